@@ -1,0 +1,204 @@
+// TDataSession: the client side of one conversation with a KORVEL server over one TCP connection. It frames
+// requests (zlib in Internet mode), sends them in pieces, reads and unpacks replies, turns error replies into
+// engine errors, connects, logs in, re-connects transparently after a broken connection with one resend, traces
+// every exchange, and offers one operation per administrative request.
+//
+// A TDataSession serves one caller at a time and takes no lock; the session component serialises all calls.
+#pragma once
+
+#include "engine/Transport.h"
+#include "engine/wire/AdminTypes.h"
+#include "engine/wire/Message.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace korvel {
+
+// Receives each trace line. A sink that throws does not disturb the exchange.
+using TraceSink = std::function<void(const std::string& line)>;
+// Asked for a user name and password (each in/out, at most 255 bytes); returns false to cancel the login.
+using CredentialProvider = std::function<bool(std::string& userName, std::string& password)>;
+
+class TDataSession
+{
+public:
+    static constexpr std::int32_t DefaultTimeoutSeconds = 300;
+
+    // Tests may pass a shorter wait to show that a slow server is waited for across several waits.
+    explicit TDataSession(std::int32_t timeoutSeconds = DefaultTimeoutSeconds);
+    // Disconnects; does not log out (the owner calls Logout first).
+    ~TDataSession();
+    TDataSession(const TDataSession&) = delete;
+    TDataSession& operator=(const TDataSession&) = delete;
+
+    // --- Settings ---------------------------------------------------------------------------------------
+    bool Remote() const { return remote_; }
+    void SetRemote(bool remote);             // ignored while connected
+    bool Uncompressed() const { return uncompressed_; }
+    void SetUncompressed(bool uncompressed); // ignored while connected
+    bool Connected() const { return connected_; }
+    bool LoggedIn() const { return loggedIn_; }
+    bool Handshaking() const { return handshaking_; }
+
+    const std::string& HostName() const { return endpoint_.HostName; }
+    void SetHostName(std::string_view hostName);
+    const std::string& Address() const { return endpoint_.Address; }
+    void SetAddress(std::string_view address);
+    std::int32_t Port() const { return endpoint_.Port; }
+    void SetPort(std::int32_t port) { endpoint_.Port = port; }
+    const std::string& ServiceName() const { return endpoint_.ServiceName; }
+    void SetServiceName(std::string_view serviceName);
+    const std::string& UserName() const { return userName_; }
+    void SetUserName(std::string_view userName);
+    const std::string& Password() const { return password_; }
+    void SetPassword(std::string_view password);
+    const std::string& PrivateDir() const { return privateDir_; }
+    void SetPrivateDir(std::string_view dir) { privateDir_ = dir; } // kept for local work; never sent
+
+    // The six session settings. A change while Remote and LoggedIn sends SESSIONPARAMS at once (LockProtocol
+    // only to servers of version 3.04 or later); setting the current value does nothing.
+    std::uint16_t ProgressSteps() const { return progressSteps_; }
+    void SetProgressSteps(std::uint16_t value);
+    bool ForceBufferFlush() const { return forceBufferFlush_; }
+    void SetForceBufferFlush(bool value);
+    bool StrictChangeDetection() const { return strictChangeDetection_; }
+    void SetStrictChangeDetection(bool value);
+    std::uint8_t LockRetryCount() const { return lockRetryCount_; }
+    void SetLockRetryCount(std::uint8_t value);
+    std::uint16_t LockWaitTime() const { return lockWaitTime_; }
+    void SetLockWaitTime(std::uint16_t value);
+    std::uint8_t LockProtocol() const { return lockProtocol_; } // 0 pessimistic, 1 optimistic
+    void SetLockProtocol(std::uint8_t value);
+
+    bool Trace() const { return trace_; }
+    void SetTrace(bool trace) { trace_ = trace; }
+    void SetTraceSink(TraceSink sink) { traceSink_ = std::move(sink); }
+    void SetCredentialProvider(CredentialProvider provider) { credentialProvider_ = std::move(provider); }
+
+    // Replies (and inflated payloads) larger than this are treated as a lost connection.
+    std::int32_t MaxMessageSize() const { return maxMessageSize_; }
+    void SetMaxMessageSize(std::int32_t bytes) { maxMessageSize_ = bytes; }
+    void SetTransportFactory(TransportFactory factory) { transportFactory_ = std::move(factory); }
+
+    std::int32_t SessionId() const { return sessionId_; }
+    std::int64_t ServerVersion() const { return serverVersion_; }
+    // "3.04" for 30400, whatever the locale.
+    std::string ServerVersionText() const;
+    // The host name, else the address, else empty: the server value of every connection error.
+    std::string RemoteName() const;
+
+    // --- Connection and login ---------------------------------------------------------------------------
+    void Connect();
+    void Reconnect();
+    void EnsureConnected();
+    void Login();
+    void Logout();
+    void SendSessionParams();
+    void Disconnect();
+
+    // --- One exchange -----------------------------------------------------------------------------------
+    void SetRequestCode(std::uint16_t code) { request_.SetCode(code); }
+    void BeginRequest() { request_.Begin(); }
+    MessageWriter& Request() { return request_; }
+    void FinishRequest();
+    void SendRequest();
+    void ReceiveReply();
+    // SendRequest and ReceiveReply with one Reconnect and one resend of the same bytes on failure.
+    void Call();
+    std::uint16_t ReplyCode() const { return replyHeader_.Code; }
+    MessageReader& Reply() { return reply_; }
+    bool HasMoreValues() const { return reply_.HasMoreValues(); }
+    // Raises the error of a reply with a non-zero code, reading its six context strings.
+    void CheckReply();
+
+    // --- Users ------------------------------------------------------------------------------------------
+    void GetUserNames(StringList& names);
+    void GetUser(const std::string& userName, std::string& password, std::string& description, bool& administrator);
+    void AddUser(const std::string& userName, const std::string& password, const std::string& description,
+                 bool administrator);
+    void ModifyUser(const std::string& userName, const std::string& password, const std::string& description,
+                    bool administrator);
+    void DeleteUser(const std::string& userName);
+
+    // --- Databases and database users -------------------------------------------------------------------
+    void GetDatabaseNames(StringList& names);
+    void GetDatabase(const std::string& databaseName, std::string& description, std::string& directory);
+    void AddDatabase(const std::string& databaseName, const std::string& description, const std::string& directory);
+    void ModifyDatabase(const std::string& databaseName, const std::string& description,
+                        const std::string& directory);
+    void DeleteDatabase(const std::string& databaseName);
+    void GetDatabaseUserNames(const std::string& databaseName, StringList& names);
+    void GetDatabaseUser(const std::string& databaseName, const std::string& userName, std::uint8_t& rights);
+    void AddDatabaseUser(const std::string& databaseName, const std::string& userName, std::uint8_t rights);
+    void ModifyDatabaseUser(const std::string& databaseName, const std::string& userName, std::uint8_t rights);
+    void DeleteDatabaseUser(const std::string& databaseName, const std::string& userName);
+
+    // --- Configuration, control and status --------------------------------------------------------------
+    // Values 1 to 7 are written; the two lists are appended to (the caller empties them).
+    void GetConfig(ServerConfig& config);
+    void ModifyConfig(const ServerConfig& config);
+    void GetLog(StringList& lines);
+    void StartServer();
+    void StopServer();
+    std::int32_t GetUpTime();
+    double GetMemoryUsage();
+    std::string GetServerName();
+    std::string GetMainAddress();
+    std::int32_t GetMainPort();
+    std::string GetAdminAddress();
+    std::int32_t GetAdminPort();
+    std::int32_t GetSessionCount();
+    std::int32_t GetConnectedSessionCount();
+    // False (info untouched) when the server has no session at that position.
+    bool GetSessionInfo(std::int32_t sessionNumber, SessionInfo& info);
+    bool DisconnectSession(std::int32_t serverSessionId);
+    bool RemoveSession(std::int32_t serverSessionId);
+
+private:
+    bool Compressing() const { return !uncompressed_ && !handshaking_; }
+    void EmitTrace(const std::string& line);
+    void OpenTransport(const char* traceVerb);
+    void ConnectParamsExchange();
+    void ReconnectExchange();
+    void SessionSettingChanged(bool includesLockProtocol);
+    // Runs steps 2 to 7 of every administrative request once the arguments are appended.
+    void Exchange();
+    void StartAdminRequest(std::uint16_t code);
+
+    bool remote_ = false;
+    bool uncompressed_ = true;
+    bool connected_ = false;
+    bool loggedIn_ = false;
+    bool handshaking_ = false;
+    Endpoint endpoint_;
+    std::string userName_;
+    std::string password_;
+    std::string privateDir_;
+    std::int32_t sessionId_ = 0;
+    std::int64_t serverVersion_ = 0;
+    std::uint16_t progressSteps_ = 20;
+    bool forceBufferFlush_ = false;
+    bool strictChangeDetection_ = false;
+    std::uint8_t lockRetryCount_ = 15;
+    std::uint16_t lockWaitTime_ = 100;
+    std::uint8_t lockProtocol_ = 0;
+    bool trace_ = false;
+    TraceSink traceSink_;
+    CredentialProvider credentialProvider_;
+
+    const std::int32_t timeoutSeconds_;
+    std::int32_t maxMessageSize_ = DefaultMaxMessageSize;
+    TransportFactory transportFactory_;
+    std::unique_ptr<Transport> transport_;
+
+    MessageBuffer requestBuffer_;
+    MessageWriter request_{requestBuffer_};
+    MessageBuffer replyBuffer_;
+    MessageHeader replyHeader_;
+    MessageReader reply_;
+    std::vector<std::uint8_t> scratch_;
+};
+
+} // namespace korvel

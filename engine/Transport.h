@@ -1,0 +1,63 @@
+// The TCP transport beneath a remote session: one blocking IPv4 client connection. Name and service resolution
+// sit behind a resolver so tests can map a service name to an ephemeral port.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace korvel {
+
+// A failure of the socket layer. The remote session turns it into an engine error; its text never reaches
+// the user.
+class TransportError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Resolver
+{
+public:
+    virtual ~Resolver() = default;
+    // The first IPv4 address of a host name, in network byte order. Raises TransportError.
+    virtual std::uint32_t ResolveHost(const std::string& hostName) = 0;
+    // The port of a TCP service name, in host byte order. Raises TransportError.
+    virtual std::uint16_t ResolveService(const std::string& serviceName) = 0;
+};
+
+// getaddrinfo for hosts, getservbyname for services.
+std::shared_ptr<Resolver> SystemResolver();
+
+struct Endpoint
+{
+    std::string HostName;             // takes precedence when not empty
+    std::string Address = "127.0.0.1"; // numeric dotted IPv4
+    std::int32_t Port = 12005;
+    std::string ServiceName;          // takes precedence over Port when not empty
+};
+
+class Transport
+{
+public:
+    virtual ~Transport() = default;
+    // Connects (no time-out of its own); reads and writes give up after `streamTimeoutMs`. Raises TransportError.
+    virtual void Open(const Endpoint& endpoint, int streamTimeoutMs) = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    // True when the connection becomes readable (data or end of stream) within the time.
+    virtual bool WaitForData(int timeoutMs) = 0;
+    // Up to `size` bytes in one write; 0 when the write times out. Raises TransportError on a socket error.
+    virtual std::int32_t Write(const std::uint8_t* data, std::int32_t size) = 0;
+    // Up to `size` bytes; 0 on time-out or end of stream. Raises TransportError on a socket error.
+    virtual std::int32_t Read(std::uint8_t* data, std::int32_t size) = 0;
+};
+
+using TransportFactory = std::function<std::unique_ptr<Transport>()>;
+
+// A POSIX TCP transport with TCP_NODELAY, SO_RCVTIMEO/SO_SNDTIMEO and poll.
+std::unique_ptr<Transport> CreateTcpTransport(std::shared_ptr<Resolver> resolver = SystemResolver());
+
+} // namespace korvel

@@ -1,0 +1,205 @@
+// TKORVELSession: the component through which a program reaches a KORVEL server. It holds the connection
+// settings and session parameters as properties, owns (or, as the "Default" session, borrows) the remote session
+// while it is active, serialises every use of the engine behind the process-wide session lock, and turns the
+// remote session's credential provider and trace sink into events. The administration methods take the lock,
+// convert their arguments, call one TDataSession operation and release the lock.
+#pragma once
+
+#include "engine/DataSession.h"
+#include "session/Component.h"
+#include "session/UserRights.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace korvel {
+
+enum TSessionType
+{
+    stLocal,
+    stRemote
+};
+enum TRemoteType
+{
+    rtLAN,
+    rtInternet
+};
+enum TLockProtocol
+{
+    lpPessimistic,
+    lpOptimistic
+};
+
+class TKORVELSession;
+
+using TNotifyEvent = std::function<void(TKORVELSession& sender)>;
+using TKORVELPasswordEvent = std::function<void(TKORVELSession& sender, bool& continueLogin)>;
+using TLoginEvent = std::function<void(TKORVELSession& sender, std::string& userName, std::string& password,
+                                       bool& continueLogin)>;
+using TTraceEvent = std::function<void(TKORVELSession& sender, const std::string& traceMessage)>;
+
+// The remote login prompt, asked when a session needs credentials and has no OnRemoteLogin handler. The
+// window replaces it with its Qt dialog; by default it cancels. Returns true on OK (both strings then hold the
+// entered values); on false both are left unchanged.
+using RemoteLoginDialogFunction = std::function<bool(std::string& userName, std::string& password)>;
+void SetRemoteLoginDialog(RemoteLoginDialogFunction dialog);
+bool RemoteLoginDialog(std::string& userName, std::string& password);
+
+class TKORVELSession : public TComponent
+{
+public:
+    // Raises "This auto-session already exists." when the owner holds an auto-session.
+    explicit TKORVELSession(TComponent* owner = nullptr);
+    ~TKORVELSession() override;
+
+    // --- Published properties (defaults as constructed) --------------------------------------------------
+    std::string EngineVersion() const { return "3.21"; }
+    bool Active() const { return dataSession_ != nullptr; }
+    void SetActive(bool active);
+    bool AutoSessionName() const { return autoSessionName_; }
+    void SetAutoSessionName(bool on);
+    bool ForceBufferFlush() const { return forceBufferFlush_; }
+    void SetForceBufferFlush(bool value);
+    bool KeepConnections() const { return keepConnections_; }
+    void SetKeepConnections(bool value) { keepConnections_ = value; }
+    std::uint8_t LockRetryCount() const { return lockRetryCount_; }
+    void SetLockRetryCount(std::uint8_t value);
+    std::uint16_t LockWaitTime() const { return lockWaitTime_; }
+    void SetLockWaitTime(std::uint16_t value);
+    TLockProtocol LockProtocol() const { return lockProtocol_; }
+    void SetLockProtocol(TLockProtocol value);
+    const std::string& PrivateDir() const { return privateDir_; }
+    void SetPrivateDir(const std::string& value);
+    std::uint16_t ProgressSteps() const { return progressSteps_; }
+    void SetProgressSteps(std::uint16_t value); // above 100: ignored
+    const std::string& SessionName() const { return sessionName_; }
+    void SetSessionName(const std::string& name);
+    bool StrictChangeDetection() const { return strictChangeDetection_; }
+    void SetStrictChangeDetection(bool value);
+    TSessionType SessionType() const { return sessionType_; }
+    void SetSessionType(TSessionType value);
+    TRemoteType RemoteType() const { return remoteType_; }
+    void SetRemoteType(TRemoteType value);
+    const std::string& RemoteHost() const { return remoteHost_; }
+    void SetRemoteHost(const std::string& value);
+    const std::string& RemoteAddress() const { return remoteAddress_; }
+    void SetRemoteAddress(const std::string& value);
+    std::int32_t RemotePort() const { return remotePort_; }
+    void SetRemotePort(std::int32_t value);
+    const std::string& RemoteService() const { return remoteService_; }
+    void SetRemoteService(const std::string& value);
+    bool RemoteTrace() const { return remoteTrace_; }
+    void SetRemoteTrace(bool value);
+    const std::string& RemoteUser() const { return remoteUser_; }
+    void SetRemoteUser(const std::string& value);
+    const std::string& RemotePassword() const { return remotePassword_; }
+    void SetRemotePassword(const std::string& value);
+
+    TNotifyEvent OnStartup;
+    TKORVELPasswordEvent OnPassword; // stored only
+    TLoginEvent OnRemoteLogin;
+    TTraceEvent OnRemoteTrace;
+
+    void SetName(const std::string& name) override;
+    void Close() { SetActive(false); }
+
+    // The session lock: re-entrant per thread; the first hold enters SessionListLock and activates an inactive
+    // session.
+    void LockSession();
+    void UnlockSession();
+
+    // The remote session in use, or null while inactive.
+    TDataSession* DataSession() const { return dataSession_; }
+    bool IsDefault() const { return isDefault_; }
+
+    // --- Administration methods ---------------------------------------------------------------------------
+    void GetServerUserNames(StringList& list);
+    void GetServerUser(const std::string& userName, std::string& password, std::string& description,
+                       bool& administrator);
+    void AddServerUser(const std::string& userName, const std::string& password, const std::string& description,
+                       bool administrator);
+    void ModifyServerUser(const std::string& userName, const std::string& password,
+                          const std::string& description, bool administrator);
+    void DeleteServerUser(const std::string& userName);
+
+    void GetServerDatabaseNames(StringList& list);
+    void GetServerDatabase(const std::string& databaseName, std::string& description, std::string& directory);
+    void AddServerDatabase(const std::string& databaseName, const std::string& description,
+                           const std::string& directory);
+    void ModifyServerDatabase(const std::string& databaseName, const std::string& description,
+                              const std::string& directory);
+    void DeleteServerDatabase(const std::string& databaseName);
+
+    void GetServerDatabaseUserNames(const std::string& databaseName, StringList& list);
+    void GetServerDatabaseUser(const std::string& databaseName, const std::string& userName, TUserRights& rights);
+    void AddServerDatabaseUser(const std::string& databaseName, const std::string& userName, TUserRights rights);
+    void ModifyServerDatabaseUser(const std::string& databaseName, const std::string& userName,
+                                  TUserRights rights);
+    void DeleteServerDatabaseUser(const std::string& databaseName, const std::string& userName);
+
+    // The nine configuration values as one record; both lists are emptied first, even when the server refuses.
+    void GetServerConfig(ServerConfig& config);
+    void ModifyServerConfig(const ServerConfig& config);
+    void GetServerLog(StringList& lines);
+    void StartServer();
+    void StopServer();
+    void GetServerEngineVersion(std::string& version);
+    std::int32_t GetServerUpTime();
+    double GetServerMemoryUsage();
+    void GetServerName(std::string& name);
+    void GetServerMainAddress(std::string& address);
+    std::int32_t GetServerMainPort();
+    void GetServerAdminAddress(std::string& address);
+    std::int32_t GetServerAdminPort();
+    std::int32_t GetServerSessionCount();
+    std::int32_t GetServerConnectedSessionCount();
+    // When not found, no out argument is changed. `internet` is the negation of the server's LAN flag.
+    bool GetServerSessionInfo(std::int32_t sessionNumber, std::int32_t& serverSessionId, double& createdOn,
+                              double& lastConnected, std::string& userName, std::string& userAddress,
+                              bool& internet, std::string& disconnectedDetail);
+    bool DisconnectServerSession(std::int32_t serverSessionId);
+    bool RemoveServerSession(std::int32_t serverSessionId);
+
+protected:
+    void Loaded() override;
+
+private:
+    void Activate();
+    void Deactivate();
+    void CheckInactive() const;
+    void ApplyAutoSessionName();
+    bool ProvideCredentials(std::string& userName, std::string& password);
+    void DeliverTrace(const std::string& line);
+    // Holds the session lock around `operation`, which is given the active remote session.
+    template <typename Operation> auto Locked(Operation&& operation);
+    template <typename T> void PassOn(T& stored, T value, void (TDataSession::*setter)(T));
+
+    TDataSession* dataSession_ = nullptr;
+    bool isDefault_ = false;
+    bool streamedActive_ = false;
+    int autoSessionNumber_ = -1;
+    int lockCount_ = 0;
+
+    bool autoSessionName_ = false;
+    bool forceBufferFlush_ = false;
+    bool keepConnections_ = true;
+    std::uint8_t lockRetryCount_ = 15;
+    std::uint16_t lockWaitTime_ = 100;
+    TLockProtocol lockProtocol_ = lpPessimistic;
+    std::string privateDir_;
+    std::uint16_t progressSteps_ = 20;
+    std::string sessionName_;
+    bool strictChangeDetection_ = false;
+    TSessionType sessionType_ = stLocal;
+    TRemoteType remoteType_ = rtLAN;
+    std::string remoteHost_;
+    std::string remoteAddress_ = "127.0.0.1";
+    std::int32_t remotePort_ = 12005;
+    std::string remoteService_;
+    bool remoteTrace_ = false;
+    std::string remoteUser_;
+    std::string remotePassword_;
+};
+
+} // namespace korvel
