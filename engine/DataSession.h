@@ -1,7 +1,7 @@
 // TDataSession: the client side of one conversation with a KORVEL server over one TCP connection. It frames
 // requests (zlib in Internet mode), sends them in pieces, reads and unpacks replies, turns error replies into
-// engine errors, connects, logs in, re-connects transparently after a broken connection with one resend, traces
-// every exchange, and offers one operation per administrative request.
+// engine errors, connects, logs in, re-connects transparently after a broken connection with one resend,
+// traces every exchange, and offers one operation per administrative request.
 //
 // A TDataSession serves one caller at a time and takes no lock; the session component serialises all calls.
 #pragma once
@@ -13,8 +13,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
-namespace korvel {
+namespace korvel
+{
 
 // Receives each trace line. A sink that throws does not disturb the exchange.
 using TraceSink = std::function<void(const std::string& line)>;
@@ -33,9 +35,9 @@ public:
     TDataSession(const TDataSession&) = delete;
     TDataSession& operator=(const TDataSession&) = delete;
 
-    // --- Settings ---------------------------------------------------------------------------------------
+    // --- Settings ---
     bool Remote() const { return remote_; }
-    void SetRemote(bool remote);             // ignored while connected
+    void SetRemote(bool remote); // ignored while connected
     bool Uncompressed() const { return uncompressed_; }
     void SetUncompressed(bool uncompressed); // ignored while connected
     bool Connected() const { return connected_; }
@@ -89,7 +91,7 @@ public:
     // The host name, else the address, else empty: the server value of every connection error.
     std::string RemoteName() const;
 
-    // --- Connection and login ---------------------------------------------------------------------------
+    // --- Connection and login ---
     void Connect();
     void Reconnect();
     void EnsureConnected();
@@ -98,7 +100,7 @@ public:
     void SendSessionParams();
     void Disconnect();
 
-    // --- One exchange -----------------------------------------------------------------------------------
+    // --- One exchange ---
     void SetRequestCode(std::uint16_t code) { request_.SetCode(code); }
     void BeginRequest() { request_.Begin(); }
     MessageWriter& Request() { return request_; }
@@ -113,29 +115,32 @@ public:
     // Raises the error of a reply with a non-zero code, reading its six context strings.
     void CheckReply();
 
-    // --- Users ------------------------------------------------------------------------------------------
+    // --- Users ---
     void GetUserNames(StringList& names);
-    void GetUser(const std::string& userName, std::string& password, std::string& description, bool& administrator);
+    void GetUser(const std::string& userName, std::string& password, std::string& description,
+                 bool& administrator);
     void AddUser(const std::string& userName, const std::string& password, const std::string& description,
                  bool administrator);
     void ModifyUser(const std::string& userName, const std::string& password, const std::string& description,
                     bool administrator);
     void DeleteUser(const std::string& userName);
 
-    // --- Databases and database users -------------------------------------------------------------------
+    // --- Databases and database users ---
     void GetDatabaseNames(StringList& names);
     void GetDatabase(const std::string& databaseName, std::string& description, std::string& directory);
-    void AddDatabase(const std::string& databaseName, const std::string& description, const std::string& directory);
+    void AddDatabase(const std::string& databaseName, const std::string& description,
+                     const std::string& directory);
     void ModifyDatabase(const std::string& databaseName, const std::string& description,
                         const std::string& directory);
     void DeleteDatabase(const std::string& databaseName);
     void GetDatabaseUserNames(const std::string& databaseName, StringList& names);
     void GetDatabaseUser(const std::string& databaseName, const std::string& userName, std::uint8_t& rights);
     void AddDatabaseUser(const std::string& databaseName, const std::string& userName, std::uint8_t rights);
-    void ModifyDatabaseUser(const std::string& databaseName, const std::string& userName, std::uint8_t rights);
+    void ModifyDatabaseUser(const std::string& databaseName, const std::string& userName,
+                            std::uint8_t rights);
     void DeleteDatabaseUser(const std::string& databaseName, const std::string& userName);
 
-    // --- Configuration, control and status --------------------------------------------------------------
+    // --- Configuration, control and status ---
     // Values 1 to 7 are written; the two lists are appended to (the caller empties them).
     void GetConfig(ServerConfig& config);
     void ModifyConfig(const ServerConfig& config);
@@ -159,13 +164,22 @@ public:
 private:
     bool Compressing() const { return !uncompressed_ && !handshaking_; }
     void EmitTrace(const std::string& line);
-    void OpenTransport(const char* traceVerb);
+    // Opens the transport, traces the connection line and runs the handshake; any failure becomes 11280.
+    void Establish(const char* traceVerb, void (TDataSession::*handshake)());
     void ConnectParamsExchange();
     void ReconnectExchange();
-    void SessionSettingChanged(bool includesLockProtocol);
-    // Runs steps 2 to 7 of every administrative request once the arguments are appended.
-    void Exchange();
+    void SendMessage(MessageWriter& message);
+    void SessionSettingChanged(bool isLockProtocol);
+    // EnsureConnected, the request code and BeginRequest: the start of every administrative request.
     void StartAdminRequest(std::uint16_t code);
+    // FinishRequest, Call and CheckReply: the end of every administrative request.
+    void Exchange();
+    // An argument-less request answered by one 32-bit number (0 when not remote).
+    std::int32_t Int32Request(std::uint16_t code);
+    // A string request sent only to servers of version 3.11 or later (empty otherwise).
+    std::string VersionGatedString(std::uint16_t code);
+    // DISCONNECTSESSION and REMOVESESSION: the server session id, answered by a boolean.
+    bool SessionCommand(std::uint16_t code, std::int32_t serverSessionId);
 
     bool remote_ = false;
     bool uncompressed_ = true;
@@ -195,6 +209,9 @@ private:
 
     MessageBuffer requestBuffer_;
     MessageWriter request_{requestBuffer_};
+    // CONNECTPARAMS and RECONNECT are built here, so a finished request survives a re-connection in Call.
+    MessageBuffer handshakeBuffer_;
+    MessageWriter handshake_{handshakeBuffer_};
     MessageBuffer replyBuffer_;
     MessageHeader replyHeader_;
     MessageReader reply_;

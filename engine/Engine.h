@@ -1,7 +1,8 @@
 // Engine-wide state: whether the engine is started and which remote session is current.
 #pragma once
 
-namespace korvel {
+namespace korvel
+{
 
 class TDataSession;
 

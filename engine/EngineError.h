@@ -7,7 +7,8 @@
 #include <string>
 #include <string_view>
 
-namespace korvel {
+namespace korvel
+{
 
 using ErrorCode = std::uint16_t;
 
@@ -62,8 +63,8 @@ public:
 };
 
 // The one way the engine layer raises its errors. Each context string is cut to 255 bytes on a character
-// boundary. The raise is atomic for concurrent callers: the context lock is held from clearing the context until
-// the exception has been constructed.
+// boundary. The raise is atomic for concurrent callers: the context lock is held from clearing the context
+// until the exception has been constructed.
 [[noreturn]] void RaiseEngineError(ErrorCode code, std::string_view server = {}, std::string_view user = {},
                                    std::string_view database = {}, std::string_view table = {},
                                    std::string_view field = {}, std::string_view index = {},

@@ -1,5 +1,5 @@
-// The TCP transport beneath a remote session: one blocking IPv4 client connection. Name and service resolution
-// sit behind a resolver so tests can map a service name to an ephemeral port.
+// The TCP transport beneath a remote session: one blocking IPv4 client connection. Name and service
+// resolution sit behind a resolver so tests can map a service name to an ephemeral port.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,8 @@
 #include <stdexcept>
 #include <string>
 
-namespace korvel {
+namespace korvel
+{
 
 // A failure of the socket layer. The remote session turns it into an engine error; its text never reaches
 // the user.
@@ -33,17 +34,18 @@ std::shared_ptr<Resolver> SystemResolver();
 
 struct Endpoint
 {
-    std::string HostName;             // takes precedence when not empty
+    std::string HostName;              // takes precedence when not empty
     std::string Address = "127.0.0.1"; // numeric dotted IPv4
     std::int32_t Port = 12005;
-    std::string ServiceName;          // takes precedence over Port when not empty
+    std::string ServiceName; // takes precedence over Port when not empty
 };
 
 class Transport
 {
 public:
     virtual ~Transport() = default;
-    // Connects (no time-out of its own); reads and writes give up after `streamTimeoutMs`. Raises TransportError.
+    // Connects (no time-out of its own); reads and writes give up after `streamTimeoutMs`. Raises
+    // TransportError.
     virtual void Open(const Endpoint& endpoint, int streamTimeoutMs) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-namespace korvel {
+namespace korvel
+{
 
 // The nine configuration values, in wire order.
 struct ServerConfig

@@ -3,7 +3,8 @@
 
 #include "engine/EngineError.h"
 
-namespace korvel {
+namespace korvel
+{
 
 inline constexpr ErrorCode KORVEL_NONE = 0;
 inline constexpr ErrorCode KORVEL_NOTINITIALIZED = 10758;

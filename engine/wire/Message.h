@@ -1,6 +1,7 @@
-// Messages of the remote protocol, for requests and replies alike: the 10-byte header, the growable buffer that
-// holds a whole message, building a message value by value, unpacking a received message and reading its values.
-// Nothing here does I/O, so the client and the reference server share it and it is tested on bytes alone.
+// Messages of the remote protocol, for requests and replies alike: the 10-byte header, the growable buffer
+// that holds a whole message, building a message value by value, unpacking a received message and reading its
+// values. Nothing here does I/O, so the client and the reference server share it and it is tested on bytes
+// alone.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,8 @@
 #include <string_view>
 #include <vector>
 
-namespace korvel {
+namespace korvel
+{
 
 using StringList = std::vector<std::string>;
 
@@ -29,8 +31,8 @@ struct MessageHeader
 MessageHeader DecodeHeader(const std::uint8_t* bytes);
 void EncodeHeader(const MessageHeader& header, std::uint8_t* bytes);
 
-// A growable byte block. A request for n >= 1 bytes rounds n up to a multiple of BufferGranule and enlarges the
-// block (new bytes zero-filled) only when it is smaller; it never shrinks. n <= 0 releases the block.
+// A growable byte block. A request for n >= 1 bytes rounds n up to a multiple of BufferGranule and enlarges
+// the block (new bytes zero-filled) only when it is smaller; it never shrinks. n <= 0 releases the block.
 class MessageBuffer
 {
 public:
@@ -86,8 +88,8 @@ private:
 };
 
 // Checks a whole received message (TotalSize bytes at the start of `buffer`) and, when `compressed`, inflates
-// its payload in place so that TotalSize becomes 10 + the plain payload length. Raises engine error 15002 when
-// the message is malformed: TotalSize below 10 or above `maxSize`, a compressed PayloadSize that is not
+// its payload in place so that TotalSize becomes 10 + the plain payload length. Raises engine error 15002
+// when the message is malformed: TotalSize below 10 or above `maxSize`, a compressed PayloadSize that is not
 // TotalSize - 10, a bad zlib stream or one that inflates past `maxSize`.
 MessageHeader UnpackMessage(MessageBuffer& buffer, bool compressed, std::int32_t maxSize,
                             std::vector<std::uint8_t>& scratch);
@@ -101,7 +103,8 @@ public:
     MessageReader() = default;
     MessageReader(const std::uint8_t* message, std::int32_t totalSize);
 
-    // Copies the next value into `destination` (at most `capacity` bytes) and returns its length.
+    // Copies the next value into `destination` and returns its length; a value longer than `capacity` bytes
+    // raises 15002.
     std::int32_t ReadValue(void* destination, std::int32_t capacity);
     bool HasMoreValues() const;
 
@@ -119,17 +122,24 @@ public:
     // A text block: the 32-bit size S, then the text value (at most S bytes are kept; the text ends at its
     // first zero byte).
     std::string ReadText();
+    // The same without a copy: the view points into the message.
+    std::string_view ReadTextView();
 
     std::int32_t Position() const { return position_; }
 
 private:
+    // The next value's bytes and length, after the bounds checks.
+    std::int32_t NextValue(const std::uint8_t*& bytes);
+    // The next value as a number at most `width` bytes wide, its bytes replacing the low bytes of `current`.
+    std::uint64_t ReadNumber(std::uint64_t current, int width);
+
     const std::uint8_t* message_ = nullptr;
     std::int32_t totalSize_ = 0;
     std::int32_t position_ = HeaderSize;
 };
 
-// Splits text into lines at CR LF, LF or CR; the text ends at its first zero byte; a last line without a line
-// break is kept.
+// Replaces `lines` by the lines of `text`, split at CR LF, LF or CR; the text ends at its first zero byte; a
+// last line without a line break is kept.
 void SplitLines(std::string_view text, StringList& lines);
 
 } // namespace korvel

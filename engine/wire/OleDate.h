@@ -4,7 +4,8 @@
 
 #include <ctime>
 
-namespace korvel {
+namespace korvel
+{
 
 struct DateTimeParts
 {

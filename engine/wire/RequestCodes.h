@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-namespace korvel {
+namespace korvel
+{
 
 using RequestCode = std::uint16_t;
 

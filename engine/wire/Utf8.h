@@ -5,7 +5,8 @@
 #include <string>
 #include <string_view>
 
-namespace korvel {
+namespace korvel
+{
 
 inline constexpr std::size_t MaxProtocolString = 255;
 

@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-namespace korvel {
+namespace korvel
+{
 
 // Deflates `size` bytes at level 9, window bits 15, memory level 8, into `out` (replaced).
 // Raises engine error 15001 (KORVEL_COMPRESS) on any failure.

@@ -1,0 +1,493 @@
+#include "engine/DataSession.h"
+
+#include "engine/wire/ErrorCodes.h"
+#include "engine/wire/RequestCodes.h"
+#include "engine/wire/Utf8.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <unistd.h>
+
+namespace korvel
+{
+namespace
+{
+
+constexpr std::size_t MaxTraceLine = 255;
+constexpr std::size_t MaxComputerName = 15;
+constexpr int MaxLoginAttempts = 3;
+
+// A 32-bit millisecond tick that wraps; elapsed times are differences modulo 2^32.
+std::uint32_t Ticks()
+{
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+std::string Elapsed(std::uint32_t start)
+{
+    return std::to_string(static_cast<std::uint32_t>(Ticks() - start));
+}
+
+// The computer name (at most 15 characters) followed by the process id, as the server records the client.
+std::string ClientIdentity()
+{
+    char host[256] = {};
+    std::string name;
+    if (gethostname(host, sizeof host - 1) == 0)
+        name.assign(host, strnlen(host, MaxComputerName));
+    return std::string(CutUtf8(name + std::to_string(getpid())));
+}
+
+void AssignCut(std::string& target, std::string_view value)
+{
+    target.assign(CutUtf8(value));
+}
+
+void CutInPlace(std::string& text)
+{
+    text.resize(CutUtf8(text).size());
+}
+
+std::int32_t LengthPrefix(const std::uint8_t* bytes)
+{
+    return static_cast<std::int32_t>(std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+                                     std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24);
+}
+
+} // namespace
+
+TDataSession::TDataSession(std::int32_t timeoutSeconds) : timeoutSeconds_(timeoutSeconds) {}
+
+TDataSession::~TDataSession()
+{
+    Disconnect();
+}
+
+// --- Settings ---
+
+void TDataSession::SetRemote(bool remote)
+{
+    if (!connected_)
+        remote_ = remote;
+}
+
+void TDataSession::SetUncompressed(bool uncompressed)
+{
+    if (!connected_)
+        uncompressed_ = uncompressed;
+}
+
+void TDataSession::SetHostName(std::string_view hostName)
+{
+    AssignCut(endpoint_.HostName, hostName);
+}
+
+void TDataSession::SetAddress(std::string_view address)
+{
+    AssignCut(endpoint_.Address, address);
+}
+
+void TDataSession::SetServiceName(std::string_view serviceName)
+{
+    AssignCut(endpoint_.ServiceName, serviceName);
+}
+
+void TDataSession::SetUserName(std::string_view userName)
+{
+    AssignCut(userName_, userName);
+}
+
+void TDataSession::SetPassword(std::string_view password)
+{
+    AssignCut(password_, password);
+}
+
+void TDataSession::SetProgressSteps(std::uint16_t value)
+{
+    if (value == progressSteps_)
+        return;
+    progressSteps_ = value;
+    SessionSettingChanged(false);
+}
+
+void TDataSession::SetForceBufferFlush(bool value)
+{
+    if (value == forceBufferFlush_)
+        return;
+    forceBufferFlush_ = value;
+    SessionSettingChanged(false);
+}
+
+void TDataSession::SetStrictChangeDetection(bool value)
+{
+    if (value == strictChangeDetection_)
+        return;
+    strictChangeDetection_ = value;
+    SessionSettingChanged(false);
+}
+
+void TDataSession::SetLockRetryCount(std::uint8_t value)
+{
+    if (value == lockRetryCount_)
+        return;
+    lockRetryCount_ = value;
+    SessionSettingChanged(false);
+}
+
+void TDataSession::SetLockWaitTime(std::uint16_t value)
+{
+    if (value == lockWaitTime_)
+        return;
+    lockWaitTime_ = value;
+    SessionSettingChanged(false);
+}
+
+void TDataSession::SetLockProtocol(std::uint8_t value)
+{
+    if (value == lockProtocol_)
+        return;
+    lockProtocol_ = value;
+    SessionSettingChanged(true);
+}
+
+void TDataSession::SessionSettingChanged(bool isLockProtocol)
+{
+    if (!remote_ || !loggedIn_)
+        return;
+    if (isLockProtocol && serverVersion_ < VersionLockProtocol)
+        return; // older servers know no lock protocol
+    SendSessionParams();
+}
+
+std::string TDataSession::ServerVersionText() const
+{
+    // Rounded to hundredths without overflow: the value comes from the server and may be anything.
+    std::int64_t hundredths = serverVersion_ / 100;
+    const std::int64_t rest = serverVersion_ % 100;
+    hundredths += rest >= 50 ? 1 : rest <= -50 ? -1 : 0;
+    const std::uint64_t magnitude =
+        hundredths < 0 ? 0 - static_cast<std::uint64_t>(hundredths) : static_cast<std::uint64_t>(hundredths);
+    const std::uint64_t fraction = magnitude % 100;
+    return (hundredths < 0 ? "-" : "") + std::to_string(magnitude / 100) + (fraction < 10 ? ".0" : ".") +
+           std::to_string(fraction);
+}
+
+std::string TDataSession::RemoteName() const
+{
+    return endpoint_.HostName.empty() ? endpoint_.Address : endpoint_.HostName;
+}
+
+void TDataSession::EmitTrace(const std::string& line)
+{
+    if (!traceSink_)
+        return;
+    try
+    {
+        traceSink_(std::string(CutUtf8(line, MaxTraceLine)));
+    }
+    catch (...)
+    {
+        // A failing trace sink must not disturb the exchange it describes.
+    }
+}
+
+// --- Connection and login ---
+
+void TDataSession::Connect()
+{
+    if (connected_)
+        return;
+    sessionId_ = 0;
+    Establish("Connection", &TDataSession::ConnectParamsExchange);
+}
+
+void TDataSession::Reconnect()
+{
+    if (connected_)
+        return;
+    Establish("Re-connection", &TDataSession::ReconnectExchange);
+}
+
+void TDataSession::EnsureConnected()
+{
+    if (!connected_)
+        Reconnect();
+}
+
+void TDataSession::Establish(const char* traceVerb, void (TDataSession::*handshake)())
+{
+    const std::uint32_t start = Ticks();
+    try
+    {
+        transport_ = transportFactory_ ? transportFactory_() : CreateTcpTransport();
+        transport_->Open(endpoint_, timeoutSeconds_ * 1000);
+        connected_ = true;
+        if (trace_)
+        {
+            const std::string& host = endpoint_.HostName.empty() ? endpoint_.Address : endpoint_.HostName;
+            const std::string target = endpoint_.ServiceName.empty()
+                                           ? " to port " + std::to_string(endpoint_.Port)
+                                           : " to service " + endpoint_.ServiceName;
+            EmitTrace(traceVerb + target + " at host " + host + " completed in " + Elapsed(start) + " msecs");
+        }
+        handshaking_ = true;
+        struct HandshakeEnd
+        {
+            bool& flag;
+            ~HandshakeEnd() { flag = false; }
+        } handshakeEnd{handshaking_};
+        (this->*handshake)();
+    }
+    catch (const std::exception&)
+    {
+        Disconnect();
+        RaiseEngineError(KORVEL_REMOTECONNECT, RemoteName());
+    }
+}
+
+void TDataSession::ConnectParamsExchange()
+{
+    handshake_.SetCode(REQUEST_CONNECTPARAMS);
+    handshake_.Begin();
+    handshake_.AppendInt64(ClientEngineVersion);
+    handshake_.AppendBool(uncompressed_);
+    handshake_.AppendString(ClientIdentity());
+    handshake_.Finish(false);
+    SendMessage(handshake_);
+    ReceiveReply();
+    if (ReplyCode() != KORVEL_NONE)
+    {
+        Disconnect();
+        RaiseEngineError(ReplyCode(), RemoteName());
+    }
+    reply_.Read(sessionId_);
+    serverVersion_ = 0;
+    if (reply_.HasMoreValues())
+        reply_.Read(serverVersion_);
+    else
+        serverVersion_ = VersionWithoutValue;
+}
+
+void TDataSession::ReconnectExchange()
+{
+    handshake_.SetCode(REQUEST_RECONNECT);
+    handshake_.Begin();
+    handshake_.AppendInt64(ClientEngineVersion);
+    handshake_.AppendInt32(sessionId_);
+    handshake_.AppendBool(uncompressed_);
+    handshake_.Finish(false);
+    SendMessage(handshake_);
+    ReceiveReply();
+    if (ReplyCode() != KORVEL_NONE)
+    {
+        Disconnect();
+        RaiseEngineError(ReplyCode(), RemoteName());
+    }
+}
+
+void TDataSession::Login()
+{
+    bool have = !userName_.empty() && !password_.empty();
+    for (int attempts = 0;;)
+    {
+        if (!have)
+        {
+            if (!credentialProvider_ || !credentialProvider_(userName_, password_))
+            {
+                Disconnect();
+                Abort();
+            }
+            CutInPlace(userName_);
+            CutInPlace(password_);
+        }
+        SetRequestCode(REQUEST_LOGIN);
+        BeginRequest();
+        request_.AppendString(userName_);
+        request_.AppendString(password_);
+        FinishRequest();
+        SendRequest();
+        ReceiveReply();
+        if (ReplyCode() == KORVEL_NONE)
+        {
+            loggedIn_ = true;
+            return;
+        }
+        if (ReplyCode() != KORVEL_REMOTEINVLOGIN)
+        {
+            Disconnect();
+            RaiseEngineError(ReplyCode(), RemoteName(), userName_);
+        }
+        userName_.clear();
+        password_.clear();
+        have = false;
+        if (++attempts == MaxLoginAttempts)
+        {
+            Disconnect();
+            RaiseEngineError(KORVEL_REMOTEINVLOGIN, RemoteName(), userName_);
+        }
+    }
+}
+
+void TDataSession::Logout()
+{
+    if (!connected_)
+        return;
+    SetRequestCode(REQUEST_LOGOUT);
+    BeginRequest();
+    FinishRequest();
+    try
+    {
+        SendRequest(); // no reply follows a logout
+    }
+    catch (const EKORVELEngineError&)
+    {
+        Reconnect();
+        SendRequest();
+    }
+    loggedIn_ = false;
+    Disconnect();
+}
+
+void TDataSession::SendSessionParams()
+{
+    SetRequestCode(REQUEST_SESSIONPARAMS);
+    BeginRequest();
+    request_.AppendBool(forceBufferFlush_);
+    request_.AppendBool(strictChangeDetection_);
+    request_.AppendByte(lockRetryCount_);
+    request_.AppendUInt16(lockWaitTime_);
+    if (serverVersion_ >= VersionLockProtocol)
+        request_.AppendByte(lockProtocol_);
+    request_.AppendUInt16(progressSteps_);
+    FinishRequest();
+    Call();
+    CheckReply();
+}
+
+void TDataSession::Disconnect()
+{
+    if (connected_ && transport_)
+        transport_->Close();
+    connected_ = false;
+    transport_.reset();
+}
+
+// --- One exchange ---
+
+void TDataSession::FinishRequest()
+{
+    request_.Finish(Compressing());
+}
+
+void TDataSession::SendRequest()
+{
+    SendMessage(request_);
+}
+
+void TDataSession::SendMessage(MessageWriter& message)
+{
+    const std::uint32_t start = Ticks();
+    const std::int32_t totalSize = message.Header().TotalSize;
+    const std::uint8_t* data = message.Buffer().Data();
+    try
+    {
+        std::int32_t sent = 0;
+        // A write that times out returns 0 and is simply tried again while the connection stays open.
+        while (transport_ && transport_->IsOpen() && sent < totalSize)
+            sent += transport_->Write(data + sent, std::min(totalSize - sent, ChunkSize));
+        if (sent != totalSize)
+            throw TransportError("Send request error");
+        if (trace_)
+            EmitTrace("Send request - Code: " + std::string(RequestCodeName(message.Header().Code)) +
+                      " Size: " + std::to_string(totalSize) + " Total Time: " + Elapsed(start) + " msecs");
+    }
+    catch (const std::exception&)
+    {
+        Disconnect();
+        RaiseEngineError(KORVEL_REMOTECOMMLOST, RemoteName());
+    }
+}
+
+void TDataSession::ReceiveReply()
+{
+    const std::uint32_t start = Ticks();
+    const int waitMs = timeoutSeconds_ * 1000;
+    auto open = [this] { return transport_ && transport_->IsOpen(); };
+    try
+    {
+        for (;;)
+        {
+            if (!open())
+                throw TransportError("Receive reply error");
+            if (!transport_->WaitForData(waitMs))
+                continue; // no overall limit while the connection stays open
+            std::uint8_t prefix[4];
+            if (transport_->Read(prefix, 4) != 4)
+                throw TransportError("Receive reply error");
+            const std::int32_t totalSize = LengthPrefix(prefix);
+            if (totalSize < HeaderSize || totalSize > maxMessageSize_)
+                throw TransportError("Receive reply error");
+            replyBuffer_.Reserve(totalSize);
+            std::uint8_t* data = replyBuffer_.Data();
+            std::memcpy(data, prefix, 4);
+            std::int32_t got = 4;
+            while (open() && got < totalSize)
+            {
+                if (!transport_->WaitForData(waitMs))
+                    continue;
+                const std::int32_t read = transport_->Read(data + got, std::min(totalSize - got, ChunkSize));
+                if (read == 0)
+                    throw TransportError("Receive reply error"); // readable but empty: the server closed
+                got += read;
+            }
+            if (got != totalSize)
+                throw TransportError("Receive reply error");
+            break;
+        }
+        const std::string elapsed = trace_ ? Elapsed(start) : std::string(); // decompression not included
+        replyHeader_ = UnpackMessage(replyBuffer_, Compressing(), maxMessageSize_, scratch_);
+        reply_ = MessageReader(replyBuffer_.Data(), replyHeader_.TotalSize);
+        if (trace_)
+            EmitTrace("Receive reply - Code: " + std::string(ReplyCodeName(replyHeader_.Code)) + " Size: " +
+                      std::to_string(replyHeader_.TotalSize) + " Total Time: " + elapsed + " msecs");
+    }
+    catch (const std::exception&)
+    {
+        Disconnect();
+        RaiseEngineError(KORVEL_REMOTECOMMLOST, RemoteName());
+    }
+}
+
+void TDataSession::Call()
+{
+    for (bool retried = false;; retried = true)
+    {
+        try
+        {
+            SendRequest();
+            ReceiveReply();
+            return;
+        }
+        catch (const EKORVELEngineError&)
+        {
+            if (retried)
+                throw;
+        }
+        Reconnect(); // the finished request is sent again as it is
+    }
+}
+
+void TDataSession::CheckReply()
+{
+    if (ReplyCode() == KORVEL_NONE)
+        return;
+    std::string values[6]; // user, database, table, field, index, detail
+    for (std::string& value : values)
+        reply_.Read(value);
+    RaiseEngineError(ReplyCode(), RemoteName(), values[0], values[1], values[2], values[3], values[4],
+                     values[5]);
+}
+
+} // namespace korvel

@@ -1,0 +1,102 @@
+#include "CaptureError.h"
+
+#include "engine/wire/ErrorCodes.h"
+#include "engine/wire/OleDate.h"
+#include "engine/wire/RequestCodes.h"
+#include "engine/wire/Utf8.h"
+#include "engine/wire/Zlib.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace korvel
+{
+namespace
+{
+
+using test::EngineErrorCode;
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(Zlib, RoundTripsAndRefusesBrokenStreams)
+{
+    Bytes text;
+    for (int i = 0; i < 200000; ++i)
+        text.push_back(static_cast<std::uint8_t>("log line\n"[i % 9] + (i / 9 % 7)));
+    Bytes stream;
+    CompressPayload(text.data(), text.size(), stream);
+    EXPECT_EQ(stream[0], 0x78); // zlib wrapper
+    EXPECT_EQ(stream[1], 0xDA); // level 9
+    Bytes plain;
+    DecompressPayload(stream.data(), stream.size(), plain, text.size());
+    EXPECT_EQ(plain, text);
+
+    EXPECT_EQ(EngineErrorCode([&] { DecompressPayload(stream.data(), stream.size() - 5, plain, 1 << 20); }),
+              KORVEL_UNCOMPRESS); // truncated
+    EXPECT_EQ(
+        EngineErrorCode([&] { DecompressPayload(stream.data(), stream.size(), plain, text.size() - 1); }),
+        KORVEL_UNCOMPRESS); // past the limit
+    const Bytes presetDictionary{0x78, 0xBB, 0x00, 0x00, 0x00, 0x01, 0x03, 0x00};
+    EXPECT_EQ(EngineErrorCode(
+                  [&] { DecompressPayload(presetDictionary.data(), presetDictionary.size(), plain, 100); }),
+              KORVEL_UNCOMPRESS);
+
+    CompressPayload(nullptr, 0, stream);
+    DecompressPayload(stream.data(), stream.size(), plain, 100);
+    EXPECT_TRUE(plain.empty());
+}
+
+TEST(Utf8, CutsOnCharacterBoundaries)
+{
+    EXPECT_EQ(CutUtf8("short"), "short");
+    const std::string twoByte = std::string(254, 'a') + "\xC3\xA9";
+    EXPECT_EQ(CutUtf8(twoByte), std::string(254, 'a'));
+    const std::string fourByte = "ab\xF0\x9F\x98\x80";
+    EXPECT_EQ(CutUtf8(fourByte, 5), "ab");
+    EXPECT_EQ(CutUtf8(fourByte, 6), fourByte);
+    // Bytes that are not UTF-8 are cut where the limit falls rather than dropped.
+    const std::string latin1(300, '\xA9');
+    EXPECT_EQ(CutUtf8(latin1).size(), 255u);
+}
+
+TEST(OleDate, ConvertsToTheNearestMillisecond)
+{
+    EXPECT_EQ(EncodeOleDate({2000, 1, 1, 0, 0, 0, 0}), 36526.0);
+    EXPECT_EQ(EncodeOleDate({1899, 12, 30, 12, 0, 0, 0}), 0.5);
+    EXPECT_EQ(EncodeOleDate({1899, 12, 29, 6, 0, 0, 0}), -1.25);
+
+    const DateTimeParts parts{2024, 2, 29, 23, 59, 59, 0};
+    const DateTimeParts back = DecodeOleDate(std::nextafter(EncodeOleDate(parts), 0.0)); // a hair below
+    EXPECT_EQ(back.Year, 2024);
+    EXPECT_EQ(back.Month, 2);
+    EXPECT_EQ(back.Day, 29);
+    EXPECT_EQ(back.Hour, 23);
+    EXPECT_EQ(back.Minute, 59);
+    EXPECT_EQ(back.Second, 59);
+    EXPECT_EQ(back.Millisecond, 0);
+
+    const DateTimeParts before = DecodeOleDate(-1.25);
+    EXPECT_EQ(before.Day, 29);
+    EXPECT_EQ(before.Hour, 6);
+
+    const DateTimeParts nan = DecodeOleDate(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(nan.Year, 1899);
+    EXPECT_EQ(DecodeOleDate(1e300).Year, 1899);
+}
+
+TEST(RequestCodes, NamesForTraceLines)
+{
+    EXPECT_EQ(RequestCodeName(0), "REQUEST_RECONNECT");
+    EXPECT_EQ(RequestCodeName(82), "REQUEST_CONNECTPARAMS");
+    EXPECT_EQ(RequestCodeName(116), "REQUEST_EXPORTTABLE");
+    EXPECT_EQ(RequestCodeName(118), "");
+    EXPECT_EQ(RequestCodeName(120), "REQUEST_TEXTINDEXPARAMS");
+    EXPECT_EQ(RequestCodeName(127), "REQUEST_GETSERVERNAME");
+    EXPECT_EQ(RequestCodeName(138), "REQUEST_DELETERECORDBLOCK");
+    EXPECT_EQ(RequestCodeName(139), "");
+    EXPECT_EQ(RequestCodeName(65535), "");
+}
+
+} // namespace
+} // namespace korvel
