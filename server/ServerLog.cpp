@@ -1,0 +1,102 @@
+#include "server/ServerLog.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvel::server
+{
+
+namespace
+{
+
+std::string TimeStamp()
+{
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S ", &local);
+    return text;
+}
+
+// Drops the partial first line of a tail that was cut in the middle of the log.
+std::string FromLineStart(std::string text, bool cut)
+{
+    if (!cut)
+        return text;
+    auto lineEnd = text.find('\n');
+    return lineEnd == std::string::npos ? std::string{} : text.substr(lineEnd + 1);
+}
+
+} // namespace
+
+ServerLog::ServerLog(std::string path) : path_(std::move(path))
+{
+    if (!path_.empty())
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+}
+
+ServerLog::~ServerLog()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void ServerLog::Write(std::string_view text)
+{
+    std::string line = TimeStamp();
+    line.append(text);
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    std::replace(line.begin(), line.end(), '\r', ' ');
+    line.push_back('\n');
+    if (fd_ < 0)
+    {
+        memory_ += line;
+        return;
+    }
+    // One write per line with O_APPEND: lines never interleave and each reaches the file before we go on.
+    std::size_t written = 0;
+    while (written < line.size())
+    {
+        ssize_t n = ::write(fd_, line.data() + written, line.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        written += static_cast<std::size_t>(n);
+    }
+}
+
+std::string ServerLog::Tail(std::int64_t maxBytes) const
+{
+    if (maxBytes <= 0)
+        return {};
+    if (fd_ < 0)
+    {
+        bool cut = static_cast<std::int64_t>(memory_.size()) > maxBytes;
+        return FromLineStart(cut ? memory_.substr(memory_.size() - maxBytes) : memory_, cut);
+    }
+    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat info
+    {
+    };
+    std::string text;
+    if (::fstat(fd, &info) == 0)
+    {
+        std::int64_t start = std::max<std::int64_t>(0, info.st_size - maxBytes);
+        text.resize(static_cast<std::size_t>(info.st_size - start));
+        ssize_t n = ::pread(fd, text.data(), text.size(), start);
+        text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        text = FromLineStart(std::move(text), start > 0);
+    }
+    ::close(fd);
+    return text;
+}
+
+} // namespace korvel::server

@@ -1,0 +1,159 @@
+// The server's parts on their own: address patterns, message assembly from pieces, the login throttle's
+// delays.
+#include "engine/wire/Message.h"
+#include "server/AddressRules.h"
+#include "server/FrameAssembler.h"
+#include "server/LoginThrottle.h"
+
+#include <algorithm>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace korvel::server
+{
+namespace
+{
+
+TEST(AddressRules, PatternsAndLists)
+{
+    EXPECT_TRUE(AddressMatches("192.168.*", "192.168.1.20"));
+    EXPECT_TRUE(AddressMatches("10.0.0.1", "10.0.0.1"));
+    EXPECT_TRUE(AddressMatches("*.1", "10.0.0.1"));
+    EXPECT_TRUE(AddressMatches(" 10.0.0.1 ", "10.0.0.1"));
+    EXPECT_FALSE(AddressMatches("10.0.0.1", "10.0.0.10"));
+    EXPECT_FALSE(AddressMatches("192.168.*", "192.169.1.1"));
+    EXPECT_FALSE(AddressMatches("10.0.0.?", "10.0.0.1")); // only * is a wildcard
+    EXPECT_FALSE(AddressMatches("[1]0.0.0.1", "10.0.0.1"));
+
+    ServerConfig config;
+    EXPECT_FALSE(AddressBlocked(config, "1.2.3.4"));
+    config.AuthorizedAddresses = {"", "  "};
+    EXPECT_FALSE(AddressBlocked(config, "1.2.3.4")) << "blank entries are ignored";
+    config.AuthorizedAddresses.push_back("1.2.*");
+    EXPECT_FALSE(AddressBlocked(config, "1.2.3.4"));
+    EXPECT_TRUE(AddressBlocked(config, "5.6.7.8"));
+    config.BlockedAddresses = {"1.2.3.*"};
+    EXPECT_TRUE(AddressBlocked(config, "1.2.3.4")) << "blocked wins over authorized";
+    EXPECT_FALSE(AddressBlocked(config, "1.2.4.4"));
+}
+
+// Feeds `bytes` to the assembler in pieces of at most `piece` bytes; returns the statuses seen and collects
+// the complete messages.
+std::vector<FrameAssembler::Status> Feed(FrameAssembler& assembler, const std::vector<std::uint8_t>& bytes,
+                                         std::size_t piece, std::int32_t limit,
+                                         std::vector<std::vector<std::uint8_t>>* messages = nullptr)
+{
+    std::vector<FrameAssembler::Status> seen;
+    std::size_t at = 0;
+    while (at < bytes.size())
+    {
+        auto space = assembler.Space();
+        std::size_t n = std::min({piece, space.size(), bytes.size() - at});
+        std::memcpy(space.data(), bytes.data() + at, n);
+        at += n;
+        seen.push_back(assembler.Received(n, limit));
+        if (seen.back() == FrameAssembler::Status::Complete)
+        {
+            if (messages)
+                messages->push_back(assembler.Message());
+            assembler.Reset();
+        }
+        if (seen.back() == FrameAssembler::Status::Invalid)
+            break;
+    }
+    return seen;
+}
+
+std::vector<std::uint8_t> Message(std::int32_t payloadSize, std::uint16_t code)
+{
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(HeaderSize + payloadSize));
+    for (std::size_t i = HeaderSize; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i);
+    EncodeHeader({HeaderSize + payloadSize, code, payloadSize}, bytes.data());
+    return bytes;
+}
+
+TEST(FrameAssembler, AssemblesMessagesFromAnyPieces)
+{
+    using Status = FrameAssembler::Status;
+    auto small = Message(5, 7);
+    auto large = Message(200000, 8); // beyond the first buffer step
+    std::vector<std::uint8_t> stream = small;
+    stream.insert(stream.end(), large.begin(), large.end());
+    for (std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{10}, std::size_t{65536}})
+    {
+        SCOPED_TRACE(piece);
+        FrameAssembler assembler;
+        std::vector<std::vector<std::uint8_t>> messages;
+        auto seen = Feed(assembler, stream, piece, 1 << 20, &messages);
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), Status::Invalid), 0);
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[0], small);
+        EXPECT_EQ(messages[1], large);
+        EXPECT_TRUE(assembler.Empty());
+    }
+}
+
+TEST(FrameAssembler, FeedStopsAtTheEndOfAMessage)
+{
+    auto first = Message(3, 1);
+    auto second = Message(4, 2);
+    std::vector<std::uint8_t> both = first;
+    both.insert(both.end(), second.begin(), second.end());
+    FrameAssembler assembler;
+    std::size_t used = 0;
+    EXPECT_EQ(assembler.Feed(both.data(), both.size(), 1024, used), FrameAssembler::Status::Complete);
+    EXPECT_EQ(used, first.size());
+    EXPECT_EQ(assembler.Message(), first);
+    assembler.Reset();
+    EXPECT_EQ(assembler.Feed(both.data() + used, 5, 1024, used), FrameAssembler::Status::NeedMore);
+    EXPECT_EQ(used, 5u);
+}
+
+TEST(FrameAssembler, RejectsSizesOutsideTheLimit)
+{
+    using Status = FrameAssembler::Status;
+    for (std::int32_t total : {0, 9, -5, 1025})
+    {
+        FrameAssembler assembler;
+        std::vector<std::uint8_t> header(HeaderSize);
+        EncodeHeader({total, 1, 0}, header.data());
+        EXPECT_EQ(Feed(assembler, header, 4, 1024).back(), Status::Invalid) << total;
+    }
+    FrameAssembler assembler;
+    EXPECT_EQ(Feed(assembler, Message(1014, 1), 4096, 1024).back(), Status::Complete);
+    // A header claiming a large message holds only what has arrived.
+    FrameAssembler liar;
+    std::vector<std::uint8_t> header(HeaderSize);
+    EncodeHeader({64 << 20, 1, 0}, header.data());
+    EXPECT_EQ(Feed(liar, header, HeaderSize, 64 << 20).back(), Status::NeedMore);
+    EXPECT_LE(liar.Space().size(), 64u * 1024);
+}
+
+TEST(LoginThrottle, DelaysDoubleAfterThreeFailuresUpToThirtySeconds)
+{
+    LoginThrottle throttle;
+    auto now = Clock::now();
+    std::vector<long> delays;
+    for (int attempt = 0; attempt < 10; ++attempt)
+    {
+        delays.push_back(static_cast<long>(throttle.DelayFor("bob", "10.0.0.1").count()));
+        throttle.Failed("bob", "10.0.0.1", now);
+    }
+    EXPECT_EQ(delays, (std::vector<long>{0, 0, 0, 1000, 2000, 4000, 8000, 16000, 30000, 30000}));
+    // Per user name and address.
+    EXPECT_EQ(throttle.DelayFor("bob", "10.0.0.2").count(), 0);
+    EXPECT_EQ(throttle.DelayFor("alice", "10.0.0.1").count(), 0);
+    throttle.Prune(now + std::chrono::minutes{5});
+    EXPECT_EQ(throttle.DelayFor("bob", "10.0.0.1").count(), 30000);
+    throttle.Succeeded("bob", "10.0.0.1");
+    EXPECT_EQ(throttle.DelayFor("bob", "10.0.0.1").count(), 0);
+    throttle.Failed("carol", "10.0.0.1", now);
+    throttle.Failed("carol", "10.0.0.1", now);
+    throttle.Failed("carol", "10.0.0.1", now);
+    throttle.Prune(now + std::chrono::hours{2});
+    EXPECT_EQ(throttle.DelayFor("carol", "10.0.0.1").count(), 0) << "old counts are forgotten";
+}
+
+} // namespace
+} // namespace korvel::server
