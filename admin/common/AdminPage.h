@@ -8,11 +8,13 @@
 #include <memory>
 #include <vector>
 
-namespace korvel {
+namespace korvel
+{
 class TKORVELSession;
 }
 
-namespace korvel::admin {
+namespace korvel::admin
+{
 
 enum TEditState
 {

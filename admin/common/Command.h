@@ -7,7 +7,8 @@
 
 class QWidget;
 
-namespace korvel::admin {
+namespace korvel::admin
+{
 
 // Returns true when the command finished without an error.
 bool RunCommand(QWidget* parent, const std::function<void()>& command);

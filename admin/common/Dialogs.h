@@ -10,7 +10,8 @@
 
 class QWidget;
 
-namespace korvel::admin {
+namespace korvel::admin
+{
 
 enum class Answer
 {

@@ -4,7 +4,8 @@
 
 class QWidget;
 
-namespace korvel::admin {
+namespace korvel::admin
+{
 
 // Stores `context` on the widget (property "helpContext"), sets its What's This text from the help file and
 // attaches the "What's This ?" pop-up menu.

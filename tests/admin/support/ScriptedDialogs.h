@@ -10,7 +10,8 @@
 #include <optional>
 #include <string>
 
-namespace korvel::test {
+namespace korvel::test
+{
 
 class ScriptedDialogs : public admin::Dialogs
 {
@@ -31,7 +32,7 @@ public:
     ScriptedDialogs() { admin::SetDialogs(this); }
     ~ScriptedDialogs() override { admin::SetDialogs(nullptr); }
 
-    std::deque<admin::Answer> Answers;               // for the questions, in order
+    std::deque<admin::Answer> Answers;                // for the questions, in order
     std::deque<std::optional<QString>> SaveFileNames; // for GetSaveFileName
     std::deque<std::optional<QString>> Directories;   // for BrowseForDirectory
     struct Login
@@ -43,7 +44,7 @@ public:
     std::deque<Login> Logins; // for RemoteLogin
     bool DirectoriesWritable = true;
 
-    std::vector<Box> Boxes;           // every box shown, in order
+    std::vector<Box> Boxes;            // every box shown, in order
     std::vector<QString> BrowseStarts; // start path of each folder chooser
     std::vector<SaveFileRequest> SaveRequests;
     int LoginPrompts = 0;

@@ -1,0 +1,123 @@
+#include "admin/Automation.h"
+
+#include "admin/MainForm.h"
+#include "admin/OptionsDlg.h"
+#include "admin/TraceLogDlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+
+namespace korvel::admin
+{
+
+namespace
+{
+
+void Save(QWidget& widget, const QString& directory, const QString& name)
+{
+    QApplication::processEvents();
+    widget.grab().save(QDir(directory).filePath(name + ".png"));
+}
+
+// Fills in and accepts the login prompt whenever it is up (it is modal, so it is looked for while its own
+// event loop runs; a refused password brings it back).
+void AnswerLoginPrompt(const QString& user, const QString& password, const QString& snapshots)
+{
+    auto* prompt = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!prompt || prompt->objectName() != "LoginDialog")
+        return;
+    prompt->findChild<QLineEdit*>("UserName")->setText(user);
+    prompt->findChild<QLineEdit*>("Password")->setText(password);
+    if (!snapshots.isEmpty())
+        Save(*prompt, snapshots, "login-prompt");
+    prompt->accept();
+}
+
+void SaveSnapshots(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& traceLog,
+                   const QString& directory)
+{
+    QDir().mkpath(directory);
+    Save(mainForm, directory, "window");
+    if (auto* pages = mainForm.findChild<QTabWidget*>("MainPageControl"); pages && pages->isVisible())
+        for (int index = 0; index < pages->count(); ++index)
+        {
+            pages->setCurrentIndex(index);
+            // The log is loaded on request only; a picture of it should show it.
+            if (auto* load = pages->widget(index)->findChild<QPushButton*>("LoadLogButton"))
+                load->click();
+            Save(mainForm, directory, "page-" + pages->tabText(index).toLower().replace(' ', '-'));
+        }
+    if (auto* fileMenu = mainForm.findChild<QMenu*>("FileMenu"))
+    {
+        fileMenu->popup(mainForm.mapToGlobal(QPoint(0, 0)));
+        Save(*fileMenu, directory, "file-menu");
+        fileMenu->hide();
+    }
+    options.Load(mainForm.Settings());
+    options.show();
+    Save(options, directory, "options-dialog");
+    options.hide();
+    traceLog.LoadTraceFile(mainForm.TraceFileName());
+    traceLog.show();
+    Save(traceLog, directory, "trace-log-dialog");
+    traceLog.hide();
+}
+
+class CloseAfterFirstPaint : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+        {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, static_cast<QWidget*>(watched), &QWidget::close);
+        }
+        return false;
+    }
+};
+
+void RunAutomation(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& traceLog, const QString& login,
+                   const QString& snapshots)
+{
+    if (!login.isEmpty())
+    {
+        qsizetype colon = login.indexOf(':');
+        QString user = login.left(colon);
+        QString password = colon < 0 ? QString() : login.mid(colon + 1);
+        QTimer answerer;
+        QObject::connect(&answerer, &QTimer::timeout, [=] { AnswerLoginPrompt(user, password, snapshots); });
+        answerer.start(100);
+        mainForm.findChild<QAction*>("LoginItem")->trigger();
+    }
+    if (!snapshots.isEmpty())
+    {
+        SaveSnapshots(mainForm, options, traceLog, snapshots);
+        mainForm.close();
+    }
+}
+
+} // namespace
+
+void StartAutomation(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& traceLog)
+{
+    if (qEnvironmentVariableIsSet("KORVEL_ADMIN_EXIT_AFTER_PAINT"))
+        mainForm.installEventFilter(new CloseAfterFirstPaint(&mainForm));
+
+    QString login = qEnvironmentVariable("KORVEL_ADMIN_AUTOLOGIN");
+    QString snapshots = qEnvironmentVariable("KORVEL_ADMIN_SNAPSHOT");
+    if (login.isEmpty() && snapshots.isEmpty())
+        return;
+    QTimer::singleShot(300, &mainForm,
+                       [&mainForm, &options, &traceLog, login, snapshots]
+                       { RunAutomation(mainForm, options, traceLog, login, snapshots); });
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,19 @@
+// Hands-free runs of the window for demos, screenshots and benchmarks, switched on by environment variables:
+//
+//   KORVEL_ADMIN_AUTOLOGIN=user:password  logs in at start, typing the credentials into the real login prompt
+//   KORVEL_ADMIN_SNAPSHOT=directory       then saves pictures of the login prompt, every page and both
+//   dialogs
+//                                         as PNG files there, and closes the window
+//   KORVEL_ADMIN_EXIT_AFTER_PAINT=1       closes the window as soon as it has been painted once
+#pragma once
+
+namespace korvel::admin
+{
+
+class TMainForm;
+class TOptionsDlg;
+class TTraceLogDlg;
+
+void StartAutomation(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& traceLog);
+
+} // namespace korvel::admin

@@ -1,0 +1,101 @@
+// TMainForm: the administration window. It composes the menu, the status bar and the page control with its
+// six pages, logs in and out through its one session component, guards unsaved edits, keeps the settings and
+// trace files, and edits the connection settings through the Options dialog. The pages are known only through
+// AdminPage.
+#pragma once
+
+#include "admin/ProgramFiles.h"
+#include "admin/Settings.h"
+#include "admin/TraceFile.h"
+#include "admin/VersionInfo.h"
+#include "admin/common/AdminPage.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QTabWidget;
+
+namespace korvel::admin
+{
+
+class IniFile;
+class TOptionsDlg;
+class TTraceLogDlg;
+
+using PageFactory = std::function<std::vector<AdminPage*>(const PageContext& context, QWidget* parent)>;
+
+struct MainFormSetup
+{
+    ProgramFiles Files;
+    VersionInfo Version;
+    PageFactory CreatePages;
+};
+
+class TMainForm : public QMainWindow
+{
+public:
+    // FormCreate: trace file, settings, title, help file, the session's connection settings.
+    explicit TMainForm(MainFormSetup setup);
+    // FormDestroy: settings written, session closed, trace file deleted.
+    ~TMainForm() override;
+
+    // The dialogs created beside the window at program start (not owned).
+    void SetDialogs(TOptionsDlg* options, TTraceLogDlg* traceLog);
+    TTraceLogDlg* TraceLogDialog() const { return traceLogDlg_; }
+
+    // --- Commands (each runs inside RunCommand) ---------------------------------------------------------
+    void LoginItemClick();
+    void OptionsItemClick();
+    void FileExit() { close(); }
+
+    // Resolves unsaved edits on the editable pages in page order; false when the user chose Cancel. A failing
+    // Save raises its error and leaves that page in edit mode.
+    bool ConfirmPendingEdits();
+
+    bool LoggedIn() const;
+    TKORVELSession& RemoteSession() { return *remoteSession_; }
+    RemoteSettings& Settings() { return remoteSettings_; }
+
+    void OpenTraceFile() { traceFile_->Open(); }
+    void CloseTraceFile() { traceFile_->Close(); }
+    const QString& TraceFileName() const { return traceFile_->FileName(); }
+
+protected:
+    bool event(QEvent* event) override; // the hint hook: status bar text
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override; // FormCloseQuery
+
+private:
+    void CreateMenu();
+    void CreatePageControl(const PageFactory& createPages);
+    void FixWindowSize();
+    void Login();
+    void Logout();
+    void ShowLoggedIn(bool loggedIn);
+    void MainPageControlChanged(int index); // MainPageControlChanging, see the .cpp
+    void SetActivePage(int index);
+    void WriteSettings();
+
+    MainFormSetup setup_;
+    std::unique_ptr<TKORVELSession> remoteSession_;
+    std::unique_ptr<TraceFile> traceFile_;
+    std::unique_ptr<IniFile> settingsFile_;
+    RemoteSettings remoteSettings_;
+    std::vector<AdminPage*> pages_;
+
+    QAction* loginItem_ = nullptr;
+    QTabWidget* mainPageControl_ = nullptr;
+    QLabel* loggedOutLabel_ = nullptr;
+    int currentPage_ = 0;
+    bool changingPage_ = false;
+    bool shownOnce_ = false;
+    TOptionsDlg* optionsDlg_ = nullptr;
+    TTraceLogDlg* traceLogDlg_ = nullptr;
+};
+
+} // namespace korvel::admin

@@ -1,0 +1,67 @@
+// OptionsItemClick: edits the connection settings through the Options dialog and applies them.
+#include "admin/MainForm.h"
+
+#include "admin/OptionsDlg.h"
+#include "admin/common/Dialogs.h"
+#include "session/KORVELSession.h"
+
+namespace korvel::admin
+{
+
+namespace
+{
+
+RemoteSettings WithConnection(RemoteSettings settings, const OptionsValues& values)
+{
+    settings.RemoteType = values.Lan ? 0 : 1;
+    settings.RemoteHost = CutToSettingBytes(values.Host);
+    settings.RemoteAddress = CutToSettingBytes(values.Address);
+    settings.RemotePort = static_cast<std::uint16_t>(values.PortNumber());
+    settings.RemoteService = CutToSettingBytes(values.Service);
+    return settings;
+}
+
+bool ConnectionChanged(const RemoteSettings& stored, const RemoteSettings& wanted)
+{
+    // Any non-zero stored type means Internet, so LAN against a stored 2 is a change too.
+    return (stored.RemoteType != 0) != (wanted.RemoteType != 0) || stored.RemoteHost != wanted.RemoteHost ||
+           stored.RemoteAddress != wanted.RemoteAddress || stored.RemoteService != wanted.RemoteService ||
+           stored.RemotePort != wanted.RemotePort;
+}
+
+} // namespace
+
+void TMainForm::OptionsItemClick()
+{
+    optionsDlg_->Load(remoteSettings_);
+    if (optionsDlg_->exec() != QDialog::Accepted)
+        return;
+    OptionsValues values = optionsDlg_->Values();
+    RemoteSettings wanted = WithConnection(remoteSettings_, values);
+
+    bool apply = ConnectionChanged(remoteSettings_, wanted);
+    if (apply && remoteSession_->Active())
+    {
+        apply =
+            CurrentDialogs().AskWarningYesNo(
+                this, "Changing the remote connection information will reset the connection and require you "
+                      "to login again, are you sure you want to change this information ?") == Answer::Yes;
+        if (apply)
+        {
+            Logout();
+            // Cancelled at a pending-edit question: still logged in, so the new values are dropped as after
+            // No.
+            apply = !remoteSession_->Active();
+        }
+    }
+
+    remoteSettings_.RemoteTracing = values.Tracing;
+    if (apply)
+    {
+        wanted.RemoteTracing = values.Tracing;
+        remoteSettings_ = wanted;
+    }
+    ApplyRemoteSettings(*remoteSession_, apply, remoteSettings_);
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,33 @@
+// Where the program's own files live: the settings file, the trace file and the help file are named after the
+// program and kept beside it, or in the user's XDG directories when the program's directory is not writable.
+#pragma once
+
+#include <QString>
+
+namespace korvel::admin
+{
+
+class Dialogs;
+
+struct ProgramFiles
+{
+    QString ProgramDir;      // ends in a separator unless empty
+    QString ProgramBaseName; // the file name; a final ".exe" (any case) removed, any other extension kept
+
+    static ProgramFiles OfThisProgram();
+    static ProgramFiles OfProgram(const QString& programPath);
+
+    // ProgramDir + base name + process id + ".LOG", or the XDG state directory when ProgramDir is not
+    // writable.
+    QString TraceFileName(qint64 processId, Dialogs& dialogs) const;
+    // ProgramDir + settings base name + ".ini", or the XDG configuration directory when ProgramDir is not
+    // writable.
+    QString SettingsFileName(const QString& settingsBaseName, Dialogs& dialogs) const;
+    QString HelpFileName() const { return ProgramDir + ProgramBaseName + ".hlp"; }
+
+private:
+    // ProgramDir when writable, else `fallback` (created when missing) with a separator.
+    QString WritableDir(const QString& fallback, Dialogs& dialogs) const;
+};
+
+} // namespace korvel::admin

@@ -1,0 +1,81 @@
+#include "admin/Settings.h"
+
+#include "admin/IniFile.h"
+#include "engine/wire/Utf8.h"
+#include "session/KORVELSession.h"
+
+namespace korvel::admin
+{
+
+namespace
+{
+
+const QString AdminInfo = "Admin Info";
+const QString MainWindow = "Main Window";
+
+} // namespace
+
+QString CutToSettingBytes(const QString& text)
+{
+    std::string bytes = text.toStdString();
+    return QString::fromStdString(std::string(CutUtf8(bytes, MaxSettingBytes)));
+}
+
+RemoteSettings ReadRemoteSettings(const IniFile& ini)
+{
+    RemoteSettings defaults;
+    RemoteSettings settings;
+    settings.RemoteType =
+        static_cast<std::uint8_t>(ini.ReadInteger(AdminInfo, "Remote Type", defaults.RemoteType));
+    settings.RemoteHost = CutToSettingBytes(ini.ReadString(AdminInfo, "Remote Host", defaults.RemoteHost));
+    settings.RemoteAddress =
+        CutToSettingBytes(ini.ReadString(AdminInfo, "Remote Address", defaults.RemoteAddress));
+    // The port is a 16-bit number: a larger value in the file keeps its low 16 bits.
+    settings.RemotePort =
+        static_cast<std::uint16_t>(ini.ReadInteger(AdminInfo, "Remote Port", defaults.RemotePort));
+    settings.RemoteService =
+        CutToSettingBytes(ini.ReadString(AdminInfo, "Remote Service", defaults.RemoteService));
+    settings.RemoteTracing = ini.ReadBool(AdminInfo, "Remote Tracing", defaults.RemoteTracing);
+    return settings;
+}
+
+void WriteRemoteSettings(IniFile& ini, const RemoteSettings& settings)
+{
+    ini.WriteInteger(AdminInfo, "Remote Type", settings.RemoteType);
+    ini.WriteString(AdminInfo, "Remote Host", settings.RemoteHost);
+    ini.WriteString(AdminInfo, "Remote Address", settings.RemoteAddress);
+    ini.WriteInteger(AdminInfo, "Remote Port", settings.RemotePort);
+    ini.WriteString(AdminInfo, "Remote Service", settings.RemoteService);
+    ini.WriteBool(AdminInfo, "Remote Tracing", settings.RemoteTracing);
+}
+
+void ApplyRemoteSettings(TKORVELSession& session, bool all, const RemoteSettings& settings)
+{
+    if (all)
+    {
+        session.SetRemoteType(settings.RemoteType != 0 ? rtInternet : rtLAN);
+        session.SetRemoteHost(settings.RemoteHost.toStdString());
+        session.SetRemoteAddress(settings.RemoteAddress.toStdString());
+        session.SetRemotePort(settings.RemotePort);
+        session.SetRemoteService(settings.RemoteService.toStdString());
+    }
+    session.SetRemoteTrace(settings.RemoteTracing);
+}
+
+WindowPlacement ReadWindowPlacement(const IniFile& ini, const WindowPlacement& current)
+{
+    return {ini.ReadInteger(MainWindow, "Top", current.Top),
+            ini.ReadInteger(MainWindow, "Left", current.Left),
+            ini.ReadInteger(MainWindow, "Height", current.Height),
+            ini.ReadInteger(MainWindow, "Width", current.Width)};
+}
+
+void WriteWindowPlacement(IniFile& ini, const WindowPlacement& placement)
+{
+    ini.WriteInteger(MainWindow, "Top", placement.Top);
+    ini.WriteInteger(MainWindow, "Left", placement.Left);
+    ini.WriteInteger(MainWindow, "Height", placement.Height);
+    ini.WriteInteger(MainWindow, "Width", placement.Width);
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,54 @@
+// The settings file's two sections: the connection settings ("Admin Info") and the window placement
+// ("Main Window").
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace korvel
+{
+class TKORVELSession;
+}
+
+namespace korvel::admin
+{
+
+class IniFile;
+
+// Texts of at most this many bytes of UTF-8, cut on a character boundary.
+constexpr int MaxSettingBytes = 255;
+QString CutToSettingBytes(const QString& text);
+
+struct RemoteSettings
+{
+    std::uint8_t RemoteType = 0; // 0 LAN, anything else Internet
+    QString RemoteHost;
+    QString RemoteAddress = "127.0.0.1";
+    std::uint16_t RemotePort = 12006;
+    QString RemoteService;
+    bool RemoteTracing = false;
+
+    bool operator==(const RemoteSettings&) const = default;
+};
+
+RemoteSettings ReadRemoteSettings(const IniFile& ini);
+// Writes the six keys in their order; the caller flushes.
+void WriteRemoteSettings(IniFile& ini, const RemoteSettings& settings);
+
+// Copies the settings to the session: with `all`, the connection properties (which an active session
+// refuses), and always the tracing flag, which takes effect at once.
+void ApplyRemoteSettings(TKORVELSession& session, bool all, const RemoteSettings& settings);
+
+struct WindowPlacement
+{
+    int Top = 0;
+    int Left = 0;
+    int Height = 0;
+    int Width = 0;
+};
+
+WindowPlacement ReadWindowPlacement(const IniFile& ini, const WindowPlacement& current);
+void WriteWindowPlacement(IniFile& ini, const WindowPlacement& placement);
+
+} // namespace korvel::admin

@@ -1,0 +1,38 @@
+// The per-process trace file: every trace line of the remote session, one per text line ending in CR LF. It
+// is open for appending from the window's creation to its destruction, closed only while the Trace Log dialog
+// shows it, and deleted at exit.
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+#include <string>
+
+namespace korvel::admin
+{
+
+class TraceFile
+{
+public:
+    explicit TraceFile(QString fileName);
+    ~TraceFile();
+    TraceFile(const TraceFile&) = delete;
+    TraceFile& operator=(const TraceFile&) = delete;
+
+    const QString& FileName() const { return fileName_; }
+
+    // Appends to the file, creating it when missing. Raises std::runtime_error when it cannot be opened.
+    void Open();
+    void Close();
+    // Writes the line and CR LF and flushes, so a crash loses nothing already traced. A line that cannot be
+    // written is dropped: tracing never stops a command.
+    void WriteLine(const std::string& line);
+    // Closes and deletes the file.
+    void Remove();
+
+private:
+    QString fileName_;
+    QFile file_;
+};
+
+} // namespace korvel::admin

@@ -1,0 +1,20 @@
+#include "admin/WindowTitle.h"
+
+#include "session/KORVELSession.h"
+
+namespace korvel::admin
+{
+
+QString ConnectedTitle(const QString& productName, const TKORVELSession& session,
+                       const std::string& serverName)
+{
+    QString host =
+        QString::fromStdString(session.RemoteHost().empty() ? session.RemoteAddress() : session.RemoteHost());
+    QString via = session.RemoteService().empty()
+                      ? "on port " + QString::number(session.RemotePort())
+                      : "on service " + QString::fromStdString(session.RemoteService());
+    return productName + " (Connected to " + host + " " + via + " - " + QString::fromStdString(serverName) +
+           ")";
+}
+
+} // namespace korvel::admin

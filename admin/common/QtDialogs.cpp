@@ -1,0 +1,113 @@
+#include "admin/common/QtDialogs.h"
+
+#include "session/ui/RemoteLoginDialog.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTemporaryFile>
+
+namespace korvel::admin
+{
+
+namespace
+{
+
+// A box shown in the middle of a command (a question, the login prompt) gets the normal cursor back while it
+// waits for the person, whatever wait cursor the command set.
+class NormalCursor
+{
+public:
+    NormalCursor() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
+    ~NormalCursor() { QApplication::restoreOverrideCursor(); }
+    NormalCursor(const NormalCursor&) = delete;
+    NormalCursor& operator=(const NormalCursor&) = delete;
+};
+
+QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const QString& question,
+                                QMessageBox::StandardButtons buttons)
+{
+    NormalCursor cursor;
+    QMessageBox box(icon, QApplication::applicationDisplayName(), question, buttons, parent);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+Answer ToAnswer(QMessageBox::StandardButton button)
+{
+    switch (button)
+    {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Cancel;
+    }
+}
+
+} // namespace
+
+void QtDialogs::ShowError(QWidget* parent, const QString& message)
+{
+    Ask(parent, QMessageBox::Critical, message, QMessageBox::Ok);
+}
+
+Answer QtDialogs::AskWarningYesNo(QWidget* parent, const QString& question)
+{
+    // Closing the box without a button counts as No: there is no Cancel to give.
+    Answer answer = ToAnswer(Ask(parent, QMessageBox::Warning, question, QMessageBox::Yes | QMessageBox::No));
+    return answer == Answer::Yes ? Answer::Yes : Answer::No;
+}
+
+Answer QtDialogs::AskWarningYesNoCancel(QWidget* parent, const QString& question)
+{
+    return ToAnswer(Ask(parent, QMessageBox::Warning, question,
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel));
+}
+
+Answer QtDialogs::AskConfirmationYesNo(QWidget* parent, const QString& question)
+{
+    Answer answer =
+        ToAnswer(Ask(parent, QMessageBox::Question, question, QMessageBox::Yes | QMessageBox::No));
+    return answer == Answer::Yes ? Answer::Yes : Answer::No;
+}
+
+std::optional<QString> QtDialogs::GetSaveFileName(QWidget* parent, const SaveFileRequest& request)
+{
+    NormalCursor cursor;
+    QFileDialog dialog(parent, request.Title, request.StartDirectory, request.Filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(request.DefaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> QtDialogs::BrowseForDirectory(QWidget* parent, const QString& startPath)
+{
+    NormalCursor cursor;
+    QString chosen = QFileDialog::getExistingDirectory(parent, "Select the directory", startPath);
+    if (chosen.isEmpty())
+        return std::nullopt;
+    chosen = QDir::toNativeSeparators(chosen);
+    while (chosen.size() > 1 && chosen.endsWith(QDir::separator()))
+        chosen.chop(1);
+    return chosen;
+}
+
+bool QtDialogs::RemoteLogin(QWidget* parent, std::string& userName, std::string& password)
+{
+    NormalCursor cursor;
+    return korvel::ui::RemoteLoginDialog(parent, userName, password);
+}
+
+bool QtDialogs::IsDirectoryWritable(const QString& directory)
+{
+    // Creating a file is the only sure test: permission bits do not tell about read-only mounts or ACLs.
+    QTemporaryFile probe(QDir(directory).filePath("korvel-write-test-XXXXXX"));
+    return probe.open();
+}
+
+} // namespace korvel::admin

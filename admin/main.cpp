@@ -1,0 +1,66 @@
+// korvel-admin: the administration window.
+#include "admin/Automation.h"
+#include "admin/MainForm.h"
+#include "admin/OptionsDlg.h"
+#include "admin/TraceLogDlg.h"
+#include "admin/common/Dialogs.h"
+#include "session/SessionList.h"
+#include "styling/FlatStyle.h"
+
+#include <QApplication>
+
+#include <exception>
+#include <memory>
+
+namespace
+{
+
+// The application-wide error box for anything that escapes a command: an exception must never unwind through
+// Qt's event loop.
+class AdminApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try
+        {
+            return QApplication::notify(receiver, event);
+        }
+        catch (const std::exception& error)
+        {
+            korvel::admin::CurrentDialogs().ShowError(activeWindow(), QString::fromStdString(error.what()));
+        }
+        catch (...)
+        {
+            korvel::admin::CurrentDialogs().ShowError(activeWindow(), "An unexpected error occurred");
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace korvel::admin;
+    AdminApplication application(argc, argv);
+    korvel::styling::ApplyFlatStyle(application);
+    korvel::CreateSessions();
+    int result = 0;
+    {
+        auto mainForm = std::make_unique<TMainForm>(
+            MainFormSetup{ProgramFiles::OfThisProgram(), VersionInfo::OfThisProgram(), CreatePages});
+        auto options = std::make_unique<TOptionsDlg>(*mainForm);
+        auto traceLog = std::make_unique<TTraceLogDlg>();
+        mainForm->SetDialogs(options.get(), traceLog.get());
+        mainForm->show();
+        StartAutomation(*mainForm, *options, *traceLog);
+        result = application.exec();
+        traceLog.reset();
+        options.reset();
+        mainForm.reset();
+    }
+    korvel::DestroySessions();
+    return result;
+}

@@ -1,0 +1,112 @@
+#include "session/ui/LoginDialog.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QValidator>
+
+namespace korvel::ui
+{
+
+namespace
+{
+
+// Refuses input that would exceed the byte limit, so nothing typed or pasted is cut behind the user's back.
+class Utf8ByteLimit : public QValidator
+{
+public:
+    Utf8ByteLimit(int maxBytes, QObject* parent) : QValidator(parent), maxBytes_(maxBytes) {}
+    State validate(QString& input, int&) const override
+    {
+        return input.toUtf8().size() <= maxBytes_ ? Acceptable : Invalid;
+    }
+
+private:
+    int maxBytes_;
+};
+
+QLineEdit* MakeCredentialField(QWidget* parent, const char* name)
+{
+    auto* field = new QLineEdit(parent);
+    field->setObjectName(name);
+    field->setMaxLength(TLoginDialog::MaxCredentialBytes);
+    field->setValidator(new Utf8ByteLimit(TLoginDialog::MaxCredentialBytes, field));
+    field->setMinimumWidth(field->fontMetrics().horizontalAdvance('0') * 28);
+    return field;
+}
+
+} // namespace
+
+TLoginDialog::TLoginDialog(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("LoginDialog");
+    setWindowTitle("Login");
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+
+    panel_ = new QFrame(this);
+    panel_->setObjectName("Panel");
+    panel_->setFrameShape(QFrame::StyledPanel);
+
+    databaseLabel_ = new QLabel("Database:", panel_);
+    databaseLabel_->setObjectName("DatabaseLabel");
+    databaseName_ = new QLabel(panel_);
+    databaseName_->setObjectName("DatabaseName");
+    bevel_ = new QFrame(panel_);
+    bevel_->setObjectName("Bevel");
+    bevel_->setFrameShape(QFrame::HLine);
+    bevel_->setFrameShadow(QFrame::Sunken);
+
+    userName_ = MakeCredentialField(panel_, "UserName");
+    password_ = MakeCredentialField(panel_, "Password");
+    password_->setEchoMode(QLineEdit::Password);
+
+    auto* fields = new QFormLayout(panel_);
+    fields->addRow(databaseLabel_, databaseName_);
+    fields->addRow(bevel_);
+    auto* userLabel = new QLabel("&User Name:", panel_);
+    userLabel->setBuddy(userName_);
+    fields->addRow(userLabel, userName_);
+    auto* passwordLabel = new QLabel("&Password:", panel_);
+    passwordLabel->setBuddy(password_);
+    fields->addRow(passwordLabel, password_);
+
+    auto* buttons = new QDialogButtonBox(this);
+    okButton_ = buttons->addButton("&OK", QDialogButtonBox::AcceptRole);
+    okButton_->setObjectName("OKButton");
+    okButton_->setDefault(true);
+    cancelButton_ = buttons->addButton("Cancel", QDialogButtonBox::RejectRole); // Escape rejects
+    cancelButton_->setObjectName("CancelButton");
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(panel_);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog border that follows its content
+
+    password_->setFocus();
+}
+
+void TLoginDialog::HideDatabaseLine()
+{
+    // The layout gives the hidden line's height back to the panel and the dialog and moves the buttons up.
+    databaseLabel_->hide();
+    databaseName_->hide();
+    bevel_->hide();
+}
+
+void TLoginDialog::showEvent(QShowEvent* event)
+{
+    // A long database name is elided to end inside the panel rather than widening the dialog.
+    int available = panel_->contentsRect().width() - databaseName_->x() - 5;
+    if (databaseName_->isVisible() && available > 0)
+        databaseName_->setText(
+            databaseName_->fontMetrics().elidedText(databaseName_->text(), Qt::ElideRight, available));
+    QDialog::showEvent(event);
+}
+
+} // namespace korvel::ui

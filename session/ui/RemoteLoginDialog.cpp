@@ -1,0 +1,25 @@
+#include "session/ui/RemoteLoginDialog.h"
+
+#include "session/ui/LoginDialog.h"
+
+#include <QLineEdit>
+
+namespace korvel::ui
+{
+
+bool RemoteLoginDialog(QWidget* parent, std::string& userName, std::string& password)
+{
+    TLoginDialog dialog(parent);
+    dialog.setWindowTitle("Remote Login");
+    dialog.HideDatabaseLine();
+    dialog.UserName()->setText(QString::fromStdString(userName));
+    if (userName.empty())
+        dialog.UserName()->setFocus();
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    userName = dialog.UserName()->text().toStdString();
+    password = dialog.Password()->text().toStdString();
+    return true;
+}
+
+} // namespace korvel::ui

@@ -1,0 +1,210 @@
+#include "styling/FlatStyle.h"
+
+#include "styling/FlatMenu.h"
+#include "styling/FlatPalette.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QPainter>
+#include <QStyleFactory>
+#include <QStyleOption>
+#include <QWidget>
+
+namespace korvel::styling
+{
+
+namespace
+{
+
+void DrawFlatBorder(QPainter& painter, const QRect& rect, const QColor& colour)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(colour);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect.adjusted(0, 0, -1, -1));
+    painter.restore();
+}
+
+void DrawFlatSurface(QPainter& painter, const QRect& rect, const QColor& fill, const QColor& border)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(border);
+    painter.setBrush(fill);
+    painter.drawRect(rect.adjusted(0, 0, -1, -1));
+    painter.restore();
+}
+
+void DrawFlatButton(QPainter& painter, const QStyleOption& option, bool isDefault)
+{
+    const QPalette& palette = option.palette;
+    QColor fill = palette.color(QPalette::Button);
+    QColor border = BorderColour(palette);
+    if (option.state & (QStyle::State_Sunken | QStyle::State_On))
+        fill = fill.darker(112);
+    if ((option.state & QStyle::State_MouseOver) && (option.state & QStyle::State_Enabled))
+        border = FocusColour(palette);
+    if (isDefault || (option.state & QStyle::State_HasFocus))
+        border = FocusColour(palette);
+    DrawFlatSurface(painter, option.rect, fill, border);
+    if ((option.state & QStyle::State_MouseOver) && (option.state & QStyle::State_Enabled))
+        painter.fillRect(option.rect.adjusted(1, 1, -1, -1), HoverColour(palette));
+}
+
+void DrawFlatIndicator(QPainter& painter, const QStyleOption& option, bool round)
+{
+    const QPalette& palette = option.palette;
+    bool enabled = option.state & QStyle::State_Enabled;
+    QColor border = (option.state & QStyle::State_MouseOver) && enabled ? FocusColour(palette)
+                                                                        : palette.color(QPalette::Dark);
+    QColor fill = palette.color(enabled ? QPalette::Base : QPalette::Window);
+    // A disabled mark stays readable: view-mode pages show their values in disabled check boxes.
+    QColor mark = palette.color(QPalette::Active, QPalette::Text);
+    if (!enabled)
+        mark.setAlpha(150);
+    QRectF box = QRectF(option.rect).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(border);
+    painter.setBrush(fill);
+    if (round)
+    {
+        painter.drawEllipse(box);
+        if (option.state & QStyle::State_On)
+        {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(mark);
+            painter.drawEllipse(box.center(), box.width() / 4.5, box.height() / 4.5);
+        }
+    }
+    else
+    {
+        painter.drawRect(box);
+        if (option.state & (QStyle::State_On | QStyle::State_NoChange))
+        {
+            QPointF c = box.center();
+            qreal s = box.width() / 4;
+            painter.setPen(QPen(mark, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.drawPolyline(
+                QPolygonF{c + QPointF(-s, 0), c + QPointF(-s / 3, s * 0.8), c + QPointF(s, -s)});
+        }
+    }
+    painter.restore();
+}
+
+} // namespace
+
+bool IsUnstyled(const QWidget* widget)
+{
+    return widget && widget->property("tag").toInt() == UnstyledTag;
+}
+
+FlatStyle::FlatStyle() : QProxyStyle(QStyleFactory::create("Fusion")) {}
+
+bool FlatStyle::DrawFlatPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                                  const QWidget* widget) const
+{
+    const QPalette& palette = option->palette;
+    switch (element)
+    {
+    case PE_PanelLineEdit:
+        DrawFlatSurface(*painter, option->rect,
+                        palette.color(option->state & State_Enabled ? QPalette::Base : QPalette::Window),
+                        option->state & State_HasFocus ? FocusColour(palette) : BorderColour(palette));
+        return true;
+    case PE_FrameLineEdit:
+    case PE_Frame:
+    case PE_FrameMenu:
+    case PE_FrameTabWidget:
+        DrawFlatBorder(*painter, option->rect, BorderColour(palette));
+        return true;
+    case PE_PanelButtonCommand:
+    {
+        const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+        DrawFlatButton(*painter, *option, button && (button->features & QStyleOptionButton::DefaultButton));
+        return true;
+    }
+    case PE_IndicatorCheckBox:
+        DrawFlatIndicator(*painter, *option, false);
+        return true;
+    case PE_IndicatorRadioButton:
+        DrawFlatIndicator(*painter, *option, true);
+        return true;
+    case PE_FrameFocusRect:
+        return !qobject_cast<const QAbstractItemView*>(widget); // the flat borders show the focus instead
+    default:
+        return false;
+    }
+}
+
+bool FlatStyle::DrawFlatControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                                const QWidget* widget) const
+{
+    const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+    if (element == CE_MenuItem && item)
+    {
+        DrawFlatMenuItem(*this, *item, *painter, widget);
+        return true;
+    }
+    if (element == CE_MenuBarItem && item)
+    {
+        DrawFlatMenuBarItem(*this, *item, *painter, widget);
+        return true;
+    }
+    if (element == CE_MenuBarEmptyArea)
+    {
+        painter->fillRect(option->rect, option->palette.color(QPalette::Window));
+        return true;
+    }
+    return false;
+}
+
+void FlatStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                              const QWidget* widget) const
+{
+    if (IsUnstyled(widget) || !DrawFlatPrimitive(element, option, painter, widget))
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+}
+
+void FlatStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                            const QWidget* widget) const
+{
+    if (IsUnstyled(widget) || !DrawFlatControl(element, option, painter, widget))
+        QProxyStyle::drawControl(element, option, painter, widget);
+}
+
+int FlatStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const
+{
+    if (!IsUnstyled(widget))
+    {
+        switch (metric)
+        {
+        case PM_MenuPanelWidth:
+        case PM_MenuBarPanelWidth:
+            return 1;
+        case PM_MenuHMargin:
+        case PM_MenuVMargin:
+            return 1;
+        default:
+            break;
+        }
+    }
+    return QProxyStyle::pixelMetric(metric, option, widget);
+}
+
+int FlatStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                         QStyleHintReturn* returnData) const
+{
+    if (hint == SH_LineEdit_PasswordCharacter)
+        return '*';
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+}
+
+void ApplyFlatStyle(QApplication& application)
+{
+    application.setStyle(new FlatStyle);
+    application.setPalette(application.style()->standardPalette());
+}
+
+} // namespace korvel::styling

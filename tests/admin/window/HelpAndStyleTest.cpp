@@ -1,0 +1,124 @@
+// Context help, the command helper and the flat style.
+#include "admin/common/Command.h"
+#include "admin/common/Help.h"
+#include "admin/common/HelpFile.h"
+#include "engine/EngineError.h"
+#include "styling/FlatStyle.h"
+#include "tests/admin/support/ScriptedDialogs.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyleFactory>
+#include <QTest>
+#include <QTimer>
+#include <QWhatsThis>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace korvel::test
+{
+namespace
+{
+
+TEST(HelpTest, ShippedHelpFileHasAUsefulTopicForEveryContextNumber)
+{
+    admin::HelpFile help = admin::HelpFile::Load(KORVEL_HELP_FILE);
+    for (int context = 0; context <= 81; ++context)
+    {
+        EXPECT_TRUE(help.Contains(context)) << context;
+        EXPECT_FALSE(help.Topic(context).Title.isEmpty()) << context;
+        EXPECT_GE(help.Topic(context).Text.size(), 40) << "topic " << context << " says too little";
+    }
+    EXPECT_EQ(help.Topic(29).Title, "Deny New Connections");
+}
+
+TEST(HelpTest, TopicsParseIntoTitleParagraphsAndPopupText)
+{
+    admin::HelpFile help =
+        admin::HelpFile::Parse("# comment\n[3]\nTitle <3>\nfirst line\ncontinued\n\nsecond\n"
+                               "[12]\nOther\ntext\n");
+    EXPECT_EQ(help.TopicCount(), 2);
+    EXPECT_EQ(help.Topic(3).Text, "first line\ncontinued\n\nsecond");
+    EXPECT_EQ(help.PopupText(3), "<b>Title &lt;3&gt;</b><p>first line continued</p><p>second</p>");
+    EXPECT_EQ(help.PopupText(4), "");
+    EXPECT_EQ(admin::HelpFile::Load("/no/such/file.hlp").TopicCount(), 0);
+
+    admin::RegisterHelpFile(KORVEL_HELP_FILE);
+    QPushButton button;
+    admin::SetHelpContext(&button, 26);
+    EXPECT_EQ(button.property("helpContext").toInt(), 26);
+    EXPECT_TRUE(button.whatsThis().contains("<b>Refresh</b>"));
+    EXPECT_EQ(button.contextMenuPolicy(), Qt::CustomContextMenu) << "the What's This ? pop-up menu";
+}
+
+TEST(HelpTest, WhatsThisMenuShowsTheTopicOfTheControlsNumber)
+{
+    admin::RegisterHelpFile(KORVEL_HELP_FILE);
+    QPushButton button("&Refresh");
+    admin::SetHelpContext(&button, 26);
+    button.show();
+    QString menuItem;
+    QTimer::singleShot(0,
+                       [&]
+                       {
+                           auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                           ASSERT_NE(menu, nullptr);
+                           QAction* whatsThis = menu->findChild<QAction*>("WhatsThisItem");
+                           ASSERT_NE(whatsThis, nullptr);
+                           menuItem = whatsThis->text();
+                           menu->setActiveAction(whatsThis);
+                           QTest::keyClick(menu, Qt::Key_Return);
+                       });
+    emit button.customContextMenuRequested(QPoint(5, 5));
+    EXPECT_EQ(menuItem, "What's This ?");
+    bool popupShown = false;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        popupShown |= widget->inherits("QWhatsThat") && widget->isVisible();
+    EXPECT_TRUE(popupShown);
+    QWhatsThis::hideText();
+}
+
+TEST(CommandTest, ErrorsAreShownExceptTheSilentCancellationAndTheCursorIsRestored)
+{
+    ScriptedDialogs dialogs;
+    EXPECT_TRUE(admin::RunCommand(nullptr, []
+                                  { EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor); }));
+    EXPECT_FALSE(admin::RunCommand(nullptr, [] { throw std::runtime_error("Disk full"); }));
+    EXPECT_FALSE(admin::RunCommand(nullptr, [] { throw EAbort(); }));
+    EXPECT_FALSE(admin::RunCommand(nullptr, [] { throw 42; }));
+    EXPECT_EQ(dialogs.Errors(), (QStringList{"Disk full", "An unexpected error occurred"}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+QImage Render(QWidget& widget, QStyle* style)
+{
+    widget.setStyle(style);
+    widget.resize(120, 28);
+    return widget.grab().toImage();
+}
+
+TEST(StyleTest, FlatStyleChangesControlsButLeavesTag999Untouched)
+{
+    auto flat = std::make_unique<styling::FlatStyle>();
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create("Fusion"));
+    QPushButton styled("OK");
+    QPushButton untouched("OK");
+    untouched.setProperty("tag", styling::UnstyledTag);
+    EXPECT_NE(Render(styled, flat.get()), Render(styled, fusion.get())) << "the flat look differs";
+    EXPECT_EQ(Render(untouched, flat.get()), Render(untouched, fusion.get()))
+        << "tag 999 keeps the plain look";
+
+    QLineEdit edit;
+    QLineEdit plainEdit;
+    plainEdit.setProperty("tag", styling::UnstyledTag);
+    EXPECT_NE(Render(edit, flat.get()), Render(edit, fusion.get()));
+    EXPECT_EQ(Render(plainEdit, flat.get()), Render(plainEdit, fusion.get()));
+}
+
+} // namespace
+} // namespace korvel::test

@@ -1,0 +1,260 @@
+// The main window: start-up and exit, login and logout against a real server, and the pending-edit guard.
+#include "admin/WindowTitle.h"
+#include "tests/admin/window/WindowFixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTemporaryDir>
+
+namespace korvel::test
+{
+namespace
+{
+
+using admin::Answer;
+using Journal = std::vector<std::string>;
+
+const char* ServerQuestion = "Save the Server edits ?";
+const char* UsersQuestion = "Save the Users edits ?";
+const char* DatabasesQuestion = "Save the Databases edits ?";
+
+QStringList TraceFiles(const QString& dir)
+{
+    return QDir(dir).entryList({"korvel-admin*.LOG"}, QDir::Files);
+}
+
+TEST_F(WindowTest, FreshStartIsLoggedOutWithDefaultsAndExitWritesEveryKey)
+{
+    OpenWindow();
+    TKORVELSession& session = form->RemoteSession();
+    EXPECT_EQ(session.RemoteAddress(), "127.0.0.1");
+    EXPECT_EQ(session.RemotePort(), 12006);
+    EXPECT_EQ(session.RemoteType(), rtLAN);
+    EXPECT_FALSE(session.RemoteTrace());
+    EXPECT_EQ(session.SessionName(), "Remote");
+    EXPECT_EQ(session.SessionType(), stRemote);
+
+    EXPECT_EQ(form->windowTitle(), "KORVEL Admin");
+    EXPECT_EQ(LoginCaption(), "&Login to Server");
+    EXPECT_FALSE(PageControl()->isVisible());
+    EXPECT_EQ(PageControl()->currentIndex(), 0);
+    EXPECT_GE(form->width(), 761);
+    EXPECT_EQ(form->minimumSize(), form->maximumSize()) << "the window cannot be resized";
+    ASSERT_EQ(PageControl()->count(), 6);
+    EXPECT_EQ(PageControl()->tabText(4), "Database Users");
+    EXPECT_EQ(TraceFiles(ProgramDir()).size(), 1) << "the trace file exists while the window does";
+
+    form->findChild<QAction*>("OptionsItem")->showStatusText(form->menuBar()); // as the menu does on hover
+    EXPECT_EQ(form->statusBar()->currentMessage(), " Change options") << "menu hints show in the status bar";
+
+    CloseWindow();
+    QByteArray written = SettingsFile();
+    for (const char* key :
+         {"Top=", "Left=", "Height=", "Width=", "Remote Type=0", "Remote Host=", "Remote Address=127.0.0.1",
+          "Remote Port=12006", "Remote Service=", "Remote Tracing=0"})
+        EXPECT_TRUE(written.contains(key)) << key;
+    EXPECT_TRUE(TraceFiles(ProgramDir()).isEmpty()) << "the trace file is deleted at exit";
+}
+
+TEST_F(WindowTest, UnwritableProgramDirectoryKeepsSettingsAndTraceInXdgDirectories)
+{
+    QTemporaryDir xdg;
+    qputenv("XDG_CONFIG_HOME", xdg.filePath("config").toUtf8());
+    qputenv("XDG_STATE_HOME", xdg.filePath("state").toUtf8());
+    dialogs.DirectoriesWritable = false;
+    OpenWindow();
+    EXPECT_TRUE(form->TraceFileName().startsWith(xdg.filePath("state/korvel-admin/korvel-admin")));
+    EXPECT_TRUE(QFile::exists(form->TraceFileName()));
+    CloseWindow();
+    qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_STATE_HOME");
+
+    QFile settings(xdg.filePath("config/korvel-admin/korvel-admin.ini"));
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(settings.readAll().contains("Remote Port=12006"));
+    EXPECT_TRUE(QDir(xdg.filePath("state/korvel-admin")).isEmpty()) << "the trace file is deleted at exit";
+    EXPECT_TRUE(QDir(ProgramDir()).isEmpty()) << "nothing is written beside the program";
+}
+
+TEST_F(WindowTest, LoginFillsPagesInOrderAndLogoutRestoresTheLoggedOutLook)
+{
+    StartServer("Remote Tracing=1\n");
+    OpenWindow();
+    LoginAsAdmin();
+    ASSERT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
+
+    EXPECT_EQ(journal, (Journal{"Status:fill", "Server:fill", "Users:fill", "Databases:fill",
+                                "Database Users:fill", "Log:fill", "Server:reset", "Users:reset",
+                                "Databases:reset", "Database Users:reset", "Status:refresh"}));
+    EXPECT_EQ(form->windowTitle(),
+              QString("KORVEL Admin (Connected to 127.0.0.1 on port %1 - Demo)").arg(server->AdminPort()));
+    EXPECT_EQ(LoginCaption(), "&Logout from Server");
+    EXPECT_TRUE(PageControl()->isVisible());
+    EXPECT_TRUE(form->RemoteSession().Active());
+    EXPECT_EQ(form->focusWidget(), pages[0]->LoginFocusWidget());
+
+    QFile trace(ProgramDir() + TraceFiles(ProgramDir()).value(0));
+    ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
+    QByteArray traced = trace.readAll();
+    EXPECT_FALSE(traced.isEmpty()) << "tracing from the settings file writes the exchanges";
+    EXPECT_TRUE(traced.endsWith("\r\n"));
+
+    Pick("LoginItem"); // logout
+    EXPECT_EQ(LoginCaption(), "&Login to Server");
+    EXPECT_FALSE(PageControl()->isVisible());
+    EXPECT_EQ(form->windowTitle(), "KORVEL Admin");
+    EXPECT_FALSE(form->RemoteSession().Active());
+    EXPECT_TRUE(dialogs.Errors().isEmpty());
+}
+
+TEST_F(WindowTest, FailedLoginsShowTheReasonAndStayLoggedOut)
+{
+    StartServer();
+    OpenWindow();
+
+    dialogs.Logins.push_back({false, "", ""});
+    Pick("LoginItem");
+    EXPECT_EQ(dialogs.Errors(), QStringList{"Error retrieving server information - Operation aborted"});
+    EXPECT_EQ(LoginCaption(), "&Login to Server");
+    EXPECT_FALSE(form->RemoteSession().Active());
+
+    dialogs.Boxes.clear();
+    dialogs.LoginPrompts = 0;
+    for (int attempt = 0; attempt < 3; ++attempt)
+        dialogs.Logins.push_back({true, "admin", "wrong"});
+    Pick("LoginItem");
+    EXPECT_EQ(dialogs.LoginPrompts, 3) << "three attempts, each through the prompt";
+    ASSERT_EQ(dialogs.Errors().size(), 1);
+    EXPECT_TRUE(
+        dialogs.Errors()[0].startsWith("Error retrieving server information - KORVEL Engine Error # "))
+        << dialogs.Errors()[0].toStdString();
+    EXPECT_FALSE(form->RemoteSession().Active());
+    EXPECT_FALSE(PageControl()->isVisible());
+
+    server.reset(); // nothing listens any more
+    dialogs.Boxes.clear();
+    LoginAsAdmin();
+    dialogs.Logins.clear();
+    ASSERT_EQ(dialogs.Errors().size(), 1);
+    EXPECT_TRUE(dialogs.Errors()[0].startsWith("Error retrieving server information - "));
+    EXPECT_EQ(form->windowTitle(), "KORVEL Admin");
+}
+
+TEST_F(WindowTest, FailureAfterThePagesAreShownReturnsToTheLoggedOutLook)
+{
+    StartServer();
+    OpenWindow();
+    pages[0]->FailRefresh = true;
+    LoginAsAdmin();
+    EXPECT_EQ(dialogs.Errors(), QStringList{"Error retrieving server information - Status refresh failed"});
+    EXPECT_FALSE(PageControl()->isVisible());
+    EXPECT_EQ(LoginCaption(), "&Login to Server");
+    EXPECT_EQ(form->windowTitle(), "KORVEL Admin");
+    EXPECT_FALSE(form->RemoteSession().Active());
+
+    pages[0]->FailRefresh = false;
+    pages[2]->FailFill = true;
+    dialogs.Boxes.clear();
+    LoginAsAdmin();
+    EXPECT_EQ(dialogs.Errors(), QStringList{"Error retrieving server information - Users fill failed"});
+    EXPECT_FALSE(form->RemoteSession().Active());
+
+    pages[2]->FailFill = false;
+    dialogs.Boxes.clear();
+    LoginAsAdmin();
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << "a later login works";
+    EXPECT_TRUE(PageControl()->isVisible());
+
+    server->Kill();
+    Pick("LoginItem"); // logout from a server that is gone
+    EXPECT_FALSE(form->RemoteSession().Active());
+    EXPECT_FALSE(PageControl()->isVisible());
+    EXPECT_EQ(LoginCaption(), "&Login to Server");
+}
+
+TEST_F(WindowTest, ConfirmPendingEditsAsksEachEditingPageInOrder)
+{
+    OpenWindow();
+    pages[2]->State = admin::esEditing;
+    pages[3]->State = admin::esAdding;
+
+    dialogs.Answers = {Answer::Cancel};
+    EXPECT_FALSE(form->ConfirmPendingEdits());
+    ASSERT_EQ(dialogs.Boxes.size(), 1u);
+    EXPECT_EQ(dialogs.Boxes[0].BoxKind, ScriptedDialogs::Kind::WarningYesNoCancel);
+    EXPECT_EQ(dialogs.Boxes[0].Text, UsersQuestion);
+    EXPECT_EQ(PageControl()->currentIndex(), 2) << "the page asking is the active page";
+    EXPECT_EQ(pages[3]->State, admin::esAdding) << "pages after a Cancel are left alone";
+
+    journal.clear();
+    dialogs.Boxes.clear();
+    dialogs.Answers = {Answer::No, Answer::Yes};
+    EXPECT_TRUE(form->ConfirmPendingEdits());
+    EXPECT_EQ(journal, (Journal{"Users:cancel", "Databases:save"}));
+    EXPECT_EQ(dialogs.Boxes[1].Text, DatabasesQuestion);
+
+    pages[1]->State = admin::esEditing;
+    pages[1]->FailSave = true;
+    dialogs.Answers = {Answer::Yes};
+    EXPECT_THROW(form->ConfirmPendingEdits(), std::runtime_error);
+    EXPECT_EQ(pages[1]->State, admin::esEditing) << "a failed Save keeps the edit";
+    EXPECT_EQ(dialogs.Boxes.back().Text, ServerQuestion);
+}
+
+TEST_F(WindowTest, PageChangeLogoutAndCloseWaitForThePendingEdits)
+{
+    StartServer();
+    OpenWindow();
+    LoginAsAdmin();
+    PageControl()->setCurrentIndex(2);
+    pages[2]->State = admin::esEditing;
+
+    dialogs.Answers = {Answer::Cancel};
+    PageControl()->setCurrentIndex(5);
+    EXPECT_EQ(PageControl()->currentIndex(), 2) << "Cancel keeps the Users page";
+    EXPECT_EQ(pages[2]->State, admin::esEditing);
+
+    dialogs.Answers = {Answer::No};
+    PageControl()->setCurrentIndex(5);
+    EXPECT_EQ(PageControl()->currentIndex(), 5) << "No discards the edit and changes the page";
+    EXPECT_EQ(journal.back(), "Users:cancel");
+
+    pages[1]->State = admin::esEditing;
+    pages[1]->FailSave = true;
+    dialogs.Answers = {Answer::Yes};
+    PageControl()->setCurrentIndex(0);
+    EXPECT_EQ(PageControl()->currentIndex(), 1) << "a failed Save stays on its page";
+    EXPECT_EQ(dialogs.Errors(), QStringList{"Server save failed"});
+
+    dialogs.Answers = {Answer::Cancel};
+    Pick("LoginItem");
+    EXPECT_TRUE(form->RemoteSession().Active()) << "Cancel keeps the login";
+    EXPECT_EQ(LoginCaption(), "&Logout from Server");
+
+    dialogs.Answers = {Answer::Cancel};
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+
+    pages[1]->FailSave = false;
+    dialogs.Answers = {Answer::Yes};
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(journal.back(), "Server:save");
+}
+
+TEST(WindowTitleTest, NamesHostOrAddressPortOrServiceAndServer)
+{
+    TKORVELSession session;
+    session.SetRemoteAddress("127.0.0.1");
+    session.SetRemotePort(12006);
+    EXPECT_EQ(admin::ConnectedTitle("KORVEL Admin", session, "S"),
+              "KORVEL Admin (Connected to 127.0.0.1 on port 12006 - S)");
+    session.SetRemoteHost("dbhost");
+    session.SetRemoteService("admsvc");
+    EXPECT_EQ(admin::ConnectedTitle("KORVEL Admin", session, ""),
+              "KORVEL Admin (Connected to dbhost on service admsvc - )");
+}
+
+} // namespace
+} // namespace korvel::test

@@ -1,0 +1,194 @@
+// The settings file, the program's file names and the trace file.
+#include "admin/Settings.h"
+#include "admin/IniFile.h"
+#include "admin/ProgramFiles.h"
+#include "admin/TraceFile.h"
+#include "admin/VersionInfo.h"
+#include "tests/admin/support/ScriptedDialogs.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace korvel::test
+{
+namespace
+{
+
+using admin::IniFile;
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+class SettingsTest : public ::testing::Test
+{
+protected:
+    QString Path(const QString& name) const { return dir.path() + "/" + name; }
+    QTemporaryDir dir;
+};
+
+TEST_F(SettingsTest, MissingFileGivesEveryDefault)
+{
+    IniFile ini(Path("absent.ini"));
+    admin::RemoteSettings settings = admin::ReadRemoteSettings(ini);
+    EXPECT_EQ(settings.RemoteType, 0);
+    EXPECT_EQ(settings.RemoteHost, "");
+    EXPECT_EQ(settings.RemoteAddress, "127.0.0.1");
+    EXPECT_EQ(settings.RemotePort, 12006);
+    EXPECT_EQ(settings.RemoteService, "");
+    EXPECT_FALSE(settings.RemoteTracing);
+    admin::WindowPlacement placement = admin::ReadWindowPlacement(ini, {1, 2, 3, 4});
+    EXPECT_EQ(placement.Top, 1);
+    EXPECT_EQ(placement.Left, 2);
+    EXPECT_EQ(placement.Height, 3);
+    EXPECT_EQ(placement.Width, 4);
+}
+
+TEST_F(SettingsTest, IntegersReadAsDecimalOrHexAndJunkGivesTheDefault)
+{
+    WriteAll(Path("s.ini"), "[Admin Info]\n"
+                            "Remote Port=0x2EE6\n"
+                            "Remote Type=0X01\n"
+                            "Remote Tracing=7\n"
+                            "[Main Window]\n"
+                            "Top=twelve\n"
+                            "Left=0x\n"
+                            "Height=-20\n"
+                            "Width=99999999999\n");
+    IniFile ini(Path("s.ini"));
+    admin::RemoteSettings settings = admin::ReadRemoteSettings(ini);
+    EXPECT_EQ(settings.RemotePort, 12006);
+    EXPECT_EQ(settings.RemoteType, 1);
+    EXPECT_TRUE(settings.RemoteTracing);
+    admin::WindowPlacement placement = admin::ReadWindowPlacement(ini, {5, 6, 7, 8});
+    EXPECT_EQ(placement.Top, 5) << "not a number";
+    EXPECT_EQ(placement.Left, 6) << "0x alone is no hexadecimal number";
+    EXPECT_EQ(placement.Height, -20);
+    EXPECT_EQ(placement.Width, 8) << "beyond 32 bits";
+
+    WriteAll(Path("junk.ini"), "[admin info]\nremote port=twelve\n");
+    EXPECT_EQ(admin::ReadRemoteSettings(IniFile(Path("junk.ini"))).RemotePort, 12006)
+        << "keys and sections are found without regard to case";
+}
+
+TEST_F(SettingsTest, PortKeepsItsLow16BitsAndTextsAreCutTo255Bytes)
+{
+    QByteArray longHost(300, 'h');
+    QByteArray accented = QByteArray(254, 'a') + "\xC3\xA9"; // 256 bytes, the last character two bytes wide
+    WriteAll(Path("s.ini"), "[Admin Info]\nRemote Port=70000\nRemote Host=" + longHost +
+                                "\nRemote Service=" + accented + "\n");
+    admin::RemoteSettings settings = admin::ReadRemoteSettings(IniFile(Path("s.ini")));
+    EXPECT_EQ(settings.RemotePort, 70000 - 65536);
+    EXPECT_EQ(settings.RemoteHost.toUtf8().size(), 255);
+    EXPECT_EQ(settings.RemoteService, QString(254, 'a')) << "a character is never split";
+}
+
+TEST_F(SettingsTest, WritingKeepsUnknownKeysCommentsAndSpellingAndFlushesWholeFile)
+{
+    WriteAll(Path("s.ini"), "; kept comment\n"
+                            "[Other]\n"
+                            "Mine = 1\n"
+                            "\n"
+                            "[Admin Info]\n"
+                            "REMOTE PORT=1\n"
+                            "Custom Key=custom value\n");
+    IniFile ini(Path("s.ini"));
+    admin::RemoteSettings settings;
+    settings.RemoteHost = "dbhost";
+    settings.RemoteTracing = true;
+    admin::WriteRemoteSettings(ini, settings);
+    admin::WriteWindowPlacement(ini, {10, 20, 30, 40});
+    ini.UpdateFile();
+
+    EXPECT_EQ(ReadAll(Path("s.ini")), "; kept comment\n"
+                                      "[Other]\n"
+                                      "Mine = 1\n"
+                                      "\n"
+                                      "[Admin Info]\n"
+                                      "REMOTE PORT=12006\n"
+                                      "Custom Key=custom value\n"
+                                      "Remote Type=0\n"
+                                      "Remote Host=dbhost\n"
+                                      "Remote Address=127.0.0.1\n"
+                                      "Remote Service=\n"
+                                      "Remote Tracing=1\n"
+                                      "\n"
+                                      "[Main Window]\n"
+                                      "Top=10\n"
+                                      "Left=20\n"
+                                      "Height=30\n"
+                                      "Width=40\n");
+    EXPECT_EQ(admin::ReadRemoteSettings(IniFile(Path("s.ini"))), settings) << "what is written reads back";
+
+    IniFile unwritable(Path("no-such-dir/s.ini"));
+    unwritable.WriteInteger("A", "B", 1);
+    EXPECT_THROW(unwritable.UpdateFile(), std::runtime_error);
+}
+
+TEST_F(SettingsTest, ProgramFileNamesFollowTheProgramAndFallBackToXdgDirectories)
+{
+    ScriptedDialogs dialogs;
+    admin::ProgramFiles admin = admin::ProgramFiles::OfProgram("/opt/tools/ADMIN.EXE");
+    EXPECT_EQ(admin.ProgramDir, "/opt/tools/");
+    EXPECT_EQ(admin.ProgramBaseName, "ADMIN");
+    admin::ProgramFiles bin = admin::ProgramFiles::OfProgram("/opt/tools/admin.bin");
+    EXPECT_EQ(bin.ProgramBaseName, "admin.bin");
+    EXPECT_EQ(bin.HelpFileName(), "/opt/tools/admin.bin.hlp");
+    EXPECT_EQ(admin::ProgramFiles::OfProgram("admin").ProgramDir, "") << "an empty directory stays empty";
+
+    EXPECT_EQ(bin.TraceFileName(1234, dialogs), "/opt/tools/admin.bin1234.LOG");
+    EXPECT_NE(bin.TraceFileName(1234, dialogs), bin.TraceFileName(1235, dialogs))
+        << "two copies from one directory trace to separate files";
+    EXPECT_EQ(bin.SettingsFileName(" korvel-admin ", dialogs), "/opt/tools/korvel-admin.ini");
+
+    dialogs.DirectoriesWritable = false;
+    qputenv("XDG_STATE_HOME", Path("state").toUtf8());
+    qputenv("XDG_CONFIG_HOME", Path("config").toUtf8());
+    EXPECT_EQ(bin.TraceFileName(7, dialogs), Path("state/korvel-admin/admin.bin7.LOG"));
+    EXPECT_EQ(bin.SettingsFileName("korvel-admin", dialogs), Path("config/korvel-admin/korvel-admin.ini"));
+    EXPECT_TRUE(QFile::exists(Path("state/korvel-admin"))) << "the fallback directory is made";
+    qunsetenv("XDG_STATE_HOME");
+    qunsetenv("XDG_CONFIG_HOME");
+
+    admin::VersionInfo version = admin::VersionInfo::OfThisProgram();
+    EXPECT_EQ(version.ProductName, "KORVEL Admin");
+    EXPECT_EQ(version.SettingsBaseName(), "korvel-admin");
+    EXPECT_EQ((admin::VersionInfo{"", "dir.d/admin.exe", ""}.SettingsBaseName()), "dir.d/admin");
+    EXPECT_EQ((admin::VersionInfo{"", "dir.d/admin", ""}.SettingsBaseName()), "dir.d/admin");
+}
+
+TEST_F(SettingsTest, TraceFileAppendsLinesWithCrLfAndIsDeletedAtTheEnd)
+{
+    QString path = Path("admin1.LOG");
+    WriteAll(path, "earlier\r\n");
+    {
+        admin::TraceFile trace(path);
+        trace.WriteLine("dropped while closed");
+        trace.Open();
+        trace.WriteLine("first");
+        trace.WriteLine("second");
+        EXPECT_EQ(ReadAll(path), "earlier\r\nfirst\r\nsecond\r\n") << "each line is flushed at once";
+        trace.Close();
+        trace.Open();
+        trace.WriteLine("third");
+        EXPECT_EQ(ReadAll(path), "earlier\r\nfirst\r\nsecond\r\nthird\r\n");
+        trace.Remove();
+        EXPECT_FALSE(QFile::exists(path));
+    }
+    admin::TraceFile unopenable(Path("no-such-dir/x.LOG"));
+    EXPECT_THROW(unopenable.Open(), std::runtime_error);
+}
+
+} // namespace
+} // namespace korvel::test
