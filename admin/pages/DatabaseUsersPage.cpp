@@ -1,0 +1,320 @@
+#include "admin/pages/DatabaseUsersPage.h"
+
+#include "admin/common/Command.h"
+#include "admin/common/Dialogs.h"
+#include "admin/common/Help.h"
+#include "admin/pages/ListPages.h"
+#include "admin/pages/PageFields.h"
+#include "session/KORVELSession.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace korvel::admin
+{
+namespace
+{
+
+struct RightBox
+{
+    const char* Name;
+    const char* Caption;
+    int HelpContext;
+};
+// In bit order: box n holds the right with bit n.
+constexpr RightBox rightBoxes[] = {{"ReadCheckBox", "Read", 66},     {"InsertCheckBox", "Insert", 67},
+                                   {"UpdateCheckBox", "Update", 68}, {"DeleteCheckBox", "Delete", 69},
+                                   {"CreateCheckBox", "Create", 70}, {"AlterCheckBox", "Alter", 71},
+                                   {"DropCheckBox", "Drop", 72}};
+
+} // namespace
+
+TDatabaseUsersPage::TDatabaseUsersPage(const PageContext& context, QWidget* parent)
+    : AdminPage(parent), session_(context.Session)
+{
+    CreateControls();
+    ConnectCommand(AddDatabaseUserButton, this, &TDatabaseUsersPage::AddDatabaseUserButtonClick);
+    ConnectCommand(EditDatabaseUserButton, this, &TDatabaseUsersPage::EditDatabaseUserButtonClick);
+    ConnectCommand(DeleteDatabaseUserButton, this, &TDatabaseUsersPage::DeleteDatabaseUserButtonClick);
+    ConnectCommand(SaveDatabaseUserButton, this, &TDatabaseUsersPage::SaveDatabaseUserButtonClick);
+    ConnectCommand(CancelDatabaseUserButton, this, &TDatabaseUsersPage::CancelDatabaseUserButtonClick);
+    ConnectCommand(DatabaseUsersListBox, &QListWidget::currentRowChanged, this,
+                   &TDatabaseUsersPage::DatabaseUsersListBoxClick);
+    // activated: the user's choice only, not the copies the Databases page makes.
+    ConnectCommand(DatabasesComboBox, &QComboBox::activated, this,
+                   &TDatabaseUsersPage::DatabasesComboBoxChange);
+    SetDatabaseUserViewMode();
+}
+
+void TDatabaseUsersPage::CreateControls()
+{
+    auto* listFrame = new QGroupBox(QStringLiteral("Available Database Users"), this);
+    DatabasesComboBox = new QComboBox(listFrame);
+    DatabasesComboBox->setObjectName(QStringLiteral("DatabasesComboBox"));
+    SetHelpContext(DatabasesComboBox, 60);
+    DatabaseUsersListBox = MakeNameList(listFrame, "DatabaseUsersListBox", 61);
+    AddDatabaseUserButton = MakeButton(listFrame, "AddDatabaseUserButton", QStringLiteral("&Add"), 62);
+    EditDatabaseUserButton = MakeButton(listFrame, "EditDatabaseUserButton", QStringLiteral("&Edit"), 63);
+    DeleteDatabaseUserButton =
+        MakeButton(listFrame, "DeleteDatabaseUserButton", QStringLiteral("&Delete"), 64);
+    auto* selectorRow = new QHBoxLayout;
+    selectorRow->addWidget(MakeLabel(listFrame, QStringLiteral("Database"), DatabasesComboBox, 60));
+    selectorRow->addWidget(DatabasesComboBox, 1);
+    auto* listButtons = new QHBoxLayout;
+    listButtons->addWidget(AddDatabaseUserButton);
+    listButtons->addWidget(EditDatabaseUserButton);
+    listButtons->addWidget(DeleteDatabaseUserButton);
+    auto* listLayout = new QVBoxLayout(listFrame);
+    listLayout->addLayout(selectorRow);
+    listLayout->addWidget(DatabaseUsersListBox, 1);
+    listLayout->addLayout(listButtons);
+
+    auto* detailFrame = new QGroupBox(QStringLiteral("Database User Information"), this);
+    DatabaseUserEdit = MakeLineEdit(detailFrame, "DatabaseUserEdit", 65);
+    LimitToProtocolString(DatabaseUserEdit);
+    SetFieldEditable(DatabaseUserEdit, false);
+    UserComboBox = new QComboBox(detailFrame);
+    UserComboBox->setObjectName(QStringLiteral("UserComboBox"));
+    UserComboBox->setEditable(true);
+    UserComboBox->setInsertPolicy(QComboBox::NoInsert);
+    LimitToProtocolString(UserComboBox->lineEdit());
+    auto* userRow = new QHBoxLayout;
+    userRow->addWidget(MakeLabel(detailFrame, QStringLiteral("User Name"), DatabaseUserEdit, 65));
+    userRow->addWidget(DatabaseUserEdit, 1);
+    userRow->addWidget(UserComboBox, 1);
+
+    auto* rights = new QGridLayout;
+    rights->addWidget(new QLabel(QStringLiteral("Rights to Grant"), detailFrame), 0, 0, 1, 2);
+    for (std::size_t bit = 0; bit < RightCheckBoxes.size(); ++bit)
+    {
+        const RightBox& box = rightBoxes[bit];
+        RightCheckBoxes[bit] = MakeCheckBox(detailFrame, box.Name, box.HelpContext);
+        RightLabels[bit] =
+            MakeLabel(detailFrame, QLatin1String(box.Caption), RightCheckBoxes[bit], box.HelpContext);
+        auto* row = new QHBoxLayout;
+        row->addWidget(RightLabels[bit]);
+        row->addWidget(RightCheckBoxes[bit]);
+        row->addStretch();
+        const int index = static_cast<int>(bit);
+        rights->addLayout(row, 1 + index % 4, index / 4);
+    }
+
+    SaveDatabaseUserButton = MakeButton(detailFrame, "SaveDatabaseUserButton", QStringLiteral("&Save"), 73);
+    CancelDatabaseUserButton =
+        MakeButton(detailFrame, "CancelDatabaseUserButton", QStringLiteral("Cancel"), 74);
+    auto* editButtons = new QHBoxLayout;
+    editButtons->addStretch();
+    editButtons->addWidget(SaveDatabaseUserButton);
+    editButtons->addWidget(CancelDatabaseUserButton);
+    auto* detailLayout = new QVBoxLayout(detailFrame);
+    detailLayout->addLayout(userRow);
+    detailLayout->addLayout(rights);
+    detailLayout->addStretch();
+    detailLayout->addLayout(editButtons);
+
+    auto* pageLayout = new QHBoxLayout(this);
+    pageLayout->addWidget(listFrame, 2);
+    pageLayout->addWidget(detailFrame, 3);
+}
+
+void TDatabaseUsersPage::FillAtLogin()
+{
+    FillDatabaseUserList();
+    ShowSelectedDatabaseUser();
+    SetDatabaseUserViewMode();
+}
+
+QString TDatabaseUsersPage::PendingEditsQuestion() const
+{
+    return QStringLiteral(
+        "You are currently editing the database user information. Would you like to save this "
+        "information before continuing ?");
+}
+
+void TDatabaseUsersPage::ResetEditState()
+{
+    SetDatabaseUserViewMode();
+    DatabaseUserEditState = esViewing;
+}
+
+void TDatabaseUsersPage::ReplaceDatabases(const QListWidget* databases)
+{
+    CopyListToComboBox(databases, DatabasesComboBox);
+    currentDatabase_ = DatabasesComboBox->currentText();
+}
+
+void TDatabaseUsersPage::ShowUsersOfSelectedDatabase()
+{
+    currentDatabase_ = DatabasesComboBox->currentText();
+    DatabaseUserEditState = esViewing;
+    FillDatabaseUserList();
+    ShowSelectedDatabaseUser();
+    SetDatabaseUserViewMode();
+}
+
+void TDatabaseUsersPage::ReplaceUsers(const QListWidget* users)
+{
+    CopyListToComboBox(users, UserComboBox);
+}
+
+void TDatabaseUsersPage::FillDatabaseUserList()
+{
+    ClearNameList(DatabaseUsersListBox);
+    if (currentDatabase_.isEmpty())
+        return;
+    StringList names;
+    session_.GetServerDatabaseUserNames(ToStd(currentDatabase_), names);
+    FillNameList(DatabaseUsersListBox, names);
+}
+
+void TDatabaseUsersPage::ShowSelectedDatabaseUser()
+{
+    const QString name = SelectedName(DatabaseUsersListBox);
+    if (name.isEmpty())
+    {
+        ClearDatabaseUserFields();
+        return;
+    }
+    DatabaseUserEdit->setText(name);
+    TUserRights rights;
+    session_.GetServerDatabaseUser(ToStd(currentDatabase_), ToStd(name), rights);
+    ShowRights(rights);
+}
+
+void TDatabaseUsersPage::ClearDatabaseUserFields()
+{
+    DatabaseUserEdit->clear();
+    ShowRights({});
+}
+
+void TDatabaseUsersPage::ShowRights(TUserRights rights)
+{
+    for (std::size_t bit = 0; bit < RightCheckBoxes.size(); ++bit)
+        RightCheckBoxes[bit]->setChecked(rights.Contains(static_cast<TUserRight>(bit)));
+}
+
+TUserRights TDatabaseUsersPage::CheckedRights() const
+{
+    TUserRights rights;
+    for (std::size_t bit = 0; bit < RightCheckBoxes.size(); ++bit)
+        if (RightCheckBoxes[bit]->isChecked())
+            rights.Include(static_cast<TUserRight>(bit));
+    return rights;
+}
+
+void TDatabaseUsersPage::SetRightsEditable(bool editable)
+{
+    for (std::size_t bit = 0; bit < RightCheckBoxes.size(); ++bit)
+        SetCheckBoxEditable(RightCheckBoxes[bit], RightLabels[bit], editable);
+}
+
+void TDatabaseUsersPage::SetDatabaseUserEditMode(bool adding)
+{
+    DatabaseUserEdit->setVisible(!adding);
+    UserComboBox->setVisible(adding);
+    if (adding)
+        UserComboBox->setCurrentIndex(UserComboBox->count() > 0 ? 0 : -1);
+    SetRightsEditable(true);
+    for (QWidget* control : std::initializer_list<QWidget*>{DatabaseUsersListBox, AddDatabaseUserButton,
+                                                            EditDatabaseUserButton, DeleteDatabaseUserButton})
+        control->setEnabled(false);
+    SaveDatabaseUserButton->setVisible(true);
+    CancelDatabaseUserButton->setVisible(true);
+}
+
+void TDatabaseUsersPage::SetDatabaseUserViewMode()
+{
+    DatabaseUserEdit->setVisible(true);
+    UserComboBox->setVisible(false);
+    SetRightsEditable(false);
+    const bool hasUsers = DatabaseUsersListBox->count() > 0;
+    DatabaseUsersListBox->setEnabled(true);
+    AddDatabaseUserButton->setEnabled(DatabasesComboBox->count() > 0);
+    EditDatabaseUserButton->setEnabled(hasUsers);
+    DeleteDatabaseUserButton->setEnabled(hasUsers);
+    SaveDatabaseUserButton->setVisible(false);
+    CancelDatabaseUserButton->setVisible(false);
+}
+
+void TDatabaseUsersPage::DatabasesComboBoxChange()
+{
+    if (DatabaseUserEditState != esViewing)
+        CancelDatabaseUserButtonClick();
+    currentDatabase_ = DatabasesComboBox->currentText();
+    FillDatabaseUserList();
+    ShowSelectedDatabaseUser();
+    SetDatabaseUserViewMode();
+}
+
+void TDatabaseUsersPage::DatabaseUsersListBoxClick()
+{
+    ShowSelectedDatabaseUser();
+}
+
+void TDatabaseUsersPage::AddDatabaseUserButtonClick()
+{
+    DatabaseUserEditState = esAdding;
+    ClearDatabaseUserFields();
+    SetDatabaseUserEditMode(true);
+    RightCheckBoxes[urRead]->setChecked(true);
+    UserComboBox->setFocus();
+}
+
+void TDatabaseUsersPage::EditDatabaseUserButtonClick()
+{
+    DatabaseUserEditState = esEditing;
+    SetDatabaseUserEditMode(false);
+    TUserRights rights;
+    session_.GetServerDatabaseUser(ToStd(currentDatabase_), ToStd(SelectedName(DatabaseUsersListBox)),
+                                   rights);
+    ShowRights(rights);
+    RightCheckBoxes[urRead]->setFocus();
+}
+
+void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
+{
+    if (CurrentDialogs().AskWarningYesNo(
+            this, QStringLiteral("Are you sure you want to delete the selected database user ?")) !=
+        Answer::Yes)
+        return;
+    const QString name = DatabaseUserEdit->text();
+    const int formerIndex = DatabaseUsersListBox->currentRow();
+    session_.DeleteServerDatabaseUser(ToStd(currentDatabase_), ToStd(name));
+    FillDatabaseUserList();
+    ReselectListItem(DatabaseUsersListBox, formerIndex, name);
+    ShowSelectedDatabaseUser();
+    SetDatabaseUserViewMode();
+}
+
+void TDatabaseUsersPage::SaveDatabaseUserButtonClick()
+{
+    const TUserRights rights = CheckedRights();
+    const bool adding = DatabaseUserEditState == esAdding;
+    const QString savedName = adding ? UserComboBox->currentText() : DatabaseUserEdit->text();
+    if (adding)
+        session_.AddServerDatabaseUser(ToStd(currentDatabase_), ToStd(savedName), rights);
+    else
+        session_.ModifyServerDatabaseUser(ToStd(currentDatabase_), ToStd(savedName), rights);
+    FillDatabaseUserList();
+    ReselectListItem(DatabaseUsersListBox, DatabaseUsersListBox->count() - 1, savedName);
+    ShowSelectedDatabaseUser();
+    SetDatabaseUserViewMode();
+    DatabaseUserEditState = esViewing;
+}
+
+void TDatabaseUsersPage::CancelDatabaseUserButtonClick()
+{
+    ShowSelectedDatabaseUser();
+    SetDatabaseUserViewMode();
+    DatabaseUserEditState = esViewing;
+}
+
+} // namespace korvel::admin

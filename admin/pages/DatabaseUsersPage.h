@@ -1,0 +1,82 @@
+// The "Database Users" page: for the database chosen in its selector, the users with rights on it and their
+// rights; grants, changes and revokes them. The database selector is filled by the Databases page and the
+// user chooser by the Users page.
+#pragma once
+
+#include "admin/common/AdminPage.h"
+#include "session/UserRights.h"
+
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace korvel::admin
+{
+
+class TDatabaseUsersPage : public AdminPage, public EditablePage
+{
+public:
+    TDatabaseUsersPage(const PageContext& context, QWidget* parent);
+
+    QString Caption() const override { return QStringLiteral("Database Users"); }
+    void FillAtLogin() override;
+    EditablePage* Editable() override { return this; }
+
+    TEditState EditState() const override { return DatabaseUserEditState; }
+    QString PendingEditsQuestion() const override;
+    void SaveEdits() override { SaveDatabaseUserButtonClick(); }
+    void CancelEdits() override { CancelDatabaseUserButtonClick(); }
+    void ResetEditState() override;
+
+    // Called by the Databases page: the selector takes a copy of its list and selection, and the page shows
+    // the users of the database the selector now names (any edit here is dropped).
+    void ReplaceDatabases(const QListWidget* databases);
+    void ShowUsersOfSelectedDatabase();
+    // Called by the Users page: the user chooser takes a copy of its list and selection.
+    void ReplaceUsers(const QListWidget* users);
+    const QString& CurrentDatabase() const { return currentDatabase_; }
+
+    void FillDatabaseUserList();
+    void ShowSelectedDatabaseUser();
+    void ClearDatabaseUserFields();
+    void SetDatabaseUserEditMode(bool adding);
+    void SetDatabaseUserViewMode();
+
+    void DatabasesComboBoxChange();
+    void DatabaseUsersListBoxClick();
+    void AddDatabaseUserButtonClick();
+    void EditDatabaseUserButtonClick();
+    void DeleteDatabaseUserButtonClick();
+    void SaveDatabaseUserButtonClick();
+    void CancelDatabaseUserButtonClick();
+
+private:
+    void CreateControls();
+    void ShowRights(TUserRights rights);
+    TUserRights CheckedRights() const;
+    void SetRightsEditable(bool editable);
+
+    TKORVELSession& session_;
+    QString currentDatabase_;
+    TEditState DatabaseUserEditState = esViewing;
+
+    QComboBox* DatabasesComboBox = nullptr;
+    QListWidget* DatabaseUsersListBox = nullptr;
+    QPushButton* AddDatabaseUserButton = nullptr;
+    QPushButton* EditDatabaseUserButton = nullptr;
+    QPushButton* DeleteDatabaseUserButton = nullptr;
+    QLineEdit* DatabaseUserEdit = nullptr;
+    QComboBox* UserComboBox = nullptr;
+    // Read, Insert, Update, Delete, Create, Alter, Drop: box n holds the right with bit n.
+    std::array<QCheckBox*, 7> RightCheckBoxes{};
+    std::array<QLabel*, 7> RightLabels{};
+    QPushButton* SaveDatabaseUserButton = nullptr;
+    QPushButton* CancelDatabaseUserButton = nullptr;
+};
+
+} // namespace korvel::admin

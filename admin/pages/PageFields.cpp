@@ -1,0 +1,147 @@
+#include "admin/pages/PageFields.h"
+
+#include "admin/common/Help.h"
+#include "engine/wire/Utf8.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QValidator>
+
+namespace korvel::admin
+{
+namespace
+{
+
+bool FitsProtocolString(const QString& text)
+{
+    return static_cast<std::size_t>(text.toUtf8().size()) <= MaxProtocolString;
+}
+
+class ProtocolStringValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override
+    {
+        return FitsProtocolString(input) ? Acceptable : Invalid;
+    }
+};
+
+} // namespace
+
+void SetFieldEditable(QWidget* field, bool editable)
+{
+    if (auto* edit = qobject_cast<QLineEdit*>(field))
+        edit->setReadOnly(!editable);
+    else if (auto* memo = qobject_cast<QPlainTextEdit*>(field))
+        memo->setReadOnly(!editable);
+    const QPalette standard = QApplication::palette(field);
+    QPalette palette = field->palette();
+    palette.setBrush(QPalette::Base, standard.brush(editable ? QPalette::Base : QPalette::Window));
+    field->setPalette(palette);
+    field->setFocusPolicy(editable ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+void LimitToProtocolString(QLineEdit* field)
+{
+    field->setValidator(new ProtocolStringValidator(field));
+}
+
+void LimitToProtocolString(QPlainTextEdit* memo)
+{
+    // A multi-line edit has no validator: an edit that goes past the limit is undone, as if it was not typed.
+    QObject::connect(memo, &QPlainTextEdit::textChanged, memo,
+                     [memo]
+                     {
+                         const QString text = memo->toPlainText();
+                         if (FitsProtocolString(text))
+                             return;
+                         const std::string cut(CutUtf8(text.toStdString()));
+                         const QSignalBlocker block(memo);
+                         memo->setPlainText(QString::fromStdString(cut));
+                         memo->moveCursor(QTextCursor::End);
+                     });
+}
+
+StringList MemoLines(const QPlainTextEdit* memo)
+{
+    QStringList lines = memo->toPlainText().split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    StringList result;
+    result.reserve(lines.size());
+    for (const QString& line : lines)
+        result.push_back(ToStd(line));
+    return result;
+}
+
+void SetMemoLines(QPlainTextEdit* memo, const StringList& lines)
+{
+    QStringList text;
+    for (const std::string& line : lines)
+        text << FromStd(line);
+    memo->setPlainText(text.join(QLatin1Char('\n')));
+}
+
+void SetCheckBoxEditable(QCheckBox* box, QLabel* label, bool editable)
+{
+    box->setEnabled(editable);
+    box->setText(editable ? label->text() : QString());
+    label->setVisible(!editable);
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int helpContext)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    SetHelpContext(button, helpContext);
+    return button;
+}
+
+QLineEdit* MakeLineEdit(QWidget* parent, const char* name, int helpContext)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    SetHelpContext(edit, helpContext);
+    return edit;
+}
+
+QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, int helpContext)
+{
+    auto* memo = new QPlainTextEdit(parent);
+    memo->setObjectName(QLatin1String(name));
+    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memo->setTabChangesFocus(true);
+    SetHelpContext(memo, helpContext);
+    return memo;
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, int helpContext)
+{
+    auto* box = new QCheckBox(parent);
+    box->setObjectName(QLatin1String(name));
+    SetHelpContext(box, helpContext);
+    return box;
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& caption, QWidget* buddy, int helpContext)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(buddy);
+    if (helpContext != 0)
+        SetHelpContext(label, helpContext);
+    return label;
+}
+
+QSize FixedRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const int width = width_ > 0 ? width_ : QStyledItemDelegate::sizeHint(option, index).width();
+    return {width, RowHeight};
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,85 @@
+// Small pieces every page uses: text conversion between the window and the session, the view/edit look of a
+// field, the 255-byte limit of protocol strings, fixed list rows, and labelled controls with their help
+// context.
+#pragma once
+
+#include "admin/common/Command.h"
+#include "engine/wire/Message.h"
+
+#include <QAbstractButton>
+#include <QString>
+#include <QStyledItemDelegate>
+
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QWidget;
+
+namespace korvel::admin
+{
+
+// Protocol strings are UTF-8 bytes.
+inline QString FromStd(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+inline std::string ToStd(const QString& text)
+{
+    return text.toStdString();
+}
+
+// View mode: read-only, the dialog background, skipped by Tab. Edit mode: editable, the window background,
+// reached by Tab. Works for line edits and multi-line edits.
+void SetFieldEditable(QWidget* field, bool editable);
+
+// A field that accepts at most 255 bytes of UTF-8, so the session never has to cut what was typed.
+void LimitToProtocolString(QLineEdit* field);
+void LimitToProtocolString(QPlainTextEdit* memo);
+
+// Lines of a multi-line edit as a string list and back. A final line break does not add an empty entry;
+// blank lines in between are kept.
+StringList MemoLines(const QPlainTextEdit* memo);
+void SetMemoLines(QPlainTextEdit* memo, const StringList& lines);
+
+// Check boxes whose caption stands in a label beside them in view mode, and on the box itself (covering the
+// label) in edit mode.
+void SetCheckBoxEditable(QCheckBox* box, QLabel* label, bool editable);
+
+// Runs the page's handler inside RunCommand whenever `sender` emits `signal` (a click, a choice in a list).
+template <typename Sender, typename Signal, typename Page>
+void ConnectCommand(Sender* sender, Signal signal, Page* page, void (Page::*handler)())
+{
+    QObject::connect(sender, signal, page,
+                     [page, handler] { RunCommand(page, [page, handler] { (page->*handler)(); }); });
+}
+template <typename Page> void ConnectCommand(QAbstractButton* button, Page* page, void (Page::*handler)())
+{
+    ConnectCommand(button, &QAbstractButton::clicked, page, handler);
+}
+
+// Creation helpers: objectName, caption and help context in one call.
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int helpContext);
+QLineEdit* MakeLineEdit(QWidget* parent, const char* name, int helpContext);
+QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, int helpContext);
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, int helpContext);
+QLabel* MakeLabel(QWidget* parent, const QString& caption, QWidget* buddy, int helpContext);
+
+// Every list row has the same height (18 pixels) and, optionally, the same width.
+class FixedRowDelegate : public QStyledItemDelegate
+{
+public:
+    explicit FixedRowDelegate(QObject* parent, int width = 0) : QStyledItemDelegate(parent), width_(width) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    static constexpr int RowHeight = 18;
+
+private:
+    int width_;
+};
+
+} // namespace korvel::admin

@@ -1,0 +1,232 @@
+#include "admin/pages/UsersPage.h"
+
+#include "admin/common/Command.h"
+#include "admin/common/Dialogs.h"
+#include "admin/pages/DatabaseUsersPage.h"
+#include "admin/pages/ListPages.h"
+#include "admin/pages/PageFields.h"
+#include "session/KORVELSession.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace korvel::admin
+{
+
+TUsersPage::TUsersPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
+    : AdminPage(parent), session_(context.Session), databaseUsers_(databaseUsers)
+{
+    CreateControls();
+    ConnectCommand(AddUserButton, this, &TUsersPage::AddUserButtonClick);
+    ConnectCommand(EditUserButton, this, &TUsersPage::EditUserButtonClick);
+    ConnectCommand(DeleteUserButton, this, &TUsersPage::DeleteUserButtonClick);
+    ConnectCommand(SaveUserButton, this, &TUsersPage::SaveUserButtonClick);
+    ConnectCommand(CancelUserButton, this, &TUsersPage::CancelUserButtonClick);
+    ConnectCommand(UsersListBox, &QListWidget::currentRowChanged, this, &TUsersPage::UsersListBoxClick);
+    SetUserViewMode();
+}
+
+void TUsersPage::CreateControls()
+{
+    auto* listFrame = new QGroupBox(QStringLiteral("Available Users"), this);
+    UsersListBox = MakeNameList(listFrame, "UsersListBox", 41);
+    AddUserButton = MakeButton(listFrame, "AddUserButton", QStringLiteral("&Add"), 42);
+    EditUserButton = MakeButton(listFrame, "EditUserButton", QStringLiteral("&Edit"), 43);
+    DeleteUserButton = MakeButton(listFrame, "DeleteUserButton", QStringLiteral("&Delete"), 44);
+    auto* listButtons = new QHBoxLayout;
+    listButtons->addWidget(AddUserButton);
+    listButtons->addWidget(EditUserButton);
+    listButtons->addWidget(DeleteUserButton);
+    auto* listLayout = new QVBoxLayout(listFrame);
+    listLayout->addWidget(UsersListBox, 1);
+    listLayout->addLayout(listButtons);
+
+    auto* detailFrame = new QGroupBox(QStringLiteral("User Information"), this);
+    UserNameEdit = MakeLineEdit(detailFrame, "UserNameEdit", 45);
+    LimitToProtocolString(UserNameEdit);
+    PasswordEdit = MakeLineEdit(detailFrame, "PasswordEdit", 46);
+    PasswordEdit->setEchoMode(QLineEdit::Password);
+    LimitToProtocolString(PasswordEdit);
+    UserDescriptionMemo = MakeMemo(detailFrame, "UserDescriptionMemo", 47);
+    UserDescriptionMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    LimitToProtocolString(UserDescriptionMemo);
+    AdministratorCheckBox = MakeCheckBox(detailFrame, "AdministratorCheckBox", 48);
+    AdministratorLabel = MakeLabel(detailFrame, QStringLiteral("Administrator"), AdministratorCheckBox, 48);
+    SaveUserButton = MakeButton(detailFrame, "SaveUserButton", QStringLiteral("&Save"), 49);
+    CancelUserButton = MakeButton(detailFrame, "CancelUserButton", QStringLiteral("Cancel"), 50);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("User Name"), UserNameEdit, 45), 0, 0);
+    fields->addWidget(UserNameEdit, 0, 1);
+    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Password"), PasswordEdit, 46), 1, 0);
+    fields->addWidget(PasswordEdit, 1, 1);
+    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Description"), UserDescriptionMemo, 47), 2, 0,
+                      Qt::AlignTop);
+    fields->addWidget(UserDescriptionMemo, 2, 1);
+    auto* administratorRow = new QHBoxLayout;
+    administratorRow->addWidget(AdministratorLabel);
+    administratorRow->addWidget(AdministratorCheckBox);
+    administratorRow->addStretch();
+    fields->addLayout(administratorRow, 3, 1);
+    auto* editButtons = new QHBoxLayout;
+    editButtons->addStretch();
+    editButtons->addWidget(SaveUserButton);
+    editButtons->addWidget(CancelUserButton);
+    auto* detailLayout = new QVBoxLayout(detailFrame);
+    detailLayout->addLayout(fields, 1);
+    detailLayout->addLayout(editButtons);
+
+    auto* pageLayout = new QHBoxLayout(this);
+    pageLayout->addWidget(listFrame, 2);
+    pageLayout->addWidget(detailFrame, 3);
+}
+
+void TUsersPage::FillAtLogin()
+{
+    FillUserList();
+    ShowSelectedUser();
+    SetUserViewMode();
+}
+
+QString TUsersPage::PendingEditsQuestion() const
+{
+    return QStringLiteral(
+        "You are currently editing the user information. Would you like to save this information "
+        "before continuing ?");
+}
+
+void TUsersPage::ResetEditState()
+{
+    SetUserViewMode();
+    UserEditState = esViewing;
+}
+
+void TUsersPage::FillUserList()
+{
+    ClearNameList(UsersListBox);
+    StringList names;
+    session_.GetServerUserNames(names);
+    FillNameList(UsersListBox, names);
+    databaseUsers_.ReplaceUsers(UsersListBox);
+}
+
+void TUsersPage::ShowSelectedUser()
+{
+    const QString name = SelectedName(UsersListBox);
+    if (name.isEmpty())
+    {
+        ClearUserFields();
+        return;
+    }
+    std::string password, description;
+    bool administrator = false;
+    session_.GetServerUser(ToStd(name), password, description, administrator);
+    UserNameEdit->setText(name);
+    PasswordEdit->setText(FromStd(password));
+    UserDescriptionMemo->setPlainText(FromStd(description));
+    AdministratorCheckBox->setChecked(administrator);
+}
+
+void TUsersPage::ClearUserFields()
+{
+    UserNameEdit->clear();
+    PasswordEdit->clear();
+    UserDescriptionMemo->clear();
+    AdministratorCheckBox->setChecked(false);
+}
+
+void TUsersPage::SetUserEditMode(bool nameEditable)
+{
+    SetFieldEditable(UserNameEdit, nameEditable);
+    SetFieldEditable(PasswordEdit, true);
+    SetFieldEditable(UserDescriptionMemo, true);
+    SetCheckBoxEditable(AdministratorCheckBox, AdministratorLabel, true);
+    UsersListBox->setEnabled(false);
+    AddUserButton->setEnabled(false);
+    EditUserButton->setEnabled(false);
+    DeleteUserButton->setEnabled(false);
+    SaveUserButton->setVisible(true);
+    CancelUserButton->setVisible(true);
+}
+
+void TUsersPage::SetUserViewMode()
+{
+    for (QWidget* field : std::initializer_list<QWidget*>{UserNameEdit, PasswordEdit, UserDescriptionMemo})
+        SetFieldEditable(field, false);
+    SetCheckBoxEditable(AdministratorCheckBox, AdministratorLabel, false);
+    const bool hasUsers = UsersListBox->count() > 0;
+    UsersListBox->setEnabled(true);
+    AddUserButton->setEnabled(true);
+    EditUserButton->setEnabled(hasUsers);
+    DeleteUserButton->setEnabled(hasUsers);
+    SaveUserButton->setVisible(false);
+    CancelUserButton->setVisible(false);
+}
+
+void TUsersPage::UsersListBoxClick()
+{
+    ShowSelectedUser();
+}
+
+void TUsersPage::AddUserButtonClick()
+{
+    UserEditState = esAdding;
+    ClearUserFields();
+    SetUserEditMode(true);
+    UserNameEdit->setFocus();
+}
+
+void TUsersPage::EditUserButtonClick()
+{
+    UserEditState = esEditing;
+    SetUserEditMode(false);
+    PasswordEdit->setFocus();
+}
+
+void TUsersPage::DeleteUserButtonClick()
+{
+    if (CurrentDialogs().AskWarningYesNo(
+            this, QStringLiteral("Are you sure you want to delete the selected user ?")) != Answer::Yes)
+        return;
+    const QString name = UserNameEdit->text();
+    const int formerIndex = UsersListBox->currentRow();
+    session_.DeleteServerUser(ToStd(name));
+    FillUserList();
+    ReselectListItem(UsersListBox, formerIndex, name);
+    ShowSelectedUser();
+    SetUserViewMode();
+}
+
+void TUsersPage::SaveUserButtonClick()
+{
+    const std::string name = ToStd(UserNameEdit->text());
+    const std::string password = ToStd(PasswordEdit->text());
+    const std::string description = ToStd(UserDescriptionMemo->toPlainText());
+    if (UserEditState == esAdding)
+        session_.AddServerUser(name, password, description, AdministratorCheckBox->isChecked());
+    else
+        session_.ModifyServerUser(name, password, description, AdministratorCheckBox->isChecked());
+    const QString savedName = UserNameEdit->text();
+    FillUserList();
+    ReselectListItem(UsersListBox, UsersListBox->count() - 1, savedName);
+    ShowSelectedUser();
+    SetUserViewMode();
+    UserEditState = esViewing;
+}
+
+void TUsersPage::CancelUserButtonClick()
+{
+    ShowSelectedUser();
+    SetUserViewMode();
+    UserEditState = esViewing;
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,67 @@
+// The "Users" page: the server's users in a sorted list beside one user's details; adds, changes and deletes
+// users. Filling the list also fills the user chooser of the Database Users page.
+#pragma once
+
+#include "admin/common/AdminPage.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace korvel::admin
+{
+
+class TDatabaseUsersPage;
+
+class TUsersPage : public AdminPage, public EditablePage
+{
+public:
+    TUsersPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent);
+
+    QString Caption() const override { return QStringLiteral("Users"); }
+    void FillAtLogin() override;
+    EditablePage* Editable() override { return this; }
+
+    TEditState EditState() const override { return UserEditState; }
+    QString PendingEditsQuestion() const override;
+    void SaveEdits() override { SaveUserButtonClick(); }
+    void CancelEdits() override { CancelUserButtonClick(); }
+    void ResetEditState() override;
+
+    void FillUserList();
+    void ShowSelectedUser();
+    void ClearUserFields();
+    void SetUserEditMode(bool nameEditable);
+    void SetUserViewMode();
+
+    void UsersListBoxClick();
+    void AddUserButtonClick();
+    void EditUserButtonClick();
+    void DeleteUserButtonClick();
+    void SaveUserButtonClick();
+    void CancelUserButtonClick();
+
+private:
+    void CreateControls();
+
+    TKORVELSession& session_;
+    TDatabaseUsersPage& databaseUsers_;
+    TEditState UserEditState = esViewing;
+
+    QListWidget* UsersListBox = nullptr;
+    QPushButton* AddUserButton = nullptr;
+    QPushButton* EditUserButton = nullptr;
+    QPushButton* DeleteUserButton = nullptr;
+    QLineEdit* UserNameEdit = nullptr;
+    QLineEdit* PasswordEdit = nullptr;
+    QPlainTextEdit* UserDescriptionMemo = nullptr;
+    QCheckBox* AdministratorCheckBox = nullptr;
+    QLabel* AdministratorLabel = nullptr;
+    QPushButton* SaveUserButton = nullptr;
+    QPushButton* CancelUserButton = nullptr;
+};
+
+} // namespace korvel::admin

@@ -1,0 +1,118 @@
+// A real korvel-refserver, an active session logged in to it as its administrator, and the six pages made by
+// CreatePages, driven through their controls. Questions and dialogs come from a script.
+#pragma once
+
+#include "admin/common/AdminPage.h"
+#include "session/KORVELSession.h"
+#include "tests/admin/support/ScriptedDialogs.h"
+#include "tests/support/RefServer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace korvel::test
+{
+
+class PagesTest : public ::testing::Test
+{
+protected:
+    enum PageIndex
+    {
+        StatusPage,
+        ServerPage,
+        UsersPage,
+        DatabasesPage,
+        DatabaseUsersPage,
+        LogPage
+    };
+
+    void SetUp() override { StartServer({}); }
+
+    void TearDown() override
+    {
+        window.reset();
+        session.reset();
+        server.reset();
+    }
+
+    // Replaces the server, session and pages (for servers of other versions or with prepared data).
+    void StartServer(RefServerOptions options)
+    {
+        window.reset();
+        session.reset();
+        server = std::make_unique<RefServer>(std::move(options));
+        session = std::make_unique<TKORVELSession>();
+        session->SetSessionName("PagesTest");
+        session->SetSessionType(stRemote);
+        session->SetRemoteAddress("127.0.0.1");
+        session->SetRemotePort(server->AdminPort());
+        session->SetRemoteUser(server->Options().AdminUser);
+        session->SetRemotePassword(server->Options().AdminPassword);
+        session->SetActive(true);
+        window = std::make_unique<QTabWidget>();
+        window->resize(761, 439);
+        pages = admin::CreatePages({*session, programDir}, window.get());
+        for (admin::AdminPage* page : pages)
+            window->addTab(page, page->Caption());
+    }
+
+    // What the login command does with the pages.
+    void FillAtLogin()
+    {
+        for (admin::AdminPage* page : pages)
+            page->FillAtLogin();
+        for (admin::AdminPage* page : pages)
+            if (admin::EditablePage* editable = page->Editable())
+                editable->ResetEditState();
+    }
+
+    template <typename T = QWidget> T* Find(const char* name) const
+    {
+        T* widget = window->findChild<T*>(QLatin1String(name));
+        if (widget == nullptr)
+            ADD_FAILURE() << "no control " << name;
+        return widget;
+    }
+    // Clicks as the user does: through the command helper, so errors land in the scripted error box.
+    void Click(const char* name) const { Find<QPushButton>(name)->click(); }
+    QString Text(const char* name) const { return Find<QLineEdit>(name)->text(); }
+    void SetText(const char* name, const QString& text) const { Find<QLineEdit>(name)->setText(text); }
+    bool Shown(const char* name) const { return !Find(name)->isHidden(); }
+    bool Enabled(const char* name) const { return Find(name)->isEnabled(); }
+    bool ReadOnly(const char* name) const { return Find<QLineEdit>(name)->isReadOnly(); }
+    // The user picks a row of a name list.
+    void Pick(const char* list, int row) const { Find<QListWidget>(list)->setCurrentRow(row); }
+    QStringList Items(const char* list) const
+    {
+        QStringList items;
+        const auto* widget = Find<QListWidget>(list);
+        for (int i = 0; i < widget->count(); ++i)
+            items << widget->item(i)->text();
+        return items;
+    }
+    QString Selected(const char* list) const
+    {
+        const QListWidgetItem* item = Find<QListWidget>(list)->currentItem();
+        return item != nullptr ? item->text() : QString();
+    }
+    admin::EditablePage* Editable(PageIndex index) const { return pages[index]->Editable(); }
+    admin::TEditState State(PageIndex index) const { return Editable(index)->EditState(); }
+
+    ScriptedDialogs dialogs;
+    QString programDir = QStringLiteral("/nonexistent-program-dir/");
+    std::unique_ptr<RefServer> server;
+    std::unique_ptr<TKORVELSession> session;
+    std::unique_ptr<QTabWidget> window;
+    std::vector<admin::AdminPage*> pages;
+};
+
+} // namespace korvel::test

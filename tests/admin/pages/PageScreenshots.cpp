@@ -1,0 +1,91 @@
+// Saves a picture of every page, logged in to a reference server with demo data, in a tab control of the
+// main window's page area (761 x 392 pixels). Usage: page_screenshots OUTPUT_DIR. Not a test: for looking.
+#include "admin/common/AdminPage.h"
+#include "session/KORVELSession.h"
+#include "session/SessionList.h"
+#include "tests/admin/pages/LoadClients.h"
+#include "tests/support/RefServer.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QTabWidget>
+
+#include <cstdio>
+
+namespace
+{
+
+void AddDemoData(korvel::TKORVELSession& session)
+{
+    using namespace korvel;
+    session.AddServerUser("alice", "wonderland", "Accounting lead", false);
+    session.AddServerUser("bob", "builder", "Nightly import jobs", false);
+    session.AddServerUser("carol", "c4r0l", "Second administrator", true);
+    session.AddServerDatabase("Accounts", "General ledger and invoices", "/srv/korvel/accounts");
+    session.AddServerDatabase("Inventory", "Stock and warehouses", "/srv/korvel/inventory");
+    session.AddServerDatabaseUser("Accounts", "alice", {urRead, urInsert, urUpdate, urDelete});
+    session.AddServerDatabaseUser("Accounts", "bob", {urRead});
+    ServerConfig config;
+    session.GetServerConfig(config);
+    config.MaxConnections = 250;
+    config.TempDirectory = "/var/tmp/korvel";
+    config.AuthorizedAddresses = {"127.0.0.1", "192.168.10.*"};
+    config.BlockedAddresses = {"10.0.0.13"};
+    session.ModifyServerConfig(config);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    const QDir output(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
+    korvel::CreateSessions();
+    {
+        korvel::test::RefServer server;
+        korvel::TKORVELSession session;
+        session.SetSessionName("Screenshots");
+        session.SetSessionType(korvel::stRemote);
+        session.SetRemoteAddress("127.0.0.1");
+        session.SetRemotePort(server.AdminPort());
+        session.SetRemoteUser(server.Options().AdminUser);
+        session.SetRemotePassword(server.Options().AdminPassword);
+        session.SetActive(true);
+        AddDemoData(session);
+        korvel::test::LoadClients load(server, 3);
+
+        QTabWidget window;
+        window.setFixedSize(761, 392);
+        const auto pages = korvel::admin::CreatePages({session, QString()}, &window);
+        for (korvel::admin::AdminPage* page : pages)
+        {
+            window.addTab(page, page->Caption());
+            page->FillAtLogin();
+        }
+        window.show();
+        pages[0]->RefreshAfterLogin();
+        window.findChild<QAbstractButton*>(QStringLiteral("LoadLogButton"))->click();
+        for (int index = 0; index < window.count(); ++index)
+        {
+            window.setCurrentIndex(index);
+            QApplication::processEvents();
+            const QString name = output.filePath(QStringLiteral("page-%1.png").arg(index));
+            window.grab().save(name);
+            std::printf("%s\n", qPrintable(name));
+        }
+        // The edit modes, where the captions move onto the check boxes.
+        for (const char* button : {"EditServerButton", "EditUserButton", "AddDatabaseUserButton"})
+            window.findChild<QAbstractButton*>(QLatin1String(button))->click();
+        for (int index : {1, 2, 4})
+        {
+            window.setCurrentIndex(index);
+            QApplication::processEvents();
+            const QString name = output.filePath(QStringLiteral("page-%1-edit.png").arg(index));
+            window.grab().save(name);
+            std::printf("%s\n", qPrintable(name));
+        }
+    }
+    korvel::DestroySessions();
+    return 0;
+}
