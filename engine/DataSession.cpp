@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
@@ -169,9 +170,11 @@ std::string TDataSession::ServerVersionText() const
     hundredths += rest >= 50 ? 1 : rest <= -50 ? -1 : 0;
     const std::uint64_t magnitude =
         hundredths < 0 ? 0 - static_cast<std::uint64_t>(hundredths) : static_cast<std::uint64_t>(hundredths);
-    const std::uint64_t fraction = magnitude % 100;
-    return (hundredths < 0 ? "-" : "") + std::to_string(magnitude / 100) + (fraction < 10 ? ".0" : ".") +
-           std::to_string(fraction);
+    char text[32];
+    std::snprintf(text, sizeof text, "%s%llu.%02llu", hundredths < 0 ? "-" : "",
+                  static_cast<unsigned long long>(magnitude / 100),
+                  static_cast<unsigned long long>(magnitude % 100));
+    return text;
 }
 
 std::string TDataSession::RemoteName() const

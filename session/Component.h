@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-namespace korvel {
+namespace korvel
+{
 
 class TComponent
 {

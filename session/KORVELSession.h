@@ -1,19 +1,23 @@
 // TKORVELSession: the component through which a program reaches a KORVEL server. It holds the connection
-// settings and session parameters as properties, owns (or, as the "Default" session, borrows) the remote session
-// while it is active, serialises every use of the engine behind the process-wide session lock, and turns the
-// remote session's credential provider and trace sink into events. The administration methods take the lock,
-// convert their arguments, call one TDataSession operation and release the lock.
+// settings and session parameters as properties, owns (or, as the "Default" session, borrows) the remote
+// session while it is active, serialises every use of the engine behind the process-wide session lock, and
+// turns the remote session's credential provider and trace sink into events. The administration methods take
+// the lock, convert their arguments, call one TDataSession operation and release the lock.
 #pragma once
 
 #include "engine/DataSession.h"
 #include "session/Component.h"
 #include "session/UserRights.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 
-namespace korvel {
+namespace korvel
+{
 
 enum TSessionType
 {
@@ -32,6 +36,7 @@ enum TLockProtocol
 };
 
 class TKORVELSession;
+class TKORVELSessionList;
 
 using TNotifyEvent = std::function<void(TKORVELSession& sender)>;
 using TKORVELPasswordEvent = std::function<void(TKORVELSession& sender, bool& continueLogin)>;
@@ -40,8 +45,8 @@ using TLoginEvent = std::function<void(TKORVELSession& sender, std::string& user
 using TTraceEvent = std::function<void(TKORVELSession& sender, const std::string& traceMessage)>;
 
 // The remote login prompt, asked when a session needs credentials and has no OnRemoteLogin handler. The
-// window replaces it with its Qt dialog; by default it cancels. Returns true on OK (both strings then hold the
-// entered values); on false both are left unchanged.
+// window replaces it with its Qt dialog; by default it cancels. Returns true on OK (both strings then hold
+// the entered values); on false both are left unchanged.
 using RemoteLoginDialogFunction = std::function<bool(std::string& userName, std::string& password)>;
 void SetRemoteLoginDialog(RemoteLoginDialogFunction dialog);
 bool RemoteLoginDialog(std::string& userName, std::string& password);
@@ -49,7 +54,9 @@ bool RemoteLoginDialog(std::string& userName, std::string& password);
 class TKORVELSession : public TComponent
 {
 public:
-    // Raises "This auto-session already exists." when the owner holds an auto-session.
+    // Registers with Sessions(), which must exist (CreateSessions). Raises "This auto-session already
+    // exists." when the owner holds an auto-session. A session with an owner must be allocated with new: the
+    // owner frees it.
     explicit TKORVELSession(TComponent* owner = nullptr);
     ~TKORVELSession() override;
 
@@ -104,8 +111,8 @@ public:
     void SetName(const std::string& name) override;
     void Close() { SetActive(false); }
 
-    // The session lock: re-entrant per thread; the first hold enters SessionListLock and activates an inactive
-    // session.
+    // The session lock: re-entrant per thread; the first hold enters SessionListLock and activates an
+    // inactive session.
     void LockSession();
     void UnlockSession();
 
@@ -117,8 +124,8 @@ public:
     void GetServerUserNames(StringList& list);
     void GetServerUser(const std::string& userName, std::string& password, std::string& description,
                        bool& administrator);
-    void AddServerUser(const std::string& userName, const std::string& password, const std::string& description,
-                       bool administrator);
+    void AddServerUser(const std::string& userName, const std::string& password,
+                       const std::string& description, bool administrator);
     void ModifyServerUser(const std::string& userName, const std::string& password,
                           const std::string& description, bool administrator);
     void DeleteServerUser(const std::string& userName);
@@ -132,13 +139,16 @@ public:
     void DeleteServerDatabase(const std::string& databaseName);
 
     void GetServerDatabaseUserNames(const std::string& databaseName, StringList& list);
-    void GetServerDatabaseUser(const std::string& databaseName, const std::string& userName, TUserRights& rights);
-    void AddServerDatabaseUser(const std::string& databaseName, const std::string& userName, TUserRights rights);
+    void GetServerDatabaseUser(const std::string& databaseName, const std::string& userName,
+                               TUserRights& rights);
+    void AddServerDatabaseUser(const std::string& databaseName, const std::string& userName,
+                               TUserRights rights);
     void ModifyServerDatabaseUser(const std::string& databaseName, const std::string& userName,
                                   TUserRights rights);
     void DeleteServerDatabaseUser(const std::string& databaseName, const std::string& userName);
 
-    // The nine configuration values as one record; both lists are emptied first, even when the server refuses.
+    // The nine configuration values as one record; both lists are emptied first, even when the server
+    // refuses.
     void GetServerConfig(ServerConfig& config);
     void ModifyServerConfig(const ServerConfig& config);
     void GetServerLog(StringList& lines);
@@ -165,20 +175,35 @@ protected:
     void Loaded() override;
 
 private:
+    friend class TKORVELSessionList; // marks the session registered into an empty list as the default one
+
     void Activate();
+    void ActivateDataSession(TDataSession& dataSession);
+    void LoginRemote(TDataSession& dataSession);
     void Deactivate();
     void CheckInactive() const;
+    bool OwnerHoldsOtherSession(bool autoSessionsOnly) const;
     void ApplyAutoSessionName();
+    void StoreSessionName(const std::string& name);
     bool ProvideCredentials(std::string& userName, std::string& password);
     void DeliverTrace(const std::string& line);
     // Holds the session lock around `operation`, which is given the active remote session.
     template <typename Operation> auto Locked(Operation&& operation);
-    template <typename T> void PassOn(T& stored, T value, void (TDataSession::*setter)(T));
+    // "Refused": stores the value only while inactive.
+    template <typename T> void StoreIfInactive(T& stored, T value);
+    // "Passed on at once" / "applied at once": while active, a changed value is also handed to the remote
+    // session by `apply`.
+    template <typename T, typename Apply> void PassOn(T& stored, T value, Apply apply);
 
-    TDataSession* dataSession_ = nullptr;
+    TKORVELSessionList* list_ = nullptr;
+    std::atomic<TDataSession*> dataSession_ = nullptr;
+    std::unique_ptr<TDataSession>
+        ownDataSession_; // null for the default session, whose remote session is the engine's
     bool isDefault_ = false;
     bool streamedActive_ = false;
     int autoSessionNumber_ = -1;
+    // The thread holding the session lock through this session, and how often it holds it.
+    std::atomic<std::thread::id> lockOwner_;
     int lockCount_ = 0;
 
     bool autoSessionName_ = false;

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <initializer_list>
 
-namespace korvel {
+namespace korvel
+{
 
 enum TUserRight : std::uint8_t
 {

@@ -1,0 +1,46 @@
+// The commands of korvel-admin-cli. Each group registers its subcommands on the parser; the one named on the
+// command line checks its arguments once parsing is done (raising UsageError before anything is sent) and
+// leaves the action to run on the logged-in session.
+#pragma once
+
+#include "cli/Output.h"
+#include "session/KORVELSession.h"
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <string>
+
+namespace korvel::cli
+{
+
+struct CommandResult
+{
+    Json Output;
+    int ExitStatus = 0;
+};
+
+using CommandAction = std::function<CommandResult(TKORVELSession& session)>;
+
+// Adds `name` under `parent`; when it is the command given, `action` becomes `chosen`.
+CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& description,
+                     CommandAction& chosen, CommandAction action);
+// As AddCommand, for a command whose arguments need checking: `prepare` runs once parsing is done, raises
+// UsageError for a bad argument, and returns the action.
+CLI::App* AddCheckedCommand(CLI::App& parent, const std::string& name, const std::string& description,
+                            CommandAction& chosen, std::function<CommandAction()> prepare);
+// A CommandAction for an operation that prints nothing ({} in JSON).
+CommandAction Silent(std::function<void(TKORVELSession& session)> operation);
+// A command that only groups subcommands, one of which is required.
+CLI::App* AddGroup(CLI::App& parent, const std::string& name, const std::string& description);
+
+// version, status, sessions, session disconnect|remove, server start|stop, log
+void AddServerCommands(CLI::App& app, CommandAction& chosen);
+// config show|set
+void AddConfigCommands(CLI::App& app, CommandAction& chosen);
+// user list|show|add|modify|delete
+void AddUserCommands(CLI::App& app, CommandAction& chosen);
+// database list|show|add|modify|delete, dbuser list|show|add|modify|delete
+void AddDatabaseCommands(CLI::App& app, CommandAction& chosen);
+
+} // namespace korvel::cli

@@ -1,0 +1,23 @@
+// Prints a command's result: as one line of JSON, or as readable text (key: value lines for an object, a
+// table for a list of objects, one line per item for a list of values).
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <ostream>
+#include <string>
+
+namespace korvel::cli
+{
+
+// Keys keep the order in which a command sets them.
+using Json = nlohmann::ordered_json;
+
+// JSON text; bytes that are not valid UTF-8 are replaced, never an error.
+std::string ToJsonText(const Json& value);
+// The readable text form; empty for an empty object or list.
+std::string ToReadableText(const Json& value);
+
+void PrintResult(std::ostream& out, const Json& value, bool json);
+
+} // namespace korvel::cli

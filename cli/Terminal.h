@@ -1,0 +1,33 @@
+// The controlling terminal (/dev/tty), where credentials are asked for: never stdout, so a command's output
+// stays clean for pipes and scripts.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace korvel::cli
+{
+
+class Terminal
+{
+public:
+    // Null when the process has no controlling terminal.
+    static std::unique_ptr<Terminal> Open();
+    ~Terminal();
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    // Writes the prompt and reads one line (without its line break); the echo is off when `hidden`.
+    // Nothing at the end of input.
+    std::optional<std::string> Ask(const std::string& prompt, bool hidden);
+    void Say(const std::string& line);
+
+private:
+    explicit Terminal(int fd) : fd_(fd) {}
+    void Write(const std::string& text);
+
+    int fd_;
+};
+
+} // namespace korvel::cli

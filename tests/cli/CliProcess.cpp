@@ -1,0 +1,158 @@
+#include "CliProcess.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <pty.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace korvel::test
+{
+
+namespace
+{
+
+std::string TempFile()
+{
+    char pattern[] = "/tmp/korvel-cli-test-XXXXXX";
+    int fd = mkstemp(pattern);
+    if (fd < 0)
+        throw std::runtime_error("mkstemp failed");
+    ::close(fd);
+    return pattern;
+}
+
+std::string ReadAndRemove(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    std::remove(path.c_str());
+    return text.str();
+}
+
+struct Prepared
+{
+    std::vector<std::string> Args;
+    std::vector<std::string> Environment;
+    std::vector<char*> Argv;
+    std::vector<char*> Envp;
+    std::string OutPath = TempFile();
+    std::string ErrPath = TempFile();
+};
+
+void Prepare(Prepared& p, const std::vector<std::string>& args, const std::vector<std::string>& environment)
+{
+    p.Args.push_back(KORVEL_ADMIN_CLI_PATH);
+    p.Args.insert(p.Args.end(), args.begin(), args.end());
+    for (char** entry = environ; *entry; ++entry)
+        if (std::strncmp(*entry, "KORVEL_PASSWORD=", 16) != 0)
+            p.Environment.emplace_back(*entry);
+    p.Environment.insert(p.Environment.end(), environment.begin(), environment.end());
+    for (auto& arg : p.Args)
+        p.Argv.push_back(arg.data());
+    p.Argv.push_back(nullptr);
+    for (auto& entry : p.Environment)
+        p.Envp.push_back(entry.data());
+    p.Envp.push_back(nullptr);
+}
+
+// In the child, after fork: only async-signal-safe calls.
+[[noreturn]] void StartChild(Prepared& p, int terminal)
+{
+    setsid();
+    if (terminal >= 0)
+        ioctl(terminal, TIOCSCTTY, 0);
+    int in = open("/dev/null", O_RDONLY);
+    int out = open(p.OutPath.c_str(), O_WRONLY | O_TRUNC);
+    int err = open(p.ErrPath.c_str(), O_WRONLY | O_TRUNC);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    execve(p.Argv[0], p.Argv.data(), p.Envp.data());
+    _exit(127);
+}
+
+CliRun Finish(Prepared& p, pid_t child)
+{
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR)
+    {
+    }
+    CliRun run;
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.Out = ReadAndRemove(p.OutPath);
+    run.Err = ReadAndRemove(p.ErrPath);
+    return run;
+}
+
+// Reads the terminal until `expected` has appeared in `text` (with none: until it closes), the terminal
+// closes, or ten seconds pass.
+void ReadTerminalUntil(int master, const std::string* expected, std::string& text)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((!expected || text.find(*expected) == std::string::npos) &&
+           std::chrono::steady_clock::now() < deadline)
+    {
+        pollfd ready{master, POLLIN, 0};
+        if (poll(&ready, 1, 100) <= 0)
+            continue;
+        char chunk[256];
+        ssize_t got = read(master, chunk, sizeof chunk);
+        if (got <= 0)
+            return;
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+} // namespace
+
+CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::string>& environment)
+{
+    Prepared p;
+    Prepare(p, args, environment);
+    pid_t child = fork();
+    if (child == 0)
+        StartChild(p, -1);
+    return Finish(p, child);
+}
+
+CliRun RunCliOnTerminal(const std::vector<std::string>& args, const std::vector<TerminalExchange>& exchanges,
+                        std::string& terminalText)
+{
+    Prepared p;
+    Prepare(p, args, {});
+    int master = -1, slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
+    pid_t child = fork();
+    if (child == 0)
+    {
+        close(master);
+        StartChild(p, slave);
+    }
+    close(slave);
+    for (const TerminalExchange& exchange : exchanges)
+    {
+        ReadTerminalUntil(master, &exchange.Expect, terminalText);
+        if (write(master, exchange.Answer.data(), exchange.Answer.size()) < 0)
+            break;
+    }
+    CliRun run = Finish(p, child);
+    ReadTerminalUntil(master, nullptr, terminalText);
+    close(master);
+    return run;
+}
+
+} // namespace korvel::test

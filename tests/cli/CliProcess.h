@@ -1,0 +1,35 @@
+// Runs the built korvel-admin-cli as a separate process, in a session of its own without a controlling
+// terminal (so /dev/tty cannot be opened), or with a pseudo-terminal as its controlling terminal.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace korvel::test
+{
+
+struct CliRun
+{
+    int Status = -1; // the exit status; -1 when the program did not exit normally
+    std::string Out;
+    std::string Err;
+};
+
+// KORVEL_PASSWORD is removed from the environment unless `environment` sets it ("NAME=value" entries).
+CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::string>& environment = {});
+
+// The terminal side of a run on a pseudo-terminal: waits for `text` to appear on the terminal (or gives up
+// after some seconds) and then types `answer`.
+struct TerminalExchange
+{
+    std::string Expect;
+    std::string Answer;
+};
+
+// As RunCli, with a pseudo-terminal as the controlling terminal (stdin, stdout and stderr stay apart from
+// it). `terminalText` receives everything the program wrote to the terminal.
+CliRun RunCliOnTerminal(const std::vector<std::string>& args, const std::vector<TerminalExchange>& exchanges,
+                        std::string& terminalText);
+
+} // namespace korvel::test
