@@ -6,7 +6,8 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace korvel::test {
+namespace korvel::test
+{
 
 struct RefServerOptions
 {
