@@ -117,8 +117,12 @@ private:
             ADD_FAILURE() << "unscripted " << what;
             return std::nullopt;
         }
-        std::optional<QString> value = queue.front();
+        // Copied out as a plain QString: GCC 12 misreads a moved-from optional<QString> as uninitialised.
+        const bool chosen = queue.front().has_value();
+        const QString value = queue.front().value_or(QString());
         queue.pop_front();
+        if (!chosen)
+            return std::nullopt;
         return value;
     }
 };
