@@ -204,15 +204,7 @@ void TDataSession::GetConfig(ServerConfig& config)
         return;
     StartAdminRequest(REQUEST_GETCONFIG);
     Exchange();
-    reply_.Read(config.DenyLogins);
-    reply_.Read(config.MaxConnections);
-    reply_.Read(config.ConnectionTimeout);
-    reply_.Read(config.DeadSessionInterval);
-    reply_.Read(config.DeadSessionExpires);
-    reply_.Read(config.MaxDeadSessions);
-    reply_.Read(config.TempDirectory);
-    reply_.ReadStringList(config.AuthorizedAddresses);
-    reply_.ReadStringList(config.BlockedAddresses);
+    ReadConfig(reply_, config);
 }
 
 void TDataSession::ModifyConfig(const ServerConfig& config)
@@ -220,15 +212,7 @@ void TDataSession::ModifyConfig(const ServerConfig& config)
     if (!remote_)
         return;
     StartAdminRequest(REQUEST_MODIFYCONFIG);
-    request_.AppendBool(config.DenyLogins);
-    request_.AppendUInt16(config.MaxConnections);
-    request_.AppendUInt16(config.ConnectionTimeout);
-    request_.AppendUInt16(config.DeadSessionInterval);
-    request_.AppendUInt16(config.DeadSessionExpires);
-    request_.AppendUInt16(config.MaxDeadSessions);
-    request_.AppendString(config.TempDirectory);
-    request_.AppendStringList(config.AuthorizedAddresses);
-    request_.AppendStringList(config.BlockedAddresses);
+    WriteConfig(config, request_);
     Exchange();
 }
 

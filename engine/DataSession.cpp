@@ -19,6 +19,15 @@ constexpr std::size_t MaxTraceLine = 255;
 constexpr std::size_t MaxComputerName = 15;
 constexpr int MaxLoginAttempts = 3;
 
+// Stores `value` and tells whether it differs from what was there.
+template <typename T> bool Change(T& setting, T value)
+{
+    if (setting == value)
+        return false;
+    setting = value;
+    return true;
+}
+
 // A 32-bit millisecond tick that wraps; elapsed times are differences modulo 2^32.
 std::uint32_t Ticks()
 {
@@ -107,50 +116,38 @@ void TDataSession::SetPassword(std::string_view password)
 
 void TDataSession::SetProgressSteps(std::uint16_t value)
 {
-    if (value == progressSteps_)
-        return;
-    progressSteps_ = value;
-    SessionSettingChanged(false);
+    if (Change(progressSteps_, value))
+        SessionSettingChanged(false);
 }
 
 void TDataSession::SetForceBufferFlush(bool value)
 {
-    if (value == forceBufferFlush_)
-        return;
-    forceBufferFlush_ = value;
-    SessionSettingChanged(false);
+    if (Change(forceBufferFlush_, value))
+        SessionSettingChanged(false);
 }
 
 void TDataSession::SetStrictChangeDetection(bool value)
 {
-    if (value == strictChangeDetection_)
-        return;
-    strictChangeDetection_ = value;
-    SessionSettingChanged(false);
+    if (Change(strictChangeDetection_, value))
+        SessionSettingChanged(false);
 }
 
 void TDataSession::SetLockRetryCount(std::uint8_t value)
 {
-    if (value == lockRetryCount_)
-        return;
-    lockRetryCount_ = value;
-    SessionSettingChanged(false);
+    if (Change(lockRetryCount_, value))
+        SessionSettingChanged(false);
 }
 
 void TDataSession::SetLockWaitTime(std::uint16_t value)
 {
-    if (value == lockWaitTime_)
-        return;
-    lockWaitTime_ = value;
-    SessionSettingChanged(false);
+    if (Change(lockWaitTime_, value))
+        SessionSettingChanged(false);
 }
 
 void TDataSession::SetLockProtocol(std::uint8_t value)
 {
-    if (value == lockProtocol_)
-        return;
-    lockProtocol_ = value;
-    SessionSettingChanged(true);
+    if (Change(lockProtocol_, value))
+        SessionSettingChanged(true);
 }
 
 void TDataSession::SessionSettingChanged(bool isLockProtocol)
@@ -257,14 +254,7 @@ void TDataSession::ConnectParamsExchange()
     handshake_.AppendInt64(ClientEngineVersion);
     handshake_.AppendBool(uncompressed_);
     handshake_.AppendString(ClientIdentity());
-    handshake_.Finish(false);
-    SendMessage(handshake_);
-    ReceiveReply();
-    if (ReplyCode() != KORVEL_NONE)
-    {
-        Disconnect();
-        RaiseEngineError(ReplyCode(), RemoteName());
-    }
+    HandshakeExchange();
     reply_.Read(sessionId_);
     serverVersion_ = 0;
     if (reply_.HasMoreValues())
@@ -280,6 +270,11 @@ void TDataSession::ReconnectExchange()
     handshake_.AppendInt64(ClientEngineVersion);
     handshake_.AppendInt32(sessionId_);
     handshake_.AppendBool(uncompressed_);
+    HandshakeExchange();
+}
+
+void TDataSession::HandshakeExchange()
+{
     handshake_.Finish(false);
     SendMessage(handshake_);
     ReceiveReply();

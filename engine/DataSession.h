@@ -168,6 +168,8 @@ private:
     void Establish(const char* traceVerb, void (TDataSession::*handshake)());
     void ConnectParamsExchange();
     void ReconnectExchange();
+    // Sends the finished handshake and takes its reply; a refusal closes the connection and is raised.
+    void HandshakeExchange();
     void SendMessage(MessageWriter& message);
     void SessionSettingChanged(bool isLockProtocol);
     // EnsureConnected, the request code and BeginRequest: the start of every administrative request.

@@ -183,34 +183,6 @@ bool HandleDatabaseUserRequest(Exchange& x, std::uint16_t code)
     }
 }
 
-ServerConfig ReadConfig(MessageReader& in)
-{
-    ServerConfig config;
-    in.Read(config.DenyLogins);
-    in.Read(config.MaxConnections);
-    in.Read(config.ConnectionTimeout);
-    in.Read(config.DeadSessionInterval);
-    in.Read(config.DeadSessionExpires);
-    in.Read(config.MaxDeadSessions);
-    in.Read(config.TempDirectory);
-    in.ReadStringList(config.AuthorizedAddresses);
-    in.ReadStringList(config.BlockedAddresses);
-    return config;
-}
-
-void WriteConfig(const ServerConfig& config, MessageWriter& out)
-{
-    out.AppendBool(config.DenyLogins);
-    out.AppendUInt16(config.MaxConnections);
-    out.AppendUInt16(config.ConnectionTimeout);
-    out.AppendUInt16(config.DeadSessionInterval);
-    out.AppendUInt16(config.DeadSessionExpires);
-    out.AppendUInt16(config.MaxDeadSessions);
-    out.AppendString(config.TempDirectory);
-    out.AppendStringList(config.AuthorizedAddresses);
-    out.AppendStringList(config.BlockedAddresses);
-}
-
 double ResidentMegabytes()
 {
     std::ifstream statm("/proc/self/statm");
@@ -237,9 +209,13 @@ bool HandleServerRequest(Exchange& x, std::uint16_t code)
         WriteConfig(server.Config(), x.Out);
         return true;
     case REQUEST_MODIFYCONFIG:
-        server.SetConfig(ReadConfig(x.In));
+    {
+        ServerConfig config;
+        ReadConfig(x.In, config);
+        server.SetConfig(config);
         x.LogChange("changed the configuration");
         return true;
+    }
     case REQUEST_GETLOG:
         x.Out.AppendText(server.Log().Tail(options.MaxLog));
         return true;

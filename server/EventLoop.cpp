@@ -1,5 +1,7 @@
 #include "server/EventLoop.h"
 
+#include "server/ProcessSetup.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -140,10 +142,7 @@ void EventLoop::StopMainListener()
 void EventLoop::Run(ServerCore& core)
 {
     core_ = &core;
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
+    const sigset_t stopSignals = StopSignals();
     signals_ = signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
     AddToEpoll(epoll_, signals_, EPOLLIN, SignalToken);
     nextSweep_ = Clock::now() + SweepPeriod;

@@ -1,6 +1,7 @@
 #include "server/LoginThrottle.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace korvel::server
 {
@@ -25,7 +26,10 @@ std::chrono::milliseconds LoginThrottle::DelayFor(const std::string& userName,
 
 void LoginThrottle::Failed(const std::string& userName, const std::string& address, Clock::time_point now)
 {
-    Record& record = records_[{userName, address}];
+    auto key = std::make_pair(userName, address);
+    if (!records_.contains(key) && records_.size() >= maxRecords_)
+        ForgetOlderHalf();
+    Record& record = records_[std::move(key)];
     record.Failures = std::min(record.Failures + 1, 1000);
     record.LastFailure = now;
 }
@@ -33,6 +37,19 @@ void LoginThrottle::Failed(const std::string& userName, const std::string& addre
 void LoginThrottle::Succeeded(const std::string& userName, const std::string& address)
 {
     records_.erase({userName, address});
+}
+
+void LoginThrottle::ForgetOlderHalf()
+{
+    std::vector<Clock::time_point> times;
+    times.reserve(records_.size());
+    for (const auto& entry : records_)
+        times.push_back(entry.second.LastFailure);
+    auto middle = times.begin() + static_cast<std::ptrdiff_t>(times.size() / 2);
+    std::nth_element(times.begin(), middle, times.end());
+    const Clock::time_point cut = *middle;
+    // At least half goes, even when many failures share one time.
+    std::erase_if(records_, [cut](const auto& entry) { return entry.second.LastFailure <= cut; });
 }
 
 void LoginThrottle::Prune(Clock::time_point now)

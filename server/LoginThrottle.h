@@ -6,6 +6,7 @@
 #include "server/SessionTable.h"
 
 #include <chrono>
+#include <cstddef>
 #include <map>
 #include <string>
 #include <utility>
@@ -16,6 +17,10 @@ namespace korvel::server
 class LoginThrottle
 {
 public:
+    // At most `maxRecords` user name and address pairs are remembered: a flood of guessed names gives up the
+    // older half rather than fill memory within the hour that Prune waits.
+    explicit LoginThrottle(std::size_t maxRecords = 100000) : maxRecords_(maxRecords) {}
+
     // How long the answer to an attempt now must wait (zero for the first three after a success).
     std::chrono::milliseconds DelayFor(const std::string& userName, const std::string& address) const;
     void Failed(const std::string& userName, const std::string& address, Clock::time_point now);
@@ -29,6 +34,9 @@ private:
         int Failures = 0;
         Clock::time_point LastFailure{};
     };
+    void ForgetOlderHalf();
+
+    std::size_t maxRecords_;
     std::map<std::pair<std::string, std::string>, Record> records_;
 };
 

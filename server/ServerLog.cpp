@@ -49,9 +49,10 @@ ServerLog::~ServerLog()
 void ServerLog::Write(std::string_view text)
 {
     std::string line = TimeStamp();
-    line.append(text);
-    std::replace(line.begin(), line.end(), '\n', ' ');
-    std::replace(line.begin(), line.end(), '\r', ' ');
+    // Names come from clients: a line break would forge a line, and a zero byte ends the text that GETLOG
+    // carries, hiding every later line from the administrator.
+    for (const char c : text)
+        line.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? ' ' : c);
     line.push_back('\n');
     if (fd_ < 0)
     {

@@ -18,7 +18,8 @@ public:
     ServerLog(const ServerLog&) = delete;
     ServerLog& operator=(const ServerLog&) = delete;
 
-    // Appends "YYYY-MM-DD HH:MM:SS text" (local time). Line breaks inside the text become blanks.
+    // Appends "YYYY-MM-DD HH:MM:SS text" (local time). Control characters inside the text
+    // (line breaks, zero bytes) become blanks.
     void Write(std::string_view text);
 
     // The last `maxBytes` of the log, starting at a line boundary.

@@ -1,42 +1,20 @@
 // korvel-refserver: a persistent reference server for the administration and main ports.
 #include "server/EventLoop.h"
+#include "server/ProcessSetup.h"
 #include "server/ServerCore.h"
 #include "server/ServerLog.h"
 #include "server/ServerOptions.h"
 #include "server/Store.h"
 
-#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace
 {
 
 using namespace korvel::server;
-
-// Many idle sessions need many descriptors: take all the hard limit allows.
-void RaiseFileLimit()
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max)
-    {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
-void BlockStopSignals()
-{
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigprocmask(SIG_BLOCK, &signals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-}
 
 void PublishInitialPassword(const std::filesystem::path& dataDir, const std::string& user,
                             const std::string& password)

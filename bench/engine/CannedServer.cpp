@@ -2,13 +2,12 @@
 
 #include "engine/wire/Message.h"
 #include "engine/wire/RequestCodes.h"
+#include "tests/support/LoopbackSocket.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,44 +15,6 @@ namespace korvel::bench
 {
 namespace
 {
-
-bool ReadFully(int fd, std::uint8_t* data, std::size_t size)
-{
-    for (std::size_t got = 0; got < size;)
-    {
-        const ssize_t n = recv(fd, data + got, size - got, 0);
-        if (n <= 0)
-            return false;
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool WriteFully(int fd, const std::uint8_t* data, std::size_t size)
-{
-    for (std::size_t sent = 0; sent < size;)
-    {
-        const ssize_t n = send(fd, data + sent, size - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-int ConnectedSocket(std::uint16_t port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        throw std::runtime_error("cannot connect to the canned server");
-    const int on = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return fd;
-}
 
 Bytes ConnectParamsReply()
 {
@@ -71,15 +32,7 @@ Bytes ConnectParamsReply()
 
 CannedServer::CannedServer(Bytes reply) : reply_(std::move(reply))
 {
-    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listenFd_, 8) != 0 ||
-        getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("canned server cannot listen");
-    port_ = ntohs(address.sin_port);
+    listenFd_ = test::ListenOnLoopback(port_);
     acceptor_ = std::thread([this] { Serve(); });
 }
 
@@ -113,17 +66,17 @@ void CannedServer::ServeConnection(int fd)
     const Bytes handshakeReply = ConnectParamsReply();
     Bytes request(HeaderSize);
     // Ends when the client closes the connection.
-    while (ReadFully(fd, request.data(), 4))
+    while (test::ReceiveAll(fd, request.data(), 4))
     {
         const MessageHeader header = DecodeHeader(request.data()); // TotalSize is in the first 4 bytes
         if (header.TotalSize < HeaderSize)
             break;
         request.resize(static_cast<std::size_t>(header.TotalSize));
-        if (!ReadFully(fd, request.data() + 4, request.size() - 4))
+        if (!test::ReceiveAll(fd, request.data() + 4, request.size() - 4))
             break;
         const bool handshake = DecodeHeader(request.data()).Code == REQUEST_CONNECTPARAMS;
         const Bytes& reply = handshake ? handshakeReply : reply_;
-        if (!WriteFully(fd, reply.data(), reply.size()))
+        if (!test::SendAll(fd, reply.data(), reply.size()))
             break;
     }
     close(fd);
@@ -131,13 +84,13 @@ void CannedServer::ServeConnection(int fd)
 
 double RawPingPong(std::uint16_t port, const Bytes& request, std::size_t replySize, std::int64_t count)
 {
-    const int fd = ConnectedSocket(port);
+    const int fd = test::ConnectToLoopback(port);
     Bytes reply(replySize);
     const auto start = std::chrono::steady_clock::now();
     for (std::int64_t i = 0; i < count; ++i)
     {
-        WriteFully(fd, request.data(), request.size());
-        ReadFully(fd, reply.data(), reply.size());
+        test::SendAll(fd, request.data(), request.size());
+        test::ReceiveAll(fd, reply.data(), reply.size());
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     close(fd);

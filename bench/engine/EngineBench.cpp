@@ -1,10 +1,9 @@
-// Benchmarks of the remote session. Each prints its ratio against a floor measured in the same run:
-//   lan_ratio        one argument-less request and its reply, LAN mode, against a raw ping-pong of the same
-//   bytes log_ratio        a 10 MiB log reply in Internet mode against a bare inflate of the same zlib
-//   stream, once the
-//                    reply alone and once with GetLog splitting it into lines (log_cpu_ratio: the same in the
-//                    client thread's CPU time, which a busy machine does not blur)
-//   allocs_per_call  heap allocations per LAN request after warm-up (the buffers persist, so 0 is the goal)
+// Benchmarks of the remote session. Each prints its ratio against a floor measured in the same run.
+// - lan_ratio: one argument-less request and its reply, LAN mode, against a raw ping-pong of the same bytes.
+// - log_ratio: a 10 MiB log reply in Internet mode against a bare inflate of the same zlib stream, once the
+//   reply alone and once with GetLog splitting it into lines; log_cpu_ratio is the same in the client
+//   thread's CPU time, which a busy machine does not blur.
+// - allocs_per_call: heap allocations per LAN request after warm-up (the buffers persist, so 0 is the goal).
 // With KORVEL_BENCH_SMOKE=1 the sizes are small so that CTest can prove the benchmarks run.
 #include "AllocationCounter.h"
 #include "CannedServer.h"
@@ -76,23 +75,32 @@ std::string LogText(std::size_t size)
     return text;
 }
 
+// A LAN session to a server that answers every request with an up time, warmed up so its buffers persist.
+struct WarmLanSession
+{
+    Bytes Reply = Message(0, false, [](MessageWriter& w) { w.AppendInt32(3600); });
+    CannedServer Server{Reply};
+    TDataSession Session;
+
+    WarmLanSession()
+    {
+        LogIn(Session, Server.Port(), true);
+        for (int i = 0; i < 100; ++i)
+            Session.GetUpTime();
+    }
+};
+
 void LanRoundTrip(benchmark::State& state)
 {
-    const Bytes reply = Message(0, false, [](MessageWriter& w) { w.AppendInt32(3600); });
-    CannedServer server(reply);
-    TDataSession session;
-    LogIn(session, server.Port(), true);
-    for (int i = 0; i < 100; ++i)
-        session.GetUpTime();
-
+    WarmLanSession lan;
     const auto start = Clock::now();
     for (auto _ : state)
-        benchmark::DoNotOptimize(session.GetUpTime());
+        benchmark::DoNotOptimize(lan.Session.GetUpTime());
     const std::chrono::duration<double> elapsed = Clock::now() - start;
 
     const Bytes request = Message(REQUEST_GETUPTIME, false, [](MessageWriter&) {});
     const auto count = static_cast<std::int64_t>(state.iterations());
-    const double floor = RawPingPong(server.Port(), request, reply.size(), count);
+    const double floor = RawPingPong(lan.Server.Port(), request, lan.Reply.size(), count);
     state.counters["floor_us"] = floor / static_cast<double>(count) * 1e6;
     state.counters["lan_ratio"] = elapsed.count() / floor;
 }
@@ -168,16 +176,10 @@ void InternetLog(benchmark::State& state, bool split)
 
 void AllocationsPerRequest(benchmark::State& state)
 {
-    const Bytes reply = Message(0, false, [](MessageWriter& w) { w.AppendInt32(3600); });
-    CannedServer server(reply);
-    TDataSession session;
-    LogIn(session, server.Port(), true);
-    for (int i = 0; i < 100; ++i)
-        session.GetUpTime();
-
+    WarmLanSession lan;
     const std::uint64_t before = AllocationCount();
     for (auto _ : state)
-        benchmark::DoNotOptimize(session.GetUpTime());
+        benchmark::DoNotOptimize(lan.Session.GetUpTime());
     const std::uint64_t allocations = AllocationCount() - before;
     state.counters["allocs_per_call"] =
         static_cast<double>(allocations) /

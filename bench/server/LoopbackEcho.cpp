@@ -1,6 +1,7 @@
 #include "bench/server/LoopbackEcho.h"
 
-#include <arpa/inet.h>
+#include "tests/support/LoopbackSocket.h"
+
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <stdexcept>
@@ -14,16 +15,7 @@ namespace korvel::bench
 
 LoopbackEcho::LoopbackEcho()
 {
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener_, SOMAXCONN) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("echo server: cannot listen");
-    port_ = ntohs(address.sin_port);
+    listener_ = test::ListenOnLoopback(port_, SOMAXCONN);
     wake_ = eventfd(0, EFD_CLOEXEC);
     thread_ = std::thread([this] { Serve(); });
 }
@@ -80,17 +72,8 @@ void LoopbackEcho::Serve()
     ::close(epoll);
 }
 
-EchoClient::EchoClient(int port, std::size_t size) : message_(size, 0x5A)
+EchoClient::EchoClient(int port, std::size_t size) : fd_(test::ConnectToLoopback(port)), message_(size, 0x5A)
 {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd_ < 0 || connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        throw std::runtime_error("echo client: cannot connect");
-    int on = 1;
-    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 EchoClient::~EchoClient()
@@ -100,16 +83,9 @@ EchoClient::~EchoClient()
 
 void EchoClient::RoundTrip()
 {
-    if (::send(fd_, message_.data(), message_.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(message_.size()))
-        throw std::runtime_error("echo client: send failed");
-    std::size_t got = 0;
-    while (got < message_.size())
-    {
-        ssize_t n = ::recv(fd_, message_.data() + got, message_.size() - got, 0);
-        if (n <= 0)
-            throw std::runtime_error("echo client: connection lost");
-        got += static_cast<std::size_t>(n);
-    }
+    if (!test::SendAll(fd_, message_.data(), message_.size()) ||
+        !test::ReceiveAll(fd_, message_.data(), message_.size()))
+        throw std::runtime_error("echo client: connection lost");
 }
 
 } // namespace korvel::bench

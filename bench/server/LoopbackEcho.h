@@ -25,7 +25,7 @@ private:
 
     int listener_ = -1;
     int wake_ = -1;
-    int port_ = 0;
+    std::uint16_t port_ = 0;
     std::thread thread_;
 };
 

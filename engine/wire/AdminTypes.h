@@ -23,6 +23,11 @@ struct ServerConfig
     StringList BlockedAddresses;
 };
 
+// The configuration values in wire order, as GETCONFIG replies and MODIFYCONFIG asks. Reading appends to the
+// address lists.
+void ReadConfig(MessageReader& in, ServerConfig& config);
+void WriteConfig(const ServerConfig& config, MessageWriter& out);
+
 // One server session as GETSESSIONINFO describes it (after the found flag).
 struct SessionInfo
 {

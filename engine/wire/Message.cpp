@@ -192,13 +192,20 @@ MessageHeader UnpackMessage(MessageBuffer& buffer, bool compressed, std::int32_t
         return header; // PayloadSize is not consulted: the values run to TotalSize
     if (header.PayloadSize != header.TotalSize - HeaderSize)
         RaiseMalformed();
-    DecompressPayload(buffer.Data() + HeaderSize, static_cast<std::size_t>(header.PayloadSize), scratch,
-                      static_cast<std::size_t>(maxSize - HeaderSize));
-    header.PayloadSize = static_cast<std::int32_t>(scratch.size());
+    // The compressed bytes move aside, usually far fewer than the plain ones, and the payload inflates
+    // straight into the buffer, which keeps its size from message to message.
+    const std::uint8_t* payload = buffer.Data() + HeaderSize;
+    scratch.assign(payload, payload + header.PayloadSize);
+    const GrowOutput grow = [&buffer](std::size_t wanted)
+    {
+        buffer.Reserve(static_cast<std::int64_t>(HeaderSize + wanted));
+        return std::span<std::uint8_t>(buffer.Data() + HeaderSize,
+                                       static_cast<std::size_t>(buffer.Capacity() - HeaderSize));
+    };
+    header.PayloadSize = static_cast<std::int32_t>(DecompressPayload(
+        scratch.data(), scratch.size(), grow, static_cast<std::size_t>(maxSize - HeaderSize)));
     header.TotalSize = header.PayloadSize + HeaderSize;
-    buffer.Reserve(header.TotalSize);
     EncodeHeader(header, buffer.Data());
-    std::memcpy(buffer.Data() + HeaderSize, scratch.data(), scratch.size());
     return header;
 }
 

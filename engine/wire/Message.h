@@ -88,7 +88,8 @@ private:
 };
 
 // Checks a whole received message (TotalSize bytes at the start of `buffer`) and, when `compressed`, inflates
-// its payload in place so that TotalSize becomes 10 + the plain payload length. Raises engine error 15002
+// its payload in place so that TotalSize becomes 10 + the plain payload length; `scratch` holds the
+// compressed bytes meanwhile, and after a failure the buffer's bytes mean nothing. Raises engine error 15002
 // when the message is malformed: TotalSize below 10 or above `maxSize`, a compressed PayloadSize that is not
 // TotalSize - 10, a bad zlib stream or one that inflates past `maxSize`.
 MessageHeader UnpackMessage(MessageBuffer& buffer, bool compressed, std::int32_t maxSize,

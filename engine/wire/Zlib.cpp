@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <new>
+#include <stdexcept>
 
 namespace korvel
 {
@@ -57,7 +58,9 @@ bool Deflate(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_
     return true;
 }
 
-bool Inflate(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& out, std::size_t limit)
+// Inflates into the block that `grow` provides; the inflated length goes to `produced`.
+bool Inflate(const std::uint8_t* data, std::size_t size, const GrowOutput& grow, std::size_t limit,
+             std::size_t& produced)
 {
     z_stream stream{};
     if (inflateInit2(&stream, WindowBits) != Z_OK)
@@ -66,11 +69,20 @@ bool Inflate(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_
     stream.next_in = const_cast<Bytef*>(data);
     stream.avail_in = static_cast<uInt>(size);
     // Start near the usual ratio of text and double from there: a large log costs no quadratic copying.
-    out.resize(std::min(limit, RoundUp(std::max<std::size_t>(size, 1) * 4)));
-    stream.next_out = out.data();
-    stream.avail_out = static_cast<uInt>(out.size());
+    std::size_t wanted = std::min(limit, RoundUp(std::max<std::size_t>(size, 1) * 4));
+    std::size_t room = 0;
     for (;;)
     {
+        if (stream.avail_out == 0)
+        {
+            if (room >= limit)
+                return false;
+            const std::span<std::uint8_t> block = grow(wanted);
+            room = std::min(block.size(), limit);
+            stream.next_out = block.data() + stream.total_out;
+            stream.avail_out = static_cast<uInt>(room - stream.total_out);
+            wanted = std::min(limit, room * 2);
+        }
         const int result = inflate(&stream, Z_NO_FLUSH);
         if (result == Z_STREAM_END)
             break;
@@ -78,32 +90,34 @@ bool Inflate(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_
             return false;
         if (stream.avail_out != 0 && (stream.avail_in == 0 || result == Z_BUF_ERROR))
             return false; // the input ends before the stream does
-        if (stream.avail_out == 0)
-        {
-            if (out.size() >= limit)
-                return false;
-            out.resize(std::min(limit, out.size() * 2));
-            stream.next_out = out.data() + stream.total_out;
-            stream.avail_out = static_cast<uInt>(out.size() - stream.total_out);
-        }
     }
-    out.resize(stream.total_out);
+    produced = stream.total_out;
     return true;
+}
+
+// A step that runs out of memory, or needs a block larger than a buffer may be, fails like one that meets bad
+// data.
+template <typename Step> bool Succeeds(Step&& step)
+{
+    try
+    {
+        return step();
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    catch (const std::length_error&)
+    {
+        return false;
+    }
 }
 
 } // namespace
 
 void CompressPayload(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& out)
 {
-    bool done = false;
-    try
-    {
-        done = Deflate(data, size, out);
-    }
-    catch (const std::bad_alloc&)
-    {
-    }
-    if (!done)
+    if (!Succeeds([&] { return Deflate(data, size, out); }))
     {
         out.clear();
         RaiseEngineError(KORVEL_COMPRESS);
@@ -113,19 +127,25 @@ void CompressPayload(const std::uint8_t* data, std::size_t size, std::vector<std
 void DecompressPayload(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& out,
                        std::size_t limit)
 {
-    bool done = false;
-    try
+    const GrowOutput grow = [&out](std::size_t wanted)
     {
-        done = Inflate(data, size, out, limit);
-    }
-    catch (const std::bad_alloc&)
-    {
-    }
+        out.resize(wanted);
+        return std::span<std::uint8_t>(out);
+    };
+    std::size_t produced = 0;
+    const bool done = Succeeds([&] { return Inflate(data, size, grow, limit, produced); });
+    out.resize(done ? produced : 0);
     if (!done)
-    {
-        out.clear();
         RaiseEngineError(KORVEL_UNCOMPRESS);
-    }
+}
+
+std::size_t DecompressPayload(const std::uint8_t* data, std::size_t size, const GrowOutput& grow,
+                              std::size_t limit)
+{
+    std::size_t produced = 0;
+    if (!Succeeds([&] { return Inflate(data, size, grow, limit, produced); }))
+        RaiseEngineError(KORVEL_UNCOMPRESS);
+    return produced;
 }
 
 } // namespace korvel

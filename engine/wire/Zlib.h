@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <vector>
 
 namespace korvel
@@ -17,5 +19,14 @@ void CompressPayload(const std::uint8_t* data, std::size_t size, std::vector<std
 // preset dictionary or inflates past the limit.
 void DecompressPayload(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& out,
                        std::size_t limit);
+
+// Makes room for at least the given number of bytes, keeping those already written, and returns the whole
+// block (it may be larger than asked).
+using GrowOutput = std::function<std::span<std::uint8_t>(std::size_t)>;
+
+// The same into a block that the caller owns and grows, so a buffer that persists is neither zero-filled nor
+// copied again for each large message. Returns the inflated length.
+std::size_t DecompressPayload(const std::uint8_t* data, std::size_t size, const GrowOutput& grow,
+                              std::size_t limit);
 
 } // namespace korvel

@@ -37,12 +37,7 @@ inline void ReadValues(MessageReader& reader, std::uint16_t code)
     case 2:
     { // the configuration
         ServerConfig config;
-        reader.Read(config.DenyLogins);
-        reader.Read(config.MaxConnections);
-        reader.Read(config.ConnectionTimeout);
-        reader.Read(config.TempDirectory);
-        reader.ReadStringList(config.AuthorizedAddresses);
-        reader.ReadStringList(config.BlockedAddresses);
+        ReadConfig(reader, config);
         break;
     }
     case 3:

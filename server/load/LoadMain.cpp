@@ -3,13 +3,13 @@
 // logs them out. For demos, load tests and benchmarks.
 #include "engine/DataSession.h"
 #include "engine/EngineError.h"
+#include "server/ProcessSetup.h"
 
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <memory>
-#include <sys/resource.h>
 #include <vector>
 
 namespace
@@ -48,10 +48,7 @@ std::unique_ptr<TDataSession> OpenSession(const LoadOptions& options)
 // Waits for SIGINT or SIGTERM (blocked by the caller) at most `wait`; returns true when one came.
 bool StopRequested(std::chrono::milliseconds wait)
 {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
+    const sigset_t signals = server::StopSignals();
     timespec timeout{static_cast<time_t>(wait.count() / 1000),
                      static_cast<long>(wait.count() % 1000) * 1000000};
     return sigtimedwait(&signals, nullptr, &timeout) > 0;
@@ -96,16 +93,6 @@ void Hold(std::vector<std::unique_ptr<TDataSession>>& sessions, int seconds)
     }
 }
 
-void RaiseFileLimit()
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max)
-    {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -124,13 +111,8 @@ int main(int argc, char** argv)
         ->check(CLI::Range(0, 1000000000));
     CLI11_PARSE(app, argc, argv);
 
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigprocmask(SIG_BLOCK, &signals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-    RaiseFileLimit();
+    server::BlockStopSignals();
+    server::RaiseFileLimit();
 
     std::vector<std::unique_ptr<TDataSession>> sessions;
     sessions.reserve(static_cast<std::size_t>(options.Clients));

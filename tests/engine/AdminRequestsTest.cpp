@@ -16,10 +16,7 @@ namespace korvel
 namespace
 {
 
-using test::Bytes;
-using test::CaptureEngineError;
-using test::EngineErrorCode;
-using test::ScriptedPeer;
+using namespace test;
 using ::testing::ElementsAre;
 using Values = std::function<void(MessageWriter&)>;
 
@@ -182,18 +179,23 @@ TEST_F(AdminRequestsTest, DatabasesAndDatabaseUsers)
 
 TEST_F(AdminRequestsTest, ConfigurationAndLog)
 {
+    // The five numbers and the directory, the same bytes in the reply and in the request.
+    static const auto numbersAndDirectory = [](MessageWriter& w)
+    {
+        w.AppendUInt16(100);
+        w.AppendUInt16(300);
+        w.AppendUInt16(30);
+        w.AppendUInt16(600);
+        w.AppendUInt16(64);
+        w.AppendString("/tmp/korvel");
+    };
     ServerConfig config;
     config.AuthorizedAddresses = {"kept"};
     Replying(
         [](MessageWriter& w)
         {
             w.AppendBool(true);
-            w.AppendUInt16(100);
-            w.AppendUInt16(300);
-            w.AppendUInt16(30);
-            w.AppendUInt16(600);
-            w.AppendUInt16(64);
-            w.AppendString("/tmp/korvel");
+            numbersAndDirectory(w);
             w.AppendStringList({"10.0.0.*"});
             w.AppendStringList({});
         });
@@ -215,12 +217,7 @@ TEST_F(AdminRequestsTest, ConfigurationAndLog)
                       [](MessageWriter& w)
                       {
                           w.AppendByte(1);
-                          w.AppendUInt16(100);
-                          w.AppendUInt16(300);
-                          w.AppendUInt16(30);
-                          w.AppendUInt16(600);
-                          w.AppendUInt16(64);
-                          w.AppendString("/tmp/korvel");
+                          numbersAndDirectory(w);
                           w.AppendInt32(2);
                           w.AppendString("1.2.3.4");
                           w.AppendValue(std::string(255, 'a').data(), 255);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -45,6 +46,35 @@ TEST(Zlib, RoundTripsAndRefusesBrokenStreams)
     CompressPayload(nullptr, 0, stream);
     DecompressPayload(stream.data(), stream.size(), plain, 100);
     EXPECT_TRUE(plain.empty());
+}
+
+TEST(Zlib, InflatesIntoACallersBlockWithinTheLimitWhateverTheBlocksSize)
+{
+    Bytes text(300000);
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<std::uint8_t>(i * 7 % 251);
+    Bytes stream;
+    CompressPayload(text.data(), text.size(), stream);
+
+    // A block that starts small and is then handed out larger than asked.
+    Bytes block(16);
+    std::vector<std::size_t> asked;
+    const GrowOutput grow = [&](std::size_t wanted)
+    {
+        asked.push_back(wanted);
+        if (block.size() < wanted)
+            block.resize(wanted + 100000);
+        return std::span<std::uint8_t>(block);
+    };
+    const std::size_t produced = DecompressPayload(stream.data(), stream.size(), grow, text.size());
+    ASSERT_EQ(produced, text.size());
+    EXPECT_TRUE(std::equal(text.begin(), text.end(), block.begin()));
+    EXPECT_GE(asked.size(), 1u);
+
+    // The limit holds even when the block has room beyond it.
+    EXPECT_EQ(
+        EngineErrorCode([&] { DecompressPayload(stream.data(), stream.size(), grow, text.size() - 1); }),
+        KORVEL_UNCOMPRESS);
 }
 
 TEST(Utf8, CutsOnCharacterBoundaries)

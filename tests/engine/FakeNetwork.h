@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/Transport.h"
+#include "tests/support/ForwardingTransport.h"
 
 #include <map>
 #include <memory>
@@ -32,30 +33,21 @@ public:
     }
 };
 
-class RecordingTransport : public Transport
+class RecordingTransport : public ForwardingTransport
 {
 public:
     RecordingTransport(std::shared_ptr<std::vector<std::int32_t>> writes, std::shared_ptr<Resolver> resolver)
-        : inner_(CreateTcpTransport(std::move(resolver))), writes_(std::move(writes))
+        : ForwardingTransport(CreateTcpTransport(std::move(resolver))), writes_(std::move(writes))
     {
     }
 
-    void Open(const Endpoint& endpoint, int streamTimeoutMs) override
-    {
-        inner_->Open(endpoint, streamTimeoutMs);
-    }
-    void Close() override { inner_->Close(); }
-    bool IsOpen() const override { return inner_->IsOpen(); }
-    bool WaitForData(int timeoutMs) override { return inner_->WaitForData(timeoutMs); }
     std::int32_t Write(const std::uint8_t* data, std::int32_t size) override
     {
         writes_->push_back(size);
-        return inner_->Write(data, size);
+        return ForwardingTransport::Write(data, size);
     }
-    std::int32_t Read(std::uint8_t* data, std::int32_t size) override { return inner_->Read(data, size); }
 
 private:
-    std::unique_ptr<Transport> inner_;
     std::shared_ptr<std::vector<std::int32_t>> writes_;
 };
 

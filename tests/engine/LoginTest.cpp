@@ -14,10 +14,7 @@ namespace korvel
 namespace
 {
 
-using test::Bytes;
-using test::CaptureEngineError;
-using test::EngineErrorCode;
-using test::ScriptedPeer;
+using namespace test;
 using ::testing::ElementsAre;
 
 class LoginTest : public test::SessionFixture

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -128,6 +129,19 @@ TEST(Message, CompressedMessagesCarryAZlibStreamAndUnpackToTheirValues)
     EXPECT_EQ(text, "hello");
     EXPECT_EQ(reader.ReadText(), std::string(100000, 'z'));
     EXPECT_FALSE(reader.HasMoreValues());
+
+    // The same buffer then takes a smaller message: the stale bytes of the larger one do not show through.
+    writer.Begin();
+    writer.AppendString("next");
+    writer.Finish(true);
+    const Bytes next = MessageBytes(writer);
+    std::copy(next.begin(), next.end(), received.Data());
+    const MessageHeader nextHeader = UnpackMessage(received, true, DefaultMaxMessageSize, scratch);
+    EXPECT_EQ(nextHeader.TotalSize, HeaderSize + 4 + 4);
+    MessageReader nextReader(received.Data(), nextHeader.TotalSize);
+    nextReader.Read(text);
+    EXPECT_EQ(text, "next");
+    EXPECT_FALSE(nextReader.HasMoreValues());
 }
 
 TEST(Message, MalformedMessagesAreRefused)

@@ -1,10 +1,9 @@
 #include "ScriptedPeer.h"
 
 #include "engine/wire/RequestCodes.h"
+#include "tests/support/LoopbackSocket.h"
 
-#include <arpa/inet.h>
 #include <cstring>
-#include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -153,16 +152,7 @@ void PeerConnection::Close()
 
 ScriptedPeer::ScriptedPeer()
 {
-    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listenFd_ < 0 || bind(listenFd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listenFd_, 8) != 0 ||
-        getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("scripted peer cannot listen");
-    port_ = ntohs(address.sin_port);
+    listenFd_ = ListenOnLoopback(port_);
     thread_ = std::thread([this] { Serve(); });
 }
 

@@ -3,6 +3,7 @@
 #include "engine/Transport.h"
 #include "engine/wire/ErrorCodes.h"
 #include "tests/server/ServerTestSupport.h"
+#include "tests/support/ForwardingTransport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,37 +14,25 @@ namespace
 
 // A TCP transport that, when armed, waits until the server's reply has arrived and then drops the connection
 // instead of reading it: the request was executed, its reply is lost.
-class ReplyDroppingTransport : public Transport
+class ReplyDroppingTransport : public ForwardingTransport
 {
 public:
-    explicit ReplyDroppingTransport(bool& armed) : armed_(armed), inner_(CreateTcpTransport()) {}
+    explicit ReplyDroppingTransport(bool& armed) : ForwardingTransport(CreateTcpTransport()), armed_(armed) {}
 
-    void Open(const Endpoint& endpoint, int streamTimeoutMs) override
-    {
-        inner_->Open(endpoint, streamTimeoutMs);
-    }
-    void Close() override { inner_->Close(); }
-    bool IsOpen() const override { return inner_->IsOpen(); }
-    bool WaitForData(int timeoutMs) override { return inner_->WaitForData(timeoutMs); }
-    std::int32_t Write(const std::uint8_t* data, std::int32_t size) override
-    {
-        return inner_->Write(data, size);
-    }
     std::int32_t Read(std::uint8_t* data, std::int32_t size) override
     {
         if (armed_)
         {
             armed_ = false;
-            inner_->WaitForData(5000);
-            inner_->Close();
+            Inner().WaitForData(5000);
+            Inner().Close();
             throw TransportError("reply dropped by the test");
         }
-        return inner_->Read(data, size);
+        return ForwardingTransport::Read(data, size);
     }
 
 private:
     bool& armed_;
-    std::unique_ptr<Transport> inner_;
 };
 
 std::unique_ptr<TDataSession> DroppingSession(const RefServer& server, bool& armed, bool lan)

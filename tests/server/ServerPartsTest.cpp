@@ -4,6 +4,7 @@
 #include "server/AddressRules.h"
 #include "server/FrameAssembler.h"
 #include "server/LoginThrottle.h"
+#include "server/ServerLog.h"
 
 #include <algorithm>
 #include <cstring>
@@ -153,6 +154,34 @@ TEST(LoginThrottle, DelaysDoubleAfterThreeFailuresUpToThirtySeconds)
     throttle.Failed("carol", "10.0.0.1", now);
     throttle.Prune(now + std::chrono::hours{2});
     EXPECT_EQ(throttle.DelayFor("carol", "10.0.0.1").count(), 0) << "old counts are forgotten";
+}
+
+TEST(LoginThrottle, AFloodOfGuessedNamesForgetsTheOldestCountsOnly)
+{
+    LoginThrottle throttle(8);
+    auto now = Clock::now();
+    for (int i = 0; i < 3; ++i)
+        throttle.Failed("bob", "10.0.0.1", now);
+    EXPECT_EQ(throttle.DelayFor("bob", "10.0.0.1").count(), 1000);
+    for (int name = 0; name < 20; ++name)
+        for (int i = 0; i < 3; ++i)
+            throttle.Failed("guess" + std::to_string(name), "10.0.0.9", now + std::chrono::seconds{name + 1});
+    EXPECT_EQ(throttle.DelayFor("bob", "10.0.0.1").count(), 0) << "the oldest count went first";
+    EXPECT_EQ(throttle.DelayFor("guess19", "10.0.0.9").count(), 1000) << "the newest is kept";
+    EXPECT_EQ(throttle.DelayFor("guess18", "10.0.0.9").count(), 1000);
+}
+
+TEST(ServerLog, ControlCharactersFromClientsCannotForgeOrHideLines)
+{
+    ServerLog log("");
+    log.Write(std::string("Failed login of user 'a\nb\r") + '\0' + "c\x1b'");
+    log.Write("Main service started");
+    const std::string tail = log.Tail(1 << 20);
+    EXPECT_EQ(std::count(tail.begin(), tail.end(), '\n'), 2);
+    EXPECT_EQ(tail.find('\0'), std::string::npos);
+    EXPECT_EQ(tail.find('\r'), std::string::npos);
+    EXPECT_NE(tail.find("Failed login of user 'a b  c '\n"), std::string::npos);
+    EXPECT_NE(tail.find("Main service started\n"), std::string::npos);
 }
 
 } // namespace

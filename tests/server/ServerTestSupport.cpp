@@ -1,12 +1,9 @@
 #include "tests/server/ServerTestSupport.h"
 
 #include "engine/wire/Message.h"
+#include "tests/support/LoopbackSocket.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
-#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -28,18 +25,7 @@ std::unique_ptr<TDataSession> OpenSession(const RefServer& server, bool adminPor
     return session;
 }
 
-RawClient::RawClient(int port)
-{
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd_ < 0 || connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        throw std::runtime_error("cannot connect to the test server");
-    int on = 1;
-    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
+RawClient::RawClient(int port) : fd_(ConnectToLoopback(port)) {}
 
 RawClient::~RawClient()
 {
@@ -49,14 +35,8 @@ RawClient::~RawClient()
 
 void RawClient::Send(const std::vector<std::uint8_t>& bytes)
 {
-    std::size_t sent = 0;
-    while (sent < bytes.size())
-    {
-        ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            return; // the server may close on us mid-way; the caller checks what it sees next
-        sent += static_cast<std::size_t>(n);
-    }
+    // The server may close on us mid-way; the caller checks what it sees next.
+    SendAll(fd_, bytes.data(), bytes.size());
 }
 
 namespace

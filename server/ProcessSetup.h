@@ -1,0 +1,16 @@
+// Process set-up shared by korvel-refserver and korvel-load.
+#pragma once
+
+#include <csignal>
+
+namespace korvel::server
+{
+
+// SIGINT and SIGTERM: the signals that stop either program.
+sigset_t StopSignals();
+// Blocks the stop signals, so that they are waited for rather than delivered, and ignores SIGPIPE.
+void BlockStopSignals();
+// Many sessions need many descriptors: takes all that the hard limit allows.
+void RaiseFileLimit();
+
+} // namespace korvel::server

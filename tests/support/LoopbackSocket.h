@@ -1,0 +1,19 @@
+// Plain blocking sockets on 127.0.0.1 for test peers, raw test clients and the benchmarks' floors.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace korvel::test
+{
+
+// A listening socket on an ephemeral port of 127.0.0.1; its port goes to `port`. Throws when it cannot
+// listen.
+int ListenOnLoopback(std::uint16_t& port, int backlog = 128);
+// A connection to 127.0.0.1:`port` with TCP_NODELAY set. Throws when it cannot connect.
+int ConnectToLoopback(int port);
+// Sends or receives exactly `size` bytes; false when the connection fails or closes first.
+bool SendAll(int fd, const std::uint8_t* data, std::size_t size);
+bool ReceiveAll(int fd, std::uint8_t* data, std::size_t size);
+
+} // namespace korvel::test
