@@ -3,6 +3,7 @@
 #include "admin/MainForm.h"
 #include "admin/OptionsDlg.h"
 #include "admin/TraceLogDlg.h"
+#include "admin/common/CloseAfterFirstPaint.h"
 
 #include <QAction>
 #include <QApplication>
@@ -68,21 +69,6 @@ void SaveSnapshots(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& trac
     Save(traceLog, directory, "trace-log-dialog");
     traceLog.hide();
 }
-
-class CloseAfterFirstPaint : public QObject
-{
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-        {
-            watched->removeEventFilter(this);
-            QTimer::singleShot(0, static_cast<QWidget*>(watched), &QWidget::close);
-        }
-        return false;
-    }
-};
 
 void RunAutomation(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& traceLog, const QString& login,
                    const QString& snapshots)

@@ -15,8 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace korvel::admin
 {
@@ -41,13 +42,12 @@ TDatabaseUsersPage::TDatabaseUsersPage(const PageContext& context, QWidget* pare
     : AdminPage(parent), session_(context.Session)
 {
     CreateControls();
-    ConnectCommand(AddDatabaseUserButton, this, &TDatabaseUsersPage::AddDatabaseUserButtonClick);
-    ConnectCommand(EditDatabaseUserButton, this, &TDatabaseUsersPage::EditDatabaseUserButtonClick);
-    ConnectCommand(DeleteDatabaseUserButton, this, &TDatabaseUsersPage::DeleteDatabaseUserButtonClick);
-    ConnectCommand(SaveDatabaseUserButton, this, &TDatabaseUsersPage::SaveDatabaseUserButtonClick);
-    ConnectCommand(CancelDatabaseUserButton, this, &TDatabaseUsersPage::CancelDatabaseUserButtonClick);
-    ConnectCommand(DatabaseUsersListBox, &QListWidget::currentRowChanged, this,
-                   &TDatabaseUsersPage::DatabaseUsersListBoxClick);
+    ConnectListAndDetail<TDatabaseUsersPage>(
+        listFrame_, detailFrame_, this,
+        {&TDatabaseUsersPage::DatabaseUsersListBoxClick, &TDatabaseUsersPage::AddDatabaseUserButtonClick,
+         &TDatabaseUsersPage::EditDatabaseUserButtonClick, &TDatabaseUsersPage::DeleteDatabaseUserButtonClick,
+         &TDatabaseUsersPage::SaveDatabaseUserButtonClick,
+         &TDatabaseUsersPage::CancelDatabaseUserButtonClick});
     // activated: the user's choice only, not the copies the Databases page makes.
     ConnectCommand(DatabasesComboBox, &QComboBox::activated, this,
                    &TDatabaseUsersPage::DatabasesComboBoxChange);
@@ -56,28 +56,22 @@ TDatabaseUsersPage::TDatabaseUsersPage(const PageContext& context, QWidget* pare
 
 void TDatabaseUsersPage::CreateControls()
 {
-    auto* listFrame = new QGroupBox(QStringLiteral("Available Database Users"), this);
-    DatabasesComboBox = new QComboBox(listFrame);
+    listFrame_ = MakeNameListFrame(this, QStringLiteral("Available Database Users"),
+                                   {"DatabaseUsersListBox", "AddDatabaseUserButton", "EditDatabaseUserButton",
+                                    "DeleteDatabaseUserButton"},
+                                   61);
+    DatabaseUsersListBox = listFrame_.List;
+    DatabasesComboBox = new QComboBox(listFrame_.Frame);
     DatabasesComboBox->setObjectName(QStringLiteral("DatabasesComboBox"));
     SetHelpContext(DatabasesComboBox, 60);
-    DatabaseUsersListBox = MakeNameList(listFrame, "DatabaseUsersListBox", 61);
-    AddDatabaseUserButton = MakeButton(listFrame, "AddDatabaseUserButton", QStringLiteral("&Add"), 62);
-    EditDatabaseUserButton = MakeButton(listFrame, "EditDatabaseUserButton", QStringLiteral("&Edit"), 63);
-    DeleteDatabaseUserButton =
-        MakeButton(listFrame, "DeleteDatabaseUserButton", QStringLiteral("&Delete"), 64);
     auto* selectorRow = new QHBoxLayout;
-    selectorRow->addWidget(MakeLabel(listFrame, QStringLiteral("Database"), DatabasesComboBox, 60));
+    selectorRow->addWidget(MakeLabel(listFrame_.Frame, QStringLiteral("Database"), DatabasesComboBox, 60));
     selectorRow->addWidget(DatabasesComboBox, 1);
-    auto* listButtons = new QHBoxLayout;
-    listButtons->addWidget(AddDatabaseUserButton);
-    listButtons->addWidget(EditDatabaseUserButton);
-    listButtons->addWidget(DeleteDatabaseUserButton);
-    auto* listLayout = new QVBoxLayout(listFrame);
-    listLayout->addLayout(selectorRow);
-    listLayout->addWidget(DatabaseUsersListBox, 1);
-    listLayout->addLayout(listButtons);
+    listFrame_.Layout->insertLayout(0, selectorRow);
 
-    auto* detailFrame = new QGroupBox(QStringLiteral("Database User Information"), this);
+    detailFrame_ = MakeDetailFrame(this, QStringLiteral("Database User Information"),
+                                   {"SaveDatabaseUserButton", "CancelDatabaseUserButton"}, 73);
+    QGroupBox* detailFrame = detailFrame_.Frame;
     DatabaseUserEdit = MakeLineEdit(detailFrame, "DatabaseUserEdit", 65);
     LimitToProtocolString(DatabaseUserEdit);
     SetFieldEditable(DatabaseUserEdit, false);
@@ -105,24 +99,22 @@ void TDatabaseUsersPage::CreateControls()
         row->addStretch();
         const int index = static_cast<int>(bit);
         rights->addLayout(row, 1 + index % 4, index / 4);
+        rights->setRowMinimumHeight(1 + index % 4,
+                                    CaptionedCheckBoxHeight(RightCheckBoxes[bit], RightLabels[bit]));
     }
+    // Equal label widths line the boxes up in view mode.
+    int labelWidth = 0;
+    for (const QLabel* label : RightLabels)
+        labelWidth = std::max(labelWidth, label->sizeHint().width());
+    for (QLabel* label : RightLabels)
+        label->setMinimumWidth(labelWidth);
 
-    SaveDatabaseUserButton = MakeButton(detailFrame, "SaveDatabaseUserButton", QStringLiteral("&Save"), 73);
-    CancelDatabaseUserButton =
-        MakeButton(detailFrame, "CancelDatabaseUserButton", QStringLiteral("Cancel"), 74);
-    auto* editButtons = new QHBoxLayout;
-    editButtons->addStretch();
-    editButtons->addWidget(SaveDatabaseUserButton);
-    editButtons->addWidget(CancelDatabaseUserButton);
-    auto* detailLayout = new QVBoxLayout(detailFrame);
-    detailLayout->addLayout(userRow);
-    detailLayout->addLayout(rights);
-    detailLayout->addStretch();
-    detailLayout->addLayout(editButtons);
-
-    auto* pageLayout = new QHBoxLayout(this);
-    pageLayout->addWidget(listFrame, 2);
-    pageLayout->addWidget(detailFrame, 3);
+    auto* fields = new QVBoxLayout;
+    fields->addLayout(userRow);
+    fields->addLayout(rights);
+    fields->addStretch();
+    detailFrame_.AddFields(fields, 1);
+    PlaceListAndDetail(this, listFrame_, detailFrame_);
 }
 
 void TDatabaseUsersPage::FillAtLogin()
@@ -223,11 +215,8 @@ void TDatabaseUsersPage::SetDatabaseUserEditMode(bool adding)
     if (adding)
         UserComboBox->setCurrentIndex(UserComboBox->count() > 0 ? 0 : -1);
     SetRightsEditable(true);
-    for (QWidget* control : std::initializer_list<QWidget*>{DatabaseUsersListBox, AddDatabaseUserButton,
-                                                            EditDatabaseUserButton, DeleteDatabaseUserButton})
-        control->setEnabled(false);
-    SaveDatabaseUserButton->setVisible(true);
-    CancelDatabaseUserButton->setVisible(true);
+    listFrame_.SetEditing(true);
+    detailFrame_.SetEditing(true);
 }
 
 void TDatabaseUsersPage::SetDatabaseUserViewMode()
@@ -235,13 +224,8 @@ void TDatabaseUsersPage::SetDatabaseUserViewMode()
     DatabaseUserEdit->setVisible(true);
     UserComboBox->setVisible(false);
     SetRightsEditable(false);
-    const bool hasUsers = DatabaseUsersListBox->count() > 0;
-    DatabaseUsersListBox->setEnabled(true);
-    AddDatabaseUserButton->setEnabled(DatabasesComboBox->count() > 0);
-    EditDatabaseUserButton->setEnabled(hasUsers);
-    DeleteDatabaseUserButton->setEnabled(hasUsers);
-    SaveDatabaseUserButton->setVisible(false);
-    CancelDatabaseUserButton->setVisible(false);
+    listFrame_.SetEditing(false, DatabasesComboBox->count() > 0);
+    detailFrame_.SetEditing(false);
 }
 
 void TDatabaseUsersPage::DatabasesComboBoxChange()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "admin/common/AdminPage.h"
+#include "admin/pages/ListPages.h"
 #include "session/UserRights.h"
 
 #include <array>
@@ -13,7 +14,6 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
-class QPushButton;
 
 namespace korvel::admin
 {
@@ -64,19 +64,18 @@ private:
     TKORVELSession& session_;
     QString currentDatabase_;
     TEditState DatabaseUserEditState = esViewing;
+    // DatabaseUsersListBox with AddDatabaseUserButton, EditDatabaseUserButton and DeleteDatabaseUserButton.
+    NameListFrame listFrame_;
+    // SaveDatabaseUserButton and CancelDatabaseUserButton.
+    DetailFrame detailFrame_;
 
     QComboBox* DatabasesComboBox = nullptr;
     QListWidget* DatabaseUsersListBox = nullptr;
-    QPushButton* AddDatabaseUserButton = nullptr;
-    QPushButton* EditDatabaseUserButton = nullptr;
-    QPushButton* DeleteDatabaseUserButton = nullptr;
     QLineEdit* DatabaseUserEdit = nullptr;
     QComboBox* UserComboBox = nullptr;
     // Read, Insert, Update, Delete, Create, Alter, Drop: box n holds the right with bit n.
     std::array<QCheckBox*, 7> RightCheckBoxes{};
     std::array<QLabel*, 7> RightLabels{};
-    QPushButton* SaveDatabaseUserButton = nullptr;
-    QPushButton* CancelDatabaseUserButton = nullptr;
 };
 
 } // namespace korvel::admin

@@ -16,7 +16,6 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 namespace korvel::admin
 {
@@ -26,33 +25,25 @@ TDatabasesPage::TDatabasesPage(const PageContext& context, TDatabaseUsersPage& d
       programDir_(context.ProgramDir)
 {
     CreateControls();
-    ConnectCommand(AddDatabaseButton, this, &TDatabasesPage::AddDatabaseButtonClick);
-    ConnectCommand(EditDatabaseButton, this, &TDatabasesPage::EditDatabaseButtonClick);
-    ConnectCommand(DeleteDatabaseButton, this, &TDatabasesPage::DeleteDatabaseButtonClick);
-    ConnectCommand(SaveDatabaseButton, this, &TDatabasesPage::SaveDatabaseButtonClick);
-    ConnectCommand(CancelDatabaseButton, this, &TDatabasesPage::CancelDatabaseButtonClick);
+    ConnectListAndDetail<TDatabasesPage>(
+        listFrame_, detailFrame_, this,
+        {&TDatabasesPage::DatabasesListBoxClick, &TDatabasesPage::AddDatabaseButtonClick,
+         &TDatabasesPage::EditDatabaseButtonClick, &TDatabasesPage::DeleteDatabaseButtonClick,
+         &TDatabasesPage::SaveDatabaseButtonClick, &TDatabasesPage::CancelDatabaseButtonClick});
     ConnectCommand(SelectDatabaseDirButton, this, &TDatabasesPage::SelectDatabaseDirButtonClick);
-    ConnectCommand(DatabasesListBox, &QListWidget::currentRowChanged, this,
-                   &TDatabasesPage::DatabasesListBoxClick);
     SetDatabaseViewMode();
 }
 
 void TDatabasesPage::CreateControls()
 {
-    auto* listFrame = new QGroupBox(QStringLiteral("Available Databases"), this);
-    DatabasesListBox = MakeNameList(listFrame, "DatabasesListBox", 51);
-    AddDatabaseButton = MakeButton(listFrame, "AddDatabaseButton", QStringLiteral("&Add"), 52);
-    EditDatabaseButton = MakeButton(listFrame, "EditDatabaseButton", QStringLiteral("&Edit"), 53);
-    DeleteDatabaseButton = MakeButton(listFrame, "DeleteDatabaseButton", QStringLiteral("&Delete"), 54);
-    auto* listButtons = new QHBoxLayout;
-    listButtons->addWidget(AddDatabaseButton);
-    listButtons->addWidget(EditDatabaseButton);
-    listButtons->addWidget(DeleteDatabaseButton);
-    auto* listLayout = new QVBoxLayout(listFrame);
-    listLayout->addWidget(DatabasesListBox, 1);
-    listLayout->addLayout(listButtons);
+    listFrame_ = MakeNameListFrame(
+        this, QStringLiteral("Available Databases"),
+        {"DatabasesListBox", "AddDatabaseButton", "EditDatabaseButton", "DeleteDatabaseButton"}, 51);
+    DatabasesListBox = listFrame_.List;
 
-    auto* detailFrame = new QGroupBox(QStringLiteral("Database Information"), this);
+    detailFrame_ = MakeDetailFrame(this, QStringLiteral("Database Information"),
+                                   {"SaveDatabaseButton", "CancelDatabaseButton"}, 58);
+    QGroupBox* detailFrame = detailFrame_.Frame;
     DatabaseNameEdit = MakeLineEdit(detailFrame, "DatabaseNameEdit", 55);
     LimitToProtocolString(DatabaseNameEdit);
     DatabaseDescriptionMemo = MakeMemo(detailFrame, "DatabaseDescriptionMemo", 56);
@@ -62,29 +53,21 @@ void TDatabasesPage::CreateControls()
     LimitToProtocolString(ServerDirectoryEdit);
     SelectDatabaseDirButton =
         MakeButton(detailFrame, "SelectDatabaseDirButton", QStringLiteral("Se&lect..."), 79);
-    SaveDatabaseButton = MakeButton(detailFrame, "SaveDatabaseButton", QStringLiteral("&Save"), 58);
-    CancelDatabaseButton = MakeButton(detailFrame, "CancelDatabaseButton", QStringLiteral("Cancel"), 59);
 
     auto* fields = new QGridLayout;
     fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Name"), DatabaseNameEdit, 55), 0, 0);
-    fields->addWidget(DatabaseNameEdit, 0, 1, 1, 2);
+    fields->addWidget(DatabaseNameEdit, 0, 1);
     fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Description"), DatabaseDescriptionMemo, 56), 1,
                       0, Qt::AlignTop);
-    fields->addWidget(DatabaseDescriptionMemo, 1, 1, 1, 2);
+    fields->addWidget(DatabaseDescriptionMemo, 1, 1);
     fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Directory"), ServerDirectoryEdit, 57), 2, 0);
-    fields->addWidget(ServerDirectoryEdit, 2, 1);
-    fields->addWidget(SelectDatabaseDirButton, 2, 2);
-    auto* editButtons = new QHBoxLayout;
-    editButtons->addStretch();
-    editButtons->addWidget(SaveDatabaseButton);
-    editButtons->addWidget(CancelDatabaseButton);
-    auto* detailLayout = new QVBoxLayout(detailFrame);
-    detailLayout->addLayout(fields, 1);
-    detailLayout->addLayout(editButtons);
-
-    auto* pageLayout = new QHBoxLayout(this);
-    pageLayout->addWidget(listFrame, 2);
-    pageLayout->addWidget(detailFrame, 3);
+    // One row, so the field spans the whole width while the button is hidden in view mode.
+    auto* directoryRow = new QHBoxLayout;
+    directoryRow->addWidget(ServerDirectoryEdit, 1);
+    directoryRow->addWidget(SelectDatabaseDirButton);
+    fields->addLayout(directoryRow, 2, 1);
+    detailFrame_.AddFields(fields, 1);
+    PlaceListAndDetail(this, listFrame_, detailFrame_);
 }
 
 void TDatabasesPage::FillAtLogin()
@@ -142,12 +125,9 @@ void TDatabasesPage::SetDatabaseEditMode(bool nameEditable)
     SetFieldEditable(DatabaseNameEdit, nameEditable);
     SetFieldEditable(DatabaseDescriptionMemo, true);
     SetFieldEditable(ServerDirectoryEdit, true);
-    for (QWidget* control : std::initializer_list<QWidget*>{DatabasesListBox, AddDatabaseButton,
-                                                            EditDatabaseButton, DeleteDatabaseButton})
-        control->setEnabled(false);
-    for (QWidget* button :
-         std::initializer_list<QWidget*>{SelectDatabaseDirButton, SaveDatabaseButton, CancelDatabaseButton})
-        button->setVisible(true);
+    listFrame_.SetEditing(true);
+    detailFrame_.SetEditing(true);
+    SelectDatabaseDirButton->setVisible(true);
 }
 
 void TDatabasesPage::SetDatabaseViewMode()
@@ -155,14 +135,9 @@ void TDatabasesPage::SetDatabaseViewMode()
     for (QWidget* field :
          std::initializer_list<QWidget*>{DatabaseNameEdit, DatabaseDescriptionMemo, ServerDirectoryEdit})
         SetFieldEditable(field, false);
-    const bool hasDatabases = DatabasesListBox->count() > 0;
-    DatabasesListBox->setEnabled(true);
-    AddDatabaseButton->setEnabled(true);
-    EditDatabaseButton->setEnabled(hasDatabases);
-    DeleteDatabaseButton->setEnabled(hasDatabases);
-    for (QWidget* button :
-         std::initializer_list<QWidget*>{SelectDatabaseDirButton, SaveDatabaseButton, CancelDatabaseButton})
-        button->setVisible(false);
+    listFrame_.SetEditing(false);
+    detailFrame_.SetEditing(false);
+    SelectDatabaseDirButton->setVisible(false);
 }
 
 void TDatabasesPage::DatabasesListBoxClick()

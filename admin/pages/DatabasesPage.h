@@ -4,6 +4,7 @@
 #pragma once
 
 #include "admin/common/AdminPage.h"
+#include "admin/pages/ListPages.h"
 
 class QLineEdit;
 class QListWidget;
@@ -51,17 +52,16 @@ private:
     TDatabaseUsersPage& databaseUsers_;
     QString programDir_;
     TEditState DatabaseEditState = esViewing;
+    // DatabasesListBox with AddDatabaseButton, EditDatabaseButton and DeleteDatabaseButton.
+    NameListFrame listFrame_;
+    // SaveDatabaseButton and CancelDatabaseButton.
+    DetailFrame detailFrame_;
 
     QListWidget* DatabasesListBox = nullptr;
-    QPushButton* AddDatabaseButton = nullptr;
-    QPushButton* EditDatabaseButton = nullptr;
-    QPushButton* DeleteDatabaseButton = nullptr;
     QLineEdit* DatabaseNameEdit = nullptr;
     QPlainTextEdit* DatabaseDescriptionMemo = nullptr;
     QLineEdit* ServerDirectoryEdit = nullptr;
     QPushButton* SelectDatabaseDirButton = nullptr;
-    QPushButton* SaveDatabaseButton = nullptr;
-    QPushButton* CancelDatabaseButton = nullptr;
 };
 
 } // namespace korvel::admin

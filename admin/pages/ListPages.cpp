@@ -5,11 +5,17 @@
 
 #include <QCollator>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace korvel::admin
+{
+namespace
 {
 
 QListWidget* MakeNameList(QWidget* parent, const char* name, int helpContext)
@@ -21,6 +27,70 @@ QListWidget* MakeNameList(QWidget* parent, const char* name, int helpContext)
     list->setItemDelegate(new FixedRowDelegate(list));
     SetHelpContext(list, helpContext);
     return list;
+}
+
+} // namespace
+
+void NameListFrame::SetEditing(bool editing, bool canAdd) const
+{
+    const bool hasRows = List->count() > 0;
+    List->setEnabled(!editing);
+    AddButton->setEnabled(!editing && canAdd);
+    EditButton->setEnabled(!editing && hasRows);
+    DeleteButton->setEnabled(!editing && hasRows);
+}
+
+NameListFrame MakeNameListFrame(QWidget* page, const QString& caption,
+                                const std::array<const char*, 4>& names, int helpContext)
+{
+    NameListFrame list;
+    list.Frame = new QGroupBox(caption, page);
+    list.List = MakeNameList(list.Frame, names[0], helpContext);
+    list.AddButton = MakeButton(list.Frame, names[1], QStringLiteral("&Add"), helpContext + 1);
+    list.EditButton = MakeButton(list.Frame, names[2], QStringLiteral("&Edit"), helpContext + 2);
+    list.DeleteButton = MakeButton(list.Frame, names[3], QStringLiteral("&Delete"), helpContext + 3);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(list.AddButton);
+    buttons->addWidget(list.EditButton);
+    buttons->addWidget(list.DeleteButton);
+    list.Layout = new QVBoxLayout(list.Frame);
+    list.Layout->addWidget(list.List, 1);
+    list.Layout->addLayout(buttons);
+    return list;
+}
+
+void DetailFrame::AddFields(QLayout* fields, int stretch) const
+{
+    Layout->insertLayout(Layout->count() - 1, fields, stretch);
+}
+
+void DetailFrame::SetEditing(bool editing) const
+{
+    SaveButton->setVisible(editing);
+    CancelButton->setVisible(editing);
+}
+
+DetailFrame MakeDetailFrame(QWidget* page, const QString& caption, const std::array<const char*, 2>& names,
+                            int helpContext)
+{
+    DetailFrame detail;
+    detail.Frame = new QGroupBox(caption, page);
+    detail.SaveButton = MakeButton(detail.Frame, names[0], QStringLiteral("&Save"), helpContext);
+    detail.CancelButton = MakeButton(detail.Frame, names[1], QStringLiteral("Cancel"), helpContext + 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(detail.SaveButton);
+    buttons->addWidget(detail.CancelButton);
+    detail.Layout = new QVBoxLayout(detail.Frame);
+    detail.Layout->addLayout(buttons);
+    return detail;
+}
+
+void PlaceListAndDetail(QWidget* page, const NameListFrame& list, const DetailFrame& detail)
+{
+    auto* layout = new QHBoxLayout(page);
+    layout->addWidget(list.Frame, 2);
+    layout->addWidget(detail.Frame, 3);
 }
 
 void FillNameList(QListWidget* list, const StringList& names)

@@ -1,22 +1,94 @@
-// What the Users, Databases and Database Users pages share: a sorted name list with 18-pixel rows, the rule
-// that picks the row to select after the list was refilled, and copying the list into a chooser elsewhere.
+// What the Users, Databases and Database Users pages share: the list-and-detail layout (a framed sorted name
+// list with its Add/Edit/Delete row beside a framed detail with its Save/Cancel row), the rule that picks the
+// row to select after the list was refilled, and copying the list into a chooser elsewhere.
 #pragma once
 
+#include "admin/pages/PageFields.h"
 #include "engine/wire/Message.h"
 
+#include <QListWidget>
+#include <QPushButton>
 #include <QString>
 
+#include <array>
+
 class QComboBox;
-class QListWidget;
+class QGroupBox;
+class QLayout;
+class QVBoxLayout;
 class QWidget;
 
 namespace korvel::admin
 {
 
-// Its currentRowChanged signal reports the user's choices only: the functions below change the selection
-// without it.
-QListWidget* MakeNameList(QWidget* parent, const char* name, int helpContext);
+// The list side: a group box with the name list above its Add, Edit and Delete buttons.
+struct NameListFrame
+{
+    QGroupBox* Frame = nullptr;
+    QVBoxLayout* Layout = nullptr;
+    QListWidget* List = nullptr;
+    QPushButton* AddButton = nullptr;
+    QPushButton* EditButton = nullptr;
+    QPushButton* DeleteButton = nullptr;
 
+    // Editing: the list and its buttons are disabled. Viewing: Edit and Delete need a row, Add needs
+    // `canAdd`.
+    void SetEditing(bool editing, bool canAdd = true) const;
+};
+
+// `names` are the objectNames of the list and of the Add, Edit and Delete buttons; their help contexts are
+// `helpContext` and the three numbers after it.
+NameListFrame MakeNameListFrame(QWidget* page, const QString& caption,
+                                const std::array<const char*, 4>& names, int helpContext);
+
+// The detail side: a group box whose fields stand above a Save/Cancel row at the bottom right, shown only
+// while editing.
+struct DetailFrame
+{
+    QGroupBox* Frame = nullptr;
+    QVBoxLayout* Layout = nullptr;
+    QPushButton* SaveButton = nullptr;
+    QPushButton* CancelButton = nullptr;
+
+    // Adds a block of fields above the Save/Cancel row.
+    void AddFields(QLayout* fields, int stretch = 0) const;
+    void SetEditing(bool editing) const;
+};
+
+// `names` are the objectNames of the Save and Cancel buttons; their help contexts are `helpContext` and the
+// number after it.
+DetailFrame MakeDetailFrame(QWidget* page, const QString& caption, const std::array<const char*, 2>& names,
+                            int helpContext);
+
+// The page's handlers for a row chosen in the list and for the list's and the detail's buttons.
+template <typename Page> struct ListDetailHandlers
+{
+    void (Page::*ListClick)();
+    void (Page::*Add)();
+    void (Page::*Edit)();
+    void (Page::*Delete)();
+    void (Page::*Save)();
+    void (Page::*Cancel)();
+};
+
+// Runs each handler inside RunCommand, as ConnectCommand does.
+template <typename Page>
+void ConnectListAndDetail(const NameListFrame& list, const DetailFrame& detail, Page* page,
+                          const ListDetailHandlers<Page>& handlers)
+{
+    ConnectCommand(list.List, &QListWidget::currentRowChanged, page, handlers.ListClick);
+    ConnectCommand(list.AddButton, page, handlers.Add);
+    ConnectCommand(list.EditButton, page, handlers.Edit);
+    ConnectCommand(list.DeleteButton, page, handlers.Delete);
+    ConnectCommand(detail.SaveButton, page, handlers.Save);
+    ConnectCommand(detail.CancelButton, page, handlers.Cancel);
+}
+
+// Lays the page out: the list frame on the left, the wider detail frame on the right.
+void PlaceListAndDetail(QWidget* page, const NameListFrame& list, const DetailFrame& detail);
+
+// The functions below change a name list's selection without its currentRowChanged signal, so that signal
+// reports the user's choices only.
 void ClearNameList(QListWidget* list);
 
 // Empties the list, fills it with `names` sorted without regard to case in the locale's order, and selects

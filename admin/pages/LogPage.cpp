@@ -66,7 +66,7 @@ TLogPage::TLogPage(const PageContext& context, QWidget* parent)
 
 void TLogPage::CreateControls()
 {
-    auto* frame = new QGroupBox(QStringLiteral("Log Entries"), this);
+    QGroupBox* frame = MakePageFrame(this, QStringLiteral("Log Entries"));
     model_ = new LogListModel(this);
     LogListBox = new QListView(frame);
     LogListBox->setObjectName(QStringLiteral("LogListBox"));
@@ -88,8 +88,6 @@ void TLogPage::CreateControls()
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->addWidget(LogListBox, 1);
     frameLayout->addLayout(buttons);
-    auto* pageLayout = new QVBoxLayout(this);
-    pageLayout->addWidget(frame);
 }
 
 void TLogPage::LoadLogButtonClick()

@@ -5,10 +5,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <QValidator>
 
 namespace korvel::admin
@@ -30,6 +32,14 @@ public:
         return FitsProtocolString(input) ? Acceptable : Invalid;
     }
 };
+
+template <typename Control> Control* MakeNamed(QWidget* parent, const char* name, int helpContext)
+{
+    auto* control = new Control(parent);
+    control->setObjectName(QLatin1String(name));
+    SetHelpContext(control, helpContext);
+    return control;
+}
 
 } // namespace
 
@@ -94,39 +104,47 @@ void SetCheckBoxEditable(QCheckBox* box, QLabel* label, bool editable)
     label->setVisible(!editable);
 }
 
+int CaptionedCheckBoxHeight(QCheckBox* box, const QLabel* label)
+{
+    const QString shown = box->text();
+    box->setText(label->text());
+    const int height = box->sizeHint().height();
+    box->setText(shown);
+    return height;
+}
+
+QGroupBox* MakePageFrame(QWidget* page, const QString& caption)
+{
+    auto* frame = new QGroupBox(caption, page);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(frame);
+    return frame;
+}
+
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int helpContext)
 {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
+    auto* button = MakeNamed<QPushButton>(parent, name, helpContext);
+    button->setText(caption);
     button->setAutoDefault(false);
-    SetHelpContext(button, helpContext);
     return button;
 }
 
 QLineEdit* MakeLineEdit(QWidget* parent, const char* name, int helpContext)
 {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    SetHelpContext(edit, helpContext);
-    return edit;
+    return MakeNamed<QLineEdit>(parent, name, helpContext);
 }
 
 QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, int helpContext)
 {
-    auto* memo = new QPlainTextEdit(parent);
-    memo->setObjectName(QLatin1String(name));
+    auto* memo = MakeNamed<QPlainTextEdit>(parent, name, helpContext);
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo->setTabChangesFocus(true);
-    SetHelpContext(memo, helpContext);
     return memo;
 }
 
 QCheckBox* MakeCheckBox(QWidget* parent, const char* name, int helpContext)
 {
-    auto* box = new QCheckBox(parent);
-    box->setObjectName(QLatin1String(name));
-    SetHelpContext(box, helpContext);
-    return box;
+    return MakeNamed<QCheckBox>(parent, name, helpContext);
 }
 
 QLabel* MakeLabel(QWidget* parent, const QString& caption, QWidget* buddy, int helpContext)

@@ -14,6 +14,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -49,6 +50,9 @@ void SetMemoLines(QPlainTextEdit* memo, const StringList& lines);
 // Check boxes whose caption stands in a label beside them in view mode, and on the box itself (covering the
 // label) in edit mode.
 void SetCheckBoxEditable(QCheckBox* box, QLabel* label, bool editable);
+// The height of such a box with its caption on it: the row keeps it in both modes, so nothing moves when the
+// mode changes.
+int CaptionedCheckBoxHeight(QCheckBox* box, const QLabel* label);
 
 // Runs the page's handler inside RunCommand whenever `sender` emits `signal` (a click, a choice in a list).
 template <typename Sender, typename Signal, typename Page>
@@ -61,6 +65,9 @@ template <typename Page> void ConnectCommand(QAbstractButton* button, Page* page
 {
     ConnectCommand(button, &QAbstractButton::clicked, page, handler);
 }
+
+// A group box that fills the whole page, for pages with one frame.
+QGroupBox* MakePageFrame(QWidget* page, const QString& caption);
 
 // Creation helpers: objectName, caption and help context in one call.
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int helpContext);

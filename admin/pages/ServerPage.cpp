@@ -65,9 +65,7 @@ TServerPage::TServerPage(const PageContext& context, QWidget* parent)
 
 void TServerPage::CreateControls()
 {
-    auto* frame = new QGroupBox(QStringLiteral("Server Information"), this);
-    auto* pageLayout = new QVBoxLayout(this);
-    pageLayout->addWidget(frame);
+    QGroupBox* frame = MakePageFrame(this, QStringLiteral("Server Information"));
 
     DenyLoginsCheckBox = MakeCheckBox(frame, "DenyLoginsCheckBox", 29);
     DenyLoginsLabel = MakeLabel(frame, QStringLiteral("Deny New Connections"), DenyLoginsCheckBox, 29);
@@ -92,9 +90,7 @@ void TServerPage::CreateControls()
     denyRow->addWidget(DenyLoginsCheckBox);
     denyRow->addStretch();
     fields->addLayout(denyRow, 0, 0, 1, 3);
-    // The row keeps its height when the caption moves from the label onto the check box.
-    DenyLoginsCheckBox->setText(DenyLoginsLabel->text());
-    fields->setRowMinimumHeight(0, DenyLoginsCheckBox->sizeHint().height());
+    fields->setRowMinimumHeight(0, CaptionedCheckBoxHeight(DenyLoginsCheckBox, DenyLoginsLabel));
     struct NumberRow
     {
         const char* Caption;

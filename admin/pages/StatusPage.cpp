@@ -61,9 +61,7 @@ TStatusPage::TStatusPage(const PageContext& context, QWidget* parent)
 
 void TStatusPage::CreateControls()
 {
-    auto* frame = new QGroupBox(QStringLiteral("Server Status"), this);
-    auto* pageLayout = new QVBoxLayout(this);
-    pageLayout->addWidget(frame);
+    QGroupBox* frame = MakePageFrame(this, QStringLiteral("Server Status"));
 
     SessionsListView = new QTreeWidget(frame);
     SessionsListView->setObjectName(QStringLiteral("SessionsListView"));

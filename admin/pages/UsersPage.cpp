@@ -15,8 +15,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 namespace korvel::admin
 {
@@ -25,31 +23,23 @@ TUsersPage::TUsersPage(const PageContext& context, TDatabaseUsersPage& databaseU
     : AdminPage(parent), session_(context.Session), databaseUsers_(databaseUsers)
 {
     CreateControls();
-    ConnectCommand(AddUserButton, this, &TUsersPage::AddUserButtonClick);
-    ConnectCommand(EditUserButton, this, &TUsersPage::EditUserButtonClick);
-    ConnectCommand(DeleteUserButton, this, &TUsersPage::DeleteUserButtonClick);
-    ConnectCommand(SaveUserButton, this, &TUsersPage::SaveUserButtonClick);
-    ConnectCommand(CancelUserButton, this, &TUsersPage::CancelUserButtonClick);
-    ConnectCommand(UsersListBox, &QListWidget::currentRowChanged, this, &TUsersPage::UsersListBoxClick);
+    ConnectListAndDetail<TUsersPage>(listFrame_, detailFrame_, this,
+                                     {&TUsersPage::UsersListBoxClick, &TUsersPage::AddUserButtonClick,
+                                      &TUsersPage::EditUserButtonClick, &TUsersPage::DeleteUserButtonClick,
+                                      &TUsersPage::SaveUserButtonClick, &TUsersPage::CancelUserButtonClick});
     SetUserViewMode();
 }
 
 void TUsersPage::CreateControls()
 {
-    auto* listFrame = new QGroupBox(QStringLiteral("Available Users"), this);
-    UsersListBox = MakeNameList(listFrame, "UsersListBox", 41);
-    AddUserButton = MakeButton(listFrame, "AddUserButton", QStringLiteral("&Add"), 42);
-    EditUserButton = MakeButton(listFrame, "EditUserButton", QStringLiteral("&Edit"), 43);
-    DeleteUserButton = MakeButton(listFrame, "DeleteUserButton", QStringLiteral("&Delete"), 44);
-    auto* listButtons = new QHBoxLayout;
-    listButtons->addWidget(AddUserButton);
-    listButtons->addWidget(EditUserButton);
-    listButtons->addWidget(DeleteUserButton);
-    auto* listLayout = new QVBoxLayout(listFrame);
-    listLayout->addWidget(UsersListBox, 1);
-    listLayout->addLayout(listButtons);
+    listFrame_ =
+        MakeNameListFrame(this, QStringLiteral("Available Users"),
+                          {"UsersListBox", "AddUserButton", "EditUserButton", "DeleteUserButton"}, 41);
+    UsersListBox = listFrame_.List;
 
-    auto* detailFrame = new QGroupBox(QStringLiteral("User Information"), this);
+    detailFrame_ =
+        MakeDetailFrame(this, QStringLiteral("User Information"), {"SaveUserButton", "CancelUserButton"}, 49);
+    QGroupBox* detailFrame = detailFrame_.Frame;
     UserNameEdit = MakeLineEdit(detailFrame, "UserNameEdit", 45);
     LimitToProtocolString(UserNameEdit);
     PasswordEdit = MakeLineEdit(detailFrame, "PasswordEdit", 46);
@@ -60,8 +50,6 @@ void TUsersPage::CreateControls()
     LimitToProtocolString(UserDescriptionMemo);
     AdministratorCheckBox = MakeCheckBox(detailFrame, "AdministratorCheckBox", 48);
     AdministratorLabel = MakeLabel(detailFrame, QStringLiteral("Administrator"), AdministratorCheckBox, 48);
-    SaveUserButton = MakeButton(detailFrame, "SaveUserButton", QStringLiteral("&Save"), 49);
-    CancelUserButton = MakeButton(detailFrame, "CancelUserButton", QStringLiteral("Cancel"), 50);
 
     auto* fields = new QGridLayout;
     fields->addWidget(MakeLabel(detailFrame, QStringLiteral("User Name"), UserNameEdit, 45), 0, 0);
@@ -76,17 +64,9 @@ void TUsersPage::CreateControls()
     administratorRow->addWidget(AdministratorCheckBox);
     administratorRow->addStretch();
     fields->addLayout(administratorRow, 3, 1);
-    auto* editButtons = new QHBoxLayout;
-    editButtons->addStretch();
-    editButtons->addWidget(SaveUserButton);
-    editButtons->addWidget(CancelUserButton);
-    auto* detailLayout = new QVBoxLayout(detailFrame);
-    detailLayout->addLayout(fields, 1);
-    detailLayout->addLayout(editButtons);
-
-    auto* pageLayout = new QHBoxLayout(this);
-    pageLayout->addWidget(listFrame, 2);
-    pageLayout->addWidget(detailFrame, 3);
+    fields->setRowMinimumHeight(3, CaptionedCheckBoxHeight(AdministratorCheckBox, AdministratorLabel));
+    detailFrame_.AddFields(fields, 1);
+    PlaceListAndDetail(this, listFrame_, detailFrame_);
 }
 
 void TUsersPage::FillAtLogin()
@@ -149,12 +129,8 @@ void TUsersPage::SetUserEditMode(bool nameEditable)
     SetFieldEditable(PasswordEdit, true);
     SetFieldEditable(UserDescriptionMemo, true);
     SetCheckBoxEditable(AdministratorCheckBox, AdministratorLabel, true);
-    UsersListBox->setEnabled(false);
-    AddUserButton->setEnabled(false);
-    EditUserButton->setEnabled(false);
-    DeleteUserButton->setEnabled(false);
-    SaveUserButton->setVisible(true);
-    CancelUserButton->setVisible(true);
+    listFrame_.SetEditing(true);
+    detailFrame_.SetEditing(true);
 }
 
 void TUsersPage::SetUserViewMode()
@@ -162,13 +138,8 @@ void TUsersPage::SetUserViewMode()
     for (QWidget* field : std::initializer_list<QWidget*>{UserNameEdit, PasswordEdit, UserDescriptionMemo})
         SetFieldEditable(field, false);
     SetCheckBoxEditable(AdministratorCheckBox, AdministratorLabel, false);
-    const bool hasUsers = UsersListBox->count() > 0;
-    UsersListBox->setEnabled(true);
-    AddUserButton->setEnabled(true);
-    EditUserButton->setEnabled(hasUsers);
-    DeleteUserButton->setEnabled(hasUsers);
-    SaveUserButton->setVisible(false);
-    CancelUserButton->setVisible(false);
+    listFrame_.SetEditing(false);
+    detailFrame_.SetEditing(false);
 }
 
 void TUsersPage::UsersListBoxClick()

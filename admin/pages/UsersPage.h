@@ -3,13 +3,13 @@
 #pragma once
 
 #include "admin/common/AdminPage.h"
+#include "admin/pages/ListPages.h"
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
-class QPushButton;
 
 namespace korvel::admin
 {
@@ -50,18 +50,17 @@ private:
     TKORVELSession& session_;
     TDatabaseUsersPage& databaseUsers_;
     TEditState UserEditState = esViewing;
+    // UsersListBox with AddUserButton, EditUserButton and DeleteUserButton.
+    NameListFrame listFrame_;
+    // SaveUserButton and CancelUserButton.
+    DetailFrame detailFrame_;
 
     QListWidget* UsersListBox = nullptr;
-    QPushButton* AddUserButton = nullptr;
-    QPushButton* EditUserButton = nullptr;
-    QPushButton* DeleteUserButton = nullptr;
     QLineEdit* UserNameEdit = nullptr;
     QLineEdit* PasswordEdit = nullptr;
     QPlainTextEdit* UserDescriptionMemo = nullptr;
     QCheckBox* AdministratorCheckBox = nullptr;
     QLabel* AdministratorLabel = nullptr;
-    QPushButton* SaveUserButton = nullptr;
-    QPushButton* CancelUserButton = nullptr;
 };
 
 } // namespace korvel::admin

@@ -1,32 +1,13 @@
 // The floor of the launch benchmark: a bare main window of the same size with a menu bar, a status bar and
 // six empty tabs, which closes as soon as it has been painted once (as korvel-admin does with
 // KORVEL_ADMIN_EXIT_AFTER_PAINT).
+#include "admin/common/CloseAfterFirstPaint.h"
+
 #include <QApplication>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTimer>
-
-namespace
-{
-
-class CloseAfterFirstPaint : public QObject
-{
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-        {
-            watched->removeEventFilter(this);
-            QTimer::singleShot(0, static_cast<QWidget*>(watched), &QWidget::close);
-        }
-        return false;
-    }
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -40,7 +21,7 @@ int main(int argc, char** argv)
     window.setCentralWidget(tabs);
     window.statusBar();
     window.setFixedSize(761, 460);
-    window.installEventFilter(new CloseAfterFirstPaint(&window));
+    window.installEventFilter(new korvel::admin::CloseAfterFirstPaint(&window));
     window.show();
     return application.exec();
 }

@@ -75,9 +75,10 @@ int main(int argc, char** argv)
             std::printf("%s\n", qPrintable(name));
         }
         // The edit modes, where the captions move onto the check boxes.
-        for (const char* button : {"EditServerButton", "EditUserButton", "AddDatabaseUserButton"})
+        for (const char* button :
+             {"EditServerButton", "EditUserButton", "EditDatabaseButton", "AddDatabaseUserButton"})
             window.findChild<QAbstractButton*>(QLatin1String(button))->click();
-        for (int index : {1, 2, 4})
+        for (int index : {1, 2, 3, 4})
         {
             window.setCurrentIndex(index);
             QApplication::processEvents();

@@ -1,4 +1,5 @@
-// The window shell's tests run offscreen unless told otherwise; the session list lives for the whole program.
+// The window and page tests run offscreen unless told otherwise; the session list lives for the whole
+// program.
 #include "session/SessionList.h"
 
 #include <QApplication>
