@@ -1,6 +1,6 @@
 #include "server/ServerCore.h"
 
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
 #include "engine/wire/OleDate.h"
 #include "engine/wire/RequestCodes.h"

@@ -3,8 +3,8 @@
 // in a crash or a read outside the message.
 #pragma once
 
-#include "engine/EngineError.h"
 #include "engine/wire/AdminTypes.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/Message.h"
 
 #include <cstring>
