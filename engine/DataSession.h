@@ -175,6 +175,9 @@ private:
     void ReconnectExchange();
     // Sends the finished handshake and takes its reply; a refusal closes the connection and is raised.
     void HandshakeExchange();
+    // The credential provider's answer; false without one. A provider that throws leaves the connection
+    // closed.
+    bool AskForCredentials();
     void SendMessage(MessageWriter& message);
     void SessionSettingChanged(bool isLockProtocol);
     // EnsureConnected, the request code and BeginRequest: the start of every administrative request.

@@ -361,18 +361,21 @@ TEST_F(DataSessionTest, AReconnectTheServerRefusesIsToldApartFromAnUnreachableSe
 
 TEST_F(DataSessionTest, ReplyFaultsEndInALostConnection)
 {
+    auto counter = std::make_shared<test::ReadCounter>();
+    session.SetTransportFactory([counter] { return std::make_unique<test::ReadCountingTransport>(counter); });
     LogIn(session);
     EXPECT_EQ(ReplyFaultCode(ScriptedPeer::SendRawThenClose({10, 0})), KORVEL_REMOTECOMMLOST);
     EXPECT_FALSE(session.Connected());
 
     // Only the first two bytes of the length arrive in the first read: lost, though the rest follows.
     EXPECT_EQ(ReplyFaultCode(
-                  [](PeerConnection& connection)
+                  [counter](PeerConnection& connection)
                   {
                       connection.ReadRequest();
+                      const int readsBefore = counter->Reads(); // the client now waits for the reply
                       const Bytes reply = connection.BuildReply(0);
                       connection.Send(Bytes(reply.begin(), reply.begin() + 2));
-                      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                      EXPECT_TRUE(counter->WaitBeyond(readsBefore));
                       connection.Send(Bytes(reply.begin() + 2, reply.end()));
                   }),
               KORVEL_REMOTECOMMLOST);
@@ -394,6 +397,36 @@ TEST_F(DataSessionTest, ReplyFaultsEndInALostConnection)
     EXPECT_EQ(ReplyFaultCode(ScriptedPeer::SendRawThenClose({0x88, 0x13, 0, 0, 0, 0, 0x7e, 0x13, 0, 0})),
               KORVEL_REMOTECOMMLOST);
     EXPECT_FALSE(session.Connected());
+}
+
+TEST_F(DataSessionTest, AFailedReplyLeavesNothingToReadFromTheOldBuffer)
+{
+    LogIn(session);
+    // A reply whose value the caller has not read yet.
+    peer.Then(ScriptedPeer::Answer(0, [](MessageWriter& w) { w.AppendInt32(5); }));
+    session.SetRequestCode(REQUEST_GETUPTIME);
+    session.BeginRequest();
+    session.FinishRequest();
+    session.Call();
+    ASSERT_TRUE(session.HasMoreValues());
+
+    // The next reply makes the buffer grow and then breaks off.
+    EXPECT_EQ(ReplyFaultCode(
+                  [](PeerConnection& connection)
+                  {
+                      connection.ReadRequest();
+                      const std::string big(100000, 'x');
+                      const Bytes reply = connection.BuildReply(
+                          0, [&](MessageWriter& w)
+                          { w.AppendValue(big.data(), static_cast<std::int32_t>(big.size())); });
+                      connection.Send(Bytes(reply.begin(), reply.begin() + 50000));
+                      connection.Close();
+                  }),
+              KORVEL_REMOTECOMMLOST);
+    EXPECT_FALSE(session.HasMoreValues());
+    std::int32_t value = 0;
+    EXPECT_EQ(EngineErrorCode([&] { session.Reply().Read(value); }), KORVEL_UNCOMPRESS);
+    EXPECT_EQ(value, 0);
 }
 
 TEST_F(DataSessionTest, AReplyThatIsNotZlibInInternetModeEndsInALostConnection)
