@@ -18,9 +18,6 @@ namespace
 
 // Before LOGIN a peer may send no more than this: strangers cannot make the server hold or inflate much.
 constexpr std::int32_t UnauthenticatedLimit = 16 * 1024;
-// The throttle's key for RECONNECT with an unknown session id (no user name is known then).
-const std::string ReconnectKey = "\x01reconnect";
-
 std::string RandomPassword()
 {
     static const char alphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
@@ -196,11 +193,23 @@ void ServerCore::Reconnect(Connection& connection, MessageReader& request)
     request.Read(clientVersion);
     request.Read(sessionId);
     request.Read(uncompressed);
-    auto delay = throttle_.DelayFor(ReconnectKey, connection.PeerAddress);
+    if (throttle_.ReconnectBudgetSpent(connection.PeerAddress, Clock::now()))
+    {
+        // Refused without looking the id up, so that guessing learns nothing more this hour.
+        log_.Write("Re-connection from " + connection.PeerAddress +
+                   " refused after too many failed re-connections within the hour");
+        WriteRefusal({KORVEL_REMOTECONNECT, {}, {}, {}});
+        SendReply(connection);
+        return;
+    }
+    auto delay = throttle_.ReconnectDelayFor(connection.PeerAddress);
+    if (delay.count() > 0)
+        log_.Write("Re-connection from " + connection.PeerAddress + " delayed " +
+                   std::to_string(delay.count()) + " ms after repeated failures");
     Session* session = sessions_.Find(sessionId);
     if (!session || session->Port != connection.Port)
     {
-        throttle_.Failed(ReconnectKey, connection.PeerAddress, Clock::now());
+        throttle_.ReconnectFailed(connection.PeerAddress, Clock::now());
         log_.Write("Re-connection to an unknown session from " + connection.PeerAddress);
         WriteRefusal({KORVEL_REMOTECONNECT, {}, {}, {}});
         SendReply(connection, nullptr, delay);
@@ -217,6 +226,7 @@ void ServerCore::Reconnect(Connection& connection, MessageReader& request)
     session->LanSession = connection.Uncompressed;
     session->DisconnectedDetail.clear();
     session->LastConnected = OleDateFromLocalTime(std::time(nullptr));
+    throttle_.AddressSucceeded(connection.PeerAddress);
     log_.Write("Session " + std::to_string(sessionId) + " of user '" + session->UserName +
                "' re-attached from " + connection.PeerAddress);
     reply_.SetCode(KORVEL_NONE);
@@ -253,6 +263,7 @@ void ServerCore::Login(Connection& connection, MessageReader& request)
         return;
     }
     throttle_.Succeeded(user, connection.PeerAddress);
+    throttle_.AddressSucceeded(connection.PeerAddress);
     sessions_.Create(connection.SessionId, connection.Port, user, connection.PeerAddress,
                      connection.Uncompressed, connection.Serial);
     connection.State = Phase::LoggedIn;
