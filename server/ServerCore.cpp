@@ -84,7 +84,8 @@ bool ServerCore::HandleMessage(Connection& connection, const std::vector<std::ui
         if (session && ReplayIfResend(connection, *session, raw))
             return true;
     }
-    MessageReader request(requestBuffer_.Data(), header.TotalSize);
+    // A request string longer than the protocol allows is refused, never cut into another name.
+    MessageReader request(requestBuffer_.Data(), header.TotalSize, MessageReader::LongStrings::Refuse);
     try
     {
         return Dispatch(connection, header.Code, request, raw);
