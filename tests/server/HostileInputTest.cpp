@@ -185,6 +185,14 @@ TEST(HostileInput, StringsLongerThan255BytesAreRefusedAndChangeNothing)
     expectRefused(RawRequest(REQUEST_ADDUSER, {RawValue("bob"), RawValue(tooLong), RawValue("d"), no}));
     expectRefused(RawRequest(REQUEST_ADDUSER, {RawValue("bob"), RawValue("pw"), RawValue(tooLong), no}));
     expectRefused(RawRequest(REQUEST_ADDDB, {RawValue("sales"), RawValue("d"), RawValue(tooLong)}));
+    const auto one = RawNumber(std::uint8_t{1});
+    auto configWithAddress = [&](const std::string& address)
+    {
+        return RawRequest(REQUEST_MODIFYCONFIG,
+                          {one, one, one, one, one, one, RawValue("/tmp"), RawNumber(std::int32_t{1}),
+                           RawValue(address), RawNumber(std::int32_t{0})});
+    };
+    expectRefused(configWithAddress(tooLong));
     // Nothing was stored, not even a name cut to 255 bytes.
     auto admin = OpenSession(server);
     StringList users;
@@ -193,6 +201,12 @@ TEST(HostileInput, StringsLongerThan255BytesAreRefusedAndChangeNothing)
     StringList databases;
     admin->GetDatabaseNames(databases);
     EXPECT_TRUE(databases.empty());
+    ServerConfig config;
+    admin->GetConfig(config);
+    EXPECT_FALSE(config.DenyLogins);
+    EXPECT_TRUE(config.AuthorizedAddresses.empty());
+    raw.Send(configWithAddress("10.0.0.1")); // the same request with a short address is taken
+    EXPECT_EQ(ReplyCodeOf(raw.Receive()), KORVEL_NONE);
     // 255 bytes are still a valid name.
     admin->AddUser(std::string(255, 'u'), "pw", "", false);
     admin->GetUserNames(users);
