@@ -219,6 +219,7 @@ void TDataSession::EnsureConnected()
 void TDataSession::Establish(const char* traceVerb, void (TDataSession::*handshake)())
 {
     const std::uint32_t start = Ticks();
+    reconnectRefused_ = false;
     try
     {
         transport_ = transportFactory_ ? transportFactory_() : CreateTcpTransport();
@@ -280,6 +281,7 @@ void TDataSession::HandshakeExchange()
     ReceiveReply();
     if (ReplyCode() != KORVEL_NONE)
     {
+        reconnectRefused_ = handshake_.Header().Code == REQUEST_RECONNECT;
         Disconnect();
         RaiseEngineError(ReplyCode(), RemoteName());
     }
@@ -292,7 +294,7 @@ void TDataSession::Login()
     {
         if (!have)
         {
-            if (!credentialProvider_ || !credentialProvider_(userName_, password_))
+            if (!AskForCredentials())
             {
                 Disconnect();
                 Abort();
@@ -310,6 +312,7 @@ void TDataSession::Login()
         if (ReplyCode() == KORVEL_NONE)
         {
             loggedIn_ = true;
+            reconnectRefused_ = false;
             return;
         }
         if (ReplyCode() != KORVEL_REMOTEINVLOGIN)
@@ -325,6 +328,21 @@ void TDataSession::Login()
             Disconnect();
             RaiseEngineError(KORVEL_REMOTEINVLOGIN, RemoteName(), userName_);
         }
+    }
+}
+
+bool TDataSession::AskForCredentials()
+{
+    if (!credentialProvider_)
+        return false;
+    try
+    {
+        return credentialProvider_(userName_, password_);
+    }
+    catch (...)
+    {
+        Disconnect(); // as a cancel does; the provider's failure then reaches the caller
+        throw;
     }
 }
 
@@ -413,6 +431,10 @@ void TDataSession::ReceiveReply()
     const std::uint32_t start = Ticks();
     const int waitMs = timeoutSeconds_ * 1000;
     auto open = [this] { return transport_ && transport_->IsOpen(); };
+    // The buffer may grow or hold a broken message below: the reader must not point into it until it is
+    // whole.
+    reply_ = MessageReader();
+    replyHeader_ = MessageHeader();
     try
     {
         for (;;)

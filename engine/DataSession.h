@@ -94,6 +94,11 @@ public:
     // --- Connection and login ---
     void Connect();
     void Reconnect();
+    // True after a Reconnect (also the one inside Call) failed because the server answered the RECONNECT
+    // with an error: it is reachable but no longer knows the session, after a restart for example. False
+    // after a server that could not be reached; cleared by every successful Connect, Reconnect and Login.
+    // Both failures raise the same 11280.
+    bool ReconnectRefused() const { return reconnectRefused_; }
     void EnsureConnected();
     void Login();
     void Logout();
@@ -170,6 +175,9 @@ private:
     void ReconnectExchange();
     // Sends the finished handshake and takes its reply; a refusal closes the connection and is raised.
     void HandshakeExchange();
+    // The credential provider's answer; false without one. A provider that throws leaves the connection
+    // closed.
+    bool AskForCredentials();
     void SendMessage(MessageWriter& message);
     void SessionSettingChanged(bool isLockProtocol);
     // EnsureConnected, the request code and BeginRequest: the start of every administrative request.
@@ -188,6 +196,7 @@ private:
     bool connected_ = false;
     bool loggedIn_ = false;
     bool handshaking_ = false;
+    bool reconnectRefused_ = false;
     Endpoint endpoint_;
     std::string userName_;
     std::string password_;

@@ -11,6 +11,15 @@ namespace
 
 constexpr int FreeAttempts = 3;
 constexpr std::chrono::milliseconds MaxDelay{30000};
+constexpr int ReconnectsPerHour = 100;
+constexpr std::chrono::hours BudgetPeriod{1};
+// The user name under which failed RECONNECTs count (no user name is known then).
+const std::string ReconnectKey = "\x01reconnect";
+
+bool HourOver(Clock::time_point start, Clock::time_point now)
+{
+    return now - start >= BudgetPeriod;
+}
 
 } // namespace
 
@@ -56,6 +65,38 @@ void LoginThrottle::Prune(Clock::time_point now)
 {
     std::erase_if(records_, [now](const auto& entry)
                   { return now - entry.second.LastFailure > std::chrono::hours{1}; });
+    std::erase_if(reconnectBudgets_,
+                  [now](const auto& entry) { return HourOver(entry.second.HourStart, now); });
+}
+
+std::chrono::milliseconds LoginThrottle::ReconnectDelayFor(const std::string& address) const
+{
+    return DelayFor(ReconnectKey, address);
+}
+
+void LoginThrottle::ReconnectFailed(const std::string& address, Clock::time_point now)
+{
+    Failed(ReconnectKey, address, now);
+    if (!reconnectBudgets_.contains(address) && reconnectBudgets_.size() >= maxRecords_)
+        Prune(now);
+    if (!reconnectBudgets_.contains(address) && reconnectBudgets_.size() >= maxRecords_)
+        return; // a flood of addresses is still slowed per address by the delays
+    Budget& budget = reconnectBudgets_[address];
+    if (budget.Failures == 0 || HourOver(budget.HourStart, now))
+        budget = Budget{0, now};
+    ++budget.Failures;
+}
+
+void LoginThrottle::AddressSucceeded(const std::string& address)
+{
+    Succeeded(ReconnectKey, address);
+}
+
+bool LoginThrottle::ReconnectBudgetSpent(const std::string& address, Clock::time_point now) const
+{
+    auto found = reconnectBudgets_.find(address);
+    return found != reconnectBudgets_.end() && found->second.Failures >= ReconnectsPerHour &&
+           !HourOver(found->second.HourStart, now);
 }
 
 } // namespace korvel::server

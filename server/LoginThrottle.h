@@ -1,6 +1,9 @@
 // Slows down password guessing: after three consecutive failed logins for one user name from one address,
 // each further attempt is answered only after a delay of 1 s, doubling up to 30 s. A success clears the
-// count.
+// count. RECONNECTs with an unknown session id count per address the same way, and a successful LOGIN or
+// RECONNECT from the address ends their run; besides, an hourly budget that no success resets stops an
+// address after 100 failed RECONNECTs, so that session ids cannot be guessed by mixing in successes or by
+// opening many connections at once.
 #pragma once
 
 #include "server/SessionTable.h"
@@ -28,16 +31,30 @@ public:
     // Forgets counts that saw no failure for an hour, so that guessed names cannot fill memory.
     void Prune(Clock::time_point now);
 
+    // RECONNECT with an unknown session id, per address.
+    std::chrono::milliseconds ReconnectDelayFor(const std::string& address) const;
+    void ReconnectFailed(const std::string& address, Clock::time_point now);
+    // A successful LOGIN or RECONNECT from the address: ends its run of failed RECONNECTs, not its budget.
+    void AddressSucceeded(const std::string& address);
+    // True once the address failed 100 RECONNECTs within the hour that began with the first of them.
+    bool ReconnectBudgetSpent(const std::string& address, Clock::time_point now) const;
+
 private:
     struct Record
     {
         int Failures = 0;
         Clock::time_point LastFailure{};
     };
+    struct Budget
+    {
+        int Failures = 0;
+        Clock::time_point HourStart{};
+    };
     void ForgetOlderHalf();
 
     std::size_t maxRecords_;
     std::map<std::pair<std::string, std::string>, Record> records_;
+    std::map<std::string, Budget> reconnectBudgets_;
 };
 
 } // namespace korvel::server

@@ -1,6 +1,6 @@
 #include "server/ServerCore.h"
 
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
 #include "engine/wire/OleDate.h"
 #include "engine/wire/RequestCodes.h"
@@ -18,9 +18,6 @@ namespace
 
 // Before LOGIN a peer may send no more than this: strangers cannot make the server hold or inflate much.
 constexpr std::int32_t UnauthenticatedLimit = 16 * 1024;
-// The throttle's key for RECONNECT with an unknown session id (no user name is known then).
-const std::string ReconnectKey = "\x01reconnect";
-
 std::string RandomPassword()
 {
     static const char alphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
@@ -87,7 +84,8 @@ bool ServerCore::HandleMessage(Connection& connection, const std::vector<std::ui
         if (session && ReplayIfResend(connection, *session, raw))
             return true;
     }
-    MessageReader request(requestBuffer_.Data(), header.TotalSize);
+    // A request string longer than the protocol allows is refused, never cut into another name.
+    MessageReader request(requestBuffer_.Data(), header.TotalSize, MessageReader::LongStrings::Refuse);
     try
     {
         return Dispatch(connection, header.Code, request, raw);
@@ -196,11 +194,23 @@ void ServerCore::Reconnect(Connection& connection, MessageReader& request)
     request.Read(clientVersion);
     request.Read(sessionId);
     request.Read(uncompressed);
-    auto delay = throttle_.DelayFor(ReconnectKey, connection.PeerAddress);
+    if (throttle_.ReconnectBudgetSpent(connection.PeerAddress, Clock::now()))
+    {
+        // Refused without looking the id up, so that guessing learns nothing more this hour.
+        log_.Write("Re-connection from " + connection.PeerAddress +
+                   " refused after too many failed re-connections within the hour");
+        WriteRefusal({KORVEL_REMOTECONNECT, {}, {}, {}});
+        SendReply(connection);
+        return;
+    }
+    auto delay = throttle_.ReconnectDelayFor(connection.PeerAddress);
+    if (delay.count() > 0)
+        log_.Write("Re-connection from " + connection.PeerAddress + " delayed " +
+                   std::to_string(delay.count()) + " ms after repeated failures");
     Session* session = sessions_.Find(sessionId);
     if (!session || session->Port != connection.Port)
     {
-        throttle_.Failed(ReconnectKey, connection.PeerAddress, Clock::now());
+        throttle_.ReconnectFailed(connection.PeerAddress, Clock::now());
         log_.Write("Re-connection to an unknown session from " + connection.PeerAddress);
         WriteRefusal({KORVEL_REMOTECONNECT, {}, {}, {}});
         SendReply(connection, nullptr, delay);
@@ -217,6 +227,7 @@ void ServerCore::Reconnect(Connection& connection, MessageReader& request)
     session->LanSession = connection.Uncompressed;
     session->DisconnectedDetail.clear();
     session->LastConnected = OleDateFromLocalTime(std::time(nullptr));
+    throttle_.AddressSucceeded(connection.PeerAddress);
     log_.Write("Session " + std::to_string(sessionId) + " of user '" + session->UserName +
                "' re-attached from " + connection.PeerAddress);
     reply_.SetCode(KORVEL_NONE);
@@ -253,6 +264,7 @@ void ServerCore::Login(Connection& connection, MessageReader& request)
         return;
     }
     throttle_.Succeeded(user, connection.PeerAddress);
+    throttle_.AddressSucceeded(connection.PeerAddress);
     sessions_.Create(connection.SessionId, connection.Port, user, connection.PeerAddress,
                      connection.Uncompressed, connection.Serial);
     connection.State = Phase::LoggedIn;

@@ -1,7 +1,7 @@
 // The engine error codes that the client raises or that the administration protocol carries.
 #pragma once
 
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 
 namespace korvel
 {

@@ -2,7 +2,7 @@
 // that fill the text's placeholders, in order.
 #pragma once
 
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 
 #include <array>
 #include <string_view>

@@ -41,6 +41,12 @@ std::int32_t GetInt32(const std::uint8_t* bytes)
     RaiseEngineError(KORVEL_UNCOMPRESS);
 }
 
+// A message that cannot be built, like one that cannot be compressed.
+[[noreturn]] void RaiseUnbuildable()
+{
+    RaiseEngineError(KORVEL_COMPRESS);
+}
+
 } // namespace
 
 MessageHeader DecodeHeader(const std::uint8_t* bytes)
@@ -87,20 +93,32 @@ void MessageWriter::Begin()
     header_.PayloadSize = 0;
 }
 
-std::uint8_t* MessageWriter::Grow(std::int32_t size)
+void MessageWriter::Reserve(std::int64_t size)
 {
-    buffer_.Reserve(std::int64_t{writePosition_} + size);
+    try
+    {
+        buffer_.Reserve(size);
+    }
+    catch (const std::length_error&)
+    {
+        RaiseUnbuildable();
+    }
+}
+
+std::uint8_t* MessageWriter::Grow(std::int64_t size)
+{
+    Reserve(std::int64_t{writePosition_} + size);
     std::uint8_t* at = buffer_.Data() + writePosition_;
-    writePosition_ += size;
-    header_.PayloadSize += size;
+    writePosition_ += static_cast<std::int32_t>(size);
+    header_.PayloadSize += static_cast<std::int32_t>(size);
     return at;
 }
 
 void MessageWriter::AppendValue(const void* bytes, std::int32_t size)
 {
     if (size < 0)
-        throw std::invalid_argument("negative value length");
-    std::uint8_t* at = Grow(LengthSize + size);
+        RaiseUnbuildable();
+    std::uint8_t* at = Grow(std::int64_t{LengthSize} + size);
     PutLittleEndian(static_cast<std::uint32_t>(size), LengthSize, at);
     if (size > 0)
         std::memcpy(at + LengthSize, bytes, static_cast<std::size_t>(size));
@@ -158,7 +176,7 @@ void MessageWriter::AppendStringList(const StringList& items)
 void MessageWriter::AppendText(std::string_view text)
 {
     if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() - 64))
-        throw std::length_error("text block larger than 2 GiB");
+        RaiseUnbuildable();
     const auto size = static_cast<std::int32_t>(text.size());
     AppendInt32(size);
     AppendValue(text.data(), size);
@@ -170,7 +188,7 @@ void MessageWriter::Finish(bool compress)
     {
         CompressPayload(buffer_.Data() + HeaderSize, static_cast<std::size_t>(header_.PayloadSize), scratch_);
         header_.PayloadSize = static_cast<std::int32_t>(scratch_.size());
-        buffer_.Reserve(std::int64_t{HeaderSize} + header_.PayloadSize);
+        Reserve(std::int64_t{HeaderSize} + header_.PayloadSize);
         std::memcpy(buffer_.Data() + HeaderSize, scratch_.data(), scratch_.size());
         writePosition_ = HeaderSize + header_.PayloadSize;
     }
@@ -211,8 +229,8 @@ MessageHeader UnpackMessage(MessageBuffer& buffer, bool compressed, std::int32_t
 
 // --- MessageReader ---
 
-MessageReader::MessageReader(const std::uint8_t* message, std::int32_t totalSize)
-    : message_(message), totalSize_(totalSize)
+MessageReader::MessageReader(const std::uint8_t* message, std::int32_t totalSize, LongStrings longStrings)
+    : message_(message), totalSize_(totalSize), longStrings_(longStrings)
 {
 }
 
@@ -290,6 +308,8 @@ void MessageReader::Read(std::string& value)
 {
     const std::uint8_t* bytes = nullptr;
     const std::int32_t size = NextValue(bytes);
+    if (longStrings_ == LongStrings::Refuse && size > static_cast<std::int32_t>(MaxProtocolString))
+        RaiseMalformed();
     value.assign(
         CutUtf8(std::string_view(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size))));
 }
@@ -298,6 +318,10 @@ void MessageReader::ReadStringList(StringList& items)
 {
     std::int32_t count = 0;
     Read(count);
+    // Each string takes at least its 4-byte length: a larger count is a short reply, refused before
+    // anything is allocated.
+    if (count > (totalSize_ - position_) / LengthSize)
+        RaiseMalformed();
     for (std::int32_t i = 0; i < count; ++i)
     {
         std::string item;

@@ -56,7 +56,8 @@ public:
     // Write position just past the header, PayloadSize 0; the code is not touched.
     void Begin();
 
-    // A value: its length as 4 bytes, then the bytes.
+    // A value: its length as 4 bytes, then the bytes. Every Append raises engine error 15001 when the value
+    // cannot be written (a negative length, a message past 2 GiB).
     void AppendValue(const void* bytes, std::int32_t size);
     void AppendBool(bool value);
     void AppendByte(std::uint8_t value);
@@ -79,7 +80,9 @@ public:
     MessageBuffer& Buffer() { return buffer_; }
 
 private:
-    std::uint8_t* Grow(std::int32_t size);
+    // The buffer's Reserve, raising 15001 for a message past 2 GiB.
+    void Reserve(std::int64_t size);
+    std::uint8_t* Grow(std::int64_t size);
 
     MessageBuffer& buffer_;
     MessageHeader header_;
@@ -101,8 +104,17 @@ MessageHeader UnpackMessage(MessageBuffer& buffer, bool compressed, std::int32_t
 class MessageReader
 {
 public:
+    // What a string value longer than 255 bytes does: the client cuts it (a server may send more than it
+    // should), the reference server refuses it (a request that asks for one thing must not do another).
+    enum class LongStrings
+    {
+        Cut,
+        Refuse
+    };
+
     MessageReader() = default;
-    MessageReader(const std::uint8_t* message, std::int32_t totalSize);
+    MessageReader(const std::uint8_t* message, std::int32_t totalSize,
+                  LongStrings longStrings = LongStrings::Cut);
 
     // Copies the next value into `destination` and returns its length; a value longer than `capacity` bytes
     // raises 15002.
@@ -116,9 +128,10 @@ public:
     void Read(std::int64_t& value);
     void Read(double& value);
     // A string value; one longer than 255 bytes is cut to 255 on a character boundary and reading goes on
-    // after it.
+    // after it, or with LongStrings::Refuse raises 15002.
     void Read(std::string& value);
-    // Appends: a 32-bit count, then that many strings. A count of zero or less reads nothing more.
+    // Appends: a 32-bit count, then that many strings. A count of zero or less reads nothing more; a count
+    // larger than the values left could hold raises 15002 before anything is appended.
     void ReadStringList(StringList& items);
     // A text block: the 32-bit size S, then the text value (at most S bytes are kept; the text ends at its
     // first zero byte).
@@ -137,6 +150,7 @@ private:
     const std::uint8_t* message_ = nullptr;
     std::int32_t totalSize_ = 0;
     std::int32_t position_ = HeaderSize;
+    LongStrings longStrings_ = LongStrings::Cut;
 };
 
 // Replaces `lines` by the lines of `text`, split at CR LF, LF or CR; the text ends at its first zero byte; a

@@ -3,11 +3,13 @@
 // in a crash or a read outside the message.
 #pragma once
 
-#include "engine/EngineError.h"
 #include "engine/wire/AdminTypes.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/Message.h"
 
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace korvel::fuzz
 {
@@ -61,21 +63,26 @@ inline void ReadValues(MessageReader& reader, std::uint16_t code)
     }
 }
 
-// Unpacks `data` as a received message and reads it. Small limits keep each run fast.
+// Unpacks `data` as a received message and reads it. Small limits keep each run fast. The reader gets the
+// message's bytes in a block of exactly their size, not the buffer's zero-filled granules, so that a read
+// past the message is caught by the sanitizer.
 inline void UnpackAndRead(const std::uint8_t* data, std::size_t size, bool compressed)
 {
     constexpr std::int32_t MaxSize = 1 << 20;
-    if (size > static_cast<std::size_t>(MaxSize))
+    if (size < static_cast<std::size_t>(HeaderSize) || size > static_cast<std::size_t>(MaxSize))
         return;
+    if (DecodeHeader(data).TotalSize > static_cast<std::int32_t>(size))
+        return; // a transport would still be waiting for the rest
     MessageBuffer buffer;
     buffer.Reserve(static_cast<std::int64_t>(size));
-    if (size > 0)
-        std::memcpy(buffer.Data(), data, size);
+    std::memcpy(buffer.Data(), data, size);
     std::vector<std::uint8_t> scratch;
     try
     {
         const MessageHeader header = UnpackMessage(buffer, compressed, MaxSize, scratch);
-        MessageReader reader(buffer.Data(), header.TotalSize);
+        const auto exact = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(header.TotalSize));
+        std::memcpy(exact.get(), buffer.Data(), static_cast<std::size_t>(header.TotalSize));
+        MessageReader reader(exact.get(), header.TotalSize);
         ReadValues(reader, header.Code);
     }
     catch (const EKORVELEngineError&)

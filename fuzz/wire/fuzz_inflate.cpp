@@ -1,5 +1,5 @@
 // Decompression of arbitrary input: a bad stream is refused, a good one must survive a round trip.
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/Zlib.h"
 
 #include <cstdlib>

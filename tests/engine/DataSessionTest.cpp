@@ -2,6 +2,7 @@
 #include "CaptureError.h"
 #include "FakeNetwork.h"
 #include "SessionFixture.h"
+#include "tests/support/LoopbackSocket.h"
 
 #include "engine/wire/AdminTypes.h"
 #include "engine/wire/ErrorCodes.h"
@@ -305,20 +306,76 @@ TEST_F(DataSessionTest, AFailedReconnectionReachesTheCaller)
     EXPECT_FALSE(session.Connected());
 }
 
+TEST_F(DataSessionTest, AReconnectTheServerRefusesIsToldApartFromAnUnreachableServer)
+{
+    LogIn(session);
+    EXPECT_FALSE(session.ReconnectRefused());
+
+    // The server answers the RECONNECT inside Call with an error: it no longer knows the session.
+    peer.Then(ScriptedPeer::CloseAfterBytes(5));
+    peer.Then(ScriptedPeer::AnswerError(KORVEL_REMOTECONNECT));
+    auto refused = CaptureEngineError([&] { session.GetUpTime(); });
+    EXPECT_EQ(refused->ErrorCode, KORVEL_REMOTECONNECT);
+    EXPECT_STREQ(refused->what(),
+                 "KORVEL Engine Error # 11280 A connection to the database server at '127.0.0.1' cannot be "
+                 "established");
+    EXPECT_TRUE(session.ReconnectRefused());
+
+    // A RECONNECT the server accepts clears it.
+    session.Reconnect();
+    EXPECT_TRUE(session.Connected());
+    EXPECT_FALSE(session.ReconnectRefused());
+
+    // An explicit Reconnect refused with any code counts as well.
+    session.Disconnect();
+    peer.Then(ScriptedPeer::AnswerError(KORVEL_REMOTENOLOGIN));
+    EXPECT_EQ(EngineErrorCode([&] { session.Reconnect(); }), KORVEL_REMOTECONNECT);
+    EXPECT_TRUE(session.ReconnectRefused());
+
+    // Nobody listening on the port: the same error, but not a refusal.
+    std::uint16_t closedPort = 0;
+    close(test::ListenOnLoopback(closedPort));
+    session.SetPort(closedPort);
+    auto unreachable = CaptureEngineError([&] { session.Reconnect(); });
+    EXPECT_EQ(unreachable->ErrorCode, KORVEL_REMOTECONNECT);
+    EXPECT_STREQ(unreachable->what(), refused->what());
+    EXPECT_FALSE(session.ReconnectRefused());
+
+    // A connection that breaks during the RECONNECT is not a refusal either.
+    session.SetPort(peer.Port());
+    peer.Then(ScriptedPeer::AnswerError(KORVEL_REMOTECONNECT));
+    EXPECT_EQ(EngineErrorCode([&] { session.Reconnect(); }), KORVEL_REMOTECONNECT);
+    ASSERT_TRUE(session.ReconnectRefused());
+    peer.Then(ScriptedPeer::CloseAfterBytes(3));
+    EXPECT_EQ(EngineErrorCode([&] { session.Reconnect(); }), KORVEL_REMOTECONNECT);
+    EXPECT_FALSE(session.ReconnectRefused());
+
+    // A refused CONNECTPARAMS is no refused re-connection.
+    peer.Then(ScriptedPeer::AnswerError(KORVEL_REMOTECONNECT));
+    EXPECT_EQ(EngineErrorCode([&] { session.Reconnect(); }), KORVEL_REMOTECONNECT);
+    ASSERT_TRUE(session.ReconnectRefused());
+    peer.Then(ScriptedPeer::AnswerError(KORVEL_REMOTEMAXCONNECT));
+    EXPECT_EQ(EngineErrorCode([&] { session.Connect(); }), KORVEL_REMOTECONNECT);
+    EXPECT_FALSE(session.ReconnectRefused());
+}
+
 TEST_F(DataSessionTest, ReplyFaultsEndInALostConnection)
 {
+    auto counter = std::make_shared<test::ReadCounter>();
+    session.SetTransportFactory([counter] { return std::make_unique<test::ReadCountingTransport>(counter); });
     LogIn(session);
     EXPECT_EQ(ReplyFaultCode(ScriptedPeer::SendRawThenClose({10, 0})), KORVEL_REMOTECOMMLOST);
     EXPECT_FALSE(session.Connected());
 
     // Only the first two bytes of the length arrive in the first read: lost, though the rest follows.
     EXPECT_EQ(ReplyFaultCode(
-                  [](PeerConnection& connection)
+                  [counter](PeerConnection& connection)
                   {
                       connection.ReadRequest();
+                      const int readsBefore = counter->Reads(); // the client now waits for the reply
                       const Bytes reply = connection.BuildReply(0);
                       connection.Send(Bytes(reply.begin(), reply.begin() + 2));
-                      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                      EXPECT_TRUE(counter->WaitBeyond(readsBefore));
                       connection.Send(Bytes(reply.begin() + 2, reply.end()));
                   }),
               KORVEL_REMOTECOMMLOST);
@@ -340,6 +397,36 @@ TEST_F(DataSessionTest, ReplyFaultsEndInALostConnection)
     EXPECT_EQ(ReplyFaultCode(ScriptedPeer::SendRawThenClose({0x88, 0x13, 0, 0, 0, 0, 0x7e, 0x13, 0, 0})),
               KORVEL_REMOTECOMMLOST);
     EXPECT_FALSE(session.Connected());
+}
+
+TEST_F(DataSessionTest, AFailedReplyLeavesNothingToReadFromTheOldBuffer)
+{
+    LogIn(session);
+    // A reply whose value the caller has not read yet.
+    peer.Then(ScriptedPeer::Answer(0, [](MessageWriter& w) { w.AppendInt32(5); }));
+    session.SetRequestCode(REQUEST_GETUPTIME);
+    session.BeginRequest();
+    session.FinishRequest();
+    session.Call();
+    ASSERT_TRUE(session.HasMoreValues());
+
+    // The next reply makes the buffer grow and then breaks off.
+    EXPECT_EQ(ReplyFaultCode(
+                  [](PeerConnection& connection)
+                  {
+                      connection.ReadRequest();
+                      const std::string big(100000, 'x');
+                      const Bytes reply = connection.BuildReply(
+                          0, [&](MessageWriter& w)
+                          { w.AppendValue(big.data(), static_cast<std::int32_t>(big.size())); });
+                      connection.Send(Bytes(reply.begin(), reply.begin() + 50000));
+                      connection.Close();
+                  }),
+              KORVEL_REMOTECOMMLOST);
+    EXPECT_FALSE(session.HasMoreValues());
+    std::int32_t value = 0;
+    EXPECT_EQ(EngineErrorCode([&] { session.Reply().Read(value); }), KORVEL_UNCOMPRESS);
+    EXPECT_EQ(value, 0);
 }
 
 TEST_F(DataSessionTest, AReplyThatIsNotZlibInInternetModeEndsInALostConnection)

@@ -1,12 +1,16 @@
-// Transport doubles for session tests: a resolver that maps names onto the scripted peer, and a transport
-// that records the size of every write it passes on to a real TCP connection.
+// Transport doubles for session tests: a resolver that maps names onto the scripted peer, a transport that
+// records the size of every write it passes on to a real TCP connection, and one that lets a peer wait for
+// the client's next read.
 #pragma once
 
 #include "engine/Transport.h"
 #include "tests/support/ForwardingTransport.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace korvel::test
@@ -49,6 +53,53 @@ public:
 
 private:
     std::shared_ptr<std::vector<std::int32_t>> writes_;
+};
+
+// The number of reads the client made; a peer step waits on it instead of guessing with a pause.
+class ReadCounter
+{
+public:
+    int Reads()
+    {
+        std::lock_guard guard(mutex_);
+        return reads_;
+    }
+    void Count()
+    {
+        std::lock_guard guard(mutex_);
+        ++reads_;
+        counted_.notify_all();
+    }
+    // True once more than `reads` reads were made (false after ten seconds).
+    bool WaitBeyond(int reads)
+    {
+        std::unique_lock lock(mutex_);
+        return counted_.wait_for(lock, std::chrono::seconds(10), [&] { return reads_ > reads; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable counted_;
+    int reads_ = 0;
+};
+
+class ReadCountingTransport : public ForwardingTransport
+{
+public:
+    explicit ReadCountingTransport(std::shared_ptr<ReadCounter> counter)
+        : ForwardingTransport(CreateTcpTransport()), counter_(std::move(counter))
+    {
+    }
+
+    std::int32_t Read(std::uint8_t* data, std::int32_t size) override
+    {
+        const std::int32_t read = ForwardingTransport::Read(data, size);
+        counter_->Count();
+        return read;
+    }
+
+private:
+    std::shared_ptr<ReadCounter> counter_;
 };
 
 } // namespace korvel::test

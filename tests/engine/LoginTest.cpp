@@ -9,6 +9,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace korvel
 {
 namespace
@@ -128,6 +130,18 @@ TEST_F(LoginTest, DecliningOrAnotherRefusalEndsTheLogin)
     peer.Then(ScriptedPeer::CloseAfterBytes(4));
     EXPECT_EQ(EngineErrorCode([&] { session.Login(); }), KORVEL_REMOTECOMMLOST);
     EXPECT_EQ(peer.RequestCodes().back(), REQUEST_CONNECTPARAMS);
+}
+
+TEST_F(LoginTest, AProviderThatThrowsLeavesTheConnectionClosed)
+{
+    session.SetCredentialProvider([](std::string&, std::string&) -> bool
+                                  { throw std::runtime_error("no terminal"); });
+    PointAtPeer(session);
+    session.Connect();
+    EXPECT_THROW(session.Login(), std::runtime_error);
+    EXPECT_FALSE(session.Connected());
+    EXPECT_FALSE(session.LoggedIn());
+    EXPECT_THAT(peer.RequestCodes(), ElementsAre(REQUEST_CONNECTPARAMS));
 }
 
 TEST_F(LoginTest, SessionParamsCarryTheSixSettingsInOrder)

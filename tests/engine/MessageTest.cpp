@@ -212,6 +212,72 @@ TEST(Message, ReaderChecksEveryValueAgainstTheMessage)
     EXPECT_EQ(EngineErrorCode([&] { past.Read(text); }), KORVEL_UNCOMPRESS);
 }
 
+TEST(Message, LongStringsAreCutForTheClientAndRefusedForTheServer)
+{
+    MessageBuffer buffer;
+    MessageWriter writer(buffer);
+    writer.Begin();
+    const std::string longName(300, 'n');
+    writer.AppendValue(longName.data(), 300);
+    writer.AppendValue(longName.data(), 255);
+    writer.Finish(false);
+
+    MessageReader client(buffer.Data(), writer.Header().TotalSize);
+    std::string text;
+    client.Read(text);
+    EXPECT_EQ(text, std::string(255, 'n'));
+
+    MessageReader server(buffer.Data(), writer.Header().TotalSize, MessageReader::LongStrings::Refuse);
+    text = "before";
+    EXPECT_EQ(EngineErrorCode([&] { server.Read(text); }), KORVEL_UNCOMPRESS);
+    EXPECT_EQ(text, "before");
+    MessageReader exact(buffer.Data(), writer.Header().TotalSize, MessageReader::LongStrings::Refuse);
+    std::string skipped(300, '\0');
+    exact.ReadValue(skipped.data(), 300);
+    exact.Read(text);
+    EXPECT_EQ(text, std::string(255, 'n')); // 255 bytes are allowed
+}
+
+TEST(Message, AStringListCountLargerThanTheRestIsShortBeforeAnythingIsRead)
+{
+    MessageBuffer buffer;
+    MessageWriter writer(buffer);
+    writer.Begin();
+    writer.AppendInt32(3); // but only two strings follow: 10 bytes cannot hold three
+    writer.AppendString("a");
+    writer.AppendString("b");
+    writer.Finish(false);
+    MessageReader reader(buffer.Data(), writer.Header().TotalSize);
+    StringList items{"kept"};
+    EXPECT_EQ(EngineErrorCode([&] { reader.ReadStringList(items); }), KORVEL_UNCOMPRESS);
+    EXPECT_EQ(items, StringList{"kept"});
+
+    writer.Begin();
+    writer.AppendInt32(0x7fffffff); // a count that would allocate gigabytes of empty strings
+    writer.AppendValue(nullptr, 0);
+    writer.Finish(false);
+    MessageReader huge(buffer.Data(), writer.Header().TotalSize);
+    EXPECT_EQ(EngineErrorCode([&] { huge.ReadStringList(items); }), KORVEL_UNCOMPRESS);
+    EXPECT_EQ(items, StringList{"kept"});
+}
+
+TEST(Message, AValueThatCannotBeWrittenIsAnEngineError)
+{
+    MessageBuffer buffer;
+    MessageWriter writer(buffer);
+    writer.Begin();
+    const char byte = 'x';
+    EXPECT_EQ(EngineErrorCode([&] { writer.AppendValue(&byte, -1); }), KORVEL_COMPRESS);
+    // A message past 2 GiB is refused before a byte is copied.
+    EXPECT_EQ(EngineErrorCode([&] { writer.AppendValue(&byte, 0x7fffffff - 2); }), KORVEL_COMPRESS);
+    EXPECT_EQ(EngineErrorCode([&] { writer.AppendText(std::string_view(&byte, std::size_t{0x80000000})); }),
+              KORVEL_COMPRESS);
+    // The writer still works and the failed values left nothing behind.
+    writer.AppendInt32(7);
+    writer.Finish(false);
+    EXPECT_EQ(writer.Header().TotalSize, HeaderSize + 8);
+}
+
 TEST(Message, ListsTextBlocksAndLines)
 {
     MessageBuffer buffer;

@@ -158,6 +158,68 @@ TEST(HostileInput, ShortOrWideValuesAreInvalidRequests)
     EXPECT_EQ(names.size(), HeaderSize + 8 + 4 + 5u); // count 1, then "admin"
 }
 
+TEST(HostileInput, StringsLongerThan255BytesAreRefusedAndChangeNothing)
+{
+    RefServer server;
+    RawClient raw(server.AdminPort());
+    raw.Send(RawConnectParams());
+    ASSERT_EQ(ReplyCodeOf(raw.Receive()), KORVEL_NONE);
+    const std::string tooLong(256, 'u');
+    // LOGIN on the administration port: refused, and the connection may still log in.
+    raw.Send(RawRequest(REQUEST_LOGIN, {RawValue("admin"), RawValue(tooLong)}));
+    auto login = raw.Receive();
+    EXPECT_EQ(ReplyCodeOf(login), KORVEL_REMOTEINVREQUEST);
+    EXPECT_EQ(login.size(), HeaderSize + 6 * 4u); // six empty strings
+    raw.Send(RawRequest(REQUEST_LOGIN, {RawValue("admin"), RawValue("secret")}));
+    ASSERT_EQ(ReplyCodeOf(raw.Receive()), KORVEL_NONE);
+
+    auto expectRefused = [&](const std::vector<std::uint8_t>& request)
+    {
+        raw.Send(request);
+        auto reply = raw.Receive();
+        EXPECT_EQ(ReplyCodeOf(reply), KORVEL_REMOTEINVREQUEST);
+        EXPECT_EQ(reply.size(), HeaderSize + 6 * 4u);
+    };
+    const auto no = RawNumber(std::uint8_t{0});
+    expectRefused(RawRequest(REQUEST_ADDUSER, {RawValue(tooLong), RawValue("pw"), RawValue("d"), no}));
+    expectRefused(RawRequest(REQUEST_ADDUSER, {RawValue("bob"), RawValue(tooLong), RawValue("d"), no}));
+    expectRefused(RawRequest(REQUEST_ADDUSER, {RawValue("bob"), RawValue("pw"), RawValue(tooLong), no}));
+    expectRefused(RawRequest(REQUEST_ADDDB, {RawValue("sales"), RawValue("d"), RawValue(tooLong)}));
+    const auto one = RawNumber(std::uint8_t{1});
+    auto configWithAddress = [&](const std::string& address)
+    {
+        return RawRequest(REQUEST_MODIFYCONFIG,
+                          {one, one, one, one, one, one, RawValue("/tmp"), RawNumber(std::int32_t{1}),
+                           RawValue(address), RawNumber(std::int32_t{0})});
+    };
+    expectRefused(configWithAddress(tooLong));
+    // Nothing was stored, not even a name cut to 255 bytes.
+    auto admin = OpenSession(server);
+    StringList users;
+    admin->GetUserNames(users);
+    EXPECT_EQ(users, StringList{"admin"});
+    StringList databases;
+    admin->GetDatabaseNames(databases);
+    EXPECT_TRUE(databases.empty());
+    ServerConfig config;
+    admin->GetConfig(config);
+    EXPECT_FALSE(config.DenyLogins);
+    EXPECT_TRUE(config.AuthorizedAddresses.empty());
+    raw.Send(configWithAddress("10.0.0.1")); // the same request with a short address is taken
+    EXPECT_EQ(ReplyCodeOf(raw.Receive()), KORVEL_NONE);
+    // 255 bytes are still a valid name.
+    admin->AddUser(std::string(255, 'u'), "pw", "", false);
+    admin->GetUserNames(users);
+    EXPECT_EQ(users.size(), 2u);
+
+    // LOGIN on the main port too.
+    RawClient main(server.MainPort());
+    main.Send(RawConnectParams());
+    ASSERT_EQ(ReplyCodeOf(main.Receive()), KORVEL_NONE);
+    main.Send(RawRequest(REQUEST_LOGIN, {RawValue(tooLong), RawValue("pw")}));
+    EXPECT_EQ(ReplyCodeOf(main.Receive()), KORVEL_REMOTEINVREQUEST);
+}
+
 TEST(HostileInput, RequestsSentAheadAreServedInOrder)
 {
     RefServer server;

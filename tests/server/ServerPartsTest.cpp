@@ -156,6 +156,44 @@ TEST(LoginThrottle, DelaysDoubleAfterThreeFailuresUpToThirtySeconds)
     EXPECT_EQ(throttle.DelayFor("carol", "10.0.0.1").count(), 0) << "old counts are forgotten";
 }
 
+TEST(LoginThrottle, ASuccessEndsTheRunOfFailedReconnectsButNotTheHourlyBudget)
+{
+    LoginThrottle throttle;
+    const auto start = Clock::now();
+    for (int i = 0; i < 5; ++i)
+        throttle.ReconnectFailed("10.0.0.1", start);
+    throttle.Failed("bob", "10.0.0.1", start);
+    EXPECT_EQ(throttle.ReconnectDelayFor("10.0.0.1").count(), 4000);
+    EXPECT_EQ(throttle.ReconnectDelayFor("10.0.0.2").count(), 0);
+    throttle.AddressSucceeded("10.0.0.1");
+    EXPECT_EQ(throttle.ReconnectDelayFor("10.0.0.1").count(), 0);
+    EXPECT_EQ(throttle.DelayFor("bob", "10.0.0.1").count(), 0); // bob's one failure stays counted
+    throttle.Failed("bob", "10.0.0.1", start);
+    throttle.Failed("bob", "10.0.0.1", start);
+    EXPECT_EQ(throttle.DelayFor("bob", "10.0.0.1").count(), 1000);
+
+    // Failures mixed with successes still spend the budget: 100 within the hour stop the address.
+    for (int i = 5; i < 100; ++i)
+    {
+        EXPECT_FALSE(throttle.ReconnectBudgetSpent("10.0.0.1", start + std::chrono::seconds{i}));
+        throttle.ReconnectFailed("10.0.0.1", start + std::chrono::seconds{i});
+        throttle.AddressSucceeded("10.0.0.1");
+    }
+    EXPECT_TRUE(throttle.ReconnectBudgetSpent("10.0.0.1", start + std::chrono::minutes{59}));
+    EXPECT_FALSE(throttle.ReconnectBudgetSpent("10.0.0.2", start + std::chrono::minutes{59}));
+    throttle.Prune(start + std::chrono::minutes{59});
+    EXPECT_TRUE(throttle.ReconnectBudgetSpent("10.0.0.1", start + std::chrono::minutes{59}));
+    EXPECT_FALSE(throttle.ReconnectBudgetSpent("10.0.0.1", start + std::chrono::hours{1}));
+
+    // The next hour starts a new budget.
+    const auto later = start + std::chrono::hours{1};
+    for (int i = 0; i < 99; ++i)
+        throttle.ReconnectFailed("10.0.0.1", later);
+    EXPECT_FALSE(throttle.ReconnectBudgetSpent("10.0.0.1", later));
+    throttle.ReconnectFailed("10.0.0.1", later);
+    EXPECT_TRUE(throttle.ReconnectBudgetSpent("10.0.0.1", later));
+}
+
 TEST(LoginThrottle, AFloodOfGuessedNamesForgetsTheOldestCountsOnly)
 {
     LoginThrottle throttle(8);

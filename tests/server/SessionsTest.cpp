@@ -5,6 +5,7 @@
 #include "engine/wire/RequestCodes.h"
 #include "tests/server/ServerTestSupport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -111,6 +112,44 @@ TEST(Sessions, ReconnectWithAnUnknownIdIsRefused)
     admin.Send(RawRequest(REQUEST_RECONNECT, {RawNumber(std::int64_t{32100}), RawNumber(user->SessionId()),
                                               RawNumber(std::uint8_t{1})}));
     EXPECT_EQ(ReplyCodeOf(admin.Receive()), KORVEL_REMOTECONNECT);
+}
+
+TEST(Sessions, SuccessesEndARunOfFailedReconnectsButAHundredInAnHourStopTheAddress)
+{
+    RefServer server;
+    auto admin = OpenSession(server);
+    auto user = OpenSession(server, false);
+    auto reconnect = [&](std::int32_t id)
+    {
+        RawClient raw(server.MainPort());
+        raw.Send(RawRequest(REQUEST_RECONNECT,
+                            {RawNumber(std::int64_t{32100}), RawNumber(id), RawNumber(std::uint8_t{1})}));
+        return ReplyCodeOf(raw.Receive());
+    };
+    for (int i = 0; i < 50; ++i) // 100 failures
+    {
+        ASSERT_EQ(reconnect(777777 + i), KORVEL_REMOTECONNECT);
+        ASSERT_EQ(reconnect(777777 + i), KORVEL_REMOTECONNECT);
+        // A successful RECONNECT, or a LOGIN, ends the run before it is slowed down.
+        if (i % 2 == 0)
+            ASSERT_EQ(reconnect(user->SessionId()), KORVEL_NONE);
+        else
+            OpenSession(server);
+        if (i == 3)
+        {
+            StringList log;
+            admin->GetLog(log);
+            for (const std::string& line : log)
+                ASSERT_EQ(line.find("delayed"), std::string::npos) << line;
+        }
+    }
+    // The budget is spent: even the id of a live session is refused at once.
+    EXPECT_EQ(reconnect(user->SessionId()), KORVEL_REMOTECONNECT);
+    StringList log;
+    admin->GetLog(log);
+    EXPECT_TRUE(
+        std::ranges::any_of(log, [](const std::string& line)
+                            { return line.find("too many failed re-connections") != std::string::npos; }));
 }
 
 TEST(Sessions, DisconnectAndRemove)

@@ -1,4 +1,4 @@
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 
 #include "engine/wire/ErrorTable.h"
 #include "engine/wire/Utf8.h"
