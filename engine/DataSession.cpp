@@ -219,6 +219,7 @@ void TDataSession::EnsureConnected()
 void TDataSession::Establish(const char* traceVerb, void (TDataSession::*handshake)())
 {
     const std::uint32_t start = Ticks();
+    reconnectRefused_ = false;
     try
     {
         transport_ = transportFactory_ ? transportFactory_() : CreateTcpTransport();
@@ -280,6 +281,7 @@ void TDataSession::HandshakeExchange()
     ReceiveReply();
     if (ReplyCode() != KORVEL_NONE)
     {
+        reconnectRefused_ = handshake_.Header().Code == REQUEST_RECONNECT;
         Disconnect();
         RaiseEngineError(ReplyCode(), RemoteName());
     }
@@ -310,6 +312,7 @@ void TDataSession::Login()
         if (ReplyCode() == KORVEL_NONE)
         {
             loggedIn_ = true;
+            reconnectRefused_ = false;
             return;
         }
         if (ReplyCode() != KORVEL_REMOTEINVLOGIN)

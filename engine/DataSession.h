@@ -94,6 +94,11 @@ public:
     // --- Connection and login ---
     void Connect();
     void Reconnect();
+    // True after a Reconnect (also the one inside Call) failed because the server answered the RECONNECT
+    // with an error: it is reachable but no longer knows the session, after a restart for example. False
+    // after a server that could not be reached; cleared by every successful Connect, Reconnect and Login.
+    // Both failures raise the same 11280.
+    bool ReconnectRefused() const { return reconnectRefused_; }
     void EnsureConnected();
     void Login();
     void Logout();
@@ -188,6 +193,7 @@ private:
     bool connected_ = false;
     bool loggedIn_ = false;
     bool handshaking_ = false;
+    bool reconnectRefused_ = false;
     Endpoint endpoint_;
     std::string userName_;
     std::string password_;

@@ -98,6 +98,7 @@ void TKORVELSession::Activate()
         dataSession = ownDataSession_.get();
     }
     dataSession_ = dataSession;
+    remoteSessionLost_ = false;
 
     try
     {

@@ -118,6 +118,10 @@ public:
 
     // The remote session in use, or null while inactive.
     TDataSession* DataSession() const { return dataSession_; }
+    // True when the last administration method ended because the server refused to re-connect the active
+    // remote session (it no longer knows it, after a restart for example), not because it could not be
+    // reached. Safe to read from any thread without the session lock.
+    bool RemoteSessionLost() const { return remoteSessionLost_; }
     bool IsDefault() const { return isDefault_; }
 
     // --- Administration methods ---------------------------------------------------------------------------
@@ -197,6 +201,7 @@ private:
 
     TKORVELSessionList* list_ = nullptr;
     std::atomic<TDataSession*> dataSession_ = nullptr;
+    std::atomic<bool> remoteSessionLost_ = false;
     std::unique_ptr<TDataSession>
         ownDataSession_; // null for the default session, whose remote session is the engine's
     bool isDefault_ = false;

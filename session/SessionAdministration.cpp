@@ -22,7 +22,10 @@ template <typename Operation> auto TKORVELSession::Locked(Operation&& operation)
 {
     LockSession();
     ScopeExit unlock([this] { UnlockSession(); });
-    return operation(*dataSession_.load());
+    TDataSession& dataSession = *dataSession_.load();
+    // Copied while the lock is still held, so RemoteSessionLost needs no lock.
+    ScopeExit record([this, &dataSession] { remoteSessionLost_ = dataSession.ReconnectRefused(); });
+    return operation(dataSession);
 }
 
 // --- Users ------------------------------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 #include "CaptureError.h"
 #include "FakeNetwork.h"
 #include "SessionFixture.h"
+#include "tests/support/LoopbackSocket.h"
 
 #include "engine/wire/AdminTypes.h"
 #include "engine/wire/ErrorCodes.h"
@@ -303,6 +304,59 @@ TEST_F(DataSessionTest, AFailedReconnectionReachesTheCaller)
     peer.Then(ScriptedPeer::AnswerError(KORVEL_REMOTENOLOGIN));
     EXPECT_EQ(EngineErrorCode([&] { session.GetUpTime(); }), KORVEL_REMOTECONNECT);
     EXPECT_FALSE(session.Connected());
+}
+
+TEST_F(DataSessionTest, AReconnectTheServerRefusesIsToldApartFromAnUnreachableServer)
+{
+    LogIn(session);
+    EXPECT_FALSE(session.ReconnectRefused());
+
+    // The server answers the RECONNECT inside Call with an error: it no longer knows the session.
+    peer.Then(ScriptedPeer::CloseAfterBytes(5));
+    peer.Then(ScriptedPeer::AnswerError(KORVEL_REMOTECONNECT));
+    auto refused = CaptureEngineError([&] { session.GetUpTime(); });
+    EXPECT_EQ(refused->ErrorCode, KORVEL_REMOTECONNECT);
+    EXPECT_STREQ(refused->what(),
+                 "KORVEL Engine Error # 11280 A connection to the database server at '127.0.0.1' cannot be "
+                 "established");
+    EXPECT_TRUE(session.ReconnectRefused());
+
+    // A RECONNECT the server accepts clears it.
+    session.Reconnect();
+    EXPECT_TRUE(session.Connected());
+    EXPECT_FALSE(session.ReconnectRefused());
+
+    // An explicit Reconnect refused with any code counts as well.
+    session.Disconnect();
+    peer.Then(ScriptedPeer::AnswerError(KORVEL_REMOTENOLOGIN));
+    EXPECT_EQ(EngineErrorCode([&] { session.Reconnect(); }), KORVEL_REMOTECONNECT);
+    EXPECT_TRUE(session.ReconnectRefused());
+
+    // Nobody listening on the port: the same error, but not a refusal.
+    std::uint16_t closedPort = 0;
+    close(test::ListenOnLoopback(closedPort));
+    session.SetPort(closedPort);
+    auto unreachable = CaptureEngineError([&] { session.Reconnect(); });
+    EXPECT_EQ(unreachable->ErrorCode, KORVEL_REMOTECONNECT);
+    EXPECT_STREQ(unreachable->what(), refused->what());
+    EXPECT_FALSE(session.ReconnectRefused());
+
+    // A connection that breaks during the RECONNECT is not a refusal either.
+    session.SetPort(peer.Port());
+    peer.Then(ScriptedPeer::AnswerError(KORVEL_REMOTECONNECT));
+    EXPECT_EQ(EngineErrorCode([&] { session.Reconnect(); }), KORVEL_REMOTECONNECT);
+    ASSERT_TRUE(session.ReconnectRefused());
+    peer.Then(ScriptedPeer::CloseAfterBytes(3));
+    EXPECT_EQ(EngineErrorCode([&] { session.Reconnect(); }), KORVEL_REMOTECONNECT);
+    EXPECT_FALSE(session.ReconnectRefused());
+
+    // A refused CONNECTPARAMS is no refused re-connection.
+    peer.Then(ScriptedPeer::AnswerError(KORVEL_REMOTECONNECT));
+    EXPECT_EQ(EngineErrorCode([&] { session.Reconnect(); }), KORVEL_REMOTECONNECT);
+    ASSERT_TRUE(session.ReconnectRefused());
+    peer.Then(ScriptedPeer::AnswerError(KORVEL_REMOTEMAXCONNECT));
+    EXPECT_EQ(EngineErrorCode([&] { session.Connect(); }), KORVEL_REMOTECONNECT);
+    EXPECT_FALSE(session.ReconnectRefused());
 }
 
 TEST_F(DataSessionTest, ReplyFaultsEndInALostConnection)

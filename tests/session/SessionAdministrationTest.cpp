@@ -6,6 +6,8 @@
 #include "engine/wire/ErrorCodes.h"
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <thread>
 
 namespace korvel::test
@@ -122,6 +124,44 @@ TEST_F(SessionAdministrationTest, ListsAreEmptiedFirstEvenWhenTheServerRefuses)
     peer.Then(ScriptedPeer::Answer(0, [](MessageWriter& w) { w.AppendStringList({"a", "b"}); }));
     session->GetServerUserNames(names);
     EXPECT_EQ(names, (StringList{"a", "b"}));
+}
+
+TEST_F(SessionAdministrationTest, ALostRemoteSessionIsReadableWithoutTheLock)
+{
+    auto session = LoggedIn();
+    EXPECT_FALSE(session->RemoteSessionLost());
+
+    // The server answers the re-connection after a broken exchange with an error: it forgot the session.
+    peer.Then(ScriptedPeer::CloseAfterBytes(5));
+    peer.Then(ScriptedPeer::AnswerError(KORVEL_REMOTECONNECT));
+    try
+    {
+        session->GetServerUpTime();
+        ADD_FAILURE() << "no engine error was raised";
+    }
+    catch (const EKORVELEngineError& error)
+    {
+        EXPECT_EQ(error.ErrorCode, KORVEL_REMOTECONNECT);
+    }
+
+    // Another thread reads it while this one holds the session lock.
+    session->LockSession();
+    auto lost = std::async(std::launch::async, [&] { return session->RemoteSessionLost(); });
+    ASSERT_EQ(lost.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_TRUE(lost.get());
+    session->UnlockSession();
+
+    // The next method re-connects; the server knows the session again.
+    peer.Then(peer.Automatic());
+    peer.Then(ScriptedPeer::Answer(0, [](MessageWriter& w) { w.AppendInt32(9); }));
+    EXPECT_EQ(session->GetServerUpTime(), 9);
+    EXPECT_FALSE(session->RemoteSessionLost());
+
+    // A server that cannot be reached is not a lost session.
+    peer.Then(ScriptedPeer::CloseAfterBytes(5));
+    peer.Then(ScriptedPeer::CloseAfterBytes(3));
+    EXPECT_THROW(session->GetServerUpTime(), EKORVELEngineError);
+    EXPECT_FALSE(session->RemoteSessionLost());
 }
 
 TEST_F(SessionAdministrationTest, ALocalSessionSendsNothingAndKeepsTheCallersValues)
