@@ -71,7 +71,7 @@ void DescriptionText::RefuseWhatDoesNotFit()
     // The document may count its final paragraph separator in both lengths; the difference is exact.
     const int grown = static_cast<int>(text.size() - accepted_.size());
     const int added = std::min(change_.Added, static_cast<int>(text.size()) - change_.Position);
-    const int removed = added - grown;
+    const int removed = std::max(0, added - grown);
     QTextCursor undo(memo_->document());
     ignoreChanges_ = true;
     undo.joinPreviousEditBlock();
