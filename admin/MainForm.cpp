@@ -46,6 +46,7 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     SetRemoteLoginDialog([this](std::string& userName, std::string& password)
                          { return CurrentDialogs().RemoteLogin(this, userName, password); });
 
+    SetCommandFailureHandler([this](const QString& message) { return AfterCommandFailed(message); });
     CreateMenu();
     CreatePageControl(setup_.CreatePages);
     statusBar()->setObjectName("StatusBar");
@@ -88,6 +89,7 @@ TMainForm::~TMainForm()
     }
     traceFile_->Remove();
     SetRemoteLoginDialog({});
+    SetCommandFailureHandler({});
     // The pages hold the session: they go before it does.
     delete mainPageControl_;
 }

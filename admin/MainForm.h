@@ -76,7 +76,8 @@ private:
     void Login();
     void Logout();
     void ShowLoggedIn(bool loggedIn);
-    void MainPageControlChanged(int index); // MainPageControlChanging, see the .cpp
+    QString AfterCommandFailed(const QString& message); // see MainFormLostSession.cpp
+    void MainPageControlChanged(int index);             // MainPageControlChanging, see the .cpp
     void SetActivePage(int index);
     void WriteSettings();
 

@@ -34,7 +34,7 @@ bool ConnectionChanged(const RemoteSettings& stored, const RemoteSettings& wante
 void TMainForm::OptionsItemClick()
 {
     optionsDlg_->Load(remoteSettings_);
-    if (optionsDlg_->exec() != QDialog::Accepted)
+    if (ExecModal(*optionsDlg_) != QDialog::Accepted)
         return;
     OptionsValues values = optionsDlg_->Values();
     RemoteSettings wanted = WithConnection(remoteSettings_, values);

@@ -207,7 +207,7 @@ void TOptionsDlg::ViewTraceLogButtonClick()
     {
         TTraceLogDlg& traceLog = *mainForm_.TraceLogDialog();
         traceLog.LoadTraceFile(mainForm_.TraceFileName());
-        traceLog.exec();
+        ExecModal(traceLog);
     }
     catch (...)
     {

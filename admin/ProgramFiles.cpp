@@ -34,7 +34,9 @@ QString StateHome()
 
 ProgramFiles ProgramFiles::OfThisProgram()
 {
-    return OfProgram(QCoreApplication::applicationFilePath());
+    ProgramFiles files = OfProgram(QCoreApplication::applicationFilePath());
+    files.SettingsFile = qEnvironmentVariable("KORVEL_ADMIN_SETTINGS");
+    return files;
 }
 
 ProgramFiles ProgramFiles::OfProgram(const QString& programPath)
@@ -64,6 +66,8 @@ QString ProgramFiles::TraceFileName(qint64 processId, Dialogs& dialogs) const
 
 QString ProgramFiles::SettingsFileName(const QString& settingsBaseName, Dialogs& dialogs) const
 {
+    if (!SettingsFile.isEmpty())
+        return SettingsFile;
     QString config =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/korvel-admin";
     return WritableDir(config, dialogs) + settingsBaseName.trimmed() + ".ini";

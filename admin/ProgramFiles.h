@@ -13,6 +13,9 @@ struct ProgramFiles
 {
     QString ProgramDir;      // ends in a separator unless empty
     QString ProgramBaseName; // the file name; a final ".exe" (any case) removed, any other extension kept
+    // The settings file to use instead of the one beside the program, when not empty: a demo or a test keeps
+    // its settings apart from the user's. Taken from KORVEL_ADMIN_SETTINGS by OfThisProgram.
+    QString SettingsFile;
 
     static ProgramFiles OfThisProgram();
     static ProgramFiles OfProgram(const QString& programPath);
@@ -20,8 +23,8 @@ struct ProgramFiles
     // ProgramDir + base name + process id + ".LOG", or the XDG state directory when ProgramDir is not
     // writable.
     QString TraceFileName(qint64 processId, Dialogs& dialogs) const;
-    // ProgramDir + settings base name + ".ini", or the XDG configuration directory when ProgramDir is not
-    // writable.
+    // SettingsFile when set; else ProgramDir + settings base name + ".ini", or the XDG configuration
+    // directory when ProgramDir is not writable.
     QString SettingsFileName(const QString& settingsBaseName, Dialogs& dialogs) const;
     QString HelpFileName() const { return ProgramDir + ProgramBaseName + ".hlp"; }
 

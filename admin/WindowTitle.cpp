@@ -5,16 +5,21 @@
 namespace korvel::admin
 {
 
-QString ConnectedTitle(const QString& productName, const TKORVELSession& session,
-                       const std::string& serverName)
+QString ServerPlace(const TKORVELSession& session)
 {
     QString host =
         QString::fromStdString(session.RemoteHost().empty() ? session.RemoteAddress() : session.RemoteHost());
     QString via = session.RemoteService().empty()
                       ? "on port " + QString::number(session.RemotePort())
                       : "on service " + QString::fromStdString(session.RemoteService());
-    return productName + " (Connected to " + host + " " + via + " - " + QString::fromStdString(serverName) +
-           ")";
+    return host + " " + via;
+}
+
+QString ConnectedTitle(const QString& productName, const TKORVELSession& session,
+                       const std::string& serverName)
+{
+    return productName + " (Connected to " + ServerPlace(session) + " - " +
+           QString::fromStdString(serverName) + ")";
 }
 
 } // namespace korvel::admin

@@ -18,4 +18,7 @@ namespace korvel::admin
 QString ConnectedTitle(const QString& productName, const TKORVELSession& session,
                        const std::string& serverName);
 
+// "H P" as in the title: where the session's server is.
+QString ServerPlace(const TKORVELSession& session);
+
 } // namespace korvel::admin

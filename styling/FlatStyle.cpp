@@ -56,8 +56,10 @@ void DrawFlatIndicator(QPainter& painter, const QStyleOption& option, bool round
 {
     const QPalette& palette = option.palette;
     bool enabled = option.state & QStyle::State_Enabled;
-    QColor border = (option.state & QStyle::State_MouseOver) && enabled ? FocusColour(palette)
-                                                                        : palette.color(QPalette::Dark);
+    // Keyboard focus shows on the box as well as around the caption, as the mouse hover does.
+    bool marked =
+        (option.state & QStyle::State_HasFocus) || ((option.state & QStyle::State_MouseOver) && enabled);
+    QColor border = marked ? FocusColour(palette) : palette.color(QPalette::Dark);
     QColor fill = palette.color(enabled ? QPalette::Base : QPalette::Window);
     // A disabled mark stays readable: view-mode pages show their values in disabled check boxes.
     QColor mark = palette.color(QPalette::Active, QPalette::Text);
@@ -132,7 +134,12 @@ bool FlatStyle::DrawFlatPrimitive(PrimitiveElement element, const QStyleOption* 
         DrawFlatIndicator(*painter, *option, true);
         return true;
     case PE_FrameFocusRect:
-        return !qobject_cast<const QAbstractItemView*>(widget); // the flat borders show the focus instead
+        // Item views keep Fusion's; elsewhere (check box and radio button captions, tabs) a thin line in the
+        // focus colour, so keyboard focus is always visible.
+        if (qobject_cast<const QAbstractItemView*>(widget))
+            return false;
+        DrawFlatBorder(*painter, option->rect, FocusColour(palette));
+        return true;
     default:
         return false;
     }
@@ -203,8 +210,8 @@ int FlatStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidg
 
 void ApplyFlatStyle(QApplication& application)
 {
+    // The desktop's palette stays: the flat look changes shapes and frames, not the user's colours.
     application.setStyle(new FlatStyle);
-    application.setPalette(application.style()->standardPalette());
 }
 
 } // namespace korvel::styling

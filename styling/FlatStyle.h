@@ -1,6 +1,7 @@
 // The flat look of the window: flat borders and surfaces for panels, frames, group boxes, edits, buttons,
-// check boxes and menus, in the system's palette colours, over Qt's Fusion style. A widget whose "tag"
-// property is 999 (or one inside such a widget's own drawing) is drawn by the plain Fusion style, untouched.
+// check boxes and menus, in the system's palette colours, over Qt's Fusion style. Keyboard focus is visible
+// on every control. A widget whose "tag" property is 999 (or one inside such a widget's own drawing) is drawn
+// by the plain Fusion style, untouched.
 #pragma once
 
 #include <QProxyStyle>

@@ -22,7 +22,18 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
+CommandFailureHandler& FailureHandler()
+{
+    static CommandFailureHandler handler;
+    return handler;
+}
+
 } // namespace
+
+void SetCommandFailureHandler(CommandFailureHandler handler)
+{
+    FailureHandler() = std::move(handler);
+}
 
 bool RunCommand(QWidget* parent, const std::function<void()>& command)
 {
@@ -46,6 +57,8 @@ bool RunCommand(QWidget* parent, const std::function<void()>& command)
         {
             message = "An unexpected error occurred";
         }
+        if (FailureHandler())
+            message = FailureHandler()(message);
     }
     // The box is shown once the wait cursor is gone.
     CurrentDialogs().ShowError(parent, message);

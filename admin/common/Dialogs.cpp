@@ -1,15 +1,78 @@
-// The Qt implementation of the dialogs seam.
+// The dialogs seam: the cursor rule every box follows, and the implementation in force.
 #include "admin/common/Dialogs.h"
 
 #include "admin/common/QtDialogs.h"
+
+#include <QApplication>
+#include <QDialog>
 
 namespace korvel::admin
 {
 
 namespace
 {
+
 Dialogs* installedDialogs = nullptr;
+
+// The arrow over whatever override cursor is in force, until the person has answered.
+class NormalCursor
+{
+public:
+    NormalCursor() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
+    ~NormalCursor() { QApplication::restoreOverrideCursor(); }
+    NormalCursor(const NormalCursor&) = delete;
+    NormalCursor& operator=(const NormalCursor&) = delete;
+};
+
 } // namespace
+
+void Dialogs::ShowError(QWidget* parent, const QString& message)
+{
+    NormalCursor cursor;
+    DoShowError(parent, message);
+}
+
+Answer Dialogs::AskWarningYesNo(QWidget* parent, const QString& question)
+{
+    NormalCursor cursor;
+    return DoAskWarningYesNo(parent, question);
+}
+
+Answer Dialogs::AskWarningYesNoCancel(QWidget* parent, const QString& question)
+{
+    NormalCursor cursor;
+    return DoAskWarningYesNoCancel(parent, question);
+}
+
+Answer Dialogs::AskConfirmationYesNo(QWidget* parent, const QString& question)
+{
+    NormalCursor cursor;
+    return DoAskConfirmationYesNo(parent, question);
+}
+
+std::optional<QString> Dialogs::GetSaveFileName(QWidget* parent, const SaveFileRequest& request)
+{
+    NormalCursor cursor;
+    return DoGetSaveFileName(parent, request);
+}
+
+std::optional<QString> Dialogs::BrowseForDirectory(QWidget* parent, const QString& startPath)
+{
+    NormalCursor cursor;
+    return DoBrowseForDirectory(parent, startPath);
+}
+
+bool Dialogs::RemoteLogin(QWidget* parent, std::string& userName, std::string& password)
+{
+    NormalCursor cursor;
+    return DoRemoteLogin(parent, userName, password);
+}
+
+int ExecModal(QDialog& dialog)
+{
+    NormalCursor cursor;
+    return dialog.exec();
+}
 
 Dialogs& CurrentDialogs()
 {

@@ -1,6 +1,10 @@
 // The one seam between the window and the person at the screen: message boxes, the file-save dialog, the
 // folder chooser, the login prompt, and the check whether a directory is writable. The window uses the Qt
 // implementation; tests install a scripted one so no test waits on a real modal box.
+//
+// Whatever wait cursor a command set, every box and dialog shows the normal arrow while it waits for the
+// person: the public calls below hold it around the implementation's, and ExecModal does the same for the
+// window's own dialogs (Options, Trace Log).
 #pragma once
 
 #include <QString>
@@ -8,6 +12,7 @@
 #include <optional>
 #include <string>
 
+class QDialog;
 class QWidget;
 
 namespace korvel::admin
@@ -26,13 +31,13 @@ public:
     virtual ~Dialogs() = default;
 
     // Error icon, the message, one OK button.
-    virtual void ShowError(QWidget* parent, const QString& message) = 0;
+    void ShowError(QWidget* parent, const QString& message);
     // Warning icon with Yes and No.
-    virtual Answer AskWarningYesNo(QWidget* parent, const QString& question) = 0;
+    Answer AskWarningYesNo(QWidget* parent, const QString& question);
     // Warning icon with Yes, No and Cancel (unsaved edits).
-    virtual Answer AskWarningYesNoCancel(QWidget* parent, const QString& question) = 0;
+    Answer AskWarningYesNoCancel(QWidget* parent, const QString& question);
     // Confirmation (question icon) with Yes and No.
-    virtual Answer AskConfirmationYesNo(QWidget* parent, const QString& question) = 0;
+    Answer AskConfirmationYesNo(QWidget* parent, const QString& question);
 
     struct SaveFileRequest
     {
@@ -41,22 +46,37 @@ public:
         QString Filter;        // "Text Files (*.TXT)"
         QString DefaultSuffix; // "TXT"
     };
-    // The chosen file name, or nothing when cancelled.
-    virtual std::optional<QString> GetSaveFileName(QWidget* parent, const SaveFileRequest& request) = 0;
+    // The chosen file name, or nothing when cancelled. Choosing an existing file first asks whether to
+    // replace it (the platform's usual question): a silent overwrite could lose a file the person meant to
+    // keep.
+    std::optional<QString> GetSaveFileName(QWidget* parent, const SaveFileRequest& request);
 
     // "Select the directory": the chosen folder without a trailing separator, or nothing when cancelled.
-    virtual std::optional<QString> BrowseForDirectory(QWidget* parent, const QString& startPath) = 0;
+    std::optional<QString> BrowseForDirectory(QWidget* parent, const QString& startPath);
 
     // The remote login prompt: true on OK with both strings set; on Cancel both stay unchanged.
-    virtual bool RemoteLogin(QWidget* parent, std::string& userName, std::string& password) = 0;
+    bool RemoteLogin(QWidget* parent, std::string& userName, std::string& password);
 
     // Whether files can be created in `directory` (root ignores file modes, so tests script the answer).
     virtual bool IsDirectoryWritable(const QString& directory) = 0;
+
+protected:
+    // What the implementation shows, called with the normal cursor in force.
+    virtual void DoShowError(QWidget* parent, const QString& message) = 0;
+    virtual Answer DoAskWarningYesNo(QWidget* parent, const QString& question) = 0;
+    virtual Answer DoAskWarningYesNoCancel(QWidget* parent, const QString& question) = 0;
+    virtual Answer DoAskConfirmationYesNo(QWidget* parent, const QString& question) = 0;
+    virtual std::optional<QString> DoGetSaveFileName(QWidget* parent, const SaveFileRequest& request) = 0;
+    virtual std::optional<QString> DoBrowseForDirectory(QWidget* parent, const QString& startPath) = 0;
+    virtual bool DoRemoteLogin(QWidget* parent, std::string& userName, std::string& password) = 0;
 };
 
 // The dialogs in force; the Qt implementation unless a test installed another. Never null.
 Dialogs& CurrentDialogs();
 // Installs `dialogs` (not owned); null restores the Qt implementation.
 void SetDialogs(Dialogs* dialogs);
+
+// Runs `dialog` modally with the normal cursor, whatever wait cursor the command that opened it set.
+int ExecModal(QDialog& dialog);
 
 } // namespace korvel::admin

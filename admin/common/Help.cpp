@@ -2,9 +2,13 @@
 
 #include "admin/common/HelpFile.h"
 
+#include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QWhatsThis>
 #include <QWidget>
+
+#include <memory>
 
 namespace korvel::admin
 {
@@ -23,6 +27,21 @@ void ShowWhatsThis(QWidget* widget, const QPoint& globalPos)
     QWhatsThis::showText(globalPos, text, widget);
 }
 
+// Text fields keep Qt's own edit entries (undo, cut, copy, paste, select all) above "What's This ?", so copy
+// and paste by mouse still work there.
+std::unique_ptr<QMenu> ContextMenu(QWidget* widget, const QPoint& pos)
+{
+    std::unique_ptr<QMenu> menu;
+    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        menu.reset(edit->createStandardContextMenu());
+    else if (auto* memo = qobject_cast<QPlainTextEdit*>(widget))
+        menu.reset(memo->createStandardContextMenu(pos));
+    if (!menu)
+        return std::make_unique<QMenu>(widget);
+    menu->addSeparator();
+    return menu;
+}
+
 } // namespace
 
 void SetHelpContext(QWidget* widget, int context)
@@ -36,11 +55,11 @@ void SetHelpContext(QWidget* widget, int context)
     QObject::connect(widget, &QWidget::customContextMenuRequested, widget,
                      [widget](const QPoint& pos)
                      {
-                         QMenu menu(widget);
-                         QAction* whatsThis = menu.addAction("What's This ?");
+                         std::unique_ptr<QMenu> menu = ContextMenu(widget, pos);
+                         QAction* whatsThis = menu->addAction("What's This ?");
                          whatsThis->setObjectName("WhatsThisItem");
                          QPoint globalPos = widget->mapToGlobal(pos);
-                         if (menu.exec(globalPos) == whatsThis)
+                         if (menu->exec(globalPos) == whatsThis)
                              ShowWhatsThis(widget, globalPos);
                      });
 }

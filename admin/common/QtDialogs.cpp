@@ -14,21 +14,9 @@ namespace korvel::admin
 namespace
 {
 
-// A box shown in the middle of a command (a question, the login prompt) gets the normal cursor back while it
-// waits for the person, whatever wait cursor the command set.
-class NormalCursor
-{
-public:
-    NormalCursor() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
-    ~NormalCursor() { QApplication::restoreOverrideCursor(); }
-    NormalCursor(const NormalCursor&) = delete;
-    NormalCursor& operator=(const NormalCursor&) = delete;
-};
-
 QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const QString& question,
                                 QMessageBox::StandardButtons buttons)
 {
-    NormalCursor cursor;
     QMessageBox box(icon, QApplication::applicationDisplayName(), question, buttons, parent);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
@@ -48,34 +36,33 @@ Answer ToAnswer(QMessageBox::StandardButton button)
 
 } // namespace
 
-void QtDialogs::ShowError(QWidget* parent, const QString& message)
+void QtDialogs::DoShowError(QWidget* parent, const QString& message)
 {
     Ask(parent, QMessageBox::Critical, message, QMessageBox::Ok);
 }
 
-Answer QtDialogs::AskWarningYesNo(QWidget* parent, const QString& question)
+Answer QtDialogs::DoAskWarningYesNo(QWidget* parent, const QString& question)
 {
     // Closing the box without a button counts as No: there is no Cancel to give.
     Answer answer = ToAnswer(Ask(parent, QMessageBox::Warning, question, QMessageBox::Yes | QMessageBox::No));
     return answer == Answer::Yes ? Answer::Yes : Answer::No;
 }
 
-Answer QtDialogs::AskWarningYesNoCancel(QWidget* parent, const QString& question)
+Answer QtDialogs::DoAskWarningYesNoCancel(QWidget* parent, const QString& question)
 {
     return ToAnswer(Ask(parent, QMessageBox::Warning, question,
                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel));
 }
 
-Answer QtDialogs::AskConfirmationYesNo(QWidget* parent, const QString& question)
+Answer QtDialogs::DoAskConfirmationYesNo(QWidget* parent, const QString& question)
 {
     Answer answer =
         ToAnswer(Ask(parent, QMessageBox::Question, question, QMessageBox::Yes | QMessageBox::No));
     return answer == Answer::Yes ? Answer::Yes : Answer::No;
 }
 
-std::optional<QString> QtDialogs::GetSaveFileName(QWidget* parent, const SaveFileRequest& request)
+std::optional<QString> QtDialogs::DoGetSaveFileName(QWidget* parent, const SaveFileRequest& request)
 {
-    NormalCursor cursor;
     QFileDialog dialog(parent, request.Title, request.StartDirectory, request.Filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -85,9 +72,8 @@ std::optional<QString> QtDialogs::GetSaveFileName(QWidget* parent, const SaveFil
     return dialog.selectedFiles().constFirst();
 }
 
-std::optional<QString> QtDialogs::BrowseForDirectory(QWidget* parent, const QString& startPath)
+std::optional<QString> QtDialogs::DoBrowseForDirectory(QWidget* parent, const QString& startPath)
 {
-    NormalCursor cursor;
     QString chosen = QFileDialog::getExistingDirectory(parent, "Select the directory", startPath);
     if (chosen.isEmpty())
         return std::nullopt;
@@ -97,9 +83,8 @@ std::optional<QString> QtDialogs::BrowseForDirectory(QWidget* parent, const QStr
     return chosen;
 }
 
-bool QtDialogs::RemoteLogin(QWidget* parent, std::string& userName, std::string& password)
+bool QtDialogs::DoRemoteLogin(QWidget* parent, std::string& userName, std::string& password)
 {
-    NormalCursor cursor;
     return korvel::ui::RemoteLoginDialog(parent, userName, password);
 }
 

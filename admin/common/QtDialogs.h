@@ -10,14 +10,16 @@ namespace korvel::admin
 class QtDialogs : public Dialogs
 {
 public:
-    void ShowError(QWidget* parent, const QString& message) override;
-    Answer AskWarningYesNo(QWidget* parent, const QString& question) override;
-    Answer AskWarningYesNoCancel(QWidget* parent, const QString& question) override;
-    Answer AskConfirmationYesNo(QWidget* parent, const QString& question) override;
-    std::optional<QString> GetSaveFileName(QWidget* parent, const SaveFileRequest& request) override;
-    std::optional<QString> BrowseForDirectory(QWidget* parent, const QString& startPath) override;
-    bool RemoteLogin(QWidget* parent, std::string& userName, std::string& password) override;
     bool IsDirectoryWritable(const QString& directory) override;
+
+protected:
+    void DoShowError(QWidget* parent, const QString& message) override;
+    Answer DoAskWarningYesNo(QWidget* parent, const QString& question) override;
+    Answer DoAskWarningYesNoCancel(QWidget* parent, const QString& question) override;
+    Answer DoAskConfirmationYesNo(QWidget* parent, const QString& question) override;
+    std::optional<QString> DoGetSaveFileName(QWidget* parent, const SaveFileRequest& request) override;
+    std::optional<QString> DoBrowseForDirectory(QWidget* parent, const QString& startPath) override;
+    bool DoRemoteLogin(QWidget* parent, std::string& userName, std::string& password) override;
 };
 
 } // namespace korvel::admin

@@ -3,6 +3,7 @@
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/pages/DatabaseUsersPage.h"
+#include "admin/pages/DescriptionText.h"
 #include "admin/pages/ListPages.h"
 #include "admin/pages/PageFields.h"
 #include "session/KORVELSession.h"
@@ -48,7 +49,7 @@ void TDatabasesPage::CreateControls()
     LimitToProtocolString(DatabaseNameEdit);
     DatabaseDescriptionMemo = MakeMemo(detailFrame, "DatabaseDescriptionMemo", 56);
     DatabaseDescriptionMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    LimitToProtocolString(DatabaseDescriptionMemo);
+    DatabaseDescription = new DescriptionText(DatabaseDescriptionMemo);
     ServerDirectoryEdit = MakeLineEdit(detailFrame, "ServerDirectoryEdit", 57);
     LimitToProtocolString(ServerDirectoryEdit);
     SelectDatabaseDirButton =
@@ -109,14 +110,14 @@ void TDatabasesPage::ShowSelectedDatabase()
     std::string description, directory;
     session_.GetServerDatabase(ToStd(name), description, directory);
     DatabaseNameEdit->setText(name);
-    DatabaseDescriptionMemo->setPlainText(FromStd(description));
+    DatabaseDescription->Show(description);
     ServerDirectoryEdit->setText(FromStd(directory));
 }
 
 void TDatabasesPage::ClearDatabaseFields()
 {
     DatabaseNameEdit->clear();
-    DatabaseDescriptionMemo->clear();
+    DatabaseDescription->Clear();
     ServerDirectoryEdit->clear();
 }
 
@@ -178,7 +179,7 @@ void TDatabasesPage::DeleteDatabaseButtonClick()
 void TDatabasesPage::SaveDatabaseButtonClick()
 {
     const std::string name = ToStd(DatabaseNameEdit->text());
-    const std::string description = ToStd(DatabaseDescriptionMemo->toPlainText());
+    const std::string description = DatabaseDescription->Bytes();
     const std::string directory = ToStd(ServerDirectoryEdit->text());
     if (DatabaseEditState == esAdding)
         session_.AddServerDatabase(name, description, directory);

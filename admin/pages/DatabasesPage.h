@@ -14,6 +14,7 @@ class QPushButton;
 namespace korvel::admin
 {
 
+class DescriptionText;
 class TDatabaseUsersPage;
 
 class TDatabasesPage : public AdminPage, public EditablePage
@@ -60,6 +61,7 @@ private:
     QListWidget* DatabasesListBox = nullptr;
     QLineEdit* DatabaseNameEdit = nullptr;
     QPlainTextEdit* DatabaseDescriptionMemo = nullptr;
+    DescriptionText* DatabaseDescription = nullptr; // owned by DatabaseDescriptionMemo
     QLineEdit* ServerDirectoryEdit = nullptr;
     QPushButton* SelectDatabaseDirButton = nullptr;
 };

@@ -26,6 +26,14 @@ QListWidget* MakeNameList(QWidget* parent, const char* name, int helpContext)
     list->setUniformItemSizes(true);
     list->setItemDelegate(new FixedRowDelegate(list));
     SetHelpContext(list, helpContext);
+    // The current row is the one notion of "selected": a row deselected with Ctrl+click stops being current,
+    // so the page shows no item and offers no Edit or Delete for it.
+    QObject::connect(list, &QListWidget::itemSelectionChanged, list,
+                     [list]
+                     {
+                         if (list->selectedItems().isEmpty() && list->currentRow() >= 0)
+                             list->setCurrentRow(-1);
+                     });
     return list;
 }
 
@@ -33,11 +41,16 @@ QListWidget* MakeNameList(QWidget* parent, const char* name, int helpContext)
 
 void NameListFrame::SetEditing(bool editing, bool canAdd) const
 {
-    const bool hasRows = List->count() > 0;
     List->setEnabled(!editing);
     AddButton->setEnabled(!editing && canAdd);
-    EditButton->setEnabled(!editing && hasRows);
-    DeleteButton->setEnabled(!editing && hasRows);
+    UpdateRowButtons();
+}
+
+void NameListFrame::UpdateRowButtons() const
+{
+    const bool hasRow = List->isEnabled() && List->currentRow() >= 0;
+    EditButton->setEnabled(hasRow);
+    DeleteButton->setEnabled(hasRow);
 }
 
 NameListFrame MakeNameListFrame(QWidget* page, const QString& caption,
@@ -133,7 +146,7 @@ void ClearNameList(QListWidget* list)
 QString SelectedName(const QListWidget* list)
 {
     const QListWidgetItem* item = list->currentItem();
-    return item != nullptr && item->isSelected() ? item->text() : QString();
+    return item != nullptr ? item->text() : QString();
 }
 
 void CopyListToComboBox(const QListWidget* list, QComboBox* comboBox)

@@ -31,9 +31,11 @@ struct NameListFrame
     QPushButton* EditButton = nullptr;
     QPushButton* DeleteButton = nullptr;
 
-    // Editing: the list and its buttons are disabled. Viewing: Edit and Delete need a row, Add needs
+    // Editing: the list and its buttons are disabled. Viewing: Edit and Delete need a current row, Add needs
     // `canAdd`.
     void SetEditing(bool editing, bool canAdd = true) const;
+    // Edit and Delete follow the current row (after a click, a key or a Ctrl+click that deselects).
+    void UpdateRowButtons() const;
 };
 
 // `names` are the objectNames of the list and of the Add, Edit and Delete buttons; their help contexts are
@@ -76,7 +78,9 @@ template <typename Page>
 void ConnectListAndDetail(const NameListFrame& list, const DetailFrame& detail, Page* page,
                           const ListDetailHandlers<Page>& handlers)
 {
+    // Mouse and keys both move the current row, which is what the handler shows.
     ConnectCommand(list.List, &QListWidget::currentRowChanged, page, handlers.ListClick);
+    QObject::connect(list.List, &QListWidget::currentRowChanged, page, [list] { list.UpdateRowButtons(); });
     ConnectCommand(list.AddButton, page, handlers.Add);
     ConnectCommand(list.EditButton, page, handlers.Edit);
     ConnectCommand(list.DeleteButton, page, handlers.Delete);
@@ -99,7 +103,7 @@ void FillNameList(QListWidget* list, const StringList& names);
 // `formerIndex`; the last row when none qualifies; nothing when the list is empty.
 void ReselectListItem(QListWidget* list, int formerIndex, const QString& name);
 
-// The selected row's text, empty when nothing is selected.
+// The current row's text, empty when there is none.
 QString SelectedName(const QListWidget* list);
 
 // Replaces the chooser's items with the list's, in the list's order, with the same selected index.

@@ -61,22 +61,6 @@ void LimitToProtocolString(QLineEdit* field)
     field->setValidator(new ProtocolStringValidator(field));
 }
 
-void LimitToProtocolString(QPlainTextEdit* memo)
-{
-    // A multi-line edit has no validator: an edit that goes past the limit is undone, as if it was not typed.
-    QObject::connect(memo, &QPlainTextEdit::textChanged, memo,
-                     [memo]
-                     {
-                         const QString text = memo->toPlainText();
-                         if (FitsProtocolString(text))
-                             return;
-                         const std::string cut(CutUtf8(text.toStdString()));
-                         const QSignalBlocker block(memo);
-                         memo->setPlainText(QString::fromStdString(cut));
-                         memo->moveCursor(QTextCursor::End);
-                     });
-}
-
 StringList MemoLines(const QPlainTextEdit* memo)
 {
     QStringList lines = memo->toPlainText().split(QLatin1Char('\n'));
@@ -91,10 +75,10 @@ StringList MemoLines(const QPlainTextEdit* memo)
 
 void SetMemoLines(QPlainTextEdit* memo, const StringList& lines)
 {
-    QStringList text;
+    QString text;
     for (const std::string& line : lines)
-        text << FromStd(line);
-    memo->setPlainText(text.join(QLatin1Char('\n')));
+        text += FromStd(line) + QLatin1Char('\n');
+    memo->setPlainText(text);
 }
 
 void SetCheckBoxEditable(QCheckBox* box, QLabel* label, bool editable)

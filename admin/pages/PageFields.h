@@ -38,12 +38,13 @@ inline std::string ToStd(const QString& text)
 // reached by Tab. Works for line edits and multi-line edits.
 void SetFieldEditable(QWidget* field, bool editable);
 
-// A field that accepts at most 255 bytes of UTF-8, so the session never has to cut what was typed.
+// A field that accepts at most 255 bytes of UTF-8, so the session never has to cut what was typed: an edit
+// that does not fit is refused whole, the cursor and the rest of the text stay where they were.
+// (Descriptions, counted as they are sent, are limited by DescriptionText.)
 void LimitToProtocolString(QLineEdit* field);
-void LimitToProtocolString(QPlainTextEdit* memo);
 
-// Lines of a multi-line edit as a string list and back. A final line break does not add an empty entry;
-// blank lines in between are kept.
+// Lines of a multi-line edit as a string list and back, each line ended by a line break: a final line break
+// does not add an empty entry, and empty entries anywhere, trailing ones included, come back as they went.
 StringList MemoLines(const QPlainTextEdit* memo);
 void SetMemoLines(QPlainTextEdit* memo, const StringList& lines);
 

@@ -44,9 +44,10 @@ QString FormatMemoryUsage(double megabytes, const QLocale& locale)
 {
     QLocale plain = locale;
     plain.setNumberOptions(plain.numberOptions() | QLocale::OmitGroupSeparator);
-    const QString number = std::fabs(megabytes) >= 1e6
-                               ? plain.toString(megabytes, 'E', 5)
-                               : plain.toString(QString::number(megabytes, 'g', 6).toDouble(), 'f', 2);
+    // Rounded first, so a value that rounds up to a million is written as one.
+    const double rounded = QString::number(megabytes, 'g', 6).toDouble();
+    const QString number =
+        std::fabs(rounded) >= 1e6 ? plain.toString(rounded, 'E', 5) : plain.toString(rounded, 'f', 2);
     return number + QStringLiteral(" Mb");
 }
 

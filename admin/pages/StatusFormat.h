@@ -14,8 +14,8 @@ namespace korvel::admin
 // starting at the first unit that is not zero; empty for 0 (and for negative input).
 QString FormatUpTime(std::int64_t seconds);
 
-// Six significant digits, written with two decimals and the locale's separator, then " Mb"; a value of a
-// million or more comes out in exponent form.
+// Six significant digits, written with two decimals and the locale's separator, then " Mb"; a value that
+// rounds to a million or more comes out in exponent form.
 QString FormatMemoryUsage(double megabytes, const QLocale& locale = QLocale());
 
 // The locale's short date, a blank and its long time (without a time zone); only the date at midnight. The

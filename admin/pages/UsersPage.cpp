@@ -3,6 +3,7 @@
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/pages/DatabaseUsersPage.h"
+#include "admin/pages/DescriptionText.h"
 #include "admin/pages/ListPages.h"
 #include "admin/pages/PageFields.h"
 #include "session/KORVELSession.h"
@@ -47,7 +48,7 @@ void TUsersPage::CreateControls()
     LimitToProtocolString(PasswordEdit);
     UserDescriptionMemo = MakeMemo(detailFrame, "UserDescriptionMemo", 47);
     UserDescriptionMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    LimitToProtocolString(UserDescriptionMemo);
+    UserDescription = new DescriptionText(UserDescriptionMemo);
     AdministratorCheckBox = MakeCheckBox(detailFrame, "AdministratorCheckBox", 48);
     AdministratorLabel = MakeLabel(detailFrame, QStringLiteral("Administrator"), AdministratorCheckBox, 48);
 
@@ -111,7 +112,7 @@ void TUsersPage::ShowSelectedUser()
     session_.GetServerUser(ToStd(name), password, description, administrator);
     UserNameEdit->setText(name);
     PasswordEdit->setText(FromStd(password));
-    UserDescriptionMemo->setPlainText(FromStd(description));
+    UserDescription->Show(description);
     AdministratorCheckBox->setChecked(administrator);
 }
 
@@ -119,7 +120,7 @@ void TUsersPage::ClearUserFields()
 {
     UserNameEdit->clear();
     PasswordEdit->clear();
-    UserDescriptionMemo->clear();
+    UserDescription->Clear();
     AdministratorCheckBox->setChecked(false);
 }
 
@@ -180,7 +181,7 @@ void TUsersPage::SaveUserButtonClick()
 {
     const std::string name = ToStd(UserNameEdit->text());
     const std::string password = ToStd(PasswordEdit->text());
-    const std::string description = ToStd(UserDescriptionMemo->toPlainText());
+    const std::string description = UserDescription->Bytes();
     if (UserEditState == esAdding)
         session_.AddServerUser(name, password, description, AdministratorCheckBox->isChecked());
     else

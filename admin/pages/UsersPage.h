@@ -14,6 +14,7 @@ class QPlainTextEdit;
 namespace korvel::admin
 {
 
+class DescriptionText;
 class TDatabaseUsersPage;
 
 class TUsersPage : public AdminPage, public EditablePage
@@ -59,6 +60,7 @@ private:
     QLineEdit* UserNameEdit = nullptr;
     QLineEdit* PasswordEdit = nullptr;
     QPlainTextEdit* UserDescriptionMemo = nullptr;
+    DescriptionText* UserDescription = nullptr; // owned by UserDescriptionMemo
     QCheckBox* AdministratorCheckBox = nullptr;
     QLabel* AdministratorLabel = nullptr;
 };

@@ -1,4 +1,5 @@
-// korvel-load holding `count` real main-port sessions on a test server until destroyed (SIGTERM, then wait).
+// korvel-load holding `count` real main-port sessions on a test server until destroyed (SIGTERM, then wait):
+// LAN sessions of the server's administrator unless told otherwise.
 #pragma once
 
 #include "tests/support/RefServer.h"
@@ -9,15 +10,25 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace korvel::test
 {
 
+struct LoadKind
+{
+    bool Internet = false;
+    std::string User;     // empty: the server's administrator
+    std::string Password; // with User
+};
+
 class LoadClients
 {
 public:
-    LoadClients(const RefServer& server, int count)
+    LoadClients(const RefServer& server, int count, const LoadKind& kind = {})
     {
+        const std::string user = kind.User.empty() ? server.Options().AdminUser : kind.User;
+        const std::string password = kind.User.empty() ? server.Options().AdminPassword : kind.Password;
         int output[2];
         if (pipe(output) != 0)
             throw std::runtime_error("pipe failed");
@@ -30,9 +41,13 @@ public:
             close(output[0]);
             close(output[1]);
             const std::string program = RefServer::LoadExecutable();
-            execl(program.c_str(), program.c_str(), "--address", "127.0.0.1", "--port", port.c_str(),
-                  "--clients", clients.c_str(), "--user", server.Options().AdminUser.c_str(), "--password",
-                  server.Options().AdminPassword.c_str(), static_cast<char*>(nullptr));
+            std::vector<const char*> args{program.c_str(), "--address",  "127.0.0.1",     "--port",
+                                          port.c_str(),    "--clients",  clients.c_str(), "--user",
+                                          user.c_str(),    "--password", password.c_str()};
+            if (kind.Internet)
+                args.push_back("--internet");
+            args.push_back(nullptr);
+            execv(program.c_str(), const_cast<char* const*>(args.data()));
             _exit(127);
         }
         close(output[1]);

@@ -12,6 +12,8 @@ namespace korvel::test
 namespace
 {
 
+using admin::Answer;
+
 class LogPageTest : public PagesTest
 {
 protected:
@@ -68,7 +70,7 @@ TEST_F(LogPageTest, LoadShowsTheLinesInServerOrderAndSaveWritesTheirBytesWithCrL
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
 }
 
-TEST_F(LogPageTest, SavingAnEmptyListReplacesTheFileWithAnEmptyOne)
+TEST_F(LogPageTest, AnExistingFileIsReplacedOnlyAfterTheSaveDialogAsked)
 {
     const QString fileName = saveDir.filePath("old.TXT");
     {
@@ -76,14 +78,22 @@ TEST_F(LogPageTest, SavingAnEmptyListReplacesTheFileWithAnEmptyOne)
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write("older content");
     }
-    dialogs.SaveFileNames = {std::nullopt, fileName};
+    dialogs.SaveFileNames = {std::nullopt, fileName, fileName};
+    dialogs.Answers = {Answer::No, Answer::Yes};
     Click("SaveButton"); // cancelled: nothing happens
     EXPECT_EQ(FileBytes(fileName), "older content");
-    Click("SaveButton");
+    EXPECT_TRUE(dialogs.Boxes.empty());
+    Click("SaveButton"); // the file exists: asked, and No keeps it
+    EXPECT_EQ(FileBytes(fileName), "older content");
+    ASSERT_EQ(dialogs.Boxes.size(), 1u);
+    EXPECT_EQ(dialogs.Boxes[0].BoxKind, ScriptedDialogs::Kind::ReplaceFile);
+    EXPECT_TRUE(dialogs.Boxes[0].Text.startsWith(fileName)) << dialogs.Boxes[0].Text.toStdString();
+    Click("SaveButton"); // Yes: an empty list leaves an empty file
     EXPECT_EQ(FileBytes(fileName), "");
-    EXPECT_TRUE(dialogs.Boxes.empty()); // replaced without a question
-    EXPECT_EQ(dialogs.SaveRequests.size(), 2u);
-    EXPECT_EQ(dialogs.SaveRequests[1].StartDirectory, programDir);
+    EXPECT_EQ(dialogs.Boxes.size(), 2u);
+    EXPECT_EQ(dialogs.SaveRequests.size(), 3u);
+    EXPECT_EQ(dialogs.SaveRequests[2].StartDirectory, programDir);
+    EXPECT_TRUE(dialogs.Errors().isEmpty());
 }
 
 TEST_F(LogPageTest, AFileThatCannotBeCreatedIsReportedByName)

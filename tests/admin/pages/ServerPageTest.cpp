@@ -38,7 +38,8 @@ TEST_F(ServerPageTest, ViewModeShowsTheServerValuesAndEditModeOpensTheFields)
     EXPECT_EQ(Text("MaxConnectionsEdit"), "77");
     EXPECT_EQ(Text("TimeoutEdit"), "300");
     EXPECT_EQ(Text("TempDirectoryEdit"), "/var/tmp/k");
-    EXPECT_EQ(Find<QPlainTextEdit>("AuthorizedAddressesMemo")->toPlainText(), "127.0.0.1\n10.0.0.*");
+    // Each entry ends in a line break, so an empty last entry would show as an empty line.
+    EXPECT_EQ(Find<QPlainTextEdit>("AuthorizedAddressesMemo")->toPlainText(), "127.0.0.1\n10.0.0.*\n");
     auto* deny = Find<QCheckBox>("DenyLoginsCheckBox");
     EXPECT_TRUE(deny->isChecked());
     EXPECT_FALSE(deny->isEnabled());
@@ -113,7 +114,7 @@ TEST_F(ServerPageTest, SaveSendsEveryValueAndShowsWhatTheServerNowHolds)
     EXPECT_EQ(config.BlockedAddresses, (StringList{"9.9.9.9"}));
     EXPECT_EQ(State(ServerPage), esViewing);
     EXPECT_TRUE(ReadOnly("MaxConnectionsEdit"));
-    EXPECT_EQ(Find<QPlainTextEdit>("AuthorizedAddressesMemo")->toPlainText(), "1.2.3.4\n\n5.6.7.8");
+    EXPECT_EQ(Find<QPlainTextEdit>("AuthorizedAddressesMemo")->toPlainText(), "1.2.3.4\n\n5.6.7.8\n");
 }
 
 TEST_F(ServerPageTest, BadNumbersAreRefusedInConversionOrderBeforeAnythingIsSent)
@@ -178,6 +179,29 @@ TEST_F(ServerPageTest, SelectButtonStartsInAnExistingDirectoryOrTheProgramDirect
     Click("SelectTempFilesDirButton");
     EXPECT_EQ(dialogs.BrowseStarts, (std::vector<QString>{programDir, programDir, "/tmp"}));
     EXPECT_EQ(Text("TempDirectoryEdit"), "/tmp");
+}
+
+TEST_F(ServerPageTest, AnUntouchedSaveSendsTheAddressListsAsTheyCame)
+{
+    ServerConfig config = ServerHolds();
+    config.AuthorizedAddresses = {"10.0.0.*", "", ""};
+    config.BlockedAddresses = {""};
+    session->ModifyServerConfig(config);
+    FillAtLogin();
+    Click("EditServerButton");
+    Click("SaveServerButton");
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
+    EXPECT_EQ(ServerHolds().AuthorizedAddresses, (StringList{"10.0.0.*", "", ""}));
+    EXPECT_EQ(ServerHolds().BlockedAddresses, (StringList{""}));
+
+    config.AuthorizedAddresses = {};
+    config.BlockedAddresses = {"1.2.3.4"};
+    session->ModifyServerConfig(config);
+    FillAtLogin();
+    Click("EditServerButton");
+    Click("SaveServerButton");
+    EXPECT_EQ(ServerHolds().AuthorizedAddresses, StringList{});
+    EXPECT_EQ(ServerHolds().BlockedAddresses, (StringList{"1.2.3.4"}));
 }
 
 } // namespace

@@ -154,8 +154,9 @@ TEST_F(UsersPageTest, TextFieldsAcceptAtMost255BytesOfUtf8)
     }
     EXPECT_EQ(name->text().toUtf8().size(), 254);
     auto* description = Find<QPlainTextEdit>("UserDescriptionMemo");
-    description->setPlainText(QString(300, QLatin1Char('x')));
-    EXPECT_EQ(description->toPlainText().toUtf8().size(), 255);
+    description->insertPlainText(QString(250, QLatin1Char('x')));
+    description->insertPlainText(QString(50, QLatin1Char('y'))); // does not fit: refused whole
+    EXPECT_EQ(description->toPlainText(), QString(250, QLatin1Char('x')));
     SetText("PasswordEdit", "p");
     Click("SaveUserButton");
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();

@@ -1,8 +1,14 @@
-// Dialogs for window tests: every question is answered from a script and every box is recorded, so no test
-// waits on a real modal box. An unscripted question fails the test.
+// Dialogs for window tests: every question is answered from a script and every box is recorded, with the
+// cursor in force when it was asked, so no test waits on a real modal box. An unscripted question fails the
+// test. Like the real save dialog, choosing an existing file asks whether to replace it (a question from the
+// script; No cancels the save).
 #pragma once
 
 #include "admin/common/Dialogs.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -21,12 +27,23 @@ public:
         Error,
         WarningYesNo,
         WarningYesNoCancel,
-        ConfirmationYesNo
+        ConfirmationYesNo,
+        ReplaceFile,
+        SaveFile,
+        BrowseForDirectory,
+        Login
     };
     struct Box
     {
         Kind BoxKind;
         QString Text;
+    };
+    // Every box and dialog asked for, with the override cursor's shape while it waited for the person
+    // (the arrow also when there is none).
+    struct Wait
+    {
+        Kind What;
+        Qt::CursorShape Cursor;
     };
 
     ScriptedDialogs() { admin::SetDialogs(this); }
@@ -44,10 +61,18 @@ public:
     std::deque<Login> Logins; // for RemoteLogin
     bool DirectoriesWritable = true;
 
-    std::vector<Box> Boxes;            // every box shown, in order
+    std::vector<Box> Boxes; // every message box shown, in order
+    std::vector<Wait> Waits;
     std::vector<QString> BrowseStarts; // start path of each folder chooser
     std::vector<SaveFileRequest> SaveRequests;
     int LoginPrompts = 0;
+
+    // The cursor a person would see now: the override cursor's shape, the arrow when there is none.
+    static Qt::CursorShape CursorNow()
+    {
+        const QCursor* cursor = QApplication::overrideCursor();
+        return cursor ? cursor->shape() : Qt::ArrowCursor;
+    }
 
     QStringList Errors() const
     {
@@ -58,28 +83,46 @@ public:
         return errors;
     }
 
-    void ShowError(QWidget*, const QString& message) override { Boxes.push_back({Kind::Error, message}); }
-    admin::Answer AskWarningYesNo(QWidget*, const QString& q) override { return Ask(Kind::WarningYesNo, q); }
-    admin::Answer AskWarningYesNoCancel(QWidget*, const QString& q) override
+    bool IsDirectoryWritable(const QString&) override { return DirectoriesWritable; }
+
+protected:
+    void DoShowError(QWidget*, const QString& message) override
+    {
+        Record(Kind::Error);
+        Boxes.push_back({Kind::Error, message});
+    }
+    admin::Answer DoAskWarningYesNo(QWidget*, const QString& q) override
+    {
+        return Ask(Kind::WarningYesNo, q);
+    }
+    admin::Answer DoAskWarningYesNoCancel(QWidget*, const QString& q) override
     {
         return Ask(Kind::WarningYesNoCancel, q);
     }
-    admin::Answer AskConfirmationYesNo(QWidget*, const QString& q) override
+    admin::Answer DoAskConfirmationYesNo(QWidget*, const QString& q) override
     {
         return Ask(Kind::ConfirmationYesNo, q);
     }
-    std::optional<QString> GetSaveFileName(QWidget*, const SaveFileRequest& request) override
+    std::optional<QString> DoGetSaveFileName(QWidget*, const SaveFileRequest& request) override
     {
+        Record(Kind::SaveFile);
         SaveRequests.push_back(request);
-        return Take(SaveFileNames, "save-file name");
+        std::optional<QString> chosen = Take(SaveFileNames, "save-file name");
+        if (chosen && QFileInfo::exists(*chosen) &&
+            Ask(Kind::ReplaceFile, *chosen + " already exists.\nDo you want to replace it?") !=
+                admin::Answer::Yes)
+            return std::nullopt;
+        return chosen;
     }
-    std::optional<QString> BrowseForDirectory(QWidget*, const QString& startPath) override
+    std::optional<QString> DoBrowseForDirectory(QWidget*, const QString& startPath) override
     {
+        Record(Kind::BrowseForDirectory);
         BrowseStarts.push_back(startPath);
         return Take(Directories, "directory");
     }
-    bool RemoteLogin(QWidget*, std::string& userName, std::string& password) override
+    bool DoRemoteLogin(QWidget*, std::string& userName, std::string& password) override
     {
+        Record(Kind::Login);
         ++LoginPrompts;
         if (Logins.empty())
         {
@@ -95,11 +138,12 @@ public:
         }
         return login.Ok;
     }
-    bool IsDirectoryWritable(const QString&) override { return DirectoriesWritable; }
 
 private:
+    void Record(Kind kind) { Waits.push_back({kind, CursorNow()}); }
     admin::Answer Ask(Kind kind, const QString& question)
     {
+        Record(kind);
         Boxes.push_back({kind, question});
         if (Answers.empty())
         {

@@ -7,12 +7,16 @@
 #include "tests/admin/support/ScriptedDialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStyleFactory>
 #include <QTest>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWhatsThis>
 
 #include <gtest/gtest.h>
@@ -83,6 +87,42 @@ TEST(HelpTest, WhatsThisMenuShowsTheTopicOfTheControlsNumber)
     QWhatsThis::hideText();
 }
 
+TEST(HelpTest, TextFieldsOfferTheStandardEditEntriesAboveWhatsThis)
+{
+    QLineEdit edit("some text");
+    QPlainTextEdit memo("more text");
+    QPushButton button("OK");
+    for (QWidget* widget : std::initializer_list<QWidget*>{&edit, &memo, &button})
+    {
+        admin::SetHelpContext(widget, 26);
+        widget->show();
+        QStringList entries;
+        QTimer::singleShot(0,
+                           [&]
+                           {
+                               auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                               ASSERT_NE(menu, nullptr);
+                               for (QAction* action : menu->actions())
+                                   entries << (action->isSeparator() ? "-" : action->text());
+                               menu->close();
+                           });
+        emit widget->customContextMenuRequested(QPoint(5, 5));
+        ASSERT_FALSE(entries.isEmpty());
+        EXPECT_EQ(entries.last(), "What's This ?");
+        if (widget == &button)
+        {
+            EXPECT_EQ(entries.size(), 1) << "a button has only What's This ?";
+            continue;
+        }
+        const QString all = entries.join('|');
+        EXPECT_TRUE(all.contains("Copy")) << all.toStdString();
+        EXPECT_TRUE(all.contains("Paste")) << all.toStdString();
+        EXPECT_TRUE(all.contains("Select All")) << all.toStdString();
+        ASSERT_GE(entries.size(), 3);
+        EXPECT_EQ(entries[entries.size() - 2], "-") << "a separator before What's This ?";
+    }
+}
+
 TEST(CommandTest, ErrorsAreShownExceptTheSilentCancellationAndTheCursorIsRestored)
 {
     ScriptedDialogs dialogs;
@@ -118,6 +158,65 @@ TEST(StyleTest, FlatStyleChangesControlsButLeavesTag999Untouched)
     plainEdit.setProperty("tag", styling::UnstyledTag);
     EXPECT_NE(Render(edit, flat.get()), Render(edit, fusion.get()));
     EXPECT_EQ(Render(plainEdit, flat.get()), Render(plainEdit, fusion.get()));
+}
+
+// The picture of `widget` with and without the keyboard focus; `other` takes it away.
+std::pair<QImage, QImage> FocusedAndNot(QWidget& widget, QWidget& other)
+{
+    other.setFocus();
+    QImage unfocused = widget.grab().toImage();
+    widget.setFocus();
+    EXPECT_TRUE(widget.hasFocus()) << widget.metaObject()->className();
+    QImage focused = widget.grab().toImage();
+    return {focused, unfocused};
+}
+
+TEST(StyleTest, KeyboardFocusIsVisibleOnEveryFlatControl)
+{
+    styling::FlatStyle flat;
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* checkBox = new QCheckBox("Enable Tracing", &window);
+    auto* radio = new QRadioButton("LAN", &window);
+    auto* button = new QPushButton("OK", &window);
+    auto* edit = new QLineEdit("text", &window);
+    auto* other = new QPushButton("Other", &window);
+    for (QWidget* widget : std::initializer_list<QWidget*>{&window, checkBox, radio, button, edit, other})
+        widget->setStyle(&flat);
+    for (QWidget* widget : std::initializer_list<QWidget*>{checkBox, radio, button, edit, other})
+        layout->addWidget(widget);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    for (QWidget* widget : std::initializer_list<QWidget*>{checkBox, radio, button, edit})
+    {
+        auto [focused, unfocused] = FocusedAndNot(*widget, *other);
+        EXPECT_NE(focused, unfocused) << widget->metaObject()->className() << " shows no focus";
+    }
+}
+
+TEST(StyleTest, FlatStyleKeepsTheDesktopsColours)
+{
+    const QPalette original = QApplication::palette();
+    const QString originalStyle = QApplication::style()->name();
+    QPalette desktop = original;
+    desktop.setColor(QPalette::Window, QColor(40, 44, 52)); // a dark theme
+    desktop.setColor(QPalette::Base, QColor(30, 30, 30));
+    desktop.setColor(QPalette::Text, QColor(220, 220, 220));
+    desktop.setColor(QPalette::Button, QColor(60, 64, 72));
+    QApplication::setPalette(desktop);
+
+    styling::ApplyFlatStyle(*qApp);
+    const QPalette applied = QApplication::palette();
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Text, QPalette::Button})
+        EXPECT_EQ(applied.color(role), desktop.color(role)) << role;
+    QLineEdit edit;
+    edit.resize(120, 28);
+    const QImage picture = edit.grab().toImage();
+    EXPECT_EQ(picture.pixelColor(60, 14), QColor(30, 30, 30)) << "the field is drawn in the desktop's colour";
+
+    QApplication::setStyle(QStyleFactory::create(originalStyle));
+    QApplication::setPalette(original);
 }
 
 } // namespace

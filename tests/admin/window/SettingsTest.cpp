@@ -162,6 +162,14 @@ TEST_F(SettingsTest, ProgramFileNamesFollowTheProgramAndFallBackToXdgDirectories
     qunsetenv("XDG_STATE_HOME");
     qunsetenv("XDG_CONFIG_HOME");
 
+    // A demo or a test names its own settings file; nothing else moves.
+    qputenv("KORVEL_ADMIN_SETTINGS", Path("demo/korvel-admin.ini").toUtf8());
+    admin::ProgramFiles self = admin::ProgramFiles::OfThisProgram();
+    qunsetenv("KORVEL_ADMIN_SETTINGS");
+    EXPECT_EQ(self.SettingsFileName("korvel-admin", dialogs), Path("demo/korvel-admin.ini"));
+    EXPECT_TRUE(admin::ProgramFiles::OfThisProgram().SettingsFile.isEmpty()) << "without it, the usual file";
+    EXPECT_FALSE(self.TraceFileName(7, dialogs).contains("demo"));
+
     admin::VersionInfo version = admin::VersionInfo::OfThisProgram();
     EXPECT_EQ(version.ProductName, "KORVEL Admin");
     EXPECT_EQ(version.SettingsBaseName(), "korvel-admin");

@@ -58,7 +58,7 @@ protected:
     // The stand-in pages unless `createPages` is given.
     void OpenWindow(admin::PageFactory createPages = {})
     {
-        admin::MainFormSetup setup{{ProgramDir(), "korvel-admin"},
+        admin::MainFormSetup setup{{ProgramDir(), "korvel-admin", {}},
                                    {"KORVEL Admin", "korvel-admin", "1.0.0"},
                                    createPages ? createPages : StandInFactory(pages, journal)};
         form = std::make_unique<admin::TMainForm>(setup);

@@ -1,0 +1,47 @@
+// A server that came back without the window's session (restarted) refuses to re-connect it: nothing works
+// until the person logs in again, so the window returns to its logged-out look at once, as after a failed
+// login, and says where and what was lost. A server that cannot be reached leaves the window logged in: the
+// next command tries again. No password is kept to log in again on the person's behalf.
+#include "admin/MainForm.h"
+
+#include "admin/WindowTitle.h"
+#include "session/KORVELSession.h"
+
+#include <QStringList>
+
+namespace korvel::admin
+{
+
+QString TMainForm::AfterCommandFailed(const QString& message)
+{
+    if (!LoggedIn() || !remoteSession_->RemoteSessionLost())
+        return message;
+    QStringList editedPages;
+    for (AdminPage* page : pages_)
+    {
+        EditablePage* editable = page->Editable();
+        if (editable && editable->EditState() != esViewing)
+        {
+            editedPages << page->Caption();
+            editable->ResetEditState();
+        }
+    }
+    try
+    {
+        remoteSession_->SetActive(false);
+    }
+    catch (...)
+    {
+        // The server does not know the session any more: it is inactive either way.
+    }
+    ShowLoggedIn(false);
+    QString text = message + "\n\nThe server at " + ServerPlace(*remoteSession_) +
+                   " no longer knows this session (it was restarted, for example). Choose File, Login to "
+                   "Server to log in again.";
+    if (!editedPages.isEmpty())
+        text += " The unsaved changes on the " + editedPages.join(", ") +
+                (editedPages.size() > 1 ? " pages" : " page") + " were lost.";
+    return text;
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,82 @@
+// The wait cursor of a command never covers a box or dialog that waits for the person: questions, errors,
+// the save dialog, the folder chooser, the login prompt, Options and Trace Log all show the arrow.
+#include "admin/common/Command.h"
+#include "tests/admin/window/WindowFixture.h"
+
+#include <QCursor>
+#include <QPushButton>
+
+namespace korvel::test
+{
+namespace
+{
+
+using admin::Answer;
+using Kind = ScriptedDialogs::Kind;
+
+TEST_F(WindowTest, EveryBoxAskedDuringACommandShowsTheArrowAndTheWaitCursorReturnsAfter)
+{
+    dialogs.Answers = {Answer::Yes, Answer::No, Answer::Cancel};
+    dialogs.SaveFileNames = {std::nullopt};
+    dialogs.Directories = {std::nullopt};
+    dialogs.Logins.push_back({false, {}, {}});
+    std::vector<Qt::CursorShape> between;
+    admin::RunCommand(nullptr,
+                      [&]
+                      {
+                          admin::Dialogs& ask = admin::CurrentDialogs();
+                          ask.AskWarningYesNo(nullptr, "one");
+                          between.push_back(ScriptedDialogs::CursorNow());
+                          ask.AskConfirmationYesNo(nullptr, "two");
+                          ask.AskWarningYesNoCancel(nullptr, "three");
+                          ask.GetSaveFileName(nullptr, {"Save", {}, {}, {}});
+                          ask.BrowseForDirectory(nullptr, "/");
+                          std::string user, password;
+                          ask.RemoteLogin(nullptr, user, password);
+                          between.push_back(ScriptedDialogs::CursorNow());
+                          throw std::runtime_error("failed");
+                      });
+    const std::vector<Kind> expected{Kind::WarningYesNo, Kind::ConfirmationYesNo,  Kind::WarningYesNoCancel,
+                                     Kind::SaveFile,     Kind::BrowseForDirectory, Kind::Login,
+                                     Kind::Error};
+    ASSERT_EQ(dialogs.Waits.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+    {
+        EXPECT_EQ(dialogs.Waits[i].What, expected[i]) << i;
+        EXPECT_EQ(dialogs.Waits[i].Cursor, Qt::ArrowCursor) << i;
+    }
+    EXPECT_EQ(between, (std::vector<Qt::CursorShape>{Qt::WaitCursor, Qt::WaitCursor}))
+        << "the command's wait cursor is back once the person answered";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(WindowTest, OptionsAndTraceLogOpenUnderTheArrow)
+{
+    OpenWindow();
+    std::vector<QString> dialogsSeen;
+    std::vector<Qt::CursorShape> cursors;
+    WhenModal(
+        [&](QWidget& options)
+        {
+            dialogsSeen.push_back(options.objectName());
+            cursors.push_back(ScriptedDialogs::CursorNow());
+            WhenModal(
+                [&](QWidget& traceLog)
+                {
+                    dialogsSeen.push_back(traceLog.objectName());
+                    cursors.push_back(ScriptedDialogs::CursorNow());
+                    traceLog.findChild<QPushButton*>("CloseBtn")->click();
+                });
+            options.findChild<QPushButton*>("ViewTraceLogButton")->click();
+            cursors.push_back(ScriptedDialogs::CursorNow()); // back in Options
+            options.findChild<QPushButton*>("CancelButton")->click();
+        });
+    Pick("OptionsItem");
+    EXPECT_EQ(dialogsSeen, (std::vector<QString>{"OptionsDlg", "TraceLogDlg"}));
+    EXPECT_EQ(cursors, (std::vector<Qt::CursorShape>{Qt::ArrowCursor, Qt::ArrowCursor, Qt::ArrowCursor}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
+}
+
+} // namespace
+} // namespace korvel::test
