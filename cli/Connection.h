@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
+#include <exception>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -42,7 +43,8 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     TKORVELSession& Session() { return *session_; }
-    // Activates (connect and login); a rejected login is asked again on the terminal.
+    // Activates (connect and login); a rejected login is asked again on the terminal. Raises the server's
+    // refusal when there is no terminal, Interruption on Ctrl-C or SIGTERM at the prompt.
     void Open();
     // Deactivates (logout).
     void Close();
@@ -54,6 +56,7 @@ private:
     std::unique_ptr<Terminal> terminal_;
     std::ofstream trace_;
     std::unique_ptr<TKORVELSession> session_;
+    std::exception_ptr refusal_; // the server's refusal of the given credentials, when nobody could be asked
 };
 
 } // namespace korvel::cli
