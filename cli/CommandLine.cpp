@@ -52,17 +52,10 @@ void CommandLine::Parse(int argc, const char* const* argv)
     {
         App.parse(argc, argv);
     }
-    catch (const CLI::CallForHelp&)
+    catch (const CLI::ParseError& error)
     {
-        throw;
-    }
-    catch (const CLI::CallForAllHelp&)
-    {
-        throw;
-    }
-    catch (const CLI::ParseError&)
-    {
-        RaiseUnknownArgument(App);
+        if (error.get_exit_code() != 0) // not a call for help
+            RaiseUnknownArgument(App);
         throw;
     }
 }

@@ -58,9 +58,7 @@ Connection::Connection(const GlobalOptions& options) : terminal_(Terminal::Open(
     session.SetRemotePassword(password);
     session.SetRemoteTrace(trace_.is_open());
     if (trace_.is_open())
-        session.SetOnRemoteTrace([this](TKORVELSession&, const std::string& line)
-                                 { trace_ << line << '\n'
-                                          << std::flush; });
+        session.SetOnRemoteTrace([this](TKORVELSession&, const std::string& line) { WriteTrace(line); });
     session.SetOnRemoteLogin(
         [this](TKORVELSession& sender, std::string& userName, std::string& password, bool& continueLogin)
         { AskOnTerminal(sender, userName, password, continueLogin); });
@@ -79,8 +77,8 @@ void Connection::Open()
         // The prompt cancels the login instead of raising from inside it, so the engine closes the connection
         // that never logged in without a LOGOUT; the cancellation gets its reason back here.
         ThrowIfInterrupted();
-        if (refusal_)
-            std::rethrow_exception(refusal_);
+        if (refusedBy_)
+            RaiseEngineError(KORVEL_REMOTEINVLOGIN, *refusedBy_);
         throw;
     }
 }
@@ -90,6 +88,11 @@ void Connection::Close()
     session_->SetActive(false);
 }
 
+void Connection::WriteTrace(const std::string& line)
+{
+    trace_ << line << '\n' << std::flush;
+}
+
 void Connection::AskOnTerminal(TKORVELSession& session, std::string& userName, std::string& password,
                                bool& continueLogin)
 {
@@ -97,16 +100,8 @@ void Connection::AskOnTerminal(TKORVELSession& session, std::string& userName, s
     // rather than ending as a cancelled login.
     if (!terminal_)
     {
+        refusedBy_ = session.DataSession() ? session.DataSession()->RemoteName() : "";
         continueLogin = false;
-        try
-        {
-            RaiseEngineError(KORVEL_REMOTEINVLOGIN,
-                             session.DataSession() ? session.DataSession()->RemoteName() : "", userName);
-        }
-        catch (const EKORVELEngineError&)
-        {
-            refusal_ = std::current_exception();
-        }
         return;
     }
     try

@@ -7,9 +7,9 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
-#include <exception>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace korvel::cli
@@ -50,13 +50,15 @@ public:
     void Close();
 
 private:
+    void WriteTrace(const std::string& line);
     void AskOnTerminal(TKORVELSession& session, std::string& userName, std::string& password,
                        bool& continueLogin);
 
     std::unique_ptr<Terminal> terminal_;
     std::ofstream trace_;
     std::unique_ptr<TKORVELSession> session_;
-    std::exception_ptr refusal_; // the server's refusal of the given credentials, when nobody could be asked
+    // The server that refused the given credentials when nobody could be asked for others.
+    std::optional<std::string> refusedBy_;
 };
 
 } // namespace korvel::cli

@@ -1,6 +1,9 @@
 #include "cli/Interrupt.h"
 
+#include <cerrno>
 #include <csignal>
+#include <poll.h>
+#include <pthread.h>
 
 namespace korvel::cli
 {
@@ -40,6 +43,25 @@ void ThrowIfInterrupted()
 {
     if (int signal = receivedSignal)
         throw Interruption(signal);
+}
+
+bool WaitReadableOrInterrupted(int fd)
+{
+    sigset_t stop, previous;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    // Blocked from here on, the two signals can only arrive inside ppoll, which then returns EINTR: one that
+    // came between the check of the flag and the wait cannot leave the program waiting.
+    pthread_sigmask(SIG_BLOCK, &stop, &previous);
+    while (!Interrupted())
+    {
+        pollfd ready{fd, POLLIN, 0};
+        if (::ppoll(&ready, 1, nullptr, &previous) >= 0 || errno != EINTR)
+            break;
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return !Interrupted();
 }
 
 } // namespace korvel::cli

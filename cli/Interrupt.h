@@ -27,5 +27,8 @@ void InstallInterruptHandling();
 bool Interrupted();
 // Raises Interruption when a signal came.
 void ThrowIfInterrupted();
+// Waits until `fd` can be read (true) or SIGINT or SIGTERM came (false), also when it came just before the
+// wait. Other signals are waited through.
+bool WaitReadableOrInterrupted(int fd);
 
 } // namespace korvel::cli

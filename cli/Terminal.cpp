@@ -84,13 +84,11 @@ std::optional<std::string> Terminal::Ask(const std::string& prompt, bool hidden)
     bool ended = false;
     for (char c = 0;;)
     {
+        if (!WaitReadableOrInterrupted(fd_))
+            break;
         ssize_t got = ::read(fd_, &c, 1);
         if (got < 0 && errno == EINTR)
-        {
-            if (Interrupted())
-                break;
-            continue;
-        }
+            continue; // another signal: read again
         if (got != 1)
         {
             ended = line.empty();

@@ -155,7 +155,7 @@ TEST_F(CliUsageTest, CredentialsComeFromOptionsTheEnvironmentOrTheTerminal)
     EXPECT_EQ(cancelled.Err, "Operation aborted\n");
 }
 
-TEST_F(CliUsageTest, CtrlCOrSigtermAtThePromptRestoresTheEchoAndEndsWithoutALogin)
+TEST_F(CliUsageTest, CtrlCOrSigtermAtThePromptRestoresTheEchoAndExitsWith128PlusTheSignal)
 {
     for (int signal : {SIGINT, SIGTERM})
     {
