@@ -40,8 +40,8 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     remoteSession_ = std::make_unique<TKORVELSession>();
     remoteSession_->SetSessionName("Remote");
     remoteSession_->SetSessionType(stRemote);
-    remoteSession_->OnRemoteTrace = [this](TKORVELSession&, const std::string& line)
-    { traceFile_->WriteLine(line); };
+    remoteSession_->SetOnRemoteTrace([this](TKORVELSession&, const std::string& line)
+                                     { traceFile_->WriteLine(line); });
     // No OnRemoteLogin handler: credentials come from the login prompt, through the dialogs seam.
     SetRemoteLoginDialog([this](std::string& userName, std::string& password)
                          { return CurrentDialogs().RemoteLogin(this, userName, password); });

@@ -3,6 +3,22 @@
 namespace korvel::cli
 {
 
+namespace
+{
+
+// An option the command does not know is looked up among the global options (fallthrough); its own are
+// looked up first.
+CLI::App* AddFollowingTheOptionRules(CLI::App& parent, const std::string& name,
+                                     const std::string& description)
+{
+    CLI::App* command = parent.add_subcommand(name, description);
+    command->fallthrough();
+    command->footer(GlobalOptionsRule);
+    return command;
+}
+
+} // namespace
+
 CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& description,
                      CommandAction& chosen, CommandAction action)
 {
@@ -13,14 +29,14 @@ CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::strin
 CLI::App* AddCheckedCommand(CLI::App& parent, const std::string& name, const std::string& description,
                             CommandAction& chosen, std::function<CommandAction()> prepare)
 {
-    CLI::App* command = parent.add_subcommand(name, description);
+    CLI::App* command = AddFollowingTheOptionRules(parent, name, description);
     command->callback([&chosen, prepare = std::move(prepare)] { chosen = prepare(); });
     return command;
 }
 
 CLI::App* AddGroup(CLI::App& parent, const std::string& name, const std::string& description)
 {
-    CLI::App* group = parent.add_subcommand(name, description);
+    CLI::App* group = AddFollowingTheOptionRules(parent, name, description);
     group->require_subcommand(1);
     return group;
 }

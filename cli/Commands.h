@@ -22,6 +22,14 @@ struct CommandResult
 
 using CommandAction = std::function<CommandResult(TKORVELSession& session)>;
 
+// The option rules every command follows, shown in its help.
+inline constexpr const char* GlobalOptionsRule =
+    "Global options may also follow the command. After the command name, an option of the command itself wins"
+    " over a global option of the same name: `user add bob --password PW` sets bob's password.";
+
+// AddCommand, AddCheckedCommand and AddGroup register a command that follows these rules: the global options
+// are accepted after it, and its own options are looked up first.
+
 // Adds `name` under `parent`; when it is the command given, `action` becomes `chosen`.
 CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& description,
                      CommandAction& chosen, CommandAction action);

@@ -27,10 +27,11 @@ template <std::uint16_t ServerConfig::*Field> ConfigKey NumberKey(std::string_vi
             { c.*Field = ParseUInt16(text, key); }};
 }
 
-template <StringList ServerConfig::*Field> ConfigKey ListKey(std::string_view name)
+template <StringList ServerConfig::*Field> ConfigKey AddressListKey(std::string_view name)
 {
     return {name, [](const ServerConfig& c) { return Json(c.*Field); },
-            [](ServerConfig& c, std::string_view text, std::string_view) { c.*Field = SplitList(text); }};
+            [](ServerConfig& c, std::string_view text, std::string_view key)
+            { c.*Field = SplitAddressList(text, key); }};
 }
 
 const std::array<ConfigKey, 9>& ConfigKeys()
@@ -46,8 +47,8 @@ const std::array<ConfigKey, 9>& ConfigKeys()
         NumberKey<&ServerConfig::MaxDeadSessions>("max_dead_sessions"),
         ConfigKey{"temp_directory", [](const ServerConfig& c) { return Json(c.TempDirectory); },
                   [](ServerConfig& c, std::string_view text, std::string_view) { c.TempDirectory = text; }},
-        ListKey<&ServerConfig::AuthorizedAddresses>("authorized_addresses"),
-        ListKey<&ServerConfig::BlockedAddresses>("blocked_addresses"),
+        AddressListKey<&ServerConfig::AuthorizedAddresses>("authorized_addresses"),
+        AddressListKey<&ServerConfig::BlockedAddresses>("blocked_addresses"),
     };
     return keys;
 }

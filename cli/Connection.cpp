@@ -1,5 +1,6 @@
 #include "cli/Connection.h"
 
+#include "cli/Interrupt.h"
 #include "cli/Terminal.h"
 #include "cli/UsageError.h"
 #include "engine/EngineError.h"
@@ -57,24 +58,39 @@ Connection::Connection(const GlobalOptions& options) : terminal_(Terminal::Open(
     session.SetRemotePassword(password);
     session.SetRemoteTrace(trace_.is_open());
     if (trace_.is_open())
-        session.OnRemoteTrace = [this](TKORVELSession&, const std::string& line) {
-            trace_ << line << '\n' << std::flush;
-        };
-    session.OnRemoteLogin =
+        session.SetOnRemoteTrace([this](TKORVELSession&, const std::string& line) { WriteTrace(line); });
+    session.SetOnRemoteLogin(
         [this](TKORVELSession& sender, std::string& userName, std::string& password, bool& continueLogin)
-    { AskOnTerminal(sender, userName, password, continueLogin); };
+        { AskOnTerminal(sender, userName, password, continueLogin); });
 }
 
 Connection::~Connection() = default;
 
 void Connection::Open()
 {
-    session_->SetActive(true);
+    try
+    {
+        session_->SetActive(true);
+    }
+    catch (const EAbort&)
+    {
+        // The prompt cancels the login instead of raising from inside it, so the engine closes the connection
+        // that never logged in without a LOGOUT; the cancellation gets its reason back here.
+        ThrowIfInterrupted();
+        if (refusedBy_)
+            RaiseEngineError(KORVEL_REMOTEINVLOGIN, *refusedBy_);
+        throw;
+    }
 }
 
 void Connection::Close()
 {
     session_->SetActive(false);
+}
+
+void Connection::WriteTrace(const std::string& line)
+{
+    trace_ << line << '\n' << std::flush;
 }
 
 void Connection::AskOnTerminal(TKORVELSession& session, std::string& userName, std::string& password,
@@ -83,25 +99,35 @@ void Connection::AskOnTerminal(TKORVELSession& session, std::string& userName, s
     // Without a terminal the credentials were complete, so being asked means the server rejected them: say so
     // rather than ending as a cancelled login.
     if (!terminal_)
-        RaiseEngineError(KORVEL_REMOTEINVLOGIN,
-                         session.DataSession() ? session.DataSession()->RemoteName() : "", userName);
-    if (userName.empty())
     {
-        std::optional<std::string> answer = terminal_->Ask("User name: ", false);
+        refusedBy_ = session.DataSession() ? session.DataSession()->RemoteName() : "";
+        continueLogin = false;
+        return;
+    }
+    try
+    {
+        if (userName.empty())
+        {
+            std::optional<std::string> answer = terminal_->Ask("User name: ", false);
+            if (!answer)
+            {
+                continueLogin = false;
+                return;
+            }
+            userName = *answer;
+        }
+        std::optional<std::string> answer = terminal_->Ask("Password: ", true);
         if (!answer)
         {
             continueLogin = false;
             return;
         }
-        userName = *answer;
+        password = *answer;
     }
-    std::optional<std::string> answer = terminal_->Ask("Password: ", true);
-    if (!answer)
+    catch (const Interruption&)
     {
-        continueLogin = false;
-        return;
+        continueLogin = false; // Open raises the interruption once the engine has closed the connection
     }
-    password = *answer;
 }
 
 } // namespace korvel::cli

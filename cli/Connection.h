@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace korvel::cli
@@ -42,18 +43,22 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     TKORVELSession& Session() { return *session_; }
-    // Activates (connect and login); a rejected login is asked again on the terminal.
+    // Activates (connect and login); a rejected login is asked again on the terminal. Raises the server's
+    // refusal when there is no terminal, Interruption on Ctrl-C or SIGTERM at the prompt.
     void Open();
     // Deactivates (logout).
     void Close();
 
 private:
+    void WriteTrace(const std::string& line);
     void AskOnTerminal(TKORVELSession& session, std::string& userName, std::string& password,
                        bool& continueLogin);
 
     std::unique_ptr<Terminal> terminal_;
     std::ofstream trace_;
     std::unique_ptr<TKORVELSession> session_;
+    // The server that refused the given credentials when nobody could be asked for others.
+    std::optional<std::string> refusedBy_;
 };
 
 } // namespace korvel::cli

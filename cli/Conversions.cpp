@@ -27,11 +27,20 @@ std::string Lower(std::string_view text)
     return lower;
 }
 
+std::string_view Trim(std::string_view text)
+{
+    const std::string_view spaces = " \t";
+    std::size_t first = text.find_first_not_of(spaces);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(spaces) - first + 1);
+}
+
 } // namespace
 
 TUserRights ParseRights(std::string_view text)
 {
-    std::string lower = Lower(text);
+    std::string lower = Lower(Trim(text));
     if (lower == "none")
         return {};
     TUserRights rights;
@@ -87,16 +96,25 @@ bool ParseFlag(std::string_view text, std::string_view what)
 StringList SplitList(std::string_view text)
 {
     StringList items;
-    if (text.empty())
+    if (Trim(text).empty())
         return items;
     for (std::size_t start = 0;;)
     {
         std::size_t comma = text.find(',', start);
-        items.emplace_back(text.substr(start, comma == std::string_view::npos ? comma : comma - start));
+        items.emplace_back(Trim(text.substr(start, comma == std::string_view::npos ? comma : comma - start)));
         if (comma == std::string_view::npos)
             return items;
         start = comma + 1;
     }
+}
+
+StringList SplitAddressList(std::string_view text, std::string_view what)
+{
+    StringList items = SplitList(text);
+    if (std::ranges::find(items, std::string()) != items.end())
+        throw UsageError("empty address in '" + std::string(text) + "' for " + std::string(what) +
+                         ": give the addresses separated by commas, or nothing for an empty list");
+    return items;
 }
 
 std::string FormatOleDate(double oleDate)

@@ -1,6 +1,10 @@
 #include "cli/Output.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <unistd.h>
 #include <vector>
 
 namespace korvel::cli
@@ -83,9 +87,23 @@ std::string ToReadableText(const Json& value)
     return text;
 }
 
-void PrintResult(std::ostream& out, const Json& value, bool json)
+std::string ResultText(const Json& value, bool json)
 {
-    out << (json ? ToJsonText(value) + "\n" : ToReadableText(value));
+    return json ? ToJsonText(value) + "\n" : ToReadableText(value);
+}
+
+void WriteOutput(int fd, const std::string& text)
+{
+    for (std::size_t written = 0; written < text.size();)
+    {
+        ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw std::runtime_error(std::string("Cannot write the output: ") +
+                                     (n < 0 ? std::strerror(errno) : "nothing was written"));
+        written += static_cast<std::size_t>(n);
+    }
 }
 
 } // namespace korvel::cli

@@ -4,7 +4,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <ostream>
 #include <string>
 
 namespace korvel::cli
@@ -18,6 +17,10 @@ std::string ToJsonText(const Json& value);
 // The readable text form; empty for an empty object or list.
 std::string ToReadableText(const Json& value);
 
-void PrintResult(std::ostream& out, const Json& value, bool json);
+// The text printed for a command's result: JSON on one line, or the readable form.
+std::string ResultText(const Json& value, bool json);
+// Writes all of `text` to the file descriptor; raises std::runtime_error naming the cause when it cannot
+// (a closed pipe, a full disk).
+void WriteOutput(int fd, const std::string& text);
 
 } // namespace korvel::cli

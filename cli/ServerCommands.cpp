@@ -31,6 +31,7 @@ CommandResult Status(TKORVELSession& session)
     out["admin_port"] = session.GetServerAdminPort();
     std::int32_t totalSessions = session.GetServerSessionCount();
     std::int32_t upTime = session.GetServerUpTime();
+    out["running"] = upTime != -1; // a stopped main listener has no up time
     out["up_time_seconds"] = upTime;
     out["total_sessions"] = totalSessions;
     // A stopped main listener has no connected sessions; the count is not asked for.

@@ -1,5 +1,8 @@
 #include "cli/Terminal.h"
 
+#include "cli/Interrupt.h"
+
+#include <cerrno>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -7,9 +10,40 @@
 namespace korvel::cli
 {
 
-std::unique_ptr<Terminal> Terminal::Open()
+namespace
 {
-    int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+
+// Turns the terminal's echo off for its lifetime.
+class EchoOff
+{
+public:
+    explicit EchoOff(int fd) : fd_(fd), saved_(), off_(::tcgetattr(fd, &saved_) == 0)
+    {
+        if (!off_)
+            return;
+        termios quiet = saved_;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(fd_, TCSANOW, &quiet);
+    }
+    ~EchoOff()
+    {
+        if (off_)
+            ::tcsetattr(fd_, TCSANOW, &saved_);
+    }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+private:
+    int fd_;
+    termios saved_;
+    bool off_;
+};
+
+} // namespace
+
+std::unique_ptr<Terminal> Terminal::Open(const char* path)
+{
+    int fd = ::open(path, O_RDWR | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return nullptr;
     return std::unique_ptr<Terminal>(new Terminal(fd));
@@ -41,20 +75,21 @@ std::optional<std::string> Terminal::Ask(const std::string& prompt, bool hidden)
 {
     // The echo goes off before the prompt shows, so nothing typed after the prompt can appear; what was typed
     // ahead is kept.
-    termios saved{};
-    bool echoOff = hidden && ::tcgetattr(fd_, &saved) == 0;
-    if (echoOff)
-    {
-        termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        ::tcsetattr(fd_, TCSANOW, &quiet);
-    }
+    ThrowIfInterrupted();
+    std::optional<EchoOff> echoOff;
+    if (hidden)
+        echoOff.emplace(fd_);
     Write(prompt);
     std::string line;
     bool ended = false;
     for (char c = 0;;)
     {
-        if (::read(fd_, &c, 1) != 1)
+        if (!WaitReadableOrInterrupted(fd_))
+            break;
+        ssize_t got = ::read(fd_, &c, 1);
+        if (got < 0 && errno == EINTR)
+            continue; // another signal: read again
+        if (got != 1)
         {
             ended = line.empty();
             break;
@@ -66,9 +101,10 @@ std::optional<std::string> Terminal::Ask(const std::string& prompt, bool hidden)
     }
     if (echoOff)
     {
-        ::tcsetattr(fd_, TCSANOW, &saved);
+        echoOff.reset();
         Write("\n"); // the Enter the user typed was not echoed
     }
+    ThrowIfInterrupted();
     if (ended)
         return std::nullopt;
     return line;

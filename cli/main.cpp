@@ -1,14 +1,15 @@
 // korvel-admin-cli: one administration command against a KORVEL server. Exit status 0 on success, 1 when the
-// session or the server fails (the error's message alone on one stderr line), 2 for a usage error (a hint on
-// stderr, nothing sent).
-#include "cli/Commands.h"
-#include "cli/Connection.h"
+// session or the server fails or the output cannot be written (the error's message alone on one stderr line),
+// 2 for a usage error (a hint on stderr, nothing sent), 128 + the signal number after Ctrl-C or SIGTERM (the
+// terminal restored, the session logged out).
+#include "cli/CommandLine.h"
+#include "cli/Interrupt.h"
 #include "cli/UsageError.h"
-#include "engine/EngineError.h"
 #include "session/SessionList.h"
 
 #include <csignal>
 #include <iostream>
+#include <unistd.h>
 
 namespace korvel::cli
 {
@@ -34,40 +35,33 @@ int Failure(std::string message)
     return ExitFailure;
 }
 
+// Any way out of here, by return or by exception, destroys the connection, which logs the session out.
 int RunCommand(const GlobalOptions& options, const CommandAction& action)
 {
     Connection connection(options);
     connection.Open();
+    ThrowIfInterrupted();
     CommandResult result = action(connection.Session());
-    PrintResult(std::cout, result.Output, options.Json);
-    std::cout.flush();
+    ThrowIfInterrupted();
+    WriteOutput(STDOUT_FILENO, ResultText(result.Output, options.Json));
     connection.Close();
     return result.ExitStatus;
 }
 
 int Run(int argc, char** argv)
 {
-    CLI::App app{"Administers a KORVEL database server: one command per run.", "korvel-admin-cli"};
-    app.require_subcommand(1);
-    GlobalOptions options;
-    AddGlobalOptions(app, options);
-    CommandAction action;
-    AddServerCommands(app, action);
-    AddConfigCommands(app, action);
-    AddUserCommands(app, action);
-    AddDatabaseCommands(app, action);
-
+    CommandLine line;
     try
     {
-        app.parse(argc, argv);
+        line.Parse(argc, argv);
     }
     catch (const CLI::CallForHelp& help)
     {
-        return app.exit(help);
+        return line.App.exit(help);
     }
     catch (const CLI::CallForAllHelp& help)
     {
-        return app.exit(help);
+        return line.App.exit(help);
     }
     catch (const CLI::ParseError& error)
     {
@@ -80,11 +74,16 @@ int Run(int argc, char** argv)
 
     try
     {
-        return RunCommand(options, action);
+        return RunCommand(line.Options, line.Action);
     }
     catch (const UsageError& error)
     {
         return UsageFailure(error.what());
+    }
+    catch (const Interruption& interruption)
+    {
+        std::cerr << "korvel-admin-cli: interrupted\n";
+        return 128 + interruption.Signal();
     }
     catch (const std::exception& error)
     {
@@ -98,8 +97,10 @@ int Run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    // A server that drops the connection must end in an engine error, not in a signal.
+    // A server that drops the connection, or a reader that closes the output pipe, must end in an error, not
+    // in a signal.
     std::signal(SIGPIPE, SIG_IGN);
+    korvel::cli::InstallInterruptHandling();
     korvel::CreateSessions();
     int status = korvel::cli::Run(argc, argv);
     korvel::DestroySessions();

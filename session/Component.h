@@ -20,7 +20,7 @@ public:
     TComponent* Owner() const { return owner_; }
     const std::vector<TComponent*>& Components() const { return components_; }
 
-    const std::string& Name() const { return name_; }
+    virtual std::string Name() const { return name_; }
     virtual void SetName(const std::string& name) { name_ = name; }
 
     // While reading, setters record values that Loaded then applies.

@@ -79,8 +79,13 @@ void TKORVELSession::Activate()
     std::lock_guard guard(list_->SessionListLock());
     if (Active())
         return;
-    if (OnStartup)
-        OnStartup(*this);
+    // An OnStartup handler that uses the session would otherwise activate it again from inside itself.
+    if (activating_)
+        throw EDatabaseError(std::string(SessionError::InactiveSession));
+    activating_ = true;
+    ScopeExit activated([this] { activating_ = false; });
+    if (onStartup_)
+        onStartup_(*this);
     if (sessionName_.empty())
         throw EDatabaseError(std::string(SessionError::NameMissing));
 
@@ -358,6 +363,12 @@ bool TKORVELSession::OwnerHoldsOtherSession(bool autoSessionsOnly) const
     return false;
 }
 
+std::string TKORVELSession::SessionName() const
+{
+    std::lock_guard guard(list_->SessionListLock());
+    return sessionName_;
+}
+
 void TKORVELSession::SetSessionName(const std::string& name)
 {
     if (autoSessionName_)
@@ -414,8 +425,15 @@ void TKORVELSession::ApplyAutoSessionName()
     StoreSessionName(Name() + "_" + std::to_string(autoSessionNumber_ + 1));
 }
 
+std::string TKORVELSession::Name() const
+{
+    std::lock_guard guard(list_->SessionListLock());
+    return TComponent::Name();
+}
+
 void TKORVELSession::SetName(const std::string& name)
 {
+    std::lock_guard guard(list_->SessionListLock());
     TComponent::SetName(name);
     if (autoSessionName_)
         ApplyAutoSessionName();
@@ -433,9 +451,10 @@ bool TKORVELSession::ProvideCredentials(std::string& userName, std::string& pass
             userName = Cut(userName);
             password = Cut(password);
         });
+    std::lock_guard guard(list_->SessionListLock());
     bool continueLogin = true;
-    if (OnRemoteLogin)
-        OnRemoteLogin(*this, userName, password, continueLogin);
+    if (onRemoteLogin_)
+        onRemoteLogin_(*this, userName, password, continueLogin);
     else
         continueLogin = RemoteLoginDialog(userName, password);
     return continueLogin;
@@ -443,8 +462,61 @@ bool TKORVELSession::ProvideCredentials(std::string& userName, std::string& pass
 
 void TKORVELSession::DeliverTrace(const std::string& line)
 {
-    if (OnRemoteTrace)
-        OnRemoteTrace(*this, line);
+    std::lock_guard guard(list_->SessionListLock());
+    if (onRemoteTrace_)
+        onRemoteTrace_(*this, line);
+}
+
+template <typename Handler> Handler TKORVELSession::ReadEvent(const Handler& handler) const
+{
+    std::lock_guard guard(list_->SessionListLock());
+    return handler;
+}
+
+template <typename Handler> void TKORVELSession::WriteEvent(Handler& handler, Handler value)
+{
+    std::lock_guard guard(list_->SessionListLock());
+    handler = std::move(value);
+}
+
+TNotifyEvent TKORVELSession::OnStartup() const
+{
+    return ReadEvent(onStartup_);
+}
+
+void TKORVELSession::SetOnStartup(TNotifyEvent handler)
+{
+    WriteEvent(onStartup_, std::move(handler));
+}
+
+TKORVELPasswordEvent TKORVELSession::OnPassword() const
+{
+    return ReadEvent(onPassword_);
+}
+
+void TKORVELSession::SetOnPassword(TKORVELPasswordEvent handler)
+{
+    WriteEvent(onPassword_, std::move(handler));
+}
+
+TLoginEvent TKORVELSession::OnRemoteLogin() const
+{
+    return ReadEvent(onRemoteLogin_);
+}
+
+void TKORVELSession::SetOnRemoteLogin(TLoginEvent handler)
+{
+    WriteEvent(onRemoteLogin_, std::move(handler));
+}
+
+TTraceEvent TKORVELSession::OnRemoteTrace() const
+{
+    return ReadEvent(onRemoteTrace_);
+}
+
+void TKORVELSession::SetOnRemoteTrace(TTraceEvent handler)
+{
+    WriteEvent(onRemoteTrace_, std::move(handler));
 }
 
 } // namespace korvel

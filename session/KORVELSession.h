@@ -80,7 +80,7 @@ public:
     void SetPrivateDir(const std::string& value);
     std::uint16_t ProgressSteps() const { return progressSteps_; }
     void SetProgressSteps(std::uint16_t value); // above 100: ignored
-    const std::string& SessionName() const { return sessionName_; }
+    std::string SessionName() const;
     void SetSessionName(const std::string& name);
     bool StrictChangeDetection() const { return strictChangeDetection_; }
     void SetStrictChangeDetection(bool value);
@@ -103,11 +103,18 @@ public:
     const std::string& RemotePassword() const { return remotePassword_; }
     void SetRemotePassword(const std::string& value);
 
-    TNotifyEvent OnStartup;
-    TKORVELPasswordEvent OnPassword; // stored only
-    TLoginEvent OnRemoteLogin;
-    TTraceEvent OnRemoteTrace;
+    // The events and the names are read and written under the session lock, so a handler is never replaced
+    // while another thread runs it. A handler runs with the lock held.
+    TNotifyEvent OnStartup() const;
+    void SetOnStartup(TNotifyEvent handler);
+    TKORVELPasswordEvent OnPassword() const; // stored only
+    void SetOnPassword(TKORVELPasswordEvent handler);
+    TLoginEvent OnRemoteLogin() const;
+    void SetOnRemoteLogin(TLoginEvent handler);
+    TTraceEvent OnRemoteTrace() const;
+    void SetOnRemoteTrace(TTraceEvent handler);
 
+    std::string Name() const override;
     void SetName(const std::string& name) override;
     void Close() { SetActive(false); }
 
@@ -151,8 +158,8 @@ public:
                                   TUserRights rights);
     void DeleteServerDatabaseUser(const std::string& databaseName, const std::string& userName);
 
-    // The nine configuration values as one record; both lists are emptied first, even when the server
-    // refuses.
+    // The nine configuration values as one record; the directory and both lists are emptied first, even when
+    // the server refuses or the session is local.
     void GetServerConfig(ServerConfig& config);
     void ModifyServerConfig(const ServerConfig& config);
     void GetServerLog(StringList& lines);
@@ -191,7 +198,10 @@ private:
     void StoreSessionName(const std::string& name);
     bool ProvideCredentials(std::string& userName, std::string& password);
     void DeliverTrace(const std::string& line);
-    // Holds the session lock around `operation`, which is given the active remote session.
+    template <typename Handler> Handler ReadEvent(const Handler& handler) const;
+    template <typename Handler> void WriteEvent(Handler& handler, Handler value);
+    // Holds the session lock around `operation`, which is given the active remote session. Raises when the
+    // session is not active although the lock is held (closed while locked, or called while activating).
     template <typename Operation> auto Locked(Operation&& operation);
     // "Refused": stores the value only while inactive.
     template <typename T> void StoreIfInactive(T& stored, T value);
@@ -206,6 +216,7 @@ private:
         ownDataSession_; // null for the default session, whose remote session is the engine's
     bool isDefault_ = false;
     bool streamedActive_ = false;
+    bool activating_ = false; // between OnStartup and the end of activation
     int autoSessionNumber_ = -1;
     // The thread holding the session lock through this session, and how often it holds it.
     std::atomic<std::thread::id> lockOwner_;
@@ -220,6 +231,10 @@ private:
     std::string privateDir_;
     std::uint16_t progressSteps_ = 20;
     std::string sessionName_;
+    TNotifyEvent onStartup_;
+    TKORVELPasswordEvent onPassword_;
+    TLoginEvent onRemoteLogin_;
+    TTraceEvent onRemoteTrace_;
     bool strictChangeDetection_ = false;
     TSessionType sessionType_ = stLocal;
     TRemoteType remoteType_ = rtLAN;

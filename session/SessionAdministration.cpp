@@ -2,8 +2,10 @@
 // converts rights and flags, and calls one operation of the remote session.
 #include "session/KORVELSession.h"
 
+#include "engine/EngineError.h"
 #include "engine/wire/Utf8.h"
 #include "session/ScopeExit.h"
+#include "session/SessionErrors.h"
 
 namespace korvel
 {
@@ -22,10 +24,13 @@ template <typename Operation> auto TKORVELSession::Locked(Operation&& operation)
 {
     LockSession();
     ScopeExit unlock([this] { UnlockSession(); });
-    TDataSession& dataSession = *dataSession_.load();
+    // Held but inactive: the session was closed while locked, or an OnStartup handler calls it.
+    TDataSession* dataSession = dataSession_;
+    if (!dataSession)
+        throw EDatabaseError(std::string(SessionError::InactiveSession));
     // Copied while the lock is still held, so RemoteSessionLost needs no lock.
-    ScopeExit record([this, &dataSession] { remoteSessionLost_ = dataSession.ReconnectRefused(); });
-    return operation(dataSession);
+    ScopeExit record([this, dataSession] { remoteSessionLost_ = dataSession->ReconnectRefused(); });
+    return operation(*dataSession);
 }
 
 // --- Users ------------------------------------------------------------------------------------------------
@@ -134,6 +139,8 @@ void TKORVELSession::DeleteServerDatabaseUser(const std::string& databaseName, c
 
 void TKORVELSession::GetServerConfig(ServerConfig& config)
 {
+    // The string and the lists are emptied first, even when the server refuses or the session is local.
+    config.TempDirectory.clear();
     config.AuthorizedAddresses.clear();
     config.BlockedAddresses.clear();
     Locked([&](TDataSession& ds) { ds.GetConfig(config); });

@@ -12,6 +12,7 @@ inline constexpr std::string_view NameMissing = "Session name is missing.";
 inline constexpr std::string_view NameNotValid = "Session name %s is not valid.";
 inline constexpr std::string_view NameExists = "Session name %s already exists.";
 inline constexpr std::string_view ActiveSession = "Cannot perform this operation on an active session.";
+inline constexpr std::string_view InactiveSession = "Cannot perform this operation on an inactive session.";
 inline constexpr std::string_view ActiveAutoSession =
     "Cannot perform this operation on the active auto-session.";
 inline constexpr std::string_view OnlyActiveAutoSession =

@@ -3,6 +3,7 @@
 // logs them out. For demos, load tests and benchmarks.
 #include "engine/DataSession.h"
 #include "engine/EngineError.h"
+#include "engine/wire/ErrorCodes.h"
 #include "server/ProcessSetup.h"
 
 #include <CLI/CLI.hpp>
@@ -40,7 +41,27 @@ std::unique_ptr<TDataSession> OpenSession(const LoadOptions& options)
     session->SetUserName(options.User);
     session->SetPassword(options.Password);
     session->Connect();
-    session->Login();
+    // Nobody can be asked for other credentials: when the server refuses the given ones, the login is
+    // cancelled (the engine closes the connection) and the refusal is reported instead of "Operation
+    // aborted".
+    bool refused = false;
+    session->SetCredentialProvider(
+        [&refused](std::string&, std::string&)
+        {
+            refused = true;
+            return false;
+        });
+    try
+    {
+        session->Login();
+    }
+    catch (const EAbort&)
+    {
+        if (refused)
+            RaiseEngineError(KORVEL_REMOTEINVLOGIN, session->RemoteName(), options.User);
+        throw;
+    }
+    session->SetCredentialProvider(nullptr);
     session->SendSessionParams();
     return session;
 }

@@ -28,7 +28,8 @@ TEST_F(CliCommandsTest, VersionAndStatusFollowTheServer)
     std::vector<std::string> keys;
     for (const auto& item : status.items())
         keys.push_back(item.key());
-    EXPECT_EQ(keys.size(), 10u);
+    EXPECT_EQ(keys.size(), 11u);
+    EXPECT_EQ(status["running"], true);
     EXPECT_EQ(status["engine_version"], "3.21");
     EXPECT_EQ(status["admin_port"], server.AdminPort());
     EXPECT_EQ(status["main_port"], server.MainPort());
@@ -37,12 +38,19 @@ TEST_F(CliCommandsTest, VersionAndStatusFollowTheServer)
 
     EXPECT_EQ(Json({"server", "stop"}), nlohmann::json::object());
     status = Json({"status"});
+    EXPECT_EQ(status["running"], false);
     EXPECT_EQ(status["up_time_seconds"], -1);
+    EXPECT_NE(Run({"status"}).Out.find("running: false\nup_time_seconds: -1\n"), std::string::npos);
     EXPECT_EQ(status["connected_sessions"], 0);
     CliRun start = Run({"server", "start"});
     EXPECT_EQ(start.Status, 0);
     EXPECT_EQ(start.Out, "");
     EXPECT_GE(Json({"status"})["up_time_seconds"].get<int>(), 0);
+
+    // The global option after the command, as the README shows it.
+    CliRun after = Run({"status", "--json"});
+    EXPECT_EQ(after.Status, 0) << after.Err;
+    EXPECT_EQ(nlohmann::json::parse(after.Out, nullptr, false)["running"], true) << after.Out;
 
     CliRun text = Run({"status"});
     EXPECT_NE(text.Out.find("admin_port: " + std::to_string(server.AdminPort()) + "\n"), std::string::npos)
@@ -126,6 +134,13 @@ TEST_F(CliCommandsTest, UsersAreAddedShownModifiedAndDeleted)
     EXPECT_EQ(shown["description"], "");
     EXPECT_EQ(shown["password"], "pw");
 
+    // After the command name its own --password wins over the global one (the login still uses the global
+    // one), and a global option there is still the global one.
+    CliRun carol = Run({"user", "add", "carol", "--password", "cpw", "--json"});
+    EXPECT_EQ(carol.Status, 0) << carol.Err;
+    EXPECT_EQ(carol.Out, "{}\n");
+    EXPECT_EQ(Json({"user", "show", "carol", "--show-password"})["password"], "cpw");
+
     CliRun text = Run({"user", "show", "bob"});
     EXPECT_EQ(text.Out, "name: bob\ndescription: \nadministrator: false\n");
 
@@ -180,6 +195,14 @@ TEST_F(CliCommandsTest, ConfigSetChangesOnlyTheGivenValues)
     EXPECT_EQ(after["blocked_addresses"], nlohmann::json({"10.0.0.1", "10.0.0.2"}));
     EXPECT_EQ(after["dead_session_expires"], before["dead_session_expires"]);
     EXPECT_EQ(after["temp_directory"], before["temp_directory"]);
+
+    // Spaces around items are dropped; an empty item is a usage error and nothing changes.
+    EXPECT_EQ(Run({"config", "set", "authorized_addresses=10.0.0.3, 10.0.0.4 "}).Status, 0);
+    EXPECT_EQ(Json({"config", "show"})["authorized_addresses"], nlohmann::json({"10.0.0.3", "10.0.0.4"}));
+    CliRun emptyItem = Run({"config", "set", "authorized_addresses=10.0.0.5,,10.0.0.6"});
+    EXPECT_EQ(emptyItem.Status, 2);
+    EXPECT_NE(emptyItem.Err.find("empty address"), std::string::npos) << emptyItem.Err;
+    EXPECT_EQ(Json({"config", "show"})["authorized_addresses"], nlohmann::json({"10.0.0.3", "10.0.0.4"}));
 
     EXPECT_EQ(Run({"config", "set", "blocked_addresses=", "deny_logins=false"}).Status, 0);
     after = Json({"config", "show"});

@@ -39,9 +39,21 @@ TEST(CliConversions, RightsListsNumbersAndFlagsAreParsedStrictly)
     EXPECT_TRUE(ParseFlag("Yes", "x"));
     EXPECT_FALSE(ParseFlag("0", "x"));
     EXPECT_THROW(ParseFlag("maybe", "x"), UsageError);
+}
 
+TEST(CliConversions, ListItemsAreTrimmedAlikeAndAnEmptyAddressIsRefused)
+{
     EXPECT_EQ(SplitList(""), StringList{});
+    EXPECT_EQ(SplitList("  "), StringList{});
     EXPECT_EQ(SplitList("a,,b"), (StringList{"a", "", "b"}));
+    EXPECT_EQ(SplitList(" a ,\tb"), (StringList{"a", "b"}));
+    EXPECT_EQ(ParseRights(" Read, update "), (TUserRights{urRead, urUpdate}));
+    EXPECT_TRUE(ParseRights(" none ").Empty());
+
+    EXPECT_EQ(SplitAddressList("10.0.0.1, 10.0.0.2", "x"), (StringList{"10.0.0.1", "10.0.0.2"}));
+    EXPECT_EQ(SplitAddressList(" ", "x"), StringList{});
+    for (const char* bad : {"a,,b", "a,", ",a", "a, ,b"})
+        EXPECT_THROW(SplitAddressList(bad, "x"), UsageError) << bad;
 }
 
 TEST(CliConversions, TextOutputIsLinesOrATableAndJsonNeverFailsOnBytes)

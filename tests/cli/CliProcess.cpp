@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <stdexcept>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -50,6 +52,7 @@ struct Prepared
     std::vector<char*> Envp;
     std::string OutPath = TempFile();
     std::string ErrPath = TempFile();
+    int OutFd = -1; // instead of OutPath
 };
 
 void Prepare(Prepared& p, const std::vector<std::string>& args, const std::vector<std::string>& environment)
@@ -75,7 +78,7 @@ void Prepare(Prepared& p, const std::vector<std::string>& args, const std::vecto
     if (terminal >= 0)
         ioctl(terminal, TIOCSCTTY, 0);
     int in = open("/dev/null", O_RDONLY);
-    int out = open(p.OutPath.c_str(), O_WRONLY | O_TRUNC);
+    int out = p.OutFd >= 0 ? p.OutFd : open(p.OutPath.c_str(), O_WRONLY | O_TRUNC);
     int err = open(p.ErrPath.c_str(), O_WRONLY | O_TRUNC);
     dup2(in, 0);
     dup2(out, 1);
@@ -128,8 +131,19 @@ CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::strin
     return Finish(p, child);
 }
 
-CliRun RunCliOnTerminal(const std::vector<std::string>& args, const std::vector<TerminalExchange>& exchanges,
-                        std::string& terminalText)
+CliRun RunCliWritingTo(const std::vector<std::string>& args, int stdoutFd)
+{
+    Prepared p;
+    Prepare(p, args, {});
+    p.OutFd = stdoutFd;
+    pid_t child = fork();
+    if (child == 0)
+        StartChild(p, -1);
+    return Finish(p, child);
+}
+
+TerminalRun RunCliOnTerminal(const std::vector<std::string>& args,
+                             const std::vector<TerminalExchange>& exchanges)
 {
     Prepared p;
     Prepare(p, args, {});
@@ -142,17 +156,36 @@ CliRun RunCliOnTerminal(const std::vector<std::string>& args, const std::vector<
         close(master);
         StartChild(p, slave);
     }
-    close(slave);
+    // The slave stays open here until the program has ended, so its settings can still be read then.
+    auto echoOn = [slave]
+    {
+        termios settings{};
+        return tcgetattr(slave, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+    };
+    TerminalRun result;
     for (const TerminalExchange& exchange : exchanges)
     {
-        ReadTerminalUntil(master, &exchange.Expect, terminalText);
-        if (write(master, exchange.Answer.data(), exchange.Answer.size()) < 0)
+        ReadTerminalUntil(master, &exchange.Expect, result.Text);
+        result.EchoOn.push_back(echoOn());
+        if (exchange.Signal != 0)
+            kill(child, exchange.Signal);
+        else if (write(master, exchange.Answer.data(), exchange.Answer.size()) < 0)
             break;
     }
-    CliRun run = Finish(p, child);
-    ReadTerminalUntil(master, nullptr, terminalText);
+    result.Run = Finish(p, child);
+    result.EchoOnAtEnd = echoOn();
+    close(slave);
+    ReadTerminalUntil(master, nullptr, result.Text);
     close(master);
-    return run;
+    return result;
+}
+
+CliRun RunCliOnTerminal(const std::vector<std::string>& args, const std::vector<TerminalExchange>& exchanges,
+                        std::string& terminalText)
+{
+    TerminalRun run = RunCliOnTerminal(args, exchanges);
+    terminalText += run.Text;
+    return run.Run;
 }
 
 } // namespace korvel::test

@@ -18,14 +18,28 @@ struct CliRun
 
 // KORVEL_PASSWORD is removed from the environment unless `environment` sets it ("NAME=value" entries).
 CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::string>& environment = {});
+// As RunCli, with `stdoutFd` as the program's standard output (CliRun::Out stays empty).
+CliRun RunCliWritingTo(const std::vector<std::string>& args, int stdoutFd);
 
 // The terminal side of a run on a pseudo-terminal: waits for `text` to appear on the terminal (or gives up
-// after some seconds) and then types `answer`.
+// after some seconds) and then types `answer`, or sends the program `signal` when that is not 0.
 struct TerminalExchange
 {
     std::string Expect;
     std::string Answer;
+    int Signal = 0;
 };
+
+struct TerminalRun
+{
+    CliRun Run;
+    std::string Text;         // everything the program wrote to the terminal
+    std::vector<bool> EchoOn; // the terminal's echo when each exchange's text had appeared
+    bool EchoOnAtEnd = false; // the terminal's echo once the program has ended
+};
+
+TerminalRun RunCliOnTerminal(const std::vector<std::string>& args,
+                             const std::vector<TerminalExchange>& exchanges);
 
 // As RunCli, with a pseudo-terminal as the controlling terminal (stdin, stdout and stderr stay apart from
 // it). `terminalText` receives everything the program wrote to the terminal.

@@ -2,8 +2,16 @@
 #include "CliTest.h"
 #include "ScriptedPeer.h"
 
+#include "engine/wire/ErrorCodes.h"
+#include "engine/wire/RequestCodes.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace korvel::test
 {
@@ -34,6 +42,8 @@ TEST(CliUsage, UsageErrorsExitWithTwoAHintAndNothingSent)
         {"config", "set", "max_connections"},
         {"user", "modify", "bob", "--admin", "--no-admin"},
         {"database", "add", "db"},
+        {"config", "set", "blocked_addresses=10.0.0.1,"},
+        {"version", "--bogus"},
     };
     for (std::vector<std::string> args : mistakes)
     {
@@ -53,6 +63,13 @@ TEST(CliUsage, UsageErrorsExitWithTwoAHintAndNothingSent)
         EXPECT_NE(run.Err.find("password"), std::string::npos) << run.Err;
     }
     EXPECT_EQ(peer.Connections(), 0);
+
+    CliRun option = RunCli({"--port", port, "status", "--bogus"});
+    EXPECT_EQ(option.Status, 2);
+    EXPECT_EQ(option.Err.rfind("korvel-admin-cli: unknown option --bogus\n", 0), 0u) << option.Err;
+    CliRun command = RunCli({"--port", port, "frobnicate"});
+    EXPECT_EQ(command.Status, 2);
+    EXPECT_EQ(command.Err.rfind("korvel-admin-cli: unknown command frobnicate\n", 0), 0u) << command.Err;
 }
 
 TEST(CliUsage, HelpIsOfferedOnEveryLevel)
@@ -63,7 +80,45 @@ TEST(CliUsage, HelpIsOfferedOnEveryLevel)
         CliRun run = RunCli(args);
         EXPECT_EQ(run.Status, 0) << run.Err;
         EXPECT_NE(run.Out.find("Usage"), std::string::npos) << run.Out;
+        EXPECT_NE(run.Out.find("`user add bob --password PW` sets bob's password"), std::string::npos)
+            << run.Out;
     }
+}
+
+TEST(CliUsage, ARefusedLoginWithoutATerminalClosesTheConnectionWithoutALogout)
+{
+    ScriptedPeer peer;
+    peer.Then(peer.Automatic()); // CONNECTPARAMS
+    peer.Then(ScriptedPeer::AnswerError(KORVEL_REMOTEINVLOGIN));
+    CliRun run =
+        RunCli({"--port", std::to_string(peer.Port()), "--user", "admin", "--password", "wrong", "version"});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("11287"), std::string::npos) << run.Err;
+    EXPECT_FALSE(peer.WaitForRequests(3)); // nothing after the login
+    EXPECT_EQ(peer.RequestCodes(), (std::vector<std::uint16_t>{REQUEST_CONNECTPARAMS, REQUEST_LOGIN}));
+}
+
+TEST(CliUsage, AnOutputThatCannotBeWrittenIsAFailure)
+{
+    int full = open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    ScriptedPeer peer;
+    const std::vector<std::string> args{
+        "--port", std::to_string(peer.Port()), "--user", "admin", "--password", "secret", "version"};
+    CliRun diskFull = RunCliWritingTo(args, full);
+    close(full);
+    EXPECT_EQ(diskFull.Status, 1);
+    EXPECT_EQ(diskFull.Err, "Cannot write the output: No space left on device\n");
+
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);
+    CliRun closedPipe = RunCliWritingTo(args, ends[1]);
+    close(ends[1]);
+    EXPECT_EQ(closedPipe.Status, 1);
+    EXPECT_EQ(closedPipe.Err, "Cannot write the output: Broken pipe\n");
+    // The session still logged out.
+    EXPECT_EQ(peer.RequestCodes().back(), REQUEST_LOGOUT);
 }
 
 TEST_F(CliUsageTest, CredentialsComeFromOptionsTheEnvironmentOrTheTerminal)
@@ -98,6 +153,38 @@ TEST_F(CliUsageTest, CredentialsComeFromOptionsTheEnvironmentOrTheTerminal)
                                         {{"User name: ", "\x04"}}, terminal);
     EXPECT_EQ(cancelled.Status, 1);
     EXPECT_EQ(cancelled.Err, "Operation aborted\n");
+}
+
+TEST_F(CliUsageTest, CtrlCOrSigtermAtThePromptRestoresTheEchoAndExitsWith128PlusTheSignal)
+{
+    for (int signal : {SIGINT, SIGTERM})
+    {
+        TerminalRun run =
+            RunCliOnTerminal({"--port", std::to_string(server.AdminPort()), "--user", "admin", "version"},
+                             {{"Password: ", "", signal}});
+        ASSERT_EQ(run.EchoOn.size(), 1u);
+        EXPECT_FALSE(run.EchoOn[0]) << "the echo was on at the prompt";
+        EXPECT_TRUE(run.EchoOnAtEnd) << signal;
+        EXPECT_EQ(run.Run.Status, 128 + signal) << run.Run.Err;
+        EXPECT_EQ(run.Run.Err, "korvel-admin-cli: interrupted\n");
+        EXPECT_EQ(run.Run.Out, "");
+    }
+}
+
+TEST_F(CliUsageTest, LoadSaysThatAWrongPasswordWasRefused)
+{
+    std::string command = RefServer::LoadExecutable() + " --port " + std::to_string(server.MainPort()) +
+                          " --user admin --password wrong --seconds 1 2>&1";
+    FILE* load = popen(command.c_str(), "r");
+    ASSERT_NE(load, nullptr);
+    std::string output;
+    char chunk[256];
+    while (std::size_t got = fread(chunk, 1, sizeof chunk, load))
+        output.append(chunk, got);
+    int status = pclose(load);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(output.find("KORVEL Engine Error # 11287 "), std::string::npos) << output;
+    EXPECT_EQ(output.find("Operation aborted"), std::string::npos) << output;
 }
 
 TEST_F(CliUsageTest, FailuresAreOneLineAndTracesAreAppended)

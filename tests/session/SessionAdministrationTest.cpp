@@ -102,6 +102,7 @@ TEST_F(SessionAdministrationTest, ListsAreEmptiedFirstEvenWhenTheServerRefuses)
     ServerConfig config;
     config.AuthorizedAddresses = {"10.0.0.1"};
     config.BlockedAddresses = {"10.0.0.2"};
+    config.TempDirectory = "/old";
     config.MaxConnections = 77;
     try
     {
@@ -114,6 +115,7 @@ TEST_F(SessionAdministrationTest, ListsAreEmptiedFirstEvenWhenTheServerRefuses)
     }
     EXPECT_TRUE(config.AuthorizedAddresses.empty());
     EXPECT_TRUE(config.BlockedAddresses.empty());
+    EXPECT_EQ(config.TempDirectory, "");
 
     peer.Then(ScriptedPeer::AnswerError(KORVEL_REMOTENODB));
     StringList names{"stale"};
@@ -182,6 +184,12 @@ TEST_F(SessionAdministrationTest, ALocalSessionSendsNothingAndKeepsTheCallersVal
     local.GetServerUser("bob", password, description, administrator);
     EXPECT_TRUE(administrator);
     EXPECT_EQ(password, "");
+    ServerConfig config;
+    config.TempDirectory = "/old";
+    config.MaxConnections = 77;
+    local.GetServerConfig(config);
+    EXPECT_EQ(config.TempDirectory, "");  // a string output: emptied
+    EXPECT_EQ(config.MaxConnections, 77); // written directly by the remote session: kept
     TUserRights rights{urRead};
     local.GetServerDatabaseUser("db", "bob", rights);
     EXPECT_TRUE(rights.Empty());

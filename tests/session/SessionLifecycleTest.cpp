@@ -6,7 +6,10 @@
 #include "engine/EngineError.h"
 #include "session/SessionErrors.h"
 
+#include <atomic>
 #include <future>
+#include <thread>
+#include <utility>
 
 namespace korvel::test
 {
@@ -45,11 +48,12 @@ TEST_F(SessionLifecycleTest, ActivationStartsTheDefaultSessionFirstAndLeavesItAc
     TKORVELSession local;
     local.SetSessionName("Local");
     int startups = 0;
-    local.OnStartup = [&](TKORVELSession& sender)
-    {
-        EXPECT_EQ(&sender, &local);
-        ++startups;
-    };
+    local.SetOnStartup(
+        [&](TKORVELSession& sender)
+        {
+            EXPECT_EQ(&sender, &local);
+            ++startups;
+        });
     EXPECT_FALSE(EngineStarted());
     local.SetActive(true);
     local.SetActive(true); // already active: nothing happens again
@@ -113,6 +117,68 @@ TEST_F(SessionLifecycleTest, TheSessionLockIsReEnteredByItsThreadAndHeldAgainstO
     EXPECT_TRUE(ListLockFree());
 }
 
+TEST_F(SessionLifecycleTest, AMethodOnALockedButInactiveSessionIsRefusedNotACrash)
+{
+    const std::string inactive(SessionError::InactiveSession);
+    TKORVELSession local;
+    local.SetSessionName("Local");
+    local.LockSession(); // activates
+    local.Close();
+    EXPECT_EQ(RefusalOf([&] { local.GetServerUpTime(); }), inactive);
+    EXPECT_FALSE(local.Active());
+    local.UnlockSession();
+    EXPECT_TRUE(ListLockFree());
+    EXPECT_EQ(local.GetServerUpTime(), 0); // unlocked, a method activates the session again
+    local.Close();
+
+    // An OnStartup handler that uses its session, whether the activation came from SetActive or from a
+    // method.
+    std::vector<std::string> refusals;
+    local.SetOnStartup([&](TKORVELSession& sender)
+                       { refusals.push_back(RefusalOf([&] { sender.GetServerUpTime(); })); });
+    local.SetActive(true);
+    EXPECT_TRUE(local.Active());
+    local.Close();
+    StringList names{"stale"};
+    local.GetServerUserNames(names);
+    EXPECT_TRUE(local.Active());
+    EXPECT_EQ(refusals, (std::vector<std::string>{inactive, inactive}));
+    EXPECT_TRUE(ListLockFree());
+}
+
+TEST_F(SessionLifecycleTest, AHandlerIsNotReplacedWhileAnotherThreadRunsIt)
+{
+    auto session = RemoteSession();
+    session->SetActive(true);
+    std::promise<void> entered;
+    std::atomic<bool> firstCallEnded{false};
+    bool first = true;
+    session->SetOnRemoteTrace(
+        [&](TKORVELSession&, const std::string&)
+        {
+            if (!std::exchange(first, false))
+                return;
+            entered.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            firstCallEnded = true;
+        });
+    peer.Then(ScriptedPeer::Answer(0, [](MessageWriter& w) { w.AppendInt32(5); }));
+    std::int32_t upTime = 0;
+    std::thread caller([&] { upTime = session->GetServerUpTime(); });
+    entered.get_future().wait();
+    // Replacing waits for the running handler; a slower replacement only finds it ended anyway.
+    session->SetOnRemoteTrace(nullptr);
+    EXPECT_TRUE(firstCallEnded);
+    caller.join();
+    EXPECT_EQ(upTime, 5);
+    EXPECT_FALSE(session->OnRemoteTrace());
+
+    std::thread renamer([&] { session->SetName("Renamed"); });
+    renamer.join();
+    EXPECT_EQ(session->Name(), "Renamed");
+    EXPECT_EQ(session->SessionName(), "Remote");
+}
+
 TEST_F(SessionLifecycleTest, RefusedPropertiesRaiseOnAnActiveSessionEvenWithTheSameValue)
 {
     TKORVELSession local;
@@ -154,7 +220,7 @@ TEST_F(SessionLifecycleTest, RemoteActivationLogsInWithoutAskingAndTracesFromThe
 {
     auto session = RemoteSession();
     int asked = 0;
-    session->OnRemoteLogin = [&](TKORVELSession&, std::string&, std::string&, bool&) { ++asked; };
+    session->SetOnRemoteLogin([&](TKORVELSession&, std::string&, std::string&, bool&) { ++asked; });
     session->SetActive(true);
     EXPECT_EQ(asked, 0);
     EXPECT_EQ(peer.RequestCodes(),
@@ -182,14 +248,15 @@ TEST_F(SessionLifecycleTest, IncompleteCredentialsAreAskedForAndCutToTheProtocol
     auto session = RemoteSession();
     session->SetRemotePassword("");
     std::string askedUser = "(not asked)";
-    session->OnRemoteLogin = [&](TKORVELSession& sender, std::string& user, std::string& password, bool& go)
-    {
-        EXPECT_EQ(&sender, session.get());
-        EXPECT_TRUE(go);
-        askedUser = user;
-        user = std::string(300, 'u');
-        password = std::string(300, 'p');
-    };
+    session->SetOnRemoteLogin(
+        [&](TKORVELSession& sender, std::string& user, std::string& password, bool& go)
+        {
+            EXPECT_EQ(&sender, session.get());
+            EXPECT_TRUE(go);
+            askedUser = user;
+            user = std::string(300, 'u');
+            password = std::string(300, 'p');
+        });
     session->SetActive(true);
     EXPECT_EQ(askedUser, "admin");
     const auto requests = peer.Requests();

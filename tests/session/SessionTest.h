@@ -37,7 +37,8 @@ protected:
         session->SetRemoteUser("admin");
         session->SetRemotePassword("secret");
         session->SetRemoteTrace(true);
-        session->OnRemoteTrace = [this](TKORVELSession&, const std::string& line) { trace.push_back(line); };
+        session->SetOnRemoteTrace([this](TKORVELSession&, const std::string& line)
+                                  { trace.push_back(line); });
         return session;
     }
 

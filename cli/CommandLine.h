@@ -1,0 +1,34 @@
+// The command line of korvel-admin-cli: the global options and every command on one parser.
+//
+// Option rules, the same for every command and option: a global option may stand before or after the
+// command; after the command name, an option of the command itself wins over a global option of the same
+// name (`user add bob --password PW` sets bob's password). Commands registered through AddCommand,
+// AddCheckedCommand and AddGroup (Commands.h) follow them without further work.
+#pragma once
+
+#include "cli/Commands.h"
+#include "cli/Connection.h"
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+
+namespace korvel::cli
+{
+
+struct CommandLine
+{
+    CommandLine();
+    CommandLine(const CommandLine&) = delete;
+    CommandLine& operator=(const CommandLine&) = delete;
+
+    // Raises CLI::ParseError (help included) or UsageError. An argument that belongs nowhere is reported as
+    // "unknown option --x", "unknown command x" or "unexpected argument x".
+    void Parse(int argc, const char* const* argv);
+
+    CLI::App App;
+    GlobalOptions Options;
+    CommandAction Action; // the chosen command's, once parsed
+};
+
+} // namespace korvel::cli
