@@ -1,0 +1,154 @@
+#include "exporter/Exporter.h"
+
+#include <CivetServer.h>
+#include <algorithm>
+#include <charconv>
+#include <functional>
+
+namespace korvel::exporter
+{
+namespace
+{
+
+constexpr const char* TextFormat = "text/plain; version=0.0.4; charset=utf-8";
+
+// One GET endpoint: the answer is computed from the request and sent whole.
+class EndpointHandler : public CivetHandler
+{
+public:
+    explicit EndpointHandler(std::function<Reply(mg_connection*)> answer) : answer_(std::move(answer)) {}
+
+    bool handleGet(CivetServer*, mg_connection* connection) override
+    {
+        const Reply reply = answer_(connection);
+        if (reply.Status != 200)
+        {
+            mg_send_http_error(connection, reply.Status, "%s", reply.Body.c_str());
+            return true;
+        }
+        mg_send_http_ok(connection, TextFormat, static_cast<long long>(reply.Body.size()));
+        mg_write(connection, reply.Body.data(), reply.Body.size());
+        return true;
+    }
+
+private:
+    std::function<Reply(mg_connection*)> answer_;
+};
+
+std::string Parameter(mg_connection* connection, const char* name)
+{
+    std::string value;
+    CivetServer::getParam(connection, name, value);
+    return value;
+}
+
+std::string ScrapeTimeoutHeader(mg_connection* connection)
+{
+    const char* value = CivetServer::getHeader(connection, "X-Prometheus-Scrape-Timeout-Seconds");
+    return value ? value : "";
+}
+
+Reply BadRequest(std::string why)
+{
+    return {400, std::move(why) + "\n"};
+}
+
+} // namespace
+
+Exporter::Exporter(ExporterOptions options) : options_(std::move(options))
+{
+    if (options_.MetricsTarget && !options_.Modules.Find(DefaultModuleName))
+        throw std::runtime_error("--target needs a [default] module in the configuration file");
+    const std::vector<std::string> civetOptions{"listening_ports", options_.Listen, "num_threads", "64",
+                                                "enable_keep_alive", "yes",
+                                                // Nothing is served from files.
+                                                "enable_directory_listing", "no"};
+    try
+    {
+        server_ = std::make_unique<CivetServer>(civetOptions);
+    }
+    catch (const CivetException& error)
+    {
+        throw std::runtime_error("cannot listen on " + options_.Listen + ": " + error.what());
+    }
+    const std::vector<int> ports = server_->getListeningPorts();
+    port_ = ports.empty() ? 0 : ports.front();
+    handlers_.push_back(std::make_unique<EndpointHandler>(
+        [this](mg_connection* connection) { return Metrics(ScrapeTimeoutHeader(connection)); }));
+    server_->addHandler("/metrics", *handlers_.back());
+    handlers_.push_back(std::make_unique<EndpointHandler>(
+        [this](mg_connection* connection)
+        {
+            return Probe(Parameter(connection, "target"), Parameter(connection, "module"),
+                         ScrapeTimeoutHeader(connection));
+        }));
+    server_->addHandler("/probe", *handlers_.back());
+}
+
+Exporter::~Exporter()
+{
+    server_.reset(); // no request may run while the probes and handlers go away
+}
+
+Clock::time_point Exporter::Deadline(const std::string& scrapeTimeout) const
+{
+    double seconds = options_.DefaultScrapeTimeoutSeconds;
+    double given = 0;
+    const auto [end, error] = std::from_chars(
+        scrapeTimeout.data(), scrapeTimeout.data() + scrapeTimeout.size(), given, std::chars_format::general);
+    if (error == std::errc() && end == scrapeTimeout.data() + scrapeTimeout.size() && given > 0)
+        seconds = given;
+    // Leave time for the answer to travel: half a second, or half the time when that is shorter.
+    seconds = std::max(seconds / 2, seconds - 0.5);
+    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+TargetProbe& Exporter::ProbeOf(const Module& module, const Target& target)
+{
+    std::lock_guard lock(probesMutex_);
+    auto& probe = probes_[module.Name + "\n" + target.Text()];
+    if (!probe)
+        probe = std::make_unique<TargetProbe>(target, module, options_.Probe);
+    return *probe;
+}
+
+std::string Exporter::TargetText(const Module& module, const Target& target, const std::string& scrapeTimeout)
+{
+    const ServerStatus status = ProbeOf(module, target).Probe(Deadline(scrapeTimeout));
+    self_.CountProbe(status.Up);
+    return ServerMetricsText(status);
+}
+
+Reply Exporter::Metrics(const std::string& scrapeTimeout)
+{
+    std::string text = self_.Text();
+    if (options_.MetricsTarget)
+        text += TargetText(*options_.Modules.Find(DefaultModuleName), *options_.MetricsTarget, scrapeTimeout);
+    return {200, std::move(text)};
+}
+
+Reply Exporter::Probe(const std::string& targetText, const std::string& moduleName,
+                      const std::string& scrapeTimeout)
+{
+    const std::optional<Target> target = ParseTarget(targetText);
+    const Module* module = options_.Modules.Find(moduleName);
+    std::optional<Reply> refusal;
+    if (targetText.empty())
+        refusal = BadRequest("the target parameter is missing (target=HOST:PORT)");
+    else if (!target)
+        refusal = BadRequest("the target must read HOST:PORT, not \"" + targetText + "\"");
+    else if (!module)
+        refusal =
+            BadRequest("no module \"" + (moduleName.empty() ? std::string(DefaultModuleName) : moduleName) +
+                       "\" in the configuration file");
+    else if (!module->AllowsTarget(target->Text()))
+        refusal = BadRequest("module \"" + module->Name + "\" does not allow the target " + target->Text());
+    if (refusal)
+    {
+        self_.CountRefusedProbe();
+        return *refusal;
+    }
+    return {200, TargetText(*module, *target, scrapeTimeout)};
+}
+
+} // namespace korvel::exporter
