@@ -1,4 +1,5 @@
-// korvel-load holding `count` real main-port sessions on a test server until destroyed (SIGTERM, then wait).
+// korvel-load holding `count` real main-port sessions (LAN, or Internet when asked) on a test server until
+// destroyed (SIGTERM, then wait).
 #pragma once
 
 #include "tests/support/RefServer.h"
@@ -16,7 +17,7 @@ namespace korvel::test
 class LoadClients
 {
 public:
-    LoadClients(const RefServer& server, int count)
+    LoadClients(const RefServer& server, int count, bool internet = false)
     {
         int output[2];
         if (pipe(output) != 0)
@@ -32,7 +33,8 @@ public:
             const std::string program = RefServer::LoadExecutable();
             execl(program.c_str(), program.c_str(), "--address", "127.0.0.1", "--port", port.c_str(),
                   "--clients", clients.c_str(), "--user", server.Options().AdminUser.c_str(), "--password",
-                  server.Options().AdminPassword.c_str(), static_cast<char*>(nullptr));
+                  server.Options().AdminPassword.c_str(),
+                  internet ? "--internet" : static_cast<char*>(nullptr), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(output[1]);
