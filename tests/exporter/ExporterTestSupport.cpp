@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
@@ -68,7 +69,7 @@ std::string UrlEncoded(const std::string& text)
     return result;
 }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& args)
+ChildProcess::ChildProcess(const std::vector<std::string>& args, const std::string& errorLog)
 {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0)
@@ -79,11 +80,16 @@ ChildProcess::ChildProcess(const std::vector<std::string>& args)
         dup2(pipeEnds[1], STDOUT_FILENO);
         close(pipeEnds[0]);
         close(pipeEnds[1]);
+        if (!errorLog.empty())
+        {
+            const int log = open(errorLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(log, STDERR_FILENO);
+        }
         std::vector<char*> argv;
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
-        execv(argv[0], argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     close(pipeEnds[1]);

@@ -35,12 +35,12 @@ private:
 // "%XX" escapes for a URL query value.
 std::string UrlEncoded(const std::string& text);
 
-// A program started with `args` (args[0] is its path), its stdout read up to its first line. Stopped with
-// SIGTERM and waited for when destroyed.
+// A program started with `args` (args[0] is its path or a name found in PATH), its stdout read up to its
+// first line, its stderr sent to `errorLog` when given. Stopped with SIGTERM and waited for when destroyed.
 class ChildProcess
 {
 public:
-    explicit ChildProcess(const std::vector<std::string>& args);
+    explicit ChildProcess(const std::vector<std::string>& args, const std::string& errorLog = "");
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
