@@ -26,8 +26,12 @@ public:
             mg_send_http_error(connection, reply.Status, "%s", reply.Body.c_str());
             return true;
         }
-        mg_send_http_ok(connection, TextFormat, static_cast<long long>(reply.Body.size()));
-        mg_write(connection, reply.Body.data(), reply.Body.size());
+        // Status line, headers and body in one write: civetweb's own header calls write the status line
+        // apart, and on a kept-alive connection the rest then waits for the client's delayed ACK (40 ms).
+        const std::string response = std::string("HTTP/1.1 200 OK\r\nContent-Type: ") + TextFormat +
+                                     "\r\nContent-Length: " + std::to_string(reply.Body.size()) + "\r\n\r\n" +
+                                     reply.Body;
+        mg_write(connection, response.data(), response.size());
         return true;
     }
 
