@@ -61,8 +61,15 @@ Reply BadRequest(std::string why)
 
 Exporter::Exporter(ExporterOptions options) : options_(std::move(options))
 {
-    if (options_.MetricsTarget && !options_.Modules.Find(DefaultModuleName))
-        throw std::runtime_error("--target needs a [default] module in the configuration file");
+    if (options_.MetricsTarget)
+    {
+        const Module* module = options_.Modules.Find(DefaultModuleName);
+        if (!module)
+            throw std::runtime_error("--target needs --config with a [default] module");
+        if (!module->AllowsTarget(options_.MetricsTarget->Text()))
+            throw std::runtime_error("the [default] module does not allow the target " +
+                                     options_.MetricsTarget->Text());
+    }
     const std::vector<std::string> civetOptions{"listening_ports", options_.Listen, "num_threads", "64",
                                                 "enable_keep_alive", "yes",
                                                 // Nothing is served from files.

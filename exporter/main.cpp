@@ -3,6 +3,7 @@
 #include "exporter/Exporter.h"
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <csignal>
 #include <iostream>
 #include <pthread.h>
@@ -45,8 +46,9 @@ int main(int argc, char** argv)
     app.add_option("--detail-interval", detailSeconds, "Seconds between walks of the session list (by mode)")
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
-    app.add_option("--scrape-timeout", options.DefaultScrapeTimeoutSeconds,
-                   "Seconds a probe may take when Prometheus does not say")
+    app.add_option(
+           "--scrape-timeout", options.DefaultScrapeTimeoutSeconds,
+           "Seconds a probe may take when Prometheus does not say; also the longest wait for one reply")
         ->capture_default_str()
         ->check(CLI::PositiveNumber);
     try
@@ -68,17 +70,11 @@ int main(int argc, char** argv)
             options.MetricsTarget = ParseTarget(target);
             if (!options.MetricsTarget)
                 return Failure("--target must read HOST:PORT, not \"" + target + "\"");
-            const Module* module = options.Modules.Find(DefaultModuleName);
-            if (!module)
-                return Failure("--target needs --config with a [default] module");
-            if (!module->AllowsTarget(options.MetricsTarget->Text()))
-                return Failure("the [default] module does not allow the target " +
-                               options.MetricsTarget->Text());
         }
         options.Probe.DetailInterval =
             std::chrono::milliseconds(static_cast<std::int64_t>(detailSeconds * 1000));
         options.Probe.IoTimeoutSeconds =
-            static_cast<std::int32_t>(options.DefaultScrapeTimeoutSeconds + 0.999);
+            static_cast<std::int32_t>(std::ceil(options.DefaultScrapeTimeoutSeconds));
         Exporter exporter(options);
         const std::string host = options.Listen.substr(0, options.Listen.rfind(':'));
         std::cout << "listening on " << host << ":" << exporter.Port() << std::endl;

@@ -126,6 +126,14 @@ std::string ChildProcess::FirstLine(int seconds)
     return line;
 }
 
+int ChildProcess::ExitStatus()
+{
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 TempDir::TempDir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "korvel-exporter-XXXXXX").string();

@@ -48,6 +48,8 @@ public:
     // The first line the program wrote (without its newline); raises when none came within `seconds`.
     std::string FirstLine(int seconds = 15);
     pid_t Pid() const { return pid_; }
+    // Waits for the program to end by itself; its exit status, or -1 when a signal ended it.
+    int ExitStatus();
 
 private:
     pid_t pid_ = -1;
