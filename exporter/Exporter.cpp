@@ -114,18 +114,29 @@ Clock::time_point Exporter::Deadline(const std::string& scrapeTimeout) const
     return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
-TargetProbe& Exporter::ProbeOf(const Module& module, const Target& target)
+std::shared_ptr<TargetProbe> Exporter::ProbeOf(const Module& module, const Target& target)
 {
+    std::vector<std::shared_ptr<TargetProbe>> idle; // ended after the lock is released
     std::lock_guard lock(probesMutex_);
-    auto& probe = probes_[module.Name + "\n" + target.Text()];
-    if (!probe)
-        probe = std::make_unique<TargetProbe>(target, module, options_.Probe);
-    return *probe;
+    const Clock::time_point now = Clock::now();
+    std::erase_if(probes_,
+                  [&](auto& entry)
+                  {
+                      if (now - entry.second.LastUsed <= options_.ProbeIdleLimit)
+                          return false;
+                      idle.push_back(std::move(entry.second.Probe));
+                      return true;
+                  });
+    ProbeEntry& entry = probes_[module.Name + "\n" + target.Text()];
+    if (!entry.Probe)
+        entry.Probe = std::make_shared<TargetProbe>(target, module, options_.Probe);
+    entry.LastUsed = now;
+    return entry.Probe;
 }
 
 std::string Exporter::TargetText(const Module& module, const Target& target, const std::string& scrapeTimeout)
 {
-    const ServerStatus status = ProbeOf(module, target).Probe(Deadline(scrapeTimeout));
+    const ServerStatus status = ProbeOf(module, target)->Probe(Deadline(scrapeTimeout));
     self_.CountProbe(status.Up);
     return ServerMetricsText(status);
 }

@@ -30,6 +30,8 @@ struct ExporterOptions
     ProbeSettings Probe;
     // When Prometheus does not say how long it waits (X-Prometheus-Scrape-Timeout-Seconds).
     double DefaultScrapeTimeoutSeconds = 10;
+    // A target nobody scraped for this long loses its probe (thread, connection and login).
+    std::chrono::milliseconds ProbeIdleLimit = std::chrono::minutes(15);
 };
 
 // An HTTP status and the text to answer with.
@@ -57,13 +59,19 @@ public:
 private:
     // When the answer must be ready: a little before Prometheus gives up on it.
     Clock::time_point Deadline(const std::string& scrapeTimeout) const;
-    TargetProbe& ProbeOf(const Module& module, const Target& target);
+    // The target's probe, made on first use; drops the probes of targets left idle too long.
+    std::shared_ptr<TargetProbe> ProbeOf(const Module& module, const Target& target);
     std::string TargetText(const Module& module, const Target& target, const std::string& scrapeTimeout);
 
     ExporterOptions options_;
     SelfMetrics self_;
     std::mutex probesMutex_;
-    std::map<std::string, std::unique_ptr<TargetProbe>> probes_; // by module and target
+    struct ProbeEntry
+    {
+        std::shared_ptr<TargetProbe> Probe; // shared with the scrapes under way
+        Clock::time_point LastUsed;
+    };
+    std::map<std::string, ProbeEntry> probes_; // by module and target
     std::vector<std::unique_ptr<CivetHandler>> handlers_;
     std::unique_ptr<CivetServer> server_; // stops before its handlers and the probes go
     int port_ = 0;

@@ -74,7 +74,7 @@ void TargetProbe::Run()
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return stop_ || wanted_; });
             if (stop_)
-                return;
+                break;
             wanted_ = false;
             ++probesStarted_;
         }
@@ -87,6 +87,21 @@ void TargetProbe::Run()
         finished_.notify_all();
         if (loggedIn_ && WalkDue())
             WalkSessions();
+    }
+    LogOut();
+}
+
+void TargetProbe::LogOut()
+{
+    if (!loggedIn_)
+        return;
+    try
+    {
+        session_.Logout(); // the server need not keep a dead session for the exporter
+    }
+    catch (const std::exception&)
+    {
+        // The server is gone already.
     }
 }
 

@@ -34,7 +34,7 @@ class TargetProbe
 {
 public:
     TargetProbe(Target target, Module module, ProbeSettings settings);
-    // Stops the thread once its current exchange ends.
+    // Stops the thread once its current exchange ends, logging out.
     ~TargetProbe();
     TargetProbe(const TargetProbe&) = delete;
     TargetProbe& operator=(const TargetProbe&) = delete;
@@ -49,6 +49,7 @@ private:
     // The fixed requests; logs in first when needed. Never raises: a failure reports the server down.
     ServerStatus Collect();
     void LogIn();
+    void LogOut();
     bool WalkDue() const;
     void WalkSessions();
     bool Stopping();

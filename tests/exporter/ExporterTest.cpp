@@ -7,6 +7,7 @@
 #include "tests/support/LoopbackSocket.h"
 #include "tests/support/RefServer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -63,9 +64,11 @@ class ExporterTest : public testing::Test
 {
 protected:
     void StartExporter(std::vector<Module> modules, std::chrono::milliseconds detailInterval,
-                       double scrapeTimeout = 10)
+                       double scrapeTimeout = 10,
+                       std::chrono::milliseconds idleLimit = ExporterOptions().ProbeIdleLimit)
     {
         ExporterOptions options;
+        options.ProbeIdleLimit = idleLimit;
         options.Listen = "127.0.0.1:0";
         options.Modules = ModuleConfig(std::move(modules));
         options.DefaultScrapeTimeoutSeconds = scrapeTimeout;
@@ -191,6 +194,22 @@ TEST_F(ExporterTest, LogsInAgainAfterTheServerRestarts)
     ASSERT_GE(codes.size(), 2u);
     EXPECT_EQ(codes[0], "REQUEST_CONNECTPARAMS");
     EXPECT_EQ(codes[1], "REQUEST_LOGIN");
+}
+
+TEST_F(ExporterTest, ATargetLeftIdleIsLoggedOutAndLaterProbedAfresh)
+{
+    RefServer first, second;
+    StartExporter({MonitorModule("default", "secret", {"127.0.0.1:*"})}, std::chrono::minutes(1), 10,
+                  std::chrono::milliseconds(0));
+    EXPECT_EQ(Samples(Probe(TargetOf(first)).Body).at("korvel_up"), 1);
+    sent_.Take();
+    EXPECT_EQ(Samples(Probe(TargetOf(second)).Body).at("korvel_up"), 1);
+    auto codes = sent_.Take();
+    EXPECT_NE(std::find(codes.begin(), codes.end(), "REQUEST_LOGOUT"), codes.end())
+        << "the idle target's session was not logged out";
+    EXPECT_EQ(Samples(Probe(TargetOf(first)).Body).at("korvel_up"), 1);
+    codes = sent_.Take();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), "REQUEST_LOGIN"), 1);
 }
 
 TEST_F(ExporterTest, ASilentServerIsCutOffAtItsDeadlineWithoutDelayingAnotherTarget)
