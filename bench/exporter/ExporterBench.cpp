@@ -239,6 +239,7 @@ void BM_ManyTargetsOneSilent(benchmark::State& state)
     state.counters["worst_ratio"] = *std::max_element(ratios.begin(), ratios.end());
     state.counters["median_ratio"] = Median(ratios);
     state.counters["worst_vs_no_silent"] = *std::max_element(silentRatios.begin(), silentRatios.end());
+    state.counters["median_vs_no_silent"] = Median(silentRatios);
     ::close(silent);
 }
 // Each pass waits for the silent target's deadline (1.5 s).
@@ -268,10 +269,10 @@ public:
         if (Value("alone_ms") > 0)
             std::printf(
                 "%d targets at once, one silent: each live target within %.2fx its time alone (median "
-                "%.2fx, alone %.3f ms; goal: within 1.5x), within %.2fx of the same scrape without the "
-                "silent target\n",
+                "%.2fx, alone %.3f ms; goal: within 1.5x), within %.2fx (median %.2fx) of the same scrape "
+                "without the silent target\n",
                 LiveTargets() + 1, Value("worst_ratio"), Value("median_ratio"), Value("alone_ms"),
-                Value("worst_vs_no_silent"));
+                Value("worst_vs_no_silent"), Value("median_vs_no_silent"));
     }
 
 private:
