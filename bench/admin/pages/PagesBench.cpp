@@ -5,7 +5,7 @@
 #include "admin/common/AdminPage.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
-#include "tests/admin/pages/LoadClients.h"
+#include "tests/support/LoadClients.h"
 #include "tests/support/RefServer.h"
 
 #include <QAbstractItemView>

@@ -1,7 +1,7 @@
 // The rows of the Status page's session list as a person reads them: the icon of each kind of session (LAN,
 // Internet, disconnected) and the dates the sessions were created and last connected.
-#include "tests/admin/pages/LoadClients.h"
 #include "tests/admin/pages/PageFixture.h"
+#include "tests/support/LoadClients.h"
 
 #include <QAbstractItemView>
 #include <QDate>

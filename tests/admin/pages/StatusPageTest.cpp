@@ -1,5 +1,5 @@
-#include "tests/admin/pages/LoadClients.h"
 #include "tests/admin/pages/PageFixture.h"
+#include "tests/support/LoadClients.h"
 
 #include "admin/pages/StatusPage.h"
 

@@ -1,0 +1,302 @@
+// korvel-exporter under load, each figure against a floor measured in the same run:
+// - one scrape of a server holding 10,000 korvel-load sessions, outside the detail interval, against the same
+//   requests made on a bare logged-in session (goal: within 1.2x), and how many requests it makes (goal: at
+//   most 8);
+// - the exporter's resident memory (goal: under 30 MB);
+// - 50 targets scraped at once, one of them a server that never answers: each live target's time against its
+//   time when scraped alone (goal: within 1.5x), and against the same scrape without the silent target.
+// The exporter is the real korvel-exporter program; the request count comes from its probe class in-process.
+#include "engine/DataSession.h"
+#include "exporter/TargetProbe.h"
+#include "tests/exporter/ExporterTestSupport.h"
+#include "tests/support/LoadClients.h"
+#include "tests/support/LoopbackSocket.h"
+#include "tests/support/RefServer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <barrier>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+using korvel::TDataSession;
+using korvel::test::ChildProcess;
+using korvel::test::HttpClient;
+using korvel::test::LoadClients;
+using korvel::test::RefServer;
+using korvel::test::TempDir;
+
+bool Smoke()
+{
+    const char* smoke = std::getenv("KORVEL_BENCH_SMOKE");
+    return smoke && std::string(smoke) == "1";
+}
+
+int HeldSessions()
+{
+    return Smoke() ? 100 : 10000;
+}
+
+int LiveTargets()
+{
+    return Smoke() ? 4 : 49;
+}
+
+// Prometheus' time-out for every scrape of the benchmark: the silent target is cut off a little before it.
+const std::vector<std::string> ScrapeTimeout{"X-Prometheus-Scrape-Timeout-Seconds: 2"};
+
+double Milliseconds(Clock::duration duration)
+{
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+std::string TargetOf(const RefServer& server)
+{
+    return "127.0.0.1:" + std::to_string(server.AdminPort());
+}
+
+// The real exporter program, allowed every loopback target.
+struct ExporterProcess
+{
+    ExporterProcess()
+    {
+        const std::string modules =
+            dir.WriteFile("exporter.ini", "[default]\nuser=admin\npassword=secret\ntargets=127.0.0.1:*\n");
+        process = std::make_unique<ChildProcess>(
+            std::vector<std::string>{KORVEL_EXPORTER_PATH, "--listen", "127.0.0.1:0", "--config", modules});
+        const std::string announced = process->FirstLine();
+        base = "http://" + announced.substr(announced.rfind(' ') + 1);
+    }
+
+    // Peak resident memory so far, in MB.
+    double PeakMegabytes() const
+    {
+        std::ifstream status("/proc/" + std::to_string(process->Pid()) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("VmHWM:", 0) == 0)
+                return std::stod(line.substr(6)) / 1024;
+        return 0;
+    }
+
+    TempDir dir;
+    std::unique_ptr<ChildProcess> process;
+    std::string base;
+};
+
+ExporterProcess* exporter = nullptr;
+RefServer* held = nullptr;
+double requestsPerScrape = 0;
+
+// Times one scrape of `target` through the exporter; 0 when it did not answer 200.
+double ScrapeMilliseconds(HttpClient& http, const std::string& target)
+{
+    const auto start = Clock::now();
+    const auto reply = http.Get(exporter->base + "/probe?target=" + target, ScrapeTimeout);
+    return reply.Status == 200 ? Milliseconds(Clock::now() - start) : 0;
+}
+
+// The requests a scrape makes outside the detail interval, made on a bare session.
+void RawRequests(TDataSession& session)
+{
+    benchmark::DoNotOptimize(session.GetUpTime());
+    benchmark::DoNotOptimize(session.GetMemoryUsage());
+    benchmark::DoNotOptimize(session.GetSessionCount());
+    benchmark::DoNotOptimize(session.GetConnectedSessionCount());
+    korvel::ServerConfig config;
+    session.GetConfig(config);
+    korvel::StringList names;
+    session.GetUserNames(names);
+    session.GetDatabaseNames(names);
+}
+
+// Counts the requests of one probe within the detail interval, on the exporter's own probe class.
+double CountRequestsPerScrape()
+{
+    std::atomic<int> sent{0};
+    korvel::exporter::ProbeSettings settings;
+    settings.PrepareSession = [&](TDataSession& session)
+    {
+        session.SetTrace(true);
+        session.SetTraceSink([&](const std::string& line) { sent += line.rfind("Send request", 0) == 0; });
+    };
+    korvel::exporter::TargetProbe probe({"127.0.0.1", held->AdminPort()},
+                                        {"default", "admin", "secret", false, {}}, settings);
+    const auto deadline = [] { return Clock::now() + std::chrono::seconds(60); };
+    probe.Probe(deadline()); // logs in; the walk of the session list follows
+    probe.Probe(deadline()); // waits for that walk
+    sent = 0;
+    return probe.Probe(deadline()).Up ? sent.load() : -1;
+}
+
+void BM_ScrapeHeldSessions(benchmark::State& state)
+{
+    LoadClients load(*held, HeldSessions());
+    requestsPerScrape = CountRequestsPerScrape();
+    TDataSession raw;
+    raw.SetRemote(true);
+    raw.SetPort(held->AdminPort());
+    raw.SetUserName("admin");
+    raw.SetPassword("secret");
+    raw.Connect();
+    raw.Login();
+    HttpClient http;
+    ScrapeMilliseconds(http, TargetOf(*held)); // logs in; the walk follows
+    ScrapeMilliseconds(http, TargetOf(*held)); // waits for the walk
+    std::vector<double> floors, scrapes;
+    for (auto _ : state)
+    {
+        const auto start = Clock::now();
+        RawRequests(raw);
+        floors.push_back(Milliseconds(Clock::now() - start));
+        const double scrape = ScrapeMilliseconds(http, TargetOf(*held));
+        if (scrape == 0)
+            state.SkipWithError("the scrape failed");
+        scrapes.push_back(scrape);
+    }
+    state.counters["raw_ms"] = Median(floors);
+    state.counters["scrape_ms"] = Median(scrapes);
+}
+BENCHMARK(BM_ScrapeHeldSessions)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(200);
+
+// Scrapes every target at once from its own client; each one's time, in the order given.
+std::vector<double> ScrapeAtOnce(const std::vector<std::string>& targets)
+{
+    std::vector<double> times(targets.size());
+    std::barrier start(static_cast<std::ptrdiff_t>(targets.size()));
+    std::vector<std::thread> clients;
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        clients.emplace_back(
+            [&, i]
+            {
+                HttpClient http;
+                start.arrive_and_wait();
+                times[i] = ScrapeMilliseconds(http, targets[i]);
+            });
+    for (auto& client : clients)
+        client.join();
+    return times;
+}
+
+void BM_ManyTargetsOneSilent(benchmark::State& state)
+{
+    std::vector<std::unique_ptr<RefServer>> servers;
+    std::vector<std::string> live;
+    for (int i = 0; i < LiveTargets(); ++i)
+    {
+        servers.push_back(std::make_unique<RefServer>());
+        live.push_back(TargetOf(*servers.back()));
+    }
+    std::uint16_t silentPort = 0;
+    const int silent = korvel::test::ListenOnLoopback(silentPort); // accepts, never answers
+    std::vector<std::string> all = live;
+    all.push_back("127.0.0.1:" + std::to_string(silentPort));
+
+    HttpClient http;
+    for (const auto& target : live)
+        ScrapeMilliseconds(http, target); // log in and walk once
+    std::vector<std::vector<double>> alone(live.size()), together(live.size()), withoutSilent(live.size());
+    for (auto _ : state)
+    {
+        for (std::size_t i = 0; i < live.size(); ++i)
+            alone[i].push_back(ScrapeMilliseconds(http, live[i]));
+        const auto withSilent = ScrapeAtOnce(all);
+        const auto liveOnly = ScrapeAtOnce(live);
+        for (std::size_t i = 0; i < live.size(); ++i)
+        {
+            together[i].push_back(withSilent[i]);
+            withoutSilent[i].push_back(liveOnly[i]);
+        }
+    }
+    std::vector<double> ratios, silentRatios, aloneMedians;
+    for (std::size_t i = 0; i < live.size(); ++i)
+    {
+        aloneMedians.push_back(Median(alone[i]));
+        ratios.push_back(Median(together[i]) / aloneMedians.back());
+        silentRatios.push_back(Median(together[i]) / Median(withoutSilent[i]));
+    }
+    state.counters["alone_ms"] = Median(aloneMedians);
+    state.counters["worst_ratio"] = *std::max_element(ratios.begin(), ratios.end());
+    state.counters["median_ratio"] = Median(ratios);
+    state.counters["worst_vs_no_silent"] = *std::max_element(silentRatios.begin(), silentRatios.end());
+    state.counters["median_vs_no_silent"] = Median(silentRatios);
+    ::close(silent);
+}
+// Each pass waits for the silent target's deadline (1.5 s).
+BENCHMARK(BM_ManyTargetsOneSilent)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const auto& run : runs)
+            for (const auto& [name, counter] : run.counters)
+                counters_[name] = counter.value;
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void PrintRatios() const
+    {
+        const double raw = Value("raw_ms"), scrape = Value("scrape_ms");
+        if (raw > 0)
+            std::printf(
+                "One scrape with %d sessions: %.3f ms = %.2fx the same requests made raw (%.3f ms; goal: "
+                "within 1.2x), %.0f requests (goal: at most 8)\n",
+                HeldSessions(), scrape, scrape / raw, raw, requestsPerScrape);
+        std::printf("Exporter peak resident memory: %.1f MB (goal: under 30 MB)\n",
+                    exporter->PeakMegabytes());
+        if (Value("alone_ms") > 0)
+            std::printf(
+                "%d targets at once, one silent: each live target within %.2fx its time alone (median "
+                "%.2fx, alone %.3f ms; goal: within 1.5x), within %.2fx (median %.2fx) of the same scrape "
+                "without the silent target\n",
+                LiveTargets() + 1, Value("worst_ratio"), Value("median_ratio"), Value("alone_ms"),
+                Value("worst_vs_no_silent"), Value("median_vs_no_silent"));
+    }
+
+private:
+    double Value(const std::string& name) const
+    {
+        const auto found = counters_.find(name);
+        return found == counters_.end() ? 0 : found->second;
+    }
+    std::map<std::string, double> counters_;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    benchmark::Initialize(&argc, argv);
+    RefServer heldServer;
+    ExporterProcess exporterProcess;
+    held = &heldServer;
+    exporter = &exporterProcess;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
+    benchmark::Shutdown();
+    return 0;
+}

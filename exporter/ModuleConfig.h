@@ -1,0 +1,58 @@
+// The exporter's configuration file: one INI section per module, each naming the credentials, the mode and
+// the targets those credentials may be sent to. The protocol sends passwords in clear, so a probe of a
+// target outside its module's list never connects.
+//
+//   [default]
+//   user=monitor
+//   password=...
+//   mode=lan                      ; or internet (compressed)
+//   targets=db1.example:12006, 10.0.0.*:12006
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvel::exporter
+{
+
+// A configuration file that cannot be used; the message says why.
+class ConfigError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr std::string_view DefaultModuleName = "default";
+
+struct Module
+{
+    std::string Name;
+    std::string User;
+    std::string Password;
+    bool Internet = false;
+    // Shell-style patterns ("10.0.0.*:12006") matched against the whole "host:port" text.
+    std::vector<std::string> TargetPatterns;
+
+    bool AllowsTarget(std::string_view target) const;
+};
+
+class ModuleConfig
+{
+public:
+    ModuleConfig() = default;
+    explicit ModuleConfig(std::vector<Module> modules) : modules_(std::move(modules)) {}
+
+    // Reads the file. Raises ConfigError when it is missing, readable by group or others, owned by another
+    // user, or when a module lacks a user or names an unknown mode.
+    static ModuleConfig Load(const std::string& path);
+
+    // The named module; an empty name means the default module. Null when there is none.
+    const Module* Find(std::string_view name) const;
+
+private:
+    std::vector<Module> modules_;
+};
+
+} // namespace korvel::exporter

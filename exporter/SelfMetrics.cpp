@@ -1,0 +1,55 @@
+#include "exporter/SelfMetrics.h"
+
+#include <fstream>
+#include <prometheus/text_serializer.h>
+#include <unistd.h>
+
+namespace korvel::exporter
+{
+namespace
+{
+
+prometheus::Family<prometheus::Counter>& ProbesFamily(prometheus::Registry& registry)
+{
+    return prometheus::BuildCounter()
+        .Name("korvel_exporter_probes_total")
+        .Help("Probes answered, by outcome: up, down, or refused before connecting (bad target or module).")
+        .Register(registry);
+}
+
+} // namespace
+
+SelfMetrics::SelfMetrics()
+    : probesUp_(ProbesFamily(registry_).Add({{"outcome", "up"}})),
+      probesDown_(ProbesFamily(registry_).Add({{"outcome", "down"}})),
+      probesRefused_(ProbesFamily(registry_).Add({{"outcome", "refused"}})),
+      residentMemory_(prometheus::BuildGauge()
+                          .Name("process_resident_memory_bytes")
+                          .Help("Resident memory size in bytes.")
+                          .Register(registry_)
+                          .Add({}))
+{
+    prometheus::BuildGauge()
+        .Name("korvel_exporter_build_info")
+        .Help("The exporter's version; always 1.")
+        .Register(registry_)
+        .Add({{"version", KORVEL_EXPORTER_VERSION}})
+        .Set(1);
+}
+
+std::string SelfMetrics::Text()
+{
+    residentMemory_.Set(ResidentMemoryBytes());
+    return prometheus::TextSerializer().Serialize(registry_.Collect());
+}
+
+double ResidentMemoryBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    double sizePages = 0, residentPages = 0;
+    if (!(statm >> sizePages >> residentPages))
+        return 0;
+    return residentPages * static_cast<double>(sysconf(_SC_PAGESIZE));
+}
+
+} // namespace korvel::exporter

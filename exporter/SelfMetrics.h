@@ -1,0 +1,34 @@
+// The exporter's own metrics: probes by outcome, refused probe requests and its resident memory.
+#pragma once
+
+#include <prometheus/counter.h>
+#include <prometheus/gauge.h>
+#include <prometheus/registry.h>
+#include <string>
+
+namespace korvel::exporter
+{
+
+class SelfMetrics
+{
+public:
+    SelfMetrics();
+
+    void CountProbe(bool up) { (up ? probesUp_ : probesDown_).Increment(); }
+    void CountRefusedProbe() { probesRefused_.Increment(); }
+
+    // The metrics in the text exposition format, resident memory read at this moment.
+    std::string Text();
+
+private:
+    prometheus::Registry registry_;
+    prometheus::Counter& probesUp_;
+    prometheus::Counter& probesDown_;
+    prometheus::Counter& probesRefused_;
+    prometheus::Gauge& residentMemory_;
+};
+
+// The process's resident memory in bytes (0 when /proc cannot be read).
+double ResidentMemoryBytes();
+
+} // namespace korvel::exporter

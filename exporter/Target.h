@@ -1,0 +1,23 @@
+// A server to probe, as Prometheus names it: "host:port" (a host name or a dotted IPv4 address).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korvel::exporter
+{
+
+struct Target
+{
+    std::string Host;
+    std::int32_t Port = 0;
+
+    std::string Text() const { return Host + ":" + std::to_string(Port); }
+};
+
+// Nothing when the text is not "host:port" with a port from 1 to 65535.
+std::optional<Target> ParseTarget(std::string_view text);
+
+} // namespace korvel::exporter

@@ -1,0 +1,201 @@
+#include "exporter/TargetProbe.h"
+
+#include <arpa/inet.h>
+#include <exception>
+
+namespace korvel::exporter
+{
+namespace
+{
+
+constexpr double BytesPerMegabyte = 1024.0 * 1024.0;
+
+double SecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+bool IsIpv4Address(const std::string& host)
+{
+    in_addr address{};
+    return inet_pton(AF_INET, host.c_str(), &address) == 1;
+}
+
+} // namespace
+
+TargetProbe::TargetProbe(Target target, Module module, ProbeSettings settings)
+    : target_(std::move(target)), module_(std::move(module)), settings_(std::move(settings)),
+      session_(settings_.IoTimeoutSeconds), thread_([this] { Run(); })
+{
+}
+
+TargetProbe::~TargetProbe()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+ServerStatus TargetProbe::Probe(Clock::time_point deadline)
+{
+    const Clock::time_point start = Clock::now();
+    std::unique_lock lock(mutex_);
+    std::uint64_t awaited = probesStarted_;
+    if (probesStarted_ == probesFinished_)
+    {
+        wanted_ = true;
+        awaited = probesFinished_ + 1;
+        wake_.notify_one();
+    }
+    ServerStatus status;
+    if (finished_.wait_until(lock, deadline, [&] { return probesFinished_ >= awaited; }))
+    {
+        status = last_;
+        if (byMode_)
+        {
+            status.ByMode = byMode_;
+            status.ByMode->AgeSeconds = SecondsSince(walkEnded_);
+        }
+    }
+    status.ScrapeSeconds = SecondsSince(start);
+    return status;
+}
+
+void TargetProbe::Run()
+{
+    if (settings_.PrepareSession)
+        settings_.PrepareSession(session_);
+    for (;;)
+    {
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stop_ || wanted_; });
+            if (stop_)
+                break;
+            wanted_ = false;
+            ++probesStarted_;
+        }
+        ServerStatus status = Collect();
+        {
+            std::lock_guard lock(mutex_);
+            last_ = std::move(status);
+            ++probesFinished_;
+        }
+        finished_.notify_all();
+        if (loggedIn_ && WalkDue())
+            WalkSessions();
+    }
+    LogOut();
+}
+
+void TargetProbe::LogOut()
+{
+    if (!loggedIn_)
+        return;
+    try
+    {
+        session_.Logout(); // the server need not keep a dead session for the exporter
+    }
+    catch (const std::exception&)
+    {
+        // The server is gone already.
+    }
+}
+
+void TargetProbe::LogIn()
+{
+    session_.Disconnect();
+    session_.SetRemote(true);
+    session_.SetUncompressed(!module_.Internet);
+    if (IsIpv4Address(target_.Host))
+    {
+        session_.SetHostName("");
+        session_.SetAddress(target_.Host);
+    }
+    else
+        session_.SetHostName(target_.Host);
+    session_.SetPort(target_.Port);
+    // A refused login clears the session's credentials, so they are set before every attempt.
+    session_.SetUserName(module_.User);
+    session_.SetPassword(module_.Password);
+    session_.Connect();
+    session_.Login();
+    serverName_ = session_.GetServerName();
+    loggedIn_ = true;
+}
+
+ServerStatus TargetProbe::Collect()
+{
+    ServerStatus status;
+    try
+    {
+        if (!loggedIn_)
+            LogIn();
+        status.Version = session_.ServerVersionText();
+        status.ServerName = serverName_;
+        status.UptimeSeconds = session_.GetUpTime();
+        status.MemoryBytes = session_.GetMemoryUsage() * BytesPerMegabyte;
+        status.Sessions = session_.GetSessionCount();
+        status.ConnectedSessions = session_.GetConnectedSessionCount();
+        ServerConfig config;
+        session_.GetConfig(config);
+        status.DenyLogins = config.DenyLogins;
+        status.MaxConnections = config.MaxConnections;
+        status.ConnectionTimeoutSeconds = config.ConnectionTimeout;
+        StringList names;
+        session_.GetUserNames(names);
+        status.Users = static_cast<std::int64_t>(names.size());
+        session_.GetDatabaseNames(names);
+        status.Databases = static_cast<std::int64_t>(names.size());
+        status.Up = true;
+    }
+    catch (const std::exception&)
+    {
+        // Down for this scrape; the next one starts with a fresh connection and login.
+        session_.Disconnect();
+        loggedIn_ = false;
+        status = ServerStatus{};
+    }
+    return status;
+}
+
+bool TargetProbe::WalkDue() const
+{
+    return !byMode_ || Clock::now() - walkEnded_ >= settings_.DetailInterval;
+}
+
+bool TargetProbe::Stopping()
+{
+    std::lock_guard lock(mutex_);
+    return stop_;
+}
+
+void TargetProbe::WalkSessions()
+{
+    SessionsByMode counts;
+    try
+    {
+        SessionInfo info;
+        const std::int32_t total = session_.GetSessionCount();
+        for (std::int32_t position = 1; position <= total; ++position)
+        {
+            if (Stopping() || !session_.GetSessionInfo(position, info))
+                break; // sessions that ended during the walk are simply not counted
+            ++(info.LanSession ? counts.Lan : counts.Internet);
+        }
+    }
+    catch (const std::exception&)
+    {
+        session_.Disconnect();
+        loggedIn_ = false;
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    byMode_ = counts;
+    walkEnded_ = Clock::now();
+}
+
+} // namespace korvel::exporter

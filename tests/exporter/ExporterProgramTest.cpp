@@ -1,0 +1,79 @@
+// The korvel-exporter program as an administrator starts it: it refuses a module file others can read and a
+// --target its default module does not allow, and with --target its /metrics carries that server's metrics
+// beside its own.
+#include "tests/exporter/ExporterTestSupport.h"
+#include "tests/support/LoadClients.h"
+#include "tests/support/RefServer.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace
+{
+
+using korvel::test::ChildProcess;
+using korvel::test::HttpClient;
+using korvel::test::RefServer;
+using korvel::test::Samples;
+using korvel::test::TempDir;
+
+const char* const Modules = "[default]\nuser=admin\npassword=secret\ntargets=127.0.0.1:*\n";
+
+std::string ReadFile(const std::string& path)
+{
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
+// Runs the program to its end; its exit status, with what it wrote on stderr in `errors`.
+int RunToEnd(const TempDir& dir, const std::vector<std::string>& args, std::string& errors)
+{
+    std::vector<std::string> command{KORVEL_EXPORTER_PATH, "--listen", "127.0.0.1:0"};
+    command.insert(command.end(), args.begin(), args.end());
+    ChildProcess program(command, dir.Path() + "/stderr.txt");
+    const int status = program.ExitStatus();
+    errors = ReadFile(dir.Path() + "/stderr.txt");
+    return status;
+}
+
+TEST(ExporterProgramTest, RefusesToStartWithAReadableModuleFileOrATargetItsModuleForbids)
+{
+    TempDir dir;
+    std::string errors;
+    EXPECT_EQ(RunToEnd(dir, {"--config", dir.WriteFile("open.ini", Modules, 0644)}, errors), 1);
+    EXPECT_NE(errors.find("readable by group or others"), std::string::npos) << errors;
+
+    const std::string modules = dir.WriteFile("modules.ini", Modules);
+    EXPECT_EQ(RunToEnd(dir, {"--config", modules, "--target", "10.9.8.7:12006"}, errors), 1);
+    EXPECT_NE(errors.find("does not allow the target 10.9.8.7:12006"), std::string::npos) << errors;
+
+    EXPECT_EQ(RunToEnd(dir, {"--target", "127.0.0.1:12006"}, errors), 1);
+    EXPECT_NE(errors.find("--target needs --config"), std::string::npos) << errors;
+
+    EXPECT_EQ(RunToEnd(dir, {"--detail-interval", "-1"}, errors), 2);
+}
+
+TEST(ExporterProgramTest, MetricsCarryTheFixedTargetBesideTheExportersOwn)
+{
+    RefServer server;
+    korvel::test::LoadClients load(server, 2);
+    TempDir dir;
+    ChildProcess program({KORVEL_EXPORTER_PATH, "--listen", "127.0.0.1:0", "--config",
+                          dir.WriteFile("modules.ini", Modules), "--target",
+                          "127.0.0.1:" + std::to_string(server.AdminPort())});
+    const std::string announced = program.FirstLine();
+    ASSERT_EQ(announced.rfind("listening on 127.0.0.1:", 0), 0u) << announced;
+
+    HttpClient http;
+    const auto reply = http.Get("http://" + announced.substr(announced.rfind(' ') + 1) + "/metrics");
+    ASSERT_EQ(reply.Status, 200);
+    const auto samples = Samples(reply.Body);
+    EXPECT_EQ(samples.at("korvel_up"), 1);
+    EXPECT_EQ(samples.at(R"(korvel_sessions{state="connected"})"), 2);
+    EXPECT_EQ(samples.count(R"(korvel_exporter_probes_total{outcome="up"})"), 1u);
+    EXPECT_GT(samples.at("process_resident_memory_bytes"), 0);
+}
+
+} // namespace

@@ -1,0 +1,127 @@
+// The exporter's module file: who may read it, which targets a module's credentials may be sent to, and the
+// default module; and the targets a probe may name.
+#include "exporter/ModuleConfig.h"
+#include "exporter/Target.h"
+#include "tests/exporter/ExporterTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace
+{
+
+using korvel::exporter::ConfigError;
+using korvel::exporter::ModuleConfig;
+using korvel::exporter::ParseTarget;
+using korvel::test::TempDir;
+
+const char* const TwoModules = "[default]\n"
+                               "user=monitor\n"
+                               "password=s3cret\n"
+                               "targets=127.0.0.1:*, db*.example:12006\n"
+                               "\n"
+                               "[remote]\n"
+                               "user=watcher\n"
+                               "password=other\n"
+                               "mode=internet\n"
+                               "targets=10.1.2.3:12006\n";
+
+std::string LoadError(const std::string& path)
+{
+    try
+    {
+        ModuleConfig::Load(path);
+    }
+    catch (const ConfigError& error)
+    {
+        return error.what();
+    }
+    return "";
+}
+
+TEST(ModuleConfigTest, RefusesFilesOthersCanReadOrThatAnotherUserOwns)
+{
+    TempDir dir;
+    EXPECT_NE(LoadError(dir.WriteFile("world.ini", TwoModules, 0644)).find("readable by group or others"),
+              std::string::npos);
+    EXPECT_NE(LoadError(dir.WriteFile("group.ini", TwoModules, 0640)).find("readable by group or others"),
+              std::string::npos);
+    EXPECT_NE(LoadError(dir.Path() + "/missing.ini").find("cannot read"), std::string::npos);
+    EXPECT_EQ(LoadError(dir.WriteFile("private.ini", TwoModules, 0600)), "");
+
+    // Another user's file: a root-owned system file when not root, else a file given away.
+    std::string foreign = "/etc/passwd";
+    if (geteuid() == 0)
+    {
+        foreign = dir.WriteFile("foreign.ini", TwoModules, 0600);
+        ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
+    }
+    EXPECT_NE(LoadError(foreign).find("not owned by this user"), std::string::npos);
+}
+
+TEST(ModuleConfigTest, ReadsModulesAndFallsBackToTheDefaultModule)
+{
+    TempDir dir;
+    const ModuleConfig config = ModuleConfig::Load(dir.WriteFile("modules.ini", TwoModules));
+
+    const auto* fallback = config.Find("");
+    ASSERT_NE(fallback, nullptr);
+    EXPECT_EQ(fallback->Name, "default");
+    EXPECT_EQ(fallback->User, "monitor");
+    EXPECT_EQ(fallback->Password, "s3cret");
+    EXPECT_FALSE(fallback->Internet);
+
+    const auto* remote = config.Find("remote");
+    ASSERT_NE(remote, nullptr);
+    EXPECT_EQ(remote->User, "watcher");
+    EXPECT_TRUE(remote->Internet);
+    EXPECT_EQ(config.Find("absent"), nullptr);
+
+    // Without a [default] section an unnamed module is simply unknown.
+    const ModuleConfig only = ModuleConfig::Load(dir.WriteFile("remote.ini", "[remote]\nuser=u\n"));
+    EXPECT_EQ(only.Find(""), nullptr);
+}
+
+TEST(ModuleConfigTest, RefusesModulesWithoutUserOrWithAnUnknownMode)
+{
+    TempDir dir;
+    EXPECT_NE(LoadError(dir.WriteFile("nouser.ini", "[default]\npassword=x\n")).find("has no user"),
+              std::string::npos);
+    EXPECT_NE(LoadError(dir.WriteFile("mode.ini", "[default]\nuser=u\nmode=wan\n")).find("lan or internet"),
+              std::string::npos);
+}
+
+TEST(ModuleConfigTest, SendsCredentialsOnlyToTheTargetsTheModuleLists)
+{
+    TempDir dir;
+    const ModuleConfig config = ModuleConfig::Load(dir.WriteFile("modules.ini", TwoModules));
+    const auto& fallback = *config.Find("default");
+    EXPECT_TRUE(fallback.AllowsTarget("127.0.0.1:12006"));
+    EXPECT_TRUE(fallback.AllowsTarget("127.0.0.1:1"));
+    EXPECT_TRUE(fallback.AllowsTarget("db7.example:12006"));
+    EXPECT_FALSE(fallback.AllowsTarget("127.0.0.10:12006")); // the pattern's port separator must match
+    EXPECT_FALSE(fallback.AllowsTarget("db7.example:12007"));
+    EXPECT_FALSE(fallback.AllowsTarget("evil.example:12006"));
+
+    const auto& remote = *config.Find("remote");
+    EXPECT_TRUE(remote.AllowsTarget("10.1.2.3:12006"));
+    EXPECT_FALSE(remote.AllowsTarget("10.1.2.33:12006"));
+
+    // A module that lists no targets sends its credentials nowhere.
+    const ModuleConfig bare = ModuleConfig::Load(dir.WriteFile("bare.ini", "[default]\nuser=u\n"));
+    EXPECT_FALSE(bare.Find("")->AllowsTarget("127.0.0.1:12006"));
+}
+
+TEST(TargetTest, AcceptsHostColonPortOnly)
+{
+    const auto target = ParseTarget("db1.example:12006");
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->Host, "db1.example");
+    EXPECT_EQ(target->Port, 12006);
+    EXPECT_EQ(ParseTarget("127.0.0.1:012006")->Text(), "127.0.0.1:12006");
+
+    for (const char* bad : {"", "db1", "db1:", ":12006", "db1:0", "db1:65536", "db1:12x", "a:b:1", "a b:1"})
+        EXPECT_FALSE(ParseTarget(bad)) << bad;
+}
+
+} // namespace

@@ -1,0 +1,287 @@
+// A real Prometheus scrapes a real korvel-exporter probing two korvel-refservers (with korvel-load sessions)
+// and one dead port, the way deploy/prometheus.yml sets it up. The test reads what Prometheus stored through
+// its HTTP API, checks the exposition text with promtool, runs every query of the Grafana dashboard and
+// evaluates the alerting rules. Prometheus must be installed (scripts/setup does it): without it the tests
+// fail.
+#include "engine/DataSession.h"
+#include "tests/exporter/ExporterTestSupport.h"
+#include "tests/support/LoadClients.h"
+#include "tests/support/RefServer.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+namespace
+{
+
+using korvel::test::ChildProcess;
+using korvel::test::HttpClient;
+using korvel::test::LoadClients;
+using korvel::test::RefServer;
+using korvel::test::RefServerOptions;
+using korvel::test::TempDir;
+using nlohmann::json;
+
+constexpr int ConnectedOnNorth = 3;
+constexpr int ConnectedOnSouth = 2; // Internet mode
+constexpr int MaxConnections = 100;
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::unique_ptr<RefServer> NamedServer(const std::string& name)
+{
+    RefServerOptions options;
+    options.ExtraArgs = {"--name", name};
+    auto server = std::make_unique<RefServer>(options);
+    // A maximum, so the dashboard's share of the maximum has something to show.
+    korvel::TDataSession session;
+    session.SetRemote(true);
+    session.SetPort(server->AdminPort());
+    session.SetUserName("admin");
+    session.SetPassword("secret");
+    session.Connect();
+    session.Login();
+    korvel::ServerConfig config;
+    session.GetConfig(config);
+    config.MaxConnections = MaxConnections;
+    session.ModifyConfig(config);
+    session.Logout();
+    return server;
+}
+
+// Everything the tests share, started once: the servers, their sessions, the exporter and Prometheus.
+struct Fleet
+{
+    Fleet()
+    {
+        if (std::system("command -v prometheus >/dev/null && command -v promtool >/dev/null") != 0)
+            throw std::runtime_error(
+                "prometheus and promtool are not installed (scripts/setup installs them)");
+        north = NamedServer("north");
+        south = NamedServer("south");
+        northLoad = std::make_unique<LoadClients>(*north, ConnectedOnNorth);
+        southLoad =
+            std::make_unique<LoadClients>(*south, ConnectedOnSouth, korvel::test::LoadKind{.Internet = true});
+        deadTarget = "127.0.0.1:" + std::to_string(korvel::test::DeadLoopbackPort());
+
+        const std::string modules =
+            dir.WriteFile("exporter.ini", "[default]\nuser=admin\npassword=secret\ntargets=127.0.0.1:*\n");
+        exporter = std::make_unique<ChildProcess>(std::vector<std::string>{
+            KORVEL_EXPORTER_PATH, "--listen", "127.0.0.1:0", "--config", modules, "--detail-interval", "1"});
+        const std::string announced = exporter->FirstLine();
+        exporterAddress = announced.substr(announced.rfind(' ') + 1);
+
+        prometheusAddress = "127.0.0.1:" + std::to_string(korvel::test::DeadLoopbackPort());
+        const std::string config = dir.WriteFile("prometheus.yml", PrometheusConfig());
+        prometheus = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"prometheus", "--config.file=" + config,
+                                     "--storage.tsdb.path=" + dir.Path() + "/tsdb",
+                                     "--web.listen-address=" + prometheusAddress},
+            dir.Path() + "/prometheus.log");
+        WaitUntilReady();
+    }
+
+    // deploy/prometheus.yml's pattern, scraping every second, with the deployed alerting rules.
+    std::string PrometheusConfig() const
+    {
+        return "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n  evaluation_interval: 1s\n"
+               "rule_files:\n  - " KORVEL_SOURCE_DIR "/deploy/korvel-alerts.yml\n"
+               "scrape_configs:\n"
+               "  - job_name: korvel\n    metrics_path: /probe\n    params:\n      module: [default]\n"
+               "    static_configs:\n      - targets: ['" +
+               TargetOf(*north) + "', '" + TargetOf(*south) + "', '" + deadTarget +
+               "']\n"
+               "    relabel_configs:\n"
+               "      - source_labels: [__address__]\n        target_label: __param_target\n"
+               "      - source_labels: [__param_target]\n        target_label: instance\n"
+               "      - target_label: __address__\n        replacement: " +
+               exporterAddress + "\n";
+    }
+
+    void WaitUntilReady()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (http.Get("http://" + prometheusAddress + "/-/ready", {}, 2).Status != 200)
+        {
+            if (std::chrono::steady_clock::now() > deadline)
+                throw std::runtime_error("Prometheus was not ready within 30 s; its log:\n" +
+                                         ReadFile(dir.Path() + "/prometheus.log"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    }
+
+    static std::string TargetOf(const RefServer& server)
+    {
+        return "127.0.0.1:" + std::to_string(server.AdminPort());
+    }
+
+    // The API's answer to a GET of `path` with a URL-encoded query parameter.
+    json Api(const std::string& path, const std::string& query = "")
+    {
+        const auto reply = http.Get("http://" + prometheusAddress + path +
+                                    (query.empty() ? "" : "?query=" + korvel::test::UrlEncoded(query)));
+        return json::parse(reply.Body.empty() ? "{}" : reply.Body);
+    }
+
+    // The query's result once `ready` accepts it, polling for up to 30 s; the last answer otherwise.
+    json QueryWhen(const std::string& expr, const std::function<bool(const json& result)>& ready)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (;;)
+        {
+            json answer = Api("/api/v1/query", expr);
+            if (answer.value("status", "") == "success" && ready(answer["data"]["result"]))
+                return answer;
+            if (std::chrono::steady_clock::now() > deadline)
+                return answer;
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+    }
+
+    TempDir dir;
+    std::unique_ptr<RefServer> north, south;
+    std::unique_ptr<LoadClients> northLoad, southLoad;
+    std::string deadTarget;
+    std::unique_ptr<ChildProcess> exporter;
+    std::string exporterAddress;
+    std::string prometheusAddress;
+    std::unique_ptr<ChildProcess> prometheus; // last: stops first
+    HttpClient http;
+};
+
+class PrometheusTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        try
+        {
+            fleet = new Fleet;
+        }
+        catch (const std::exception& error)
+        {
+            setupError = error.what();
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete fleet;
+        fleet = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(fleet) << setupError; }
+
+    // The value of each series of an instant-query result, by the value of `label`.
+    static std::map<std::string, double> ByLabel(const json& answer, const std::string& label)
+    {
+        std::map<std::string, double> values;
+        for (const json& series : answer["data"]["result"])
+            values[series["metric"].value(label, "")] = std::stod(series["value"][1].get<std::string>());
+        return values;
+    }
+
+    static Fleet* fleet;
+    static std::string setupError;
+};
+
+Fleet* PrometheusTest::fleet = nullptr;
+std::string PrometheusTest::setupError;
+
+TEST_F(PrometheusTest, StoresUpForBothServersAndTheDeadPortWithTheSessionsKorvelLoadOpened)
+{
+    const std::string north = Fleet::TargetOf(*fleet->north), south = Fleet::TargetOf(*fleet->south);
+    auto up = ByLabel(fleet->QueryWhen("korvel_up", [](const json& result) { return result.size() == 3; }),
+                      "instance");
+    EXPECT_EQ(up, (std::map<std::string, double>{{north, 1}, {south, 1}, {fleet->deadTarget, 0}}));
+
+    auto connected = ByLabel(fleet->QueryWhen(R"(korvel_sessions{state="connected"})",
+                                              [](const json& result) { return result.size() == 2; }),
+                             "instance");
+    EXPECT_EQ(connected,
+              (std::map<std::string, double>{{north, ConnectedOnNorth}, {south, ConnectedOnSouth}}));
+
+    auto internet = ByLabel(fleet->QueryWhen(R"(korvel_sessions_by_mode{mode="internet"})",
+                                             [](const json& result) { return result.size() == 2; }),
+                            "instance");
+    EXPECT_EQ(internet, (std::map<std::string, double>{{north, 0}, {south, ConnectedOnSouth}}));
+
+    auto names = ByLabel(fleet->Api("/api/v1/query", "korvel_info"), "server_name");
+    EXPECT_EQ(names, (std::map<std::string, double>{{"north", 1}, {"south", 1}}));
+}
+
+TEST_F(PrometheusTest, ExpositionTextPassesPromtool)
+{
+    HttpClient http;
+    const std::string base = "http://" + fleet->exporterAddress;
+    for (const std::string& path : {"/probe?target=" + Fleet::TargetOf(*fleet->north),
+                                    "/probe?target=" + fleet->deadTarget, std::string("/metrics")})
+    {
+        const auto reply = http.Get(base + path);
+        ASSERT_EQ(reply.Status, 200) << path;
+        const std::string file = fleet->dir.WriteFile("exposition.txt", reply.Body);
+        const std::string command = "promtool check metrics < " + file + " > " + file + ".check 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << path << ":\n"
+                                                   << ReadFile(file + ".check") << reply.Body;
+    }
+}
+
+TEST_F(PrometheusTest, EveryDashboardQueryRunsAndFindsData)
+{
+    const json dashboard = json::parse(ReadFile(KORVEL_SOURCE_DIR "/deploy/korvel-dashboard.json"));
+    std::vector<std::string> exprs;
+    std::function<void(const json&)> collect = [&](const json& node)
+    {
+        if (node.is_object() && node.contains("expr"))
+            exprs.push_back(node["expr"].get<std::string>());
+        if (node.is_structured())
+            for (const json& child : node)
+                collect(child);
+    };
+    collect(dashboard["panels"]);
+    ASSERT_GE(exprs.size(), 10u);
+
+    for (std::string expr : exprs)
+    {
+        // Grafana's variables, as Grafana would fill them in for "All" servers.
+        for (const auto& [variable, value] :
+             {std::pair<std::string, std::string>{"$instance", ".+"}, {"$__rate_interval", "1m"}})
+            for (auto at = expr.find(variable); at != std::string::npos; at = expr.find(variable))
+                expr.replace(at, variable.size(), value);
+        ASSERT_EQ(expr.find('$'), std::string::npos) << "a variable the test does not know: " << expr;
+        const json answer = fleet->QueryWhen(expr, [](const json& result) { return !result.empty(); });
+        EXPECT_EQ(answer.value("status", ""), "success") << expr << ": " << answer.dump();
+        EXPECT_FALSE(answer["data"]["result"].empty()) << expr << " found no data";
+    }
+}
+
+TEST_F(PrometheusTest, AlertingRulesEvaluateAndTheDeadPortIsAlerted)
+{
+    json alerts = fleet->QueryWhen("ALERTS{alertname=\"KorvelServerDown\"}",
+                                   [](const json& result) { return !result.empty(); });
+    ASSERT_EQ(alerts["data"]["result"].size(), 1u) << alerts.dump();
+    EXPECT_EQ(alerts["data"]["result"][0]["metric"].value("instance", ""), fleet->deadTarget);
+
+    const json rules = fleet->Api("/api/v1/rules");
+    int evaluated = 0;
+    for (const json& group : rules["data"]["groups"])
+        for (const json& rule : group["rules"])
+        {
+            EXPECT_EQ(rule.value("health", ""), "ok") << rule.dump();
+            ++evaluated;
+        }
+    EXPECT_EQ(evaluated, 4);
+}
+
+} // namespace
