@@ -21,6 +21,8 @@ struct CommandResult
 };
 
 using CommandAction = std::function<CommandResult(TKORVELSession& session)>;
+// A command that needs no server: it runs without connecting.
+using LocalAction = std::function<CommandResult()>;
 
 // Adds `name` under `parent`; when it is the command given, `action` becomes `chosen`.
 CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& description,
@@ -42,5 +44,7 @@ void AddConfigCommands(CLI::App& app, CommandAction& chosen);
 void AddUserCommands(CLI::App& app, CommandAction& chosen);
 // database list|show|add|modify|delete, dbuser list|show|add|modify|delete
 void AddDatabaseCommands(CLI::App& app, CommandAction& chosen);
+// profile list|show|add|remove
+void AddProfileCommands(CLI::App& app, LocalAction& chosen);
 
 } // namespace korvel::cli

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 
 namespace korvel::cli
 {
@@ -27,12 +28,26 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
     app.add_flag("--json", options.Json, "Print JSON");
 }
 
-Connection::Connection(const GlobalOptions& options) : terminal_(Terminal::Open())
+Connection::Connection(const GlobalOptions& options)
+    : terminal_(Terminal::Open()), keyringEntry_(options.KeyringEntry)
 {
     std::string password = options.Password;
     if (password.empty())
         if (const char* fromEnvironment = std::getenv("KORVEL_PASSWORD"))
             password = fromEnvironment;
+    if (password.empty() && keyringEntry_)
+    {
+        // A keyring that fails is no reason to fail the command: the password is asked as without it.
+        try
+        {
+            password = credentials::LookupPassword(*keyringEntry_).value_or("");
+        }
+        catch (const credentials::KeyringError& error)
+        {
+            std::cerr << "korvel-admin-cli: " << error.what() << '\n';
+            keyringEntry_.reset();
+        }
+    }
     if ((options.User.empty() || password.empty()) && !terminal_)
         throw UsageError("a user name and password are needed: give --user and --password (or set "
                          "KORVEL_PASSWORD) when there is no terminal to ask on");
@@ -70,6 +85,24 @@ Connection::~Connection() = default;
 void Connection::Open()
 {
     session_->SetActive(true);
+    if (keyringEntry_ && typedPassword_)
+        OfferToKeyring();
+}
+
+void Connection::OfferToKeyring()
+{
+    std::optional<std::string> answer =
+        terminal_->Ask("Keep this password in the keyring for the profile? [y/N] ", false);
+    if (!answer || (*answer != "y" && *answer != "Y" && *answer != "yes"))
+        return;
+    try
+    {
+        credentials::StorePassword(*keyringEntry_, *typedPassword_);
+    }
+    catch (const credentials::KeyringError& error)
+    {
+        std::cerr << "korvel-admin-cli: " << error.what() << '\n';
+    }
 }
 
 void Connection::Close()
@@ -102,6 +135,7 @@ void Connection::AskOnTerminal(TKORVELSession& session, std::string& userName, s
         return;
     }
     password = *answer;
+    typedPassword_ = password;
 }
 
 } // namespace korvel::cli

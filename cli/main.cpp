@@ -3,6 +3,7 @@
 // stderr, nothing sent).
 #include "cli/Commands.h"
 #include "cli/Connection.h"
+#include "cli/ProfileOptions.h"
 #include "cli/UsageError.h"
 #include "engine/EngineError.h"
 #include "session/SessionList.h"
@@ -51,11 +52,14 @@ int Run(int argc, char** argv)
     app.require_subcommand(1);
     GlobalOptions options;
     AddGlobalOptions(app, options);
+    AddProfileOption(app, options);
     CommandAction action;
+    LocalAction localAction;
     AddServerCommands(app, action);
     AddConfigCommands(app, action);
     AddUserCommands(app, action);
     AddDatabaseCommands(app, action);
+    AddProfileCommands(app, localAction);
 
     try
     {
@@ -80,6 +84,12 @@ int Run(int argc, char** argv)
 
     try
     {
+        if (localAction)
+        {
+            PrintResult(std::cout, localAction().Output, options.Json);
+            return 0;
+        }
+        ApplyProfile(app, options);
         return RunCommand(options, action);
     }
     catch (const UsageError& error)
