@@ -33,13 +33,15 @@ const SecretSchema* PasswordSchema()
     return &schema;
 }
 
-// The attributes of one entry; the table borrows the key's strings.
+// The attributes of one entry. The table owns copies of the strings: an asynchronous call keeps a reference
+// to it after the call returns.
 struct Attributes
 {
-    explicit Attributes(const CredentialKey& key) : Table(g_hash_table_new(g_str_hash, g_str_equal))
+    explicit Attributes(const CredentialKey& key)
+        : Table(g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free))
     {
-        g_hash_table_insert(Table, const_cast<char*>("target"), const_cast<char*>(key.Target.c_str()));
-        g_hash_table_insert(Table, const_cast<char*>("user"), const_cast<char*>(key.User.c_str()));
+        g_hash_table_insert(Table, g_strdup("target"), g_strdup(key.Target.c_str()));
+        g_hash_table_insert(Table, g_strdup("user"), g_strdup(key.User.c_str()));
     }
     ~Attributes() { g_hash_table_unref(Table); }
     Attributes(const Attributes&) = delete;

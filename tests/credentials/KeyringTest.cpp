@@ -74,14 +74,17 @@ TEST(Keyring, AsynchronousCallsAnswerThroughTheMainContext)
     CredentialKey key = CredentialKey::ForServer("10.1.2.3", 12010, "async");
     DeletePassword(key);
 
+    // Temporary keys, as callers pass them: the request must not depend on them once started.
     std::optional<std::string> stored;
-    auto store = StorePasswordAsync(key, "by callback", [&](const std::string& error) { stored = error; });
+    auto store = StorePasswordAsync(CredentialKey::ForServer("10.1.2.3", 12010, "async"), "by callback",
+                                    [&](const std::string& error) { stored = error; });
     EXPECT_FALSE(stored) << "answered before the main context ran";
     ASSERT_TRUE(RunMainContextUntil([&] { return stored.has_value(); }));
     EXPECT_EQ(*stored, "");
 
     std::optional<LookupResult> found;
-    auto lookup = LookupPasswordAsync(key, [&](const LookupResult& result) { found = result; });
+    auto lookup = LookupPasswordAsync(CredentialKey::ForServer("10.1.2.3", 12010, "async"),
+                                      [&](const LookupResult& result) { found = result; });
     ASSERT_TRUE(RunMainContextUntil([&] { return found.has_value(); }));
     EXPECT_EQ(found->Error, "");
     EXPECT_EQ(found->Password, "by callback");
