@@ -85,7 +85,9 @@ Connection::~Connection() = default;
 void Connection::Open()
 {
     session_->SetActive(true);
-    if (keyringEntry_ && typedPassword_)
+    // Kept only for the profile's own user: a different user typed at the prompt has no entry of its own.
+    TDataSession* remote = session_->DataSession();
+    if (keyringEntry_ && typedPassword_ && remote && remote->UserName() == keyringEntry_->User)
         OfferToKeyring();
 }
 

@@ -130,6 +130,17 @@ TEST_F(CliProfilesTest, AKeptPasswordComesFromTheKeyringWhenASessionBusIsThere)
     ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
     EXPECT_EQ(noBus.Status, 2) << noBus.Err;
 
+    // A kept password the server refuses is asked on the terminal and offered to the keyring.
+    credentials::StorePassword(key, "outdated");
+    std::string terminal;
+    CliRun refused = RunCliOnTerminal({"--profile", "Kept", "version"},
+                                      {{"User name: ", "admin\n"},
+                                       {"Password: ", "secret\n"},
+                                       {"Keep this password in the keyring", "y\n"}},
+                                      terminal);
+    EXPECT_EQ(refused.Status, 0) << refused.Err << terminal;
+    EXPECT_EQ(credentials::LookupPassword(key), "secret") << terminal;
+
     // Removing the profile removes its kept password.
     EXPECT_EQ(RunCli({"profile", "remove", "Kept"}).Status, 0);
     EXPECT_EQ(credentials::LookupPassword(key), std::nullopt);
