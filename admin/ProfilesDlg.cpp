@@ -65,6 +65,18 @@ TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
     profilesList_ = Named(new QListWidget(this), "ProfilesListBox");
     connect(profilesList_, &QListWidget::currentRowChanged, this, [this] { ProfileSelected(); });
 
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(profilesList_, 1);
+    layout->addLayout(CreateEditor(), 2);
+    layout->addWidget(CreateButtons());
+
+    FillList({});
+    if (profilesList_->count() == 0)
+        AddButtonClick();
+}
+
+QFormLayout* TProfilesDlg::CreateEditor()
+{
     nameEdit_ = MakeEdit(this, "ProfileNameEdit");
     lanRadioButton_ = Named(new QRadioButton("Local Area Network", this), "LANRadioButton");
     internetRadioButton_ = Named(new QRadioButton("Internet", this), "InternetRadioButton");
@@ -98,7 +110,11 @@ TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
     form->addRow(keepPasswordCheckbox_);
     form->addRow(keyringReasonLabel_);
     form->addRow(testResultLabel_);
+    return form;
+}
 
+QDialogButtonBox* TProfilesDlg::CreateButtons()
+{
     auto* actions = new QDialogButtonBox(Qt::Vertical, this);
     connect(MakeButton(actions, "&Add", "AddButton"), &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { AddButtonClick(); }); });
@@ -115,15 +131,7 @@ TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
     QPushButton* close = Named(actions->addButton("&Close", QDialogButtonBox::RejectRole), "CloseButton");
     close->setAutoDefault(false);
     connect(actions, &QDialogButtonBox::rejected, this, &QDialog::reject);
-
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(profilesList_, 1);
-    layout->addLayout(form, 2);
-    layout->addWidget(actions);
-
-    FillList({});
-    if (profilesList_->count() == 0)
-        AddButtonClick();
+    return actions;
 }
 
 void TProfilesDlg::FillList(const QString& select)

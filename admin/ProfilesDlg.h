@@ -13,6 +13,8 @@
 #include <optional>
 
 class QCheckBox;
+class QDialogButtonBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -34,6 +36,8 @@ public:
     void TestConnectionButtonClick();
 
 private:
+    QFormLayout* CreateEditor();
+    QDialogButtonBox* CreateButtons();
     void FillList(const QString& select);
     void ProfileSelected();
     void Load(const settings::Profile& profile, bool isNew);
