@@ -10,6 +10,7 @@ namespace korvel::credentials
 struct PendingRequest::State
 {
     GCancellable* Cancellable = g_cancellable_new();
+    bool AbandonOnCancel = true;
     bool Cancelled = false;
     ~State() { g_object_unref(Cancellable); }
 };
@@ -79,9 +80,9 @@ template <typename Callback> struct Call
 };
 
 template <typename Callback>
-std::pair<std::unique_ptr<PendingRequest>, Call<Callback>*> StartCall(Callback done)
+std::pair<std::unique_ptr<PendingRequest>, Call<Callback>*> StartCall(Callback done, bool abandonOnCancel)
 {
-    auto request = std::make_unique<PendingRequest>();
+    auto request = std::make_unique<PendingRequest>(abandonOnCancel);
     auto* call = new Call<Callback>{request->Shared(), std::move(done)};
     return {std::move(request), call};
 }
@@ -210,7 +211,10 @@ bool DeletePassword(const CredentialKey& key)
     return deleted;
 }
 
-PendingRequest::PendingRequest() : state_(std::make_shared<State>()) {}
+PendingRequest::PendingRequest(bool abandonOnCancel) : state_(std::make_shared<State>())
+{
+    state_->AbandonOnCancel = abandonOnCancel;
+}
 
 PendingRequest::~PendingRequest()
 {
@@ -220,12 +224,13 @@ PendingRequest::~PendingRequest()
 void PendingRequest::Cancel()
 {
     state_->Cancelled = true;
-    g_cancellable_cancel(state_->Cancellable);
+    if (state_->AbandonOnCancel)
+        g_cancellable_cancel(state_->Cancellable);
 }
 
 std::unique_ptr<PendingRequest> LookupPasswordAsync(const CredentialKey& key, LookupCallback done)
 {
-    auto [request, call] = StartCall(std::move(done));
+    auto [request, call] = StartCall(std::move(done), true);
     Attributes attributes(key);
     secret_password_lookupv(PasswordSchema(), attributes.Table, call->State->Cancellable, LookupFinished,
                             call);
@@ -235,7 +240,7 @@ std::unique_ptr<PendingRequest> LookupPasswordAsync(const CredentialKey& key, Lo
 std::unique_ptr<PendingRequest> StorePasswordAsync(const CredentialKey& key, const std::string& password,
                                                    DoneCallback done)
 {
-    auto [request, call] = StartCall(std::move(done));
+    auto [request, call] = StartCall(std::move(done), false);
     Attributes attributes(key);
     secret_password_storev(PasswordSchema(), attributes.Table, SECRET_COLLECTION_DEFAULT, Label(key).c_str(),
                            password.c_str(), call->State->Cancellable, StoreFinished, call);
@@ -244,7 +249,7 @@ std::unique_ptr<PendingRequest> StorePasswordAsync(const CredentialKey& key, con
 
 std::unique_ptr<PendingRequest> DeletePasswordAsync(const CredentialKey& key, DoneCallback done)
 {
-    auto [request, call] = StartCall(std::move(done));
+    auto [request, call] = StartCall(std::move(done), false);
     Attributes attributes(key);
     secret_password_clearv(PasswordSchema(), attributes.Table, call->State->Cancellable, ClearFinished, call);
     return std::move(request);

@@ -61,11 +61,13 @@ struct LookupResult
 using LookupCallback = std::function<void(const LookupResult& result)>;
 using DoneCallback = std::function<void(const std::string& error)>;
 
-// Lets a caller drop a pending request: the callback of a cancelled request is not called.
+// Lets a caller drop a pending request: the callback of a cancelled request is not called. A cancelled
+// lookup is abandoned; a cancelled store or delete still finishes, so closing a window right after asking
+// for a change does not lose it.
 class PendingRequest
 {
 public:
-    PendingRequest();
+    explicit PendingRequest(bool abandonOnCancel);
     ~PendingRequest(); // cancels
     PendingRequest(const PendingRequest&) = delete;
     PendingRequest& operator=(const PendingRequest&) = delete;
