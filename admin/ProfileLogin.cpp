@@ -49,10 +49,10 @@ ProfileLogin::ProfileLogin(TMainForm& mainForm, QMenu* fileMenu) : QObject(&main
     connect(connectToMenu_, &QMenu::aboutToShow, this, [this] { FillConnectToMenu(); });
     FillConnectToMenu();
 
-    profilesItem_ = fileMenu->addAction("&Profiles...");
-    profilesItem_->setObjectName("ProfilesItem");
-    profilesItem_->setStatusTip("Add, change, test or delete connection profiles");
-    connect(profilesItem_, &QAction::triggered, this,
+    QAction* profilesItem = fileMenu->addAction("&Profiles...");
+    profilesItem->setObjectName("ProfilesItem");
+    profilesItem->setStatusTip("Add, change, test or delete connection profiles");
+    connect(profilesItem, &QAction::triggered, this,
             [this] { RunCommand(&mainForm_, [this] { ProfilesItemClick(); }); });
 
     profileLabel_ = new QLabel(&mainForm_);

@@ -16,7 +16,6 @@
 #include <optional>
 #include <string>
 
-class QAction;
 class QLabel;
 class QMenu;
 
@@ -38,10 +37,8 @@ public:
     // Called by the window whenever it shows itself logged in or out.
     void LoggedInChanged(bool loggedIn);
 
-    QMenu* ConnectToMenu() const { return connectToMenu_; }
     // The profile the window is logged in through; empty otherwise.
     const QString& ConnectedProfile() const { return connectedProfile_; }
-    bool LookingUpPassword() const { return lookup_ != nullptr; }
 
 private:
     void FillConnectToMenu();
@@ -52,7 +49,6 @@ private:
     TMainForm& mainForm_;
     settings::ProfileStore store_;
     QMenu* connectToMenu_;
-    QAction* profilesItem_;
     QLabel* profileLabel_;
     QString connectedProfile_;
     QString loggingIn_; // the profile whose login is under way
