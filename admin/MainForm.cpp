@@ -3,6 +3,7 @@
 #include "admin/MainForm.h"
 #include "settings/IniFile.h"
 
+#include "admin/ProfileLogin.h"
 #include "admin/Settings.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
@@ -109,6 +110,7 @@ void TMainForm::CreateMenu()
     loginItem_->setStatusTip("Login to the Server");
     connect(loginItem_, &QAction::triggered, this,
             [this] { RunCommand(this, [this] { LoginItemClick(); }); });
+    profileLogin_ = new ProfileLogin(*this, fileMenu);
     fileMenu->addSeparator();
     QAction* options = fileMenu->addAction("&Options...");
     options->setObjectName("OptionsItem");

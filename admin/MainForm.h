@@ -23,6 +23,7 @@ class QTabWidget;
 namespace korvel::admin
 {
 
+class ProfileLogin;
 class TOptionsDlg;
 class TTraceLogDlg;
 
@@ -70,6 +71,8 @@ protected:
     void closeEvent(QCloseEvent* event) override; // FormCloseQuery
 
 private:
+    friend class ProfileLogin; // logs in and out through a profile
+
     void CreateMenu();
     void CreatePageControl(const PageFactory& createPages);
     void FixWindowSize();
@@ -90,6 +93,7 @@ private:
     std::vector<AdminPage*> pages_;
 
     QAction* loginItem_ = nullptr;
+    ProfileLogin* profileLogin_ = nullptr;
     QTabWidget* mainPageControl_ = nullptr;
     QLabel* loggedOutLabel_ = nullptr;
     int currentPage_ = 0;

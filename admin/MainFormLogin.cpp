@@ -1,6 +1,7 @@
 // Login, logout, the pending-edit guard and the page change it protects.
 #include "admin/MainForm.h"
 
+#include "admin/ProfileLogin.h"
 #include "admin/WindowTitle.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
@@ -97,6 +98,7 @@ void TMainForm::ShowLoggedIn(bool loggedIn)
     loggedOutLabel_->setVisible(!loggedIn);
     if (!loggedIn)
         setWindowTitle(setup_.Version.ProductName);
+    profileLogin_->LoggedInChanged(loggedIn);
 }
 
 bool TMainForm::ConfirmPendingEdits()

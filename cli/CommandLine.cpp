@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "cli/ProfileOptions.h"
 #include "cli/UsageError.h"
 
 namespace korvel::cli
@@ -40,10 +41,12 @@ CommandLine::CommandLine()
     App.require_subcommand(1);
     App.footer(GlobalOptionsRule);
     AddGlobalOptions(App, Options);
+    AddProfileOption(App, Options);
     AddServerCommands(App, Action);
     AddConfigCommands(App, Action);
     AddUserCommands(App, Action);
     AddDatabaseCommands(App, Action);
+    AddProfileCommands(App, Local);
 }
 
 void CommandLine::Parse(int argc, const char* const* argv)

@@ -29,6 +29,7 @@ struct CommandLine
     CLI::App App;
     GlobalOptions Options;
     CommandAction Action; // the chosen command's, once parsed
+    LocalAction Local;    // instead, the chosen command's that needs no server
 };
 
 } // namespace korvel::cli

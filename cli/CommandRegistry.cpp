@@ -34,6 +34,14 @@ CLI::App* AddCheckedCommand(CLI::App& parent, const std::string& name, const std
     return command;
 }
 
+CLI::App* AddLocalCommand(CLI::App& parent, const std::string& name, const std::string& description,
+                          LocalAction& chosen, LocalAction action)
+{
+    CLI::App* command = AddFollowingTheOptionRules(parent, name, description);
+    command->callback([&chosen, action = std::move(action)] { chosen = action; });
+    return command;
+}
+
 CLI::App* AddGroup(CLI::App& parent, const std::string& name, const std::string& description)
 {
     CLI::App* group = AddFollowingTheOptionRules(parent, name, description);

@@ -21,6 +21,8 @@ struct CommandResult
 };
 
 using CommandAction = std::function<CommandResult(TKORVELSession& session)>;
+// A command that needs no server: it runs without connecting.
+using LocalAction = std::function<CommandResult()>;
 
 // The option rules every command follows, shown in its help.
 inline constexpr const char* GlobalOptionsRule =
@@ -37,6 +39,9 @@ CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::strin
 // UsageError for a bad argument, and returns the action.
 CLI::App* AddCheckedCommand(CLI::App& parent, const std::string& name, const std::string& description,
                             CommandAction& chosen, std::function<CommandAction()> prepare);
+// As AddCommand, for a command that needs no server (the profiles file).
+CLI::App* AddLocalCommand(CLI::App& parent, const std::string& name, const std::string& description,
+                          LocalAction& chosen, LocalAction action);
 // A CommandAction for an operation that prints nothing ({} in JSON).
 CommandAction Silent(std::function<void(TKORVELSession& session)> operation);
 // A command that only groups subcommands, one of which is required.
@@ -50,5 +55,7 @@ void AddConfigCommands(CLI::App& app, CommandAction& chosen);
 void AddUserCommands(CLI::App& app, CommandAction& chosen);
 // database list|show|add|modify|delete, dbuser list|show|add|modify|delete
 void AddDatabaseCommands(CLI::App& app, CommandAction& chosen);
+// profile list|show|add|remove
+void AddProfileCommands(CLI::App& app, LocalAction& chosen);
 
 } // namespace korvel::cli

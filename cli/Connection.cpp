@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 
 namespace korvel::cli
 {
@@ -28,12 +29,26 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
     app.add_flag("--json", options.Json, "Print JSON");
 }
 
-Connection::Connection(const GlobalOptions& options) : terminal_(Terminal::Open())
+Connection::Connection(const GlobalOptions& options)
+    : terminal_(Terminal::Open()), keyringEntry_(options.KeyringEntry)
 {
     std::string password = options.Password;
     if (password.empty())
         if (const char* fromEnvironment = std::getenv("KORVEL_PASSWORD"))
             password = fromEnvironment;
+    if (password.empty() && keyringEntry_)
+    {
+        // A keyring that fails is no reason to fail the command: the password is asked as without it.
+        try
+        {
+            password = credentials::LookupPassword(*keyringEntry_).value_or("");
+        }
+        catch (const credentials::KeyringError& error)
+        {
+            std::cerr << "korvel-admin-cli: " << error.what() << '\n';
+            keyringEntry_.reset();
+        }
+    }
     if ((options.User.empty() || password.empty()) && !terminal_)
         throw UsageError("a user name and password are needed: give --user and --password (or set "
                          "KORVEL_PASSWORD) when there is no terminal to ask on");
@@ -81,6 +96,26 @@ void Connection::Open()
             RaiseEngineError(KORVEL_REMOTEINVLOGIN, *refusedBy_);
         throw;
     }
+    // Kept only for the profile's own user: a different user typed at the prompt has no entry of its own.
+    TDataSession* remote = session_->DataSession();
+    if (keyringEntry_ && typedPassword_ && remote && remote->UserName() == keyringEntry_->User)
+        OfferToKeyring();
+}
+
+void Connection::OfferToKeyring()
+{
+    std::optional<std::string> answer =
+        terminal_->Ask("Keep this password in the keyring for the profile? [y/N] ", false);
+    if (!answer || (*answer != "y" && *answer != "Y" && *answer != "yes"))
+        return;
+    try
+    {
+        credentials::StorePassword(*keyringEntry_, *typedPassword_);
+    }
+    catch (const credentials::KeyringError& error)
+    {
+        std::cerr << "korvel-admin-cli: " << error.what() << '\n';
+    }
 }
 
 void Connection::Close()
@@ -123,6 +158,7 @@ void Connection::AskOnTerminal(TKORVELSession& session, std::string& userName, s
             return;
         }
         password = *answer;
+        typedPassword_ = password;
     }
     catch (const Interruption&)
     {

@@ -1,7 +1,8 @@
 // The global options of korvel-admin-cli and how they become a logged-in session: connection settings,
-// credentials (options, KORVEL_PASSWORD, or the terminal), and the trace file.
+// credentials (options, KORVEL_PASSWORD, the keyring, or the terminal), and the trace file.
 #pragma once
 
+#include "credentials/Keyring.h"
 #include "session/KORVELSession.h"
 
 #include <CLI/CLI.hpp>
@@ -28,6 +29,9 @@ struct GlobalOptions
     std::string Password;
     std::string TraceFile;
     bool Json = false;
+    std::string Profile;
+    // Where the password is kept, when the profile keeps it and the keyring may be used.
+    std::optional<credentials::CredentialKey> KeyringEntry;
 };
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& options);
@@ -44,7 +48,8 @@ public:
 
     TKORVELSession& Session() { return *session_; }
     // Activates (connect and login); a rejected login is asked again on the terminal. Raises the server's
-    // refusal when there is no terminal, Interruption on Ctrl-C or SIGTERM at the prompt.
+    // refusal when there is no terminal, Interruption on Ctrl-C or SIGTERM at the prompt. A password typed
+    // there for a profile that keeps its password is offered to the keyring.
     void Open();
     // Deactivates (logout).
     void Close();
@@ -53,12 +58,15 @@ private:
     void WriteTrace(const std::string& line);
     void AskOnTerminal(TKORVELSession& session, std::string& userName, std::string& password,
                        bool& continueLogin);
+    void OfferToKeyring();
 
     std::unique_ptr<Terminal> terminal_;
     std::ofstream trace_;
     std::unique_ptr<TKORVELSession> session_;
     // The server that refused the given credentials when nobody could be asked for others.
     std::optional<std::string> refusedBy_;
+    std::optional<credentials::CredentialKey> keyringEntry_;
+    std::optional<std::string> typedPassword_; // the last password typed on the terminal
 };
 
 } // namespace korvel::cli

@@ -4,6 +4,7 @@
 // terminal restored, the session logged out).
 #include "cli/CommandLine.h"
 #include "cli/Interrupt.h"
+#include "cli/ProfileOptions.h"
 #include "cli/UsageError.h"
 #include "session/SessionList.h"
 
@@ -74,6 +75,12 @@ int Run(int argc, char** argv)
 
     try
     {
+        if (line.Local)
+        {
+            WriteOutput(STDOUT_FILENO, ResultText(line.Local().Output, line.Options.Json));
+            return 0;
+        }
+        ApplyProfile(line.App, line.Options);
         return RunCommand(line.Options, line.Action);
     }
     catch (const UsageError& error)

@@ -1,0 +1,199 @@
+#include "admin/ProfileLogin.h"
+
+#include "admin/MainForm.h"
+#include "admin/ProfilesDlg.h"
+#include "admin/Settings.h"
+#include "admin/common/Command.h"
+#include "admin/common/Dialogs.h"
+#include "session/KORVELSession.h"
+#include "session/ScopeExit.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QStatusBar>
+
+namespace korvel::admin
+{
+
+namespace
+{
+
+using settings::Profile;
+
+RemoteSettings SettingsOf(const Profile& profile, bool tracing)
+{
+    RemoteSettings settings;
+    settings.RemoteType = profile.Internet ? 1 : 0;
+    settings.RemoteHost = QString::fromStdString(profile.Host);
+    settings.RemoteAddress = QString::fromStdString(profile.Address);
+    settings.RemotePort = profile.Port;
+    settings.RemoteService = QString::fromStdString(profile.Service);
+    settings.RemoteTracing = tracing;
+    return settings;
+}
+
+credentials::CredentialKey KeyOf(const Profile& profile)
+{
+    return credentials::CredentialKey::ForProfile(profile.Name, profile.User);
+}
+
+} // namespace
+
+ProfileLogin::ProfileLogin(TMainForm& mainForm, QMenu* fileMenu) : QObject(&mainForm), mainForm_(mainForm)
+{
+    connectToMenu_ = fileMenu->addMenu("Connect &to");
+    connectToMenu_->setObjectName("ConnectToMenu");
+    connectToMenu_->menuAction()->setObjectName("ConnectToItem");
+    connectToMenu_->menuAction()->setStatusTip("Login to the server of a saved profile");
+    // Filled as it opens, so profiles the CLI or another window saved meanwhile are there.
+    connect(connectToMenu_, &QMenu::aboutToShow, this, [this] { FillConnectToMenu(); });
+    FillConnectToMenu();
+
+    QAction* profilesItem = fileMenu->addAction("&Profiles...");
+    profilesItem->setObjectName("ProfilesItem");
+    profilesItem->setStatusTip("Add, change, test or delete connection profiles");
+    connect(profilesItem, &QAction::triggered, this,
+            [this] { RunCommand(&mainForm_, [this] { ProfilesItemClick(); }); });
+
+    profileLabel_ = new QLabel(&mainForm_);
+    profileLabel_->setObjectName("ProfileLabel");
+    profileLabel_->hide();
+    mainForm_.statusBar()->addPermanentWidget(profileLabel_);
+}
+
+ProfileLogin::~ProfileLogin() = default;
+
+void ProfileLogin::FillConnectToMenu()
+{
+    connectToMenu_->clear();
+    for (const Profile& profile : store_.List())
+    {
+        QString name = QString::fromStdString(profile.Name);
+        // "&" would mark a shortcut letter: doubled, it shows as itself.
+        QAction* item = connectToMenu_->addAction(QString(name).replace("&", "&&"));
+        item->setData(name);
+        connect(item, &QAction::triggered, this,
+                [this, name] { RunCommand(&mainForm_, [this, name] { ConnectToItemClick(name); }); });
+    }
+    if (connectToMenu_->isEmpty())
+        connectToMenu_->addAction("(no profiles: File, Profiles... adds one)")->setEnabled(false);
+}
+
+void ProfileLogin::ConnectToItemClick(const QString& profileName)
+{
+    std::optional<Profile> profile = store_.Find(profileName.toStdString());
+    if (!profile)
+        throw std::runtime_error("There is no profile named " + profileName.toStdString());
+    if (mainForm_.LoggedIn())
+    {
+        mainForm_.Logout();
+        if (mainForm_.LoggedIn())
+            return; // cancelled at a pending-edit question
+    }
+    credentials::Availability keyring = credentials::SecretServiceAvailability();
+    if (!profile->KeepPassword || !keyring.Available)
+    {
+        LoginWith(*profile, std::nullopt);
+        return;
+    }
+    // The keyring may ask to be unlocked: the window keeps working and logs in when the answer comes.
+    connectToMenu_->setEnabled(false);
+    mainForm_.statusBar()->showMessage(" Looking up the password of " + profileName + " in the keyring...");
+    lookup_ = credentials::LookupPasswordAsync(
+        KeyOf(*profile),
+        [this, profile = *profile](const credentials::LookupResult& result)
+        {
+            lookup_.reset();
+            connectToMenu_->setEnabled(true);
+            mainForm_.statusBar()->clearMessage();
+            if (!result.Error.empty())
+                CurrentDialogs().ShowError(&mainForm_, "The keyring could not be read (the password is asked "
+                                                       "instead): " +
+                                                           QString::fromStdString(result.Error));
+            RunCommand(&mainForm_, [&] { LoginWith(profile, result.Password); });
+        });
+}
+
+void ProfileLogin::LoginWith(const Profile& profile, const std::optional<std::string>& keptPassword)
+{
+    TKORVELSession& session = mainForm_.RemoteSession();
+    ApplyRemoteSettings(session, true, SettingsOf(profile, mainForm_.Settings().RemoteTracing));
+    session.SetRemoteUser(profile.User);
+    session.SetRemotePassword(keptPassword.value_or(""));
+    usingProfileSettings_ = true;
+    loggingIn_ = QString::fromStdString(profile.Name);
+
+    // The prompt is the window's own; only what was typed into it is noted.
+    std::optional<std::string> typed;
+    session.OnRemoteLogin =
+        [this, &typed](TKORVELSession&, std::string& user, std::string& password, bool& go)
+    {
+        go = CurrentDialogs().RemoteLogin(&mainForm_, user, password);
+        if (go)
+            typed = password;
+    };
+    ScopeExit detach(
+        [&]
+        {
+            session.OnRemoteLogin = nullptr;
+            loggingIn_.clear();
+        });
+    mainForm_.Login();
+    store_.MarkUsed(profile.Name);
+    if (typed && profile.KeepPassword && credentials::SecretServiceAvailability().Available)
+        OfferToKeyring(profile, *typed, keptPassword.has_value());
+}
+
+void ProfileLogin::OfferToKeyring(const Profile& profile, const std::string& password, bool keptWasRefused)
+{
+    QString name = QString::fromStdString(profile.Name);
+    QString question = keptWasRefused ? "The server refused the password kept in the keyring for " + name +
+                                            ". Keep the password you entered instead?"
+                                      : "Keep the password for " + name + " in the keyring?";
+    if (CurrentDialogs().AskConfirmationYesNo(&mainForm_, question) != Answer::Yes)
+        return;
+    keyringStore_ = credentials::StorePasswordAsync(
+        KeyOf(profile), password,
+        [this](const std::string& error)
+        {
+            if (!error.empty())
+                CurrentDialogs().ShowError(&mainForm_, "The password could not be kept in the keyring: " +
+                                                           QString::fromStdString(error));
+        });
+}
+
+void ProfileLogin::ProfilesItemClick()
+{
+    TProfilesDlg dialog(&mainForm_, store_, credentials::SecretServiceAvailability());
+    dialog.exec();
+}
+
+void ProfileLogin::LoggedInChanged(bool loggedIn)
+{
+    // A login of any kind settles what a pending lookup was for.
+    if (loggingIn_.isEmpty() && lookup_)
+    {
+        lookup_.reset();
+        connectToMenu_->setEnabled(true);
+    }
+    connectedProfile_ = loggedIn ? loggingIn_ : QString();
+    profileLabel_->setText(connectedProfile_.isEmpty() ? QString() : " Profile: " + connectedProfile_ + " ");
+    profileLabel_->setVisible(!connectedProfile_.isEmpty());
+    if (!loggedIn)
+        RestoreOptionsSettings();
+}
+
+void ProfileLogin::RestoreOptionsSettings()
+{
+    if (!usingProfileSettings_)
+        return;
+    TKORVELSession& session = mainForm_.RemoteSession();
+    if (session.Active())
+        return;
+    ApplyRemoteSettings(session, true, mainForm_.Settings());
+    session.SetRemoteUser({});
+    session.SetRemotePassword({});
+    usingProfileSettings_ = false;
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,314 @@
+#include "admin/ProfilesDlg.h"
+
+#include "admin/Settings.h"
+#include "admin/common/Command.h"
+#include "admin/common/Dialogs.h"
+#include "engine/DataSession.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <stdexcept>
+
+namespace korvel::admin
+{
+
+namespace
+{
+
+using settings::Profile;
+
+template <typename Widget> Widget* Named(Widget* widget, const char* name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name)
+{
+    auto* edit = Named(new QLineEdit(parent), name);
+    edit->setMaxLength(MaxSettingBytes);
+    return edit;
+}
+
+QPushButton* MakeButton(QDialogButtonBox* box, const QString& caption, const char* name)
+{
+    auto* button = Named(box->addButton(caption, QDialogButtonBox::ActionRole), name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+std::string Text(const QLineEdit* edit)
+{
+    return edit->text().trimmed().toStdString();
+}
+
+} // namespace
+
+TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
+                           const credentials::Availability& keyring)
+    : QDialog(parent), store_(store), keyring_(keyring)
+{
+    setObjectName("ProfilesDlg");
+    setWindowTitle("Connection Profiles");
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    setModal(true);
+
+    profilesList_ = Named(new QListWidget(this), "ProfilesListBox");
+    connect(profilesList_, &QListWidget::currentRowChanged, this, [this] { ProfileSelected(); });
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(profilesList_, 1);
+    layout->addLayout(CreateEditor(), 2);
+    layout->addWidget(CreateButtons());
+
+    FillList({});
+    if (profilesList_->count() == 0)
+        AddButtonClick();
+}
+
+QFormLayout* TProfilesDlg::CreateEditor()
+{
+    nameEdit_ = MakeEdit(this, "ProfileNameEdit");
+    lanRadioButton_ = Named(new QRadioButton("Local Area Network", this), "LANRadioButton");
+    internetRadioButton_ = Named(new QRadioButton("Internet", this), "InternetRadioButton");
+    hostNameEdit_ = MakeEdit(this, "HostNameEdit");
+    ipAddressEdit_ = MakeEdit(this, "IPAddressEdit");
+    portEdit_ = MakeEdit(this, "PortEdit");
+    serviceEdit_ = MakeEdit(this, "ServiceEdit");
+    userNameEdit_ = MakeEdit(this, "UserNameEdit");
+    keepPasswordCheckbox_ =
+        Named(new QCheckBox("Keep the password in the keyring", this), "KeepPasswordCheckbox");
+    keyringReasonLabel_ =
+        Named(new QLabel(QString::fromStdString(keyring_.Reason), this), "KeyringReasonLabel");
+    keyringReasonLabel_->setWordWrap(true);
+    keyringReasonLabel_->setVisible(!keyring_.Available);
+    keepPasswordCheckbox_->setEnabled(keyring_.Available);
+    keepPasswordCheckbox_->setToolTip(QString::fromStdString(keyring_.Reason));
+    testResultLabel_ = Named(new QLabel(this), "TestResultLabel");
+    testResultLabel_->setWordWrap(true);
+
+    auto* mode = new QHBoxLayout;
+    mode->addWidget(lanRadioButton_);
+    mode->addWidget(internetRadioButton_);
+    auto* form = new QFormLayout;
+    form->addRow("&Name", nameEdit_);
+    form->addRow("Remote Type", mode);
+    form->addRow("&Host Name", hostNameEdit_);
+    form->addRow("&IP Address", ipAddressEdit_);
+    form->addRow("&Port", portEdit_);
+    form->addRow("&Service", serviceEdit_);
+    form->addRow("&User Name", userNameEdit_);
+    form->addRow(keepPasswordCheckbox_);
+    form->addRow(keyringReasonLabel_);
+    form->addRow(testResultLabel_);
+    return form;
+}
+
+QDialogButtonBox* TProfilesDlg::CreateButtons()
+{
+    auto* actions = new QDialogButtonBox(Qt::Vertical, this);
+    connect(MakeButton(actions, "&Add", "AddButton"), &QPushButton::clicked, this,
+            [this] { RunCommand(this, [this] { AddButtonClick(); }); });
+    duplicateButton_ = MakeButton(actions, "D&uplicate", "DuplicateButton");
+    connect(duplicateButton_, &QPushButton::clicked, this,
+            [this] { RunCommand(this, [this] { DuplicateButtonClick(); }); });
+    connect(MakeButton(actions, "Sa&ve", "SaveButton"), &QPushButton::clicked, this,
+            [this] { RunCommand(this, [this] { SaveButtonClick(); }); });
+    deleteButton_ = MakeButton(actions, "&Delete", "DeleteButton");
+    connect(deleteButton_, &QPushButton::clicked, this,
+            [this] { RunCommand(this, [this] { DeleteButtonClick(); }); });
+    connect(MakeButton(actions, "&Test Connection", "TestConnectionButton"), &QPushButton::clicked, this,
+            [this] { RunCommand(this, [this] { TestConnectionButtonClick(); }); });
+    QPushButton* close = Named(actions->addButton("&Close", QDialogButtonBox::RejectRole), "CloseButton");
+    close->setAutoDefault(false);
+    connect(actions, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    return actions;
+}
+
+void TProfilesDlg::FillList(const QString& select)
+{
+    QSignalBlocker quiet(profilesList_);
+    profilesList_->clear();
+    for (const Profile& profile : store_.List())
+        profilesList_->addItem(QString::fromStdString(profile.Name));
+    QList<QListWidgetItem*> found = profilesList_->findItems(select, Qt::MatchFixedString);
+    profilesList_->setCurrentRow(found.isEmpty() ? 0 : profilesList_->row(found.front()));
+    quiet.unblock();
+    ProfileSelected();
+}
+
+void TProfilesDlg::ProfileSelected()
+{
+    QListWidgetItem* item = profilesList_->currentItem();
+    std::optional<Profile> profile = item ? store_.Find(item->text().toStdString()) : std::nullopt;
+    if (profile)
+        Load(*profile, false);
+    duplicateButton_->setEnabled(profile.has_value());
+    deleteButton_->setEnabled(profile.has_value());
+}
+
+void TProfilesDlg::Load(const Profile& profile, bool isNew)
+{
+    stored_ = isNew ? std::nullopt : std::optional(profile);
+    nameEdit_->setText(QString::fromStdString(profile.Name));
+    (profile.Internet ? internetRadioButton_ : lanRadioButton_)->setChecked(true);
+    hostNameEdit_->setText(QString::fromStdString(profile.Host));
+    ipAddressEdit_->setText(QString::fromStdString(profile.Address));
+    portEdit_->setText(profile.Port == 0 ? QString() : QString::number(profile.Port));
+    serviceEdit_->setText(QString::fromStdString(profile.Service));
+    userNameEdit_->setText(QString::fromStdString(profile.User));
+    keepPasswordCheckbox_->setChecked(profile.KeepPassword && keyring_.Available);
+    testResultLabel_->clear();
+}
+
+QString TProfilesDlg::UnusedName(const QString& base) const
+{
+    QString name = base;
+    for (int n = 2; store_.Find(name.toStdString()); ++n)
+        name = base + " " + QString::number(n);
+    return name;
+}
+
+void TProfilesDlg::AddButtonClick()
+{
+    Profile profile;
+    profile.Name = UnusedName("New profile").toStdString();
+    profile.Address = "127.0.0.1";
+    profilesList_->clearSelection();
+    Load(profile, true);
+    nameEdit_->setFocus();
+    nameEdit_->selectAll();
+}
+
+void TProfilesDlg::DuplicateButtonClick()
+{
+    Profile profile = Edited();
+    profile.Name = UnusedName(QString::fromStdString(profile.Name) + " copy").toStdString();
+    Load(profile, true);
+    nameEdit_->setFocus();
+    nameEdit_->selectAll();
+}
+
+Profile TProfilesDlg::Edited() const
+{
+    Profile profile;
+    profile.Name = Text(nameEdit_);
+    if (std::optional<std::string> problem = settings::ProfileNameProblem(profile.Name))
+        throw std::runtime_error(*problem);
+    profile.Internet = internetRadioButton_->isChecked();
+    profile.Host = Text(hostNameEdit_);
+    profile.Address = Text(ipAddressEdit_);
+    profile.Service = Text(serviceEdit_);
+    profile.User = Text(userNameEdit_);
+    profile.KeepPassword = keepPasswordCheckbox_->isChecked();
+    if (profile.Host.empty() && profile.Address.empty())
+        throw std::runtime_error("You must specify a host name or IP address for a remote connection");
+    QString port = portEdit_->text().trimmed();
+    if (port.isEmpty() && profile.Service.empty())
+        throw std::runtime_error("You must specify a port or service for a remote connection");
+    bool ok = true;
+    int number = port.isEmpty() ? 0 : port.toInt(&ok);
+    if (!ok || number < 0 || number > 65535)
+        throw std::runtime_error("The port must be between 0 and 65535");
+    profile.Port = static_cast<std::uint16_t>(number);
+    return profile;
+}
+
+void TProfilesDlg::SaveButtonClick()
+{
+    Profile profile = Edited();
+    if (stored_)
+        store_.Replace(stored_->Name, profile);
+    else if (store_.Find(profile.Name))
+        throw std::runtime_error("A profile named " + profile.Name + " already exists");
+    else
+        store_.Save(profile);
+    // A kept password belongs to the profile's name and user: when either changes, or the profile stops
+    // keeping it, the old entry goes.
+    if (stored_ && stored_->KeepPassword &&
+        (!profile.KeepPassword || stored_->Name != profile.Name || stored_->User != profile.User))
+        ForgetPassword(*stored_);
+    FillList(QString::fromStdString(profile.Name));
+}
+
+void TProfilesDlg::DeleteButtonClick()
+{
+    if (!stored_)
+        return;
+    Profile profile = *stored_;
+    if (CurrentDialogs().AskConfirmationYesNo(
+            this, "Delete the profile " + QString::fromStdString(profile.Name) + "?") != Answer::Yes)
+        return;
+    store_.Remove(profile.Name);
+    if (profile.KeepPassword)
+        ForgetPassword(profile);
+    FillList({});
+    if (profilesList_->count() == 0)
+        AddButtonClick();
+}
+
+void TProfilesDlg::ForgetPassword(const Profile& profile)
+{
+    if (!keyring_.Available)
+        return;
+    keyringRequest_ = credentials::DeletePasswordAsync(
+        credentials::CredentialKey::ForProfile(profile.Name, profile.User),
+        [this](const std::string& error)
+        {
+            if (!error.empty())
+                CurrentDialogs().ShowError(this, "The kept password could not be removed from the keyring: " +
+                                                     QString::fromStdString(error));
+        });
+}
+
+void TProfilesDlg::TestConnectionButtonClick()
+{
+    Profile profile = Edited();
+    testResultLabel_->setText("Testing...");
+    if (!(stored_ && stored_->KeepPassword && keyring_.Available))
+    {
+        TestWith(profile, {});
+        return;
+    }
+    // The keyring may show an unlock prompt: the dialog keeps working meanwhile.
+    keyringRequest_ = credentials::LookupPasswordAsync(
+        credentials::CredentialKey::ForProfile(stored_->Name, stored_->User),
+        [this, profile](const credentials::LookupResult& result)
+        { RunCommand(this, [&] { TestWith(profile, result.Password.value_or("")); }); });
+}
+
+void TProfilesDlg::TestWith(const Profile& profile, std::string password)
+{
+    testResultLabel_->clear();
+    std::string user = profile.User;
+    if (password.empty() && !CurrentDialogs().RemoteLogin(this, user, password))
+        return;
+    TDataSession session;
+    session.SetRemote(true);
+    session.SetUncompressed(!profile.Internet);
+    session.SetHostName(profile.Host);
+    session.SetAddress(profile.Address);
+    session.SetPort(profile.Port);
+    session.SetServiceName(profile.Service);
+    session.SetUserName(user);
+    session.SetPassword(password);
+    session.SetCredentialProvider([this](std::string& userName, std::string& typed)
+                                  { return CurrentDialogs().RemoteLogin(this, userName, typed); });
+    session.Connect();
+    session.Login();
+    std::string serverName = session.GetServerName();
+    session.Logout();
+    testResultLabel_->setText("Connected to the server " + QString::fromStdString(serverName) + " as " +
+                              QString::fromStdString(session.UserName()) + ".");
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,72 @@
+// TProfilesDlg: File > Profiles... The saved connection profiles in a list beside one editor: Add and
+// Duplicate start a new profile in the editor, Save stores it, Delete removes the selected one (and its kept
+// password), Test Connection logs in with the editor's values and out again. "Keep the password in the
+// keyring" is greyed, with the reason beside it, when no Secret Service is running.
+#pragma once
+
+#include "credentials/Keyring.h"
+#include "settings/Profiles.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <optional>
+
+class QCheckBox;
+class QDialogButtonBox;
+class QFormLayout;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+
+namespace korvel::admin
+{
+
+class TProfilesDlg : public QDialog
+{
+public:
+    TProfilesDlg(QWidget* parent, settings::ProfileStore& store, const credentials::Availability& keyring);
+
+    void AddButtonClick();
+    void DuplicateButtonClick();
+    void SaveButtonClick();
+    void DeleteButtonClick();
+    void TestConnectionButtonClick();
+
+private:
+    QFormLayout* CreateEditor();
+    QDialogButtonBox* CreateButtons();
+    void FillList(const QString& select);
+    void ProfileSelected();
+    void Load(const settings::Profile& profile, bool isNew);
+    // The editor's profile; raises with a message naming the field when it is not usable.
+    settings::Profile Edited() const;
+    QString UnusedName(const QString& base) const;
+    void TestWith(const settings::Profile& profile, std::string password);
+    void ForgetPassword(const settings::Profile& profile);
+
+    settings::ProfileStore& store_;
+    credentials::Availability keyring_;
+    // The profile in the editor as stored, or nothing for a new one.
+    std::optional<settings::Profile> stored_;
+    std::unique_ptr<credentials::PendingRequest> keyringRequest_;
+
+    QListWidget* profilesList_;
+    QLineEdit* nameEdit_;
+    QRadioButton* lanRadioButton_;
+    QRadioButton* internetRadioButton_;
+    QLineEdit* hostNameEdit_;
+    QLineEdit* ipAddressEdit_;
+    QLineEdit* portEdit_;
+    QLineEdit* serviceEdit_;
+    QLineEdit* userNameEdit_;
+    QCheckBox* keepPasswordCheckbox_;
+    QLabel* keyringReasonLabel_;
+    QLabel* testResultLabel_;
+    QPushButton* duplicateButton_;
+    QPushButton* deleteButton_;
+};
+
+} // namespace korvel::admin

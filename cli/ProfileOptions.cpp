@@ -1,0 +1,53 @@
+#include "cli/ProfileOptions.h"
+
+#include "cli/UsageError.h"
+#include "credentials/Keyring.h"
+#include "settings/Profiles.h"
+
+#include <cstdlib>
+
+namespace korvel::cli
+{
+
+namespace
+{
+
+bool Given(const CLI::App& app, const char* option)
+{
+    return app.count(option) > 0;
+}
+
+} // namespace
+
+void AddProfileOption(CLI::App& app, GlobalOptions& options)
+{
+    app.add_option("--profile", options.Profile,
+                   "Connect as the saved profile NAME says (see `profile list`); options given win");
+}
+
+void ApplyProfile(const CLI::App& app, GlobalOptions& options)
+{
+    if (options.Profile.empty())
+        return;
+    std::optional<settings::Profile> profile = settings::ProfileStore().Find(options.Profile);
+    if (!profile)
+        throw UsageError("there is no profile named " + options.Profile + " (see `profile list`)");
+    if (!Given(app, "--host"))
+        options.Host = profile->Host;
+    if (!Given(app, "--address"))
+        options.Address = profile->Address;
+    if (!Given(app, "--port"))
+        options.Port = profile->Port;
+    if (!Given(app, "--service"))
+        options.Service = profile->Service;
+    if (!Given(app, "--internet"))
+        options.Internet = profile->Internet;
+    if (!Given(app, "--user"))
+        options.User = profile->User;
+    // The keyring is asked only where a session bus exists: elsewhere (ssh, cron) it would start or wait.
+    const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (profile->KeepPassword && bus && *bus)
+        options.KeyringEntry = credentials::CredentialKey::ForProfile(profile->Name, options.User);
+}
+
+} // namespace korvel::cli

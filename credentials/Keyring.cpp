@@ -1,0 +1,258 @@
+#include "credentials/Keyring.h"
+
+#include <libsecret/secret.h>
+
+#include <cstdlib>
+
+namespace korvel::credentials
+{
+
+struct PendingRequest::State
+{
+    GCancellable* Cancellable = g_cancellable_new();
+    bool AbandonOnCancel = true;
+    bool Cancelled = false;
+    ~State() { g_object_unref(Cancellable); }
+};
+
+namespace
+{
+
+constexpr const char* SecretsBusName = "org.freedesktop.secrets";
+
+const SecretSchema* PasswordSchema()
+{
+    static const SecretSchema schema = []
+    {
+        SecretSchema built{};
+        built.name = "org.korvel.admin.Password";
+        built.flags = SECRET_SCHEMA_NONE;
+        built.attributes[0] = {"target", SECRET_SCHEMA_ATTRIBUTE_STRING};
+        built.attributes[1] = {"user", SECRET_SCHEMA_ATTRIBUTE_STRING};
+        return built;
+    }();
+    return &schema;
+}
+
+// The attributes of one entry. The table owns copies of the strings: an asynchronous call keeps a reference
+// to it after the call returns.
+struct Attributes
+{
+    explicit Attributes(const CredentialKey& key)
+        : Table(g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free))
+    {
+        g_hash_table_insert(Table, g_strdup("target"), g_strdup(key.Target.c_str()));
+        g_hash_table_insert(Table, g_strdup("user"), g_strdup(key.User.c_str()));
+    }
+    ~Attributes() { g_hash_table_unref(Table); }
+    Attributes(const Attributes&) = delete;
+    Attributes& operator=(const Attributes&) = delete;
+    GHashTable* Table;
+};
+
+std::string Label(const CredentialKey& key)
+{
+    return "KORVEL Admin password for " + key.User + " on " + key.Target;
+}
+
+// Takes the error: its message, or "" when there was none.
+std::string TakeError(GError* error)
+{
+    if (!error)
+        return {};
+    std::string message = error->message;
+    g_error_free(error);
+    return message;
+}
+
+void ThrowOn(GError* error, const char* what)
+{
+    if (error)
+        throw KeyringError(std::string(what) + ": " + TakeError(error));
+}
+
+// The heap half of an asynchronous call: GLib always calls back, also after a cancellation, and the call
+// back frees it.
+template <typename Callback> struct Call
+{
+    std::shared_ptr<PendingRequest::State> State;
+    Callback Done;
+};
+
+template <typename Callback>
+std::pair<std::unique_ptr<PendingRequest>, Call<Callback>*> StartCall(Callback done, bool abandonOnCancel)
+{
+    auto request = std::make_unique<PendingRequest>(abandonOnCancel);
+    auto* call = new Call<Callback>{request->Shared(), std::move(done)};
+    return {std::move(request), call};
+}
+
+void StoreFinished(GObject*, GAsyncResult* result, gpointer data)
+{
+    std::unique_ptr<Call<DoneCallback>> call(static_cast<Call<DoneCallback>*>(data));
+    GError* error = nullptr;
+    secret_password_store_finish(result, &error);
+    std::string message = TakeError(error);
+    if (!call->State->Cancelled)
+        call->Done(message);
+}
+
+void ClearFinished(GObject*, GAsyncResult* result, gpointer data)
+{
+    std::unique_ptr<Call<DoneCallback>> call(static_cast<Call<DoneCallback>*>(data));
+    GError* error = nullptr;
+    secret_password_clear_finish(result, &error);
+    std::string message = TakeError(error);
+    if (!call->State->Cancelled)
+        call->Done(message);
+}
+
+void LookupFinished(GObject*, GAsyncResult* result, gpointer data)
+{
+    std::unique_ptr<Call<LookupCallback>> call(static_cast<Call<LookupCallback>*>(data));
+    GError* error = nullptr;
+    gchar* password = secret_password_lookup_finish(result, &error);
+    LookupResult outcome;
+    outcome.Error = TakeError(error);
+    if (password)
+    {
+        outcome.Password = std::string(password);
+        secret_password_free(password);
+    }
+    if (!call->State->Cancelled)
+        call->Done(outcome);
+}
+
+} // namespace
+
+CredentialKey CredentialKey::ForProfile(const std::string& profileName, const std::string& user)
+{
+    return {"profile:" + profileName, user};
+}
+
+CredentialKey CredentialKey::ForServer(const std::string& hostOrAddress, int port, const std::string& user)
+{
+    return {hostOrAddress + ":" + std::to_string(port), user};
+}
+
+Availability SecretServiceAvailability()
+{
+    // Checked first: without it GLib would guess a bus or try to launch one.
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (!address || !*address)
+        return {false,
+                "No D-Bus session bus is running (DBUS_SESSION_BUS_ADDRESS is not set), so there is no "
+                "Secret Service to keep passwords in."};
+    GError* error = nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    if (!bus)
+        return {false, "The D-Bus session bus cannot be reached: " + TakeError(error)};
+    auto askBus = [&](const char* method, GVariant* parameters) -> GVariant*
+    {
+        return g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                           "org.freedesktop.DBus", method, parameters, nullptr,
+                                           G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    };
+    bool found = false;
+    if (GVariant* owned = askBus("NameHasOwner", g_variant_new("(s)", SecretsBusName)))
+    {
+        gboolean hasOwner = FALSE;
+        g_variant_get(owned, "(b)", &hasOwner);
+        found = hasOwner;
+        g_variant_unref(owned);
+    }
+    // A service the bus starts on demand counts as running.
+    if (!found)
+        if (GVariant* activatable = askBus("ListActivatableNames", nullptr))
+        {
+            GVariantIter* names = nullptr;
+            g_variant_get(activatable, "(as)", &names);
+            const gchar* name = nullptr;
+            while (!found && g_variant_iter_next(names, "&s", &name))
+                found = std::string(name) == SecretsBusName;
+            g_variant_iter_free(names);
+            g_variant_unref(activatable);
+        }
+    g_object_unref(bus);
+    if (!found)
+        return {false, "No Secret Service (such as the GNOME keyring or KeePassXC) is running on the D-Bus "
+                       "session bus."};
+    return {true, {}};
+}
+
+void StorePassword(const CredentialKey& key, const std::string& password)
+{
+    Attributes attributes(key);
+    GError* error = nullptr;
+    secret_password_storev_sync(PasswordSchema(), attributes.Table, SECRET_COLLECTION_DEFAULT,
+                                Label(key).c_str(), password.c_str(), nullptr, &error);
+    ThrowOn(error, "Cannot store the password in the keyring");
+}
+
+std::optional<std::string> LookupPassword(const CredentialKey& key)
+{
+    Attributes attributes(key);
+    GError* error = nullptr;
+    gchar* password = secret_password_lookupv_sync(PasswordSchema(), attributes.Table, nullptr, &error);
+    ThrowOn(error, "Cannot read the password from the keyring");
+    if (!password)
+        return std::nullopt;
+    std::string found = password;
+    secret_password_free(password);
+    return found;
+}
+
+bool DeletePassword(const CredentialKey& key)
+{
+    Attributes attributes(key);
+    GError* error = nullptr;
+    gboolean deleted = secret_password_clearv_sync(PasswordSchema(), attributes.Table, nullptr, &error);
+    ThrowOn(error, "Cannot delete the password from the keyring");
+    return deleted;
+}
+
+PendingRequest::PendingRequest(bool abandonOnCancel) : state_(std::make_shared<State>())
+{
+    state_->AbandonOnCancel = abandonOnCancel;
+}
+
+PendingRequest::~PendingRequest()
+{
+    Cancel();
+}
+
+void PendingRequest::Cancel()
+{
+    state_->Cancelled = true;
+    if (state_->AbandonOnCancel)
+        g_cancellable_cancel(state_->Cancellable);
+}
+
+std::unique_ptr<PendingRequest> LookupPasswordAsync(const CredentialKey& key, LookupCallback done)
+{
+    auto [request, call] = StartCall(std::move(done), true);
+    Attributes attributes(key);
+    secret_password_lookupv(PasswordSchema(), attributes.Table, call->State->Cancellable, LookupFinished,
+                            call);
+    return std::move(request);
+}
+
+std::unique_ptr<PendingRequest> StorePasswordAsync(const CredentialKey& key, const std::string& password,
+                                                   DoneCallback done)
+{
+    auto [request, call] = StartCall(std::move(done), false);
+    Attributes attributes(key);
+    secret_password_storev(PasswordSchema(), attributes.Table, SECRET_COLLECTION_DEFAULT, Label(key).c_str(),
+                           password.c_str(), call->State->Cancellable, StoreFinished, call);
+    return std::move(request);
+}
+
+std::unique_ptr<PendingRequest> DeletePasswordAsync(const CredentialKey& key, DoneCallback done)
+{
+    auto [request, call] = StartCall(std::move(done), false);
+    Attributes attributes(key);
+    secret_password_clearv(PasswordSchema(), attributes.Table, call->State->Cancellable, ClearFinished, call);
+    return std::move(request);
+}
+
+} // namespace korvel::credentials

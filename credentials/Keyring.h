@@ -1,0 +1,87 @@
+// Passwords in the system keyring: the freedesktop Secret Service (the GNOME keyring, KWallet's or
+// KeePassXC's Secret Service) reached through libsecret. An entry belongs to a profile or a server
+// ("host:port") and a user name. No Qt: the window, the CLI and the exporter share it.
+//
+// The synchronous calls block until the service answers, including while it shows an unlock prompt: for the
+// CLI. The asynchronous calls return at once and call back from the GLib main context of the calling thread,
+// so a program whose event loop iterates that context (Qt's on Linux does) stays responsive meanwhile.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace korvel::credentials
+{
+
+struct CredentialKey
+{
+    std::string Target; // "profile:NAME" or "HOST:PORT"
+    std::string User;
+
+    static CredentialKey ForProfile(const std::string& profileName, const std::string& user);
+    static CredentialKey ForServer(const std::string& hostOrAddress, int port, const std::string& user);
+};
+
+struct Availability
+{
+    bool Available = false;
+    std::string Reason; // why not, in a sentence a user can act on; empty when available
+};
+
+// Whether a Secret Service can be reached on the D-Bus session bus, and if not, why. Asks the bus itself
+// (quick); never starts a bus of its own.
+Availability SecretServiceAvailability();
+
+// Raised by the synchronous calls when the keyring cannot be used or refuses; its message says why.
+class KeyringError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// --- Synchronous (the CLI)
+// ----------------------------------------------------------------------------------- Stores or replaces the
+// password in the default collection.
+void StorePassword(const CredentialKey& key, const std::string& password);
+// The stored password, or nothing when there is none.
+std::optional<std::string> LookupPassword(const CredentialKey& key);
+// False when there was nothing to delete.
+bool DeletePassword(const CredentialKey& key);
+
+// --- Asynchronous (the window)
+// ------------------------------------------------------------------------------- Each callback runs once,
+// from the calling thread's GLib main context; `error` is empty on success.
+struct LookupResult
+{
+    std::optional<std::string> Password;
+    std::string Error;
+};
+using LookupCallback = std::function<void(const LookupResult& result)>;
+using DoneCallback = std::function<void(const std::string& error)>;
+
+// Lets a caller drop a pending request: the callback of a cancelled request is not called. A cancelled
+// lookup is abandoned; a cancelled store or delete still finishes, so closing a window right after asking
+// for a change does not lose it.
+class PendingRequest
+{
+public:
+    explicit PendingRequest(bool abandonOnCancel);
+    ~PendingRequest(); // cancels
+    PendingRequest(const PendingRequest&) = delete;
+    PendingRequest& operator=(const PendingRequest&) = delete;
+    void Cancel();
+    struct State;
+    std::shared_ptr<State> Shared() const { return state_; }
+
+private:
+    std::shared_ptr<State> state_;
+};
+
+std::unique_ptr<PendingRequest> LookupPasswordAsync(const CredentialKey& key, LookupCallback done);
+std::unique_ptr<PendingRequest> StorePasswordAsync(const CredentialKey& key, const std::string& password,
+                                                   DoneCallback done);
+std::unique_ptr<PendingRequest> DeletePasswordAsync(const CredentialKey& key, DoneCallback done);
+
+} // namespace korvel::credentials

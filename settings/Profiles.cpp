@@ -1,0 +1,207 @@
+#include "settings/Profiles.h"
+
+#include "settings/IniFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace korvel::settings
+{
+
+namespace
+{
+
+constexpr const char* RemoteTypeKey = "Remote Type";
+constexpr const char* HostKey = "Remote Host";
+constexpr const char* AddressKey = "Remote Address";
+constexpr const char* PortKey = "Remote Port";
+constexpr const char* ServiceKey = "Remote Service";
+constexpr const char* UserKey = "User Name";
+constexpr const char* KeepPasswordKey = "Keep Password";
+// A sequence number: the higher, the more recently used; 0 or missing for never.
+constexpr const char* LastUsedKey = "Last Used";
+
+Profile ReadProfile(const IniFile& ini, const std::string& section)
+{
+    Profile defaults;
+    Profile profile;
+    profile.Name = section;
+    profile.Internet = ini.ReadInteger(section, RemoteTypeKey, 0) != 0;
+    profile.Host = ini.ReadString(section, HostKey, "");
+    profile.Address = ini.ReadString(section, AddressKey, "");
+    profile.Port = static_cast<std::uint16_t>(ini.ReadInteger(section, PortKey, defaults.Port));
+    profile.Service = ini.ReadString(section, ServiceKey, "");
+    profile.User = ini.ReadString(section, UserKey, "");
+    profile.KeepPassword = ini.ReadBool(section, KeepPasswordKey, false);
+    return profile;
+}
+
+void WriteProfile(IniFile& ini, const Profile& profile)
+{
+    ini.WriteInteger(profile.Name, RemoteTypeKey, profile.Internet ? 1 : 0);
+    ini.WriteString(profile.Name, HostKey, profile.Host);
+    ini.WriteString(profile.Name, AddressKey, profile.Address);
+    ini.WriteInteger(profile.Name, PortKey, profile.Port);
+    ini.WriteString(profile.Name, ServiceKey, profile.Service);
+    ini.WriteString(profile.Name, UserKey, profile.User);
+    ini.WriteBool(profile.Name, KeepPasswordKey, profile.KeepPassword);
+}
+
+char AsciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The section as written in the file (names match without regard to case), or nothing.
+std::optional<std::string> SectionOf(const IniFile& ini, const std::string& name)
+{
+    for (const std::string& section : ini.Sections())
+        if (section.size() == name.size() &&
+            std::equal(section.begin(), section.end(), name.begin(),
+                       [](char a, char b) { return AsciiLower(a) == AsciiLower(b); }))
+            return section;
+    return std::nullopt;
+}
+
+void CheckName(const std::string& name)
+{
+    if (std::optional<std::string> problem = ProfileNameProblem(name))
+        throw std::invalid_argument(*problem);
+}
+
+// Creates the file's directory (and its parents) for the user alone.
+void MakeDirectoryFor(const std::string& fileName)
+{
+    std::size_t slash = fileName.find('/', 1);
+    while (slash != std::string::npos)
+    {
+        std::string directory = fileName.substr(0, slash);
+        if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
+            throw std::runtime_error("Cannot create the directory " + directory + ": " +
+                                     std::strerror(errno));
+        slash = fileName.find('/', slash + 1);
+    }
+}
+
+void Write(const IniFile& ini)
+{
+    MakeDirectoryFor(ini.FileName());
+    ini.UpdateFile(0600);
+}
+
+int HighestUse(const IniFile& ini)
+{
+    int highest = 0;
+    for (const std::string& section : ini.Sections())
+        highest = std::max(highest, ini.ReadInteger(section, LastUsedKey, 0));
+    return highest;
+}
+
+} // namespace
+
+std::optional<std::string> ProfileNameProblem(const std::string& name)
+{
+    if (name.empty())
+        return "A profile needs a name";
+    if (name.find_first_of("[]\r\n") != std::string::npos)
+        return "A profile name cannot contain brackets or line breaks";
+    if (name.front() == ' ' || name.back() == ' ' || name.front() == '\t' || name.back() == '\t')
+        return "A profile name cannot start or end with a blank";
+    if (name.front() == ';')
+        return "A profile name cannot start with ';'";
+    return std::nullopt;
+}
+
+std::string DefaultProfilesFileName()
+{
+    std::string base;
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
+        base = config;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::string(home) + "/.config";
+    else
+        base = ".config";
+    return base + "/korvel-admin/profiles.ini";
+}
+
+ProfileStore::ProfileStore(std::string fileName) : fileName_(std::move(fileName)) {}
+
+std::vector<Profile> ProfileStore::List() const
+{
+    IniFile ini(fileName_);
+    std::vector<std::string> sections = ini.Sections();
+    std::vector<std::pair<int, Profile>> used;
+    for (const std::string& section : sections)
+        used.emplace_back(ini.ReadInteger(section, LastUsedKey, 0), ReadProfile(ini, section));
+    std::stable_sort(used.begin(), used.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<Profile> profiles;
+    for (auto& entry : used)
+        profiles.push_back(std::move(entry.second));
+    return profiles;
+}
+
+std::optional<Profile> ProfileStore::Find(const std::string& name) const
+{
+    IniFile ini(fileName_);
+    std::optional<std::string> section = SectionOf(ini, name);
+    if (!section)
+        return std::nullopt;
+    return ReadProfile(ini, *section);
+}
+
+void ProfileStore::Save(const Profile& profile)
+{
+    CheckName(profile.Name);
+    IniFile ini(fileName_);
+    Profile stored = profile;
+    stored.Name = SectionOf(ini, profile.Name).value_or(profile.Name);
+    WriteProfile(ini, stored);
+    Write(ini);
+}
+
+void ProfileStore::Replace(const std::string& oldName, const Profile& profile)
+{
+    CheckName(profile.Name);
+    IniFile ini(fileName_);
+    std::optional<std::string> oldSection = SectionOf(ini, oldName);
+    std::optional<std::string> newSection = SectionOf(ini, profile.Name);
+    if (newSection && (!oldSection || *newSection != *oldSection))
+        throw std::invalid_argument("A profile named " + profile.Name + " already exists");
+    if (oldSection && *oldSection != profile.Name)
+    {
+        // Renamed: every key moves to the new section, the unknown ones too.
+        for (const std::string& key : ini.Keys(*oldSection))
+            ini.WriteString(profile.Name, key, *ini.Value(*oldSection, key));
+        ini.EraseSection(*oldSection);
+    }
+    WriteProfile(ini, profile);
+    Write(ini);
+}
+
+bool ProfileStore::Remove(const std::string& name)
+{
+    IniFile ini(fileName_);
+    std::optional<std::string> section = SectionOf(ini, name);
+    if (!section)
+        return false;
+    ini.EraseSection(*section);
+    Write(ini);
+    return true;
+}
+
+void ProfileStore::MarkUsed(const std::string& name)
+{
+    IniFile ini(fileName_);
+    std::optional<std::string> section = SectionOf(ini, name);
+    if (!section)
+        return;
+    ini.WriteInteger(*section, LastUsedKey, HighestUse(ini) + 1);
+    Write(ini);
+}
+
+} // namespace korvel::settings

@@ -1,0 +1,150 @@
+// Connection profiles from the command line: `profile list|show|add|remove` on the file the window shares,
+// `--profile NAME` with options given on the command line winning, and the password kept in the keyring.
+#include "CliTest.h"
+
+#include "credentials/Keyring.h"
+#include "settings/Profiles.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace korvel::test
+{
+namespace
+{
+
+using settings::Profile;
+
+class CliProfilesTest : public CliTest
+{
+protected:
+    CliProfilesTest() : config(std::filesystem::temp_directory_path() / ("korvel-cli-profiles-" + Pid()))
+    {
+        std::filesystem::remove_all(config);
+        ::setenv("XDG_CONFIG_HOME", config.c_str(), 1); // the CLI inherits it
+    }
+    ~CliProfilesTest() override { std::filesystem::remove_all(config); }
+
+    static std::string Pid() { return std::to_string(::getpid()); }
+
+    Profile ToServer(const std::string& name, const std::string& user, bool keepPassword = false)
+    {
+        Profile profile;
+        profile.Name = name;
+        profile.Address = "127.0.0.1";
+        profile.Port = static_cast<std::uint16_t>(server.AdminPort());
+        profile.User = user;
+        profile.KeepPassword = keepPassword;
+        settings::ProfileStore().Save(profile);
+        return profile;
+    }
+
+    std::filesystem::path config;
+};
+
+TEST_F(CliProfilesTest, ProfilesAreAddedListedShownAndRemovedWithoutAServer)
+{
+    CliRun add = RunCli({"profile", "add", "Office", "--host", "db.example.org", "--port", "12010",
+                         "--internet", "--user", "ops", "--keep-password"});
+    EXPECT_EQ(add.Status, 0) << add.Err;
+    EXPECT_EQ(RunCli({"profile", "add", "Lab", "--address", "10.0.0.7", "--service", "korvel"}).Status, 0);
+
+    std::optional<Profile> office = settings::ProfileStore().Find("Office");
+    ASSERT_TRUE(office);
+    EXPECT_EQ(*office, (Profile{"Office", true, "db.example.org", "", 12010, "", "ops", true}));
+
+    CliRun show = RunCli({"--json", "profile", "show", "office"});
+    EXPECT_EQ(show.Status, 0) << show.Err;
+    EXPECT_EQ(show.Out,
+              "{\"name\":\"Office\",\"mode\":\"internet\",\"host\":\"db.example.org\",\"address\":\"\","
+              "\"port\":12010,\"service\":\"\",\"user\":\"ops\",\"keep_password\":true}\n");
+
+    settings::ProfileStore().MarkUsed("Lab");
+    CliRun list = RunCli({"profile", "list"});
+    EXPECT_EQ(list.Status, 0);
+    EXPECT_TRUE(list.Out.starts_with("name    mode      host")) << list.Out;
+    EXPECT_LT(list.Out.find("Lab "), list.Out.find("Office ")) << "the last used first:\n" << list.Out;
+
+    // Mistakes are usage errors and change nothing.
+    EXPECT_EQ(RunCli({"profile", "add", "OFFICE", "--host", "x", "--port", "1"}).Status, 2);
+    EXPECT_EQ(RunCli({"profile", "add", "NoServer", "--port", "1"}).Status, 2);
+    EXPECT_EQ(RunCli({"profile", "add", "NoPort", "--host", "x"}).Status, 2);
+    EXPECT_EQ(RunCli({"profile", "add", "[bad]", "--host", "x", "--port", "1"}).Status, 2);
+    EXPECT_EQ(RunCli({"profile", "show", "Home"}).Status, 2);
+    EXPECT_EQ(settings::ProfileStore().List().size(), 2u);
+
+    EXPECT_EQ(RunCli({"profile", "remove", "Office"}).Status, 0);
+    EXPECT_EQ(RunCli({"profile", "remove", "Office"}).Status, 2);
+    EXPECT_EQ(RunCli({"--json", "profile", "list"}).Out,
+              "[{\"name\":\"Lab\",\"mode\":\"lan\",\"host\":\"\",\"address\":\"10.0.0.7\",\"port\":0,"
+              "\"service\":\"korvel\",\"user\":\"\",\"keep_password\":false}]\n");
+}
+
+TEST_F(CliProfilesTest, AProfileSuppliesTheConnectionAndUserAndGivenOptionsWin)
+{
+    ToServer("Here", "admin");
+    CliRun plain = RunCli({"--profile", "Here", "--password", "secret", "--json", "version"});
+    EXPECT_EQ(plain.Status, 0) << plain.Err;
+    EXPECT_EQ(plain.Out, "{\"engine_version\":\"3.21\"}\n");
+
+    // A profile pointing at a closed port and another user: --port and --user on the command line win.
+    Profile elsewhere = ToServer("Elsewhere", "nobody");
+    elsewhere.Port = 1;
+    settings::ProfileStore().Save(elsewhere);
+    CliRun refused = RunCli({"--profile", "Elsewhere", "--password", "secret", "version"});
+    EXPECT_EQ(refused.Status, 1);
+    CliRun overridden = RunCli({"--profile", "Elsewhere", "--port", std::to_string(server.AdminPort()),
+                                "--user", "admin", "--password", "secret", "version"});
+    EXPECT_EQ(overridden.Status, 0) << overridden.Err;
+
+    // The profile's user is the one that logs in: a wrong one is refused by the server.
+    ToServer("Stranger", "nobody");
+    CliRun stranger = RunCli({"--profile", "Stranger", "--password", "secret", "version"});
+    EXPECT_EQ(stranger.Status, 1);
+    EXPECT_NE(stranger.Err.find("11287"), std::string::npos) << stranger.Err;
+
+    CliRun missing = RunCli({"--profile", "Nowhere", "version"});
+    EXPECT_EQ(missing.Status, 2);
+    EXPECT_NE(missing.Err.find("no profile named Nowhere"), std::string::npos) << missing.Err;
+}
+
+TEST_F(CliProfilesTest, AKeptPasswordComesFromTheKeyringWhenASessionBusIsThere)
+{
+    if (const char* reason = std::getenv("KORVEL_NO_SECRET_SERVICE"))
+    {
+        if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true")
+            FAIL() << "no Secret Service under CI: " << reason;
+        GTEST_SKIP() << "no Secret Service to test against (run through with-secret-service.sh): " << reason;
+    }
+    ToServer("Kept", "admin", true);
+    credentials::CredentialKey key = credentials::CredentialKey::ForProfile("Kept", "admin");
+    credentials::StorePassword(key, "secret");
+
+    CliRun kept = RunCli({"--profile", "Kept", "--json", "version"});
+    EXPECT_EQ(kept.Status, 0) << kept.Err;
+
+    // Without a session bus the keyring is not asked, and without a terminal that is a usage error.
+    std::string bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    CliRun noBus = RunCli({"--profile", "Kept", "version"});
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
+    EXPECT_EQ(noBus.Status, 2) << noBus.Err;
+
+    // A kept password the server refuses is asked on the terminal and offered to the keyring.
+    credentials::StorePassword(key, "outdated");
+    std::string terminal;
+    CliRun refused = RunCliOnTerminal({"--profile", "Kept", "version"},
+                                      {{"User name: ", "admin\n"},
+                                       {"Password: ", "secret\n"},
+                                       {"Keep this password in the keyring", "y\n"}},
+                                      terminal);
+    EXPECT_EQ(refused.Status, 0) << refused.Err << terminal;
+    EXPECT_EQ(credentials::LookupPassword(key), "secret") << terminal;
+
+    // Removing the profile removes its kept password.
+    EXPECT_EQ(RunCli({"profile", "remove", "Kept"}).Status, 0);
+    EXPECT_EQ(credentials::LookupPassword(key), std::nullopt);
+}
+
+} // namespace
+} // namespace korvel::test
