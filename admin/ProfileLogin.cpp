@@ -125,17 +125,17 @@ void ProfileLogin::LoginWith(const Profile& profile, const std::optional<std::st
 
     // The prompt is the window's own; only what was typed into it is noted.
     std::optional<std::string> typed;
-    session.OnRemoteLogin =
+    session.SetOnRemoteLogin(
         [this, &typed](TKORVELSession&, std::string& user, std::string& password, bool& go)
-    {
-        go = CurrentDialogs().RemoteLogin(&mainForm_, user, password);
-        if (go)
-            typed = password;
-    };
+        {
+            go = CurrentDialogs().RemoteLogin(&mainForm_, user, password);
+            if (go)
+                typed = password;
+        });
     ScopeExit detach(
         [&]
         {
-            session.OnRemoteLogin = nullptr;
+            session.SetOnRemoteLogin(nullptr);
             loggingIn_.clear();
         });
     mainForm_.Login();
