@@ -64,6 +64,7 @@ public:
     void OpenTraceFile() { traceFile_->Open(); }
     void CloseTraceFile() { traceFile_->Close(); }
     const QString& TraceFileName() const { return traceFile_->FileName(); }
+    TraceFile& Trace() { return *traceFile_; }
 
 protected:
     bool event(QEvent* event) override; // the hint hook: status bar text
