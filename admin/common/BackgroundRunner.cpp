@@ -77,8 +77,7 @@ bool BackgroundRunner::Enqueue(Priority priority, std::function<std::function<vo
             running_->Cancel();
     }
     wake_.notify_one();
-    if (++pending_ == 1 && OnBusyChanged)
-        OnBusyChanged(true);
+    CountPending(priority, +1);
     return true;
 }
 
@@ -95,46 +94,59 @@ void BackgroundRunner::WorkerLoop()
         running_ = job.Token;
         runningPriority_ = job.JobPriority;
         lock.unlock();
-        Deliver(job.Generation, job.Token, job.Run(*job.Token));
+        Deliver(job.JobPriority, job.Generation, job.Token, job.Run(*job.Token));
         lock.lock();
         running_.reset();
     }
 }
 
-void BackgroundRunner::Deliver(int generation, std::shared_ptr<CancelToken> token,
+void BackgroundRunner::Deliver(Priority priority, int generation, std::shared_ptr<CancelToken> token,
                                std::function<void()> delivery)
 {
     QMetaObject::invokeMethod(
         this,
-        [this, generation, token = std::move(token), delivery = std::move(delivery)]
+        [this, priority, generation, token = std::move(token), delivery = std::move(delivery)]
         {
             if (generation == generation_ && !token->Cancelled() && delivery)
                 delivery();
-            JobFinished();
+            CountPending(priority, -1);
         },
         Qt::QueuedConnection);
 }
 
-void BackgroundRunner::JobFinished()
+void BackgroundRunner::CountPending(Priority priority, int change)
 {
-    if (--pending_ == 0 && OnBusyChanged)
-        OnBusyChanged(false);
+    const bool wasRunning = CommandRunning();
+    pending_[int(priority)] += change;
+    if (CommandRunning() == wasRunning)
+        return;
+    // A watcher may submit or cancel: it works on a copy.
+    auto watchers = commandWatchers_;
+    for (auto& [receiver, changed] : watchers)
+        if (receiver)
+            changed(CommandRunning());
+}
+
+void BackgroundRunner::WatchCommands(QObject* receiver, std::function<void(bool running)> changed)
+{
+    std::erase_if(commandWatchers_, [](const auto& watcher) { return watcher.first.isNull(); });
+    commandWatchers_.emplace_back(receiver, std::move(changed));
 }
 
 void BackgroundRunner::Cancel()
 {
-    int dropped = 0;
+    int dropped[2] = {0, 0};
     {
         std::lock_guard lock(mutex_);
-        dropped = static_cast<int>(queue_.size());
+        for (const Job& job : queue_)
+            ++dropped[int(job.JobPriority)];
         queue_.clear();
         if (running_)
             running_->Cancel();
     }
     ++generation_;
-    pending_ -= dropped;
-    if (dropped > 0 && pending_ == 0 && OnBusyChanged)
-        OnBusyChanged(false);
+    CountPending(Priority::Background, -dropped[int(Priority::Background)]);
+    CountPending(Priority::User, -dropped[int(Priority::User)]);
 }
 
 } // namespace korvel::admin

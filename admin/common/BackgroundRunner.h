@@ -24,6 +24,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
 #include <atomic>
 #include <condition_variable>
@@ -34,6 +35,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace korvel
 {
@@ -95,9 +98,12 @@ public:
     // Cancels the running job (at its next Check) and drops the queued ones; none of them delivers anything.
     void Cancel();
     // A job is queued or running (until its delivery has run).
-    bool Busy() const { return pending_ > 0; }
-    // Called on this object's thread when Busy() changes, after the delivery that ended the busy time.
-    std::function<void(bool busy)> OnBusyChanged;
+    bool Busy() const { return pending_[0] + pending_[1] > 0; }
+    // A user command is queued or running: pages disable their command controls meanwhile.
+    bool CommandRunning() const { return pending_[int(Priority::User)] > 0; }
+    // Calls `changed(CommandRunning())` on this object's thread each time it changes, for as long as
+    // `receiver` lives. Several pages and the window watch the same runner.
+    void WatchCommands(QObject* receiver, std::function<void(bool running)> changed);
 
 private:
     struct Job
@@ -111,17 +117,19 @@ private:
 
     bool Enqueue(Priority priority, std::function<std::function<void()>(CancelToken&)> run);
     void WorkerLoop();
-    void Deliver(int generation, std::shared_ptr<CancelToken> token, std::function<void()> delivery);
-    void JobFinished();
+    void Deliver(Priority priority, int generation, std::shared_ptr<CancelToken> token,
+                 std::function<void()> delivery);
+    void CountPending(Priority priority, int change);
 
     TKORVELSession& session_;
     // On this object's thread only.
-    int pending_ = 0; // queued, running or awaiting delivery
+    int pending_[2] = {0, 0}; // by priority: queued, running or awaiting delivery
     int generation_ = 0;
 
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Job> queue_;
+    std::vector<std::pair<QPointer<QObject>, std::function<void(bool)>>> commandWatchers_;
     std::shared_ptr<CancelToken> running_;
     Priority runningPriority_ = Priority::User;
     bool stopping_ = false;

@@ -78,8 +78,9 @@ TEST_F(BackgroundRunnerTest, RunsOnTheWorkerAndDeliversOnTheUiThreadOnce)
     std::atomic<QThread*> workedOn = nullptr;
     std::vector<std::int32_t> results;
     std::vector<QThread*> deliveredOn;
-    std::vector<bool> busyChanges;
-    runner->OnBusyChanged = [&](bool busy) { busyChanges.push_back(busy); };
+    std::vector<bool> commandRunning;
+    QObject watcher;
+    runner->WatchCommands(&watcher, [&](bool running) { commandRunning.push_back(running); });
 
     ASSERT_TRUE(runner->Submit<std::int32_t>(
         Priority::User,
@@ -103,7 +104,7 @@ TEST_F(BackgroundRunnerTest, RunsOnTheWorkerAndDeliversOnTheUiThreadOnce)
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0], server.MainPort());
     EXPECT_EQ(deliveredOn[0], uiThread);
-    EXPECT_EQ(busyChanges, (std::vector<bool>{true, false}));
+    EXPECT_EQ(commandRunning, (std::vector<bool>{true, false}));
 }
 
 TEST_F(BackgroundRunnerTest, ErrorsComeBackOnceAndNeverAsAResult)
@@ -202,6 +203,10 @@ TEST_F(BackgroundRunnerTest, UserCommandsGoBeforeBackgroundWork)
     std::atomic<int> userMade = 0;
     int backgroundDelivered = 0;
     int userDone = 0;
+    // Only user commands disable the window's command controls.
+    std::vector<bool> commandRunning;
+    QObject watcher;
+    runner->WatchCommands(&watcher, [&](bool running) { commandRunning.push_back(running); });
     ASSERT_TRUE(runner->Submit<int>(
         Priority::Background, Requests(1'000'000, backgroundMade), [&](int) { ++backgroundDelivered; },
         [&](std::exception_ptr) { ++backgroundDelivered; }));
@@ -219,6 +224,7 @@ TEST_F(BackgroundRunnerTest, UserCommandsGoBeforeBackgroundWork)
     EXPECT_EQ(userMade.load(), 3);
     EXPECT_EQ(backgroundDelivered, 0);
     EXPECT_LT(backgroundMade.load(), 1'000'000);
+    EXPECT_EQ(commandRunning, (std::vector<bool>{true, false}));
     // Once idle, background work is taken again.
     EXPECT_TRUE(runner->Submit<int>(
         Priority::Background, Requests(1, backgroundMade), [](int) {}, [](std::exception_ptr) {}));
