@@ -3,6 +3,8 @@
 #include "admin/MainForm.h"
 
 #include "admin/IniFile.h"
+#include "admin/StatusBarSections.h"
+#include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
@@ -11,6 +13,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
@@ -26,7 +29,7 @@ namespace korvel::admin
 namespace
 {
 
-// The client area the window was designed for; it grows only when the default font needs more room.
+// The smallest client area: the one the window was designed for, or more when the default font needs it.
 constexpr QSize DesignedClientSize(761, 439);
 
 } // namespace
@@ -44,13 +47,14 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     // No OnRemoteLogin handler: credentials come from the login prompt, through the dialogs seam.
     SetRemoteLoginDialog([this](std::string& userName, std::string& password)
                          { return CurrentDialogs().RemoteLogin(this, userName, password); });
+    runner_ = std::make_unique<BackgroundRunner>(*remoteSession_);
 
     CreateMenu();
-    CreatePageControl(setup_.CreatePages);
     statusBar()->setObjectName("StatusBar");
-    statusBar()->setSizeGripEnabled(false); // the window has a fixed size
     SetHelpContext(statusBar(), 6);
-    FixWindowSize();
+    statusSections_ = std::make_unique<StatusBarSections>(statusBar());
+    CreatePageControl(setup_.CreatePages);
+    SetMinimumWindowSize();
 
     Dialogs& dialogs = CurrentDialogs();
     traceFile_ =
@@ -60,10 +64,10 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
 
     settingsFile_ =
         std::make_unique<IniFile>(setup_.Files.SettingsFileName(setup_.Version.SettingsBaseName(), dialogs));
-    QRect frame = frameGeometry();
-    WindowPlacement placement =
-        ReadWindowPlacement(*settingsFile_, {frame.top(), frame.left(), frame.height(), frame.width()});
-    move(placement.Left, placement.Top); // the fixed size refuses a different size; showEvent centres
+    savedPlacement_ = ReadWindowPlacement(*settingsFile_, {}); // no size: nothing saved yet
+    const ViewSettings views = ReadViewSettings(*settingsFile_);
+    for (AdminPage* page : pages_)
+        page->ApplyViewSettings(views);
 
     setWindowTitle(setup_.Version.ProductName);
     QCoreApplication::setApplicationName(setup_.Version.ProductName);
@@ -86,7 +90,8 @@ TMainForm::~TMainForm()
     }
     traceFile_->Remove();
     SetRemoteLoginDialog({});
-    // The pages hold the session: they go before it does.
+    // No delivery may reach a page once it is gone, and the pages hold the session: they go before it does.
+    runner_.reset();
     delete mainPageControl_;
 }
 
@@ -137,7 +142,11 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     mainPageControl_ = new QTabWidget(central);
     mainPageControl_->setObjectName("MainPageControl");
     changingPage_ = true; // adding pages is no page change the user asked for
-    pages_ = createPages(PageContext{*remoteSession_, setup_.Files.ProgramDir}, mainPageControl_);
+    ConnectionNotices notices{[this](const QDateTime& when, double exchangeMs)
+                              { statusSections_->ShowRefresh(when, exchangeMs); },
+                              [this](const QString& message) { ServerLost(message); }};
+    pages_ = createPages(PageContext{*remoteSession_, setup_.Files.ProgramDir, *runner_, notices},
+                         mainPageControl_);
     for (AdminPage* page : pages_)
         mainPageControl_->addTab(page, page->Caption());
     changingPage_ = false;
@@ -155,14 +164,43 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     ShowLoggedIn(false);
 }
 
-void TMainForm::FixWindowSize()
+void TMainForm::SetMinimumWindowSize()
 {
     // The page control is hidden while logged out, so its needs are asked for directly.
     QMargins margins = centralWidget()->layout()->contentsMargins();
     QSize pages = mainPageControl_->minimumSizeHint().grownBy(margins);
     QSize client(std::max(DesignedClientSize.width(), pages.width()),
                  std::max(DesignedClientSize.height(), pages.height() + statusBar()->sizeHint().height()));
-    setFixedSize(client.width(), client.height() + menuBar()->sizeHint().height());
+    setMinimumSize(client.width(), client.height() + menuBar()->sizeHint().height());
+    resize(minimumSize());
+}
+
+void TMainForm::PlaceWindow()
+{
+    const WindowPlacement& saved = savedPlacement_;
+    const QRect frame(saved.Left, saved.Top, saved.Width, saved.Height);
+    // The saved numbers are the frame's; the window's own size leaves out what the window manager adds.
+    const QSize decoration = frameGeometry().size() - size();
+    if (saved.Width > 0 && saved.Height > 0 && QGuiApplication::screenAt(frame.center()) != nullptr)
+    {
+        resize((frame.size() - decoration).expandedTo(minimumSize()));
+        move(frame.topLeft());
+        return;
+    }
+    if (QScreen* screen = this->screen())
+    {
+        QRect centred = frameGeometry();
+        centred.moveCenter(screen->availableGeometry().center());
+        move(centred.topLeft());
+    }
+}
+
+void TMainForm::ServerLost(const QString& message)
+{
+    statusBar()->showMessage(QLatin1Char(' ') + message);
+    // A server that refused to take the session back left it inactive: the window says so, without a box.
+    if (!remoteSession_->Active())
+        ShowLoggedIn(false);
 }
 
 bool TMainForm::event(QEvent* event)
@@ -181,12 +219,7 @@ void TMainForm::showEvent(QShowEvent* event)
     if (!shownOnce_)
     {
         shownOnce_ = true;
-        if (QScreen* screen = this->screen())
-        {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        PlaceWindow();
     }
     QMainWindow::showEvent(event);
 }
@@ -208,6 +241,15 @@ void TMainForm::WriteSettings()
                [this]
                {
                    WriteRemoteSettings(*settingsFile_, remoteSettings_);
+                   settingsFile_->UpdateFile();
+               });
+    RunCommand(this,
+               [this]
+               {
+                   ViewSettings views;
+                   for (AdminPage* page : pages_)
+                       page->StoreViewSettings(views);
+                   WriteViewSettings(*settingsFile_, views);
                    settingsFile_->UpdateFile();
                });
     RunCommand(

@@ -23,7 +23,9 @@ class QTabWidget;
 namespace korvel::admin
 {
 
+class BackgroundRunner;
 class IniFile;
+class StatusBarSections;
 class TOptionsDlg;
 class TTraceLogDlg;
 
@@ -74,7 +76,10 @@ protected:
 private:
     void CreateMenu();
     void CreatePageControl(const PageFactory& createPages);
-    void FixWindowSize();
+    void SetMinimumWindowSize();
+    // The saved frame when it lies on a screen, else centred (first show only).
+    void PlaceWindow();
+    void ServerLost(const QString& message);
     void Login();
     void Logout();
     void ShowLoggedIn(bool loggedIn);
@@ -84,9 +89,12 @@ private:
 
     MainFormSetup setup_;
     std::unique_ptr<TKORVELSession> remoteSession_;
+    std::unique_ptr<BackgroundRunner> runner_; // goes before the pages whose work it delivers
     std::unique_ptr<TraceFile> traceFile_;
     std::unique_ptr<IniFile> settingsFile_;
     RemoteSettings remoteSettings_;
+    WindowPlacement savedPlacement_;
+    std::unique_ptr<StatusBarSections> statusSections_;
     std::vector<AdminPage*> pages_;
 
     QAction* loginItem_ = nullptr;

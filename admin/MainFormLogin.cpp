@@ -1,7 +1,9 @@
 // Login, logout, the pending-edit guard and the page change it protects.
 #include "admin/MainForm.h"
 
+#include "admin/StatusBarSections.h"
 #include "admin/WindowTitle.h"
+#include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "session/KORVELSession.h"
@@ -55,6 +57,7 @@ void TMainForm::Login()
         std::string serverName;
         remoteSession_->GetServerName(serverName);
         setWindowTitle(ConnectedTitle(setup_.Version.ProductName, *remoteSession_, serverName));
+        statusSections_->ShowConnection(*remoteSession_);
     }
     catch (const std::exception& error)
     {
@@ -77,6 +80,8 @@ void TMainForm::Logout()
 {
     if (!ConfirmPendingEdits())
         return;
+    // Background work stops at its next request; the logout then waits for at most that one request.
+    runner_->Cancel();
     try
     {
         remoteSession_->SetActive(false);
@@ -95,8 +100,12 @@ void TMainForm::ShowLoggedIn(bool loggedIn)
     loginItem_->setText(loggedIn ? LogoutCaption : LoginCaption);
     mainPageControl_->setVisible(loggedIn);
     loggedOutLabel_->setVisible(!loggedIn);
-    if (!loggedIn)
-        setWindowTitle(setup_.Version.ProductName);
+    if (loggedIn)
+        return;
+    setWindowTitle(setup_.Version.ProductName);
+    statusSections_->Clear();
+    for (AdminPage* page : pages_)
+        page->StopRepeatedWork();
 }
 
 bool TMainForm::ConfirmPendingEdits()

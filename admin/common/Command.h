@@ -3,6 +3,9 @@
 // Qt slots must not let exceptions escape into the event loop.
 #pragma once
 
+#include "admin/common/BackgroundRunner.h"
+
+#include <exception>
 #include <functional>
 
 class QWidget;
@@ -12,5 +15,42 @@ namespace korvel::admin
 
 // Returns true when the command finished without an error.
 bool RunCommand(QWidget* parent, const std::function<void()>& command);
+
+// Shows `error` in the error box, unless it is the silent cancellation.
+void ShowCommandError(QWidget* parent, std::exception_ptr error);
+
+// A command whose server work runs on the background runner: the wait cursor stays until the result is back,
+// `done` runs inside RunCommand on the user-interface thread, and an error goes to the error box. While the
+// session is inactive nothing runs and the error box says so. Returns whether the work was taken.
+template <typename Result>
+bool SubmitCommand(QWidget* parent, BackgroundRunner& runner, std::function<Result(CancelToken&)> work,
+                   std::function<void(Result)> done);
+bool SubmitCommand(QWidget* parent, BackgroundRunner& runner, std::function<void(CancelToken&)> work,
+                   std::function<void()> done);
+
+// The wait cursor of a command submitted to the runner, from submission to delivery.
+void BeginWaitCursor();
+void EndWaitCursor();
+bool RefuseInactive(QWidget* parent);
+
+template <typename Result>
+bool SubmitCommand(QWidget* parent, BackgroundRunner& runner, std::function<Result(CancelToken&)> work,
+                   std::function<void(Result)> done)
+{
+    BeginWaitCursor();
+    const bool taken = runner.Submit<Result>(
+        Priority::User, std::move(work),
+        [parent, done = std::move(done)](Result result)
+        {
+            EndWaitCursor();
+            RunCommand(parent, [&] { done(std::move(result)); });
+        },
+        [parent](std::exception_ptr error)
+        {
+            EndWaitCursor();
+            ShowCommandError(parent, error);
+        });
+    return taken || RefuseInactive(parent);
+}
 
 } // namespace korvel::admin

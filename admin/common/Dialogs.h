@@ -27,6 +27,8 @@ public:
 
     // Error icon, the message, one OK button.
     virtual void ShowError(QWidget* parent, const QString& message) = 0;
+    // Information icon, the message, one OK button (the report after a bulk action).
+    virtual void ShowInformation(QWidget* parent, const QString& message) = 0;
     // Warning icon with Yes and No.
     virtual Answer AskWarningYesNo(QWidget* parent, const QString& question) = 0;
     // Warning icon with Yes, No and Cancel (unsaved edits).

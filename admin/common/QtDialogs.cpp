@@ -53,6 +53,11 @@ void QtDialogs::ShowError(QWidget* parent, const QString& message)
     Ask(parent, QMessageBox::Critical, message, QMessageBox::Ok);
 }
 
+void QtDialogs::ShowInformation(QWidget* parent, const QString& message)
+{
+    Ask(parent, QMessageBox::Information, message, QMessageBox::Ok);
+}
+
 Answer QtDialogs::AskWarningYesNo(QWidget* parent, const QString& question)
 {
     // Closing the box without a button counts as No: there is no Cancel to give.

@@ -11,6 +11,7 @@ class QtDialogs : public Dialogs
 {
 public:
     void ShowError(QWidget* parent, const QString& message) override;
+    void ShowInformation(QWidget* parent, const QString& message) override;
     Answer AskWarningYesNo(QWidget* parent, const QString& question) override;
     Answer AskWarningYesNoCancel(QWidget* parent, const QString& question) override;
     Answer AskConfirmationYesNo(QWidget* parent, const QString& question) override;

@@ -3,6 +3,7 @@
 // resident). Floor and case are timed in alternation in the same run, and one line per goal follows the
 // table.
 #include "admin/common/AdminPage.h"
+#include "admin/common/BackgroundRunner.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "tests/admin/pages/LoadClients.h"
@@ -54,13 +55,18 @@ struct Setup
         session.SetRemotePassword(server.Options().AdminPassword);
         session.SetActive(true);
         window.resize(761, 439);
-        pages = admin::CreatePages({session, QString()}, &window);
+        runner = std::make_unique<admin::BackgroundRunner>(session);
+        pages = admin::CreatePages({session, QString(), *runner}, &window);
         for (admin::AdminPage* page : pages)
             window.addTab(page, page->Caption());
         window.show();
         QApplication::processEvents();
     }
-    ~Setup() { session.SetActive(false); }
+    ~Setup()
+    {
+        runner.reset();
+        session.SetActive(false);
+    }
 
     // Clicks the page's button and paints the page's list at once.
     double ClickAndPaint(int page, const char* button, const char* list)
@@ -75,6 +81,7 @@ struct Setup
 
     test::RefServer server;
     TKORVELSession session;
+    std::unique_ptr<admin::BackgroundRunner> runner;
     QTabWidget window;
     std::vector<admin::AdminPage*> pages;
 };

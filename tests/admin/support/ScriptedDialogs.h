@@ -19,6 +19,7 @@ public:
     enum class Kind
     {
         Error,
+        Information,
         WarningYesNo,
         WarningYesNoCancel,
         ConfirmationYesNo
@@ -59,6 +60,10 @@ public:
     }
 
     void ShowError(QWidget*, const QString& message) override { Boxes.push_back({Kind::Error, message}); }
+    void ShowInformation(QWidget*, const QString& message) override
+    {
+        Boxes.push_back({Kind::Information, message});
+    }
     admin::Answer AskWarningYesNo(QWidget*, const QString& q) override { return Ask(Kind::WarningYesNo, q); }
     admin::Answer AskWarningYesNoCancel(QWidget*, const QString& q) override
     {
