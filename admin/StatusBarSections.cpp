@@ -42,7 +42,10 @@ void StatusBarSections::ShowConnection(const TKORVELSession& session)
 
 void StatusBarSections::ShowRefresh(const QDateTime& when, double exchangeMs)
 {
-    exchange_->setText(QStringLiteral("%1 ms").arg(exchangeMs, 0, 'f', exchangeMs < 10 ? 1 : 0));
+    exchange_->setText(QStringLiteral("%1 ms").arg(exchangeMs, 0, 'f',
+                                                   exchangeMs < 1    ? 2
+                                                   : exchangeMs < 10 ? 1
+                                                                     : 0));
     refreshed_->setText(QStringLiteral("Refreshed ") + when.toString(QStringLiteral("HH:mm:ss")));
     exchange_->show();
     refreshed_->show();

@@ -91,14 +91,19 @@ void HistoryChart::paintEvent(QPaintEvent*)
     painter.drawText(QRect(plot.right() + 4, plot.top() - textHeight / 2, width(), textHeight),
                      Qt::AlignLeft | Qt::AlignVCenter, memoryLabel);
 
-    // The time axis ends now (or at the last sample) and spans an hour, in local time.
+    // The time axis ends at the last sample and reaches back to the first one, five minutes at least and an
+    // hour at most, in local time.
     const QDateTime end = samples_.empty() ? QDateTime::currentDateTime() : samples_.back().When;
-    const QDateTime start = end.addSecs(-SpanSeconds);
-    auto xOf = [&](const QDateTime& when)
-    { return plot.left() + plot.width() * static_cast<double>(start.secsTo(when)) / SpanSeconds; };
-    for (int minutes = 0; minutes <= 60; minutes += 15)
+    const qint64 covered = samples_.empty() ? 0 : samples_.front().When.secsTo(end);
+    const qint64 span = std::clamp<qint64>((covered + 299) / 300 * 300, 300, SpanSeconds);
+    const QDateTime start = end.addSecs(-span);
+    auto xOf = [&](const QDateTime& when) {
+        return plot.left() +
+               plot.width() * static_cast<double>(start.secsTo(when)) / static_cast<double>(span);
+    };
+    for (qint64 offset = 0; offset <= span; offset += span / 4)
     {
-        const QDateTime tick = start.addSecs(minutes * 60);
+        const QDateTime tick = start.addSecs(offset);
         const double x = xOf(tick);
         painter.setPen(colours.color(QPalette::Midlight));
         painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));

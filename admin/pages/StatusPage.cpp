@@ -38,6 +38,9 @@ namespace korvel::admin
 namespace
 {
 
+// Below this page height the sessions list keeps the room for itself.
+constexpr int ChartMinimumPageHeight = 480;
+
 QString AddressOrAll(const QString& address)
 {
     return address.isEmpty() ? QStringLiteral("All addresses") : address;
@@ -345,6 +348,13 @@ void TStatusPage::showEvent(QShowEvent* event)
     window()->removeEventFilter(this);
     window()->installEventFilter(this);
     autoRefresh_->PageShown();
+}
+
+void TStatusPage::resizeEvent(QResizeEvent* event)
+{
+    AdminPage::resizeEvent(event);
+    // The chart gives way to the list when the window is too small for both to be useful.
+    History->setVisible(height() >= ChartMinimumPageHeight);
 }
 
 bool TStatusPage::eventFilter(QObject* watched, QEvent* event)
