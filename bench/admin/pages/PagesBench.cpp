@@ -168,8 +168,8 @@ struct Rounds
     {
         const auto [lowest, highest] = RatioSpread();
         char text[128];
-        std::snprintf(text, sizeof text, "(%.1f ms; %zu rounds, %.2fx to %.2fx; goal: within %gx)",
-                      FloorMs(), caseSeconds.size(), lowest, highest, goal);
+        std::snprintf(text, sizeof text, "(%.1f ms; %zu rounds, %.2fx to %.2fx; goal: within %gx)", FloorMs(),
+                      caseSeconds.size(), lowest, highest, goal);
         return text;
     }
     void SetCounters(benchmark::State& state) const
