@@ -101,7 +101,8 @@ void HistoryChart::paintEvent(QPaintEvent*)
         return plot.left() +
                plot.width() * static_cast<double>(start.secsTo(when)) / static_cast<double>(span);
     };
-    for (qint64 offset = 0; offset <= span; offset += span / 4)
+    for (qint64 offset = 0; offset <= span;
+         offset += span / 5) // whole minutes: the span is in 5-minute steps
     {
         const QDateTime tick = start.addSecs(offset);
         const double x = xOf(tick);
@@ -133,9 +134,10 @@ void HistoryChart::paintEvent(QPaintEvent*)
         if (samples_.size() == 1)
             painter.drawEllipse(path.currentPosition(), 2, 2);
     };
-    drawSeries(QColor(0x2e, 0x7d, 0x32), sessionTop, [](const Sample& s) { return double(s.Connected); });
-    drawSeries(QColor(0x15, 0x65, 0xc0), sessionTop, [](const Sample& s) { return double(s.Total); });
+    // Connected goes last: it is drawn over Total, which it often equals.
     drawSeries(QColor(0xc6, 0x28, 0x28), memoryTop, [](const Sample& s) { return s.MemoryMegabytes; });
+    drawSeries(QColor(0x15, 0x65, 0xc0), sessionTop, [](const Sample& s) { return double(s.Total); });
+    drawSeries(QColor(0x2e, 0x7d, 0x32), sessionTop, [](const Sample& s) { return double(s.Connected); });
 
     // The legend, in the plot's top left corner.
     int x = plot.left() + 6;

@@ -129,7 +129,7 @@ void TStatusPage::CreateControls()
     AutoRefreshComboBox->setToolTip(QStringLiteral("Refresh by itself"));
     for (int seconds : AutoRefresh::Choices)
         AutoRefreshComboBox->addItem(
-            seconds == 0 ? QStringLiteral("Off") : QStringLiteral("%1 s").arg(seconds), seconds);
+            seconds == 0 ? QStringLiteral("Auto off") : QStringLiteral("Every %1 s").arg(seconds), seconds);
     connect(AutoRefreshComboBox, &QComboBox::currentIndexChanged, this,
             [this] { autoRefresh_->SetSeconds(AutoRefreshComboBox->currentData().toInt()); });
 
@@ -146,7 +146,6 @@ void TStatusPage::CreateControls()
     addPair(1, 0, QStringLiteral("Engine"), EngineVersionEdit, 21);
     addPair(1, 3, QStringLiteral("Memory Usage"), ServerMemoryEdit, 22);
     grid->addWidget(RefreshButton, 1, 5);
-    grid->addWidget(AutoRefreshComboBox, 1, 6);
     addPair(2, 0, QStringLiteral("Main Address"), MainAddressEdit, 7);
     addPair(2, 3, QStringLiteral("Main Port"), MainPortEdit, 24);
     grid->addWidget(StartButton, 2, 5);
@@ -154,7 +153,9 @@ void TStatusPage::CreateControls()
     addPair(3, 3, QStringLiteral("Admin Port"), AdminPortEdit, 25);
     grid->addWidget(StopButton, 3, 5);
     grid->addWidget(MakeLabel(frame, QStringLiteral("Up Time"), UpTimeEdit, 23), 4, 0);
-    grid->addWidget(UpTimeEdit, 4, 1, 1, 6);
+    grid->addWidget(UpTimeEdit, 4, 1, 1, 4);
+    // In the command column with Refresh; a column of its own would leave the fields too narrow.
+    grid->addWidget(AutoRefreshComboBox, 4, 5);
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(4, 2);
 
@@ -255,11 +256,12 @@ void TStatusPage::RefreshAfterLogin()
     // Part of the login command, which already waits on the server: read here, before the window counts as
     // logged in, so that a failure can return it to its logged-out look.
     CancelToken token([this] { return session_.Active(); });
-    ShowStatus(CollectStatus(session_, token));
+    StatusSnapshot status = CollectStatus(session_, token);
+    ShowStatus(status);
     autoRefresh_->Resume();
 }
 
-void TStatusPage::ShowStatus(const StatusSnapshot& status)
+void TStatusPage::ShowStatus(StatusSnapshot& status)
 {
     ShowValues(status);
     if (status.Failure)
@@ -271,7 +273,7 @@ void TStatusPage::ShowStatus(const StatusSnapshot& status)
         notices_.Refreshed(now, status.ExchangeMs);
 }
 
-void TStatusPage::ShowValues(const StatusSnapshot& status)
+void TStatusPage::ShowValues(StatusSnapshot& status)
 {
     if (status.EngineVersion)
         EngineVersionEdit->setText(QStringLiteral("KORVEL Version ") + *status.EngineVersion);
@@ -288,7 +290,7 @@ void TStatusPage::ShowValues(const StatusSnapshot& status)
     if (status.SessionCount)
         TotalSessionsEdit->setText(QString::number(*status.SessionCount));
     if (status.Rows)
-        sessions_->Update(*status.Rows);
+        sessions_->Update(std::move(*status.Rows));
     if (status.UpTime)
     {
         stopped_ = status.Stopped();
@@ -369,7 +371,7 @@ void TStatusPage::AutoRefreshTick()
 {
     const bool taken = runner_.Submit<StatusSnapshot>(
         Priority::Background, [this](CancelToken& token) { return CollectStatus(session_, token); },
-        [this](const StatusSnapshot& status)
+        [this](StatusSnapshot status)
         {
             if (!status.Failure)
             {

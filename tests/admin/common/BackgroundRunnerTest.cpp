@@ -4,6 +4,7 @@
 
 #include "engine/EngineError.h"
 #include "session/KORVELSession.h"
+#include "tests/admin/support/WaitFor.h"
 #include "tests/support/RefServer.h"
 
 #include <QCoreApplication>
@@ -50,7 +51,10 @@ protected:
     }
 
     // Keeps the event loop turning until the runner has delivered everything.
-    void WaitUntilIdle() { QTRY_VERIFY_WITH_TIMEOUT(!runner->Busy(), 10000); }
+    void WaitUntilIdle()
+    {
+        ASSERT_TRUE(WaitFor([&] { return !runner->Busy(); }, 10000));
+    }
 
     // A job that asks the server `requests` times, checking for cancellation before each, and counts them.
     std::function<int(CancelToken&)> Requests(int requests, std::atomic<int>& made)
@@ -179,7 +183,7 @@ TEST_F(BackgroundRunnerTest, CancelStopsTheJobBetweenRequestsAndDeliversNothing)
     ASSERT_TRUE(runner->Submit<int>(
         Priority::User, Requests(1, made), [&](int) { ++delivered; },
         [&](std::exception_ptr) { ++delivered; }));
-    QTRY_VERIFY(made > 10);
+    ASSERT_TRUE(WaitFor([&] { return made > 10; }, 5000));
     runner->Cancel();
     WaitUntilIdle();
     const int afterCancel = made;
@@ -210,7 +214,7 @@ TEST_F(BackgroundRunnerTest, UserCommandsGoBeforeBackgroundWork)
     ASSERT_TRUE(runner->Submit<int>(
         Priority::Background, Requests(1'000'000, backgroundMade), [&](int) { ++backgroundDelivered; },
         [&](std::exception_ptr) { ++backgroundDelivered; }));
-    QTRY_VERIFY(backgroundMade > 10);
+    ASSERT_TRUE(WaitFor([&] { return backgroundMade > 10; }, 5000));
     // A second tick while the first runs is skipped.
     EXPECT_FALSE(runner->Submit<int>(
         Priority::Background, Requests(1, backgroundMade), [](int) {}, [](std::exception_ptr) {}));

@@ -6,6 +6,7 @@
 #include "admin/common/BackgroundRunner.h"
 #include "session/KORVELSession.h"
 #include "tests/admin/support/ScriptedDialogs.h"
+#include "tests/admin/support/WaitFor.h"
 #include "tests/support/RefServer.h"
 
 #include <QCheckBox>
@@ -114,7 +115,10 @@ protected:
     admin::TEditState State(PageIndex index) const { return Editable(index)->EditState(); }
 
     // Keeps the event loop turning until the runner has delivered every result.
-    void WaitForRunner() const { QTRY_VERIFY_WITH_TIMEOUT(!runner->Busy(), 30000); }
+    void WaitForRunner() const
+    {
+        ASSERT_TRUE(WaitFor([&] { return !runner->Busy(); }, 30000));
+    }
 
     ScriptedDialogs dialogs;
     admin::ConnectionNotices notices;

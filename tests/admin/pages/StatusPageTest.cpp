@@ -1,5 +1,6 @@
 #include "tests/admin/pages/LoadClients.h"
 #include "tests/admin/pages/PageFixture.h"
+#include "tests/admin/support/WaitFor.h"
 
 #include "admin/pages/HistoryChart.h"
 #include "admin/pages/StatusPage.h"
@@ -367,7 +368,7 @@ TEST_F(StatusPageTest, AutoRefreshRunsWhileShownPausesWhileHiddenAndStopsWhenThe
 
     auto* choice = Find<QComboBox>("AutoRefreshComboBox");
     choice->setCurrentIndex(choice->findData(2));
-    QTRY_VERIFY_WITH_TIMEOUT(refreshed.size() >= 2, 8000);
+    ASSERT_TRUE(WaitFor([&] { return refreshed.size() >= 2; }, 8000));
     EXPECT_GE(refreshed[0].msecsTo(refreshed[1]), 1900);
     EXPECT_EQ(Find<admin::HistoryChart>("HistoryChart")->Samples().size(), 3u);
 
@@ -378,11 +379,11 @@ TEST_F(StatusPageTest, AutoRefreshRunsWhileShownPausesWhileHiddenAndStopsWhenThe
     EXPECT_LE(refreshed.size(), whileHidden + 1) << "at most the one already under way";
     const std::size_t paused = refreshed.size();
     window->setCurrentIndex(StatusPage);
-    QTRY_VERIFY_WITH_TIMEOUT(refreshed.size() > paused, 5000);
+    ASSERT_TRUE(WaitFor([&] { return refreshed.size() > paused; }, 5000));
 
     // The server goes: one message, no error box, and no more ticks.
     server->Kill();
-    QTRY_VERIFY_WITH_TIMEOUT(!lost.isEmpty(), 10000);
+    ASSERT_TRUE(WaitFor([&] { return !lost.isEmpty(); }, 10000));
     QTest::qWait(2500); // more than an interval
     EXPECT_EQ(lost.size(), 1);
     EXPECT_TRUE(lost[0].startsWith("Auto-refresh stopped: "));

@@ -64,8 +64,9 @@ int main(int argc, char** argv)
         QTemporaryDir programDir;
         QFile settings(programDir.filePath(QStringLiteral("korvel-admin.ini")));
         settings.open(QIODevice::WriteOnly);
-        settings.write("[Admin Info]\nRemote Port=" + QByteArray::number(server.AdminPort()) +
-                       "\n[Views]\nStatus Auto Refresh=2\nStatus State Column=1\n");
+        settings.write(
+            "[Admin Info]\nRemote Port=" + QByteArray::number(server.AdminPort()) +
+            "\n[Views]\nStatus Auto Refresh=2\nStatus State Column=1\nStatus Session ID Column=1\n");
         settings.close();
 
         admin::TMainForm form({{programDir.path() + QLatin1Char('/'), "korvel-admin"},
@@ -96,7 +97,7 @@ int main(int argc, char** argv)
             form.RemoteSession().DisconnectServerSession(
                 model->index(row * 7, 0).data(admin::SessionTableModel::SessionIdRole).toInt());
         form.findChild<QLineEdit*>(QStringLiteral("SessionFilterEdit"))->setText(QStringLiteral("127.0"));
-        sessions->sortByColumn(admin::SessionTableModel::CreatedOnColumn, Qt::DescendingOrder);
+        sessions->sortByColumn(admin::SessionTableModel::SessionIdColumn, Qt::DescendingOrder);
         form.resize(1200, 800);
         Wait(2500);
         for (int row : {1, 2, 4, 7})
@@ -104,6 +105,7 @@ int main(int argc, char** argv)
                                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
         Save(form, output, QStringLiteral("status-filtered-sorted-selected"));
         form.findChild<QLineEdit*>(QStringLiteral("SessionFilterEdit"))->clear();
+        sessions->sortByColumn(admin::SessionTableModel::StateColumn, Qt::DescendingOrder);
         form.resize(form.minimumSize());
         Wait(2500);
         Save(form, output, QStringLiteral("status-minimum-size"));

@@ -1,5 +1,6 @@
 // The window with its real pages: the login refresh reaches every page, the smallest size leaves room for
 // them, the lists take the room of a larger window, and the status bar shows the connection.
+#include "tests/admin/support/WaitFor.h"
 #include "tests/admin/window/WindowFixture.h"
 
 #include <QAbstractButton>
@@ -11,8 +12,13 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QTest>
 
 #include <map>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace korvel::test
 {
@@ -164,6 +170,52 @@ TEST_F(WindowTest, ViewSettingsLiveInTheirOwnSectionAndOlderFilesStillRead)
 
     OpenWindow(admin::CreatePages);
     EXPECT_EQ(form->findChild<QComboBox*>("AutoRefreshComboBox")->currentData().toInt(), 10);
+}
+
+TEST_F(WindowTest, ServerKilledDuringAutoRefreshGivesOneMessageAndTheWindowLogsInAgainAfterARestart)
+{
+    // Fixed ports, so the restarted server is where the settings point.
+    auto freePort = []
+    {
+        const int probe = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(probe, reinterpret_cast<sockaddr*>(&address), length);
+        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+        close(probe);
+        return std::to_string(ntohs(address.sin_port));
+    };
+    RefServerOptions options;
+    options.ExtraArgs = {"--admin-port", freePort(), "--main-port", freePort()};
+    server = std::make_unique<RefServer>(options);
+    WriteSettingsFile("[Admin Info]\nRemote Port=" + QByteArray::number(server->AdminPort()) +
+                      "\n[Views]\nStatus Auto Refresh=2\n");
+    OpenWindow(admin::CreatePages);
+    LoginAsAdmin();
+    ASSERT_TRUE(PageControl()->isVisible());
+    auto* refreshed = form->statusBar()->findChild<QLabel*>("LastRefreshSection");
+    const QString first = refreshed->text();
+    ASSERT_TRUE(WaitFor([&] { return refreshed->text() != first; }, 6000)); // auto-refresh at work
+
+    server->Kill();
+    ASSERT_TRUE(
+        WaitFor([&] { return form->statusBar()->currentMessage().contains("Auto-refresh stopped"); }, 15000));
+    QTest::qWait(4500); // two intervals: nothing more happens
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
+    EXPECT_TRUE(form->statusBar()->currentMessage().contains("Auto-refresh stopped"));
+
+    server->Start();
+    Pick("LoginItem"); // log out: the old session is gone with the old server
+    dialogs.Boxes.clear();
+    LoginAsAdmin();
+    EXPECT_TRUE(PageControl()->isVisible());
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
+    EXPECT_EQ(form->findChild<QLineEdit*>("EngineVersionEdit")->text(), "KORVEL Version 3.21");
+    const QString again = refreshed->text();
+    ASSERT_TRUE(WaitFor([&] { return refreshed->text() != again; }, 6000))
+        << "auto-refresh runs again after the login";
 }
 
 } // namespace
