@@ -50,6 +50,15 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     runner_ = std::make_unique<BackgroundRunner>(*remoteSession_);
 
     CreateMenu();
+    // Logging out or changing the connection while a command waits on the server would drop its result.
+    runner_->WatchCommands(this,
+                           [this](bool running)
+                           {
+                               for (QAction* item : menuBar()->findChildren<QAction*>())
+                                   if (item->objectName() == "LoginItem" ||
+                                       item->objectName() == "OptionsItem")
+                                       item->setEnabled(!running);
+                           });
     statusBar()->setObjectName("StatusBar");
     SetHelpContext(statusBar(), 6);
     statusSections_ = std::make_unique<StatusBarSections>(statusBar());

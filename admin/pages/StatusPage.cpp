@@ -100,7 +100,7 @@ void TStatusPage::CreateControls()
     SessionsListView->setIconSize(QSize(16, 16));
     SessionsListView->setSortingEnabled(true);
     SessionsListView->sortByColumn(-1, Qt::AscendingOrder); // server order until a header is clicked
-    const int widths[] = {180, 170, 135, 135, 80, 70, 160};
+    const int widths[] = {180, 170, 135, 135, 100, 70, 160};
     for (int column = 0; column < SessionTableModel::ColumnCount; ++column)
         SessionsListView->setColumnWidth(column, widths[column]);
     for (int column = SessionTableModel::SessionIdColumn; column < SessionTableModel::ColumnCount; ++column)

@@ -110,8 +110,13 @@ int main(int argc, char** argv)
         Wait(2500);
         Save(form, output, QStringLiteral("status-minimum-size"));
         form.showMaximized();
-        if (!form.isMaximized()) // no window manager under a bare X server
-            form.setGeometry(form.screen()->availableGeometry());
+        Wait(500);
+        const QRect screen = form.screen()->availableGeometry();
+        if (form.width() < screen.width() - 50) // no window manager under a bare X server
+        {
+            form.setWindowState(Qt::WindowNoState);
+            form.setGeometry(screen);
+        }
         Wait(2500);
         Save(form, output, QStringLiteral("status-maximised"));
         form.findChild<QTabWidget*>(QStringLiteral("MainPageControl"))->setCurrentIndex(2);

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 
@@ -126,6 +127,13 @@ TEST_F(WindowTest, StatusBarShowsTheConnectionOnTheRightWhileLoggedIn)
     // The left part still takes the menu hints.
     form->findChild<QAction*>("OptionsItem")->showStatusText(form->menuBar());
     EXPECT_EQ(form->statusBar()->currentMessage(), " Change options");
+
+    // While a command waits on the server, logging out (which would drop its result) is not offered.
+    auto* login = form->findChild<QAction*>("LoginItem");
+    form->findChild<QPushButton*>("RefreshButton")->click();
+    EXPECT_FALSE(login->isEnabled());
+    EXPECT_FALSE(form->findChild<QAction*>("OptionsItem")->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return login->isEnabled(); }, 10000));
 
     Pick("LoginItem");
     EXPECT_TRUE(section("ServerEndpointSection")->text().isEmpty());
