@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -94,6 +95,7 @@ private:
     std::unique_ptr<IniFile> settingsFile_;
     RemoteSettings remoteSettings_;
     WindowPlacement savedPlacement_;
+    std::string lastUserName_; // offered by the next login prompt; no password is kept
     std::unique_ptr<StatusBarSections> statusSections_;
     std::vector<AdminPage*> pages_;
 

@@ -44,6 +44,7 @@ void TMainForm::Login()
     {
         SetActivePage(0);
         remoteSession_->SetActive(true); // asks for the user name and password
+        lastUserName_ = remoteSession_->DataSession()->UserName();
         for (AdminPage* page : pages_)
             page->FillAtLogin();
         ShowLoggedIn(true);
@@ -104,6 +105,9 @@ void TMainForm::ShowLoggedIn(bool loggedIn)
         return;
     setWindowTitle(setup_.Version.ProductName);
     statusSections_->Clear();
+    // Logging in again offers the last user name; the password is asked for again.
+    if (!remoteSession_->Active() && !lastUserName_.empty())
+        remoteSession_->SetRemoteUser(lastUserName_);
     for (AdminPage* page : pages_)
         page->StopRepeatedWork();
 }

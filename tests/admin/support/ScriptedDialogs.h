@@ -49,6 +49,7 @@ public:
     std::vector<QString> BrowseStarts; // start path of each folder chooser
     std::vector<SaveFileRequest> SaveRequests;
     int LoginPrompts = 0;
+    std::vector<std::string> OfferedUserNames; // the name each login prompt opened with
 
     QStringList Errors() const
     {
@@ -86,6 +87,7 @@ public:
     bool RemoteLogin(QWidget*, std::string& userName, std::string& password) override
     {
         ++LoginPrompts;
+        OfferedUserNames.push_back(userName);
         if (Logins.empty())
         {
             ADD_FAILURE() << "unscripted login prompt";

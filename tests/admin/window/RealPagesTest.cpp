@@ -217,7 +217,10 @@ TEST_F(WindowTest, ServerKilledDuringAutoRefreshGivesOneMessageAndTheWindowLogsI
     server->Start();
     Pick("LoginItem"); // log out: the old session is gone with the old server
     dialogs.Boxes.clear();
+    dialogs.OfferedUserNames.clear();
     LoginAsAdmin();
+    EXPECT_EQ(dialogs.OfferedUserNames, (std::vector<std::string>{"admin"})) << "the name is filled in";
+    EXPECT_TRUE(form->RemoteSession().RemotePassword().empty()) << "no password is kept";
     EXPECT_TRUE(PageControl()->isVisible());
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
     EXPECT_EQ(form->findChild<QLineEdit*>("EngineVersionEdit")->text(), "KORVEL Version 3.21");
