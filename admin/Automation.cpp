@@ -64,7 +64,7 @@ void SaveSnapshots(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& trac
     options.show();
     Save(options, directory, "options-dialog");
     options.hide();
-    traceLog.LoadTraceFile(mainForm.TraceFileName());
+    traceLog.LoadTraceFile(mainForm.Trace());
     traceLog.show();
     Save(traceLog, directory, "trace-log-dialog");
     traceLog.hide();

@@ -5,6 +5,8 @@
 
 #include "admin/ProfileLogin.h"
 #include "admin/Settings.h"
+#include "admin/StatusBarSections.h"
+#include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
@@ -13,6 +15,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
@@ -28,7 +31,7 @@ namespace korvel::admin
 namespace
 {
 
-// The client area the window was designed for; it grows only when the default font needs more room.
+// The smallest client area: the one the window was designed for, or more when the default font needs it.
 constexpr QSize DesignedClientSize(761, 439);
 
 } // namespace
@@ -46,14 +49,24 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     // No OnRemoteLogin handler: credentials come from the login prompt, through the dialogs seam.
     SetRemoteLoginDialog([this](std::string& userName, std::string& password)
                          { return CurrentDialogs().RemoteLogin(this, userName, password); });
+    runner_ = std::make_unique<BackgroundRunner>(*remoteSession_);
 
     SetCommandFailureHandler([this](const QString& message) { return AfterCommandFailed(message); });
     CreateMenu();
-    CreatePageControl(setup_.CreatePages);
+    // Logging out or changing the connection while a command waits on the server would drop its result.
+    runner_->WatchCommands(this,
+                           [this](bool running)
+                           {
+                               for (QAction* item : menuBar()->findChildren<QAction*>())
+                                   if (item->objectName() == "LoginItem" ||
+                                       item->objectName() == "OptionsItem")
+                                       item->setEnabled(!running);
+                           });
     statusBar()->setObjectName("StatusBar");
-    statusBar()->setSizeGripEnabled(false); // the window has a fixed size
     SetHelpContext(statusBar(), 6);
-    FixWindowSize();
+    statusSections_ = std::make_unique<StatusBarSections>(statusBar());
+    CreatePageControl(setup_.CreatePages);
+    SetMinimumWindowSize();
 
     Dialogs& dialogs = CurrentDialogs();
     traceFile_ =
@@ -64,10 +77,10 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     settingsFileName_ =
         setup_.Files.SettingsFileName(setup_.Version.SettingsBaseName(), dialogs).toStdString();
     IniFile settingsFile(settingsFileName_);
-    QRect frame = frameGeometry();
-    WindowPlacement placement =
-        ReadWindowPlacement(settingsFile, {frame.top(), frame.left(), frame.height(), frame.width()});
-    move(placement.Left, placement.Top); // the fixed size refuses a different size; showEvent centres
+    savedPlacement_ = ReadWindowPlacement(settingsFile, {}); // no size: nothing saved yet
+    const ViewSettings views = ReadViewSettings(settingsFile);
+    for (AdminPage* page : pages_)
+        page->ApplyViewSettings(views);
 
     setWindowTitle(setup_.Version.ProductName);
     QCoreApplication::setApplicationName(setup_.Version.ProductName);
@@ -91,7 +104,8 @@ TMainForm::~TMainForm()
     traceFile_->Remove();
     SetRemoteLoginDialog({});
     SetCommandFailureHandler({});
-    // The pages hold the session: they go before it does.
+    // No delivery may reach a page once it is gone, and the pages hold the session: they go before it does.
+    runner_.reset();
     delete mainPageControl_;
 }
 
@@ -143,7 +157,11 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     mainPageControl_ = new QTabWidget(central);
     mainPageControl_->setObjectName("MainPageControl");
     changingPage_ = true; // adding pages is no page change the user asked for
-    pages_ = createPages(PageContext{*remoteSession_, setup_.Files.ProgramDir}, mainPageControl_);
+    ConnectionNotices notices{[this](const QDateTime& when, double exchangeMs)
+                              { statusSections_->ShowRefresh(when, exchangeMs); },
+                              [this](const QString& message) { ServerLost(message); }};
+    pages_ = createPages(PageContext{*remoteSession_, setup_.Files.ProgramDir, *runner_, notices},
+                         mainPageControl_);
     for (AdminPage* page : pages_)
         mainPageControl_->addTab(page, page->Caption());
     changingPage_ = false;
@@ -161,14 +179,43 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     ShowLoggedIn(false);
 }
 
-void TMainForm::FixWindowSize()
+void TMainForm::SetMinimumWindowSize()
 {
     // The page control is hidden while logged out, so its needs are asked for directly.
     QMargins margins = centralWidget()->layout()->contentsMargins();
     QSize pages = mainPageControl_->minimumSizeHint().grownBy(margins);
     QSize client(std::max(DesignedClientSize.width(), pages.width()),
                  std::max(DesignedClientSize.height(), pages.height() + statusBar()->sizeHint().height()));
-    setFixedSize(client.width(), client.height() + menuBar()->sizeHint().height());
+    setMinimumSize(client.width(), client.height() + menuBar()->sizeHint().height());
+    resize(minimumSize());
+}
+
+void TMainForm::PlaceWindow()
+{
+    const WindowPlacement& saved = savedPlacement_;
+    const QRect frame(saved.Left, saved.Top, saved.Width, saved.Height);
+    // The saved numbers are the frame's; the window's own size leaves out what the window manager adds.
+    const QSize decoration = frameGeometry().size() - size();
+    if (saved.Width > 0 && saved.Height > 0 && QGuiApplication::screenAt(frame.center()) != nullptr)
+    {
+        resize((frame.size() - decoration).expandedTo(minimumSize()));
+        move(frame.topLeft());
+        return;
+    }
+    if (QScreen* screen = this->screen())
+    {
+        QRect centred = frameGeometry();
+        centred.moveCenter(screen->availableGeometry().center());
+        move(centred.topLeft());
+    }
+}
+
+void TMainForm::ServerLost(const QString& message)
+{
+    statusBar()->showMessage(QLatin1Char(' ') + message);
+    // A server that refused to take the session back left it inactive: the window says so, without a box.
+    if (!remoteSession_->Active())
+        ShowLoggedIn(false);
 }
 
 bool TMainForm::event(QEvent* event)
@@ -187,12 +234,7 @@ void TMainForm::showEvent(QShowEvent* event)
     if (!shownOnce_)
     {
         shownOnce_ = true;
-        if (QScreen* screen = this->screen())
-        {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        PlaceWindow();
     }
     QMainWindow::showEvent(event);
 }
@@ -209,22 +251,32 @@ void TMainForm::closeEvent(QCloseEvent* event)
 
 void TMainForm::WriteSettings()
 {
-    // Each section is flushed on its own, so a failure in the second keeps the first.
-    RunCommand(this,
-               [this]
-               {
-                   IniFile settingsFile(settingsFileName_);
-                   WriteRemoteSettings(settingsFile, remoteSettings_);
-                   settingsFile.UpdateFile();
-               });
-    RunCommand(
-        this,
-        [this]
+    // Each section is flushed on its own, so a failure in one keeps the others; the file is read again each
+    // time, so what other programs wrote meanwhile stays.
+    auto update = [this](const std::function<void(IniFile&)>& write)
+    {
+        RunCommand(this,
+                   [&]
+                   {
+                       IniFile settingsFile(settingsFileName_);
+                       write(settingsFile);
+                       settingsFile.UpdateFile();
+                   });
+    };
+    update([this](IniFile& ini) { WriteRemoteSettings(ini, remoteSettings_); });
+    update(
+        [this](IniFile& ini)
+        {
+            ViewSettings views;
+            for (AdminPage* page : pages_)
+                page->StoreViewSettings(views);
+            WriteViewSettings(ini, views);
+        });
+    update(
+        [this](IniFile& ini)
         {
             QRect frame = frameGeometry();
-            IniFile settingsFile(settingsFileName_);
-            WriteWindowPlacement(settingsFile, {frame.top(), frame.left(), frame.height(), frame.width()});
-            settingsFile.UpdateFile();
+            WriteWindowPlacement(ini, {frame.top(), frame.left(), frame.height(), frame.width()});
         });
 }
 

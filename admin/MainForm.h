@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -23,7 +24,9 @@ class QTabWidget;
 namespace korvel::admin
 {
 
+class BackgroundRunner;
 class ProfileLogin;
+class StatusBarSections;
 class TOptionsDlg;
 class TTraceLogDlg;
 
@@ -64,6 +67,7 @@ public:
     void OpenTraceFile() { traceFile_->Open(); }
     void CloseTraceFile() { traceFile_->Close(); }
     const QString& TraceFileName() const { return traceFile_->FileName(); }
+    TraceFile& Trace() { return *traceFile_; }
 
 protected:
     bool event(QEvent* event) override; // the hint hook: status bar text
@@ -75,7 +79,10 @@ private:
 
     void CreateMenu();
     void CreatePageControl(const PageFactory& createPages);
-    void FixWindowSize();
+    void SetMinimumWindowSize();
+    // The saved frame when it lies on a screen, else centred (first show only).
+    void PlaceWindow();
+    void ServerLost(const QString& message);
     void Login();
     void Logout();
     void ShowLoggedIn(bool loggedIn);
@@ -86,10 +93,14 @@ private:
 
     MainFormSetup setup_;
     std::unique_ptr<TKORVELSession> remoteSession_;
+    std::unique_ptr<BackgroundRunner> runner_; // goes before the pages whose work it delivers
     std::unique_ptr<TraceFile> traceFile_;
     // Read again before each write, so keys another program added meanwhile are kept.
     std::string settingsFileName_;
     RemoteSettings remoteSettings_;
+    WindowPlacement savedPlacement_;
+    std::string lastUserName_; // offered by the next login prompt; no password is kept
+    std::unique_ptr<StatusBarSections> statusSections_;
     std::vector<AdminPage*> pages_;
 
     QAction* loginItem_ = nullptr;

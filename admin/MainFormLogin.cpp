@@ -2,7 +2,9 @@
 #include "admin/MainForm.h"
 
 #include "admin/ProfileLogin.h"
+#include "admin/StatusBarSections.h"
 #include "admin/WindowTitle.h"
+#include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "session/KORVELSession.h"
@@ -43,6 +45,7 @@ void TMainForm::Login()
     {
         SetActivePage(0);
         remoteSession_->SetActive(true); // asks for the user name and password
+        lastUserName_ = remoteSession_->DataSession()->UserName();
         for (AdminPage* page : pages_)
             page->FillAtLogin();
         ShowLoggedIn(true);
@@ -56,6 +59,7 @@ void TMainForm::Login()
         std::string serverName;
         remoteSession_->GetServerName(serverName);
         setWindowTitle(ConnectedTitle(setup_.Version.ProductName, *remoteSession_, serverName));
+        statusSections_->ShowConnection(*remoteSession_);
     }
     catch (const std::exception& error)
     {
@@ -78,6 +82,8 @@ void TMainForm::Logout()
 {
     if (!ConfirmPendingEdits())
         return;
+    // Background work stops at its next request; the logout then waits for at most that one request.
+    runner_->Cancel();
     try
     {
         remoteSession_->SetActive(false);
@@ -96,9 +102,16 @@ void TMainForm::ShowLoggedIn(bool loggedIn)
     loginItem_->setText(loggedIn ? LogoutCaption : LoginCaption);
     mainPageControl_->setVisible(loggedIn);
     loggedOutLabel_->setVisible(!loggedIn);
-    if (!loggedIn)
-        setWindowTitle(setup_.Version.ProductName);
     profileLogin_->LoggedInChanged(loggedIn);
+    if (loggedIn)
+        return;
+    setWindowTitle(setup_.Version.ProductName);
+    statusSections_->Clear();
+    // Logging in again offers the last user name; the password is asked for again.
+    if (!remoteSession_->Active() && !lastUserName_.empty())
+        remoteSession_->SetRemoteUser(lastUserName_);
+    for (AdminPage* page : pages_)
+        page->StopRepeatedWork();
 }
 
 bool TMainForm::ConfirmPendingEdits()

@@ -206,7 +206,7 @@ void TOptionsDlg::ViewTraceLogButtonClick()
     try
     {
         TTraceLogDlg& traceLog = *mainForm_.TraceLogDialog();
-        traceLog.LoadTraceFile(mainForm_.TraceFileName());
+        traceLog.LoadTraceFile(mainForm_.Trace());
         ExecModal(traceLog);
     }
     catch (...)

@@ -12,6 +12,7 @@ namespace
 
 constexpr const char* AdminInfo = "Admin Info";
 constexpr const char* MainWindow = "Main Window";
+constexpr const char* Views = "Views";
 
 QString ReadText(const IniFile& ini, const char* key, const QString& defaultValue)
 {
@@ -80,6 +81,23 @@ void WriteWindowPlacement(IniFile& ini, const WindowPlacement& placement)
     ini.WriteInteger(MainWindow, "Left", placement.Left);
     ini.WriteInteger(MainWindow, "Height", placement.Height);
     ini.WriteInteger(MainWindow, "Width", placement.Width);
+}
+
+ViewSettings ReadViewSettings(const IniFile& ini)
+{
+    const ViewSettings defaults;
+    return {ini.ReadInteger(Views, "Status Auto Refresh", defaults.AutoRefreshSeconds),
+            ini.ReadBool(Views, "Status Session ID Column", defaults.ShowSessionId),
+            ini.ReadBool(Views, "Status Mode Column", defaults.ShowMode),
+            ini.ReadBool(Views, "Status State Column", defaults.ShowState)};
+}
+
+void WriteViewSettings(IniFile& ini, const ViewSettings& settings)
+{
+    ini.WriteInteger(Views, "Status Auto Refresh", settings.AutoRefreshSeconds);
+    ini.WriteBool(Views, "Status Session ID Column", settings.ShowSessionId);
+    ini.WriteBool(Views, "Status Mode Column", settings.ShowMode);
+    ini.WriteBool(Views, "Status State Column", settings.ShowState);
 }
 
 } // namespace korvel::admin

@@ -1,6 +1,8 @@
-// The settings file's two sections: the connection settings ("Admin Info") and the window placement
-// ("Main Window").
+// The settings file's sections: the connection settings ("Admin Info"), the window placement ("Main Window")
+// and how the user left the pages' views ("Views", which older files lack: its defaults then apply).
 #pragma once
+
+#include "admin/common/AdminPage.h"
 
 #include <QString>
 
@@ -55,5 +57,8 @@ struct WindowPlacement
 
 WindowPlacement ReadWindowPlacement(const IniFile& ini, const WindowPlacement& current);
 void WriteWindowPlacement(IniFile& ini, const WindowPlacement& placement);
+
+ViewSettings ReadViewSettings(const IniFile& ini);
+void WriteViewSettings(IniFile& ini, const ViewSettings& settings);
 
 } // namespace korvel::admin

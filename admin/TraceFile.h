@@ -1,11 +1,14 @@
 // The per-process trace file: every trace line of the remote session, one per text line ending in CR LF. It
 // is open for appending from the window's creation to its destruction, closed only while the Trace Log dialog
-// shows it, and deleted at exit.
+// shows it, and deleted at exit. Trace lines arrive on the background runner's worker while the Trace Log
+// dialog reads and clears the file on the user-interface thread, so every use goes through one lock.
 #pragma once
 
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
+#include <mutex>
 #include <string>
 
 namespace korvel::admin
@@ -29,8 +32,14 @@ public:
     void WriteLine(const std::string& line);
     // Closes and deletes the file.
     void Remove();
+    // The file's lines without their line ends; none when it does not exist. Raises std::runtime_error when
+    // it cannot be read.
+    QStringList ReadLines();
+    // Empties the file. Raises std::runtime_error when it cannot be written.
+    void Clear();
 
 private:
+    std::mutex lock_;
     QString fileName_;
     QFile file_;
 };

@@ -1,20 +1,18 @@
 #include "admin/TraceLogDlg.h"
 
+#include "admin/TraceFile.h"
+
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
 
-#include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QListView>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QStringListModel>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
-
-#include <stdexcept>
 
 namespace korvel::admin
 {
@@ -91,23 +89,11 @@ TTraceLogDlg::TTraceLogDlg()
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TTraceLogDlg::LoadTraceFile(const QString& fileName)
+void TTraceLogDlg::LoadTraceFile(TraceFile& file)
 {
-    fileName_ = fileName;
+    traceFile_ = &file;
     traceMessages_->setStringList({});
-    QFile file(fileName);
-    if (!file.exists())
-        return;
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("Cannot read the trace file " + fileName.toStdString() + ": " +
-                                 file.errorString().toStdString());
-    QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
-    for (QString& line : lines)
-        if (line.endsWith('\r'))
-            line.chop(1);
-    if (!lines.isEmpty() && lines.constLast().isEmpty())
-        lines.removeLast(); // the line end of the last line
-    traceMessages_->setStringList(lines);
+    traceMessages_->setStringList(file.ReadLines());
 }
 
 QStringList TTraceLogDlg::Lines() const
@@ -129,10 +115,8 @@ void TTraceLogDlg::ClearTraceLogButtonClick()
             this, "Are you sure you want to clear the current trace log messages ?") != Answer::Yes)
         return;
     traceMessages_->setStringList({});
-    QSaveFile file(fileName_);
-    if (!file.open(QIODevice::WriteOnly) || !file.commit())
-        throw std::runtime_error("Cannot clear the trace file " + fileName_.toStdString() + ": " +
-                                 file.errorString().toStdString());
+    if (traceFile_ != nullptr)
+        traceFile_->Clear();
 }
 
 } // namespace korvel::admin

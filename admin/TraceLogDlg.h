@@ -9,14 +9,16 @@ class QStringListModel;
 namespace korvel::admin
 {
 
+class TraceFile;
+
 class TTraceLogDlg : public QDialog
 {
 public:
     TTraceLogDlg();
 
-    // Empties the list and, when `fileName` exists, fills it with the file's lines. Raises std::runtime_error
-    // when the file cannot be read. The file name is kept for Clear.
-    void LoadTraceFile(const QString& fileName);
+    // Empties the list and fills it with the trace file's lines. Raises std::runtime_error when the file
+    // cannot be read. The file is kept for Clear.
+    void LoadTraceFile(TraceFile& file);
     QStringList Lines() const;
 
     void ClearTraceLogButtonClick();
@@ -25,7 +27,7 @@ protected:
     void showEvent(QShowEvent* event) override; // FormShow
 
 private:
-    QString fileName_;
+    TraceFile* traceFile_ = nullptr;
     QListView* traceMessagesListBox_;
     QStringListModel* traceMessages_;
 };

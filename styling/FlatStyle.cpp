@@ -208,6 +208,13 @@ int FlatStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidg
     return QProxyStyle::styleHint(hint, option, widget, returnData);
 }
 
+QIcon FlatStyle::standardIcon(StandardPixmap icon, const QStyleOption* option, const QWidget* widget) const
+{
+    if (std::optional<QIcon> themed = themeIcons_.Icon(icon))
+        return *themed;
+    return QProxyStyle::standardIcon(icon, option, widget);
+}
+
 void ApplyFlatStyle(QApplication& application)
 {
     // The desktop's palette stays: the flat look changes shapes and frames, not the user's colours.

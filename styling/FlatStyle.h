@@ -4,6 +4,8 @@
 // by the plain Fusion style, untouched.
 #pragma once
 
+#include "styling/ThemeIcons.h"
+
 #include <QProxyStyle>
 
 class QApplication;
@@ -27,12 +29,17 @@ public:
                     const QWidget* widget = nullptr) const override;
     int styleHint(StyleHint hint, const QStyleOption* option = nullptr, const QWidget* widget = nullptr,
                   QStyleHintReturn* returnData = nullptr) const override;
+    // Message box and dialog button icons: the desktop's theme, or Fusion's for all (see ThemeIcons).
+    QIcon standardIcon(StandardPixmap icon, const QStyleOption* option = nullptr,
+                       const QWidget* widget = nullptr) const override;
 
 private:
     bool DrawFlatPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                            const QWidget* widget) const;
     bool DrawFlatControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                          const QWidget* widget) const;
+
+    mutable ThemeIcons themeIcons_;
 };
 
 // Makes FlatStyle the application's style (owned by the application).

@@ -2,9 +2,11 @@
 // page order, refreshes them once shown, and walks the editable ones in ConfirmPendingEdits.
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -16,6 +18,8 @@ class TKORVELSession;
 namespace korvel::admin
 {
 
+class BackgroundRunner;
+
 enum TEditState
 {
     esViewing,
@@ -23,11 +27,32 @@ enum TEditState
     esEditing
 };
 
-// What every page is given.
+// What a page tells the window about the connection (the status bar's sections). Either may be empty.
+struct ConnectionNotices
+{
+    // A refresh succeeded at `when`; its last request took `exchangeMs`.
+    std::function<void(const QDateTime& when, double exchangeMs)> Refreshed;
+    // A repeated refresh found the server gone: one status-bar message, no error box.
+    std::function<void(const QString& message)> ServerLost;
+};
+
+// What every page is given. While logged in, session calls go through Runner, never from the page itself.
 struct PageContext
 {
     TKORVELSession& Session;
     QString ProgramDir; // ends in a separator unless empty
+    BackgroundRunner& Runner;
+    ConnectionNotices Notices = {};
+};
+
+// How the user left the pages' views, kept in the settings file.
+struct ViewSettings
+{
+    int AutoRefreshSeconds = 0; // 0: off
+    // The optional columns of the sessions list that are shown.
+    bool ShowSessionId = false;
+    bool ShowMode = false;
+    bool ShowState = false;
 };
 
 // A page with an edit mode (Server, Users, Databases, Database Users).
@@ -59,6 +84,11 @@ public:
     virtual QWidget* LoginFocusWidget() { return nullptr; }
     // Null for pages without an edit mode.
     virtual EditablePage* Editable() { return nullptr; }
+    // The view settings read at start and written at exit; pages take and give what is theirs.
+    virtual void ApplyViewSettings(const ViewSettings&) {}
+    virtual void StoreViewSettings(ViewSettings&) const {}
+    // Logout or a lost server: repeated work stops until the next login.
+    virtual void StopRepeatedWork() {}
 };
 
 // The six pages in tab order, wired to each other (user chooser, database selector).

@@ -37,7 +37,7 @@ void SetCommandFailureHandler(CommandFailureHandler handler)
 
 bool RunCommand(QWidget* parent, const std::function<void()>& command)
 {
-    QString message;
+    std::exception_ptr error;
     {
         WaitCursor cursor;
         try
@@ -45,23 +45,67 @@ bool RunCommand(QWidget* parent, const std::function<void()>& command)
             command();
             return true;
         }
-        catch (const EAbort&)
-        {
-            return false;
-        }
-        catch (const std::exception& error)
-        {
-            message = QString::fromStdString(error.what());
-        }
         catch (...)
         {
-            message = "An unexpected error occurred";
+            error = std::current_exception();
         }
-        if (FailureHandler())
-            message = FailureHandler()(message);
     }
     // The box is shown once the wait cursor is gone.
+    ShowCommandError(parent, error);
+    return false;
+}
+
+void ShowCommandError(QWidget* parent, std::exception_ptr error)
+{
+    QString message;
+    try
+    {
+        std::rethrow_exception(error);
+    }
+    catch (const EAbort&)
+    {
+        return;
+    }
+    catch (const std::exception& failure)
+    {
+        message = QString::fromStdString(failure.what());
+    }
+    catch (...)
+    {
+        message = "An unexpected error occurred";
+    }
+    if (FailureHandler())
+        message = FailureHandler()(message);
     CurrentDialogs().ShowError(parent, message);
+}
+
+bool SubmitCommand(QWidget* parent, BackgroundRunner& runner, std::function<void(CancelToken&)> work,
+                   std::function<void()> done)
+{
+    return SubmitCommand<bool>(
+        parent, runner,
+        [work = std::move(work)](CancelToken& token)
+        {
+            work(token);
+            return true;
+        },
+        [done = std::move(done)](bool) { done(); });
+}
+
+void BeginWaitCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void EndWaitCursor()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+bool RefuseInactive(QWidget* parent)
+{
+    EndWaitCursor();
+    CurrentDialogs().ShowError(parent, QString::fromUtf8(SessionInactiveError().what()));
     return false;
 }
 

@@ -32,6 +32,12 @@ void Dialogs::ShowError(QWidget* parent, const QString& message)
     DoShowError(parent, message);
 }
 
+void Dialogs::ShowInformation(QWidget* parent, const QString& message)
+{
+    NormalCursor cursor;
+    DoShowInformation(parent, message);
+}
+
 Answer Dialogs::AskWarningYesNo(QWidget* parent, const QString& question)
 {
     NormalCursor cursor;

@@ -32,6 +32,8 @@ public:
 
     // Error icon, the message, one OK button.
     void ShowError(QWidget* parent, const QString& message);
+    // Information icon, the message, one OK button (the report after a bulk action).
+    void ShowInformation(QWidget* parent, const QString& message);
     // Warning icon with Yes and No.
     Answer AskWarningYesNo(QWidget* parent, const QString& question);
     // Warning icon with Yes, No and Cancel (unsaved edits).
@@ -63,6 +65,7 @@ public:
 protected:
     // What the implementation shows, called with the normal cursor in force.
     virtual void DoShowError(QWidget* parent, const QString& message) = 0;
+    virtual void DoShowInformation(QWidget* parent, const QString& message) = 0;
     virtual Answer DoAskWarningYesNo(QWidget* parent, const QString& question) = 0;
     virtual Answer DoAskWarningYesNoCancel(QWidget* parent, const QString& question) = 0;
     virtual Answer DoAskConfirmationYesNo(QWidget* parent, const QString& question) = 0;

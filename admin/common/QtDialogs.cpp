@@ -41,6 +41,11 @@ void QtDialogs::DoShowError(QWidget* parent, const QString& message)
     Ask(parent, QMessageBox::Critical, message, QMessageBox::Ok);
 }
 
+void QtDialogs::DoShowInformation(QWidget* parent, const QString& message)
+{
+    Ask(parent, QMessageBox::Information, message, QMessageBox::Ok);
+}
+
 Answer QtDialogs::DoAskWarningYesNo(QWidget* parent, const QString& question)
 {
     // Closing the box without a button counts as No: there is no Cancel to give.

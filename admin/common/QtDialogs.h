@@ -14,6 +14,7 @@ public:
 
 protected:
     void DoShowError(QWidget* parent, const QString& message) override;
+    void DoShowInformation(QWidget* parent, const QString& message) override;
     Answer DoAskWarningYesNo(QWidget* parent, const QString& question) override;
     Answer DoAskWarningYesNoCancel(QWidget* parent, const QString& question) override;
     Answer DoAskConfirmationYesNo(QWidget* parent, const QString& question) override;

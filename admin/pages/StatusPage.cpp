@@ -1,20 +1,30 @@
 #include "admin/pages/StatusPage.h"
 
+#include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
-#include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
+#include "admin/pages/AutoRefresh.h"
+#include "admin/pages/HistoryChart.h"
 #include "admin/pages/PageFields.h"
+#include "admin/pages/SessionFilterModel.h"
 #include "admin/pages/StatusFormat.h"
+#include "admin/pages/StatusSnapshot.h"
 #include "session/KORVELSession.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QScrollBar>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 // Resources of a static library are registered by hand, outside any namespace.
@@ -28,9 +38,12 @@ namespace korvel::admin
 namespace
 {
 
-QString AddressOrAll(const std::string& address)
+// Below this page height the sessions list keeps the room for itself.
+constexpr int ChartMinimumPageHeight = 480;
+
+QString AddressOrAll(const QString& address)
 {
-    return address.empty() ? QStringLiteral("All addresses") : FromStd(address);
+    return address.isEmpty() ? QStringLiteral("All addresses") : address;
 }
 
 QLineEdit* MakeReadOnlyField(QWidget* parent, const char* name, int helpContext)
@@ -43,40 +56,58 @@ QLineEdit* MakeReadOnlyField(QWidget* parent, const char* name, int helpContext)
 } // namespace
 
 TStatusPage::TStatusPage(const PageContext& context, QWidget* parent)
-    : AdminPage(parent), session_(context.Session)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), notices_(context.Notices)
 {
     InitSessionIcons();
-    sessionIcons_ = {QIcon(QStringLiteral(":/sessions/disconnected.png")),
-                     QIcon(QStringLiteral(":/sessions/lan.png")),
-                     QIcon(QStringLiteral(":/sessions/internet.png"))};
+    sessions_ = new SessionTableModel({QIcon(QStringLiteral(":/sessions/disconnected.png")),
+                                       QIcon(QStringLiteral(":/sessions/lan.png")),
+                                       QIcon(QStringLiteral(":/sessions/internet.png"))},
+                                      this);
+    shownSessions_ = new SessionFilterModel(this);
+    shownSessions_->setSourceModel(sessions_);
+    autoRefresh_ = std::make_unique<AutoRefresh>(this, [this] { AutoRefreshTick(); });
     CreateControls();
     ConnectCommand(RefreshButton, this, &TStatusPage::RefreshButtonClick);
     ConnectCommand(StartButton, this, &TStatusPage::StartButtonClick);
     ConnectCommand(StopButton, this, &TStatusPage::StopButtonClick);
     ConnectCommand(RemoveButton, this, &TStatusPage::RemoveButtonClick);
     ConnectCommand(DisconnectButton, this, &TStatusPage::DisconnectButtonClick);
-    connect(SessionsListView, &QTreeWidget::itemSelectionChanged, this, &TStatusPage::SessionsListViewClick);
+    connect(SessionsListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TStatusPage::SessionsListViewClick);
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(shownSessions_, signal, this, &TStatusPage::ShowTotals);
+    connect(shownSessions_, &QAbstractItemModel::layoutChanged, this, &TStatusPage::ShowTotals);
+    connect(shownSessions_, &QAbstractItemModel::modelReset, this, &TStatusPage::ShowTotals);
+    runner_.WatchCommands(this, [this](bool running) { CommandRunningChanged(running); });
     UpdateSessionButtons();
+    ShowTotals();
 }
+
+TStatusPage::~TStatusPage() = default;
 
 void TStatusPage::CreateControls()
 {
     QGroupBox* frame = MakePageFrame(this, QStringLiteral("Server Status"));
 
-    SessionsListView = new QTreeWidget(frame);
+    SessionsListView = new QTreeView(frame);
     SessionsListView->setObjectName(QStringLiteral("SessionsListView"));
-    SessionsListView->setHeaderLabels({QStringLiteral("User Name"), QStringLiteral("Address"),
-                                       QStringLiteral("Created On"), QStringLiteral("Last Connected")});
+    SessionsListView->setModel(shownSessions_);
     SessionsListView->setRootIsDecorated(false);
     SessionsListView->setUniformRowHeights(true);
     SessionsListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    SessionsListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    SessionsListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
     SessionsListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     SessionsListView->setIconSize(QSize(16, 16));
-    const int widths[] = {180, 170, 135, 135};
-    for (int column = 0; column < 4; ++column)
+    SessionsListView->setSortingEnabled(true);
+    SessionsListView->sortByColumn(-1, Qt::AscendingOrder); // server order until a header is clicked
+    const int widths[] = {180, 170, 135, 135, 100, 70, 160};
+    for (int column = 0; column < SessionTableModel::ColumnCount; ++column)
         SessionsListView->setColumnWidth(column, widths[column]);
+    for (int column = SessionTableModel::SessionIdColumn; column < SessionTableModel::ColumnCount; ++column)
+        SessionsListView->setColumnHidden(column, true);
     SetHelpContext(SessionsListView, 16);
+    CreateHeaderMenu();
+    History = new HistoryChart(frame);
 
     TotalSessionsEdit = MakeReadOnlyField(frame, "TotalSessionsEdit", 17);
     RemoveButton = MakeButton(frame, "RemoveButton", QStringLiteral("Re&move"), 18);
@@ -92,6 +123,15 @@ void TStatusPage::CreateControls()
     RefreshButton = MakeButton(frame, "RefreshButton", QStringLiteral("&Refresh"), 26);
     StartButton = MakeButton(frame, "StartButton", QStringLiteral("&Start"), 27);
     StopButton = MakeButton(frame, "StopButton", QStringLiteral("S&top"), 28);
+
+    AutoRefreshComboBox = new QComboBox(frame);
+    AutoRefreshComboBox->setObjectName(QStringLiteral("AutoRefreshComboBox"));
+    AutoRefreshComboBox->setToolTip(QStringLiteral("Refresh by itself"));
+    for (int seconds : AutoRefresh::Choices)
+        AutoRefreshComboBox->addItem(
+            seconds == 0 ? QStringLiteral("Auto off") : QStringLiteral("Every %1 s").arg(seconds), seconds);
+    connect(AutoRefreshComboBox, &QComboBox::currentIndexChanged, this,
+            [this] { autoRefresh_->SetSeconds(AutoRefreshComboBox->currentData().toInt()); });
 
     auto* grid = new QGridLayout;
     auto addPair = [&](int row, int column, const QString& caption, QLineEdit* field, int labelContext)
@@ -113,13 +153,74 @@ void TStatusPage::CreateControls()
     addPair(3, 3, QStringLiteral("Admin Port"), AdminPortEdit, 25);
     grid->addWidget(StopButton, 3, 5);
     grid->addWidget(MakeLabel(frame, QStringLiteral("Up Time"), UpTimeEdit, 23), 4, 0);
-    grid->addWidget(UpTimeEdit, 4, 1, 1, 5);
+    grid->addWidget(UpTimeEdit, 4, 1, 1, 4);
+    // In the command column with Refresh; a column of its own would leave the fields too narrow.
+    grid->addWidget(AutoRefreshComboBox, 4, 5);
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(4, 2);
 
     auto* frameLayout = new QVBoxLayout(frame);
+    frameLayout->addLayout(CreateFilterBar(frame));
     frameLayout->addWidget(SessionsListView, 1);
+    frameLayout->addWidget(History);
     frameLayout->addLayout(grid);
+}
+
+QLayout* TStatusPage::CreateFilterBar(QWidget* frame)
+{
+    SessionFilterEdit = new QLineEdit(frame);
+    SessionFilterEdit->setObjectName(QStringLiteral("SessionFilterEdit"));
+    SessionFilterEdit->setPlaceholderText(QStringLiteral("Filter by user or address"));
+    SessionFilterEdit->setClearButtonEnabled(true);
+    connect(SessionFilterEdit, &QLineEdit::textChanged, this,
+            [this](const QString& text)
+            {
+                shownSessions_->SetFilterText(text.trimmed());
+                ShowTotals();
+            });
+    HideDeadCheckBox = new QCheckBox(QStringLiteral("&Hide dead sessions"), frame);
+    HideDeadCheckBox->setObjectName(QStringLiteral("HideDeadCheckBox"));
+    connect(HideDeadCheckBox, &QCheckBox::toggled, this,
+            [this](bool hide)
+            {
+                shownSessions_->SetHideDead(hide);
+                ShowTotals();
+            });
+    ShownSessionsLabel = new QLabel(frame);
+    ShownSessionsLabel->setObjectName(QStringLiteral("ShownSessionsLabel"));
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(MakeLabel(frame, QStringLiteral("F&ilter"), SessionFilterEdit, 16));
+    bar->addWidget(SessionFilterEdit, 1);
+    bar->addWidget(HideDeadCheckBox);
+    bar->addWidget(ShownSessionsLabel);
+    return bar;
+}
+
+void TStatusPage::CreateHeaderMenu()
+{
+    QHeaderView* header = SessionsListView->header();
+    header->setSortIndicatorShown(true);
+    header->setSectionsClickable(true);
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(
+        header, &QHeaderView::customContextMenuRequested, this,
+        [this, header](const QPoint& position)
+        {
+            QMenu menu(this);
+            menu.setObjectName(QStringLiteral("SessionColumnsMenu"));
+            for (int column = SessionTableModel::SessionIdColumn; column < SessionTableModel::ColumnCount;
+                 ++column)
+            {
+                QAction* action =
+                    menu.addAction(sessions_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+                action->setCheckable(true);
+                action->setChecked(!SessionsListView->isColumnHidden(column));
+                connect(action, &QAction::toggled, this,
+                        [this, column](bool shown) { SessionsListView->setColumnHidden(column, !shown); });
+            }
+            menu.exec(header->viewport()->mapToGlobal(position));
+        });
 }
 
 QWidget* TStatusPage::LoginFocusWidget()
@@ -127,117 +228,115 @@ QWidget* TStatusPage::LoginFocusWidget()
     return RefreshButton;
 }
 
-void TStatusPage::RefreshStatus()
+void TStatusPage::ApplyViewSettings(const ViewSettings& settings)
 {
-    std::string text;
-    session_.GetServerEngineVersion(text);
-    EngineVersionEdit->setText(QStringLiteral("KORVEL Version ") + FromStd(text));
-    ServerMemoryEdit->setText(FormatMemoryUsage(session_.GetServerMemoryUsage()));
-    session_.GetServerMainAddress(text);
-    MainAddressEdit->setText(AddressOrAll(text));
-    MainPortEdit->setText(QString::number(session_.GetServerMainPort()));
-    session_.GetServerAdminAddress(text);
-    AdminAddressEdit->setText(AddressOrAll(text));
-    AdminPortEdit->setText(QString::number(session_.GetServerAdminPort()));
-    const std::int32_t sessionCount = session_.GetServerSessionCount();
-    TotalSessionsEdit->setText(QString::number(sessionCount));
-    FillSessionsList(sessionCount);
+    const int index = AutoRefreshComboBox->findData(settings.AutoRefreshSeconds);
+    AutoRefreshComboBox->setCurrentIndex(index < 0 ? 0 : index);
+    SessionsListView->setColumnHidden(SessionTableModel::SessionIdColumn, !settings.ShowSessionId);
+    SessionsListView->setColumnHidden(SessionTableModel::ModeColumn, !settings.ShowMode);
+    SessionsListView->setColumnHidden(SessionTableModel::StateColumn, !settings.ShowState);
+}
+
+void TStatusPage::StoreViewSettings(ViewSettings& settings) const
+{
+    settings.AutoRefreshSeconds = autoRefresh_->Seconds();
+    settings.ShowSessionId = !SessionsListView->isColumnHidden(SessionTableModel::SessionIdColumn);
+    settings.ShowMode = !SessionsListView->isColumnHidden(SessionTableModel::ModeColumn);
+    settings.ShowState = !SessionsListView->isColumnHidden(SessionTableModel::StateColumn);
+}
+
+void TStatusPage::StopRepeatedWork()
+{
+    autoRefresh_->Stop();
+    History->Clear();
+}
+
+void TStatusPage::RefreshAfterLogin()
+{
+    // Part of the login command, which already waits on the server: read here, before the window counts as
+    // logged in, so that a failure can return it to its logged-out look.
+    CancelToken token([this] { return session_.Active(); });
+    StatusSnapshot status = CollectStatus(session_, token);
+    ShowStatus(status);
+    autoRefresh_->Resume();
+}
+
+void TStatusPage::ShowStatus(StatusSnapshot& status)
+{
+    ShowValues(status);
+    if (status.Failure)
+        std::rethrow_exception(status.Failure);
+    const QDateTime now = QDateTime::currentDateTime();
+    History->AddSample({now, status.ConnectedCount.value_or(0), status.SessionCount.value_or(0),
+                        status.MemoryMegabytes.value_or(0)});
+    if (notices_.Refreshed)
+        notices_.Refreshed(now, status.ExchangeMs);
+}
+
+void TStatusPage::ShowValues(StatusSnapshot& status)
+{
+    if (status.EngineVersion)
+        EngineVersionEdit->setText(QStringLiteral("KORVEL Version ") + *status.EngineVersion);
+    if (status.MemoryMegabytes)
+        ServerMemoryEdit->setText(FormatMemoryUsage(*status.MemoryMegabytes));
+    if (status.MainAddress)
+        MainAddressEdit->setText(AddressOrAll(*status.MainAddress));
+    if (status.MainPort)
+        MainPortEdit->setText(QString::number(*status.MainPort));
+    if (status.AdminAddress)
+        AdminAddressEdit->setText(AddressOrAll(*status.AdminAddress));
+    if (status.AdminPort)
+        AdminPortEdit->setText(QString::number(*status.AdminPort));
+    if (status.SessionCount)
+        TotalSessionsEdit->setText(QString::number(*status.SessionCount));
+    if (status.Rows)
+        sessions_->Update(std::move(*status.Rows));
+    if (status.UpTime)
+    {
+        stopped_ = status.Stopped();
+        UpTimeEdit->setText(stopped_ ? QStringLiteral("Stopped") : FormatUpTime(*status.UpTime));
+        TotalConnectedSessionsEdit->setText(QString::number(status.ConnectedCount.value_or(0)));
+    }
     UpdateSessionButtons();
-    ShowUpTime();
+    ShowTotals();
 }
 
-void TStatusPage::FillSessionsList(int sessionCount)
+void TStatusPage::ShowTotals()
 {
-    SessionsListView->clear();
-    QList<QTreeWidgetItem*> rows;
-    const SessionTimeFormat formatTime;
-    // Rows built so far are shown even when a later request fails.
-    auto addRows = [&] { SessionsListView->addTopLevelItems(rows); };
-    try
-    {
-        for (std::int32_t number = 1; number <= sessionCount; ++number)
-        {
-            std::int32_t id = 0;
-            double createdOn = 0;
-            double lastConnected = 0;
-            std::string userName, address, detail;
-            bool internet = false;
-            if (!session_.GetServerSessionInfo(number, id, createdOn, lastConnected, userName, address,
-                                               internet, detail))
-                continue;
-            const bool connected = !address.empty();
-            auto* row = new QTreeWidgetItem(
-                {FromStd(userName),
-                 connected ? FromStd(address)
-                           : QStringLiteral("Disconnected (") + FromStd(detail) + QLatin1Char(')'),
-                 formatTime(createdOn), formatTime(lastConnected)});
-            row->setIcon(0, sessionIcons_[connected ? (internet ? siInternet : siLan) : siDisconnected]);
-            row->setData(0, SessionIdRole, id);
-            row->setData(0, ConnectedRole, connected);
-            rows << row;
-        }
-    }
-    catch (...)
-    {
-        addRows();
-        throw;
-    }
-    addRows();
-}
-
-void TStatusPage::ShowUpTime()
-{
-    const std::int32_t upTime = session_.GetServerUpTime();
-    const bool stopped = upTime == -1;
-    if (stopped)
-    {
-        UpTimeEdit->setText(QStringLiteral("Stopped"));
-        TotalConnectedSessionsEdit->setText(QStringLiteral("0"));
-    }
-    else
-    {
-        UpTimeEdit->setText(FormatUpTime(upTime));
-        TotalConnectedSessionsEdit->setText(QString::number(session_.GetServerConnectedSessionCount()));
-    }
-    StartButton->setEnabled(stopped);
-    StopButton->setEnabled(!stopped);
+    ShownSessionsLabel->setText(
+        QStringLiteral("Shown: %1 / %2").arg(shownSessions_->rowCount()).arg(sessions_->rowCount()));
 }
 
 void TStatusPage::UpdateSessionButtons()
 {
-    const QList<QTreeWidgetItem*> selected = SessionsListView->selectedItems();
-    RemoveButton->setEnabled(!selected.isEmpty());
-    DisconnectButton->setEnabled(!selected.isEmpty() && selected.first()->data(0, ConnectedRole).toBool());
+    const std::vector<Selected> selected = SelectedSessions();
+    const bool anyConnected =
+        std::any_of(selected.begin(), selected.end(), [](const Selected& row) { return row.Connected; });
+    RemoveButton->setEnabled(!commandRunning_ && !selected.empty());
+    DisconnectButton->setEnabled(!commandRunning_ && anyConnected);
+    RefreshButton->setEnabled(!commandRunning_);
+    StartButton->setEnabled(!commandRunning_ && stopped_);
+    StopButton->setEnabled(!commandRunning_ && !stopped_);
 }
 
-void TStatusPage::RefreshButtonClick()
+void TStatusPage::CommandRunningChanged(bool running)
 {
-    RefreshStatus();
+    commandRunning_ = running;
+    UpdateSessionButtons();
 }
 
-void TStatusPage::StartButtonClick()
+std::vector<TStatusPage::Selected> TStatusPage::SelectedSessions() const
 {
-    RefreshStatus();
-    if (!StartButton->isEnabled())
-        return;
-    session_.StartServer();
-    RefreshStatus();
+    std::vector<Selected> selected;
+    for (const QModelIndex& index : SessionsListView->selectionModel()->selectedRows())
+        selected.push_back({index.data(SessionIdRole).toInt(), index.data(ConnectedRole).toBool()});
+    return selected;
 }
 
-void TStatusPage::StopButtonClick()
+void TStatusPage::ClearSelection()
 {
-    RefreshStatus();
-    if (!StopButton->isEnabled())
-        return;
-    if (TotalConnectedSessionsEdit->text().toInt() >= 1 &&
-        CurrentDialogs().AskConfirmationYesNo(
-            this,
-            QStringLiteral("There are active sessions currently connected and stopping the server will "
-                           "disconnect these active sessions, are you sure you want to stop the server ?")) !=
-            Answer::Yes)
-        return;
-    session_.StopServer();
-    RefreshStatus();
+    SessionsListView->selectionModel()->clear();
+    UpdateSessionButtons();
 }
 
 void TStatusPage::SessionsListViewClick()
@@ -245,40 +344,64 @@ void TStatusPage::SessionsListViewClick()
     UpdateSessionButtons();
 }
 
-void TStatusPage::RemoveButtonClick()
+void TStatusPage::showEvent(QShowEvent* event)
 {
-    const QList<QTreeWidgetItem*> selected = SessionsListView->selectedItems();
-    if (selected.isEmpty())
-        return;
-    const QString question =
-        selected.first()->data(0, ConnectedRole).toBool()
-            ? QStringLiteral(
-                  "This session is currently connected and may be in use by another application.  "
-                  "Removing this session could cause fatal errors in any application that is using "
-                  "this session. Are you sure you want to remove this session ?")
-            : QStringLiteral("Are you sure you want to remove this session ?");
-    const std::int32_t id = selected.first()->data(0, SessionIdRole).toInt();
-    if (CurrentDialogs().AskConfirmationYesNo(this, question) != Answer::Yes)
-        return;
-    session_.RemoveServerSession(id);
-    RefreshStatus();
+    AdminPage::showEvent(event);
+    window()->removeEventFilter(this);
+    window()->installEventFilter(this);
+    autoRefresh_->PageShown();
 }
 
-void TStatusPage::DisconnectButtonClick()
+void TStatusPage::resizeEvent(QResizeEvent* event)
 {
-    const QList<QTreeWidgetItem*> selected = SessionsListView->selectedItems();
-    if (selected.isEmpty())
+    AdminPage::resizeEvent(event);
+    // The chart gives way to the list when the window is too small for both to be useful.
+    History->setVisible(height() >= ChartMinimumPageHeight);
+}
+
+bool TStatusPage::eventFilter(QObject* watched, QEvent* event)
+{
+    // Coming back from a minimised window resumes a paused auto-refresh.
+    if (watched == window() && event->type() == QEvent::WindowStateChange && !window()->isMinimized())
+        autoRefresh_->PageShown();
+    return AdminPage::eventFilter(watched, event);
+}
+
+void TStatusPage::AutoRefreshTick()
+{
+    const bool taken = runner_.Submit<StatusSnapshot>(
+        Priority::Background, [this](CancelToken& token) { return CollectStatus(session_, token); },
+        [this](StatusSnapshot status)
+        {
+            if (!status.Failure)
+            {
+                ShowStatus(status);
+                autoRefresh_->Finished(status.Seconds);
+                return;
+            }
+            // No error box: the server went away while nobody asked. One message, and no more ticks.
+            autoRefresh_->Stop();
+            ShowValues(status);
+            QString reason;
+            try
+            {
+                std::rethrow_exception(status.Failure);
+            }
+            catch (const std::exception& error)
+            {
+                reason = QString::fromUtf8(error.what());
+            }
+            if (notices_.ServerLost)
+                notices_.ServerLost(QStringLiteral("Auto-refresh stopped: ") + reason);
+        },
+        [this](std::exception_ptr) { autoRefresh_->Stop(); });
+    if (taken)
         return;
-    const std::int32_t id = selected.first()->data(0, SessionIdRole).toInt();
-    if (CurrentDialogs().AskConfirmationYesNo(
-            this,
-            QStringLiteral("This session is currently connected and may be in use by another application.  "
-                           "Disconnecting this session could cause fatal errors in any application that is "
-                           "using this session. Are you sure you want to disconnect this session ?")) !=
-        Answer::Yes)
-        return;
-    session_.DisconnectServerSession(id);
-    RefreshStatus();
+    // Busy with a command: try again an interval later; logged out: stop.
+    if (session_.Active())
+        autoRefresh_->Resume();
+    else
+        autoRefresh_->Stop();
 }
 
 } // namespace korvel::admin

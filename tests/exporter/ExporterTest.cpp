@@ -105,7 +105,7 @@ TEST_F(ExporterTest, ReportsAServerAndTheSessionsItHolds)
     named.ExtraArgs = {"--name", "north"};
     RefServer server(named);
     LoadClients lan(server, 3);
-    LoadClients internet(server, 2, {.Internet = true});
+    LoadClients internet(server, 2, {true, "", ""});
     StartExporter({MonitorModule("default", "secret", {"127.0.0.1:*"})}, std::chrono::minutes(1));
 
     const HttpReply first = Probe(TargetOf(server));

@@ -74,7 +74,7 @@ struct Fleet
         south = NamedServer("south");
         northLoad = std::make_unique<LoadClients>(*north, ConnectedOnNorth);
         southLoad =
-            std::make_unique<LoadClients>(*south, ConnectedOnSouth, korvel::test::LoadKind{.Internet = true});
+            std::make_unique<LoadClients>(*south, ConnectedOnSouth, korvel::test::LoadKind{true, "", ""});
         deadTarget = "127.0.0.1:" + std::to_string(korvel::test::DeadLoopbackPort());
 
         const std::string modules =

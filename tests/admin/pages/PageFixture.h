@@ -3,8 +3,10 @@
 #pragma once
 
 #include "admin/common/AdminPage.h"
+#include "admin/common/BackgroundRunner.h"
 #include "session/KORVELSession.h"
 #include "tests/admin/support/ScriptedDialogs.h"
+#include "tests/admin/support/WaitFor.h"
 #include "tests/support/RefServer.h"
 
 #include <QCheckBox>
@@ -14,6 +16,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -39,6 +43,7 @@ protected:
 
     void TearDown() override
     {
+        runner.reset();
         window.reset();
         session.reset();
         server.reset();
@@ -47,6 +52,7 @@ protected:
     // Replaces the server, session and pages (for servers of other versions or with prepared data).
     void StartServer(RefServerOptions options)
     {
+        runner.reset();
         window.reset();
         session.reset();
         server = std::make_unique<RefServer>(std::move(options));
@@ -58,9 +64,10 @@ protected:
         session->SetRemoteUser(server->Options().AdminUser);
         session->SetRemotePassword(server->Options().AdminPassword);
         session->SetActive(true);
+        runner = std::make_unique<admin::BackgroundRunner>(*session);
         window = std::make_unique<QTabWidget>();
         window->resize(761, 439);
-        pages = admin::CreatePages({*session, programDir}, window.get());
+        pages = admin::CreatePages({*session, programDir, *runner, notices}, window.get());
         for (admin::AdminPage* page : pages)
             window->addTab(page, page->Caption());
     }
@@ -107,10 +114,18 @@ protected:
     admin::EditablePage* Editable(PageIndex index) const { return pages[index]->Editable(); }
     admin::TEditState State(PageIndex index) const { return Editable(index)->EditState(); }
 
+    // Keeps the event loop turning until the runner has delivered every result.
+    void WaitForRunner() const
+    {
+        ASSERT_TRUE(WaitFor([&] { return !runner->Busy(); }, 30000));
+    }
+
     ScriptedDialogs dialogs;
+    admin::ConnectionNotices notices;
     QString programDir = QStringLiteral("/nonexistent-program-dir/");
     std::unique_ptr<RefServer> server;
     std::unique_ptr<TKORVELSession> session;
+    std::unique_ptr<admin::BackgroundRunner> runner; // goes before the pages it delivers to
     std::unique_ptr<QTabWidget> window;
     std::vector<admin::AdminPage*> pages;
 };

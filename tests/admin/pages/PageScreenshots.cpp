@@ -1,6 +1,7 @@
 // Saves a picture of every page, logged in to a reference server with demo data, in a tab control of the
 // main window's page area (761 x 392 pixels). Usage: page_screenshots OUTPUT_DIR. Not a test: for looking.
 #include "admin/common/AdminPage.h"
+#include "admin/common/BackgroundRunner.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "tests/support/LoadClients.h"
@@ -55,9 +56,10 @@ int main(int argc, char** argv)
         AddDemoData(session);
         korvel::test::LoadClients load(server, 3);
 
+        korvel::admin::BackgroundRunner runner(session);
         QTabWidget window;
         window.setFixedSize(761, 392);
-        const auto pages = korvel::admin::CreatePages({session, QString()}, &window);
+        const auto pages = korvel::admin::CreatePages({session, QString(), runner}, &window);
         for (korvel::admin::AdminPage* page : pages)
         {
             window.addTab(page, page->Caption());

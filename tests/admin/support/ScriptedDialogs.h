@@ -25,6 +25,7 @@ public:
     enum class Kind
     {
         Error,
+        Information,
         WarningYesNo,
         WarningYesNoCancel,
         ConfirmationYesNo,
@@ -66,6 +67,7 @@ public:
     std::vector<QString> BrowseStarts; // start path of each folder chooser
     std::vector<SaveFileRequest> SaveRequests;
     int LoginPrompts = 0;
+    std::vector<std::string> OfferedUserNames; // the name each login prompt opened with
 
     // The cursor a person would see now: the override cursor's shape, the arrow when there is none.
     static Qt::CursorShape CursorNow()
@@ -90,6 +92,11 @@ protected:
     {
         Record(Kind::Error);
         Boxes.push_back({Kind::Error, message});
+    }
+    void DoShowInformation(QWidget*, const QString& message) override
+    {
+        Record(Kind::Information);
+        Boxes.push_back({Kind::Information, message});
     }
     admin::Answer DoAskWarningYesNo(QWidget*, const QString& q) override
     {
@@ -124,6 +131,7 @@ protected:
     {
         Record(Kind::Login);
         ++LoginPrompts;
+        OfferedUserNames.push_back(userName);
         if (Logins.empty())
         {
             ADD_FAILURE() << "unscripted login prompt";

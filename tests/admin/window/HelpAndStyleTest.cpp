@@ -8,12 +8,17 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleFactory>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -217,6 +222,55 @@ TEST(StyleTest, FlatStyleKeepsTheDesktopsColours)
 
     QApplication::setStyle(QStyleFactory::create(originalStyle));
     QApplication::setPalette(original);
+}
+
+// A small icon theme in `dir` with every standard name except `missing`, each icon one plain red square.
+void WriteIconTheme(const QString& dir, const char* missing)
+{
+    QDir(dir).mkpath("test-theme/16x16/actions");
+    QFile index(dir + "/test-theme/index.theme");
+    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+    index.write("[Icon Theme]\nName=test-theme\nDirectories=16x16/actions\n\n[16x16/actions]\nSize=16\n");
+    index.close();
+    QPixmap square(16, 16);
+    square.fill(Qt::red);
+    for (QStyle::StandardPixmap icon :
+         {QStyle::SP_MessageBoxInformation, QStyle::SP_MessageBoxWarning, QStyle::SP_MessageBoxCritical,
+          QStyle::SP_MessageBoxQuestion, QStyle::SP_DialogOkButton, QStyle::SP_DialogCancelButton,
+          QStyle::SP_DialogCloseButton, QStyle::SP_DialogSaveButton})
+        if (QString(styling::ThemeIconName(icon)) != missing)
+            square.save(dir + "/test-theme/16x16/actions/" + styling::ThemeIconName(icon) + ".png");
+}
+
+TEST(StyleTest, StandardIconsComeAllFromTheThemeOrAllBuiltIn)
+{
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create("Fusion"));
+    const QStringList searchPaths = QIcon::themeSearchPaths();
+    const QString themeName = QIcon::themeName();
+    auto redPixels = [](const QIcon& icon)
+    { return icon.pixmap(16, 16).toImage().pixelColor(8, 8) == Qt::red; };
+    const QList<QStyle::StandardPixmap> icons = {QStyle::SP_MessageBoxWarning, QStyle::SP_MessageBoxCritical,
+                                                 QStyle::SP_DialogOkButton};
+    for (const char* missing : {"", "dialog-warning"})
+    {
+        SCOPED_TRACE(missing);
+        QTemporaryDir dir;
+        WriteIconTheme(dir.path(), missing);
+        QIcon::setThemeSearchPaths({dir.path()});
+        QIcon::setThemeName("test-theme");
+        styling::FlatStyle flat;
+        for (QStyle::StandardPixmap icon : icons)
+        {
+            const QIcon shown = flat.standardIcon(icon);
+            if (*missing == '\0')
+                EXPECT_TRUE(redPixels(shown)) << "the complete theme is used for " << int(icon);
+            else
+                EXPECT_EQ(shown.pixmap(16, 16).toImage(), fusion->standardIcon(icon).pixmap(16, 16).toImage())
+                    << "a theme lacking one icon is used for none, here " << int(icon);
+        }
+    }
+    QIcon::setThemeSearchPaths(searchPaths);
+    QIcon::setThemeName(themeName);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTemporaryDir>
 
@@ -41,7 +42,8 @@ TEST_F(WindowTest, FreshStartIsLoggedOutWithDefaultsAndExitWritesEveryKey)
     EXPECT_FALSE(PageControl()->isVisible());
     EXPECT_EQ(PageControl()->currentIndex(), 0);
     EXPECT_GE(form->width(), 761);
-    EXPECT_EQ(form->minimumSize(), form->maximumSize()) << "the window cannot be resized";
+    EXPECT_EQ(form->size(), form->minimumSize()) << "a fresh start opens at the smallest size";
+    EXPECT_GT(form->maximumWidth(), form->minimumWidth()) << "the window can be resized";
     ASSERT_EQ(PageControl()->count(), 6);
     EXPECT_EQ(PageControl()->tabText(4), "Database Users");
     EXPECT_EQ(TraceFiles(ProgramDir()).size(), 1) << "the trace file exists while the window does";
@@ -268,6 +270,34 @@ TEST(WindowTitleTest, NamesHostOrAddressPortOrServiceAndServer)
     session.SetRemoteService("admsvc");
     EXPECT_EQ(admin::ConnectedTitle("KORVEL Admin", session, ""),
               "KORVEL Admin (Connected to dbhost on service admsvc - )");
+}
+
+TEST_F(WindowTest, SavedGeometryIsRestoredWhenOnAScreenAndTwoCyclesKeepTheFourKeys)
+{
+    auto keys = [&]
+    {
+        QStringList found;
+        for (const QByteArray& line : SettingsFile().split('\n'))
+            for (const char* key : {"Top=", "Left=", "Height=", "Width="})
+                if (line.trimmed().startsWith(key))
+                    found << QString::fromLatin1(line.trimmed());
+        return found;
+    };
+    WriteSettingsFile("[Main Window]\nTop=40\nLeft=30\nHeight=700\nWidth=1000\n");
+    OpenWindow();
+    EXPECT_EQ(form->frameGeometry(), QRect(30, 40, 1000, 700));
+    CloseWindow();
+    const QStringList first = keys();
+    EXPECT_EQ(first, (QStringList{"Top=40", "Left=30", "Height=700", "Width=1000"}));
+    OpenWindow();
+    CloseWindow();
+    EXPECT_EQ(keys(), first);
+
+    // Off every screen, or smaller than the minimum: centred at the smallest size that fits.
+    WriteSettingsFile("[Main Window]\nTop=-5000\nLeft=-5000\nHeight=10\nWidth=10\n");
+    OpenWindow();
+    EXPECT_EQ(form->size(), form->minimumSize());
+    EXPECT_EQ(form->frameGeometry().center(), form->screen()->availableGeometry().center());
 }
 
 } // namespace

@@ -1,9 +1,25 @@
-// The window with its real pages: the login refresh reaches every page, and the fixed size leaves room for
-// them.
+// The window with its real pages: the login refresh reaches every page, the smallest size leaves room for
+// them, the lists take the room of a larger window, and the status bar shows the connection.
+#include "tests/admin/support/WaitFor.h"
 #include "tests/admin/window/WindowFixture.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+
+#include <map>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace korvel::test
 {
@@ -31,7 +47,100 @@ TEST_F(WindowTest, RealPagesAreFilledAtLoginAndHiddenAtLogout)
     EXPECT_TRUE(dialogs.Errors().isEmpty());
 }
 
-TEST_F(WindowTest, LargerDefaultFontGrowsTheFixedSizeInsteadOfClipping)
+// The controls of the current page that a user sees, each with its rectangle in the page's coordinates;
+// the parts inside a list or a combo box belong to it.
+std::vector<std::pair<QWidget*, QRect>> VisibleControls(QWidget* page)
+{
+    auto isControl = [](QWidget* widget)
+    {
+        return qobject_cast<QAbstractItemView*>(widget) || qobject_cast<QAbstractButton*>(widget) ||
+               qobject_cast<QLineEdit*>(widget) || qobject_cast<QLabel*>(widget) ||
+               qobject_cast<QComboBox*>(widget) || qobject_cast<QPlainTextEdit*>(widget);
+    };
+    std::vector<std::pair<QWidget*, QRect>> controls;
+    for (QWidget* widget : page->findChildren<QWidget*>())
+    {
+        if (!widget->isVisible() || !isControl(widget))
+            continue;
+        bool inner = false;
+        for (QWidget* parent = widget->parentWidget(); parent != page && parent != nullptr;
+             parent = parent->parentWidget())
+            inner = inner || isControl(parent);
+        if (!inner)
+            controls.emplace_back(widget, QRect(widget->mapTo(page, QPoint(0, 0)), widget->size()));
+    }
+    return controls;
+}
+
+TEST_F(WindowTest, ControlsNeverOverlapAndTheListsTakeTheRoomOfALargerWindow)
+{
+    StartServer();
+    OpenWindow(admin::CreatePages);
+    LoginAsAdmin();
+    ASSERT_TRUE(PageControl()->isVisible());
+    std::map<QString, int> smallListHeights;
+    for (QSize size : {form->minimumSize(), QSize(1600, 1000)})
+    {
+        form->resize(size);
+        for (int index = 0; index < PageControl()->count(); ++index)
+        {
+            PageControl()->setCurrentIndex(index);
+            QApplication::processEvents();
+            QWidget* page = PageControl()->currentWidget();
+            SCOPED_TRACE(PageControl()->tabText(index).toStdString() + " at " + std::to_string(size.width()));
+            const auto controls = VisibleControls(page);
+            for (std::size_t a = 0; a < controls.size(); ++a)
+            {
+                EXPECT_TRUE(page->rect().contains(controls[a].second))
+                    << controls[a].first->objectName().toStdString() << " is clipped";
+                for (std::size_t b = a + 1; b < controls.size(); ++b)
+                    EXPECT_FALSE(controls[a].second.intersects(controls[b].second))
+                        << controls[a].first->objectName().toStdString() << " overlaps "
+                        << controls[b].first->objectName().toStdString();
+            }
+            for (const auto& [control, rect] : controls)
+                if (qobject_cast<QAbstractItemView*>(control) != nullptr)
+                {
+                    const QString name = control->objectName();
+                    if (size == form->minimumSize())
+                        smallListHeights[name] = rect.height();
+                    else
+                        EXPECT_GT(rect.height(), smallListHeights[name] + 300) << name.toStdString();
+                }
+        }
+    }
+    EXPECT_GE(smallListHeights.size(), 5u) << "sessions, users, databases, database users and log";
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
+}
+
+TEST_F(WindowTest, StatusBarShowsTheConnectionOnTheRightWhileLoggedIn)
+{
+    StartServer();
+    OpenWindow(admin::CreatePages);
+    LoginAsAdmin();
+    auto section = [&](const char* name) { return form->statusBar()->findChild<QLabel*>(name); };
+    ASSERT_NE(section("ServerEndpointSection"), nullptr);
+    EXPECT_EQ(section("ServerEndpointSection")->text(), "127.0.0.1:" + QString::number(server->AdminPort()));
+    EXPECT_EQ(section("ConnectionModeSection")->text(), "LAN");
+    EXPECT_TRUE(section("LastExchangeSection")->text().endsWith(" ms"));
+    EXPECT_TRUE(section("LastRefreshSection")->text().startsWith("Refreshed "));
+    // The left part still takes the menu hints.
+    form->findChild<QAction*>("OptionsItem")->showStatusText(form->menuBar());
+    EXPECT_EQ(form->statusBar()->currentMessage(), " Change options");
+
+    // While a command waits on the server, logging out (which would drop its result) is not offered.
+    auto* login = form->findChild<QAction*>("LoginItem");
+    form->findChild<QPushButton*>("RefreshButton")->click();
+    EXPECT_FALSE(login->isEnabled());
+    EXPECT_FALSE(form->findChild<QAction*>("OptionsItem")->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return login->isEnabled(); }, 10000));
+
+    Pick("LoginItem");
+    EXPECT_TRUE(section("ServerEndpointSection")->text().isEmpty());
+    EXPECT_FALSE(section("ServerEndpointSection")->isVisible());
+}
+
+TEST_F(WindowTest, LargerDefaultFontGrowsTheMinimumSizeInsteadOfClipping)
 {
     OpenWindow(admin::CreatePages);
     QSize designed = form->size();
@@ -50,6 +159,74 @@ TEST_F(WindowTest, LargerDefaultFontGrowsTheFixedSizeInsteadOfClipping)
     EXPECT_GT(grown.width(), designed.width());
     EXPECT_GE(grown.width(), needed.width());
     EXPECT_GE(grown.height(), needed.height());
+}
+
+TEST_F(WindowTest, ViewSettingsLiveInTheirOwnSectionAndOlderFilesStillRead)
+{
+    // An older file without the section: auto-refresh off, default columns.
+    WriteSettingsFile("[Admin Info]\nRemote Port=12006\n");
+    OpenWindow(admin::CreatePages);
+    auto* choice = form->findChild<QComboBox*>("AutoRefreshComboBox");
+    ASSERT_NE(choice, nullptr);
+    EXPECT_EQ(choice->currentData().toInt(), 0);
+    choice->setCurrentIndex(choice->findData(10));
+    CloseWindow();
+    const QByteArray written = SettingsFile();
+    EXPECT_TRUE(written.contains("[Views]"));
+    EXPECT_TRUE(written.contains("Status Auto Refresh=10"));
+    EXPECT_TRUE(written.contains("Remote Port=12006")) << "the other sections are kept";
+
+    OpenWindow(admin::CreatePages);
+    EXPECT_EQ(form->findChild<QComboBox*>("AutoRefreshComboBox")->currentData().toInt(), 10);
+}
+
+TEST_F(WindowTest, ServerKilledDuringAutoRefreshGivesOneMessageAndTheWindowLogsInAgainAfterARestart)
+{
+    // Fixed ports, so the restarted server is where the settings point.
+    auto freePort = []
+    {
+        const int probe = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(probe, reinterpret_cast<sockaddr*>(&address), length);
+        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+        close(probe);
+        return std::to_string(ntohs(address.sin_port));
+    };
+    RefServerOptions options;
+    options.ExtraArgs = {"--admin-port", freePort(), "--main-port", freePort()};
+    server = std::make_unique<RefServer>(options);
+    WriteSettingsFile("[Admin Info]\nRemote Port=" + QByteArray::number(server->AdminPort()) +
+                      "\n[Views]\nStatus Auto Refresh=2\n");
+    OpenWindow(admin::CreatePages);
+    LoginAsAdmin();
+    ASSERT_TRUE(PageControl()->isVisible());
+    auto* refreshed = form->statusBar()->findChild<QLabel*>("LastRefreshSection");
+    const QString first = refreshed->text();
+    ASSERT_TRUE(WaitFor([&] { return refreshed->text() != first; }, 6000)); // auto-refresh at work
+
+    server->Kill();
+    ASSERT_TRUE(
+        WaitFor([&] { return form->statusBar()->currentMessage().contains("Auto-refresh stopped"); }, 15000));
+    QTest::qWait(4500); // two intervals: nothing more happens
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
+    EXPECT_TRUE(form->statusBar()->currentMessage().contains("Auto-refresh stopped"));
+
+    server->Start();
+    Pick("LoginItem"); // log out: the old session is gone with the old server
+    dialogs.Boxes.clear();
+    dialogs.OfferedUserNames.clear();
+    LoginAsAdmin();
+    EXPECT_EQ(dialogs.OfferedUserNames, (std::vector<std::string>{"admin"})) << "the name is filled in";
+    EXPECT_TRUE(form->RemoteSession().RemotePassword().empty()) << "no password is kept";
+    EXPECT_TRUE(PageControl()->isVisible());
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
+    EXPECT_EQ(form->findChild<QLineEdit*>("EngineVersionEdit")->text(), "KORVEL Version 3.21");
+    const QString again = refreshed->text();
+    ASSERT_TRUE(WaitFor([&] { return refreshed->text() != again; }, 6000))
+        << "auto-refresh runs again after the login";
 }
 
 } // namespace

@@ -1,0 +1,63 @@
+#include "admin/StatusBarSections.h"
+
+#include "session/KORVELSession.h"
+
+#include <QLabel>
+#include <QStatusBar>
+
+namespace korvel::admin
+{
+
+StatusBarSections::StatusBarSections(QStatusBar* bar)
+    : endpoint_(
+          Add(bar, "ServerEndpointSection", QStringLiteral("The server's host and administration port"))),
+      mode_(Add(bar, "ConnectionModeSection", QStringLiteral("LAN, or compressed Internet mode"))),
+      exchange_(
+          Add(bar, "LastExchangeSection", QStringLiteral("How long the last exchange with the server took"))),
+      refreshed_(Add(bar, "LastRefreshSection", QStringLiteral("When the Status page last refreshed")))
+{
+}
+
+QLabel* StatusBarSections::Add(QStatusBar* bar, const char* name, const QString& tip)
+{
+    auto* label = new QLabel(bar);
+    label->setObjectName(QLatin1String(name));
+    label->setToolTip(tip);
+    label->setContentsMargins(4, 0, 4, 0);
+    label->hide(); // an empty section would still show its frame
+    bar->addPermanentWidget(label);
+    return label;
+}
+
+void StatusBarSections::ShowConnection(const TKORVELSession& session)
+{
+    const std::string& host = session.RemoteHost().empty() ? session.RemoteAddress() : session.RemoteHost();
+    const QString port = session.RemoteService().empty() ? QString::number(session.RemotePort())
+                                                         : QString::fromStdString(session.RemoteService());
+    endpoint_->setText(QString::fromStdString(host) + QLatin1Char(':') + port);
+    mode_->setText(session.RemoteType() == rtInternet ? QStringLiteral("Internet") : QStringLiteral("LAN"));
+    endpoint_->show();
+    mode_->show();
+}
+
+void StatusBarSections::ShowRefresh(const QDateTime& when, double exchangeMs)
+{
+    exchange_->setText(QStringLiteral("%1 ms").arg(exchangeMs, 0, 'f',
+                                                   exchangeMs < 1    ? 2
+                                                   : exchangeMs < 10 ? 1
+                                                                     : 0));
+    refreshed_->setText(QStringLiteral("Refreshed ") + when.toString(QStringLiteral("HH:mm:ss")));
+    exchange_->show();
+    refreshed_->show();
+}
+
+void StatusBarSections::Clear()
+{
+    for (QLabel* label : {endpoint_, mode_, exchange_, refreshed_})
+    {
+        label->clear();
+        label->hide();
+    }
+}
+
+} // namespace korvel::admin

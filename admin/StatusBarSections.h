@@ -1,0 +1,39 @@
+// The connection's state in permanent sections on the right of the status bar, while the left part keeps the
+// menu hints: host and port, LAN or Internet, how long the last exchange took and when the last refresh
+// succeeded. Empty while logged out.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+class QLabel;
+class QStatusBar;
+
+namespace korvel
+{
+class TKORVELSession;
+}
+
+namespace korvel::admin
+{
+
+class StatusBarSections
+{
+public:
+    explicit StatusBarSections(QStatusBar* bar);
+
+    // Host (or address) and port, and the mode, of the session just logged in.
+    void ShowConnection(const TKORVELSession& session);
+    void ShowRefresh(const QDateTime& when, double exchangeMs);
+    void Clear();
+
+private:
+    QLabel* Add(QStatusBar* bar, const char* name, const QString& tip);
+
+    QLabel* endpoint_;
+    QLabel* mode_;
+    QLabel* exchange_;
+    QLabel* refreshed_;
+};
+
+} // namespace korvel::admin

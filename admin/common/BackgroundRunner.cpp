@@ -1,0 +1,152 @@
+#include "admin/common/BackgroundRunner.h"
+
+#include "engine/EngineError.h"
+#include "session/KORVELSession.h"
+
+#include <algorithm>
+
+namespace korvel::admin
+{
+
+void CancelToken::Check() const
+{
+    if (cancelled_)
+        throw EAbort();
+    if (sessionActive_ && !sessionActive_())
+        throw SessionInactiveError();
+}
+
+BackgroundRunner::BackgroundRunner(TKORVELSession& session, QObject* parent)
+    : QObject(parent), session_(session)
+{
+    worker_ = std::thread([this] { WorkerLoop(); });
+}
+
+BackgroundRunner::~BackgroundRunner()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        queue_.clear();
+        if (running_)
+            running_->Cancel();
+    }
+    wake_.notify_one();
+    worker_.join();
+    // Deliveries still posted to this object are discarded with it.
+}
+
+bool BackgroundRunner::Submit(Priority priority, std::function<void(CancelToken&)> work,
+                              std::function<void()> onDone, ErrorHandler onError)
+{
+    return Enqueue(priority,
+                   [work = std::move(work), onDone = std::move(onDone),
+                    onError = std::move(onError)](CancelToken& token) -> std::function<void()>
+                   {
+                       try
+                       {
+                           token.Check(); // refuses a job whose session went inactive while it waited
+                           work(token);
+                           return onDone;
+                       }
+                       catch (...)
+                       {
+                           return [onError, error = std::current_exception()] { onError(error); };
+                       }
+                   });
+}
+
+bool BackgroundRunner::Enqueue(Priority priority, std::function<std::function<void()>(CancelToken&)> run)
+{
+    if (!session_.Active())
+        return false;
+    if (priority == Priority::Background && Busy())
+        return false;
+    auto token = std::make_shared<CancelToken>([this] { return session_.Active(); });
+    {
+        std::lock_guard lock(mutex_);
+        // A user command waits only for other user commands, not for background work.
+        auto position =
+            priority == Priority::User
+                ? std::find_if(queue_.begin(), queue_.end(),
+                               [](const Job& job) { return job.JobPriority == Priority::Background; })
+                : queue_.end();
+        queue_.insert(position, Job{priority, generation_, std::move(run), token});
+        // ... nor for a running background job, which stops at its next request and delivers nothing.
+        if (priority == Priority::User && running_ && runningPriority_ == Priority::Background)
+            running_->Cancel();
+    }
+    wake_.notify_one();
+    CountPending(priority, +1);
+    return true;
+}
+
+void BackgroundRunner::WorkerLoop()
+{
+    std::unique_lock lock(mutex_);
+    for (;;)
+    {
+        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (stopping_)
+            return;
+        Job job = std::move(queue_.front());
+        queue_.pop_front();
+        running_ = job.Token;
+        runningPriority_ = job.JobPriority;
+        lock.unlock();
+        Deliver(job.JobPriority, job.Generation, job.Token, job.Run(*job.Token));
+        lock.lock();
+        running_.reset();
+    }
+}
+
+void BackgroundRunner::Deliver(Priority priority, int generation, std::shared_ptr<CancelToken> token,
+                               std::function<void()> delivery)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, priority, generation, token = std::move(token), delivery = std::move(delivery)]
+        {
+            if (generation == generation_ && !token->Cancelled() && delivery)
+                delivery();
+            CountPending(priority, -1);
+        },
+        Qt::QueuedConnection);
+}
+
+void BackgroundRunner::CountPending(Priority priority, int change)
+{
+    const bool wasRunning = CommandRunning();
+    pending_[int(priority)] += change;
+    if (CommandRunning() == wasRunning)
+        return;
+    // A watcher may submit or cancel: it works on a copy.
+    auto watchers = commandWatchers_;
+    for (auto& [receiver, changed] : watchers)
+        if (receiver)
+            changed(CommandRunning());
+}
+
+void BackgroundRunner::WatchCommands(QObject* receiver, std::function<void(bool running)> changed)
+{
+    std::erase_if(commandWatchers_, [](const auto& watcher) { return watcher.first.isNull(); });
+    commandWatchers_.emplace_back(receiver, std::move(changed));
+}
+
+void BackgroundRunner::Cancel()
+{
+    int dropped[2] = {0, 0};
+    {
+        std::lock_guard lock(mutex_);
+        for (const Job& job : queue_)
+            ++dropped[int(job.JobPriority)];
+        queue_.clear();
+        if (running_)
+            running_->Cancel();
+    }
+    ++generation_;
+    CountPending(Priority::Background, -dropped[int(Priority::Background)]);
+    CountPending(Priority::User, -dropped[int(Priority::User)]);
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,74 @@
+// The Status page's sessions, one row per server session, keyed by session id. A refresh hands over the whole
+// new list and the model changes only what differs: gone sessions are removed, changed rows are updated in
+// place and new sessions are appended in server order. The view therefore keeps its selection, scroll
+// position and sort order across refreshes, and an unchanged refresh sends no change notification at all.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace korvel::admin
+{
+
+struct SessionRow
+{
+    std::int32_t Id = 0;
+    QString UserName;
+    QString Address; // empty for a session without a connection
+    QString Detail;  // why it has no connection
+    bool Internet = false;
+    double CreatedOn = 0; // OLE dates, for sorting
+    double LastConnected = 0;
+    QString CreatedText; // as shown
+    QString LastConnectedText;
+
+    bool Connected() const { return !Address.isEmpty(); }
+    bool operator==(const SessionRow&) const = default;
+};
+
+class SessionTableModel : public QAbstractTableModel
+{
+public:
+    // The four columns shown by default come first; the others are offered in the header's menu.
+    enum Column
+    {
+        UserNameColumn,
+        AddressColumn,
+        CreatedOnColumn,
+        LastConnectedColumn,
+        SessionIdColumn,
+        ModeColumn,
+        StateColumn,
+        ColumnCount
+    };
+    static constexpr int SessionIdRole = Qt::UserRole;
+    static constexpr int ConnectedRole = Qt::UserRole + 1;
+    static constexpr int SortRole = Qt::UserRole + 2;
+
+    // Icons for a session without a connection, on a LAN and over the Internet.
+    SessionTableModel(std::array<QIcon, 3> icons, QObject* parent);
+
+    // Makes the rows equal to `rows` with the fewest changes.
+    void Update(std::vector<SessionRow> rows);
+    const SessionRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+    int ConnectedCount() const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    QString Text(const SessionRow& row, int column) const;
+    QVariant SortKey(const SessionRow& row, int column) const;
+
+    std::array<QIcon, 3> icons_;
+    std::vector<SessionRow> rows_;
+};
+
+} // namespace korvel::admin

@@ -1,0 +1,50 @@
+// What one Status refresh reads from the server, gathered on the background runner's worker so the window
+// keeps answering. The rows come formatted, so the user-interface thread only compares and shows them.
+#pragma once
+
+#include "admin/pages/SessionTableModel.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <vector>
+
+namespace korvel
+{
+class TKORVELSession;
+}
+
+namespace korvel::admin
+{
+
+class CancelToken;
+
+struct StatusSnapshot
+{
+    // Each value is set once read; a failed request leaves the later ones unset and its error in Failure, so
+    // what was read before it is still shown.
+    std::optional<QString> EngineVersion;
+    std::optional<double> MemoryMegabytes;
+    std::optional<QString> MainAddress; // empty: all addresses
+    std::optional<std::int32_t> MainPort;
+    std::optional<QString> AdminAddress;
+    std::optional<std::int32_t> AdminPort;
+    std::optional<std::int32_t> SessionCount;
+    std::optional<std::vector<SessionRow>> Rows; // the rows read so far, also after a failure among them
+    std::optional<std::int32_t> UpTime;          // -1: the main listener is stopped
+    std::optional<std::int32_t> ConnectedCount;  // read only while the listener runs
+    std::exception_ptr Failure;
+
+    double Seconds = 0;    // how long the whole refresh took
+    double ExchangeMs = 0; // how long its last request took
+
+    bool Stopped() const { return UpTime == -1; }
+};
+
+// Reads the status, checking `token` between requests (a cancellation raises EAbort); any other failure ends
+// the reading and is kept in Failure.
+StatusSnapshot CollectStatus(TKORVELSession& session, CancelToken& token);
+
+} // namespace korvel::admin

@@ -1,0 +1,127 @@
+// Saves pictures of the window watching a busy server, for a person to look at: about 200 korvel-load
+// sessions coming and going under auto-refresh for a while (the history chart), then the Status page
+// filtered, sorted by a column and with several rows selected, at 1200 x 800 and maximised. Not a test.
+// Usage: live_screenshots OUTPUT_DIR [SECONDS_OF_AUTO_REFRESH]
+#include "admin/MainForm.h"
+#include "admin/pages/SessionTableModel.h"
+#include "session/KORVELSession.h"
+#include "session/SessionList.h"
+#include "styling/FlatStyle.h"
+#include "tests/admin/support/ScriptedDialogs.h"
+#include "tests/support/LoadClients.h"
+#include "tests/support/RefServer.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <cstdio>
+#include <memory>
+
+namespace
+{
+
+void Save(QWidget& widget, const QDir& output, const QString& name)
+{
+    QApplication::processEvents();
+    const QString path = output.filePath(name + QStringLiteral(".png"));
+    widget.grab().save(path);
+    std::printf("%s\n", qPrintable(path));
+}
+
+void Wait(int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds)
+        QTest::qWait(50);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    korvel::styling::ApplyFlatStyle(application);
+    const QDir output(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
+    const int seconds = argc > 2 ? std::atoi(argv[2]) : 120;
+    QDir().mkpath(output.path());
+    korvel::CreateSessions();
+    {
+        using namespace korvel;
+        test::ScriptedDialogs dialogs;
+        test::RefServer server;
+        QTemporaryDir programDir;
+        QFile settings(programDir.filePath(QStringLiteral("korvel-admin.ini")));
+        settings.open(QIODevice::WriteOnly);
+        settings.write(
+            "[Admin Info]\nRemote Port=" + QByteArray::number(server.AdminPort()) +
+            "\n[Views]\nStatus Auto Refresh=2\nStatus State Column=1\nStatus Session ID Column=1\n");
+        settings.close();
+
+        admin::TMainForm form({{programDir.path() + QLatin1Char('/'), "korvel-admin", {}},
+                               {"KORVEL Admin", "korvel-admin", "1.0.0"},
+                               admin::CreatePages});
+        form.show();
+        dialogs.Logins.push_back({true, server.Options().AdminUser, server.Options().AdminPassword});
+        form.findChild<QAction*>(QStringLiteral("LoginItem"))->trigger();
+
+        // Sessions come and go while the page refreshes by itself.
+        auto steady = std::make_unique<test::LoadClients>(server, 150);
+        std::unique_ptr<test::LoadClients> wave;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        for (int step = 0; elapsed.elapsed() < seconds * 1000; ++step)
+        {
+            wave =
+                step % 2 == 0 ? std::make_unique<test::LoadClients>(server, 20 + 10 * (step % 5)) : nullptr;
+            Wait(std::min<qint64>(15000, seconds * 1000 - elapsed.elapsed()));
+        }
+        wave = std::make_unique<test::LoadClients>(server, 50);
+        Wait(5000);
+
+        auto* sessions = form.findChild<QTreeView*>(QStringLiteral("SessionsListView"));
+        auto* model = sessions->model();
+        // A few dead sessions, then filtered, sorted by creation (newest first) and several selected.
+        for (int row = 0; row < 4; ++row)
+            form.RemoteSession().DisconnectServerSession(
+                model->index(row * 7, 0).data(admin::SessionTableModel::SessionIdRole).toInt());
+        form.findChild<QLineEdit*>(QStringLiteral("SessionFilterEdit"))->setText(QStringLiteral("127.0"));
+        sessions->sortByColumn(admin::SessionTableModel::SessionIdColumn, Qt::DescendingOrder);
+        form.resize(1200, 800);
+        Wait(2500);
+        for (int row : {1, 2, 4, 7})
+            sessions->selectionModel()->select(model->index(row, 0),
+                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        Save(form, output, QStringLiteral("status-filtered-sorted-selected"));
+        form.findChild<QLineEdit*>(QStringLiteral("SessionFilterEdit"))->clear();
+        sessions->sortByColumn(admin::SessionTableModel::StateColumn, Qt::DescendingOrder);
+        form.resize(form.minimumSize());
+        Wait(2500);
+        Save(form, output, QStringLiteral("status-minimum-size"));
+        form.showMaximized();
+        Wait(500);
+        const QRect screen = form.screen()->availableGeometry();
+        if (form.width() < screen.width() - 50) // no window manager under a bare X server
+        {
+            form.setWindowState(Qt::WindowNoState);
+            form.setGeometry(screen);
+        }
+        Wait(2500);
+        Save(form, output, QStringLiteral("status-maximised"));
+        form.findChild<QTabWidget*>(QStringLiteral("MainPageControl"))->setCurrentIndex(2);
+        Save(form, output, QStringLiteral("users-maximised"));
+    }
+    korvel::DestroySessions();
+    return 0;
+}
