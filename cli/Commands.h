@@ -42,5 +42,7 @@ void AddConfigCommands(CLI::App& app, CommandAction& chosen);
 void AddUserCommands(CLI::App& app, CommandAction& chosen);
 // database list|show|add|modify|delete, dbuser list|show|add|modify|delete
 void AddDatabaseCommands(CLI::App& app, CommandAction& chosen);
+// rights [--user U] [--database D], rights copy|grant|revoke|set
+void AddRightsCommands(CLI::App& app, CommandAction& chosen);
 
 } // namespace korvel::cli

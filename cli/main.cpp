@@ -56,6 +56,7 @@ int Run(int argc, char** argv)
     AddConfigCommands(app, action);
     AddUserCommands(app, action);
     AddDatabaseCommands(app, action);
+    AddRightsCommands(app, action);
 
     try
     {

@@ -1,10 +1,10 @@
 #include "server/ServerCore.h"
 
+#include "addresses/AddressRules.h"
 #include "engine/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
 #include "engine/wire/OleDate.h"
 #include "engine/wire/RequestCodes.h"
-#include "server/AddressRules.h"
 #include "server/AdminRequests.h"
 
 #include <cstring>
@@ -21,6 +21,13 @@ constexpr std::int32_t UnauthenticatedLimit = 16 * 1024;
 // The throttle's key for RECONNECT with an unknown session id (no user name is known then).
 const std::string ReconnectKey = "\x01reconnect";
 
+const char* PortName(PortKind port)
+{
+    return port == PortKind::Admin ? "administration" : "main";
+}
+
+} // namespace
+
 std::string RandomPassword()
 {
     static const char alphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
@@ -32,13 +39,6 @@ std::string RandomPassword()
         password.push_back(alphabet[byte % (sizeof alphabet - 1)]);
     return password;
 }
-
-const char* PortName(PortKind port)
-{
-    return port == PortKind::Admin ? "administration" : "main";
-}
-
-} // namespace
 
 ServerCore::ServerCore(ServerOptions options, Store& store, ServerLog& log, ConnectionControl& control)
     : options_(std::move(options)), store_(store), log_(log), control_(control), config_(store.LoadConfig()),
@@ -274,7 +274,7 @@ std::uint16_t ServerCore::CheckLogin(const Connection& connection, const std::st
             return KORVEL_REMOTEINVLOGIN;
         return record->Administrator ? KORVEL_NONE : KORVEL_REMOTENOTADMIN;
     }
-    if (AddressBlocked(config_, connection.PeerAddress))
+    if (addresses::AddressBlocked(config_, connection.PeerAddress))
         return KORVEL_REMOTEADDRESSBLOCK;
     if (config_.DenyLogins)
         return KORVEL_REMOTENOLOGIN;
