@@ -139,7 +139,8 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     mainPageControl_ = new QTabWidget(central);
     mainPageControl_->setObjectName("MainPageControl");
     changingPage_ = true; // adding pages is no page change the user asked for
-    pages_ = createPages(PageContext{*remoteSession_, setup_.Files.ProgramDir}, mainPageControl_);
+    pages_ = createPages(PageContext{*remoteSession_, setup_.Files.ProgramDir, [this] { Logout(); }},
+                         mainPageControl_);
     for (AdminPage* page : pages_)
         mainPageControl_->addTab(page, page->Caption());
     changingPage_ = false;

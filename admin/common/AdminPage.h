@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,6 +29,8 @@ struct PageContext
 {
     TKORVELSession& Session;
     QString ProgramDir; // ends in a separator unless empty
+    // The window's logout, for a page whose change ends the login (the logged-in account deleted or demoted).
+    std::function<void()> LogOut = {};
 };
 
 // A page with an edit mode (Server, Users, Databases, Database Users).
@@ -49,7 +52,7 @@ class AdminPage : public QWidget
 {
 public:
     using QWidget::QWidget;
-    // The tab caption: "Status", "Server", "Users", "Databases", "Database Users", "Log".
+    // The tab caption: "Status", "Server", "Users", "Databases", "Database Users", "Rights", "Log".
     virtual QString Caption() const = 0;
     // Login step 3: fill from the server (view mode). Raises on failure.
     virtual void FillAtLogin() {}
@@ -61,7 +64,7 @@ public:
     virtual EditablePage* Editable() { return nullptr; }
 };
 
-// The six pages in tab order, wired to each other (user chooser, database selector).
+// The seven pages in tab order, wired to each other (user chooser, database selector, rights refresh).
 std::vector<AdminPage*> CreatePages(const PageContext& context, QWidget* parent);
 
 } // namespace korvel::admin

@@ -32,6 +32,7 @@ protected:
         UsersPage,
         DatabasesPage,
         DatabaseUsersPage,
+        RightsPage,
         LogPage
     };
 
@@ -60,7 +61,7 @@ protected:
         session->SetActive(true);
         window = std::make_unique<QTabWidget>();
         window->resize(761, 439);
-        pages = admin::CreatePages({*session, programDir}, window.get());
+        pages = admin::CreatePages({*session, programDir, [this] { ++logOuts; }}, window.get());
         for (admin::AdminPage* page : pages)
             window->addTab(page, page->Caption());
     }
@@ -113,6 +114,7 @@ protected:
     std::unique_ptr<TKORVELSession> session;
     std::unique_ptr<QTabWidget> window;
     std::vector<admin::AdminPage*> pages;
+    int logOuts = 0; // the pages asked the window to log out
 };
 
 } // namespace korvel::test
