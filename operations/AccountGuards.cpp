@@ -1,5 +1,6 @@
 #include "operations/AccountGuards.h"
 
+#include "engine/DataSession.h"
 #include "session/KORVELSession.h"
 
 namespace korvel::operations
@@ -26,16 +27,23 @@ bool AnotherAdministrator(TKORVELSession& session, const std::string& user)
     return false;
 }
 
+// The name the session logged in with: typed at the login prompt, so not always the RemoteUser setting.
+std::string LoggedInUser(TKORVELSession& session)
+{
+    const TDataSession* dataSession = session.DataSession();
+    return dataSession ? dataSession->UserName() : session.RemoteUser();
+}
+
 } // namespace
 
 AccountRisk CheckAccountChange(TKORVELSession& session, const std::string& user, AccountChange change)
 {
+    const bool own = user == LoggedInUser(session);
     if (!IsAdministrator(session, user))
-        return change == AccountChange::Delete && user == session.RemoteUser() ? AccountRisk::OwnAccount
-                                                                               : AccountRisk::None;
+        return change == AccountChange::Delete && own ? AccountRisk::OwnAccount : AccountRisk::None;
     if (!AnotherAdministrator(session, user))
         return AccountRisk::LastAdministrator;
-    return user == session.RemoteUser() ? AccountRisk::OwnAccount : AccountRisk::None;
+    return own ? AccountRisk::OwnAccount : AccountRisk::None;
 }
 
 std::string LastAdministratorMessage(const std::string& user, AccountChange change)

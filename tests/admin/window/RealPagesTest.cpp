@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 
 namespace korvel::test
 {
@@ -51,6 +53,24 @@ TEST_F(WindowTest, LargerDefaultFontGrowsTheFixedSizeInsteadOfClipping)
     EXPECT_GT(grown.width(), designed.width());
     EXPECT_GE(grown.width(), needed.width());
     EXPECT_GE(grown.height(), needed.height());
+}
+
+TEST_F(WindowTest, DeletingTheLoggedInAccountLogsTheWindowOut)
+{
+    StartServer();
+    OpenWindow(admin::CreatePages);
+    LoginAsAdmin();
+    form->RemoteSession().AddServerUser("root", "r", "", true); // "admin" is then not the last administrator
+    PageControl()->setCurrentIndex(2);
+    auto* users = form->findChild<QListWidget*>("UsersListBox");
+    ASSERT_NE(users, nullptr);
+    users->setCurrentRow(0); // admin
+    dialogs.Answers = {admin::Answer::Yes, admin::Answer::Yes};
+    form->findChild<QPushButton*>("DeleteUserButton")->click();
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
+    EXPECT_EQ(LoginCaption(), "&Login to Server");
+    EXPECT_FALSE(PageControl()->isVisible());
+    EXPECT_FALSE(form->RemoteSession().Active());
 }
 
 } // namespace
