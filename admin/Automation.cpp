@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -52,6 +53,10 @@ void SaveSnapshots(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& trac
             // The log is loaded on request only; a picture of it should show it.
             if (auto* load = pages->widget(index)->findChild<QPushButton*>("LoadLogButton"))
                 load->click();
+            // The rights grid reads in the background; the picture waits for it (a few seconds at most).
+            if (auto* progress = pages->widget(index)->findChild<QProgressBar*>("RightsProgressBar"))
+                for (int turn = 0; turn < 500 && progress->isVisible(); ++turn)
+                    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
             Save(mainForm, directory, "page-" + pages->tabText(index).toLower().replace(' ', '-'));
         }
     if (auto* fileMenu = mainForm.findChild<QMenu*>("FileMenu"))

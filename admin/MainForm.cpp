@@ -160,8 +160,9 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     ConnectionNotices notices{[this](const QDateTime& when, double exchangeMs)
                               { statusSections_->ShowRefresh(when, exchangeMs); },
                               [this](const QString& message) { ServerLost(message); }};
-    pages_ = createPages(PageContext{*remoteSession_, setup_.Files.ProgramDir, *runner_, notices},
-                         mainPageControl_);
+    pages_ = createPages(
+        PageContext{*remoteSession_, setup_.Files.ProgramDir, *runner_, notices, [this] { Logout(); }},
+        mainPageControl_);
     for (AdminPage* page : pages_)
         mainPageControl_->addTab(page, page->Caption());
     changingPage_ = false;

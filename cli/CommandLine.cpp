@@ -46,6 +46,7 @@ CommandLine::CommandLine()
     AddConfigCommands(App, Action);
     AddUserCommands(App, Action);
     AddDatabaseCommands(App, Action);
+    AddRightsCommands(App, Action);
     AddProfileCommands(App, Local);
 }
 

@@ -57,5 +57,7 @@ void AddUserCommands(CLI::App& app, CommandAction& chosen);
 void AddDatabaseCommands(CLI::App& app, CommandAction& chosen);
 // profile list|show|add|remove
 void AddProfileCommands(CLI::App& app, LocalAction& chosen);
+// rights [--user U] [--database D], rights copy|grant|revoke|set
+void AddRightsCommands(CLI::App& app, CommandAction& chosen);
 
 } // namespace korvel::cli

@@ -1,6 +1,9 @@
+#include "addresses/AddressChecks.h"
 #include "cli/Commands.h"
+#include "cli/Confirm.h"
 #include "cli/Conversions.h"
 #include "cli/UsageError.h"
+#include "operations/ConfigChecks.h"
 
 #include <array>
 #include <memory>
@@ -93,18 +96,36 @@ CommandResult ShowConfig(TKORVELSession& session)
 }
 
 // Every assignment is checked before anything is sent; the values not assigned keep what the server has.
-CommandAction SetConfig(const std::vector<std::string>& texts)
+// Warns about address entries that are not patterns and about sessions the change would lock out, and asks.
+void ConfirmConfig(TKORVELSession& session, const ServerConfig& current, const ServerConfig& changed,
+                   bool force)
+{
+    StringList sessionAddresses;
+    if (addresses::MayLockOut(current, changed))
+        sessionAddresses = operations::ReadSessionAddresses(session);
+    StringList warnings = operations::ConfigWarnings(current, changed, sessionAddresses);
+    if (warnings.empty())
+        return;
+    std::string text;
+    for (const std::string& warning : warnings)
+        text += (text.empty() ? "" : "\nkorvel-admin-cli: ") + warning;
+    Confirm(text, "Save anyway?", force);
+}
+
+CommandAction SetConfig(const std::vector<std::string>& texts, bool force)
 {
     std::vector<Assignment> assignments;
     for (const std::string& text : texts)
         assignments.push_back(ParseAssignment(text));
     return Silent(
-        [assignments](TKORVELSession& session)
+        [assignments, force](TKORVELSession& session)
         {
-            ServerConfig config;
-            session.GetServerConfig(config);
+            ServerConfig current;
+            session.GetServerConfig(current);
+            ServerConfig config = current;
             for (const Assignment& assignment : assignments)
                 assignment.Key->Set(config, assignment.Value, assignment.Key->Name);
+            ConfirmConfig(session, current, config, force);
             session.ModifyServerConfig(config);
         });
 }
@@ -116,12 +137,14 @@ void AddConfigCommands(CLI::App& app, CommandAction& chosen)
     CLI::App* group = AddGroup(app, "config", "Show or change the server configuration");
     AddCommand(*group, "show", "Show the nine configuration values", chosen, ShowConfig);
     auto texts = std::make_shared<std::vector<std::string>>();
-    AddCheckedCommand(*group, "set", "Change configuration values; the others keep theirs", chosen,
-                      [texts] { return SetConfig(*texts); })
-        ->add_option("KEY=VALUE", *texts,
-                     "deny_logins, max_connections, connection_timeout, dead_session_interval, "
-                     "dead_session_expires, max_dead_sessions, temp_directory, authorized_addresses, "
-                     "blocked_addresses (lists comma-separated)")
+    auto force = std::make_shared<bool>(false);
+    CLI::App* set = AddCheckedCommand(*group, "set", "Change configuration values; the others keep theirs",
+                                      chosen, [texts, force] { return SetConfig(*texts, *force); });
+    set->add_flag("--force", *force, "Save despite address warnings, without asking");
+    set->add_option("KEY=VALUE", *texts,
+                    "deny_logins, max_connections, connection_timeout, dead_session_interval, "
+                    "dead_session_expires, max_dead_sessions, temp_directory, authorized_addresses, "
+                    "blocked_addresses (lists comma-separated)")
         ->required();
 }
 

@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/Confirm.h"
 
 #include <memory>
 
@@ -16,6 +17,7 @@ struct UserArguments
     bool ShowPassword = false;
     bool Admin = false;
     bool NoAdmin = false;
+    bool Force = false; // no question for the logged-in account
     // Given on the command line at all (an empty text clears the value).
     const CLI::Option* PasswordOption = nullptr;
     const CLI::Option* DescriptionOption = nullptr;
@@ -52,6 +54,8 @@ void ModifyUser(TKORVELSession& session, const UserArguments& args)
     std::string password, description;
     bool administrator = false;
     session.GetServerUser(args.Name, password, description, administrator);
+    if (administrator && args.NoAdmin)
+        GuardAccountChange(session, args.Name, operations::AccountChange::Demote, args.Force);
     session.ModifyServerUser(args.Name, args.PasswordOption->count() ? args.Password : password,
                              args.DescriptionOption->count() ? args.Description : description,
                              args.Admin || (administrator && !args.NoAdmin));
@@ -87,11 +91,18 @@ void AddUserCommands(CLI::App& app, CommandAction& chosen)
     args->DescriptionOption = modify->add_option("--description", args->Description, "New description");
     modify->add_flag("--admin", args->Admin, "Make an administrator")
         ->excludes(modify->add_flag("--no-admin", args->NoAdmin, "Make not an administrator"));
+    modify->add_flag("--force", args->Force, "Demote the logged-in account without asking");
 
-    CLI::App* remove =
-        AddCommand(*group, "delete", "Delete a user", chosen,
-                   Silent([args](TKORVELSession& session) { session.DeleteServerUser(args->Name); }));
+    CLI::App* remove = AddCommand(*group, "delete", "Delete a user", chosen,
+                                  Silent(
+                                      [args](TKORVELSession& session)
+                                      {
+                                          GuardAccountChange(session, args->Name,
+                                                             operations::AccountChange::Delete, args->Force);
+                                          session.DeleteServerUser(args->Name);
+                                      }));
     AddName(remove, args);
+    remove->add_flag("--force", args->Force, "Delete the logged-in account without asking");
 }
 
 } // namespace korvel::cli

@@ -35,6 +35,16 @@ std::string Quoted(const std::string& name)
     return "'" + name + "'";
 }
 
+// Refuses a change that would leave the server without an administrator: nobody could then log in to the
+// administration port again. The refusal names the administrator who asked.
+void KeepAnAdministrator(Exchange& x, const std::string& name, bool staysAdministrator)
+{
+    Store& store = x.Server.Data();
+    auto existing = store.FindUser(name);
+    if (existing && existing->Administrator && !staysAdministrator && store.AdministratorCount() <= 1)
+        throw Refusal{KORVEL_REMOTENOTAUTH, x.Admin, {}, {}};
+}
+
 bool HandleUserRequest(Exchange& x, std::uint16_t code)
 {
     Store& store = x.Server.Data();
@@ -62,6 +72,8 @@ bool HandleUserRequest(Exchange& x, std::uint16_t code)
         bool adding = code == REQUEST_ADDUSER;
         if (adding && user.Name.empty())
             throw Refusal{KORVEL_REMOTEINVUSER, {}, {}, {}};
+        if (!adding)
+            KeepAnAdministrator(x, user.Name, user.Administrator);
         if (!(adding ? store.AddUser(user) : store.ModifyUser(user)))
             throw Refusal{adding ? KORVEL_REMOTEDUPUSER : KORVEL_REMOTENOUSER, user.Name, {}, {}};
         x.LogChange((adding ? "added user " : "changed user ") + Quoted(user.Name));
@@ -70,6 +82,7 @@ bool HandleUserRequest(Exchange& x, std::uint16_t code)
     case REQUEST_DELETEUSER:
     {
         auto name = x.ReadString();
+        KeepAnAdministrator(x, name, false);
         if (!store.DeleteUser(name))
             throw Refusal{KORVEL_REMOTENOUSER, name, {}, {}};
         x.LogChange("deleted user " + Quoted(name));

@@ -1,10 +1,10 @@
 #include "server/ServerCore.h"
 
+#include "addresses/AddressRules.h"
 #include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
 #include "engine/wire/OleDate.h"
 #include "engine/wire/RequestCodes.h"
-#include "server/AddressRules.h"
 #include "server/AdminRequests.h"
 
 #include <cstring>
@@ -18,6 +18,13 @@ namespace
 
 // Before LOGIN a peer may send no more than this: strangers cannot make the server hold or inflate much.
 constexpr std::int32_t UnauthenticatedLimit = 16 * 1024;
+const char* PortName(PortKind port)
+{
+    return port == PortKind::Admin ? "administration" : "main";
+}
+
+} // namespace
+
 std::string RandomPassword()
 {
     static const char alphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
@@ -29,13 +36,6 @@ std::string RandomPassword()
         password.push_back(alphabet[byte % (sizeof alphabet - 1)]);
     return password;
 }
-
-const char* PortName(PortKind port)
-{
-    return port == PortKind::Admin ? "administration" : "main";
-}
-
-} // namespace
 
 ServerCore::ServerCore(ServerOptions options, Store& store, ServerLog& log, ConnectionControl& control)
     : options_(std::move(options)), store_(store), log_(log), control_(control), config_(store.LoadConfig()),
@@ -286,7 +286,7 @@ std::uint16_t ServerCore::CheckLogin(const Connection& connection, const std::st
             return KORVEL_REMOTEINVLOGIN;
         return record->Administrator ? KORVEL_NONE : KORVEL_REMOTENOTADMIN;
     }
-    if (AddressBlocked(config_, connection.PeerAddress))
+    if (addresses::AddressBlocked(config_, connection.PeerAddress))
         return KORVEL_REMOTEADDRESSBLOCK;
     if (config_.DenyLogins)
         return KORVEL_REMOTENOLOGIN;

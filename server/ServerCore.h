@@ -45,6 +45,9 @@ struct Refusal
     std::string Detail;
 };
 
+// Twenty letters and digits from the system's random source (easily confused ones left out).
+std::string RandomPassword();
+
 class ServerCore
 {
 public:

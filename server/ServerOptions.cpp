@@ -65,6 +65,8 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, int& exit
     app.add_option("--engine-version", version, "Engine version to state, such as 3.08, or none");
     app.add_option("--admin-user", options.AdminUser, "Administrator created on an empty data directory");
     app.add_option("--admin-password", options.AdminPassword, "Password of that administrator");
+    app.add_option("--reset-admin", options.ResetAdmin,
+                   "Make this user an administrator with a new random password, then exit (server stopped)");
     app.add_option("--max-message", options.MaxMessage, "Largest message accepted, in bytes")
         ->check(CLI::Range(16 * 1024, 1024 * 1024 * 1024));
     app.add_option("--max-log", options.MaxLog, "How much of the log's end GETLOG returns, in bytes")

@@ -166,6 +166,13 @@ bool Store::HasUsers()
     return statement.Step();
 }
 
+int Store::AdministratorCount()
+{
+    Statement statement(db_, "SELECT COUNT(*) FROM users WHERE administrator <> 0");
+    statement.Step();
+    return statement.Number(0);
+}
+
 StringList Store::UserNames()
 {
     return Names("SELECT name FROM users ORDER BY name");

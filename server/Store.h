@@ -47,6 +47,7 @@ public:
     Store& operator=(const Store&) = delete;
 
     bool HasUsers();
+    int AdministratorCount();
 
     StringList UserNames();
     std::optional<UserRecord> FindUser(const std::string& name);

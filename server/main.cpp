@@ -1,4 +1,5 @@
 // korvel-refserver: a persistent reference server for the administration and main ports.
+#include "server/DataDirectory.h"
 #include "server/EventLoop.h"
 #include "server/ProcessSetup.h"
 #include "server/ServerCore.h"
@@ -7,9 +8,7 @@
 #include "server/Store.h"
 
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 
 namespace
 {
@@ -20,20 +19,27 @@ void PublishInitialPassword(const std::filesystem::path& dataDir, const std::str
                             const std::string& password)
 {
     std::printf("administrator %s, initial password %s\n", user.c_str(), password.c_str());
-    auto path = (dataDir / "initial-admin-password").string();
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return;
-    std::string text = password + "\n";
-    if (::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
-        std::fprintf(stderr, "could not write %s\n", path.c_str());
-    ::close(fd);
+    std::fflush(stdout);
+    PublishPassword(dataDir, password);
+}
+
+// Recovers an installation whose administrators are all lost: only while no server holds the directory.
+int ResetAdmin(const ServerOptions& options)
+{
+    std::filesystem::path dataDir(options.DataDir);
+    DataDirectoryLock lock(dataDir);
+    Store store((dataDir / "korvel.db").string());
+    std::string password = ResetAdministrator(store, options.ResetAdmin);
+    ServerLog((dataDir / "server.log").string())
+        .Write("Reset the administrator '" + options.ResetAdmin + "'");
+    PublishInitialPassword(dataDir, options.ResetAdmin, password);
+    return 0;
 }
 
 int Serve(const ServerOptions& options)
 {
     std::filesystem::path dataDir(options.DataDir);
-    std::filesystem::create_directories(dataDir);
+    DataDirectoryLock lock(dataDir);
     ServerLog log((dataDir / "server.log").string());
     Store store((dataDir / "korvel.db").string());
     EventLoop loop(options, log);
@@ -64,7 +70,7 @@ int main(int argc, char** argv)
     BlockStopSignals();
     try
     {
-        return Serve(*options);
+        return options->ResetAdmin.empty() ? Serve(*options) : ResetAdmin(*options);
     }
     catch (const std::exception& error)
     {

@@ -43,6 +43,8 @@ struct PageContext
     QString ProgramDir; // ends in a separator unless empty
     BackgroundRunner& Runner;
     ConnectionNotices Notices = {};
+    // The window's logout, for a page whose change ends the login (the logged-in account deleted or demoted).
+    std::function<void()> LogOut = {};
 };
 
 // How the user left the pages' views, kept in the settings file.
@@ -74,7 +76,7 @@ class AdminPage : public QWidget
 {
 public:
     using QWidget::QWidget;
-    // The tab caption: "Status", "Server", "Users", "Databases", "Database Users", "Log".
+    // The tab caption: "Status", "Server", "Users", "Databases", "Database Users", "Rights", "Log".
     virtual QString Caption() const = 0;
     // Login step 3: fill from the server (view mode). Raises on failure.
     virtual void FillAtLogin() {}
@@ -91,7 +93,7 @@ public:
     virtual void StopRepeatedWork() {}
 };
 
-// The six pages in tab order, wired to each other (user chooser, database selector).
+// The seven pages in tab order, wired to each other (user chooser, database selector, rights refresh).
 std::vector<AdminPage*> CreatePages(const PageContext& context, QWidget* parent);
 
 } // namespace korvel::admin

@@ -141,6 +141,7 @@ void TDatabaseUsersPage::ReplaceDatabases(const QListWidget* databases)
 {
     CopyListToComboBox(databases, DatabasesComboBox);
     currentDatabase_ = DatabasesComboBox->currentText();
+    RightsChanged();
 }
 
 void TDatabaseUsersPage::ShowUsersOfSelectedDatabase()
@@ -155,6 +156,7 @@ void TDatabaseUsersPage::ShowUsersOfSelectedDatabase()
 void TDatabaseUsersPage::ReplaceUsers(const QListWidget* users)
 {
     CopyListToComboBox(users, UserComboBox);
+    RightsChanged();
 }
 
 void TDatabaseUsersPage::FillDatabaseUserList()
@@ -272,6 +274,7 @@ void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
     const QString name = DatabaseUserEdit->text();
     const int formerIndex = DatabaseUsersListBox->currentRow();
     session_.DeleteServerDatabaseUser(ToStd(currentDatabase_), ToStd(name));
+    RightsChanged();
     FillDatabaseUserList();
     ReselectListItem(DatabaseUsersListBox, formerIndex, name);
     ShowSelectedDatabaseUser();
@@ -287,6 +290,7 @@ void TDatabaseUsersPage::SaveDatabaseUserButtonClick()
         session_.AddServerDatabaseUser(ToStd(currentDatabase_), ToStd(savedName), rights);
     else
         session_.ModifyServerDatabaseUser(ToStd(currentDatabase_), ToStd(savedName), rights);
+    RightsChanged();
     FillDatabaseUserList();
     ReselectListItem(DatabaseUsersListBox, DatabaseUsersListBox->count() - 1, savedName);
     ShowSelectedDatabaseUser();

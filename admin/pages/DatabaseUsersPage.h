@@ -8,6 +8,7 @@
 #include "session/UserRights.h"
 
 #include <array>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -40,6 +41,9 @@ public:
     // Called by the Users page: the user chooser takes a copy of its list and selection.
     void ReplaceUsers(const QListWidget* users);
     const QString& CurrentDatabase() const { return currentDatabase_; }
+    // Called after this page changed a database user, and when the users or databases were listed again (the
+    // Rights page then reads its grid again).
+    void SetRightsChangedHandler(std::function<void()> handler) { rightsChanged_ = std::move(handler); }
 
     void FillDatabaseUserList();
     void ShowSelectedDatabaseUser();
@@ -61,7 +65,14 @@ private:
     TUserRights CheckedRights() const;
     void SetRightsEditable(bool editable);
 
+    void RightsChanged() const
+    {
+        if (rightsChanged_)
+            rightsChanged_();
+    }
+
     TKORVELSession& session_;
+    std::function<void()> rightsChanged_;
     QString currentDatabase_;
     TEditState DatabaseUserEditState = esViewing;
     // DatabaseUsersListBox with AddDatabaseUserButton, EditDatabaseUserButton and DeleteDatabaseUserButton.

@@ -3,6 +3,7 @@
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
+#include "admin/pages/AddressListChecks.h"
 #include "admin/pages/PageFields.h"
 #include "engine/wire/Utf8.h"
 #include "session/KORVELSession.h"
@@ -80,6 +81,8 @@ void TServerPage::CreateControls()
         MakeButton(frame, "SelectTempFilesDirButton", QStringLiteral("Se&lect..."), 78);
     AuthorizedAddressesMemo = MakeMemo(frame, "AuthorizedAddressesMemo", 36);
     BlockedAddressesMemo = MakeMemo(frame, "BlockedAddressesMemo", 37);
+    MarkBadAddressLines(AuthorizedAddressesMemo);
+    MarkBadAddressLines(BlockedAddressesMemo);
     EditServerButton = MakeButton(frame, "EditServerButton", QStringLiteral("&Edit"), 38);
     SaveServerButton = MakeButton(frame, "SaveServerButton", QStringLiteral("&Save"), 39);
     CancelServerButton = MakeButton(frame, "CancelServerButton", QStringLiteral("Cancel"), 40);
@@ -228,6 +231,8 @@ void TServerPage::SaveServerButtonClick()
     config.AuthorizedAddresses =
         AddressLines(AuthorizedAddressesMemo, QStringLiteral("Authorized Addresses"));
     config.BlockedAddresses = AddressLines(BlockedAddressesMemo, QStringLiteral("Blocked Addresses"));
+    if (!ConfirmConfigSave(this, session_, config))
+        return; // still editing
     session_.ModifyServerConfig(config);
     LoadServerConfig();
     SetServerViewMode();

@@ -2,6 +2,7 @@
 
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
+#include "admin/pages/AccountGuard.h"
 #include "admin/pages/DatabaseUsersPage.h"
 #include "admin/pages/DescriptionText.h"
 #include "admin/pages/ListPages.h"
@@ -21,7 +22,7 @@ namespace korvel::admin
 {
 
 TUsersPage::TUsersPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), databaseUsers_(databaseUsers)
+    : AdminPage(parent), session_(context.Session), logOut_(context.LogOut), databaseUsers_(databaseUsers)
 {
     CreateControls();
     ConnectListAndDetail<TUsersPage>(listFrame_, detailFrame_, this,
@@ -165,12 +166,16 @@ void TUsersPage::EditUserButtonClick()
 
 void TUsersPage::DeleteUserButtonClick()
 {
-    if (CurrentDialogs().AskWarningYesNo(
+    const QString name = UserNameEdit->text();
+    const auto guard = GuardAccountChange(this, session_, name, operations::AccountChange::Delete);
+    if (guard == AccountGuardResult::Refused ||
+        CurrentDialogs().AskWarningYesNo(
             this, QStringLiteral("Are you sure you want to delete the selected user ?")) != Answer::Yes)
         return;
-    const QString name = UserNameEdit->text();
     const int formerIndex = UsersListBox->currentRow();
     session_.DeleteServerUser(ToStd(name));
+    if (guard == AccountGuardResult::AllowedLogOut && logOut_)
+        return logOut_();
     FillUserList();
     ReselectListItem(UsersListBox, formerIndex, name);
     ShowSelectedUser();
@@ -182,10 +187,20 @@ void TUsersPage::SaveUserButtonClick()
     const std::string name = ToStd(UserNameEdit->text());
     const std::string password = ToStd(PasswordEdit->text());
     const std::string description = UserDescription->Bytes();
+    auto guard = AccountGuardResult::Allowed;
+    if (UserEditState == esEditing && !AdministratorCheckBox->isChecked())
+        guard = GuardAccountChange(this, session_, UserNameEdit->text(), operations::AccountChange::Demote);
+    if (guard == AccountGuardResult::Refused)
+        return; // still editing: the user may tick the box again or cancel
     if (UserEditState == esAdding)
         session_.AddServerUser(name, password, description, AdministratorCheckBox->isChecked());
     else
         session_.ModifyServerUser(name, password, description, AdministratorCheckBox->isChecked());
+    if (guard == AccountGuardResult::AllowedLogOut && logOut_)
+    {
+        UserEditState = esViewing;
+        return logOut_();
+    }
     const QString savedName = UserNameEdit->text();
     FillUserList();
     ReselectListItem(UsersListBox, UsersListBox->count() - 1, savedName);

@@ -49,6 +49,7 @@ private:
     void CreateControls();
 
     TKORVELSession& session_;
+    std::function<void()> logOut_;
     TDatabaseUsersPage& databaseUsers_;
     TEditState UserEditState = esViewing;
     // UsersListBox with AddUserButton, EditUserButton and DeleteUserButton.

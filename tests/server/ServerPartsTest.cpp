@@ -1,7 +1,6 @@
 // The server's parts on their own: address patterns, message assembly from pieces, the login throttle's
 // delays.
 #include "engine/wire/Message.h"
-#include "server/AddressRules.h"
 #include "server/FrameAssembler.h"
 #include "server/LoginThrottle.h"
 #include "server/ServerLog.h"
@@ -14,29 +13,6 @@ namespace korvel::server
 {
 namespace
 {
-
-TEST(AddressRules, PatternsAndLists)
-{
-    EXPECT_TRUE(AddressMatches("192.168.*", "192.168.1.20"));
-    EXPECT_TRUE(AddressMatches("10.0.0.1", "10.0.0.1"));
-    EXPECT_TRUE(AddressMatches("*.1", "10.0.0.1"));
-    EXPECT_TRUE(AddressMatches(" 10.0.0.1 ", "10.0.0.1"));
-    EXPECT_FALSE(AddressMatches("10.0.0.1", "10.0.0.10"));
-    EXPECT_FALSE(AddressMatches("192.168.*", "192.169.1.1"));
-    EXPECT_FALSE(AddressMatches("10.0.0.?", "10.0.0.1")); // only * is a wildcard
-    EXPECT_FALSE(AddressMatches("[1]0.0.0.1", "10.0.0.1"));
-
-    ServerConfig config;
-    EXPECT_FALSE(AddressBlocked(config, "1.2.3.4"));
-    config.AuthorizedAddresses = {"", "  "};
-    EXPECT_FALSE(AddressBlocked(config, "1.2.3.4")) << "blank entries are ignored";
-    config.AuthorizedAddresses.push_back("1.2.*");
-    EXPECT_FALSE(AddressBlocked(config, "1.2.3.4"));
-    EXPECT_TRUE(AddressBlocked(config, "5.6.7.8"));
-    config.BlockedAddresses = {"1.2.3.*"};
-    EXPECT_TRUE(AddressBlocked(config, "1.2.3.4")) << "blocked wins over authorized";
-    EXPECT_FALSE(AddressBlocked(config, "1.2.4.4"));
-}
 
 // Feeds `bytes` to the assembler in pieces of at most `piece` bytes; returns the statuses seen and collects
 // the complete messages.

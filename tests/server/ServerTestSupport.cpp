@@ -25,7 +25,7 @@ std::unique_ptr<TDataSession> OpenSession(const RefServer& server, bool adminPor
     return session;
 }
 
-RawClient::RawClient(int port) : fd_(ConnectToLoopback(port)) {}
+RawClient::RawClient(int port, const char* source) : fd_(ConnectToLoopback(port, source)) {}
 
 RawClient::~RawClient()
 {

@@ -61,7 +61,8 @@ template <typename Condition> bool Eventually(Condition&& condition, std::chrono
 class RawClient
 {
 public:
-    explicit RawClient(int port);
+    // From `source` (another 127.x.y.z address) when given.
+    explicit RawClient(int port, const char* source = nullptr);
     ~RawClient();
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;

@@ -40,10 +40,18 @@ int ListenOnLoopback(std::uint16_t& port, int backlog)
     return fd;
 }
 
-int ConnectToLoopback(int port)
+int ConnectToLoopback(int port, const char* source)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in address = LoopbackAddress(port);
+    sockaddr_in local = LoopbackAddress(0);
+    if (source != nullptr && fd >= 0 &&
+        (inet_pton(AF_INET, source, &local.sin_addr) != 1 ||
+         bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0))
+    {
+        close(fd);
+        throw std::runtime_error(std::string("cannot bind to ") + source);
+    }
     if (fd < 0 || connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
     {
         if (fd >= 0)

@@ -10,8 +10,9 @@ namespace korvel::test
 // A listening socket on an ephemeral port of 127.0.0.1; its port goes to `port`. Throws when it cannot
 // listen.
 int ListenOnLoopback(std::uint16_t& port, int backlog = 128);
-// A connection to 127.0.0.1:`port` with TCP_NODELAY set. Throws when it cannot connect.
-int ConnectToLoopback(int port);
+// A connection to 127.0.0.1:`port` with TCP_NODELAY set, from `source` (another 127.x.y.z address) when
+// given. Throws when it cannot connect.
+int ConnectToLoopback(int port, const char* source = nullptr);
 // Sends or receives exactly `size` bytes; false when the connection fails or closes first.
 bool SendAll(int fd, const std::uint8_t* data, std::size_t size);
 bool ReceiveAll(int fd, std::uint8_t* data, std::size_t size);

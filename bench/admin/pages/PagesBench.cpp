@@ -302,7 +302,7 @@ struct LogFixture : Shared<LogFixture>
     QTemporaryDir dir;
     Setup setup{WithLog(dir, lines)};
 
-    double Load() { return setup.ClickAndPaint(5, "LoadLogButton", "LogListBox"); }
+    double Load() { return setup.ClickAndPaint(6, "LoadLogButton", "LogListBox"); }
 };
 
 double PeakResidentMegabytes()

@@ -36,6 +36,7 @@ protected:
         UsersPage,
         DatabasesPage,
         DatabaseUsersPage,
+        RightsPage,
         LogPage
     };
 
@@ -67,7 +68,8 @@ protected:
         runner = std::make_unique<admin::BackgroundRunner>(*session);
         window = std::make_unique<QTabWidget>();
         window->resize(761, 439);
-        pages = admin::CreatePages({*session, programDir, *runner, notices}, window.get());
+        pages =
+            admin::CreatePages({*session, programDir, *runner, notices, [this] { ++logOuts; }}, window.get());
         for (admin::AdminPage* page : pages)
             window->addTab(page, page->Caption());
     }
@@ -128,6 +130,7 @@ protected:
     std::unique_ptr<admin::BackgroundRunner> runner; // goes before the pages it delivers to
     std::unique_ptr<QTabWidget> window;
     std::vector<admin::AdminPage*> pages;
+    int logOuts = 0; // the pages asked the window to log out
 };
 
 } // namespace korvel::test

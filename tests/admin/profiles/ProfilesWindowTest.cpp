@@ -129,7 +129,8 @@ TEST_F(ProfilesWindowTest, ConnectToLogsInWithTheProfileForThatLoginOnlyAndNames
     EXPECT_FALSE(form->LoggedIn());
     EXPECT_FALSE(ProfileLabel()->isVisible());
     EXPECT_EQ(form->RemoteSession().RemotePort(), 1) << "the Options settings are back for the next login";
-    EXPECT_EQ(form->RemoteSession().RemoteUser(), "");
+    EXPECT_EQ(form->RemoteSession().RemoteUser(), "admin") << "the next login offers the last user name";
+    EXPECT_EQ(form->RemoteSession().RemotePassword(), "") << "but keeps no password";
 
     // A profile that cannot connect leaves the window logged out, its settings back too.
     ClickConnectTo("Spare");

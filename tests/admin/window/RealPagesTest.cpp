@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -36,7 +37,8 @@ TEST_F(WindowTest, RealPagesAreFilledAtLoginAndHiddenAtLogout)
     QStringList captions;
     for (int index = 0; index < PageControl()->count(); ++index)
         captions << PageControl()->tabText(index);
-    EXPECT_EQ(captions, (QStringList{"Status", "Server", "Users", "Databases", "Database Users", "Log"}));
+    EXPECT_EQ(captions,
+              (QStringList{"Status", "Server", "Users", "Databases", "Database Users", "Rights", "Log"}));
     auto* engine = form->findChild<QLineEdit*>("EngineVersionEdit");
     ASSERT_NE(engine, nullptr);
     EXPECT_EQ(engine->text(), "KORVEL Version 3.21") << "the Status page was refreshed";
@@ -227,6 +229,24 @@ TEST_F(WindowTest, ServerKilledDuringAutoRefreshGivesOneMessageAndTheWindowLogsI
     const QString again = refreshed->text();
     ASSERT_TRUE(WaitFor([&] { return refreshed->text() != again; }, 6000))
         << "auto-refresh runs again after the login";
+}
+
+TEST_F(WindowTest, DeletingTheLoggedInAccountLogsTheWindowOut)
+{
+    StartServer();
+    OpenWindow(admin::CreatePages);
+    LoginAsAdmin();
+    form->RemoteSession().AddServerUser("root", "r", "", true); // "admin" is then not the last administrator
+    PageControl()->setCurrentIndex(2);
+    auto* users = form->findChild<QListWidget*>("UsersListBox");
+    ASSERT_NE(users, nullptr);
+    users->setCurrentRow(0); // admin
+    dialogs.Answers = {admin::Answer::Yes, admin::Answer::Yes};
+    form->findChild<QPushButton*>("DeleteUserButton")->click();
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
+    EXPECT_EQ(LoginCaption(), "&Login to Server");
+    EXPECT_FALSE(PageControl()->isVisible());
+    EXPECT_FALSE(form->RemoteSession().Active());
 }
 
 } // namespace

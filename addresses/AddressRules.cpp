@@ -1,10 +1,10 @@
-#include "server/AddressRules.h"
+#include "addresses/AddressRules.h"
 
 #include <algorithm>
 #include <fnmatch.h>
 #include <string>
 
-namespace korvel::server
+namespace korvel::addresses
 {
 
 bool AddressMatches(std::string_view pattern, std::string_view address)
@@ -21,24 +21,24 @@ bool AddressMatches(std::string_view pattern, std::string_view address)
     return fnmatch(escaped.c_str(), std::string(address).c_str(), 0) == 0;
 }
 
+bool BlankEntry(std::string_view entry)
+{
+    return entry.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
 namespace
 {
-
-bool Blank(const std::string& entry)
-{
-    return entry.find_first_not_of(" \t\r\n") == std::string::npos;
-}
 
 bool Listed(const StringList& list, std::string_view address)
 {
     return std::any_of(list.begin(), list.end(),
                        [address](const std::string& entry)
-                       { return !Blank(entry) && AddressMatches(entry, address); });
+                       { return !BlankEntry(entry) && AddressMatches(entry, address); });
 }
 
 bool HasEntries(const StringList& list)
 {
-    return std::any_of(list.begin(), list.end(), [](const std::string& entry) { return !Blank(entry); });
+    return std::any_of(list.begin(), list.end(), [](const std::string& entry) { return !BlankEntry(entry); });
 }
 
 } // namespace
@@ -50,4 +50,4 @@ bool AddressBlocked(const ServerConfig& config, std::string_view address)
     return HasEntries(config.AuthorizedAddresses) && !Listed(config.AuthorizedAddresses, address);
 }
 
-} // namespace korvel::server
+} // namespace korvel::addresses

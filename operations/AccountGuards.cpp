@@ -1,0 +1,64 @@
+#include "operations/AccountGuards.h"
+
+#include "engine/DataSession.h"
+#include "session/KORVELSession.h"
+
+namespace korvel::operations
+{
+
+namespace
+{
+
+bool IsAdministrator(TKORVELSession& session, const std::string& user)
+{
+    std::string password, description;
+    bool administrator = false;
+    session.GetServerUser(user, password, description, administrator);
+    return administrator;
+}
+
+bool AnotherAdministrator(TKORVELSession& session, const std::string& user)
+{
+    StringList names;
+    session.GetServerUserNames(names);
+    for (const std::string& name : names)
+        if (name != user && IsAdministrator(session, name))
+            return true;
+    return false;
+}
+
+// The name the session logged in with: typed at the login prompt, so not always the RemoteUser setting.
+std::string LoggedInUser(TKORVELSession& session)
+{
+    const TDataSession* dataSession = session.DataSession();
+    return dataSession ? dataSession->UserName() : session.RemoteUser();
+}
+
+} // namespace
+
+AccountRisk CheckAccountChange(TKORVELSession& session, const std::string& user, AccountChange change)
+{
+    const bool own = user == LoggedInUser(session);
+    if (!IsAdministrator(session, user))
+        return change == AccountChange::Delete && own ? AccountRisk::OwnAccount : AccountRisk::None;
+    if (!AnotherAdministrator(session, user))
+        return AccountRisk::LastAdministrator;
+    return own ? AccountRisk::OwnAccount : AccountRisk::None;
+}
+
+std::string LastAdministratorMessage(const std::string& user, AccountChange change)
+{
+    return "'" + user + "' is the last administrator of this server. " +
+           (change == AccountChange::Delete ? "Deleting this user" : "Removing its administrator right") +
+           " would leave nobody able to administer the server, so it is not done.";
+}
+
+std::string OwnAccountQuestion(const std::string& user, AccountChange change)
+{
+    return "You are logged in as '" + user + "'. " +
+           (change == AccountChange::Delete ? "Delete this account?"
+                                            : "Remove this account's administrator right?") +
+           " You will be logged out.";
+}
+
+} // namespace korvel::operations

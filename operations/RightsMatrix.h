@@ -1,0 +1,130 @@
+// The rights of every user on every database as one table, and bulk changes to it. Reading costs one
+// GETDBUSERNAMES per database and one GETDBUSER per database user; a bulk change becomes a plan of
+// single-pair requests (ADDDBUSER, MODIFYDBUSER, DELETEDBUSER) sent in a stable order, checked first against
+// what the server holds now so another administrator's change is not silently overwritten.
+#pragma once
+
+#include "engine/wire/Message.h"
+#include "session/UserRights.h"
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvel
+{
+class TKORVELSession;
+}
+
+namespace korvel::operations
+{
+
+// No value: the user is not a database user of that database.
+using PairRights = std::optional<TUserRights>;
+
+// "RIUDCAX" letters of the rights held ("·" for none, "-" for no value).
+std::string RightsLetters(const PairRights& rights);
+// Letters in any order and case, "-" for no value, "" or "·" for no rights. Nothing when a letter is unknown.
+std::optional<PairRights> ParseRightsLetters(std::string_view text);
+
+// Called before each request; raises to stop (a cancelled load, an inactive session).
+using BeforeRequest = std::function<void()>;
+
+// One database's users and their rights.
+struct DatabaseColumn
+{
+    std::string Database;
+    std::map<std::string, TUserRights> Users;
+};
+DatabaseColumn ReadDatabaseColumn(TKORVELSession& session, const std::string& database,
+                                  const BeforeRequest& beforeRequest);
+
+class RightsMatrix
+{
+public:
+    StringList Users;     // as the server lists them
+    StringList Databases; // as the server lists them
+
+    // GETUSERNAMES and GETDBNAMES; the columns are then read one by one.
+    static RightsMatrix ReadNames(TKORVELSession& session);
+    // Names and every column.
+    static RightsMatrix Read(TKORVELSession& session, const BeforeRequest& beforeRequest = {});
+
+    void SetColumn(DatabaseColumn column);
+    bool HasColumn(const std::string& database) const { return columns_.count(database) > 0; }
+    PairRights Rights(const std::string& user, const std::string& database) const;
+
+private:
+    std::map<std::string, std::map<std::string, TUserRights>> columns_;
+};
+
+// One pair to change: what the grid showed and what is wanted.
+struct PairChange
+{
+    std::string User;
+    std::string Database;
+    PairRights Before;
+    PairRights After;
+};
+
+struct Conflict;
+
+// The changes in the order they are sent: by database, then by user.
+class RightsPlan
+{
+public:
+    // Adds a change unless Before equals After; a later change of the same pair replaces the earlier one.
+    void Set(const RightsMatrix& matrix, const std::string& user, const std::string& database,
+             PairRights after);
+    const std::vector<PairChange>& Changes() const { return changes_; }
+    bool Empty() const { return changes_.empty(); }
+    // "12 additions, 3 changes, 2 removals" (only the kinds present; "no changes" when empty).
+    std::string Summary() const;
+
+private:
+    friend RightsPlan Without(const RightsPlan& plan, const std::vector<Conflict>& conflicts);
+    std::vector<PairChange> changes_;
+};
+
+// Bulk edits of the pairs `users` × `databases`.
+enum class RightsEdit
+{
+    Grant,  // add these rights (a user who is not a database user becomes one)
+    Revoke, // take these rights away (database users only)
+    Set     // exactly these rights; no value makes them not database users
+};
+void PlanEdit(RightsPlan& plan, const RightsMatrix& matrix, const StringList& users,
+              const StringList& databases, RightsEdit edit, const PairRights& rights);
+// Makes each target's rights equal to the source's on every database, removals included.
+void PlanCopy(RightsPlan& plan, const RightsMatrix& matrix, const std::string& from, const StringList& to);
+
+// A change whose pair the server now holds differently from what the grid showed (another administrator
+// changed it since).
+struct Conflict
+{
+    PairChange Change;
+    PairRights Now;
+};
+std::vector<Conflict> ReadConflicts(TKORVELSession& session, const RightsPlan& plan,
+                                    const BeforeRequest& beforeRequest = {});
+// The plan without the conflicting pairs.
+RightsPlan Without(const RightsPlan& plan, const std::vector<Conflict>& conflicts);
+// One line per conflict: "'bob' on 'sales': read as R, now RI".
+std::string ConflictList(const std::vector<Conflict>& conflicts);
+
+struct ApplyReport
+{
+    std::size_t Done = 0;
+    std::string Error; // empty when every change was made
+};
+// Sends the changes in order and stops at the first failure.
+ApplyReport ApplyPlan(TKORVELSession& session, const RightsPlan& plan,
+                      const BeforeRequest& beforeRequest = {});
+// "All 17 changes were made." or what was done, what failed and what was not sent.
+std::string ReportText(const RightsPlan& plan, const ApplyReport& report);
+
+} // namespace korvel::operations
