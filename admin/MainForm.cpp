@@ -1,8 +1,9 @@
 // The window's creation and destruction, its menu, status bar and size. Login, logout and the pending-edit
 // guard are in MainFormLogin.cpp, the Options command in MainFormOptions.cpp.
 #include "admin/MainForm.h"
+#include "settings/IniFile.h"
 
-#include "admin/IniFile.h"
+#include "admin/Settings.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
@@ -58,17 +59,18 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     // Without a trace file the window still works: the error is shown and trace lines are dropped.
     RunCommand(this, [this] { traceFile_->Open(); });
 
-    settingsFile_ =
-        std::make_unique<IniFile>(setup_.Files.SettingsFileName(setup_.Version.SettingsBaseName(), dialogs));
+    settingsFileName_ =
+        setup_.Files.SettingsFileName(setup_.Version.SettingsBaseName(), dialogs).toStdString();
+    IniFile settingsFile(settingsFileName_);
     QRect frame = frameGeometry();
     WindowPlacement placement =
-        ReadWindowPlacement(*settingsFile_, {frame.top(), frame.left(), frame.height(), frame.width()});
+        ReadWindowPlacement(settingsFile, {frame.top(), frame.left(), frame.height(), frame.width()});
     move(placement.Left, placement.Top); // the fixed size refuses a different size; showEvent centres
 
     setWindowTitle(setup_.Version.ProductName);
     QCoreApplication::setApplicationName(setup_.Version.ProductName);
 
-    remoteSettings_ = ReadRemoteSettings(*settingsFile_);
+    remoteSettings_ = ReadRemoteSettings(settingsFile);
     ApplyRemoteSettings(*remoteSession_, true, remoteSettings_);
     SetActivePage(0);
 }
@@ -207,16 +209,18 @@ void TMainForm::WriteSettings()
     RunCommand(this,
                [this]
                {
-                   WriteRemoteSettings(*settingsFile_, remoteSettings_);
-                   settingsFile_->UpdateFile();
+                   IniFile settingsFile(settingsFileName_);
+                   WriteRemoteSettings(settingsFile, remoteSettings_);
+                   settingsFile.UpdateFile();
                });
     RunCommand(
         this,
         [this]
         {
             QRect frame = frameGeometry();
-            WriteWindowPlacement(*settingsFile_, {frame.top(), frame.left(), frame.height(), frame.width()});
-            settingsFile_->UpdateFile();
+            IniFile settingsFile(settingsFileName_);
+            WriteWindowPlacement(settingsFile, {frame.top(), frame.left(), frame.height(), frame.width()});
+            settingsFile.UpdateFile();
         });
 }
 

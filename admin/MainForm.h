@@ -23,7 +23,6 @@ class QTabWidget;
 namespace korvel::admin
 {
 
-class IniFile;
 class TOptionsDlg;
 class TTraceLogDlg;
 
@@ -85,7 +84,8 @@ private:
     MainFormSetup setup_;
     std::unique_ptr<TKORVELSession> remoteSession_;
     std::unique_ptr<TraceFile> traceFile_;
-    std::unique_ptr<IniFile> settingsFile_;
+    // Read again before each write, so keys another program added meanwhile are kept.
+    std::string settingsFileName_;
     RemoteSettings remoteSettings_;
     std::vector<AdminPage*> pages_;
 

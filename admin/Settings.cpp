@@ -1,8 +1,8 @@
 #include "admin/Settings.h"
 
-#include "admin/IniFile.h"
 #include "engine/wire/Utf8.h"
 #include "session/KORVELSession.h"
+#include "settings/IniFile.h"
 
 namespace korvel::admin
 {
@@ -10,8 +10,14 @@ namespace korvel::admin
 namespace
 {
 
-const QString AdminInfo = "Admin Info";
-const QString MainWindow = "Main Window";
+constexpr const char* AdminInfo = "Admin Info";
+constexpr const char* MainWindow = "Main Window";
+
+QString ReadText(const IniFile& ini, const char* key, const QString& defaultValue)
+{
+    return CutToSettingBytes(
+        QString::fromStdString(ini.ReadString(AdminInfo, key, defaultValue.toStdString())));
+}
 
 } // namespace
 
@@ -27,14 +33,12 @@ RemoteSettings ReadRemoteSettings(const IniFile& ini)
     RemoteSettings settings;
     settings.RemoteType =
         static_cast<std::uint8_t>(ini.ReadInteger(AdminInfo, "Remote Type", defaults.RemoteType));
-    settings.RemoteHost = CutToSettingBytes(ini.ReadString(AdminInfo, "Remote Host", defaults.RemoteHost));
-    settings.RemoteAddress =
-        CutToSettingBytes(ini.ReadString(AdminInfo, "Remote Address", defaults.RemoteAddress));
+    settings.RemoteHost = ReadText(ini, "Remote Host", defaults.RemoteHost);
+    settings.RemoteAddress = ReadText(ini, "Remote Address", defaults.RemoteAddress);
     // The port is a 16-bit number: a larger value in the file keeps its low 16 bits.
     settings.RemotePort =
         static_cast<std::uint16_t>(ini.ReadInteger(AdminInfo, "Remote Port", defaults.RemotePort));
-    settings.RemoteService =
-        CutToSettingBytes(ini.ReadString(AdminInfo, "Remote Service", defaults.RemoteService));
+    settings.RemoteService = ReadText(ini, "Remote Service", defaults.RemoteService);
     settings.RemoteTracing = ini.ReadBool(AdminInfo, "Remote Tracing", defaults.RemoteTracing);
     return settings;
 }
@@ -42,10 +46,10 @@ RemoteSettings ReadRemoteSettings(const IniFile& ini)
 void WriteRemoteSettings(IniFile& ini, const RemoteSettings& settings)
 {
     ini.WriteInteger(AdminInfo, "Remote Type", settings.RemoteType);
-    ini.WriteString(AdminInfo, "Remote Host", settings.RemoteHost);
-    ini.WriteString(AdminInfo, "Remote Address", settings.RemoteAddress);
+    ini.WriteString(AdminInfo, "Remote Host", settings.RemoteHost.toStdString());
+    ini.WriteString(AdminInfo, "Remote Address", settings.RemoteAddress.toStdString());
     ini.WriteInteger(AdminInfo, "Remote Port", settings.RemotePort);
-    ini.WriteString(AdminInfo, "Remote Service", settings.RemoteService);
+    ini.WriteString(AdminInfo, "Remote Service", settings.RemoteService.toStdString());
     ini.WriteBool(AdminInfo, "Remote Tracing", settings.RemoteTracing);
 }
 

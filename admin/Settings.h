@@ -11,10 +11,15 @@ namespace korvel
 class TKORVELSession;
 }
 
+namespace korvel::settings
+{
+class IniFile;
+}
+
 namespace korvel::admin
 {
 
-class IniFile;
+using settings::IniFile;
 
 // Texts of at most this many bytes of UTF-8, cut on a character boundary.
 constexpr int MaxSettingBytes = 255;

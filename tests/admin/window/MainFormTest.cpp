@@ -58,6 +58,20 @@ TEST_F(WindowTest, FreshStartIsLoggedOutWithDefaultsAndExitWritesEveryKey)
     EXPECT_TRUE(TraceFiles(ProgramDir()).isEmpty()) << "the trace file is deleted at exit";
 }
 
+TEST_F(WindowTest, ExitMergesIntoTheSettingsFileKeepingWhatOthersWroteMeanwhile)
+{
+    WriteSettingsFile("[Admin Info]\nRemote Port=12010\n");
+    OpenWindow();
+    // Another program (a second window, the CLI) writes its own section while this window is open.
+    WriteSettingsFile("[Admin Info]\nRemote Port=12010\nAdded Later=kept\n[Profiles Used]\nLast=prod\n");
+    CloseWindow();
+    QByteArray written = SettingsFile();
+    EXPECT_TRUE(written.contains("Added Later=kept")) << written.toStdString();
+    EXPECT_TRUE(written.contains("[Profiles Used]\nLast=prod")) << written.toStdString();
+    EXPECT_TRUE(written.contains("Remote Port=12010"));
+    EXPECT_TRUE(written.contains("[Main Window]"));
+}
+
 TEST_F(WindowTest, UnwritableProgramDirectoryKeepsSettingsAndTraceInXdgDirectories)
 {
     QTemporaryDir xdg;

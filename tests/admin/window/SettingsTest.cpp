@@ -1,9 +1,9 @@
 // The settings file, the program's file names and the trace file.
 #include "admin/Settings.h"
-#include "admin/IniFile.h"
 #include "admin/ProgramFiles.h"
 #include "admin/TraceFile.h"
 #include "admin/VersionInfo.h"
+#include "settings/IniFile.h"
 #include "tests/admin/support/ScriptedDialogs.h"
 
 #include <QFile>
@@ -16,7 +16,7 @@ namespace korvel::test
 namespace
 {
 
-using admin::IniFile;
+using settings::IniFile;
 
 QByteArray ReadAll(const QString& path)
 {
@@ -40,7 +40,7 @@ protected:
 
 TEST_F(SettingsTest, MissingFileGivesEveryDefault)
 {
-    IniFile ini(Path("absent.ini"));
+    IniFile ini(Path("absent.ini").toStdString());
     admin::RemoteSettings settings = admin::ReadRemoteSettings(ini);
     EXPECT_EQ(settings.RemoteType, 0);
     EXPECT_EQ(settings.RemoteHost, "");
@@ -66,7 +66,7 @@ TEST_F(SettingsTest, IntegersReadAsDecimalOrHexAndJunkGivesTheDefault)
                             "Left=0x\n"
                             "Height=-20\n"
                             "Width=99999999999\n");
-    IniFile ini(Path("s.ini"));
+    IniFile ini(Path("s.ini").toStdString());
     admin::RemoteSettings settings = admin::ReadRemoteSettings(ini);
     EXPECT_EQ(settings.RemotePort, 12006);
     EXPECT_EQ(settings.RemoteType, 1);
@@ -78,7 +78,7 @@ TEST_F(SettingsTest, IntegersReadAsDecimalOrHexAndJunkGivesTheDefault)
     EXPECT_EQ(placement.Width, 8) << "beyond 32 bits";
 
     WriteAll(Path("junk.ini"), "[admin info]\nremote port=twelve\n");
-    EXPECT_EQ(admin::ReadRemoteSettings(IniFile(Path("junk.ini"))).RemotePort, 12006)
+    EXPECT_EQ(admin::ReadRemoteSettings(IniFile(Path("junk.ini").toStdString())).RemotePort, 12006)
         << "keys and sections are found without regard to case";
 }
 
@@ -88,7 +88,7 @@ TEST_F(SettingsTest, PortKeepsItsLow16BitsAndTextsAreCutTo255Bytes)
     QByteArray accented = QByteArray(254, 'a') + "\xC3\xA9"; // 256 bytes, the last character two bytes wide
     WriteAll(Path("s.ini"), "[Admin Info]\nRemote Port=70000\nRemote Host=" + longHost +
                                 "\nRemote Service=" + accented + "\n");
-    admin::RemoteSettings settings = admin::ReadRemoteSettings(IniFile(Path("s.ini")));
+    admin::RemoteSettings settings = admin::ReadRemoteSettings(IniFile(Path("s.ini").toStdString()));
     EXPECT_EQ(settings.RemotePort, 70000 - 65536);
     EXPECT_EQ(settings.RemoteHost.toUtf8().size(), 255);
     EXPECT_EQ(settings.RemoteService, QString(254, 'a')) << "a character is never split";
@@ -103,7 +103,7 @@ TEST_F(SettingsTest, WritingKeepsUnknownKeysCommentsAndSpellingAndFlushesWholeFi
                             "[Admin Info]\n"
                             "REMOTE PORT=1\n"
                             "Custom Key=custom value\n");
-    IniFile ini(Path("s.ini"));
+    IniFile ini(Path("s.ini").toStdString());
     admin::RemoteSettings settings;
     settings.RemoteHost = "dbhost";
     settings.RemoteTracing = true;
@@ -129,9 +129,10 @@ TEST_F(SettingsTest, WritingKeepsUnknownKeysCommentsAndSpellingAndFlushesWholeFi
                                       "Left=20\n"
                                       "Height=30\n"
                                       "Width=40\n");
-    EXPECT_EQ(admin::ReadRemoteSettings(IniFile(Path("s.ini"))), settings) << "what is written reads back";
+    EXPECT_EQ(admin::ReadRemoteSettings(IniFile(Path("s.ini").toStdString())), settings)
+        << "what is written reads back";
 
-    IniFile unwritable(Path("no-such-dir/s.ini"));
+    IniFile unwritable(Path("no-such-dir/s.ini").toStdString());
     unwritable.WriteInteger("A", "B", 1);
     EXPECT_THROW(unwritable.UpdateFile(), std::runtime_error);
 }

@@ -1,0 +1,274 @@
+#include "settings/IniFile.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvel::settings
+{
+
+namespace
+{
+
+std::string_view Trimmed(std::string_view text)
+{
+    const char* blanks = " \t\r";
+    std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    std::size_t last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+    {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+bool IsSectionLine(std::string_view line)
+{
+    std::string_view trimmed = Trimmed(line);
+    return trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']';
+}
+
+std::string_view SectionName(std::string_view line)
+{
+    std::string_view trimmed = Trimmed(line);
+    return Trimmed(trimmed.substr(1, trimmed.size() - 2));
+}
+
+// The key of a "key=value" line, or nothing for any other line.
+std::optional<std::string_view> KeyOf(std::string_view line)
+{
+    std::size_t equals = line.find('=');
+    if (equals == 0 || equals == std::string_view::npos || Trimmed(line).starts_with(';'))
+        return std::nullopt;
+    return Trimmed(line.substr(0, equals));
+}
+
+} // namespace
+
+IniFile::IniFile(std::string path) : path_(std::move(path))
+{
+    std::ifstream file(path_, std::ios::binary);
+    if (!file)
+        return;
+    std::string line;
+    while (std::getline(file, line))
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines_.push_back(std::move(line));
+    }
+}
+
+std::ptrdiff_t IniFile::FindSection(std::string_view section) const
+{
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        if (IsSectionLine(lines_[i]) && SameName(SectionName(lines_[i]), section))
+            return static_cast<std::ptrdiff_t>(i);
+    return -1;
+}
+
+std::ptrdiff_t IniFile::FindKey(std::ptrdiff_t sectionLine, std::string_view key) const
+{
+    for (std::size_t i = sectionLine + 1; i < lines_.size() && !IsSectionLine(lines_[i]); ++i)
+    {
+        std::optional<std::string_view> lineKey = KeyOf(lines_[i]);
+        if (lineKey && SameName(*lineKey, key))
+            return static_cast<std::ptrdiff_t>(i);
+    }
+    return -1;
+}
+
+std::ptrdiff_t IniFile::SectionEnd(std::ptrdiff_t sectionLine) const
+{
+    std::ptrdiff_t end = sectionLine + 1;
+    for (std::size_t i = sectionLine + 1; i < lines_.size() && !IsSectionLine(lines_[i]); ++i)
+        if (!Trimmed(lines_[i]).empty())
+            end = static_cast<std::ptrdiff_t>(i) + 1;
+    return end;
+}
+
+std::optional<std::string> IniFile::Value(std::string_view section, std::string_view key) const
+{
+    std::ptrdiff_t sectionLine = FindSection(section);
+    std::ptrdiff_t keyLine = sectionLine < 0 ? -1 : FindKey(sectionLine, key);
+    if (keyLine < 0)
+        return std::nullopt;
+    std::string_view line = lines_[keyLine];
+    return std::string(Trimmed(line.substr(line.find('=') + 1)));
+}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                std::string_view defaultValue) const
+{
+    return Value(section, key).value_or(std::string(defaultValue));
+}
+
+std::optional<int> IniFile::ParseInteger(std::string_view text)
+{
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    {
+        // Hexadecimal values are 32-bit patterns: 0xFFFFFFFF reads as -1.
+        std::uint32_t bits = 0;
+        auto [end, error] = std::from_chars(text.data() + 2, text.data() + text.size(), bits, 16);
+        if (error != std::errc() || end != text.data() + text.size())
+            return std::nullopt;
+        return static_cast<int>(bits);
+    }
+    std::string_view digits = text;
+    if (digits.starts_with('+'))
+        digits.remove_prefix(1);
+    int value = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 10);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
+        return std::nullopt;
+    return value;
+}
+
+int IniFile::ReadInteger(std::string_view section, std::string_view key, int defaultValue) const
+{
+    std::optional<std::string> text = Value(section, key);
+    if (!text)
+        return defaultValue;
+    return ParseInteger(*text).value_or(defaultValue);
+}
+
+bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const
+{
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+std::vector<std::string> IniFile::Sections() const
+{
+    std::vector<std::string> names;
+    for (const std::string& line : lines_)
+        if (IsSectionLine(line))
+            names.emplace_back(SectionName(line));
+    return names;
+}
+
+std::vector<std::string> IniFile::Keys(std::string_view section) const
+{
+    std::vector<std::string> keys;
+    std::ptrdiff_t sectionLine = FindSection(section);
+    if (sectionLine < 0)
+        return keys;
+    for (std::size_t i = sectionLine + 1; i < lines_.size() && !IsSectionLine(lines_[i]); ++i)
+        if (std::optional<std::string_view> key = KeyOf(lines_[i]))
+            keys.emplace_back(*key);
+    return keys;
+}
+
+void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value)
+{
+    // Line breaks would split the entry into lines of their own.
+    std::string flat(value);
+    for (char& c : flat)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    std::ptrdiff_t sectionLine = FindSection(section);
+    if (sectionLine < 0)
+    {
+        if (!lines_.empty() && !Trimmed(lines_.back()).empty())
+            lines_.emplace_back();
+        lines_.push_back("[" + std::string(section) + "]");
+        lines_.push_back(std::string(key) + "=" + flat);
+        return;
+    }
+    std::ptrdiff_t keyLine = FindKey(sectionLine, key);
+    if (keyLine >= 0)
+        lines_[keyLine] = std::string(*KeyOf(lines_[keyLine])) + "=" + flat; // the key keeps its spelling
+    else
+        lines_.insert(lines_.begin() + SectionEnd(sectionLine), std::string(key) + "=" + flat);
+}
+
+void IniFile::WriteInteger(std::string_view section, std::string_view key, int value)
+{
+    WriteString(section, key, std::to_string(value));
+}
+
+void IniFile::WriteBool(std::string_view section, std::string_view key, bool value)
+{
+    WriteString(section, key, value ? "1" : "0");
+}
+
+void IniFile::DeleteKey(std::string_view section, std::string_view key)
+{
+    std::ptrdiff_t sectionLine = FindSection(section);
+    std::ptrdiff_t keyLine = sectionLine < 0 ? -1 : FindKey(sectionLine, key);
+    if (keyLine >= 0)
+        lines_.erase(lines_.begin() + keyLine);
+}
+
+void IniFile::EraseSection(std::string_view section)
+{
+    std::ptrdiff_t sectionLine = FindSection(section);
+    if (sectionLine < 0)
+        return;
+    std::size_t end = sectionLine + 1;
+    while (end < lines_.size() && !IsSectionLine(lines_[end]))
+        ++end;
+    lines_.erase(lines_.begin() + sectionLine, lines_.begin() + static_cast<std::ptrdiff_t>(end));
+}
+
+void IniFile::UpdateFile(unsigned newFileMode) const
+{
+    std::string text;
+    for (const std::string& line : lines_)
+        text += line + "\n";
+
+    auto fail = [this](const std::string& what)
+    { throw std::runtime_error("Cannot write the settings file " + path_ + ": " + what); };
+    struct stat existing
+    {
+    };
+    mode_t mode = ::stat(path_.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : newFileMode;
+    std::string temporary = path_ + ".XXXXXX";
+    int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        fail(std::strerror(errno));
+    ::fchmod(fd, mode);
+    std::size_t written = 0;
+    while (written < text.size())
+    {
+        ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+        {
+            std::string reason = std::strerror(errno);
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            fail(reason);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    bool synced = ::fsync(fd) == 0;
+    int syncError = errno;
+    bool closed = ::close(fd) == 0;
+    if (!synced || !closed || ::rename(temporary.c_str(), path_.c_str()) != 0)
+    {
+        std::string reason = std::strerror(synced ? errno : syncError);
+        ::unlink(temporary.c_str());
+        fail(reason);
+    }
+}
+
+} // namespace korvel::settings
