@@ -137,6 +137,12 @@ void TKORVELSession::ActivateDataSession(TDataSession& dataSession)
     dataSession.Connect();
     // Attached after Connect: the lines of the connection and its CONNECTPARAMS exchange reach no handler.
     dataSession.SetTraceSink([this](const std::string& line) { DeliverTrace(line); });
+    dataSession.SetTraceRecordSink(
+        [this](const TraceRecord& record)
+        {
+            if (OnRemoteTraceRecord)
+                OnRemoteTraceRecord(*this, record);
+        });
     LoginRemote(dataSession);
 }
 
@@ -171,6 +177,7 @@ void TKORVELSession::Deactivate()
             logoutFailure = std::current_exception();
         }
         dataSession->SetTraceSink(nullptr);
+        dataSession->SetTraceRecordSink(nullptr);
     }
     dataSession_ = nullptr;
     if (isDefault_)

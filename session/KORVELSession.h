@@ -43,6 +43,8 @@ using TKORVELPasswordEvent = std::function<void(TKORVELSession& sender, bool& co
 using TLoginEvent = std::function<void(TKORVELSession& sender, std::string& userName, std::string& password,
                                        bool& continueLogin)>;
 using TTraceEvent = std::function<void(TKORVELSession& sender, const std::string& traceMessage)>;
+// Beside each trace line: its facts as numbers (see TraceRecord). Called on the thread of the exchange.
+using TTraceRecordEvent = std::function<void(TKORVELSession& sender, const TraceRecord& record)>;
 
 // The remote login prompt, asked when a session needs credentials and has no OnRemoteLogin handler. The
 // window replaces it with its Qt dialog; by default it cancels. Returns true on OK (both strings then hold
@@ -107,6 +109,7 @@ public:
     TKORVELPasswordEvent OnPassword; // stored only
     TLoginEvent OnRemoteLogin;
     TTraceEvent OnRemoteTrace;
+    TTraceRecordEvent OnRemoteTraceRecord;
 
     void SetName(const std::string& name) override;
     void Close() { SetActive(false); }
@@ -152,6 +155,8 @@ public:
     void GetServerConfig(ServerConfig& config);
     void ModifyServerConfig(const ServerConfig& config);
     void GetServerLog(StringList& lines);
+    // The log as one block with its line positions, handed over without a copy; `log` is emptied first.
+    void GetServerLogText(LogText& log);
     void StartServer();
     void StopServer();
     void GetServerEngineVersion(std::string& version);

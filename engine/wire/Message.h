@@ -76,6 +76,8 @@ public:
     void Finish(bool compress);
 
     const MessageHeader& Header() const { return header_; }
+    // The finished message's size before compression (its TotalSize when it was not compressed).
+    std::int32_t PlainSize() const { return plainSize_; }
     MessageBuffer& Buffer() { return buffer_; }
 
 private:
@@ -84,6 +86,7 @@ private:
     MessageBuffer& buffer_;
     MessageHeader header_;
     std::int32_t writePosition_ = HeaderSize;
+    std::int32_t plainSize_ = HeaderSize;
     std::vector<std::uint8_t> scratch_;
 };
 
