@@ -42,6 +42,11 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     remoteSession_->SetSessionType(stRemote);
     remoteSession_->OnRemoteTrace = [this](TKORVELSession&, const std::string& line)
     { traceFile_->WriteLine(line); };
+    remoteSession_->OnRemoteTraceRecord = [this](TKORVELSession&, const TraceRecord& record)
+    {
+        if (traceLogDlg_ != nullptr)
+            traceLogDlg_->AddRecord(record);
+    };
     // No OnRemoteLogin handler: credentials come from the login prompt, through the dialogs seam.
     SetRemoteLoginDialog([this](std::string& userName, std::string& password)
                          { return CurrentDialogs().RemoteLogin(this, userName, password); });
@@ -71,6 +76,7 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     QCoreApplication::setApplicationName(setup_.Version.ProductName);
 
     remoteSettings_ = ReadRemoteSettings(settingsFile);
+    traceSettings_ = ReadTraceSettings(settingsFile);
     ApplyRemoteSettings(*remoteSession_, true, remoteSettings_);
     SetActivePage(0);
 }
@@ -86,7 +92,10 @@ TMainForm::~TMainForm()
     {
         // Closing: the server may already be gone; the session is inactive either way.
     }
-    traceFile_->Remove();
+    if (traceSettings_.KeepTraceFile)
+        traceFile_->Close();
+    else
+        traceFile_->Remove();
     SetRemoteLoginDialog({});
     // The pages hold the session: they go before it does.
     delete mainPageControl_;
@@ -211,6 +220,7 @@ void TMainForm::WriteSettings()
                {
                    IniFile settingsFile(settingsFileName_);
                    WriteRemoteSettings(settingsFile, remoteSettings_);
+                   WriteTraceSettings(settingsFile, traceSettings_);
                    settingsFile.UpdateFile();
                });
     RunCommand(

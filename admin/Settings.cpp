@@ -12,6 +12,7 @@ namespace
 
 constexpr const char* AdminInfo = "Admin Info";
 constexpr const char* MainWindow = "Main Window";
+constexpr const char* Trace = "Trace";
 
 QString ReadText(const IniFile& ini, const char* key, const QString& defaultValue)
 {
@@ -80,6 +81,16 @@ void WriteWindowPlacement(IniFile& ini, const WindowPlacement& placement)
     ini.WriteInteger(MainWindow, "Left", placement.Left);
     ini.WriteInteger(MainWindow, "Height", placement.Height);
     ini.WriteInteger(MainWindow, "Width", placement.Width);
+}
+
+TraceSettings ReadTraceSettings(const IniFile& ini)
+{
+    return {ini.ReadBool(Trace, "Keep Trace File", false)};
+}
+
+void WriteTraceSettings(IniFile& ini, const TraceSettings& settings)
+{
+    ini.WriteBool(Trace, "Keep Trace File", settings.KeepTraceFile);
 }
 
 } // namespace korvel::admin

@@ -1,5 +1,5 @@
-// The settings file's two sections: the connection settings ("Admin Info") and the window placement
-// ("Main Window").
+// The settings file's sections: the connection settings ("Admin Info"), the window placement ("Main
+// Window") and what happens to the trace file ("Trace").
 #pragma once
 
 #include <QString>
@@ -44,6 +44,14 @@ void WriteRemoteSettings(IniFile& ini, const RemoteSettings& settings);
 // Copies the settings to the session: with `all`, the connection properties (which an active session
 // refuses), and always the tracing flag, which takes effect at once.
 void ApplyRemoteSettings(TKORVELSession& session, bool all, const RemoteSettings& settings);
+
+struct TraceSettings
+{
+    bool KeepTraceFile = false; // the trace file outlives the program (deleted at exit by default)
+};
+
+TraceSettings ReadTraceSettings(const IniFile& ini);
+void WriteTraceSettings(IniFile& ini, const TraceSettings& settings);
 
 struct WindowPlacement
 {
