@@ -1,4 +1,5 @@
 #include "cli/Connection.h"
+#include "cli/TraceJson.h"
 
 #include "cli/Terminal.h"
 #include "cli/UsageError.h"
@@ -24,6 +25,10 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
     app.add_option("--user", options.User, "Administrator user name");
     app.add_option("--password", options.Password, "Password (else the KORVEL_PASSWORD variable)");
     app.add_option("--trace", options.TraceFile, "Append every trace line to FILE");
+    app.add_option("--trace-format", options.TraceFormat,
+                   "text: the trace lines; jsonl: one JSON object per request and reply")
+        ->check(CLI::IsMember({"text", "jsonl"}))
+        ->capture_default_str();
     app.add_flag("--json", options.Json, "Print JSON");
 }
 
@@ -56,7 +61,11 @@ Connection::Connection(const GlobalOptions& options) : terminal_(Terminal::Open(
     session.SetRemoteUser(options.User);
     session.SetRemotePassword(password);
     session.SetRemoteTrace(trace_.is_open());
-    if (trace_.is_open())
+    if (trace_.is_open() && options.TraceFormat == "jsonl")
+        session.OnRemoteTraceRecord = [this](TKORVELSession&, const TraceRecord& record) {
+            trace_ << TraceRecordJson(record).dump() << '\n' << std::flush;
+        };
+    else if (trace_.is_open())
         session.OnRemoteTrace = [this](TKORVELSession&, const std::string& line) {
             trace_ << line << '\n' << std::flush;
         };

@@ -26,6 +26,7 @@ struct GlobalOptions
     std::string User;
     std::string Password;
     std::string TraceFile;
+    std::string TraceFormat = "text"; // or "jsonl": one JSON object per trace record
     bool Json = false;
 };
 
