@@ -154,7 +154,8 @@ QLayout* TLogPage::CreateSearchBar(QWidget* parent)
     SearchEdit->setObjectName(QStringLiteral("SearchEdit"));
     SearchEdit->setPlaceholderText(QStringLiteral("Search (F3 next, Shift+F3 previous, Esc stops)"));
     SearchEdit->setClearButtonEnabled(true);
-    RegexCheckBox = new QCheckBox(QStringLiteral("Re&gular expression"), parent);
+    SearchEdit->setMinimumWidth(SearchEdit->fontMetrics().horizontalAdvance(QString(14, QLatin1Char('0'))));
+    RegexCheckBox = new QCheckBox(QStringLiteral("Re&gex"), parent);
     RegexCheckBox->setObjectName(QStringLiteral("RegexCheckBox"));
     MatchCaseCheckBox = new QCheckBox(QStringLiteral("Match &case"), parent);
     MatchCaseCheckBox->setObjectName(QStringLiteral("MatchCaseCheckBox"));
@@ -162,9 +163,8 @@ QLayout* TLogPage::CreateSearchBar(QWidget* parent)
     FindNextButton = MakeButton(parent, "FindNextButton", QStringLiteral("&Next"), 75);
     MatchCountLabel = new QLabel(parent);
     MatchCountLabel->setObjectName(QStringLiteral("MatchCountLabel"));
-    MatchCountLabel->setMinimumWidth(
-        MatchCountLabel->fontMetrics().horizontalAdvance("Searching: 0,000,000 so far"));
-    OnlyMatchingCheckBox = new QCheckBox(QStringLiteral("&Only matching lines"), parent);
+    MatchCountLabel->setMinimumWidth(MatchCountLabel->fontMetrics().horizontalAdvance("0,000,000 matches"));
+    OnlyMatchingCheckBox = new QCheckBox(QStringLiteral("&Only matching"), parent);
     OnlyMatchingCheckBox->setObjectName(QStringLiteral("OnlyMatchingCheckBox"));
 
     auto* bar = new QHBoxLayout;
@@ -189,7 +189,7 @@ QLayout* TLogPage::CreateBottomBar(QWidget* parent)
     CancelLoadButton->hide();
     LineCountLabel = new QLabel(parent);
     LineCountLabel->setObjectName(QStringLiteral("LineCountLabel"));
-    FollowCheckBox = new QCheckBox(QStringLiteral("&Follow every"), parent);
+    FollowCheckBox = new QCheckBox(QStringLiteral("&Follow"), parent);
     FollowCheckBox->setObjectName(QStringLiteral("FollowCheckBox"));
     FollowIntervalSpinBox = new QSpinBox(parent);
     FollowIntervalSpinBox->setObjectName(QStringLiteral("FollowIntervalSpinBox"));
@@ -200,8 +200,7 @@ QLayout* TLogPage::CreateBottomBar(QWidget* parent)
     FollowStatusLabel->setObjectName(QStringLiteral("FollowStatusLabel"));
     LoadLogButton = MakeButton(parent, "LoadLogButton", QStringLiteral("&Load"), 76);
     SaveButton = MakeButton(parent, "SaveButton", QStringLiteral("&Save..."), 77);
-    SaveMatchingButton =
-        MakeButton(parent, "SaveMatchingButton", QStringLiteral("Save &Matching Lines..."), 77);
+    SaveMatchingButton = MakeButton(parent, "SaveMatchingButton", QStringLiteral("Save &Matching..."), 77);
     SaveMatchingButton->setEnabled(false);
 
     auto* bar = new QHBoxLayout;
@@ -305,7 +304,7 @@ void TLogPage::ScheduleFollow()
     const int seconds = FollowIntervalSeconds();
     followTimer_->start(seconds * 1000);
     if (!followReading_)
-        FollowStatusLabel->setText(QStringLiteral("Re-reading every %1 s").arg(seconds));
+        FollowStatusLabel->setText(QStringLiteral("every %1 s").arg(seconds));
 }
 
 void TLogPage::FollowTick()
@@ -356,13 +355,13 @@ void TLogPage::FollowRead(LogText& latest)
         const std::size_t added = latest.LineCount() - *firstNew;
         model_->AppendLines(latest, *firstNew);
         search_->Continue();
-        status = QStringLiteral("%L1 new lines at %2").arg(added).arg(Now());
+        status = QStringLiteral("+%L1 at %2").arg(added).arg(Now());
     }
     else
     {
         model_->SetLog(latest);
         StartSearch();
-        status = QStringLiteral("The server's log was cut: reloaded at %1").arg(Now());
+        status = QStringLiteral("Log was cut: reloaded at %1").arg(Now());
     }
     ShowLineCount();
     if (atEnd)
@@ -373,7 +372,7 @@ void TLogPage::FollowRead(LogText& latest)
     }
     if (FollowCheckBox->isChecked())
         ScheduleFollow();
-    FollowStatusLabel->setText(status + QStringLiteral("; every %1 s").arg(FollowIntervalSeconds()));
+    FollowStatusLabel->setText(status + QStringLiteral(", every %1 s").arg(FollowIntervalSeconds()));
 }
 
 void TLogPage::StopFollowing(const QString& why)
