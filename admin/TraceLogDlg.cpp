@@ -64,9 +64,19 @@ TTraceLogDlg::TTraceLogDlg()
     traceTableView_->verticalHeader()->hide();
     traceTableView_->verticalHeader()->setDefaultSectionSize(RowHeight);
     traceTableView_->horizontalHeader()->setStretchLastSection(true);
-    traceTableView_->setMinimumSize(680, 300);
+    // Columns as wide as their longest usual content, so nothing is cut at the dialog's size.
+    const QFontMetrics metrics = traceTableView_->fontMetrics();
+    const char* const widest[TraceTableModel::ColumnCount] = {
+        "00:00:00.000", "Connection", "REQUEST_GETCONNECTEDSESSIONS", "Wire bytes", "Uncompressed",
+        "KORVEL_NONE",  "Reply ms"};
+    int tableWidth = 0;
     for (int column = 0; column < TraceTableModel::ColumnCount; ++column)
-        traceTableView_->setColumnWidth(column, column == TraceTableModel::NameColumn ? 170 : 86);
+    {
+        const int width = metrics.horizontalAdvance(QString::fromLatin1(widest[column])) + 20;
+        traceTableView_->setColumnWidth(column, width);
+        tableWidth += width;
+    }
+    traceTableView_->setMinimumSize(tableWidth + 24, 300);
     SetHelpContext(traceTableView_, 12);
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->addWidget(filterEdit_);
