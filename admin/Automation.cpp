@@ -65,11 +65,11 @@ void SaveSnapshots(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& trac
         Save(*fileMenu, directory, "file-menu");
         fileMenu->hide();
     }
-    options.Load(mainForm.Settings());
+    options.Load(mainForm.Settings(), mainForm.TraceOptions());
     options.show();
     Save(options, directory, "options-dialog");
     options.hide();
-    traceLog.LoadTraceFile(mainForm.Trace());
+    traceLog.Attach(mainForm.Trace());
     traceLog.show();
     Save(traceLog, directory, "trace-log-dialog");
     traceLog.hide();

@@ -46,6 +46,12 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     remoteSession_->SetSessionType(stRemote);
     remoteSession_->SetOnRemoteTrace([this](TKORVELSession&, const std::string& line)
                                      { traceFile_->WriteLine(line); });
+    remoteSession_->SetOnRemoteTraceRecord(
+        [this](TKORVELSession&, const TraceRecord& record)
+        {
+            if (traceLogDlg_ != nullptr)
+                traceLogDlg_->AddRecord(record);
+        });
     // No OnRemoteLogin handler: credentials come from the login prompt, through the dialogs seam.
     SetRemoteLoginDialog([this](std::string& userName, std::string& password)
                          { return CurrentDialogs().RemoteLogin(this, userName, password); });
@@ -86,6 +92,7 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     QCoreApplication::setApplicationName(setup_.Version.ProductName);
 
     remoteSettings_ = ReadRemoteSettings(settingsFile);
+    traceSettings_ = ReadTraceSettings(settingsFile);
     ApplyRemoteSettings(*remoteSession_, true, remoteSettings_);
     SetActivePage(0);
 }
@@ -101,7 +108,10 @@ TMainForm::~TMainForm()
     {
         // Closing: the server may already be gone; the session is inactive either way.
     }
-    traceFile_->Remove();
+    if (traceSettings_.KeepTraceFile)
+        traceFile_->Close();
+    else
+        traceFile_->Remove();
     SetRemoteLoginDialog({});
     SetCommandFailureHandler({});
     // No delivery may reach a page once it is gone, and the pages hold the session: they go before it does.
@@ -264,7 +274,12 @@ void TMainForm::WriteSettings()
                        settingsFile.UpdateFile();
                    });
     };
-    update([this](IniFile& ini) { WriteRemoteSettings(ini, remoteSettings_); });
+    update(
+        [this](IniFile& ini)
+        {
+            WriteRemoteSettings(ini, remoteSettings_);
+            WriteTraceSettings(ini, traceSettings_);
+        });
     update(
         [this](IniFile& ini)
         {

@@ -7,10 +7,12 @@
 #include "admin/ProgramFiles.h"
 #include "admin/Settings.h"
 #include "admin/TraceFile.h"
+#include "admin/TraceLogDlg.h"
 #include "admin/VersionInfo.h"
 #include "admin/common/AdminPage.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -28,7 +30,6 @@ class BackgroundRunner;
 class ProfileLogin;
 class StatusBarSections;
 class TOptionsDlg;
-class TTraceLogDlg;
 
 using PageFactory = std::function<std::vector<AdminPage*>(const PageContext& context, QWidget* parent)>;
 
@@ -44,12 +45,12 @@ class TMainForm : public QMainWindow
 public:
     // FormCreate: trace file, settings, title, help file, the session's connection settings.
     explicit TMainForm(MainFormSetup setup);
-    // FormDestroy: settings written, session closed, trace file deleted.
+    // FormDestroy: settings written, session closed, trace file deleted (unless it is to be kept).
     ~TMainForm() override;
 
     // The dialogs created beside the window at program start (not owned).
     void SetDialogs(TOptionsDlg* options, TTraceLogDlg* traceLog);
-    TTraceLogDlg* TraceLogDialog() const { return traceLogDlg_; }
+    TTraceLogDlg* TraceLogDialog() const { return traceLogDlg_.data(); }
 
     // --- Commands (each runs inside RunCommand) ---------------------------------------------------------
     void LoginItemClick();
@@ -64,8 +65,7 @@ public:
     TKORVELSession& RemoteSession() { return *remoteSession_; }
     RemoteSettings& Settings() { return remoteSettings_; }
 
-    void OpenTraceFile() { traceFile_->Open(); }
-    void CloseTraceFile() { traceFile_->Close(); }
+    TraceSettings& TraceOptions() { return traceSettings_; }
     const QString& TraceFileName() const { return traceFile_->FileName(); }
     TraceFile& Trace() { return *traceFile_; }
 
@@ -101,6 +101,7 @@ private:
     WindowPlacement savedPlacement_;
     std::string lastUserName_; // offered by the next login prompt; no password is kept
     std::unique_ptr<StatusBarSections> statusSections_;
+    TraceSettings traceSettings_;
     std::vector<AdminPage*> pages_;
 
     QAction* loginItem_ = nullptr;
@@ -111,7 +112,7 @@ private:
     bool changingPage_ = false;
     bool shownOnce_ = false;
     TOptionsDlg* optionsDlg_ = nullptr;
-    TTraceLogDlg* traceLogDlg_ = nullptr;
+    QPointer<TTraceLogDlg> traceLogDlg_; // trace records still arrive while the program closes
 };
 
 } // namespace korvel::admin

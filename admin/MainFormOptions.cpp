@@ -33,10 +33,11 @@ bool ConnectionChanged(const RemoteSettings& stored, const RemoteSettings& wante
 
 void TMainForm::OptionsItemClick()
 {
-    optionsDlg_->Load(remoteSettings_);
+    optionsDlg_->Load(remoteSettings_, traceSettings_);
     if (ExecModal(*optionsDlg_) != QDialog::Accepted)
         return;
     OptionsValues values = optionsDlg_->Values();
+    traceSettings_.KeepTraceFile = values.KeepTraceFile;
     RemoteSettings wanted = WithConnection(remoteSettings_, values);
 
     bool apply = ConnectionChanged(remoteSettings_, wanted);

@@ -88,6 +88,8 @@ TOptionsDlg::TOptionsDlg(TMainForm& mainForm) : mainForm_(mainForm)
     portEdit_->installEventFilter(this);
     serviceEdit_ = MakeEdit(frame, "ServiceEdit", 2);
     enableTracingCheckbox_ = Named(new QCheckBox("Enable Tracing", frame), "EnableTracingCheckbox", 8);
+    keepTraceFileCheckbox_ =
+        Named(new QCheckBox("Keep trace file after exit", frame), "KeepTraceFileCheckbox", 8);
     auto* viewTraceLog = Named(new QPushButton("View Trace Log...", frame), "ViewTraceLogButton", 9);
     viewTraceLog->setAutoDefault(false);
     connect(viewTraceLog, &QPushButton::clicked, this,
@@ -109,6 +111,7 @@ TOptionsDlg::TOptionsDlg(TMainForm& mainForm) : mainForm_(mainForm)
     grid->addWidget(serviceEdit_, 4, 1, 1, 2);
     grid->addWidget(enableTracingCheckbox_, 5, 0, 1, 2);
     grid->addWidget(viewTraceLog, 5, 2, Qt::AlignRight);
+    grid->addWidget(keepTraceFileCheckbox_, 6, 0, 1, 3);
     grid->setColumnMinimumWidth(1, fontMetrics().horizontalAdvance('0') * 18);
     grid->setColumnStretch(2, 1);
     auto* sheetLayout = new QVBoxLayout(defaults);
@@ -127,8 +130,9 @@ TOptionsDlg::TOptionsDlg(TMainForm& mainForm) : mainForm_(mainForm)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TOptionsDlg::Load(const RemoteSettings& settings)
+void TOptionsDlg::Load(const RemoteSettings& settings, const TraceSettings& trace)
 {
+    keepTraceFileCheckbox_->setChecked(trace.KeepTraceFile);
     (settings.RemoteType != 0 ? internetRadioButton_ : lanRadioButton_)->setChecked(true);
     hostNameEdit_->setText(settings.RemoteHost);
     ipAddressEdit_->setText(settings.RemoteAddress);
@@ -139,9 +143,13 @@ void TOptionsDlg::Load(const RemoteSettings& settings)
 
 OptionsValues TOptionsDlg::Values() const
 {
-    return {lanRadioButton_->isChecked(), hostNameEdit_->text(),
-            ipAddressEdit_->text(),       portEdit_->text(),
-            serviceEdit_->text(),         enableTracingCheckbox_->isChecked()};
+    return {lanRadioButton_->isChecked(),
+            hostNameEdit_->text(),
+            ipAddressEdit_->text(),
+            portEdit_->text(),
+            serviceEdit_->text(),
+            enableTracingCheckbox_->isChecked(),
+            keepTraceFileCheckbox_->isChecked()};
 }
 
 void TOptionsDlg::showEvent(QShowEvent* event)
@@ -197,37 +205,10 @@ bool TOptionsDlg::eventFilter(QObject* watched, QEvent* event)
 
 void TOptionsDlg::ViewTraceLogButtonClick()
 {
-    // Tracing is off while the file is closed, so no trace line can arrive in between.
-    TKORVELSession& session = mainForm_.RemoteSession();
-    bool tracing = session.RemoteTrace();
-    session.SetRemoteTrace(false);
-    mainForm_.CloseTraceFile();
-    std::exception_ptr failure;
-    try
-    {
-        TTraceLogDlg& traceLog = *mainForm_.TraceLogDialog();
-        traceLog.LoadTraceFile(mainForm_.Trace());
-        ExecModal(traceLog);
-    }
-    catch (...)
-    {
-        failure = std::current_exception();
-    }
-    // Both happen however the dialog ended; the first error is the one shown.
-    session.SetRemoteTrace(tracing);
-    if (!failure)
-    {
-        mainForm_.OpenTraceFile();
-        return;
-    }
-    try
-    {
-        mainForm_.OpenTraceFile();
-    }
-    catch (...)
-    {
-    }
-    std::rethrow_exception(failure);
+    // Tracing goes on while the dialog is open: new exchanges appear in its table and in the trace file.
+    TTraceLogDlg& traceLog = *mainForm_.TraceLogDialog();
+    traceLog.Attach(mainForm_.Trace());
+    ExecModal(traceLog);
 }
 
 } // namespace korvel::admin

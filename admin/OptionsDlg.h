@@ -26,6 +26,7 @@ struct OptionsValues
     QString Port; // digits, or empty when a service is given
     QString Service;
     bool Tracing = false;
+    bool KeepTraceFile = false;
 
     // The port as a number: empty with a service gives 0 (the service decides the port). Raises
     // "'%s' is not a valid integer value" for anything else that is not a number.
@@ -37,7 +38,7 @@ class TOptionsDlg : public QDialog
 public:
     explicit TOptionsDlg(TMainForm& mainForm);
 
-    void Load(const RemoteSettings& settings);
+    void Load(const RemoteSettings& settings, const TraceSettings& trace);
     OptionsValues Values() const;
 
     void ViewTraceLogButtonClick();
@@ -62,6 +63,7 @@ private:
     QLineEdit* portEdit_;
     QLineEdit* serviceEdit_;
     QCheckBox* enableTracingCheckbox_;
+    QCheckBox* keepTraceFileCheckbox_;
 };
 
 } // namespace korvel::admin

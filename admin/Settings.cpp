@@ -13,6 +13,7 @@ namespace
 constexpr const char* AdminInfo = "Admin Info";
 constexpr const char* MainWindow = "Main Window";
 constexpr const char* Views = "Views";
+constexpr const char* Trace = "Trace";
 
 QString ReadText(const IniFile& ini, const char* key, const QString& defaultValue)
 {
@@ -98,6 +99,16 @@ void WriteViewSettings(IniFile& ini, const ViewSettings& settings)
     ini.WriteBool(Views, "Status Session ID Column", settings.ShowSessionId);
     ini.WriteBool(Views, "Status Mode Column", settings.ShowMode);
     ini.WriteBool(Views, "Status State Column", settings.ShowState);
+}
+
+TraceSettings ReadTraceSettings(const IniFile& ini)
+{
+    return {ini.ReadBool(Trace, "Keep Trace File", false)};
+}
+
+void WriteTraceSettings(IniFile& ini, const TraceSettings& settings)
+{
+    ini.WriteBool(Trace, "Keep Trace File", settings.KeepTraceFile);
 }
 
 } // namespace korvel::admin

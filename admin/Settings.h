@@ -1,5 +1,6 @@
-// The settings file's sections: the connection settings ("Admin Info"), the window placement ("Main Window")
-// and how the user left the pages' views ("Views", which older files lack: its defaults then apply).
+// The settings file's sections: the connection settings ("Admin Info"), the window placement ("Main Window"),
+// how the user left the pages' views ("Views") and what happens to the trace file ("Trace"); older files lack
+// the last two, whose defaults then apply.
 #pragma once
 
 #include "admin/common/AdminPage.h"
@@ -46,6 +47,14 @@ void WriteRemoteSettings(IniFile& ini, const RemoteSettings& settings);
 // Copies the settings to the session: with `all`, the connection properties (which an active session
 // refuses), and always the tracing flag, which takes effect at once.
 void ApplyRemoteSettings(TKORVELSession& session, bool all, const RemoteSettings& settings);
+
+struct TraceSettings
+{
+    bool KeepTraceFile = false; // the trace file outlives the program (deleted at exit by default)
+};
+
+TraceSettings ReadTraceSettings(const IniFile& ini);
+void WriteTraceSettings(IniFile& ini, const TraceSettings& settings);
 
 struct WindowPlacement
 {

@@ -1,17 +1,21 @@
 #include "admin/TraceLogDlg.h"
 
 #include "admin/TraceFile.h"
+#include "admin/TraceTableModel.h"
 
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QListView>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
-#include <QStringListModel>
-#include <QStyledItemDelegate>
+#include <QSortFilterProxyModel>
+#include <QTableView>
 #include <QVBoxLayout>
 
 namespace korvel::admin
@@ -21,24 +25,6 @@ namespace
 {
 
 constexpr int RowHeight = 18;
-
-// Rows 18 pixels high and as wide as 255 "0" characters, which sets the horizontal scroll range once,
-// whatever the lines hold; a long line scrolls instead of widening the list.
-class TraceRowDelegate : public QStyledItemDelegate
-{
-public:
-    explicit TraceRowDelegate(QListView* view)
-        : QStyledItemDelegate(view), width_(view->fontMetrics().horizontalAdvance(QString(255, '0')))
-    {
-    }
-    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override
-    {
-        return {width_, RowHeight};
-    }
-
-private:
-    int width_;
-};
 
 QPushButton* MakeButton(const QString& caption, const char* name, int helpContext, QWidget* parent)
 {
@@ -60,53 +46,103 @@ TTraceLogDlg::TTraceLogDlg()
 
     auto* frame = new QGroupBox("Trace Messages", this);
     frame->setObjectName("TraceMessagesGroupBox");
-    traceMessagesListBox_ = new QListView(frame);
-    traceMessagesListBox_->setObjectName("TraceMessagesListBox");
-    traceMessages_ = new QStringListModel(traceMessagesListBox_);
-    traceMessagesListBox_->setModel(traceMessages_);
-    traceMessagesListBox_->setUniformItemSizes(true); // a long trace stays quick to show
-    traceMessagesListBox_->setItemDelegate(new TraceRowDelegate(traceMessagesListBox_));
-    traceMessagesListBox_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    traceMessagesListBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    traceMessagesListBox_->setMinimumSize(560, 300);
-    SetHelpContext(traceMessagesListBox_, 12);
+    table_ = new TraceTableModel(this);
+    shown_ = new QSortFilterProxyModel(this);
+    shown_->setSourceModel(table_);
+    shown_->setFilterKeyColumn(-1); // any cell
+    shown_->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    filterEdit_ = new QLineEdit(frame);
+    filterEdit_->setObjectName("TraceFilterEdit");
+    filterEdit_->setPlaceholderText("Filter (any column)");
+    filterEdit_->setClearButtonEnabled(true);
+    connect(filterEdit_, &QLineEdit::textChanged, shown_, &QSortFilterProxyModel::setFilterFixedString);
+    traceTableView_ = new QTableView(frame);
+    traceTableView_->setObjectName("TraceTableView");
+    traceTableView_->setModel(shown_);
+    traceTableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    traceTableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    traceTableView_->verticalHeader()->hide();
+    traceTableView_->verticalHeader()->setDefaultSectionSize(RowHeight);
+    traceTableView_->horizontalHeader()->setStretchLastSection(true);
+    // Columns as wide as their longest usual content, so nothing is cut at the dialog's size.
+    const QFontMetrics metrics = traceTableView_->fontMetrics();
+    const char* const widest[TraceTableModel::ColumnCount] = {
+        "00:00:00.000", "Connection", "REQUEST_GETCONNECTEDSESSIONS", "Wire bytes", "Uncompressed",
+        "KORVEL_NONE",  "Reply ms"};
+    int tableWidth = 0;
+    for (int column = 0; column < TraceTableModel::ColumnCount; ++column)
+    {
+        const int width = metrics.horizontalAdvance(QString::fromLatin1(widest[column])) + 20;
+        traceTableView_->setColumnWidth(column, width);
+        tableWidth += width;
+    }
+    traceTableView_->setMinimumSize(tableWidth + 24, 300);
+    SetHelpContext(traceTableView_, 12);
     auto* frameLayout = new QVBoxLayout(frame);
-    frameLayout->addWidget(traceMessagesListBox_);
+    frameLayout->addWidget(filterEdit_);
+    frameLayout->addWidget(traceTableView_);
 
     QPushButton* clear = MakeButton("&Clear Trace Log", "ClearTraceLogButton", 11, this);
     connect(clear, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { ClearTraceLogButtonClick(); }); });
+    QPushButton* copy = MakeButton("Copy as &Text", "CopyTraceButton", 12, this);
+    connect(copy, &QPushButton::clicked, this, [this] { RunCommand(this, [this] { CopyButtonClick(); }); });
     QPushButton* close = MakeButton("&Close", "CloseBtn", 10, this); // Escape closes the dialog as well
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(clear);
+    buttons->addWidget(copy);
     buttons->addStretch();
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);
     layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TTraceLogDlg::LoadTraceFile(TraceFile& file)
+void TTraceLogDlg::AddRecord(const TraceRecord& record)
 {
-    traceFile_ = &file;
-    traceMessages_->setStringList({});
-    traceMessages_->setStringList(file.ReadLines());
+    QMetaObject::invokeMethod(
+        this,
+        [this, record]
+        {
+            const bool atEnd = traceTableView_->currentIndex().row() == shown_->rowCount() - 1 ||
+                               !traceTableView_->currentIndex().isValid();
+            table_->Append(record);
+            if (isVisible() && atEnd)
+                traceTableView_->scrollToBottom();
+        },
+        Qt::QueuedConnection);
 }
 
 QStringList TTraceLogDlg::Lines() const
 {
-    return traceMessages_->stringList();
+    QStringList lines;
+    for (int row = 0; row < shown_->rowCount(); ++row)
+    {
+        QStringList cells;
+        for (int column = 0; column < shown_->columnCount(); ++column)
+            cells << shown_->index(row, column).data().toString();
+        lines << cells.join('\t');
+    }
+    return lines;
 }
 
 void TTraceLogDlg::showEvent(QShowEvent* event)
 {
-    if (traceMessages_->rowCount() > 0)
-        traceMessagesListBox_->setCurrentIndex(traceMessages_->index(0));
-    traceMessagesListBox_->setFocus();
+    traceTableView_->scrollToBottom();
+    traceTableView_->setFocus();
     QDialog::showEvent(event);
+}
+
+void TTraceLogDlg::CopyButtonClick()
+{
+    QStringList lines;
+    QStringList headers;
+    for (int column = 0; column < TraceTableModel::ColumnCount; ++column)
+        headers << table_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    lines << headers.join('\t') << Lines();
+    QApplication::clipboard()->setText(lines.join('\n') + '\n');
 }
 
 void TTraceLogDlg::ClearTraceLogButtonClick()
@@ -114,7 +150,7 @@ void TTraceLogDlg::ClearTraceLogButtonClick()
     if (CurrentDialogs().AskConfirmationYesNo(
             this, "Are you sure you want to clear the current trace log messages ?") != Answer::Yes)
         return;
-    traceMessages_->setStringList({});
+    table_->Clear();
     if (traceFile_ != nullptr)
         traceFile_->Clear();
 }

@@ -1,35 +1,47 @@
-// TTraceLogDlg: shows the lines of the trace file, one per row, and clears them.
+// TTraceLogDlg: the remote session's exchanges as a live table that fills while it is open (tracing goes on
+// into the table and the trace file), with a filter, Copy as text, and Clear, which empties the table and the
+// trace file.
 #pragma once
+
+#include "engine/DataSession.h"
 
 #include <QDialog>
 
-class QListView;
-class QStringListModel;
+class QLineEdit;
+class QSortFilterProxyModel;
+class QTableView;
 
 namespace korvel::admin
 {
 
 class TraceFile;
+class TraceTableModel;
 
 class TTraceLogDlg : public QDialog
 {
 public:
     TTraceLogDlg();
 
-    // Empties the list and fills it with the trace file's lines. Raises std::runtime_error when the file
-    // cannot be read. The file is kept for Clear.
-    void LoadTraceFile(TraceFile& file);
+    // The file Clear empties.
+    void Attach(TraceFile& file) { traceFile_ = &file; }
+    // Adds a row; callable from any thread (trace records arrive on the background runner's worker).
+    void AddRecord(const TraceRecord& record);
+    // The shown rows (after the filter), one line each with tab-separated cells: what Copy puts on the
+    // clipboard.
     QStringList Lines() const;
 
     void ClearTraceLogButtonClick();
+    void CopyButtonClick();
 
 protected:
     void showEvent(QShowEvent* event) override; // FormShow
 
 private:
     TraceFile* traceFile_ = nullptr;
-    QListView* traceMessagesListBox_;
-    QStringListModel* traceMessages_;
+    TraceTableModel* table_;
+    QSortFilterProxyModel* shown_;
+    QTableView* traceTableView_;
+    QLineEdit* filterEdit_;
 };
 
 } // namespace korvel::admin

@@ -49,6 +49,8 @@ CLI::App* AddGroup(CLI::App& parent, const std::string& name, const std::string&
 
 // version, status, sessions, session disconnect|remove, server start|stop, log
 void AddServerCommands(CLI::App& app, CommandAction& chosen);
+// log [--tail N] [--grep PATTERN [--regex]] [--follow [--interval S]] [--output FILE]
+void AddLogCommand(CLI::App& app, CommandAction& chosen);
 // config show|set
 void AddConfigCommands(CLI::App& app, CommandAction& chosen);
 // user list|show|add|modify|delete

@@ -1,4 +1,5 @@
 #include "cli/Connection.h"
+#include "cli/TraceJson.h"
 
 #include "cli/Interrupt.h"
 #include "cli/Terminal.h"
@@ -26,6 +27,10 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
     app.add_option("--user", options.User, "Administrator user name");
     app.add_option("--password", options.Password, "Password (else the KORVEL_PASSWORD variable)");
     app.add_option("--trace", options.TraceFile, "Append every trace line to FILE");
+    app.add_option("--trace-format", options.TraceFormat,
+                   "text: the trace lines; jsonl: one JSON object per request and reply")
+        ->check(CLI::IsMember({"text", "jsonl"}))
+        ->capture_default_str();
     app.add_flag("--json", options.Json, "Print JSON");
 }
 
@@ -72,7 +77,10 @@ Connection::Connection(const GlobalOptions& options)
     session.SetRemoteUser(options.User);
     session.SetRemotePassword(password);
     session.SetRemoteTrace(trace_.is_open());
-    if (trace_.is_open())
+    if (trace_.is_open() && options.TraceFormat == "jsonl")
+        session.SetOnRemoteTraceRecord([this](TKORVELSession&, const TraceRecord& record)
+                                       { WriteTrace(TraceRecordJson(record).dump()); });
+    else if (trace_.is_open())
         session.SetOnRemoteTrace([this](TKORVELSession&, const std::string& line) { WriteTrace(line); });
     session.SetOnRemoteLogin(
         [this](TKORVELSession& sender, std::string& userName, std::string& password, bool& continueLogin)

@@ -28,6 +28,7 @@ struct GlobalOptions
     std::string User;
     std::string Password;
     std::string TraceFile;
+    std::string TraceFormat = "text"; // or "jsonl": one JSON object per trace record
     bool Json = false;
     std::string Profile;
     // Where the password is kept, when the profile keeps it and the keyring may be used.

@@ -156,7 +156,8 @@ void AddRightsCommands(CLI::App& app, CommandAction& chosen)
 {
     auto args = std::make_shared<RightsArguments>();
     args->Root = &app;
-    CLI::App* group = app.add_subcommand("rights", "The rights of every user on every database");
+    CLI::App* group = AddGroup(app, "rights", "The rights of every user on every database");
+    group->require_subcommand(0, 1); // alone, it shows the matrix
     group->add_option("--user", args->Users, "Only these users")->delimiter(',');
     group->add_option("--database", args->Databases, "Only these databases")->delimiter(',');
     group->callback(

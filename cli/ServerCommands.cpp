@@ -1,9 +1,6 @@
 #include "cli/Commands.h"
 #include "cli/Conversions.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 
@@ -66,16 +63,6 @@ CommandResult ListSessions(TKORVELSession& session)
     return {rows};
 }
 
-void WriteLogFile(const std::string& path, const StringList& lines)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    for (const std::string& line : lines)
-        file << line << "\r\n";
-    file.close();
-    if (!file)
-        throw std::runtime_error("Cannot write the log file " + path + ": " + std::strerror(errno));
-}
-
 void AddSessionCommands(CLI::App& app, CommandAction& chosen)
 {
     CLI::App* group = AddGroup(app, "session", "Disconnect or remove one server session");
@@ -116,19 +103,7 @@ void AddServerCommands(CLI::App& app, CommandAction& chosen)
                Silent([](TKORVELSession& session) { session.StartServer(); }));
     AddCommand(*server, "stop", "Stop the main listener", chosen,
                Silent([](TKORVELSession& session) { session.StopServer(); }));
-
-    auto output = std::make_shared<std::string>();
-    AddCommand(app, "log", "The server log", chosen,
-               [output](TKORVELSession& session)
-               {
-                   StringList lines;
-                   session.GetServerLog(lines);
-                   if (output->empty())
-                       return CommandResult{Json(lines)};
-                   WriteLogFile(*output, lines);
-                   return CommandResult{Json::object()};
-               })
-        ->add_option("--output", *output, "Write the log to FILE (CR LF line ends) instead of printing it");
+    AddLogCommand(app, chosen);
 }
 
 } // namespace korvel::cli

@@ -225,6 +225,22 @@ void TDataSession::GetLog(StringList& lines)
     SplitLines(reply_.ReadTextView(), lines);
 }
 
+void TDataSession::GetLogText(LogText& log)
+{
+    if (!remote_)
+    {
+        log.Clear();
+        return;
+    }
+    StartAdminRequest(REQUEST_GETLOG);
+    Exchange();
+    const std::string_view text = reply_.ReadTextView();
+    const auto offset =
+        static_cast<std::size_t>(reinterpret_cast<const std::uint8_t*>(text.data()) - replyBuffer_.Data());
+    log.Adopt(replyBuffer_, offset, text.size());
+    reply_ = MessageReader(); // it read the block just given away
+}
+
 // --- Server control and status ---
 
 void TDataSession::StartServer()

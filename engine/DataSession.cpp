@@ -35,11 +35,6 @@ std::uint32_t Ticks()
     return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-std::string Elapsed(std::uint32_t start)
-{
-    return std::to_string(static_cast<std::uint32_t>(Ticks() - start));
-}
-
 // The computer name (at most 15 characters) followed by the process id, as the server records the client.
 std::string ClientIdentity()
 {
@@ -193,6 +188,22 @@ void TDataSession::EmitTrace(const std::string& line)
     }
 }
 
+void TDataSession::EmitTraceRecord(TraceRecord::Kind direction, std::uint16_t code, std::uint16_t replyCode,
+                                   std::int64_t wireBytes, std::int64_t plainBytes, std::uint32_t elapsedMs)
+{
+    if (!traceRecordSink_)
+        return;
+    try
+    {
+        traceRecordSink_(TraceRecord{std::chrono::system_clock::now(), direction, code, replyCode, wireBytes,
+                                     plainBytes, elapsedMs});
+    }
+    catch (...)
+    {
+        // As with the trace lines: the exchange goes on.
+    }
+}
+
 // --- Connection and login ---
 
 void TDataSession::Connect()
@@ -231,7 +242,10 @@ void TDataSession::Establish(const char* traceVerb, void (TDataSession::*handsha
             const std::string target = endpoint_.ServiceName.empty()
                                            ? " to port " + std::to_string(endpoint_.Port)
                                            : " to service " + endpoint_.ServiceName;
-            EmitTrace(traceVerb + target + " at host " + host + " completed in " + Elapsed(start) + " msecs");
+            const std::uint32_t elapsed = Ticks() - start;
+            EmitTrace(traceVerb + target + " at host " + host + " completed in " + std::to_string(elapsed) +
+                      " msecs");
+            EmitTraceRecord(TraceRecord::Kind::Connection, 0, 0, 0, 0, elapsed);
         }
         handshaking_ = true;
         struct HandshakeEnd
@@ -415,9 +429,17 @@ void TDataSession::SendMessage(MessageWriter& message)
             sent += transport_->Write(data + sent, std::min(totalSize - sent, ChunkSize));
         if (sent != totalSize)
             throw TransportError("Send request error");
+        lastRequestCode_ = message.Header().Code;
+        lastRequestStart_ = start;
         if (trace_)
+        {
+            const std::uint32_t elapsed = Ticks() - start;
             EmitTrace("Send request - Code: " + std::string(RequestCodeName(message.Header().Code)) +
-                      " Size: " + std::to_string(totalSize) + " Total Time: " + Elapsed(start) + " msecs");
+                      " Size: " + std::to_string(totalSize) + " Total Time: " + std::to_string(elapsed) +
+                      " msecs");
+            EmitTraceRecord(TraceRecord::Kind::Request, lastRequestCode_, 0, totalSize, message.PlainSize(),
+                            elapsed);
+        }
     }
     catch (const std::exception&)
     {
@@ -466,12 +488,18 @@ void TDataSession::ReceiveReply()
                 throw TransportError("Receive reply error");
             break;
         }
-        const std::string elapsed = trace_ ? Elapsed(start) : std::string(); // decompression not included
+        const std::uint32_t received = Ticks(); // decompression not included
+        const std::int64_t wireBytes = LengthPrefix(replyBuffer_.Data());
         replyHeader_ = UnpackMessage(replyBuffer_, Compressing(), maxMessageSize_, scratch_);
         reply_ = MessageReader(replyBuffer_.Data(), replyHeader_.TotalSize);
         if (trace_)
-            EmitTrace("Receive reply - Code: " + std::string(ReplyCodeName(replyHeader_.Code)) + " Size: " +
-                      std::to_string(replyHeader_.TotalSize) + " Total Time: " + elapsed + " msecs");
+        {
+            EmitTrace("Receive reply - Code: " + std::string(ReplyCodeName(replyHeader_.Code)) +
+                      " Size: " + std::to_string(replyHeader_.TotalSize) +
+                      " Total Time: " + std::to_string(received - start) + " msecs");
+            EmitTraceRecord(TraceRecord::Kind::Reply, lastRequestCode_, replyHeader_.Code, wireBytes,
+                            replyHeader_.TotalSize, received - lastRequestStart_);
+        }
     }
     catch (const std::exception&)
     {

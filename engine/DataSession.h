@@ -6,10 +6,12 @@
 // A TDataSession serves one caller at a time and takes no lock; the session component serialises all calls.
 #pragma once
 
+#include "engine/LogText.h"
 #include "engine/Transport.h"
 #include "engine/wire/AdminTypes.h"
 #include "engine/wire/Message.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,6 +22,27 @@ namespace korvel
 
 // Receives each trace line. A sink that throws does not disturb the exchange.
 using TraceSink = std::function<void(const std::string& line)>;
+// The facts of one trace line as numbers, emitted beside it, so tables and machine-readable traces never
+// parse the text.
+struct TraceRecord
+{
+    enum class Kind
+    {
+        Connection, // a connection or re-connection was opened
+        Request,    // a request was sent
+        Reply       // a reply was received
+    };
+    std::chrono::system_clock::time_point Time;
+    Kind Direction = Kind::Request;
+    std::uint16_t Code = 0;      // the request sent or answered (0 for a connection)
+    std::uint16_t ReplyCode = 0; // replies only: the reply's code
+    std::int64_t WireBytes = 0;  // as sent or received: compressed in Internet mode
+    std::int64_t PlainBytes = 0; // uncompressed
+    // Connection: its opening; request: its sending; reply: since its request began to be sent.
+    std::uint32_t ElapsedMs = 0;
+};
+// Receives each trace record, on the thread of the exchange. A sink that throws does not disturb it.
+using TraceRecordSink = std::function<void(const TraceRecord& record)>;
 // Asked for a user name and password (each in/out, at most 255 bytes); returns false to cancel the login.
 using CredentialProvider = std::function<bool(std::string& userName, std::string& password)>;
 
@@ -77,6 +100,7 @@ public:
     bool Trace() const { return trace_; }
     void SetTrace(bool trace) { trace_ = trace; }
     void SetTraceSink(TraceSink sink) { traceSink_ = std::move(sink); }
+    void SetTraceRecordSink(TraceRecordSink sink) { traceRecordSink_ = std::move(sink); }
     void SetCredentialProvider(CredentialProvider provider) { credentialProvider_ = std::move(provider); }
 
     // Replies (and inflated payloads) larger than this are treated as a lost connection.
@@ -150,6 +174,8 @@ public:
     void GetConfig(ServerConfig& config);
     void ModifyConfig(const ServerConfig& config);
     void GetLog(StringList& lines);
+    // The same log handed over whole: the reply's block becomes `log`'s, nothing is copied.
+    void GetLogText(LogText& log);
     void StartServer();
     void StopServer();
     std::int32_t GetUpTime();
@@ -169,6 +195,8 @@ public:
 private:
     bool Compressing() const { return !uncompressed_ && !handshaking_; }
     void EmitTrace(const std::string& line);
+    void EmitTraceRecord(TraceRecord::Kind direction, std::uint16_t code, std::uint16_t replyCode,
+                         std::int64_t wireBytes, std::int64_t plainBytes, std::uint32_t elapsedMs);
     // Opens the transport, traces the connection line and runs the handshake; any failure becomes 11280.
     void Establish(const char* traceVerb, void (TDataSession::*handshake)());
     void ConnectParamsExchange();
@@ -211,6 +239,9 @@ private:
     std::uint8_t lockProtocol_ = 0;
     bool trace_ = false;
     TraceSink traceSink_;
+    TraceRecordSink traceRecordSink_;
+    std::uint16_t lastRequestCode_ = 0;  // what the next reply answers
+    std::uint32_t lastRequestStart_ = 0; // in Ticks()
     CredentialProvider credentialProvider_;
 
     const std::int32_t timeoutSeconds_;

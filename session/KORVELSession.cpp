@@ -143,6 +143,13 @@ void TKORVELSession::ActivateDataSession(TDataSession& dataSession)
     dataSession.Connect();
     // Attached after Connect: the lines of the connection and its CONNECTPARAMS exchange reach no handler.
     dataSession.SetTraceSink([this](const std::string& line) { DeliverTrace(line); });
+    dataSession.SetTraceRecordSink(
+        [this](const TraceRecord& record)
+        {
+            std::lock_guard guard(list_->SessionListLock());
+            if (onRemoteTraceRecord_)
+                onRemoteTraceRecord_(*this, record);
+        });
     LoginRemote(dataSession);
 }
 
@@ -177,6 +184,7 @@ void TKORVELSession::Deactivate()
             logoutFailure = std::current_exception();
         }
         dataSession->SetTraceSink(nullptr);
+        dataSession->SetTraceRecordSink(nullptr);
     }
     dataSession_ = nullptr;
     if (isDefault_)
@@ -517,6 +525,16 @@ TTraceEvent TKORVELSession::OnRemoteTrace() const
 void TKORVELSession::SetOnRemoteTrace(TTraceEvent handler)
 {
     WriteEvent(onRemoteTrace_, std::move(handler));
+}
+
+TTraceRecordEvent TKORVELSession::OnRemoteTraceRecord() const
+{
+    return ReadEvent(onRemoteTraceRecord_);
+}
+
+void TKORVELSession::SetOnRemoteTraceRecord(TTraceRecordEvent handler)
+{
+    WriteEvent(onRemoteTraceRecord_, std::move(handler));
 }
 
 } // namespace korvel

@@ -43,6 +43,8 @@ using TKORVELPasswordEvent = std::function<void(TKORVELSession& sender, bool& co
 using TLoginEvent = std::function<void(TKORVELSession& sender, std::string& userName, std::string& password,
                                        bool& continueLogin)>;
 using TTraceEvent = std::function<void(TKORVELSession& sender, const std::string& traceMessage)>;
+// Beside each trace line: its facts as numbers (see TraceRecord). Called on the thread of the exchange.
+using TTraceRecordEvent = std::function<void(TKORVELSession& sender, const TraceRecord& record)>;
 
 // The remote login prompt, asked when a session needs credentials and has no OnRemoteLogin handler. The
 // window replaces it with its Qt dialog; by default it cancels. Returns true on OK (both strings then hold
@@ -113,6 +115,8 @@ public:
     void SetOnRemoteLogin(TLoginEvent handler);
     TTraceEvent OnRemoteTrace() const;
     void SetOnRemoteTrace(TTraceEvent handler);
+    TTraceRecordEvent OnRemoteTraceRecord() const;
+    void SetOnRemoteTraceRecord(TTraceRecordEvent handler);
 
     std::string Name() const override;
     void SetName(const std::string& name) override;
@@ -163,6 +167,8 @@ public:
     void GetServerConfig(ServerConfig& config);
     void ModifyServerConfig(const ServerConfig& config);
     void GetServerLog(StringList& lines);
+    // The log as one block with its line positions, handed over without a copy; `log` is emptied first.
+    void GetServerLogText(LogText& log);
     void StartServer();
     void StopServer();
     void GetServerEngineVersion(std::string& version);
@@ -235,6 +241,7 @@ private:
     TKORVELPasswordEvent onPassword_;
     TLoginEvent onRemoteLogin_;
     TTraceEvent onRemoteTrace_;
+    TTraceRecordEvent onRemoteTraceRecord_;
     bool strictChangeDetection_ = false;
     TSessionType sessionType_ = stLocal;
     TRemoteType remoteType_ = rtLAN;

@@ -163,6 +163,12 @@ void TKORVELSession::GetServerLog(StringList& lines)
     Locked([&](TDataSession& ds) { ds.GetLog(lines); });
 }
 
+void TKORVELSession::GetServerLogText(LogText& log)
+{
+    log.Clear();
+    Locked([&](TDataSession& ds) { ds.GetLogText(log); });
+}
+
 void TKORVELSession::StartServer()
 {
     Locked([](TDataSession& ds) { ds.StartServer(); });

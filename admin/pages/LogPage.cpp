@@ -1,20 +1,34 @@
 #include "admin/pages/LogPage.h"
 
+#include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
+#include "admin/pages/LogFilterModel.h"
+#include "admin/pages/LogHighlightDelegate.h"
 #include "admin/pages/LogListModel.h"
+#include "admin/pages/LogSearch.h"
 #include "admin/pages/PageFields.h"
 #include "session/KORVELSession.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListView>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTime>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace korvel::admin
@@ -22,9 +36,12 @@ namespace korvel::admin
 namespace
 {
 
-// Writes every line followed by CR LF, the bytes exactly as the server sent them. The file is replaced only
-// once it was written completely.
-void WriteLogFile(const QString& fileName, const StringList& lines)
+constexpr int SearchDelayMs = 250; // typing pauses this long before a search starts
+constexpr int DefaultFollowSeconds = 5;
+
+// Writes the given lines (every line for null) followed by CR LF, the bytes exactly as the server sent them.
+// The file is replaced only once it was written completely.
+void WriteLogFile(const QString& fileName, const LogText& log, const std::vector<std::uint32_t>* lines)
 {
     QSaveFile file(fileName);
     auto fail = [&]
@@ -37,21 +54,28 @@ void WriteLogFile(const QString& fileName, const StringList& lines)
         fail();
     std::string chunk;
     constexpr std::size_t chunkSize = 1 << 20;
-    for (const std::string& line : lines)
+    auto flush = [&]
     {
-        chunk += line;
+        if (file.write(chunk.data(), static_cast<qint64>(chunk.size())) != static_cast<qint64>(chunk.size()))
+            fail();
+        chunk.clear();
+    };
+    const std::size_t count = lines ? lines->size() : log.LineCount();
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        chunk += log.Line(lines ? (*lines)[i] : i);
         chunk += "\r\n";
         if (chunk.size() >= chunkSize)
-        {
-            if (file.write(chunk.data(), static_cast<qint64>(chunk.size())) !=
-                static_cast<qint64>(chunk.size()))
-                fail();
-            chunk.clear();
-        }
+            flush();
     }
-    if (file.write(chunk.data(), static_cast<qint64>(chunk.size())) != static_cast<qint64>(chunk.size()) ||
-        !file.commit())
+    flush();
+    if (!file.commit())
         fail();
+}
+
+QString Now()
+{
+    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
 }
 
 } // namespace
@@ -59,15 +83,53 @@ void WriteLogFile(const QString& fileName, const StringList& lines)
 TLogPage::TLogPage(const PageContext& context, QWidget* parent)
     : AdminPage(parent), session_(context.Session), programDir_(context.ProgramDir)
 {
+    runner_ = new BackgroundRunner(session_, this);
     CreateControls();
     ConnectCommand(LoadLogButton, this, &TLogPage::LoadLogButtonClick);
+    ConnectCommand(CancelLoadButton, this, &TLogPage::CancelLoadButtonClick);
     ConnectCommand(SaveButton, this, &TLogPage::SaveButtonClick);
+    ConnectCommand(SaveMatchingButton, this, &TLogPage::SaveMatchingButtonClick);
+    ConnectCommand(FindNextButton, this, &TLogPage::FindNext);
+    ConnectCommand(FindPreviousButton, this, &TLogPage::FindPrevious);
+
+    search_ = new LogSearch(
+        model_->Log(), [this](bool finished) { SearchProgress(finished); }, this);
+    searchDelay_ = new QTimer(this);
+    searchDelay_->setSingleShot(true);
+    searchDelay_->setInterval(SearchDelayMs);
+    connect(searchDelay_, &QTimer::timeout, this, [this] { StartSearch(); });
+    connect(SearchEdit, &QLineEdit::textEdited, this, [this] { SearchTextEdited(); });
+    connect(SearchEdit, &QLineEdit::returnPressed, this,
+            [this] { searchDelay_->isActive() || !search_->Complete() ? StartSearch() : FindNext(); });
+    connect(RegexCheckBox, &QCheckBox::toggled, this, [this] { StartSearch(); });
+    connect(MatchCaseCheckBox, &QCheckBox::toggled, this, [this] { StartSearch(); });
+    connect(OnlyMatchingCheckBox, &QCheckBox::toggled, this, [this](bool on) { OnlyMatchingToggled(on); });
+    SearchEdit->installEventFilter(this);
+
+    followTimer_ = new QTimer(this);
+    followTimer_->setSingleShot(true);
+    connect(followTimer_, &QTimer::timeout, this, [this] { FollowTick(); });
+    connect(FollowCheckBox, &QCheckBox::toggled, this, [this](bool on) { FollowToggled(on); });
+    connect(FollowIntervalSpinBox, &QSpinBox::valueChanged, this,
+            [this]
+            {
+                if (FollowCheckBox->isChecked())
+                    ScheduleFollow();
+            });
+    ShowLineCount();
+}
+
+TLogPage::~TLogPage()
+{
+    delete runner_; // first: no delivery may reach the controls while they go
 }
 
 void TLogPage::CreateControls()
 {
     QGroupBox* frame = MakePageFrame(this, QStringLiteral("Log Entries"));
     model_ = new LogListModel(this);
+    filter_ = new LogFilterModel(this);
+    filter_->setSourceModel(model_);
     LogListBox = new QListView(frame);
     LogListBox->setObjectName(QStringLiteral("LogListBox"));
     LogListBox->setUniformItemSizes(true);
@@ -75,37 +137,407 @@ void TLogPage::CreateControls()
     LogListBox->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Every row is as wide as 255 "0" characters, so long lines scroll into view.
     const int rowWidth = LogListBox->fontMetrics().horizontalAdvance(QString(255, QLatin1Char('0')));
-    LogListBox->setItemDelegate(new FixedRowDelegate(LogListBox, rowWidth));
-    LogListBox->setModel(model_);
+    LogListBox->setItemDelegate(
+        new LogHighlightDelegate(LogListBox, rowWidth, [this] { return search_->Matcher().get(); }));
+    LogListBox->setModel(filter_);
     SetHelpContext(LogListBox, 75);
-    LoadLogButton = MakeButton(frame, "LoadLogButton", QStringLiteral("&Load"), 76);
-    SaveButton = MakeButton(frame, "SaveButton", QStringLiteral("&Save..."), 77);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(LoadLogButton);
-    buttons->addWidget(SaveButton);
     auto* frameLayout = new QVBoxLayout(frame);
+    frameLayout->addLayout(CreateSearchBar(frame));
     frameLayout->addWidget(LogListBox, 1);
-    frameLayout->addLayout(buttons);
+    frameLayout->addLayout(CreateBottomBar(frame));
 }
+
+QLayout* TLogPage::CreateSearchBar(QWidget* parent)
+{
+    SearchEdit = new QLineEdit(parent);
+    SearchEdit->setObjectName(QStringLiteral("SearchEdit"));
+    SearchEdit->setPlaceholderText(QStringLiteral("Search (F3 next, Shift+F3 previous, Esc stops)"));
+    SearchEdit->setClearButtonEnabled(true);
+    SearchEdit->setMinimumWidth(SearchEdit->fontMetrics().horizontalAdvance(QString(14, QLatin1Char('0'))));
+    RegexCheckBox = new QCheckBox(QStringLiteral("Re&gex"), parent);
+    RegexCheckBox->setObjectName(QStringLiteral("RegexCheckBox"));
+    MatchCaseCheckBox = new QCheckBox(QStringLiteral("Match &case"), parent);
+    MatchCaseCheckBox->setObjectName(QStringLiteral("MatchCaseCheckBox"));
+    FindPreviousButton = MakeButton(parent, "FindPreviousButton", QStringLiteral("&Previous"), 75);
+    FindNextButton = MakeButton(parent, "FindNextButton", QStringLiteral("&Next"), 75);
+    MatchCountLabel = new QLabel(parent);
+    MatchCountLabel->setObjectName(QStringLiteral("MatchCountLabel"));
+    MatchCountLabel->setMinimumWidth(MatchCountLabel->fontMetrics().horizontalAdvance("0,000,000 matches"));
+    OnlyMatchingCheckBox = new QCheckBox(QStringLiteral("&Only matching"), parent);
+    OnlyMatchingCheckBox->setObjectName(QStringLiteral("OnlyMatchingCheckBox"));
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(SearchEdit, 1);
+    bar->addWidget(RegexCheckBox);
+    bar->addWidget(MatchCaseCheckBox);
+    bar->addWidget(FindPreviousButton);
+    bar->addWidget(FindNextButton);
+    bar->addWidget(MatchCountLabel);
+    bar->addWidget(OnlyMatchingCheckBox);
+    return bar;
+}
+
+QLayout* TLogPage::CreateBottomBar(QWidget* parent)
+{
+    LoadProgressBar = new QProgressBar(parent);
+    LoadProgressBar->setObjectName(QStringLiteral("LoadProgressBar"));
+    LoadProgressBar->setRange(0, 0); // indeterminate: one reply of unknown size
+    LoadProgressBar->setMaximumWidth(120);
+    LoadProgressBar->hide();
+    CancelLoadButton = MakeButton(parent, "CancelLoadButton", QStringLiteral("Cancel"), 76);
+    CancelLoadButton->hide();
+    LineCountLabel = new QLabel(parent);
+    LineCountLabel->setObjectName(QStringLiteral("LineCountLabel"));
+    FollowCheckBox = new QCheckBox(QStringLiteral("&Follow"), parent);
+    FollowCheckBox->setObjectName(QStringLiteral("FollowCheckBox"));
+    FollowIntervalSpinBox = new QSpinBox(parent);
+    FollowIntervalSpinBox->setObjectName(QStringLiteral("FollowIntervalSpinBox"));
+    FollowIntervalSpinBox->setRange(1, 3600);
+    FollowIntervalSpinBox->setValue(DefaultFollowSeconds);
+    FollowIntervalSpinBox->setSuffix(QStringLiteral(" s"));
+    FollowStatusLabel = new QLabel(parent);
+    FollowStatusLabel->setObjectName(QStringLiteral("FollowStatusLabel"));
+    LoadLogButton = MakeButton(parent, "LoadLogButton", QStringLiteral("&Load"), 76);
+    SaveButton = MakeButton(parent, "SaveButton", QStringLiteral("&Save..."), 77);
+    SaveMatchingButton = MakeButton(parent, "SaveMatchingButton", QStringLiteral("Save &Matching..."), 77);
+    SaveMatchingButton->setEnabled(false);
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(LoadProgressBar);
+    bar->addWidget(CancelLoadButton);
+    bar->addWidget(LineCountLabel);
+    bar->addWidget(FollowCheckBox);
+    bar->addWidget(FollowIntervalSpinBox);
+    bar->addWidget(FollowStatusLabel, 1);
+    bar->addWidget(LoadLogButton);
+    bar->addWidget(SaveButton);
+    bar->addWidget(SaveMatchingButton);
+    return bar;
+}
+
+// --- Loading and following ---
 
 void TLogPage::LoadLogButtonClick()
 {
+    if (loading_)
+        return;
     // Emptied before the request, as the session does with any list it fills: a failed load shows no stale
     // log, and the old lines are gone before the new ones arrive.
-    model_->SetLines({});
-    StringList lines;
-    session_.GetServerLog(lines);
-    model_->SetLines(std::move(lines));
+    search_->Cancel();
+    model_->Clear();
+    ShowLineCount();
+    TKORVELSession& session = session_;
+    const bool queued = runner_->Submit<LogText>(
+        Priority::User,
+        [&session](CancelToken& token)
+        {
+            token.Check();
+            LogText log;
+            session.GetServerLogText(log);
+            return log;
+        },
+        [this](LogText log) { LoadFinished(log); }, [this](std::exception_ptr error) { LoadFailed(error); });
+    if (!queued)
+        throw SessionInactiveError();
+    loadClock_.start();
+    ShowLoading(true);
 }
 
+void TLogPage::CancelLoadButtonClick()
+{
+    if (!loading_)
+        return;
+    // The request already sent still runs to its end on the worker; its result is dropped.
+    runner_->Cancel();
+    ShowLoading(false);
+    FollowStatusLabel->setText(QStringLiteral("Loading cancelled"));
+}
+
+void TLogPage::ShowLoading(bool loading)
+{
+    loading_ = loading;
+    LoadProgressBar->setVisible(loading);
+    CancelLoadButton->setVisible(loading);
+    LoadLogButton->setEnabled(!loading);
+}
+
+void TLogPage::LoadFinished(LogText& log)
+{
+    lastLoadMs_ = loadClock_.elapsed();
+    ShowLoading(false);
+    model_->SetLog(log);
+    ShowLineCount();
+    if (model_->rowCount() > 0)
+        LogListBox->setCurrentIndex(filter_->index(filter_->rowCount() - 1, 0));
+    LogListBox->scrollToBottom();
+    StartSearch();
+    if (FollowCheckBox->isChecked())
+        ScheduleFollow();
+}
+
+void TLogPage::LoadFailed(std::exception_ptr error)
+{
+    ShowLoading(false);
+    RunCommand(this, [error] { std::rethrow_exception(error); });
+}
+
+int TLogPage::FollowIntervalSeconds() const
+{
+    const auto byLoad = static_cast<int>((5 * lastLoadMs_ + 999) / 1000);
+    return std::max(FollowIntervalSpinBox->value(), byLoad);
+}
+
+void TLogPage::FollowToggled(bool on)
+{
+    if (on)
+    {
+        ScheduleFollow();
+        return;
+    }
+    followTimer_->stop();
+    FollowStatusLabel->clear();
+}
+
+void TLogPage::ScheduleFollow()
+{
+    const int seconds = FollowIntervalSeconds();
+    followTimer_->start(seconds * 1000);
+    if (!followReading_)
+        FollowStatusLabel->setText(QStringLiteral("every %1 s").arg(seconds));
+}
+
+void TLogPage::FollowTick()
+{
+    TKORVELSession& session = session_;
+    // Background work: skipped while a command runs, and then simply tried again at the next tick.
+    const bool queued = !loading_ && runner_->Submit<LogText>(
+                                         Priority::Background,
+                                         [&session](CancelToken& token)
+                                         {
+                                             token.Check();
+                                             LogText log;
+                                             session.GetServerLogText(log);
+                                             return log;
+                                         },
+                                         [this](LogText latest) { FollowRead(latest); },
+                                         [this](std::exception_ptr error)
+                                         {
+                                             followReading_ = false;
+                                             try
+                                             {
+                                                 std::rethrow_exception(error);
+                                             }
+                                             catch (const std::exception& failure)
+                                             {
+                                                 StopFollowing(QString::fromStdString(failure.what()));
+                                             }
+                                         });
+    if (!queued)
+    {
+        if (!session_.Active())
+            return StopFollowing(QStringLiteral("Not logged in"));
+        return ScheduleFollow();
+    }
+    followReading_ = true;
+    loadClock_.start();
+}
+
+void TLogPage::FollowRead(LogText& latest)
+{
+    followReading_ = false;
+    lastLoadMs_ = loadClock_.elapsed();
+    const bool atEnd = ViewAtEnd();
+    const std::optional<std::size_t> firstNew = FindNewLines(model_->Log(), latest);
+    QString status;
+    if (firstNew)
+    {
+        const std::size_t added = latest.LineCount() - *firstNew;
+        model_->AppendLines(latest, *firstNew);
+        search_->Continue();
+        status = QStringLiteral("+%L1 at %2").arg(added).arg(Now());
+    }
+    else
+    {
+        model_->SetLog(latest);
+        StartSearch();
+        status = QStringLiteral("Log was cut: reloaded at %1").arg(Now());
+    }
+    ShowLineCount();
+    if (atEnd)
+    {
+        if (!OnlyMatchingCheckBox->isChecked() && model_->rowCount() > 0)
+            LogListBox->setCurrentIndex(filter_->index(filter_->rowCount() - 1, 0));
+        LogListBox->scrollToBottom();
+    }
+    if (FollowCheckBox->isChecked())
+        ScheduleFollow();
+    FollowStatusLabel->setText(status + QStringLiteral(", every %1 s").arg(FollowIntervalSeconds()));
+}
+
+void TLogPage::StopFollowing(const QString& why)
+{
+    FollowCheckBox->setChecked(false);
+    FollowStatusLabel->setText(QStringLiteral("Following stopped: %1").arg(why));
+}
+
+bool TLogPage::ViewAtEnd() const
+{
+    const QScrollBar* bar = LogListBox->verticalScrollBar();
+    return bar->value() >= bar->maximum();
+}
+
+// --- Search ---
+
+bool TLogPage::Searching() const
+{
+    return search_->Running() || searchDelay_->isActive();
+}
+
+bool TLogPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == SearchEdit && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && Searching())
+    {
+        searchDelay_->stop();
+        search_->Cancel();
+        MatchCountLabel->setText(QStringLiteral("Stopped: %L1 so far").arg(search_->Matches().size()));
+        return true;
+    }
+    return AdminPage::eventFilter(watched, event);
+}
+
+void TLogPage::keyPressEvent(QKeyEvent* event)
+{
+    // F3 and Shift+F3 reach the page from the list and the search box, which leave them unused.
+    if (event->key() != Qt::Key_F3)
+        return AdminPage::keyPressEvent(event);
+    RunCommand(this, [this, event] { GoToMatch(!(event->modifiers() & Qt::ShiftModifier)); });
+}
+
+void TLogPage::SearchTextEdited()
+{
+    search_->Cancel(); // the running search is for a pattern no longer in the box
+    searchDelay_->start();
+}
+
+void TLogPage::StartSearch()
+{
+    searchDelay_->stop();
+    const QString pattern = SearchEdit->text();
+    auto matcher =
+        std::make_shared<LogLineMatcher>(pattern, RegexCheckBox->isChecked(), MatchCaseCheckBox->isChecked());
+    const int line = CurrentLine();
+    if (pattern.isEmpty())
+        search_->Reset();
+    else
+        search_->Start(matcher);
+    filter_->SetLines(OnlyMatchingCheckBox->isChecked() ? &search_->Matches() : nullptr);
+    if (!OnlyMatchingCheckBox->isChecked() && line >= 0)
+        SelectLine(line);
+    jumpToFirstMatch_ = !pattern.isEmpty();
+    LogListBox->viewport()->update();
+    if (!matcher->Error().isEmpty())
+        MatchCountLabel->setText(QStringLiteral("Invalid: %1").arg(matcher->Error()));
+    else if (pattern.isEmpty())
+        MatchCountLabel->clear();
+    else if (!search_->Running())
+        SearchProgress(true); // nothing to search
+    else
+        MatchCountLabel->setText(QStringLiteral("Searching..."));
+}
+
+void TLogPage::SearchProgress(bool finished)
+{
+    filter_->LinesAppended();
+    const std::size_t count = search_->Matches().size();
+    SaveMatchingButton->setEnabled(count > 0);
+    if (!finished)
+    {
+        MatchCountLabel->setText(QStringLiteral("Searching: %L1 so far").arg(count));
+        return;
+    }
+    MatchCountLabel->setText(count == 1 ? QStringLiteral("1 match")
+                                        : QStringLiteral("%L1 matches").arg(count));
+    if (jumpToFirstMatch_ && count > 0)
+    {
+        jumpToFirstMatch_ = false;
+        GoToMatch(true);
+    }
+}
+
+void TLogPage::GoToMatch(bool forward)
+{
+    const std::vector<std::uint32_t>& matches = search_->Matches();
+    if (matches.empty())
+        return;
+    const auto line = static_cast<std::uint32_t>(std::max(CurrentLine(), 0));
+    auto it = forward ? std::upper_bound(matches.begin(), matches.end(), line)
+                      : std::lower_bound(matches.begin(), matches.end(), line);
+    if (CurrentLine() < 0)
+        it = forward ? matches.begin() : matches.end();
+    if (forward && it == matches.end())
+        it = matches.begin(); // wraps to the first
+    else if (!forward)
+        it = it == matches.begin() ? matches.end() - 1 : it - 1; // wraps to the last
+    SelectLine(static_cast<int>(*it));
+}
+
+void TLogPage::OnlyMatchingToggled(bool on)
+{
+    const int line = CurrentLine();
+    filter_->SetLines(on ? &search_->Matches() : nullptr);
+    if (line >= 0)
+        SelectLine(line);
+}
+
+int TLogPage::CurrentLine() const
+{
+    const QModelIndex current = LogListBox->currentIndex();
+    return current.isValid() ? filter_->mapToSource(current).row() : -1;
+}
+
+// Selects the line, or while filtering the nearest shown line at or after it.
+void TLogPage::SelectLine(int line)
+{
+    QModelIndex shown = filter_->mapFromSource(model_->index(line, 0));
+    if (!shown.isValid() && filter_->rowCount() > 0)
+    {
+        const std::vector<std::uint32_t>& matches = search_->Matches();
+        const auto it = std::lower_bound(matches.begin(), matches.end(), static_cast<std::uint32_t>(line));
+        const auto row = std::min<std::ptrdiff_t>(it - matches.begin(), filter_->rowCount() - 1);
+        shown = filter_->index(static_cast<int>(row), 0);
+    }
+    if (!shown.isValid())
+        return;
+    LogListBox->setCurrentIndex(shown);
+    LogListBox->scrollTo(shown, QAbstractItemView::PositionAtCenter);
+}
+
+void TLogPage::ShowLineCount()
+{
+    const std::size_t count = model_->Log().LineCount();
+    LineCountLabel->setText(count == 1 ? QStringLiteral("1 line") : QStringLiteral("%L1 lines").arg(count));
+}
+
+// --- Saving ---
+
 void TLogPage::SaveButtonClick()
+{
+    WriteLines(false);
+}
+
+void TLogPage::SaveMatchingButtonClick()
+{
+    WriteLines(true);
+}
+
+void TLogPage::WriteLines(bool matchingOnly)
 {
     const Dialogs::SaveFileRequest request{QStringLiteral("Enter a name for the text file"), programDir_,
                                            QStringLiteral("Text Files (*.TXT)"), QStringLiteral("TXT")};
     if (const std::optional<QString> fileName = CurrentDialogs().GetSaveFileName(this, request))
-        WriteLogFile(*fileName, model_->Lines());
+        WriteLogFile(*fileName, model_->Log(), matchingOnly ? &search_->Matches() : nullptr);
 }
 
 } // namespace korvel::admin

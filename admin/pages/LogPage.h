@@ -1,37 +1,117 @@
 // The "Log" page: the server's log on request, saved as a text file on this computer. The list keeps its
-// lines until the next load, also across logout and login.
+// lines until the next load, also across logout and login. Loading runs in the background and ends scrolled
+// to the newest line; a search box finds, highlights and optionally filters lines; Follow re-reads the log
+// and appends what is new.
 #pragma once
 
 #include "admin/common/AdminPage.h"
+#include "engine/LogText.h"
 
+#include <QElapsedTimer>
+
+#include <exception>
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
 class QListView;
+class QProgressBar;
 class QPushButton;
+class QSpinBox;
+class QKeyEvent;
+class QTimer;
 
 namespace korvel::admin
 {
 
+class BackgroundRunner;
+class LogFilterModel;
 class LogListModel;
+class LogSearch;
 
 class TLogPage : public AdminPage
 {
 public:
     TLogPage(const PageContext& context, QWidget* parent);
+    ~TLogPage() override;
 
     QString Caption() const override { return QStringLiteral("Log"); }
 
     void LoadLogButtonClick();
+    void CancelLoadButtonClick();
     void SaveButtonClick();
+    void SaveMatchingButtonClick();
+    void FindNext() { GoToMatch(true); }
+    void FindPrevious() { GoToMatch(false); }
+
+    bool Loading() const { return loading_; }
+    bool Searching() const;
+    // The seconds between two reads while following: the chosen interval or five times the last load's
+    // duration, whichever is larger.
+    int FollowIntervalSeconds() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override; // Esc in the search box
+    void keyPressEvent(QKeyEvent* event) override;              // F3, Shift+F3
 
 private:
     void CreateControls();
+    QLayout* CreateSearchBar(QWidget* parent);
+    QLayout* CreateBottomBar(QWidget* parent);
+
+    void ShowLoading(bool loading);
+    void LoadFinished(LogText& log);
+    void LoadFailed(std::exception_ptr error);
+    void FollowToggled(bool on);
+    void ScheduleFollow();
+    void FollowTick();
+    void FollowRead(LogText& latest);
+    void StopFollowing(const QString& why);
+
+    void SearchTextEdited();
+    void StartSearch();
+    void SearchProgress(bool finished);
+    void OnlyMatchingToggled(bool on);
+    void GoToMatch(bool forward);
+
+    void ShowLineCount();
+    int CurrentLine() const;
+    void SelectLine(int line);
+    bool ViewAtEnd() const;
+    void WriteLines(bool matchingOnly);
 
     TKORVELSession& session_;
     QString programDir_;
+    BackgroundRunner* runner_ = nullptr;
     LogListModel* model_ = nullptr;
+    LogFilterModel* filter_ = nullptr;
+    LogSearch* search_ = nullptr;
+    QTimer* searchDelay_ = nullptr;
+    QTimer* followTimer_ = nullptr;
+    QElapsedTimer loadClock_;
+    qint64 lastLoadMs_ = 0;
+    bool loading_ = false;
+    bool followReading_ = false;
+    bool jumpToFirstMatch_ = false;
 
     QListView* LogListBox = nullptr;
+    QLineEdit* SearchEdit = nullptr;
+    QCheckBox* RegexCheckBox = nullptr;
+    QCheckBox* MatchCaseCheckBox = nullptr;
+    QPushButton* FindPreviousButton = nullptr;
+    QPushButton* FindNextButton = nullptr;
+    QLabel* MatchCountLabel = nullptr;
+    QCheckBox* OnlyMatchingCheckBox = nullptr;
+    QProgressBar* LoadProgressBar = nullptr;
+    QPushButton* CancelLoadButton = nullptr;
+    QLabel* LineCountLabel = nullptr;
+    QCheckBox* FollowCheckBox = nullptr;
+    QSpinBox* FollowIntervalSpinBox = nullptr;
+    QLabel* FollowStatusLabel = nullptr;
     QPushButton* LoadLogButton = nullptr;
     QPushButton* SaveButton = nullptr;
+    QPushButton* SaveMatchingButton = nullptr;
 };
 
 } // namespace korvel::admin

@@ -184,6 +184,7 @@ void MessageWriter::AppendText(std::string_view text)
 
 void MessageWriter::Finish(bool compress)
 {
+    plainSize_ = header_.PayloadSize + HeaderSize;
     if (compress)
     {
         CompressPayload(buffer_.Data() + HeaderSize, static_cast<std::size_t>(header_.PayloadSize), scratch_);

@@ -77,6 +77,8 @@ public:
     void Finish(bool compress);
 
     const MessageHeader& Header() const { return header_; }
+    // The finished message's size before compression (its TotalSize when it was not compressed).
+    std::int32_t PlainSize() const { return plainSize_; }
     MessageBuffer& Buffer() { return buffer_; }
 
 private:
@@ -87,6 +89,7 @@ private:
     MessageBuffer& buffer_;
     MessageHeader header_;
     std::int32_t writePosition_ = HeaderSize;
+    std::int32_t plainSize_ = HeaderSize;
     std::vector<std::uint8_t> scratch_;
 };
 

@@ -4,6 +4,7 @@
 #include "SessionFixture.h"
 #include "tests/support/LoopbackSocket.h"
 
+#include "engine/LogText.h"
 #include "engine/wire/AdminTypes.h"
 #include "engine/wire/ErrorCodes.h"
 #include "engine/wire/RequestCodes.h"
@@ -229,6 +230,47 @@ TEST_F(DataSessionTest, InternetModeCompressesEverythingButTheHandshake)
                                  std::to_string(requests[2].Wire.size()) + " Total Time: [0-9]+ msecs"),
                     MatchesRegex("Receive reply - Code: KORVEL_NONE Size: 18 Total Time: [0-9]+ "
                                  "msecs")));
+}
+
+TEST_F(DataSessionTest, TraceRecordsTimeEachReplyFromItsRequestWithWireAndPlainSizes)
+{
+    session.SetUncompressed(false);
+    std::vector<TraceRecord> records;
+    session.SetTraceRecordSink([&](const TraceRecord& record) { records.push_back(record); });
+    TraceInto(session);
+    LogIn(session);
+    ASSERT_EQ(records.size(), trace.size()) << "one record beside each trace line";
+    EXPECT_EQ(records[0].Direction, TraceRecord::Kind::Connection);
+
+    records.clear();
+    std::string text;
+    for (int i = 0; i < 2000; ++i)
+        text += "2024-01-01 00:00:00 the same words again " + std::to_string(i % 10) + "\r\n";
+    peer.Then(ScriptedPeer::AnswerAfter(std::chrono::milliseconds(300),
+                                        [&](MessageWriter& w) { w.AppendText(text); }));
+    const auto before = std::chrono::system_clock::now();
+    LogText log;
+    session.GetLogText(log);
+    EXPECT_EQ(log.Text(), text);
+    EXPECT_EQ(log.LineCount(), 2000u);
+
+    ASSERT_EQ(records.size(), 2u);
+    const TraceRecord& request = records[0];
+    const TraceRecord& reply = records[1];
+    const auto requests = RequestsAfterLogin();
+    EXPECT_EQ(request.Direction, TraceRecord::Kind::Request);
+    EXPECT_EQ(request.Code, REQUEST_GETLOG);
+    EXPECT_EQ(request.WireBytes, static_cast<std::int64_t>(requests.back().Wire.size()));
+    EXPECT_EQ(request.PlainBytes, 10);
+    EXPECT_GE(request.Time, before);
+    EXPECT_EQ(reply.Direction, TraceRecord::Kind::Reply);
+    EXPECT_EQ(reply.Code, REQUEST_GETLOG) << "a reply names the request it answers";
+    EXPECT_EQ(reply.ReplyCode, KORVEL_NONE);
+    EXPECT_GE(reply.ElapsedMs, 300u);
+    EXPECT_LT(reply.ElapsedMs, 5000u);
+    EXPECT_GT(reply.PlainBytes, static_cast<std::int64_t>(text.size()));
+    EXPECT_LT(reply.WireBytes * 5, reply.PlainBytes) << "repetitive text travels compressed";
+    EXPECT_GE(reply.Time - request.Time, std::chrono::milliseconds(300));
 }
 
 TEST_F(DataSessionTest, RequestsAreWrittenInPiecesOf64KiB)

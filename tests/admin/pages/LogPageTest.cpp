@@ -1,8 +1,15 @@
 #include "tests/admin/pages/PageFixture.h"
 
+#include "admin/pages/LogHighlightDelegate.h"
+#include "admin/pages/LogPage.h"
+
 #include <QFile>
+#include <QLabel>
 #include <QListView>
+#include <QProgressBar>
+#include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <filesystem>
 #include <fstream>
@@ -25,6 +32,14 @@ protected:
         RefServerOptions options;
         options.DataDir = dataDir.path().toStdString();
         StartServer(options);
+        ShowWindow();
+    }
+    // Shown, so the list lays out its rows and knows where its end is.
+    void ShowWindow()
+    {
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        window->setCurrentWidget(Page());
     }
     QStringList Shown() const
     {
@@ -33,6 +48,50 @@ protected:
         for (int row = 0; row < model->rowCount(); ++row)
             lines << model->index(row, 0).data().toString();
         return lines;
+    }
+    admin::TLogPage* Page() const { return static_cast<admin::TLogPage*>(pages[LogPage]); }
+    // Load as the user does, then wait for the background load to deliver.
+    void Load()
+    {
+        Click("LoadLogButton");
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Loading(); }, 20000));
+    }
+    QString Label(const char* name) const { return Find<QLabel>(name)->text(); }
+    QString CurrentText() const { return Find<QListView>("LogListBox")->currentIndex().data().toString(); }
+    // The user types into the search box and waits for the search to end.
+    void Search(const QString& text)
+    {
+        auto* edit = Find<QLineEdit>("SearchEdit");
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, text);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Searching(); }, 20000));
+    }
+    void ClickBox(const char* name) const
+    {
+        auto* box = Find<QCheckBox>(name);
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+        QTest::qWait(0);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Searching(); }, 20000));
+    }
+    void Key(int key, Qt::KeyboardModifiers modifiers = {}) const
+    {
+        QTest::keyClick(Find<QListView>("LogListBox"), static_cast<Qt::Key>(key), modifiers);
+    }
+    // The server's log file as lines without their line ends.
+    QStringList FileLines() const
+    {
+        QStringList lines = QString::fromUtf8(FileBytes(dataDir.filePath("server.log"))).split('\n');
+        if (!lines.isEmpty() && lines.back().isEmpty())
+            lines.removeLast();
+        for (QString& line : lines)
+            if (line.endsWith('\r'))
+                line.chop(1);
+        return lines;
+    }
+    void AppendToServerLog(const std::string& text) const
+    {
+        std::ofstream(dataDir.filePath("server.log").toStdString(), std::ios::binary | std::ios::app) << text;
     }
     QByteArray FileBytes(const QString& name) const
     {
@@ -49,7 +108,7 @@ TEST_F(LogPageTest, LoadShowsTheLinesInServerOrderAndSaveWritesTheirBytesWithCrL
 {
     StartServerWithLog("2024-01-01 00:00:00 zulu first\n2024-01-01 00:00:01 alpha caf\xe9\n");
     EXPECT_TRUE(Shown().isEmpty()); // not filled at login
-    Click("LoadLogButton");
+    Load();
     const QStringList lines = Shown();
     ASSERT_GE(lines.size(), 2);
     EXPECT_EQ(lines[0], "2024-01-01 00:00:00 zulu first");
@@ -109,12 +168,176 @@ TEST_F(LogPageTest, AFileThatCannotBeCreatedIsReportedByName)
 TEST_F(LogPageTest, RowsAreEighteenPixelsHighAndWideEnoughToScrollLongLines)
 {
     StartServerWithLog(std::string(400, 'x') + "\n");
-    Click("LoadLogButton");
+    Load();
     auto* view = Find<QListView>("LogListBox");
     const QModelIndex first = view->model()->index(0, 0);
     EXPECT_EQ(view->sizeHintForIndex(first).height(), 18);
     EXPECT_EQ(view->sizeHintForIndex(first).width(),
               view->fontMetrics().horizontalAdvance(QString(255, QLatin1Char('0'))));
+}
+
+std::string NumberedLines(int count, const char* word = "line")
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += "2024-01-01 00:00:00 " + std::string(word) + " " + std::to_string(i) + "\n";
+    return text;
+}
+
+TEST_F(LogPageTest, LoadRunsInTheBackgroundCanBeCancelledAndEndsAtTheNewestLine)
+{
+    StartServerWithLog(NumberedLines(200000));
+    Click("LoadLogButton");
+    EXPECT_TRUE(Page()->Loading()); // the click returned before the log arrived
+    EXPECT_TRUE(PagesTest::Shown("LoadProgressBar"));
+    EXPECT_FALSE(Enabled("LoadLogButton"));
+    Click("CancelLoadButton");
+    EXPECT_FALSE(Page()->Loading());
+    EXPECT_FALSE(PagesTest::Shown("LoadProgressBar"));
+    QTest::qWait(1500); // the cancelled reply arrives meanwhile and is dropped
+    EXPECT_EQ(Find<QListView>("LogListBox")->model()->rowCount(), 0);
+
+    Load();
+    const QStringList lines = Shown();
+    ASSERT_GE(lines.size(), 200000);
+    EXPECT_EQ(lines[0], "2024-01-01 00:00:00 line 0");
+    EXPECT_EQ(Label("LineCountLabel"), QLocale().toString(lines.size()) + " lines");
+    auto* view = Find<QListView>("LogListBox");
+    const QModelIndex last = view->model()->index(view->model()->rowCount() - 1, 0);
+    EXPECT_EQ(view->currentIndex(), last);
+    EXPECT_TRUE(view->viewport()->rect().intersects(view->visualRect(last))) << "the newest line is in view";
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
+}
+
+TEST_F(LogPageTest, SearchCountsFindsNextAndPreviousWithWrappingAndHighlights)
+{
+    StartServerWithLog("a zebra one\nb plain\nc ZEBRA two\nd Zebra three\ne end\n");
+    Load();
+    auto* view = Find<QListView>("LogListBox");
+    const QImage before = view->viewport()->grab().toImage();
+    Search("zebra");
+    EXPECT_EQ(Label("MatchCountLabel"), "3 matches"); // case-insensitive by default
+    EXPECT_EQ(CurrentText(), "a zebra one");          // after the last line, the search wraps to the first
+    Key(Qt::Key_F3);
+    EXPECT_EQ(CurrentText(), "c ZEBRA two");
+    Click("FindNextButton");
+    EXPECT_EQ(CurrentText(), "d Zebra three");
+    Key(Qt::Key_F3);
+    EXPECT_EQ(CurrentText(), "a zebra one");
+    Key(Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(CurrentText(), "d Zebra three");
+
+    auto highlighted = [](const QImage& image)
+    {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += image.pixelColor(x, y) == admin::LogHighlightDelegate::HighlightColor();
+        return count;
+    };
+    EXPECT_EQ(highlighted(before), 0);
+    EXPECT_GT(highlighted(view->viewport()->grab().toImage()), 100);
+
+    ClickBox("MatchCaseCheckBox");
+    EXPECT_EQ(Label("MatchCountLabel"), "1 match");
+    ClickBox("RegexCheckBox");
+    Search("^[ad] ");
+    EXPECT_EQ(Label("MatchCountLabel"), "2 matches");
+    Search("(unclosed");
+    EXPECT_TRUE(Label("MatchCountLabel").startsWith("Invalid")) << Label("MatchCountLabel").toStdString();
+    Search("");
+    EXPECT_EQ(highlighted(view->viewport()->grab().toImage()), 0);
+}
+
+TEST_F(LogPageTest, OnlyMatchingLinesKeepsTheSelectedLineAndSavesTheMatchesByteExact)
+{
+    StartServerWithLog("a zebra one\r\nb plain\nc ZEBRA caf\xe9\r\nd Zebra three\ne end\n");
+    Load();
+    Search("zebra");
+    Key(Qt::Key_F3); // "c ZEBRA ..."
+    ClickBox("OnlyMatchingCheckBox");
+    EXPECT_EQ(Shown().size(), 3);
+    EXPECT_TRUE(CurrentText().startsWith("c ZEBRA"));
+    Key(Qt::Key_F3);
+    EXPECT_EQ(CurrentText(), "d Zebra three");
+    ClickBox("OnlyMatchingCheckBox");
+    EXPECT_GE(Shown().size(), 5);
+    EXPECT_EQ(CurrentText(), "d Zebra three");
+
+    const QString fileName = saveDir.filePath("matching.TXT");
+    dialogs.SaveFileNames = {fileName};
+    Click("SaveMatchingButton");
+    EXPECT_EQ(FileBytes(fileName), QByteArray("a zebra one\r\nc ZEBRA caf\xe9\r\nd Zebra three\r\n"));
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
+}
+
+TEST_F(LogPageTest, EscapeOrAKeystrokeStopsARunningSearch)
+{
+    StartServerWithLog(NumberedLines(300000));
+    Load();
+    auto* edit = Find<QLineEdit>("SearchEdit");
+    QTest::keyClicks(edit, "line 29");
+    QTest::keyClick(edit, Qt::Key_Return); // starts at once; the first slice waits for the event loop
+    ASSERT_TRUE(Page()->Searching());
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_FALSE(Page()->Searching());
+    EXPECT_TRUE(Label("MatchCountLabel").startsWith("Stopped")) << Label("MatchCountLabel").toStdString();
+
+    QTest::keyClick(edit, Qt::Key_Return); // the stopped search starts again
+    ASSERT_TRUE(Page()->Searching());
+    QTest::keyClicks(edit, "9");
+    QTest::qWait(50); // shorter than the pause before a search starts
+    EXPECT_EQ(Label("MatchCountLabel"), "Searching...") << "the search for the old text went no further";
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Searching(); }, 20000));
+    EXPECT_EQ(Label("MatchCountLabel"), "1,111 matches"); // "line 299", "line 2990".."line 2999", ...
+}
+
+TEST_F(LogPageTest, FollowAppendsExactlyTheNewLinesAndStaysAtTheEnd)
+{
+    StartServerWithLog(NumberedLines(1000));
+    Load();
+    Find<QSpinBox>("FollowIntervalSpinBox")->setValue(1);
+    ClickBox("FollowCheckBox");
+    EXPECT_EQ(Page()->FollowIntervalSeconds(), 1);
+    EXPECT_TRUE(Label("FollowStatusLabel").contains("every 1 s")) << Label("FollowStatusLabel").toStdString();
+    for (int round = 0; round < 2; ++round)
+    {
+        const std::string marker = "appended " + std::to_string(round);
+        AppendToServerLog(NumberedLines(5, marker.c_str()));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return Shown().join('\n').contains(QString::fromStdString(marker)); }, 10000));
+    }
+    const QStringList shown = Shown();
+    EXPECT_EQ(shown, FileLines().mid(0, shown.size())) << "no line twice, none missing";
+    EXPECT_TRUE(Label("FollowStatusLabel").startsWith("+")) << Label("FollowStatusLabel").toStdString();
+    auto* view = Find<QListView>("LogListBox");
+    const QModelIndex last = view->model()->index(view->model()->rowCount() - 1, 0);
+    EXPECT_TRUE(view->viewport()->rect().intersects(view->visualRect(last)));
+    ClickBox("FollowCheckBox");
+}
+
+TEST_F(LogPageTest, FollowReloadsWhenTheServersLogWasCut)
+{
+    std::filesystem::create_directories(dataDir.path().toStdString());
+    std::ofstream(dataDir.filePath("server.log").toStdString(), std::ios::binary) << NumberedLines(3);
+    RefServerOptions options;
+    options.DataDir = dataDir.path().toStdString();
+    options.ExtraArgs = {"--max-log", "400"};
+    StartServer(options);
+    ShowWindow();
+    Load();
+    Find<QSpinBox>("FollowIntervalSpinBox")->setValue(1);
+    ClickBox("FollowCheckBox");
+    AppendToServerLog(NumberedLines(20, "later"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Label("FollowStatusLabel").contains("was cut"); }, 10000));
+    const QStringList shown = Shown();
+    const QStringList file = FileLines();
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_FALSE(shown.join('\n').contains("line 0")) << "the lines cut from the server's log are gone";
+    const auto start = file.indexOf(shown[0]);
+    ASSERT_GE(start, 0);
+    EXPECT_EQ(shown, file.mid(start, shown.size()));
+    ClickBox("FollowCheckBox");
 }
 
 } // namespace

@@ -2,10 +2,15 @@
 // main window's page area (761 x 392 pixels). Usage: page_screenshots OUTPUT_DIR. Not a test: for looking.
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
+#include "admin/pages/LogPage.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "tests/support/LoadClients.h"
 #include "tests/support/RefServer.h"
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QSpinBox>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -76,6 +81,41 @@ int main(int argc, char** argv)
             window.grab().save(name);
             std::printf("%s\n", qPrintable(name));
         }
+        // The Log page searching, filtered and following.
+        auto* logPage = static_cast<korvel::admin::TLogPage*>(pages[6]);
+        window.setCurrentIndex(6);
+        auto waitWhile = [](auto busy)
+        {
+            while (busy())
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        };
+        waitWhile([&] { return logPage->Loading(); });
+        auto* search = window.findChild<QLineEdit*>(QStringLiteral("SearchEdit"));
+        search->setText(QStringLiteral("login"));
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(search, &enter);
+        waitWhile([&] { return logPage->Searching(); });
+        auto shoot = [&](const char* file)
+        {
+            QApplication::processEvents();
+            const QString name = output.filePath(QString::fromLatin1(file));
+            window.grab().save(name);
+            std::printf("%s\n", qPrintable(name));
+        };
+        shoot("log-search.png");
+        auto* only = window.findChild<QAbstractButton*>(QStringLiteral("OnlyMatchingCheckBox"));
+        only->click();
+        shoot("log-filtered.png");
+        only->click();
+        window.findChild<QSpinBox*>(QStringLiteral("FollowIntervalSpinBox"))->setValue(1);
+        window.findChild<QAbstractButton*>(QStringLiteral("FollowCheckBox"))->click();
+        QElapsedTimer following;
+        following.start();
+        waitWhile([&] { return following.elapsed() < 2500; });
+        shoot("log-following.png");
+        window.findChild<QAbstractButton*>(QStringLiteral("FollowCheckBox"))->click();
+        window.setCurrentIndex(0);
+
         // The edit modes, where the captions move onto the check boxes.
         for (const char* button :
              {"EditServerButton", "EditUserButton", "EditDatabaseButton", "AddDatabaseUserButton"})

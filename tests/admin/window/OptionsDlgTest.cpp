@@ -1,7 +1,9 @@
 // The Options command and dialog, and the Trace Log dialog opened from it.
 #include "tests/admin/window/WindowFixture.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -180,7 +182,7 @@ TEST_F(OptionsTest, TracingSwitchesAtOnceWithoutTheResetQuestion)
     EXPECT_FALSE(TraceFileContent().isEmpty()) << "the next request is traced";
 }
 
-TEST_F(OptionsTest, TraceLogShowsClearsAndKeepsTracingAfterClose)
+TEST_F(OptionsTest, TraceLogIsALiveTableThatFiltersCopiesAndClears)
 {
     StartServer("Remote Tracing=1\n");
     OpenWindow();
@@ -189,9 +191,10 @@ TEST_F(OptionsTest, TraceLogShowsClearsAndKeepsTracingAfterClose)
 
     struct Seen
     {
-        QStringList Lines;
-        bool TracingWhileOpen = true;
-        int CurrentRow = -1;
+        QStringList Before;
+        QStringList After; // after a request made while the dialog is open
+        QStringList Filtered;
+        bool TracingWhileOpen = false;
     } seen;
     auto viewTraceLog = [&](std::function<void(QWidget & traceLog)> act)
     {
@@ -201,10 +204,11 @@ TEST_F(OptionsTest, TraceLogShowsClearsAndKeepsTracingAfterClose)
                 WhenModal(
                     [&, act](QWidget& traceLog)
                     {
-                        seen.Lines = this->traceLog->Lines();
+                        seen.Before = this->traceLog->Lines();
                         seen.TracingWhileOpen = form->RemoteSession().RemoteTrace();
-                        seen.CurrentRow =
-                            Child<QListView>(traceLog, "TraceMessagesListBox")->currentIndex().row();
+                        form->RemoteSession().GetServerName(name);
+                        QCoreApplication::processEvents(); // the records arrive by queued calls
+                        seen.After = this->traceLog->Lines();
                         act(traceLog);
                         Click(traceLog, "CloseBtn");
                     });
@@ -214,28 +218,82 @@ TEST_F(OptionsTest, TraceLogShowsClearsAndKeepsTracingAfterClose)
         Pick("OptionsItem");
     };
 
-    viewTraceLog([](QWidget&) {});
-    EXPECT_FALSE(seen.Lines.isEmpty());
-    EXPECT_FALSE(seen.TracingWhileOpen) << "no line can arrive while the file is closed";
-    EXPECT_EQ(seen.CurrentRow, 0) << "the first line is selected";
-    EXPECT_TRUE(form->RemoteSession().RemoteTrace()) << "tracing is restored";
+    viewTraceLog(
+        [&](QWidget& traceLog)
+        {
+            auto* filter = Child<QLineEdit>(traceLog, "TraceFilterEdit");
+            QTest::keyClicks(filter, "getservername");
+            seen.Filtered = this->traceLog->Lines();
+            filter->clear();
+            Click(traceLog, "CopyTraceButton");
+        });
+    EXPECT_FALSE(seen.Before.isEmpty());
+    EXPECT_TRUE(seen.TracingWhileOpen) << "tracing goes on while the dialog is open";
+    ASSERT_EQ(seen.After.size(), seen.Before.size() + 2) << "the request and its reply were added live";
+    const QStringList request = seen.After[seen.After.size() - 2].split('\t');
+    const QStringList reply = seen.After.back().split('\t');
+    ASSERT_EQ(request.size(), 7);
+    ASSERT_EQ(reply.size(), 7);
+    EXPECT_TRUE(QTime::fromString(request[0], "HH:mm:ss.zzz").isValid()) << request[0].toStdString();
+    EXPECT_EQ(request[1], "Request");
+    EXPECT_EQ(request[2], "REQUEST_GETSERVERNAME");
+    EXPECT_EQ(request[3], "10") << "LAN: the wire carries the plain bytes";
+    EXPECT_EQ(request[4], "10");
+    EXPECT_EQ(reply[1], "Reply");
+    EXPECT_EQ(reply[2], "REQUEST_GETSERVERNAME");
+    EXPECT_EQ(reply[5], "KORVEL_NONE");
+    EXPECT_FALSE(reply[6].isEmpty()) << "a reply shows its time since the request";
+    ASSERT_GE(seen.Filtered.size(), 2); // the login asked for the name too
+    EXPECT_LT(seen.Filtered.size(), seen.After.size());
+    for (const QString& line : seen.Filtered)
+        EXPECT_TRUE(line.contains("REQUEST_GETSERVERNAME")) << line.toStdString();
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_TRUE(copied.startsWith("Time\tDirection\tRequest\t")) << copied.left(60).toStdString();
+    EXPECT_TRUE(copied.contains(seen.After.back()));
+    EXPECT_TRUE(TraceFileContent().contains("Send request - Code: REQUEST_GETSERVERNAME"))
+        << "the trace file got the request made while the dialog was open";
 
     dialogs.Answers = {Answer::No};
     viewTraceLog([](QWidget& traceLog) { Click(traceLog, "ClearTraceLogButton"); });
     EXPECT_FALSE(TraceFileContent().isEmpty()) << "No keeps the lines";
+    EXPECT_FALSE(traceLog->Lines().isEmpty());
 
     dialogs.Answers = {Answer::Yes};
     viewTraceLog([](QWidget& traceLog) { Click(traceLog, "ClearTraceLogButton"); });
     EXPECT_EQ(dialogs.Boxes.back().Text, "Are you sure you want to clear the current trace log messages ?");
     EXPECT_EQ(dialogs.Boxes.back().BoxKind, ScriptedDialogs::Kind::ConfirmationYesNo);
     EXPECT_TRUE(TraceFileContent().isEmpty());
-
-    form->RemoteSession().GetServerName(name);
-    QByteArray after = TraceFileContent();
-    EXPECT_FALSE(after.isEmpty()) << "new lines are appended after a clear";
-    viewTraceLog([](QWidget&) {});
-    EXPECT_EQ(seen.Lines.join("\r\n") + "\r\n", QString::fromUtf8(after)) << "only the new lines";
+    EXPECT_TRUE(traceLog->Lines().isEmpty());
     EXPECT_TRUE(dialogs.Errors().isEmpty());
+}
+
+TEST_F(OptionsTest, TheTraceFileIsDeletedAtExitUnlessTheOptionKeepsIt)
+{
+    StartServer("Remote Tracing=1\n");
+    OpenWindow();
+    LoginAsAdmin();
+    QString fileName = form->TraceFileName();
+    EXPECT_FALSE(TraceFileContent().isEmpty());
+    CloseWindow();
+    EXPECT_FALSE(QFile::exists(fileName)) << "deleted by default";
+
+    OpenWindow();
+    ChangeOptions([](QWidget& dialog) { Child<QCheckBox>(dialog, "KeepTraceFileCheckbox")->click(); });
+    LoginAsAdmin();
+    fileName = form->TraceFileName();
+    CloseWindow();
+    EXPECT_TRUE(QFile::exists(fileName)) << "kept as chosen";
+    EXPECT_TRUE(SettingsFile().contains("[Trace]\nKeep Trace File=1")) << SettingsFile().toStdString();
+    QFile::remove(fileName);
+
+    OpenWindow(); // the choice is read back from the settings file
+    WhenModal(
+        [&](QWidget& dialog)
+        {
+            EXPECT_TRUE(Child<QCheckBox>(dialog, "KeepTraceFileCheckbox")->isChecked());
+            Click(dialog, "CancelButton");
+        });
+    Pick("OptionsItem");
 }
 
 } // namespace
