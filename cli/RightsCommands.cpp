@@ -158,8 +158,16 @@ void AddRightsCommands(CLI::App& app, CommandAction& chosen)
     args->Root = &app;
     CLI::App* group = AddGroup(app, "rights", "The rights of every user on every database");
     group->require_subcommand(0, 1); // alone, it shows the matrix
-    group->add_option("--user", args->Users, "Only these users")->delimiter(',');
-    group->add_option("--database", args->Databases, "Only these databases")->delimiter(',');
+    CLI::Option* userFilter = group->add_option("--user", args->Users, "Only these users")->delimiter(',');
+    CLI::Option* databaseFilter =
+        group->add_option("--database", args->Databases, "Only these databases")->delimiter(',');
+    // The filters belong to the matrix alone: after copy, grant, revoke or set, --user and --database are the
+    // global login options again, and never add to the users a change is sent for.
+    auto withoutFilters = [group, userFilter, databaseFilter](std::size_t)
+    {
+        group->remove_option(userFilter);
+        group->remove_option(databaseFilter);
+    };
     group->callback(
         [group, &chosen, args]
         {
@@ -173,6 +181,7 @@ void AddRightsCommands(CLI::App& app, CommandAction& chosen)
     copy->add_option("FROM", args->From, "The user whose rights are copied")->required();
     copy->add_option("TO", args->To, "The users who get them")->required();
     copy->add_flag("--force", args->Force, "Send without asking");
+    copy->preparse_callback(withoutFilters);
 
     struct EditCommand
     {
@@ -196,6 +205,7 @@ void AddRightsCommands(CLI::App& app, CommandAction& chosen)
             ->delimiter(',')
             ->required();
         command->add_flag("--force", args->Force, "Send without asking");
+        command->preparse_callback(withoutFilters);
     }
 }
 

@@ -220,8 +220,10 @@ TEST_F(StatusPageTest, CommandControlsAreDisabledWhileACommandRunsAndTheWindowSt
 
 TEST_F(StatusPageTest, RefreshKeepsSelectionScrollAndSortWhileSessionsComeAndGo)
 {
+    // The leaving sessions log in as their own user, so the rows selected below are staying ones.
+    session->AddServerUser("leaver", "leaver-pw", "", false);
     auto staying = std::make_unique<LoadClients>(*server, 40);
-    auto leaving = std::make_unique<LoadClients>(*server, 5);
+    auto leaving = std::make_unique<LoadClients>(*server, 5, LoadKind{false, "leaver", "leaver-pw"});
     Refresh();
     // Sorted by session id, newest first, through the header as the user does.
     Sessions()->setColumnHidden(admin::SessionTableModel::SessionIdColumn, false);
@@ -233,8 +235,13 @@ TEST_F(StatusPageTest, RefreshKeepsSelectionScrollAndSortWhileSessionsComeAndGo)
     ASSERT_EQ(header->sortIndicatorSection(), idSection);
     ASSERT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
 
-    ClickRow(10);
-    ClickRow(12, Qt::ControlModifier);
+    std::vector<int> stayingRows;
+    for (int row = 0; row < RowCount() && stayingRows.size() < 2; row += 3)
+        if (Cell(row, 0) == "admin")
+            stayingRows.push_back(row);
+    ASSERT_EQ(stayingRows.size(), 2u);
+    ClickRow(stayingRows[0]);
+    ClickRow(stayingRows[1], Qt::ControlModifier);
     const std::set<std::int32_t> selected = SelectedIds();
     ASSERT_EQ(selected.size(), 2u);
     Sessions()->verticalScrollBar()->setValue(8);
