@@ -1,6 +1,7 @@
 #include "admin/common/Command.h"
 
 #include "admin/common/Dialogs.h"
+#include "admin/common/OverrideCursor.h"
 #include "engine/EngineError.h"
 
 #include <QApplication>
@@ -12,15 +13,6 @@ namespace korvel::admin
 
 namespace
 {
-
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 CommandFailureHandler& FailureHandler()
 {
@@ -39,7 +31,7 @@ bool RunCommand(QWidget* parent, const std::function<void()>& command)
 {
     std::exception_ptr error;
     {
-        WaitCursor cursor;
+        OverrideCursor cursor(Qt::WaitCursor);
         try
         {
             command();

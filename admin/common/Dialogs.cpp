@@ -1,6 +1,7 @@
 // The dialogs seam: the cursor rule every box follows, and the implementation in force.
 #include "admin/common/Dialogs.h"
 
+#include "admin/common/OverrideCursor.h"
 #include "admin/common/QtDialogs.h"
 
 #include <QApplication>
@@ -15,13 +16,10 @@ namespace
 Dialogs* installedDialogs = nullptr;
 
 // The arrow over whatever override cursor is in force, until the person has answered.
-class NormalCursor
+class NormalCursor : public OverrideCursor
 {
 public:
-    NormalCursor() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
-    ~NormalCursor() { QApplication::restoreOverrideCursor(); }
-    NormalCursor(const NormalCursor&) = delete;
-    NormalCursor& operator=(const NormalCursor&) = delete;
+    NormalCursor() : OverrideCursor(Qt::ArrowCursor) {}
 };
 
 } // namespace
