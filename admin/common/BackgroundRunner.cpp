@@ -3,6 +3,9 @@
 #include "engine/EngineError.h"
 #include "session/KORVELSession.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
+
 #include <algorithm>
 
 namespace korvel::admin
@@ -54,6 +57,52 @@ bool BackgroundRunner::Submit(Priority priority, std::function<void(CancelToken&
                            return [onError, error = std::current_exception()] { onError(error); };
                        }
                    });
+}
+
+void BackgroundRunner::RunAndWait(std::function<void()> call)
+{
+    struct Wait
+    {
+        QEventLoop* Loop = nullptr; // touched on this thread only, like the flags
+        bool Finished = false;
+        bool Delivered = false;
+        std::exception_ptr Error;
+    };
+    auto wait = std::make_shared<Wait>();
+    // Posted once the last copy of the call is gone on the worker (it ran, or Cancel() dropped it unrun):
+    // only then is nothing there still using what the call refers to on the caller's stack.
+    std::shared_ptr<void> released(nullptr,
+                                   [wait](void*)
+                                   {
+                                       QMetaObject::invokeMethod(
+                                           QCoreApplication::instance(),
+                                           [wait]
+                                           {
+                                               wait->Finished = true;
+                                               if (wait->Loop)
+                                                   wait->Loop->quit();
+                                           },
+                                           Qt::QueuedConnection);
+                                   });
+    const bool taken = Submit(
+        Priority::User, [call = std::move(call), released = std::move(released)](CancelToken&) { call(); },
+        [wait] { wait->Delivered = true; },
+        [wait](std::exception_ptr error)
+        {
+            wait->Delivered = true;
+            wait->Error = error;
+        });
+    if (!taken)
+        throw SessionInactiveError();
+    QEventLoop loop;
+    wait->Loop = &loop;
+    while (!wait->Finished)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    wait->Loop = nullptr;
+    if (wait->Error)
+        std::rethrow_exception(wait->Error);
+    if (!wait->Delivered)
+        throw EAbort();
 }
 
 bool BackgroundRunner::Enqueue(Priority priority, std::function<std::function<void()>(CancelToken&)> run)

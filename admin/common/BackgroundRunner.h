@@ -15,6 +15,9 @@
 //   SessionInactiveError): activating on the worker would open the login prompt off the user-interface
 //   thread.
 // - Trace lines a job produces are written on the worker, so the trace writer must be guarded (TraceFile is).
+// - A command that reads on as if it called the session itself uses Await: the call runs as a user command
+//   while the caller waits in a local event loop that paints, resizes and runs timers but holds the person's
+//   clicks and keys back until the call is done, so no command ever starts inside another.
 //
 // Use:
 //   runner.Submit<int>(Priority::User,
@@ -33,8 +36,10 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -95,6 +100,11 @@ public:
     bool Submit(Priority priority, std::function<void(CancelToken&)> work, std::function<void()> onDone,
                 ErrorHandler onError);
 
+    // Runs `call` as a user command and returns its result once it is back, turning the event loop meanwhile
+    // (see the rules above). Raises the call's error, SessionInactiveError when the session is inactive, and
+    // EAbort when Cancel() dropped the call. Only from this object's thread.
+    template <typename Call> auto Await(Call call) -> decltype(call());
+
     // Cancels the running job (at its next Check) and drops the queued ones; none of them delivers anything.
     void Cancel();
     // A job is queued or running (until its delivery has run).
@@ -115,6 +125,7 @@ private:
         std::shared_ptr<CancelToken> Token;
     };
 
+    void RunAndWait(std::function<void()> call);
     bool Enqueue(Priority priority, std::function<std::function<void()>(CancelToken&)> run);
     void WorkerLoop();
     void Deliver(Priority priority, int generation, std::shared_ptr<CancelToken> token,
@@ -155,6 +166,19 @@ bool BackgroundRunner::Submit(Priority priority, std::function<Result(CancelToke
                            return [onError, error = std::current_exception()] { onError(error); };
                        }
                    });
+}
+
+template <typename Call> auto BackgroundRunner::Await(Call call) -> decltype(call())
+{
+    using Result = decltype(call());
+    if constexpr (std::is_void_v<Result>)
+        RunAndWait(std::move(call));
+    else
+    {
+        std::optional<Result> result;
+        RunAndWait([&result, &call] { result.emplace(call()); });
+        return std::move(*result);
+    }
 }
 
 } // namespace korvel::admin

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -276,6 +277,70 @@ TEST_F(BackgroundRunnerTest, RefusesWorkWhileTheSessionIsInactiveAndNeverPrompts
     EXPECT_FALSE(runner->Busy());
     EXPECT_FALSE(session->Active());
     EXPECT_EQ(prompts, 0);
+}
+
+TEST_F(BackgroundRunnerTest, AwaitReturnsTheResultWhileTheEventLoopTurns)
+{
+    QThread* uiThread = QThread::currentThread();
+    QThread* workedOn = nullptr;
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(5);
+    std::vector<bool> commandRunning;
+    QObject watcher;
+    runner->WatchCommands(&watcher, [&](bool running) { commandRunning.push_back(running); });
+
+    const std::int32_t port = runner->Await(
+        [&]
+        {
+            workedOn = QThread::currentThread();
+            QThread::msleep(100); // a slow server
+            return session->GetServerAdminPort();
+        });
+
+    EXPECT_EQ(port, server.AdminPort());
+    EXPECT_NE(workedOn, uiThread);
+    EXPECT_GE(ticks, 3) << "the event loop stood still while the call ran";
+    EXPECT_EQ(commandRunning, (std::vector<bool>{true, false}));
+    // An awaited call that fails raises its error to the caller, and the session goes on working.
+    EXPECT_THROW(runner->Await([] { throw std::runtime_error("refused"); }), std::runtime_error);
+    EXPECT_EQ(runner->Await([&] { return session->GetServerMainPort(); }), server.MainPort());
+}
+
+TEST_F(BackgroundRunnerTest, AwaitEndsInAnAbortWhenCancelledButOnlyAfterTheCallLetGo)
+{
+    // The caller's variable is written by the call until its very end: Await must not return before that.
+    std::atomic<int> made = 0;
+    int lastWritten = 0;
+    QTimer::singleShot(50, [&] { runner->Cancel(); });
+    EXPECT_THROW(runner->Await(
+                     [&]
+                     {
+                         for (int i = 0; i < 20; ++i)
+                         {
+                             session->GetServerUpTime();
+                             QThread::msleep(10);
+                             lastWritten = ++made;
+                         }
+                     }),
+                 EAbort);
+    EXPECT_EQ(lastWritten, 20) << "Await returned while the call still used the caller's stack";
+    // A queued call that Cancel() dropped unrun lets go too.
+    bool ran = false;
+    ASSERT_TRUE(runner->Submit(
+        Priority::User, [](CancelToken&) { QThread::msleep(100); }, [] {}, [](std::exception_ptr) {}));
+    QTimer::singleShot(20, [&] { runner->Cancel(); });
+    EXPECT_THROW(runner->Await([&] { ran = true; }), EAbort);
+    EXPECT_FALSE(ran);
+}
+
+TEST_F(BackgroundRunnerTest, AwaitRefusesAnInactiveSession)
+{
+    runner->Await([&] { session->SetActive(false); });
+    bool ran = false;
+    EXPECT_THROW(runner->Await([&] { ran = true; }), admin::SessionInactiveError);
+    EXPECT_FALSE(ran);
 }
 
 } // namespace
