@@ -8,6 +8,7 @@
 #include "admin/StatusBarSections.h"
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
+#include "admin/common/CommandFocus.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
 #include "admin/common/HelpFile.h"
@@ -59,6 +60,8 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
 
     SetCommandFailureHandler([this](const QString& message) { return AfterCommandFailed(message); });
     CreateMenu();
+    auto* focus = new CommandFocus(*this, this);
+    focus->WatchBeforePages(*runner_);
     // Logging out or changing the connection while a command waits on the server would drop its result.
     runner_->WatchCommands(this,
                            [this](bool running)
@@ -72,6 +75,7 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     SetHelpContext(statusBar(), 6);
     statusSections_ = std::make_unique<StatusBarSections>(statusBar());
     CreatePageControl(setup_.CreatePages);
+    focus->WatchAfterPages(*runner_);
     SetMinimumWindowSize();
 
     Dialogs& dialogs = CurrentDialogs();

@@ -85,6 +85,7 @@ private:
     void ServerLost(const QString& message);
     void Login();
     void Logout();
+    void EndSession();
     void ShowLoggedIn(bool loggedIn);
     QString AfterCommandFailed(const QString& message); // see MainFormLostSession.cpp
     void MainPageControlChanged(int index);             // MainPageControlChanging, see the .cpp

@@ -44,7 +44,9 @@ void TMainForm::Login()
     try
     {
         SetActivePage(0);
-        remoteSession_->SetActive(true); // asks for the user name and password
+        // On this thread: the prompt for the user name and password is a dialog, and nothing else uses the
+        // session before it is active. From here on every request goes through the runner.
+        remoteSession_->SetActive(true);
         lastUserName_ = remoteSession_->DataSession()->UserName();
         for (AdminPage* page : pages_)
             page->FillAtLogin();
@@ -57,7 +59,7 @@ void TMainForm::Login()
         if (!pages_.empty())
             pages_.front()->RefreshAfterLogin();
         std::string serverName;
-        remoteSession_->GetServerName(serverName);
+        runner_->Await([&] { remoteSession_->GetServerName(serverName); });
         setWindowTitle(ConnectedTitle(setup_.Version.ProductName, *remoteSession_, serverName));
         statusSections_->ShowConnection(*remoteSession_);
     }
@@ -67,7 +69,7 @@ void TMainForm::Login()
         // it shows always matches the session. A cancelled prompt ("Operation aborted") is reported too.
         try
         {
-            remoteSession_->SetActive(false);
+            EndSession();
         }
         catch (...)
         {
@@ -82,11 +84,9 @@ void TMainForm::Logout()
 {
     if (!ConfirmPendingEdits())
         return;
-    // Background work stops at its next request; the logout then waits for at most that one request.
-    runner_->Cancel();
     try
     {
-        remoteSession_->SetActive(false);
+        EndSession();
     }
     catch (...)
     {
@@ -95,6 +95,15 @@ void TMainForm::Logout()
         throw;
     }
     ShowLoggedIn(false);
+}
+
+void TMainForm::EndSession()
+{
+    // Background work stops at its next request; the logout waits for it on the runner, with the window
+    // painting, instead of waiting for the session lock here.
+    runner_->Cancel();
+    if (remoteSession_->Active())
+        runner_->Await([this] { remoteSession_->SetActive(false); });
 }
 
 void TMainForm::ShowLoggedIn(bool loggedIn)

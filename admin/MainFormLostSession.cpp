@@ -28,7 +28,7 @@ QString TMainForm::AfterCommandFailed(const QString& message)
     }
     try
     {
-        remoteSession_->SetActive(false);
+        EndSession();
     }
     catch (...)
     {

@@ -2,6 +2,7 @@
 #include "admin/MainForm.h"
 
 #include "admin/OptionsDlg.h"
+#include "admin/common/BackgroundRunner.h"
 #include "admin/common/Dialogs.h"
 #include "session/KORVELSession.h"
 
@@ -62,7 +63,11 @@ void TMainForm::OptionsItemClick()
         wanted.RemoteTracing = values.Tracing;
         remoteSettings_ = wanted;
     }
-    ApplyRemoteSettings(*remoteSession_, apply, remoteSettings_);
+    // A setter of an active session takes the session lock: through the runner, like every request.
+    if (remoteSession_->Active())
+        runner_->Await([&] { ApplyRemoteSettings(*remoteSession_, apply, remoteSettings_); });
+    else
+        ApplyRemoteSettings(*remoteSession_, apply, remoteSettings_);
 }
 
 } // namespace korvel::admin

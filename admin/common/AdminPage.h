@@ -2,6 +2,8 @@
 // page order, refreshes them once shown, and walks the editable ones in ConfirmPendingEdits.
 #pragma once
 
+#include "admin/common/RecentSessionWalk.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QWidget>
@@ -45,6 +47,8 @@ struct PageContext
     ConnectionNotices Notices = {};
     // The window's logout, for a page whose change ends the login (the logged-in account deleted or demoted).
     std::function<void()> LogOut = {};
+    // Written by the Status page's refreshes, read by the Server page's lock-out preview.
+    std::shared_ptr<RecentSessionWalk> SessionWalk = std::make_shared<RecentSessionWalk>();
 };
 
 // How the user left the pages' views, kept in the settings file.
@@ -78,7 +82,7 @@ public:
     using QWidget::QWidget;
     // The tab caption: "Status", "Server", "Users", "Databases", "Database Users", "Rights", "Log".
     virtual QString Caption() const = 0;
-    // Login step 3: fill from the server (view mode). Raises on failure.
+    // Login step 3: fill from the server (view mode), through the runner. Raises on failure.
     virtual void FillAtLogin() {}
     // Login step 6, once the page control is shown: the Status page refreshes. Raises on failure.
     virtual void RefreshAfterLogin() {}

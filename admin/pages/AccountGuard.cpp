@@ -1,5 +1,6 @@
 #include "admin/pages/AccountGuard.h"
 
+#include "admin/common/BackgroundRunner.h"
 #include "admin/common/Dialogs.h"
 #include "admin/pages/PageFields.h"
 #include "session/KORVELSession.h"
@@ -7,11 +8,11 @@
 namespace korvel::admin
 {
 
-AccountGuardResult GuardAccountChange(QWidget* parent, TKORVELSession& session, const QString& user,
-                                      operations::AccountChange change)
+AccountGuardResult GuardAccountChange(QWidget* parent, BackgroundRunner& runner, TKORVELSession& session,
+                                      const QString& user, operations::AccountChange change)
 {
     const std::string name = ToStd(user);
-    switch (operations::CheckAccountChange(session, name, change))
+    switch (runner.Await([&] { return operations::CheckAccountChange(session, name, change); }))
     {
     case operations::AccountRisk::LastAdministrator:
         CurrentDialogs().ShowError(parent, FromStd(operations::LastAdministratorMessage(name, change)));

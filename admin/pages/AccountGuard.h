@@ -24,7 +24,10 @@ enum class AccountGuardResult
     AllowedLogOut // go on, then log out: the logged-in account changes
 };
 
-AccountGuardResult GuardAccountChange(QWidget* parent, TKORVELSession& session, const QString& user,
-                                      operations::AccountChange change);
+class BackgroundRunner;
+
+// Asks the server through `runner`.
+AccountGuardResult GuardAccountChange(QWidget* parent, BackgroundRunner& runner, TKORVELSession& session,
+                                      const QString& user, operations::AccountChange change);
 
 } // namespace korvel::admin

@@ -2,7 +2,9 @@
 
 #include "addresses/AddressChecks.h"
 #include "addresses/AddressRules.h"
+#include "admin/common/BackgroundRunner.h"
 #include "admin/common/Dialogs.h"
+#include "admin/common/RecentSessionWalk.h"
 #include "admin/pages/PageFields.h"
 #include "operations/ConfigChecks.h"
 #include "session/KORVELSession.h"
@@ -43,13 +45,20 @@ void MarkBadAddressLines(QPlainTextEdit* memo)
     UnderlineBadLines(memo);
 }
 
-bool ConfirmConfigSave(QWidget* parent, TKORVELSession& session, const ServerConfig& changed)
+bool ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources, const ServerConfig& changed)
 {
+    TKORVELSession& session = sources.Session;
     ServerConfig current;
-    session.GetServerConfig(current);
+    sources.Runner.Await([&] { session.GetServerConfig(current); });
     StringList sessionAddresses;
     if (addresses::MayLockOut(current, changed))
-        sessionAddresses = operations::ReadSessionAddresses(session);
+    {
+        if (std::optional<StringList> recent = sources.SessionWalk.Fresh())
+            sessionAddresses = std::move(*recent);
+        else
+            sessionAddresses =
+                sources.Runner.Await([&] { return operations::ReadSessionAddresses(session); });
+    }
     for (const std::string& warning : operations::ConfigWarnings(current, changed, sessionAddresses))
         if (CurrentDialogs().AskWarningYesNo(parent, FromStd(warning) + QStringLiteral(" Save anyway?")) !=
             Answer::Yes)

@@ -16,11 +16,23 @@ class TKORVELSession;
 namespace korvel::admin
 {
 
+class BackgroundRunner;
+class RecentSessionWalk;
+
+// Where the checks before a save read what the server holds.
+struct ConfigSaveSources
+{
+    TKORVELSession& Session;
+    BackgroundRunner& Runner;             // every request goes through it
+    const RecentSessionWalk& SessionWalk; // used instead of asking for every session when fresh
+};
+
 // Underlines, from now on, every line of `memo` that is not a recognised address pattern.
 void MarkBadAddressLines(QPlainTextEdit* memo);
 
-// Reads the server's configuration (and its sessions when a list changed or logins become denied) and asks
-// "... Save anyway?" for each warning. False when the user answered No to one.
-bool ConfirmConfigSave(QWidget* parent, TKORVELSession& session, const ServerConfig& changed);
+// Reads the server's configuration (and, when a list changed or logins become denied, the sessions' addresses
+// unless the Status page read them under a minute ago) and asks "... Save anyway?" for each warning. False
+// when the user answered No to one.
+bool ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources, const ServerConfig& changed);
 
 } // namespace korvel::admin

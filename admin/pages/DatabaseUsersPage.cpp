@@ -39,7 +39,7 @@ constexpr RightBox rightBoxes[] = {{"ReadCheckBox", "Read", 66},     {"InsertChe
 } // namespace
 
 TDatabaseUsersPage::TDatabaseUsersPage(const PageContext& context, QWidget* parent)
-    : AdminPage(parent), session_(context.Session)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner)
 {
     CreateControls();
     ConnectListAndDetail<TDatabaseUsersPage>(
@@ -165,7 +165,8 @@ void TDatabaseUsersPage::FillDatabaseUserList()
     if (currentDatabase_.isEmpty())
         return;
     StringList names;
-    session_.GetServerDatabaseUserNames(ToStd(currentDatabase_), names);
+    const std::string database = ToStd(currentDatabase_);
+    runner_.Await([&] { session_.GetServerDatabaseUserNames(database, names); });
     FillNameList(DatabaseUsersListBox, names);
 }
 
@@ -178,9 +179,16 @@ void TDatabaseUsersPage::ShowSelectedDatabaseUser()
         return;
     }
     DatabaseUserEdit->setText(name);
+    ShowRights(ReadRights(name));
+}
+
+TUserRights TDatabaseUsersPage::ReadRights(const QString& user)
+{
+    const std::string database = ToStd(currentDatabase_);
+    const std::string name = ToStd(user);
     TUserRights rights;
-    session_.GetServerDatabaseUser(ToStd(currentDatabase_), ToStd(name), rights);
-    ShowRights(rights);
+    runner_.Await([&] { session_.GetServerDatabaseUser(database, name, rights); });
+    return rights;
 }
 
 void TDatabaseUsersPage::ClearDatabaseUserFields()
@@ -258,10 +266,7 @@ void TDatabaseUsersPage::EditDatabaseUserButtonClick()
 {
     DatabaseUserEditState = esEditing;
     SetDatabaseUserEditMode(false);
-    TUserRights rights;
-    session_.GetServerDatabaseUser(ToStd(currentDatabase_), ToStd(SelectedName(DatabaseUsersListBox)),
-                                   rights);
-    ShowRights(rights);
+    ShowRights(ReadRights(SelectedName(DatabaseUsersListBox)));
     RightCheckBoxes[urRead]->setFocus();
 }
 
@@ -273,7 +278,9 @@ void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
         return;
     const QString name = DatabaseUserEdit->text();
     const int formerIndex = DatabaseUsersListBox->currentRow();
-    session_.DeleteServerDatabaseUser(ToStd(currentDatabase_), ToStd(name));
+    const std::string database = ToStd(currentDatabase_);
+    const std::string user = ToStd(name);
+    runner_.Await([&] { session_.DeleteServerDatabaseUser(database, user); });
     RightsChanged();
     FillDatabaseUserList();
     ReselectListItem(DatabaseUsersListBox, formerIndex, name);
@@ -286,10 +293,16 @@ void TDatabaseUsersPage::SaveDatabaseUserButtonClick()
     const TUserRights rights = CheckedRights();
     const bool adding = DatabaseUserEditState == esAdding;
     const QString savedName = adding ? UserComboBox->currentText() : DatabaseUserEdit->text();
-    if (adding)
-        session_.AddServerDatabaseUser(ToStd(currentDatabase_), ToStd(savedName), rights);
-    else
-        session_.ModifyServerDatabaseUser(ToStd(currentDatabase_), ToStd(savedName), rights);
+    const std::string database = ToStd(currentDatabase_);
+    const std::string name = ToStd(savedName);
+    runner_.Await(
+        [&]
+        {
+            if (adding)
+                session_.AddServerDatabaseUser(database, name, rights);
+            else
+                session_.ModifyServerDatabaseUser(database, name, rights);
+        });
     RightsChanged();
     FillDatabaseUserList();
     ReselectListItem(DatabaseUsersListBox, DatabaseUsersListBox->count() - 1, savedName);

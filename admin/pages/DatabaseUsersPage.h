@@ -61,6 +61,7 @@ public:
 
 private:
     void CreateControls();
+    TUserRights ReadRights(const QString& user);
     void ShowRights(TUserRights rights);
     TUserRights CheckedRights() const;
     void SetRightsEditable(bool editable);
@@ -72,6 +73,7 @@ private:
     }
 
     TKORVELSession& session_;
+    BackgroundRunner& runner_;
     std::function<void()> rightsChanged_;
     QString currentDatabase_;
     TEditState DatabaseUserEditState = esViewing;

@@ -22,7 +22,7 @@ namespace korvel::admin
 {
 
 TDatabasesPage::TDatabasesPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), databaseUsers_(databaseUsers),
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), databaseUsers_(databaseUsers),
       programDir_(context.ProgramDir)
 {
     CreateControls();
@@ -94,7 +94,7 @@ void TDatabasesPage::FillDatabaseList()
 {
     ClearNameList(DatabasesListBox);
     StringList names;
-    session_.GetServerDatabaseNames(names);
+    runner_.Await([&] { session_.GetServerDatabaseNames(names); });
     FillNameList(DatabasesListBox, names);
     databaseUsers_.ReplaceDatabases(DatabasesListBox);
 }
@@ -108,7 +108,8 @@ void TDatabasesPage::ShowSelectedDatabase()
         return;
     }
     std::string description, directory;
-    session_.GetServerDatabase(ToStd(name), description, directory);
+    const std::string database = ToStd(name);
+    runner_.Await([&] { session_.GetServerDatabase(database, description, directory); });
     DatabaseNameEdit->setText(name);
     DatabaseDescription->Show(description);
     ServerDirectoryEdit->setText(FromStd(directory));
@@ -168,7 +169,8 @@ void TDatabasesPage::DeleteDatabaseButtonClick()
         return;
     const QString name = DatabaseNameEdit->text();
     const int formerIndex = DatabasesListBox->currentRow();
-    session_.DeleteServerDatabase(ToStd(name));
+    const std::string database = ToStd(name);
+    runner_.Await([&] { session_.DeleteServerDatabase(database); });
     FillDatabaseList();
     ReselectListItem(DatabasesListBox, formerIndex, name);
     ShowSelectedDatabase();
@@ -181,10 +183,15 @@ void TDatabasesPage::SaveDatabaseButtonClick()
     const std::string name = ToStd(DatabaseNameEdit->text());
     const std::string description = DatabaseDescription->Bytes();
     const std::string directory = ToStd(ServerDirectoryEdit->text());
-    if (DatabaseEditState == esAdding)
-        session_.AddServerDatabase(name, description, directory);
-    else
-        session_.ModifyServerDatabase(name, description, directory);
+    const bool adding = DatabaseEditState == esAdding;
+    runner_.Await(
+        [&]
+        {
+            if (adding)
+                session_.AddServerDatabase(name, description, directory);
+            else
+                session_.ModifyServerDatabase(name, description, directory);
+        });
     const QString savedName = DatabaseNameEdit->text();
     FillDatabaseList();
     ReselectListItem(DatabasesListBox, DatabasesListBox->count() - 1, savedName);

@@ -50,6 +50,7 @@ private:
     void CreateControls();
 
     TKORVELSession& session_;
+    BackgroundRunner& runner_;
     TDatabaseUsersPage& databaseUsers_;
     QString programDir_;
     TEditState DatabaseEditState = esViewing;

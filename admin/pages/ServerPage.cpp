@@ -54,7 +54,8 @@ StringList AddressLines(const QPlainTextEdit* memo, const QString& listCaption)
 } // namespace
 
 TServerPage::TServerPage(const PageContext& context, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), programDir_(context.ProgramDir)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner),
+      sessionWalk_(context.SessionWalk), programDir_(context.ProgramDir)
 {
     CreateControls();
     ConnectCommand(EditServerButton, this, &TServerPage::EditServerButtonClick);
@@ -172,7 +173,7 @@ void TServerPage::ResetEditState()
 void TServerPage::LoadServerConfig()
 {
     ServerConfig config;
-    session_.GetServerConfig(config);
+    runner_.Await([&] { session_.GetServerConfig(config); });
     DenyLoginsCheckBox->setChecked(config.DenyLogins);
     MaxConnectionsEdit->setText(QString::number(config.MaxConnections));
     TimeoutEdit->setText(QString::number(config.ConnectionTimeout));
@@ -231,9 +232,9 @@ void TServerPage::SaveServerButtonClick()
     config.AuthorizedAddresses =
         AddressLines(AuthorizedAddressesMemo, QStringLiteral("Authorized Addresses"));
     config.BlockedAddresses = AddressLines(BlockedAddressesMemo, QStringLiteral("Blocked Addresses"));
-    if (!ConfirmConfigSave(this, session_, config))
+    if (!ConfirmConfigSave(this, {session_, runner_, *sessionWalk_}, config))
         return; // still editing
-    session_.ModifyServerConfig(config);
+    runner_.Await([&] { session_.ModifyServerConfig(config); });
     LoadServerConfig();
     SetServerViewMode();
     ServerEditState = esViewing;

@@ -5,6 +5,7 @@
 #include "admin/common/AdminPage.h"
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 
 class QCheckBox;
@@ -62,6 +63,8 @@ private:
     void SetEditable(bool editable);
 
     TKORVELSession& session_;
+    BackgroundRunner& runner_;
+    std::shared_ptr<RecentSessionWalk> sessionWalk_;
     QString programDir_;
     TEditState ServerEditState = esViewing;
 

@@ -56,7 +56,8 @@ QLineEdit* MakeReadOnlyField(QWidget* parent, const char* name, int helpContext)
 } // namespace
 
 TStatusPage::TStatusPage(const PageContext& context, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), runner_(context.Runner), notices_(context.Notices)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), notices_(context.Notices),
+      sessionWalk_(context.SessionWalk)
 {
     InitSessionIcons();
     sessions_ = new SessionTableModel({QIcon(QStringLiteral(":/sessions/disconnected.png")),
@@ -249,20 +250,32 @@ void TStatusPage::StopRepeatedWork()
 {
     autoRefresh_->Stop();
     History->Clear();
+    sessionWalk_->Forget(); // the next login may be to another server
 }
 
 void TStatusPage::RefreshAfterLogin()
 {
     // Part of the login command, which already waits on the server: read here, before the window counts as
     // logged in, so that a failure can return it to its logged-out look.
-    CancelToken token([this] { return session_.Active(); });
-    StatusSnapshot status = CollectStatus(session_, token);
+    StatusSnapshot status = runner_.Await(
+        [this]
+        {
+            CancelToken token([this] { return session_.Active(); });
+            return CollectStatus(session_, token);
+        });
     ShowStatus(status);
     autoRefresh_->Resume();
 }
 
 void TStatusPage::ShowStatus(StatusSnapshot& status)
 {
+    if (status.Rows && !status.Failure)
+    {
+        StringList addresses;
+        for (const SessionRow& row : *status.Rows)
+            addresses.push_back(ToStd(row.Address));
+        sessionWalk_->Remember(std::move(addresses));
+    }
     ShowValues(status);
     if (status.Failure)
         std::rethrow_exception(status.Failure);

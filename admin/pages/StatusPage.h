@@ -95,6 +95,7 @@ private:
     TKORVELSession& session_;
     BackgroundRunner& runner_;
     ConnectionNotices notices_;
+    std::shared_ptr<RecentSessionWalk> sessionWalk_;
     bool commandRunning_ = false;
     bool stopped_ = false;
 

@@ -22,7 +22,8 @@ namespace korvel::admin
 {
 
 TUsersPage::TUsersPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), logOut_(context.LogOut), databaseUsers_(databaseUsers)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), logOut_(context.LogOut),
+      databaseUsers_(databaseUsers)
 {
     CreateControls();
     ConnectListAndDetail<TUsersPage>(listFrame_, detailFrame_, this,
@@ -95,7 +96,7 @@ void TUsersPage::FillUserList()
 {
     ClearNameList(UsersListBox);
     StringList names;
-    session_.GetServerUserNames(names);
+    runner_.Await([&] { session_.GetServerUserNames(names); });
     FillNameList(UsersListBox, names);
     databaseUsers_.ReplaceUsers(UsersListBox);
 }
@@ -108,9 +109,10 @@ void TUsersPage::ShowSelectedUser()
         ClearUserFields();
         return;
     }
+    const std::string user = ToStd(name);
     std::string password, description;
     bool administrator = false;
-    session_.GetServerUser(ToStd(name), password, description, administrator);
+    runner_.Await([&] { session_.GetServerUser(user, password, description, administrator); });
     UserNameEdit->setText(name);
     PasswordEdit->setText(FromStd(password));
     UserDescription->Show(description);
@@ -167,13 +169,14 @@ void TUsersPage::EditUserButtonClick()
 void TUsersPage::DeleteUserButtonClick()
 {
     const QString name = UserNameEdit->text();
-    const auto guard = GuardAccountChange(this, session_, name, operations::AccountChange::Delete);
+    const auto guard = GuardAccountChange(this, runner_, session_, name, operations::AccountChange::Delete);
     if (guard == AccountGuardResult::Refused ||
         CurrentDialogs().AskWarningYesNo(
             this, QStringLiteral("Are you sure you want to delete the selected user ?")) != Answer::Yes)
         return;
     const int formerIndex = UsersListBox->currentRow();
-    session_.DeleteServerUser(ToStd(name));
+    const std::string user = ToStd(name);
+    runner_.Await([&] { session_.DeleteServerUser(user); });
     if (guard == AccountGuardResult::AllowedLogOut && logOut_)
         return logOut_();
     FillUserList();
@@ -189,13 +192,20 @@ void TUsersPage::SaveUserButtonClick()
     const std::string description = UserDescription->Bytes();
     auto guard = AccountGuardResult::Allowed;
     if (UserEditState == esEditing && !AdministratorCheckBox->isChecked())
-        guard = GuardAccountChange(this, session_, UserNameEdit->text(), operations::AccountChange::Demote);
+        guard = GuardAccountChange(this, runner_, session_, UserNameEdit->text(),
+                                   operations::AccountChange::Demote);
     if (guard == AccountGuardResult::Refused)
         return; // still editing: the user may tick the box again or cancel
-    if (UserEditState == esAdding)
-        session_.AddServerUser(name, password, description, AdministratorCheckBox->isChecked());
-    else
-        session_.ModifyServerUser(name, password, description, AdministratorCheckBox->isChecked());
+    const bool administrator = AdministratorCheckBox->isChecked();
+    const bool adding = UserEditState == esAdding;
+    runner_.Await(
+        [&]
+        {
+            if (adding)
+                session_.AddServerUser(name, password, description, administrator);
+            else
+                session_.ModifyServerUser(name, password, description, administrator);
+        });
     if (guard == AccountGuardResult::AllowedLogOut && logOut_)
     {
         UserEditState = esViewing;

@@ -49,6 +49,7 @@ private:
     void CreateControls();
 
     TKORVELSession& session_;
+    BackgroundRunner& runner_;
     std::function<void()> logOut_;
     TDatabaseUsersPage& databaseUsers_;
     TEditState UserEditState = esViewing;

@@ -68,8 +68,9 @@ protected:
         runner = std::make_unique<admin::BackgroundRunner>(*session);
         window = std::make_unique<QTabWidget>();
         window->resize(761, 439);
-        pages =
-            admin::CreatePages({*session, programDir, *runner, notices, [this] { ++logOuts; }}, window.get());
+        sessionWalk = std::make_shared<admin::RecentSessionWalk>();
+        pages = admin::CreatePages(
+            {*session, programDir, *runner, notices, [this] { ++logOuts; }, sessionWalk}, window.get());
         for (admin::AdminPage* page : pages)
             window->addTab(page, page->Caption());
     }
@@ -130,7 +131,8 @@ protected:
     std::unique_ptr<admin::BackgroundRunner> runner; // goes before the pages it delivers to
     std::unique_ptr<QTabWidget> window;
     std::vector<admin::AdminPage*> pages;
-    int logOuts = 0; // the pages asked the window to log out
+    int logOuts = 0;                                       // the pages asked the window to log out
+    std::shared_ptr<admin::RecentSessionWalk> sessionWalk; // the pages' shared one
 };
 
 } // namespace korvel::test

@@ -5,7 +5,10 @@
 #include "tests/support/AddressPatternTable.h"
 #include "tests/support/LoadClients.h"
 
+#include <QDateTime>
 #include <QTest>
+
+#include <atomic>
 
 namespace korvel::test
 {
@@ -90,6 +93,38 @@ TEST_F(ServerAddressChecksTest, ASaveThatWouldRefuseConnectedSessionsNamesTheirA
     Click("SaveServerButton");
     ASSERT_EQ(dialogs.Boxes.size(), 1u);
     EXPECT_TRUE(dialogs.Boxes[0].Text.startsWith("3 connected sessions from 127.0.0.1"));
+}
+
+TEST_F(ServerAddressChecksTest, TheLockOutPreviewUsesAStatusRefreshUnderAMinuteOldInsteadOfAskingAgain)
+{
+    LoadClients load(*server, 3);
+    FillAtLogin();
+    pages[StatusPage]->RefreshAfterLogin();
+    std::atomic<int> traceLines = 0;
+    session->SetOnRemoteTrace([&](TKORVELSession&, const std::string&) { ++traceLines; });
+    session->SetRemoteTrace(true);
+    auto saveAndCountTrace = [&]
+    {
+        EditAuthorized("127.0.0.2");
+        dialogs.Boxes.clear();
+        dialogs.Answers = {Answer::No};
+        traceLines = 0;
+        Click("SaveServerButton");
+        Click("CancelServerButton");
+        EXPECT_EQ(dialogs.Boxes.size(), 1u);
+        EXPECT_TRUE(!dialogs.Boxes.empty() && dialogs.Boxes[0].Text.startsWith("3 connected sessions from"));
+        return traceLines.load();
+    };
+
+    const int fromRefresh = saveAndCountTrace();
+    // The same refresh two minutes later is too old: the sessions are asked for again.
+    sessionWalk->Remember({"127.0.0.1", "127.0.0.1", "127.0.0.1"},
+                          QDateTime::currentDateTimeUtc().addSecs(-120));
+    const int walked = saveAndCountTrace();
+    // GETSESSIONS and three GETSESSIONINFO, each traced at least once.
+    EXPECT_GE(walked - fromRefresh, 4) << "from the refresh: " << fromRefresh << " lines, walked: " << walked;
+    EXPECT_EQ(ServerAuthorized(), StringList{}) << "nothing sent";
+    session->SetOnRemoteTrace(nullptr);
 }
 
 } // namespace

@@ -42,6 +42,7 @@ TEST_F(WindowTest, RealPagesAreFilledAtLoginAndHiddenAtLogout)
     auto* engine = form->findChild<QLineEdit*>("EngineVersionEdit");
     ASSERT_NE(engine, nullptr);
     EXPECT_EQ(engine->text(), "KORVEL Version 3.21") << "the Status page was refreshed";
+    // The refresh disabled the button meanwhile: the focus is back on it.
     EXPECT_EQ(form->focusWidget(), form->findChild<QWidget*>("RefreshButton"));
 
     Pick("LoginItem");
@@ -132,10 +133,15 @@ TEST_F(WindowTest, StatusBarShowsTheConnectionOnTheRightWhileLoggedIn)
 
     // While a command waits on the server, logging out (which would drop its result) is not offered.
     auto* login = form->findChild<QAction*>("LoginItem");
-    form->findChild<QPushButton*>("RefreshButton")->click();
+    auto* refresh = form->findChild<QPushButton*>("RefreshButton");
+    form->findChild<QWidget*>("SessionsListView")->setFocus();
+    QTest::mouseClick(refresh, Qt::LeftButton);
     EXPECT_FALSE(login->isEnabled());
     EXPECT_FALSE(form->findChild<QAction*>("OptionsItem")->isEnabled());
+    EXPECT_FALSE(refresh->isEnabled());
     ASSERT_TRUE(WaitFor([&] { return login->isEnabled(); }, 10000));
+    // The button was disabled while it waited; the focus the click gave it is back on it.
+    EXPECT_EQ(form->focusWidget(), refresh);
 
     Pick("LoginItem");
     EXPECT_TRUE(section("ServerEndpointSection")->text().isEmpty());

@@ -1,0 +1,37 @@
+#include "admin/common/CommandFocus.h"
+
+#include "admin/common/BackgroundRunner.h"
+
+namespace korvel::admin
+{
+
+void CommandFocus::WatchBeforePages(BackgroundRunner& runner)
+{
+    runner.WatchCommands(this,
+                         [this](bool running)
+                         {
+                             if (running)
+                                 had_ = window_.focusWidget();
+                         });
+}
+
+void CommandFocus::WatchAfterPages(BackgroundRunner& runner)
+{
+    runner.WatchCommands(this,
+                         [this](bool running)
+                         {
+                             if (running)
+                             {
+                                 movedTo_ = had_ && !had_->isEnabled() ? window_.focusWidget() : nullptr;
+                                 return;
+                             }
+                             // Only where Qt left it: a command that moved the focus itself keeps its choice.
+                             if (had_ && movedTo_ && window_.focusWidget() == movedTo_ && had_->isEnabled() &&
+                                 had_->isVisible())
+                                 had_->setFocus();
+                             had_ = nullptr;
+                             movedTo_ = nullptr;
+                         });
+}
+
+} // namespace korvel::admin

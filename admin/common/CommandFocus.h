@@ -1,0 +1,31 @@
+// A command disables the window's command controls while it waits on the server, and Qt moves the focus off a
+// control that becomes disabled (the Refresh button the person just pressed, for example) and never brings it
+// back. CommandFocus puts it back once the command has ended, unless the command itself moved the focus
+// somewhere else on purpose.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+namespace korvel::admin
+{
+
+class BackgroundRunner;
+
+class CommandFocus : public QObject
+{
+public:
+    // Watches `runner` for `window`. Call it twice: before and after the pages that disable controls start
+    // watching the runner, so that it sees the focus before they disable it and after they enable it again.
+    CommandFocus(QWidget& window, QObject* parent) : QObject(parent), window_(window) {}
+    void WatchBeforePages(BackgroundRunner& runner);
+    void WatchAfterPages(BackgroundRunner& runner);
+
+private:
+    QWidget& window_;
+    QPointer<QWidget> had_;     // the focus when the command started
+    QPointer<QWidget> movedTo_; // where Qt moved it when the pages disabled `had_`
+};
+
+} // namespace korvel::admin
