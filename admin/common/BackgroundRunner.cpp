@@ -19,6 +19,22 @@ void CancelToken::Check() const
         throw SessionInactiveError();
 }
 
+bool IsAbort(std::exception_ptr error)
+{
+    try
+    {
+        std::rethrow_exception(error);
+    }
+    catch (const EAbort&)
+    {
+        return true;
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
+
 BackgroundRunner::BackgroundRunner(TKORVELSession& session, QObject* parent)
     : QObject(parent), session_(session)
 {
@@ -143,20 +159,21 @@ void BackgroundRunner::WorkerLoop()
         running_ = job.Token;
         runningPriority_ = job.JobPriority;
         lock.unlock();
-        Deliver(job.JobPriority, job.Generation, job.Token, job.Run(*job.Token));
+        Deliver(job.JobPriority, job.Generation, job.Run(*job.Token));
         lock.lock();
         running_.reset();
     }
 }
 
-void BackgroundRunner::Deliver(Priority priority, int generation, std::shared_ptr<CancelToken> token,
-                               std::function<void()> delivery)
+void BackgroundRunner::Deliver(Priority priority, int generation, std::function<void()> delivery)
 {
     QMetaObject::invokeMethod(
         this,
-        [this, priority, generation, token = std::move(token), delivery = std::move(delivery)]
+        [this, priority, generation, delivery = std::move(delivery)]
         {
-            if (generation == generation_ && !token->Cancelled() && delivery)
+            // Cancel() drops deliveries by changing the generation; a pre-empted job still reports its
+            // EAbort.
+            if (generation == generation_ && delivery)
                 delivery();
             CountPending(priority, -1);
         },

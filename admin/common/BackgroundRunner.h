@@ -9,8 +9,9 @@
 //   delivered after Cancel() for the jobs it cancelled, nor after the runner is destroyed.
 // - Cancellation is checked between requests: a job calls token.Check() before each request it makes.
 // - User commands go before background work: they are queued ahead of it, and a running background job is
-//   cancelled (it stops at its next request and delivers nothing). A background job is skipped (Submit
-//   returns false) while anything is queued or running, so a slow server never piles up ticks.
+//   pre-empted: it stops at its next request and its error handler gets EAbort, so that its owner can try
+//   again later. A background job is skipped (Submit returns false) while anything is queued or running, so
+//   a slow server never piles up ticks.
 // - While the session is inactive the runner refuses work (Submit returns false, and a queued job fails with
 //   SessionInactiveError): activating on the worker would open the login prompt off the user-interface
 //   thread.
@@ -63,6 +64,9 @@ class SessionInactiveError : public std::runtime_error
 public:
     SessionInactiveError() : std::runtime_error("Not logged in to a server") {}
 };
+
+// Whether `error` is the cancellation EAbort (a pre-empted or cancelled job, a cancelled prompt).
+bool IsAbort(std::exception_ptr error);
 
 // What a job polls between its requests.
 class CancelToken
@@ -128,8 +132,7 @@ private:
     void RunAndWait(std::function<void()> call);
     bool Enqueue(Priority priority, std::function<std::function<void()>(CancelToken&)> run);
     void WorkerLoop();
-    void Deliver(Priority priority, int generation, std::shared_ptr<CancelToken> token,
-                 std::function<void()> delivery);
+    void Deliver(Priority priority, int generation, std::function<void()> delivery);
     void CountPending(Priority priority, int change);
 
     TKORVELSession& session_;

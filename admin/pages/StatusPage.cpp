@@ -407,7 +407,14 @@ void TStatusPage::AutoRefreshTick()
             if (notices_.ServerLost)
                 notices_.ServerLost(QStringLiteral("Auto-refresh stopped: ") + reason);
         },
-        [this](std::exception_ptr) { autoRefresh_->Stop(); });
+        [this](std::exception_ptr error)
+        {
+            // Pre-empted by a command: the next tick comes as usual. Anything else ends the auto-refresh.
+            if (IsAbort(error))
+                autoRefresh_->Resume();
+            else
+                autoRefresh_->Stop();
+        });
     if (taken)
         return;
     // Busy with a command: try again an interval later; logged out: stop.

@@ -14,7 +14,9 @@
 #include <QSignalSpy>
 #include <QTreeView>
 
+#include <chrono>
 #include <set>
+#include <thread>
 
 namespace korvel::test
 {
@@ -398,6 +400,31 @@ TEST_F(StatusPageTest, AutoRefreshRunsWhileShownPausesWhileHiddenAndStopsWhenThe
     admin::ViewSettings views;
     pages[StatusPage]->StoreViewSettings(views);
     EXPECT_EQ(views.AutoRefreshSeconds, 2) << "the choice is kept for the next login";
+}
+
+TEST_F(StatusPageTest, AnAutoRefreshPreEmptedByACommandGoesOnAtTheNextTick)
+{
+    std::vector<QDateTime> refreshed;
+    notices.Refreshed = [&](const QDateTime& when, double) { refreshed.push_back(when); };
+    StartServer({});
+    LoadClients load(*server, 100);
+    window->show();
+    pages[StatusPage]->RefreshAfterLogin();
+    // Every exchange 2 ms slower, so that a refresh is long enough to be caught running.
+    session->SetOnRemoteTrace([](TKORVELSession&, const std::string&)
+                              { std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
+    session->SetRemoteTrace(true);
+    Find<QComboBox>("AutoRefreshComboBox")
+        ->setCurrentIndex(Find<QComboBox>("AutoRefreshComboBox")->findData(2));
+    ASSERT_TRUE(WaitFor([&] { return runner->Busy() && !runner->CommandRunning(); }, 8000));
+    refreshed.clear();
+    // A command of another part of the window pre-empts the running refresh.
+    EXPECT_EQ(runner->Await([&] { return session->GetServerAdminPort(); }), server->AdminPort());
+
+    EXPECT_TRUE(WaitFor([&] { return !refreshed.empty(); }, 8000))
+        << "the auto-refresh died with the pre-emption";
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
+    session->SetOnRemoteTrace(nullptr);
 }
 
 TEST_F(StatusPageTest, OlderServersShowAllAddressesAndAnEmptyDisconnectionDetail)
