@@ -163,10 +163,16 @@ void RightsFilterProxy::sort(int column, Qt::SortOrder order)
 
 bool RightsFilterProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const
 {
-    // The model keeps its rows in name order.
+    // The model keeps its rows in name order. Qt sorts the rows as they are shown, not as the model has
+    // them: equal rights go back to name order by the rows' places in the model, whichever the direction
+    // (a descending sort asks lessThan(right, left)).
     if (byName_)
         return left.row() < right.row();
-    return QSortFilterProxyModel::lessThan(left, right);
+    const int leftKey = left.data(RightsGridModel::SortKeyRole).toInt();
+    const int rightKey = right.data(RightsGridModel::SortKeyRole).toInt();
+    if (leftKey != rightKey)
+        return leftKey < rightKey;
+    return sortOrder() == Qt::AscendingOrder ? left.row() < right.row() : left.row() > right.row();
 }
 
 void RightsFilterProxy::SetFilterText(const QString& text)
