@@ -23,6 +23,9 @@ RightsCellEditor::RightsCellEditor(QWidget* parent) : QWidget(parent)
     setObjectName(QStringLiteral("RightsCellEditor"));
     setFocusPolicy(Qt::StrongFocus); // the toggles take no focus: keys and leaving are seen here
     setAutoFillBackground(true);
+    // A held right must stand out from one not held at a glance, in every style.
+    setStyleSheet(QStringLiteral("QToolButton:checked { background-color: palette(highlight); "
+                                 "color: palette(highlighted-text); }"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(1, 0, 1, 0);
     layout->setSpacing(0);

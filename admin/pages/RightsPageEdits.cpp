@@ -106,18 +106,22 @@ void TRightsPage::ShowCellMenu(const QPoint& position)
         action->setEnabled(idle && enabled);
         connect(action, &QAction::triggered, this, [this, handler] { RunCommand(this, handler); });
     };
-    add(menu, QStringLiteral("&Edit Rights..."), (cell.flags() & Qt::ItemIsEditable) != 0,
+    add(menu, QStringLiteral("&Edit Rights"), (cell.flags() & Qt::ItemIsEditable) != 0,
         [this, cell]
         {
             if (cell.isValid())
                 RightsGrid->edit(cell);
         });
     menu->addSeparator();
-    const QString ticked = FromStd(operations::RightsLetters(CheckedRights()));
+    // The ticked boxes below the grid, named by their letters.
     const bool anyTicked = !CheckedRights().Empty();
-    add(menu, QStringLiteral("&Set Rights to %1").arg(ticked), true, [this] { SetRightsButtonClick(); });
-    add(menu, QStringLiteral("&Grant %1").arg(ticked), anyTicked, [this] { GrantRightsButtonClick(); });
-    add(menu, QStringLiteral("Re&voke %1").arg(ticked), anyTicked, [this] { RevokeRightsButtonClick(); });
+    const QString ticked = anyTicked ? FromStd(operations::RightsLetters(CheckedRights())) : QString();
+    add(menu, anyTicked ? QStringLiteral("&Set Rights to %1").arg(ticked) : QStringLiteral("&Set No Rights"),
+        true, [this] { SetRightsButtonClick(); });
+    add(menu, anyTicked ? QStringLiteral("&Grant %1").arg(ticked) : QStringLiteral("&Grant Ticked Rights"),
+        anyTicked, [this] { GrantRightsButtonClick(); });
+    add(menu, anyTicked ? QStringLiteral("Re&voke %1").arg(ticked) : QStringLiteral("Re&voke Ticked Rights"),
+        anyTicked, [this] { RevokeRightsButtonClick(); });
     add(menu, QStringLiteral("&Not a Database User"), true, [this] { NotDatabaseUserButtonClick(); });
     QMenu* copy = menu->addMenu(QStringLiteral("&Copy Rights from User"));
     copy->setObjectName("CopyRightsFromMenu");

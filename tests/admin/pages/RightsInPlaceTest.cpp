@@ -142,7 +142,7 @@ TEST_F(RightsInPlaceTest, TheCellMenuAppliesTheButtonsActionsAndCopiesAUsersRigh
     for (QAction* action : menu->actions())
         if (!action->isSeparator())
             captions << action->text();
-    EXPECT_EQ(captions, (QStringList{"&Edit Rights...", "&Set Rights to R", "&Grant R", "Re&voke R",
+    EXPECT_EQ(captions, (QStringList{"&Edit Rights", "&Set Rights to R", "&Grant R", "Re&voke R",
                                      "&Not a Database User", "&Copy Rights from User"}));
     EXPECT_EQ(Grid()->selectionModel()->selectedIndexes().size(), 2) << "a right-click keeps the selection";
     dialogs.Answers = {Answer::Yes};
