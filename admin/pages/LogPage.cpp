@@ -4,6 +4,7 @@
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
+#include "admin/pages/LogFile.h"
 #include "admin/pages/LogFilterModel.h"
 #include "admin/pages/LogHighlightDelegate.h"
 #include "admin/pages/LogListModel.h"
@@ -12,7 +13,6 @@
 #include "session/KORVELSession.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -21,7 +21,6 @@
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTime>
@@ -29,7 +28,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace korvel::admin
 {
@@ -38,40 +36,6 @@ namespace
 
 constexpr int SearchDelayMs = 250; // typing pauses this long before a search starts
 constexpr int DefaultFollowSeconds = 5;
-
-// Writes the given lines (every line for null) followed by CR LF, the bytes exactly as the server sent them.
-// The file is replaced only once it was written completely.
-void WriteLogFile(const QString& fileName, const LogText& log, const std::vector<std::uint32_t>* lines)
-{
-    QSaveFile file(fileName);
-    auto fail = [&]
-    {
-        throw std::runtime_error(QStringLiteral("Cannot create file \"%1\". %2")
-                                     .arg(QDir::toNativeSeparators(fileName), file.errorString())
-                                     .toStdString());
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        fail();
-    std::string chunk;
-    constexpr std::size_t chunkSize = 1 << 20;
-    auto flush = [&]
-    {
-        if (file.write(chunk.data(), static_cast<qint64>(chunk.size())) != static_cast<qint64>(chunk.size()))
-            fail();
-        chunk.clear();
-    };
-    const std::size_t count = lines ? lines->size() : log.LineCount();
-    for (std::size_t i = 0; i < count; ++i)
-    {
-        chunk += log.Line(lines ? (*lines)[i] : i);
-        chunk += "\r\n";
-        if (chunk.size() >= chunkSize)
-            flush();
-    }
-    flush();
-    if (!file.commit())
-        fail();
-}
 
 QString Now()
 {
