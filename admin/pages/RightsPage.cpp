@@ -46,7 +46,6 @@ TRightsPage::TRightsPage(const PageContext& context, TDatabaseUsersPage& databas
     proxy_.setSourceModel(&model_);
     readRetry_ = new QTimer(this);
     readRetry_->setSingleShot(true);
-    readRetry_->setInterval(ReadRetryMs);
     connect(readRetry_, &QTimer::timeout, this, [this] { StartLoading(); });
     CreateControls();
     ConnectControls();
@@ -166,7 +165,14 @@ void TRightsPage::MarkStale()
 {
     stale_ = true;
     if (isVisible())
-        StartLoading();
+        ReadSoon();
+}
+
+void TRightsPage::ReadSoon()
+{
+    // Called from a delivery, the runner still counts it as busy: the read starts from the event loop.
+    ShowReading(QStringLiteral("Reading the rights..."));
+    readRetry_->start(0);
 }
 
 bool TRightsPage::Busy() const
@@ -263,7 +269,7 @@ void TRightsPage::StartLoading()
     }
     // Another page's work or a command is under way: the read starts after it.
     ShowReading(QStringLiteral("Waiting for other work to end..."));
-    readRetry_->start();
+    readRetry_->start(ReadRetryMs);
 }
 
 void TRightsPage::ShowReading(const QString& status)

@@ -74,6 +74,7 @@ private:
 
     // Reading (RightsPage.cpp)
     void StartLoading();
+    void ReadSoon();
     void ShowReading(const QString& status);
     void NamesRead(const operations::RightsMatrix& names);
     void ColumnRead(operations::DatabaseColumn column);

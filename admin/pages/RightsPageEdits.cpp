@@ -177,7 +177,7 @@ void TRightsPage::SendChecked(operations::RightsPlan plan, const std::vector<ope
 void TRightsPage::ChangesSent(const operations::RightsPlan& plan, const operations::ApplyReport& report)
 {
     sending_ = false;
-    StartLoading(); // the grid shows the server's truth again, whatever happened
+    MarkStale(); // the grid shows the server's truth again, whatever happened
     if (databaseUsers_.EditState() == esViewing)
         RunCommand(this, [this] { databaseUsers_.ShowUsersOfSelectedDatabase(); });
     if (!report.Error.empty())
