@@ -135,5 +135,23 @@ TEST_F(RightsSharingTest, AReadAskedForWhileACommandRunsWaitsForIt)
     ExpectStatusPageRefreshed();
 }
 
+TEST_F(RightsSharingTest, LogoutStopsTheReadAndTheNextLoginReadsTheWholeGrid)
+{
+    auto paused = PauseWhileReading();
+    // What the window does at logout: the runner drops its work, then the pages stop theirs.
+    runner->Cancel();
+    Page()->StopRepeatedWork();
+    EXPECT_FALSE(Page()->Busy());
+    EXPECT_EQ(Status(), "Not logged in.");
+    EXPECT_TRUE(Find("CancelRightsButton")->isHidden());
+    const int read = ColumnsRead();
+    paused->Resume();
+    WaitForRunner();
+    EXPECT_EQ(ColumnsRead(), read);
+
+    FillAtLogin(); // the page is shown: the grid is read at once
+    ExpectWholeGridAfterWaiting();
+}
+
 } // namespace
 } // namespace korvel::test
