@@ -193,7 +193,8 @@ bool TRightsPage::eventFilter(QObject* watched, QEvent* event)
     if (watched == RightsGrid && event->type() == QEvent::KeyPress)
     {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && RightsGrid->currentIndex().isValid())
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            (RightsGrid->currentIndex().flags() & Qt::ItemIsEditable))
         {
             RightsGrid->edit(RightsGrid->currentIndex());
             return true;
