@@ -4,6 +4,7 @@
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
+#include "admin/pages/LogFile.h"
 #include "admin/pages/LogFilterModel.h"
 #include "admin/pages/LogHighlightDelegate.h"
 #include "admin/pages/LogListModel.h"
@@ -12,7 +13,6 @@
 #include "session/KORVELSession.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -21,7 +21,6 @@
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTime>
@@ -29,7 +28,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace korvel::admin
 {
@@ -39,40 +37,6 @@ namespace
 constexpr int SearchDelayMs = 250; // typing pauses this long before a search starts
 constexpr int DefaultFollowSeconds = 5;
 
-// Writes the given lines (every line for null) followed by CR LF, the bytes exactly as the server sent them.
-// The file is replaced only once it was written completely.
-void WriteLogFile(const QString& fileName, const LogText& log, const std::vector<std::uint32_t>* lines)
-{
-    QSaveFile file(fileName);
-    auto fail = [&]
-    {
-        throw std::runtime_error(QStringLiteral("Cannot create file \"%1\". %2")
-                                     .arg(QDir::toNativeSeparators(fileName), file.errorString())
-                                     .toStdString());
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        fail();
-    std::string chunk;
-    constexpr std::size_t chunkSize = 1 << 20;
-    auto flush = [&]
-    {
-        if (file.write(chunk.data(), static_cast<qint64>(chunk.size())) != static_cast<qint64>(chunk.size()))
-            fail();
-        chunk.clear();
-    };
-    const std::size_t count = lines ? lines->size() : log.LineCount();
-    for (std::size_t i = 0; i < count; ++i)
-    {
-        chunk += log.Line(lines ? (*lines)[i] : i);
-        chunk += "\r\n";
-        if (chunk.size() >= chunkSize)
-            flush();
-    }
-    flush();
-    if (!file.commit())
-        fail();
-}
-
 QString Now()
 {
     return QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
@@ -81,9 +45,10 @@ QString Now()
 } // namespace
 
 TLogPage::TLogPage(const PageContext& context, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), programDir_(context.ProgramDir)
+    : AdminPage(parent), session_(context.Session), programDir_(context.ProgramDir),
+      load_(context.Runner, this, Priority::User),
+      follow_(context.Runner, this, Priority::Background, [this] { ScheduleFollow(); })
 {
-    runner_ = new BackgroundRunner(session_, this);
     CreateControls();
     ConnectCommand(LoadLogButton, this, &TLogPage::LoadLogButtonClick);
     ConnectCommand(CancelLoadButton, this, &TLogPage::CancelLoadButtonClick);
@@ -119,10 +84,7 @@ TLogPage::TLogPage(const PageContext& context, QWidget* parent)
     ShowLineCount();
 }
 
-TLogPage::~TLogPage()
-{
-    delete runner_; // first: no delivery may reach the controls while they go
-}
+TLogPage::~TLogPage() = default;
 
 void TLogPage::CreateControls()
 {
@@ -220,7 +182,7 @@ QLayout* TLogPage::CreateBottomBar(QWidget* parent)
 
 void TLogPage::LoadLogButtonClick()
 {
-    if (loading_)
+    if (Loading())
         return;
     // Emptied before the request, as the session does with any list it fills: a failed load shows no stale
     // log, and the old lines are gone before the new ones arrive.
@@ -228,11 +190,10 @@ void TLogPage::LoadLogButtonClick()
     model_->Clear();
     ShowLineCount();
     TKORVELSession& session = session_;
-    const bool queued = runner_->Submit<LogText>(
-        Priority::User,
-        [&session](CancelToken& token)
+    const bool queued = load_.Start<LogText>(
+        [&session](const JobControl& control)
         {
-            token.Check();
+            control.Check();
             LogText log;
             session.GetServerLogText(log);
             return log;
@@ -246,17 +207,17 @@ void TLogPage::LoadLogButtonClick()
 
 void TLogPage::CancelLoadButtonClick()
 {
-    if (!loading_)
+    if (!Loading())
         return;
-    // The request already sent still runs to its end on the worker; its result is dropped.
-    runner_->Cancel();
+    // The request already sent still runs to its end on the worker; its result is dropped. Other pages'
+    // work on the runner goes on.
+    load_.Cancel();
     ShowLoading(false);
     FollowStatusLabel->setText(QStringLiteral("Loading cancelled"));
 }
 
 void TLogPage::ShowLoading(bool loading)
 {
-    loading_ = loading;
     LoadProgressBar->setVisible(loading);
     CancelLoadButton->setVisible(loading);
     LoadLogButton->setEnabled(!loading);
@@ -296,11 +257,16 @@ void TLogPage::FollowToggled(bool on)
         return;
     }
     followTimer_->stop();
+    follow_.Cancel();
+    followReading_ = false;
     FollowStatusLabel->clear();
 }
 
 void TLogPage::ScheduleFollow()
 {
+    followReading_ = follow_.Running();
+    if (!FollowCheckBox->isChecked())
+        return;
     const int seconds = FollowIntervalSeconds();
     followTimer_->start(seconds * 1000);
     if (!followReading_)
@@ -311,28 +277,27 @@ void TLogPage::FollowTick()
 {
     TKORVELSession& session = session_;
     // Background work: skipped while a command runs, and then simply tried again at the next tick.
-    const bool queued = !loading_ && runner_->Submit<LogText>(
-                                         Priority::Background,
-                                         [&session](CancelToken& token)
-                                         {
-                                             token.Check();
-                                             LogText log;
-                                             session.GetServerLogText(log);
-                                             return log;
-                                         },
-                                         [this](LogText latest) { FollowRead(latest); },
-                                         [this](std::exception_ptr error)
-                                         {
-                                             followReading_ = false;
-                                             try
-                                             {
-                                                 std::rethrow_exception(error);
-                                             }
-                                             catch (const std::exception& failure)
-                                             {
-                                                 StopFollowing(QString::fromStdString(failure.what()));
-                                             }
-                                         });
+    const bool queued = !Loading() && follow_.Start<LogText>(
+                                          [&session](const JobControl& control)
+                                          {
+                                              control.Check();
+                                              LogText log;
+                                              session.GetServerLogText(log);
+                                              return log;
+                                          },
+                                          [this](LogText latest) { FollowRead(latest); },
+                                          [this](std::exception_ptr error)
+                                          {
+                                              followReading_ = false;
+                                              try
+                                              {
+                                                  std::rethrow_exception(error);
+                                              }
+                                              catch (const std::exception& failure)
+                                              {
+                                                  StopFollowing(QString::fromStdString(failure.what()));
+                                              }
+                                          });
     if (!queued)
     {
         if (!session_.Active())
@@ -373,6 +338,16 @@ void TLogPage::FollowRead(LogText& latest)
     if (FollowCheckBox->isChecked())
         ScheduleFollow();
     FollowStatusLabel->setText(status + QStringLiteral(", every %1 s").arg(FollowIntervalSeconds()));
+}
+
+void TLogPage::StopRepeatedWork()
+{
+    load_.Cancel();
+    follow_.Cancel();
+    followReading_ = false;
+    ShowLoading(false);
+    if (FollowCheckBox->isChecked())
+        StopFollowing(QStringLiteral("Not logged in"));
 }
 
 void TLogPage::StopFollowing(const QString& why)

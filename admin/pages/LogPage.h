@@ -2,9 +2,14 @@
 // lines until the next load, also across logout and login. Loading runs in the background and ends scrolled
 // to the newest line; a search box finds, highlights and optionally filters lines; Follow re-reads the log
 // and appends what is new.
+//
+// Both go through the runner the window shares with every page. Load is a user command (other commands wait
+// for its one request; Cancel drops its result). A follow read is background work: skipped while the runner
+// is busy, and interrupted by a user command on any page, after which the next one comes at the next tick.
 #pragma once
 
 #include "admin/common/AdminPage.h"
+#include "admin/common/PageJob.h"
 #include "engine/LogText.h"
 
 #include <QElapsedTimer>
@@ -25,7 +30,6 @@ class QTimer;
 namespace korvel::admin
 {
 
-class BackgroundRunner;
 class LogFilterModel;
 class LogListModel;
 class LogSearch;
@@ -37,6 +41,8 @@ public:
     ~TLogPage() override;
 
     QString Caption() const override { return QStringLiteral("Log"); }
+    // Logout: a load is dropped and following stops.
+    void StopRepeatedWork() override;
 
     void LoadLogButtonClick();
     void CancelLoadButtonClick();
@@ -45,7 +51,7 @@ public:
     void FindNext() { GoToMatch(true); }
     void FindPrevious() { GoToMatch(false); }
 
-    bool Loading() const { return loading_; }
+    bool Loading() const { return load_.Running(); }
     bool Searching() const;
     // The seconds between two reads while following: the chosen interval or five times the last load's
     // duration, whichever is larger.
@@ -83,7 +89,8 @@ private:
 
     TKORVELSession& session_;
     QString programDir_;
-    BackgroundRunner* runner_ = nullptr;
+    PageJob load_;
+    PageJob follow_;
     LogListModel* model_ = nullptr;
     LogFilterModel* filter_ = nullptr;
     LogSearch* search_ = nullptr;
@@ -91,7 +98,6 @@ private:
     QTimer* followTimer_ = nullptr;
     QElapsedTimer loadClock_;
     qint64 lastLoadMs_ = 0;
-    bool loading_ = false;
     bool followReading_ = false;
     bool jumpToFirstMatch_ = false;
 

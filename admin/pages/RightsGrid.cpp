@@ -6,6 +6,7 @@
 #include <QPalette>
 
 #include <algorithm>
+#include <bit>
 
 namespace korvel::admin
 {
@@ -32,6 +33,17 @@ QString RightsDescription(const operations::PairRights& rights)
         if (rights->Contains(static_cast<TUserRight>(bit)))
             names << QLatin1String(RightNames[bit]);
     return names.isEmpty() ? QStringLiteral("a database user with no rights") : names.join(", ");
+}
+
+// Orders "?" < "-" < "·" < one right < two rights ...; sets of the same size by their bits (Read lowest).
+int SortKey(bool read, const operations::PairRights& rights)
+{
+    if (!read)
+        return -2;
+    if (!rights)
+        return -1;
+    const std::uint8_t byte = rights->ToByte();
+    return std::popcount(byte) * 256 + byte;
 }
 
 } // namespace
@@ -100,6 +112,8 @@ QVariant RightsGridModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         return FromStd("'" + user + "' on '" + database + "': ") +
                (read ? RightsDescription(matrix_.Rights(user, database)) : QStringLiteral("not read yet"));
+    case SortKeyRole:
+        return SortKey(read, matrix_.Rights(user, database));
     case Qt::TextAlignmentRole:
         return int(Qt::AlignCenter);
     case Qt::ForegroundRole:
@@ -111,6 +125,15 @@ QVariant RightsGridModel::data(const QModelIndex& index, int role) const
     }
 }
 
+Qt::ItemFlags RightsGridModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    // Cells of a database read so far can be edited in place.
+    if (index.isValid() && read_.count(PairAt(index).second) > 0)
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
 QVariant RightsGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (role != Qt::DisplayRole)
@@ -119,6 +142,37 @@ QVariant RightsGridModel::headerData(int section, Qt::Orientation orientation, i
     if (section < 0 || section >= static_cast<int>(names.size()))
         return {};
     return FromStd(names[static_cast<std::size_t>(section)]);
+}
+
+RightsFilterProxy::RightsFilterProxy()
+{
+    setSortRole(RightsGridModel::SortKeyRole);
+}
+
+void RightsFilterProxy::SortByName(Qt::SortOrder order)
+{
+    byName_ = true;
+    QSortFilterProxyModel::sort(0, order); // any column: lessThan compares the rows' names
+}
+
+void RightsFilterProxy::sort(int column, Qt::SortOrder order)
+{
+    byName_ = false;
+    QSortFilterProxyModel::sort(column, order);
+}
+
+bool RightsFilterProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const
+{
+    // The model keeps its rows in name order. Qt sorts the rows as they are shown, not as the model has
+    // them: equal rights go back to name order by the rows' places in the model, whichever the direction
+    // (a descending sort asks lessThan(right, left)).
+    if (byName_)
+        return left.row() < right.row();
+    const int leftKey = left.data(RightsGridModel::SortKeyRole).toInt();
+    const int rightKey = right.data(RightsGridModel::SortKeyRole).toInt();
+    if (leftKey != rightKey)
+        return leftKey < rightKey;
+    return sortOrder() == Qt::AscendingOrder ? left.row() < right.row() : left.row() > right.row();
 }
 
 void RightsFilterProxy::SetFilterText(const QString& text)

@@ -1,7 +1,9 @@
 // The model behind the Rights page's grid: one row per user and one column per database (or the transpose),
 // each cell the user's rights on that database as letters. Columns fill in as their database is read; a cell
-// of a database not read yet shows "?". The filter proxy keeps the rows and columns whose name holds the
-// filter text (all of them on a side where no name does).
+// of a database not read yet shows "?" and cannot be edited. The proxy keeps the rows and columns whose name
+// holds the filter text (all of them on a side where no name does), and sorts the rows by name or by the
+// rights in one column: "?" first, then "-" (not a database user), "·" (no rights), then by the number of
+// rights; rows with equal rights stay in name order.
 #pragma once
 
 #include "operations/RightsMatrix.h"
@@ -19,6 +21,8 @@ class RightsGridModel : public QAbstractTableModel
 {
 public:
     using QAbstractTableModel::QAbstractTableModel;
+    // An int that orders a cell's rights (see above).
+    static constexpr int SortKeyRole = Qt::UserRole;
 
     // New names (sorted without regard to case); every column unread.
     void SetNames(const StringList& users, const StringList& databases);
@@ -35,6 +39,7 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
@@ -49,10 +54,16 @@ private:
 class RightsFilterProxy : public QSortFilterProxyModel
 {
 public:
-    using QSortFilterProxyModel::QSortFilterProxyModel;
+    RightsFilterProxy();
     void SetFilterText(const QString& text);
+    // Rows by their names (the model's order, or its reverse).
+    void SortByName(Qt::SortOrder order);
+    bool SortedByName() const { return byName_; }
+    // Rows by the rights in `column`; a column of -1 returns to the model's order.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
     bool filterAcceptsColumn(int sourceColumn, const QModelIndex& sourceParent) const override;
 
@@ -60,6 +71,7 @@ private:
     bool Accepts(Qt::Orientation orientation, int section) const;
     bool AnyMatches(Qt::Orientation orientation) const;
     QString text_;
+    bool byName_ = false;
 };
 
 } // namespace korvel::admin

@@ -1,9 +1,9 @@
 #include "admin/pages/RightsPage.h"
 
 #include "admin/common/BackgroundRunner.h"
-#include "admin/common/Dialogs.h"
-#include "admin/pages/DatabaseUsersPage.h"
+#include "admin/common/Command.h"
 #include "admin/pages/PageFields.h"
+#include "admin/pages/RightsCellEditor.h"
 #include "engine/EngineError.h"
 #include "session/KORVELSession.h"
 
@@ -13,15 +13,16 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
-#include <set>
+#include <memory>
 
 namespace korvel::admin
 {
@@ -34,16 +35,22 @@ const char* const RightBoxNames[] = {"RightsReadCheckBox",   "RightsInsertCheckB
                                      "RightsDeleteCheckBox", "RightsCreateCheckBox", "RightsAlterCheckBox",
                                      "RightsDropCheckBox"};
 
+constexpr int ReadRetryMs = 50; // how often a waiting read asks the runner again
+
 } // namespace
 
 TRightsPage::TRightsPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), databaseUsers_(databaseUsers),
-      runner_(std::make_unique<BackgroundRunner>(context.Session))
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), databaseUsers_(databaseUsers),
+      read_(context.Runner, this, Priority::Background, [this] { ReadInterrupted(); })
 {
     proxy_.setSourceModel(&model_);
+    readRetry_ = new QTimer(this);
+    readRetry_->setSingleShot(true);
+    connect(readRetry_, &QTimer::timeout, this, [this] { StartLoading(); });
     CreateControls();
-    runner_->WatchCommands(this, [this](bool running) { ShowCommandRunning(running); });
-    ShowCommandRunning(false);
+    ConnectControls();
+    runner_.WatchCommands(this, [this](bool running) { ShowCommandRunning(running); });
+    ShowCommandRunning(runner_.CommandRunning());
     LoadingEnded({});
 }
 
@@ -68,10 +75,17 @@ void TRightsPage::CreateControls()
     RightsGrid->setObjectName("RightsGrid");
     RightsGrid->setModel(&proxy_);
     RightsGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    RightsGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    RightsGrid->setEditTriggers(QAbstractItemView::DoubleClicked);
+    RightsGrid->setItemDelegate(new RightsCellDelegate(
+        [this](const operations::PairRights& rights) { CellEdited(rights); }, RightsGrid));
+    RightsGrid->setContextMenuPolicy(Qt::CustomContextMenu);
     RightsGrid->horizontalHeader()->setDefaultSectionSize(64);
     RightsGrid->verticalHeader()->setDefaultSectionSize(20);
     RightsGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // A header click sorts the rows by that column: ascending, descending, then back to name order.
+    RightsGrid->horizontalHeader()->setSortIndicatorClearable(true);
+    RightsGrid->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    RightsGrid->setSortingEnabled(true);
     layout->addWidget(RightsGrid, 1);
 
     auto* progress = new QHBoxLayout;
@@ -84,7 +98,11 @@ void TRightsPage::CreateControls()
     progress->addWidget(RightsProgressBar);
     progress->addWidget(CancelRightsButton);
     layout->addLayout(progress);
+    layout->addWidget(CreateEditBox());
+}
 
+QWidget* TRightsPage::CreateEditBox()
+{
     auto* edit = new QGroupBox(QStringLiteral("Selected cells"), this);
     auto* editLayout = new QGridLayout(edit);
     for (int bit = 0; bit < 7; ++bit)
@@ -109,12 +127,31 @@ void TRightsPage::CreateControls()
     buttons->addWidget(CopyRightsButton);
     buttons->addWidget(CopyFromComboBox);
     editLayout->addLayout(buttons, 1, 0, 1, 8);
-    layout->addWidget(edit);
+    return edit;
+}
 
+void TRightsPage::ConnectControls()
+{
     QObject::connect(RightsFilterEdit, &QLineEdit::textChanged, this,
                      [this](const QString& text) { proxy_.SetFilterText(text); });
     QObject::connect(TransposeRightsCheckBox, &QCheckBox::toggled, this,
-                     [this](bool transposed) { model_.SetTransposed(transposed); });
+                     [this](bool transposed)
+                     {
+                         model_.SetTransposed(transposed);
+                         // The sorted column now holds other names: back to name order.
+                         RightsGrid->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+                     });
+    // The corner button above the names sorts by name instead of selecting everything (Ctrl+A still does).
+    if (auto* corner = RightsGrid->findChild<QAbstractButton*>())
+    {
+        QObject::disconnect(corner, nullptr, RightsGrid, nullptr);
+        corner->setObjectName("SortByNameButton");
+        corner->setToolTip(QStringLiteral("Sort the rows by name; click again to reverse"));
+        ConnectCommand(corner, this, &TRightsPage::SortByNameClick);
+    }
+    QObject::connect(RightsGrid, &QWidget::customContextMenuRequested, this,
+                     [this](const QPoint& position) { ShowCellMenu(position); });
+    RightsGrid->installEventFilter(this);
     ConnectCommand(RefreshRightsButton, this, &TRightsPage::RefreshRightsButtonClick);
     ConnectCommand(CancelRightsButton, this, &TRightsPage::CancelRightsButtonClick);
     ConnectCommand(SetRightsButton, this, &TRightsPage::SetRightsButtonClick);
@@ -128,20 +165,58 @@ void TRightsPage::MarkStale()
 {
     stale_ = true;
     if (isVisible())
-        StartLoading();
+        ReadSoon();
+}
+
+void TRightsPage::ReadSoon()
+{
+    // Called from a delivery, the runner still counts it as busy: the read starts from the event loop.
+    ShowReading(QStringLiteral("Reading the rights..."));
+    readRetry_->start(0);
 }
 
 bool TRightsPage::Busy() const
 {
-    return runner_->Busy();
+    return read_.Running() || readRetry_->isActive() || sending_;
 }
 
 void TRightsPage::showEvent(QShowEvent* event)
 {
     AdminPage::showEvent(event);
-    if (stale_ && session_.Active())
+    if (stale_ && session_.Active() && !Busy())
         StartLoading();
 }
+
+bool TRightsPage::eventFilter(QObject* watched, QEvent* event)
+{
+    // An open editor takes Enter itself.
+    if (watched == RightsGrid && event->type() == QEvent::KeyPress)
+    {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            (RightsGrid->currentIndex().flags() & Qt::ItemIsEditable))
+        {
+            RightsGrid->edit(RightsGrid->currentIndex());
+            return true;
+        }
+    }
+    return AdminPage::eventFilter(watched, event);
+}
+
+void TRightsPage::SortByNameClick()
+{
+    const bool namesAscending =
+        proxy_.sortColumn() < 0 || (proxy_.SortedByName() && proxy_.sortOrder() == Qt::AscendingOrder);
+    {
+        // Clears the header's indicator without the view sorting by it.
+        const QSignalBlocker quiet(RightsGrid->horizontalHeader());
+        RightsGrid->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    }
+    RightsGrid->horizontalHeader()->viewport()->update();
+    proxy_.SortByName(namesAscending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+// --- Reading ---
 
 void TRightsPage::RefreshRightsButtonClick()
 {
@@ -150,59 +225,90 @@ void TRightsPage::RefreshRightsButtonClick()
 
 void TRightsPage::CancelRightsButtonClick()
 {
-    runner_->Cancel();
-    LoadingEnded(QStringLiteral("Reading cancelled: %1 of %2 databases read.")
-                     .arg(model_.DatabasesRead())
-                     .arg(model_.Matrix().Databases.size()));
+    read_.Cancel();
+    readRetry_->stop();
+    LoadingEnded(QStringLiteral("Reading cancelled: %1.").arg(ReadCount()));
+}
+
+void TRightsPage::StopRepeatedWork()
+{
+    read_.Cancel();
+    readRetry_->stop();
+    sending_ = false; // the runner dropped the changes' delivery with the logout
+    stale_ = true;
+    LoadingEnded(QStringLiteral("Not logged in."));
 }
 
 void TRightsPage::StartLoading()
 {
-    runner_->Cancel();
     stale_ = false;
+    readRetry_->stop();
+    TKORVELSession& session = session_;
+    // The work runs on the worker: it touches the page only through what it posts.
+    const bool started = read_.Start<bool>(
+        [this, &session](const JobControl& control)
+        {
+            control.Check();
+            auto names =
+                std::make_shared<operations::RightsMatrix>(operations::RightsMatrix::ReadNames(session));
+            control.Post([this, names] { NamesRead(*names); });
+            for (const std::string& database : names->Databases)
+            {
+                auto column = std::make_shared<operations::DatabaseColumn>(
+                    operations::ReadDatabaseColumn(session, database, [&control] { control.Check(); }));
+                control.Post([this, column] { ColumnRead(std::move(*column)); });
+            }
+            return true;
+        },
+        [this](bool) { LoadingEnded({}); }, [this](std::exception_ptr error) { ReadFailed(error); });
+    if (started)
+        return ShowReading(QStringLiteral("Reading the rights..."));
+    if (!session_.Active())
+    {
+        stale_ = true;
+        return LoadingEnded(QStringLiteral("Not logged in."));
+    }
+    // Another page's work or a command is under way: the read starts after it.
+    ShowReading(QStringLiteral("Waiting for other work to end..."));
+    readRetry_->start(ReadRetryMs);
+}
+
+void TRightsPage::ShowReading(const QString& status)
+{
     RightsProgressBar->setRange(0, 0); // busy until the names are known
     RightsProgressBar->show();
     CancelRightsButton->show();
-    RightsStatusLabel->setText(QStringLiteral("Reading the rights..."));
-    TKORVELSession& session = session_;
-    runner_->Submit<operations::RightsMatrix>(
-        Priority::User,
-        [&session](CancelToken& token)
-        {
-            token.Check();
-            return operations::RightsMatrix::ReadNames(session);
-        },
-        [this, &session](operations::RightsMatrix names)
-        {
-            model_.SetNames(names.Users, names.Databases);
-            CopyFromComboBox->clear();
-            for (const std::string& user : model_.Matrix().Users)
-                CopyFromComboBox->addItem(FromStd(user));
-            databasesToRead_ = static_cast<int>(names.Databases.size());
-            RightsProgressBar->setRange(0, databasesToRead_);
-            RightsProgressBar->setValue(0);
-            if (databasesToRead_ == 0)
-                return LoadingEnded({});
-            // One job per database, all queued now: the worker reads them back to back while each column is
-            // painted as it arrives.
-            for (const std::string& database : names.Databases)
-                runner_->Submit<operations::DatabaseColumn>(
-                    Priority::User,
-                    [&session, database](CancelToken& token) {
-                        return operations::ReadDatabaseColumn(session, database, [&token] { token.Check(); });
-                    },
-                    [this](operations::DatabaseColumn column) { ColumnRead(std::move(column)); },
-                    [this](std::exception_ptr error) { JobFailed(error); });
-        },
-        [this](std::exception_ptr error) { JobFailed(error); });
+    RightsStatusLabel->setText(status);
+}
+
+void TRightsPage::NamesRead(const operations::RightsMatrix& names)
+{
+    model_.SetNames(names.Users, names.Databases);
+    CopyFromComboBox->clear();
+    for (const std::string& user : model_.Matrix().Users)
+        CopyFromComboBox->addItem(FromStd(user));
+    RightsProgressBar->setRange(0, static_cast<int>(names.Databases.size()));
+    RightsProgressBar->setValue(0);
 }
 
 void TRightsPage::ColumnRead(operations::DatabaseColumn column)
 {
     model_.SetColumn(std::move(column));
     RightsProgressBar->setValue(model_.DatabasesRead());
-    if (model_.DatabasesRead() >= databasesToRead_)
-        LoadingEnded({});
+}
+
+void TRightsPage::ReadInterrupted()
+{
+    readRetry_->stop();
+    stale_ = true; // read again when next shown
+    LoadingEnded(
+        QStringLiteral("Reading interrupted by another command: %1. Refresh reads again.").arg(ReadCount()));
+}
+
+void TRightsPage::ReadFailed(std::exception_ptr error)
+{
+    LoadingEnded(QStringLiteral("Reading stopped: %1.").arg(ReadCount()));
+    ShowCommandError(this, error);
 }
 
 void TRightsPage::LoadingEnded(const QString& status)
@@ -215,18 +321,18 @@ void TRightsPage::LoadingEnded(const QString& status)
         RightsStatusLabel->setText(status);
 }
 
+QString TRightsPage::ReadCount() const
+{
+    return QStringLiteral("%1 of %2 databases read")
+        .arg(model_.DatabasesRead())
+        .arg(model_.Matrix().Databases.size());
+}
+
 void TRightsPage::ShowCounts()
 {
     const auto& matrix = model_.Matrix();
     RightsStatusLabel->setText(
         QStringLiteral("%1 users, %2 databases").arg(matrix.Users.size()).arg(matrix.Databases.size()));
-}
-
-void TRightsPage::JobFailed(std::exception_ptr error)
-{
-    runner_->Cancel(); // the remaining reads would fail the same way
-    LoadingEnded(QStringLiteral("Reading stopped."));
-    RunCommand(this, [error] { std::rethrow_exception(error); }); // shows the error box (not for a cancel)
 }
 
 void TRightsPage::ShowCommandRunning(bool running)
@@ -235,106 +341,6 @@ void TRightsPage::ShowCommandRunning(bool running)
          std::initializer_list<QWidget*>{SetRightsButton, GrantRightsButton, RevokeRightsButton,
                                          NotDatabaseUserButton, CopyRightsButton, RefreshRightsButton})
         widget->setEnabled(!running);
-}
-
-TUserRights TRightsPage::CheckedRights() const
-{
-    TUserRights rights;
-    for (int bit = 0; bit < 7; ++bit)
-        if (RightsCheckBoxes[bit]->isChecked())
-            rights.Include(static_cast<TUserRight>(bit));
-    return rights;
-}
-
-void TRightsPage::EditSelection(operations::RightsEdit edit, const operations::PairRights& rights)
-{
-    operations::RightsPlan plan;
-    for (const QModelIndex& index : RightsGrid->selectionModel()->selectedIndexes())
-    {
-        auto [user, database] = model_.PairAt(proxy_.mapToSource(index));
-        if (model_.Matrix().HasColumn(database))
-            operations::PlanEdit(plan, model_.Matrix(), {user}, {database}, edit, rights);
-    }
-    Send(plan);
-}
-
-void TRightsPage::SetRightsButtonClick()
-{
-    EditSelection(operations::RightsEdit::Set, CheckedRights());
-}
-
-void TRightsPage::GrantRightsButtonClick()
-{
-    EditSelection(operations::RightsEdit::Grant, CheckedRights());
-}
-
-void TRightsPage::RevokeRightsButtonClick()
-{
-    EditSelection(operations::RightsEdit::Revoke, CheckedRights());
-}
-
-void TRightsPage::NotDatabaseUserButtonClick()
-{
-    EditSelection(operations::RightsEdit::Set, std::nullopt);
-}
-
-void TRightsPage::CopyRightsButtonClick()
-{
-    const std::string from = ToStd(CopyFromComboBox->currentText());
-    std::set<std::string> targets;
-    for (const QModelIndex& index : RightsGrid->selectionModel()->selectedIndexes())
-        targets.insert(model_.PairAt(proxy_.mapToSource(index)).first);
-    if (from.empty() || targets.empty())
-        throw std::runtime_error("Select the users to copy to in the grid, and the user to copy from.");
-    if (model_.DatabasesRead() < static_cast<int>(model_.Matrix().Databases.size()))
-        throw std::runtime_error("The rights are not all read yet: refresh the grid first.");
-    operations::RightsPlan plan;
-    operations::PlanCopy(plan, model_.Matrix(), from, StringList(targets.begin(), targets.end()));
-    Send(plan);
-}
-
-void TRightsPage::Send(const operations::RightsPlan& plan)
-{
-    if (plan.Empty())
-    {
-        RightsStatusLabel->setText(QStringLiteral("Nothing to change."));
-        return;
-    }
-    if (CurrentDialogs().AskConfirmationYesNo(
-            this, FromStd(plan.Summary()) + QStringLiteral(". Send these changes?")) != Answer::Yes)
-        return;
-    TKORVELSession& session = session_;
-    runner_->Cancel(); // a read still under way would be stale after the changes
-    runner_->Submit<std::vector<operations::Conflict>>(
-        Priority::User,
-        [&session, plan](CancelToken& token)
-        { return operations::ReadConflicts(session, plan, [&token] { token.Check(); }); },
-        [this, plan](std::vector<operations::Conflict> conflicts) { SendChecked(plan, conflicts); },
-        [this](std::exception_ptr error) { JobFailed(error); });
-}
-
-void TRightsPage::SendChecked(operations::RightsPlan plan, const std::vector<operations::Conflict>& conflicts)
-{
-    if (!conflicts.empty() &&
-        CurrentDialogs().AskWarningYesNo(
-            this, QStringLiteral("Another administrator changed these since the grid was read:\n") +
-                      FromStd(operations::ConflictList(conflicts)) +
-                      QStringLiteral("Overwrite them too? (No skips them.)")) != Answer::Yes)
-        plan = operations::Without(plan, conflicts);
-    TKORVELSession& session = session_;
-    runner_->Submit<operations::ApplyReport>(
-        Priority::User, [&session, plan](CancelToken&) { return operations::ApplyPlan(session, plan); },
-        [this, plan](operations::ApplyReport report) { ChangesSent(plan, report); },
-        [this](std::exception_ptr error) { JobFailed(error); });
-}
-
-void TRightsPage::ChangesSent(const operations::RightsPlan& plan, const operations::ApplyReport& report)
-{
-    StartLoading(); // the grid shows the server's truth again, whatever happened
-    if (databaseUsers_.EditState() == esViewing)
-        RunCommand(this, [this] { databaseUsers_.ShowUsersOfSelectedDatabase(); });
-    if (!report.Error.empty())
-        CurrentDialogs().ShowError(this, FromStd(operations::ReportText(plan, report)));
 }
 
 } // namespace korvel::admin

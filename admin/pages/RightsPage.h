@@ -1,17 +1,24 @@
 // The "Rights" page: every user's rights on every database in one grid (users × databases, or the transpose),
-// read in the background with a progress bar and Cancel, filtered by name, and edited in place: select cells,
-// then set, grant or revoke rights, make them not database users, or copy one user's rights to the selected
-// users. Every edit shows what it will send and asks once; pairs another administrator changed since the grid
-// was read are listed and skipped unless confirmed. The page reads and sends through its own background
-// runner (a load queues one job per database), so the window keeps answering.
+// read in the background with a progress bar and Cancel, filtered by name, sorted by a click on a column
+// header (rows by their rights there) or on the corner button (rows by name), and edited in place: select
+// cells, then set, grant or revoke rights, make them not database users, or copy one user's rights to the
+// selected users, from the buttons below the grid, the cells' context menu or the editor that a double-click
+// or Enter opens in a cell. Every edit shows what it will send and asks once; pairs another administrator
+// changed since the grid was read are listed and skipped unless confirmed.
+//
+// Everything goes through the runner the window shares with every page. The read is background work, one job
+// that posts each column as it arrives: a user command on any page goes first and interrupts it (the page
+// says so and reads again when shown next or on Refresh), and it waits while the runner is busy. Changes are
+// user commands.
 #pragma once
 
 #include "admin/common/AdminPage.h"
+#include "admin/common/PageJob.h"
 #include "admin/pages/RightsGrid.h"
 #include "operations/RightsMatrix.h"
 
 #include <array>
-#include <memory>
+#include <exception>
 
 class QCheckBox;
 class QComboBox;
@@ -20,11 +27,11 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTableView;
+class QTimer;
 
 namespace korvel::admin
 {
 
-class BackgroundRunner;
 class TDatabaseUsersPage;
 
 class TRightsPage : public AdminPage
@@ -36,6 +43,8 @@ public:
     QString Caption() const override { return QStringLiteral("Rights"); }
     // The grid is read when the page is first shown, not at login: a large server must not slow the login.
     void FillAtLogin() override { MarkStale(); }
+    // Logout: the read stops, and the grid is read again when shown after the next login.
+    void StopRepeatedWork() override;
 
     // The server's rights changed elsewhere (the Database Users, Users or Databases page): read again when
     // shown.
@@ -51,31 +60,52 @@ public:
     void RevokeRightsButtonClick();
     void NotDatabaseUserButtonClick();
     void CopyRightsButtonClick();
+    // The corner button: rows by name, reversed at each click.
+    void SortByNameClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override; // Enter on a cell opens its editor
 
 private:
     void CreateControls();
+    QWidget* CreateEditBox();
+    void ConnectControls();
+
+    // Reading (RightsPage.cpp)
     void StartLoading();
+    void ReadSoon();
+    void ShowReading(const QString& status);
+    void NamesRead(const operations::RightsMatrix& names);
     void ColumnRead(operations::DatabaseColumn column);
+    void ReadInterrupted();
+    void ReadFailed(std::exception_ptr error);
     void LoadingEnded(const QString& status);
+    QString ReadCount() const;
     void ShowCounts();
-    void JobFailed(std::exception_ptr error);
+    void ShowCommandRunning(bool running);
+
+    // Changing (RightsPageEdits.cpp)
     void EditSelection(operations::RightsEdit edit, const operations::PairRights& rights);
+    void CopyRightsFrom(const std::string& from);
+    void CellEdited(const operations::PairRights& rights);
+    void ShowCellMenu(const QPoint& position);
     TUserRights CheckedRights() const;
     // The summary question, the conflict check, the changes, then a fresh read.
     void Send(const operations::RightsPlan& plan);
     void SendChecked(operations::RightsPlan plan, const std::vector<operations::Conflict>& conflicts);
     void ChangesSent(const operations::RightsPlan& plan, const operations::ApplyReport& report);
-    void ShowCommandRunning(bool running);
+    void ChangeFailed(std::exception_ptr error);
 
     TKORVELSession& session_;
+    BackgroundRunner& runner_;
     TDatabaseUsersPage& databaseUsers_;
     RightsGridModel model_;
     RightsFilterProxy proxy_;
+    PageJob read_;
+    QTimer* readRetry_ = nullptr; // a read waits while the runner is busy
     bool stale_ = true;
-    int databasesToRead_ = 0;
+    bool sending_ = false;
 
     QLineEdit* RightsFilterEdit = nullptr;
     QCheckBox* TransposeRightsCheckBox = nullptr;
@@ -92,9 +122,6 @@ private:
     QPushButton* NotDatabaseUserButton = nullptr;
     QComboBox* CopyFromComboBox = nullptr;
     QPushButton* CopyRightsButton = nullptr;
-
-    // Last: destroyed first, so no job outlives what its delivery touches.
-    std::unique_ptr<BackgroundRunner> runner_;
 };
 
 } // namespace korvel::admin

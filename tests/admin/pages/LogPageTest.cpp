@@ -1,8 +1,10 @@
 #include "tests/admin/pages/PageFixture.h"
+#include "tests/admin/pages/PausedServer.h"
 
 #include "admin/pages/LogHighlightDelegate.h"
 #include "admin/pages/LogPage.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QListView>
@@ -98,6 +100,19 @@ protected:
         QFile file(name);
         EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
         return file.readAll();
+    }
+
+    // The Status page's Refresh, a user command through the runner the pages share; back to the Log page.
+    void RefreshStatusPage()
+    {
+        window->setCurrentIndex(StatusPage);
+        QTest::mouseClick(Find<QPushButton>("RefreshButton"), Qt::LeftButton);
+        window->setCurrentWidget(Page());
+    }
+    void ExpectStatusPageRefreshed() const
+    {
+        EXPECT_EQ(Text("EngineVersionEdit"), "KORVEL Version 3.21");
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the command's wait cursor ended";
     }
 
     QTemporaryDir dataDir;
@@ -338,6 +353,68 @@ TEST_F(LogPageTest, FollowReloadsWhenTheServersLogWasCut)
     ASSERT_GE(start, 0);
     EXPECT_EQ(shown, file.mid(start, shown.size()));
     ClickBox("FollowCheckBox");
+}
+
+TEST_F(LogPageTest, CancellingALoadLeavesACommandOfAnotherPageAlone)
+{
+    StartServerWithLog(NumberedLines(10));
+    PausedServer paused(server->Pid());
+    RefreshStatusPage(); // its request waits for the server
+    Click("LoadLogButton");
+    EXPECT_TRUE(Page()->Loading());
+    Click("CancelLoadButton");
+    EXPECT_FALSE(Page()->Loading());
+    EXPECT_EQ(Label("FollowStatusLabel"), "Loading cancelled");
+
+    paused.Resume();
+    WaitForRunner();
+    ExpectStatusPageRefreshed();
+    EXPECT_TRUE(Shown().isEmpty()) << "the cancelled load delivered nothing";
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
+    Load();
+    ASSERT_GE(Shown().size(), 10);
+    EXPECT_EQ(Shown()[0], "2024-01-01 00:00:00 line 0");
+}
+
+TEST_F(LogPageTest, FollowGoesOnAfterACommandOnAnotherPageInterruptedItsRead)
+{
+    StartServerWithLog(NumberedLines(10));
+    Load();
+    Find<QSpinBox>("FollowIntervalSpinBox")->setValue(1);
+    {
+        PausedServer paused(server->Pid());
+        ClickBox("FollowCheckBox");
+        ASSERT_TRUE(WaitFor([this] { return runner->Busy(); }, 5000)) << "a follow read under way";
+        RefreshStatusPage(); // goes first: the follow read gives way
+    }
+    WaitForRunner();
+    ExpectStatusPageRefreshed();
+    AppendToServerLog(NumberedLines(3, "after the command"));
+    EXPECT_TRUE(WaitFor([this] { return Shown().join('\n').contains("after the command 2"); }, 10000))
+        << Label("FollowStatusLabel").toStdString();
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
+    ClickBox("FollowCheckBox");
+}
+
+TEST_F(LogPageTest, LogoutDropsALoadAndStopsFollowing)
+{
+    StartServerWithLog(NumberedLines(10));
+    Load();
+    Find<QSpinBox>("FollowIntervalSpinBox")->setValue(1);
+    ClickBox("FollowCheckBox");
+    {
+        PausedServer paused(server->Pid());
+        Click("LoadLogButton");
+        // What the window does at logout: the runner drops its work, then the pages stop theirs.
+        runner->Cancel();
+        Page()->StopRepeatedWork();
+        EXPECT_FALSE(Page()->Loading());
+        EXPECT_FALSE(Find<QCheckBox>("FollowCheckBox")->isChecked());
+        EXPECT_EQ(Label("FollowStatusLabel"), "Following stopped: Not logged in");
+    }
+    WaitForRunner();
+    EXPECT_TRUE(Enabled("LoadLogButton"));
+    EXPECT_TRUE(Shown().isEmpty()) << "the dropped load delivered nothing";
 }
 
 } // namespace

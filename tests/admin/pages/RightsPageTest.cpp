@@ -1,12 +1,10 @@
 // The Rights page against a real korvel-refserver: the grid as the server holds it (empty rights, all rights,
 // users without a database, databases without a user), filter and transpose, edits made by selecting cells
 // with the mouse, copy, conflicts with another administrator, and a failure in the middle of a bulk change.
-#include "admin/pages/RightsPage.h"
-#include "tests/admin/pages/PageFixture.h"
+#include "tests/admin/pages/RightsFixture.h"
 
 #include <QHeaderView>
 #include <QLabel>
-#include <QTableView>
 #include <QTest>
 
 namespace korvel::test
@@ -15,87 +13,6 @@ namespace
 {
 
 using admin::Answer;
-using Kind = ScriptedDialogs::Kind;
-
-class RightsPageTest : public PagesTest
-{
-protected:
-    void SetUp() override
-    {
-        PagesTest::SetUp();
-        session->AddServerUser("alice", "a", "", false); // on no database
-        session->AddServerUser("bob", "b", "", false);   // all rights on sales
-        session->AddServerUser("carol", "c", "", false); // no rights on sales, read on stock
-        session->AddServerDatabase("sales", "", "/data/sales");
-        session->AddServerDatabase("stock", "", "/data/stock");
-        session->AddServerDatabase("empty", "", "/data/empty"); // no user
-        session->AddServerDatabaseUser("sales", "bob", All());
-        session->AddServerDatabaseUser("sales", "carol", {});
-        session->AddServerDatabaseUser("stock", "carol", {urRead});
-        FillAtLogin();
-        window->show();
-        window->setCurrentIndex(RightsPage); // shown: the grid is read
-        WaitUntilIdle();
-    }
-
-    static TUserRights All() { return {urRead, urInsert, urUpdate, urDelete, urCreate, urAlter, urDrop}; }
-    admin::TRightsPage* Page() const { return static_cast<admin::TRightsPage*>(pages[RightsPage]); }
-    QTableView* Grid() const { return Find<QTableView>("RightsGrid"); }
-    void WaitUntilIdle() const
-    {
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Busy(); }, 20000));
-    }
-
-    // The grid as shown: row name, then each cell, one line per row.
-    QStringList Shown() const
-    {
-        QStringList rows;
-        auto* model = Grid()->model();
-        for (int row = 0; row < model->rowCount(); ++row)
-        {
-            QStringList cells{model->headerData(row, Qt::Vertical).toString()};
-            for (int column = 0; column < model->columnCount(); ++column)
-                cells << model->index(row, column).data().toString();
-            rows << cells.join(' ');
-        }
-        return rows;
-    }
-    QStringList Columns() const
-    {
-        QStringList names;
-        for (int column = 0; column < Grid()->model()->columnCount(); ++column)
-            names << Grid()->model()->headerData(column, Qt::Horizontal).toString();
-        return names;
-    }
-    // A click on a cell as the user does it (Ctrl adds to the selection).
-    void ClickCell(int row, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const
-    {
-        QRect cell = Grid()->visualRect(Grid()->model()->index(row, column));
-        ASSERT_TRUE(cell.isValid());
-        QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, modifiers, cell.center());
-    }
-    void Tick(const char* box, bool on) const
-    {
-        auto* check = Find<QCheckBox>(box);
-        if (check->isChecked() != on)
-            QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(4, check->height() / 2));
-    }
-    void ClickButton(const char* name) const
-    {
-        auto* button = Find<QPushButton>(name);
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
-    std::optional<TUserRights> ServerRights(const std::string& database, const std::string& user)
-    {
-        StringList users;
-        session->GetServerDatabaseUserNames(database, users);
-        if (std::find(users.begin(), users.end(), user) == users.end())
-            return std::nullopt;
-        TUserRights rights;
-        session->GetServerDatabaseUser(database, user, rights);
-        return rights;
-    }
-};
 
 TEST_F(RightsPageTest, TheGridShowsWhatTheServerHoldsFilteredAndTransposed)
 {

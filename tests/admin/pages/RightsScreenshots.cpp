@@ -1,6 +1,7 @@
-// Saves pictures of the Rights page and of the guards' boxes (the last-administrator message, the logged-in
-// account question, the lock-out question), logged in to a reference server with demo data and the real
-// message boxes. Usage: rights_screenshots OUTPUT_DIR. Not a test: for looking.
+// Saves pictures of the Rights page (sorted, with its cell editor and cell menu) and of the guards' boxes
+// (the last-administrator message, the logged-in account question, the lock-out question), logged in to a
+// reference server with demo data and the real message boxes. Usage: rights_screenshots OUTPUT_DIR. Not a
+// test: for looking.
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
 #include "admin/pages/RightsPage.h"
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTableView>
@@ -106,6 +108,18 @@ int main(int argc, char** argv)
         Save(window, output, "rights-page");
         window.findChild<QCheckBox*>("TransposeRightsCheckBox")->setChecked(true);
         Save(window, output, "rights-page-transposed");
+        window.findChild<QCheckBox*>("TransposeRightsCheckBox")->setChecked(false);
+        grid->sortByColumn(4, Qt::DescendingOrder); // Sales
+        grid->setCurrentIndex(grid->model()->index(1, 4));
+        grid->edit(grid->currentIndex());
+        Save(window, output, "rights-cell-editor");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        emit grid->customContextMenuRequested(grid->visualRect(grid->currentIndex()).center());
+        if (auto* menu = window.findChild<QMenu*>("RightsCellMenu"))
+        {
+            Save(*menu, output, "rights-cell-menu");
+            menu->close();
+        }
 
         window.setCurrentIndex(2);
         PictureBox(window, "DeleteUserButton", output, "last-administrator-message"); // "admin" is selected

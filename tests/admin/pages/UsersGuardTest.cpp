@@ -15,13 +15,25 @@ using Kind = ScriptedDialogs::Kind;
 class UsersGuardTest : public PagesTest
 {
 protected:
+    // The Users page shown, as the user sees it, so its rows have their places on the screen.
+    void ShowUsersPage()
+    {
+        window->show();
+        window->setCurrentIndex(UsersPage);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        FillAtLogin();
+    }
+    // A real mouse click in the middle of the user's row.
     void PickUser(const QString& name)
     {
         auto* list = Find<QListWidget>("UsersListBox");
         auto items = list->findItems(name, Qt::MatchExactly);
         ASSERT_EQ(items.size(), 1);
-        Pick("UsersListBox", list->row(items[0]));
-        ASSERT_EQ(Text("UserNameEdit"), name);
+        const QRect row = list->visualItemRect(items[0]);
+        ASSERT_FALSE(row.isEmpty());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+        // The page may show the user through the runner: wait for its fields.
+        ASSERT_TRUE(WaitFor([&] { return Text("UserNameEdit") == name; })) << name.toStdString();
     }
     // Asked as "root", which stays an administrator whatever happens to "admin".
     std::unique_ptr<TKORVELSession> RootSession()
@@ -46,19 +58,26 @@ protected:
     void Demote(const QString& name)
     {
         PickUser(name);
-        Click("EditUserButton");
-        Find<QCheckBox>("AdministratorCheckBox")->setChecked(false);
-        Click("SaveUserButton");
+        Command("EditUserButton");
+        auto* box = Find<QCheckBox>("AdministratorCheckBox");
+        ASSERT_TRUE(box->isChecked());
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
+        ASSERT_FALSE(box->isChecked());
+        Command("SaveUserButton");
+    }
+    // A command button pressed, and whatever it sends through the runner delivered.
+    void Command(const char* button)
+    {
+        Click(button);
+        WaitForRunner();
     }
 };
 
 TEST_F(UsersGuardTest, TheLastAdministratorIsRefusedByDeleteAndByDemotionWithoutAQuestion)
 {
-    window->show();
-    window->setCurrentIndex(UsersPage);
-    FillAtLogin();
+    ShowUsersPage();
     PickUser("admin");
-    Click("DeleteUserButton");
+    Command("DeleteUserButton");
     ASSERT_EQ(dialogs.Boxes.size(), 1u);
     EXPECT_EQ(dialogs.Boxes[0].BoxKind, Kind::Error);
     EXPECT_EQ(dialogs.Boxes[0].Text,
@@ -77,19 +96,17 @@ TEST_F(UsersGuardTest, TheLastAdministratorIsRefusedByDeleteAndByDemotionWithout
 TEST_F(UsersGuardTest, DeletingTheLoggedInAccountAsksFirstThenLogsOut)
 {
     session->AddServerUser("root", "r", "", true);
-    window->show();
-    window->setCurrentIndex(UsersPage);
-    FillAtLogin();
+    ShowUsersPage();
     PickUser("admin");
     dialogs.Answers = {Answer::No};
-    Click("DeleteUserButton");
+    Command("DeleteUserButton");
     ASSERT_EQ(dialogs.Boxes.size(), 1u);
     EXPECT_EQ(dialogs.Boxes[0].Text,
               "You are logged in as 'admin'. Delete this account? You will be logged out.");
     EXPECT_EQ(Items("UsersListBox"), (QStringList{"admin", "root"})) << "No sends nothing";
 
     dialogs.Answers = {Answer::Yes, Answer::Yes};
-    Click("DeleteUserButton");
+    Command("DeleteUserButton");
     ASSERT_EQ(dialogs.Boxes.size(), 3u);
     EXPECT_EQ(dialogs.Boxes[2].Text, "Are you sure you want to delete the selected user ?")
         << "the usual question comes second";
@@ -102,9 +119,7 @@ TEST_F(UsersGuardTest, DeletingTheLoggedInAccountAsksFirstThenLogsOut)
 TEST_F(UsersGuardTest, DemotingTheLoggedInAccountAsksThenLogsOutAndOthersAreNotAsked)
 {
     session->AddServerUser("root", "r", "", true);
-    window->show();
-    window->setCurrentIndex(UsersPage);
-    FillAtLogin();
+    ShowUsersPage();
     Demote("root"); // another administrator: no extra question
     EXPECT_TRUE(dialogs.Boxes.empty());
     EXPECT_FALSE(IsAdministrator(*session, "root"));
