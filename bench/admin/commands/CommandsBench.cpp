@@ -83,7 +83,7 @@ struct CommandsFixture
     int picks = Smoke() ? 5 : 100;
     test::RefServer server;
     TKORVELSession session;
-    admin::BackgroundRunner runner{session};
+    std::unique_ptr<admin::BackgroundRunner> runner = std::make_unique<admin::BackgroundRunner>(session);
     QTabWidget window;
     std::vector<admin::AdminPage*> pages;
 
@@ -101,7 +101,7 @@ struct CommandsFixture
         for (int d = 0; d < databases; ++d)
             session.AddServerDatabase("db" + std::to_string(d), "", "/data/db" + std::to_string(d));
         window.resize(900, 600);
-        pages = admin::CreatePages({session, QString(), runner}, &window);
+        pages = admin::CreatePages({session, QString(), *runner}, &window);
         for (admin::AdminPage* page : pages)
             window.addTab(page, page->Caption());
         window.show();
@@ -109,6 +109,8 @@ struct CommandsFixture
     }
     ~CommandsFixture()
     {
+        window.hide(); // removing tabs must not show (and so start) a page
+        runner.reset(); // before the pages it delivers to
         window.clear();
         for (admin::AdminPage* page : pages)
             delete page;
@@ -167,7 +169,7 @@ struct CommandsFixture
     void AwaitRequests()
     {
         for (int i = 0; i < picks; ++i)
-            runner.Await([this] { return session.GetServerUpTime(); });
+            runner->Await([this] { return session.GetServerUpTime(); });
     }
     void AwaitRequestsRaw()
     {
