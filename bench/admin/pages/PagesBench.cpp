@@ -1,13 +1,16 @@
 // Status refresh with many sessions against plain administration round trips (goal: within 1.15x, the event
-// loop never waiting 50 ms, no change notification when nothing changed), and loading
+// loop never waiting 50 ms, no change notification and no repaint of the list when nothing changed, only the
+// changed row repainted when one session changed), and loading
 // a huge log into the Log page against receiving and splitting it alone (goal: within 1.5x, under 400 MB
 // resident). Floor and case are timed in alternation in the same run, and one line per goal follows the
 // table.
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
 #include "admin/pages/LogPage.h"
+#include "admin/pages/SessionTableModel.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
+#include "tests/admin/support/PaintRecorder.h"
 #include "tests/support/LoadClients.h"
 #include "tests/support/RefServer.h"
 
@@ -255,6 +258,23 @@ struct StatusFixture : Shared<StatusFixture>
         }
     }
     double Refresh() { return setup.ClickAndPaint(0, "RefreshButton", "SessionsListView"); }
+
+    QAbstractItemView* List() const
+    {
+        return setup.window.findChild<QAbstractItemView*>(QStringLiteral("SessionsListView"));
+    }
+    // A refresh without forcing a repaint: what the list repainted by itself once it was delivered.
+    QRegion RefreshRepainted()
+    {
+        setup.window.setCurrentIndex(0);
+        test::PaintRecorder::Flush();
+        test::PaintRecorder painted(List()->viewport());
+        setup.window.findChild<QPushButton*>(QStringLiteral("RefreshButton"))->click();
+        while (setup.runner->Busy())
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        test::PaintRecorder::Flush();
+        return painted.Painted();
+    }
 };
 
 // Click to painted list with every session held by korvel-load, against as many raw round trips.
@@ -289,6 +309,55 @@ void BM_StatusRefresh_AgainstRoundTrips(benchmark::State& state)
     AddGoalLine("Status refresh with %d unchanged sessions: %d change notifications over %zu refreshes "
                 "(goal: 0)",
                 fixture.sessions, notifications, requestSeconds.size());
+}
+
+// What the list repaints on a refresh: nothing when no session changed, and only the row of a session in view
+// that another administrator disconnected meanwhile. Runs after the refresh timing, whose sessions must not
+// change.
+void BM_StatusRefresh_Repaints(benchmark::State& state)
+{
+    StatusFixture& fixture = StatusFixture::Get();
+    QAbstractItemView* list = fixture.List();
+    QAbstractItemModel* shown = list->model();
+    qint64 unchangedArea = 0;
+    qint64 changedArea = 0;
+    qint64 rowArea = 0;
+    int outsideRow = 0;
+    int refreshes = 0;
+    int row = 0;
+    for (auto _ : state)
+    {
+        unchangedArea += test::PaintRecorder::Area(fixture.RefreshRepainted());
+        while (row < shown->rowCount() &&
+               !shown->index(row, 0).data(admin::SessionTableModel::ConnectedRole).toBool())
+            ++row;
+        const QRect cell = list->visualRect(shown->index(row, 0));
+        if (row == shown->rowCount() || cell.bottom() >= list->viewport()->height())
+        {
+            state.SkipWithError("no connected session left in view");
+            return;
+        }
+        fixture.setup.session.DisconnectServerSession(
+            shown->index(row, 0).data(admin::SessionTableModel::SessionIdRole).toInt());
+        const QRect band(0, cell.top(), list->viewport()->width(), cell.height());
+        const QRegion painted = fixture.RefreshRepainted();
+        changedArea += test::PaintRecorder::Area(painted);
+        rowArea += test::PaintRecorder::Area(band);
+        outsideRow += band.contains(painted.boundingRect()) ? 0 : 1;
+        ++refreshes;
+        ++row;
+    }
+    state.counters["unchanged_px"] = static_cast<double>(unchangedArea);
+    state.counters["changed_px_per_row_px"] = static_cast<double>(changedArea) / static_cast<double>(rowArea);
+    state.counters["outside_row"] = outsideRow;
+    AddGoalLine(
+        "Status refresh with %d unchanged sessions: %lld pixels of the list repainted over %d refreshes "
+        "(goal: 0)",
+        fixture.sessions, unchangedArea, refreshes);
+    AddGoalLine("Status refresh with one of %d sessions changed in view: %.0f%% of its row's area repainted, "
+                "%d of %d times beyond the row (goal: that row only)",
+                fixture.sessions, 100.0 * static_cast<double>(changedArea) / static_cast<double>(rowArea),
+                outsideRow, refreshes);
 }
 
 struct LogFixture : Shared<LogFixture>
@@ -432,6 +501,10 @@ BENCHMARK(BM_StatusRefresh_AgainstRoundTrips)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(RoundCount());
+BENCHMARK(BM_StatusRefresh_Repaints)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(Smoke() ? 2 : 5);
 BENCHMARK(BM_LogLoad_AgainstReceiveAndSplit)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()

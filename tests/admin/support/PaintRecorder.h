@@ -40,11 +40,12 @@ public:
     }
     int Paints() const { return paints_; }
     const QRegion& Painted() const { return painted_; }
-    // The painted area in pixels (the region's rectangles do not overlap).
-    qint64 PaintedArea() const
+    qint64 PaintedArea() const { return Area(painted_); }
+    // In pixels (the rectangles of a region do not overlap).
+    static qint64 Area(const QRegion& region)
     {
         qint64 area = 0;
-        for (const QRect& rect : painted_)
+        for (const QRect& rect : region)
             area += qint64(rect.width()) * rect.height();
         return area;
     }
