@@ -99,9 +99,9 @@ QString SessionTableModel::Text(const SessionRow& row, int column) const
         return row.Connected() ? row.Address
                                : QStringLiteral("Disconnected (") + row.Detail + QLatin1Char(')');
     case CreatedOnColumn:
-        return row.CreatedText;
+        return formatTime_(row.CreatedOn);
     case LastConnectedColumn:
-        return row.LastConnectedText;
+        return formatTime_(row.LastConnected);
     case SessionIdColumn:
         return QString::number(row.Id);
     case ModeColumn:

@@ -2,7 +2,11 @@
 // new list and the model changes only what differs: gone sessions are removed, changed rows are updated in
 // place and new sessions are appended in server order. The view therefore keeps its selection, scroll
 // position and sort order across refreshes, and an unchanged refresh sends no change notification at all.
+// Times are kept as dates and put into words only for the rows a view asks for: a refresh of thousands of
+// sessions formats none of them.
 #pragma once
+
+#include "admin/pages/StatusFormat.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -22,10 +26,8 @@ struct SessionRow
     QString Address; // empty for a session without a connection
     QString Detail;  // why it has no connection
     bool Internet = false;
-    double CreatedOn = 0; // OLE dates, for sorting
+    double CreatedOn = 0; // OLE dates
     double LastConnected = 0;
-    QString CreatedText; // as shown
-    QString LastConnectedText;
 
     bool Connected() const { return !Address.isEmpty(); }
     bool operator==(const SessionRow&) const = default;
@@ -68,6 +70,7 @@ private:
     QVariant SortKey(const SessionRow& row, int column) const;
 
     std::array<QIcon, 3> icons_;
+    SessionTimeFormat formatTime_;
     std::vector<SessionRow> rows_;
 };
 

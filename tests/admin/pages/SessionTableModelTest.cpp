@@ -21,7 +21,7 @@ SessionRow Session(std::int32_t id, const char* user, const char* address = "10.
     row.Id = id;
     row.UserName = QString::fromLatin1(user);
     row.Address = QString::fromLatin1(address);
-    row.CreatedText = QStringLiteral("1/2/2024");
+    row.CreatedOn = 45293.5; // 2 January 2024, noon
     return row;
 }
 
