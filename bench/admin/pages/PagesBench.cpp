@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -79,9 +80,9 @@ struct Setup
         session.SetActive(false);
     }
 
-    // Clicks the page's button, lets the event loop turn until the runner has delivered, and paints the
-    // page's list at once. Records the longest time between two turns of the event loop, the click's own
-    // handling included, and how many change notifications the list's model sent.
+    // Clicks the page's button, lets the event loop turn until the runner has delivered and a sessions list
+    // has all its rows, and paints the page's list at once. Records the longest time between two turns of the
+    // event loop, the click's own handling included, and how many change notifications the list's model sent.
     double ClickAndPaint(int page, const char* button, const char* list)
     {
         window.setCurrentIndex(page);
@@ -112,7 +113,10 @@ struct Setup
         const auto start = lastTurn;
         window.findChild<QPushButton*>(QLatin1String(button))->click();
         turn();
-        while (runner->Busy())
+        const auto* proxy = qobject_cast<const QSortFilterProxyModel*>(model);
+        const auto* sessions =
+            dynamic_cast<const admin::SessionTableModel*>(proxy ? proxy->sourceModel() : model);
+        while (runner->Busy() || (sessions != nullptr && sessions->Appending()))
             QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         view->viewport()->repaint();
         turn();
@@ -281,8 +285,10 @@ struct StatusFixture : Shared<StatusFixture>
 void BM_StatusRefresh_AgainstRoundTrips(benchmark::State& state)
 {
     StatusFixture& fixture = StatusFixture::Get();
-    // The first refresh fills an empty list; the measured ones replace a full one, as a user's do.
+    // The first refresh fills an empty list; the timed ones replace a full one, as a user's do. Filling is
+    // the most the window has to do with a refresh's result, so its longest event-loop gap counts too.
     fixture.Refresh();
+    const double fillGap = fixture.setup.lastGapSeconds;
     Rounds rounds;
     std::vector<double> requestSeconds;
     double longestGap = 0;
@@ -299,6 +305,7 @@ void BM_StatusRefresh_AgainstRoundTrips(benchmark::State& state)
     state.counters["requests_ms"] = MedianMs(requestSeconds);
     state.counters["sessions"] = fixture.sessions;
     state.counters["longest_gap_ms"] = longestGap * 1000;
+    state.counters["fill_gap_ms"] = fillGap * 1000;
     state.counters["notifications"] = notifications;
     AddGoalLine("Status refresh with %d sessions: %.1f ms = %.2fx the floor of %d raw round trips %s",
                 fixture.sessions, rounds.CaseMs(), rounds.Ratio(), fixture.FloorRoundTrips(),
@@ -306,6 +313,9 @@ void BM_StatusRefresh_AgainstRoundTrips(benchmark::State& state)
     AddGoalLine("Status refresh with %d sessions: longest gap between two event-loop turns %.1f ms "
                 "(goal: under 50 ms)",
                 fixture.sessions, longestGap * 1000);
+    AddGoalLine("Status refresh filling an empty list with %d sessions: longest gap between two event-loop "
+                "turns %.1f ms (goal: under 50 ms)",
+                fixture.sessions, fillGap * 1000);
     AddGoalLine("Status refresh with %d unchanged sessions: %d change notifications over %zu refreshes "
                 "(goal: 0)",
                 fixture.sessions, notifications, requestSeconds.size());
