@@ -76,11 +76,12 @@ struct Gaps
         Longest = std::max(Longest, other.Longest);
         BusiestWork = std::max(BusiestWork, other.BusiestWork);
     }
-    // "12.3 ms (the user-interface thread working at most 4.5 ms of one)"
+    // "12.3 ms (the user-interface thread working at most 4.5 ms in any one)"
     std::string Text() const
     {
         char text[96];
-        std::snprintf(text, sizeof text, "%.1f ms (the user-interface thread working at most %.1f ms of one)",
+        std::snprintf(text, sizeof text,
+                      "%.1f ms (the user-interface thread working at most %.1f ms in any one)",
                       Longest * 1000, BusiestWork * 1000);
         return text;
     }
