@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -336,17 +337,53 @@ struct StatusFixture : Shared<StatusFixture>
     {
         return setup.window.findChild<QAbstractItemView*>(QStringLiteral("SessionsListView"));
     }
-    // A refresh without forcing a repaint: what the list repainted by itself once it was delivered.
-    QRegion RefreshRepainted()
+    // What a refresh repainted of the list by itself (nothing forces a paint), and the rows in view whose
+    // content changed: what they show before and after, compared row by row.
+    struct Repaint
+    {
+        QRegion Painted;
+        QRegion Changed;
+    };
+    Repaint RefreshRepainted()
     {
         setup.window.setCurrentIndex(0);
+        QAbstractItemView* list = List();
+        const std::vector<QStringList> before = RowsInView();
         test::PaintRecorder::Flush();
-        test::PaintRecorder painted(List()->viewport());
+        test::PaintRecorder painted(list->viewport());
         setup.window.findChild<QPushButton*>(QStringLiteral("RefreshButton"))->click();
         while (setup.runner->Busy())
             QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         test::PaintRecorder::Flush();
-        return painted.Painted();
+        const std::vector<QStringList> after = RowsInView();
+        Repaint repaint{painted.Painted(), {}};
+        const QRect view = list->viewport()->rect();
+        for (std::size_t row = 0; row < std::max(before.size(), after.size()); ++row)
+            if (row >= before.size() || row >= after.size() || before[row] != after[row])
+            {
+                const QRect cell = list->visualRect(list->model()->index(static_cast<int>(row), 0));
+                repaint.Changed += QRect(0, cell.top(), view.width(), cell.height()) & view;
+            }
+        return repaint;
+    }
+    // What each row in view shows: its session, texts and icon.
+    std::vector<QStringList> RowsInView() const
+    {
+        QAbstractItemView* list = List();
+        const QAbstractItemModel* shown = list->model();
+        std::vector<QStringList> rows;
+        for (int row = 0; row < shown->rowCount(); ++row)
+        {
+            if (list->visualRect(shown->index(row, 0)).top() >= list->viewport()->height())
+                break;
+            QStringList shows{
+                shown->index(row, 0).data(admin::SessionTableModel::SessionIdRole).toString(),
+                QString::number(shown->index(row, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey())};
+            for (int column = 0; column < shown->columnCount(); ++column)
+                shows << shown->index(row, column).data().toString();
+            rows.push_back(shows);
+        }
+        return rows;
     }
 };
 
@@ -398,52 +435,64 @@ void BM_StatusRefresh_AgainstRoundTrips(benchmark::State& state)
 }
 
 // What the list repaints on a refresh: nothing when no session changed, and only the row of a session in view
-// that another administrator disconnected meanwhile. Runs after the refresh timing, whose sessions must not
-// change.
+// that another administrator disconnected meanwhile. Korvel-load's sessions may also change by themselves on
+// a loaded machine, so what was repainted is held against the rows in view that did change. Runs after the
+// refresh timing, whose sessions must not change.
 void BM_StatusRefresh_Repaints(benchmark::State& state)
 {
+    using test::PaintRecorder;
     StatusFixture& fixture = StatusFixture::Get();
     QAbstractItemView* list = fixture.List();
     QAbstractItemModel* shown = list->model();
-    qint64 unchangedArea = 0;
-    qint64 changedArea = 0;
-    qint64 rowArea = 0;
-    int outsideRow = 0;
+    qint64 unchangedPainted = 0;    // by refreshes after which no session should have changed
+    qint64 changedByThemselves = 0; // rows in view that changed all the same
+    qint64 disconnectedRows = 0;    // the rows that changed after a disconnection
+    qint64 disconnectedPainted = 0;
+    qint64 beyondChanged = 0; // painted outside the rows that changed
     int refreshes = 0;
     int row = 0;
+    fixture.RefreshRepainted(); // fills the list when run alone
     for (auto _ : state)
     {
-        unchangedArea += test::PaintRecorder::Area(fixture.RefreshRepainted());
+        const StatusFixture::Repaint unchanged = fixture.RefreshRepainted();
+        unchangedPainted += PaintRecorder::Area(unchanged.Painted);
+        changedByThemselves += PaintRecorder::Area(unchanged.Changed);
+        beyondChanged += PaintRecorder::Area(unchanged.Painted - unchanged.Changed);
+
         while (row < shown->rowCount() &&
                !shown->index(row, 0).data(admin::SessionTableModel::ConnectedRole).toBool())
             ++row;
-        const QRect cell = list->visualRect(shown->index(row, 0));
-        if (row == shown->rowCount() || cell.bottom() >= list->viewport()->height())
+        if (row == shown->rowCount() ||
+            list->visualRect(shown->index(row, 0)).bottom() >= list->viewport()->height())
         {
             state.SkipWithError("no connected session left in view");
             return;
         }
         fixture.setup.session.DisconnectServerSession(
             shown->index(row, 0).data(admin::SessionTableModel::SessionIdRole).toInt());
-        const QRect band(0, cell.top(), list->viewport()->width(), cell.height());
-        const QRegion painted = fixture.RefreshRepainted();
-        changedArea += test::PaintRecorder::Area(painted);
-        rowArea += test::PaintRecorder::Area(band);
-        outsideRow += band.contains(painted.boundingRect()) ? 0 : 1;
+        const StatusFixture::Repaint disconnected = fixture.RefreshRepainted();
+        disconnectedRows += PaintRecorder::Area(disconnected.Changed);
+        disconnectedPainted += PaintRecorder::Area(disconnected.Painted);
+        beyondChanged += PaintRecorder::Area(disconnected.Painted - disconnected.Changed);
         ++refreshes;
         ++row;
     }
-    state.counters["unchanged_px"] = static_cast<double>(unchangedArea);
-    state.counters["changed_px_per_row_px"] = static_cast<double>(changedArea) / static_cast<double>(rowArea);
-    state.counters["outside_row"] = outsideRow;
+    const double rowPixels = list->visualRect(shown->index(0, 0)).height() * list->viewport()->width();
+    state.counters["unchanged_painted_rows"] = static_cast<double>(unchangedPainted) / rowPixels;
+    state.counters["disconnected_painted_rows"] = static_cast<double>(disconnectedPainted) / rowPixels;
+    state.counters["beyond_changed_px"] = static_cast<double>(beyondChanged);
+    AddGoalLine("Status refresh with %d unchanged sessions: %.1f rows' area of the list repainted over %d "
+                "refreshes, %.1f rows having changed by themselves (goal: no more than changed)",
+                fixture.sessions, static_cast<double>(unchangedPainted) / rowPixels, refreshes,
+                static_cast<double>(changedByThemselves) / rowPixels);
     AddGoalLine(
-        "Status refresh with %d unchanged sessions: %lld pixels of the list repainted over %d refreshes "
-        "(goal: 0)",
-        fixture.sessions, unchangedArea, refreshes);
-    AddGoalLine("Status refresh with one of %d sessions changed in view: %.0f%% of its row's area repainted, "
-                "%d of %d times beyond the row (goal: that row only)",
-                fixture.sessions, 100.0 * static_cast<double>(changedArea) / static_cast<double>(rowArea),
-                outsideRow, refreshes);
+        "Status refresh with one of %d sessions disconnected in view: %.1f rows' area repainted over %d "
+        "refreshes, %.1f rows having changed (goal: that row only)",
+        fixture.sessions, static_cast<double>(disconnectedPainted) / rowPixels, refreshes,
+        static_cast<double>(disconnectedRows) / rowPixels);
+    AddGoalLine(
+        "Status refresh with %d sessions: %lld pixels repainted beyond the rows that changed (goal: 0)",
+        fixture.sessions, beyondChanged);
 }
 
 struct LogFixture : Shared<LogFixture>
