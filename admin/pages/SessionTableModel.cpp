@@ -3,6 +3,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <iterator>
 
 namespace korvel::admin
 {
@@ -10,10 +11,15 @@ namespace korvel::admin
 SessionTableModel::SessionTableModel(std::array<QIcon, 3> icons, QObject* parent)
     : QAbstractTableModel(parent), icons_(std::move(icons))
 {
+    nextSlice_.setSingleShot(true);
+    connect(&nextSlice_, &QTimer::timeout, this, &SessionTableModel::AppendSlice);
 }
 
 void SessionTableModel::Update(std::vector<SessionRow> rows)
 {
+    // Rows still waiting are in `rows` again if they still exist.
+    waiting_.clear();
+    nextSlice_.stop();
     QHash<std::int32_t, std::size_t> wanted;
     wanted.reserve(static_cast<qsizetype>(rows.size()));
     for (std::size_t i = 0; i < rows.size(); ++i)
@@ -63,14 +69,25 @@ void SessionTableModel::Update(std::vector<SessionRow> rows)
     }
 
     // New sessions, appended in server order.
-    const auto added = static_cast<int>(std::count(kept.begin(), kept.end(), false));
-    if (added == 0)
-        return;
-    beginInsertRows({}, count, count + added - 1);
     for (std::size_t i = 0; i < rows.size(); ++i)
         if (!kept[i])
-            rows_.push_back(std::move(rows[i]));
+            waiting_.push_back(std::move(rows[i]));
+    AppendSlice();
+}
+
+void SessionTableModel::AppendSlice()
+{
+    const std::size_t added = std::min(waiting_.size(), SliceRows);
+    if (added == 0)
+        return;
+    const int first = rowCount();
+    beginInsertRows({}, first, first + static_cast<int>(added) - 1);
+    std::move(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(added),
+              std::back_inserter(rows_));
+    waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(added));
     endInsertRows();
+    if (!waiting_.empty())
+        nextSlice_.start(0);
 }
 
 int SessionTableModel::ConnectedCount() const
@@ -99,9 +116,9 @@ QString SessionTableModel::Text(const SessionRow& row, int column) const
         return row.Connected() ? row.Address
                                : QStringLiteral("Disconnected (") + row.Detail + QLatin1Char(')');
     case CreatedOnColumn:
-        return row.CreatedText;
+        return formatTime_(row.CreatedOn);
     case LastConnectedColumn:
-        return row.LastConnectedText;
+        return formatTime_(row.LastConnected);
     case SessionIdColumn:
         return QString::number(row.Id);
     case ModeColumn:

@@ -2,7 +2,6 @@
 
 #include "admin/common/BackgroundRunner.h"
 #include "admin/pages/PageFields.h"
-#include "admin/pages/StatusFormat.h"
 #include "engine/EngineError.h"
 #include "session/KORVELSession.h"
 
@@ -18,7 +17,6 @@ using Clock = std::chrono::steady_clock;
 void ReadSessions(TKORVELSession& session, CancelToken& token, std::int32_t count,
                   std::vector<SessionRow>& rows)
 {
-    const SessionTimeFormat formatTime;
     rows.reserve(static_cast<std::size_t>(count));
     for (std::int32_t number = 1; number <= count; ++number)
     {
@@ -31,8 +29,6 @@ void ReadSessions(TKORVELSession& session, CancelToken& token, std::int32_t coun
         row.UserName = FromStd(userName);
         row.Address = FromStd(address);
         row.Detail = FromStd(detail);
-        row.CreatedText = formatTime(row.CreatedOn);
-        row.LastConnectedText = formatTime(row.LastConnected);
         rows.push_back(std::move(row));
     }
 }

@@ -1,5 +1,6 @@
 // What one Status refresh reads from the server, gathered on the background runner's worker so the window
-// keeps answering. The rows come formatted, so the user-interface thread only compares and shows them.
+// keeps answering. The rows come with their texts converted and their times as dates, so the user-interface
+// thread only compares them; the list formats the times of the rows it shows.
 #pragma once
 
 #include "admin/pages/SessionTableModel.h"

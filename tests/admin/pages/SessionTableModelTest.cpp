@@ -1,6 +1,8 @@
-// The sessions model's row-level updates and the auto-refresh delay rule, without a server.
+// The sessions model's row-level updates, its slices of new rows, and the auto-refresh delay rule, without a
+// server.
 #include "admin/pages/SessionTableModel.h"
 #include "admin/pages/AutoRefresh.h"
+#include "tests/admin/support/WaitFor.h"
 
 #include <QSignalSpy>
 #include <QWidget>
@@ -21,7 +23,7 @@ SessionRow Session(std::int32_t id, const char* user, const char* address = "10.
     row.Id = id;
     row.UserName = QString::fromLatin1(user);
     row.Address = QString::fromLatin1(address);
-    row.CreatedText = QStringLiteral("1/2/2024");
+    row.CreatedOn = 45293.5; // 2 January 2024, noon
     return row;
 }
 
@@ -75,6 +77,58 @@ TEST(SessionTableModelTest, UpdatesOnlyWhatChangedRowByRow)
     // Everything gone.
     model.Update({});
     EXPECT_EQ(model.rowCount(), 0);
+}
+
+std::vector<SessionRow> Sessions(std::int32_t first, std::int32_t last)
+{
+    std::vector<SessionRow> rows;
+    for (std::int32_t id = first; id <= last; ++id)
+        rows.push_back(Session(id, "load"));
+    return rows;
+}
+
+std::vector<std::int32_t> Range(std::int32_t first, std::int32_t last)
+{
+    std::vector<std::int32_t> ids;
+    for (std::int32_t id = first; id <= last; ++id)
+        ids.push_back(id);
+    return ids;
+}
+
+TEST(SessionTableModelTest, AppendsThousandsOfNewSessionsASliceATurn)
+{
+    SessionTableModel model({}, nullptr);
+    const auto slice = static_cast<std::int32_t>(SessionTableModel::SliceRows);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    model.Update(Sessions(1, 2 * slice + 500));
+    EXPECT_EQ(model.rowCount(), slice) << "one slice at once";
+    EXPECT_TRUE(model.Appending());
+    ASSERT_TRUE(WaitFor([&] { return !model.Appending(); }));
+    EXPECT_EQ(Ids(model), Range(1, 2 * slice + 500));
+    EXPECT_EQ(inserted.count(), 3);
+
+    // A new list while slices wait: waiting sessions that have gone never appear, the others keep server
+    // order, and the rows already shown change in place.
+    model.Update({});
+    model.Update(Sessions(1, 2 * slice));
+    ASSERT_TRUE(model.Appending());
+    std::vector<SessionRow> next = Sessions(1, slice);
+    next[0].UserName = QStringLiteral("renamed");
+    for (SessionRow& row : Sessions(slice + 501, 2 * slice + 200))
+        next.push_back(std::move(row));
+    model.Update(std::move(next));
+    ASSERT_TRUE(WaitFor([&] { return !model.Appending(); }));
+    std::vector<std::int32_t> expected = Range(1, slice);
+    for (std::int32_t id : Range(slice + 501, 2 * slice + 200))
+        expected.push_back(id);
+    EXPECT_EQ(Ids(model), expected);
+    EXPECT_EQ(model.Row(0).UserName, "renamed");
+
+    // Fewer new rows than a slice arrive at once.
+    model.Update(Sessions(1, 10));
+    model.Update(Sessions(1, 20));
+    EXPECT_FALSE(model.Appending());
+    EXPECT_EQ(model.rowCount(), 20);
 }
 
 TEST(AutoRefreshTest, WaitsTheIntervalOrThreeTimesTheLastRefreshWhicheverIsLonger)

@@ -1,4 +1,5 @@
 #include "tests/admin/pages/PageFixture.h"
+#include "tests/admin/support/PaintRecorder.h"
 #include "tests/admin/support/WaitFor.h"
 #include "tests/support/LoadClients.h"
 
@@ -454,6 +455,70 @@ TEST_F(StatusPageTest, OlderServersShowAllAddressesAndAnEmptyDisconnectionDetail
         }
         EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
     }
+}
+
+TEST_F(StatusPageTest, ARefreshRepaintsOnlyTheRowsOfSessionsThatChanged)
+{
+    LoadClients load(*server, 30);
+    Refresh();
+    PaintRecorder::Flush();
+    PaintRecorder painted(Sessions()->viewport());
+    const int viewHeight = Sessions()->viewport()->height();
+    // The first connected session at or after `from`.
+    auto connectedFrom = [&](int from)
+    {
+        while (from < RowCount() && !ConnectedAt(from))
+            ++from;
+        return from;
+    };
+
+    for (bool sorted : {false, true})
+    {
+        SCOPED_TRACE(sorted ? "sorted by user name" : "in server order");
+        if (sorted) // the sort order is re-applied after every change; a row that keeps its place stays put
+        {
+            QHeaderView* header = Sessions()->header();
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                              QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
+            ASSERT_EQ(header->sortIndicatorSection(), 0);
+            PaintRecorder::Flush();
+        }
+
+        painted.Clear();
+        Refresh();
+        PaintRecorder::Flush();
+        EXPECT_EQ(painted.Paints(), 0) << "nothing changed, yet the list was repainted";
+
+        // Another administrator disconnects a session in view: only its row is repainted.
+        const int row = connectedFrom(1);
+        const QRect cell = Sessions()->visualRect(Shown()->index(row, 1));
+        ASSERT_LT(cell.bottom(), viewHeight);
+        const std::int32_t id = IdOf(row);
+        ASSERT_TRUE(session->DisconnectServerSession(id));
+        painted.Clear();
+        Refresh();
+        PaintRecorder::Flush();
+        ASSERT_EQ(IdOf(row), id) << "the session kept its place";
+        EXPECT_FALSE(ConnectedAt(row));
+        const QRect rowBand(0, cell.top(), Sessions()->viewport()->width(), cell.height());
+        EXPECT_TRUE(painted.Painted().contains(cell.center()));
+        EXPECT_TRUE(rowBand.contains(painted.Painted().boundingRect()))
+            << "painted " << painted.PaintedArea() << " pixels, the row has "
+            << rowBand.width() * rowBand.height();
+
+        // A session out of view changes: nothing is repainted.
+        const int hidden = connectedFrom(RowCount() - 5);
+        ASSERT_LT(hidden, RowCount());
+        ASSERT_GE(Sessions()->visualRect(Shown()->index(hidden, 1)).top(), viewHeight);
+        const std::int32_t hiddenId = IdOf(hidden);
+        ASSERT_TRUE(session->DisconnectServerSession(hiddenId));
+        painted.Clear();
+        Refresh();
+        PaintRecorder::Flush();
+        EXPECT_FALSE(ConnectedAt(RowOf(hiddenId)));
+        EXPECT_EQ(painted.Paints(), 0);
+    }
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
 }
 
 } // namespace
