@@ -5,8 +5,10 @@
 // is what the window did before and how long it stood still then.
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
+#include "bench/support/BenchSupport.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
+#include "tests/support/AdminLogin.h"
 #include "tests/support/RefServer.h"
 
 #include <QApplication>
@@ -31,19 +33,6 @@ namespace korvel::bench
 {
 namespace
 {
-
-using Clock = std::chrono::steady_clock;
-
-bool Smoke()
-{
-    const char* smoke = std::getenv("KORVEL_BENCH_SMOKE");
-    return smoke != nullptr && std::string(smoke) == "1";
-}
-
-double Ms(Clock::duration duration)
-{
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
 
 // Runs `work` with a 1 ms heartbeat timer: the longest gap between two of its ticks (and between the start,
 // a tick and the end) is how long the window could not answer.
@@ -89,13 +78,7 @@ struct CommandsFixture
 
     CommandsFixture()
     {
-        session.SetSessionName("CommandsBench");
-        session.SetSessionType(stRemote);
-        session.SetRemoteAddress("127.0.0.1");
-        session.SetRemotePort(server.AdminPort());
-        session.SetRemoteUser(server.Options().AdminUser);
-        session.SetRemotePassword(server.Options().AdminPassword);
-        session.SetActive(true);
+        test::LogInAsAdministrator(session, server, "CommandsBench");
         for (int u = 0; u < users; ++u)
             session.AddServerUser("user" + std::to_string(u), "pw", "a user", false);
         for (int d = 0; d < databases; ++d)
@@ -109,7 +92,7 @@ struct CommandsFixture
     }
     ~CommandsFixture()
     {
-        window.hide(); // removing tabs must not show (and so start) a page
+        window.hide();  // removing tabs must not show (and so start) a page
         runner.reset(); // before the pages it delivers to
         window.clear();
         for (admin::AdminPage* page : pages)
@@ -196,16 +179,9 @@ struct CommandsFixture
     }
 };
 
-std::vector<std::string> goalLines;
-
 void Report(const char* what, const CommandsFixture& fixture, const std::vector<Measured>& window,
             const std::vector<Measured>& raw)
 {
-    auto median = [](std::vector<double> values)
-    {
-        std::sort(values.begin(), values.end());
-        return values[values.size() / 2];
-    };
     std::vector<double> total, rawTotal;
     double longestGap = 0, rawLongestGap = 0;
     for (const Measured& m : window)
@@ -218,13 +194,10 @@ void Report(const char* what, const CommandsFixture& fixture, const std::vector<
         rawTotal.push_back(m.TotalMs);
         rawLongestGap = std::max(rawLongestGap, m.LongestGapMs);
     }
-    char line[512];
-    std::snprintf(line, sizeof line,
-                  "%s (%d users, %d databases): longest event-loop gap %.1f ms (goal: under 50 ms; the same "
-                  "requests made on the window's thread: %.1f ms); %.1f ms = %.2fx the raw requests' %.1f ms",
-                  what, fixture.users, fixture.databases, longestGap, rawLongestGap, median(total),
-                  median(total) / median(rawTotal), median(rawTotal));
-    goalLines.emplace_back(line);
+    AddGoalLine("%s (%d users, %d databases): longest event-loop gap %.1f ms (goal: under 50 ms; the same "
+                "requests made on the window's thread: %.1f ms); %.1f ms = %.2fx the raw requests' %.1f ms",
+                what, fixture.users, fixture.databases, longestGap, rawLongestGap, Median(total),
+                Median(total) / Median(rawTotal), Median(rawTotal));
 }
 
 void BM_PageCommands_EventLoopGaps(benchmark::State& state)
@@ -264,8 +237,7 @@ int main(int argc, char** argv)
     korvel::CreateSessions();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
-    for (const std::string& line : korvel::bench::goalLines)
-        std::printf("%s\n", line.c_str());
+    korvel::bench::PrintGoals();
     benchmark::Shutdown();
     korvel::DestroySessions();
     return 0;

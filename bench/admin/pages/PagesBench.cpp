@@ -8,9 +8,11 @@
 #include "admin/common/BackgroundRunner.h"
 #include "admin/pages/LogPage.h"
 #include "admin/pages/SessionTableModel.h"
+#include "bench/support/BenchSupport.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "tests/admin/support/PaintRecorder.h"
+#include "tests/support/AdminLogin.h"
 #include "tests/support/LoadClients.h"
 #include "tests/support/RefServer.h"
 
@@ -32,7 +34,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -49,14 +50,6 @@ namespace korvel::bench
 {
 namespace
 {
-
-using Clock = std::chrono::steady_clock;
-
-bool Smoke()
-{
-    const char* smoke = std::getenv("KORVEL_BENCH_SMOKE");
-    return smoke != nullptr && std::string(smoke) == "1";
-}
 
 // CPU time of the calling thread.
 double ThreadCpuSeconds()
@@ -124,13 +117,7 @@ struct Setup
 {
     explicit Setup(test::RefServerOptions options) : server(std::move(options))
     {
-        session.SetSessionName("PagesBench");
-        session.SetSessionType(stRemote);
-        session.SetRemoteAddress("127.0.0.1");
-        session.SetRemotePort(server.AdminPort());
-        session.SetRemoteUser(server.Options().AdminUser);
-        session.SetRemotePassword(server.Options().AdminPassword);
-        session.SetActive(true);
+        test::LogInAsAdministrator(session, server, "PagesBench");
         window.resize(761, 439);
         runner = std::make_unique<admin::BackgroundRunner>(session);
         pages = admin::CreatePages({session, QString(), *runner}, &window);
@@ -192,11 +179,7 @@ struct Setup
 
 double MedianMs(std::vector<double> seconds)
 {
-    std::sort(seconds.begin(), seconds.end());
-    const std::size_t middle = seconds.size() / 2;
-    const double median =
-        seconds.size() % 2 == 1 ? seconds[middle] : (seconds[middle - 1] + seconds[middle]) / 2;
-    return median * 1000;
+    return Median(std::move(seconds)) * 1000;
 }
 
 // Loopback latency on a shared machine drifts by as much as 2x within a minute, so a floor and a case timed
@@ -251,19 +234,6 @@ template <typename Work> double SecondsOf(Work&& work)
     const auto start = Clock::now();
     work();
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// One line per goal, printed after the table so that they stand together.
-std::vector<std::string> goalLines;
-
-[[gnu::format(printf, 1, 2)]] void AddGoalLine(const char* format, ...)
-{
-    char line[512];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(line, sizeof line, format, arguments);
-    va_end(arguments);
-    goalLines.emplace_back(line);
 }
 
 // A full round takes one to two seconds; nine of them give a median that a few slow rounds cannot move.
@@ -647,12 +617,6 @@ BENCHMARK(BM_LogLoad_AgainstReceiveAndSplit)
 BENCHMARK(BM_LogSearch)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(Smoke() ? 1 : 3);
 
 } // namespace
-
-void PrintGoals()
-{
-    for (const std::string& line : goalLines)
-        std::printf("%s\n", line.c_str());
-}
 
 void ReleaseFixtures()
 {

@@ -5,8 +5,10 @@
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
 #include "admin/pages/RightsPage.h"
+#include "bench/support/BenchSupport.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
+#include "tests/support/AdminLogin.h"
 #include "tests/support/RefServer.h"
 
 #include <QAbstractItemView>
@@ -31,25 +33,6 @@ namespace korvel::bench
 namespace
 {
 
-using Clock = std::chrono::steady_clock;
-
-bool Smoke()
-{
-    const char* smoke = std::getenv("KORVEL_BENCH_SMOKE");
-    return smoke != nullptr && std::string(smoke) == "1";
-}
-
-double Ms(Clock::duration duration)
-{
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 struct RightsFixture
 {
     int users = Smoke() ? 20 : 200;
@@ -63,13 +46,7 @@ struct RightsFixture
 
     RightsFixture()
     {
-        session.SetSessionName("RightsBench");
-        session.SetSessionType(stRemote);
-        session.SetRemoteAddress("127.0.0.1");
-        session.SetRemotePort(server.AdminPort());
-        session.SetRemoteUser(server.Options().AdminUser);
-        session.SetRemotePassword(server.Options().AdminPassword);
-        session.SetActive(true);
+        test::LogInAsAdministrator(session, server, "RightsBench");
         Populate();
         window.resize(900, 600);
         pages = admin::CreatePages({session, QString(), runner}, &window);
@@ -170,8 +147,6 @@ struct RightsFixture
     }
 };
 
-std::vector<std::string> goalLines;
-
 void BM_RightsGrid_AgainstRawRoundTrips(benchmark::State& state)
 {
     RightsFixture fixture;
@@ -196,24 +171,15 @@ void BM_RightsGrid_AgainstRawRoundTrips(benchmark::State& state)
     state.counters["x_floor"] = Median(total) / Median(raw);
     state.counters["first_paint_ms"] = Median(firstPaint);
     state.counters["longest_turn_ms"] = longestTurn;
-    char line[512];
-    std::snprintf(
-        line, sizeof line,
-        "Rights grid %d users x %d databases: %.1f ms = %.2fx the floor of the same raw round trips "
-        "(%.1f ms; %zu rounds, %.2fx to %.2fx; goal: within 1.2x)",
-        fixture.users, fixture.databases, Median(total), Median(total) / Median(raw), Median(raw),
-        ratios.size(), *std::min_element(ratios.begin(), ratios.end()),
-        *std::max_element(ratios.begin(), ratios.end()));
-    goalLines.emplace_back(line);
-    std::snprintf(
-        line, sizeof line,
-        "Rights grid: first column painted after %.1f ms, last reply after %.1f ms (goal: before it)",
-        Median(firstPaint), Median(total));
-    goalLines.emplace_back(line);
-    std::snprintf(line, sizeof line,
-                  "Rights grid: longest event-loop turn while loading %.1f ms (goal: under 50 ms)",
-                  longestTurn);
-    goalLines.emplace_back(line);
+    AddGoalLine("Rights grid %d users x %d databases: %.1f ms = %.2fx the floor of the same raw round trips "
+                "(%.1f ms; %zu rounds, %.2fx to %.2fx; goal: within 1.2x)",
+                fixture.users, fixture.databases, Median(total), Median(total) / Median(raw), Median(raw),
+                ratios.size(), *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()));
+    AddGoalLine("Rights grid: first column painted after %.1f ms, last reply after %.1f ms (goal: before it)",
+                Median(firstPaint), Median(total));
+    AddGoalLine("Rights grid: longest event-loop turn while loading %.1f ms (goal: under 50 ms)",
+                longestTurn);
 }
 
 BENCHMARK(BM_RightsGrid_AgainstRawRoundTrips)
@@ -232,8 +198,7 @@ int main(int argc, char** argv)
     korvel::CreateSessions();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
-    for (const std::string& line : korvel::bench::goalLines)
-        std::printf("%s\n", line.c_str());
+    korvel::bench::PrintGoals();
     benchmark::Shutdown();
     korvel::DestroySessions();
     return 0;

@@ -5,6 +5,7 @@
 #include "engine/EngineError.h"
 #include "session/KORVELSession.h"
 #include "tests/admin/support/WaitFor.h"
+#include "tests/support/AdminLogin.h"
 #include "tests/support/RefServer.h"
 
 #include <QCoreApplication>
@@ -35,13 +36,7 @@ protected:
     void SetUp() override
     {
         session = std::make_unique<TKORVELSession>();
-        session->SetSessionName("RunnerTest");
-        session->SetSessionType(stRemote);
-        session->SetRemoteAddress("127.0.0.1");
-        session->SetRemotePort(server.AdminPort());
-        session->SetRemoteUser(server.Options().AdminUser);
-        session->SetRemotePassword(server.Options().AdminPassword);
-        session->SetActive(true);
+        LogInAsAdministrator(*session, server, "RunnerTest");
         runner = std::make_unique<BackgroundRunner>(*session);
     }
     void TearDown() override

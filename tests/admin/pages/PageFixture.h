@@ -7,6 +7,7 @@
 #include "session/KORVELSession.h"
 #include "tests/admin/support/ScriptedDialogs.h"
 #include "tests/admin/support/WaitFor.h"
+#include "tests/support/AdminLogin.h"
 #include "tests/support/RefServer.h"
 
 #include <QCheckBox>
@@ -58,13 +59,7 @@ protected:
         session.reset();
         server = std::make_unique<RefServer>(std::move(options));
         session = std::make_unique<TKORVELSession>();
-        session->SetSessionName("PagesTest");
-        session->SetSessionType(stRemote);
-        session->SetRemoteAddress("127.0.0.1");
-        session->SetRemotePort(server->AdminPort());
-        session->SetRemoteUser(server->Options().AdminUser);
-        session->SetRemotePassword(server->Options().AdminPassword);
-        session->SetActive(true);
+        LogInAsAdministrator(*session, *server, "PagesTest");
         runner = std::make_unique<admin::BackgroundRunner>(*session);
         window = std::make_unique<QTabWidget>();
         window->resize(761, 439);

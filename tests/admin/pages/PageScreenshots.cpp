@@ -6,6 +6,7 @@
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "tests/support/LoadClients.h"
+#include "tests/support/AdminLogin.h"
 #include "tests/support/RefServer.h"
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -51,13 +52,7 @@ int main(int argc, char** argv)
     {
         korvel::test::RefServer server;
         korvel::TKORVELSession session;
-        session.SetSessionName("Screenshots");
-        session.SetSessionType(korvel::stRemote);
-        session.SetRemoteAddress("127.0.0.1");
-        session.SetRemotePort(server.AdminPort());
-        session.SetRemoteUser(server.Options().AdminUser);
-        session.SetRemotePassword(server.Options().AdminPassword);
-        session.SetActive(true);
+        korvel::test::LogInAsAdministrator(session, server, "Screenshots");
         AddDemoData(session);
         korvel::test::LoadClients load(server, 3);
 

@@ -8,6 +8,7 @@
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "tests/support/LoadClients.h"
+#include "tests/support/AdminLogin.h"
 #include "tests/support/RefServer.h"
 
 #include <QAbstractButton>
@@ -79,13 +80,7 @@ int main(int argc, char** argv)
     {
         test::RefServer server;
         TKORVELSession session;
-        session.SetSessionName("Screenshots");
-        session.SetSessionType(stRemote);
-        session.SetRemoteAddress("127.0.0.1");
-        session.SetRemotePort(server.AdminPort());
-        session.SetRemoteUser(server.Options().AdminUser);
-        session.SetRemotePassword(server.Options().AdminPassword);
-        session.SetActive(true);
+        LogInAsAdministrator(session, server, "Screenshots");
         AddDemoData(session);
         test::LoadClients load(server, 3);
 

@@ -1,6 +1,7 @@
 // Changing the tab while one of the four editable pages has an unsaved edit, with the real pages against a
 // real korvel-refserver: Cancel stays, No drops the edit, Yes saves it, and the server shows which.
 #include "tests/admin/window/WindowFixture.h"
+#include "tests/support/AdminLogin.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -95,13 +96,7 @@ protected:
     void SetUpServerAndWindow()
     {
         StartServer();
-        checker.SetSessionName("Checker");
-        checker.SetSessionType(stRemote);
-        checker.SetRemoteAddress("127.0.0.1");
-        checker.SetRemotePort(server->AdminPort());
-        checker.SetRemoteUser(server->Options().AdminUser);
-        checker.SetRemotePassword(server->Options().AdminPassword);
-        checker.SetActive(true);
+        LogInAsAdministrator(checker, *server, "Checker");
         checker.AddServerUser("alice", "alice-pw", "original", false);
         checker.AddServerDatabase("Sales", "original", "/srv/sales");
         checker.AddServerDatabaseUser("Sales", "alice", TUserRights{urRead});
