@@ -110,11 +110,8 @@ void TargetProbe::LogOut()
     }
 }
 
-void TargetProbe::LogIn(Clock::time_point deadline)
+void TargetProbe::LogIn()
 {
-    // A host that never answers the handshake costs this scrape, not the next ones too.
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    session_.SetConnectTimeoutMs(static_cast<std::int32_t>(std::min<std::int64_t>(left.count(), INT32_MAX)));
     session_.Disconnect();
     session_.SetRemote(true);
     session_.SetUncompressed(!module_.Internet);
@@ -137,11 +134,15 @@ void TargetProbe::LogIn(Clock::time_point deadline)
 
 ServerStatus TargetProbe::Collect(Clock::time_point deadline)
 {
+    // A host that never answers the handshake (of the login, or of a re-connection inside a request) costs
+    // this scrape, not the next ones too.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    session_.SetConnectTimeoutMs(static_cast<std::int32_t>(std::min<std::int64_t>(left.count(), INT32_MAX)));
     ServerStatus status;
     try
     {
         if (!loggedIn_)
-            LogIn(deadline);
+            LogIn();
         status.Version = session_.ServerVersionText();
         status.ServerName = serverName_;
         status.UptimeSeconds = session_.GetUpTime();

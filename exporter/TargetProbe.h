@@ -46,10 +46,10 @@ public:
 
 private:
     void Run();
-    // The fixed requests; logs in first when needed, connecting by `deadline` (the scrape's). Never raises:
-    // a failure reports the server down.
+    // The fixed requests; logs in first when needed. Any connect gives up by `deadline` (the scrape's).
+    // Never raises: a failure reports the server down.
     ServerStatus Collect(Clock::time_point deadline);
-    void LogIn(Clock::time_point deadline);
+    void LogIn();
     void LogOut();
     bool WalkDue() const;
     void WalkSessions();
