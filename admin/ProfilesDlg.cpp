@@ -232,11 +232,15 @@ void TProfilesDlg::SaveButtonClick()
         throw std::runtime_error("A profile named " + profile.Name + " already exists");
     else
         store_.Save(profile);
-    // A kept password belongs to the profile's name and user: when either changes, or the profile stops
-    // keeping it, the old entry goes.
-    if (stored_ && stored_->KeepPassword &&
-        (!profile.KeepPassword || stored_->Name != profile.Name || stored_->User != profile.User))
-        ForgetPassword(*stored_);
+    // A kept password belongs to the profile's name and user. A renamed profile takes it along; another user
+    // has another password, so the old entry goes, as it does when the profile stops keeping it.
+    if (stored_ && stored_->KeepPassword)
+    {
+        if (!profile.KeepPassword || stored_->User != profile.User)
+            ForgetPassword(*stored_);
+        else if (stored_->Name != profile.Name)
+            MovePassword(*stored_, profile);
+    }
     FillList(QString::fromStdString(profile.Name));
 }
 
@@ -267,6 +271,22 @@ void TProfilesDlg::ForgetPassword(const Profile& profile)
             if (!error.empty())
                 CurrentDialogs().ShowError(this, "The kept password could not be removed from the keyring: " +
                                                      QString::fromStdString(error));
+        });
+}
+
+void TProfilesDlg::MovePassword(const Profile& from, const Profile& to)
+{
+    if (!keyring_.Available)
+        return;
+    keyringRequest_ = credentials::MovePasswordAsync(
+        credentials::CredentialKey::ForProfile(from.Name, from.User),
+        credentials::CredentialKey::ForProfile(to.Name, to.User),
+        [this, from = from.Name, to = to.Name](const credentials::MoveResult& result)
+        {
+            if (!result.Error.empty())
+                CurrentDialogs().ShowError(this, "Renamed " + QString::fromStdString(from) + " to " +
+                                                     QString::fromStdString(to) + ". " +
+                                                     QString::fromStdString(result.Error));
         });
 }
 

@@ -1,7 +1,8 @@
 // TProfilesDlg: File > Profiles... The saved connection profiles in a list beside one editor: Add and
-// Duplicate start a new profile in the editor, Save stores it, Delete removes the selected one (and its kept
-// password), Test Connection logs in with the editor's values and out again. "Keep the password in the
-// keyring" is greyed, with the reason beside it, when no Secret Service is running.
+// Duplicate start a new profile in the editor, Save stores it (a renamed one keeps its kept password), Delete
+// removes the selected one (and its kept password), Test Connection logs in with the editor's values and out
+// again. "Keep the password in the keyring" is greyed, with the reason beside it, when no Secret Service is
+// running.
 #pragma once
 
 #include "credentials/Keyring.h"
@@ -46,6 +47,8 @@ private:
     QString UnusedName(const QString& base) const;
     void TestWith(const settings::Profile& profile, std::string password);
     void ForgetPassword(const settings::Profile& profile);
+    // After a rename: the kept password goes to the new name; where it cannot, it stays and the user is told.
+    void MovePassword(const settings::Profile& from, const settings::Profile& to);
 
     settings::ProfileStore& store_;
     credentials::Availability keyring_;

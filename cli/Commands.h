@@ -57,7 +57,7 @@ void AddConfigCommands(CLI::App& app, CommandAction& chosen);
 void AddUserCommands(CLI::App& app, CommandAction& chosen);
 // database list|show|add|modify|delete, dbuser list|show|add|modify|delete
 void AddDatabaseCommands(CLI::App& app, CommandAction& chosen);
-// profile list|show|add|remove
+// profile list|show|add|edit|remove
 void AddProfileCommands(CLI::App& app, LocalAction& chosen);
 // rights [--user U] [--database D], rights copy|grant|revoke|set
 void AddRightsCommands(CLI::App& app, CommandAction& chosen);

@@ -1,4 +1,4 @@
-// profile list|show|add|remove: the connection profiles file the window shares. These commands need no
+// profile list|show|add|edit|remove: the connection profiles file the window shares. These commands need no
 // server.
 #include "cli/Commands.h"
 #include "cli/UsageError.h"
@@ -41,42 +41,157 @@ Profile Existing(const std::string& name)
     return *profile;
 }
 
+// The options of `profile add` and `profile edit`; edit changes only the fields given.
 struct ProfileArguments
 {
     Profile Fields;
     int Port = 0;
+    bool Lan = false;
+    bool ForgetPassword = false;
+    std::string NewName;
+    const CLI::App* Command = nullptr; // which options were given
+    bool Given(const char* option) const { return Command->count(option) > 0; }
 };
+
+// The keyring is asked only where a session bus exists: elsewhere (ssh, cron) it would start or wait.
+bool SessionBusPresent()
+{
+    const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    return bus && *bus;
+}
+
+credentials::CredentialKey KeyOf(const Profile& profile)
+{
+    return credentials::CredentialKey::ForProfile(profile.Name, profile.User);
+}
+
+// Where the keyring can be reached; one that cannot keeps an entry nobody looks up.
+void ForgetKeptPassword(const Profile& profile)
+{
+    if (!SessionBusPresent())
+        return;
+    try
+    {
+        credentials::DeletePassword(KeyOf(profile));
+    }
+    catch (const credentials::KeyringError&)
+    {
+        // The profile no longer needs it; an unreachable keyring is no reason to fail the command.
+    }
+}
+
+void CheckName(const std::string& name)
+{
+    if (auto problem = settings::ProfileNameProblem(name))
+        throw UsageError(*problem);
+}
+
+void CheckServer(const Profile& profile)
+{
+    if (profile.Host.empty() && profile.Address.empty())
+        throw UsageError("a profile needs --host or --address");
+    if (profile.Port == 0 && profile.Service.empty())
+        throw UsageError("a profile needs --port or --service");
+}
 
 void AddProfile(ProfileArguments args)
 {
     Profile& profile = args.Fields;
-    if (auto problem = settings::ProfileNameProblem(profile.Name))
-        throw UsageError(*problem);
+    CheckName(profile.Name);
     if (ProfileStore().Find(profile.Name))
         throw UsageError("a profile named " + profile.Name + " already exists; remove it first");
-    if (profile.Host.empty() && profile.Address.empty())
-        throw UsageError("a profile needs --host or --address");
-    if (args.Port == 0 && profile.Service.empty())
-        throw UsageError("a profile needs --port or --service");
     profile.Port = static_cast<std::uint16_t>(args.Port);
+    CheckServer(profile);
     ProfileStore().Save(profile);
+}
+
+Profile Edited(const Profile& stored, const ProfileArguments& args)
+{
+    Profile profile = stored;
+    if (args.Given("--rename"))
+    {
+        CheckName(args.NewName);
+        std::optional<Profile> other = ProfileStore().Find(args.NewName);
+        if (other && other->Name != stored.Name)
+            throw UsageError("a profile named " + other->Name + " already exists");
+        profile.Name = args.NewName;
+    }
+    if (args.Given("--host"))
+        profile.Host = args.Fields.Host;
+    if (args.Given("--address"))
+        profile.Address = args.Fields.Address;
+    if (args.Given("--port"))
+        profile.Port = static_cast<std::uint16_t>(args.Port);
+    if (args.Given("--service"))
+        profile.Service = args.Fields.Service;
+    if (args.Given("--internet") || args.Given("--lan"))
+        profile.Internet = !args.Lan;
+    if (args.Given("--user"))
+        profile.User = args.Fields.User;
+    if (args.Given("--keep-password") || args.Given("--forget-password"))
+        profile.KeepPassword = !args.ForgetPassword;
+    CheckServer(profile);
+    return profile;
+}
+
+// A renamed profile takes its kept password along, before the file changes: when the keyring cannot take it
+// under the new name, nothing changes. Another user has another password, so that one is dropped.
+void EditProfile(const ProfileArguments& args)
+{
+    const Profile stored = Existing(args.Fields.Name);
+    const Profile profile = Edited(stored, args);
+    const bool keepsSamePassword = stored.KeepPassword && profile.KeepPassword && profile.User == stored.User;
+    const bool moves = keepsSamePassword && profile.Name != stored.Name;
+    if (moves)
+    {
+        if (!SessionBusPresent())
+            throw std::runtime_error("The kept password of " + stored.Name +
+                                     " cannot move to the new name without a D-Bus session bus "
+                                     "(DBUS_SESSION_BUS_ADDRESS is not set); nothing was changed.");
+        try
+        {
+            credentials::MovePassword(KeyOf(stored), KeyOf(profile));
+        }
+        catch (const credentials::KeyringError& error)
+        {
+            throw std::runtime_error(std::string(error.what()) + "; nothing was changed.");
+        }
+    }
+    try
+    {
+        ProfileStore().Replace(stored.Name, profile);
+    }
+    catch (const std::exception&)
+    {
+        if (moves)
+            credentials::MovePassword(KeyOf(profile), KeyOf(stored));
+        throw;
+    }
+    if (stored.KeepPassword && !keepsSamePassword)
+        ForgetKeptPassword(stored);
 }
 
 void RemoveProfile(const std::string& name)
 {
     Profile profile = Existing(name);
     ProfileStore().Remove(name);
-    // The kept password goes with its profile, where the keyring can be reached.
-    const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (profile.KeepPassword && bus && *bus)
-        try
-        {
-            credentials::DeletePassword(credentials::CredentialKey::ForProfile(profile.Name, profile.User));
-        }
-        catch (const credentials::KeyringError&)
-        {
-            // The profile is gone; a keyring that cannot be reached keeps an entry nobody looks up.
-        }
+    if (profile.KeepPassword)
+        ForgetKeptPassword(profile); // the kept password goes with its profile
+}
+
+// The profile's fields, as options of `command` (add or edit).
+void AddFieldOptions(CLI::App& command, ProfileArguments& args)
+{
+    command.add_option("NAME", args.Fields.Name, "Profile name")->required();
+    command.add_option("--host", args.Fields.Host, "Server host name (takes precedence over --address)");
+    command.add_option("--address", args.Fields.Address, "Server IPv4 address");
+    command.add_option("--port", args.Port, "Administration port")->check(CLI::Range(1, 65535));
+    command.add_option("--service", args.Fields.Service, "TCP service name (takes precedence over --port)");
+    command.add_flag("--internet", args.Fields.Internet, "Internet mode (compressed); LAN otherwise");
+    command.add_option("--user", args.Fields.User, "Administrator user name");
+    command.add_flag("--keep-password", args.Fields.KeepPassword,
+                     "Keep the password in the system keyring (asked at the first login)");
+    args.Command = &command;
 }
 
 } // namespace
@@ -85,7 +200,6 @@ void AddProfileCommands(CLI::App& app, LocalAction& chosen)
 {
     CLI::App* group = AddGroup(app, "profile", "The saved connection profiles (no server needed)");
     auto name = std::make_shared<std::string>();
-    auto args = std::make_shared<ProfileArguments>();
 
     AddLocalCommand(*group, "list", "List the profiles, the last used first", chosen, ListProfiles);
 
@@ -93,21 +207,29 @@ void AddProfileCommands(CLI::App& app, LocalAction& chosen)
                                      [name] { return CommandResult{Describe(Existing(*name))}; });
     show->add_option("NAME", *name, "Profile name")->required();
 
+    auto added = std::make_shared<ProfileArguments>();
     CLI::App* add = AddLocalCommand(*group, "add", "Add a profile", chosen,
-                                    [args]
+                                    [added]
                                     {
-                                        AddProfile(*args);
+                                        AddProfile(*added);
                                         return CommandResult{Json::object()};
                                     });
-    add->add_option("NAME", args->Fields.Name, "Profile name")->required();
-    add->add_option("--host", args->Fields.Host, "Server host name (takes precedence over --address)");
-    add->add_option("--address", args->Fields.Address, "Server IPv4 address");
-    add->add_option("--port", args->Port, "Administration port")->check(CLI::Range(1, 65535));
-    add->add_option("--service", args->Fields.Service, "TCP service name (takes precedence over --port)");
-    add->add_flag("--internet", args->Fields.Internet, "Internet mode (compressed); LAN otherwise");
-    add->add_option("--user", args->Fields.User, "Administrator user name");
-    add->add_flag("--keep-password", args->Fields.KeepPassword,
-                  "Keep the password in the system keyring (asked at the first login)");
+    AddFieldOptions(*add, *added);
+
+    auto edited = std::make_shared<ProfileArguments>();
+    CLI::App* edit = AddLocalCommand(*group, "edit", "Change the given fields of a profile", chosen,
+                                     [edited]
+                                     {
+                                         EditProfile(*edited);
+                                         return CommandResult{Json::object()};
+                                     });
+    AddFieldOptions(*edit, *edited);
+    edit->get_option("--internet")->excludes(edit->add_flag("--lan", edited->Lan, "LAN mode (uncompressed)"));
+    edit->get_option("--keep-password")
+        ->excludes(edit->add_flag("--forget-password", edited->ForgetPassword,
+                                  "Stop keeping the password (its keyring entry is deleted)"));
+    edit->add_option("--rename", edited->NewName,
+                     "New name (a kept password moves to it; nothing changes when it cannot)");
 
     CLI::App* remove =
         AddLocalCommand(*group, "remove", "Remove a profile (and its password in the keyring)", chosen,

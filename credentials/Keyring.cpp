@@ -123,6 +123,91 @@ void LookupFinished(GObject*, GAsyncResult* result, gpointer data)
         call->Done(outcome);
 }
 
+// The synchronous store and delete: the service's error message, or "" on success.
+std::string TryStore(const CredentialKey& key, const std::string& password)
+{
+    Attributes attributes(key);
+    GError* error = nullptr;
+    secret_password_storev_sync(PasswordSchema(), attributes.Table, SECRET_COLLECTION_DEFAULT,
+                                Label(key).c_str(), password.c_str(), nullptr, &error);
+    return TakeError(error);
+}
+std::string TryDelete(const CredentialKey& key, bool& deleted)
+{
+    Attributes attributes(key);
+    GError* error = nullptr;
+    deleted = secret_password_clearv_sync(PasswordSchema(), attributes.Table, nullptr, &error);
+    return TakeError(error);
+}
+
+// The messages of a move that went wrong half-way: where the password is now.
+std::string StoreForMoveFailed(const std::string& error)
+{
+    return "Cannot store the password under the new name, so it stays under the old one: " + error;
+}
+std::string DeleteForMoveFailed(const std::string& error)
+{
+    return "The password is stored under the new name, but the old entry could not be deleted: " + error;
+}
+
+// A move's steps (look up, store, delete) chained through their callbacks; the last one frees it.
+struct MoveCall
+{
+    std::shared_ptr<PendingRequest::State> State;
+    MoveCallback Done;
+    CredentialKey From;
+    CredentialKey To;
+
+    void Finish(const MoveResult& result)
+    {
+        std::unique_ptr<MoveCall> last(this);
+        if (!State->Cancelled)
+            Done(result);
+    }
+};
+
+void MoveDeleteFinished(GObject*, GAsyncResult* result, gpointer data)
+{
+    auto* call = static_cast<MoveCall*>(data);
+    GError* error = nullptr;
+    secret_password_clear_finish(result, &error);
+    std::string message = TakeError(error);
+    call->Finish({true, message.empty() ? message : DeleteForMoveFailed(message)});
+}
+
+void MoveStoreFinished(GObject*, GAsyncResult* result, gpointer data)
+{
+    auto* call = static_cast<MoveCall*>(data);
+    GError* error = nullptr;
+    secret_password_store_finish(result, &error);
+    if (std::string message = TakeError(error); !message.empty())
+        return call->Finish({false, StoreForMoveFailed(message)});
+    Attributes attributes(call->From);
+    secret_password_clearv(PasswordSchema(), attributes.Table, call->State->Cancellable, MoveDeleteFinished,
+                           call);
+}
+
+void MoveLookupFinished(GObject*, GAsyncResult* result, gpointer data)
+{
+    auto* call = static_cast<MoveCall*>(data);
+    GError* error = nullptr;
+    gchar* password = secret_password_lookup_finish(result, &error);
+    if (std::string message = TakeError(error); !message.empty())
+        return call->Finish({false, "Cannot read the password from the keyring: " + message});
+    if (!password || call->From == call->To)
+    {
+        bool found = password != nullptr;
+        if (password)
+            secret_password_free(password);
+        return call->Finish({found, {}});
+    }
+    Attributes attributes(call->To);
+    secret_password_storev(PasswordSchema(), attributes.Table, SECRET_COLLECTION_DEFAULT,
+                           Label(call->To).c_str(), password, call->State->Cancellable, MoveStoreFinished,
+                           call);
+    secret_password_free(password);
+}
+
 } // namespace
 
 CredentialKey CredentialKey::ForProfile(const std::string& profileName, const std::string& user)
@@ -182,11 +267,8 @@ Availability SecretServiceAvailability()
 
 void StorePassword(const CredentialKey& key, const std::string& password)
 {
-    Attributes attributes(key);
-    GError* error = nullptr;
-    secret_password_storev_sync(PasswordSchema(), attributes.Table, SECRET_COLLECTION_DEFAULT,
-                                Label(key).c_str(), password.c_str(), nullptr, &error);
-    ThrowOn(error, "Cannot store the password in the keyring");
+    if (std::string error = TryStore(key, password); !error.empty())
+        throw KeyringError("Cannot store the password in the keyring: " + error);
 }
 
 std::optional<std::string> LookupPassword(const CredentialKey& key)
@@ -204,11 +286,23 @@ std::optional<std::string> LookupPassword(const CredentialKey& key)
 
 bool DeletePassword(const CredentialKey& key)
 {
-    Attributes attributes(key);
-    GError* error = nullptr;
-    gboolean deleted = secret_password_clearv_sync(PasswordSchema(), attributes.Table, nullptr, &error);
-    ThrowOn(error, "Cannot delete the password from the keyring");
+    bool deleted = false;
+    if (std::string error = TryDelete(key, deleted); !error.empty())
+        throw KeyringError("Cannot delete the password from the keyring: " + error);
     return deleted;
+}
+
+bool MovePassword(const CredentialKey& from, const CredentialKey& to)
+{
+    std::optional<std::string> password = LookupPassword(from);
+    if (!password || from == to)
+        return password.has_value();
+    if (std::string error = TryStore(to, *password); !error.empty())
+        throw KeyringError(StoreForMoveFailed(error));
+    bool deleted = false;
+    if (std::string error = TryDelete(from, deleted); !error.empty())
+        throw KeyringError(DeleteForMoveFailed(error));
+    return true;
 }
 
 PendingRequest::PendingRequest(bool abandonOnCancel) : state_(std::make_shared<State>())
@@ -253,6 +347,17 @@ std::unique_ptr<PendingRequest> DeletePasswordAsync(const CredentialKey& key, Do
     Attributes attributes(key);
     secret_password_clearv(PasswordSchema(), attributes.Table, call->State->Cancellable, ClearFinished, call);
     return std::move(request);
+}
+
+std::unique_ptr<PendingRequest> MovePasswordAsync(const CredentialKey& from, const CredentialKey& to,
+                                                  MoveCallback done)
+{
+    auto request = std::make_unique<PendingRequest>(false);
+    auto* call = new MoveCall{request->Shared(), std::move(done), from, to};
+    Attributes attributes(from);
+    secret_password_lookupv(PasswordSchema(), attributes.Table, call->State->Cancellable, MoveLookupFinished,
+                            call);
+    return request;
 }
 
 } // namespace korvel::credentials

@@ -22,6 +22,8 @@ struct CredentialKey
 
     static CredentialKey ForProfile(const std::string& profileName, const std::string& user);
     static CredentialKey ForServer(const std::string& hostOrAddress, int port, const std::string& user);
+
+    bool operator==(const CredentialKey&) const = default;
 };
 
 struct Availability
@@ -41,18 +43,21 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// --- Synchronous (the CLI)
-// ----------------------------------------------------------------------------------- Stores or replaces the
-// password in the default collection.
+// Synchronous calls (the CLI).
+
+// Stores or replaces the password in the default collection.
 void StorePassword(const CredentialKey& key, const std::string& password);
 // The stored password, or nothing when there is none.
 std::optional<std::string> LookupPassword(const CredentialKey& key);
 // False when there was nothing to delete.
 bool DeletePassword(const CredentialKey& key);
+// Moves the password kept under `from` to `to` (a renamed profile): stores it under `to`, then deletes
+// `from`. False when nothing was kept under `from`. When the store fails the password stays under `from`
+// and KeyringError says so; when only the deletion fails the password is kept under both.
+bool MovePassword(const CredentialKey& from, const CredentialKey& to);
 
-// --- Asynchronous (the window)
-// ------------------------------------------------------------------------------- Each callback runs once,
-// from the calling thread's GLib main context; `error` is empty on success.
+// Asynchronous calls (the window). Each callback runs once, from the calling thread's GLib main context;
+// `error` is empty on success.
 struct LookupResult
 {
     std::optional<std::string> Password;
@@ -60,6 +65,12 @@ struct LookupResult
 };
 using LookupCallback = std::function<void(const LookupResult& result)>;
 using DoneCallback = std::function<void(const std::string& error)>;
+struct MoveResult
+{
+    bool Moved = false; // stored under the new key
+    std::string Error;  // as MovePassword's KeyringError would say
+};
+using MoveCallback = std::function<void(const MoveResult& result)>;
 
 // Lets a caller drop a pending request: the callback of a cancelled request is not called. A cancelled
 // lookup is abandoned; a cancelled store or delete still finishes, so closing a window right after asking
@@ -83,5 +94,9 @@ std::unique_ptr<PendingRequest> LookupPasswordAsync(const CredentialKey& key, Lo
 std::unique_ptr<PendingRequest> StorePasswordAsync(const CredentialKey& key, const std::string& password,
                                                    DoneCallback done);
 std::unique_ptr<PendingRequest> DeletePasswordAsync(const CredentialKey& key, DoneCallback done);
+// As MovePassword. A move runs to its end even when cancelled, so closing the window right after renaming a
+// profile does not leave its password under the old name.
+std::unique_ptr<PendingRequest> MovePasswordAsync(const CredentialKey& from, const CredentialKey& to,
+                                                  MoveCallback done);
 
 } // namespace korvel::credentials

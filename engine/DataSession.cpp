@@ -234,7 +234,7 @@ void TDataSession::Establish(const char* traceVerb, void (TDataSession::*handsha
     try
     {
         transport_ = transportFactory_ ? transportFactory_() : CreateTcpTransport();
-        transport_->Open(endpoint_, timeoutSeconds_ * 1000);
+        transport_->Open(endpoint_, connectTimeoutMs_, timeoutSeconds_ * 1000);
         connected_ = true;
         if (trace_)
         {

@@ -11,6 +11,7 @@
 #include "engine/wire/AdminTypes.h"
 #include "engine/wire/Message.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -50,6 +51,7 @@ class TDataSession
 {
 public:
     static constexpr std::int32_t DefaultTimeoutSeconds = 300;
+    static constexpr std::int32_t DefaultConnectTimeoutMs = 10'000;
 
     // Tests may pass a shorter wait to show that a slow server is waited for across several waits.
     explicit TDataSession(std::int32_t timeoutSeconds = DefaultTimeoutSeconds);
@@ -107,6 +109,10 @@ public:
     std::int32_t MaxMessageSize() const { return maxMessageSize_; }
     void SetMaxMessageSize(std::int32_t bytes) { maxMessageSize_ = bytes; }
     void SetTransportFactory(TransportFactory factory) { transportFactory_ = std::move(factory); }
+    // How long opening the connection may take before it fails as any connect failure does. The system's
+    // own limit, minutes of handshake retries, is too long for anyone waiting on a host that never answers.
+    std::int32_t ConnectTimeoutMs() const { return connectTimeoutMs_; }
+    void SetConnectTimeoutMs(std::int32_t milliseconds) { connectTimeoutMs_ = std::max(milliseconds, 1); }
 
     std::int32_t SessionId() const { return sessionId_; }
     std::int64_t ServerVersion() const { return serverVersion_; }
@@ -245,6 +251,7 @@ private:
     CredentialProvider credentialProvider_;
 
     const std::int32_t timeoutSeconds_;
+    std::int32_t connectTimeoutMs_ = DefaultConnectTimeoutMs;
     std::int32_t maxMessageSize_ = DefaultMaxMessageSize;
     TransportFactory transportFactory_;
     std::unique_ptr<Transport> transport_;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -56,7 +58,7 @@ public:
     explicit TcpTransport(std::shared_ptr<Resolver> resolver) : resolver_(std::move(resolver)) {}
     ~TcpTransport() override { Close(); }
 
-    void Open(const Endpoint& endpoint, int streamTimeoutMs) override
+    void Open(const Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs) override
     {
         Close();
         sockaddr_in peer{};
@@ -64,26 +66,51 @@ public:
         peer.sin_addr.s_addr = ResolveAddress(endpoint);
         peer.sin_port = htons(ResolvePort(endpoint));
 
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        // Non-blocking for the connect only, so that it can be waited for with a time-out.
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd_ < 0)
             Fail("socket");
-        int result;
-        do
-            result = connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
-        while (result != 0 && errno == EINTR);
-        if (result != 0)
+        if (const int error = Connect(peer, connectTimeoutMs); error != 0)
         {
-            const int error = errno;
             Close();
             errno = error;
             Fail("connect");
         }
+        fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
         // Each chunk goes out in one write; without NODELAY a message split over two writes waits ~40 ms.
         const int on = 1;
         setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         const timeval timeout{streamTimeoutMs / 1000, (streamTimeoutMs % 1000) * 1000};
         setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    }
+
+    // 0 once connected, else the error (ETIMEDOUT when the time ran out).
+    int Connect(const sockaddr_in& peer, int timeoutMs)
+    {
+        if (connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0)
+            return 0;
+        if (errno != EINPROGRESS && errno != EINTR) // after EINTR the connect goes on, as after EINPROGRESS
+            return errno;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;)
+        {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd entry{fd_, POLLOUT, 0};
+            const int result = poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+            if (result > 0)
+                break;
+            if (result == 0)
+                return ETIMEDOUT;
+            if (errno != EINTR)
+                return errno;
+        }
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+            return errno;
+        return error;
     }
 
     void Close() override

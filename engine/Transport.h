@@ -44,9 +44,10 @@ class Transport
 {
 public:
     virtual ~Transport() = default;
-    // Connects (no time-out of its own); reads and writes give up after `streamTimeoutMs`. Raises
+    // Connects, giving up after `connectTimeoutMs` (a host that drops the handshake would otherwise hold the
+    // caller for the system's minutes of retries); reads and writes give up after `streamTimeoutMs`. Raises
     // TransportError.
-    virtual void Open(const Endpoint& endpoint, int streamTimeoutMs) = 0;
+    virtual void Open(const Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
     // True when the connection becomes readable (data or end of stream) within the time.

@@ -1,6 +1,8 @@
 #include "exporter/TargetProbe.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <climits>
 #include <exception>
 
 namespace korvel::exporter
@@ -47,6 +49,7 @@ ServerStatus TargetProbe::Probe(Clock::time_point deadline)
     if (probesStarted_ == probesFinished_)
     {
         wanted_ = true;
+        wantedBy_ = deadline;
         awaited = probesFinished_ + 1;
         wake_.notify_one();
     }
@@ -68,6 +71,7 @@ void TargetProbe::Run()
 {
     if (settings_.PrepareSession)
         settings_.PrepareSession(session_);
+    Clock::time_point deadline;
     for (;;)
     {
         {
@@ -77,8 +81,9 @@ void TargetProbe::Run()
                 break;
             wanted_ = false;
             ++probesStarted_;
+            deadline = wantedBy_;
         }
-        ServerStatus status = Collect();
+        ServerStatus status = Collect(deadline);
         {
             std::lock_guard lock(mutex_);
             last_ = std::move(status);
@@ -127,8 +132,12 @@ void TargetProbe::LogIn()
     loggedIn_ = true;
 }
 
-ServerStatus TargetProbe::Collect()
+ServerStatus TargetProbe::Collect(Clock::time_point deadline)
 {
+    // A host that never answers the handshake (of the login, or of a re-connection inside a request) costs
+    // this scrape, not the next ones too.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    session_.SetConnectTimeoutMs(static_cast<std::int32_t>(std::min<std::int64_t>(left.count(), INT32_MAX)));
     ServerStatus status;
     try
     {

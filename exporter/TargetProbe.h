@@ -46,8 +46,9 @@ public:
 
 private:
     void Run();
-    // The fixed requests; logs in first when needed. Never raises: a failure reports the server down.
-    ServerStatus Collect();
+    // The fixed requests; logs in first when needed. Any connect gives up by `deadline` (the scrape's).
+    // Never raises: a failure reports the server down.
+    ServerStatus Collect(Clock::time_point deadline);
     void LogIn();
     void LogOut();
     bool WalkDue() const;
@@ -66,6 +67,7 @@ private:
     std::condition_variable finished_;
     bool stop_ = false;
     bool wanted_ = false;
+    Clock::time_point wantedBy_; // the deadline of the scrape that asked for the probe
     std::uint64_t probesStarted_ = 0;
     std::uint64_t probesFinished_ = 0;
     ServerStatus last_;

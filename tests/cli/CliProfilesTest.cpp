@@ -1,9 +1,11 @@
-// Connection profiles from the command line: `profile list|show|add|remove` on the file the window shares,
+// Connection profiles from the command line: `profile list|show|add|edit|remove` on the file the window
+// shares,
 // `--profile NAME` with options given on the command line winning, and the password kept in the keyring.
 #include "CliTest.h"
 
 #include "credentials/Keyring.h"
 #include "settings/Profiles.h"
+#include "tests/credentials/LockedKeyring.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -41,6 +43,19 @@ protected:
 
     std::filesystem::path config;
 };
+
+// Skips (or, under CI=true, fails) when the wrapper could not start a Secret Service.
+#define REQUIRE_SECRET_SERVICE()                                                                             \
+    do                                                                                                       \
+    {                                                                                                        \
+        if (const char* reason = std::getenv("KORVEL_NO_SECRET_SERVICE"))                                    \
+        {                                                                                                    \
+            if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true")                         \
+                FAIL() << "no Secret Service under CI: " << reason;                                          \
+            GTEST_SKIP() << "no Secret Service to test against (run through with-secret-service.sh): "       \
+                         << reason;                                                                          \
+        }                                                                                                    \
+    } while (false)
 
 TEST_F(CliProfilesTest, ProfilesAreAddedListedShownAndRemovedWithoutAServer)
 {
@@ -110,12 +125,7 @@ TEST_F(CliProfilesTest, AProfileSuppliesTheConnectionAndUserAndGivenOptionsWin)
 
 TEST_F(CliProfilesTest, AKeptPasswordComesFromTheKeyringWhenASessionBusIsThere)
 {
-    if (const char* reason = std::getenv("KORVEL_NO_SECRET_SERVICE"))
-    {
-        if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true")
-            FAIL() << "no Secret Service under CI: " << reason;
-        GTEST_SKIP() << "no Secret Service to test against (run through with-secret-service.sh): " << reason;
-    }
+    REQUIRE_SECRET_SERVICE();
     ToServer("Kept", "admin", true);
     credentials::CredentialKey key = credentials::CredentialKey::ForProfile("Kept", "admin");
     credentials::StorePassword(key, "secret");
@@ -144,6 +154,105 @@ TEST_F(CliProfilesTest, AKeptPasswordComesFromTheKeyringWhenASessionBusIsThere)
     // Removing the profile removes its kept password.
     EXPECT_EQ(RunCli({"profile", "remove", "Kept"}).Status, 0);
     EXPECT_EQ(credentials::LookupPassword(key), std::nullopt);
+}
+
+TEST_F(CliProfilesTest, EditChangesOnlyTheGivenFields)
+{
+    ASSERT_EQ(RunCli({"profile", "add", "Office", "--host", "db.example.org", "--port", "12010", "--internet",
+                      "--user", "ops"})
+                  .Status,
+              0);
+    ASSERT_EQ(RunCli({"profile", "add", "Lab", "--address", "10.0.0.7", "--service", "korvel"}).Status, 0);
+
+    CliRun edit = RunCli({"profile", "edit", "office", "--port", "12011", "--lan", "--keep-password"});
+    EXPECT_EQ(edit.Status, 0) << edit.Err;
+    EXPECT_EQ(settings::ProfileStore().Find("Office"),
+              (Profile{"Office", false, "db.example.org", "", 12011, "", "ops", true}));
+
+    // An empty value clears a field; --rename keeps the profile's place among the others.
+    EXPECT_EQ(RunCli({"profile", "edit", "Lab", "--rename", "Lab 2", "--host", "lab.example.org", "--address",
+                      "", "--internet", "--forget-password"})
+                  .Status,
+              0);
+    EXPECT_EQ(settings::ProfileStore().Find("Lab 2"),
+              (Profile{"Lab 2", true, "lab.example.org", "", 0, "korvel", "", false}));
+    EXPECT_FALSE(settings::ProfileStore().Find("Lab"));
+    EXPECT_EQ(RunCli({"profile", "edit", "Lab 2", "--rename", "LAB 2"}).Status, 0) << "a change of case";
+    EXPECT_TRUE(settings::ProfileStore().Find("LAB 2"));
+
+    // Mistakes are usage errors and change nothing.
+    const std::vector<Profile> before = settings::ProfileStore().List();
+    CliRun unknown = RunCli({"profile", "edit", "Home", "--port", "1"});
+    EXPECT_EQ(unknown.Status, 2);
+    EXPECT_NE(unknown.Err.find("there is no profile named Home"), std::string::npos) << unknown.Err;
+    CliRun taken = RunCli({"profile", "edit", "LAB 2", "--rename", "office"});
+    EXPECT_EQ(taken.Status, 2);
+    EXPECT_NE(taken.Err.find("a profile named Office already exists"), std::string::npos) << taken.Err;
+    EXPECT_EQ(RunCli({"profile", "edit", "Office", "--rename", "[bad]"}).Status, 2);
+    EXPECT_EQ(RunCli({"profile", "edit", "Office", "--host", ""}).Status, 2) << "neither host nor address";
+    EXPECT_EQ(RunCli({"profile", "edit", "LAB 2", "--service", ""}).Status, 2) << "neither port nor service";
+    EXPECT_EQ(RunCli({"profile", "edit", "Office", "--lan", "--internet"}).Status, 2);
+    EXPECT_EQ(RunCli({"profile", "edit", "Office", "--port", "0"}).Status, 2);
+    EXPECT_EQ(settings::ProfileStore().List(), before);
+}
+
+TEST_F(CliProfilesTest, ARenameMovesTheKeptPasswordAndAnotherUserDropsIt)
+{
+    REQUIRE_SECRET_SERVICE();
+    ToServer("Kept", "admin", true);
+    credentials::CredentialKey kept = credentials::CredentialKey::ForProfile("Kept", "admin");
+    credentials::CredentialKey renamed = credentials::CredentialKey::ForProfile("Kept here", "admin");
+    credentials::StorePassword(kept, "secret");
+
+    // Without a session bus the password could not follow: nothing changes.
+    std::string bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    CliRun noBus = RunCli({"profile", "edit", "Kept", "--rename", "Kept here"});
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
+    EXPECT_EQ(noBus.Status, 1);
+    EXPECT_NE(noBus.Err.find("nothing was changed"), std::string::npos) << noBus.Err;
+    EXPECT_TRUE(settings::ProfileStore().Find("Kept"));
+
+    CliRun rename = RunCli({"profile", "edit", "Kept", "--rename", "Kept here"});
+    EXPECT_EQ(rename.Status, 0) << rename.Err;
+    EXPECT_EQ(credentials::LookupPassword(renamed), "secret");
+    EXPECT_EQ(credentials::LookupPassword(kept), std::nullopt);
+    CliRun login = RunCli({"--profile", "Kept here", "--json", "version"});
+    EXPECT_EQ(login.Status, 0) << login.Err;
+
+    // Another user has another password; so does a profile that stops keeping it.
+    EXPECT_EQ(RunCli({"profile", "edit", "Kept here", "--user", "ops"}).Status, 0);
+    EXPECT_EQ(credentials::LookupPassword(renamed), std::nullopt);
+    EXPECT_EQ(credentials::LookupPassword(credentials::CredentialKey::ForProfile("Kept here", "ops")),
+              std::nullopt);
+    credentials::StorePassword(credentials::CredentialKey::ForProfile("Kept here", "ops"), "other");
+    EXPECT_EQ(RunCli({"profile", "edit", "Kept here", "--forget-password", "--rename", "Plain"}).Status, 0);
+    EXPECT_EQ(credentials::LookupPassword(credentials::CredentialKey::ForProfile("Kept here", "ops")),
+              std::nullopt);
+    EXPECT_EQ(credentials::LookupPassword(credentials::CredentialKey::ForProfile("Plain", "ops")),
+              std::nullopt);
+}
+
+// Run alone, on a Secret Service of its own: it leaves the keyring locked.
+TEST_F(CliProfilesTest, LockedKeyringARenameThatCannotMoveThePasswordChangesNothing)
+{
+    REQUIRE_SECRET_SERVICE();
+    ToServer("Kept", "admin", true);
+    credentials::CredentialKey kept = credentials::CredentialKey::ForProfile("Kept", "admin");
+    ASSERT_EQ(StoreInSessionCollection(kept, "secret"), "");
+    ASSERT_EQ(LockDefaultCollection(), "");
+
+    CliRun rename = RunCli({"profile", "edit", "Kept", "--rename", "Kept here", "--port", "1"});
+    EXPECT_EQ(rename.Status, 1);
+    EXPECT_TRUE(
+        rename.Err.starts_with("Cannot store the password under the new name, so it stays under the old "
+                               "one: "))
+        << rename.Err;
+    EXPECT_NE(rename.Err.find("nothing was changed"), std::string::npos) << rename.Err;
+    EXPECT_EQ(credentials::LookupPassword(kept), "secret");
+    ASSERT_TRUE(settings::ProfileStore().Find("Kept"));
+    EXPECT_EQ(settings::ProfileStore().Find("Kept")->Port, server.AdminPort());
+    EXPECT_FALSE(settings::ProfileStore().Find("Kept here"));
 }
 
 } // namespace

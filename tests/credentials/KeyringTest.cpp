@@ -1,6 +1,7 @@
 // Passwords in a real Secret Service: tests/credentials/with-secret-service.sh starts a private
 // gnome-keyring-daemon on a D-Bus session bus of its own and runs these tests against it.
 #include "credentials/Keyring.h"
+#include "tests/credentials/LockedKeyring.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -114,6 +115,85 @@ TEST(Keyring, ACancelledRequestNeverCallsBackButAChangeStillHappens)
     EXPECT_FALSE(called);
     EXPECT_TRUE(RunMainContextUntil([&] { return LookupPassword(key) == "kept anyway"; }));
     DeletePassword(key);
+}
+
+TEST(Keyring, AMoveStoresUnderTheNewKeyAndDeletesTheOldOne)
+{
+    REQUIRE_SECRET_SERVICE();
+    CredentialKey office = CredentialKey::ForProfile("Office", "admin");
+    CredentialKey renamed = CredentialKey::ForProfile("Head office", "admin");
+    CredentialKey bystander = CredentialKey::ForProfile("Office", "ops");
+    StorePassword(office, "moving");
+    StorePassword(bystander, "staying");
+    DeletePassword(renamed);
+
+    EXPECT_TRUE(MovePassword(office, renamed));
+    EXPECT_EQ(LookupPassword(renamed), "moving");
+    EXPECT_EQ(LookupPassword(office), std::nullopt);
+    EXPECT_EQ(LookupPassword(bystander), "staying") << "only the one entry moves";
+
+    // Nothing kept: nothing is created, and an entry already under the new key is left alone.
+    EXPECT_FALSE(MovePassword(office, renamed));
+    EXPECT_EQ(LookupPassword(renamed), "moving");
+    // A move onto itself keeps the password rather than storing and then deleting it.
+    EXPECT_TRUE(MovePassword(renamed, renamed));
+    EXPECT_EQ(LookupPassword(renamed), "moving");
+
+    // Asynchronously, and to the end although the request is dropped at once.
+    std::optional<MoveResult> moved;
+    auto back = MovePasswordAsync(renamed, office, [&](const MoveResult& result) { moved = result; });
+    ASSERT_TRUE(RunMainContextUntil([&] { return moved.has_value(); }));
+    EXPECT_TRUE(moved->Moved);
+    EXPECT_EQ(moved->Error, "");
+    EXPECT_EQ(LookupPassword(office), "moving");
+    EXPECT_EQ(LookupPassword(renamed), std::nullopt);
+
+    bool called = false;
+    MovePasswordAsync(office, renamed, [&](const MoveResult&) { called = true; });
+    EXPECT_TRUE(RunMainContextUntil([&] { return !LookupPassword(office) && LookupPassword(renamed); }));
+    EXPECT_EQ(LookupPassword(renamed), "moving");
+    EXPECT_FALSE(called);
+
+    moved.reset();
+    auto nothing = MovePasswordAsync(office, CredentialKey::ForProfile("Elsewhere", "admin"),
+                                     [&](const MoveResult& result) { moved = result; });
+    ASSERT_TRUE(RunMainContextUntil([&] { return moved.has_value(); }));
+    EXPECT_FALSE(moved->Moved);
+    EXPECT_EQ(moved->Error, "");
+    EXPECT_EQ(LookupPassword(CredentialKey::ForProfile("Elsewhere", "admin")), std::nullopt);
+    DeletePassword(renamed);
+    DeletePassword(bystander);
+}
+
+// Run alone, on a Secret Service of its own: it leaves the default collection locked.
+TEST(KeyringLocked, AMoveThatCannotStoreKeepsThePasswordUnderTheOldKeyAndSaysSo)
+{
+    REQUIRE_SECRET_SERVICE();
+    CredentialKey office = CredentialKey::ForProfile("Office", "admin");
+    CredentialKey renamed = CredentialKey::ForProfile("Head office", "admin");
+    ASSERT_EQ(StoreInSessionCollection(office, "kept"), "");
+    ASSERT_EQ(LockDefaultCollection(), "");
+
+    try
+    {
+        MovePassword(office, renamed);
+        ADD_FAILURE() << "a store into a locked collection succeeded";
+    }
+    catch (const KeyringError& error)
+    {
+        EXPECT_TRUE(std::string(error.what())
+                        .starts_with("Cannot store the password under the new name, so it "
+                                     "stays under the old one: "))
+            << error.what();
+    }
+    EXPECT_EQ(LookupPassword(office), "kept");
+
+    std::optional<MoveResult> moved;
+    auto request = MovePasswordAsync(office, renamed, [&](const MoveResult& result) { moved = result; });
+    ASSERT_TRUE(RunMainContextUntil([&] { return moved.has_value(); }));
+    EXPECT_FALSE(moved->Moved);
+    EXPECT_NE(moved->Error.find("stays under the old one"), std::string::npos) << moved->Error;
+    EXPECT_EQ(LookupPassword(office), "kept");
 }
 
 TEST(Keyring, WithoutASessionBusTheReasonIsGiven)

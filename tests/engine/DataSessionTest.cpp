@@ -12,6 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <future>
 #include <unistd.h>
 
 namespace korvel
@@ -110,6 +111,38 @@ TEST_F(DataSessionTest, ConnectIntroducesTheClientAndReadsSessionIdAndVersion)
     old.Connect();
     EXPECT_EQ(old.ServerVersion(), 30300);
     EXPECT_EQ(old.ServerVersionText(), "3.03");
+}
+
+TEST_F(DataSessionTest, AHostThatNeverAnswersTheConnectFailsAfterTheConnectTimeOut)
+{
+    EXPECT_EQ(session.ConnectTimeoutMs(), TDataSession::DefaultConnectTimeoutMs);
+    test::UnansweredListener blackhole;
+    TDataSession target;
+    target.SetRemote(true);
+    target.SetPort(blackhole.Port());
+    target.SetConnectTimeoutMs(100);
+    auto attempt =
+        std::async(std::launch::async, [&] { return CaptureEngineError([&] { target.Connect(); }); });
+    // The system's own limit is minutes of retries; far less means the time-out ended the wait. Should it
+    // not, closing the listener ends the connect so that the test fails rather than hangs.
+    if (attempt.wait_for(std::chrono::seconds(60)) != std::future_status::ready)
+    {
+        blackhole.Close();
+        attempt.wait();
+        FAIL() << "the connect did not give up";
+    }
+    auto failure = attempt.get();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->ErrorCode, KORVEL_REMOTECONNECT);
+    EXPECT_FALSE(target.Connected());
+
+    // The connection opened without waiting behaves as before: blocking reads and writes with their time-out.
+    PointAtPeer(target);
+    target.Connect();
+    EXPECT_TRUE(target.Connected());
+    peer.Then(
+        ScriptedPeer::AnswerAfter(std::chrono::milliseconds(50), [](MessageWriter& w) { w.AppendInt32(9); }));
+    EXPECT_EQ(target.GetUpTime(), 9);
 }
 
 TEST_F(DataSessionTest, EveryConnectFailureIsRemoteConnect)

@@ -1,14 +1,17 @@
 // The exporter over HTTP against real korvel-refservers and korvel-load sessions: what a probe reports, which
 // probes are refused before anything is sent, how the session is kept and re-established, and how a silent
-// server is cut off at its deadline without holding up another target.
+// server is cut off at its deadline without holding up another target, and how a host that never answers
+// the connect frees the probe by the scrape's deadline.
 #include "exporter/Exporter.h"
 #include "tests/exporter/ExporterTestSupport.h"
+#include "tests/support/ForwardingTransport.h"
 #include "tests/support/LoadClients.h"
 #include "tests/support/LoopbackSocket.h"
 #include "tests/support/RefServer.h"
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <poll.h>
@@ -74,7 +77,12 @@ protected:
         options.DefaultScrapeTimeoutSeconds = scrapeTimeout;
         options.Probe.DetailInterval = detailInterval;
         options.Probe.IoTimeoutSeconds = static_cast<std::int32_t>(scrapeTimeout);
-        options.Probe.PrepareSession = [this](TDataSession& session) { sent_.Watch(session); };
+        options.Probe.PrepareSession = [this](TDataSession& session)
+        {
+            sent_.Watch(session);
+            if (alsoPrepare_)
+                alsoPrepare_(session);
+        };
         exporter_ = std::make_unique<Exporter>(std::move(options));
     }
 
@@ -95,6 +103,7 @@ protected:
     }
 
     SentRequests sent_;
+    std::function<void(TDataSession&)> alsoPrepare_;
     HttpClient http_;
     std::unique_ptr<Exporter> exporter_;
 };
@@ -237,6 +246,76 @@ TEST_F(ExporterTest, ASilentServerIsCutOffAtItsDeadlineWithoutDelayingAnotherTar
     ASSERT_EQ(silentReply.Status, 200);
     EXPECT_EQ(Samples(silentReply.Body).at("korvel_up"), 0);
     close(silent); // resets the waiting connection, so the probe's thread can end
+}
+
+// The connect time-out each opening of a connection was given.
+class ConnectTimeouts
+{
+public:
+    void Watch(TDataSession& session)
+    {
+        session.SetTransportFactory([this] { return std::make_unique<Recording>(*this); });
+    }
+    std::vector<int> Seen()
+    {
+        std::lock_guard lock(mutex_);
+        return seen_;
+    }
+
+private:
+    class Recording : public korvel::test::ForwardingTransport
+    {
+    public:
+        explicit Recording(ConnectTimeouts& owner)
+            : ForwardingTransport(korvel::CreateTcpTransport()), owner_(owner)
+        {
+        }
+        void Open(const korvel::Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs) override
+        {
+            {
+                std::lock_guard lock(owner_.mutex_);
+                owner_.seen_.push_back(connectTimeoutMs);
+            }
+            ForwardingTransport::Open(endpoint, connectTimeoutMs, streamTimeoutMs);
+        }
+
+    private:
+        ConnectTimeouts& owner_;
+    };
+
+    std::mutex mutex_;
+    std::vector<int> seen_;
+};
+
+TEST_F(ExporterTest, AHostThatNeverAnswersTheConnectFreesTheProbeByTheScrapesDeadline)
+{
+    korvel::test::UnansweredListener blackhole;
+    ConnectTimeouts timeouts;
+    alsoPrepare_ = [&](TDataSession& session) { timeouts.Watch(session); };
+    // Time-outs of its own far beyond the scrape's 2 s: only the scrape's deadline can end the connect.
+    StartExporter({MonitorModule("default", "secret", {"127.0.0.1:*"})}, std::chrono::minutes(1), 120);
+
+    const HttpReply reply = Probe("127.0.0.1:" + std::to_string(blackhole.Port()), "",
+                                  {"X-Prometheus-Scrape-Timeout-Seconds: 2"});
+    ASSERT_EQ(reply.Status, 200);
+    EXPECT_EQ(Samples(reply.Body).at("korvel_up"), 0);
+
+    // The probe's thread is free again: stopping the exporter, which joins it, needs no help from the
+    // blackhole. Should it hang, closing the listener ends the connect so that the test fails, not hangs.
+    auto stopped = std::async(std::launch::async, [&] { exporter_.reset(); });
+    if (stopped.wait_for(std::chrono::seconds(60)) != std::future_status::ready)
+    {
+        blackhole.Close();
+        stopped.wait();
+        FAIL() << "the probe was still connecting";
+    }
+    const std::vector<int> seen = timeouts.Seen();
+    ASSERT_FALSE(seen.empty());
+    for (int milliseconds : seen)
+    {
+        EXPECT_GT(milliseconds, 0);
+        EXPECT_LE(milliseconds, 2000) << "more than the scrape allowed";
+    }
 }
 
 } // namespace

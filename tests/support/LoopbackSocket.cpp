@@ -40,6 +40,29 @@ int ListenOnLoopback(std::uint16_t& port, int backlog)
     return fd;
 }
 
+UnansweredListener::UnansweredListener() : listener_(ListenOnLoopback(port_, 0))
+{
+    try
+    {
+        queued_ = ConnectToLoopback(port_);
+    }
+    catch (...)
+    {
+        Close();
+        throw;
+    }
+}
+
+void UnansweredListener::Close()
+{
+    for (int* fd : {&queued_, &listener_})
+        if (*fd >= 0)
+        {
+            close(*fd);
+            *fd = -1;
+        }
+}
+
 int ConnectToLoopback(int port, const char* source)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

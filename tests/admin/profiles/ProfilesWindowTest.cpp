@@ -4,6 +4,7 @@
 #include "credentials/Keyring.h"
 #include "settings/Profiles.h"
 #include "tests/admin/window/WindowFixture.h"
+#include "tests/credentials/LockedKeyring.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -87,6 +88,35 @@ protected:
         if (why.empty() && !credentials::SecretServiceAvailability().Available)
             why = credentials::SecretServiceAvailability().Reason;
         return why.empty();
+    }
+
+    // In File > Profiles...: selects `name` in the list with a click, types `text` over the field
+    // `field`, clicks Save, and closes the dialog once `settled` holds (the keyring answers through the
+    // event loop while the dialog is open); false when it did not within 10 s.
+    bool EditInProfilesDialog(const QString& name, const char* field, const QString& text,
+                              const std::function<bool()>& settled)
+    {
+        bool settledInTime = false;
+        WhenModal(
+            [&](QWidget& dialog)
+            {
+                auto* list = dialog.findChild<QListWidget*>("ProfilesListBox");
+                QList<QListWidgetItem*> found = list->findItems(name, Qt::MatchExactly);
+                ASSERT_EQ(found.size(), 1);
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                                  list->visualItemRect(found[0]).center());
+                auto* edit = dialog.findChild<QLineEdit*>(field);
+                edit->selectAll();
+                QTest::keyClick(edit, Qt::Key_Backspace);
+                QTest::keyClicks(edit, text);
+                auto* save = dialog.findChild<QPushButton*>("SaveButton");
+                QTest::mouseClick(save, Qt::LeftButton, {}, save->rect().center());
+                settledInTime = QTest::qWaitFor(settled, 10000);
+                auto* close = dialog.findChild<QPushButton*>("CloseButton");
+                QTest::mouseClick(close, Qt::LeftButton, {}, close->rect().center());
+            });
+        Pick("ProfilesItem");
+        return settledInTime;
     }
 
     QTemporaryDir config;
@@ -305,6 +335,56 @@ TEST_F(ProfilesWindowTest, AKeptPasswordLogsInWithoutAPromptAndARefusedOneIsOffe
     QTest::mouseClick(remove, Qt::LeftButton, {}, remove->rect().center());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !credentials::LookupPassword(key); }, 10000));
     credentials::DeletePassword(key);
+}
+
+TEST_F(ProfilesWindowTest, RenamingAProfileMovesItsKeptPasswordAndAnotherUserDropsIt)
+{
+    REQUIRE_SECRET_SERVICE();
+    StartServer();
+    SaveProfile("Kept", server->AdminPort(), true);
+    credentials::CredentialKey kept = credentials::CredentialKey::ForProfile("Kept", "admin");
+    credentials::CredentialKey renamed = credentials::CredentialKey::ForProfile("Kept at home", "admin");
+    credentials::StorePassword(kept, "secret");
+    OpenWindow();
+
+    EXPECT_TRUE(EditInProfilesDialog("Kept", "ProfileNameEdit", "Kept at home",
+                                     [&] {
+                                         return credentials::LookupPassword(renamed) == "secret" &&
+                                                !credentials::LookupPassword(kept);
+                                     }));
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
+
+    // The moved password logs in without a prompt.
+    ClickConnectTo("Kept at home");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LoggedIn(); }, 10000))
+        << dialogs.Errors().join("\n").toStdString();
+    EXPECT_EQ(dialogs.LoginPrompts, 0);
+    Pick("LoginItem");
+
+    // Another user has another password: the kept one goes rather than moving.
+    EXPECT_TRUE(EditInProfilesDialog("Kept at home", "UserNameEdit", "ops",
+                                     [&] { return !credentials::LookupPassword(renamed); }));
+    EXPECT_EQ(credentials::LookupPassword(credentials::CredentialKey::ForProfile("Kept at home", "ops")),
+              std::nullopt);
+}
+
+// Run alone, on a Secret Service of its own: it leaves the keyring locked.
+TEST_F(ProfilesWindowTest, LockedKeyringARenameThatCannotMoveThePasswordKeepsItAndSaysSo)
+{
+    REQUIRE_SECRET_SERVICE();
+    SaveProfile("Kept", 1, true);
+    credentials::CredentialKey kept = credentials::CredentialKey::ForProfile("Kept", "admin");
+    ASSERT_EQ(StoreInSessionCollection(kept, "secret"), "");
+    ASSERT_EQ(LockDefaultCollection(), "");
+    OpenWindow();
+
+    ASSERT_TRUE(EditInProfilesDialog("Kept", "ProfileNameEdit", "Renamed",
+                                     [&] { return !dialogs.Errors().isEmpty(); }));
+    EXPECT_TRUE(dialogs.Errors().back().startsWith("Renamed Kept to Renamed. Cannot store the password under "
+                                                   "the new name, so it stays under the old one"))
+        << dialogs.Errors().back().toStdString();
+    EXPECT_EQ(credentials::LookupPassword(kept), "secret");
+    EXPECT_TRUE(settings::ProfileStore().Find("Renamed")) << "the rename itself is kept";
 }
 
 } // namespace
