@@ -57,10 +57,10 @@ ServerStatus TargetProbe::Probe(Clock::time_point deadline)
     if (finished_.wait_until(lock, deadline, [&] { return probesFinished_ >= awaited; }))
     {
         status = last_;
-        if (byMode_)
+        if (lastByMode_)
         {
-            status.ByMode = byMode_;
-            status.ByMode->AgeSeconds = SecondsSince(walkEnded_);
+            status.ByMode = lastByMode_;
+            status.ByMode->AgeSeconds = SecondsSince(lastWalkEnded_);
         }
     }
     status.ScrapeSeconds = SecondsSince(start);
@@ -87,6 +87,9 @@ void TargetProbe::Run()
         {
             std::lock_guard lock(mutex_);
             last_ = std::move(status);
+            // A walk that starts below is for the next scrape, however soon the waiting one wakes.
+            lastByMode_ = byMode_;
+            lastWalkEnded_ = walkEnded_;
             ++probesFinished_;
         }
         finished_.notify_all();

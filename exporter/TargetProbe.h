@@ -71,8 +71,11 @@ private:
     std::uint64_t probesStarted_ = 0;
     std::uint64_t probesFinished_ = 0;
     ServerStatus last_;
-    std::optional<SessionsByMode> byMode_;
+    std::optional<SessionsByMode> byMode_; // the latest walk
     Clock::time_point walkEnded_;
+    // The walk `last_` reports: the one known when it was collected, not one that ended since.
+    std::optional<SessionsByMode> lastByMode_;
+    Clock::time_point lastWalkEnded_;
 
     std::thread thread_; // last: starts once everything else exists
 };
