@@ -3,6 +3,7 @@
 #include "admin/Settings.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
+#include "admin/common/OffThread.h"
 #include "engine/DataSession.h"
 
 #include <QCheckBox>
@@ -209,7 +210,10 @@ Profile TProfilesDlg::Edited() const
     profile.Address = Text(ipAddressEdit_);
     profile.Service = Text(serviceEdit_);
     profile.User = Text(userNameEdit_);
-    profile.KeepPassword = keepPasswordCheckbox_->isChecked();
+    // Without a Secret Service the box is greyed and unticked: the profile keeps its choice for a desktop
+    // that has one.
+    profile.KeepPassword =
+        keyring_.Available ? keepPasswordCheckbox_->isChecked() : stored_ && stored_->KeepPassword;
     if (profile.Host.empty() && profile.Address.empty())
         throw std::runtime_error("You must specify a host name or IP address for a remote connection");
     QString port = portEdit_->text().trimmed();
@@ -321,12 +325,23 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
     session.SetServiceName(profile.Service);
     session.SetUserName(user);
     session.SetPassword(password);
-    session.SetCredentialProvider([this](std::string& userName, std::string& typed)
-                                  { return CurrentDialogs().RemoteLogin(this, userName, typed); });
-    session.Connect();
-    session.Login();
-    std::string serverName = session.GetServerName();
-    session.Logout();
+    session.SetCredentialProvider(
+        [this](std::string& userName, std::string& typed)
+        {
+            bool given = false;
+            RunOnUiThread([&] { given = CurrentDialogs().RemoteLogin(this, userName, typed); });
+            return given;
+        });
+    // A server that does not answer must not freeze the dialog until the connect gives up.
+    std::string serverName;
+    RunOffThreadAndWait(
+        [&]
+        {
+            session.Connect();
+            session.Login();
+            serverName = session.GetServerName();
+            session.Logout();
+        });
     testResultLabel_->setText("Connected to the server " + QString::fromStdString(serverName) + " as " +
                               QString::fromStdString(session.UserName()) + ".");
 }

@@ -287,6 +287,12 @@ TEST_F(ProfilesWindowTest, WithoutASecretServiceTheKeyringOptionIsGreyedAndThePa
         EXPECT_EQ(dialogs.LoginPrompts, login);
         EXPECT_TRUE(dialogs.Boxes.empty()) << "nothing is offered to a keyring that is not there";
     }
+    // Editing the profile here keeps its choice for a desktop with a keyring.
+    ASSERT_TRUE(EditInProfilesDialog("Kept", "HostNameEdit", "localhost", [] { return true; }));
+    const std::optional<Profile> edited = settings::ProfileStore().Find("Kept");
+    ASSERT_TRUE(edited);
+    EXPECT_EQ(edited->Host, "localhost");
+    EXPECT_TRUE(edited->KeepPassword);
     if (!bus.empty())
         ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
 }
