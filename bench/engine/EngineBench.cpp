@@ -7,6 +7,7 @@
 // With KORVEL_BENCH_SMOKE=1 the sizes are small so that CTest can prove the benchmarks run.
 #include "AllocationCounter.h"
 #include "CannedServer.h"
+#include "bench/support/BenchSupport.h"
 
 #include "engine/DataSession.h"
 #include "engine/wire/RequestCodes.h"
@@ -25,19 +26,11 @@ namespace korvel::bench
 namespace
 {
 
-using Clock = std::chrono::steady_clock;
-
 double ThreadCpuSeconds()
 {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-bool Smoke()
-{
-    const char* smoke = std::getenv("KORVEL_BENCH_SMOKE");
-    return smoke != nullptr && std::string(smoke) == "1";
 }
 
 Bytes Message(std::uint16_t code, bool compress, const std::function<void(MessageWriter&)>& fill)

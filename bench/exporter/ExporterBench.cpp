@@ -8,6 +8,7 @@
 //   the same scrapes made at once without the silent target (goal: within 1.5x; see BM_ManyTargetsOneSilent
 //   for why not against each one's time alone, which is still shown).
 // The exporter is the real korvel-exporter program; the request count comes from its probe class in-process.
+#include "bench/support/BenchSupport.h"
 #include "engine/DataSession.h"
 #include "exporter/TargetProbe.h"
 #include "tests/exporter/ExporterTestSupport.h"
@@ -37,17 +38,13 @@ namespace
 
 using Clock = std::chrono::steady_clock;
 using korvel::TDataSession;
+using korvel::bench::Median;
+using korvel::bench::Smoke;
 using korvel::test::ChildProcess;
 using korvel::test::HttpClient;
 using korvel::test::LoadClients;
 using korvel::test::RefServer;
 using korvel::test::TempDir;
-
-bool Smoke()
-{
-    const char* smoke = std::getenv("KORVEL_BENCH_SMOKE");
-    return smoke && std::string(smoke) == "1";
-}
 
 int HeldSessions()
 {
@@ -65,12 +62,6 @@ const std::vector<std::string> ScrapeTimeout{"X-Prometheus-Scrape-Timeout-Second
 double Milliseconds(Clock::duration duration)
 {
     return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 std::string TargetOf(const RefServer& server)

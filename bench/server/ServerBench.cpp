@@ -3,6 +3,7 @@
 // the listing of 10,000 sessions held by korvel-load against as many raw round trips (goal: within 1.3x),
 // with the server's resident memory (goal: under 100 MB).
 #include "bench/server/LoopbackEcho.h"
+#include "bench/support/BenchSupport.h"
 #include "engine/DataSession.h"
 #include "tests/support/RefServer.h"
 
@@ -26,13 +27,8 @@ namespace
 using korvel::TDataSession;
 using korvel::bench::EchoClient;
 using korvel::bench::LoopbackEcho;
+using korvel::bench::Smoke;
 using korvel::test::RefServer;
-
-bool Smoke()
-{
-    const char* smoke = std::getenv("KORVEL_BENCH_SMOKE");
-    return smoke && std::strcmp(smoke, "1") == 0;
-}
 
 int HeldSessions()
 {

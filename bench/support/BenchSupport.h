@@ -26,9 +26,11 @@ inline double Ms(Clock::duration duration)
     return std::chrono::duration<double, std::milli>(duration).count();
 }
 
-// The middle value (the mean of the two middle ones for an even count).
+// The middle value (the mean of the two middle ones for an even count; 0 for none).
 inline double Median(std::vector<double> values)
 {
+    if (values.empty())
+        return 0;
     std::sort(values.begin(), values.end());
     const std::size_t middle = values.size() / 2;
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
