@@ -5,8 +5,8 @@
 #include "admin/pages/LogPage.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
-#include "tests/support/LoadClients.h"
 #include "tests/support/AdminLogin.h"
+#include "tests/support/LoadClients.h"
 #include "tests/support/RefServer.h"
 #include <QElapsedTimer>
 #include <QKeyEvent>

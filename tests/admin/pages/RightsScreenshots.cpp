@@ -7,8 +7,8 @@
 #include "admin/pages/RightsPage.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
-#include "tests/support/LoadClients.h"
 #include "tests/support/AdminLogin.h"
+#include "tests/support/LoadClients.h"
 #include "tests/support/RefServer.h"
 
 #include <QAbstractButton>
