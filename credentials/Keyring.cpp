@@ -1,5 +1,7 @@
 #include "credentials/Keyring.h"
 
+#include "credentials/PasswordSchema.h"
+
 #include <libsecret/secret.h>
 
 #include <cstdlib>
@@ -19,20 +21,6 @@ namespace
 {
 
 constexpr const char* SecretsBusName = "org.freedesktop.secrets";
-
-const SecretSchema* PasswordSchema()
-{
-    static const SecretSchema schema = []
-    {
-        SecretSchema built{};
-        built.name = "org.korvel.admin.Password";
-        built.flags = SECRET_SCHEMA_NONE;
-        built.attributes[0] = {"target", SECRET_SCHEMA_ATTRIBUTE_STRING};
-        built.attributes[1] = {"user", SECRET_SCHEMA_ATTRIBUTE_STRING};
-        return built;
-    }();
-    return &schema;
-}
 
 // The attributes of one entry. The table owns copies of the strings: an asynchronous call keeps a reference
 // to it after the call returns.

@@ -11,33 +11,19 @@
 #undef signals
 #include <libsecret/secret.h>
 #pragma pop_macro("signals")
+#include "credentials/PasswordSchema.h" // its libsecret is the one included above
 
 #include <string>
 
 namespace korvel::test
 {
 
-// The keyring module's schema, as its entries carry it: lookups match it by name.
-inline const SecretSchema* KorvelPasswordSchema()
-{
-    static const SecretSchema schema = []
-    {
-        SecretSchema built{};
-        built.name = "org.korvel.admin.Password";
-        built.flags = SECRET_SCHEMA_NONE;
-        built.attributes[0] = {"target", SECRET_SCHEMA_ATTRIBUTE_STRING};
-        built.attributes[1] = {"user", SECRET_SCHEMA_ATTRIBUTE_STRING};
-        return built;
-    }();
-    return &schema;
-}
-
 // Keeps `password` under `key` in the session collection; "" on success, else why not.
 inline std::string StoreInSessionCollection(const credentials::CredentialKey& key,
                                             const std::string& password)
 {
     GError* error = nullptr;
-    secret_password_store_sync(KorvelPasswordSchema(), SECRET_COLLECTION_SESSION, "test entry",
+    secret_password_store_sync(credentials::PasswordSchema(), SECRET_COLLECTION_SESSION, "test entry",
                                password.c_str(), nullptr, &error, "target", key.Target.c_str(), "user",
                                key.User.c_str(), nullptr);
     std::string message = error ? error->message : "";

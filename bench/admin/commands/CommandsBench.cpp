@@ -5,7 +5,7 @@
 // is what the window did before and how long it stood still then.
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
-#include "bench/support/BenchSupport.h"
+#include "bench/admin/AdminBenchMain.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "tests/support/AdminLogin.h"
@@ -231,14 +231,5 @@ BENCHMARK(BM_PageCommands_EventLoopGaps)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    korvel::CreateSessions();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    korvel::bench::PrintGoals();
-    benchmark::Shutdown();
-    korvel::DestroySessions();
-    return 0;
+    return korvel::bench::RunAdminBenchmarks(argc, argv);
 }

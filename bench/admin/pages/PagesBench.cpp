@@ -8,7 +8,7 @@
 #include "admin/common/BackgroundRunner.h"
 #include "admin/pages/LogPage.h"
 #include "admin/pages/SessionTableModel.h"
-#include "bench/support/BenchSupport.h"
+#include "bench/admin/AdminBenchMain.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "tests/admin/support/PaintRecorder.h"
@@ -628,15 +628,5 @@ void ReleaseFixtures()
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    korvel::CreateSessions();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    korvel::bench::PrintGoals();
-    benchmark::Shutdown();
-    korvel::bench::ReleaseFixtures();
-    korvel::DestroySessions();
-    return 0;
+    return korvel::bench::RunAdminBenchmarks(argc, argv, korvel::bench::ReleaseFixtures);
 }
