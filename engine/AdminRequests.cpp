@@ -29,6 +29,7 @@ void TDataSession::GetUserNames(StringList& names)
     names.clear();
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_GETUSERNAMES);
     Exchange();
     reply_.ReadStringList(names);
@@ -39,6 +40,7 @@ void TDataSession::GetUser(const std::string& userName, std::string& password, s
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_GETUSER);
     request_.AppendString(userName);
     Exchange();
@@ -52,6 +54,7 @@ void TDataSession::AddUser(const std::string& userName, const std::string& passw
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_ADDUSER);
     request_.AppendString(userName);
     request_.AppendString(password);
@@ -65,6 +68,7 @@ void TDataSession::ModifyUser(const std::string& userName, const std::string& pa
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_MODIFYUSER);
     request_.AppendString(userName);
     request_.AppendString(password);
@@ -77,6 +81,7 @@ void TDataSession::DeleteUser(const std::string& userName)
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_DELETEUSER);
     request_.AppendString(userName);
     Exchange();
@@ -89,6 +94,7 @@ void TDataSession::GetDatabaseNames(StringList& names)
     names.clear();
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_GETDBNAMES);
     Exchange();
     reply_.ReadStringList(names);
@@ -99,6 +105,7 @@ void TDataSession::GetDatabase(const std::string& databaseName, std::string& des
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_GETDB);
     request_.AppendString(databaseName);
     Exchange();
@@ -111,6 +118,7 @@ void TDataSession::AddDatabase(const std::string& databaseName, const std::strin
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_ADDDB);
     request_.AppendString(databaseName);
     request_.AppendString(description);
@@ -123,6 +131,7 @@ void TDataSession::ModifyDatabase(const std::string& databaseName, const std::st
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_MODIFYDB);
     request_.AppendString(databaseName);
     request_.AppendString(description);
@@ -134,6 +143,7 @@ void TDataSession::DeleteDatabase(const std::string& databaseName)
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_DELETEDB);
     request_.AppendString(databaseName);
     Exchange();
@@ -144,6 +154,7 @@ void TDataSession::GetDatabaseUserNames(const std::string& databaseName, StringL
     names.clear();
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_GETDBUSERNAMES);
     request_.AppendString(databaseName);
     Exchange();
@@ -155,6 +166,7 @@ void TDataSession::GetDatabaseUser(const std::string& databaseName, const std::s
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_GETDBUSER);
     request_.AppendString(databaseName);
     request_.AppendString(userName);
@@ -167,6 +179,7 @@ void TDataSession::AddDatabaseUser(const std::string& databaseName, const std::s
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_ADDDBUSER);
     request_.AppendString(databaseName);
     request_.AppendString(userName);
@@ -179,6 +192,7 @@ void TDataSession::ModifyDatabaseUser(const std::string& databaseName, const std
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_MODIFYDBUSER);
     request_.AppendString(databaseName);
     request_.AppendString(userName);
@@ -190,6 +204,7 @@ void TDataSession::DeleteDatabaseUser(const std::string& databaseName, const std
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_DELETEDBUSER);
     request_.AppendString(databaseName);
     request_.AppendString(userName);
@@ -202,6 +217,7 @@ void TDataSession::GetConfig(ServerConfig& config)
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_GETCONFIG);
     Exchange();
     ReadConfig(reply_, config);
@@ -211,6 +227,7 @@ void TDataSession::ModifyConfig(const ServerConfig& config)
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_MODIFYCONFIG);
     WriteConfig(config, request_);
     Exchange();
@@ -220,6 +237,7 @@ void TDataSession::GetLog(StringList& lines)
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_GETLOG);
     Exchange();
     SplitLines(reply_.ReadTextView(), lines);
@@ -232,6 +250,7 @@ void TDataSession::GetLogText(LogText& log)
         log.Clear();
         return;
     }
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_GETLOG);
     Exchange();
     const std::string_view text = reply_.ReadTextView();
@@ -247,6 +266,7 @@ void TDataSession::StartServer()
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_STARTSERVER);
     Exchange();
 }
@@ -255,6 +275,7 @@ void TDataSession::StopServer()
 {
     if (!remote_)
         return;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_STOPSERVER);
     Exchange();
 }
@@ -263,6 +284,7 @@ std::int32_t TDataSession::Int32Request(std::uint16_t code)
 {
     if (!remote_)
         return 0;
+    const CallScope call(*this);
     StartAdminRequest(code);
     Exchange();
     std::int32_t value = 0;
@@ -275,6 +297,7 @@ std::string TDataSession::VersionGatedString(std::uint16_t code)
     std::string value;
     if (!remote_ || serverVersion_ < VersionServerNameAndAddresses)
         return value; // older servers are not asked
+    const CallScope call(*this);
     StartAdminRequest(code);
     Exchange();
     reply_.Read(value);
@@ -290,6 +313,7 @@ double TDataSession::GetMemoryUsage()
 {
     if (!remote_)
         return 0.0;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_GETMEMORYUSAGE);
     Exchange();
     double megabytes = 0.0;
@@ -338,6 +362,7 @@ bool TDataSession::GetSessionInfo(std::int32_t sessionNumber, SessionInfo& info)
 {
     if (!remote_)
         return false;
+    const CallScope call(*this);
     StartAdminRequest(REQUEST_GETSESSIONINFO);
     request_.AppendInt32(sessionNumber);
     Exchange();
@@ -370,6 +395,7 @@ bool TDataSession::SessionCommand(std::uint16_t code, std::int32_t serverSession
 {
     if (!remote_)
         return false;
+    const CallScope call(*this);
     StartAdminRequest(code);
     request_.AppendInt32(serverSessionId);
     Exchange();

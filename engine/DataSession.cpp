@@ -204,12 +204,37 @@ void TDataSession::EmitTraceRecord(TraceRecord::Kind direction, std::uint16_t co
     }
 }
 
+// --- Calls and their limits ---
+
+TDataSession::CallScope::CallScope(TDataSession& session) : session_(session)
+{
+    if (session_.callDepth_++ > 0)
+        return;
+    const CallLimits& limits = session_.callLimits_;
+    session_.waitLimits_.Interrupt = limits.Interrupt.get();
+    session_.waitLimits_.Deadline = limits.Deadline;
+    if (limits.TimeoutMs > 0)
+    {
+        const SteadyTime end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.TimeoutMs);
+        if (!limits.Deadline || end < *limits.Deadline)
+            session_.waitLimits_.Deadline = end;
+    }
+    session_.lastInterruption_ = Interruption::None;
+}
+
+void TDataSession::NoteInterruption(const std::exception& failure)
+{
+    if (const auto* interrupted = dynamic_cast<const TransportInterrupted*>(&failure))
+        lastInterruption_ = interrupted->Reason();
+}
+
 // --- Connection and login ---
 
 void TDataSession::Connect()
 {
     if (connected_)
         return;
+    const CallScope call(*this);
     sessionId_ = 0;
     Establish("Connection", &TDataSession::ConnectParamsExchange);
 }
@@ -218,6 +243,7 @@ void TDataSession::Reconnect()
 {
     if (connected_)
         return;
+    const CallScope call(*this);
     Establish("Re-connection", &TDataSession::ReconnectExchange);
 }
 
@@ -234,7 +260,7 @@ void TDataSession::Establish(const char* traceVerb, void (TDataSession::*handsha
     try
     {
         transport_ = transportFactory_ ? transportFactory_() : CreateTcpTransport();
-        transport_->Open(endpoint_, connectTimeoutMs_, timeoutSeconds_ * 1000);
+        transport_->Open(endpoint_, connectTimeoutMs_, timeoutSeconds_ * 1000, &waitLimits_);
         connected_ = true;
         if (trace_)
         {
@@ -255,8 +281,9 @@ void TDataSession::Establish(const char* traceVerb, void (TDataSession::*handsha
         } handshakeEnd{handshaking_};
         (this->*handshake)();
     }
-    catch (const std::exception&)
+    catch (const std::exception& failure)
     {
+        NoteInterruption(failure);
         Disconnect();
         RaiseEngineError(KORVEL_REMOTECONNECT, RemoteName());
     }
@@ -303,6 +330,7 @@ void TDataSession::HandshakeExchange()
 
 void TDataSession::Login()
 {
+    const CallScope call(*this);
     bool have = !userName_.empty() && !password_.empty();
     for (int attempts = 0;;)
     {
@@ -364,6 +392,7 @@ void TDataSession::Logout()
 {
     if (!connected_)
         return;
+    const CallScope call(*this);
     SetRequestCode(REQUEST_LOGOUT);
     BeginRequest();
     FinishRequest();
@@ -373,6 +402,8 @@ void TDataSession::Logout()
     }
     catch (const EKORVELEngineError&)
     {
+        if (lastInterruption_ != Interruption::None)
+            throw;
         Reconnect();
         SendRequest();
     }
@@ -382,6 +413,7 @@ void TDataSession::Logout()
 
 void TDataSession::SendSessionParams()
 {
+    const CallScope call(*this);
     SetRequestCode(REQUEST_SESSIONPARAMS);
     BeginRequest();
     request_.AppendBool(forceBufferFlush_);
@@ -441,8 +473,9 @@ void TDataSession::SendMessage(MessageWriter& message)
                             elapsed);
         }
     }
-    catch (const std::exception&)
+    catch (const std::exception& failure)
     {
+        NoteInterruption(failure);
         Disconnect();
         RaiseEngineError(KORVEL_REMOTECOMMLOST, RemoteName());
     }
@@ -501,8 +534,9 @@ void TDataSession::ReceiveReply()
                             replyHeader_.TotalSize, received - lastRequestStart_);
         }
     }
-    catch (const std::exception&)
+    catch (const std::exception& failure)
     {
+        NoteInterruption(failure);
         Disconnect();
         RaiseEngineError(KORVEL_REMOTECOMMLOST, RemoteName());
     }
@@ -520,7 +554,8 @@ void TDataSession::Call()
         }
         catch (const EKORVELEngineError&)
         {
-            if (retried)
+            // A cancelled or expired call is not resent: it would wait again, and could repeat a change.
+            if (retried || lastInterruption_ != Interruption::None)
                 throw;
         }
         Reconnect(); // the finished request is sent again as it is

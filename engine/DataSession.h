@@ -4,8 +4,10 @@
 // traces every exchange, and offers one operation per administrative request.
 //
 // A TDataSession serves one caller at a time and takes no lock; the session component serialises all calls.
+// Only its call limits' interrupt is touched by other threads: a cancel ends the call under way at once.
 #pragma once
 
+#include "engine/CallLimits.h"
 #include "engine/LogText.h"
 #include "engine/Transport.h"
 #include "engine/wire/AdminTypes.h"
@@ -114,6 +116,15 @@ public:
     std::int32_t ConnectTimeoutMs() const { return connectTimeoutMs_; }
     void SetConnectTimeoutMs(std::int32_t milliseconds) { connectTimeoutMs_ = std::max(milliseconds, 1); }
 
+    // What ends a call early (see CallLimits). A call is one public operation: an administrative request, a
+    // Connect, Login, Logout or SESSIONPARAMS, with the re-connection and resend inside it. A call that is
+    // cancelled or runs out ends like a lost connection (11276, or 11280 while connecting), leaves the
+    // session not connected, and is not retried: the next call re-connects. Set between calls.
+    void SetCallLimits(CallLimits limits) { callLimits_ = std::move(limits); }
+    const CallLimits& GetCallLimits() const { return callLimits_; }
+    // Why the last call ended early; None when it was not cut short.
+    Interruption LastInterruption() const { return lastInterruption_; }
+
     std::int32_t SessionId() const { return sessionId_; }
     std::int64_t ServerVersion() const { return serverVersion_; }
     // "3.04" for 30400, whatever the locale.
@@ -199,7 +210,23 @@ public:
     bool RemoveSession(std::int32_t serverSessionId);
 
 private:
+    // Marks one call: the outermost one fixes the limits its waits obey; the ones nested in it (the
+    // re-connection inside Call) share them.
+    class CallScope
+    {
+    public:
+        explicit CallScope(TDataSession& session);
+        ~CallScope() { --session_.callDepth_; }
+        CallScope(const CallScope&) = delete;
+        CallScope& operator=(const CallScope&) = delete;
+
+    private:
+        TDataSession& session_;
+    };
+
     bool Compressing() const { return !uncompressed_ && !handshaking_; }
+    // Notes why a failure ended the call, when its limits ended it.
+    void NoteInterruption(const std::exception& failure);
     void EmitTrace(const std::string& line);
     void EmitTraceRecord(TraceRecord::Kind direction, std::uint16_t code, std::uint16_t replyCode,
                          std::int64_t wireBytes, std::int64_t plainBytes, std::uint32_t elapsedMs);
@@ -214,7 +241,8 @@ private:
     bool AskForCredentials();
     void SendMessage(MessageWriter& message);
     void SessionSettingChanged(bool isLockProtocol);
-    // EnsureConnected, the request code and BeginRequest: the start of every administrative request.
+    // EnsureConnected, the request code and BeginRequest: the start of every administrative request, each of
+    // which is one call (a CallScope around it).
     void StartAdminRequest(std::uint16_t code);
     // FinishRequest, Call and CheckReply: the end of every administrative request.
     void Exchange();
@@ -249,6 +277,11 @@ private:
     std::uint16_t lastRequestCode_ = 0;  // what the next reply answers
     std::uint32_t lastRequestStart_ = 0; // in Ticks()
     CredentialProvider credentialProvider_;
+
+    CallLimits callLimits_;
+    WaitLimits waitLimits_; // of the call under way; the transport holds a pointer to it
+    int callDepth_ = 0;
+    Interruption lastInterruption_ = Interruption::None;
 
     const std::int32_t timeoutSeconds_;
     std::int32_t connectTimeoutMs_ = DefaultConnectTimeoutMs;

@@ -2,15 +2,17 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <fcntl.h>
+#include <exception>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace korvel
@@ -52,65 +54,105 @@ public:
     }
 };
 
+// A lookup can hang for the resolver's own time-outs. With limits in force it runs on a thread of its own,
+// which a cancel or the deadline abandons: its answer is dropped when it comes.
+std::uint32_t ResolveHostWithin(const std::shared_ptr<Resolver>& resolver, const std::string& hostName,
+                                const WaitLimits* limits)
+{
+    if (!limits || (!limits->Interrupt && !limits->Deadline))
+        return resolver->ResolveHost(hostName);
+    struct Lookup
+    {
+        int DoneFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        std::atomic<bool> Done = false;
+        std::uint32_t Address = 0;
+        std::exception_ptr Error;
+        ~Lookup() { close(DoneFd); }
+    };
+    auto lookup = std::make_shared<Lookup>();
+    if (lookup->DoneFd < 0)
+        Fail("eventfd");
+    std::thread(
+        [lookup, resolver, hostName]
+        {
+            try
+            {
+                lookup->Address = resolver->ResolveHost(hostName);
+            }
+            catch (...)
+            {
+                lookup->Error = std::current_exception();
+            }
+            lookup->Done.store(true, std::memory_order_release);
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t written = write(lookup->DoneFd, &one, sizeof one);
+        })
+        .detach();
+    while (!lookup->Done.load(std::memory_order_acquire))
+        PollWithin(lookup->DoneFd, POLLIN, -1, limits); // raises when the limits end the wait first
+    if (lookup->Error)
+        std::rethrow_exception(lookup->Error);
+    return lookup->Address;
+}
+
 class TcpTransport final : public Transport
 {
 public:
     explicit TcpTransport(std::shared_ptr<Resolver> resolver) : resolver_(std::move(resolver)) {}
     ~TcpTransport() override { Close(); }
 
-    void Open(const Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs) override
+    void Open(const Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs,
+              const WaitLimits* limits) override
     {
         Close();
+        limits_ = limits;
+        streamTimeoutMs_ = streamTimeoutMs;
         sockaddr_in peer{};
         peer.sin_family = AF_INET;
         peer.sin_addr.s_addr = ResolveAddress(endpoint);
         peer.sin_port = htons(ResolvePort(endpoint));
 
-        // Non-blocking for the connect only, so that it can be waited for with a time-out.
+        // Non-blocking for good: every wait is a poll that also watches the call's interrupt.
         fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd_ < 0)
             Fail("socket");
-        if (const int error = Connect(peer, connectTimeoutMs); error != 0)
+        try
+        {
+            Connect(peer, connectTimeoutMs);
+        }
+        catch (...)
         {
             Close();
-            errno = error;
-            Fail("connect");
+            throw;
         }
-        fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
         // Each chunk goes out in one write; without NODELAY a message split over two writes waits ~40 ms.
-        const int on = 1;
-        setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        const timeval timeout{streamTimeoutMs / 1000, (streamTimeoutMs % 1000) * 1000};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+        SetOption(IPPROTO_TCP, TCP_NODELAY, 1);
+        SetOption(SOL_SOCKET, SO_KEEPALIVE, 1);
+        SetOption(IPPROTO_TCP, TCP_KEEPIDLE, KeepAliveIdleSeconds);
+        SetOption(IPPROTO_TCP, TCP_KEEPINTVL, KeepAliveIntervalSeconds);
+        SetOption(IPPROTO_TCP, TCP_KEEPCNT, KeepAliveProbes);
     }
 
-    // 0 once connected, else the error (ETIMEDOUT when the time ran out).
-    int Connect(const sockaddr_in& peer, int timeoutMs)
+    void Connect(const sockaddr_in& peer, int timeoutMs)
     {
         if (connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0)
-            return 0;
+            return;
         if (errno != EINPROGRESS && errno != EINTR) // after EINTR the connect goes on, as after EINPROGRESS
-            return errno;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;)
+            Fail("connect");
+        if (!PollWithin(fd_, POLLOUT, timeoutMs, limits_))
         {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            pollfd entry{fd_, POLLOUT, 0};
-            const int result = poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
-            if (result > 0)
-                break;
-            if (result == 0)
-                return ETIMEDOUT;
-            if (errno != EINTR)
-                return errno;
+            errno = ETIMEDOUT;
+            Fail("connect");
         }
         int error = 0;
         socklen_t size = sizeof error;
         if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
-            return errno;
-        return error;
+            Fail("connect");
+        if (error != 0)
+        {
+            errno = error;
+            Fail("connect");
+        }
     }
 
     void Close() override
@@ -127,26 +169,25 @@ public:
     {
         if (readAheadEnd_ > readAheadStart_)
             return true;
-        pollfd entry{fd_, POLLIN, 0};
-        int result;
-        do
-            result = poll(&entry, 1, timeoutMs);
-        while (result < 0 && errno == EINTR);
-        if (result < 0)
-            Fail("poll");
-        return result > 0; // readable, end of stream or an error that the next read reports
+        // Readable, end of stream or an error that the next read reports.
+        return PollWithin(fd_, POLLIN, timeoutMs, limits_);
     }
 
     std::int32_t Write(const std::uint8_t* data, std::int32_t size) override
     {
+        if (limits_)
+            limits_->Check(); // a cancelled call sends nothing more, even where the socket has room
         for (;;)
         {
             const ssize_t sent = send(fd_, data, static_cast<std::size_t>(size), MSG_NOSIGNAL);
             if (sent >= 0)
                 return static_cast<std::int32_t>(sent);
             if (errno == EAGAIN || errno == EWOULDBLOCK)
-                return 0;
-            if (errno != EINTR)
+            {
+                if (!PollWithin(fd_, POLLOUT, streamTimeoutMs_, limits_))
+                    return 0;
+            }
+            else if (errno != EINTR)
                 Fail("send");
         }
     }
@@ -172,7 +213,7 @@ private:
     std::uint32_t ResolveAddress(const Endpoint& endpoint)
     {
         if (!endpoint.HostName.empty())
-            return resolver_->ResolveHost(endpoint.HostName);
+            return ResolveHostWithin(resolver_, endpoint.HostName, limits_);
         in_addr address{};
         if (endpoint.Address.empty() || inet_pton(AF_INET, endpoint.Address.c_str(), &address) != 1)
             throw TransportError("no valid host name or IPv4 address");
@@ -196,15 +237,25 @@ private:
             if (got >= 0)
                 return static_cast<std::int32_t>(got);
             if (errno == EAGAIN || errno == EWOULDBLOCK)
-                return 0;
-            if (errno != EINTR)
+            {
+                if (!PollWithin(fd_, POLLIN, streamTimeoutMs_, limits_))
+                    return 0;
+            }
+            else if (errno != EINTR)
                 Fail("recv");
         }
     }
 
+    void SetOption(int level, int name, int value) { setsockopt(fd_, level, name, &value, sizeof value); }
+
     static constexpr std::int32_t ReadAheadSize = 16384;
+    static constexpr int KeepAliveIdleSeconds = 60;
+    static constexpr int KeepAliveIntervalSeconds = 10;
+    static constexpr int KeepAliveProbes = 6;
 
     std::shared_ptr<Resolver> resolver_;
+    const WaitLimits* limits_ = nullptr;
+    int streamTimeoutMs_ = -1;
     int fd_ = -1;
     std::unique_ptr<std::uint8_t[]> readAhead_ = std::make_unique<std::uint8_t[]>(ReadAheadSize);
     std::int32_t readAheadStart_ = 0;

@@ -1,6 +1,9 @@
-// The TCP transport beneath a remote session: one blocking IPv4 client connection. Name and service
-// resolution sit behind a resolver so tests can map a service name to an ephemeral port.
+// The TCP transport beneath a remote session: one IPv4 client connection whose every wait (the host name, the
+// connect, each read and write) also ends when the call's limits say so. Name and service resolution sit
+// behind a resolver so tests can map a service name to an ephemeral port.
 #pragma once
+
+#include "engine/CallLimits.h"
 
 #include <cstdint>
 #include <functional>
@@ -17,6 +20,20 @@ class TransportError : public std::runtime_error
 {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A wait ended by the call's limits: cancelled from elsewhere, or past its deadline.
+class TransportInterrupted : public TransportError
+{
+public:
+    explicit TransportInterrupted(Interruption reason)
+        : TransportError(reason == Interruption::Cancelled ? "cancelled" : "deadline passed"), reason_(reason)
+    {
+    }
+    Interruption Reason() const { return reason_; }
+
+private:
+    Interruption reason_;
 };
 
 class Resolver
@@ -45,9 +62,11 @@ class Transport
 public:
     virtual ~Transport() = default;
     // Connects, giving up after `connectTimeoutMs` (a host that drops the handshake would otherwise hold the
-    // caller for the system's minutes of retries); reads and writes give up after `streamTimeoutMs`. Raises
-    // TransportError.
-    virtual void Open(const Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs) = 0;
+    // caller for the system's minutes of retries); reads and writes give up after `streamTimeoutMs`. Every
+    // wait from here to Close also obeys `limits` (may be null; it outlives the connection) and raises
+    // TransportInterrupted when they end it. Raises TransportError.
+    virtual void Open(const Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs,
+                      const WaitLimits* limits) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
     // True when the connection becomes readable (data or end of stream) within the time.
@@ -60,7 +79,10 @@ public:
 
 using TransportFactory = std::function<std::unique_ptr<Transport>()>;
 
-// A POSIX TCP transport with TCP_NODELAY, SO_RCVTIMEO/SO_SNDTIMEO and poll.
+// A POSIX TCP transport: non-blocking socket waited on with poll, TCP_NODELAY, and TCP keepalive (60 s idle,
+// then a probe every 10 s, 6 unanswered probes end it), so a peer that vanished without a word is noticed
+// even while a reply is awaited without limit. A host name is looked up on a thread of its own that a cancel
+// abandons.
 std::unique_ptr<Transport> CreateTcpTransport(std::shared_ptr<Resolver> resolver = SystemResolver());
 
 } // namespace korvel

@@ -104,6 +104,7 @@ void TKORVELSession::Activate()
     }
     dataSession_ = dataSession;
     remoteSessionLost_ = false;
+    lastInterruption_ = Interruption::None;
 
     try
     {
@@ -111,6 +112,7 @@ void TKORVELSession::Activate()
     }
     catch (...)
     {
+        lastInterruption_ = dataSession->LastInterruption();
         IgnoringFailures([this] { Deactivate(); });
         throw;
     }
@@ -118,6 +120,7 @@ void TKORVELSession::Activate()
 
 void TKORVELSession::ActivateDataSession(TDataSession& dataSession)
 {
+    dataSession.SetCallLimits(callLimits_);
     dataSession.SetPrivateDir(privateDir_);
     dataSession.SetStrictChangeDetection(strictChangeDetection_);
     dataSession.SetForceBufferFlush(forceBufferFlush_);
@@ -243,6 +246,14 @@ void TKORVELSession::UnlockSession()
 }
 
 // --- Properties -------------------------------------------------------------------------------------------
+
+void TKORVELSession::SetCallLimits(CallLimits limits)
+{
+    std::lock_guard guard(list_->SessionListLock());
+    callLimits_ = std::move(limits);
+    if (TDataSession* dataSession = dataSession_)
+        dataSession->SetCallLimits(callLimits_);
+}
 
 void TKORVELSession::CheckInactive() const
 {

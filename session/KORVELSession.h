@@ -135,6 +135,14 @@ public:
     bool RemoteSessionLost() const { return remoteSessionLost_; }
     bool IsDefault() const { return isDefault_; }
 
+    // What ends this session's calls early (a cancel from another thread, a limit per call, a deadline; see
+    // CallLimits): handed to the remote session now and at every activation, so it covers connecting and
+    // logging in too. Set by the thread that makes the calls, between calls.
+    void SetCallLimits(CallLimits limits);
+    // Why the last administration method or activation ended early (None when it was not cut short). Safe to
+    // read from any thread without the session lock.
+    Interruption LastInterruption() const { return lastInterruption_; }
+
     // --- Administration methods ---------------------------------------------------------------------------
     void GetServerUserNames(StringList& list);
     void GetServerUser(const std::string& userName, std::string& password, std::string& description,
@@ -218,6 +226,8 @@ private:
     TKORVELSessionList* list_ = nullptr;
     std::atomic<TDataSession*> dataSession_ = nullptr;
     std::atomic<bool> remoteSessionLost_ = false;
+    std::atomic<Interruption> lastInterruption_ = Interruption::None;
+    CallLimits callLimits_;
     std::unique_ptr<TDataSession>
         ownDataSession_; // null for the default session, whose remote session is the engine's
     bool isDefault_ = false;

@@ -28,8 +28,13 @@ template <typename Operation> auto TKORVELSession::Locked(Operation&& operation)
     TDataSession* dataSession = dataSession_;
     if (!dataSession)
         throw EDatabaseError(std::string(SessionError::InactiveSession));
-    // Copied while the lock is still held, so RemoteSessionLost needs no lock.
-    ScopeExit record([this, dataSession] { remoteSessionLost_ = dataSession->ReconnectRefused(); });
+    // Copied while the lock is still held, so RemoteSessionLost and LastInterruption need no lock.
+    ScopeExit record(
+        [this, dataSession]
+        {
+            remoteSessionLost_ = dataSession->ReconnectRefused();
+            lastInterruption_ = dataSession->LastInterruption();
+        });
     return operation(*dataSession);
 }
 

@@ -270,13 +270,14 @@ private:
             : ForwardingTransport(korvel::CreateTcpTransport()), owner_(owner)
         {
         }
-        void Open(const korvel::Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs) override
+        void Open(const korvel::Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs,
+                  const korvel::WaitLimits* limits) override
         {
             {
                 std::lock_guard lock(owner_.mutex_);
                 owner_.seen_.push_back(connectTimeoutMs);
             }
-            ForwardingTransport::Open(endpoint, connectTimeoutMs, streamTimeoutMs);
+            ForwardingTransport::Open(endpoint, connectTimeoutMs, streamTimeoutMs, limits);
         }
 
     private:

@@ -13,9 +13,10 @@ class ForwardingTransport : public Transport
 public:
     explicit ForwardingTransport(std::unique_ptr<Transport> inner) : inner_(std::move(inner)) {}
 
-    void Open(const Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs) override
+    void Open(const Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs,
+              const WaitLimits* limits) override
     {
-        inner_->Open(endpoint, connectTimeoutMs, streamTimeoutMs);
+        inner_->Open(endpoint, connectTimeoutMs, streamTimeoutMs, limits);
     }
     void Close() override { inner_->Close(); }
     bool IsOpen() const override { return inner_->IsOpen(); }
