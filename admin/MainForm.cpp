@@ -6,12 +6,14 @@
 #include "admin/ProfileLogin.h"
 #include "admin/Settings.h"
 #include "admin/StatusBarSections.h"
+#include "admin/WindowTitle.h"
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/CommandFocus.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
 #include "admin/common/HelpFile.h"
+#include "admin/common/WaitIndicator.h"
 #include "session/KORVELSession.h"
 
 #include <QApplication>
@@ -53,9 +55,10 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
             if (traceLogDlg_ != nullptr)
                 traceLogDlg_->AddRecord(record);
         });
-    // No OnRemoteLogin handler: credentials come from the login prompt, through the dialogs seam.
+    // No OnRemoteLogin handler: credentials come from the login prompt, through the dialogs seam. The session
+    // asks on the worker; the prompt shows on this thread.
     SetRemoteLoginDialog([this](std::string& userName, std::string& password)
-                         { return CurrentDialogs().RemoteLogin(this, userName, password); });
+                         { return AskForCredentials(userName, password); });
     runner_ = std::make_unique<BackgroundRunner>(*remoteSession_);
 
     SetCommandFailureHandler([this](const QString& message) { return AfterCommandFailed(message); });
@@ -68,12 +71,17 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
                            {
                                for (QAction* item : menuBar()->findChildren<QAction*>())
                                    if (item->objectName() == "LoginItem" ||
-                                       item->objectName() == "OptionsItem")
+                                       item->objectName() == "OptionsItem" ||
+                                       item->objectName() == "ConnectToItem")
                                        item->setEnabled(!running);
                            });
     statusBar()->setObjectName("StatusBar");
     SetHelpContext(statusBar(), 6);
     statusSections_ = std::make_unique<StatusBarSections>(statusBar());
+    waitIndicator_ = new WaitIndicator(
+        *runner_, [this] { return ServerEndpoint(LoggedIn() ? connected_ : remoteSettings_); }, this,
+        statusBar());
+    statusBar()->addWidget(waitIndicator_);
     CreatePageControl(setup_.CreatePages);
     focus->WatchAfterPages(*runner_);
     SetMinimumWindowSize();
@@ -95,23 +103,16 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     setWindowTitle(setup_.Version.ProductName);
     QCoreApplication::setApplicationName(setup_.Version.ProductName);
 
+    // The connection settings reach the session with each login.
     remoteSettings_ = ReadRemoteSettings(settingsFile);
     traceSettings_ = ReadTraceSettings(settingsFile);
-    ApplyRemoteSettings(*remoteSession_, true, remoteSettings_);
     SetActivePage(0);
 }
 
 TMainForm::~TMainForm()
 {
     WriteSettings();
-    try
-    {
-        remoteSession_->SetActive(false);
-    }
-    catch (...)
-    {
-        // Closing: the server may already be gone; the session is inactive either way.
-    }
+    LogoutAtExit();
     if (traceSettings_.KeepTraceFile)
         traceFile_->Close();
     else
@@ -227,10 +228,9 @@ void TMainForm::PlaceWindow()
 
 void TMainForm::ServerLost(const QString& message)
 {
-    statusBar()->showMessage(QLatin1Char(' ') + message);
-    // A server that refused to take the session back left it inactive: the window says so, without a box.
-    if (!remoteSession_->Active())
-        ShowLoggedIn(false);
+    // A server that refused to take the session back: the window returns to its logged-out look, as after a
+    // command met it, but says so without a box.
+    statusBar()->showMessage(QLatin1Char(' ') + AfterCommandFailed(message).replace("\n\n", " "));
 }
 
 bool TMainForm::event(QEvent* event)
@@ -256,12 +256,24 @@ void TMainForm::showEvent(QShowEvent* event)
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    bool mayClose = false;
-    RunCommand(this, [&] { mayClose = ConfirmPendingEdits(); });
-    if (mayClose)
-        event->accept();
-    else
-        event->ignore();
+    if (closeConfirmed_ || !AnyPendingEdits())
+        return event->accept();
+    // The pending edits are resolved first. A save that waits on the server closes the window once it is
+    // done.
+    closing_ = true;
+    RunCommand(this,
+               [this]
+               {
+                   ConfirmPendingEdits(
+                       [this]
+                       {
+                           closeConfirmed_ = true;
+                           if (!closing_)
+                               close();
+                       });
+               });
+    closing_ = false;
+    event->setAccepted(closeConfirmed_);
 }
 
 void TMainForm::WriteSettings()

@@ -1,7 +1,7 @@
 // TMainForm: the administration window. It composes the menu, the status bar and the page control with its
-// six pages, logs in and out through its one session component, guards unsaved edits, keeps the settings and
+// pages, logs in and out through its one session component, guards unsaved edits, keeps the settings and
 // trace files, and edits the connection settings through the Options dialog. The pages are known only through
-// AdminPage.
+// AdminPage. Every session call, login and logout included, runs on the background runner.
 #pragma once
 
 #include "admin/ProgramFiles.h"
@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,21 @@ namespace korvel::admin
 {
 
 class BackgroundRunner;
+class JobContext;
 class ProfileLogin;
 class StatusBarSections;
 class TOptionsDlg;
+class WaitIndicator;
+
+// What one login uses: the connection, and the credentials the prompt starts from.
+struct LoginRequest
+{
+    RemoteSettings Connection;
+    std::string UserName;
+    std::string Password; // empty: the login prompt asks
+    // Called with the password the person typed into the prompt, once the login succeeded.
+    std::function<void(const std::string& password)> Typed = {};
+};
 
 using PageFactory = std::function<std::vector<AdminPage*>(const PageContext& context, QWidget* parent)>;
 
@@ -57,12 +70,21 @@ public:
     void OptionsItemClick();
     void FileExit() { close(); }
 
-    // Resolves unsaved edits on the editable pages in page order; false when the user chose Cancel. A failing
-    // Save raises its error and leaves that page in edit mode.
-    bool ConfirmPendingEdits();
+    // Resolves unsaved edits on the editable pages in page order, then runs `proceed`; not at all when the
+    // person chose Cancel, or a Save failed (its error box shows, the page stays in edit mode).
+    void ConfirmPendingEdits(std::function<void()> proceed);
+    bool AnyPendingEdits() const;
+
+    // Logs in on the runner with the prompt where needed; `succeeded` runs once the window shows itself
+    // logged in. A failure shows "Error retrieving server information - ..." (nothing when the person
+    // cancelled).
+    void Login(LoginRequest request, std::function<void()> succeeded = {});
+    // Resolves pending edits, then logs out; `then` runs once the window shows itself logged out.
+    void Logout(std::function<void()> then = {});
 
     bool LoggedIn() const;
     TKORVELSession& RemoteSession() { return *remoteSession_; }
+    BackgroundRunner& Runner() { return *runner_; }
     RemoteSettings& Settings() { return remoteSettings_; }
 
     TraceSettings& TraceOptions() { return traceSettings_; }
@@ -75,17 +97,25 @@ protected:
     void closeEvent(QCloseEvent* event) override; // FormCloseQuery
 
 private:
-    friend class ProfileLogin; // logs in and out through a profile
-
     void CreateMenu();
     void CreatePageControl(const PageFactory& createPages);
     void SetMinimumWindowSize();
     // The saved frame when it lies on a screen, else centred (first show only).
     void PlaceWindow();
     void ServerLost(const QString& message);
-    void Login();
-    void Logout();
-    void EndSession();
+    struct LoginResult;
+    // On the worker: activates the session and reads what every page shows; the session ends inactive on
+    // failure.
+    std::shared_ptr<LoginResult> ReadLogin(JobContext& job, const LoginRequest& request);
+    void ShowLogin(LoginResult& result, const RemoteSettings& connection);
+    void LoginFailed(std::exception_ptr error);
+    // The login prompt, asked by the session on the worker and shown on this thread.
+    bool AskForCredentials(std::string& userName, std::string& password);
+    // Ends the session on the runner (its logout bounded); `ended` runs once it is inactive.
+    void EndSession(std::function<void()> ended = {});
+    // Cancels whatever waits on the server and logs out within a bounded time, without the event loop.
+    void LogoutAtExit();
+    void ConfirmPendingEditsFrom(std::size_t first, std::function<void()> proceed);
     void ShowLoggedIn(bool loggedIn);
     QString AfterCommandFailed(const QString& message); // see MainFormLostSession.cpp
     void MainPageControlChanged(int index);             // MainPageControlChanging, see the .cpp
@@ -101,7 +131,16 @@ private:
     RemoteSettings remoteSettings_;
     WindowPlacement savedPlacement_;
     std::string lastUserName_; // offered by the next login prompt; no password is kept
+    RemoteSettings connected_; // what the window is logged in through
+    // The login under way: its job (on the worker, while the session activates) and what was typed into its
+    // prompt (on this thread).
+    JobContext* loginJob_ = nullptr;
+    std::string typedUser_;
+    std::optional<std::string> typedPassword_;
+    bool closeConfirmed_ = false; // the pending edits were resolved for closing
+    bool closing_ = false;        // inside closeEvent
     std::unique_ptr<StatusBarSections> statusSections_;
+    WaitIndicator* waitIndicator_ = nullptr;
     TraceSettings traceSettings_;
     std::vector<AdminPage*> pages_;
 

@@ -5,6 +5,7 @@
 #include "admin/MainForm.h"
 
 #include "admin/WindowTitle.h"
+#include "admin/common/BackgroundRunner.h"
 #include "session/KORVELSession.h"
 
 #include <QStringList>
@@ -26,16 +27,11 @@ QString TMainForm::AfterCommandFailed(const QString& message)
             editable->ResetEditState();
         }
     }
-    try
-    {
-        EndSession();
-    }
-    catch (...)
-    {
-        // The server does not know the session any more: it is inactive either way.
-    }
+    // The server does not know the session any more: the window looks logged out at once, and the session
+    // ends on the runner.
     ShowLoggedIn(false);
-    QString text = message + "\n\nThe server at " + ServerPlace(*remoteSession_) +
+    EndSession();
+    QString text = message + "\n\nThe server at " + ServerPlace(connected_) +
                    " no longer knows this session (it was restarted, for example). Choose File, Login to "
                    "Server to log in again.";
     if (!editedPages.isEmpty())

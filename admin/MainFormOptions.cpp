@@ -3,6 +3,7 @@
 
 #include "admin/OptionsDlg.h"
 #include "admin/common/BackgroundRunner.h"
+#include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "session/KORVELSession.h"
 
@@ -40,34 +41,32 @@ void TMainForm::OptionsItemClick()
     OptionsValues values = optionsDlg_->Values();
     traceSettings_.KeepTraceFile = values.KeepTraceFile;
     RemoteSettings wanted = WithConnection(remoteSettings_, values);
+    wanted.RemoteTracing = values.Tracing;
+    const bool changed = ConnectionChanged(remoteSettings_, wanted);
 
-    bool apply = ConnectionChanged(remoteSettings_, wanted);
-    if (apply && remoteSession_->Active())
-    {
-        apply =
-            CurrentDialogs().AskWarningYesNo(
-                this, "Changing the remote connection information will reset the connection and require you "
-                      "to login again, are you sure you want to change this information ?") == Answer::Yes;
-        if (apply)
-        {
-            Logout();
-            // Cancelled at a pending-edit question: still logged in, so the new values are dropped as after
-            // No.
-            apply = !remoteSession_->Active();
-        }
-    }
-
+    // Tracing follows the check box at once, also while logged in; the connection reaches the session with
+    // the next login.
     remoteSettings_.RemoteTracing = values.Tracing;
-    if (apply)
+    if (LoggedIn())
     {
-        wanted.RemoteTracing = values.Tracing;
-        remoteSettings_ = wanted;
+        TKORVELSession& session = *remoteSession_;
+        runner_->Submit(
+            this, {}, [&session, tracing = values.Tracing](JobContext&) { session.SetRemoteTrace(tracing); },
+            {}, [this](std::exception_ptr error) { ShowCommandError(this, error); });
     }
-    // A setter of an active session takes the session lock: through the runner, like every request.
-    if (remoteSession_->Active())
-        runner_->Await([&] { ApplyRemoteSettings(*remoteSession_, apply, remoteSettings_); });
-    else
-        ApplyRemoteSettings(*remoteSession_, apply, remoteSettings_);
+    if (!changed)
+        return;
+    if (!LoggedIn())
+    {
+        remoteSettings_ = wanted;
+        return;
+    }
+    if (CurrentDialogs().AskWarningYesNo(
+            this, "Changing the remote connection information will reset the connection and require you to "
+                  "login again, are you sure you want to change this information ?") != Answer::Yes)
+        return;
+    // Cancelled at a pending-edit question: still logged in, so the new values are dropped as after No.
+    Logout([this, wanted] { remoteSettings_ = wanted; });
 }
 
 } // namespace korvel::admin

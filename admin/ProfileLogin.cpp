@@ -6,7 +6,6 @@
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "session/KORVELSession.h"
-#include "session/ScopeExit.h"
 
 #include <QLabel>
 #include <QMenu>
@@ -84,24 +83,24 @@ void ProfileLogin::ConnectToItemClick(const QString& profileName)
     std::optional<Profile> profile = store_.Find(profileName.toStdString());
     if (!profile)
         throw std::runtime_error("There is no profile named " + profileName.toStdString());
+    // Logged in: out first (cancelled at a pending-edit question, nothing more happens).
     if (mainForm_.LoggedIn())
-    {
-        mainForm_.Logout();
-        if (mainForm_.LoggedIn())
-            return; // cancelled at a pending-edit question
-    }
+        return mainForm_.Logout([this, profile = *profile] { LookUpAndLogin(profile); });
+    LookUpAndLogin(*profile);
+}
+
+void ProfileLogin::LookUpAndLogin(const Profile& profile)
+{
     credentials::Availability keyring = credentials::SecretServiceAvailability();
-    if (!profile->KeepPassword || !keyring.Available)
-    {
-        LoginWith(*profile, std::nullopt);
-        return;
-    }
+    if (!profile.KeepPassword || !keyring.Available)
+        return LoginWith(profile, std::nullopt);
     // The keyring may ask to be unlocked: the window keeps working and logs in when the answer comes.
     connectToMenu_->setEnabled(false);
-    mainForm_.statusBar()->showMessage(" Looking up the password of " + profileName + " in the keyring...");
+    const QString name = QString::fromStdString(profile.Name);
+    mainForm_.statusBar()->showMessage(" Looking up the password of " + name + " in the keyring...");
     lookup_ = credentials::LookupPasswordAsync(
-        KeyOf(*profile),
-        [this, profile = *profile](const credentials::LookupResult& result)
+        KeyOf(profile),
+        [this, profile](const credentials::LookupResult& result)
         {
             lookup_.reset();
             connectToMenu_->setEnabled(true);
@@ -116,32 +115,18 @@ void ProfileLogin::ConnectToItemClick(const QString& profileName)
 
 void ProfileLogin::LoginWith(const Profile& profile, const std::optional<std::string>& keptPassword)
 {
-    TKORVELSession& session = mainForm_.RemoteSession();
-    ApplyRemoteSettings(session, true, SettingsOf(profile, mainForm_.Settings().RemoteTracing));
-    session.SetRemoteUser(profile.User);
-    session.SetRemotePassword(keptPassword.value_or(""));
-    usingProfileSettings_ = true;
+    // The profile's settings serve this login only; the Options settings stay for File > Login.
+    LoginRequest request{SettingsOf(profile, mainForm_.Settings().RemoteTracing), profile.User,
+                         keptPassword.value_or("")};
+    const bool kept = keptPassword.has_value();
+    // Only what was typed into the prompt is offered to the keyring.
+    request.Typed = [this, profile, kept](const std::string& typed)
+    {
+        if (profile.KeepPassword && credentials::SecretServiceAvailability().Available)
+            OfferToKeyring(profile, typed, kept);
+    };
     loggingIn_ = QString::fromStdString(profile.Name);
-
-    // The prompt is the window's own; only what was typed into it is noted.
-    std::optional<std::string> typed;
-    session.SetOnRemoteLogin(
-        [this, &typed](TKORVELSession&, std::string& user, std::string& password, bool& go)
-        {
-            go = CurrentDialogs().RemoteLogin(&mainForm_, user, password);
-            if (go)
-                typed = password;
-        });
-    ScopeExit detach(
-        [&]
-        {
-            session.SetOnRemoteLogin(nullptr);
-            loggingIn_.clear();
-        });
-    mainForm_.Login();
-    store_.MarkUsed(profile.Name);
-    if (typed && profile.KeepPassword && credentials::SecretServiceAvailability().Available)
-        OfferToKeyring(profile, *typed, keptPassword.has_value());
+    mainForm_.Login(std::move(request), [this, name = profile.Name] { store_.MarkUsed(name); });
 }
 
 void ProfileLogin::OfferToKeyring(const Profile& profile, const std::string& password, bool keptWasRefused)
@@ -164,7 +149,7 @@ void ProfileLogin::OfferToKeyring(const Profile& profile, const std::string& pas
 
 void ProfileLogin::ProfilesItemClick()
 {
-    TProfilesDlg dialog(&mainForm_, store_, credentials::SecretServiceAvailability());
+    TProfilesDlg dialog(&mainForm_, store_, credentials::SecretServiceAvailability(), mainForm_.Runner());
     dialog.exec();
 }
 
@@ -177,23 +162,9 @@ void ProfileLogin::LoggedInChanged(bool loggedIn)
         connectToMenu_->setEnabled(true);
     }
     connectedProfile_ = loggedIn ? loggingIn_ : QString();
+    loggingIn_.clear();
     profileLabel_->setText(connectedProfile_.isEmpty() ? QString() : " Profile: " + connectedProfile_ + " ");
     profileLabel_->setVisible(!connectedProfile_.isEmpty());
-    if (!loggedIn)
-        RestoreOptionsSettings();
-}
-
-void ProfileLogin::RestoreOptionsSettings()
-{
-    if (!usingProfileSettings_)
-        return;
-    TKORVELSession& session = mainForm_.RemoteSession();
-    if (session.Active())
-        return;
-    ApplyRemoteSettings(session, true, mainForm_.Settings());
-    session.SetRemoteUser({});
-    session.SetRemotePassword({});
-    usingProfileSettings_ = false;
 }
 
 } // namespace korvel::admin

@@ -1,6 +1,6 @@
 // Logging in through a saved connection profile: File > Connect to (the profiles, the last used first) and
 // File > Profiles.... A profile's login logs out first (with the pending-edit question), uses the profile's
-// connection settings for that login only (the Options settings stay as they are and return at logout), and
+// connection settings for that login only (the Options settings stay as they are for File > Login), and
 // names the profile in the status bar. A password kept in the keyring is looked up without blocking the
 // window; a password typed because there was none, or because the server refused the kept one, is offered to
 // the keyring.
@@ -42,9 +42,9 @@ public:
 
 private:
     void FillConnectToMenu();
+    void LookUpAndLogin(const settings::Profile& profile);
     void LoginWith(const settings::Profile& profile, const std::optional<std::string>& keptPassword);
     void OfferToKeyring(const settings::Profile& profile, const std::string& password, bool keptWasRefused);
-    void RestoreOptionsSettings();
 
     TMainForm& mainForm_;
     settings::ProfileStore store_;
@@ -52,7 +52,6 @@ private:
     QLabel* profileLabel_;
     QString connectedProfile_;
     QString loggingIn_; // the profile whose login is under way
-    bool usingProfileSettings_ = false;
     std::unique_ptr<credentials::PendingRequest> lookup_;
     std::unique_ptr<credentials::PendingRequest> keyringStore_;
 };

@@ -1,9 +1,10 @@
 #include "admin/ProfilesDlg.h"
 
 #include "admin/Settings.h"
+#include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
-#include "admin/common/OffThread.h"
+#include "admin/common/WaitIndicator.h"
 #include "engine/DataSession.h"
 
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -55,8 +57,8 @@ std::string Text(const QLineEdit* edit)
 } // namespace
 
 TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
-                           const credentials::Availability& keyring)
-    : QDialog(parent), store_(store), keyring_(keyring)
+                           const credentials::Availability& keyring, BackgroundRunner& runner)
+    : QDialog(parent), store_(store), keyring_(keyring), runner_(runner)
 {
     setObjectName("ProfilesDlg");
     setWindowTitle("Connection Profiles");
@@ -74,6 +76,13 @@ TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
     FillList({});
     if (profilesList_->count() == 0)
         AddButtonClick();
+}
+
+TProfilesDlg::~TProfilesDlg()
+{
+    // Closed while a test waits: the test ends with the dialog.
+    if (test_)
+        test_->Cancel();
 }
 
 QFormLayout* TProfilesDlg::CreateEditor()
@@ -111,6 +120,9 @@ QFormLayout* TProfilesDlg::CreateEditor()
     form->addRow(keepPasswordCheckbox_);
     form->addRow(keyringReasonLabel_);
     form->addRow(testResultLabel_);
+    // What the test waits for, with its Cancel (Esc cancels too while it waits).
+    form->addRow(new WaitIndicator(
+        runner_, [] { return QString(); }, this, this));
     return form;
 }
 
@@ -127,7 +139,8 @@ QDialogButtonBox* TProfilesDlg::CreateButtons()
     deleteButton_ = MakeButton(actions, "&Delete", "DeleteButton");
     connect(deleteButton_, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { DeleteButtonClick(); }); });
-    connect(MakeButton(actions, "&Test Connection", "TestConnectionButton"), &QPushButton::clicked, this,
+    testButton_ = MakeButton(actions, "&Test Connection", "TestConnectionButton");
+    connect(testButton_, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { TestConnectionButtonClick(); }); });
     QPushButton* close = Named(actions->addButton("&Close", QDialogButtonBox::RejectRole), "CloseButton");
     close->setAutoDefault(false);
@@ -297,7 +310,6 @@ void TProfilesDlg::MovePassword(const Profile& from, const Profile& to)
 void TProfilesDlg::TestConnectionButtonClick()
 {
     Profile profile = Edited();
-    testResultLabel_->setText("Testing...");
     if (!(stored_ && stored_->KeepPassword && keyring_.Available))
     {
         TestWith(profile, {});
@@ -312,38 +324,62 @@ void TProfilesDlg::TestConnectionButtonClick()
 
 void TProfilesDlg::TestWith(const Profile& profile, std::string password)
 {
-    testResultLabel_->clear();
-    std::string user = profile.User;
-    if (password.empty() && !CurrentDialogs().RemoteLogin(this, user, password))
-        return;
-    TDataSession session;
-    session.SetRemote(true);
-    session.SetUncompressed(!profile.Internet);
-    session.SetHostName(profile.Host);
-    session.SetAddress(profile.Address);
-    session.SetPort(profile.Port);
-    session.SetServiceName(profile.Service);
-    session.SetUserName(user);
-    session.SetPassword(password);
-    session.SetCredentialProvider(
-        [this](std::string& userName, std::string& typed)
+    testResultLabel_->setText("Testing...");
+    testButton_->setEnabled(false);
+    struct Outcome
+    {
+        std::string ServerName;
+        std::string UserName;
+    };
+    QPointer<TProfilesDlg> dialog(this);
+    test_ = runner_.Submit<Outcome>(
+        this, {.NeedsLogin = false, .Waiting = "Testing " + profile.Name},
+        [dialog, profile, password](JobContext& job)
         {
-            bool given = false;
-            RunOnUiThread([&] { given = CurrentDialogs().RemoteLogin(this, userName, typed); });
-            return given;
-        });
-    // A server that does not answer must not freeze the dialog until the connect gives up.
-    std::string serverName;
-    RunOffThreadAndWait(
-        [&]
-        {
+            TDataSession session;
+            session.SetCallLimits(job.Limits());
+            session.SetRemote(true);
+            session.SetUncompressed(!profile.Internet);
+            session.SetHostName(profile.Host);
+            session.SetAddress(profile.Address);
+            session.SetPort(profile.Port);
+            session.SetServiceName(profile.Service);
+            session.SetUserName(profile.User);
+            session.SetPassword(password);
+            session.SetCredentialProvider(
+                [dialog, &job](std::string& userName, std::string& typed)
+                {
+                    auto asked = std::make_shared<std::pair<std::string, std::string>>(userName, typed);
+                    if (!job.AskOwner(
+                            [dialog, asked] {
+                                return dialog &&
+                                       CurrentDialogs().RemoteLogin(dialog, asked->first, asked->second);
+                            }))
+                        return false;
+                    userName = asked->first;
+                    typed = asked->second;
+                    return true;
+                });
             session.Connect();
             session.Login();
-            serverName = session.GetServerName();
+            Outcome outcome{session.GetServerName(), session.UserName()};
             session.Logout();
+            return outcome;
+        },
+        [this](Outcome outcome)
+        {
+            testButton_->setEnabled(true);
+            testResultLabel_->setText("Connected to the server " +
+                                      QString::fromStdString(outcome.ServerName) + " as " +
+                                      QString::fromStdString(outcome.UserName) + ".");
+        },
+        [this](std::exception_ptr error)
+        {
+            testButton_->setEnabled(true);
+            testResultLabel_->setText(IsCancelledByPerson(error) ? QStringLiteral("Test cancelled.")
+                                                                 : QString());
+            ShowCommandError(this, error);
         });
-    testResultLabel_->setText("Connected to the server " + QString::fromStdString(serverName) + " as " +
-                              QString::fromStdString(session.UserName()) + ".");
 }
 
 } // namespace korvel::admin

@@ -25,10 +25,17 @@ class QRadioButton;
 namespace korvel::admin
 {
 
+class BackgroundRunner;
+class Job;
+
 class TProfilesDlg : public QDialog
 {
 public:
-    TProfilesDlg(QWidget* parent, settings::ProfileStore& store, const credentials::Availability& keyring);
+    // The test connection runs on `runner` with a session of its own, so a silent server keeps nothing else
+    // waiting but the test, which the dialog's Cancel (or Esc) ends.
+    TProfilesDlg(QWidget* parent, settings::ProfileStore& store, const credentials::Availability& keyring,
+                 BackgroundRunner& runner);
+    ~TProfilesDlg() override;
 
     void AddButtonClick();
     void DuplicateButtonClick();
@@ -52,6 +59,8 @@ private:
 
     settings::ProfileStore& store_;
     credentials::Availability keyring_;
+    BackgroundRunner& runner_;
+    std::shared_ptr<Job> test_;
     // The profile in the editor as stored, or nothing for a new one.
     std::optional<settings::Profile> stored_;
     std::unique_ptr<credentials::PendingRequest> keyringRequest_;
@@ -68,6 +77,7 @@ private:
     QCheckBox* keepPasswordCheckbox_;
     QLabel* keyringReasonLabel_;
     QLabel* testResultLabel_;
+    QPushButton* testButton_;
     QPushButton* duplicateButton_;
     QPushButton* deleteButton_;
 };

@@ -1,6 +1,7 @@
 #include "admin/StatusBarSections.h"
 
-#include "session/KORVELSession.h"
+#include "admin/Settings.h"
+#include "admin/WindowTitle.h"
 
 #include <QLabel>
 #include <QStatusBar>
@@ -29,13 +30,10 @@ QLabel* StatusBarSections::Add(QStatusBar* bar, const char* name, const QString&
     return label;
 }
 
-void StatusBarSections::ShowConnection(const TKORVELSession& session)
+void StatusBarSections::ShowConnection(const RemoteSettings& connection)
 {
-    const std::string& host = session.RemoteHost().empty() ? session.RemoteAddress() : session.RemoteHost();
-    const QString port = session.RemoteService().empty() ? QString::number(session.RemotePort())
-                                                         : QString::fromStdString(session.RemoteService());
-    endpoint_->setText(QString::fromStdString(host) + QLatin1Char(':') + port);
-    mode_->setText(session.RemoteType() == rtInternet ? QStringLiteral("Internet") : QStringLiteral("LAN"));
+    endpoint_->setText(ServerEndpoint(connection));
+    mode_->setText(connection.RemoteType != 0 ? QStringLiteral("Internet") : QStringLiteral("LAN"));
     endpoint_->show();
     mode_->show();
 }

@@ -9,21 +9,18 @@
 class QLabel;
 class QStatusBar;
 
-namespace korvel
-{
-class TKORVELSession;
-}
-
 namespace korvel::admin
 {
+
+struct RemoteSettings;
 
 class StatusBarSections
 {
 public:
     explicit StatusBarSections(QStatusBar* bar);
 
-    // Host (or address) and port, and the mode, of the session just logged in.
-    void ShowConnection(const TKORVELSession& session);
+    // Host (or address) and port, and the mode, of the connection just logged in through.
+    void ShowConnection(const RemoteSettings& connection);
     void ShowRefresh(const QDateTime& when, double exchangeMs);
     void Clear();
 

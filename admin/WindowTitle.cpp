@@ -1,24 +1,37 @@
 #include "admin/WindowTitle.h"
 
-#include "session/KORVELSession.h"
+#include "admin/Settings.h"
 
 namespace korvel::admin
 {
-
-QString ServerPlace(const TKORVELSession& session)
+namespace
 {
-    QString host =
-        QString::fromStdString(session.RemoteHost().empty() ? session.RemoteAddress() : session.RemoteHost());
-    QString via = session.RemoteService().empty()
-                      ? "on port " + QString::number(session.RemotePort())
-                      : "on service " + QString::fromStdString(session.RemoteService());
-    return host + " " + via;
+
+QString Host(const RemoteSettings& connection)
+{
+    return connection.RemoteHost.isEmpty() ? connection.RemoteAddress : connection.RemoteHost;
 }
 
-QString ConnectedTitle(const QString& productName, const TKORVELSession& session,
+} // namespace
+
+QString ServerPlace(const RemoteSettings& connection)
+{
+    QString via = connection.RemoteService.isEmpty() ? "on port " + QString::number(connection.RemotePort)
+                                                     : "on service " + connection.RemoteService;
+    return Host(connection) + " " + via;
+}
+
+QString ServerEndpoint(const RemoteSettings& connection)
+{
+    return Host(connection) + QLatin1Char(':') +
+           (connection.RemoteService.isEmpty() ? QString::number(connection.RemotePort)
+                                               : connection.RemoteService);
+}
+
+QString ConnectedTitle(const QString& productName, const RemoteSettings& connection,
                        const std::string& serverName)
 {
-    return productName + " (Connected to " + ServerPlace(session) + " - " +
+    return productName + " (Connected to " + ServerPlace(connection) + " - " +
            QString::fromStdString(serverName) + ")";
 }
 

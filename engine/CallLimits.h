@@ -58,7 +58,7 @@ struct CallLimits
 struct WaitLimits
 {
     const CallInterrupt* Interrupt = nullptr;
-    std::optional<SteadyTime> Deadline;
+    std::optional<SteadyTime> Deadline = {};
 
     // Raises TransportInterrupted when the interrupt was cancelled or the deadline has passed.
     void Check() const;

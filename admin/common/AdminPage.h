@@ -1,5 +1,6 @@
-// The pages of the main window. The window knows them only through this interface: it fills them at login in
-// page order, refreshes them once shown, and walks the editable ones in ConfirmPendingEdits.
+// The pages of the main window. The window knows them only through this interface: the login reads what they
+// show in page order, the Status page refreshes after them, and the editable ones are walked for pending
+// edits.
 #pragma once
 
 #include "admin/common/RecentSessionWalk.h"
@@ -10,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace korvel
@@ -21,6 +23,7 @@ namespace korvel::admin
 {
 
 class BackgroundRunner;
+class JobContext;
 
 enum TEditState
 {
@@ -61,6 +64,12 @@ struct ViewSettings
     bool ShowState = false;
 };
 
+// What one page read at login for another.
+struct LoginReads
+{
+    std::string SelectedDatabase; // the Databases page's selected row; empty when there is none
+};
+
 // A page with an edit mode (Server, Users, Databases, Database Users).
 class EditablePage
 {
@@ -69,8 +78,10 @@ public:
     virtual TEditState EditState() const = 0;
     // Asked in a warning box with Yes, No and Cancel while the page is not viewing.
     virtual QString PendingEditsQuestion() const = 0;
-    // The page's Save and Cancel commands; Save raises its error (the page stays in edit mode).
-    virtual void SaveEdits() = 0;
+    // The page's Save command; `saved` runs once the edits are saved, not when the save failed (its error box
+    // shows, the page stays in edit mode), was refused or cancelled.
+    virtual void SaveEdits(std::function<void()> saved) = 0;
+    // The page's Cancel command.
     virtual void CancelEdits() = 0;
     // Back to view mode without asking the server (login sets every page to view mode).
     virtual void ResetEditState() = 0;
@@ -82,11 +93,14 @@ public:
     using QWidget::QWidget;
     // The tab caption: "Status", "Server", "Users", "Databases", "Database Users", "Rights", "Log".
     virtual QString Caption() const = 0;
-    // Login step 3: fill from the server (view mode), through the runner. Raises on failure.
-    virtual void FillAtLogin() {}
-    // Login step 6, once the page control is shown: the Status page refreshes. Raises on failure.
-    virtual void RefreshAfterLogin() {}
-    // Login step 4: the control that takes the focus (the Status page's Refresh button), or null.
+    // What the login reads for the page. On the worker, inside the login's job: reads what the page shows
+    // once logged in and returns how to show it, which runs on the user-interface thread once every page was
+    // read. Must not touch the page's controls. Raises on failure. `reads` carries what one page read for
+    // another (the Database Users page shows the users of the database the Databases page selects).
+    virtual std::function<void()> ReadAtLogin(JobContext&, LoginReads&) { return {}; }
+    // The same for the Status page's refresh, read after every page and shown once the pages are.
+    virtual std::function<void()> RefreshAtLogin(JobContext&) { return {}; }
+    // The control that takes the focus once logged in (the Status page's Refresh button), or null.
     virtual QWidget* LoginFocusWidget() { return nullptr; }
     // Null for pages without an edit mode.
     virtual EditablePage* Editable() { return nullptr; }
@@ -95,6 +109,18 @@ public:
     virtual void StoreViewSettings(ViewSettings&) const {}
     // Logout or a lost server: repeated work stops until the next login.
     virtual void StopRepeatedWork() {}
+};
+
+// What the login reads for the pages, in page order, then the Status page's refresh: read on the runner's
+// worker, shown together on the user-interface thread.
+struct PagesAtLogin
+{
+    std::vector<std::function<void()>> Shows;
+    std::vector<std::function<void()>> Refreshes;
+
+    static PagesAtLogin Read(const std::vector<AdminPage*>& pages, JobContext& job);
+    // The reads, each page back in view mode, then the refreshes.
+    void Show(const std::vector<AdminPage*>& pages) const;
 };
 
 // The seven pages in tab order, wired to each other (user chooser, database selector, rights refresh).

@@ -4,8 +4,6 @@
 #include "admin/common/OverrideCursor.h"
 #include "engine/EngineError.h"
 
-#include <QApplication>
-
 #include <exception>
 
 namespace korvel::admin
@@ -71,34 +69,32 @@ void ShowCommandError(QWidget* parent, std::exception_ptr error)
     CurrentDialogs().ShowError(parent, message);
 }
 
-bool SubmitCommand(QWidget* parent, BackgroundRunner& runner, std::function<void(CancelToken&)> work,
-                   std::function<void()> done)
+std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobSpec spec,
+                                   std::function<void(JobContext&)> work, std::function<void()> done,
+                                   BackgroundRunner::ErrorHandler failed)
 {
-    return SubmitCommand<bool>(
-        parent, runner,
-        [work = std::move(work)](CancelToken& token)
-        {
-            work(token);
-            return true;
-        },
-        [done = std::move(done)](bool) { done(); });
+    spec.Kind = Priority::User;
+    return RefuseInactive(page, runner.Submit(
+                                    page, std::move(spec), std::move(work),
+                                    [page, done = std::move(done)] { RunCommand(page, done); },
+                                    CommandErrorHandler(page, std::move(failed))));
 }
 
-void BeginWaitCursor()
+BackgroundRunner::ErrorHandler CommandErrorHandler(QWidget* page, BackgroundRunner::ErrorHandler failed)
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    return [page, failed = std::move(failed)](std::exception_ptr error)
+    {
+        if (failed)
+            RunCommand(page, [&] { failed(error); });
+        ShowCommandError(page, error);
+    };
 }
 
-void EndWaitCursor()
+std::shared_ptr<Job> RefuseInactive(QWidget* page, std::shared_ptr<Job> job)
 {
-    QApplication::restoreOverrideCursor();
-}
-
-bool RefuseInactive(QWidget* parent)
-{
-    EndWaitCursor();
-    CurrentDialogs().ShowError(parent, QString::fromUtf8(SessionInactiveError().what()));
-    return false;
+    if (!job)
+        CurrentDialogs().ShowError(page, QString::fromUtf8(SessionInactiveError().what()));
+    return job;
 }
 
 } // namespace korvel::admin

@@ -1,21 +1,22 @@
-// Every command of the window runs inside RunCommand: a wait cursor while it waits on the server, and every
-// error caught and shown in the error box, except the silent cancellation ("Operation aborted").
-// Qt slots must not let exceptions escape into the event loop.
+// Every command of the window runs inside RunCommand (work on this thread) or SubmitCommand (work on the
+// background runner): errors are caught and shown in the error box, except the silent ends (a cancelled
+// prompt, "Operation aborted"; a command the person cancelled, which the wait indicator reports). Qt slots
+// must not let exceptions escape into the event loop.
 #pragma once
-
-#include <QString>
 
 #include "admin/common/BackgroundRunner.h"
 
+#include <QString>
+#include <QWidget>
+
 #include <exception>
 #include <functional>
-
-class QWidget;
+#include <memory>
 
 namespace korvel::admin
 {
 
-// Returns true when the command finished without an error.
+// Returns true when the command finished without an error. The wait cursor shows while it runs.
 bool RunCommand(QWidget* parent, const std::function<void()>& command);
 
 // Called with the message of every failed command before its error box, and returns the message to show:
@@ -24,41 +25,36 @@ bool RunCommand(QWidget* parent, const std::function<void()>& command);
 using CommandFailureHandler = std::function<QString(const QString& message)>;
 void SetCommandFailureHandler(CommandFailureHandler handler);
 
-// Shows `error` in the error box, unless it is the silent cancellation.
+// Shows `error` in the error box, unless it is a silent end.
 void ShowCommandError(QWidget* parent, std::exception_ptr error);
 
-// A command whose server work runs on the background runner: the wait cursor stays until the result is back,
-// `done` runs inside RunCommand on the user-interface thread, and an error goes to the error box. While the
-// session is inactive nothing runs and the error box says so. Returns whether the work was taken.
+// A user command whose server work runs on the runner: `done` runs inside RunCommand on the user-interface
+// thread; on failure `failed` (when given) puts the page back, then the error box shows the error. While
+// logged out nothing runs and the error box says so (null is returned). `spec.Kind` is always User.
 template <typename Result>
-bool SubmitCommand(QWidget* parent, BackgroundRunner& runner, std::function<Result(CancelToken&)> work,
-                   std::function<void(Result)> done);
-bool SubmitCommand(QWidget* parent, BackgroundRunner& runner, std::function<void(CancelToken&)> work,
-                   std::function<void()> done);
+std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobSpec spec,
+                                   std::function<Result(JobContext&)> work, std::function<void(Result)> done,
+                                   BackgroundRunner::ErrorHandler failed = {});
+std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobSpec spec,
+                                   std::function<void(JobContext&)> work, std::function<void()> done,
+                                   BackgroundRunner::ErrorHandler failed = {});
 
-// The wait cursor of a command submitted to the runner, from submission to delivery.
-void BeginWaitCursor();
-void EndWaitCursor();
-bool RefuseInactive(QWidget* parent);
+// The error handler of SubmitCommand.
+BackgroundRunner::ErrorHandler CommandErrorHandler(QWidget* page, BackgroundRunner::ErrorHandler failed);
+// A refused submission: the box says the window is not logged in.
+std::shared_ptr<Job> RefuseInactive(QWidget* page, std::shared_ptr<Job> job);
 
 template <typename Result>
-bool SubmitCommand(QWidget* parent, BackgroundRunner& runner, std::function<Result(CancelToken&)> work,
-                   std::function<void(Result)> done)
+std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobSpec spec,
+                                   std::function<Result(JobContext&)> work, std::function<void(Result)> done,
+                                   BackgroundRunner::ErrorHandler failed)
 {
-    BeginWaitCursor();
-    const bool taken = runner.Submit<Result>(
-        Priority::User, std::move(work),
-        [parent, done = std::move(done)](Result result)
-        {
-            EndWaitCursor();
-            RunCommand(parent, [&] { done(std::move(result)); });
-        },
-        [parent](std::exception_ptr error)
-        {
-            EndWaitCursor();
-            ShowCommandError(parent, error);
-        });
-    return taken || RefuseInactive(parent);
+    spec.Kind = Priority::User;
+    return RefuseInactive(page, runner.Submit<Result>(
+                                    page, std::move(spec), std::move(work),
+                                    [page, done = std::move(done)](Result result)
+                                    { RunCommand(page, [&] { done(std::move(result)); }); },
+                                    CommandErrorHandler(page, std::move(failed))));
 }
 
 } // namespace korvel::admin

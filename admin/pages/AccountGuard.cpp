@@ -1,6 +1,6 @@
 #include "admin/pages/AccountGuard.h"
 
-#include "admin/common/BackgroundRunner.h"
+#include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/pages/PageFields.h"
 #include "session/KORVELSession.h"
@@ -8,24 +8,36 @@
 namespace korvel::admin
 {
 
-AccountGuardResult GuardAccountChange(QWidget* parent, BackgroundRunner& runner, TKORVELSession& session,
-                                      const QString& user, operations::AccountChange change)
+void GuardAccountChange(QWidget* parent, BackgroundRunner& runner, TKORVELSession& session,
+                        const QString& user, operations::AccountChange change,
+                        std::function<void(AccountGuardResult)> then)
 {
     const std::string name = ToStd(user);
-    switch (runner.Await([&] { return operations::CheckAccountChange(session, name, change); }))
-    {
-    case operations::AccountRisk::LastAdministrator:
-        CurrentDialogs().ShowError(parent, FromStd(operations::LastAdministratorMessage(name, change)));
-        return AccountGuardResult::Refused;
-    case operations::AccountRisk::OwnAccount:
-        if (CurrentDialogs().AskWarningYesNo(parent, FromStd(operations::OwnAccountQuestion(name, change))) !=
-            Answer::Yes)
-            return AccountGuardResult::Refused;
-        return AccountGuardResult::AllowedLogOut;
-    case operations::AccountRisk::None:
-        break;
-    }
-    return AccountGuardResult::Allowed;
+    SubmitCommand<operations::AccountRisk>(
+        parent, runner, {},
+        [&session, name, change](JobContext& job)
+        {
+            job.Check();
+            return operations::CheckAccountChange(session, name, change);
+        },
+        [parent, name, change, then = std::move(then)](operations::AccountRisk risk)
+        {
+            switch (risk)
+            {
+            case operations::AccountRisk::LastAdministrator:
+                CurrentDialogs().ShowError(parent,
+                                           FromStd(operations::LastAdministratorMessage(name, change)));
+                return then(AccountGuardResult::Refused);
+            case operations::AccountRisk::OwnAccount:
+                if (CurrentDialogs().AskWarningYesNo(
+                        parent, FromStd(operations::OwnAccountQuestion(name, change))) != Answer::Yes)
+                    return then(AccountGuardResult::Refused);
+                return then(AccountGuardResult::AllowedLogOut);
+            case operations::AccountRisk::None:
+                break;
+            }
+            then(AccountGuardResult::Allowed);
+        });
 }
 
 } // namespace korvel::admin

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace korvel
@@ -26,8 +28,10 @@ enum class AccountGuardResult
 
 class BackgroundRunner;
 
-// Asks the server through `runner`.
-AccountGuardResult GuardAccountChange(QWidget* parent, BackgroundRunner& runner, TKORVELSession& session,
-                                      const QString& user, operations::AccountChange change);
+// Asks the server through `runner`, then the person where needed, and calls `then` with what may happen. When
+// the check fails or is cancelled, `then` is not called (the error box shows a failure).
+void GuardAccountChange(QWidget* parent, BackgroundRunner& runner, TKORVELSession& session,
+                        const QString& user, operations::AccountChange change,
+                        std::function<void(AccountGuardResult)> then);
 
 } // namespace korvel::admin

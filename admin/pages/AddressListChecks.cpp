@@ -2,7 +2,7 @@
 
 #include "addresses/AddressChecks.h"
 #include "addresses/AddressRules.h"
-#include "admin/common/BackgroundRunner.h"
+#include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/RecentSessionWalk.h"
 #include "admin/pages/PageFields.h"
@@ -45,25 +45,35 @@ void MarkBadAddressLines(QPlainTextEdit* memo)
     UnderlineBadLines(memo);
 }
 
-bool ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources, const ServerConfig& changed)
+void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources, const ServerConfig& changed,
+                       std::function<void()> confirmed)
 {
     TKORVELSession& session = sources.Session;
-    ServerConfig current;
-    sources.Runner.Await([&] { session.GetServerConfig(current); });
-    StringList sessionAddresses;
-    if (addresses::MayLockOut(current, changed))
-    {
-        if (std::optional<StringList> recent = sources.SessionWalk.Fresh())
-            sessionAddresses = std::move(*recent);
-        else
-            sessionAddresses =
-                sources.Runner.Await([&] { return operations::ReadSessionAddresses(session); });
-    }
-    for (const std::string& warning : operations::ConfigWarnings(current, changed, sessionAddresses))
-        if (CurrentDialogs().AskWarningYesNo(parent, FromStd(warning) + QStringLiteral(" Save anyway?")) !=
-            Answer::Yes)
-            return false;
-    return true;
+    const std::optional<StringList> recentAddresses = sources.SessionWalk.Fresh();
+    SubmitCommand<std::vector<std::string>>(
+        parent, sources.Runner, {},
+        [&session, changed, recentAddresses](JobContext& job)
+        {
+            job.Check();
+            ServerConfig current;
+            session.GetServerConfig(current);
+            StringList sessionAddresses;
+            if (addresses::MayLockOut(current, changed))
+            {
+                job.Check();
+                sessionAddresses =
+                    recentAddresses ? *recentAddresses : operations::ReadSessionAddresses(session);
+            }
+            return operations::ConfigWarnings(current, changed, sessionAddresses);
+        },
+        [parent, confirmed = std::move(confirmed)](std::vector<std::string> warnings)
+        {
+            for (const std::string& warning : warnings)
+                if (CurrentDialogs().AskWarningYesNo(
+                        parent, FromStd(warning) + QStringLiteral(" Save anyway?")) != Answer::Yes)
+                    return;
+            confirmed();
+        });
 }
 
 } // namespace korvel::admin

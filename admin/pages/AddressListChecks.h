@@ -5,6 +5,8 @@
 
 #include "engine/wire/AdminTypes.h"
 
+#include <functional>
+
 class QPlainTextEdit;
 class QWidget;
 
@@ -31,8 +33,10 @@ struct ConfigSaveSources
 void MarkBadAddressLines(QPlainTextEdit* memo);
 
 // Reads the server's configuration (and, when a list changed or logins become denied, the sessions' addresses
-// unless the Status page read them under a minute ago) and asks "... Save anyway?" for each warning. False
-// when the user answered No to one.
-bool ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources, const ServerConfig& changed);
+// unless the Status page read them under a minute ago) through the runner, asks "... Save anyway?" for each
+// warning, and calls `confirmed` when the person answered Yes to all (not at all after a No, a failure or a
+// cancel).
+void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources, const ServerConfig& changed,
+                       std::function<void()> confirmed);
 
 } // namespace korvel::admin

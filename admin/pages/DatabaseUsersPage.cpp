@@ -42,12 +42,16 @@ TDatabaseUsersPage::TDatabaseUsersPage(const PageContext& context, QWidget* pare
     : AdminPage(parent), session_(context.Session), runner_(context.Runner)
 {
     CreateControls();
+    commands_ = std::make_unique<Commands>(
+        this, runner_, DatabaseUsersListBox, [this] { return Readers(ToStd(currentDatabase_)); },
+        [this](const QString& name, TUserRights rights) { ShowDatabaseUser(name, rights); });
     ConnectListAndDetail<TDatabaseUsersPage>(
         listFrame_, detailFrame_, this,
         {&TDatabaseUsersPage::DatabaseUsersListBoxClick, &TDatabaseUsersPage::AddDatabaseUserButtonClick,
          &TDatabaseUsersPage::EditDatabaseUserButtonClick, &TDatabaseUsersPage::DeleteDatabaseUserButtonClick,
          &TDatabaseUsersPage::SaveDatabaseUserButtonClick,
-         &TDatabaseUsersPage::CancelDatabaseUserButtonClick});
+         &TDatabaseUsersPage::CancelDatabaseUserButtonClick},
+        runner_);
     // activated: the user's choice only, not the copies the Databases page makes.
     ConnectCommand(DatabasesComboBox, &QComboBox::activated, this,
                    &TDatabaseUsersPage::DatabasesComboBoxChange);
@@ -117,11 +121,15 @@ void TDatabaseUsersPage::CreateControls()
     PlaceListAndDetail(this, listFrame_, detailFrame_);
 }
 
-void TDatabaseUsersPage::FillAtLogin()
+std::function<void()> TDatabaseUsersPage::ReadAtLogin(JobContext& job, LoginReads& reads)
 {
-    FillDatabaseUserList();
-    ShowSelectedDatabaseUser();
-    SetDatabaseUserViewMode();
+    job.Check();
+    auto listed = Commands::Read(Readers(reads.SelectedDatabase));
+    return [this, listed]
+    {
+        commands_->Show(listed);
+        SetDatabaseUserViewMode();
+    };
 }
 
 QString TDatabaseUsersPage::PendingEditsQuestion() const
@@ -137,9 +145,9 @@ void TDatabaseUsersPage::ResetEditState()
     DatabaseUserEditState = esViewing;
 }
 
-void TDatabaseUsersPage::ReplaceDatabases(const QListWidget* databases)
+void TDatabaseUsersPage::ReplaceDatabases(const QStringList& databases)
 {
-    CopyListToComboBox(databases, DatabasesComboBox);
+    ReplaceComboItems(DatabasesComboBox, databases, databases.isEmpty() ? -1 : 0);
     currentDatabase_ = DatabasesComboBox->currentText();
     RightsChanged();
 }
@@ -148,47 +156,41 @@ void TDatabaseUsersPage::ShowUsersOfSelectedDatabase()
 {
     currentDatabase_ = DatabasesComboBox->currentText();
     DatabaseUserEditState = esViewing;
-    FillDatabaseUserList();
-    ShowSelectedDatabaseUser();
     SetDatabaseUserViewMode();
+    commands_->Refill();
 }
 
 void TDatabaseUsersPage::ReplaceUsers(const QListWidget* users)
 {
-    CopyListToComboBox(users, UserComboBox);
+    ReplaceComboItems(UserComboBox, ItemTexts(users), users->currentRow());
     RightsChanged();
 }
 
-void TDatabaseUsersPage::FillDatabaseUserList()
+TDatabaseUsersPage::Commands::Readers TDatabaseUsersPage::Readers(const std::string& database) const
 {
-    ClearNameList(DatabaseUsersListBox);
-    if (currentDatabase_.isEmpty())
-        return;
-    StringList names;
-    const std::string database = ToStd(currentDatabase_);
-    runner_.Await([&] { session_.GetServerDatabaseUserNames(database, names); });
-    FillNameList(DatabaseUsersListBox, names);
+    if (database.empty())
+        return {};
+    TKORVELSession& session = session_;
+    return {[&session, database]
+            {
+                StringList names;
+                session.GetServerDatabaseUserNames(database, names);
+                return names;
+            },
+            [&session, database](const std::string& name)
+            {
+                TUserRights rights;
+                session.GetServerDatabaseUser(database, name, rights);
+                return rights;
+            }};
 }
 
-void TDatabaseUsersPage::ShowSelectedDatabaseUser()
+void TDatabaseUsersPage::ShowDatabaseUser(const QString& name, TUserRights rights)
 {
-    const QString name = SelectedName(DatabaseUsersListBox);
     if (name.isEmpty())
-    {
-        ClearDatabaseUserFields();
-        return;
-    }
+        return ClearDatabaseUserFields();
     DatabaseUserEdit->setText(name);
-    ShowRights(ReadRights(name));
-}
-
-TUserRights TDatabaseUsersPage::ReadRights(const QString& user)
-{
-    const std::string database = ToStd(currentDatabase_);
-    const std::string name = ToStd(user);
-    TUserRights rights;
-    runner_.Await([&] { session_.GetServerDatabaseUser(database, name, rights); });
-    return rights;
+    ShowRights(rights);
 }
 
 void TDatabaseUsersPage::ClearDatabaseUserFields()
@@ -243,14 +245,13 @@ void TDatabaseUsersPage::DatabasesComboBoxChange()
     if (DatabaseUserEditState != esViewing)
         CancelDatabaseUserButtonClick();
     currentDatabase_ = DatabasesComboBox->currentText();
-    FillDatabaseUserList();
-    ShowSelectedDatabaseUser();
     SetDatabaseUserViewMode();
+    commands_->Refill();
 }
 
 void TDatabaseUsersPage::DatabaseUsersListBoxClick()
 {
-    ShowSelectedDatabaseUser();
+    commands_->ShowSelected();
 }
 
 void TDatabaseUsersPage::AddDatabaseUserButtonClick()
@@ -266,8 +267,20 @@ void TDatabaseUsersPage::EditDatabaseUserButtonClick()
 {
     DatabaseUserEditState = esEditing;
     SetDatabaseUserEditMode(false);
-    ShowRights(ReadRights(SelectedName(DatabaseUsersListBox)));
     RightCheckBoxes[urRead]->setFocus();
+    // The rights as the server holds them now are what the person edits.
+    const std::string user = ToStd(SelectedName(DatabaseUsersListBox));
+    auto read = commands_->CurrentReaders().Read;
+    if (!read)
+        return;
+    SubmitCommand<TUserRights>(
+        this, runner_, {},
+        [read, user](JobContext& job)
+        {
+            job.Check();
+            return read(user);
+        },
+        [this](TUserRights rights) { ShowRights(rights); });
 }
 
 void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
@@ -277,43 +290,51 @@ void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
         Answer::Yes)
         return;
     const QString name = DatabaseUserEdit->text();
-    const int formerIndex = DatabaseUsersListBox->currentRow();
     const std::string database = ToStd(currentDatabase_);
     const std::string user = ToStd(name);
-    runner_.Await([&] { session_.DeleteServerDatabaseUser(database, user); });
-    RightsChanged();
-    FillDatabaseUserList();
-    ReselectListItem(DatabaseUsersListBox, formerIndex, name);
-    ShowSelectedDatabaseUser();
-    SetDatabaseUserViewMode();
+    TKORVELSession& session = session_;
+    commands_->Change(
+        {.Changes = true},
+        [&session, database, user](JobContext&) { session.DeleteServerDatabaseUser(database, user); },
+        {name, DatabaseUsersListBox->currentRow()}, [this] { ListChanged(); });
 }
 
-void TDatabaseUsersPage::SaveDatabaseUserButtonClick()
+void TDatabaseUsersPage::Save(std::function<void()> saved)
 {
     const TUserRights rights = CheckedRights();
     const bool adding = DatabaseUserEditState == esAdding;
     const QString savedName = adding ? UserComboBox->currentText() : DatabaseUserEdit->text();
     const std::string database = ToStd(currentDatabase_);
     const std::string name = ToStd(savedName);
-    runner_.Await(
-        [&]
+    TKORVELSession& session = session_;
+    commands_->Change(
+        {.Changes = true},
+        [&session, database, name, rights, adding](JobContext&)
         {
             if (adding)
-                session_.AddServerDatabaseUser(database, name, rights);
+                session.AddServerDatabaseUser(database, name, rights);
             else
-                session_.ModifyServerDatabaseUser(database, name, rights);
+                session.ModifyServerDatabaseUser(database, name, rights);
+        },
+        {savedName, RowPick::NoIndex},
+        [this, saved = std::move(saved)]
+        {
+            ListChanged();
+            if (saved)
+                saved();
         });
+}
+
+void TDatabaseUsersPage::ListChanged()
+{
     RightsChanged();
-    FillDatabaseUserList();
-    ReselectListItem(DatabaseUsersListBox, DatabaseUsersListBox->count() - 1, savedName);
-    ShowSelectedDatabaseUser();
     SetDatabaseUserViewMode();
     DatabaseUserEditState = esViewing;
 }
 
 void TDatabaseUsersPage::CancelDatabaseUserButtonClick()
 {
-    ShowSelectedDatabaseUser();
+    commands_->ShowSelected();
     SetDatabaseUserViewMode();
     DatabaseUserEditState = esViewing;
 }

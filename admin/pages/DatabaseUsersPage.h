@@ -4,6 +4,7 @@
 #pragma once
 
 #include "admin/common/AdminPage.h"
+#include "admin/pages/ListDetail.h"
 #include "admin/pages/ListPages.h"
 #include "session/UserRights.h"
 
@@ -25,18 +26,18 @@ public:
     TDatabaseUsersPage(const PageContext& context, QWidget* parent);
 
     QString Caption() const override { return QStringLiteral("Database Users"); }
-    void FillAtLogin() override;
+    std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
 
     TEditState EditState() const override { return DatabaseUserEditState; }
     QString PendingEditsQuestion() const override;
-    void SaveEdits() override { SaveDatabaseUserButtonClick(); }
+    void SaveEdits(std::function<void()> saved) override { Save(std::move(saved)); }
     void CancelEdits() override { CancelDatabaseUserButtonClick(); }
     void ResetEditState() override;
 
-    // Called by the Databases page: the selector takes a copy of its list and selection, and the page shows
-    // the users of the database the selector now names (any edit here is dropped).
-    void ReplaceDatabases(const QListWidget* databases);
+    // Called by the Databases page: the selector takes its list with the first database selected.
+    void ReplaceDatabases(const QStringList& databases);
+    // Shows the users of the database the selector names (any edit here is dropped).
     void ShowUsersOfSelectedDatabase();
     // Called by the Users page: the user chooser takes a copy of its list and selection.
     void ReplaceUsers(const QListWidget* users);
@@ -45,8 +46,6 @@ public:
     // Rights page then reads its grid again).
     void SetRightsChangedHandler(std::function<void()> handler) { rightsChanged_ = std::move(handler); }
 
-    void FillDatabaseUserList();
-    void ShowSelectedDatabaseUser();
     void ClearDatabaseUserFields();
     void SetDatabaseUserEditMode(bool adding);
     void SetDatabaseUserViewMode();
@@ -56,12 +55,18 @@ public:
     void AddDatabaseUserButtonClick();
     void EditDatabaseUserButtonClick();
     void DeleteDatabaseUserButtonClick();
-    void SaveDatabaseUserButtonClick();
+    void SaveDatabaseUserButtonClick() { Save({}); }
     void CancelDatabaseUserButtonClick();
 
 private:
+    using Commands = ListDetailCommands<TUserRights>;
+
     void CreateControls();
-    TUserRights ReadRights(const QString& user);
+    // The readers of `database`'s users (none when it is empty).
+    Commands::Readers Readers(const std::string& database) const;
+    void ShowDatabaseUser(const QString& name, TUserRights rights);
+    void Save(std::function<void()> saved);
+    void ListChanged();
     void ShowRights(TUserRights rights);
     TUserRights CheckedRights() const;
     void SetRightsEditable(bool editable);
@@ -81,6 +86,7 @@ private:
     NameListFrame listFrame_;
     // SaveDatabaseUserButton and CancelDatabaseUserButton.
     DetailFrame detailFrame_;
+    std::unique_ptr<Commands> commands_;
 
     QComboBox* DatabasesComboBox = nullptr;
     QListWidget* DatabaseUsersListBox = nullptr;

@@ -26,11 +26,15 @@ TDatabasesPage::TDatabasesPage(const PageContext& context, TDatabaseUsersPage& d
       programDir_(context.ProgramDir)
 {
     CreateControls();
+    commands_ = std::make_unique<Commands>(
+        this, runner_, DatabasesListBox, [this] { return Readers(); },
+        [this](const QString& name, const DatabaseRecord& database) { ShowDatabase(name, database); });
     ConnectListAndDetail<TDatabasesPage>(
         listFrame_, detailFrame_, this,
         {&TDatabasesPage::DatabasesListBoxClick, &TDatabasesPage::AddDatabaseButtonClick,
          &TDatabasesPage::EditDatabaseButtonClick, &TDatabasesPage::DeleteDatabaseButtonClick,
-         &TDatabasesPage::SaveDatabaseButtonClick, &TDatabasesPage::CancelDatabaseButtonClick});
+         &TDatabasesPage::SaveDatabaseButtonClick, &TDatabasesPage::CancelDatabaseButtonClick},
+        runner_);
     ConnectCommand(SelectDatabaseDirButton, this, &TDatabasesPage::SelectDatabaseDirButtonClick);
     SetDatabaseViewMode();
 }
@@ -71,11 +75,17 @@ void TDatabasesPage::CreateControls()
     PlaceListAndDetail(this, listFrame_, detailFrame_);
 }
 
-void TDatabasesPage::FillAtLogin()
+std::function<void()> TDatabasesPage::ReadAtLogin(JobContext& job, LoginReads& reads)
 {
-    FillDatabaseList();
-    ShowSelectedDatabase();
-    SetDatabaseViewMode();
+    job.Check();
+    auto listed = Commands::Read(Readers());
+    reads.SelectedDatabase = ToStd(listed.Listing.SelectedName());
+    return [this, listed]
+    {
+        commands_->Show(listed);
+        databaseUsers_.ReplaceDatabases(listed.Listing.Names);
+        SetDatabaseViewMode();
+    };
 }
 
 QString TDatabasesPage::PendingEditsQuestion() const
@@ -90,29 +100,43 @@ void TDatabasesPage::ResetEditState()
     DatabaseEditState = esViewing;
 }
 
-void TDatabasesPage::FillDatabaseList()
+TDatabasesPage::Commands::Readers TDatabasesPage::Readers() const
 {
-    ClearNameList(DatabasesListBox);
-    StringList names;
-    runner_.Await([&] { session_.GetServerDatabaseNames(names); });
-    FillNameList(DatabasesListBox, names);
-    databaseUsers_.ReplaceDatabases(DatabasesListBox);
+    TKORVELSession& session = session_;
+    return {[&session]
+            {
+                StringList names;
+                session.GetServerDatabaseNames(names);
+                return names;
+            },
+            [&session](const std::string& name)
+            {
+                DatabaseRecord database;
+                session.GetServerDatabase(name, database.Description, database.Directory);
+                return database;
+            }};
 }
 
-void TDatabasesPage::ShowSelectedDatabase()
+void TDatabasesPage::ShowDatabase(const QString& name, const DatabaseRecord& database)
 {
-    const QString name = SelectedName(DatabasesListBox);
     if (name.isEmpty())
-    {
-        ClearDatabaseFields();
-        return;
-    }
-    std::string description, directory;
-    const std::string database = ToStd(name);
-    runner_.Await([&] { session_.GetServerDatabase(database, description, directory); });
+        return ClearDatabaseFields();
     DatabaseNameEdit->setText(name);
-    DatabaseDescription->Show(description);
-    ServerDirectoryEdit->setText(FromStd(directory));
+    DatabaseDescription->Show(database.Description);
+    ServerDirectoryEdit->setText(FromStd(database.Directory));
+}
+
+QStringList TDatabasesPage::Names() const
+{
+    return ItemTexts(DatabasesListBox);
+}
+
+void TDatabasesPage::ListChanged(const QStringList& names)
+{
+    SetDatabaseViewMode();
+    DatabaseEditState = esViewing;
+    databaseUsers_.ReplaceDatabases(names);
+    databaseUsers_.ShowUsersOfSelectedDatabase();
 }
 
 void TDatabasesPage::ClearDatabaseFields()
@@ -144,7 +168,7 @@ void TDatabasesPage::SetDatabaseViewMode()
 
 void TDatabasesPage::DatabasesListBoxClick()
 {
-    ShowSelectedDatabase();
+    commands_->ShowSelected();
 }
 
 void TDatabasesPage::AddDatabaseButtonClick()
@@ -168,42 +192,42 @@ void TDatabasesPage::DeleteDatabaseButtonClick()
             this, QStringLiteral("Are you sure you want to delete the selected database ?")) != Answer::Yes)
         return;
     const QString name = DatabaseNameEdit->text();
-    const int formerIndex = DatabasesListBox->currentRow();
     const std::string database = ToStd(name);
-    runner_.Await([&] { session_.DeleteServerDatabase(database); });
-    FillDatabaseList();
-    ReselectListItem(DatabasesListBox, formerIndex, name);
-    ShowSelectedDatabase();
-    SetDatabaseViewMode();
-    databaseUsers_.ShowUsersOfSelectedDatabase();
+    TKORVELSession& session = session_;
+    commands_->Change(
+        {.Changes = true}, [&session, database](JobContext&) { session.DeleteServerDatabase(database); },
+        {name, DatabasesListBox->currentRow()}, [this] { ListChanged(Names()); });
 }
 
-void TDatabasesPage::SaveDatabaseButtonClick()
+void TDatabasesPage::Save(std::function<void()> saved)
 {
-    const std::string name = ToStd(DatabaseNameEdit->text());
+    const QString savedName = DatabaseNameEdit->text();
+    const std::string name = ToStd(savedName);
     const std::string description = DatabaseDescription->Bytes();
     const std::string directory = ToStd(ServerDirectoryEdit->text());
     const bool adding = DatabaseEditState == esAdding;
-    runner_.Await(
-        [&]
+    TKORVELSession& session = session_;
+    commands_->Change(
+        {.Changes = true},
+        [&session, name, description, directory, adding](JobContext&)
         {
             if (adding)
-                session_.AddServerDatabase(name, description, directory);
+                session.AddServerDatabase(name, description, directory);
             else
-                session_.ModifyServerDatabase(name, description, directory);
+                session.ModifyServerDatabase(name, description, directory);
+        },
+        {savedName, RowPick::NoIndex},
+        [this, saved = std::move(saved)]
+        {
+            ListChanged(Names());
+            if (saved)
+                saved();
         });
-    const QString savedName = DatabaseNameEdit->text();
-    FillDatabaseList();
-    ReselectListItem(DatabasesListBox, DatabasesListBox->count() - 1, savedName);
-    ShowSelectedDatabase();
-    SetDatabaseViewMode();
-    databaseUsers_.ShowUsersOfSelectedDatabase();
-    DatabaseEditState = esViewing;
 }
 
 void TDatabasesPage::CancelDatabaseButtonClick()
 {
-    ShowSelectedDatabase();
+    commands_->ShowSelected();
     SetDatabaseViewMode();
     DatabaseEditState = esViewing;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "admin/common/AdminPage.h"
+#include "admin/pages/ListDetail.h"
 #include "admin/pages/ListPages.h"
 
 class QLineEdit;
@@ -17,23 +18,28 @@ namespace korvel::admin
 class DescriptionText;
 class TDatabaseUsersPage;
 
+// What the Databases page shows of one database.
+struct DatabaseRecord
+{
+    std::string Description;
+    std::string Directory;
+};
+
 class TDatabasesPage : public AdminPage, public EditablePage
 {
 public:
     TDatabasesPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent);
 
     QString Caption() const override { return QStringLiteral("Databases"); }
-    void FillAtLogin() override;
+    std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
 
     TEditState EditState() const override { return DatabaseEditState; }
     QString PendingEditsQuestion() const override;
-    void SaveEdits() override { SaveDatabaseButtonClick(); }
+    void SaveEdits(std::function<void()> saved) override { Save(std::move(saved)); }
     void CancelEdits() override { CancelDatabaseButtonClick(); }
     void ResetEditState() override;
 
-    void FillDatabaseList();
-    void ShowSelectedDatabase();
     void ClearDatabaseFields();
     void SetDatabaseEditMode(bool nameEditable);
     void SetDatabaseViewMode();
@@ -42,12 +48,20 @@ public:
     void AddDatabaseButtonClick();
     void EditDatabaseButtonClick();
     void DeleteDatabaseButtonClick();
-    void SaveDatabaseButtonClick();
+    void SaveDatabaseButtonClick() { Save({}); }
     void CancelDatabaseButtonClick();
     void SelectDatabaseDirButtonClick();
 
 private:
+    using Commands = ListDetailCommands<DatabaseRecord>;
+
     void CreateControls();
+    Commands::Readers Readers() const;
+    void ShowDatabase(const QString& name, const DatabaseRecord& database);
+    void Save(std::function<void()> saved);
+    // After a change: the Database Users page's selector takes the list and shows its first database's users.
+    void ListChanged(const QStringList& names);
+    QStringList Names() const;
 
     TKORVELSession& session_;
     BackgroundRunner& runner_;
@@ -58,6 +72,7 @@ private:
     NameListFrame listFrame_;
     // SaveDatabaseButton and CancelDatabaseButton.
     DetailFrame detailFrame_;
+    std::unique_ptr<Commands> commands_;
 
     QListWidget* DatabasesListBox = nullptr;
     QLineEdit* DatabaseNameEdit = nullptr;

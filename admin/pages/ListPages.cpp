@@ -1,5 +1,7 @@
 #include "admin/pages/ListPages.h"
 
+#include "admin/pages/ListDetail.h"
+
 #include "admin/common/Help.h"
 #include "admin/pages/PageFields.h"
 
@@ -39,18 +41,38 @@ QListWidget* MakeNameList(QWidget* parent, const char* name, int helpContext)
 
 } // namespace
 
+namespace
+{
+
+const char* const BusyProperty = "korvelBusy";
+
+bool IsBusy(const QWidget* frame)
+{
+    return frame->property(BusyProperty).toBool();
+}
+
+} // namespace
+
 void NameListFrame::SetEditing(bool editing, bool canAdd) const
 {
     List->setEnabled(!editing);
-    AddButton->setEnabled(!editing && canAdd);
+    AddButton->setProperty("korvelCanAdd", !editing && canAdd);
     UpdateRowButtons();
 }
 
 void NameListFrame::UpdateRowButtons() const
 {
+    const bool idle = !IsBusy(Frame);
     const bool hasRow = List->isEnabled() && List->currentRow() >= 0;
-    EditButton->setEnabled(hasRow);
-    DeleteButton->setEnabled(hasRow);
+    AddButton->setEnabled(idle && AddButton->property("korvelCanAdd").toBool());
+    EditButton->setEnabled(idle && hasRow);
+    DeleteButton->setEnabled(idle && hasRow);
+}
+
+void NameListFrame::SetBusy(bool busy) const
+{
+    Frame->setProperty(BusyProperty, busy);
+    UpdateRowButtons();
 }
 
 NameListFrame MakeNameListFrame(QWidget* page, const QString& caption,
@@ -83,6 +105,12 @@ void DetailFrame::SetEditing(bool editing) const
     CancelButton->setVisible(editing);
 }
 
+void DetailFrame::SetBusy(bool busy) const
+{
+    SaveButton->setEnabled(!busy);
+    CancelButton->setEnabled(!busy);
+}
+
 DetailFrame MakeDetailFrame(QWidget* page, const QString& caption, const std::array<const char*, 2>& names,
                             int helpContext)
 {
@@ -106,41 +134,33 @@ void PlaceListAndDetail(QWidget* page, const NameListFrame& list, const DetailFr
     layout->addWidget(detail.Frame, 3);
 }
 
-void FillNameList(QListWidget* list, const StringList& names)
+NameListing ListNames(const StringList& names, const RowPick& pick)
 {
-    QStringList sorted;
-    sorted.reserve(static_cast<qsizetype>(names.size()));
+    NameListing listing;
+    listing.Names.reserve(static_cast<qsizetype>(names.size()));
     for (const std::string& name : names)
-        sorted << FromStd(name);
+        listing.Names << FromStd(name);
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(sorted.begin(), sorted.end(),
+    std::stable_sort(listing.Names.begin(), listing.Names.end(),
                      [&collator](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
-    const QSignalBlocker block(list);
-    list->clear();
-    list->addItems(sorted);
-    list->setCurrentRow(list->count() > 0 ? 0 : -1);
-}
-
-void ReselectListItem(QListWidget* list, int formerIndex, const QString& name)
-{
-    const QSignalBlocker block(list);
-    const int count = list->count();
+    const int count = static_cast<int>(listing.Names.size());
+    listing.Selected = count - 1;
     for (int i = 0; i < count; ++i)
-    {
-        if (i >= formerIndex || QString::compare(list->item(i)->text(), name, Qt::CaseInsensitive) == 0)
+        if (i >= pick.FormerIndex || QString::compare(listing.Names[i], pick.Name, Qt::CaseInsensitive) == 0)
         {
-            list->setCurrentRow(i);
-            return;
+            listing.Selected = i;
+            break;
         }
-    }
-    list->setCurrentRow(count - 1);
+    return listing;
 }
 
-void ClearNameList(QListWidget* list)
+void ShowListing(QListWidget* list, const NameListing& listing)
 {
     const QSignalBlocker block(list);
     list->clear();
+    list->addItems(listing.Names);
+    list->setCurrentRow(listing.Selected);
 }
 
 QString SelectedName(const QListWidget* list)
@@ -149,15 +169,20 @@ QString SelectedName(const QListWidget* list)
     return item != nullptr ? item->text() : QString();
 }
 
-void CopyListToComboBox(const QListWidget* list, QComboBox* comboBox)
+QStringList ItemTexts(const QListWidget* list)
 {
     QStringList items;
     for (int i = 0; i < list->count(); ++i)
         items << list->item(i)->text();
+    return items;
+}
+
+void ReplaceComboItems(QComboBox* comboBox, const QStringList& items, int selected)
+{
     const QSignalBlocker block(comboBox);
     comboBox->clear();
     comboBox->addItems(items);
-    comboBox->setCurrentIndex(list->currentRow());
+    comboBox->setCurrentIndex(selected);
 }
 
 } // namespace korvel::admin

@@ -3,6 +3,7 @@
 // row to select after the list was refilled, and copying the list into a chooser elsewhere.
 #pragma once
 
+#include "admin/common/BackgroundRunner.h"
 #include "admin/pages/PageFields.h"
 #include "engine/wire/Message.h"
 
@@ -36,6 +37,8 @@ struct NameListFrame
     void SetEditing(bool editing, bool canAdd = true) const;
     // Edit and Delete follow the current row (after a click, a key or a Ctrl+click that deselects).
     void UpdateRowButtons() const;
+    // While a command waits on the server the buttons wait too; the list stays, so a row can still be picked.
+    void SetBusy(bool busy) const;
 };
 
 // `names` are the objectNames of the list and of the Add, Edit and Delete buttons; their help contexts are
@@ -55,6 +58,8 @@ struct DetailFrame
     // Adds a block of fields above the Save/Cancel row.
     void AddFields(QLayout* fields, int stretch = 0) const;
     void SetEditing(bool editing) const;
+    // While a command waits on the server, Save and Cancel wait too.
+    void SetBusy(bool busy) const;
 };
 
 // `names` are the objectNames of the Save and Cancel buttons; their help contexts are `helpContext` and the
@@ -73,11 +78,17 @@ template <typename Page> struct ListDetailHandlers
     void (Page::*Cancel)();
 };
 
-// Runs each handler inside RunCommand, as ConnectCommand does.
+// Runs each handler inside RunCommand, as ConnectCommand does, and makes the buttons wait while commands run.
 template <typename Page>
 void ConnectListAndDetail(const NameListFrame& list, const DetailFrame& detail, Page* page,
-                          const ListDetailHandlers<Page>& handlers)
+                          const ListDetailHandlers<Page>& handlers, BackgroundRunner& runner)
 {
+    runner.WatchCommands(page,
+                         [list, detail](bool running)
+                         {
+                             list.SetBusy(running);
+                             detail.SetBusy(running);
+                         });
     // Mouse and keys both move the current row, which is what the handler shows.
     ConnectCommand(list.List, &QListWidget::currentRowChanged, page, handlers.ListClick);
     QObject::connect(list.List, &QListWidget::currentRowChanged, page, [list] { list.UpdateRowButtons(); });
@@ -91,22 +102,12 @@ void ConnectListAndDetail(const NameListFrame& list, const DetailFrame& detail, 
 // Lays the page out: the list frame on the left, the wider detail frame on the right.
 void PlaceListAndDetail(QWidget* page, const NameListFrame& list, const DetailFrame& detail);
 
-// The functions below change a name list's selection without its currentRowChanged signal, so that signal
-// reports the user's choices only.
-void ClearNameList(QListWidget* list);
-
-// Empties the list, fills it with `names` sorted without regard to case in the locale's order, and selects
-// the first row (none when empty).
-void FillNameList(QListWidget* list, const StringList& names);
-
-// Selects the first row whose text equals `name` (case-insensitive) or whose position is at least
-// `formerIndex`; the last row when none qualifies; nothing when the list is empty.
-void ReselectListItem(QListWidget* list, int formerIndex, const QString& name);
-
 // The current row's text, empty when there is none.
 QString SelectedName(const QListWidget* list);
 
-// Replaces the chooser's items with the list's, in the list's order, with the same selected index.
-void CopyListToComboBox(const QListWidget* list, QComboBox* comboBox);
+// The texts of the list's rows, in order.
+QStringList ItemTexts(const QListWidget* list);
+// Replaces the chooser's items and selects `selected` (-1: none), without its change signals.
+void ReplaceComboItems(QComboBox* comboBox, const QStringList& items, int selected);
 
 } // namespace korvel::admin

@@ -45,9 +45,7 @@ QString Now()
 } // namespace
 
 TLogPage::TLogPage(const PageContext& context, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), programDir_(context.ProgramDir),
-      load_(context.Runner, this, Priority::User),
-      follow_(context.Runner, this, Priority::Background, [this] { ScheduleFollow(); })
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), programDir_(context.ProgramDir)
 {
     CreateControls();
     ConnectCommand(LoadLogButton, this, &TLogPage::LoadLogButtonClick);
@@ -190,16 +188,17 @@ void TLogPage::LoadLogButtonClick()
     model_->Clear();
     ShowLineCount();
     TKORVELSession& session = session_;
-    const bool queued = load_.Start<LogText>(
-        [&session](const JobControl& control)
+    load_ = runner_.Submit<LogText>(
+        this, {.Waiting = "Loading the log"},
+        [&session](JobContext& job)
         {
-            control.Check();
+            job.Check();
             LogText log;
             session.GetServerLogText(log);
             return log;
         },
         [this](LogText log) { LoadFinished(log); }, [this](std::exception_ptr error) { LoadFailed(error); });
-    if (!queued)
+    if (!load_)
         throw SessionInactiveError();
     loadClock_.start();
     ShowLoading(true);
@@ -209,9 +208,8 @@ void TLogPage::CancelLoadButtonClick()
 {
     if (!Loading())
         return;
-    // The request already sent still runs to its end on the worker; its result is dropped. Other pages'
-    // work on the runner goes on.
-    load_.Cancel();
+    // The request is cut off; other pages' work on the runner goes on.
+    load_->Cancel();
     ShowLoading(false);
     FollowStatusLabel->setText(QStringLiteral("Loading cancelled"));
 }
@@ -257,14 +255,15 @@ void TLogPage::FollowToggled(bool on)
         return;
     }
     followTimer_->stop();
-    follow_.Cancel();
+    if (follow_)
+        follow_->Cancel();
     followReading_ = false;
     FollowStatusLabel->clear();
 }
 
 void TLogPage::ScheduleFollow()
 {
-    followReading_ = follow_.Running();
+    followReading_ = follow_ && follow_->Pending();
     if (!FollowCheckBox->isChecked())
         return;
     const int seconds = FollowIntervalSeconds();
@@ -277,27 +276,32 @@ void TLogPage::FollowTick()
 {
     TKORVELSession& session = session_;
     // Background work: skipped while a command runs, and then simply tried again at the next tick.
-    const bool queued = !Loading() && follow_.Start<LogText>(
-                                          [&session](const JobControl& control)
-                                          {
-                                              control.Check();
-                                              LogText log;
-                                              session.GetServerLogText(log);
-                                              return log;
-                                          },
-                                          [this](LogText latest) { FollowRead(latest); },
-                                          [this](std::exception_ptr error)
-                                          {
-                                              followReading_ = false;
-                                              try
-                                              {
-                                                  std::rethrow_exception(error);
-                                              }
-                                              catch (const std::exception& failure)
-                                              {
-                                                  StopFollowing(QString::fromStdString(failure.what()));
-                                              }
-                                          });
+    if (!Loading())
+        follow_ = runner_.Submit<LogText>(
+            this, {.Kind = Priority::Background},
+            [&session](JobContext& job)
+            {
+                job.Check();
+                LogText log;
+                session.GetServerLogText(log);
+                return log;
+            },
+            [this](LogText latest) { FollowRead(latest); },
+            [this](std::exception_ptr error)
+            {
+                followReading_ = false;
+                if (IsPreempted(error))
+                    return ScheduleFollow();
+                try
+                {
+                    std::rethrow_exception(error);
+                }
+                catch (const std::exception& failure)
+                {
+                    StopFollowing(QString::fromStdString(failure.what()));
+                }
+            });
+    const bool queued = !Loading() && follow_;
     if (!queued)
     {
         if (!session_.Active())
@@ -342,8 +346,9 @@ void TLogPage::FollowRead(LogText& latest)
 
 void TLogPage::StopRepeatedWork()
 {
-    load_.Cancel();
-    follow_.Cancel();
+    for (const auto& job : {load_, follow_})
+        if (job)
+            job->Cancel();
     followReading_ = false;
     ShowLoading(false);
     if (FollowCheckBox->isChecked())

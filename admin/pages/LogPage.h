@@ -4,12 +4,12 @@
 // and appends what is new.
 //
 // Both go through the runner the window shares with every page. Load is a user command (other commands wait
-// for its one request; Cancel drops its result). A follow read is background work: skipped while the runner
-// is busy, and interrupted by a user command on any page, after which the next one comes at the next tick.
+// for its one request; Cancel cuts it off). A follow read is background work: skipped while the runner is
+// busy, and interrupted by a user command on any page, after which the next one comes at the next tick.
 #pragma once
 
 #include "admin/common/AdminPage.h"
-#include "admin/common/PageJob.h"
+#include "admin/common/BackgroundRunner.h"
 #include "engine/LogText.h"
 
 #include <QElapsedTimer>
@@ -51,7 +51,7 @@ public:
     void FindNext() { GoToMatch(true); }
     void FindPrevious() { GoToMatch(false); }
 
-    bool Loading() const { return load_.Running(); }
+    bool Loading() const { return load_ && load_->Pending(); }
     bool Searching() const;
     // The seconds between two reads while following: the chosen interval or five times the last load's
     // duration, whichever is larger.
@@ -88,9 +88,10 @@ private:
     void WriteLines(bool matchingOnly);
 
     TKORVELSession& session_;
+    BackgroundRunner& runner_;
     QString programDir_;
-    PageJob load_;
-    PageJob follow_;
+    std::shared_ptr<Job> load_;
+    std::shared_ptr<Job> follow_;
     LogListModel* model_ = nullptr;
     LogFilterModel* filter_ = nullptr;
     LogSearch* search_ = nullptr;

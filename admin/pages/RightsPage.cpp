@@ -40,8 +40,7 @@ constexpr int ReadRetryMs = 50; // how often a waiting read asks the runner agai
 } // namespace
 
 TRightsPage::TRightsPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), runner_(context.Runner), databaseUsers_(databaseUsers),
-      read_(context.Runner, this, Priority::Background, [this] { ReadInterrupted(); })
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), databaseUsers_(databaseUsers)
 {
     proxy_.setSourceModel(&model_);
     readRetry_ = new QTimer(this);
@@ -177,7 +176,7 @@ void TRightsPage::ReadSoon()
 
 bool TRightsPage::Busy() const
 {
-    return read_.Running() || readRetry_->isActive() || sending_;
+    return Reading() || readRetry_->isActive() || sending_;
 }
 
 void TRightsPage::showEvent(QShowEvent* event)
@@ -223,16 +222,28 @@ void TRightsPage::RefreshRightsButtonClick()
     StartLoading();
 }
 
+bool TRightsPage::Reading() const
+{
+    return read_ && read_->Pending();
+}
+
+void TRightsPage::CancelRead()
+{
+    if (read_)
+        read_->Cancel();
+    read_.reset();
+}
+
 void TRightsPage::CancelRightsButtonClick()
 {
-    read_.Cancel();
+    CancelRead();
     readRetry_->stop();
     LoadingEnded(QStringLiteral("Reading cancelled: %1.").arg(ReadCount()));
 }
 
 void TRightsPage::StopRepeatedWork()
 {
-    read_.Cancel();
+    CancelRead();
     readRetry_->stop();
     sending_ = false; // the runner dropped the changes' delivery with the logout
     stale_ = true;
@@ -245,22 +256,31 @@ void TRightsPage::StartLoading()
     readRetry_->stop();
     TKORVELSession& session = session_;
     // The work runs on the worker: it touches the page only through what it posts.
-    const bool started = read_.Start<bool>(
-        [this, &session](const JobControl& control)
+    read_ = runner_.Submit<bool>(
+        this, {.Kind = Priority::Background},
+        [this, &session](JobContext& job)
         {
-            control.Check();
+            job.Check();
             auto names =
                 std::make_shared<operations::RightsMatrix>(operations::RightsMatrix::ReadNames(session));
-            control.Post([this, names] { NamesRead(*names); });
+            job.Post([this, names] { NamesRead(*names); });
             for (const std::string& database : names->Databases)
             {
                 auto column = std::make_shared<operations::DatabaseColumn>(
-                    operations::ReadDatabaseColumn(session, database, [&control] { control.Check(); }));
-                control.Post([this, column] { ColumnRead(std::move(*column)); });
+                    operations::ReadDatabaseColumn(session, database, [&job] { job.Check(); }));
+                job.Post([this, column] { ColumnRead(std::move(*column)); });
             }
             return true;
         },
-        [this](bool) { LoadingEnded({}); }, [this](std::exception_ptr error) { ReadFailed(error); });
+        [this](bool) { LoadingEnded({}); },
+        [this](std::exception_ptr error)
+        {
+            if (IsPreempted(error))
+                ReadInterrupted();
+            else
+                ReadFailed(error);
+        });
+    const bool started = read_ != nullptr;
     if (started)
         return ShowReading(QStringLiteral("Reading the rights..."));
     if (!session_.Active())

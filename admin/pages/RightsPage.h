@@ -13,7 +13,7 @@
 #pragma once
 
 #include "admin/common/AdminPage.h"
-#include "admin/common/PageJob.h"
+#include "admin/common/BackgroundRunner.h"
 #include "admin/pages/RightsGrid.h"
 #include "operations/RightsMatrix.h"
 
@@ -42,7 +42,11 @@ public:
 
     QString Caption() const override { return QStringLiteral("Rights"); }
     // The grid is read when the page is first shown, not at login: a large server must not slow the login.
-    void FillAtLogin() override { MarkStale(); }
+    // Nothing to read at login: the grid is read when the page is first shown.
+    std::function<void()> ReadAtLogin(JobContext&, LoginReads&) override
+    {
+        return [this] { MarkStale(); };
+    }
     // Logout: the read stops, and the grid is read again when shown after the next login.
     void StopRepeatedWork() override;
 
@@ -74,6 +78,8 @@ private:
 
     // Reading (RightsPage.cpp)
     void StartLoading();
+    bool Reading() const;
+    void CancelRead();
     void ReadSoon();
     void ShowReading(const QString& status);
     void NamesRead(const operations::RightsMatrix& names);
@@ -95,14 +101,15 @@ private:
     void Send(const operations::RightsPlan& plan);
     void SendChecked(operations::RightsPlan plan, const std::vector<operations::Conflict>& conflicts);
     void ChangesSent(const operations::RightsPlan& plan, const operations::ApplyReport& report);
-    void ChangeFailed(std::exception_ptr error);
+    // The error box (if any) is the command's; the grid is read again.
+    void ChangeFailed();
 
     TKORVELSession& session_;
     BackgroundRunner& runner_;
     TDatabaseUsersPage& databaseUsers_;
     RightsGridModel model_;
     RightsFilterProxy proxy_;
-    PageJob read_;
+    std::shared_ptr<Job> read_;
     QTimer* readRetry_ = nullptr; // a read waits while the runner is busy
     bool stale_ = true;
     bool sending_ = false;

@@ -142,18 +142,16 @@ void TRightsPage::Send(const operations::RightsPlan& plan)
             this, FromStd(plan.Summary()) + QStringLiteral(". Send these changes?")) != Answer::Yes)
         return;
     // A read still under way would be stale after the changes; the grid is read again once they are sent.
-    read_.Cancel();
+    CancelRead();
     readRetry_->stop();
     TKORVELSession& session = session_;
-    sending_ = runner_.Submit<std::vector<operations::Conflict>>(
-        Priority::User,
-        [&session, plan](CancelToken& token)
-        { return operations::ReadConflicts(session, plan, [&token] { token.Check(); }); },
-        [this, plan](std::vector<operations::Conflict> conflicts)
-        { RunCommand(this, [&] { SendChecked(plan, conflicts); }); },
-        [this](std::exception_ptr error) { ChangeFailed(error); });
-    if (!sending_)
-        throw SessionInactiveError();
+    sending_ =
+        SubmitCommand<std::vector<operations::Conflict>>(
+            this, runner_, {},
+            [&session, plan](JobContext& job)
+            { return operations::ReadConflicts(session, plan, [&job] { job.Check(); }); },
+            [this, plan](std::vector<operations::Conflict> conflicts) { SendChecked(plan, conflicts); },
+            [this](std::exception_ptr) { ChangeFailed(); }) != nullptr;
 }
 
 void TRightsPage::SendChecked(operations::RightsPlan plan, const std::vector<operations::Conflict>& conflicts)
@@ -166,12 +164,16 @@ void TRightsPage::SendChecked(operations::RightsPlan plan, const std::vector<ope
                       QStringLiteral("Overwrite them too? (No skips them.)")) != Answer::Yes)
         plan = operations::Without(plan, conflicts);
     TKORVELSession& session = session_;
-    sending_ = runner_.Submit<operations::ApplyReport>(
-        Priority::User, [&session, plan](CancelToken&) { return operations::ApplyPlan(session, plan); },
-        [this, plan](operations::ApplyReport report) { ChangesSent(plan, report); },
-        [this](std::exception_ptr error) { ChangeFailed(error); });
-    if (!sending_)
-        throw SessionInactiveError();
+    sending_ = SubmitCommand<operations::ApplyReport>(
+                   this, runner_, {.Changes = true},
+                   [&session, plan](JobContext& job)
+                   {
+                       operations::ApplyReport report = operations::ApplyPlan(session, plan);
+                       job.Check(); // a cancelled send is reported as such, not as a failed change
+                       return report;
+                   },
+                   [this, plan](operations::ApplyReport report) { ChangesSent(plan, report); },
+                   [this](std::exception_ptr) { ChangeFailed(); }) != nullptr;
 }
 
 void TRightsPage::ChangesSent(const operations::RightsPlan& plan, const operations::ApplyReport& report)
@@ -179,16 +181,15 @@ void TRightsPage::ChangesSent(const operations::RightsPlan& plan, const operatio
     sending_ = false;
     MarkStale(); // the grid shows the server's truth again, whatever happened
     if (databaseUsers_.EditState() == esViewing)
-        RunCommand(this, [this] { databaseUsers_.ShowUsersOfSelectedDatabase(); });
+        databaseUsers_.ShowUsersOfSelectedDatabase();
     if (!report.Error.empty())
         CurrentDialogs().ShowError(this, FromStd(operations::ReportText(plan, report)));
 }
 
-void TRightsPage::ChangeFailed(std::exception_ptr error)
+void TRightsPage::ChangeFailed()
 {
     sending_ = false;
     MarkStale();
-    ShowCommandError(this, error);
 }
 
 } // namespace korvel::admin

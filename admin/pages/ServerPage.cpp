@@ -62,6 +62,13 @@ TServerPage::TServerPage(const PageContext& context, QWidget* parent)
     ConnectCommand(SaveServerButton, this, &TServerPage::SaveServerButtonClick);
     ConnectCommand(CancelServerButton, this, &TServerPage::CancelServerButtonClick);
     ConnectCommand(SelectTempFilesDirButton, this, &TServerPage::SelectTempFilesDirButtonClick);
+    runner_.WatchCommands(this,
+                          [this](bool running)
+                          {
+                              for (QWidget* button : std::initializer_list<QWidget*>{
+                                       EditServerButton, SaveServerButton, CancelServerButton})
+                                  button->setEnabled(!running);
+                          });
     SetServerViewMode();
 }
 
@@ -151,11 +158,16 @@ void TServerPage::CreateControls()
     frameLayout->addLayout(buttons);
 }
 
-void TServerPage::FillAtLogin()
+std::function<void()> TServerPage::ReadAtLogin(JobContext& job, LoginReads&)
 {
-    SetServerViewMode();
-    ServerEditState = esViewing;
-    LoadServerConfig();
+    job.Check();
+    ServerConfig config;
+    session_.GetServerConfig(config);
+    return [this, config]
+    {
+        ResetEditState();
+        ShowConfig(config);
+    };
 }
 
 QString TServerPage::PendingEditsQuestion() const
@@ -172,8 +184,21 @@ void TServerPage::ResetEditState()
 
 void TServerPage::LoadServerConfig()
 {
-    ServerConfig config;
-    runner_.Await([&] { session_.GetServerConfig(config); });
+    TKORVELSession& session = session_;
+    SubmitCommand<ServerConfig>(
+        this, runner_, {},
+        [&session](JobContext& job)
+        {
+            job.Check();
+            ServerConfig config;
+            session.GetServerConfig(config);
+            return config;
+        },
+        [this](ServerConfig config) { ShowConfig(config); });
+}
+
+void TServerPage::ShowConfig(const ServerConfig& config)
+{
     DenyLoginsCheckBox->setChecked(config.DenyLogins);
     MaxConnectionsEdit->setText(QString::number(config.MaxConnections));
     TimeoutEdit->setText(QString::number(config.ConnectionTimeout));
@@ -215,7 +240,7 @@ void TServerPage::EditServerButtonClick()
     MaxConnectionsEdit->setFocus();
 }
 
-void TServerPage::SaveServerButtonClick()
+ServerConfig TServerPage::EditedConfig() const
 {
     ServerConfig config;
     config.ConnectionTimeout = ConvertConfigNumber(TimeoutEdit->text(), QStringLiteral("Connection Timeout"));
@@ -232,19 +257,41 @@ void TServerPage::SaveServerButtonClick()
     config.AuthorizedAddresses =
         AddressLines(AuthorizedAddressesMemo, QStringLiteral("Authorized Addresses"));
     config.BlockedAddresses = AddressLines(BlockedAddressesMemo, QStringLiteral("Blocked Addresses"));
-    if (!ConfirmConfigSave(this, {session_, runner_, *sessionWalk_}, config))
-        return; // still editing
-    runner_.Await([&] { session_.ModifyServerConfig(config); });
-    LoadServerConfig();
-    SetServerViewMode();
-    ServerEditState = esViewing;
+    return config;
+}
+
+void TServerPage::Save(std::function<void()> saved)
+{
+    const ServerConfig config = EditedConfig();
+    // Still editing until the checks are answered and the save is done.
+    ConfirmConfigSave(this, {session_, runner_, *sessionWalk_}, config,
+                      [this, config, saved = std::move(saved)]
+                      {
+                          TKORVELSession& session = session_;
+                          SubmitCommand<ServerConfig>(
+                              this, runner_, {.Changes = true},
+                              [&session, config](JobContext& job)
+                              {
+                                  session.ModifyServerConfig(config);
+                                  job.Check();
+                                  ServerConfig stored;
+                                  session.GetServerConfig(stored);
+                                  return stored;
+                              },
+                              [this, saved](ServerConfig stored)
+                              {
+                                  ShowConfig(stored);
+                                  ResetEditState();
+                                  if (saved)
+                                      saved();
+                              });
+                      });
 }
 
 void TServerPage::CancelServerButtonClick()
 {
     LoadServerConfig();
-    SetServerViewMode();
-    ServerEditState = esViewing;
+    ResetEditState();
 }
 
 void TServerPage::SelectTempFilesDirButtonClick()

@@ -34,21 +34,22 @@ public:
     TServerPage(const PageContext& context, QWidget* parent);
 
     QString Caption() const override { return QStringLiteral("Server"); }
-    void FillAtLogin() override;
+    std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
 
     TEditState EditState() const override { return ServerEditState; }
     QString PendingEditsQuestion() const override;
-    void SaveEdits() override { SaveServerButtonClick(); }
+    void SaveEdits(std::function<void()> saved) override { Save(std::move(saved)); }
     void CancelEdits() override { CancelServerButtonClick(); }
     void ResetEditState() override;
 
+    // Reads the configuration again and shows it.
     void LoadServerConfig();
     void SetServerEditMode();
     void SetServerViewMode();
 
     void EditServerButtonClick();
-    void SaveServerButtonClick();
+    void SaveServerButtonClick() { Save({}); }
     void CancelServerButtonClick();
     void SelectTempFilesDirButtonClick();
 
@@ -61,6 +62,10 @@ private:
     // dropped.
     bool MaxConnectionsEditKeyPress(QEvent* event);
     void SetEditable(bool editable);
+    void ShowConfig(const ServerConfig& config);
+    // The configuration in the fields; raises EConvertError for a number the server cannot take.
+    ServerConfig EditedConfig() const;
+    void Save(std::function<void()> saved);
 
     TKORVELSession& session_;
     BackgroundRunner& runner_;

@@ -38,6 +38,13 @@ namespace korvel::admin
 namespace
 {
 
+// The auto-refresh control's item while the auto-refresh stopped by itself.
+constexpr int StoppedChoice = -1;
+
+} // namespace
+namespace
+{
+
 // Below this page height the sessions list keeps the room for itself.
 constexpr int ChartMinimumPageHeight = 480;
 
@@ -131,8 +138,7 @@ void TStatusPage::CreateControls()
     for (int seconds : AutoRefresh::Choices)
         AutoRefreshComboBox->addItem(
             seconds == 0 ? QStringLiteral("Auto off") : QStringLiteral("Every %1 s").arg(seconds), seconds);
-    connect(AutoRefreshComboBox, &QComboBox::currentIndexChanged, this,
-            [this] { autoRefresh_->SetSeconds(AutoRefreshComboBox->currentData().toInt()); });
+    connect(AutoRefreshComboBox, &QComboBox::currentIndexChanged, this, [this] { AutoRefreshChosen(); });
 
     auto* grid = new QGridLayout;
     auto addPair = [&](int row, int column, const QString& caption, QLineEdit* field, int labelContext)
@@ -249,22 +255,21 @@ void TStatusPage::StoreViewSettings(ViewSettings& settings) const
 void TStatusPage::StopRepeatedWork()
 {
     autoRefresh_->Stop();
+    ShowAutoRefreshStopped(false);
     History->Clear();
     sessionWalk_->Forget(); // the next login may be to another server
 }
 
-void TStatusPage::RefreshAfterLogin()
+std::function<void()> TStatusPage::RefreshAtLogin(JobContext& job)
 {
-    // Part of the login command, which already waits on the server: read here, before the window counts as
-    // logged in, so that a failure can return it to its logged-out look.
-    StatusSnapshot status = runner_.Await(
-        [this]
-        {
-            CancelToken token([this] { return session_.Active(); });
-            return CollectStatus(session_, token);
-        });
-    ShowStatus(status);
-    autoRefresh_->Resume();
+    auto status = std::make_shared<StatusSnapshot>(CollectStatus(session_, job));
+    if (status->Failure)
+        std::rethrow_exception(status->Failure);
+    return [this, status]
+    {
+        ShowStatus(*status);
+        autoRefresh_->Resume();
+    };
 }
 
 void TStatusPage::ShowStatus(StatusSnapshot& status)
@@ -383,38 +388,42 @@ bool TStatusPage::eventFilter(QObject* watched, QEvent* event)
 void TStatusPage::AutoRefreshTick()
 {
     const bool taken = runner_.Submit<StatusSnapshot>(
-        Priority::Background, [this](CancelToken& token) { return CollectStatus(session_, token); },
-        [this](StatusSnapshot status)
-        {
-            if (!status.Failure)
-            {
-                ShowStatus(status);
-                autoRefresh_->Finished(status.Seconds);
-                return;
-            }
-            // No error box: the server went away while nobody asked. One message, and no more ticks.
-            autoRefresh_->Stop();
-            ShowValues(status);
-            QString reason;
-            try
-            {
-                std::rethrow_exception(status.Failure);
-            }
-            catch (const std::exception& error)
-            {
-                reason = QString::fromUtf8(error.what());
-            }
-            if (notices_.ServerLost)
-                notices_.ServerLost(QStringLiteral("Auto-refresh stopped: ") + reason);
-        },
-        [this](std::exception_ptr error)
-        {
-            // Pre-empted by a command: the next tick comes as usual. Anything else ends the auto-refresh.
-            if (IsAbort(error))
-                autoRefresh_->Resume();
-            else
-                autoRefresh_->Stop();
-        });
+                           this, {.Kind = Priority::Background},
+                           [this](JobContext& job) { return CollectStatus(session_, job); },
+                           [this](StatusSnapshot status)
+                           {
+                               if (!status.Failure)
+                               {
+                                   ShowStatus(status);
+                                   autoRefresh_->Finished(status.Seconds);
+                                   return;
+                               }
+                               // No error box: the server went away while nobody asked. One message, and no
+                               // more ticks.
+                               autoRefresh_->Stop();
+                               ShowAutoRefreshStopped(true);
+                               ShowValues(status);
+                               QString reason;
+                               try
+                               {
+                                   std::rethrow_exception(status.Failure);
+                               }
+                               catch (const std::exception& error)
+                               {
+                                   reason = QString::fromUtf8(error.what());
+                               }
+                               if (notices_.ServerLost)
+                                   notices_.ServerLost(QStringLiteral("Auto-refresh stopped: ") + reason);
+                           },
+                           [this](std::exception_ptr error)
+                           {
+                               // Pre-empted by a command: the next tick comes as usual. Anything else ends
+                               // the auto-refresh.
+                               if (IsPreempted(error))
+                                   autoRefresh_->Resume();
+                               else
+                                   autoRefresh_->Stop();
+                           }) != nullptr;
     if (taken)
         return;
     // Busy with a command: try again an interval later; logged out: stop.
@@ -422,6 +431,37 @@ void TStatusPage::AutoRefreshTick()
         autoRefresh_->Resume();
     else
         autoRefresh_->Stop();
+}
+
+void TStatusPage::ShowAutoRefreshStopped(bool stopped)
+{
+    const int stoppedIndex = AutoRefreshComboBox->findData(StoppedChoice);
+    const QSignalBlocker quiet(AutoRefreshComboBox);
+    if (stopped && stoppedIndex < 0)
+    {
+        AutoRefreshComboBox->addItem(QStringLiteral("Stopped"), StoppedChoice);
+        AutoRefreshComboBox->setCurrentIndex(AutoRefreshComboBox->count() - 1);
+    }
+    else if (!stopped && stoppedIndex >= 0)
+    {
+        AutoRefreshComboBox->removeItem(stoppedIndex);
+        AutoRefreshComboBox->setCurrentIndex(AutoRefreshComboBox->findData(autoRefresh_->Seconds()));
+    }
+}
+
+void TStatusPage::AutoRefreshChosen()
+{
+    const int seconds = AutoRefreshComboBox->currentData().toInt();
+    if (seconds == StoppedChoice)
+        return;
+    // Choosing an interval after the auto-refresh stopped starts it again.
+    if (const int stoppedIndex = AutoRefreshComboBox->findData(StoppedChoice); stoppedIndex >= 0)
+    {
+        const QSignalBlocker quiet(AutoRefreshComboBox);
+        AutoRefreshComboBox->removeItem(stoppedIndex);
+        autoRefresh_->Resume();
+    }
+    autoRefresh_->SetSeconds(seconds);
 }
 
 } // namespace korvel::admin

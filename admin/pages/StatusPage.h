@@ -26,7 +26,8 @@ namespace korvel::admin
 {
 
 class AutoRefresh;
-class CancelToken;
+class JobContext;
+struct JobSpec;
 class HistoryChart;
 class SessionFilterModel;
 struct StatusSnapshot;
@@ -38,8 +39,8 @@ public:
     ~TStatusPage() override;
 
     QString Caption() const override { return QStringLiteral("Status"); }
-    // The login command's own refresh, made before the window counts as logged in. Raises on failure.
-    void RefreshAfterLogin() override;
+    // The login's own refresh, read before the window counts as logged in. Raises on failure.
+    std::function<void()> RefreshAtLogin(JobContext& job) override;
     QWidget* LoginFocusWidget() override;
     void ApplyViewSettings(const ViewSettings& settings) override;
     void StoreViewSettings(ViewSettings& settings) const override;
@@ -70,14 +71,19 @@ private:
         std::int32_t Id;
         bool Connected;
     };
-    using StatusWork = std::function<StatusSnapshot(CancelToken&)>;
+    using StatusWork = std::function<StatusSnapshot(JobContext&)>;
 
     void CreateControls();
     QLayout* CreateFilterBar(QWidget* frame);
     void CreateHeaderMenu();
     // Submits `work` as a user command; `then` runs after the snapshot is shown.
-    void SubmitStatusCommand(StatusWork work, std::function<void(const StatusSnapshot&)> then = {});
+    void SubmitStatusCommand(JobSpec spec, StatusWork work,
+                             std::function<void(const StatusSnapshot&)> then = {});
     void AutoRefreshTick();
+    // The server went away during an auto-refresh: it stops, and its control says so until an interval is
+    // chosen again.
+    void ShowAutoRefreshStopped(bool stopped);
+    void AutoRefreshChosen();
     // Shows what was read; raises the refresh's failure after showing what came before it. A refresh without
     // failure goes into the history chart and the status bar.
     // Both take the rows out of `status`, which saves copying thousands of them on the user-interface thread.

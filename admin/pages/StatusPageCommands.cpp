@@ -61,9 +61,10 @@ struct TStatusPage::BulkResult
     QString FirstFailure;
 };
 
-void TStatusPage::SubmitStatusCommand(StatusWork work, std::function<void(const StatusSnapshot&)> then)
+void TStatusPage::SubmitStatusCommand(JobSpec spec, StatusWork work,
+                                      std::function<void(const StatusSnapshot&)> then)
 {
-    SubmitCommand<StatusSnapshot>(this, runner_, std::move(work),
+    SubmitCommand<StatusSnapshot>(this, runner_, std::move(spec), std::move(work),
                                   [this, then = std::move(then)](StatusSnapshot status)
                                   {
                                       ShowStatus(status);
@@ -75,28 +76,28 @@ void TStatusPage::SubmitStatusCommand(StatusWork work, std::function<void(const 
 
 void TStatusPage::RefreshButtonClick()
 {
-    SubmitStatusCommand([this](CancelToken& token) { return CollectStatus(session_, token); });
+    SubmitStatusCommand({}, [this](JobContext& job) { return CollectStatus(session_, job); });
 }
 
 void TStatusPage::StartButtonClick()
 {
     // The listener may have been started elsewhere meanwhile: a fresh status decides.
-    SubmitStatusCommand(
-        [this](CancelToken& token)
-        {
-            StatusSnapshot status = CollectStatus(session_, token);
-            if (status.Failure || !status.Stopped())
-                return status;
-            token.Check();
-            session_.StartServer();
-            return CollectStatus(session_, token);
-        });
+    SubmitStatusCommand({.Changes = true},
+                        [this](JobContext& job)
+                        {
+                            StatusSnapshot status = CollectStatus(session_, job);
+                            if (status.Failure || !status.Stopped())
+                                return status;
+                            job.Check();
+                            session_.StartServer();
+                            return CollectStatus(session_, job);
+                        });
 }
 
 void TStatusPage::StopButtonClick()
 {
     SubmitStatusCommand(
-        [this](CancelToken& token) { return CollectStatus(session_, token); },
+        {}, [this](JobContext& job) { return CollectStatus(session_, job); },
         [this](const StatusSnapshot& status)
         {
             if (status.Stopped())
@@ -106,13 +107,13 @@ void TStatusPage::StopButtonClick()
                                                 "the server will disconnect these active sessions, are you "
                                                 "sure you want to stop the server ?")))
                 return;
-            SubmitStatusCommand(
-                [this](CancelToken& token)
-                {
-                    token.Check();
-                    session_.StopServer();
-                    return CollectStatus(session_, token);
-                });
+            SubmitStatusCommand({.Changes = true},
+                                [this](JobContext& job)
+                                {
+                                    job.Check();
+                                    session_.StopServer();
+                                    return CollectStatus(session_, job);
+                                });
         });
 }
 
@@ -171,18 +172,18 @@ void TStatusPage::RunBulk(std::vector<std::int32_t> ids, bool (TKORVELSession::*
     // One session: its error goes to the error box and the list stays as it was, as for any command.
     const bool single = ids.size() == 1;
     SubmitCommand<BulkResult>(
-        this, runner_,
-        [this, ids = std::move(ids), action, single](CancelToken& token)
+        this, runner_, {.Changes = true},
+        [this, ids = std::move(ids), action, single](JobContext& job)
         {
             BulkResult result;
             for (std::int32_t id : ids)
             {
-                token.Check();
+                job.Check();
                 ++result.Attempted;
                 QString failure;
                 try
                 {
-                    // One session keeps the specified behaviour: a refusal is not reported.
+                    // One session: a refusal is not reported, as ever.
                     if ((session_.*action)(id) || single)
                         ++result.Succeeded;
                     else
@@ -192,12 +193,13 @@ void TStatusPage::RunBulk(std::vector<std::int32_t> ids, bool (TKORVELSession::*
                 {
                     if (single)
                         throw;
+                    job.Check(); // cut off by a cancel: no failure of this session
                     failure = QString::fromUtf8(error.what());
                 }
                 if (result.FirstFailure.isEmpty())
                     result.FirstFailure = failure;
             }
-            result.Status = CollectStatus(session_, token);
+            result.Status = CollectStatus(session_, job);
             return result;
         },
         [this, single, report = std::move(report)](BulkResult result)

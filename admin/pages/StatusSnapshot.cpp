@@ -14,13 +14,13 @@ namespace
 
 using Clock = std::chrono::steady_clock;
 
-void ReadSessions(TKORVELSession& session, CancelToken& token, std::int32_t count,
+void ReadSessions(TKORVELSession& session, const JobContext& job, std::int32_t count,
                   std::vector<SessionRow>& rows)
 {
     rows.reserve(static_cast<std::size_t>(count));
     for (std::int32_t number = 1; number <= count; ++number)
     {
-        token.Check();
+        job.Check();
         SessionRow row;
         std::string userName, address, detail;
         if (!session.GetServerSessionInfo(number, row.Id, row.CreatedOn, row.LastConnected, userName, address,
@@ -35,14 +35,14 @@ void ReadSessions(TKORVELSession& session, CancelToken& token, std::int32_t coun
 
 } // namespace
 
-StatusSnapshot CollectStatus(TKORVELSession& session, CancelToken& token)
+StatusSnapshot CollectStatus(TKORVELSession& session, const JobContext& job)
 {
     StatusSnapshot status;
     const auto start = Clock::now();
     // Each request is timed, so the last one's duration is known however far the reading got.
     auto request = [&](auto&& call)
     {
-        token.Check();
+        job.Check();
         const auto sent = Clock::now();
         auto result = call();
         status.ExchangeMs = std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
@@ -68,7 +68,7 @@ StatusSnapshot CollectStatus(TKORVELSession& session, CancelToken& token)
         status.AdminPort = request([&] { return session.GetServerAdminPort(); });
         status.SessionCount = request([&] { return session.GetServerSessionCount(); });
         status.Rows.emplace();
-        ReadSessions(session, token, *status.SessionCount, *status.Rows);
+        ReadSessions(session, job, *status.SessionCount, *status.Rows);
         status.UpTime = request([&] { return session.GetServerUpTime(); });
         if (!status.Stopped())
             status.ConnectedCount = request([&] { return session.GetServerConnectedSessionCount(); });
@@ -79,6 +79,8 @@ StatusSnapshot CollectStatus(TKORVELSession& session, CancelToken& token)
     }
     catch (...)
     {
+        // A call cut off because the job was cancelled is no news about the server.
+        job.Check();
         status.Failure = std::current_exception();
     }
     status.Seconds = std::chrono::duration<double>(Clock::now() - start).count();

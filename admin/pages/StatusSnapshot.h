@@ -20,7 +20,7 @@ class TKORVELSession;
 namespace korvel::admin
 {
 
-class CancelToken;
+class JobContext;
 
 struct StatusSnapshot
 {
@@ -44,8 +44,8 @@ struct StatusSnapshot
     bool Stopped() const { return UpTime == -1; }
 };
 
-// Reads the status, checking `token` between requests (a cancellation raises EAbort); any other failure ends
-// the reading and is kept in Failure.
-StatusSnapshot CollectStatus(TKORVELSession& session, CancelToken& token);
+// Reads the status on the runner's worker, checking `job` between requests (a cancelled or pre-empted job
+// raises EAbort); any other failure ends the reading and is kept in Failure.
+StatusSnapshot CollectStatus(TKORVELSession& session, const JobContext& job);
 
 } // namespace korvel::admin

@@ -26,10 +26,14 @@ TUsersPage::TUsersPage(const PageContext& context, TDatabaseUsersPage& databaseU
       databaseUsers_(databaseUsers)
 {
     CreateControls();
+    commands_ = std::make_unique<Commands>(
+        this, runner_, UsersListBox, [this] { return Readers(); },
+        [this](const QString& name, const UserRecord& user) { ShowUser(name, user); });
     ConnectListAndDetail<TUsersPage>(listFrame_, detailFrame_, this,
                                      {&TUsersPage::UsersListBoxClick, &TUsersPage::AddUserButtonClick,
                                       &TUsersPage::EditUserButtonClick, &TUsersPage::DeleteUserButtonClick,
-                                      &TUsersPage::SaveUserButtonClick, &TUsersPage::CancelUserButtonClick});
+                                      &TUsersPage::SaveUserButtonClick, &TUsersPage::CancelUserButtonClick},
+                                     runner_);
     SetUserViewMode();
 }
 
@@ -72,11 +76,15 @@ void TUsersPage::CreateControls()
     PlaceListAndDetail(this, listFrame_, detailFrame_);
 }
 
-void TUsersPage::FillAtLogin()
+std::function<void()> TUsersPage::ReadAtLogin(JobContext& job, LoginReads&)
 {
-    FillUserList();
-    ShowSelectedUser();
-    SetUserViewMode();
+    job.Check();
+    auto listed = Commands::Read(Readers());
+    return [this, listed]
+    {
+        commands_->Show(listed);
+        ListShown();
+    };
 }
 
 QString TUsersPage::PendingEditsQuestion() const
@@ -92,31 +100,38 @@ void TUsersPage::ResetEditState()
     UserEditState = esViewing;
 }
 
-void TUsersPage::FillUserList()
+TUsersPage::Commands::Readers TUsersPage::Readers() const
 {
-    ClearNameList(UsersListBox);
-    StringList names;
-    runner_.Await([&] { session_.GetServerUserNames(names); });
-    FillNameList(UsersListBox, names);
-    databaseUsers_.ReplaceUsers(UsersListBox);
+    TKORVELSession& session = session_;
+    return {[&session]
+            {
+                StringList names;
+                session.GetServerUserNames(names);
+                return names;
+            },
+            [&session](const std::string& name)
+            {
+                UserRecord user;
+                session.GetServerUser(name, user.Password, user.Description, user.Administrator);
+                return user;
+            }};
 }
 
-void TUsersPage::ShowSelectedUser()
+void TUsersPage::ShowUser(const QString& name, const UserRecord& user)
 {
-    const QString name = SelectedName(UsersListBox);
     if (name.isEmpty())
-    {
-        ClearUserFields();
-        return;
-    }
-    const std::string user = ToStd(name);
-    std::string password, description;
-    bool administrator = false;
-    runner_.Await([&] { session_.GetServerUser(user, password, description, administrator); });
+        return ClearUserFields();
     UserNameEdit->setText(name);
-    PasswordEdit->setText(FromStd(password));
-    UserDescription->Show(description);
-    AdministratorCheckBox->setChecked(administrator);
+    PasswordEdit->setText(FromStd(user.Password));
+    UserDescription->Show(user.Description);
+    AdministratorCheckBox->setChecked(user.Administrator);
+}
+
+void TUsersPage::ListShown()
+{
+    databaseUsers_.ReplaceUsers(UsersListBox);
+    SetUserViewMode();
+    UserEditState = esViewing;
 }
 
 void TUsersPage::ClearUserFields()
@@ -148,7 +163,7 @@ void TUsersPage::SetUserViewMode()
 
 void TUsersPage::UsersListBoxClick()
 {
-    ShowSelectedUser();
+    commands_->ShowSelected();
 }
 
 void TUsersPage::AddUserButtonClick()
@@ -169,59 +184,76 @@ void TUsersPage::EditUserButtonClick()
 void TUsersPage::DeleteUserButtonClick()
 {
     const QString name = UserNameEdit->text();
-    const auto guard = GuardAccountChange(this, runner_, session_, name, operations::AccountChange::Delete);
-    if (guard == AccountGuardResult::Refused ||
-        CurrentDialogs().AskWarningYesNo(
-            this, QStringLiteral("Are you sure you want to delete the selected user ?")) != Answer::Yes)
-        return;
-    const int formerIndex = UsersListBox->currentRow();
-    const std::string user = ToStd(name);
-    runner_.Await([&] { session_.DeleteServerUser(user); });
-    if (guard == AccountGuardResult::AllowedLogOut && logOut_)
-        return logOut_();
-    FillUserList();
-    ReselectListItem(UsersListBox, formerIndex, name);
-    ShowSelectedUser();
-    SetUserViewMode();
+    GuardAccountChange(
+        this, runner_, session_, name, operations::AccountChange::Delete,
+        [this, name](AccountGuardResult guard)
+        {
+            if (guard == AccountGuardResult::Refused ||
+                CurrentDialogs().AskWarningYesNo(
+                    this, QStringLiteral("Are you sure you want to delete the selected user ?")) !=
+                    Answer::Yes)
+                return;
+            const std::string user = ToStd(name);
+            TKORVELSession& session = session_;
+            auto remove = [&session, user](JobContext&) { session.DeleteServerUser(user); };
+            if (guard == AccountGuardResult::AllowedLogOut)
+                return void(SubmitCommand(this, runner_, {.Changes = true}, remove, [this] { logOut_(); }));
+            commands_->Change({.Changes = true}, remove, {name, UsersListBox->currentRow()},
+                              [this] { ListShown(); });
+        });
 }
 
-void TUsersPage::SaveUserButtonClick()
+void TUsersPage::Save(std::function<void()> saved)
 {
-    const std::string name = ToStd(UserNameEdit->text());
+    if (UserEditState == esEditing && !AdministratorCheckBox->isChecked())
+        return GuardAccountChange(this, runner_, session_, UserNameEdit->text(),
+                                  operations::AccountChange::Demote,
+                                  [this, saved](AccountGuardResult guard)
+                                  {
+                                      // Refused: still editing, the person may tick the box again or cancel.
+                                      if (guard != AccountGuardResult::Refused)
+                                          SendSave(guard, saved);
+                                  });
+    SendSave(AccountGuardResult::Allowed, std::move(saved));
+}
+
+void TUsersPage::SendSave(AccountGuardResult guard, std::function<void()> saved)
+{
+    const QString savedName = UserNameEdit->text();
+    const std::string name = ToStd(savedName);
     const std::string password = ToStd(PasswordEdit->text());
     const std::string description = UserDescription->Bytes();
-    auto guard = AccountGuardResult::Allowed;
-    if (UserEditState == esEditing && !AdministratorCheckBox->isChecked())
-        guard = GuardAccountChange(this, runner_, session_, UserNameEdit->text(),
-                                   operations::AccountChange::Demote);
-    if (guard == AccountGuardResult::Refused)
-        return; // still editing: the user may tick the box again or cancel
     const bool administrator = AdministratorCheckBox->isChecked();
     const bool adding = UserEditState == esAdding;
-    runner_.Await(
-        [&]
-        {
-            if (adding)
-                session_.AddServerUser(name, password, description, administrator);
-            else
-                session_.ModifyServerUser(name, password, description, administrator);
-        });
-    if (guard == AccountGuardResult::AllowedLogOut && logOut_)
+    TKORVELSession& session = session_;
+    auto send = [&session, name, password, description, administrator, adding](JobContext&)
     {
-        UserEditState = esViewing;
-        return logOut_();
-    }
-    const QString savedName = UserNameEdit->text();
-    FillUserList();
-    ReselectListItem(UsersListBox, UsersListBox->count() - 1, savedName);
-    ShowSelectedUser();
-    SetUserViewMode();
-    UserEditState = esViewing;
+        if (adding)
+            session.AddServerUser(name, password, description, administrator);
+        else
+            session.ModifyServerUser(name, password, description, administrator);
+    };
+    auto done = [this, saved]
+    {
+        ListShown();
+        if (saved)
+            saved();
+    };
+    if (guard == AccountGuardResult::AllowedLogOut)
+        return void(SubmitCommand(this, runner_, {.Changes = true}, send,
+                                  [this, saved]
+                                  {
+                                      UserEditState = esViewing;
+                                      if (saved)
+                                          saved();
+                                      logOut_();
+                                  }));
+    commands_->Change({.Changes = true}, send, {savedName, RowPick::NoIndex}, done);
 }
 
 void TUsersPage::CancelUserButtonClick()
 {
-    ShowSelectedUser();
+    commands_->ShowSelected();
     SetUserViewMode();
     UserEditState = esViewing;
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "admin/common/AdminPage.h"
+#include "admin/pages/AccountGuard.h"
+#include "admin/pages/ListDetail.h"
 #include "admin/pages/ListPages.h"
 
 class QCheckBox;
@@ -17,23 +19,29 @@ namespace korvel::admin
 class DescriptionText;
 class TDatabaseUsersPage;
 
+// What the Users page shows of one user.
+struct UserRecord
+{
+    std::string Password;
+    std::string Description;
+    bool Administrator = false;
+};
+
 class TUsersPage : public AdminPage, public EditablePage
 {
 public:
     TUsersPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent);
 
     QString Caption() const override { return QStringLiteral("Users"); }
-    void FillAtLogin() override;
+    std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
 
     TEditState EditState() const override { return UserEditState; }
     QString PendingEditsQuestion() const override;
-    void SaveEdits() override { SaveUserButtonClick(); }
+    void SaveEdits(std::function<void()> saved) override { Save(std::move(saved)); }
     void CancelEdits() override { CancelUserButtonClick(); }
     void ResetEditState() override;
 
-    void FillUserList();
-    void ShowSelectedUser();
     void ClearUserFields();
     void SetUserEditMode(bool nameEditable);
     void SetUserViewMode();
@@ -42,11 +50,20 @@ public:
     void AddUserButtonClick();
     void EditUserButtonClick();
     void DeleteUserButtonClick();
-    void SaveUserButtonClick();
+    void SaveUserButtonClick() { Save({}); }
     void CancelUserButtonClick();
 
 private:
+    using Commands = ListDetailCommands<UserRecord>;
+
     void CreateControls();
+    Commands::Readers Readers() const;
+    void ShowUser(const QString& name, const UserRecord& user);
+    // Sends the add or modify once the guard allowed it; `saved` runs once it is done.
+    void Save(std::function<void()> saved);
+    void SendSave(AccountGuardResult guard, std::function<void()> saved);
+    // The Database Users page's user chooser follows the list, and the page is back to viewing.
+    void ListShown();
 
     TKORVELSession& session_;
     BackgroundRunner& runner_;
@@ -57,6 +74,7 @@ private:
     NameListFrame listFrame_;
     // SaveUserButton and CancelUserButton.
     DetailFrame detailFrame_;
+    std::unique_ptr<Commands> commands_;
 
     QListWidget* UsersListBox = nullptr;
     QLineEdit* UserNameEdit = nullptr;

@@ -8,6 +8,7 @@
 #include "bench/admin/AdminBenchMain.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
+#include "tests/admin/support/PagesLogin.h"
 #include "tests/support/AdminLogin.h"
 #include "tests/support/RefServer.h"
 
@@ -102,13 +103,18 @@ struct CommandsFixture
 
     QListWidget* UsersList() const { return window.findChild<QListWidget*>("UsersListBox"); }
     void Click(const char* button) const { window.findChild<QPushButton*>(button)->click(); }
+    // Turns the event loop until what the clicks sent is back.
+    void Settle() const
+    {
+        if (!QTest::qWaitFor([this] { return !runner->Busy(); }, 60000))
+            std::printf("the commands did not end within a minute\n");
+    }
 
     // What the login does with the pages once the session is active.
     void Fill()
     {
-        for (admin::AdminPage* page : pages)
-            page->FillAtLogin();
-        pages.front()->RefreshAfterLogin();
+        if (!test::ShowLoggedIn(*runner, pages))
+            std::printf("the login's fill failed\n");
     }
     // The requests of the fill, raw (the Status page's part is left out: it is measured in its own bench).
     void FillRaw()
@@ -137,6 +143,7 @@ struct CommandsFixture
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                               list->visualItemRect(list->item(row)).center());
         }
+        Settle();
     }
     void PickUsersRaw()
     {
@@ -148,11 +155,20 @@ struct CommandsFixture
         }
     }
 
-    // The runner's own cost: one short request awaited, against the same request made here.
+    // The runner's own cost: one short request at a time, each result back on this thread before the next is
+    // sent, against the same requests made here.
     void AwaitRequests()
     {
+        QObject receiver;
         for (int i = 0; i < picks; ++i)
-            runner->Await([this] { return session.GetServerUpTime(); });
+        {
+            bool back = false;
+            runner->Submit<std::int32_t>(
+                &receiver, {}, [this](admin::JobContext&) { return session.GetServerUpTime(); },
+                [&](std::int32_t) { back = true; }, [&](std::exception_ptr) { back = true; });
+            if (!QTest::qWaitFor([&] { return back; }, 10000))
+                std::printf("a request did not come back within 10 s\n");
+        }
     }
     void AwaitRequestsRaw()
     {
@@ -165,6 +181,7 @@ struct CommandsFixture
     {
         Click("EditUserButton");
         Click("SaveUserButton");
+        Settle();
     }
     void SaveUserRaw()
     {

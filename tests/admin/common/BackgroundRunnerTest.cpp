@@ -1,11 +1,13 @@
 // The background runner against a real korvel-refserver: where results arrive, in what order jobs run, how
-// cancellation and errors come back, and that an inactive session is never activated off the UI thread.
+// cancellation and errors come back (also while a call waits on a server that says nothing), and that an
+// inactive session is never activated off the UI thread.
 #include "admin/common/BackgroundRunner.h"
 
 #include "engine/EngineError.h"
 #include "session/KORVELSession.h"
 #include "tests/admin/support/WaitFor.h"
 #include "tests/support/AdminLogin.h"
+#include "tests/support/PausedServer.h"
 #include "tests/support/RefServer.h"
 
 #include <QCoreApplication>
@@ -27,7 +29,7 @@ namespace
 {
 
 using admin::BackgroundRunner;
-using admin::CancelToken;
+using admin::JobContext;
 using admin::Priority;
 
 class BackgroundRunnerTest : public ::testing::Test
@@ -47,19 +49,19 @@ protected:
     }
 
     // Keeps the event loop turning until the runner has delivered everything.
-    void WaitUntilIdle()
+    void WaitUntilIdle(int milliseconds = 10000)
     {
-        ASSERT_TRUE(WaitFor([&] { return !runner->Busy(); }, 10000));
+        ASSERT_TRUE(WaitFor([&] { return !runner->Busy(); }, milliseconds));
     }
 
     // A job that asks the server `requests` times, checking for cancellation before each, and counts them.
-    std::function<int(CancelToken&)> Requests(int requests, std::atomic<int>& made)
+    std::function<int(JobContext&)> Requests(int requests, std::atomic<int>& made)
     {
-        return [this, requests, &made](CancelToken& token)
+        return [this, requests, &made](JobContext& job)
         {
             for (int i = 0; i < requests; ++i)
             {
-                token.Check();
+                job.Check();
                 session->GetServerUpTime();
                 ++made;
             }
@@ -67,9 +69,25 @@ protected:
         };
     }
 
+    // Submits one request that the paused server never answers; `started` is set once it is on its way.
+    std::shared_ptr<admin::Job> SubmitUnanswered(admin::JobSpec spec, std::atomic<bool>& started,
+                                                 std::exception_ptr& error)
+    {
+        return runner->Submit(
+            &receiver, spec,
+            [&](JobContext&)
+            {
+                started = true;
+                session->GetServerUpTime();
+            },
+            [] { ADD_FAILURE() << "a silent server answered"; },
+            [&](std::exception_ptr failure) { error = failure; });
+    }
+
     RefServer server;
     std::unique_ptr<TKORVELSession> session;
     std::unique_ptr<BackgroundRunner> runner;
+    QObject receiver;
 };
 
 TEST_F(BackgroundRunnerTest, RunsOnTheWorkerAndDeliversOnTheUiThreadOnce)
@@ -79,12 +97,11 @@ TEST_F(BackgroundRunnerTest, RunsOnTheWorkerAndDeliversOnTheUiThreadOnce)
     std::vector<std::int32_t> results;
     std::vector<QThread*> deliveredOn;
     std::vector<bool> commandRunning;
-    QObject watcher;
-    runner->WatchCommands(&watcher, [&](bool running) { commandRunning.push_back(running); });
+    runner->WatchCommands(&receiver, [&](bool running) { commandRunning.push_back(running); });
 
     ASSERT_TRUE(runner->Submit<std::int32_t>(
-        Priority::User,
-        [&](CancelToken&)
+        &receiver, {},
+        [&](JobContext&)
         {
             workedOn = QThread::currentThread();
             return session->GetServerMainPort();
@@ -105,6 +122,15 @@ TEST_F(BackgroundRunnerTest, RunsOnTheWorkerAndDeliversOnTheUiThreadOnce)
     EXPECT_EQ(results[0], server.MainPort());
     EXPECT_EQ(deliveredOn[0], uiThread);
     EXPECT_EQ(commandRunning, (std::vector<bool>{true, false}));
+    // Nothing reaches a receiver that is gone.
+    int lateDeliveries = 0;
+    auto gone = std::make_unique<QObject>();
+    ASSERT_TRUE(runner->Submit<int>(
+        gone.get(), {}, [](JobContext&) { return 1; }, [&](int) { ++lateDeliveries; },
+        [&](std::exception_ptr) { ++lateDeliveries; }));
+    gone.reset();
+    WaitUntilIdle();
+    EXPECT_EQ(lateDeliveries, 0);
 }
 
 TEST_F(BackgroundRunnerTest, ErrorsComeBackOnceAndNeverAsAResult)
@@ -124,8 +150,8 @@ TEST_F(BackgroundRunnerTest, ErrorsComeBackOnceAndNeverAsAResult)
     };
     // A request the server refuses, then a failure of the job's own.
     ASSERT_TRUE(runner->Submit(
-        Priority::User,
-        [&](CancelToken&)
+        &receiver, {},
+        [&](JobContext&)
         {
             std::string password, description;
             bool administrator = false;
@@ -133,7 +159,7 @@ TEST_F(BackgroundRunnerTest, ErrorsComeBackOnceAndNeverAsAResult)
         },
         [&] { ++done; }, collect));
     ASSERT_TRUE(runner->Submit<int>(
-        Priority::User, [](CancelToken&) -> int { throw std::runtime_error("job failed"); },
+        &receiver, {}, [](JobContext&) -> int { throw std::runtime_error("job failed"); },
         [&](int) { ++done; }, collect));
     WaitUntilIdle();
     QTest::qWait(50);
@@ -153,8 +179,8 @@ TEST_F(BackgroundRunnerTest, RunsOneJobAtATimeInTheOrderGiven)
     std::vector<int> order;
     for (int job = 0; job < 6; ++job)
         ASSERT_TRUE(runner->Submit<int>(
-            Priority::User,
-            [&, job](CancelToken&)
+            &receiver, {},
+            [&, job](JobContext&)
             {
                 mostInside = std::max(mostInside.load(), ++inside);
                 session->GetServerSessionCount();
@@ -169,69 +195,111 @@ TEST_F(BackgroundRunnerTest, RunsOneJobAtATimeInTheOrderGiven)
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 5}));
 }
 
-TEST_F(BackgroundRunnerTest, CancelStopsTheJobBetweenRequestsAndDeliversNothing)
+TEST_F(BackgroundRunnerTest, ACancelledJobLetsGoOfASilentServerAtOnceAndDeliversNothing)
 {
+    auto paused = std::make_unique<PausedServer>(server.Pid());
+    std::atomic<bool> started = false;
+    std::exception_ptr error;
+    auto job = SubmitUnanswered({}, started, error);
     std::atomic<int> made = 0;
-    int delivered = 0;
-    ASSERT_TRUE(runner->Submit<int>(
-        Priority::User, Requests(1'000'000, made), [&](int) { ++delivered; },
-        [&](std::exception_ptr) { ++delivered; }));
-    ASSERT_TRUE(runner->Submit<int>(
-        Priority::User, Requests(1, made), [&](int) { ++delivered; },
-        [&](std::exception_ptr) { ++delivered; }));
-    ASSERT_TRUE(WaitFor([&] { return made > 10; }, 5000));
-    runner->Cancel();
-    WaitUntilIdle();
-    const int afterCancel = made;
-    QTest::qWait(50);
+    int queuedDelivered = 0;
+    auto queued = runner->Submit<int>(
+        &receiver, {}, Requests(1, made), [&](int) { ++queuedDelivered; },
+        [&](std::exception_ptr) { ++queuedDelivered; });
+    ASSERT_TRUE(job && queued);
+    ASSERT_TRUE(WaitFor([&] { return started.load(); }));
 
-    EXPECT_EQ(delivered, 0);
-    EXPECT_LT(afterCancel, 1'000'000);
-    EXPECT_EQ(made.load(), afterCancel) << "the job went on after its cancellation";
-    // The runner takes new work after a cancellation.
+    job->Cancel();
+    queued->Cancel();
+    // The server still says nothing: only the cancel can have freed the worker.
+    WaitUntilIdle(20000);
+    QTest::qWait(50);
+    EXPECT_FALSE(error) << "a cancelled job delivered its error";
+    EXPECT_EQ(queuedDelivered, 0);
+    EXPECT_EQ(made.load(), 0) << "a cancelled job that was still queued ran";
+
+    // The session survives: the next job re-connects once the server answers again.
+    paused.reset();
     std::int32_t port = 0;
     ASSERT_TRUE(runner->Submit<std::int32_t>(
-        Priority::User, [&](CancelToken&) { return session->GetServerAdminPort(); },
-        [&](std::int32_t value) { port = value; }, [](std::exception_ptr) {}));
+        &receiver, {}, [&](JobContext&) { return session->GetServerAdminPort(); },
+        [&](std::int32_t value) { port = value; }, [](std::exception_ptr) { ADD_FAILURE() << "no answer"; }));
     WaitUntilIdle();
     EXPECT_EQ(port, server.AdminPort());
 }
 
-TEST_F(BackgroundRunnerTest, UserCommandsGoBeforeBackgroundWork)
+TEST_F(BackgroundRunnerTest, UserCommandsCutOffBackgroundWorkThatWaitsOnASilentServer)
 {
-    std::atomic<int> backgroundMade = 0;
-    std::atomic<int> userMade = 0;
-    int backgroundDone = 0;
-    std::vector<bool> backgroundAborted; // one entry per error delivered
-    int userDone = 0;
-    // Only user commands disable the window's command controls.
     std::vector<bool> commandRunning;
-    QObject watcher;
-    runner->WatchCommands(&watcher, [&](bool running) { commandRunning.push_back(running); });
-    ASSERT_TRUE(runner->Submit<int>(
-        Priority::Background, Requests(1'000'000, backgroundMade), [&](int) { ++backgroundDone; },
-        [&](std::exception_ptr error) { backgroundAborted.push_back(admin::IsAbort(error)); }));
-    ASSERT_TRUE(WaitFor([&] { return backgroundMade > 10; }, 5000));
-    // A second tick while the first runs is skipped.
+    runner->WatchCommands(&receiver, [&](bool running) { commandRunning.push_back(running); });
+    auto paused = std::make_unique<PausedServer>(server.Pid());
+    std::atomic<bool> started = false;
+    std::exception_ptr backgroundError;
+    ASSERT_TRUE(SubmitUnanswered({.Kind = Priority::Background}, started, backgroundError));
+    ASSERT_TRUE(WaitFor([&] { return started.load(); }));
+    // A second tick while the first waits is skipped.
+    std::atomic<int> made = 0;
     EXPECT_FALSE(runner->Submit<int>(
-        Priority::Background, Requests(1, backgroundMade), [](int) {}, [](std::exception_ptr) {}));
-    // The user's command stops the running background job at its next request.
+        &receiver, {.Kind = Priority::Background}, Requests(1, made), [](int) {}, [](std::exception_ptr) {}));
+
+    int userDone = 0;
     ASSERT_TRUE(runner->Submit<int>(
-        Priority::User, Requests(3, userMade), [&](int) { ++userDone; },
+        &receiver, {}, [](JobContext&) { return 1; }, [&](int) { ++userDone; },
         [](std::exception_ptr) { ADD_FAILURE() << "user command failed"; }));
-    WaitUntilIdle();
+    WaitUntilIdle(20000);
 
     EXPECT_EQ(userDone, 1);
-    EXPECT_EQ(userMade.load(), 3);
-    // The pre-empted job says so once, so that its owner tries again later.
-    EXPECT_EQ(backgroundDone, 0);
-    EXPECT_EQ(backgroundAborted, (std::vector<bool>{true}));
-    EXPECT_LT(backgroundMade.load(), 1'000'000);
+    // The pre-empted job says so, so that its owner tries again later.
+    EXPECT_TRUE(admin::IsPreempted(backgroundError));
     EXPECT_EQ(commandRunning, (std::vector<bool>{true, false}));
     // Once idle, background work is taken again.
+    paused.reset();
     EXPECT_TRUE(runner->Submit<int>(
-        Priority::Background, Requests(1, backgroundMade), [](int) {}, [](std::exception_ptr) {}));
+        &receiver, {.Kind = Priority::Background}, Requests(1, made), [](int) {}, [](std::exception_ptr) {}));
     WaitUntilIdle();
+    EXPECT_EQ(made.load(), 1);
+}
+
+TEST_F(BackgroundRunnerTest, ThePersonsCancelEndsTheWaitingCommandAndIsHeardOf)
+{
+    std::vector<admin::RunningCommand> heard;
+    runner->WatchCancels(&receiver, [&](const admin::RunningCommand& command) { heard.push_back(command); });
+    PausedServer paused(server.Pid());
+    std::atomic<bool> started = false;
+    std::exception_ptr error;
+    ASSERT_TRUE(SubmitUnanswered({.Waiting = "Saving bob", .Changes = true}, started, error));
+    ASSERT_TRUE(WaitFor([&] { return started.load(); }));
+    EXPECT_EQ(runner->CurrentCommand()->Waiting, "Saving bob");
+
+    EXPECT_TRUE(runner->CancelCommands());
+    WaitUntilIdle(20000);
+    EXPECT_TRUE(admin::IsCancelledByPerson(error));
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].Waiting, "Saving bob");
+    EXPECT_TRUE(heard[0].Changes);
+    EXPECT_FALSE(runner->CancelCommands()) << "nothing left to cancel";
+}
+
+TEST_F(BackgroundRunnerTest, AJobAsksThePersonOnTheUiThread)
+{
+    QThread* uiThread = QThread::currentThread();
+    std::atomic<QThread*> askedOn = nullptr;
+    bool answer = false;
+    ASSERT_TRUE(runner->Submit<bool>(
+        &receiver, {.NeedsLogin = false},
+        [&](JobContext& job)
+        {
+            return job.AskOwner(
+                [&]
+                {
+                    askedOn = QThread::currentThread();
+                    return true;
+                });
+        },
+        [&](bool given) { answer = given; }, [](std::exception_ptr) { ADD_FAILURE() << "asking failed"; }));
+    WaitUntilIdle();
+    EXPECT_TRUE(answer);
+    EXPECT_EQ(askedOn.load(), uiThread);
 }
 
 TEST_F(BackgroundRunnerTest, RefusesWorkWhileTheSessionIsInactiveAndNeverPrompts)
@@ -247,10 +315,10 @@ TEST_F(BackgroundRunnerTest, RefusesWorkWhileTheSessionIsInactiveAndNeverPrompts
     int secondRan = 0;
     std::vector<std::string> errors;
     ASSERT_TRUE(runner->Submit(
-        Priority::User, [&](CancelToken&) { session->SetActive(false); }, [] {},
+        &receiver, {}, [&](JobContext&) { session->SetActive(false); }, [] {},
         [](std::exception_ptr) { ADD_FAILURE() << "logout failed"; }));
     ASSERT_TRUE(runner->Submit(
-        Priority::User, [&](CancelToken&) { ++secondRan; }, [] {},
+        &receiver, {}, [&](JobContext&) { ++secondRan; }, [] {},
         [&](std::exception_ptr error)
         {
             try
@@ -266,79 +334,15 @@ TEST_F(BackgroundRunnerTest, RefusesWorkWhileTheSessionIsInactiveAndNeverPrompts
     EXPECT_EQ(secondRan, 0);
     EXPECT_EQ(errors, (std::vector<std::string>{"Not logged in to a server"}));
 
-    // Nothing is taken while inactive.
+    // Nothing that needs a login is taken while inactive.
     EXPECT_FALSE(runner->Submit(
-        Priority::User, [&](CancelToken&) { session->GetServerUpTime(); }, [] {}, [](std::exception_ptr) {}));
+        &receiver, {}, [&](JobContext&) { session->GetServerUpTime(); }, [] {}, [](std::exception_ptr) {}));
     EXPECT_FALSE(runner->Submit(
-        Priority::Background, [&](CancelToken&) { session->GetServerUpTime(); }, [] {},
+        &receiver, {.Kind = Priority::Background}, [&](JobContext&) { session->GetServerUpTime(); }, [] {},
         [](std::exception_ptr) {}));
     EXPECT_FALSE(runner->Busy());
     EXPECT_FALSE(session->Active());
     EXPECT_EQ(prompts, 0);
-}
-
-TEST_F(BackgroundRunnerTest, AwaitReturnsTheResultWhileTheEventLoopTurns)
-{
-    QThread* uiThread = QThread::currentThread();
-    QThread* workedOn = nullptr;
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(5);
-    std::vector<bool> commandRunning;
-    QObject watcher;
-    runner->WatchCommands(&watcher, [&](bool running) { commandRunning.push_back(running); });
-
-    const std::int32_t port = runner->Await(
-        [&]
-        {
-            workedOn = QThread::currentThread();
-            QThread::msleep(100); // a slow server
-            return session->GetServerAdminPort();
-        });
-
-    EXPECT_EQ(port, server.AdminPort());
-    EXPECT_NE(workedOn, uiThread);
-    EXPECT_GE(ticks, 3) << "the event loop stood still while the call ran";
-    EXPECT_EQ(commandRunning, (std::vector<bool>{true, false}));
-    // An awaited call that fails raises its error to the caller, and the session goes on working.
-    EXPECT_THROW(runner->Await([] { throw std::runtime_error("refused"); }), std::runtime_error);
-    EXPECT_EQ(runner->Await([&] { return session->GetServerMainPort(); }), server.MainPort());
-}
-
-TEST_F(BackgroundRunnerTest, AwaitEndsInAnAbortWhenCancelledButOnlyAfterTheCallLetGo)
-{
-    // The caller's variable is written by the call until its very end: Await must not return before that.
-    std::atomic<int> made = 0;
-    int lastWritten = 0;
-    QTimer::singleShot(50, [&] { runner->Cancel(); });
-    EXPECT_THROW(runner->Await(
-                     [&]
-                     {
-                         for (int i = 0; i < 20; ++i)
-                         {
-                             session->GetServerUpTime();
-                             QThread::msleep(10);
-                             lastWritten = ++made;
-                         }
-                     }),
-                 EAbort);
-    EXPECT_EQ(lastWritten, 20) << "Await returned while the call still used the caller's stack";
-    // A queued call that Cancel() dropped unrun lets go too.
-    bool ran = false;
-    ASSERT_TRUE(runner->Submit(
-        Priority::User, [](CancelToken&) { QThread::msleep(100); }, [] {}, [](std::exception_ptr) {}));
-    QTimer::singleShot(20, [&] { runner->Cancel(); });
-    EXPECT_THROW(runner->Await([&] { ran = true; }), EAbort);
-    EXPECT_FALSE(ran);
-}
-
-TEST_F(BackgroundRunnerTest, AwaitRefusesAnInactiveSession)
-{
-    runner->Await([&] { session->SetActive(false); });
-    bool ran = false;
-    EXPECT_THROW(runner->Await([&] { ran = true; }), admin::SessionInactiveError);
-    EXPECT_FALSE(ran);
 }
 
 } // namespace

@@ -46,6 +46,7 @@ protected:
         auto* selector = Find<QComboBox>("DatabasesComboBox");
         selector->setCurrentIndex(index);
         emit selector->activated(index);
+        WaitForRunner();
     }
 };
 
@@ -97,7 +98,7 @@ TEST_F(DatabasesPagesTest, AddingSelectsTheNewDatabaseAndTheSelectorReturnsToThe
     EXPECT_TRUE(ReadOnly("DatabaseNameEdit"));
     EXPECT_FALSE(ReadOnly("ServerDirectoryEdit"));
     SetText("ServerDirectoryEdit", "/elsewhere");
-    Editable(DatabasesPage)->SaveEdits();
+    SaveEdits(DatabasesPage);
     std::string description, directory;
     session->GetServerDatabase("zoo", description, directory);
     EXPECT_EQ(directory, "/elsewhere");
@@ -169,7 +170,7 @@ TEST_F(DatabasesPagesTest, ANewDatabaseUserStartsWithReadAndTheMaskFollowsTheBox
     EXPECT_TRUE(Shown("DatabaseUserEdit"));
     EXPECT_EQ(Text("DatabaseUserEdit"), "reader");
     Right(urUpdate)->setChecked(true);
-    Editable(DatabaseUsersPage)->SaveEdits();
+    SaveEdits(DatabaseUsersPage);
     EXPECT_EQ(RightsOnServer("db", "reader"), 5);
 
     Click("AddDatabaseUserButton");

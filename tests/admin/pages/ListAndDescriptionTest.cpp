@@ -31,6 +31,7 @@ protected:
         const QRect rect = list->visualItemRect(found.front());
         ASSERT_FALSE(rect.isEmpty());
         QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, rect.center());
+        WaitForRunner();
     }
     QPlainTextEdit* Memo(const char* name) const { return Find<QPlainTextEdit>(name); }
     QString NoErrors() const { return dialogs.Errors().join('\n'); }
@@ -60,7 +61,7 @@ TEST_F(ListAndDescriptionTest, AClickOnANameShowsThatItemAndDeleteRemovesIt)
 
     Show(DatabasesPage);
     session->AddServerDatabase("Archive", "Old orders", "/srv/archive");
-    pages[DatabasesPage]->FillAtLogin(); // Archive sorts first and is selected
+    FillAtLogin(); // Archive sorts first and is selected
     ClickRow("DatabasesListBox", "Sales");
     EXPECT_EQ(Text("DatabaseNameEdit"), "Sales");
     EXPECT_EQ(Memo("DatabaseDescriptionMemo")->toPlainText(), "Orders");
@@ -70,9 +71,11 @@ TEST_F(ListAndDescriptionTest, AClickOnANameShowsThatItemAndDeleteRemovesIt)
     auto* selector = Find<QComboBox>("DatabasesComboBox");
     selector->setCurrentIndex(selector->findText("Sales"));
     emit selector->activated(selector->currentIndex());
+    WaitForRunner();
     session->AddServerUser("dave", "d", "", false);
     session->AddServerDatabaseUser("Sales", "dave", TUserRights::FromByte(0x03));
     emit selector->activated(selector->currentIndex());
+    WaitForRunner();
     ClickRow("DatabaseUsersListBox", "dave");
     EXPECT_EQ(Text("DatabaseUserEdit"), "dave");
     EXPECT_TRUE(Find<QCheckBox>("InsertCheckBox")->isChecked());

@@ -1,5 +1,5 @@
 #include "tests/admin/pages/PageFixture.h"
-#include "tests/admin/pages/PausedServer.h"
+#include "tests/support/PausedServer.h"
 
 #include "admin/pages/LogHighlightDelegate.h"
 #include "admin/pages/LogPage.h"
@@ -55,7 +55,7 @@ protected:
     // Load as the user does, then wait for the background load to deliver.
     void Load()
     {
-        Click("LoadLogButton");
+        Press("LoadLogButton");
         ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Loading(); }, 20000));
     }
     QString Label(const char* name) const { return Find<QLabel>(name)->text(); }
@@ -202,11 +202,11 @@ std::string NumberedLines(int count, const char* word = "line")
 TEST_F(LogPageTest, LoadRunsInTheBackgroundCanBeCancelledAndEndsAtTheNewestLine)
 {
     StartServerWithLog(NumberedLines(200000));
-    Click("LoadLogButton");
+    Press("LoadLogButton");
     EXPECT_TRUE(Page()->Loading()); // the click returned before the log arrived
     EXPECT_TRUE(PagesTest::Shown("LoadProgressBar"));
     EXPECT_FALSE(Enabled("LoadLogButton"));
-    Click("CancelLoadButton");
+    Press("CancelLoadButton");
     EXPECT_FALSE(Page()->Loading());
     EXPECT_FALSE(PagesTest::Shown("LoadProgressBar"));
     QTest::qWait(1500); // the cancelled reply arrives meanwhile and is dropped
@@ -360,9 +360,9 @@ TEST_F(LogPageTest, CancellingALoadLeavesACommandOfAnotherPageAlone)
     StartServerWithLog(NumberedLines(10));
     PausedServer paused(server->Pid());
     RefreshStatusPage(); // its request waits for the server
-    Click("LoadLogButton");
+    Press("LoadLogButton");
     EXPECT_TRUE(Page()->Loading());
-    Click("CancelLoadButton");
+    Press("CancelLoadButton");
     EXPECT_FALSE(Page()->Loading());
     EXPECT_EQ(Label("FollowStatusLabel"), "Loading cancelled");
 
@@ -404,9 +404,9 @@ TEST_F(LogPageTest, LogoutDropsALoadAndStopsFollowing)
     ClickBox("FollowCheckBox");
     {
         PausedServer paused(server->Pid());
-        Click("LoadLogButton");
+        Press("LoadLogButton");
         // What the window does at logout: the runner drops its work, then the pages stop theirs.
-        runner->Cancel();
+        runner->CancelAll();
         Page()->StopRepeatedWork();
         EXPECT_FALSE(Page()->Loading());
         EXPECT_FALSE(Find<QCheckBox>("FollowCheckBox")->isChecked());

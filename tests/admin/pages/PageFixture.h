@@ -70,14 +70,39 @@ protected:
             window->addTab(page, page->Caption());
     }
 
-    // What the login command does with the pages.
+    // What the login does with the pages (without the Status page's refresh): their reads on the runner, then
+    // what they show.
     void FillAtLogin()
     {
-        for (admin::AdminPage* page : pages)
-            page->FillAtLogin();
-        for (admin::AdminPage* page : pages)
-            if (admin::EditablePage* editable = page->Editable())
-                editable->ResetEditState();
+        admin::PagesAtLogin read;
+        ASSERT_TRUE(runner->Submit(
+            window.get(), {},
+            [&](admin::JobContext& job)
+            {
+                admin::LoginReads reads;
+                for (admin::AdminPage* page : pages)
+                    read.Shows.push_back(page->ReadAtLogin(job, reads));
+            },
+            [] {}, [](std::exception_ptr) { ADD_FAILURE() << "the login's reads failed"; }));
+        WaitForRunner();
+        read.Show(pages);
+    }
+    // The Status page's refresh at login, read on the runner and shown.
+    void RefreshAtLogin()
+    {
+        std::function<void()> show;
+        ASSERT_TRUE(runner->Submit(
+            window.get(), {}, [&](admin::JobContext& job) { show = pages[StatusPage]->RefreshAtLogin(job); },
+            [] {}, [](std::exception_ptr) { ADD_FAILURE() << "the login's refresh failed"; }));
+        WaitForRunner();
+        if (show)
+            show();
+    }
+    // Saves the page's pending edits as the window's guard does, and waits for the save.
+    void SaveEdits(PageIndex index)
+    {
+        Editable(index)->SaveEdits({});
+        WaitForRunner();
     }
 
     template <typename T = QWidget> T* Find(const char* name) const
@@ -87,15 +112,33 @@ protected:
             ADD_FAILURE() << "no control " << name;
         return widget;
     }
-    // Clicks as the user does: through the command helper, so errors land in the scripted error box.
-    void Click(const char* name) const { Find<QPushButton>(name)->click(); }
+    // Clicks as the user does (errors land in the scripted error box), and waits for what the click sent.
+    void Click(const char* name) const
+    {
+        Press(name);
+        WaitForRunner();
+    }
+    // The click alone: what it sent may still be under way.
+    void Press(const char* name) const
+    {
+        QPushButton* button = Find<QPushButton>(name);
+        EXPECT_TRUE(button->isEnabled()) << name << " is greyed";
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    }
     QString Text(const char* name) const { return Find<QLineEdit>(name)->text(); }
     void SetText(const char* name, const QString& text) const { Find<QLineEdit>(name)->setText(text); }
     bool Shown(const char* name) const { return !Find(name)->isHidden(); }
     bool Enabled(const char* name) const { return Find(name)->isEnabled(); }
     bool ReadOnly(const char* name) const { return Find<QLineEdit>(name)->isReadOnly(); }
-    // The user picks a row of a name list.
-    void Pick(const char* list, int row) const { Find<QListWidget>(list)->setCurrentRow(row); }
+    // The user picks a row of a name list with the mouse, and the page shows it once read.
+    void Pick(const char* list, int row) const
+    {
+        auto* widget = Find<QListWidget>(list);
+        widget->scrollToItem(widget->item(row));
+        QTest::mouseClick(widget->viewport(), Qt::LeftButton, {},
+                          widget->visualItemRect(widget->item(row)).center());
+        WaitForRunner();
+    }
     QStringList Items(const char* list) const
     {
         QStringList items;

@@ -5,6 +5,7 @@
 #include "admin/pages/LogPage.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
+#include "tests/admin/support/PagesLogin.h"
 #include "tests/support/AdminLogin.h"
 #include "tests/support/LoadClients.h"
 #include "tests/support/RefServer.h"
@@ -63,10 +64,10 @@ int main(int argc, char** argv)
         for (korvel::admin::AdminPage* page : pages)
         {
             window.addTab(page, page->Caption());
-            page->FillAtLogin();
         }
+        if (!korvel::test::ShowLoggedIn(runner, pages))
+            std::printf("the pages could not be filled\n");
         window.show();
-        pages[0]->RefreshAfterLogin();
         window.findChild<QAbstractButton*>(QStringLiteral("LoadLogButton"))->click();
         for (int index = 0; index < window.count(); ++index)
         {

@@ -7,6 +7,7 @@
 #include "admin/pages/RightsPage.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
+#include "tests/admin/support/PagesLogin.h"
 #include "tests/support/AdminLogin.h"
 #include "tests/support/LoadClients.h"
 #include "tests/support/RefServer.h"
@@ -91,8 +92,9 @@ int main(int argc, char** argv)
         for (admin::AdminPage* page : pages)
         {
             window.addTab(page, page->Caption());
-            page->FillAtLogin();
         }
+        if (!korvel::test::ShowLoggedIn(runner, pages))
+            std::printf("the pages could not be filled\n");
         window.show();
         window.setCurrentIndex(5);
         auto* rights = static_cast<admin::TRightsPage*>(pages[5]);

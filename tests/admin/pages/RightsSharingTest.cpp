@@ -3,7 +3,7 @@
 // The server is held still (SIGSTOP) while the test acts, so a request under way waits for the test.
 #include "admin/pages/RightsPage.h"
 #include "tests/admin/pages/PageFixture.h"
-#include "tests/admin/pages/PausedServer.h"
+#include "tests/support/PausedServer.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -80,7 +80,7 @@ TEST_F(RightsSharingTest, ACommandOnAnotherPageInterruptsTheReadWhichSaysSoAndRe
     auto paused = PauseWhileReading();
     const int read = ColumnsRead();
     RefreshStatusPage();
-    EXPECT_FALSE(Page()->Busy());
+    EXPECT_TRUE(WaitFor([this] { return !Page()->Busy(); })) << "the read made way at once";
     EXPECT_EQ(Status(), QStringLiteral("Reading interrupted by another command: %1 of %2 databases read. "
                                        "Refresh reads again.")
                             .arg(read)
@@ -139,7 +139,7 @@ TEST_F(RightsSharingTest, LogoutStopsTheReadAndTheNextLoginReadsTheWholeGrid)
 {
     auto paused = PauseWhileReading();
     // What the window does at logout: the runner drops its work, then the pages stop theirs.
-    runner->Cancel();
+    runner->CancelAll();
     Page()->StopRepeatedWork();
     EXPECT_FALSE(Page()->Busy());
     EXPECT_EQ(Status(), "Not logged in.");

@@ -99,7 +99,7 @@ TEST_F(ServerAddressChecksTest, TheLockOutPreviewUsesAStatusRefreshUnderAMinuteO
 {
     LoadClients load(*server, 3);
     FillAtLogin();
-    pages[StatusPage]->RefreshAfterLogin();
+    RefreshAtLogin();
     std::atomic<int> traceLines = 0;
     session->SetOnRemoteTrace([&](TKORVELSession&, const std::string&) { ++traceLines; });
     session->SetRemoteTrace(true);

@@ -142,7 +142,7 @@ TEST_F(ServerPageTest, BadNumbersAreRefusedInConversionOrderBeforeAnythingIsSent
     EXPECT_EQ(Text("MaxConnectionsEdit"), "");
     EXPECT_EQ(ServerHolds().ConnectionTimeout, before.ConnectionTimeout);
 
-    EXPECT_THROW(Editable(ServerPage)->SaveEdits(), admin::EConvertError);
+    EXPECT_THROW(Editable(ServerPage)->SaveEdits({}), admin::EConvertError);
     EXPECT_EQ(State(ServerPage), esEditing);
 }
 
@@ -158,6 +158,7 @@ TEST_F(ServerPageTest, CancelRestoresTheServerValues)
         "You are currently editing the server information. Would you like to save this information before "
         "continuing ?");
     Editable(ServerPage)->CancelEdits();
+    WaitForRunner();
     EXPECT_EQ(Text("MaxDeadSessionsEdit"), original);
     EXPECT_TRUE(Find<QPlainTextEdit>("BlockedAddressesMemo")->toPlainText().isEmpty());
     EXPECT_EQ(State(ServerPage), esViewing);

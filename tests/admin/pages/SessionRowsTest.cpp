@@ -45,7 +45,7 @@ protected:
         ADD_FAILURE() << "no row for " << user.toStdString();
         return nullptr;
     }
-    void Refresh() { pages[StatusPage]->RefreshAfterLogin(); }
+    void Refresh() { RefreshAtLogin(); }
 };
 
 TEST_F(SessionRowsTest, EachKindOfSessionHasItsOwnIcon)

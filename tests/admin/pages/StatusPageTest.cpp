@@ -80,9 +80,10 @@ protected:
         return ids;
     }
     // A command through its button; the result arrives through the runner.
+    // A command button pressed without moving the mouse across the list (whose hover would repaint a row).
     void Command(const char* button)
     {
-        Click(button);
+        Find<QPushButton>(button)->click();
         WaitForRunner();
     }
     void Refresh() { Command("RefreshButton"); }
@@ -91,7 +92,7 @@ protected:
 TEST_F(StatusPageTest, RefreshShowsTheServerAndItsSessions)
 {
     LoadClients load(*server, 2);
-    pages[StatusPage]->RefreshAfterLogin(); // the login command's own refresh
+    RefreshAtLogin(); // the login command's own refresh
     EXPECT_EQ(Text("EngineVersionEdit"), "KORVEL Version 3.21");
     EXPECT_TRUE(Text("ServerMemoryEdit").endsWith(" Mb"));
     EXPECT_EQ(Text("MainPortEdit"), QString::number(server->MainPort()));
@@ -208,7 +209,7 @@ TEST_F(StatusPageTest, CommandControlsAreDisabledWhileACommandRunsAndTheWindowSt
 {
     LoadClients load(*server, 50);
     Refresh();
-    Click("RefreshButton");
+    Press("RefreshButton");
     EXPECT_FALSE(Enabled("RefreshButton"));
     EXPECT_FALSE(Enabled("StopButton"));
     // The window keeps painting and taking input while the refresh waits on the server.
@@ -373,7 +374,7 @@ TEST_F(StatusPageTest, AutoRefreshRunsWhileShownPausesWhileHiddenAndStopsWhenThe
     notices.ServerLost = [&](const QString& message) { lost << message; };
     StartServer({});
     window->show();
-    pages[StatusPage]->RefreshAfterLogin();
+    RefreshAtLogin();
     refreshed.clear();
 
     auto* choice = Find<QComboBox>("AutoRefreshComboBox");
@@ -410,7 +411,7 @@ TEST_F(StatusPageTest, AnAutoRefreshPreEmptedByACommandGoesOnAtTheNextTick)
     StartServer({});
     LoadClients load(*server, 100);
     window->show();
-    pages[StatusPage]->RefreshAfterLogin();
+    RefreshAtLogin();
     // Every exchange 2 ms slower, so that a refresh is long enough to be caught running.
     session->SetOnRemoteTrace([](TKORVELSession&, const std::string&)
                               { std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
@@ -420,7 +421,12 @@ TEST_F(StatusPageTest, AnAutoRefreshPreEmptedByACommandGoesOnAtTheNextTick)
     ASSERT_TRUE(WaitFor([&] { return runner->Busy() && !runner->CommandRunning(); }, 8000));
     refreshed.clear();
     // A command of another part of the window pre-empts the running refresh.
-    EXPECT_EQ(runner->Await([&] { return session->GetServerAdminPort(); }), server->AdminPort());
+    std::int32_t port = 0;
+    ASSERT_TRUE(runner->Submit<std::int32_t>(
+        window.get(), {}, [&](admin::JobContext&) { return session->GetServerAdminPort(); },
+        [&](std::int32_t value) { port = value; }, [](std::exception_ptr) { ADD_FAILURE() << "no answer"; }));
+    ASSERT_TRUE(WaitFor([&] { return port != 0; }));
+    EXPECT_EQ(port, server->AdminPort());
 
     EXPECT_TRUE(WaitFor([&] { return !refreshed.empty(); }, 8000))
         << "the auto-refresh died with the pre-emption";

@@ -76,6 +76,7 @@ protected:
             if (action->text() == name)
             {
                 QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+                Settle();
                 return;
             }
         FAIL() << "no profile " << name.toStdString() << " in File > Connect to";
@@ -158,15 +159,18 @@ TEST_F(ProfilesWindowTest, ConnectToLogsInWithTheProfileForThatLoginOnlyAndNames
     Pick("LoginItem"); // logout
     EXPECT_FALSE(form->LoggedIn());
     EXPECT_FALSE(ProfileLabel()->isVisible());
-    EXPECT_EQ(form->RemoteSession().RemotePort(), 1) << "the Options settings are back for the next login";
-    EXPECT_EQ(form->RemoteSession().RemoteUser(), "admin") << "the next login offers the last user name";
-    EXPECT_EQ(form->RemoteSession().RemotePassword(), "") << "but keeps no password";
+    // File > Login goes to the Options settings again (a closed port), offering the last user name.
+    dialogs.Logins.push_back({true, "admin", "secret"});
+    Pick("LoginItem");
+    EXPECT_FALSE(form->LoggedIn()) << "the Options settings are back for the next login";
+    ASSERT_EQ(dialogs.Errors().size(), 1);
+    EXPECT_TRUE(dialogs.Errors()[0].contains("cannot be established")) << dialogs.Errors()[0].toStdString();
+    dialogs.Logins.clear();
 
-    // A profile that cannot connect leaves the window logged out, its settings back too.
+    // A profile that cannot connect leaves the window logged out.
     ClickConnectTo("Spare");
     EXPECT_FALSE(form->LoggedIn());
-    EXPECT_EQ(dialogs.Errors().size(), 1);
-    EXPECT_EQ(form->RemoteSession().RemotePort(), 1);
+    EXPECT_EQ(dialogs.Errors().size(), 2);
     CloseWindow();
     EXPECT_TRUE(SettingsFile().contains("Remote Port=1\n")) << SettingsFile().toStdString();
 }
@@ -224,6 +228,7 @@ TEST_F(ProfilesWindowTest, TheProfilesDialogAddsEditsDuplicatesTestsAndDeletes)
 
             dialogs.Logins.push_back({true, "admin", "secret"});
             click("TestConnectionButton");
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Runner().Busy(); }, 10000));
             EXPECT_EQ(dialog.findChild<QLabel*>("TestResultLabel")->text(),
                       "Connected to the server Demo as admin.");
 
@@ -269,7 +274,7 @@ TEST_F(ProfilesWindowTest, WithoutASecretServiceTheKeyringOptionIsGreyedAndThePa
     SaveProfile("Kept", server->AdminPort(), true);
     OpenWindow();
     settings::ProfileStore store;
-    admin::TProfilesDlg dialog(form.get(), store, credentials::SecretServiceAvailability());
+    admin::TProfilesDlg dialog(form.get(), store, credentials::SecretServiceAvailability(), form->Runner());
     dialog.show();
     auto* keep = dialog.findChild<QCheckBox*>("KeepPasswordCheckbox");
     EXPECT_FALSE(keep->isEnabled());
@@ -331,7 +336,7 @@ TEST_F(ProfilesWindowTest, AKeptPasswordLogsInWithoutAPromptAndARefusedOneIsOffe
 
     // The Profiles dialog offers the option, and deleting the profile deletes its kept password.
     settings::ProfileStore store;
-    admin::TProfilesDlg dialog(form.get(), store, credentials::SecretServiceAvailability());
+    admin::TProfilesDlg dialog(form.get(), store, credentials::SecretServiceAvailability(), form->Runner());
     dialog.show();
     EXPECT_TRUE(dialog.findChild<QCheckBox*>("KeepPasswordCheckbox")->isEnabled());
     EXPECT_TRUE(dialog.findChild<QCheckBox*>("KeepPasswordCheckbox")->isChecked());

@@ -22,7 +22,11 @@ TEST_F(WindowTest, ARestartedServerEndsTheSessionAndAnUnreachableOneDoesNot)
     PageControl()->setCurrentIndex(2); // Users
     ASSERT_EQ(PageControl()->currentIndex(), 2);
     form->findChild<QPushButton*>("EditUserButton")->click();
-    auto save = [this] { form->findChild<QPushButton*>("SaveUserButton")->click(); };
+    auto save = [this]
+    {
+        form->findChild<QPushButton*>("SaveUserButton")->click();
+        Settle();
+    };
 
     const int adminPort = server->AdminPort();
     const int mainPort = server->MainPort();

@@ -29,11 +29,13 @@ QStringList TraceFiles(const QString& dir)
 TEST_F(WindowTest, FreshStartIsLoggedOutWithDefaultsAndExitWritesEveryKey)
 {
     OpenWindow();
+    // What the next login will use.
+    const admin::RemoteSettings& next = form->Settings();
+    EXPECT_EQ(next.RemoteAddress, "127.0.0.1");
+    EXPECT_EQ(next.RemotePort, 12006);
+    EXPECT_EQ(next.RemoteType, 0);
+    EXPECT_FALSE(next.RemoteTracing);
     TKORVELSession& session = form->RemoteSession();
-    EXPECT_EQ(session.RemoteAddress(), "127.0.0.1");
-    EXPECT_EQ(session.RemotePort(), 12006);
-    EXPECT_EQ(session.RemoteType(), rtLAN);
-    EXPECT_FALSE(session.RemoteTrace());
     EXPECT_EQ(session.SessionName(), "Remote");
     EXPECT_EQ(session.SessionType(), stRemote);
 
@@ -101,9 +103,11 @@ TEST_F(WindowTest, LoginFillsPagesInOrderAndLogoutRestoresTheLoggedOutLook)
     LoginAsAdmin();
     ASSERT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
 
+    // The reads in page order, then the refresh; once all are read, the pages are shown in view mode.
     EXPECT_EQ(journal, (Journal{"Status:fill", "Server:fill", "Users:fill", "Databases:fill",
-                                "Database Users:fill", "Log:fill", "Server:reset", "Users:reset",
-                                "Databases:reset", "Database Users:reset", "Status:refresh"}));
+                                "Database Users:fill", "Log:fill", "Status:refresh", "Server:refresh",
+                                "Users:refresh", "Databases:refresh", "Database Users:refresh", "Log:refresh",
+                                "Server:reset", "Users:reset", "Databases:reset", "Database Users:reset"}));
     EXPECT_EQ(form->windowTitle(),
               QString("KORVEL Admin (Connected to 127.0.0.1 on port %1 - Demo)").arg(server->AdminPort()));
     EXPECT_EQ(LoginCaption(), "&Logout from Server");
@@ -196,8 +200,11 @@ TEST_F(WindowTest, ConfirmPendingEditsAsksEachEditingPageInOrder)
     pages[2]->State = admin::esEditing;
     pages[3]->State = admin::esAdding;
 
+    bool proceeded = false;
+    auto proceed = [&] { proceeded = true; };
     dialogs.Answers = {Answer::Cancel};
-    EXPECT_FALSE(form->ConfirmPendingEdits());
+    form->ConfirmPendingEdits(proceed);
+    EXPECT_FALSE(proceeded);
     ASSERT_EQ(dialogs.Boxes.size(), 1u);
     EXPECT_EQ(dialogs.Boxes[0].BoxKind, ScriptedDialogs::Kind::WarningYesNoCancel);
     EXPECT_EQ(dialogs.Boxes[0].Text, UsersQuestion);
@@ -207,14 +214,17 @@ TEST_F(WindowTest, ConfirmPendingEditsAsksEachEditingPageInOrder)
     journal.clear();
     dialogs.Boxes.clear();
     dialogs.Answers = {Answer::No, Answer::Yes};
-    EXPECT_TRUE(form->ConfirmPendingEdits());
+    form->ConfirmPendingEdits(proceed);
+    EXPECT_TRUE(proceeded);
     EXPECT_EQ(journal, (Journal{"Users:cancel", "Databases:save"}));
     EXPECT_EQ(dialogs.Boxes[1].Text, DatabasesQuestion);
 
     pages[1]->State = admin::esEditing;
     pages[1]->FailSave = true;
     dialogs.Answers = {Answer::Yes};
-    EXPECT_THROW(form->ConfirmPendingEdits(), std::runtime_error);
+    proceeded = false;
+    EXPECT_THROW(form->ConfirmPendingEdits(proceed), std::runtime_error);
+    EXPECT_FALSE(proceeded);
     EXPECT_EQ(pages[1]->State, admin::esEditing) << "a failed Save keeps the edit";
     EXPECT_EQ(dialogs.Boxes.back().Text, ServerQuestion);
 }
@@ -261,14 +271,14 @@ TEST_F(WindowTest, PageChangeLogoutAndCloseWaitForThePendingEdits)
 
 TEST(WindowTitleTest, NamesHostOrAddressPortOrServiceAndServer)
 {
-    TKORVELSession session;
-    session.SetRemoteAddress("127.0.0.1");
-    session.SetRemotePort(12006);
-    EXPECT_EQ(admin::ConnectedTitle("KORVEL Admin", session, "S"),
+    admin::RemoteSettings connection;
+    connection.RemoteAddress = "127.0.0.1";
+    connection.RemotePort = 12006;
+    EXPECT_EQ(admin::ConnectedTitle("KORVEL Admin", connection, "S"),
               "KORVEL Admin (Connected to 127.0.0.1 on port 12006 - S)");
-    session.SetRemoteHost("dbhost");
-    session.SetRemoteService("admsvc");
-    EXPECT_EQ(admin::ConnectedTitle("KORVEL Admin", session, ""),
+    connection.RemoteHost = "dbhost";
+    connection.RemoteService = "admsvc";
+    EXPECT_EQ(admin::ConnectedTitle("KORVEL Admin", connection, ""),
               "KORVEL Admin (Connected to dbhost on service admsvc - )");
 }
 

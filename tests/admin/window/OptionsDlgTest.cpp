@@ -97,9 +97,8 @@ TEST_F(OptionsTest, OkChecksHostThenPortThenRangeAndKeepsTheDialogOpen)
     EXPECT_TRUE(dialogs.Boxes.empty()) << "logged out: no question";
     EXPECT_EQ(form->Settings().RemotePort, 0) << "a service without a port stores 0";
     EXPECT_EQ(form->Settings().RemoteType, 1);
-    EXPECT_EQ(form->RemoteSession().RemoteService(), "admsvc") << "applied at once for the next login";
-    EXPECT_EQ(form->RemoteSession().RemoteHost(), "dbhost");
-    EXPECT_EQ(form->RemoteSession().RemoteType(), rtInternet);
+    EXPECT_EQ(form->Settings().RemoteService, "admsvc") << "kept for the next login";
+    EXPECT_EQ(form->Settings().RemoteHost, "dbhost");
 }
 
 TEST_F(OptionsTest, PortFieldTakesOnlyDigitsAndEditingKeys)
@@ -162,7 +161,6 @@ TEST_F(OptionsTest, ChangingTheConnectionWhileLoggedInAsksBeforeTheReset)
     EXPECT_FALSE(form->RemoteSession().Active()) << "Yes logs out";
     EXPECT_EQ(LoginCaption(), "&Login to Server");
     EXPECT_EQ(form->Settings().RemotePort, 1);
-    EXPECT_EQ(form->RemoteSession().RemotePort(), 1);
 }
 
 TEST_F(OptionsTest, TracingSwitchesAtOnceWithoutTheResetQuestion)

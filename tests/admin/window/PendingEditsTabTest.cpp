@@ -106,6 +106,7 @@ protected:
         auto* users = Find<QListWidget>(*form, "UsersListBox");
         ASSERT_EQ(users->count(), 2);
         users->setCurrentRow(1);
+        Settle();
     }
 
     // Opens the page's tab and puts it in edit mode with a change.
@@ -114,6 +115,7 @@ protected:
         PageControl()->setCurrentIndex(page.Tab);
         ASSERT_EQ(PageControl()->currentIndex(), page.Tab);
         Find<QPushButton>(*form, page.EditButton)->click();
+        Settle();
         ASSERT_FALSE(Find<QPushButton>(*form, page.SaveButton)->isHidden()) << "edit mode";
         page.Change(*form);
     }
@@ -124,6 +126,7 @@ protected:
         const std::size_t asked = dialogs.Boxes.size();
         dialogs.Answers.push_back(answer);
         PageControl()->setCurrentIndex(0);
+        Settle();
         ASSERT_EQ(dialogs.Boxes.size(), asked + 1) << "one question";
         EXPECT_EQ(dialogs.Boxes.back().BoxKind, ScriptedDialogs::Kind::WarningYesNoCancel);
         EXPECT_TRUE(dialogs.Boxes.back().Text.startsWith("You are currently editing the "))

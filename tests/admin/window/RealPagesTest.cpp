@@ -247,8 +247,10 @@ TEST_F(WindowTest, DeletingTheLoggedInAccountLogsTheWindowOut)
     auto* users = form->findChild<QListWidget*>("UsersListBox");
     ASSERT_NE(users, nullptr);
     users->setCurrentRow(0); // admin
+    Settle();
     dialogs.Answers = {admin::Answer::Yes, admin::Answer::Yes};
     form->findChild<QPushButton*>("DeleteUserButton")->click();
+    Settle();
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
     EXPECT_EQ(LoginCaption(), "&Login to Server");
     EXPECT_FALSE(PageControl()->isVisible());

@@ -32,17 +32,28 @@ public:
     bool FailSave = false;
 
     QString Caption() const override { return caption_; }
-    void FillAtLogin() override { Record("fill", FailFill); }
-    void RefreshAfterLogin() override { Record("refresh", FailRefresh); }
+    // The login's reads run on the runner's worker; the journal is read once the login is back.
+    std::function<void()> ReadAtLogin(admin::JobContext&, admin::LoginReads&) override
+    {
+        Record("fill", FailFill);
+        return {};
+    }
+    std::function<void()> RefreshAtLogin(admin::JobContext&) override
+    {
+        Record("refresh", FailRefresh);
+        return {};
+    }
     QWidget* LoginFocusWidget() override { return refresh_; }
     admin::EditablePage* Editable() override { return editable_ ? this : nullptr; }
 
     admin::TEditState EditState() const override { return State; }
     QString PendingEditsQuestion() const override { return "Save the " + caption_ + " edits ?"; }
-    void SaveEdits() override
+    void SaveEdits(std::function<void()> saved) override
     {
         Record("save", FailSave);
         State = admin::esViewing;
+        if (saved)
+            saved();
     }
     void CancelEdits() override
     {

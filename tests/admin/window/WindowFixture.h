@@ -5,8 +5,10 @@
 #include "admin/MainForm.h"
 #include "admin/OptionsDlg.h"
 #include "admin/TraceLogDlg.h"
+#include "admin/common/BackgroundRunner.h"
 #include "session/KORVELSession.h"
 #include "tests/admin/support/ScriptedDialogs.h"
+#include "tests/admin/support/WaitFor.h"
 #include "tests/admin/window/StandInPages.h"
 #include "tests/support/RefServer.h"
 
@@ -74,8 +76,18 @@ protected:
         form.reset();
     }
 
-    // Menu items run as when the user picks them: inside the command helper, errors in the error box.
-    void Pick(const char* item) { form->findChild<QAction*>(item)->trigger(); }
+    // Menu items run as when the user picks them (errors in the error box); what they send to the server is
+    // back when this returns.
+    void Pick(const char* item)
+    {
+        form->findChild<QAction*>(item)->trigger();
+        Settle();
+    }
+    // Turns the event loop until the window's runner has delivered everything.
+    void Settle()
+    {
+        ASSERT_TRUE(WaitFor([this] { return !form->Runner().Busy(); }, 30000));
+    }
     void LoginAs(const std::string& user, const std::string& password)
     {
         dialogs.Logins.push_back({true, user, password});

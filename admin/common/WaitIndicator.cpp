@@ -1,0 +1,99 @@
+#include "admin/common/WaitIndicator.h"
+
+#include "admin/common/BackgroundRunner.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
+
+#include <chrono>
+
+namespace korvel::admin
+{
+
+WaitIndicator::WaitIndicator(BackgroundRunner& runner, std::function<QString()> serverPlace,
+                             QWidget* shortcutScope, QWidget* parent)
+    : QWidget(parent), runner_(runner), serverPlace_(std::move(serverPlace))
+{
+    setObjectName("WaitIndicator");
+    label_ = new QLabel(this);
+    label_->setObjectName("WaitLabel");
+    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelButton_->setObjectName("CancelWaitButton");
+    cancelButton_->setToolTip(QStringLiteral("Stop waiting for the server (Esc)"));
+    cancelButton_->setFocusPolicy(Qt::NoFocus); // the person's focus stays where the command left it
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(label_);
+    layout->addWidget(cancelButton_);
+
+    timer_ = new QTimer(this);
+    timer_->setInterval(250);
+    connect(timer_, &QTimer::timeout, this, [this] { Update(); });
+    connect(cancelButton_, &QPushButton::clicked, this, [this] { runner_.CancelCommands(); });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), shortcutScope);
+    escape->setContext(Qt::WindowShortcut);
+    // Only while a command waits: otherwise Esc keeps its usual meaning in the window.
+    escape->setEnabled(false);
+    connect(escape, &QShortcut::activated, this, [this] { runner_.CancelCommands(); });
+    runner_.WatchCommands(this,
+                          [this, escape](bool running)
+                          {
+                              escape->setEnabled(running);
+                              CommandsChanged(running);
+                          });
+    runner_.WatchCancels(this, [this](const RunningCommand& command) { Cancelled(command); });
+    hide();
+}
+
+QString WaitIndicator::Text() const
+{
+    return isVisible() || !isHidden() ? label_->text() : QString();
+}
+
+void WaitIndicator::CommandsChanged(bool running)
+{
+    if (running)
+    {
+        timer_->start();
+        Update();
+        return;
+    }
+    timer_->stop();
+    // A cancelled command's message stays until the next command.
+    if (cancelButton_->isVisible() || !cancelButton_->isHidden())
+        hide();
+}
+
+void WaitIndicator::Update()
+{
+    const std::optional<RunningCommand> command = runner_.CurrentCommand();
+    if (!command)
+        return;
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - command->Since);
+    if (waited.count() < ShowAfterMs)
+    {
+        hide();
+        return;
+    }
+    const QString what = command->Waiting.empty() ? QStringLiteral("Waiting for ") + serverPlace_()
+                                                  : QString::fromStdString(command->Waiting);
+    label_->setText(QStringLiteral("%1 (%2 s)").arg(what).arg(waited.count() / 1000));
+    cancelButton_->show();
+    show();
+}
+
+void WaitIndicator::Cancelled(const RunningCommand& command)
+{
+    timer_->stop();
+    label_->setText(command.Changes
+                        ? QStringLiteral("Cancelled; the change may have been made: Refresh to see")
+                        : QStringLiteral("Cancelled"));
+    cancelButton_->hide();
+    show();
+}
+
+} // namespace korvel::admin

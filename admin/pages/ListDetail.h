@@ -1,0 +1,161 @@
+// The server work the Users, Databases and Database Users pages share: a sorted name list beside the record
+// of its selected row. Reads run on the runner; the list and the record are shown together once both are
+// back, so the list never shows a row whose record belongs to another.
+#pragma once
+
+#include "admin/common/Command.h"
+#include "admin/pages/ListPages.h"
+#include "admin/pages/PageFields.h"
+#include "engine/wire/Message.h"
+
+#include <QListWidget>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+#include <limits>
+#include <memory>
+
+namespace korvel::admin
+{
+
+// A name list as the page shows it: sorted without regard to case in the locale's order, with the row to
+// select
+// (-1: none).
+struct NameListing
+{
+    QStringList Names;
+    int Selected = -1;
+    QString SelectedName() const { return Selected >= 0 ? Names[Selected] : QString(); }
+};
+
+// Which row to select once the list was read again: the one named `Name` (without regard to case), or the
+// first at `FormerIndex` or later; the last when none qualifies.
+struct RowPick
+{
+    // After a save: the saved row wherever it is, else the last.
+    static constexpr int NoIndex = std::numeric_limits<int>::max();
+
+    QString Name;
+    int FormerIndex = 0;
+};
+
+// Sorts `names` as the list shows them and picks a row (the first by default). Safe on any thread.
+NameListing ListNames(const StringList& names, const RowPick& pick = {});
+// Replaces the list's rows and selection without its currentRowChanged signal, which reports the person's
+// choices only.
+void ShowListing(QListWidget* list, const NameListing& listing);
+
+// The list and the record of its selected row, as read together.
+template <typename Record> struct ListedRecord
+{
+    NameListing Listing;
+    Record Details{};
+};
+
+template <typename Record> class ListDetailCommands
+{
+public:
+    // On the worker: the names, and one row's record.
+    struct Readers
+    {
+        std::function<StringList()> Names;
+        std::function<Record(const std::string& name)> Read;
+    };
+    // On the user-interface thread: shows a row's record (an empty name: no row selected).
+    using ShowRecord = std::function<void(const QString& name, const Record& record)>;
+
+    // `readers` is asked on the user-interface thread for what to run on the worker (the Database Users
+    // page's readers name the database chosen at that moment).
+    ListDetailCommands(QWidget* page, BackgroundRunner& runner, QListWidget* list,
+                       std::function<Readers()> readers, ShowRecord show)
+        : page_(page), runner_(runner), list_(list), readers_(std::move(readers)), show_(std::move(show))
+    {
+    }
+
+    // On the worker: the list and the record of the row `pick` chooses.
+    static ListedRecord<Record> Read(const Readers& readers, const RowPick& pick = {})
+    {
+        ListedRecord<Record> listed{ListNames(readers.Names ? readers.Names() : StringList{}, pick)};
+        if (listed.Listing.Selected >= 0)
+            listed.Details = readers.Read(ToStd(listed.Listing.SelectedName()));
+        return listed;
+    }
+    Readers CurrentReaders() const { return readers_(); }
+
+    void Show(const ListedRecord<Record>& listed) const
+    {
+        ShowListing(list_, listed.Listing);
+        show_(listed.Listing.SelectedName(), listed.Details);
+    }
+
+    // The person picked a row: its record is read and shown. A later pick drops the answer of an earlier one,
+    // and an answer for a row that is no longer the current one is dropped.
+    void ShowSelected()
+    {
+        if (selecting_)
+            selecting_->Drop();
+        const QString name = SelectedName(list_);
+        if (name.isEmpty())
+        {
+            show_({}, Record{});
+            return;
+        }
+        auto read = CurrentReaders().Read;
+        selecting_ = SubmitCommand<Record>(
+            page_, runner_, {},
+            [read, name](JobContext& job)
+            {
+                job.Check();
+                return read(ToStd(name));
+            },
+            [this, name](Record record)
+            {
+                if (SelectedName(list_) == name)
+                    show_(name, record);
+            });
+    }
+
+    // `change` on the worker, then the list read again and the row `pick` chooses shown, then `after`. On
+    // failure or cancel the page stays as it was (`failed` puts back what the page changed before sending).
+    void Change(JobSpec spec, std::function<void(JobContext&)> change, RowPick pick,
+                std::function<void()> after = {}, BackgroundRunner::ErrorHandler failed = {})
+    {
+        const Readers readers = CurrentReaders();
+        SubmitCommand<ListedRecord<Record>>(
+            page_, runner_, std::move(spec),
+            [change = std::move(change), readers, pick](JobContext& job)
+            {
+                if (change)
+                {
+                    job.Check();
+                    change(job);
+                }
+                job.Check();
+                return Read(readers, pick);
+            },
+            [this, after = std::move(after)](ListedRecord<Record> listed)
+            {
+                Show(listed);
+                if (after)
+                    after();
+            },
+            std::move(failed));
+    }
+
+    // Reads the list again and shows the row `pick` chooses, then `after`.
+    void Refill(RowPick pick = {}, std::function<void()> after = {})
+    {
+        Change({}, {}, pick, std::move(after));
+    }
+
+private:
+    QWidget* page_;
+    BackgroundRunner& runner_;
+    QListWidget* list_;
+    std::function<Readers()> readers_;
+    ShowRecord show_;
+    std::shared_ptr<Job> selecting_;
+};
+
+} // namespace korvel::admin
