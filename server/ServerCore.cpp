@@ -84,8 +84,9 @@ bool ServerCore::HandleMessage(Connection& connection, const std::vector<std::ui
         if (session && ReplayIfResend(connection, *session, raw))
             return true;
     }
-    // A request string longer than the protocol allows is refused, never cut into another name.
-    MessageReader request(requestBuffer_.Data(), header.TotalSize, MessageReader::LongStrings::Refuse);
+    // A request value that does not fit its kind is refused: a string longer than the protocol allows is
+    // never cut into another name, and a number of the wrong width is never half read.
+    MessageReader request(requestBuffer_.Data(), header.TotalSize, MessageReader::Fit::Exact);
     try
     {
         return Dispatch(connection, header.Code, request, raw);
@@ -313,8 +314,9 @@ void ServerCore::Logout(Connection& connection)
 
 void ServerCore::SessionParams(MessageReader& request)
 {
-    // ForceBufferFlush, StrictChangeDetection, LockRetryCount, LockWaitTime, [LockProtocol,] ProgressSteps.
-    // The reference server holds no data, so the values are only checked for their shape.
+    // ForceBufferFlush, StrictChangeDetection, LockRetryCount, LockWaitTime, LockProtocol (sent only to a
+    // server that states 3.04 or later), ProgressSteps. The reference server holds no data, so the values are
+    // only checked for their shape.
     bool flag = false;
     std::uint8_t byte = 0;
     std::uint16_t number = 0;
@@ -322,9 +324,9 @@ void ServerCore::SessionParams(MessageReader& request)
     request.Read(flag);
     request.Read(byte);
     request.Read(number);
+    if (options_.EffectiveVersion() >= VersionLockProtocol)
+        request.Read(byte);
     request.Read(number);
-    if (request.HasMoreValues())
-        request.Read(number);
 }
 
 void ServerCore::WriteRefusal(const Refusal& refusal)
