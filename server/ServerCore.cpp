@@ -161,12 +161,28 @@ bool ServerCore::Dispatch(Connection& connection, std::uint16_t code, MessageRea
     if (connection.State != Phase::LoggedIn || connection.Port == PortKind::Main)
         throw Refusal{
             connection.Port == PortKind::Admin ? KORVEL_REMOTENOTADMIN : KORVEL_REMOTEINVREQUEST, {}, {}, {}};
-    Session* session = sessions_.Find(connection.SessionId);
+    std::string admin = CurrentAdministrator(connection);
     reply_.SetCode(KORVEL_NONE);
     reply_.Begin();
-    HandleAdminRequest(*this, session ? session->UserName : std::string{}, code, request, reply_);
+    HandleAdminRequest(*this, admin, code, request, reply_);
     SendReply(connection, ReplayTarget(connection, code, raw));
     return true;
+}
+
+std::string ServerCore::CurrentAdministrator(const Connection& connection)
+{
+    // Rights are those of the user as stored now: another administrator may have deleted or demoted the
+    // user since LOGIN, and a session kept open must not outlive that.
+    const Session* session = sessions_.Find(connection.SessionId);
+    std::string user = session ? session->UserName : std::string{};
+    auto record = session ? store_.FindUser(user) : std::nullopt;
+    if (!record || !record->Administrator)
+    {
+        log_.Write("Request of user '" + user + "' from " + connection.PeerAddress +
+                   " refused: not an administrator any more");
+        throw Refusal{KORVEL_REMOTENOTADMIN, user, {}, {}};
+    }
+    return user;
 }
 
 void ServerCore::ConnectParams(Connection& connection, MessageReader& request)

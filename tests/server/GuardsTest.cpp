@@ -88,6 +88,39 @@ TEST(Guards, TheLastAdministratorIsNeitherDeletedNorDemoted)
     EXPECT_EQ(names, StringList{"carol"});
 }
 
+TEST(Guards, AnOpenSessionLosesItsRightsWithItsAdministrator)
+{
+    RefServer server;
+    auto admin = OpenSession(server);
+    admin->AddUser("carol", "pw", "", true);
+    admin->AddUser("dave", "pw", "", true);
+    auto carol = OpenSession(server, true, true, "carol", "pw");
+    auto dave = OpenSession(server, true, true, "dave", "pw");
+    admin->ModifyUser("carol", "pw", "", false);
+    admin->DeleteUser("dave");
+
+    auto expectRefused = [](TDataSession& session, const std::string& name)
+    {
+        SCOPED_TRACE(name);
+        auto refused = Refusal([&] { session.AddUser("mallory", "pw", "", true); });
+        EXPECT_EQ(refused.Code, KORVEL_REMOTENOTADMIN);
+        EXPECT_EQ(refused.User, name) << "names the user, as a refused LOGIN does";
+        EXPECT_EQ(Refusal([&] { session.ModifyUser("admin", "locked-out", "", true); }).Code,
+                  KORVEL_REMOTENOTADMIN);
+        StringList names;
+        EXPECT_EQ(Refusal([&] { session.GetUserNames(names); }).Code, KORVEL_REMOTENOTADMIN);
+    };
+    expectRefused(*carol, "carol");
+    expectRefused(*dave, "dave");
+    StringList names;
+    admin->GetUserNames(names);
+    EXPECT_EQ(names, (StringList{"admin", "carol"})) << "nothing was added";
+    std::string password, description;
+    bool administrator = false;
+    admin->GetUser("admin", password, description, administrator);
+    EXPECT_EQ(password, "secret") << "nor changed";
+}
+
 TEST(Guards, ASecondServerOnTheSameDataDirectoryStops)
 {
     RefServer server;
