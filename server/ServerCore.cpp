@@ -224,6 +224,15 @@ void ServerCore::Reconnect(Connection& connection, MessageReader& request)
     if (delay.count() > 0)
         log_.Write("Re-connection from " + connection.PeerAddress + " delayed " +
                    std::to_string(delay.count()) + " ms after repeated failures");
+    // The address lists apply as at LOGIN, before the id is looked up: a blocked address learns nothing of
+    // which sessions exist. Denying new logins does not stop a session coming back after a network blip.
+    if (connection.Port == PortKind::Main && addresses::AddressBlocked(config_, connection.PeerAddress))
+    {
+        log_.Write("Re-connection from " + connection.PeerAddress + " refused: the address is blocked");
+        WriteRefusal({KORVEL_REMOTEADDRESSBLOCK, {}, {}, {}});
+        SendReply(connection, nullptr, delay);
+        return;
+    }
     Session* session = sessions_.Find(sessionId);
     if (!session || session->Port != connection.Port)
     {
