@@ -67,7 +67,7 @@ Exporter::Exporter(ExporterOptions options)
         const Module* module = options_.Modules.Find(DefaultModuleName);
         if (!module)
             throw std::runtime_error("--target needs --config with a [default] module");
-        if (!module->AllowsTarget(options_.MetricsTarget->Text()))
+        if (!module->AllowsTarget(*options_.MetricsTarget))
             throw std::runtime_error("the [default] module does not allow the target " +
                                      options_.MetricsTarget->Text());
         pool_.Acquire(*module, *options_.MetricsTarget, true);
@@ -153,7 +153,7 @@ Reply Exporter::Probe(const std::string& targetText, const std::string& moduleNa
         refusal =
             BadRequest("no module \"" + (moduleName.empty() ? std::string(DefaultModuleName) : moduleName) +
                        "\" in the configuration file");
-    else if (!module->AllowsTarget(target->Text()))
+    else if (!module->AllowsTarget(*target))
         refusal = BadRequest("module \"" + module->Name + "\" does not allow the target " + target->Text());
     if (refusal)
     {

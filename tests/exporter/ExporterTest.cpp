@@ -26,6 +26,7 @@ namespace
 
 using namespace korvel::exporter;
 using korvel::TDataSession;
+using korvel::test::DeadLoopbackPort;
 using korvel::test::HttpClient;
 using korvel::test::HttpReply;
 using korvel::test::LoadClients;
@@ -78,9 +79,12 @@ bool SomethingConnects(int listener)
     return poll(&pending, 1, 200) != 0;
 }
 
-Module MonitorModule(std::string name, std::string password, std::vector<std::string> targets)
+Module MonitorModule(std::string name, std::string password, const std::vector<std::string>& targets)
 {
-    return Module{std::move(name), "admin", std::move(password), false, std::move(targets)};
+    Module module{std::move(name), "admin", std::move(password), false, {}};
+    for (const std::string& target : targets)
+        module.TargetPatterns.push_back(*TargetPattern::Parse(target));
+    return module;
 }
 
 class ExporterTest : public testing::Test
@@ -191,7 +195,7 @@ TEST_F(ExporterTest, ShowsADownServerAsUpZeroAndNeverTakesAPasswordFromTheUrl)
     ASSERT_EQ(refused.Status, 200);
     EXPECT_EQ(Samples(refused.Body).at("korvel_up"), 0);
 
-    HttpReply unreachable = Probe("127.0.0.1:" + std::to_string(korvel::test::DeadLoopbackPort()));
+    HttpReply unreachable = Probe("127.0.0.1:" + std::to_string(DeadLoopbackPort()));
     ASSERT_EQ(unreachable.Status, 200);
     EXPECT_EQ(Samples(unreachable.Body).at("korvel_up"), 0);
     EXPECT_EQ(Samples(unreachable.Body).count("korvel_sessions{state=\"connected\"}"), 0u);
@@ -206,9 +210,12 @@ TEST_F(ExporterTest, RefusesProbesOutsideTheModuleBeforeConnecting)
     RefServer server;
     std::uint16_t strangerPort = 0;
     const int stranger = korvel::test::ListenOnLoopback(strangerPort);
-    StartExporter({MonitorModule("default", "secret", {TargetOf(server)})}, std::chrono::minutes(1));
+    const std::string serverPort = std::to_string(server.AdminPort());
+    StartExporter({MonitorModule("default", "secret", {"127.0.0.*:" + serverPort})}, std::chrono::minutes(1));
 
     EXPECT_EQ(Probe("127.0.0.1:" + std::to_string(strangerPort)).Status, 400);
+    // A host name that the pattern's text would cover: the password must not go there.
+    EXPECT_EQ(Probe("127.0.0.1.attacker.example:" + serverPort).Status, 400);
     EXPECT_EQ(Probe(TargetOf(server), "&module=absent").Status, 400);
     EXPECT_EQ(Probe("no-port").Status, 400);
     EXPECT_EQ(http_.Get(Url("/probe")).Status, 400);
@@ -218,13 +225,13 @@ TEST_F(ExporterTest, RefusesProbesOutsideTheModuleBeforeConnecting)
         << "the exporter connected to a target its module does not list";
     close(stranger);
     const auto self = Samples(http_.Get(Url("/metrics")).Body);
-    EXPECT_EQ(self.at(R"(korvel_exporter_probes_total{outcome="refused"})"), 4);
+    EXPECT_EQ(self.at(R"(korvel_exporter_probes_total{outcome="refused"})"), 5);
     EXPECT_EQ(self.at(R"(korvel_exporter_probes_total{outcome="up"})"), 1);
 }
 
 TEST_F(ExporterTest, LogsInAgainAfterTheServerRestarts)
 {
-    const int adminPort = korvel::test::DeadLoopbackPort();
+    const int adminPort = DeadLoopbackPort();
     RefServerOptions options;
     options.ExtraArgs = {"--admin-port", std::to_string(adminPort)};
     RefServer server(options);
