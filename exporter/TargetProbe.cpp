@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cstdint>
 #include <exception>
 
 namespace korvel::exporter
@@ -100,8 +101,8 @@ bool TargetProbe::BeginWalk()
     std::lock_guard lock(mutex_);
     if (stop_)
         return false;
-    session_.SetCallLimits(
-        {.Interrupt = NewWork(), .TimeoutMs = static_cast<std::int32_t>(settings_.WalkCallTimeout.count())});
+    const auto timeoutMs = std::min<std::int64_t>(settings_.WalkCallTimeout.count(), INT32_MAX);
+    session_.SetCallLimits({.Interrupt = NewWork(), .TimeoutMs = static_cast<std::int32_t>(timeoutMs)});
     return true;
 }
 

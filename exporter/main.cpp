@@ -114,5 +114,4 @@ int main(int argc, char** argv)
     {
         return Failure(error.what());
     }
-    return 0;
 }

@@ -251,7 +251,7 @@ TEST_F(ExporterTest, LogsInAgainAfterTheServerRestarts)
 
 TEST_F(ExporterTest, ATargetLeftIdleIsLoggedOutAndLaterProbedAfresh)
 {
-    RefServer first, second;
+    RefServer first;
     StartExporter({MonitorModule("default", "secret", {"127.0.0.1:*"})}, std::chrono::minutes(1), 10,
                   {.IdleLimit = std::chrono::milliseconds(0)});
     EXPECT_EQ(Samples(Probe(TargetOf(first)).Body).at("korvel_up"), 1);
