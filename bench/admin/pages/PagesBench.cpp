@@ -590,10 +590,12 @@ struct LogFixture : Shared<LogFixture>
         Find<QCheckBox>(box)->setChecked(on);
         WaitWhile([this] { return Page()->Searching(); });
     }
+    // Types `pattern` over the search box's text, as an edit the page sees, and presses Enter.
     void PressEnter(const QString& pattern)
     {
         auto* edit = Find<QLineEdit>("SearchEdit");
-        edit->setText(pattern);
+        edit->selectAll();
+        edit->insert(pattern);
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
         QCoreApplication::sendEvent(edit, &enter);
     }
