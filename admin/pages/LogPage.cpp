@@ -8,6 +8,7 @@
 #include "admin/pages/LogFilterModel.h"
 #include "admin/pages/LogHighlightDelegate.h"
 #include "admin/pages/LogListModel.h"
+#include "admin/pages/LogListView.h"
 #include "admin/pages/LogSearch.h"
 #include "admin/pages/PageFields.h"
 #include "session/KORVELSession.h"
@@ -18,7 +19,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -92,9 +92,8 @@ void TLogPage::CreateControls()
     model_ = new LogListModel(this);
     filter_ = new LogFilterModel(this);
     filter_->setSourceModel(model_);
-    LogListBox = new QListView(frame);
+    LogListBox = new LogListView(frame);
     LogListBox->setObjectName(QStringLiteral("LogListBox"));
-    LogListBox->setUniformItemSizes(true);
     LogListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     LogListBox->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Every row is as wide as 255 "0" characters, so long lines scroll into view.

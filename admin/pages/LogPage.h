@@ -20,7 +20,6 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -32,6 +31,7 @@ namespace korvel::admin
 
 class LogFilterModel;
 class LogListModel;
+class LogListView;
 class LogSearch;
 
 class TLogPage : public AdminPage
@@ -101,7 +101,7 @@ private:
     bool followReading_ = false;
     bool jumpToFirstMatch_ = false;
 
-    QListView* LogListBox = nullptr;
+    LogListView* LogListBox = nullptr;
     QLineEdit* SearchEdit = nullptr;
     QCheckBox* RegexCheckBox = nullptr;
     QCheckBox* MatchCaseCheckBox = nullptr;

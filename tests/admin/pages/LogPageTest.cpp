@@ -4,10 +4,10 @@
 #include "admin/pages/LogHighlightDelegate.h"
 #include "admin/pages/LogPage.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
-#include <QListView>
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -46,7 +46,7 @@ protected:
     QStringList Shown() const
     {
         QStringList lines;
-        const QAbstractItemModel* model = Find<QListView>("LogListBox")->model();
+        const QAbstractItemModel* model = Find<QAbstractItemView>("LogListBox")->model();
         for (int row = 0; row < model->rowCount(); ++row)
             lines << model->index(row, 0).data().toString();
         return lines;
@@ -59,7 +59,10 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Loading(); }, 20000));
     }
     QString Label(const char* name) const { return Find<QLabel>(name)->text(); }
-    QString CurrentText() const { return Find<QListView>("LogListBox")->currentIndex().data().toString(); }
+    QString CurrentText() const
+    {
+        return Find<QAbstractItemView>("LogListBox")->currentIndex().data().toString();
+    }
     // The user types into the search box and waits for the search to end.
     void Search(const QString& text)
     {
@@ -78,7 +81,7 @@ protected:
     }
     void Key(int key, Qt::KeyboardModifiers modifiers = {}) const
     {
-        QTest::keyClick(Find<QListView>("LogListBox"), static_cast<Qt::Key>(key), modifiers);
+        QTest::keyClick(Find<QAbstractItemView>("LogListBox"), static_cast<Qt::Key>(key), modifiers);
     }
     // The server's log file as lines without their line ends.
     QStringList FileLines() const
@@ -184,7 +187,7 @@ TEST_F(LogPageTest, RowsAreEighteenPixelsHighAndWideEnoughToScrollLongLines)
 {
     StartServerWithLog(std::string(400, 'x') + "\n");
     Load();
-    auto* view = Find<QListView>("LogListBox");
+    auto* view = Find<QAbstractItemView>("LogListBox");
     const QModelIndex first = view->model()->index(0, 0);
     EXPECT_EQ(view->sizeHintForIndex(first).height(), 18);
     EXPECT_EQ(view->sizeHintForIndex(first).width(),
@@ -210,14 +213,14 @@ TEST_F(LogPageTest, LoadRunsInTheBackgroundCanBeCancelledAndEndsAtTheNewestLine)
     EXPECT_FALSE(Page()->Loading());
     EXPECT_FALSE(PagesTest::Shown("LoadProgressBar"));
     QTest::qWait(1500); // the cancelled reply arrives meanwhile and is dropped
-    EXPECT_EQ(Find<QListView>("LogListBox")->model()->rowCount(), 0);
+    EXPECT_EQ(Find<QAbstractItemView>("LogListBox")->model()->rowCount(), 0);
 
     Load();
     const QStringList lines = Shown();
     ASSERT_GE(lines.size(), 200000);
     EXPECT_EQ(lines[0], "2024-01-01 00:00:00 line 0");
     EXPECT_EQ(Label("LineCountLabel"), QLocale().toString(lines.size()) + " lines");
-    auto* view = Find<QListView>("LogListBox");
+    auto* view = Find<QAbstractItemView>("LogListBox");
     const QModelIndex last = view->model()->index(view->model()->rowCount() - 1, 0);
     EXPECT_EQ(view->currentIndex(), last);
     EXPECT_TRUE(view->viewport()->rect().intersects(view->visualRect(last))) << "the newest line is in view";
@@ -228,7 +231,7 @@ TEST_F(LogPageTest, SearchCountsFindsNextAndPreviousWithWrappingAndHighlights)
 {
     StartServerWithLog("a zebra one\nb plain\nc ZEBRA two\nd Zebra three\ne end\n");
     Load();
-    auto* view = Find<QListView>("LogListBox");
+    auto* view = Find<QAbstractItemView>("LogListBox");
     const QImage before = view->viewport()->grab().toImage();
     Search("zebra");
     EXPECT_EQ(Label("MatchCountLabel"), "3 matches"); // case-insensitive by default
@@ -325,7 +328,7 @@ TEST_F(LogPageTest, FollowAppendsExactlyTheNewLinesAndStaysAtTheEnd)
     const QStringList shown = Shown();
     EXPECT_EQ(shown, FileLines().mid(0, shown.size())) << "no line twice, none missing";
     EXPECT_TRUE(Label("FollowStatusLabel").startsWith("+")) << Label("FollowStatusLabel").toStdString();
-    auto* view = Find<QListView>("LogListBox");
+    auto* view = Find<QAbstractItemView>("LogListBox");
     const QModelIndex last = view->model()->index(view->model()->rowCount() - 1, 0);
     EXPECT_TRUE(view->viewport()->rect().intersects(view->visualRect(last)));
     ClickBox("FollowCheckBox");
