@@ -58,7 +58,8 @@ TLogPage::TLogPage(const PageContext& context, QWidget* parent)
     ConnectCommand(FindPreviousButton, this, &TLogPage::FindPrevious);
 
     search_ = new LogSearch(
-        model_->Log(), [this](bool finished) { SearchProgress(finished); }, this);
+        model_->Shared(), [this](bool finished) { SearchProgress(finished); }, this);
+    join_ = std::make_unique<LogJoin>([this](LogJoin::Joined& joined) { FollowJoined(joined); });
     searchDelay_ = new QTimer(this);
     searchDelay_->setSingleShot(true);
     searchDelay_->setInterval(SearchDelayMs);
@@ -226,7 +227,7 @@ void TLogPage::LoadFinished(LogText& log)
 {
     lastLoadMs_ = loadClock_.elapsed();
     ShowLoading(false);
-    model_->SetLog(log);
+    model_->SetLog(std::move(log));
     ShowLineCount();
     if (model_->rowCount() > 0)
         LogListBox->setCurrentIndex(filter_->index(filter_->rowCount() - 1, 0));
@@ -311,19 +312,28 @@ void TLogPage::FollowRead(LogText& latest)
 {
     followReading_ = false;
     lastLoadMs_ = loadClock_.elapsed();
+    join_->Join(model_->Shared(), std::move(latest));
+    if (FollowCheckBox->isChecked())
+        ScheduleFollow();
+}
+
+void TLogPage::FollowJoined(LogJoin::Joined& joined)
+{
+    if (joined.Held != model_->Shared())
+        return; // the log was loaded again meanwhile: the read was joined to lines no longer shown
+    if (!joined.Failure.isEmpty())
+        return StopFollowing(joined.Failure);
     const bool atEnd = ViewAtEnd();
-    const std::optional<std::size_t> firstNew = FindNewLines(model_->Log(), latest);
     QString status;
-    if (firstNew)
+    if (!joined.Cut)
     {
-        const std::size_t added = latest.LineCount() - *firstNew;
-        model_->AppendLines(latest, *firstNew);
+        model_->AppendLines(std::move(joined.Text));
         search_->Continue();
-        status = QStringLiteral("+%L1 at %2").arg(added).arg(Now());
+        status = QStringLiteral("+%L1 at %2").arg(joined.Added).arg(Now());
     }
     else
     {
-        model_->SetLog(latest);
+        model_->SetLog(std::move(joined.Text));
         StartSearch();
         status = QStringLiteral("Log was cut: reloaded at %1").arg(Now());
     }
@@ -334,8 +344,6 @@ void TLogPage::FollowRead(LogText& latest)
             LogListBox->setCurrentIndex(filter_->index(filter_->rowCount() - 1, 0));
         LogListBox->scrollToBottom();
     }
-    if (FollowCheckBox->isChecked())
-        ScheduleFollow();
     FollowStatusLabel->setText(status + QStringLiteral(", every %1 s").arg(FollowIntervalSeconds()));
 }
 

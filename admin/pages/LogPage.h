@@ -10,6 +10,7 @@
 
 #include "admin/common/AdminPage.h"
 #include "admin/common/PageJob.h"
+#include "admin/pages/LogJoin.h"
 #include "engine/LogText.h"
 
 #include <QElapsedTimer>
@@ -73,6 +74,7 @@ private:
     void ScheduleFollow();
     void FollowTick();
     void FollowRead(LogText& latest);
+    void FollowJoined(LogJoin::Joined& joined);
     void StopFollowing(const QString& why);
 
     void SearchTextEdited();
@@ -94,6 +96,7 @@ private:
     LogListModel* model_ = nullptr;
     LogFilterModel* filter_ = nullptr;
     LogSearch* search_ = nullptr;
+    std::unique_ptr<LogJoin> join_;
     QTimer* searchDelay_ = nullptr;
     QTimer* followTimer_ = nullptr;
     QElapsedTimer loadClock_;

@@ -8,7 +8,7 @@
 namespace korvel::admin
 {
 
-LogSearch::LogSearch(const LogText& log, Progress progress, QObject* parent)
+LogSearch::LogSearch(const std::shared_ptr<const LogText>& log, Progress progress, QObject* parent)
     : QObject(parent), log_(log), progress_(std::move(progress)), timer_(new QTimer(this))
 {
     timer_->setSingleShot(true);
@@ -26,7 +26,7 @@ void LogSearch::Start(std::shared_ptr<const LogLineMatcher> matcher)
 
 void LogSearch::Continue()
 {
-    if (matcher_ && !matcher_->Empty() && matcher_->Error().isEmpty() && nextLine_ < log_.LineCount())
+    if (matcher_ && !matcher_->Empty() && matcher_->Error().isEmpty() && nextLine_ < log_->LineCount())
         timer_->start();
 }
 
@@ -50,20 +50,20 @@ bool LogSearch::Running() const
 
 bool LogSearch::Complete() const
 {
-    return matcher_ && nextLine_ >= log_.LineCount();
+    return matcher_ && nextLine_ >= log_->LineCount();
 }
 
 void LogSearch::RunSlice()
 {
     QElapsedTimer clock;
     clock.start();
-    const std::size_t count = log_.LineCount();
+    const std::size_t count = log_->LineCount();
     constexpr std::size_t linesBetweenClockReads = 2048;
     while (nextLine_ < count)
     {
         const std::size_t end = std::min(count, nextLine_ + linesBetweenClockReads);
         for (; nextLine_ < end; ++nextLine_)
-            if (matcher_->Matches(log_.Line(nextLine_)))
+            if (matcher_->Matches(log_->Line(nextLine_)))
                 matches_.push_back(static_cast<std::uint32_t>(nextLine_));
         if (clock.elapsed() >= SliceMilliseconds)
             break;

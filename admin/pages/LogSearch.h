@@ -29,7 +29,8 @@ public:
     // Called after every slice: `finished` once the last line was searched.
     using Progress = std::function<void(bool finished)>;
 
-    LogSearch(const LogText& log, Progress progress, QObject* parent);
+    // `log` is the list's held text, which is replaced as the list changes.
+    LogSearch(const std::shared_ptr<const LogText>& log, Progress progress, QObject* parent);
 
     // Forgets the old matches and searches the whole log for `matcher` (an empty one matches nothing).
     void Start(std::shared_ptr<const LogLineMatcher> matcher);
@@ -51,7 +52,7 @@ public:
 private:
     void RunSlice();
 
-    const LogText& log_;
+    const std::shared_ptr<const LogText>& log_;
     Progress progress_;
     QTimer* timer_;
     std::shared_ptr<const LogLineMatcher> matcher_;
