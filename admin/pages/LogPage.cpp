@@ -312,17 +312,19 @@ void TLogPage::FollowRead(LogText& latest)
 {
     followReading_ = false;
     lastLoadMs_ = loadClock_.elapsed();
-    join_->Join(model_->Shared(), std::move(latest));
-    if (FollowCheckBox->isChecked())
-        ScheduleFollow();
+    join_->Join(model_->Shared(), std::move(latest)); // FollowJoined goes on
 }
 
 void TLogPage::FollowJoined(LogJoin::Joined& joined)
 {
-    if (joined.Held != model_->Shared())
-        return; // the log was loaded again meanwhile: the read was joined to lines no longer shown
     if (!joined.Failure.isEmpty())
         return StopFollowing(joined.Failure);
+    // Following may have been stopped while the read was joined: its lines are shown all the same.
+    const bool following = FollowCheckBox->isChecked();
+    if (following)
+        ScheduleFollow();
+    if (joined.Held != model_->Shared())
+        return; // the log was loaded again meanwhile: the read was joined to lines no longer shown
     const bool atEnd = ViewAtEnd();
     QString status;
     if (!joined.Cut)
@@ -344,7 +346,8 @@ void TLogPage::FollowJoined(LogJoin::Joined& joined)
             LogListBox->setCurrentIndex(filter_->index(filter_->rowCount() - 1, 0));
         LogListBox->scrollToBottom();
     }
-    FollowStatusLabel->setText(status + QStringLiteral(", every %1 s").arg(FollowIntervalSeconds()));
+    if (following)
+        FollowStatusLabel->setText(status + QStringLiteral(", every %1 s").arg(FollowIntervalSeconds()));
 }
 
 void TLogPage::StopRepeatedWork()
