@@ -28,10 +28,11 @@ public:
     // Takes over `buffer`, whose bytes [offset, offset + size) are the text, without copying them, and
     // finds its lines. `buffer` receives the block this text held before, for reuse.
     void Adopt(MessageBuffer& buffer, std::size_t offset, std::size_t size);
-    // Takes the lines of `latest` from `firstLine` on after the held ones. When the held text is exactly the
-    // part of `latest` before that line (the log only grew), the block of `latest` is taken over and nothing
-    // is copied; otherwise the new lines' bytes are copied after the held ones.
-    void AppendLines(LogText& latest, std::size_t firstLine);
+    // This text followed by the lines of `latest` from `firstLine` on, as a new text: this one is left as it
+    // is, so another thread may go on reading it. When this text is exactly the part of `latest` before that
+    // line (the log only grew), the block of `latest` is taken over and nothing is copied; otherwise this
+    // text's bytes and the new lines' are copied into a new block.
+    LogText Appended(LogText& latest, std::size_t firstLine) const;
 
 private:
     // Adds the starts of the lines in Text() from byte `from` on, and the end sentinel.

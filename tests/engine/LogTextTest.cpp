@@ -46,7 +46,7 @@ TEST(LogTextTest, FindsTheNewLinesOfAGrownLogAndTakesThemWithoutCopying)
     const char* grownBytes = grown.Text().data();
     const auto first = FindNewLines(held, grown);
     ASSERT_EQ(first, 2u);
-    held.AppendLines(grown, *first);
+    held = held.Appended(grown, *first);
     EXPECT_EQ(Lines(held), (std::vector<std::string>{"one", "two", "three", "four"}));
     EXPECT_EQ(held.Text().data(), grownBytes) << "the grown block was taken over";
 
@@ -65,7 +65,7 @@ TEST(LogTextTest, AppendsCopiesWhenTheFrontWasCutAndReportsALostTail)
     LogText latest = Make(big.substr(cut) + "new A\nnew B\n");
     const auto first = FindNewLines(held, latest);
     ASSERT_EQ(first, 19900u);
-    held.AppendLines(latest, *first);
+    held = held.Appended(latest, *first);
     ASSERT_EQ(held.LineCount(), 20002u);
     EXPECT_EQ(held.Line(0), "line 0");
     EXPECT_EQ(held.Line(20000), "new A");
