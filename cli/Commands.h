@@ -18,6 +18,8 @@ struct CommandResult
 {
     Json Output;
     int ExitStatus = 0;
+    // Ctrl-C was the command's way to end (log --follow): its result stands and the program exits as usual.
+    bool EndedByCtrlC = false;
 };
 
 using CommandAction = std::function<CommandResult(TKORVELSession& session)>;

@@ -1,5 +1,7 @@
 #include "cli/Output.h"
 
+#include "cli/Interrupt.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -98,7 +100,10 @@ void WriteOutput(int fd, const std::string& text)
     {
         ssize_t n = ::write(fd, text.data() + written, text.size() - written);
         if (n < 0 && errno == EINTR)
+        {
+            ThrowIfInterrupted(); // a reader that stopped reading must not hold the program after a signal
             continue;
+        }
         if (n <= 0)
             throw std::runtime_error(std::string("Cannot write the output: ") +
                                      (n < 0 ? std::strerror(errno) : "nothing was written"));

@@ -44,6 +44,8 @@ std::string ReadAndRemove(const std::string& path)
     return text.str();
 }
 
+} // namespace
+
 struct Prepared
 {
     std::vector<std::string> Args;
@@ -54,6 +56,9 @@ struct Prepared
     std::string ErrPath = TempFile();
     int OutFd = -1; // instead of OutPath
 };
+
+namespace
+{
 
 void Prepare(Prepared& p, const std::vector<std::string>& args, const std::vector<std::string>& environment)
 {
@@ -120,6 +125,90 @@ void ReadTerminalUntil(int master, const std::string* expected, std::string& tex
 }
 
 } // namespace
+
+BackgroundCli::BackgroundCli(const std::vector<std::string>& args) : prepared_(std::make_unique<Prepared>())
+{
+    Prepare(*prepared_, args, {});
+    int ends[2];
+    if (pipe(ends) != 0)
+        throw std::runtime_error("pipe failed");
+    prepared_->OutFd = ends[1];
+    pid_ = fork();
+    if (pid_ == 0)
+    {
+        close(ends[0]);
+        StartChild(*prepared_, -1);
+    }
+    close(ends[1]);
+    out_ = ends[0];
+}
+
+BackgroundCli::~BackgroundCli()
+{
+    if (!ended_)
+    {
+        kill(pid_, SIGKILL);
+        Finish(*prepared_, pid_);
+    }
+    if (out_ >= 0)
+        close(out_);
+}
+
+bool BackgroundCli::Read(int timeoutMs)
+{
+    pollfd ready{out_, POLLIN, 0};
+    if (out_ < 0 || poll(&ready, 1, timeoutMs) <= 0)
+        return false;
+    char buffer[4096];
+    const ssize_t got = read(out_, buffer, sizeof buffer);
+    if (got <= 0)
+        return false;
+    output_.append(buffer, static_cast<std::size_t>(got));
+    return true;
+}
+
+bool BackgroundCli::WaitFor(const std::string& text)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (output_.find(text) == std::string::npos && std::chrono::steady_clock::now() < end)
+        Read(100);
+    return output_.find(text) != std::string::npos;
+}
+
+CliRun BackgroundCli::Stop(int signal)
+{
+    kill(pid_, signal);
+    return Wait();
+}
+
+CliRun BackgroundCli::Wait()
+{
+    if (ended_)
+        return *ended_;
+    auto running = [this]
+    {
+        siginfo_t info{};
+        return waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == 0;
+    };
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (running() && std::chrono::steady_clock::now() < end)
+        Read(50);
+    if (running())
+        kill(pid_, SIGKILL);
+    ended_ = Finish(*prepared_, pid_);
+    while (Read(0))
+    {
+    }
+    ended_->Out = output_;
+    return *ended_;
+}
+
+void BackgroundCli::CloseOutput()
+{
+    close(out_);
+    out_ = -1;
+}
 
 CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::string>& environment)
 {
