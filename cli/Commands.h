@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace korvel::cli
@@ -20,6 +21,8 @@ struct CommandResult
     int ExitStatus = 0;
     // Ctrl-C was the command's way to end (log --follow): its result stands and the program exits as usual.
     bool EndedByCtrlC = false;
+    // The readable form, when the one made from Output would not do.
+    std::optional<std::string> Text = {};
 };
 
 using CommandAction = std::function<CommandResult(TKORVELSession& session)>;

@@ -2,6 +2,7 @@
 #include "cli/TraceJson.h"
 
 #include "cli/Interrupt.h"
+#include "cli/Names.h"
 #include "cli/Terminal.h"
 #include "cli/UsageError.h"
 #include "engine/EngineError.h"
@@ -35,7 +36,7 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
         ->capture_default_str();
     app.add_option("--service", options.Service, "TCP service name (takes precedence over --port)");
     app.add_flag("--internet", options.Internet, "Internet mode (compressed); LAN otherwise");
-    app.add_option("--user", options.User, "Administrator user name");
+    app.add_option("--user", options.User, "Administrator user name")->check(NameCheck());
     app.add_option("--password", options.Password, "Password (else the KORVEL_PASSWORD variable)");
     app.add_option("--trace", options.TraceFile, "Append every trace line to FILE");
     app.add_option("--trace-format", options.TraceFormat,

@@ -50,7 +50,8 @@ int RunCommand(const GlobalOptions& options, const CommandAction& action)
         CommandResult result = action(connection.Session());
         if (!result.EndedByCtrlC)
             ThrowIfInterrupted();
-        WriteOutput(STDOUT_FILENO, ResultText(result.Output, options.Json));
+        WriteOutput(STDOUT_FILENO,
+                    result.Text && !options.Json ? *result.Text : ResultText(result.Output, options.Json));
         connection.Close();
         return result.ExitStatus;
     }

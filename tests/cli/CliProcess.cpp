@@ -54,7 +54,8 @@ struct Prepared
     std::vector<char*> Envp;
     std::string OutPath = TempFile();
     std::string ErrPath = TempFile();
-    int OutFd = -1; // instead of OutPath
+    int OutFd = -1;     // instead of OutPath
+    std::string InPath; // standard input; /dev/null when empty
 };
 
 namespace
@@ -82,7 +83,7 @@ void Prepare(Prepared& p, const std::vector<std::string>& args, const std::vecto
     setsid();
     if (terminal >= 0)
         ioctl(terminal, TIOCSCTTY, 0);
-    int in = open("/dev/null", O_RDONLY);
+    int in = open(p.InPath.empty() ? "/dev/null" : p.InPath.c_str(), O_RDONLY);
     int out = p.OutFd >= 0 ? p.OutFd : open(p.OutPath.c_str(), O_WRONLY | O_TRUNC);
     int err = open(p.ErrPath.c_str(), O_WRONLY | O_TRUNC);
     dup2(in, 0);
@@ -218,6 +219,20 @@ CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::strin
     if (child == 0)
         StartChild(p, -1);
     return Finish(p, child);
+}
+
+CliRun RunCliReading(const std::vector<std::string>& args, const std::string& input)
+{
+    Prepared p;
+    Prepare(p, args, {});
+    p.InPath = TempFile();
+    std::ofstream(p.InPath, std::ios::binary) << input;
+    pid_t child = fork();
+    if (child == 0)
+        StartChild(p, -1);
+    CliRun run = Finish(p, child);
+    std::remove(p.InPath.c_str());
+    return run;
 }
 
 CliRun RunCliWritingTo(const std::vector<std::string>& args, int stdoutFd)

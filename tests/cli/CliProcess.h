@@ -21,6 +21,8 @@ struct CliRun
 
 // KORVEL_PASSWORD is removed from the environment unless `environment` sets it ("NAME=value" entries).
 CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::string>& environment = {});
+// As RunCli, with `input` as the program's standard input.
+CliRun RunCliReading(const std::vector<std::string>& args, const std::string& input);
 // As RunCli, with `stdoutFd` as the program's standard output (CliRun::Out stays empty).
 CliRun RunCliWritingTo(const std::vector<std::string>& args, int stdoutFd);
 
