@@ -52,7 +52,7 @@ CommandAction Silent(std::function<void(TKORVELSession& session)> operation);
 // A command that only groups subcommands, one of which is required.
 CLI::App* AddGroup(CLI::App& parent, const std::string& name, const std::string& description);
 
-// version, status, sessions, session disconnect|remove, server start|stop, log
+// version, status, sessions [--user NAME], session disconnect|remove ID..., server start|stop, log
 void AddServerCommands(CLI::App& app, CommandAction& chosen);
 // log [--tail N] [--grep PATTERN [--regex]] [--follow [--interval S]] [--output FILE]
 void AddLogCommand(CLI::App& app, CommandAction& chosen);

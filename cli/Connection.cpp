@@ -78,6 +78,10 @@ Connection::Connection(const GlobalOptions& options)
             keyringEntry_.reset();
         }
     }
+    // A profile's user name is not checked by the option's own check: a longer one would be cut on the way.
+    if (options.User.size() > MaxNameBytes)
+        throw UsageError("the user name has " + std::to_string(options.User.size()) +
+                         " bytes; a name has at most " + std::to_string(MaxNameBytes));
     if ((options.User.empty() || password.empty()) && !terminal_)
         throw UsageError("a user name and password are needed: give --user and --password (or set "
                          "KORVEL_PASSWORD) when there is no terminal to ask on");
