@@ -23,6 +23,17 @@ std::string_view LogText::Line(std::size_t line) const
     return text.substr(begin, end - begin);
 }
 
+std::optional<std::size_t> LogText::ZeroByteLine(std::size_t firstLine) const
+{
+    const std::size_t zero = Text().find('\0', LineStart(firstLine));
+    if (zero == std::string_view::npos)
+        return std::nullopt;
+    // The line whose start is the last one at or before the zero byte.
+    return static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), zero) -
+                                    starts_.begin()) -
+           1;
+}
+
 void LogText::Clear()
 {
     buffer_.Reserve(0);
@@ -96,10 +107,15 @@ std::optional<std::size_t> FindNewLines(const LogText& held, const LogText& late
         return 0;
     const std::string_view tail =
         heldText.substr(heldText.size() - std::min(heldText.size(), LogOverlapBytes));
-    const std::size_t found = latest.Text().rfind(tail);
-    if (found == std::string_view::npos)
-        return std::nullopt;
-    const std::size_t end = found + tail.size();
+    const std::string_view latestText = latest.Text();
+    std::size_t end = heldText.size();
+    if (latestText.size() < end || latestText.substr(end - tail.size(), tail.size()) != tail)
+    {
+        const std::size_t found = latestText.rfind(tail);
+        if (found == std::string_view::npos)
+            return std::nullopt;
+        end = found + tail.size();
+    }
     // The first line starting at or after the end of the match.
     std::size_t low = 0;
     std::size_t high = latest.LineCount();

@@ -338,14 +338,19 @@ std::string MessageReader::ReadText()
 
 std::string_view MessageReader::ReadTextView()
 {
+    const std::string_view text = ReadTextBlockView();
+    return text.substr(0, text.find('\0'));
+}
+
+std::string_view MessageReader::ReadTextBlockView()
+{
     std::int32_t size = 0;
     Read(size);
     if (size < 0)
         RaiseMalformed();
     const std::uint8_t* bytes = nullptr;
     const std::int32_t length = std::min(NextValue(bytes), size);
-    const std::string_view text(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
-    return text.substr(0, text.find('\0'));
+    return {reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length)};
 }
 
 void SplitLines(std::string_view text, StringList& lines)

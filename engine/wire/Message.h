@@ -142,6 +142,8 @@ public:
     std::string ReadText();
     // The same without a copy: the view points into the message.
     std::string_view ReadTextView();
+    // As ReadTextView, with the bytes after a zero byte too.
+    std::string_view ReadTextBlockView();
 
     std::int32_t Position() const { return position_; }
 

@@ -76,5 +76,28 @@ TEST(LogTextTest, AppendsCopiesWhenTheFrontWasCutAndReportsALostTail)
     EXPECT_EQ(FindNewLines(LogText(), restarted), 0u) << "an empty held log takes everything";
 }
 
+TEST(LogTextTest, NewLinesAfterARunOfIdenticalLinesLongerThanTheSearchAreFound)
+{
+    std::string repeated;
+    while (repeated.size() < 2 * LogOverlapBytes)
+        repeated += "same line\n";
+    LogText held = Make("start\n" + repeated);
+    // More of the same, then something else: the held end is found where it is, not at the last copy.
+    LogText latest = Make("start\n" + repeated + "same line\nsame line\nnew\n");
+    const auto first = FindNewLines(held, latest);
+    ASSERT_EQ(first, held.LineCount());
+    EXPECT_EQ(latest.LineCount() - *first, 3u);
+    EXPECT_EQ(latest.Line(latest.LineCount() - 1), "new");
+}
+
+TEST(LogTextTest, AZeroByteHidesNothingAndIsFoundByLine)
+{
+    const LogText log = Make(std::string("a\nb\0c\nd\n", 8));
+    EXPECT_EQ(Lines(log), (std::vector<std::string>{"a", std::string("b\0c", 3), "d"}));
+    EXPECT_EQ(log.ZeroByteLine(), 1u);
+    EXPECT_EQ(log.ZeroByteLine(1), 1u);
+    EXPECT_FALSE(log.ZeroByteLine(2).has_value()) << "none from the line after it on";
+}
+
 } // namespace
 } // namespace korvel
