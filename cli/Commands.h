@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace korvel::cli
@@ -18,6 +19,10 @@ struct CommandResult
 {
     Json Output;
     int ExitStatus = 0;
+    // Ctrl-C was the command's way to end (log --follow): its result stands and the program exits as usual.
+    bool EndedByCtrlC = false;
+    // The readable form, when the one made from Output would not do.
+    std::optional<std::string> Text = {};
 };
 
 using CommandAction = std::function<CommandResult(TKORVELSession& session)>;
@@ -47,7 +52,7 @@ CommandAction Silent(std::function<void(TKORVELSession& session)> operation);
 // A command that only groups subcommands, one of which is required.
 CLI::App* AddGroup(CLI::App& parent, const std::string& name, const std::string& description);
 
-// version, status, sessions, session disconnect|remove, server start|stop, log
+// version, status, sessions [--user NAME], session disconnect|remove ID..., server start|stop, log
 void AddServerCommands(CLI::App& app, CommandAction& chosen);
 // log [--tail N] [--grep PATTERN [--regex]] [--follow [--interval S]] [--output FILE]
 void AddLogCommand(CLI::App& app, CommandAction& chosen);

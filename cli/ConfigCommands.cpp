@@ -30,11 +30,11 @@ template <std::uint16_t ServerConfig::*Field> ConfigKey NumberKey(std::string_vi
             { c.*Field = ParseUInt16(text, key); }};
 }
 
+// An empty entry is kept, as the window keeps a blank line: what `config show` prints is taken back as it is.
 template <StringList ServerConfig::*Field> ConfigKey AddressListKey(std::string_view name)
 {
     return {name, [](const ServerConfig& c) { return Json(c.*Field); },
-            [](ServerConfig& c, std::string_view text, std::string_view key)
-            { c.*Field = SplitAddressList(text, key); }};
+            [](ServerConfig& c, std::string_view text, std::string_view) { c.*Field = SplitList(text); }};
 }
 
 const std::array<ConfigKey, 9>& ConfigKeys()

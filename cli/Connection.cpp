@@ -2,18 +2,30 @@
 #include "cli/TraceJson.h"
 
 #include "cli/Interrupt.h"
+#include "cli/Names.h"
 #include "cli/Terminal.h"
 #include "cli/UsageError.h"
 #include "engine/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <sstream>
 
 namespace korvel::cli
 {
+
+namespace
+{
+
+// How long the logout after a signal or a failed call may take: the whole exit stays within two seconds.
+constexpr auto LogoutTime = std::chrono::seconds(1);
+
+} // namespace
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
 {
@@ -24,18 +36,30 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
         ->capture_default_str();
     app.add_option("--service", options.Service, "TCP service name (takes precedence over --port)");
     app.add_flag("--internet", options.Internet, "Internet mode (compressed); LAN otherwise");
-    app.add_option("--user", options.User, "Administrator user name");
+    app.add_option("--user", options.User, "Administrator user name")->check(NameCheck());
     app.add_option("--password", options.Password, "Password (else the KORVEL_PASSWORD variable)");
     app.add_option("--trace", options.TraceFile, "Append every trace line to FILE");
     app.add_option("--trace-format", options.TraceFormat,
                    "text: the trace lines; jsonl: one JSON object per request and reply")
         ->check(CLI::IsMember({"text", "jsonl"}))
         ->capture_default_str();
+    app.add_option("--timeout", options.TimeoutSeconds,
+                   "Give up on a server that has not answered an exchange (or the connect) within SECONDS")
+        ->check(CLI::Validator(
+            [](const std::string& text)
+            {
+                double seconds = 0;
+                return CLI::detail::lexical_cast(text, seconds) && seconds > 0 && seconds <= 86400
+                           ? std::string()
+                           : "give a number of seconds above 0 (at most 86400)";
+            },
+            "SECONDS"));
     app.add_flag("--json", options.Json, "Print JSON");
 }
 
 Connection::Connection(const GlobalOptions& options)
-    : terminal_(Terminal::Open()), keyringEntry_(options.KeyringEntry)
+    : timeoutSeconds_(options.TimeoutSeconds), terminal_(Terminal::Open()),
+      keyringEntry_(options.KeyringEntry)
 {
     std::string password = options.Password;
     if (password.empty())
@@ -54,6 +78,10 @@ Connection::Connection(const GlobalOptions& options)
             keyringEntry_.reset();
         }
     }
+    // A profile's user name is not checked by the option's own check: a longer one would be cut on the way.
+    if (options.User.size() > MaxNameBytes)
+        throw UsageError("the user name has " + std::to_string(options.User.size()) +
+                         " bytes; a name has at most " + std::to_string(MaxNameBytes));
     if ((options.User.empty() || password.empty()) && !terminal_)
         throw UsageError("a user name and password are needed: give --user and --password (or set "
                          "KORVEL_PASSWORD) when there is no terminal to ask on");
@@ -77,6 +105,8 @@ Connection::Connection(const GlobalOptions& options)
     session.SetRemoteUser(options.User);
     session.SetRemotePassword(password);
     session.SetRemoteTrace(trace_.is_open());
+    session.SetCallLimits({.Interrupt = SignalInterrupt(),
+                           .TimeoutMs = static_cast<std::int32_t>(std::ceil(timeoutSeconds_ * 1000))});
     if (trace_.is_open() && options.TraceFormat == "jsonl")
         session.SetOnRemoteTraceRecord([this](TKORVELSession&, const TraceRecord& record)
                                        { WriteTrace(TraceRecordJson(record).dump()); });
@@ -128,7 +158,45 @@ void Connection::OfferToKeyring()
 
 void Connection::Close()
 {
+    if (ReceivedSignal())
+        return CloseSoon();
     session_->SetActive(false);
+}
+
+void Connection::CloseSoon() noexcept
+{
+    if (!session_->Active())
+        return;
+    try
+    {
+        session_->SetCallLimits(
+            {.Interrupt = FreshInterrupt(), .Deadline = std::chrono::steady_clock::now() + LogoutTime});
+        TDataSession* remote = session_->DataSession();
+        if (remote && remote->LoggedIn() && !remote->Connected())
+            remote->Reconnect(); // the server keeps the session of a call cut off; it learns of the logout
+    }
+    catch (const std::exception&)
+    {
+        // The logout below then does nothing: there is no connection to send it on.
+    }
+    try
+    {
+        session_->SetActive(false);
+    }
+    catch (const std::exception&)
+    {
+    }
+}
+
+std::runtime_error Connection::TimeoutError(bool connecting) const
+{
+    std::string server = session_->RemoteHost().empty() ? session_->RemoteAddress() : session_->RemoteHost();
+    server += session_->RemoteService().empty() ? " port " + std::to_string(session_->RemotePort())
+                                                : " service " + session_->RemoteService();
+    std::ostringstream seconds;
+    seconds << timeoutSeconds_;
+    return std::runtime_error((connecting ? "Could not connect to " : "No answer from ") + server +
+                              " within " + seconds.str() + " seconds (--timeout)");
 }
 
 void Connection::WriteTrace(const std::string& line)
@@ -168,7 +236,7 @@ void Connection::AskOnTerminal(TKORVELSession& session, std::string& userName, s
         password = *answer;
         typedPassword_ = password;
     }
-    catch (const Interruption&)
+    catch (const StoppedBySignal&)
     {
         continueLogin = false; // Open raises the interruption once the engine has closed the connection
     }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace korvel::cli
@@ -30,6 +31,7 @@ struct GlobalOptions
     std::string TraceFile;
     std::string TraceFormat = "text"; // or "jsonl": one JSON object per trace record
     bool Json = false;
+    double TimeoutSeconds = 0; // 0: no limit
     std::string Profile;
     // Where the password is kept, when the profile keeps it and the keyring may be used.
     std::optional<credentials::CredentialKey> KeyringEntry;
@@ -49,11 +51,17 @@ public:
 
     TKORVELSession& Session() { return *session_; }
     // Activates (connect and login); a rejected login is asked again on the terminal. Raises the server's
-    // refusal when there is no terminal, Interruption on Ctrl-C or SIGTERM at the prompt. A password typed
-    // there for a profile that keeps its password is offered to the keyring.
+    // refusal when there is no terminal, StoppedBySignal on Ctrl-C or SIGTERM at the prompt. A password
+    // typed there for a profile that keeps its password is offered to the keyring.
     void Open();
-    // Deactivates (logout).
+    // Deactivates (logout); after a signal as CloseSoon does.
     void Close();
+    // Logs out within about a second, whatever happened before (a signal, a call cut off, a silent server),
+    // so the program still ends promptly; a session whose call was cut off is re-connected for it. Failures
+    // are not reported: the program is ending with the reason it already has.
+    void CloseSoon() noexcept;
+    // The failure to report for a call that ran out of time, naming the server.
+    std::runtime_error TimeoutError(bool connecting) const;
 
 private:
     void WriteTrace(const std::string& line);
@@ -61,6 +69,7 @@ private:
                        bool& continueLogin);
     void OfferToKeyring();
 
+    double timeoutSeconds_;
     std::unique_ptr<Terminal> terminal_;
     std::ofstream trace_;
     std::unique_ptr<TKORVELSession> session_;

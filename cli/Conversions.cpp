@@ -108,15 +108,6 @@ StringList SplitList(std::string_view text)
     }
 }
 
-StringList SplitAddressList(std::string_view text, std::string_view what)
-{
-    StringList items = SplitList(text);
-    if (std::ranges::find(items, std::string()) != items.end())
-        throw UsageError("empty address in '" + std::string(text) + "' for " + std::string(what) +
-                         ": give the addresses separated by commas, or nothing for an empty list");
-    return items;
-}
-
 std::string FormatOleDate(double oleDate)
 {
     // Rounded to whole seconds before decoding, so that 23:59:59.6 becomes the next day's 00:00:00 with every

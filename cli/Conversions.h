@@ -23,8 +23,6 @@ std::uint16_t ParseUInt16(std::string_view text, std::string_view what);
 bool ParseFlag(std::string_view text, std::string_view what);
 // Comma-separated items, each without the spaces around it; the empty (or blank) text is the empty list.
 StringList SplitList(std::string_view text);
-// As SplitList, for addresses: an empty item in a list that is not empty is refused; `what` names the list.
-StringList SplitAddressList(std::string_view text, std::string_view what);
 
 // An OLE date as the server's wall clock, YYYY-MM-DDTHH:MM:SS, rounded to the nearest second.
 std::string FormatOleDate(double oleDate);

@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 #include "cli/Conversions.h"
+#include "cli/Names.h"
 
 #include <memory>
 
@@ -65,7 +66,7 @@ void AddDatabaseNameCommands(CLI::App& app, CommandAction& chosen)
     CLI::App* group = AddGroup(app, "database", "The server's databases");
     auto args = std::make_shared<DatabaseArguments>();
     auto addName = [&args](CLI::App* command)
-    { command->add_option("NAME", args->Name, "Database name")->required(); };
+    { command->add_option("NAME", args->Name, "Database name")->required()->check(NameCheck()); };
 
     AddCommand(*group, "list", "List the database names", chosen, ListDatabases);
     addName(AddCommand(*group, "show", "Show a database", chosen,
@@ -97,8 +98,8 @@ void AddDatabaseUserCommands(CLI::App& app, CommandAction& chosen)
     auto args = std::make_shared<DatabaseUserArguments>();
     auto addNames = [&args](CLI::App* command)
     {
-        command->add_option("DB", args->Database, "Database name")->required();
-        command->add_option("USER", args->User, "User name")->required();
+        command->add_option("DB", args->Database, "Database name")->required()->check(NameCheck());
+        command->add_option("USER", args->User, "User name")->required()->check(NameCheck());
     };
 
     AddCommand(*group, "list", "List the users of a database", chosen,
@@ -109,7 +110,8 @@ void AddDatabaseUserCommands(CLI::App& app, CommandAction& chosen)
                    return CommandResult{Json(names)};
                })
         ->add_option("DB", args->Database, "Database name")
-        ->required();
+        ->required()
+        ->check(NameCheck());
     addNames(AddCommand(*group, "show", "Show the rights of a user on a database", chosen,
                         [args](TKORVELSession& session) { return ShowDatabaseUser(session, *args); }));
 

@@ -1,9 +1,11 @@
 #include "cli/Interrupt.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <poll.h>
-#include <pthread.h>
+#include <vector>
 
 namespace korvel::cli
 {
@@ -11,57 +13,99 @@ namespace korvel::cli
 namespace
 {
 
-volatile std::sig_atomic_t receivedSignal = 0;
+std::atomic<int> receivedSignal = 0;
+// The interrupt the handler cancels. Every one ever armed stays alive to the end (Interrupts below): the
+// handler may run on another thread (the engine's host lookup) while a fresh one replaces it.
+std::atomic<CallInterrupt*> armed = nullptr;
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<CallInterrupt*>::is_always_lock_free,
+              "the signal handler needs lock-free atomics");
 
-void RecordSignal(int signal)
+std::vector<std::shared_ptr<CallInterrupt>>& Interrupts()
 {
-    receivedSignal = signal;
+    static std::vector<std::shared_ptr<CallInterrupt>> interrupts;
+    return interrupts;
+}
+
+void OnSignal(int signal)
+{
+    int none = 0;
+    receivedSignal.compare_exchange_strong(none, signal);
+    if (CallInterrupt* interrupt = armed.load())
+        interrupt->Cancel();
+}
+
+std::shared_ptr<const CallInterrupt> Arm()
+{
+    auto interrupt = std::make_shared<CallInterrupt>();
+    Interrupts().push_back(interrupt);
+    armed = interrupt.get();
+    return interrupt;
 }
 
 } // namespace
 
 void InstallInterruptHandling()
 {
+    Arm();
     struct sigaction action
     {
     };
-    action.sa_handler = RecordSignal;
+    action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
-    // No SA_RESTART: a blocked read returns EINTR so the signal is seen at once. SA_RESETHAND: a second
-    // signal ends the program as usual.
+    // No SA_RESTART: a blocked read returns EINTR. SA_RESETHAND: a second signal of the same kind ends the
+    // program as usual.
     action.sa_flags = SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool Interrupted()
+std::shared_ptr<const CallInterrupt> SignalInterrupt()
 {
-    return receivedSignal != 0;
+    return Interrupts().empty() ? nullptr : Interrupts().front();
+}
+
+std::shared_ptr<const CallInterrupt> FreshInterrupt()
+{
+    return Arm();
+}
+
+int ReceivedSignal()
+{
+    return receivedSignal.load();
 }
 
 void ThrowIfInterrupted()
 {
-    if (int signal = receivedSignal)
-        throw Interruption(signal);
+    if (int signal = ReceivedSignal())
+        throw StoppedBySignal(signal);
 }
 
-bool WaitReadableOrInterrupted(int fd)
+Wait WaitFor(int fd, int timeoutMs)
 {
-    sigset_t stop, previous;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGINT);
-    sigaddset(&stop, SIGTERM);
-    // Blocked from here on, the two signals can only arrive inside ppoll, which then returns EINTR: one that
-    // came between the check of the flag and the wait cannot leave the program waiting.
-    pthread_sigmask(SIG_BLOCK, &stop, &previous);
-    while (!Interrupted())
+    const std::shared_ptr<const CallInterrupt> interrupt = SignalInterrupt();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;)
     {
-        pollfd ready{fd, POLLIN, 0};
-        if (::ppoll(&ready, 1, nullptr, &previous) >= 0 || errno != EINTR)
-            break;
+        if (ReceivedSignal())
+            return Wait::Signalled;
+        int waitMs = -1;
+        if (timeoutMs >= 0)
+        {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return Wait::TimedOut;
+            waitMs = static_cast<int>(left.count());
+        }
+        // The handler makes the interrupt's descriptor readable, so a signal that came after the check above
+        // still ends this wait.
+        pollfd entries[2] = {{fd, POLLIN, 0}, {interrupt ? interrupt->WakeFd() : -1, POLLIN, 0}};
+        const int ready = ::poll(entries, 2, waitMs);
+        if (ready < 0 && errno != EINTR)
+            return Wait::Ready; // nothing to wait on: let the caller's read report the error
+        if (ready > 0 && entries[0].revents != 0 && !ReceivedSignal())
+            return Wait::Ready;
     }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return !Interrupted();
 }
 
 } // namespace korvel::cli

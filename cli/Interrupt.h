@@ -1,20 +1,24 @@
-// Ctrl-C (SIGINT) and SIGTERM, handled once for the whole CLI. The handler only records the signal and gives
-// the next one its default action, so a second Ctrl-C still ends a program that is stuck. Blocking reads are
-// not restarted: the password prompt and the commands that wait poll Interrupted() (or call
-// ThrowIfInterrupted) and end in order, with the terminal restored and the session logged out; main then
-// exits with 128 + the signal number.
+// SIGINT and SIGTERM, handled once for the whole CLI. The handler records the first signal and cancels the
+// engine's CallInterrupt that the CLI's session uses, so whatever waits ends at once: a call to the server
+// (the engine ends it with an error and does not retry it), the password prompt and the pause between two
+// reads of a followed log (both wait on the interrupt beside their own file descriptor). The command then
+// ends in order, with the terminal restored and the session logged out within a short time, and main exits
+// with 128 + the signal number. A second signal of the same kind ends the program as usual.
 #pragma once
 
+#include "engine/CallLimits.h"
+
+#include <memory>
 #include <stdexcept>
 
 namespace korvel::cli
 {
 
 // Raised by code that stops because of the signal.
-class Interruption : public std::runtime_error
+class StoppedBySignal : public std::runtime_error
 {
 public:
-    explicit Interruption(int signal) : std::runtime_error("interrupted"), signal_(signal) {}
+    explicit StoppedBySignal(int signal) : std::runtime_error("interrupted"), signal_(signal) {}
     int Signal() const { return signal_; }
 
 private:
@@ -23,12 +27,24 @@ private:
 
 // Installs the handler for SIGINT and SIGTERM (once, at start-up).
 void InstallInterruptHandling();
-// True once either signal came.
-bool Interrupted();
-// Raises Interruption when a signal came.
+// The interrupt that the signals cancel, for the session's call limits; null before InstallInterruptHandling.
+std::shared_ptr<const CallInterrupt> SignalInterrupt();
+// For the work that ends the program after a signal (the logout): a new interrupt, not cancelled yet, that a
+// later signal of the other kind cancels.
+std::shared_ptr<const CallInterrupt> FreshInterrupt();
+// 0 until SIGINT or SIGTERM came, then the first one's number.
+int ReceivedSignal();
+// Raises StoppedBySignal when a signal came.
 void ThrowIfInterrupted();
-// Waits until `fd` can be read (true) or SIGINT or SIGTERM came (false), also when it came just before the
-// wait. Other signals are waited through.
-bool WaitReadableOrInterrupted(int fd);
+
+enum class Wait
+{
+    Ready,
+    TimedOut,
+    Signalled
+};
+// Waits until `fd` can be read (-1: nothing to read), `timeoutMs` passes (negative: no limit) or a signal
+// comes, also when it came just before the wait. Other signals are waited through.
+Wait WaitFor(int fd, int timeoutMs);
 
 } // namespace korvel::cli

@@ -1,55 +1,24 @@
 // korvel-admin-cli log [--tail N] [--grep PATTERN [--regex]] [--follow [--interval S]] [--output FILE]: the
 // server's log, its last lines, the matching ones, and, while following, the new lines as they are written
-// until Ctrl-C (which logs out and exits 0).
+// until Ctrl-C (exit 0) or SIGTERM (exit 143), both of which log out.
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
+#include "cli/Pattern.h"
 #include "cli/UsageError.h"
 #include "engine/LogText.h"
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <optional>
-#include <regex>
-#include <thread>
+#include <unistd.h>
 
 namespace korvel::cli
 {
 namespace
 {
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void OnInterrupt(int)
-{
-    interrupted = 1;
-}
-
-// Ctrl-C ends following instead of the program, for as long as this lives.
-class InterruptCatcher
-{
-public:
-    InterruptCatcher()
-    {
-        interrupted = 0;
-        struct sigaction action
-        {
-        };
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptCatcher() { sigaction(SIGINT, &previous_, nullptr); }
-    InterruptCatcher(const InterruptCatcher&) = delete;
-    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
-
-private:
-    struct sigaction previous_
-    {
-    };
-};
 
 struct LogOptions
 {
@@ -64,21 +33,31 @@ struct LogOptions
 class LineFilter
 {
 public:
+    // Raises PatternError for a regular expression that does not compile.
     explicit LineFilter(const LogOptions& options) : plain_(options.Grep)
     {
         if (options.Regex)
-            regex_.emplace(options.Grep, std::regex::ECMAScript | std::regex::optimize);
+            regex_.emplace(options.Grep);
     }
-    bool Matches(std::string_view line) const
+    // `number` (from 1) names the line when the regular expression gives up on it.
+    bool Matches(std::string_view line, std::size_t number) const
     {
-        if (regex_)
-            return std::regex_search(line.begin(), line.end(), *regex_);
-        return line.find(plain_) != std::string_view::npos;
+        if (!regex_)
+            return line.find(plain_) != std::string_view::npos;
+        try
+        {
+            return regex_->Search(line);
+        }
+        catch (const PatternError& error)
+        {
+            throw std::runtime_error("--grep: the regular expression gave up on line " +
+                                     std::to_string(number) + " of the log: " + error.what());
+        }
     }
 
 private:
     std::string plain_;
-    std::optional<std::regex> regex_;
+    std::optional<Pattern> regex_;
 };
 
 // The matching lines from `first` on, of which only the last `tail` (0: all).
@@ -86,68 +65,79 @@ StringList Select(const LogText& log, std::size_t first, const LineFilter& filte
 {
     StringList lines;
     for (std::size_t i = first; i < log.LineCount(); ++i)
-        if (const std::string_view line = log.Line(i); filter.Matches(line))
+        if (const std::string_view line = log.Line(i); filter.Matches(line, i + 1))
             lines.emplace_back(line);
     if (tail > 0 && lines.size() > tail)
         lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(tail));
     return lines;
 }
 
-void WriteLines(std::ostream& out, const StringList& lines, const char* lineEnd)
+std::string Joined(const StringList& lines, const char* lineEnd)
 {
+    std::string text;
     for (const std::string& line : lines)
-        out << line << lineEnd;
-    out.flush();
+        text.append(line).append(lineEnd);
+    return text;
 }
 
 void WriteLogFile(const std::string& path, const StringList& lines)
 {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    WriteLines(file, lines, "\r\n");
+    file << Joined(lines, "\r\n");
     file.close();
     if (!file)
         throw std::runtime_error("Cannot write the log file " + path + ": " + std::strerror(errno));
 }
 
-// Waits up to `seconds`; false when Ctrl-C came meanwhile.
-bool Pause(double seconds)
+// The server's text ends at nothing but its size: a zero byte in it is said, and the lines after it shown.
+void ReportZeroByte(const LogText& log, std::size_t firstLine)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!interrupted && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return !interrupted;
+    if (std::optional<std::size_t> line = log.ZeroByteLine(firstLine))
+        std::cerr << "korvel-admin-cli: the log holds a zero byte at line " << *line + 1
+                  << "; the rest is shown after it\n";
 }
 
-// Prints the selected lines, then re-reads the log and prints what is new until Ctrl-C. Each read fetches
-// the whole log; the new lines are found by the end of the held one.
-void Follow(TKORVELSession& session, const LogOptions& options, const LineFilter& filter)
+// Prints the selected lines, then re-reads the log and prints what is new, until a signal (raised as
+// StoppedBySignal) or a failure. Each read fetches the whole log; the new lines are found by the end of the
+// held one. Output that cannot be written ends it at once.
+[[noreturn]] void FollowLines(TKORVELSession& session, const LogOptions& options, const LineFilter& filter)
 {
-    InterruptCatcher catcher;
     LogText held;
     session.GetServerLogText(held);
-    WriteLines(std::cout, Select(held, 0, filter, options.Tail), "\n");
-    while (Pause(options.IntervalSeconds))
+    ReportZeroByte(held, 0);
+    WriteOutput(STDOUT_FILENO, Joined(Select(held, 0, filter, options.Tail), "\n"));
+    const int intervalMs = static_cast<int>(options.IntervalSeconds * 1000);
+    for (;;)
     {
+        if (WaitFor(-1, intervalMs) == Wait::Signalled)
+            ThrowIfInterrupted();
         LogText latest;
-        try
-        {
-            session.GetServerLogText(latest);
-        }
-        catch (...)
-        {
-            if (interrupted)
-                return; // the read was cut short by Ctrl-C
-            throw;
-        }
+        session.GetServerLogText(latest);
         std::optional<std::size_t> first = FindNewLines(held, latest);
         if (!first)
         {
             std::cerr << "korvel-admin-cli: the server's log was cut; reading it from its new start\n";
             first = 0;
         }
-        WriteLines(std::cout, Select(latest, *first, filter, 0), "\n");
+        ReportZeroByte(latest, *first);
+        WriteOutput(STDOUT_FILENO, Joined(Select(latest, *first, filter, 0), "\n"));
         held = std::move(latest);
     }
+}
+
+// Ctrl-C is the way to end following, also when it cuts a read or a write short; SIGTERM is not.
+CommandResult Follow(TKORVELSession& session, const LogOptions& options, const LineFilter& filter)
+{
+    try
+    {
+        FollowLines(session, options, filter);
+    }
+    catch (...)
+    {
+        if (ReceivedSignal() != SIGINT)
+            throw;
+    }
+    return CommandResult{Json::array(), 0, true};
 }
 
 } // namespace
@@ -167,7 +157,7 @@ void AddLogCommand(CLI::App& app, CommandAction& chosen)
             {
                 LineFilter check(*options);
             }
-            catch (const std::regex_error& error)
+            catch (const PatternError& error)
             {
                 throw UsageError("--grep: not a valid regular expression: " + std::string(error.what()));
             }
@@ -175,12 +165,10 @@ void AddLogCommand(CLI::App& app, CommandAction& chosen)
             {
                 const LineFilter filter(*options);
                 if (options->Follow)
-                {
-                    Follow(session, *options, filter);
-                    return CommandResult{Json::array()};
-                }
+                    return Follow(session, *options, filter);
                 LogText log;
                 session.GetServerLogText(log);
+                ReportZeroByte(log, 0);
                 StringList lines = Select(log, 0, filter, options->Tail);
                 if (options->Output.empty())
                     return CommandResult{Json(lines)};
@@ -190,9 +178,19 @@ void AddLogCommand(CLI::App& app, CommandAction& chosen)
         });
     log->add_option("--output", options->Output,
                     "Write the log to FILE (CR LF line ends) instead of printing it");
-    log->add_option("--tail", options->Tail, "Only the last N (matching) lines")->check(CLI::PositiveNumber);
+    log->add_option("--tail", options->Tail, "Only the last N (matching) lines")
+        ->check(CLI::Validator(
+            [](const std::string& text)
+            {
+                std::size_t lines = 0;
+                return CLI::detail::lexical_cast(text, lines) && lines > 0
+                           ? std::string()
+                           : "give a number of lines, 1 or more";
+            },
+            "N"));
     log->add_option("--grep", options->Grep, "Only lines containing PATTERN (case-sensitive)");
-    log->add_flag("--regex", options->Regex, "PATTERN is a regular expression (ECMAScript)");
+    log->add_flag("--regex", options->Regex,
+                  "PATTERN is a regular expression (Perl-compatible, as the window's search)");
     log->add_flag("--follow", options->Follow, "Print new lines as they are written, until Ctrl-C");
     log->add_option("--interval", options->IntervalSeconds, "Seconds between two reads while following")
         ->check(CLI::Range(0.1, 3600.0))

@@ -1,11 +1,17 @@
 #include "cli/Output.h"
 
+#include "cli/Interrupt.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <clocale>
 #include <cstring>
+#include <cwchar>
+#include <locale.h>
 #include <stdexcept>
 #include <unistd.h>
 #include <vector>
+#include <wchar.h>
 
 namespace korvel::cli
 {
@@ -40,23 +46,60 @@ std::string Table(const Json& rows)
         for (const std::string& column : columns)
             line.push_back(row.contains(column) ? Cell(row.at(column)) : "");
     }
-    std::vector<std::size_t> widths(columns.size(), 0);
-    for (const auto& line : lines)
-        for (std::size_t i = 0; i < line.size(); ++i)
-            widths[i] = std::max(widths[i], line[i].size());
-
-    std::string text;
-    for (const auto& line : lines)
-    {
-        std::string row;
-        for (std::size_t i = 0; i < line.size(); ++i)
-            row += line[i] + (i + 1 < line.size() ? std::string(widths[i] - line[i].size() + 2, ' ') : "");
-        text += row + "\n";
-    }
-    return text;
+    return TextTable(lines);
 }
 
 } // namespace
+
+std::size_t DisplayWidth(std::string_view text)
+{
+    // wcwidth knows the widths of a UTF-8 locale's characters whatever locale the program runs in.
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    const locale_t previous = utf8 ? uselocale(utf8) : nullptr;
+    std::size_t width = 0;
+    std::mbstate_t state{};
+    for (std::size_t at = 0; at < text.size();)
+    {
+        wchar_t character = 0;
+        const std::size_t used = std::mbrtowc(&character, text.data() + at, text.size() - at, &state);
+        if (!utf8 || used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2) ||
+            used == 0)
+        {
+            state = {};
+            ++width;
+            ++at;
+            continue;
+        }
+        width += static_cast<std::size_t>(std::max(::wcwidth(character), 0));
+        at += used;
+    }
+    if (previous)
+        uselocale(previous);
+    return width;
+}
+
+std::string TextTable(const std::vector<std::vector<std::string>>& rows)
+{
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows)
+    {
+        widths.resize(std::max(widths.size(), row.size()), 0);
+        for (std::size_t i = 0; i < row.size(); ++i)
+            widths[i] = std::max(widths[i], DisplayWidth(row[i]));
+    }
+    std::string text;
+    for (const auto& row : rows)
+    {
+        for (std::size_t i = 0; i < row.size(); ++i)
+        {
+            text += row[i];
+            if (i + 1 < row.size())
+                text += std::string(widths[i] - DisplayWidth(row[i]) + 2, ' ');
+        }
+        text += "\n";
+    }
+    return text;
+}
 
 std::string ToJsonText(const Json& value)
 {
@@ -98,7 +141,10 @@ void WriteOutput(int fd, const std::string& text)
     {
         ssize_t n = ::write(fd, text.data() + written, text.size() - written);
         if (n < 0 && errno == EINTR)
+        {
+            ThrowIfInterrupted(); // a reader that stopped reading must not hold the program after a signal
             continue;
+        }
         if (n <= 0)
             throw std::runtime_error(std::string("Cannot write the output: ") +
                                      (n < 0 ? std::strerror(errno) : "nothing was written"));

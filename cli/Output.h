@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace korvel::cli
 {
@@ -16,6 +18,12 @@ using Json = nlohmann::ordered_json;
 std::string ToJsonText(const Json& value);
 // The readable text form; empty for an empty object or list.
 std::string ToReadableText(const Json& value);
+
+// Rows of cells as columns padded to their widest cell on the terminal (a character that takes two columns
+// counts twice, an accent none); the first row is the header.
+std::string TextTable(const std::vector<std::vector<std::string>>& rows);
+// How many terminal columns UTF-8 text takes; a byte that is not UTF-8 counts as one.
+std::size_t DisplayWidth(std::string_view text);
 
 // The text printed for a command's result: JSON on one line, or the readable form.
 std::string ResultText(const Json& value, bool json);

@@ -44,9 +44,13 @@ void ApplyProfile(const CLI::App& app, GlobalOptions& options)
         options.Internet = profile->Internet;
     if (!Given(app, "--user"))
         options.User = profile->User;
+    // The kept password belongs to the profile's own server: with another host, address, port or service
+    // given, it is never sent there.
+    const bool ownServer = options.Host == profile->Host && options.Address == profile->Address &&
+                           options.Port == profile->Port && options.Service == profile->Service;
     // The keyring is asked only where a session bus exists: elsewhere (ssh, cron) it would start or wait.
     const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (profile->KeepPassword && bus && *bus)
+    if (profile->KeepPassword && bus && *bus && ownServer)
         options.KeyringEntry = credentials::CredentialKey::ForProfile(profile->Name, options.User);
 }
 

@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 #include "cli/Confirm.h"
 #include "cli/Conversions.h"
+#include "cli/Names.h"
 #include "cli/UsageError.h"
 #include "operations/RightsMatrix.h"
 
@@ -20,30 +21,27 @@ using operations::RightsEdit;
 using operations::RightsMatrix;
 using operations::RightsPlan;
 
+// The names as given on the command line: each option may be repeated (see ListedNames).
 struct RightsArguments
 {
-    StringList Users;
-    StringList Databases;
+    std::vector<std::string> Users;
+    std::vector<std::string> Databases;
     std::string Rights;
     std::string From;
     StringList To;
     bool Force = false;
-    const CLI::App* Root = nullptr;
 };
 
 using Arguments = std::shared_ptr<RightsArguments>;
 
-// The global --json of the program.
-bool JsonWanted(const RightsArguments& args)
+// The names of `all` that `occurrences` of `option` name; all of them without the option.
+StringList Filtered(const StringList& all, const std::vector<std::string>& occurrences,
+                    const std::string& option)
 {
-    const CLI::Option* json = args.Root->get_option_no_throw("--json");
-    return json && json->count() > 0;
-}
-
-StringList Filtered(const StringList& all, const StringList& wanted)
-{
-    if (wanted.empty())
+    if (occurrences.empty())
         return all;
+    RefuseAmbiguousList(occurrences, all, option);
+    const StringList wanted = ListedNames(occurrences, option);
     StringList kept;
     std::copy_if(all.begin(), all.end(), std::back_inserter(kept),
                  [&](const std::string& name)
@@ -51,38 +49,40 @@ StringList Filtered(const StringList& all, const StringList& wanted)
     return kept;
 }
 
+// JSON: the names and each user's rights by database. Text: a table whose first column is headed "user"
+// apart from the databases' names, so a database named user cannot take its place.
 CommandResult ShowMatrix(TKORVELSession& session, const RightsArguments& args)
 {
     RightsMatrix matrix = RightsMatrix::Read(session);
-    StringList users = Filtered(matrix.Users, args.Users);
-    StringList databases = Filtered(matrix.Databases, args.Databases);
-    if (JsonWanted(args))
-    {
-        Json rights = Json::object();
-        for (const std::string& user : users)
-        {
-            Json row = Json::object();
-            for (const std::string& database : databases)
-                if (PairRights pair = matrix.Rights(user, database))
-                    row[database] = RightNames(*pair);
-            rights[user] = row;
-        }
-        return {Json{{"users", users}, {"databases", databases}, {"rights", rights}}};
-    }
-    Json rows = Json::array();
+    StringList users = Filtered(matrix.Users, args.Users, "--user");
+    StringList databases = Filtered(matrix.Databases, args.Databases, "--database");
+    Json rights = Json::object();
+    std::vector<StringList> table{{"user"}};
+    table.front().insert(table.front().end(), databases.begin(), databases.end());
     for (const std::string& user : users)
     {
-        Json row{{"user", user}};
+        Json row = Json::object();
+        StringList& line = table.emplace_back(StringList{user});
         for (const std::string& database : databases)
-            row[database] = operations::RightsLetters(matrix.Rights(user, database));
-        rows.push_back(row);
+        {
+            const PairRights pair = matrix.Rights(user, database);
+            if (pair)
+                row[database] = RightNames(*pair);
+            line.push_back(operations::RightsLetters(pair));
+        }
+        rights[user] = row;
     }
-    return {rows};
+    CommandResult result{Json{{"users", users}, {"databases", databases}, {"rights", rights}}};
+    result.Text = users.empty() ? "" : TextTable(table);
+    return result;
 }
 
 // Every name must exist on the server; "*" stands for all of them.
-StringList Named(const StringList& given, const StringList& known, const char* what)
+StringList Named(const std::vector<std::string>& occurrences, const StringList& known, const char* what,
+                 const std::string& option)
 {
+    RefuseAmbiguousList(occurrences, known, option);
+    StringList given = ListedNames(occurrences, option);
     if (given.size() == 1 && given[0] == "*")
         return known;
     for (const std::string& name : given)
@@ -131,12 +131,15 @@ CommandResult SendPlan(TKORVELSession& session, const RightsPlan& planned, bool 
 CommandAction PrepareEdit(const Arguments& args, RightsEdit edit)
 {
     PairRights rights = ParseRightsArgument(args->Rights, edit == RightsEdit::Set);
+    ListedNames(args->Users, "--users"); // a name too long is refused before anything is sent
+    ListedNames(args->Databases, "--databases");
     return [args, edit, rights](TKORVELSession& session)
     {
         RightsMatrix matrix = RightsMatrix::Read(session);
         RightsPlan plan;
-        operations::PlanEdit(plan, matrix, Named(args->Users, matrix.Users, "user"),
-                             Named(args->Databases, matrix.Databases, "database"), edit, rights);
+        operations::PlanEdit(plan, matrix, Named(args->Users, matrix.Users, "user", "--users"),
+                             Named(args->Databases, matrix.Databases, "database", "--databases"), edit,
+                             rights);
         return SendPlan(session, plan, args->Force);
     };
 }
@@ -144,9 +147,13 @@ CommandAction PrepareEdit(const Arguments& args, RightsEdit edit)
 CommandResult CopyRights(TKORVELSession& session, const RightsArguments& args)
 {
     RightsMatrix matrix = RightsMatrix::Read(session);
-    Named({args.From}, matrix.Users, "user");
+    Named({args.From}, matrix.Users, "user", "FROM");
     RightsPlan plan;
-    operations::PlanCopy(plan, matrix, args.From, Named(args.To, matrix.Users, "user"));
+    // Each TO is one name: a list of them is given as several arguments already.
+    StringList to;
+    for (const std::string& name : args.To)
+        to.push_back(Named({name}, matrix.Users, "user", "TO").front());
+    operations::PlanCopy(plan, matrix, args.From, to);
     return SendPlan(session, plan, args.Force);
 }
 
@@ -155,12 +162,13 @@ CommandResult CopyRights(TKORVELSession& session, const RightsArguments& args)
 void AddRightsCommands(CLI::App& app, CommandAction& chosen)
 {
     auto args = std::make_shared<RightsArguments>();
-    args->Root = &app;
     CLI::App* group = AddGroup(app, "rights", "The rights of every user on every database");
     group->require_subcommand(0, 1); // alone, it shows the matrix
-    CLI::Option* userFilter = group->add_option("--user", args->Users, "Only these users")->delimiter(',');
+    CLI::Option* userFilter = AddNamesOption(*group, "--user", args->Users,
+                                             "Only these users (repeat it, or separate them by commas)");
     CLI::Option* databaseFilter =
-        group->add_option("--database", args->Databases, "Only these databases")->delimiter(',');
+        AddNamesOption(*group, "--database", args->Databases,
+                       "Only these databases (repeat it, or separate them by commas)");
     // The filters belong to the matrix alone: after copy, grant, revoke or set, --user and --database are the
     // global login options again, and never add to the users a change is sent for.
     auto withoutFilters = [group, userFilter, databaseFilter](std::size_t)
@@ -171,15 +179,18 @@ void AddRightsCommands(CLI::App& app, CommandAction& chosen)
     group->callback(
         [group, &chosen, args]
         {
-            if (group->get_subcommands().empty())
-                chosen = [args](TKORVELSession& session) { return ShowMatrix(session, *args); };
+            if (!group->get_subcommands().empty())
+                return;
+            ListedNames(args->Users, "--user");
+            ListedNames(args->Databases, "--database");
+            chosen = [args](TKORVELSession& session) { return ShowMatrix(session, *args); };
         });
 
     CLI::App* copy =
         AddCommand(*group, "copy", "Make users' rights equal to another user's on every database", chosen,
                    [args](TKORVELSession& session) { return CopyRights(session, *args); });
-    copy->add_option("FROM", args->From, "The user whose rights are copied")->required();
-    copy->add_option("TO", args->To, "The users who get them")->required();
+    copy->add_option("FROM", args->From, "The user whose rights are copied")->required()->check(NameCheck());
+    copy->add_option("TO", args->To, "The users who get them")->required()->check(NameCheck());
     copy->add_flag("--force", args->Force, "Send without asking");
     copy->preparse_callback(withoutFilters);
 
@@ -198,11 +209,13 @@ void AddRightsCommands(CLI::App& app, CommandAction& chosen)
                                               [args, edit] { return PrepareEdit(args, edit); });
         command->add_option("RIGHTS", args->Rights, "Letters RIUDCAX, or read,insert,... all, none")
             ->required();
-        command->add_option("--users", args->Users, "Users (comma-separated, * for all)")
-            ->delimiter(',')
+        AddNamesOption(
+            *command, "--users", args->Users,
+            "Users: repeat it for one name each, or separate names without commas by commas; * for all")
             ->required();
-        command->add_option("--databases", args->Databases, "Databases (comma-separated, * for all)")
-            ->delimiter(',')
+        AddNamesOption(*command, "--databases", args->Databases,
+                       "Databases: repeat it for one name each, or separate names without commas by commas; "
+                       "* for all")
             ->required();
         command->add_flag("--force", args->Force, "Send without asking");
         command->preparse_callback(withoutFilters);

@@ -1,8 +1,10 @@
 #include "cli/Commands.h"
 #include "cli/Conversions.h"
+#include "cli/Names.h"
 
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace korvel::cli
 {
@@ -36,51 +38,89 @@ CommandResult Status(TKORVELSession& session)
     return {out};
 }
 
-CommandResult ListSessions(TKORVELSession& session)
+struct ServerSession
 {
-    Json rows = Json::array();
-    std::int32_t count = session.GetServerSessionCount();
+    std::int32_t Number = 0;
+    std::int32_t Id = 0;
+    double CreatedOn = 0;
+    double LastConnected = 0;
+    std::string User, Address, Detail;
+    bool Internet = false;
+};
+
+// The sessions the server holds now; one that ended since the count was taken is skipped.
+std::vector<ServerSession> ReadSessions(TKORVELSession& session)
+{
+    std::vector<ServerSession> sessions;
+    const std::int32_t count = session.GetServerSessionCount();
     for (std::int32_t number = 1; number <= count; ++number)
     {
-        std::int32_t id = 0;
-        double createdOn = 0;
-        double lastConnected = 0;
-        std::string user, address, detail;
-        bool internet = false;
-        // A session that ended since the count was taken is skipped.
-        if (!session.GetServerSessionInfo(number, id, createdOn, lastConnected, user, address, internet,
-                                          detail))
-            continue;
-        rows.push_back(Json{{"number", number},
-                            {"id", id},
-                            {"user", user},
-                            {"address", address},
-                            {"created_on", FormatOleDate(createdOn)},
-                            {"last_connected", FormatOleDate(lastConnected)},
-                            {"internet", internet},
-                            {"disconnected_detail", detail}});
+        ServerSession s;
+        s.Number = number;
+        if (session.GetServerSessionInfo(number, s.Id, s.CreatedOn, s.LastConnected, s.User, s.Address,
+                                         s.Internet, s.Detail))
+            sessions.push_back(std::move(s));
     }
+    return sessions;
+}
+
+// Every session, or those of `user` when it is not empty.
+CommandResult ListSessions(TKORVELSession& session, const std::string& user)
+{
+    Json rows = Json::array();
+    for (const ServerSession& s : ReadSessions(session))
+        if (user.empty() || s.User == user)
+            rows.push_back(Json{{"number", s.Number},
+                                {"id", s.Id},
+                                {"user", s.User},
+                                {"address", s.Address},
+                                {"created_on", FormatOleDate(s.CreatedOn)},
+                                {"last_connected", FormatOleDate(s.LastConnected)},
+                                {"internet", s.Internet},
+                                {"disconnected_detail", s.Detail}});
     return {rows};
+}
+
+// Why the server answered false for a session id: it does not hold it, or (disconnecting) it is not
+// connected.
+std::string Refusal(TKORVELSession& session, std::int32_t id, bool disconnecting)
+{
+    for (const ServerSession& s : ReadSessions(session))
+        if (s.Id == id)
+            return disconnecting && s.Address.empty() ? "the session is not connected"
+                                                      : "the server refused it";
+    return "the server holds no session with this id";
 }
 
 void AddSessionCommands(CLI::App& app, CommandAction& chosen)
 {
-    CLI::App* group = AddGroup(app, "session", "Disconnect or remove one server session");
+    CLI::App* group = AddGroup(app, "session", "Disconnect or remove server sessions");
     using Operation = bool (TKORVELSession::*)(std::int32_t);
     auto add = [&](const char* name, const char* description, Operation operation)
     {
-        auto id = std::make_shared<std::int32_t>(0);
+        auto ids = std::make_shared<std::vector<std::int32_t>>();
+        const bool disconnecting = operation == &TKORVELSession::DisconnectServerSession;
         AddCommand(*group, name, description, chosen,
-                   [id, operation](TKORVELSession& session)
+                   [ids, operation, disconnecting](TKORVELSession& session)
                    {
-                       bool result = (session.*operation)(*id);
-                       return CommandResult{Json{{"result", result}}, result ? 0 : 1};
+                       // Each id is tried; one report says what became of each.
+                       Json rows = Json::array();
+                       bool all = true;
+                       for (std::int32_t id : *ids)
+                       {
+                           const bool done = (session.*operation)(id);
+                           all = all && done;
+                           rows.push_back(Json{{"id", id},
+                                               {"result", done},
+                                               {"reason", done ? "" : Refusal(session, id, disconnecting)}});
+                       }
+                       return CommandResult{rows, all ? 0 : 1};
                    })
-            ->add_option("ID", *id, "Server session id (see: sessions)")
+            ->add_option("ID", *ids, "Server session ids (see: sessions)")
             ->required();
     };
-    add("disconnect", "Disconnect a server session", &TKORVELSession::DisconnectServerSession);
-    add("remove", "Remove a server session", &TKORVELSession::RemoveServerSession);
+    add("disconnect", "Disconnect server sessions", &TKORVELSession::DisconnectServerSession);
+    add("remove", "Remove server sessions", &TKORVELSession::RemoveServerSession);
 }
 
 } // namespace
@@ -95,7 +135,11 @@ void AddServerCommands(CLI::App& app, CommandAction& chosen)
                    return CommandResult{Json{{"engine_version", version}}};
                });
     AddCommand(app, "status", "Server status", chosen, Status);
-    AddCommand(app, "sessions", "List the server's sessions", chosen, ListSessions);
+    auto user = std::make_shared<std::string>();
+    AddCommand(app, "sessions", "List the server's sessions", chosen,
+               [user](TKORVELSession& session) { return ListSessions(session, *user); })
+        ->add_option("--user", *user, "Only the sessions of this user")
+        ->check(NameCheck());
     AddSessionCommands(app, chosen);
 
     CLI::App* server = AddGroup(app, "server", "Start or stop the server's main listener");

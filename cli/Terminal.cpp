@@ -84,7 +84,7 @@ std::optional<std::string> Terminal::Ask(const std::string& prompt, bool hidden)
     bool ended = false;
     for (char c = 0;;)
     {
-        if (!WaitReadableOrInterrupted(fd_))
+        if (WaitFor(fd_, -1) == Wait::Signalled)
             break;
         ssize_t got = ::read(fd_, &c, 1);
         if (got < 0 && errno == EINTR)

@@ -20,7 +20,7 @@ public:
 
     // Writes the prompt and reads one line (without its line break); the echo is off when `hidden` and is
     // restored on every way out. Nothing at the end of input. A read interrupted by a signal is retried,
-    // unless it was SIGINT or SIGTERM (see Interrupt.h): then Interruption is raised.
+    // unless it was SIGINT or SIGTERM (see Interrupt.h): then StoppedBySignal is raised.
     std::optional<std::string> Ask(const std::string& prompt, bool hidden);
     void Say(const std::string& line);
 

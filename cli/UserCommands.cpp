@@ -1,7 +1,12 @@
 #include "cli/Commands.h"
 #include "cli/Confirm.h"
+#include "cli/Names.h"
+#include "cli/Terminal.h"
+#include "cli/UsageError.h"
 
+#include <iostream>
 #include <memory>
+#include <optional>
 
 namespace korvel::cli
 {
@@ -17,17 +22,54 @@ struct UserArguments
     bool ShowPassword = false;
     bool Admin = false;
     bool NoAdmin = false;
-    bool Force = false; // no question for the logged-in account
+    bool Force = false;         // no question for the logged-in account
+    bool PasswordStdin = false; // user add: the password is the first line of standard input
     // Given on the command line at all (an empty text clears the value).
     const CLI::Option* PasswordOption = nullptr;
     const CLI::Option* DescriptionOption = nullptr;
+    const CLI::Option* NewPasswordOption = nullptr; // user add's --password
 };
 
 using Arguments = std::shared_ptr<UserArguments>;
 
 void AddName(CLI::App* command, const Arguments& args)
 {
-    command->add_option("NAME", args->Name, "User name")->required();
+    command->add_option("NAME", args->Name, "User name")->required()->check(NameCheck());
+}
+
+std::string PasswordFromStandardInput()
+{
+    std::string line;
+    if (!std::getline(std::cin, line))
+        throw UsageError("--password-stdin: standard input holds no line; nothing was changed");
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+// Asked twice on the terminal, so a typing mistake that nobody saw does not become the password.
+std::string PasswordFromTerminal(Terminal& terminal, const std::string& user)
+{
+    std::optional<std::string> first = terminal.Ask("Password for the new user '" + user + "': ", true);
+    std::optional<std::string> second =
+        first ? terminal.Ask("The same password again: ", true) : std::nullopt;
+    if (!second)
+        throw UsageError("no password was given; nothing was changed");
+    if (*first != *second)
+        throw UsageError("the two passwords differ; nothing was changed");
+    return *first;
+}
+
+// --password, --password-stdin, or asked on the terminal; without any of them, an empty password.
+std::string NewUserPassword(const UserArguments& args)
+{
+    if (args.NewPasswordOption->count())
+        return args.Password;
+    if (args.PasswordStdin)
+        return PasswordFromStandardInput();
+    if (std::unique_ptr<Terminal> terminal = Terminal::Open())
+        return PasswordFromTerminal(*terminal, args.Name);
+    return {};
 }
 
 CommandResult ListUsers(TKORVELSession& session)
@@ -77,10 +119,19 @@ void AddUserCommands(CLI::App& app, CommandAction& chosen)
 
     CLI::App* add = AddCommand(
         *group, "add", "Add a user", chosen,
-        Silent([args](TKORVELSession& session)
-               { session.AddServerUser(args->Name, args->Password, args->Description, args->Admin); }));
+        Silent(
+            [args](TKORVELSession& session)
+            { session.AddServerUser(args->Name, NewUserPassword(*args), args->Description, args->Admin); }));
     AddName(add, args);
-    add->add_option("--password", args->Password, "Password");
+    CLI::Option* password = add->add_option(
+        "--password", args->Password,
+        "Password (others on this machine can see it in the process list; see --password-stdin)");
+    args->NewPasswordOption = password;
+    add->add_flag(
+           "--password-stdin", args->PasswordStdin,
+           "Read the password from the first line of standard input (without either, it is asked on the "
+           "terminal)")
+        ->excludes(password);
     add->add_option("--description", args->Description, "Description");
     add->add_flag("--admin", args->Admin, "An administrator");
 

@@ -36,17 +36,34 @@ int Failure(std::string message)
     return ExitFailure;
 }
 
-// Any way out of here, by return or by exception, destroys the connection, which logs the session out.
+// Every way out logs the session out. A failure is raised as what ended it: the signal that cut the call
+// short, the time-out that ran out (naming the server), or the failure itself.
 int RunCommand(const GlobalOptions& options, const CommandAction& action)
 {
     Connection connection(options);
-    connection.Open();
-    ThrowIfInterrupted();
-    CommandResult result = action(connection.Session());
-    ThrowIfInterrupted();
-    WriteOutput(STDOUT_FILENO, ResultText(result.Output, options.Json));
-    connection.Close();
-    return result.ExitStatus;
+    bool connecting = true;
+    try
+    {
+        connection.Open();
+        connecting = false;
+        ThrowIfInterrupted();
+        CommandResult result = action(connection.Session());
+        if (!result.EndedByCtrlC)
+            ThrowIfInterrupted();
+        WriteOutput(STDOUT_FILENO,
+                    result.Text && !options.Json ? *result.Text : ResultText(result.Output, options.Json));
+        connection.Close();
+        return result.ExitStatus;
+    }
+    catch (...)
+    {
+        const Interruption why = connection.Session().LastInterruption();
+        connection.CloseSoon();
+        ThrowIfInterrupted();
+        if (why == Interruption::Expired)
+            throw connection.TimeoutError(connecting);
+        throw;
+    }
 }
 
 int Run(int argc, char** argv)
@@ -87,7 +104,7 @@ int Run(int argc, char** argv)
     {
         return UsageFailure(error.what());
     }
-    catch (const Interruption& interruption)
+    catch (const StoppedBySignal& interruption)
     {
         std::cerr << "korvel-admin-cli: interrupted\n";
         return 128 + interruption.Signal();

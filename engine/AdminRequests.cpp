@@ -253,7 +253,7 @@ void TDataSession::GetLogText(LogText& log)
     const CallScope call(*this);
     StartAdminRequest(REQUEST_GETLOG);
     Exchange();
-    const std::string_view text = reply_.ReadTextView();
+    const std::string_view text = reply_.ReadTextBlockView(); // a zero byte in the log hides nothing
     const auto offset =
         static_cast<std::size_t>(reinterpret_cast<const std::uint8_t*>(text.data()) - replyBuffer_.Data());
     log.Adopt(replyBuffer_, offset, text.size());

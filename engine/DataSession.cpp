@@ -210,16 +210,21 @@ TDataSession::CallScope::CallScope(TDataSession& session) : session_(session)
 {
     if (session_.callDepth_++ > 0)
         return;
-    const CallLimits& limits = session_.callLimits_;
-    session_.waitLimits_.Interrupt = limits.Interrupt.get();
-    session_.waitLimits_.Deadline = limits.Deadline;
-    if (limits.TimeoutMs > 0)
-    {
-        const SteadyTime end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.TimeoutMs);
-        if (!limits.Deadline || end < *limits.Deadline)
-            session_.waitLimits_.Deadline = end;
-    }
+    session_.StartCallClock();
     session_.lastInterruption_ = Interruption::None;
+}
+
+void TDataSession::StartCallClock()
+{
+    waitLimits_.Interrupt = callLimits_.Interrupt.get();
+    waitLimits_.Deadline = callLimits_.Deadline;
+    if (callLimits_.TimeoutMs > 0)
+    {
+        const SteadyTime end =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(callLimits_.TimeoutMs);
+        if (!callLimits_.Deadline || end < *callLimits_.Deadline)
+            waitLimits_.Deadline = end;
+    }
 }
 
 void TDataSession::NoteInterruption(const std::exception& failure)
@@ -341,6 +346,8 @@ void TDataSession::Login()
                 Disconnect();
                 Abort();
             }
+            // The time a person took to answer is not the server's: the call's time-out starts again.
+            StartCallClock();
             CutInPlace(userName_);
             CutInPlace(password_);
         }

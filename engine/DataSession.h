@@ -224,6 +224,9 @@ private:
         TDataSession& session_;
     };
 
+    // Fixes the limits of the call that begins now: its interrupt, and its deadline from TimeoutMs and
+    // Deadline.
+    void StartCallClock();
     bool Compressing() const { return !uncompressed_ && !handshaking_; }
     // Notes why a failure ended the call, when its limits ended it.
     void NoteInterruption(const std::exception& failure);

@@ -23,6 +23,17 @@ std::string_view LogText::Line(std::size_t line) const
     return text.substr(begin, end - begin);
 }
 
+std::optional<std::size_t> LogText::ZeroByteLine(std::size_t firstLine) const
+{
+    const std::size_t zero = Text().find('\0', LineStart(firstLine));
+    if (zero == std::string_view::npos)
+        return std::nullopt;
+    // The line whose start is the last one at or before the zero byte.
+    return static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), zero) -
+                                    starts_.begin()) -
+           1;
+}
+
 void LogText::Clear()
 {
     buffer_.Reserve(0);
@@ -40,35 +51,28 @@ void LogText::Adopt(MessageBuffer& buffer, std::size_t offset, std::size_t size)
     IndexLines(0);
 }
 
-void LogText::AppendLines(LogText& latest, std::size_t firstLine)
+LogText LogText::Appended(LogText& latest, std::size_t firstLine) const
 {
+    LogText joined;
     firstLine = std::min(firstLine, latest.LineCount());
     const std::size_t from = latest.LineStart(firstLine);
-    if (from == latest.size_)
-        return;
     if (from == size_ &&
         std::memcmp(Text().data(), latest.Text().data(), std::min<std::size_t>(size_, 16)) == 0)
     {
-        // The log only grew: the latest block holds the held lines at the same places.
-        std::swap(buffer_, latest.buffer_);
-        offset_ = latest.offset_;
-        size_ = latest.size_;
-        starts_.swap(latest.starts_);
-        latest.Clear();
-        return;
+        // The log only grew: the latest block holds this text's lines at the same places.
+        std::swap(joined, latest);
+        return joined;
     }
     const std::string_view more = latest.Text().substr(from);
-    const std::size_t oldSize = size_;
-    MessageBuffer joined;
-    joined.Reserve(static_cast<std::int64_t>(oldSize + more.size()));
-    std::memcpy(joined.Data(), Text().data(), oldSize);
-    std::memcpy(joined.Data() + oldSize, more.data(), more.size());
-    std::swap(buffer_, joined);
-    offset_ = 0;
-    size_ = oldSize + more.size();
-    if (!starts_.empty())
-        starts_.pop_back(); // the old end becomes the first new line's start
-    IndexLines(oldSize);
+    joined.buffer_.Reserve(static_cast<std::int64_t>(size_ + more.size()));
+    std::memcpy(joined.buffer_.Data(), Text().data(), size_);
+    std::memcpy(joined.buffer_.Data() + size_, more.data(), more.size());
+    joined.size_ = size_ + more.size();
+    joined.starts_ = starts_;
+    if (!joined.starts_.empty())
+        joined.starts_.pop_back(); // the old end becomes the first new line's start
+    joined.IndexLines(size_);
+    return joined;
 }
 
 void LogText::IndexLines(std::size_t from)
@@ -103,10 +107,15 @@ std::optional<std::size_t> FindNewLines(const LogText& held, const LogText& late
         return 0;
     const std::string_view tail =
         heldText.substr(heldText.size() - std::min(heldText.size(), LogOverlapBytes));
-    const std::size_t found = latest.Text().rfind(tail);
-    if (found == std::string_view::npos)
-        return std::nullopt;
-    const std::size_t end = found + tail.size();
+    const std::string_view latestText = latest.Text();
+    std::size_t end = heldText.size();
+    if (latestText.size() < end || latestText.substr(end - tail.size(), tail.size()) != tail)
+    {
+        const std::size_t found = latestText.rfind(tail);
+        if (found == std::string_view::npos)
+            return std::nullopt;
+        end = found + tail.size();
+    }
     // The first line starting at or after the end of the match.
     std::size_t low = 0;
     std::size_t high = latest.LineCount();

@@ -59,19 +59,22 @@ Reply BadRequest(std::string why)
 
 } // namespace
 
-Exporter::Exporter(ExporterOptions options) : options_(std::move(options))
+Exporter::Exporter(ExporterOptions options)
+    : options_(std::move(options)), pool_(options_.Targets, options_.Probe)
 {
     if (options_.MetricsTarget)
     {
         const Module* module = options_.Modules.Find(DefaultModuleName);
         if (!module)
             throw std::runtime_error("--target needs --config with a [default] module");
-        if (!module->AllowsTarget(options_.MetricsTarget->Text()))
+        if (!module->AllowsTarget(*options_.MetricsTarget))
             throw std::runtime_error("the [default] module does not allow the target " +
                                      options_.MetricsTarget->Text());
+        pool_.Acquire(*module, *options_.MetricsTarget, true);
     }
-    const std::vector<std::string> civetOptions{"listening_ports", options_.Listen, "num_threads", "64",
-                                                "enable_keep_alive", "yes",
+    const std::vector<std::string> civetOptions{"listening_ports", options_.Listen, "num_threads",
+                                                std::to_string(options_.WebThreads), "enable_keep_alive",
+                                                "yes",
                                                 // Nothing is served from files.
                                                 "enable_directory_listing", "no"};
     try
@@ -98,54 +101,41 @@ Exporter::Exporter(ExporterOptions options) : options_(std::move(options))
 
 Exporter::~Exporter()
 {
-    server_.reset(); // no request may run while the probes and handlers go away
+    // Scrapes under way answer at once, so the web threads end quickly; then no request may run while the
+    // handlers go away.
+    Stop();
+    server_.reset();
 }
 
 Clock::time_point Exporter::Deadline(const std::string& scrapeTimeout) const
 {
-    double seconds = options_.DefaultScrapeTimeoutSeconds;
+    double seconds = options_.ScrapeTimeoutSeconds;
     double given = 0;
     const auto [end, error] = std::from_chars(
         scrapeTimeout.data(), scrapeTimeout.data() + scrapeTimeout.size(), given, std::chars_format::general);
     if (error == std::errc() && end == scrapeTimeout.data() + scrapeTimeout.size() && given > 0)
-        seconds = given;
+        seconds = std::min(seconds, given);
     // Leave time for the answer to travel: half a second, or half the time when that is shorter.
     seconds = std::max(seconds / 2, seconds - 0.5);
     return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
-std::shared_ptr<TargetProbe> Exporter::ProbeOf(const Module& module, const Target& target)
+std::string Exporter::TargetText(TargetProbe& probe, const std::string& scrapeTimeout)
 {
-    std::vector<std::shared_ptr<TargetProbe>> idle; // ended after the lock is released
-    std::lock_guard lock(probesMutex_);
-    const Clock::time_point now = Clock::now();
-    std::erase_if(probes_,
-                  [&](auto& entry)
-                  {
-                      if (now - entry.second.LastUsed <= options_.ProbeIdleLimit)
-                          return false;
-                      idle.push_back(std::move(entry.second.Probe));
-                      return true;
-                  });
-    ProbeEntry& entry = probes_[module.Name + "\n" + target.Text()];
-    if (!entry.Probe)
-        entry.Probe = std::make_shared<TargetProbe>(target, module, options_.Probe);
-    entry.LastUsed = now;
-    return entry.Probe;
-}
-
-std::string Exporter::TargetText(const Module& module, const Target& target, const std::string& scrapeTimeout)
-{
-    const ServerStatus status = ProbeOf(module, target)->Probe(Deadline(scrapeTimeout));
+    const ServerStatus status = probe.Probe(Deadline(scrapeTimeout));
     self_.CountProbe(status.Up);
     return ServerMetricsText(status);
 }
 
 Reply Exporter::Metrics(const std::string& scrapeTimeout)
 {
-    std::string text = self_.Text();
+    std::shared_ptr<TargetProbe> probe;
     if (options_.MetricsTarget)
-        text += TargetText(*options_.Modules.Find(DefaultModuleName), *options_.MetricsTarget, scrapeTimeout);
+        probe = pool_.Acquire(*options_.Modules.Find(DefaultModuleName), *options_.MetricsTarget);
+    self_.SetTargets(pool_.Size());
+    std::string text = self_.Text();
+    if (probe)
+        text += TargetText(*probe, scrapeTimeout);
     return {200, std::move(text)};
 }
 
@@ -163,14 +153,21 @@ Reply Exporter::Probe(const std::string& targetText, const std::string& moduleNa
         refusal =
             BadRequest("no module \"" + (moduleName.empty() ? std::string(DefaultModuleName) : moduleName) +
                        "\" in the configuration file");
-    else if (!module->AllowsTarget(target->Text()))
+    else if (!module->AllowsTarget(*target))
         refusal = BadRequest("module \"" + module->Name + "\" does not allow the target " + target->Text());
     if (refusal)
     {
         self_.CountRefusedProbe();
         return *refusal;
     }
-    return {200, TargetText(*module, *target, scrapeTimeout)};
+    const std::shared_ptr<TargetProbe> probe = pool_.Acquire(*module, *target);
+    if (!probe)
+    {
+        self_.CountUnavailableProbe();
+        return {503, "no probe for " + target->Text() + ": " + std::to_string(options_.Targets.MaxProbes) +
+                         " targets are probed already (--max-targets), or the exporter is stopping\n"};
+    }
+    return {200, TargetText(*probe, scrapeTimeout)};
 }
 
 } // namespace korvel::exporter

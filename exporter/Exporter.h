@@ -1,16 +1,15 @@
 // The exporter's HTTP side: civetweb serves /metrics (the exporter's own metrics and, when configured, one
 // fixed target's) and /probe?target=HOST:PORT&module=NAME (any target the module allows). Each target keeps
 // its own probe; requests for different targets run on different civetweb threads, so they proceed in
-// parallel and a slow target delays only its own scrapes.
+// parallel and a slow target delays only its own scrapes, never beyond their deadline.
 #pragma once
 
 #include "exporter/ModuleConfig.h"
+#include "exporter/ProbePool.h"
 #include "exporter/SelfMetrics.h"
 #include "exporter/TargetProbe.h"
 
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,10 +27,12 @@ struct ExporterOptions
     std::optional<Target> MetricsTarget;   // probed with the default module on /metrics
     ModuleConfig Modules;
     ProbeSettings Probe;
-    // When Prometheus does not say how long it waits (X-Prometheus-Scrape-Timeout-Seconds).
-    double DefaultScrapeTimeoutSeconds = 10;
-    // A target nobody scraped for this long loses its probe (thread, connection and login).
-    std::chrono::milliseconds ProbeIdleLimit = std::chrono::minutes(15);
+    // The longest a scrape may take: Prometheus' own time-out (X-Prometheus-Scrape-Timeout-Seconds) when it
+    // is shorter.
+    double ScrapeTimeoutSeconds = 10;
+    // Live probes at most (the fixed target's aside), and how long one may go unscraped before it goes.
+    PoolLimits Targets;
+    int WebThreads = 64;
 };
 
 // An HTTP status and the text to answer with.
@@ -51,6 +52,9 @@ public:
     Exporter& operator=(const Exporter&) = delete;
 
     int Port() const { return port_; }
+    // Ends every probe: scrapes under way answer at once, later ones answer 503, and every probe's thread is
+    // joined. The web server still runs until the exporter is destroyed.
+    void Stop() { pool_.Stop(); }
 
     // The answers to a scrape; `scrapeTimeout` is the header's text, empty when absent.
     Reply Metrics(const std::string& scrapeTimeout);
@@ -59,19 +63,11 @@ public:
 private:
     // When the answer must be ready: a little before Prometheus gives up on it.
     Clock::time_point Deadline(const std::string& scrapeTimeout) const;
-    // The target's probe, made on first use; drops the probes of targets left idle too long.
-    std::shared_ptr<TargetProbe> ProbeOf(const Module& module, const Target& target);
-    std::string TargetText(const Module& module, const Target& target, const std::string& scrapeTimeout);
+    std::string TargetText(TargetProbe& probe, const std::string& scrapeTimeout);
 
     ExporterOptions options_;
     SelfMetrics self_;
-    std::mutex probesMutex_;
-    struct ProbeEntry
-    {
-        std::shared_ptr<TargetProbe> Probe; // shared with the scrapes under way
-        Clock::time_point LastUsed;
-    };
-    std::map<std::string, ProbeEntry> probes_; // by module and target
+    ProbePool pool_;
     std::vector<std::unique_ptr<CivetHandler>> handlers_;
     std::unique_ptr<CivetServer> server_; // stops before its handlers and the probes go
     int port_ = 0;

@@ -3,7 +3,6 @@
 #include "settings/IniFile.h"
 
 #include <algorithm>
-#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,8 +36,8 @@ std::vector<std::string> SplitList(std::string_view list)
     return items;
 }
 
-// Credentials in a file others can read are no longer secret; a file owned by someone else may have been
-// planted.
+// Credentials in a file others can read are no longer secret; a file others can write, or that someone else
+// owns, may send them to a host of the writer's choosing.
 void CheckFileIsPrivate(const std::string& path)
 {
     struct stat status
@@ -51,6 +50,9 @@ void CheckFileIsPrivate(const std::string& path)
     if ((status.st_mode & (S_IRGRP | S_IROTH)) != 0)
         throw ConfigError("the configuration file " + path +
                           " holds passwords but is readable by group or others (chmod 600 it)");
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        throw ConfigError("the configuration file " + path +
+                          " holds passwords but is writable by group or others (chmod 600 it)");
 }
 
 Module ReadModule(const settings::IniFile& file, const std::string& name)
@@ -63,7 +65,15 @@ Module ReadModule(const settings::IniFile& file, const std::string& name)
     if (mode != "lan" && mode != "internet")
         throw ConfigError("module [" + name + "]: mode must be lan or internet, not \"" + mode + "\"");
     module.Internet = mode == "internet";
-    module.TargetPatterns = SplitList(file.ReadString(name, "targets", ""));
+    for (const std::string& text : SplitList(file.ReadString(name, "targets", "")))
+    {
+        auto pattern = TargetPattern::Parse(text);
+        if (!pattern)
+            throw ConfigError("module [" + name + "]: \"" + text +
+                              "\" is not a target pattern (HOST:PORT; a numeric host has four parts, each a "
+                              "number or *, or is a CIDR block)");
+        module.TargetPatterns.push_back(std::move(*pattern));
+    }
     if (module.User.empty())
         throw ConfigError("module [" + name + "] has no user");
     return module;
@@ -71,12 +81,10 @@ Module ReadModule(const settings::IniFile& file, const std::string& name)
 
 } // namespace
 
-bool Module::AllowsTarget(std::string_view target) const
+bool Module::AllowsTarget(const Target& target) const
 {
-    const std::string text(target);
     return std::any_of(TargetPatterns.begin(), TargetPatterns.end(),
-                       [&](const std::string& pattern)
-                       { return fnmatch(pattern.c_str(), text.c_str(), 0) == 0; });
+                       [&](const TargetPattern& pattern) { return pattern.Matches(target); });
 }
 
 ModuleConfig ModuleConfig::Load(const std::string& path)

@@ -6,8 +6,11 @@
 //   user=monitor
 //   password=...
 //   mode=lan                      ; or internet (compressed)
-//   targets=db1.example:12006, 10.0.0.*:12006
+//   targets=db1.example:12006, 10.0.0.*:12006, 10.1.0.0/16:*
 #pragma once
+
+#include "exporter/Target.h"
+#include "exporter/TargetPattern.h"
 
 #include <stdexcept>
 #include <string>
@@ -32,10 +35,9 @@ struct Module
     std::string User;
     std::string Password;
     bool Internet = false;
-    // Shell-style patterns ("10.0.0.*:12006") matched against the whole "host:port" text.
-    std::vector<std::string> TargetPatterns;
+    std::vector<TargetPattern> TargetPatterns;
 
-    bool AllowsTarget(std::string_view target) const;
+    bool AllowsTarget(const Target& target) const;
 };
 
 class ModuleConfig
@@ -44,8 +46,9 @@ public:
     ModuleConfig() = default;
     explicit ModuleConfig(std::vector<Module> modules) : modules_(std::move(modules)) {}
 
-    // Reads the file. Raises ConfigError when it is missing, readable by group or others, owned by another
-    // user, or when a module lacks a user or names an unknown mode.
+    // Reads the file. Raises ConfigError when it is missing, readable or writable by group or others, owned
+    // by another user, or when a module lacks a user, names an unknown mode or lists a target that is not a
+    // pattern.
     static ModuleConfig Load(const std::string& path);
 
     // The named module; an empty name means the default module. Null when there is none.

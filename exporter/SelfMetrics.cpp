@@ -13,7 +13,8 @@ prometheus::Family<prometheus::Counter>& ProbesFamily(prometheus::Registry& regi
 {
     return prometheus::BuildCounter()
         .Name("korvel_exporter_probes_total")
-        .Help("Probes answered, by outcome: up, down, or refused before connecting (bad target or module).")
+        .Help("Probes answered, by outcome: up, down, refused before connecting (bad target or module), or "
+              "unavailable (503: --max-targets reached, or stopping).")
         .Register(registry);
 }
 
@@ -23,6 +24,12 @@ SelfMetrics::SelfMetrics()
     : probesUp_(ProbesFamily(registry_).Add({{"outcome", "up"}})),
       probesDown_(ProbesFamily(registry_).Add({{"outcome", "down"}})),
       probesRefused_(ProbesFamily(registry_).Add({{"outcome", "refused"}})),
+      probesUnavailable_(ProbesFamily(registry_).Add({{"outcome", "unavailable"}})),
+      targets_(prometheus::BuildGauge()
+                   .Name("korvel_exporter_targets")
+                   .Help("Targets with a live probe (a thread, a connection and a login each).")
+                   .Register(registry_)
+                   .Add({})),
       residentMemory_(prometheus::BuildGauge()
                           .Name("process_resident_memory_bytes")
                           .Help("Resident memory size in bytes.")

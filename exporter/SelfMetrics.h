@@ -1,6 +1,8 @@
-// The exporter's own metrics: probes by outcome, refused probe requests and its resident memory.
+// The exporter's own metrics: probes by outcome, refused probe requests, the targets it probes and its
+// resident memory.
 #pragma once
 
+#include <cstddef>
 #include <prometheus/counter.h>
 #include <prometheus/gauge.h>
 #include <prometheus/registry.h>
@@ -16,6 +18,8 @@ public:
 
     void CountProbe(bool up) { (up ? probesUp_ : probesDown_).Increment(); }
     void CountRefusedProbe() { probesRefused_.Increment(); }
+    void CountUnavailableProbe() { probesUnavailable_.Increment(); }
+    void SetTargets(std::size_t count) { targets_.Set(static_cast<double>(count)); }
 
     // The metrics in the text exposition format, resident memory read at this moment.
     std::string Text();
@@ -25,6 +29,8 @@ private:
     prometheus::Counter& probesUp_;
     prometheus::Counter& probesDown_;
     prometheus::Counter& probesRefused_;
+    prometheus::Counter& probesUnavailable_;
+    prometheus::Gauge& targets_;
     prometheus::Gauge& residentMemory_;
 };
 

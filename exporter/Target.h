@@ -17,7 +17,8 @@ struct Target
     std::string Text() const { return Host + ":" + std::to_string(Port); }
 };
 
-// Nothing when the text is not "host:port" with a port from 1 to 65535.
+// Nothing when the text is not "host:port" with a port from 1 to 65535 and a host that is a dotted IPv4
+// address or a host name (letters, digits, `-` and `_` in labels; no other spelling of an address).
 std::optional<Target> ParseTarget(std::string_view text);
 
 } // namespace korvel::exporter

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <climits>
+#include <cstdint>
 #include <exception>
 
 namespace korvel::exporter
@@ -11,6 +11,8 @@ namespace
 {
 
 constexpr double BytesPerMegabyte = 1024.0 * 1024.0;
+// How long the LOGOUT of a stopping probe may take.
+constexpr std::chrono::milliseconds LogoutLimit(500);
 
 double SecondsSince(Clock::time_point start)
 {
@@ -27,51 +29,87 @@ bool IsIpv4Address(const std::string& host)
 
 TargetProbe::TargetProbe(Target target, Module module, ProbeSettings settings)
     : target_(std::move(target)), module_(std::move(module)), settings_(std::move(settings)),
-      session_(settings_.IoTimeoutSeconds), thread_([this] { Run(); })
+      thread_([this] { Run(); })
 {
 }
 
 TargetProbe::~TargetProbe()
 {
+    RequestStop();
+    thread_.join();
+}
+
+void TargetProbe::RequestStop()
+{
     {
         std::lock_guard lock(mutex_);
         stop_ = true;
+        if (work_)
+            work_->Cancel();
     }
     wake_.notify_all();
-    thread_.join();
+    finished_.notify_all();
 }
 
 ServerStatus TargetProbe::Probe(Clock::time_point deadline)
 {
     const Clock::time_point start = Clock::now();
+    ServerStatus status;
     std::unique_lock lock(mutex_);
     std::uint64_t awaited = probesStarted_;
     if (probesStarted_ == probesFinished_)
     {
+        // A scrape that asked earlier may have given up already: the probe gets the latest deadline.
+        wantedBy_ = wanted_ ? std::max(wantedBy_, deadline) : deadline;
         wanted_ = true;
-        wantedBy_ = deadline;
         awaited = probesFinished_ + 1;
         wake_.notify_one();
     }
-    ServerStatus status;
-    if (finished_.wait_until(lock, deadline, [&] { return probesFinished_ >= awaited; }))
+    if (finished_.wait_until(lock, deadline, [&] { return stop_ || probesFinished_ >= awaited; }))
     {
-        status = last_;
-        if (lastByMode_)
+        if (!stop_)
         {
-            status.ByMode = lastByMode_;
-            status.ByMode->AgeSeconds = SecondsSince(lastWalkEnded_);
+            status = last_;
+            if (lastByMode_)
+            {
+                status.ByMode = lastByMode_;
+                status.ByMode->AgeSeconds = SecondsSince(lastWalkEnded_);
+            }
         }
     }
+    else if (work_)
+        work_->Cancel(); // whatever still holds the thread, so that the next scrape finds it free
     status.ScrapeSeconds = SecondsSince(start);
     return status;
+}
+
+std::shared_ptr<CallInterrupt> TargetProbe::NewWork()
+{
+    try
+    {
+        work_ = std::make_shared<CallInterrupt>();
+    }
+    catch (const std::exception&)
+    {
+        work_ = nullptr; // no descriptor left: the deadline and time-outs still end the work
+    }
+    return work_;
+}
+
+bool TargetProbe::BeginWalk()
+{
+    std::lock_guard lock(mutex_);
+    if (stop_)
+        return false;
+    const auto timeoutMs = std::min<std::int64_t>(settings_.WalkCallTimeout.count(), INT32_MAX);
+    session_.SetCallLimits({.Interrupt = NewWork(), .TimeoutMs = static_cast<std::int32_t>(timeoutMs)});
+    return true;
 }
 
 void TargetProbe::Run()
 {
     if (settings_.PrepareSession)
         settings_.PrepareSession(session_);
-    Clock::time_point deadline;
     for (;;)
     {
         {
@@ -81,9 +119,9 @@ void TargetProbe::Run()
                 break;
             wanted_ = false;
             ++probesStarted_;
-            deadline = wantedBy_;
+            session_.SetCallLimits({.Interrupt = NewWork(), .Deadline = wantedBy_});
         }
-        ServerStatus status = Collect(deadline);
+        ServerStatus status = Collect();
         {
             std::lock_guard lock(mutex_);
             last_ = std::move(status);
@@ -93,7 +131,7 @@ void TargetProbe::Run()
             ++probesFinished_;
         }
         finished_.notify_all();
-        if (loggedIn_ && WalkDue())
+        if (loggedIn_ && WalkDue() && BeginWalk())
             WalkSessions();
     }
     LogOut();
@@ -103,9 +141,11 @@ void TargetProbe::LogOut()
 {
     if (!loggedIn_)
         return;
+    // The server need not keep a dead session for the exporter, but stopping waits for nobody.
+    session_.SetCallLimits({.Deadline = Clock::now() + LogoutLimit});
     try
     {
-        session_.Logout(); // the server need not keep a dead session for the exporter
+        session_.Logout();
     }
     catch (const std::exception&)
     {
@@ -135,12 +175,8 @@ void TargetProbe::LogIn()
     loggedIn_ = true;
 }
 
-ServerStatus TargetProbe::Collect(Clock::time_point deadline)
+ServerStatus TargetProbe::Collect()
 {
-    // A host that never answers the handshake (of the login, or of a re-connection inside a request) costs
-    // this scrape, not the next ones too.
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    session_.SetConnectTimeoutMs(static_cast<std::int32_t>(std::min<std::int64_t>(left.count(), INT32_MAX)));
     ServerStatus status;
     try
     {
@@ -179,12 +215,6 @@ bool TargetProbe::WalkDue() const
     return !byMode_ || Clock::now() - walkEnded_ >= settings_.DetailInterval;
 }
 
-bool TargetProbe::Stopping()
-{
-    std::lock_guard lock(mutex_);
-    return stop_;
-}
-
 void TargetProbe::WalkSessions()
 {
     SessionsByMode counts;
@@ -194,7 +224,7 @@ void TargetProbe::WalkSessions()
         const std::int32_t total = session_.GetSessionCount();
         for (std::int32_t position = 1; position <= total; ++position)
         {
-            if (Stopping() || !session_.GetSessionInfo(position, info))
+            if (!session_.GetSessionInfo(position, info))
                 break; // sessions that ended during the walk are simply not counted
             ++(info.LanSession ? counts.Lan : counts.Internet);
         }

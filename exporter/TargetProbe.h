@@ -2,6 +2,10 @@
 // scrape, logging in again after a failure. Each probe makes a fixed handful of requests (counts come from
 // GETSESSIONS and GETCONNECTEDSESSIONS); the walk of the session list for the split by mode runs at most once
 // per detail interval, after the probe that found it due has been answered.
+//
+// Nothing the thread does waits for ever: a probe's requests end by its scrape's deadline, each request of
+// the walk by its own time-out, and a scrape whose deadline comes while the thread is still busy cancels
+// whatever the thread is doing, so the next scrape finds it free and connects afresh.
 #pragma once
 
 #include "engine/DataSession.h"
@@ -13,6 +17,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -24,8 +29,8 @@ using Clock = std::chrono::steady_clock;
 struct ProbeSettings
 {
     std::chrono::milliseconds DetailInterval = std::chrono::seconds(60);
-    // How long one read or write may wait: a hung server frees the probe's thread after this.
-    std::int32_t IoTimeoutSeconds = 10;
+    // How long one request of the walk may take; a probe's own requests end by its scrape's deadline.
+    std::chrono::milliseconds WalkCallTimeout = std::chrono::seconds(10);
     // Called on each new session before it connects; tests and benchmarks watch the exchanges through it.
     std::function<void(TDataSession&)> PrepareSession;
 };
@@ -34,26 +39,31 @@ class TargetProbe
 {
 public:
     TargetProbe(Target target, Module module, ProbeSettings settings);
-    // Stops the thread once its current exchange ends, logging out.
+    // Stops and joins the thread; whatever it was waiting for is cancelled first.
     ~TargetProbe();
     TargetProbe(const TargetProbe&) = delete;
     TargetProbe& operator=(const TargetProbe&) = delete;
 
     // The server's status by `deadline`: from a new probe, or from the one already under way when it was
-    // asked for. A probe that has not ended by the deadline reports the server down and goes on in the
-    // background, so a slow server costs no more than the deadline.
+    // asked for. A probe that has not ended by the deadline is cancelled and reports the server down.
     ServerStatus Probe(Clock::time_point deadline);
+    // Cancels the exchange under way and lets the thread end, without waiting for it; scrapes waiting on the
+    // probe answer at once, and later ones report the server down.
+    void RequestStop();
 
 private:
     void Run();
-    // The fixed requests; logs in first when needed. Any connect gives up by `deadline` (the scrape's).
-    // Never raises: a failure reports the server down.
-    ServerStatus Collect(Clock::time_point deadline);
+    // A fresh interrupt for the thread's next piece of work, in work_ (null when none can be made: the
+    // deadline and time-outs still end the work). Called with mutex_ held.
+    std::shared_ptr<CallInterrupt> NewWork();
+    // Sets the walk's limits; false once stopping.
+    bool BeginWalk();
+    // The fixed requests; logs in first when needed. Never raises: a failure reports the server down.
+    ServerStatus Collect();
     void LogIn();
     void LogOut();
     bool WalkDue() const;
     void WalkSessions();
-    bool Stopping();
 
     const Target target_;
     const Module module_;
@@ -70,6 +80,7 @@ private:
     Clock::time_point wantedBy_; // the deadline of the scrape that asked for the probe
     std::uint64_t probesStarted_ = 0;
     std::uint64_t probesFinished_ = 0;
+    std::shared_ptr<CallInterrupt> work_; // ends what the thread is doing now
     ServerStatus last_;
     std::optional<SessionsByMode> byMode_; // the latest walk
     Clock::time_point walkEnded_;

@@ -1,12 +1,15 @@
 // korvel-exporter: Prometheus metrics for one or many KORVEL servers. Prints "listening on HOST:PORT" once
-// it serves, and stops cleanly on SIGINT or SIGTERM. Exit status 1 when it cannot start, 2 for a usage error.
+// it serves, and stops on SIGINT or SIGTERM whatever its probes are waiting for: their exchanges are
+// cancelled. Exit status 1 when it cannot start, 2 for a usage error.
 #include "exporter/Exporter.h"
 
 #include <CLI/CLI.hpp>
 #include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <pthread.h>
+#include <sys/resource.h>
 
 namespace
 {
@@ -31,6 +34,18 @@ sigset_t BlockStopSignals()
     return signals;
 }
 
+// Each probe holds a socket and an event descriptor: the soft limit of 1,024 would not carry --max-targets'
+// default.
+void RaiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max)
+    {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -46,11 +61,18 @@ int main(int argc, char** argv)
     app.add_option("--detail-interval", detailSeconds, "Seconds between walks of the session list (by mode)")
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
-    app.add_option(
-           "--scrape-timeout", options.DefaultScrapeTimeoutSeconds,
-           "Seconds a probe may take when Prometheus does not say; also the longest wait for one reply")
+    app.add_option("--scrape-timeout", options.ScrapeTimeoutSeconds,
+                   "Longest a scrape may take, in seconds (Prometheus' own time-out when shorter); also the "
+                   "longest wait for one request of the session-list walk")
         ->capture_default_str()
         ->check(CLI::PositiveNumber);
+    app.add_option("--max-targets", options.Targets.MaxProbes,
+                   "Targets probed at once at most; a scrape of one more answers 503 without connecting")
+        ->capture_default_str()
+        ->check(CLI::PositiveNumber);
+    app.add_option("--web-threads", options.WebThreads, "HTTP worker threads: scrapes answered at once")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 1024));
     try
     {
         app.parse(argc, argv);
@@ -60,6 +82,7 @@ int main(int argc, char** argv)
         return app.exit(error) == 0 ? 0 : 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
+    RaiseDescriptorLimit();
     const sigset_t stopSignals = BlockStopSignals();
     try
     {
@@ -73,17 +96,22 @@ int main(int argc, char** argv)
         }
         options.Probe.DetailInterval =
             std::chrono::milliseconds(static_cast<std::int64_t>(detailSeconds * 1000));
-        options.Probe.IoTimeoutSeconds =
-            static_cast<std::int32_t>(std::ceil(options.DefaultScrapeTimeoutSeconds));
+        options.Probe.WalkCallTimeout = std::chrono::milliseconds(
+            static_cast<std::int64_t>(std::ceil(options.ScrapeTimeoutSeconds * 1000)));
         Exporter exporter(options);
         const std::string host = options.Listen.substr(0, options.Listen.rfind(':'));
         std::cout << "listening on " << host << ":" << exporter.Port() << std::endl;
         int signal = 0;
         sigwait(&stopSignals, &signal);
+        exporter.Stop();
+        // Every probe has ended, logged out, and woken the scrapes waiting on it with their answer. The web
+        // server's own stop would notice only at its next two-second poll and has nothing left to do, so the
+        // process ends here.
+        std::cout.flush();
+        std::_Exit(0);
     }
     catch (const std::exception& error)
     {
         return Failure(error.what());
     }
-    return 0;
 }

@@ -20,9 +20,11 @@ StringList ReadSessionAddresses(TKORVELSession& session, const BeforeRequest& be
         double createdOn = 0, lastConnected = 0;
         std::string user, address, detail;
         bool internet = false;
-        // A session that ended since the count was taken is skipped.
+        // A session that ended since the count was taken is skipped, and so is one without a connection (a
+        // dead session has no address): neither has a login to refuse.
         if (session.GetServerSessionInfo(number, id, createdOn, lastConnected, user, address, internet,
-                                         detail))
+                                         detail) &&
+            !address.empty())
             addresses.push_back(address);
     }
     return addresses;

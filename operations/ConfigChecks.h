@@ -10,7 +10,7 @@
 namespace korvel::operations
 {
 
-// The address of every session the server lists now (GETSESSIONS, then GETSESSIONINFO for each).
+// The address of every connected session the server lists now (GETSESSIONS, then GETSESSIONINFO for each).
 StringList ReadSessionAddresses(TKORVELSession& session, const BeforeRequest& beforeRequest = {});
 
 // One text per warning, each ending in a full stop; empty when saving `changed` over `current` is harmless.

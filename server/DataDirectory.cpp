@@ -4,9 +4,10 @@
 #include "server/Store.h"
 
 #include <cerrno>
-#include <cstring>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -21,34 +22,120 @@ namespace
     throw std::system_error(errno, std::generic_category(), what);
 }
 
+constexpr const char* DatabaseName = "korvel.db";
+constexpr const char* LogName = "server.log";
+constexpr const char* PasswordName = "initial-admin-password";
+
+// The server's files: opened in place (by the server, or by SQLite beside its database), or replaced by
+// rename, where a planted link is harmless.
+struct OwnFile
+{
+    const char* Name;
+    bool OpenedInPlace;
+};
+const OwnFile OwnFiles[] = {{DatabaseName, true},        {"korvel.db-wal", true}, {"korvel.db-shm", true},
+                            {"korvel.db-journal", true}, {LogName, true},         {PasswordName, false}};
+
+std::string ModeChange(const std::filesystem::path& path, mode_t from, mode_t to)
+{
+    char modes[32];
+    std::snprintf(modes, sizeof modes, "%04o to %04o", static_cast<unsigned>(from & 07777),
+                  static_cast<unsigned>(to));
+    return "Tightened " + path.string() + " from mode " + modes;
+}
+
 } // namespace
 
-DataDirectoryLock::DataDirectoryLock(const std::filesystem::path& dataDir)
+DataDirectory::DataDirectory(std::filesystem::path path, Missing missing) : path_(std::move(path))
 {
-    std::filesystem::create_directories(dataDir);
-    auto path = (dataDir / "korvel.lock").string();
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (missing == Missing::Create)
+        std::filesystem::create_directories(path_);
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0)
-        Fail("cannot open " + path);
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0)
     {
-        int error = errno;
+        if (errno == ENOENT && missing == Missing::Refuse)
+            throw NoKorvelData(path_);
+        Fail("cannot open " + path_.string());
+    }
+    try
+    {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0)
+        {
+            if (errno == EWOULDBLOCK)
+                throw DataDirectoryInUse();
+            Fail("cannot lock " + path_.string());
+        }
+        Secure(missing);
+    }
+    catch (...)
+    {
         ::close(fd_);
-        errno = error;
-        if (error == EWOULDBLOCK)
-            throw DataDirectoryInUse();
-        Fail("cannot lock " + path);
+        throw;
     }
 }
 
-DataDirectoryLock::~DataDirectoryLock()
+DataDirectory::~DataDirectory()
 {
     ::close(fd_); // releases the lock
 }
 
+std::string DataDirectory::DatabasePath() const
+{
+    return (path_ / DatabaseName).string();
+}
+
+std::string DataDirectory::LogPath() const
+{
+    return (path_ / LogName).string();
+}
+
+void DataDirectory::Secure(Missing missing)
+{
+    struct stat info
+    {
+    };
+    if (::fstat(fd_, &info) != 0)
+        Fail("cannot inspect " + path_.string());
+    // Whoever owns the directory can swap its files at will.
+    if (info.st_uid != ::geteuid())
+        throw std::runtime_error(path_.string() + " belongs to another user");
+    if (missing == Missing::Refuse && ::faccessat(fd_, DatabaseName, F_OK, AT_SYMLINK_NOFOLLOW) != 0)
+        throw NoKorvelData(path_);
+    // Private first: from then on nobody else can plant or swap a file while the rest is checked.
+    if ((info.st_mode & 07777) != 0700)
+    {
+        if (::fchmod(fd_, 0700) != 0)
+            Fail("cannot change the mode of " + path_.string());
+        tightened_.push_back(ModeChange(path_, info.st_mode, 0700));
+    }
+    for (const OwnFile& file : OwnFiles)
+    {
+        const auto path = path_ / file.Name;
+        if (::fstatat(fd_, file.Name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        {
+            if (errno != ENOENT)
+                Fail("cannot inspect " + path.string());
+            continue;
+        }
+        if (!S_ISREG(info.st_mode))
+        {
+            if (file.OpenedInPlace)
+                throw std::runtime_error(
+                    path.string() +
+                    " is a symbolic link or a special file: the server opens only plain files");
+            continue;
+        }
+        if ((info.st_mode & 07777) == 0600)
+            continue;
+        if (::fchmodat(fd_, file.Name, 0600, 0) != 0)
+            Fail("cannot change the mode of " + path.string());
+        tightened_.push_back(ModeChange(path, info.st_mode, 0600));
+    }
+}
+
 std::filesystem::path PasswordFile(const std::filesystem::path& dataDir)
 {
-    return dataDir / "initial-admin-password";
+    return dataDir / PasswordName;
 }
 
 void PublishPassword(const std::filesystem::path& dataDir, const std::string& password)
@@ -78,8 +165,6 @@ void PublishPassword(const std::filesystem::path& dataDir, const std::string& pa
 
 std::string ResetAdministrator(Store& store, const std::string& name)
 {
-    if (name.empty())
-        throw std::invalid_argument("--reset-admin: a user name is needed");
     UserRecord user{name, RandomPassword(), "Administrator", true};
     if (auto existing = store.FindUser(name))
     {

@@ -1,6 +1,7 @@
 #include "server/ProcessSetup.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace korvel::server
 {
@@ -29,6 +30,11 @@ void RaiseFileLimit()
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
     }
+}
+
+void KeepCreatedFilesPrivate()
+{
+    umask(077);
 }
 
 } // namespace korvel::server

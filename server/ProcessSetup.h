@@ -12,5 +12,8 @@ sigset_t StopSignals();
 void BlockStopSignals();
 // Many sessions need many descriptors: takes all that the hard limit allows.
 void RaiseFileLimit();
+// Whatever umask the process was started with, what it creates is its owner's alone: the database holds every
+// password.
+void KeepCreatedFilesPrivate();
 
 } // namespace korvel::server

@@ -84,8 +84,9 @@ bool ServerCore::HandleMessage(Connection& connection, const std::vector<std::ui
         if (session && ReplayIfResend(connection, *session, raw))
             return true;
     }
-    // A request string longer than the protocol allows is refused, never cut into another name.
-    MessageReader request(requestBuffer_.Data(), header.TotalSize, MessageReader::LongStrings::Refuse);
+    // A request value that does not fit its kind is refused: a string longer than the protocol allows is
+    // never cut into another name, and a number of the wrong width is never half read.
+    MessageReader request(requestBuffer_.Data(), header.TotalSize, MessageReader::Fit::Exact);
     try
     {
         return Dispatch(connection, header.Code, request, raw);
@@ -160,12 +161,28 @@ bool ServerCore::Dispatch(Connection& connection, std::uint16_t code, MessageRea
     if (connection.State != Phase::LoggedIn || connection.Port == PortKind::Main)
         throw Refusal{
             connection.Port == PortKind::Admin ? KORVEL_REMOTENOTADMIN : KORVEL_REMOTEINVREQUEST, {}, {}, {}};
-    Session* session = sessions_.Find(connection.SessionId);
+    std::string admin = CurrentAdministrator(connection);
     reply_.SetCode(KORVEL_NONE);
     reply_.Begin();
-    HandleAdminRequest(*this, session ? session->UserName : std::string{}, code, request, reply_);
+    HandleAdminRequest(*this, admin, code, request, reply_);
     SendReply(connection, ReplayTarget(connection, code, raw));
     return true;
+}
+
+std::string ServerCore::CurrentAdministrator(const Connection& connection)
+{
+    // Rights are those of the user as stored now: another administrator may have deleted or demoted the
+    // user since LOGIN, and a session kept open must not outlive that.
+    const Session* session = sessions_.Find(connection.SessionId);
+    std::string user = session ? session->UserName : std::string{};
+    auto record = session ? store_.FindUser(user) : std::nullopt;
+    if (!record || !record->Administrator)
+    {
+        log_.Write("Request of user '" + user + "' from " + connection.PeerAddress +
+                   " refused: not an administrator any more");
+        throw Refusal{KORVEL_REMOTENOTADMIN, user, {}, {}};
+    }
+    return user;
 }
 
 void ServerCore::ConnectParams(Connection& connection, MessageReader& request)
@@ -207,6 +224,15 @@ void ServerCore::Reconnect(Connection& connection, MessageReader& request)
     if (delay.count() > 0)
         log_.Write("Re-connection from " + connection.PeerAddress + " delayed " +
                    std::to_string(delay.count()) + " ms after repeated failures");
+    // The address lists apply as at LOGIN, before the id is looked up: a blocked address learns nothing of
+    // which sessions exist. Denying new logins does not stop a session coming back after a network blip.
+    if (connection.Port == PortKind::Main && addresses::AddressBlocked(config_, connection.PeerAddress))
+    {
+        log_.Write("Re-connection from " + connection.PeerAddress + " refused: the address is blocked");
+        WriteRefusal({KORVEL_REMOTEADDRESSBLOCK, {}, {}, {}});
+        SendReply(connection, nullptr, delay);
+        return;
+    }
     Session* session = sessions_.Find(sessionId);
     if (!session || session->Port != connection.Port)
     {
@@ -313,8 +339,9 @@ void ServerCore::Logout(Connection& connection)
 
 void ServerCore::SessionParams(MessageReader& request)
 {
-    // ForceBufferFlush, StrictChangeDetection, LockRetryCount, LockWaitTime, [LockProtocol,] ProgressSteps.
-    // The reference server holds no data, so the values are only checked for their shape.
+    // ForceBufferFlush, StrictChangeDetection, LockRetryCount, LockWaitTime, LockProtocol (sent only to a
+    // server that states 3.04 or later), ProgressSteps. The reference server holds no data, so the values are
+    // only checked for their shape.
     bool flag = false;
     std::uint8_t byte = 0;
     std::uint16_t number = 0;
@@ -322,9 +349,9 @@ void ServerCore::SessionParams(MessageReader& request)
     request.Read(flag);
     request.Read(byte);
     request.Read(number);
+    if (options_.EffectiveVersion() >= VersionLockProtocol)
+        request.Read(byte);
     request.Read(number);
-    if (request.HasMoreValues())
-        request.Read(number);
 }
 
 void ServerCore::WriteRefusal(const Refusal& refusal)

@@ -90,6 +90,9 @@ private:
                   const std::vector<std::uint8_t>& raw);
     void ConnectParams(Connection& connection, MessageReader& request);
     void Reconnect(Connection& connection, MessageReader& request);
+    // The user of the connection's session while it is still an administrator; otherwise refuses the request
+    // as LOGIN would.
+    std::string CurrentAdministrator(const Connection& connection);
     void Login(Connection& connection, MessageReader& request);
     std::uint16_t CheckLogin(const Connection& connection, const std::string& user,
                              const std::string& password);

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace korvel::server
@@ -34,10 +35,14 @@ std::string FromLineStart(std::string text, bool cut)
 
 } // namespace
 
-ServerLog::ServerLog(std::string path) : path_(std::move(path))
+ServerLog::ServerLog(const std::string& path)
 {
-    if (!path_.empty())
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (path.empty())
+        return;
+    // Read back through the same descriptor (GETLOG): a name swapped meanwhile is never opened.
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ < 0)
+        throw std::system_error(errno, std::generic_category(), "cannot open " + path);
 }
 
 ServerLog::~ServerLog()
@@ -81,22 +86,18 @@ std::string ServerLog::Tail(std::int64_t maxBytes) const
         bool cut = static_cast<std::int64_t>(memory_.size()) > maxBytes;
         return FromLineStart(cut ? memory_.substr(memory_.size() - maxBytes) : memory_, cut);
     }
-    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return {};
     struct stat info
     {
     };
     std::string text;
-    if (::fstat(fd, &info) == 0)
+    if (::fstat(fd_, &info) == 0)
     {
         std::int64_t start = std::max<std::int64_t>(0, info.st_size - maxBytes);
         text.resize(static_cast<std::size_t>(info.st_size - start));
-        ssize_t n = ::pread(fd, text.data(), text.size(), start);
+        ssize_t n = ::pread(fd_, text.data(), text.size(), start);
         text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
         text = FromLineStart(std::move(text), start > 0);
     }
-    ::close(fd);
     return text;
 }
 

@@ -12,8 +12,9 @@ namespace korvel::server
 class ServerLog
 {
 public:
-    // An empty path keeps the log in memory only (fuzzing and unit use).
-    explicit ServerLog(std::string path);
+    // Opens (creating, mode 0600) the log file without following a link; throws std::system_error when it
+    // cannot. An empty path keeps the log in memory only (fuzzing and unit use).
+    explicit ServerLog(const std::string& path);
     ~ServerLog();
     ServerLog(const ServerLog&) = delete;
     ServerLog& operator=(const ServerLog&) = delete;
@@ -26,7 +27,6 @@ public:
     std::string Tail(std::int64_t maxBytes) const;
 
 private:
-    std::string path_;
     int fd_ = -1;
     std::string memory_;
 };

@@ -1,6 +1,7 @@
 #include "server/ServerOptions.h"
 
 #include "engine/wire/AdminTypes.h"
+#include "engine/wire/Utf8.h"
 
 #include <CLI/CLI.hpp>
 #include <cmath>
@@ -38,6 +39,16 @@ std::optional<std::int64_t> ParseEngineVersion(const std::string& text)
 namespace
 {
 
+// A name or password that LOGIN can carry, or the installation could never be administered with it.
+void CheckLoginString(const char* option, const std::string& text, bool mayBeEmpty)
+{
+    if (text.empty() && !mayBeEmpty)
+        throw std::invalid_argument(std::string(option) + ": a user name is needed");
+    if (text.size() > MaxProtocolString)
+        throw std::invalid_argument(std::string(option) + ": at most " + std::to_string(MaxProtocolString) +
+                                    " bytes, or it could never log in");
+}
+
 std::string HostName()
 {
     char name[256] = {};
@@ -66,7 +77,8 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, int& exit
     app.add_option("--admin-user", options.AdminUser, "Administrator created on an empty data directory");
     app.add_option("--admin-password", options.AdminPassword, "Password of that administrator");
     app.add_option("--reset-admin", options.ResetAdmin,
-                   "Make this user an administrator with a new random password, then exit (server stopped)");
+                   "Make this user an administrator with a new random password, then exit (server stopped, "
+                   "existing installation only)");
     app.add_option("--max-message", options.MaxMessage, "Largest message accepted, in bytes")
         ->check(CLI::Range(16 * 1024, 1024 * 1024 * 1024));
     app.add_option("--max-log", options.MaxLog, "How much of the log's end GETLOG returns, in bytes")
@@ -79,6 +91,10 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, int& exit
     {
         app.parse(argc, argv);
         options.EngineVersion = ParseEngineVersion(version);
+        CheckLoginString("--admin-user", options.AdminUser, true);
+        CheckLoginString("--admin-password", options.AdminPassword, true);
+        if (options.ResetAdmin)
+            CheckLoginString("--reset-admin", *options.ResetAdmin, false);
     }
     catch (const CLI::ParseError& error)
     {

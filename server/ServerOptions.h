@@ -20,8 +20,8 @@ struct ServerOptions
     std::optional<std::int64_t> EngineVersion = 32100;
     std::string AdminUser;
     std::string AdminPassword;
-    // Not empty: make this user an administrator with a new password, offline, and exit.
-    std::string ResetAdmin;
+    // Given: make this user an administrator with a new password, offline, and exit.
+    std::optional<std::string> ResetAdmin;
     std::int32_t MaxMessage = 64 * 1024 * 1024;
     std::int64_t MaxLog = 16 * 1024 * 1024;
     int HandshakeTimeout = 60;

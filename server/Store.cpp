@@ -95,7 +95,9 @@ private:
 
 Store::Store(const std::string& path)
 {
-    if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK)
+    // Never through a link; SQLite creates the -wal and -shm files beside it with the database's own mode.
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+                        nullptr) != SQLITE_OK)
     {
         std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);

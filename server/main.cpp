@@ -23,30 +23,42 @@ void PublishInitialPassword(const std::filesystem::path& dataDir, const std::str
     PublishPassword(dataDir, password);
 }
 
-// Recovers an installation whose administrators are all lost: only while no server holds the directory.
-int ResetAdmin(const ServerOptions& options)
+// Says what opening the data directory tightened, on the console and in the log.
+void ReportTightened(const DataDirectory& dir, ServerLog& log)
 {
-    std::filesystem::path dataDir(options.DataDir);
-    DataDirectoryLock lock(dataDir);
-    Store store((dataDir / "korvel.db").string());
-    std::string password = ResetAdministrator(store, options.ResetAdmin);
-    ServerLog((dataDir / "server.log").string())
-        .Write("Reset the administrator '" + options.ResetAdmin + "'");
-    PublishInitialPassword(dataDir, options.ResetAdmin, password);
+    for (const auto& change : dir.Tightened())
+    {
+        std::printf("%s\n", change.c_str());
+        log.Write(change);
+    }
+    std::fflush(stdout);
+}
+
+// Recovers an installation whose administrators are all lost: only while no server holds the directory.
+int ResetAdmin(const ServerOptions& options, const std::string& name)
+{
+    DataDirectory dir(options.DataDir, DataDirectory::Missing::Refuse);
+    ServerLog log(dir.LogPath());
+    ReportTightened(dir, log);
+    Store store(dir.DatabasePath());
+    std::string password = ResetAdministrator(store, name);
+    log.Write("Reset the administrator '" + name + "'");
+    PublishInitialPassword(options.DataDir, name, password);
     return 0;
 }
 
 int Serve(const ServerOptions& options)
 {
-    std::filesystem::path dataDir(options.DataDir);
-    DataDirectoryLock lock(dataDir);
-    ServerLog log((dataDir / "server.log").string());
-    Store store((dataDir / "korvel.db").string());
+    DataDirectory dir(options.DataDir, DataDirectory::Missing::Create);
+    ServerLog log(dir.LogPath());
+    ReportTightened(dir, log);
+    Store store(dir.DatabasePath());
     EventLoop loop(options, log);
     ServerCore core(options, store, log, loop);
     std::string password = core.EnsureAdministrator();
     if (!password.empty())
-        PublishInitialPassword(dataDir, options.AdminUser.empty() ? "admin" : options.AdminUser, password);
+        PublishInitialPassword(options.DataDir, options.AdminUser.empty() ? "admin" : options.AdminUser,
+                               password);
     loop.Listen();
     log.Write("Server started: administration port " + std::to_string(loop.BoundPort(PortKind::Admin)) +
               ", main port " + std::to_string(loop.BoundPort(PortKind::Main)));
@@ -68,9 +80,10 @@ int main(int argc, char** argv)
         return exitCode;
     RaiseFileLimit();
     BlockStopSignals();
+    KeepCreatedFilesPrivate();
     try
     {
-        return options->ResetAdmin.empty() ? Serve(*options) : ResetAdmin(*options);
+        return options->ResetAdmin ? ResetAdmin(*options, *options->ResetAdmin) : Serve(*options);
     }
     catch (const std::exception& error)
     {

@@ -34,6 +34,8 @@ void LogFilterModel::setSourceModel(QAbstractItemModel* source)
 
 void LogFilterModel::SetLines(const std::vector<std::uint32_t>* lines)
 {
+    if (!lines && !Filtering())
+        return; // every line stays shown: a reset would only lose the view's place
     beginResetModel();
     lines_ = lines;
     shown_ = lines ? static_cast<int>(lines->size()) : 0;

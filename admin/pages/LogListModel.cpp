@@ -5,40 +5,43 @@
 namespace korvel::admin
 {
 
-void LogListModel::SetLog(LogText& log)
+LogListModel::LogListModel(QObject* parent)
+    : QAbstractListModel(parent), log_(std::make_shared<const LogText>())
+{
+}
+
+void LogListModel::SetLog(LogText log)
 {
     beginResetModel();
-    std::swap(log_, log);
+    log_ = std::make_shared<const LogText>(std::move(log));
     endResetModel();
 }
 
 void LogListModel::Clear()
 {
-    beginResetModel();
-    log_.Clear();
-    endResetModel();
+    SetLog(LogText());
 }
 
-void LogListModel::AppendLines(LogText& latest, std::size_t firstLine)
+void LogListModel::AppendLines(LogText longer)
 {
-    const auto oldCount = static_cast<int>(log_.LineCount());
-    const auto added = static_cast<int>(latest.LineCount()) - static_cast<int>(firstLine);
-    if (added <= 0)
+    const auto oldCount = static_cast<int>(log_->LineCount());
+    const auto newCount = static_cast<int>(longer.LineCount());
+    if (newCount <= oldCount)
         return;
-    beginInsertRows({}, oldCount, oldCount + added - 1);
-    log_.AppendLines(latest, firstLine);
+    beginInsertRows({}, oldCount, newCount - 1);
+    log_ = std::make_shared<const LogText>(std::move(longer));
     endInsertRows();
 }
 
 QString LogListModel::LineText(int row) const
 {
-    const std::string_view line = log_.Line(static_cast<std::size_t>(row));
+    const std::string_view line = log_->Line(static_cast<std::size_t>(row));
     return QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
 }
 
 int LogListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(log_.LineCount());
+    return parent.isValid() ? 0 : static_cast<int>(log_->LineCount());
 }
 
 QVariant LogListModel::data(const QModelIndex& index, int role) const

@@ -8,6 +8,7 @@
 #include "admin/pages/LogFilterModel.h"
 #include "admin/pages/LogHighlightDelegate.h"
 #include "admin/pages/LogListModel.h"
+#include "admin/pages/LogListView.h"
 #include "admin/pages/LogSearch.h"
 #include "admin/pages/PageFields.h"
 #include "session/KORVELSession.h"
@@ -18,7 +19,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -56,7 +56,8 @@ TLogPage::TLogPage(const PageContext& context, QWidget* parent)
     ConnectCommand(FindPreviousButton, this, &TLogPage::FindPrevious);
 
     search_ = new LogSearch(
-        model_->Log(), [this](bool finished) { SearchProgress(finished); }, this);
+        model_->Shared(), [this](bool finished) { SearchProgress(finished); }, this);
+    join_ = std::make_unique<LogJoin>([this](LogJoin::Joined& joined) { FollowJoined(joined); });
     searchDelay_ = new QTimer(this);
     searchDelay_->setSingleShot(true);
     searchDelay_->setInterval(SearchDelayMs);
@@ -90,9 +91,8 @@ void TLogPage::CreateControls()
     model_ = new LogListModel(this);
     filter_ = new LogFilterModel(this);
     filter_->setSourceModel(model_);
-    LogListBox = new QListView(frame);
+    LogListBox = new LogListView(frame);
     LogListBox->setObjectName(QStringLiteral("LogListBox"));
-    LogListBox->setUniformItemSizes(true);
     LogListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     LogListBox->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Every row is as wide as 255 "0" characters, so long lines scroll into view.
@@ -225,7 +225,7 @@ void TLogPage::LoadFinished(LogText& log)
 {
     lastLoadMs_ = loadClock_.elapsed();
     ShowLoading(false);
-    model_->SetLog(log);
+    model_->SetLog(std::move(log));
     ShowLineCount();
     if (model_->rowCount() > 0)
         LogListBox->setCurrentIndex(filter_->index(filter_->rowCount() - 1, 0));
@@ -316,19 +316,30 @@ void TLogPage::FollowRead(LogText& latest)
 {
     followReading_ = false;
     lastLoadMs_ = loadClock_.elapsed();
+    join_->Join(model_->Shared(), std::move(latest)); // FollowJoined goes on
+}
+
+void TLogPage::FollowJoined(LogJoin::Joined& joined)
+{
+    if (!joined.Failure.isEmpty())
+        return StopFollowing(joined.Failure);
+    // Following may have been stopped while the read was joined: its lines are shown all the same.
+    const bool following = FollowCheckBox->isChecked();
+    if (following)
+        ScheduleFollow();
+    if (joined.Held != model_->Shared())
+        return; // the log was loaded again meanwhile: the read was joined to lines no longer shown
     const bool atEnd = ViewAtEnd();
-    const std::optional<std::size_t> firstNew = FindNewLines(model_->Log(), latest);
     QString status;
-    if (firstNew)
+    if (!joined.Cut)
     {
-        const std::size_t added = latest.LineCount() - *firstNew;
-        model_->AppendLines(latest, *firstNew);
+        model_->AppendLines(std::move(joined.Text));
         search_->Continue();
-        status = QStringLiteral("+%L1 at %2").arg(added).arg(Now());
+        status = QStringLiteral("+%L1 at %2").arg(joined.Added).arg(Now());
     }
     else
     {
-        model_->SetLog(latest);
+        model_->SetLog(std::move(joined.Text));
         StartSearch();
         status = QStringLiteral("Log was cut: reloaded at %1").arg(Now());
     }
@@ -339,9 +350,8 @@ void TLogPage::FollowRead(LogText& latest)
             LogListBox->setCurrentIndex(filter_->index(filter_->rowCount() - 1, 0));
         LogListBox->scrollToBottom();
     }
-    if (FollowCheckBox->isChecked())
-        ScheduleFollow();
-    FollowStatusLabel->setText(status + QStringLiteral(", every %1 s").arg(FollowIntervalSeconds()));
+    if (following)
+        FollowStatusLabel->setText(status + QStringLiteral(", every %1 s").arg(FollowIntervalSeconds()));
 }
 
 void TLogPage::StopRepeatedWork()

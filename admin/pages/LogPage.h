@@ -10,6 +10,7 @@
 
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
+#include "admin/pages/LogJoin.h"
 #include "engine/LogText.h"
 
 #include <QElapsedTimer>
@@ -20,7 +21,6 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -32,6 +32,7 @@ namespace korvel::admin
 
 class LogFilterModel;
 class LogListModel;
+class LogListView;
 class LogSearch;
 
 class TLogPage : public AdminPage
@@ -73,6 +74,7 @@ private:
     void ScheduleFollow();
     void FollowTick();
     void FollowRead(LogText& latest);
+    void FollowJoined(LogJoin::Joined& joined);
     void StopFollowing(const QString& why);
 
     void SearchTextEdited();
@@ -95,6 +97,7 @@ private:
     LogListModel* model_ = nullptr;
     LogFilterModel* filter_ = nullptr;
     LogSearch* search_ = nullptr;
+    std::unique_ptr<LogJoin> join_;
     QTimer* searchDelay_ = nullptr;
     QTimer* followTimer_ = nullptr;
     QElapsedTimer loadClock_;
@@ -102,7 +105,7 @@ private:
     bool followReading_ = false;
     bool jumpToFirstMatch_ = false;
 
-    QListView* LogListBox = nullptr;
+    LogListView* LogListBox = nullptr;
     QLineEdit* SearchEdit = nullptr;
     QCheckBox* RegexCheckBox = nullptr;
     QCheckBox* MatchCaseCheckBox = nullptr;

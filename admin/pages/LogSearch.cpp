@@ -3,75 +3,83 @@
 #include "engine/LogText.h"
 
 #include <QElapsedTimer>
-#include <QTimer>
+
+#include <algorithm>
 
 namespace korvel::admin
 {
 
-LogSearch::LogSearch(const LogText& log, Progress progress, QObject* parent)
-    : QObject(parent), log_(log), progress_(std::move(progress)), timer_(new QTimer(this))
+LogSearch::LogSearch(const std::shared_ptr<const LogText>& log, Progress progress, QObject* parent)
+    : QObject(parent), log_(log), progress_(std::move(progress))
 {
-    timer_->setSingleShot(true);
-    timer_->setInterval(0);
-    connect(timer_, &QTimer::timeout, this, [this] { RunSlice(); });
 }
 
 void LogSearch::Start(std::shared_ptr<const LogLineMatcher> matcher)
 {
+    worker_.NewRun();
     matcher_ = std::move(matcher);
     matches_.clear();
     nextLine_ = 0;
+    queuedTo_ = 0;
     Continue();
 }
 
 void LogSearch::Continue()
 {
-    if (matcher_ && !matcher_->Empty() && matcher_->Error().isEmpty() && nextLine_ < log_.LineCount())
-        timer_->start();
+    const std::size_t count = log_->LineCount();
+    if (!matcher_ || matcher_->Empty() || !matcher_->Error().isEmpty() || queuedTo_ >= count)
+        return;
+    // The task has its own copies of the text and the pattern: the list may replace its text meanwhile.
+    worker_.Queue(
+        [this, log = log_, matcher = *matcher_, from = queuedTo_,
+         to = count](const LogWorker::Deliver& deliver)
+        {
+            std::vector<std::uint32_t> found;
+            QElapsedTimer clock;
+            clock.start();
+            constexpr std::size_t linesBetweenClockReads = 2048;
+            for (std::size_t line = from; line < to;)
+            {
+                const std::size_t end = std::min(to, line + linesBetweenClockReads);
+                for (; line < end; ++line)
+                    if (matcher.Matches(log->Line(line)))
+                        found.push_back(static_cast<std::uint32_t>(line));
+                if (line < to && clock.elapsed() < BatchMilliseconds)
+                    continue;
+                if (!deliver([this, batch = std::move(found), line] { Delivered(batch, line); }))
+                    return;
+                found.clear();
+                clock.restart();
+            }
+        });
+    queuedTo_ = count;
 }
 
 void LogSearch::Cancel()
 {
-    timer_->stop();
+    worker_.NewRun();
+    queuedTo_ = nextLine_;
 }
 
 void LogSearch::Reset()
 {
-    timer_->stop();
+    worker_.NewRun();
     matcher_.reset();
     matches_.clear();
     nextLine_ = 0;
-}
-
-bool LogSearch::Running() const
-{
-    return timer_->isActive();
+    queuedTo_ = 0;
 }
 
 bool LogSearch::Complete() const
 {
-    return matcher_ && nextLine_ >= log_.LineCount();
+    return matcher_ && nextLine_ >= log_->LineCount();
 }
 
-void LogSearch::RunSlice()
+void LogSearch::Delivered(const std::vector<std::uint32_t>& found, std::size_t searchedTo)
 {
-    QElapsedTimer clock;
-    clock.start();
-    const std::size_t count = log_.LineCount();
-    constexpr std::size_t linesBetweenClockReads = 2048;
-    while (nextLine_ < count)
-    {
-        const std::size_t end = std::min(count, nextLine_ + linesBetweenClockReads);
-        for (; nextLine_ < end; ++nextLine_)
-            if (matcher_->Matches(log_.Line(nextLine_)))
-                matches_.push_back(static_cast<std::uint32_t>(nextLine_));
-        if (clock.elapsed() >= SliceMilliseconds)
-            break;
-    }
-    const bool finished = nextLine_ >= count;
-    if (!finished)
-        timer_->start();
-    progress_(finished);
+    matches_.insert(matches_.end(), found.begin(), found.end());
+    nextLine_ = searchedTo;
+    progress_(nextLine_ >= log_->LineCount());
 }
 
 } // namespace korvel::admin

@@ -6,10 +6,15 @@
 // - the exporter's resident memory (goal: under 30 MB);
 // - 50 targets scraped at once, one of them a server that never answers: the live targets' answers against
 //   the same scrapes made at once without the silent target (goal: within 1.5x; see BM_ManyTargetsOneSilent
-//   for why not against each one's time alone, which is still shown).
+//   for why not against each one's time alone, which is still shown);
+// - a silent target's scrape: when it is answered against its deadline, and, for a server that fell silent
+//   and healed, at which scrape after healing it is up again (goal: within two);
+// - SIGTERM to exit while probes wait on silent servers, one in a scrape and one in the walk of a session
+//   list (goal: within 2 s).
 // The exporter is the real korvel-exporter program; the request count comes from its probe class in-process.
 #include "bench/support/BenchSupport.h"
 #include "engine/DataSession.h"
+#include "engine/wire/RequestCodes.h"
 #include "exporter/TargetProbe.h"
 #include "tests/exporter/ExporterTestSupport.h"
 #include "tests/support/LoadClients.h"
@@ -44,6 +49,7 @@ using korvel::test::ChildProcess;
 using korvel::test::HttpClient;
 using korvel::test::LoadClients;
 using korvel::test::RefServer;
+using korvel::test::SilentPeer;
 using korvel::test::TempDir;
 
 int HeldSessions()
@@ -56,8 +62,10 @@ int LiveTargets()
     return Smoke() ? 4 : 49;
 }
 
-// Prometheus' time-out for every scrape of the benchmark: the silent target is cut off a little before it.
+// Prometheus' time-out for every scrape of the benchmark: the silent target is cut off a little before it,
+// at its deadline.
 const std::vector<std::string> ScrapeTimeout{"X-Prometheus-Scrape-Timeout-Seconds: 2"};
+constexpr double DeadlineMs = 1500;
 
 double Milliseconds(Clock::duration duration)
 {
@@ -72,12 +80,13 @@ std::string TargetOf(const RefServer& server)
 // The real exporter program, allowed every loopback target.
 struct ExporterProcess
 {
-    ExporterProcess()
+    explicit ExporterProcess(const std::vector<std::string>& extraArgs = {})
     {
         const std::string modules =
             dir.WriteFile("exporter.ini", "[default]\nuser=admin\npassword=secret\ntargets=127.0.0.1:*\n");
-        process = std::make_unique<ChildProcess>(
-            std::vector<std::string>{KORVEL_EXPORTER_PATH, "--listen", "127.0.0.1:0", "--config", modules});
+        std::vector<std::string> args{KORVEL_EXPORTER_PATH, "--listen", "127.0.0.1:0", "--config", modules};
+        args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+        process = std::make_unique<ChildProcess>(args);
         const std::string announced = process->FirstLine();
         base = "http://" + announced.substr(announced.rfind(' ') + 1);
     }
@@ -273,6 +282,92 @@ BENCHMARK(BM_ManyTargetsOneSilent)
     ->UseRealTime()
     ->Iterations(Smoke() ? 2 : 10);
 
+// How long a silent target's scrape takes to be answered, against its deadline (1.5 s before Prometheus'
+// 2 s).
+void BM_SilentTargetScrape(benchmark::State& state)
+{
+    SilentPeer silent; // accepts, reads, never answers
+    HttpClient http;
+    std::vector<double> answers;
+    for (auto _ : state)
+        answers.push_back(ScrapeMilliseconds(http, "127.0.0.1:" + std::to_string(silent.Port())));
+    state.counters["silent_answer_ms"] = Median(answers);
+    state.counters["silent_answer_worst_ms"] = *std::max_element(answers.begin(), answers.end());
+}
+BENCHMARK(BM_SilentTargetScrape)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(Smoke() ? 2 : 10);
+
+// A server that falls silent during a probe and heals: the scrape after healing at which it is up again.
+void BM_RecoveryAfterSilence(benchmark::State& state)
+{
+    RefServer server;
+    SilentPeer relay(server.AdminPort());
+    const std::string target = "127.0.0.1:" + std::to_string(relay.Port());
+    HttpClient http;
+    const auto up = [&]
+    {
+        const auto reply = http.Get(exporter->base + "/probe?target=" + target, ScrapeTimeout);
+        return reply.Body.find("\nkorvel_up 1") != std::string::npos;
+    };
+    std::vector<double> scrapes;
+    for (auto _ : state)
+    {
+        if (!up())
+            state.SkipWithError("the server was not up before it fell silent");
+        relay.FallSilent();
+        if (up())
+            state.SkipWithError("the silent server was up");
+        relay.Heal();
+        int count = 1;
+        while (!up() && count < 10)
+            ++count;
+        scrapes.push_back(count);
+    }
+    state.counters["recovery_scrapes"] = Median(scrapes);
+    state.counters["recovery_scrapes_worst"] = *std::max_element(scrapes.begin(), scrapes.end());
+}
+BENCHMARK(BM_RecoveryAfterSilence)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(Smoke() ? 1 : 5);
+
+// SIGTERM to exit while one probe waits in a scrape on a listener that never answers and another in the walk
+// of a session list on a server that fell silent; each would wait ten minutes.
+void BM_SigtermWithProbesStuck(benchmark::State& state)
+{
+    RefServer server;
+    LoadClients load(server, 1);
+    std::vector<double> exits;
+    for (auto _ : state)
+    {
+        SilentPeer silent;
+        SilentPeer relay(server.AdminPort());
+        relay.FallSilentAt(korvel::REQUEST_GETSESSIONINFO);
+        ExporterProcess stuck({"--scrape-timeout", "600"});
+        const std::vector<std::string> timeout{"X-Prometheus-Scrape-Timeout-Seconds: 600"};
+        HttpClient http;
+        http.Get(stuck.base + "/probe?target=127.0.0.1:" + std::to_string(relay.Port()), timeout);
+        std::thread scrape(
+            [&]
+            {
+                HttpClient own;
+                own.Get(stuck.base + "/probe?target=127.0.0.1:" + std::to_string(silent.Port()), timeout,
+                        120);
+            });
+        if (!relay.WaitUntilUnanswered(1, std::chrono::minutes(1)) ||
+            !silent.WaitUntilUnanswered(1, std::chrono::minutes(1)))
+            state.SkipWithError("a probe never met its silent server");
+        const auto start = Clock::now();
+        kill(stuck.process->Pid(), SIGTERM);
+        if (!stuck.process->ExitStatusWithin(std::chrono::minutes(1)))
+            state.SkipWithError("the exporter did not end within a minute");
+        exits.push_back(Milliseconds(Clock::now() - start));
+        scrape.join();
+    }
+    state.counters["sigterm_exit_ms"] = Median(exits);
+    state.counters["sigterm_exit_worst_ms"] = *std::max_element(exits.begin(), exits.end());
+}
+BENCHMARK(BM_SigtermWithProbesStuck)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(Smoke() ? 1 : 10);
+
 class RatioReporter : public benchmark::ConsoleReporter
 {
 public:
@@ -303,6 +398,22 @@ public:
                 "a small machine is the processors' queue\n",
                 LiveTargets() + 1, Value("slowest_vs_no_silent"), Value("worst_pass_slowest_vs_no_silent"),
                 Value("median_vs_no_silent"), Value("median_vs_alone"), Value("alone_ms"));
+        if (Value("silent_answer_ms") > 0)
+            std::printf(
+                "A silent target's scrape answered after %.0f ms (worst %.0f ms) against its deadline of "
+                "%.0f ms: %+.0f ms\n",
+                Value("silent_answer_ms"), Value("silent_answer_worst_ms"), DeadlineMs,
+                Value("silent_answer_ms") - DeadlineMs);
+        if (Value("recovery_scrapes") > 0)
+            std::printf(
+                "A server that fell silent and healed: up again at scrape %.0f after healing (worst %.0f; "
+                "goal: within 2)\n",
+                Value("recovery_scrapes"), Value("recovery_scrapes_worst"));
+        if (Value("sigterm_exit_ms") > 0)
+            std::printf(
+                "SIGTERM to exit with probes stuck on silent servers: %.0f ms (worst %.0f ms; goal: within "
+                "2000 ms)\n",
+                Value("sigterm_exit_ms"), Value("sigterm_exit_worst_ms"));
     }
 
 private:

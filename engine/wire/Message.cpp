@@ -230,8 +230,8 @@ MessageHeader UnpackMessage(MessageBuffer& buffer, bool compressed, std::int32_t
 
 // --- MessageReader ---
 
-MessageReader::MessageReader(const std::uint8_t* message, std::int32_t totalSize, LongStrings longStrings)
-    : message_(message), totalSize_(totalSize), longStrings_(longStrings)
+MessageReader::MessageReader(const std::uint8_t* message, std::int32_t totalSize, Fit fit)
+    : message_(message), totalSize_(totalSize), fit_(fit)
 {
 }
 
@@ -267,7 +267,7 @@ std::uint64_t MessageReader::ReadNumber(std::uint64_t current, int width)
 {
     const std::uint8_t* bytes = nullptr;
     const std::int32_t size = NextValue(bytes);
-    if (size > width)
+    if (size > width || (fit_ == Fit::Exact && size != width))
         RaiseMalformed();
     // A shorter value replaces only the low bytes, as a copy into a little-endian variable would.
     const std::uint64_t mask = size == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * size)) - 1;
@@ -309,7 +309,7 @@ void MessageReader::Read(std::string& value)
 {
     const std::uint8_t* bytes = nullptr;
     const std::int32_t size = NextValue(bytes);
-    if (longStrings_ == LongStrings::Refuse && size > static_cast<std::int32_t>(MaxProtocolString))
+    if (fit_ == Fit::Exact && size > static_cast<std::int32_t>(MaxProtocolString))
         RaiseMalformed();
     value.assign(
         CutUtf8(std::string_view(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size))));
@@ -338,14 +338,19 @@ std::string MessageReader::ReadText()
 
 std::string_view MessageReader::ReadTextView()
 {
+    const std::string_view text = ReadTextBlockView();
+    return text.substr(0, text.find('\0'));
+}
+
+std::string_view MessageReader::ReadTextBlockView()
+{
     std::int32_t size = 0;
     Read(size);
     if (size < 0)
         RaiseMalformed();
     const std::uint8_t* bytes = nullptr;
     const std::int32_t length = std::min(NextValue(bytes), size);
-    const std::string_view text(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
-    return text.substr(0, text.find('\0'));
+    return {reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length)};
 }
 
 void SplitLines(std::string_view text, StringList& lines)

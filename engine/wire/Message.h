@@ -103,21 +103,22 @@ MessageHeader UnpackMessage(MessageBuffer& buffer, bool compressed, std::int32_t
 
 // Reads the values of an unpacked message in order. Every failure raises engine error 15002 with an empty
 // context: a missing length, a negative length, a length running past TotalSize, a number wider than its
-// destination. A value shorter than a number fills its low bytes; a value of length 0 leaves it unchanged.
+// destination. Leniently, a value shorter than a number fills its low bytes; a value of length 0 leaves it
+// unchanged.
 class MessageReader
 {
 public:
-    // What a string value longer than 255 bytes does: the client cuts it (a server may send more than it
-    // should), the reference server refuses it (a request that asks for one thing must not do another).
-    enum class LongStrings
+    // What a value that does not fit its kind does. The client is lenient (a server may send more or less
+    // than it should): a string longer than 255 bytes is cut, a short number fills the low bytes. The
+    // reference server is exact (a request that asks for one thing must not do another): both are refused.
+    enum class Fit
     {
-        Cut,
-        Refuse
+        Lenient,
+        Exact
     };
 
     MessageReader() = default;
-    MessageReader(const std::uint8_t* message, std::int32_t totalSize,
-                  LongStrings longStrings = LongStrings::Cut);
+    MessageReader(const std::uint8_t* message, std::int32_t totalSize, Fit fit = Fit::Lenient);
 
     // Copies the next value into `destination` and returns its length; a value longer than `capacity` bytes
     // raises 15002.
@@ -131,7 +132,7 @@ public:
     void Read(std::int64_t& value);
     void Read(double& value);
     // A string value; one longer than 255 bytes is cut to 255 on a character boundary and reading goes on
-    // after it, or with LongStrings::Refuse raises 15002.
+    // after it, or with Fit::Exact raises 15002.
     void Read(std::string& value);
     // Appends: a 32-bit count, then that many strings. A count of zero or less reads nothing more; a count
     // larger than the values left could hold raises 15002 before anything is appended.
@@ -141,6 +142,8 @@ public:
     std::string ReadText();
     // The same without a copy: the view points into the message.
     std::string_view ReadTextView();
+    // As ReadTextView, with the bytes after a zero byte too.
+    std::string_view ReadTextBlockView();
 
     std::int32_t Position() const { return position_; }
 
@@ -153,7 +156,7 @@ private:
     const std::uint8_t* message_ = nullptr;
     std::int32_t totalSize_ = 0;
     std::int32_t position_ = HeaderSize;
-    LongStrings longStrings_ = LongStrings::Cut;
+    Fit fit_ = Fit::Lenient;
 };
 
 // Replaces `lines` by the lines of `text`, split at CR LF, LF or CR; the text ends at its first zero byte; a

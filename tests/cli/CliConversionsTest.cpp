@@ -49,11 +49,6 @@ TEST(CliConversions, ListItemsAreTrimmedAlikeAndAnEmptyAddressIsRefused)
     EXPECT_EQ(SplitList(" a ,\tb"), (StringList{"a", "b"}));
     EXPECT_EQ(ParseRights(" Read, update "), (TUserRights{urRead, urUpdate}));
     EXPECT_TRUE(ParseRights(" none ").Empty());
-
-    EXPECT_EQ(SplitAddressList("10.0.0.1, 10.0.0.2", "x"), (StringList{"10.0.0.1", "10.0.0.2"}));
-    EXPECT_EQ(SplitAddressList(" ", "x"), StringList{});
-    for (const char* bad : {"a,,b", "a,", ",a", "a, ,b"})
-        EXPECT_THROW(SplitAddressList(bad, "x"), UsageError) << bad;
 }
 
 TEST(CliConversions, TextOutputIsLinesOrATableAndJsonNeverFailsOnBytes)

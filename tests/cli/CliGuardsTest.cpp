@@ -4,6 +4,7 @@
 #include "CliTest.h"
 
 #include "tests/support/AddressPatternTable.h"
+#include "tests/support/LoadClients.h"
 
 namespace korvel::test
 {
@@ -71,6 +72,24 @@ TEST_F(CliGuardsTest, ConfigSetWarnsAboutTheSharedTableAndNeedsForceWithoutATerm
     EXPECT_EQ(forced.Status, 0);
     EXPECT_NE(forced.Err.find("\"hello world\""), std::string::npos) << "still warned";
     EXPECT_EQ(Json({"config", "show"})["blocked_addresses"], nlohmann::json({"hello world"}));
+}
+
+TEST_F(CliGuardsTest, TheLockOutPreviewCountsOnlyConnectedSessions)
+{
+    LoadClients load(server, 1);
+    nlohmann::json sessions = Json({"sessions"});
+    ASSERT_EQ(sessions.size(), 1u) << sessions.dump();
+    const std::string id = std::to_string(sessions[0]["id"].get<int>());
+    CliRun connected = Run({"config", "set", "deny_logins=true"});
+    EXPECT_EQ(connected.Status, 2) << "asked, and refused without a terminal";
+    EXPECT_NE(connected.Err.find("1 connected session from 127.0.0.1 would be refused"), std::string::npos)
+        << connected.Err;
+
+    ASSERT_EQ(Run({"session", "disconnect", id}).Status, 0);
+    ASSERT_EQ(Json({"sessions"})[0]["address"], "") << "the session is dead";
+    CliRun dead = Run({"config", "set", "deny_logins=true"});
+    EXPECT_EQ(dead.Status, 0) << dead.Err;
+    EXPECT_EQ(dead.Err, "");
 }
 
 TEST_F(CliGuardsTest, TheRightsMatrixAndItsBulkChanges)

@@ -24,77 +24,6 @@ protected:
     }
 };
 
-// The program running in the background, its standard output collected as it arrives.
-class BackgroundCli
-{
-public:
-    explicit BackgroundCli(const std::vector<std::string>& args)
-    {
-        int out[2];
-        if (pipe(out) != 0)
-            throw std::runtime_error("pipe");
-        pid_ = fork();
-        if (pid_ == 0)
-        {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
-            setsid(); // no controlling terminal: the password comes from the options
-            std::vector<char*> argv{const_cast<char*>(KORVEL_ADMIN_CLI_PATH)};
-            for (const std::string& arg : args)
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        out_ = out[0];
-    }
-    ~BackgroundCli()
-    {
-        if (pid_ > 0 && status_ < -1)
-        {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        close(out_);
-    }
-    // Waits until the output holds `text` (or 10 seconds passed).
-    bool WaitFor(const std::string& text)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (output_.find(text) == std::string::npos && std::chrono::steady_clock::now() < end)
-        {
-            pollfd poller{out_, POLLIN, 0};
-            if (poll(&poller, 1, 100) > 0)
-            {
-                char buffer[4096];
-                const ssize_t got = read(out_, buffer, sizeof buffer);
-                if (got <= 0)
-                    break;
-                output_.append(buffer, static_cast<std::size_t>(got));
-            }
-        }
-        return output_.find(text) != std::string::npos;
-    }
-    // Ctrl-C, then the exit status (-1 when it did not exit normally).
-    int Interrupt()
-    {
-        kill(pid_, SIGINT);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return status_;
-    }
-    const std::string& Output() const { return output_; }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int status_ = -2;
-    std::string output_;
-};
-
 TEST_F(CliLogTest, TailAndGrepSelectLinesAndOutputWritesThem)
 {
     AppendToServerLog(
@@ -131,13 +60,62 @@ TEST_F(CliLogTest, FollowPrintsOnlyNewMatchingLinesUntilCtrlCThenLogsOut)
     AppendToServerLog("2024-01-01 00:00:03 watch two\n");
     ASSERT_TRUE(cli.WaitFor("watch two\n")) << cli.Output();
     std::this_thread::sleep_for(std::chrono::milliseconds(500)); // a few more reads find nothing new
-    EXPECT_EQ(cli.Interrupt(), 0);
+    EXPECT_EQ(cli.Stop(SIGINT).Status, 0);
     EXPECT_EQ(cli.Output(), "2024-01-01 00:00:00 watch start\n2024-01-01 00:00:01 watch one\n"
                             "2024-01-01 00:00:03 watch two\n");
 
     // The server saw the logout after Ctrl-C.
     nlohmann::json log = Json({"log", "--grep", "Logout of user 'admin'"});
     EXPECT_EQ(log.size(), 1u) << log.dump();
+}
+
+TEST_F(CliLogTest, FollowEndsOnSigtermWith143AndAtOnceWhenItsOutputIsClosed)
+{
+    AppendToServerLog("2024-01-01 00:00:00 watch start\n");
+    BackgroundCli terminated(Args({"log", "--follow", "--interval", "0.2", "--grep", "watch"}));
+    ASSERT_TRUE(terminated.WaitFor("watch start\n")) << terminated.Output();
+    CliRun run = terminated.Stop(SIGTERM);
+    EXPECT_EQ(run.Status, 128 + SIGTERM);
+    EXPECT_EQ(run.Err, "korvel-admin-cli: interrupted\n");
+    EXPECT_EQ(Json({"log", "--grep", "Logout of user 'admin'"}).size(), 1u) << "logged out";
+
+    BackgroundCli unread(Args({"log", "--follow", "--interval", "0.2", "--grep", "watch"}));
+    ASSERT_TRUE(unread.WaitFor("watch start\n")) << unread.Output();
+    unread.CloseOutput();
+    AppendToServerLog("2024-01-01 00:00:01 watch one\n");
+    CliRun closed = unread.Wait();
+    EXPECT_EQ(closed.Status, 1);
+    EXPECT_EQ(closed.Err, "Cannot write the output: Broken pipe\n");
+}
+
+TEST_F(CliLogTest, RegularExpressionsSurviveLongLinesAndSayWhereTheyGaveUp)
+{
+    const std::string longLine = std::string(50000, 'a') + "b";
+    AppendToServerLog(longLine + "\nshort ab!\n");
+    // std::regex recursed once per character here and overflowed the stack.
+    EXPECT_TRUE(Json({"log", "--grep", "^(a|b)+$", "--regex"}) == nlohmann::json({longLine}));
+
+    // Backtracking without end stops at the match limit, naming the line.
+    AppendToServerLog(std::string(40, 'x') + "!\n");
+    CliRun run = Run({"log", "--grep", "(x+x+)+$", "--regex"});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("--grep: the regular expression gave up on line "), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("match limit"), std::string::npos) << run.Err;
+
+    EXPECT_EQ(Run({"log", "--tail", "0"}).Err, "korvel-admin-cli: --tail: give a number of lines, 1 or "
+                                               "more\nRun with --help for more information.\n");
+}
+
+TEST_F(CliLogTest, AZeroByteIsReportedAndTheLinesAfterItAreShown)
+{
+    const std::string lines = "before\nzero " + std::string(1, '\0') + " byte\nafter\n";
+    AppendToServerLog(lines);
+    CliRun run = Run({"log"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Out.find(lines), std::string::npos) << run.Out;
+    EXPECT_NE(run.Err.find("korvel-admin-cli: the log holds a zero byte at line "), std::string::npos)
+        << run.Err;
+    EXPECT_NE(run.Err.find("; the rest is shown after it\n"), std::string::npos) << run.Err;
 }
 
 TEST_F(CliLogTest, JsonlTraceHasOneObjectPerRequestAndReply)

@@ -44,6 +44,8 @@ std::string ReadAndRemove(const std::string& path)
     return text.str();
 }
 
+} // namespace
+
 struct Prepared
 {
     std::vector<std::string> Args;
@@ -52,8 +54,12 @@ struct Prepared
     std::vector<char*> Envp;
     std::string OutPath = TempFile();
     std::string ErrPath = TempFile();
-    int OutFd = -1; // instead of OutPath
+    int OutFd = -1;     // instead of OutPath
+    std::string InPath; // standard input; /dev/null when empty
 };
+
+namespace
+{
 
 void Prepare(Prepared& p, const std::vector<std::string>& args, const std::vector<std::string>& environment)
 {
@@ -77,7 +83,7 @@ void Prepare(Prepared& p, const std::vector<std::string>& args, const std::vecto
     setsid();
     if (terminal >= 0)
         ioctl(terminal, TIOCSCTTY, 0);
-    int in = open("/dev/null", O_RDONLY);
+    int in = open(p.InPath.empty() ? "/dev/null" : p.InPath.c_str(), O_RDONLY);
     int out = p.OutFd >= 0 ? p.OutFd : open(p.OutPath.c_str(), O_WRONLY | O_TRUNC);
     int err = open(p.ErrPath.c_str(), O_WRONLY | O_TRUNC);
     dup2(in, 0);
@@ -121,6 +127,90 @@ void ReadTerminalUntil(int master, const std::string* expected, std::string& tex
 
 } // namespace
 
+BackgroundCli::BackgroundCli(const std::vector<std::string>& args) : prepared_(std::make_unique<Prepared>())
+{
+    Prepare(*prepared_, args, {});
+    int ends[2];
+    if (pipe(ends) != 0)
+        throw std::runtime_error("pipe failed");
+    prepared_->OutFd = ends[1];
+    pid_ = fork();
+    if (pid_ == 0)
+    {
+        close(ends[0]);
+        StartChild(*prepared_, -1);
+    }
+    close(ends[1]);
+    out_ = ends[0];
+}
+
+BackgroundCli::~BackgroundCli()
+{
+    if (!ended_)
+    {
+        kill(pid_, SIGKILL);
+        Finish(*prepared_, pid_);
+    }
+    if (out_ >= 0)
+        close(out_);
+}
+
+bool BackgroundCli::Read(int timeoutMs)
+{
+    pollfd ready{out_, POLLIN, 0};
+    if (out_ < 0 || poll(&ready, 1, timeoutMs) <= 0)
+        return false;
+    char buffer[4096];
+    const ssize_t got = read(out_, buffer, sizeof buffer);
+    if (got <= 0)
+        return false;
+    output_.append(buffer, static_cast<std::size_t>(got));
+    return true;
+}
+
+bool BackgroundCli::WaitFor(const std::string& text)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (output_.find(text) == std::string::npos && std::chrono::steady_clock::now() < end)
+        Read(100);
+    return output_.find(text) != std::string::npos;
+}
+
+CliRun BackgroundCli::Stop(int signal)
+{
+    kill(pid_, signal);
+    return Wait();
+}
+
+CliRun BackgroundCli::Wait()
+{
+    if (ended_)
+        return *ended_;
+    auto running = [this]
+    {
+        siginfo_t info{};
+        return waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == 0;
+    };
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (running() && std::chrono::steady_clock::now() < end)
+        Read(50);
+    if (running())
+        kill(pid_, SIGKILL);
+    ended_ = Finish(*prepared_, pid_);
+    while (Read(0))
+    {
+    }
+    ended_->Out = output_;
+    return *ended_;
+}
+
+void BackgroundCli::CloseOutput()
+{
+    close(out_);
+    out_ = -1;
+}
+
 CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::string>& environment)
 {
     Prepared p;
@@ -129,6 +219,20 @@ CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::strin
     if (child == 0)
         StartChild(p, -1);
     return Finish(p, child);
+}
+
+CliRun RunCliReading(const std::vector<std::string>& args, const std::string& input)
+{
+    Prepared p;
+    Prepare(p, args, {});
+    p.InPath = TempFile();
+    std::ofstream(p.InPath, std::ios::binary) << input;
+    pid_t child = fork();
+    if (child == 0)
+        StartChild(p, -1);
+    CliRun run = Finish(p, child);
+    std::remove(p.InPath.c_str());
+    return run;
 }
 
 CliRun RunCliWritingTo(const std::vector<std::string>& args, int stdoutFd)

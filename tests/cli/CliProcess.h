@@ -3,7 +3,10 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace korvel::test
@@ -18,6 +21,8 @@ struct CliRun
 
 // KORVEL_PASSWORD is removed from the environment unless `environment` sets it ("NAME=value" entries).
 CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::string>& environment = {});
+// As RunCli, with `input` as the program's standard input.
+CliRun RunCliReading(const std::vector<std::string>& args, const std::string& input);
 // As RunCli, with `stdoutFd` as the program's standard output (CliRun::Out stays empty).
 CliRun RunCliWritingTo(const std::vector<std::string>& args, int stdoutFd);
 
@@ -45,5 +50,36 @@ TerminalRun RunCliOnTerminal(const std::vector<std::string>& args,
 // it). `terminalText` receives everything the program wrote to the terminal.
 CliRun RunCliOnTerminal(const std::vector<std::string>& args, const std::vector<TerminalExchange>& exchanges,
                         std::string& terminalText);
+
+// The program running in the background, as RunCli starts it: its standard output collected through a pipe
+// as it arrives, its standard error kept. Killed when destroyed while still running.
+class BackgroundCli
+{
+public:
+    explicit BackgroundCli(const std::vector<std::string>& args);
+    ~BackgroundCli();
+    BackgroundCli(const BackgroundCli&) = delete;
+    BackgroundCli& operator=(const BackgroundCli&) = delete;
+
+    // Waits until the output holds `text` (or 10 seconds passed).
+    bool WaitFor(const std::string& text);
+    // Sends `signal`, then waits for the exit as Wait does.
+    CliRun Stop(int signal);
+    // Waits for the exit, a minute at most (then kills it: Status -1): the exit status and what it wrote.
+    CliRun Wait();
+    // The reader goes away: the pipe's reading end is closed.
+    void CloseOutput();
+    const std::string& Output() const { return output_; }
+
+private:
+    // Reads what arrived within the time; false when nothing did.
+    bool Read(int timeoutMs);
+
+    std::unique_ptr<struct Prepared> prepared_;
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string output_;
+    std::optional<CliRun> ended_;
+};
 
 } // namespace korvel::test

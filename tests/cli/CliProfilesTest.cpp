@@ -132,6 +132,20 @@ TEST_F(CliProfilesTest, AKeptPasswordComesFromTheKeyringWhenASessionBusIsThere)
 
     CliRun kept = RunCli({"--profile", "Kept", "--json", "version"});
     EXPECT_EQ(kept.Status, 0) << kept.Err;
+    CliRun samePort = RunCli({"--profile", "Kept", "--port", std::to_string(server.AdminPort()), "version"});
+    EXPECT_EQ(samePort.Status, 0) << samePort.Err;
+
+    // The kept password is for the profile's own server: given another one, it is not sent there.
+    for (const std::vector<std::string>& elsewhere : std::vector<std::vector<std::string>>{
+             {"--host", "localhost"}, {"--address", "127.0.0.2"}, {"--port", "1"}, {"--service", "korvel"}})
+    {
+        std::vector<std::string> args{"--profile", "Kept"};
+        args.insert(args.end(), elsewhere.begin(), elsewhere.end());
+        args.push_back("version");
+        CliRun run = RunCli(args);
+        EXPECT_EQ(run.Status, 2) << elsewhere[0] << ": " << run.Err;
+        EXPECT_NE(run.Err.find("a user name and password are needed"), std::string::npos) << run.Err;
+    }
 
     // Without a session bus the keyring is not asked, and without a terminal that is a usage error.
     std::string bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");

@@ -42,7 +42,6 @@ TEST(CliUsage, UsageErrorsExitWithTwoAHintAndNothingSent)
         {"config", "set", "max_connections"},
         {"user", "modify", "bob", "--admin", "--no-admin"},
         {"database", "add", "db"},
-        {"config", "set", "blocked_addresses=10.0.0.1,"},
         {"version", "--bogus"},
     };
     for (std::vector<std::string> args : mistakes)

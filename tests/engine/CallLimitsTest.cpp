@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <future>
 #include <mutex>
+#include <thread>
 
 namespace korvel
 {
@@ -114,6 +115,28 @@ TEST_F(CallLimitsTest, ATimeOutPerCallEndsASilentServersCallWithoutAResend)
     peer.Then(ScriptedPeer::AnswerAfter(std::chrono::milliseconds(100),
                                         [](MessageWriter& w) { w.AppendInt32(3); }));
     EXPECT_EQ(session.GetSessionCount(), 3);
+}
+
+TEST_F(CallLimitsTest, TheTimeAPersonTakesToGiveCredentialsDoesNotCountAgainstTheLoginsTimeOut)
+{
+    TDataSession target;
+    PointAtPeer(target);
+    target.SetCallLimits({.TimeoutMs = 200});
+    target.SetCredentialProvider(
+        [](std::string& userName, std::string& password)
+        {
+            // Answers only once the time-out would have passed, had it started with the login.
+            const auto typed = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+            while (std::chrono::steady_clock::now() < typed)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            userName = "admin";
+            password = "secret";
+            return true;
+        });
+    target.Connect();
+    target.Login();
+    EXPECT_TRUE(target.LoggedIn());
+    EXPECT_EQ(target.LastInterruption(), Interruption::None);
 }
 
 TEST_F(CallLimitsTest, ACancelEndsAConnectThatIsNeverAnswered)

@@ -46,7 +46,7 @@ TEST(LogTextTest, FindsTheNewLinesOfAGrownLogAndTakesThemWithoutCopying)
     const char* grownBytes = grown.Text().data();
     const auto first = FindNewLines(held, grown);
     ASSERT_EQ(first, 2u);
-    held.AppendLines(grown, *first);
+    held = held.Appended(grown, *first);
     EXPECT_EQ(Lines(held), (std::vector<std::string>{"one", "two", "three", "four"}));
     EXPECT_EQ(held.Text().data(), grownBytes) << "the grown block was taken over";
 
@@ -65,7 +65,7 @@ TEST(LogTextTest, AppendsCopiesWhenTheFrontWasCutAndReportsALostTail)
     LogText latest = Make(big.substr(cut) + "new A\nnew B\n");
     const auto first = FindNewLines(held, latest);
     ASSERT_EQ(first, 19900u);
-    held.AppendLines(latest, *first);
+    held = held.Appended(latest, *first);
     ASSERT_EQ(held.LineCount(), 20002u);
     EXPECT_EQ(held.Line(0), "line 0");
     EXPECT_EQ(held.Line(20000), "new A");
@@ -74,6 +74,29 @@ TEST(LogTextTest, AppendsCopiesWhenTheFrontWasCutAndReportsALostTail)
     LogText restarted = Make("a fresh log\n");
     EXPECT_FALSE(FindNewLines(held, restarted).has_value());
     EXPECT_EQ(FindNewLines(LogText(), restarted), 0u) << "an empty held log takes everything";
+}
+
+TEST(LogTextTest, NewLinesAfterARunOfIdenticalLinesLongerThanTheSearchAreFound)
+{
+    std::string repeated;
+    while (repeated.size() < 2 * LogOverlapBytes)
+        repeated += "same line\n";
+    LogText held = Make("start\n" + repeated);
+    // More of the same, then something else: the held end is found where it is, not at the last copy.
+    LogText latest = Make("start\n" + repeated + "same line\nsame line\nnew\n");
+    const auto first = FindNewLines(held, latest);
+    ASSERT_EQ(first, held.LineCount());
+    EXPECT_EQ(latest.LineCount() - *first, 3u);
+    EXPECT_EQ(latest.Line(latest.LineCount() - 1), "new");
+}
+
+TEST(LogTextTest, AZeroByteHidesNothingAndIsFoundByLine)
+{
+    const LogText log = Make(std::string("a\nb\0c\nd\n", 8));
+    EXPECT_EQ(Lines(log), (std::vector<std::string>{"a", std::string("b\0c", 3), "d"}));
+    EXPECT_EQ(log.ZeroByteLine(), 1u);
+    EXPECT_EQ(log.ZeroByteLine(1), 1u);
+    EXPECT_FALSE(log.ZeroByteLine(2).has_value()) << "none from the line after it on";
 }
 
 } // namespace

@@ -227,11 +227,11 @@ TEST(Message, LongStringsAreCutForTheClientAndRefusedForTheServer)
     client.Read(text);
     EXPECT_EQ(text, std::string(255, 'n'));
 
-    MessageReader server(buffer.Data(), writer.Header().TotalSize, MessageReader::LongStrings::Refuse);
+    MessageReader server(buffer.Data(), writer.Header().TotalSize, MessageReader::Fit::Exact);
     text = "before";
     EXPECT_EQ(EngineErrorCode([&] { server.Read(text); }), KORVEL_UNCOMPRESS);
     EXPECT_EQ(text, "before");
-    MessageReader exact(buffer.Data(), writer.Header().TotalSize, MessageReader::LongStrings::Refuse);
+    MessageReader exact(buffer.Data(), writer.Header().TotalSize, MessageReader::Fit::Exact);
     std::string skipped(300, '\0');
     exact.ReadValue(skipped.data(), 300);
     exact.Read(text);

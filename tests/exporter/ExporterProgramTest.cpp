@@ -1,13 +1,16 @@
 // The korvel-exporter program as an administrator starts it: it refuses a module file others can read and a
-// --target its default module does not allow, and with --target its /metrics carries that server's metrics
-// beside its own.
+// --target its default module does not allow, with --target its /metrics carries that server's metrics
+// beside its own, and SIGTERM ends it while a probe waits on a server that never answers.
+#include "engine/wire/RequestCodes.h"
 #include "tests/exporter/ExporterTestSupport.h"
 #include "tests/support/LoadClients.h"
 #include "tests/support/RefServer.h"
 
+#include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <thread>
 
 namespace
 {
@@ -16,6 +19,7 @@ using korvel::test::ChildProcess;
 using korvel::test::HttpClient;
 using korvel::test::RefServer;
 using korvel::test::Samples;
+using korvel::test::SilentPeer;
 using korvel::test::TempDir;
 
 const char* const Modules = "[default]\nuser=admin\npassword=secret\ntargets=127.0.0.1:*\n";
@@ -74,6 +78,39 @@ TEST(ExporterProgramTest, MetricsCarryTheFixedTargetBesideTheExportersOwn)
     EXPECT_EQ(samples.at(R"(korvel_sessions{state="connected"})"), 2);
     EXPECT_EQ(samples.count(R"(korvel_exporter_probes_total{outcome="up"})"), 1u);
     EXPECT_GT(samples.at("process_resident_memory_bytes"), 0);
+}
+
+TEST(ExporterProgramTest, SigtermEndsTheProgramWhileProbesWaitOnSilentServers)
+{
+    // One probe waits in a scrape on a listener that never answers, another in the walk of a session list
+    // on a server that fell silent; each would wait ten minutes.
+    SilentPeer silent;
+    RefServer server;
+    korvel::test::LoadClients load(server, 1);
+    SilentPeer relay(server.AdminPort());
+    relay.FallSilentAt(korvel::REQUEST_GETSESSIONINFO);
+    TempDir dir;
+    ChildProcess program({KORVEL_EXPORTER_PATH, "--listen", "127.0.0.1:0", "--config",
+                          dir.WriteFile("modules.ini", Modules), "--scrape-timeout", "600"});
+    const std::string announced = program.FirstLine();
+    const std::string probe =
+        "http://" + announced.substr(announced.rfind(' ') + 1) + "/probe?target=127.0.0.1:";
+    const std::vector<std::string> timeout{"X-Prometheus-Scrape-Timeout-Seconds: 600"};
+    HttpClient http;
+    EXPECT_EQ(Samples(http.Get(probe + std::to_string(relay.Port()), timeout).Body).at("korvel_up"), 1);
+    std::thread scrape(
+        [&]
+        {
+            HttpClient own;
+            own.Get(probe + std::to_string(silent.Port()), timeout, 120);
+        });
+    EXPECT_TRUE(relay.WaitUntilUnanswered(1, std::chrono::minutes(1))) << "the walk met no silence";
+    EXPECT_TRUE(silent.WaitUntilUnanswered(1, std::chrono::minutes(1)))
+        << "the probe never reached the server";
+
+    kill(program.Pid(), SIGTERM);
+    EXPECT_EQ(program.ExitStatusWithin(std::chrono::minutes(1)), 0) << "SIGTERM waited for a silent server";
+    scrape.join();
 }
 
 } // namespace

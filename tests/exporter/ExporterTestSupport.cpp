@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -12,7 +13,10 @@
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -103,7 +107,11 @@ ChildProcess::~ChildProcess()
     if (pid_ > 0)
     {
         kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
+        if (!ExitStatusWithin(std::chrono::seconds(30)))
+        {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
     }
 }
 
@@ -132,6 +140,20 @@ int ChildProcess::ExitStatus()
     waitpid(pid_, &status, 0);
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::optional<int> ChildProcess::ExitStatusWithin(std::chrono::milliseconds limit)
+{
+    // A pidfd becomes readable when the process ends, so the wait needs no polling loop.
+    const int process = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+    if (process < 0)
+        throw std::runtime_error("pidfd_open failed");
+    pollfd ended{process, POLLIN, 0};
+    const bool done = poll(&ended, 1, static_cast<int>(limit.count())) == 1;
+    close(process);
+    if (!done)
+        return std::nullopt;
+    return ExitStatus();
 }
 
 TempDir::TempDir()
@@ -175,6 +197,151 @@ int DeadLoopbackPort()
     std::uint16_t port = 0;
     close(ListenOnLoopback(port));
     return port;
+}
+
+SilentPeer::SilentPeer(int serverPort)
+    : serverPort_(serverPort), listener_(ListenOnLoopback(port_)), stopFd_(eventfd(0, EFD_CLOEXEC)),
+      silent_(serverPort == 0)
+{
+    acceptor_ = std::thread([this] { Accept(); });
+}
+
+SilentPeer::~SilentPeer()
+{
+    Close();
+    close(stopFd_);
+}
+
+void SilentPeer::Close()
+{
+    if (listener_ < 0)
+        return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(stopFd_, &one, sizeof one);
+    acceptor_.join();
+    for (std::thread& connection : connections_)
+        connection.join();
+    close(listener_);
+    listener_ = -1;
+}
+
+int SilentPeer::OpenConnections()
+{
+    std::lock_guard lock(mutex_);
+    return open_;
+}
+
+void SilentPeer::FallSilent()
+{
+    std::lock_guard lock(mutex_);
+    silent_ = true;
+}
+
+void SilentPeer::FallSilentAt(std::uint16_t requestCode)
+{
+    std::lock_guard lock(mutex_);
+    silentAt_ = requestCode;
+}
+
+void SilentPeer::Heal()
+{
+    std::lock_guard lock(mutex_);
+    silent_ = false;
+    silentAt_.reset();
+}
+
+bool SilentPeer::WaitUntilUnanswered(int count, std::chrono::milliseconds limit)
+{
+    std::unique_lock lock(mutex_);
+    return unansweredChanged_.wait_for(lock, limit, [&] { return unanswered_ >= count; });
+}
+
+void SilentPeer::Accept()
+{
+    for (;;)
+    {
+        pollfd ready[2] = {{listener_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        if (poll(ready, 2, -1) < 0 || ready[1].revents != 0)
+            return;
+        const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0)
+            continue;
+        {
+            std::lock_guard lock(mutex_);
+            ++open_;
+        }
+        connections_.emplace_back([this, client] { Serve(client); });
+    }
+}
+
+std::vector<std::uint8_t> SilentPeer::ReadMessage(int from)
+{
+    std::vector<std::uint8_t> message;
+    std::size_t wanted = 10; // the header, whose first four bytes give the whole size
+    while (message.size() < wanted)
+    {
+        pollfd ready[2] = {{from, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        if (poll(ready, 2, -1) < 0 || ready[1].revents != 0)
+            return {};
+        std::uint8_t chunk[65536];
+        const ssize_t got = recv(from, chunk, std::min(sizeof chunk, wanted - message.size()), 0);
+        if (got <= 0)
+            return {};
+        message.insert(message.end(), chunk, chunk + got);
+        if (message.size() == 10)
+        {
+            std::int32_t total = 0;
+            std::memcpy(&total, message.data(), sizeof total);
+            if (total < 10)
+                return {};
+            wanted = static_cast<std::size_t>(total);
+        }
+    }
+    return message;
+}
+
+void SilentPeer::Serve(int client)
+{
+    int server = -1;
+    bool silenced = false; // once a request went unanswered, so does every later one on this connection
+    for (std::vector<std::uint8_t> request; !(request = ReadMessage(client)).empty();)
+    {
+        std::uint16_t code = 0;
+        std::memcpy(&code, request.data() + 4, sizeof code);
+        {
+            std::lock_guard lock(mutex_);
+            if (silentAt_ == code)
+                silent_ = true;
+            silenced = silenced || silent_;
+            if (silenced)
+            {
+                ++unanswered_;
+                unansweredChanged_.notify_all();
+                continue;
+            }
+        }
+        try
+        {
+            if (server < 0)
+                server = ConnectToLoopback(serverPort_);
+        }
+        catch (const std::runtime_error&)
+        {
+            break; // the server is down: so is the connection
+        }
+        if (!SendAll(server, request.data(), request.size()))
+            break;
+        if (code == 2) // LOGOUT has no reply
+            continue;
+        const std::vector<std::uint8_t> reply = ReadMessage(server);
+        if (reply.empty() || !SendAll(client, reply.data(), reply.size()))
+            break;
+    }
+    if (server >= 0)
+        close(server);
+    close(client);
+    std::lock_guard lock(mutex_);
+    --open_;
 }
 
 } // namespace korvel::test

@@ -1,5 +1,6 @@
-// A real Prometheus scrapes a real korvel-exporter probing two korvel-refservers (with korvel-load sessions)
-// and one dead port, the way deploy/prometheus.yml sets it up. The test reads what Prometheus stored through
+// A real Prometheus scrapes a real korvel-exporter probing two korvel-refservers (with korvel-load sessions),
+// one dead port and one target the exporter refuses, and the exporter itself, the way deploy/prometheus.yml
+// sets it up. The test reads what Prometheus stored through
 // its HTTP API, checks the exposition text with promtool, runs every query of the Grafana dashboard and
 // evaluates the alerting rules. Prometheus must be installed (scripts/setup does it): without it the tests
 // fail.
@@ -76,6 +77,7 @@ struct Fleet
         southLoad =
             std::make_unique<LoadClients>(*south, ConnectedOnSouth, korvel::test::LoadKind{true, "", ""});
         deadTarget = "127.0.0.1:" + std::to_string(korvel::test::DeadLoopbackPort());
+        refusedTarget = "127.0.0.2:" + std::to_string(korvel::test::DeadLoopbackPort()); // not in the module
 
         const std::string modules =
             dir.WriteFile("exporter.ini", "[default]\nuser=admin\npassword=secret\ntargets=127.0.0.1:*\n");
@@ -102,13 +104,16 @@ struct Fleet
                "scrape_configs:\n"
                "  - job_name: korvel\n    metrics_path: /probe\n    params:\n      module: [default]\n"
                "    static_configs:\n      - targets: ['" +
-               TargetOf(*north) + "', '" + TargetOf(*south) + "', '" + deadTarget +
+               TargetOf(*north) + "', '" + TargetOf(*south) + "', '" + deadTarget + "', '" + refusedTarget +
                "']\n"
                "    relabel_configs:\n"
                "      - source_labels: [__address__]\n        target_label: __param_target\n"
                "      - source_labels: [__param_target]\n        target_label: instance\n"
                "      - target_label: __address__\n        replacement: " +
-               exporterAddress + "\n";
+               exporterAddress +
+               "\n"
+               "  - job_name: korvel-exporter\n    static_configs:\n      - targets: ['" +
+               exporterAddress + "']\n";
     }
 
     void WaitUntilReady()
@@ -155,6 +160,7 @@ struct Fleet
     std::unique_ptr<RefServer> north, south;
     std::unique_ptr<LoadClients> northLoad, southLoad;
     std::string deadTarget;
+    std::string refusedTarget;
     std::unique_ptr<ChildProcess> exporter;
     std::string exporterAddress;
     std::string prometheusAddress;
@@ -266,12 +272,21 @@ TEST_F(PrometheusTest, EveryDashboardQueryRunsAndFindsData)
     }
 }
 
-TEST_F(PrometheusTest, AlertingRulesEvaluateAndTheDeadPortIsAlerted)
+TEST_F(PrometheusTest, AlertingRulesEvaluateAndTheDeadPortAndTheRefusedTargetAreAlerted)
 {
+    // Pending alerts show at once, before their `for:` has passed.
     json alerts = fleet->QueryWhen("ALERTS{alertname=\"KorvelServerDown\"}",
                                    [](const json& result) { return !result.empty(); });
     ASSERT_EQ(alerts["data"]["result"].size(), 1u) << alerts.dump();
     EXPECT_EQ(alerts["data"]["result"][0]["metric"].value("instance", ""), fleet->deadTarget);
+
+    // The dead port's scrape is answered (korvel_up 0); the refused target's is not.
+    alerts = fleet->QueryWhen("ALERTS{alertname=\"KorvelExporterScrapeFailed\"}",
+                              [](const json& result) { return !result.empty(); });
+    ASSERT_EQ(alerts["data"]["result"].size(), 1u) << alerts.dump();
+    EXPECT_EQ(alerts["data"]["result"][0]["metric"].value("instance", ""), fleet->refusedTarget);
+    EXPECT_TRUE(
+        fleet->Api("/api/v1/query", "ALERTS{alertname=\"KorvelMetricsAbsent\"}")["data"]["result"].empty());
 
     const json rules = fleet->Api("/api/v1/rules");
     int evaluated = 0;
@@ -281,7 +296,7 @@ TEST_F(PrometheusTest, AlertingRulesEvaluateAndTheDeadPortIsAlerted)
             EXPECT_EQ(rule.value("health", ""), "ok") << rule.dump();
             ++evaluated;
         }
-    EXPECT_EQ(evaluated, 4);
+    EXPECT_EQ(evaluated, 6);
 }
 
 } // namespace

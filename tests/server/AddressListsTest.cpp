@@ -28,6 +28,49 @@ std::uint16_t MainLoginFrom(const RefServer& server, const char* source,
     return code;
 }
 
+// RECONNECT of session `id` from `source`; returns the reply code.
+std::uint16_t ReattachFrom(const RefServer& server, std::int32_t id, const char* source)
+{
+    RawClient raw(server.MainPort(), source);
+    raw.Send(RawRequest(REQUEST_RECONNECT,
+                        {RawNumber(std::int64_t{32100}), RawNumber(id), RawNumber(std::uint8_t{1})}));
+    return ReplyCodeOf(raw.Receive());
+}
+
+void ChangeConfig(TDataSession& admin, auto change)
+{
+    ServerConfig config;
+    admin.GetConfig(config);
+    change(config);
+    admin.ModifyConfig(config);
+}
+
+TEST(AddressLists, ASessionReattachesThroughADrainButNotFromAnAddressBlockedSince)
+{
+    RefServer server;
+    auto admin = OpenSession(server);
+    auto user = OpenSession(server, /*adminPort=*/false);
+    const std::int32_t id = user->SessionId();
+
+    ChangeConfig(*admin, [](ServerConfig& config) { config.DenyLogins = true; });
+    user->Disconnect();
+    EXPECT_NO_THROW(user->SendSessionParams()) << "denying new logins cuts no session off";
+
+    ChangeConfig(*admin, [](ServerConfig& config) { config.BlockedAddresses = {"127.0.0.1"}; });
+    user->Disconnect();
+    EXPECT_EQ(ErrorCodeOf([&] { user->SendSessionParams(); }), KORVEL_REMOTECONNECT);
+    EXPECT_EQ(ReattachFrom(server, id, "127.0.0.1"), KORVEL_REMOTEADDRESSBLOCK);
+
+    ChangeConfig(*admin,
+                 [](ServerConfig& config)
+                 {
+                     config.BlockedAddresses.clear();
+                     config.AuthorizedAddresses = {"127.0.0.2"};
+                 });
+    EXPECT_EQ(ReattachFrom(server, id, "127.0.0.1"), KORVEL_REMOTEADDRESSBLOCK);
+    EXPECT_EQ(ReattachFrom(server, id, "127.0.0.2"), KORVEL_NONE);
+}
+
 TEST(AddressLists, TheServerLetsInExactlyWhatTheSharedTableSays)
 {
     RefServer server;

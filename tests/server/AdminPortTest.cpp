@@ -361,6 +361,7 @@ TEST(AdminPort, VersionsShapeTheReplies)
         SessionInfo info;
         EXPECT_TRUE(admin->GetSessionInfo(1, info));
         EXPECT_EQ(info.ServerSessionId, user->SessionId());
+        EXPECT_NO_THROW(user->SendSessionParams()) << "LockProtocol is sent from 3.04 on only";
     }
 }
 

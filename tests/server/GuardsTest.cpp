@@ -1,8 +1,11 @@
-// What keeps an installation administrable: the last administrator cannot be deleted or demoted, one server
-// at a time holds a data directory, and --reset-admin recovers an administrator offline.
+// What keeps an installation administrable and its secrets its owner's: the last administrator cannot be
+// deleted or demoted, a session loses its rights with its administrator, one server at a time holds a data
+// directory, --reset-admin recovers an administrator offline, and the data directory is private and opens no
+// planted link.
 #include "engine/wire/ErrorCodes.h"
 #include "tests/server/ServerTestSupport.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -22,16 +25,54 @@ struct ProgramRun
     std::string Output; // stdout and stderr
 };
 
+// Runs korvel-refserver to its end; one that starts serving instead is stopped after a minute (status 124).
 ProgramRun RunServerProgram(const std::string& arguments)
 {
     ProgramRun run;
-    FILE* pipe = popen((RefServer::ServerExecutable() + " " + arguments + " 2>&1").c_str(), "r");
+    FILE* pipe =
+        popen(("timeout 60 " + RefServer::ServerExecutable() + " " + arguments + " 2>&1").c_str(), "r");
     std::array<char, 256> buffer{};
     while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe))
         run.Output.append(buffer.data(), n);
     int status = pclose(pipe);
     run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+// A new empty directory, removed with everything in it at the end.
+class ScratchDirectory
+{
+public:
+    ScratchDirectory()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "korvel-guards-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot create a temporary directory");
+        path_ = pattern;
+    }
+    ~ScratchDirectory()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+mode_t ModeOf(const std::filesystem::path& path)
+{
+    struct stat info
+    {
+    };
+    return lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+std::string Contents(const std::filesystem::path& path)
+{
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 struct Refused
@@ -88,6 +129,39 @@ TEST(Guards, TheLastAdministratorIsNeitherDeletedNorDemoted)
     EXPECT_EQ(names, StringList{"carol"});
 }
 
+TEST(Guards, AnOpenSessionLosesItsRightsWithItsAdministrator)
+{
+    RefServer server;
+    auto admin = OpenSession(server);
+    admin->AddUser("carol", "pw", "", true);
+    admin->AddUser("dave", "pw", "", true);
+    auto carol = OpenSession(server, true, true, "carol", "pw");
+    auto dave = OpenSession(server, true, true, "dave", "pw");
+    admin->ModifyUser("carol", "pw", "", false);
+    admin->DeleteUser("dave");
+
+    auto expectRefused = [](TDataSession& session, const std::string& name)
+    {
+        SCOPED_TRACE(name);
+        auto refused = Refusal([&] { session.AddUser("mallory", "pw", "", true); });
+        EXPECT_EQ(refused.Code, KORVEL_REMOTENOTADMIN);
+        EXPECT_EQ(refused.User, name) << "names the user, as a refused LOGIN does";
+        EXPECT_EQ(Refusal([&] { session.ModifyUser("admin", "locked-out", "", true); }).Code,
+                  KORVEL_REMOTENOTADMIN);
+        StringList names;
+        EXPECT_EQ(Refusal([&] { session.GetUserNames(names); }).Code, KORVEL_REMOTENOTADMIN);
+    };
+    expectRefused(*carol, "carol");
+    expectRefused(*dave, "dave");
+    StringList names;
+    admin->GetUserNames(names);
+    EXPECT_EQ(names, (StringList{"admin", "carol"})) << "nothing was added";
+    std::string password, description;
+    bool administrator = false;
+    admin->GetUser("admin", password, description, administrator);
+    EXPECT_EQ(password, "secret") << "nor changed";
+}
+
 TEST(Guards, ASecondServerOnTheSameDataDirectoryStops)
 {
     RefServer server;
@@ -95,6 +169,119 @@ TEST(Guards, ASecondServerOnTheSameDataDirectoryStops)
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Output.find("data directory in use"), std::string::npos) << run.Output;
     EXPECT_NO_THROW(OpenSession(server)) << "the first server is untouched";
+
+    // Renaming files cannot get round the lock: it is held on the directory itself.
+    const std::filesystem::path dir = server.DataDir();
+    const auto aside = dir / "aside";
+    std::filesystem::create_directory(aside);
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (entry.path() != aside)
+            files.push_back(entry.path().filename());
+    for (const auto& name : files)
+        std::filesystem::rename(dir / name, aside / name);
+    run = RunServerProgram("--data-dir " + dir.string() + " --reset-admin admin");
+    for (const auto& name : files)
+        std::filesystem::rename(aside / name, dir / name);
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Output.find("data directory in use"), std::string::npos) << run.Output;
+    EXPECT_NO_THROW(OpenSession(server));
+}
+
+TEST(Guards, ResetAdminRefusesWhatCouldNeverWorkAndCreatesNothing)
+{
+    ScratchDirectory scratch;
+    const auto mistyped = scratch.Path() / "mistyped";
+    const auto empty = scratch.Path() / "empty";
+    std::filesystem::create_directory(empty);
+
+    auto run = RunServerProgram("--data-dir " + mistyped.string() + " --reset-admin ''");
+    EXPECT_EQ(run.Status, 2) << "not a normal start";
+    EXPECT_NE(run.Output.find("a user name is needed"), std::string::npos) << run.Output;
+    run = RunServerProgram("--data-dir " + mistyped.string() + " --reset-admin " + std::string(256, 'u'));
+    EXPECT_EQ(run.Status, 2) << "a name LOGIN cannot carry";
+    for (const auto& dir : {mistyped, empty})
+    {
+        run = RunServerProgram("--data-dir " + dir.string() + " --reset-admin bob");
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_NE(run.Output.find("no KORVEL data in " + dir.string()), std::string::npos) << run.Output;
+        EXPECT_EQ(run.Output.find("password"), std::string::npos) << run.Output;
+    }
+    EXPECT_FALSE(std::filesystem::exists(mistyped));
+    EXPECT_TRUE(std::filesystem::is_empty(empty));
+}
+
+TEST(Guards, TheDataDirectoryIsTheOwnersAloneWhateverTheUmask)
+{
+    ScratchDirectory scratch;
+    RefServerOptions options;
+    options.DataDir = (scratch.Path() / "new").string(); // a normal start makes a new installation there
+    const std::filesystem::path dir = options.DataDir;
+    auto expectPrivate = [&]
+    {
+        EXPECT_EQ(ModeOf(dir), 0700u);
+        StringList names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+        {
+            names.push_back(entry.path().filename().string());
+            EXPECT_EQ(ModeOf(entry.path()), 0600u) << names.back();
+        }
+        return names;
+    };
+    const mode_t umaskBefore = umask(0);
+    RefServer server(options);
+    auto admin = OpenSession(server);
+    admin->AddUser("bob", "pw", "", false); // the password goes through the WAL
+    StringList names = expectPrivate();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (StringList{"korvel.db", "korvel.db-shm", "korvel.db-wal", "server.log"}));
+
+    // An installation left readable by an earlier server is tightened at start, and says so.
+    admin.reset();
+    EXPECT_EQ(server.Stop(), 0); // no early return: the umask is restored below
+    std::filesystem::permissions(dir, std::filesystem::perms(0755));
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        std::filesystem::permissions(entry.path(), std::filesystem::perms(0644));
+    server.Start();
+    umask(umaskBefore);
+    expectPrivate();
+    StringList log;
+    OpenSession(server)->GetLog(log);
+    const std::string said = "Tightened " + (dir / "korvel.db").string() + " from mode 0644 to 0600";
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(),
+                            [&](const std::string& line) { return line.find(said) != std::string::npos; }));
+}
+
+TEST(Guards, NoFileIsOpenedThroughAPlantedLink)
+{
+    RefServer server;
+    auto admin = OpenSession(server);
+    admin->AddUser("bob", "pw", "", false);
+    admin.reset();
+    ASSERT_EQ(server.Stop(), 0);
+    const std::filesystem::path dir = server.DataDir();
+    const auto victim = dir / "victim";
+    std::ofstream(victim) << "keep\n";
+    std::filesystem::permissions(victim, std::filesystem::perms(0644));
+    for (const char* name : {"korvel.db", "korvel.db-wal", "korvel.db-shm", "server.log"})
+    {
+        SCOPED_TRACE(name);
+        const auto file = dir / name;
+        const auto aside = dir / "aside";
+        const bool existed = std::filesystem::exists(std::filesystem::symlink_status(file));
+        if (existed)
+            std::filesystem::rename(file, aside);
+        std::filesystem::create_symlink(victim, file);
+        EXPECT_THROW(server.Start(), std::runtime_error) << "the server refuses to start";
+        EXPECT_EQ(Contents(victim), "keep\n");
+        EXPECT_EQ(ModeOf(victim), 0644u);
+        std::filesystem::remove(file);
+        if (existed)
+            std::filesystem::rename(aside, file);
+    }
+    server.Start();
+    EXPECT_NO_THROW(OpenSession(server, /*adminPort=*/false, true, "bob", "pw"))
+        << "the installation is intact";
 }
 
 TEST(Guards, ResetAdminRecoversAStoppedInstallationOnly)

@@ -148,6 +148,10 @@ TEST(HostileInput, ShortOrWideValuesAreInvalidRequests)
     };
     expectInvalid(RawRequest(REQUEST_ADDUSER, {RawValue("bob"), RawValue("pw")}));   // values run short
     expectInvalid(RawRequest(REQUEST_GETSESSIONINFO, {RawNumber(std::int64_t{1})})); // too wide
+    // A number narrower than its kind is not read into the low bytes of a guess, nor an empty one skipped.
+    expectInvalid(RawRequest(REQUEST_GETSESSIONINFO, {RawNumber(std::int16_t{1})}));
+    expectInvalid(RawRequest(REQUEST_GETSESSIONINFO, {{}}));
+    expectInvalid(RawRequest(REQUEST_ADDUSER, {RawValue("bob"), RawValue("pw"), RawValue(""), {}}));
     auto lying = RawRequest(REQUEST_GETUSER, {RawValue("bob")});
     lying[HeaderSize] = 0xFF; // a value length running past the end
     expectInvalid(lying);
@@ -185,14 +189,16 @@ TEST(HostileInput, StringsLongerThan255BytesAreRefusedAndChangeNothing)
     expectRefused(RawRequest(REQUEST_ADDUSER, {RawValue("bob"), RawValue(tooLong), RawValue("d"), no}));
     expectRefused(RawRequest(REQUEST_ADDUSER, {RawValue("bob"), RawValue("pw"), RawValue(tooLong), no}));
     expectRefused(RawRequest(REQUEST_ADDDB, {RawValue("sales"), RawValue("d"), RawValue(tooLong)}));
-    const auto one = RawNumber(std::uint8_t{1});
-    auto configWithAddress = [&](const std::string& address)
+    const auto yes = RawNumber(std::uint8_t{1});
+    auto configWithAddress = [&](const std::string& address, const std::vector<std::uint8_t>& number)
     {
         return RawRequest(REQUEST_MODIFYCONFIG,
-                          {one, one, one, one, one, one, RawValue("/tmp"), RawNumber(std::int32_t{1}),
-                           RawValue(address), RawNumber(std::int32_t{0})});
+                          {yes, number, number, number, number, number, RawValue("/tmp"),
+                           RawNumber(std::int32_t{1}), RawValue(address), RawNumber(std::int32_t{0})});
     };
-    expectRefused(configWithAddress(tooLong));
+    const auto one = RawNumber(std::uint16_t{1});
+    expectRefused(configWithAddress(tooLong, one));
+    expectRefused(configWithAddress("10.0.0.1", yes)); // the 16-bit values one byte wide
     // Nothing was stored, not even a name cut to 255 bytes.
     auto admin = OpenSession(server);
     StringList users;
@@ -205,7 +211,7 @@ TEST(HostileInput, StringsLongerThan255BytesAreRefusedAndChangeNothing)
     admin->GetConfig(config);
     EXPECT_FALSE(config.DenyLogins);
     EXPECT_TRUE(config.AuthorizedAddresses.empty());
-    raw.Send(configWithAddress("10.0.0.1")); // the same request with a short address is taken
+    raw.Send(configWithAddress("10.0.0.1", one)); // the same request with a short address is taken
     EXPECT_EQ(ReplyCodeOf(raw.Receive()), KORVEL_NONE);
     // 255 bytes are still a valid name.
     admin->AddUser(std::string(255, 'u'), "pw", "", false);

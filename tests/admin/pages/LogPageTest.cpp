@@ -3,18 +3,25 @@
 
 #include "admin/pages/LogHighlightDelegate.h"
 #include "admin/pages/LogPage.h"
+#include "admin/pages/LogSearch.h"
+#include "admin/pages/LogWorker.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
-#include <QListView>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace korvel::test
 {
@@ -46,7 +53,7 @@ protected:
     QStringList Shown() const
     {
         QStringList lines;
-        const QAbstractItemModel* model = Find<QListView>("LogListBox")->model();
+        const QAbstractItemModel* model = Find<QAbstractItemView>("LogListBox")->model();
         for (int row = 0; row < model->rowCount(); ++row)
             lines << model->index(row, 0).data().toString();
         return lines;
@@ -59,7 +66,10 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Loading(); }, 20000));
     }
     QString Label(const char* name) const { return Find<QLabel>(name)->text(); }
-    QString CurrentText() const { return Find<QListView>("LogListBox")->currentIndex().data().toString(); }
+    QString CurrentText() const
+    {
+        return Find<QAbstractItemView>("LogListBox")->currentIndex().data().toString();
+    }
     // The user types into the search box and waits for the search to end.
     void Search(const QString& text)
     {
@@ -78,7 +88,7 @@ protected:
     }
     void Key(int key, Qt::KeyboardModifiers modifiers = {}) const
     {
-        QTest::keyClick(Find<QListView>("LogListBox"), static_cast<Qt::Key>(key), modifiers);
+        QTest::keyClick(Find<QAbstractItemView>("LogListBox"), static_cast<Qt::Key>(key), modifiers);
     }
     // The server's log file as lines without their line ends.
     QStringList FileLines() const
@@ -184,7 +194,7 @@ TEST_F(LogPageTest, RowsAreEighteenPixelsHighAndWideEnoughToScrollLongLines)
 {
     StartServerWithLog(std::string(400, 'x') + "\n");
     Load();
-    auto* view = Find<QListView>("LogListBox");
+    auto* view = Find<QAbstractItemView>("LogListBox");
     const QModelIndex first = view->model()->index(0, 0);
     EXPECT_EQ(view->sizeHintForIndex(first).height(), 18);
     EXPECT_EQ(view->sizeHintForIndex(first).width(),
@@ -210,14 +220,14 @@ TEST_F(LogPageTest, LoadRunsInTheBackgroundCanBeCancelledAndEndsAtTheNewestLine)
     EXPECT_FALSE(Page()->Loading());
     EXPECT_FALSE(PagesTest::Shown("LoadProgressBar"));
     QTest::qWait(1500); // the cancelled reply arrives meanwhile and is dropped
-    EXPECT_EQ(Find<QListView>("LogListBox")->model()->rowCount(), 0);
+    EXPECT_EQ(Find<QAbstractItemView>("LogListBox")->model()->rowCount(), 0);
 
     Load();
     const QStringList lines = Shown();
     ASSERT_GE(lines.size(), 200000);
     EXPECT_EQ(lines[0], "2024-01-01 00:00:00 line 0");
     EXPECT_EQ(Label("LineCountLabel"), QLocale().toString(lines.size()) + " lines");
-    auto* view = Find<QListView>("LogListBox");
+    auto* view = Find<QAbstractItemView>("LogListBox");
     const QModelIndex last = view->model()->index(view->model()->rowCount() - 1, 0);
     EXPECT_EQ(view->currentIndex(), last);
     EXPECT_TRUE(view->viewport()->rect().intersects(view->visualRect(last))) << "the newest line is in view";
@@ -228,7 +238,7 @@ TEST_F(LogPageTest, SearchCountsFindsNextAndPreviousWithWrappingAndHighlights)
 {
     StartServerWithLog("a zebra one\nb plain\nc ZEBRA two\nd Zebra three\ne end\n");
     Load();
-    auto* view = Find<QListView>("LogListBox");
+    auto* view = Find<QAbstractItemView>("LogListBox");
     const QImage before = view->viewport()->grab().toImage();
     Search("zebra");
     EXPECT_EQ(Label("MatchCountLabel"), "3 matches"); // case-insensitive by default
@@ -307,6 +317,43 @@ TEST_F(LogPageTest, EscapeOrAKeystrokeStopsARunningSearch)
     EXPECT_EQ(Label("MatchCountLabel"), "1,111 matches"); // "line 299", "line 2990".."line 2999", ...
 }
 
+TEST_F(LogPageTest, ASearchStartedAgainNeverShowsTheOldPatternsMatches)
+{
+    StartServerWithLog(NumberedLines(300000));
+    Load();
+    ClickBox("OnlyMatchingCheckBox");
+    ClickBox("RegexCheckBox");
+    auto* edit = Find<QLineEdit>("SearchEdit");
+    QTest::keyClicks(edit, "l.*i.*n.*e.*1"); // slow enough to hand over its matches in several batches
+    QTest::keyClick(edit, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return Label("MatchCountLabel").contains("so far") || !Page()->Searching(); }, 20000));
+    edit->selectAll();
+    QTest::keyClicks(edit, "line 2");
+    QTest::keyClick(edit, Qt::Key_Return); // while the first search's next batches are on their way
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Searching(); }, 20000));
+    const QStringList shown = Shown();
+    EXPECT_EQ(shown.size(), 111111); // "line 2", "line 20".."line 29", ..., "line 200000".."line 299999"
+    EXPECT_TRUE(
+        std::all_of(shown.begin(), shown.end(), [](const QString& line) { return line.contains("line 2"); }));
+    EXPECT_EQ(Label("MatchCountLabel"), "111,111 matches");
+}
+
+TEST_F(LogPageTest, AClickOnARowSelectsItsLineWhereverTheListIsScrolled)
+{
+    StartServerWithLog(NumberedLines(1000));
+    Load();
+    auto* view = Find<QAbstractItemView>("LogListBox");
+    view->verticalScrollBar()->setValue(500); // a row at a time: line 500 at the top
+    EXPECT_EQ(view->indexAt(QPoint(10, 2)).data().toString(), "2024-01-01 00:00:00 line 500");
+    const QRect row = view->visualRect(view->model()->index(503, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(10, row.center().y()));
+    EXPECT_EQ(CurrentText(), "2024-01-01 00:00:00 line 503");
+    Key(Qt::Key_Down);
+    EXPECT_EQ(CurrentText(), "2024-01-01 00:00:00 line 504");
+    EXPECT_EQ(view->verticalScrollBar()->value(), 500) << "the list stays where it was";
+}
+
 TEST_F(LogPageTest, FollowAppendsExactlyTheNewLinesAndStaysAtTheEnd)
 {
     StartServerWithLog(NumberedLines(1000));
@@ -325,7 +372,7 @@ TEST_F(LogPageTest, FollowAppendsExactlyTheNewLinesAndStaysAtTheEnd)
     const QStringList shown = Shown();
     EXPECT_EQ(shown, FileLines().mid(0, shown.size())) << "no line twice, none missing";
     EXPECT_TRUE(Label("FollowStatusLabel").startsWith("+")) << Label("FollowStatusLabel").toStdString();
-    auto* view = Find<QListView>("LogListBox");
+    auto* view = Find<QAbstractItemView>("LogListBox");
     const QModelIndex last = view->model()->index(view->model()->rowCount() - 1, 0);
     EXPECT_TRUE(view->viewport()->rect().intersects(view->visualRect(last)));
     ClickBox("FollowCheckBox");
@@ -415,6 +462,63 @@ TEST_F(LogPageTest, LogoutDropsALoadAndStopsFollowing)
     WaitForRunner();
     EXPECT_TRUE(Enabled("LoadLogButton"));
     EXPECT_TRUE(Shown().isEmpty()) << "the dropped load delivered nothing";
+}
+
+// The list's text as the session hands it over: a block of the server's bytes.
+std::shared_ptr<const LogText> TextOf(const std::string& text)
+{
+    MessageBuffer buffer;
+    buffer.Reserve(static_cast<std::int64_t>(text.size()));
+    std::memcpy(buffer.Data(), text.data(), text.size());
+    LogText log;
+    log.Adopt(buffer, 0, text.size());
+    return std::make_shared<const LogText>(std::move(log));
+}
+
+TEST(LogSearchTest, LinesAppendedWhileASearchRunsAreSearchedOnceInLineOrder)
+{
+    const std::string first = NumberedLines(300000);
+    std::shared_ptr<const LogText> log = TextOf(first);
+    int finished = 0;
+    admin::LogSearch search(
+        log, [&](bool done) { finished += done; }, nullptr);
+    search.Start(std::make_shared<admin::LogLineMatcher>("line 7", false, false));
+    ASSERT_TRUE(search.Running());
+    // What a follow read does meanwhile: the list takes a longer text with the old lines at the same places.
+    log = TextOf(first + "2024-01-01 00:00:01 line 7 appended\n2024-01-01 00:00:01 other\n" +
+                 "2024-01-01 00:00:01 line 77 appended\n");
+    search.Continue();
+    ASSERT_TRUE(WaitFor([&] { return !search.Running(); }, 20000));
+
+    std::vector<std::uint32_t> expected;
+    for (std::uint32_t line = 0; line < 300000; ++line)
+        if (("line " + std::to_string(line)).find("line 7") == 0)
+            expected.push_back(line);
+    expected.insert(expected.end(), {300000, 300002});
+    EXPECT_EQ(search.Matches(), expected);
+    EXPECT_TRUE(search.Complete());
+    EXPECT_EQ(finished, 1) << "finished once, after the appended lines";
+}
+
+TEST(LogWorkerTest, WhatATaskHandedOverIsDroppedWhenANewRunBeganBeforeItArrived)
+{
+    admin::LogWorker worker;
+    std::atomic<bool> handedOver = false;
+    int arrived = 0;
+    worker.Queue(
+        [&](const admin::LogWorker::Deliver& deliver)
+        {
+            deliver([&] { ++arrived; });
+            handedOver = true;
+        });
+    while (!handedOver)
+        std::this_thread::yield();
+    worker.NewRun(); // the handed-over call is queued for the user-interface thread by now
+    QCoreApplication::sendPostedEvents(&worker);
+    EXPECT_EQ(arrived, 0);
+
+    worker.Queue([&](const admin::LogWorker::Deliver& deliver) { deliver([&] { ++arrived; }); });
+    EXPECT_TRUE(WaitFor([&] { return arrived == 1; }, 5000)) << "a task of the new run delivers";
 }
 
 } // namespace

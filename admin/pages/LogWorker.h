@@ -1,0 +1,39 @@
+// A thread of the Log page's own for the work done on every line of a log (matching a search, joining a
+// follow read to the held log), so that a million lines never hold up the window. Tasks run one after
+// another in the order queued. What they hand back reaches the user-interface thread only while no newer run
+// has begun, so a restarted or cancelled piece of work never delivers a stale result.
+#pragma once
+
+#include <QObject>
+#include <QThreadPool>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+namespace korvel::admin
+{
+
+class LogWorker : public QObject
+{
+public:
+    // Hands `onUiThread` to the user-interface thread; false once the task's run has ended, when the task
+    // should stop.
+    using Deliver = std::function<bool(std::function<void()> onUiThread)>;
+    using Task = std::function<void(const Deliver& deliver)>;
+
+    LogWorker();
+    // Ends the current run and waits for its task to notice.
+    ~LogWorker() override;
+
+    // Ends the current run: what its tasks deliver from now on is dropped, and those not begun are skipped.
+    void NewRun();
+    // Queues `task` in the current run. It must not throw.
+    void Queue(Task task);
+
+private:
+    QThreadPool pool_;
+    std::atomic<std::uint64_t> run_ = 0;
+};
+
+} // namespace korvel::admin
