@@ -1,5 +1,7 @@
 #include "admin/Automation.h"
 
+#include "admin/common/BackgroundRunner.h"
+
 #include "admin/MainForm.h"
 #include "admin/OptionsDlg.h"
 #include "admin/TraceLogDlg.h"
@@ -8,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
@@ -75,6 +78,22 @@ void SaveSnapshots(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& trac
     traceLog.hide();
 }
 
+// Turns the event loop until the window's runner has nothing left to do (at most a minute).
+void WaitUntilIdle(TMainForm& mainForm)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop,
+                     [&]
+                     {
+                         if (!mainForm.Runner().Busy())
+                             loop.quit();
+                     });
+    poll.start(50);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 void RunAutomation(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& traceLog, const QString& login,
                    const QString& snapshots)
 {
@@ -87,6 +106,8 @@ void RunAutomation(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& trac
         QObject::connect(&answerer, &QTimer::timeout, [=] { AnswerLoginPrompt(user, password, snapshots); });
         answerer.start(100);
         mainForm.findChild<QAction*>("LoginItem")->trigger();
+        // The login runs on the window's runner; the prompt is answered and the pages filled meanwhile.
+        WaitUntilIdle(mainForm);
     }
     if (!snapshots.isEmpty())
     {

@@ -81,7 +81,8 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     waitIndicator_ = new WaitIndicator(
         *runner_, [this] { return ServerEndpoint(LoggedIn() ? connected_ : remoteSettings_); }, this,
         statusBar());
-    statusBar()->addWidget(waitIndicator_);
+    // A permanent section, so a menu hint never hides the Cancel.
+    statusBar()->insertPermanentWidget(0, waitIndicator_, 1);
     CreatePageControl(setup_.CreatePages);
     focus->WatchAfterPages(*runner_);
     SetMinimumWindowSize();

@@ -69,6 +69,8 @@ TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
     connect(profilesList_, &QListWidget::currentRowChanged, this, [this] { ProfileSelected(); });
 
     auto* layout = new QHBoxLayout(this);
+    // Tall enough for every row, the wrapped keyring reason and the test's wait included.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
     layout->addWidget(profilesList_, 1);
     layout->addLayout(CreateEditor(), 2);
     layout->addWidget(CreateButtons());

@@ -28,6 +28,7 @@ WaitIndicator::WaitIndicator(BackgroundRunner& runner, std::function<QString()> 
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(label_);
     layout->addWidget(cancelButton_);
+    layout->addStretch();
 
     timer_ = new QTimer(this);
     timer_->setInterval(250);
@@ -45,12 +46,14 @@ WaitIndicator::WaitIndicator(BackgroundRunner& runner, std::function<QString()> 
                               CommandsChanged(running);
                           });
     runner_.WatchCancels(this, [this](const RunningCommand& command) { Cancelled(command); });
-    hide();
+    setMinimumHeight(cancelButton_->sizeHint().height());
+    Clear();
 }
 
-QString WaitIndicator::Text() const
+void WaitIndicator::Clear()
 {
-    return isVisible() || !isHidden() ? label_->text() : QString();
+    label_->clear();
+    cancelButton_->hide();
 }
 
 void WaitIndicator::CommandsChanged(bool running)
@@ -63,8 +66,8 @@ void WaitIndicator::CommandsChanged(bool running)
     }
     timer_->stop();
     // A cancelled command's message stays until the next command.
-    if (cancelButton_->isVisible() || !cancelButton_->isHidden())
-        hide();
+    if (!cancelButton_->isHidden())
+        Clear();
 }
 
 void WaitIndicator::Update()
@@ -75,15 +78,11 @@ void WaitIndicator::Update()
     const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - command->Since);
     if (waited.count() < ShowAfterMs)
-    {
-        hide();
-        return;
-    }
+        return Clear();
     const QString what = command->Waiting.empty() ? QStringLiteral("Waiting for ") + serverPlace_()
                                                   : QString::fromStdString(command->Waiting);
     label_->setText(QStringLiteral("%1 (%2 s)").arg(what).arg(waited.count() / 1000));
     cancelButton_->show();
-    show();
 }
 
 void WaitIndicator::Cancelled(const RunningCommand& command)
@@ -93,7 +92,6 @@ void WaitIndicator::Cancelled(const RunningCommand& command)
                         ? QStringLiteral("Cancelled; the change may have been made: Refresh to see")
                         : QStringLiteral("Cancelled"));
     cancelButton_->hide();
-    show();
 }
 
 } // namespace korvel::admin

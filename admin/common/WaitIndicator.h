@@ -2,6 +2,7 @@
 // for how long ("Waiting for db1:12006 (12 s)") beside a Cancel button; Esc cancels too. Once the person
 // cancelled, it says so ("Cancelled", or for a change "Cancelled; the change may have been made: Refresh to
 // see") until the next command. The window's status bar holds one; a dialog that runs commands holds its own.
+// It keeps the Cancel button's height while empty, so nothing around it moves when the button shows.
 #pragma once
 
 #include <QString>
@@ -29,12 +30,10 @@ public:
 
     static constexpr int ShowAfterMs = 500;
 
-    // What the indicator says now (empty while hidden).
-    QString Text() const;
-
 private:
     void CommandsChanged(bool running);
     void Update();
+    void Clear();
     void Cancelled(const RunningCommand& command);
 
     BackgroundRunner& runner_;

@@ -4,6 +4,7 @@
 #include "credentials/Keyring.h"
 #include "settings/Profiles.h"
 #include "tests/admin/window/WindowFixture.h"
+#include "tests/support/PausedServer.h"
 #include "tests/credentials/LockedKeyring.h"
 
 #include <QCheckBox>
@@ -396,6 +397,34 @@ TEST_F(ProfilesWindowTest, LockedKeyringARenameThatCannotMoveThePasswordKeepsItA
         << dialogs.Errors().back().toStdString();
     EXPECT_EQ(credentials::LookupPassword(kept), "secret");
     EXPECT_TRUE(settings::ProfileStore().Find("Renamed")) << "the rename itself is kept";
+}
+
+TEST_F(ProfilesWindowTest, ATestConnectionThatWaitsSaysSoAndIsCancelledWithAClick)
+{
+    StartServer();
+    SaveProfile("Quiet", server->AdminPort());
+    OpenWindow();
+    PausedServer paused(server->Pid());
+    WhenModal(
+        [this](QWidget& dialog)
+        {
+            auto* test = dialog.findChild<QPushButton*>("TestConnectionButton");
+            QTest::mouseClick(test, Qt::LeftButton, {}, test->rect().center());
+            auto* result = dialog.findChild<QLabel*>("TestResultLabel");
+            EXPECT_EQ(result->text(), "Testing...");
+            EXPECT_FALSE(test->isEnabled());
+            auto* cancel = dialog.findChild<QWidget*>("WaitIndicator")->findChild<QPushButton*>("CancelWaitButton");
+            ASSERT_TRUE(QTest::qWaitFor([&] { return cancel->isVisible(); }, 10000)) << "no Cancel was offered";
+            QTest::mouseClick(cancel, Qt::LeftButton, {}, cancel->rect().center());
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Runner().Busy(); }, 10000));
+            EXPECT_EQ(result->text(), "Test cancelled.");
+            EXPECT_TRUE(test->isEnabled());
+            EXPECT_TRUE(dialog.isVisible()) << "Cancel ends the test, not the dialog";
+            auto* close = dialog.findChild<QPushButton*>("CloseButton");
+            QTest::mouseClick(close, Qt::LeftButton, {}, close->rect().center());
+        });
+    Pick("ProfilesItem");
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
 }
 
 } // namespace

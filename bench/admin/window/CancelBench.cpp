@@ -1,0 +1,183 @@
+// Cancel while the window waits on a server that says nothing (held with SIGSTOP): the time from the click on
+// Cancel to the logged-out look (a login) and to the page as it was (a Save), and the longest gap between two
+// event-loop turns while the window waits. Goals: Cancel under 1 s; no gap over 50 ms.
+#include "admin/MainForm.h"
+#include "admin/common/BackgroundRunner.h"
+#include "admin/common/Dialogs.h"
+#include "bench/admin/AdminBenchMain.h"
+#include "tests/support/PausedServer.h"
+#include "tests/support/RefServer.h"
+
+#include <QAction>
+#include <QFile>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace korvel::bench
+{
+namespace
+{
+
+// The administrator's password at every prompt; no other box is expected.
+class BenchDialogs : public admin::Dialogs
+{
+public:
+    bool IsDirectoryWritable(const QString&) override { return true; }
+
+protected:
+    void DoShowError(QWidget*, const QString& message) override
+    {
+        std::printf("unexpected error box: %s\n", qPrintable(message));
+    }
+    void DoShowInformation(QWidget*, const QString&) override {}
+    admin::Answer DoAskWarningYesNo(QWidget*, const QString&) override { return admin::Answer::Yes; }
+    admin::Answer DoAskWarningYesNoCancel(QWidget*, const QString&) override { return admin::Answer::No; }
+    admin::Answer DoAskConfirmationYesNo(QWidget*, const QString&) override { return admin::Answer::Yes; }
+    std::optional<QString> DoGetSaveFileName(QWidget*, const SaveFileRequest&) override { return {}; }
+    std::optional<QString> DoBrowseForDirectory(QWidget*, const QString&) override { return {}; }
+    bool DoRemoteLogin(QWidget*, std::string& userName, std::string& password) override
+    {
+        userName = "admin";
+        password = "secret";
+        return true;
+    }
+};
+
+// The longest gap between two turns of the event loop while it runs, measured with a 1 ms timer.
+class GapMeter
+{
+public:
+    GapMeter()
+    {
+        timer_.setInterval(1);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Turn(); });
+        timer_.start();
+    }
+    void Turn()
+    {
+        const auto now = Clock::now();
+        longest_ = std::max(longest_, Ms(now - last_));
+        last_ = now;
+    }
+    double LongestMs() const { return longest_; }
+
+private:
+    QTimer timer_;
+    Clock::time_point last_ = Clock::now();
+    double longest_ = 0;
+};
+
+struct CancelFixture
+{
+    BenchDialogs dialogs;
+    QTemporaryDir programDir;
+    test::RefServer server;
+    std::unique_ptr<admin::TMainForm> form;
+
+    CancelFixture()
+    {
+        admin::SetDialogs(&dialogs);
+        QFile settings(programDir.filePath("korvel-admin.ini"));
+        if (settings.open(QIODevice::WriteOnly))
+            settings.write("[Admin Info]\nRemote Port=" + QByteArray::number(server.AdminPort()) + "\n");
+        settings.close();
+        form = std::make_unique<admin::TMainForm>(admin::MainFormSetup{{programDir.path() + "/", "korvel-admin", {}},
+                                                                       {"KORVEL Admin", "korvel-admin", "1.0.0"},
+                                                                       admin::CreatePages});
+        form->show();
+    }
+    ~CancelFixture()
+    {
+        form.reset();
+        admin::SetDialogs(nullptr);
+    }
+
+    bool Idle() const { return !form->Runner().Busy(); }
+    void Settle() const
+    {
+        if (!QTest::qWaitFor([this] { return Idle(); }, 60000))
+            std::printf("the window did not settle within a minute\n");
+    }
+    QPushButton* CancelButton() const { return form->findChild<QPushButton*>("CancelWaitButton"); }
+    void Trigger(const char* item) const { form->findChild<QAction*>(item)->trigger(); }
+    void Click(const char* name) const
+    {
+        auto* button = form->findChild<QPushButton*>(name);
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    }
+
+    // Starts `command` against the held server, clicks Cancel once it is offered; the time from that click
+    // until `back` holds, and the longest event-loop gap from the start to then.
+    std::pair<double, double> CancelWhileHeld(const char* what, const std::function<void()>& command,
+                                              const std::function<bool()>& back)
+    {
+        test::PausedServer paused(server.Pid());
+        GapMeter gaps;
+        command();
+        if (!QTest::qWaitFor([this] { return CancelButton()->isVisible(); }, 10000))
+            std::printf("no Cancel was offered (%s)\n", what);
+        const auto clicked = Clock::now();
+        QTest::mouseClick(CancelButton(), Qt::LeftButton, {}, CancelButton()->rect().center());
+        if (!QTest::qWaitFor([&] { return back() && Idle(); }, 30000))
+            std::printf("the window did not come back within 30 s\n");
+        return {Ms(Clock::now() - clicked), gaps.LongestMs()};
+    }
+};
+
+void BM_CancelWhileTheServerSaysNothing(benchmark::State& state)
+{
+    CancelFixture fixture;
+    std::vector<double> loginCancel, saveCancel;
+    double longestGap = 0;
+    for (auto _ : state)
+    {
+        auto [loginMs, loginGap] = fixture.CancelWhileHeld("login", [&] { fixture.Trigger("LoginItem"); },
+                                                           [&] { return !fixture.form->LoggedIn(); });
+        loginCancel.push_back(loginMs);
+        fixture.Trigger("LoginItem");
+        fixture.Settle();
+        fixture.form->findChild<QTabWidget*>("MainPageControl")->setCurrentIndex(2);
+        fixture.Click("EditUserButton");
+        auto* save = fixture.form->findChild<QPushButton*>("SaveUserButton");
+        auto [saveMs, saveGap] = fixture.CancelWhileHeld("save", [&] { fixture.Click("SaveUserButton"); },
+                                                         [&] { return save->isEnabled(); });
+        saveCancel.push_back(saveMs);
+        longestGap = std::max({longestGap, loginGap, saveGap});
+        fixture.Click("CancelUserButton");
+        fixture.Settle();
+        fixture.Trigger("LoginItem"); // out, for the next round
+        fixture.Settle();
+    }
+    const auto verdict = [](double ms, double goal) { return ms < goal ? "(reached)" : "(NOT reached)"; };
+    AddGoalLine("Cancel of a login to a server that says nothing: %.1f ms from the click to the logged-out look "
+                "(median of %zu; goal: under 1000 ms) %s",
+                Median(loginCancel), loginCancel.size(), verdict(Median(loginCancel), 1000));
+    AddGoalLine("Cancel of a Save to a server that says nothing: %.1f ms from the click to the page as it was "
+                "(median of %zu; goal: under 1000 ms) %s",
+                Median(saveCancel), saveCancel.size(), verdict(Median(saveCancel), 1000));
+    AddGoalLine("Longest gap between two event-loop turns while waiting and cancelling: %.1f ms (goal: under "
+                "50 ms) %s",
+                longestGap, verdict(longestGap, 50));
+}
+
+BENCHMARK(BM_CancelWhileTheServerSaysNothing)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(Smoke() ? 1 : 5);
+
+} // namespace
+} // namespace korvel::bench
+
+int main(int argc, char** argv)
+{
+    return korvel::bench::RunAdminBenchmarks(argc, argv);
+}
