@@ -402,6 +402,12 @@ TEST_F(StatusPageTest, AutoRefreshRunsWhileShownPausesWhileHiddenAndStopsWhenThe
     admin::ViewSettings views;
     pages[StatusPage]->StoreViewSettings(views);
     EXPECT_EQ(views.AutoRefreshSeconds, 2) << "the choice is kept for the next login";
+    // The control says it stopped, and choosing an interval starts it again.
+    EXPECT_EQ(choice->currentText(), "Stopped");
+    choice->setCurrentIndex(choice->findData(5));
+    ASSERT_TRUE(WaitFor([&] { return lost.size() == 2; }, 15000)) << "the chosen interval did not start it";
+    EXPECT_EQ(choice->currentText(), "Stopped");
+    EXPECT_EQ(choice->findText("Stopped"), choice->count() - 1) << "one Stopped item only";
 }
 
 TEST_F(StatusPageTest, AnAutoRefreshPreEmptedByACommandGoesOnAtTheNextTick)
