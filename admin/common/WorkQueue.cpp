@@ -284,6 +284,9 @@ void WorkQueue::WorkerLoop()
                 if (failed)
                     failed(error);
             };
+        // The job's interrupt ends with it: whoever calls the session next is not cut off by it.
+        if (useLimits_)
+            useLimits_({});
         Finish(job, std::move(delivery));
 
         lock.lock();
