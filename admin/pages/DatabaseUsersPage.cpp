@@ -310,10 +310,8 @@ void TDatabaseUsersPage::Save(std::function<void()> saved)
         if (saved)
             saved();
     };
-    if (adding)
-        return commands_->Change({.Changes = true}, send, {savedName, RowPick::NoIndex}, done);
-    commands_->SaveShown(
-        {.Changes = true}, savedName,
+    commands_->Save(
+        adding, savedName,
         [](TUserRights shown, TUserRights now)
         {
             QStringList changes;
@@ -323,7 +321,7 @@ void TDatabaseUsersPage::Save(std::function<void()> saved)
                                     FromStd(operations::RightsLetters(now)));
             return changes;
         },
-        send, {savedName, RowPick::NoIndex}, done);
+        send, done);
 }
 
 void TDatabaseUsersPage::ListChanged()

@@ -220,10 +220,8 @@ void TDatabasesPage::Save(std::function<void()> saved)
         if (saved)
             saved();
     };
-    if (adding)
-        return commands_->Change({.Changes = true}, send, {savedName, RowPick::NoIndex}, done);
-    commands_->SaveShown(
-        {.Changes = true}, savedName,
+    commands_->Save(
+        adding, savedName,
         [](const DatabaseRecord& shown, const DatabaseRecord& now)
         {
             QStringList changes;
@@ -233,7 +231,7 @@ void TDatabasesPage::Save(std::function<void()> saved)
                            FromStd(now.Directory));
             return changes;
         },
-        send, {savedName, RowPick::NoIndex}, done);
+        send, done);
 }
 
 void TDatabasesPage::CancelDatabaseButtonClick()

@@ -129,6 +129,18 @@ public:
             });
     }
 
+    // The Save of the detail: a new record is added; a changed one goes through SaveShown. Either way the
+    // list is read again with the saved row selected, then `after`.
+    void Save(bool adding, const QString& name,
+              std::function<QStringList(const Record&, const Record&)> describe,
+              std::function<void(JobContext&)> send, std::function<void()> after)
+    {
+        const RowPick saved{name, RowPick::NoIndex};
+        if (adding)
+            return Change({.Changes = true}, std::move(send), saved, std::move(after));
+        SaveShown({.Changes = true}, name, std::move(describe), std::move(send), saved, std::move(after));
+    }
+
     // Saves a change of the shown record `name`: it is read again first, and `change` is sent only when it is
     // as shown. Otherwise the person is told what another administrator changed (`describe(shown, now)` lists
     // it) and asked before overwriting; a record deleted meanwhile is not saved. Then as Change.

@@ -248,10 +248,7 @@ void TUsersPage::SendSave(AccountGuardResult guard, std::function<void()> saved)
                                           saved();
                                       logOut_();
                                   }));
-    if (adding)
-        return commands_->Change({.Changes = true}, send, {savedName, RowPick::NoIndex}, done);
-    commands_->SaveShown({.Changes = true}, savedName, DescribeChanges, send, {savedName, RowPick::NoIndex},
-                         done);
+    commands_->Save(adding, savedName, DescribeChanges, send, done);
 }
 
 QStringList TUsersPage::DescribeChanges(const UserRecord& shown, const UserRecord& now)
