@@ -1,6 +1,6 @@
-// The core of the window's runner without Qt, so the thread sanitizer can watch it: deliveries come back on the
-// owner's thread only, a cancelled or pre-empted job that waits ends at once, and nothing is delivered twice.
-// The owner's thread is the test's: it runs what the queue posted.
+// The core of the window's runner without Qt, so the thread sanitizer can watch it: deliveries come back on
+// the owner's thread only, a cancelled or pre-empted job that waits ends at once, and nothing is delivered
+// twice. The owner's thread is the test's: it runs what the queue posted.
 #include "admin/common/WorkQueue.h"
 
 #include "engine/CallLimits.h"
@@ -31,7 +31,8 @@ protected:
                   posted_.push_back(std::move(call));
                   arrived_.notify_all();
               },
-              [this] { return active_.load(); }, [this](const CallLimits& limits) { interrupt_ = limits.Interrupt; })
+              [this] { return active_.load(); },
+              [this](const CallLimits& limits) { interrupt_ = limits.Interrupt; })
     {
         if (pipe(never_) != 0)
             ADD_FAILURE() << "no pipe";
@@ -58,7 +59,10 @@ protected:
         }
         return true;
     }
-    bool Idle() { return RunPostedUntil([this] { return !queue_.Busy(); }); }
+    bool Idle()
+    {
+        return RunPostedUntil([this] { return !queue_.Busy(); });
+    }
 
     // A job that waits, as a call on a silent server does, until its limits end the wait.
     JobSpec Waiting(Priority kind, std::atomic<bool>& started, std::exception_ptr& error)
