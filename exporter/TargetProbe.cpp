@@ -118,6 +118,11 @@ void TargetProbe::Run()
             if (stop_)
                 break;
             wanted_ = false;
+            // Asked for by a scrape that gave up while the thread was busy (a walk cut off at its deadline):
+            // nobody waits for it, and a probe started now would only meet the passed deadline. The next
+            // scrape asks afresh.
+            if (wantedBy_ <= Clock::now())
+                continue;
             ++probesStarted_;
             session_.SetCallLimits({.Interrupt = NewWork(), .Deadline = wantedBy_});
         }
