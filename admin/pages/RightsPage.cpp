@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 
 namespace korvel::admin
@@ -30,7 +31,8 @@ namespace korvel::admin
 namespace
 {
 
-const char* const RightCaptions[] = {"Read", "Insert", "Update", "Delete", "Create", "Alter", "Drop"};
+// Each with a key of its own on this page (not F or H either, which open the menus).
+const char* const RightCaptions[] = {"R&ead", "&Insert", "&Update", "&Delete", "Crea&te", "&Alter", "Dr&op"};
 const char* const RightBoxNames[] = {"RightsReadCheckBox",   "RightsInsertCheckBox", "RightsUpdateCheckBox",
                                      "RightsDeleteCheckBox", "RightsCreateCheckBox", "RightsAlterCheckBox",
                                      "RightsDropCheckBox"};
@@ -64,7 +66,7 @@ void TRightsPage::CreateControls()
     TransposeRightsCheckBox = MakeCheckBox(this, "TransposeRightsCheckBox", 0);
     TransposeRightsCheckBox->setText(QStringLiteral("Databases as rows"));
     RefreshRightsButton = MakeButton(this, "RefreshRightsButton", QStringLiteral("&Refresh"), 0);
-    top->addWidget(MakeLabel(this, QStringLiteral("&Filter"), RightsFilterEdit, 0));
+    top->addWidget(MakeLabel(this, QStringLiteral("Fi&lter"), RightsFilterEdit, 0));
     top->addWidget(RightsFilterEdit, 1);
     top->addWidget(TransposeRightsCheckBox);
     top->addWidget(RefreshRightsButton);
@@ -78,7 +80,13 @@ void TRightsPage::CreateControls()
     RightsGrid->setItemDelegate(new RightsCellDelegate(
         [this](const operations::PairRights& rights) { CellEdited(rights); }, RightsGrid));
     RightsGrid->setContextMenuPolicy(Qt::CustomContextMenu);
-    RightsGrid->horizontalHeader()->setDefaultSectionSize(64);
+    RightsGrid->setTabKeyNavigation(false); // Tab leaves the grid; the arrow keys move between cells
+    // Names fit their header up to a limit, in bold as a selected cell's headers show them; a longer name
+    // (255 characters at most) is elided and shown whole in its tooltip.
+    const int nameLimit = RightsGrid->fontMetrics().horizontalAdvance(QString(16, QLatin1Char('M')));
+    RightsGrid->horizontalHeader()->setMinimumSectionSize(48);
+    RightsGrid->horizontalHeader()->setMaximumSectionSize(nameLimit);
+    RightsGrid->verticalHeader()->setMaximumWidth(nameLimit);
     RightsGrid->verticalHeader()->setDefaultSectionSize(20);
     RightsGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     // A header click sorts the rows by that column: ascending, descending, then back to name order.
@@ -129,8 +137,20 @@ QWidget* TRightsPage::CreateEditBox()
     return edit;
 }
 
+void TRightsPage::FitColumnsToNames()
+{
+    // Sized once per set of names: sizing to contents on every change would measure the whole header each
+    // time a column of rights arrives.
+    QHeaderView* header = RightsGrid->horizontalHeader();
+    for (int column = 0; column < header->count(); ++column)
+        header->resizeSection(column, std::clamp(header->sectionSizeHint(column),
+                                                 header->minimumSectionSize(), header->maximumSectionSize()));
+}
+
 void TRightsPage::ConnectControls()
 {
+    QObject::connect(&proxy_, &QAbstractItemModel::modelReset, this, [this] { FitColumnsToNames(); });
+    QObject::connect(&proxy_, &QAbstractItemModel::columnsInserted, this, [this] { FitColumnsToNames(); });
     QObject::connect(RightsFilterEdit, &QLineEdit::textChanged, this,
                      [this](const QString& text) { proxy_.SetFilterText(text); });
     QObject::connect(TransposeRightsCheckBox, &QCheckBox::toggled, this,

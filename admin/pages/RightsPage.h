@@ -75,6 +75,8 @@ private:
     void CreateControls();
     QWidget* CreateEditBox();
     void ConnectControls();
+    // Each column as wide as its name in bold (a selected cell's headers are bold), up to a limit.
+    void FitColumnsToNames();
 
     // Reading (RightsPage.cpp)
     void StartLoading();
