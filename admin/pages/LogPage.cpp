@@ -149,7 +149,7 @@ QLayout* TLogPage::CreateBottomBar(QWidget* parent)
     CancelLoadButton->hide();
     LineCountLabel = new QLabel(parent);
     LineCountLabel->setObjectName(QStringLiteral("LineCountLabel"));
-    FollowCheckBox = new QCheckBox(QStringLiteral("&Follow"), parent);
+    FollowCheckBox = new QCheckBox(QStringLiteral("Follo&w"), parent);
     FollowCheckBox->setObjectName(QStringLiteral("FollowCheckBox"));
     FollowIntervalSpinBox = new QSpinBox(parent);
     FollowIntervalSpinBox->setObjectName(QStringLiteral("FollowIntervalSpinBox"));
