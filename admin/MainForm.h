@@ -137,6 +137,7 @@ private:
     JobContext* loginJob_ = nullptr;
     std::string typedUser_;
     std::optional<std::string> typedPassword_;
+    QString loginPlace_;          // the server the login prompt names
     bool closeConfirmed_ = false; // the pending edits were resolved for closing
     bool closing_ = false;        // inside closeEvent
     std::unique_ptr<StatusBarSections> statusSections_;

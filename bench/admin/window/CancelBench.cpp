@@ -44,7 +44,7 @@ protected:
     admin::Answer DoAskConfirmationYesNo(QWidget*, const QString&) override { return admin::Answer::Yes; }
     std::optional<QString> DoGetSaveFileName(QWidget*, const SaveFileRequest&) override { return {}; }
     std::optional<QString> DoBrowseForDirectory(QWidget*, const QString&) override { return {}; }
-    bool DoRemoteLogin(QWidget*, std::string& userName, std::string& password) override
+    bool DoRemoteLogin(QWidget*, const QString&, std::string& userName, std::string& password) override
     {
         userName = "admin";
         password = "secret";
@@ -90,9 +90,10 @@ struct CancelFixture
         if (settings.open(QIODevice::WriteOnly))
             settings.write("[Admin Info]\nRemote Port=" + QByteArray::number(server.AdminPort()) + "\n");
         settings.close();
-        form = std::make_unique<admin::TMainForm>(admin::MainFormSetup{{programDir.path() + "/", "korvel-admin", {}},
-                                                                       {"KORVEL Admin", "korvel-admin", "1.0.0"},
-                                                                       admin::CreatePages});
+        form = std::make_unique<admin::TMainForm>(
+            admin::MainFormSetup{{programDir.path() + "/", "korvel-admin", {}},
+                                 {"KORVEL Admin", "korvel-admin", "1.0.0"},
+                                 admin::CreatePages});
         form->show();
     }
     ~CancelFixture()
@@ -140,16 +141,16 @@ void BM_CancelWhileTheServerSaysNothing(benchmark::State& state)
     double longestGap = 0;
     for (auto _ : state)
     {
-        auto [loginMs, loginGap] = fixture.CancelWhileHeld("login", [&] { fixture.Trigger("LoginItem"); },
-                                                           [&] { return !fixture.form->LoggedIn(); });
+        auto [loginMs, loginGap] = fixture.CancelWhileHeld(
+            "login", [&] { fixture.Trigger("LoginItem"); }, [&] { return !fixture.form->LoggedIn(); });
         loginCancel.push_back(loginMs);
         fixture.Trigger("LoginItem");
         fixture.Settle();
         fixture.form->findChild<QTabWidget*>("MainPageControl")->setCurrentIndex(2);
         fixture.Click("EditUserButton");
         auto* save = fixture.form->findChild<QPushButton*>("SaveUserButton");
-        auto [saveMs, saveGap] = fixture.CancelWhileHeld("save", [&] { fixture.Click("SaveUserButton"); },
-                                                         [&] { return save->isEnabled(); });
+        auto [saveMs, saveGap] = fixture.CancelWhileHeld(
+            "save", [&] { fixture.Click("SaveUserButton"); }, [&] { return save->isEnabled(); });
         saveCancel.push_back(saveMs);
         longestGap = std::max({longestGap, loginGap, saveGap});
         fixture.Click("CancelUserButton");
@@ -158,12 +159,14 @@ void BM_CancelWhileTheServerSaysNothing(benchmark::State& state)
         fixture.Settle();
     }
     const auto verdict = [](double ms, double goal) { return ms < goal ? "(reached)" : "(NOT reached)"; };
-    AddGoalLine("Cancel of a login to a server that says nothing: %.1f ms from the click to the logged-out look "
-                "(median of %zu; goal: under 1000 ms) %s",
-                Median(loginCancel), loginCancel.size(), verdict(Median(loginCancel), 1000));
-    AddGoalLine("Cancel of a Save to a server that says nothing: %.1f ms from the click to the page as it was "
-                "(median of %zu; goal: under 1000 ms) %s",
-                Median(saveCancel), saveCancel.size(), verdict(Median(saveCancel), 1000));
+    AddGoalLine(
+        "Cancel of a login to a server that says nothing: %.1f ms from the click to the logged-out look "
+        "(median of %zu; goal: under 1000 ms) %s",
+        Median(loginCancel), loginCancel.size(), verdict(Median(loginCancel), 1000));
+    AddGoalLine(
+        "Cancel of a Save to a server that says nothing: %.1f ms from the click to the page as it was "
+        "(median of %zu; goal: under 1000 ms) %s",
+        Median(saveCancel), saveCancel.size(), verdict(Median(saveCancel), 1000));
     AddGoalLine("Longest gap between two event-loop turns while waiting and cancelling: %.1f ms (goal: under "
                 "50 ms) %s",
                 longestGap, verdict(longestGap, 50));
