@@ -210,21 +210,19 @@ void TMainForm::SetMinimumWindowSize()
 void TMainForm::PlaceWindow()
 {
     const WindowPlacement& saved = savedPlacement_;
-    const QRect frame(saved.Left, saved.Top, saved.Width, saved.Height);
-    // The saved numbers are the frame's; the window's own size leaves out what the window manager adds.
-    const QSize decoration = frameGeometry().size() - size();
-    if (saved.Width > 0 && saved.Height > 0 && QGuiApplication::screenAt(frame.center()) != nullptr)
+    // The area inside the frame, as saved: the frame the window manager adds is not known before the window
+    // is on screen, so nothing depends on it and nothing drifts from one start to the next.
+    const QRect normal(saved.Left, saved.Top, saved.Width, saved.Height);
+    if (saved.Width > 0 && saved.Height > 0 && QGuiApplication::screenAt(normal.center()) != nullptr)
+        setGeometry(QRect(normal.topLeft(), normal.size().expandedTo(minimumSize())));
+    else if (QScreen* screen = this->screen())
     {
-        resize((frame.size() - decoration).expandedTo(minimumSize()));
-        move(frame.topLeft());
-        return;
-    }
-    if (QScreen* screen = this->screen())
-    {
-        QRect centred = frameGeometry();
+        QRect centred = geometry();
         centred.moveCenter(screen->availableGeometry().center());
-        move(centred.topLeft());
+        setGeometry(centred);
     }
+    if (saved.Maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void TMainForm::ServerLost(const QString& message)
@@ -308,8 +306,9 @@ void TMainForm::WriteSettings()
     update(
         [this](IniFile& ini)
         {
-            QRect frame = frameGeometry();
-            WriteWindowPlacement(ini, {frame.top(), frame.left(), frame.height(), frame.width()});
+            const QRect normal = normalGeometry();
+            WriteWindowPlacement(ini, {normal.top(), normal.left(), normal.height(), normal.width(),
+                                       (windowState() & Qt::WindowMaximized) != 0});
         });
 }
 

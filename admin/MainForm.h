@@ -100,7 +100,7 @@ private:
     void CreateMenu();
     void CreatePageControl(const PageFactory& createPages);
     void SetMinimumWindowSize();
-    // The saved frame when it lies on a screen, else centred (first show only).
+    // The saved geometry when it lies on a screen, else centred; maximised as it was (first show only).
     void PlaceWindow();
     void ServerLost(const QString& message);
     struct LoginResult;
