@@ -238,6 +238,7 @@ void TMainForm::LogoutAtExit()
 
 void TMainForm::ShowLoggedIn(bool loggedIn)
 {
+    ShowConnectionLost(false); // a new login starts afresh; logged out, nothing is lost
     loginItem_->setText(loggedIn ? LogoutCaption : LoginCaption);
     mainPageControl_->setVisible(loggedIn);
     loggedOutLabel_->setVisible(!loggedIn);

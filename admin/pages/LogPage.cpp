@@ -176,6 +176,16 @@ QLayout* TLogPage::CreateBottomBar(QWidget* parent)
     return bar;
 }
 
+void TLogPage::RefreshPage()
+{
+    LoadLogButton->click(); // nothing while a load is under way
+}
+
+QWidget* TLogPage::SearchBox()
+{
+    return SearchEdit;
+}
+
 // --- Loading and following ---
 
 void TLogPage::LoadLogButtonClick()

@@ -180,6 +180,16 @@ void TRightsPage::ConnectControls()
     ConnectCommand(CopyRightsButton, this, &TRightsPage::CopyRightsButtonClick);
 }
 
+void TRightsPage::RefreshPage()
+{
+    RefreshRightsButton->click(); // nothing while it is greyed
+}
+
+QWidget* TRightsPage::SearchBox()
+{
+    return RightsFilterEdit;
+}
+
 void TRightsPage::MarkStale()
 {
     stale_ = true;

@@ -49,6 +49,8 @@ public:
     }
     // Logout: the read stops, and the grid is read again when shown after the next login.
     void StopRepeatedWork() override;
+    void RefreshPage() override;
+    QWidget* SearchBox() override;
 
     // The server's rights changed elsewhere (the Database Users, Users or Databases page): read again when
     // shown.

@@ -258,6 +258,21 @@ void TStatusPage::StopRepeatedWork()
     sessionWalk_->Forget(); // the next login may be to another server
 }
 
+void TStatusPage::RefreshPage()
+{
+    RefreshButton->click(); // nothing while it is greyed
+}
+
+QWidget* TStatusPage::SearchBox()
+{
+    return SessionFilterEdit;
+}
+
+void TStatusPage::ShowConnectionLost(bool lost)
+{
+    SessionsListView->setEnabled(!lost);
+}
+
 std::function<void()> TStatusPage::RefreshAtLogin(JobContext& job)
 {
     auto status = std::make_shared<StatusSnapshot>(CollectStatus(session_, job));
