@@ -139,7 +139,7 @@ TEST_F(KeyboardTest, AMaximisedWindowComesBackMaximisedOverItsNormalGeometry)
 {
     WriteSettingsFile("[Main Window]\nTop=60\nLeft=10\nHeight=500\nWidth=770\nMaximized=1\n");
     OpenWindow();
-    // (How large the window manager makes it is for a real one to show: scripts/check-window-geometry.)
+    // (How large a real window manager makes it: geometry-under-window-manager.sh.)
     EXPECT_TRUE(form->isMaximized());
     EXPECT_EQ(form->normalGeometry(), QRect(10, 60, 770, 500));
     CloseWindow();
