@@ -16,7 +16,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -38,6 +40,27 @@ const char* const RightBoxNames[] = {"RightsReadCheckBox",   "RightsInsertCheckB
                                      "RightsDropCheckBox"};
 
 constexpr int ReadRetryMs = 50; // how often a waiting read asks the runner again
+
+// Header names that do not fit their section end in "...", measured in the font they are drawn in (bold in
+// the headers of a selected cell); the style the window uses draws them cut off instead.
+class ElidingHeaderStyle : public QProxyStyle
+{
+public:
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option);
+        if (element != CE_HeaderLabel || header == nullptr)
+            return QProxyStyle::drawControl(element, option, painter, widget);
+        QStyleOptionHeader elided(*header);
+        // The label is drawn a margin inside its rectangle on either side, in bold when its section is on.
+        const int room = header->rect.width() - 2 * pixelMetric(PM_HeaderMargin, option, widget);
+        QFont font = painter->font();
+        font.setBold(font.bold() || (header->state & State_On));
+        elided.text = QFontMetrics(font).elidedText(header->text, Qt::ElideRight, room);
+        QProxyStyle::drawControl(element, &elided, painter, widget);
+    }
+};
 
 } // namespace
 
@@ -84,9 +107,18 @@ void TRightsPage::CreateControls()
     // Names fit their header up to a limit, in bold as a selected cell's headers show them; a longer name
     // (255 characters at most) is elided and shown whole in its tooltip.
     const int nameLimit = RightsGrid->fontMetrics().horizontalAdvance(QString(16, QLatin1Char('M')));
-    RightsGrid->horizontalHeader()->setMinimumSectionSize(48);
+    // Never narrower than a cell holding all seven rights.
+    const QString allRights = FromStd(operations::RightsLetters(
+        TUserRights{urRead, urInsert, urUpdate, urDelete, urCreate, urAlter, urDrop}));
+    RightsGrid->horizontalHeader()->setMinimumSectionSize(
+        RightsGrid->fontMetrics().horizontalAdvance(allRights) +
+        2 * RightsGrid->fontMetrics().averageCharWidth());
     RightsGrid->horizontalHeader()->setMaximumSectionSize(nameLimit);
     RightsGrid->verticalHeader()->setMaximumWidth(nameLimit);
+    auto* elidingStyle = new ElidingHeaderStyle;
+    elidingStyle->setParent(this);
+    RightsGrid->horizontalHeader()->setStyle(elidingStyle);
+    RightsGrid->verticalHeader()->setStyle(elidingStyle);
     RightsGrid->verticalHeader()->setDefaultSectionSize(20);
     RightsGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     // A header click sorts the rows by that column: ascending, descending, then back to name order.
