@@ -115,6 +115,7 @@ TEST_F(KeyboardTest, ALostConnectionIsShownUntilTheNextSuccessAndTheTitleStays)
     const QString title = form->windowTitle();
     auto* list = form->findChild<QWidget*>("SessionsListView");
     auto* refresh = form->findChild<QPushButton*>("RefreshButton");
+    ASSERT_NE(Section("ConnectionLostSection"), nullptr);
     ASSERT_FALSE(Section("ConnectionLostSection")->isVisible());
 
     link.Cut();
