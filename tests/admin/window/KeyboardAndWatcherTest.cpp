@@ -4,12 +4,14 @@
 #include "tests/admin/support/CuttableLink.h"
 #include "tests/admin/support/WaitFor.h"
 #include "tests/admin/window/WindowFixture.h"
+#include "tests/support/AdminLogin.h"
 #include "tests/support/LoadClients.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
@@ -74,6 +76,19 @@ TEST_F(KeyboardTest, F5RefreshesThePageShownAndCtrlFGoesToItsSearchBox)
     Press(Qt::Key_F5);
     Settle();
     EXPECT_EQ(sessions->text().toInt(), before + 2);
+    // Another administrator adds a user: F5 on the Users page lists it and keeps the selected row.
+    TKORVELSession other;
+    LogInAsAdministrator(other, *server, "Other");
+    other.AddServerUser("zoe", "pw", "", false);
+    PageControl()->setCurrentIndex(2);
+    auto* users = form->findChild<QListWidget*>("UsersListBox");
+    users->setCurrentRow(0);
+    Settle();
+    const QString selected = users->currentItem()->text();
+    Press(Qt::Key_F5);
+    Settle();
+    EXPECT_FALSE(users->findItems("zoe", Qt::MatchExactly).isEmpty());
+    EXPECT_EQ(users->currentItem()->text(), selected);
 
     for (const auto& [page, box] :
          {std::pair{0, "SessionFilterEdit"}, {5, "RightsFilterEdit"}, {6, "SearchEdit"}})
