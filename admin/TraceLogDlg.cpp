@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -106,8 +107,10 @@ void TTraceLogDlg::AddRecord(const TraceRecord& record)
         this,
         [this, record]
         {
-            const bool atEnd = traceTableView_->currentIndex().row() == shown_->rowCount() - 1 ||
-                               !traceTableView_->currentIndex().isValid();
+            // Followed unless the person scrolled up to read older rows; the current row does not say
+            // where they look.
+            const QScrollBar* bar = traceTableView_->verticalScrollBar();
+            const bool atEnd = bar->value() >= bar->maximum();
             table_->Append(record);
             if (isVisible() && atEnd)
                 traceTableView_->scrollToBottom();

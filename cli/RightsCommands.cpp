@@ -108,24 +108,25 @@ CommandResult SendPlan(TKORVELSession& session, const RightsPlan& planned, bool 
     if (planned.Empty())
         return {Json{{"summary", "no changes"}, {"done", 0}}};
     Confirm(planned.Summary() + " to send.", "Send them?", force);
-    auto conflicts = operations::ReadConflicts(session, planned);
-    RightsPlan plan = planned;
-    if (!conflicts.empty())
+    const operations::CheckedPlan checked = operations::CheckPlan(session, planned);
+    RightsPlan plan = checked.Kept;
+    std::size_t skipped = 0;
+    if (!checked.Conflicts.empty())
     {
         std::cerr << "korvel-admin-cli: changed on the server since they were read:\n"
-                  << operations::ConflictList(conflicts);
-        if (!AskYesNo("Overwrite these too?", force))
+                  << operations::ConflictList(checked.Conflicts);
+        if (AskYesNo("Overwrite these too?", force))
+            plan = operations::Overwriting(checked);
+        else
         {
             std::cerr << "korvel-admin-cli: skipping them\n";
-            plan = operations::Without(planned, conflicts);
+            skipped = checked.Conflicts.size();
         }
     }
     auto report = operations::ApplyPlan(session, plan);
     if (!report.Error.empty())
         throw std::runtime_error(operations::ReportText(plan, report));
-    return {Json{{"summary", plan.Summary()},
-                 {"done", report.Done},
-                 {"skipped", planned.Changes().size() - plan.Changes().size()}}};
+    return {Json{{"summary", plan.Summary()}, {"done", report.Done}, {"skipped", skipped}}};
 }
 
 CommandAction PrepareEdit(const Arguments& args, RightsEdit edit)

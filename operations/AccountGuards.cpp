@@ -36,14 +36,20 @@ std::string LoggedInUser(TKORVELSession& session)
 
 } // namespace
 
-AccountRisk CheckAccountChange(TKORVELSession& session, const std::string& user, AccountChange change)
+AccountRisk AccountRiskOf(bool administrator, bool anotherAdministrator, bool own, AccountChange change)
 {
-    const bool own = user == LoggedInUser(session);
-    if (!IsAdministrator(session, user))
+    if (!administrator)
         return change == AccountChange::Delete && own ? AccountRisk::OwnAccount : AccountRisk::None;
-    if (!AnotherAdministrator(session, user))
+    if (!anotherAdministrator)
         return AccountRisk::LastAdministrator;
     return own ? AccountRisk::OwnAccount : AccountRisk::None;
+}
+
+AccountRisk CheckAccountChange(TKORVELSession& session, const std::string& user, AccountChange change)
+{
+    const bool administrator = IsAdministrator(session, user);
+    return AccountRiskOf(administrator, administrator && AnotherAdministrator(session, user),
+                         user == LoggedInUser(session), change);
 }
 
 std::string LastAdministratorMessage(const std::string& user, AccountChange change)

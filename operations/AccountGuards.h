@@ -27,8 +27,12 @@ enum class AccountRisk
     OwnAccount         // ask, and log out afterwards
 };
 
+// The risk from what is known of `user`: whether it is an administrator, whether another administrator exists
+// (asked only of an administrator), and whether it is the account logged in with. Demoting a user who is not
+// an administrator is no risk.
+AccountRisk AccountRiskOf(bool administrator, bool anotherAdministrator, bool own, AccountChange change);
+
 // Reads what it needs from the server (the user, and the other users while no other administrator is found).
-// Demoting a user who is not an administrator is no risk.
 AccountRisk CheckAccountChange(TKORVELSession& session, const std::string& user, AccountChange change);
 
 // "'admin' is the last administrator of this server. ..."

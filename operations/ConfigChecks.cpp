@@ -3,6 +3,9 @@
 #include "addresses/AddressChecks.h"
 #include "session/KORVELSession.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace korvel::operations
 {
 
@@ -41,8 +44,12 @@ StringList ConfigWarnings(const ServerConfig& current, const ServerConfig& chang
                 warnings.push_back(addresses::BadEntryWarning(bad));
     if (addresses::MayLockOut(current, changed))
     {
+        // A session without an address has no connection (a dead session): it has no login to refuse.
+        StringList connected;
+        std::copy_if(sessionAddresses.begin(), sessionAddresses.end(), std::back_inserter(connected),
+                     [](const std::string& address) { return !address.empty(); });
         std::string lockout =
-            addresses::LockoutWarning(addresses::RefusedSessionAddresses(changed, sessionAddresses));
+            addresses::LockoutWarning(addresses::RefusedSessionAddresses(changed, connected));
         if (!lockout.empty())
             warnings.push_back(lockout);
     }

@@ -49,6 +49,19 @@ std::string Describe(const PairChange& change)
     return Quoted(change.User) + " on " + Quoted(change.Database);
 }
 
+// The lines of the first `Listed` of `count` items, then "and N more": a question or a report about a
+// thousand pairs still fits on the screen.
+std::vector<std::string> Capped(std::size_t count, const std::function<std::string(std::size_t)>& line)
+{
+    constexpr std::size_t Listed = 20;
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < std::min(count, Listed); ++i)
+        lines.push_back(line(i));
+    if (count > Listed)
+        lines.push_back("and " + std::to_string(count - Listed) + " more");
+    return lines;
+}
+
 } // namespace
 
 std::string RightsLetters(const PairRights& rights)
@@ -130,11 +143,9 @@ PairRights RightsMatrix::Rights(const std::string& user, const std::string& data
     return found->second;
 }
 
-void RightsPlan::Set(const RightsMatrix& matrix, const std::string& user, const std::string& database,
-                     PairRights after)
+void RightsPlan::Put(PairChange change)
 {
     auto key = [](const PairChange& c) { return std::tie(c.Database, c.User); };
-    PairChange change{user, database, matrix.Rights(user, database), after};
     auto position =
         std::lower_bound(changes_.begin(), changes_.end(), change,
                          [&](const PairChange& a, const PairChange& b) { return key(a) < key(b); });
@@ -148,6 +159,12 @@ void RightsPlan::Set(const RightsMatrix& matrix, const std::string& user, const 
         *position = std::move(change);
     else
         changes_.insert(position, std::move(change));
+}
+
+void RightsPlan::Set(const RightsMatrix& matrix, const std::string& user, const std::string& database,
+                     PairRights after)
+{
+    Put({user, database, matrix.Rights(user, database), std::move(after)});
 }
 
 std::string RightsPlan::Summary() const
@@ -198,41 +215,49 @@ void PlanCopy(RightsPlan& plan, const RightsMatrix& matrix, const std::string& f
                 plan.Set(matrix, user, database, matrix.Rights(from, database));
 }
 
-std::vector<Conflict> ReadConflicts(TKORVELSession& session, const RightsPlan& plan,
-                                    const BeforeRequest& beforeRequest)
+CheckedPlan CheckPlan(TKORVELSession& session, const RightsPlan& plan, const BeforeRequest& beforeRequest)
 {
-    std::vector<Conflict> conflicts;
-    for (const PairChange& change : plan.Changes())
-    {
-        Before(beforeRequest);
-        PairRights now = ReadPair(session, change.User, change.Database);
-        if (now != change.Before)
-            conflicts.push_back({change, now});
-    }
-    return conflicts;
+    return CheckPlan(plan,
+                     [&](const PairChange& change)
+                     {
+                         Before(beforeRequest);
+                         return ReadPair(session, change.User, change.Database);
+                     });
 }
 
-RightsPlan Without(const RightsPlan& plan, const std::vector<Conflict>& conflicts)
+CheckedPlan CheckPlan(const RightsPlan& plan, const std::function<PairRights(const PairChange&)>& readNow)
 {
-    RightsPlan kept;
+    CheckedPlan checked;
     for (const PairChange& change : plan.Changes())
     {
-        bool conflicting =
-            std::any_of(conflicts.begin(), conflicts.end(),
-                        [&](const Conflict& c)
-                        { return c.Change.User == change.User && c.Change.Database == change.Database; });
-        if (!conflicting)
-            kept.changes_.push_back(change);
+        PairRights now = readNow(change);
+        if (now == change.Before)
+            checked.Kept.Put(change);
+        else if (now != change.After)
+            checked.Conflicts.push_back({change, now});
     }
-    return kept;
+    return checked;
+}
+
+RightsPlan Overwriting(const CheckedPlan& checked)
+{
+    RightsPlan plan = checked.Kept;
+    for (const Conflict& conflict : checked.Conflicts)
+        plan.Put({conflict.Change.User, conflict.Change.Database, conflict.Now, conflict.Change.After});
+    return plan;
 }
 
 std::string ConflictList(const std::vector<Conflict>& conflicts)
 {
+    auto line = [&](std::size_t i)
+    {
+        const Conflict& conflict = conflicts[i];
+        return Describe(conflict.Change) + ": read as " + RightsLetters(conflict.Change.Before) + ", now " +
+               RightsLetters(conflict.Now);
+    };
     std::string text;
-    for (const Conflict& conflict : conflicts)
-        text += Describe(conflict.Change) + ": read as " + RightsLetters(conflict.Change.Before) + ", now " +
-                RightsLetters(conflict.Now) + "\n";
+    for (const std::string& listed : Capped(conflicts.size(), line))
+        text += listed + "\n";
     return text;
 }
 
@@ -273,11 +298,13 @@ std::string ReportText(const RightsPlan& plan, const ApplyReport& report)
     if (notSent)
         text += "\n" + std::to_string(notSent) + " further " +
                 (notSent == 1 ? "change was" : "changes were") + " not sent:";
-    constexpr std::size_t Listed = 20;
-    for (std::size_t i = report.Done + 1; i < std::min(changes.size(), report.Done + 1 + Listed); ++i)
-        text += "\n  " + Describe(changes[i]) + " -> " + RightsLetters(changes[i].After);
-    if (notSent > Listed)
-        text += "\n  and " + std::to_string(notSent - Listed) + " more";
+    auto line = [&](std::size_t i)
+    {
+        const PairChange& change = changes[report.Done + 1 + i];
+        return Describe(change) + " -> " + RightsLetters(change.After);
+    };
+    for (const std::string& listed : Capped(notSent, line))
+        text += "\n  " + listed;
     return text;
 }
 

@@ -71,13 +71,13 @@ struct PairChange
     PairRights After;
 };
 
-struct Conflict;
-
 // The changes in the order they are sent: by database, then by user.
 class RightsPlan
 {
 public:
     // Adds a change unless Before equals After; a later change of the same pair replaces the earlier one.
+    void Put(PairChange change);
+    // Put with Before as the matrix holds it.
     void Set(const RightsMatrix& matrix, const std::string& user, const std::string& database,
              PairRights after);
     const std::vector<PairChange>& Changes() const { return changes_; }
@@ -86,7 +86,6 @@ public:
     std::string Summary() const;
 
 private:
-    friend RightsPlan Without(const RightsPlan& plan, const std::vector<Conflict>& conflicts);
     std::vector<PairChange> changes_;
 };
 
@@ -103,17 +102,29 @@ void PlanEdit(RightsPlan& plan, const RightsMatrix& matrix, const StringList& us
 void PlanCopy(RightsPlan& plan, const RightsMatrix& matrix, const std::string& from, const StringList& to);
 
 // A change whose pair the server now holds differently from what the grid showed (another administrator
-// changed it since).
+// changed it since), and not yet as wanted.
 struct Conflict
 {
     PairChange Change;
     PairRights Now;
 };
-std::vector<Conflict> ReadConflicts(TKORVELSession& session, const RightsPlan& plan,
-                                    const BeforeRequest& beforeRequest = {});
-// The plan without the conflicting pairs.
-RightsPlan Without(const RightsPlan& plan, const std::vector<Conflict>& conflicts);
-// One line per conflict: "'bob' on 'sales': read as R, now RI".
+// A plan checked against what the server holds now.
+struct CheckedPlan
+{
+    RightsPlan Kept; // the pairs the server still holds as they were read
+    std::vector<Conflict> Conflicts;
+};
+// Reads each pair of the plan again. A pair another administrator already set as wanted is neither kept nor
+// a conflict: there is nothing left to send for it.
+CheckedPlan CheckPlan(TKORVELSession& session, const RightsPlan& plan,
+                      const BeforeRequest& beforeRequest = {});
+// The same, with `readNow` giving what the server holds for each change's pair.
+CheckedPlan CheckPlan(const RightsPlan& plan, const std::function<PairRights(const PairChange&)>& readNow);
+// The kept changes and the conflicts overwritten: each conflict becomes the request that fits what the server
+// holds now (an addition where the pair was removed meanwhile, a change or a removal where it was added).
+RightsPlan Overwriting(const CheckedPlan& checked);
+// One line per conflict: "'bob' on 'sales': read as R, now RI"; a long list ends in "and N more", as the
+// report does.
 std::string ConflictList(const std::vector<Conflict>& conflicts);
 
 struct ApplyReport

@@ -2,6 +2,7 @@
 
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
+#include "admin/pages/ListDetail.h"
 #include "admin/pages/PageFields.h"
 #include "session/KORVELSession.h"
 
@@ -18,7 +19,17 @@ void GuardAccountChange(QWidget* parent, BackgroundRunner& runner, TKORVELSessio
         [&session, name, change](JobContext& job)
         {
             job.Check();
-            return operations::CheckAccountChange(session, name, change);
+            try
+            {
+                return operations::CheckAccountChange(session, name, change);
+            }
+            catch (...)
+            {
+                // A user deleted meanwhile risks nothing: the save that follows says it is gone.
+                if (IsNotFound(std::current_exception()))
+                    return operations::AccountRisk::None;
+                throw;
+            }
         },
         [parent, name, change, then = std::move(then)](operations::AccountRisk risk)
         {

@@ -5,6 +5,7 @@
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/RecentSessionWalk.h"
+#include "admin/pages/ListDetail.h"
 #include "admin/pages/PageFields.h"
 #include "operations/ConfigChecks.h"
 #include "session/KORVELSession.h"
@@ -45,18 +46,58 @@ void MarkBadAddressLines(QPlainTextEdit* memo)
     UnderlineBadLines(memo);
 }
 
-void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources, const ServerConfig& changed,
+QStringList DescribeConfigChanges(const ServerConfig& before, const ServerConfig& now)
+{
+    QStringList changes;
+    auto number = [&](const QString& field, auto ServerConfig::*value)
+    { DescribeChange(changes, field, QString::number(before.*value), QString::number(now.*value)); };
+    auto list = [&](const QString& field, StringList ServerConfig::*value)
+    {
+        auto joined = [](const StringList& entries)
+        {
+            QStringList texts;
+            for (const std::string& entry : entries)
+                texts << FromStd(entry);
+            return texts.join(QStringLiteral(", "));
+        };
+        DescribeChange(changes, field, joined(before.*value), joined(now.*value));
+    };
+    DescribeChange(changes, QStringLiteral("Deny New Connections"),
+                   before.DenyLogins ? QStringLiteral("Yes") : QStringLiteral("No"),
+                   now.DenyLogins ? QStringLiteral("Yes") : QStringLiteral("No"));
+    number(QStringLiteral("Max # of Connections"), &ServerConfig::MaxConnections);
+    number(QStringLiteral("Connection Timeout"), &ServerConfig::ConnectionTimeout);
+    number(QStringLiteral("Dead Session Cleanup Interval"), &ServerConfig::DeadSessionInterval);
+    number(QStringLiteral("Dead Session Expiration"), &ServerConfig::DeadSessionExpires);
+    number(QStringLiteral("Maximum # of Dead Sessions"), &ServerConfig::MaxDeadSessions);
+    DescribeChange(changes, QStringLiteral("Temp Files Directory"), FromStd(before.TempDirectory),
+                   FromStd(now.TempDirectory));
+    list(QStringLiteral("Authorized Addresses"), &ServerConfig::AuthorizedAddresses);
+    list(QStringLiteral("Blocked Addresses"), &ServerConfig::BlockedAddresses);
+    return changes;
+}
+
+void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources,
+                       const std::optional<ServerConfig>& shown, const ServerConfig& changed,
                        std::function<void()> confirmed)
 {
+    struct Checked
+    {
+        QStringList ChangedMeanwhile;
+        std::vector<std::string> Warnings;
+    };
     TKORVELSession& session = sources.Session;
     const std::optional<StringList> recentAddresses = sources.SessionWalk.Fresh();
-    SubmitCommand<std::vector<std::string>>(
+    SubmitCommand<Checked>(
         parent, sources.Runner, {},
-        [&session, changed, recentAddresses](JobContext& job)
+        [&session, shown, changed, recentAddresses](JobContext& job)
         {
             job.Check();
             ServerConfig current;
             session.GetServerConfig(current);
+            Checked checked;
+            if (shown)
+                checked.ChangedMeanwhile = DescribeConfigChanges(*shown, current);
             StringList sessionAddresses;
             if (addresses::MayLockOut(current, changed))
             {
@@ -64,11 +105,17 @@ void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources, const 
                 sessionAddresses =
                     recentAddresses ? *recentAddresses : operations::ReadSessionAddresses(session);
             }
-            return operations::ConfigWarnings(current, changed, sessionAddresses);
+            checked.Warnings = operations::ConfigWarnings(current, changed, sessionAddresses);
+            return checked;
         },
-        [parent, confirmed = std::move(confirmed)](std::vector<std::string> warnings)
+        [parent, confirmed = std::move(confirmed)](Checked checked)
         {
-            for (const std::string& warning : warnings)
+            if (!checked.ChangedMeanwhile.isEmpty() &&
+                CurrentDialogs().AskWarningYesNo(parent,
+                                                 OverwriteQuestion(QStringLiteral("Server configuration"),
+                                                                   checked.ChangedMeanwhile)) != Answer::Yes)
+                return;
+            for (const std::string& warning : checked.Warnings)
                 if (CurrentDialogs().AskWarningYesNo(
                         parent, FromStd(warning) + QStringLiteral(" Save anyway?")) != Answer::Yes)
                     return;

@@ -5,7 +5,10 @@
 
 #include "engine/wire/AdminTypes.h"
 
+#include <QStringList>
+
 #include <functional>
+#include <optional>
 
 class QPlainTextEdit;
 class QWidget;
@@ -33,10 +36,15 @@ struct ConfigSaveSources
 void MarkBadAddressLines(QPlainTextEdit* memo);
 
 // Reads the server's configuration (and, when a list changed or logins become denied, the sessions' addresses
-// unless the Status page read them under a minute ago) through the runner, asks "... Save anyway?" for each
-// warning, and calls `confirmed` when the person answered Yes to all (not at all after a No, a failure or a
-// cancel).
-void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources, const ServerConfig& changed,
+// unless the Status page read them under a minute ago) through the runner. When the configuration is no
+// longer as `shown` (another administrator changed it since), it lists what changed and asks before
+// overwriting; then it asks "... Save anyway?" for each warning, and calls `confirmed` when the person
+// answered Yes to all (not at all after a No, a failure or a cancel).
+void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources,
+                       const std::optional<ServerConfig>& shown, const ServerConfig& changed,
                        std::function<void()> confirmed);
+
+// What differs between two configurations, one entry per field: "Max # of Connections was "100", now "50"".
+QStringList DescribeConfigChanges(const ServerConfig& before, const ServerConfig& now);
 
 } // namespace korvel::admin

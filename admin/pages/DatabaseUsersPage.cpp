@@ -5,6 +5,7 @@
 #include "admin/common/Help.h"
 #include "admin/pages/ListPages.h"
 #include "admin/pages/PageFields.h"
+#include "operations/RightsMatrix.h"
 #include "session/KORVELSession.h"
 
 #include <QCheckBox>
@@ -269,18 +270,7 @@ void TDatabaseUsersPage::EditDatabaseUserButtonClick()
     SetDatabaseUserEditMode(false);
     RightCheckBoxes[urRead]->setFocus();
     // The rights as the server holds them now are what the person edits.
-    const std::string user = ToStd(SelectedName(DatabaseUsersListBox));
-    auto read = commands_->CurrentReaders().Read;
-    if (!read)
-        return;
-    SubmitCommand<TUserRights>(
-        this, runner_, {},
-        [read, user](JobContext& job)
-        {
-            job.Check();
-            return read(user);
-        },
-        [this](TUserRights rights) { ShowRights(rights); });
+    commands_->ShowSelected();
 }
 
 void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
@@ -307,22 +297,31 @@ void TDatabaseUsersPage::Save(std::function<void()> saved)
     const std::string database = ToStd(currentDatabase_);
     const std::string name = ToStd(savedName);
     TKORVELSession& session = session_;
-    commands_->Change(
-        {.Changes = true},
-        [&session, database, name, rights, adding](JobContext&)
+    auto send = [&session, database, name, rights, adding](JobContext&)
+    {
+        if (adding)
+            session.AddServerDatabaseUser(database, name, rights);
+        else
+            session.ModifyServerDatabaseUser(database, name, rights);
+    };
+    auto done = [this, saved = std::move(saved)]
+    {
+        ListChanged();
+        if (saved)
+            saved();
+    };
+    commands_->Save(
+        adding, savedName,
+        [](TUserRights shown, TUserRights now)
         {
-            if (adding)
-                session.AddServerDatabaseUser(database, name, rights);
-            else
-                session.ModifyServerDatabaseUser(database, name, rights);
+            QStringList changes;
+            if (!(shown == now))
+                changes << QStringLiteral("Rights were %1, now %2")
+                               .arg(FromStd(operations::RightsLetters(shown)),
+                                    FromStd(operations::RightsLetters(now)));
+            return changes;
         },
-        {savedName, RowPick::NoIndex},
-        [this, saved = std::move(saved)]
-        {
-            ListChanged();
-            if (saved)
-                saved();
-        });
+        send, done);
 }
 
 void TDatabaseUsersPage::ListChanged()

@@ -207,22 +207,31 @@ void TDatabasesPage::Save(std::function<void()> saved)
     const std::string directory = ToStd(ServerDirectoryEdit->text());
     const bool adding = DatabaseEditState == esAdding;
     TKORVELSession& session = session_;
-    commands_->Change(
-        {.Changes = true},
-        [&session, name, description, directory, adding](JobContext&)
+    auto send = [&session, name, description, directory, adding](JobContext&)
+    {
+        if (adding)
+            session.AddServerDatabase(name, description, directory);
+        else
+            session.ModifyServerDatabase(name, description, directory);
+    };
+    auto done = [this, saved = std::move(saved)]
+    {
+        ListChanged(Names());
+        if (saved)
+            saved();
+    };
+    commands_->Save(
+        adding, savedName,
+        [](const DatabaseRecord& shown, const DatabaseRecord& now)
         {
-            if (adding)
-                session.AddServerDatabase(name, description, directory);
-            else
-                session.ModifyServerDatabase(name, description, directory);
+            QStringList changes;
+            DescribeChange(changes, QStringLiteral("Description"), FromStd(shown.Description),
+                           FromStd(now.Description));
+            DescribeChange(changes, QStringLiteral("Directory"), FromStd(shown.Directory),
+                           FromStd(now.Directory));
+            return changes;
         },
-        {savedName, RowPick::NoIndex},
-        [this, saved = std::move(saved)]
-        {
-            ListChanged(Names());
-            if (saved)
-                saved();
-        });
+        send, done);
 }
 
 void TDatabasesPage::CancelDatabaseButtonClick()

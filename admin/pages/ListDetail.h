@@ -4,6 +4,7 @@
 #pragma once
 
 #include "admin/common/Command.h"
+#include "admin/common/Dialogs.h"
 #include "admin/pages/ListPages.h"
 #include "admin/pages/PageFields.h"
 #include "engine/wire/Message.h"
@@ -15,6 +16,8 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace korvel::admin
 {
@@ -53,6 +56,16 @@ template <typename Record> struct ListedRecord
     Record Details{};
 };
 
+// Whether an engine error says the record is not there (another administrator deleted it).
+bool IsNotFound(std::exception_ptr error);
+// "<name>: <change>; <change>\n\nAnother administrator changed ... Overwrite ...?", asked before a save.
+QString OverwriteQuestion(const QString& name, const QStringList& changes);
+// "<name> was deleted by another administrator ...", said instead of saving.
+QString DeletedMeanwhileText(const QString& name);
+// `field` as one of the changes: "Directory was "/a", now "/b"" (long texts shortened), or nothing when
+// equal.
+void DescribeChange(QStringList& changes, const QString& field, const QString& shown, const QString& now);
+
 template <typename Record> class ListDetailCommands
 {
 public:
@@ -63,12 +76,12 @@ public:
         std::function<Record(const std::string& name)> Read;
     };
     // On the user-interface thread: shows a row's record (an empty name: no row selected).
-    using ShowRecord = std::function<void(const QString& name, const Record& record)>;
+    using Shower = std::function<void(const QString& name, const Record& record)>;
 
     // `readers` is asked on the user-interface thread for what to run on the worker (the Database Users
     // page's readers name the database chosen at that moment).
     ListDetailCommands(QWidget* page, BackgroundRunner& runner, QListWidget* list,
-                       std::function<Readers()> readers, ShowRecord show)
+                       std::function<Readers()> readers, Shower show)
         : page_(page), runner_(runner), list_(list), readers_(std::move(readers)), show_(std::move(show))
     {
     }
@@ -83,10 +96,10 @@ public:
     }
     Readers CurrentReaders() const { return readers_(); }
 
-    void Show(const ListedRecord<Record>& listed) const
+    void Show(const ListedRecord<Record>& listed)
     {
         ShowListing(list_, listed.Listing);
-        show_(listed.Listing.SelectedName(), listed.Details);
+        ShowRecord(listed.Listing.SelectedName(), listed.Details);
     }
 
     // The person picked a row: its record is read and shown. A later pick drops the answer of an earlier one,
@@ -112,7 +125,76 @@ public:
             [this, name](Record record)
             {
                 if (SelectedName(list_) == name)
-                    show_(name, record);
+                    ShowRecord(name, record);
+            });
+    }
+
+    // The Save of the detail: a new record is added; a changed one goes through SaveShown. Either way the
+    // list is read again with the saved row selected, then `after`.
+    void Save(bool adding, const QString& name,
+              std::function<QStringList(const Record&, const Record&)> describe,
+              std::function<void(JobContext&)> send, std::function<void()> after)
+    {
+        const RowPick saved{name, RowPick::NoIndex};
+        if (adding)
+            return Change({.Changes = true}, std::move(send), saved, std::move(after));
+        SaveShown({.Changes = true}, name, std::move(describe), std::move(send), saved, std::move(after));
+    }
+
+    // Saves a change of the shown record `name`: it is read again first, and `change` is sent only when it is
+    // as shown. Otherwise the person is told what another administrator changed (`describe(shown, now)` lists
+    // it) and asked before overwriting; a record deleted meanwhile is not saved. Then as Change.
+    void SaveShown(JobSpec spec, const QString& name,
+                   std::function<QStringList(const Record& shown, const Record& now)> describe,
+                   std::function<void(JobContext&)> change, RowPick pick, std::function<void()> after)
+    {
+        struct Checked
+        {
+            std::optional<ListedRecord<Record>> Saved;
+            bool Deleted = false;
+            QStringList Changes;
+        };
+        const std::optional<Record> shown =
+            shown_ && shown_->first == name ? std::optional(shown_->second) : std::nullopt;
+        const Readers readers = CurrentReaders();
+        SubmitCommand<Checked>(
+            page_, runner_, spec,
+            [readers, name, shown, describe, change, pick](JobContext& job)
+            {
+                Checked checked;
+                job.Check();
+                try
+                {
+                    const Record now = readers.Read(ToStd(name));
+                    checked.Changes = shown ? describe(*shown, now) : QStringList();
+                }
+                catch (...)
+                {
+                    if (!IsNotFound(std::current_exception()))
+                        throw;
+                    checked.Deleted = true;
+                }
+                if (checked.Deleted || !checked.Changes.isEmpty())
+                    return checked;
+                job.Check();
+                change(job);
+                job.Check();
+                checked.Saved = Read(readers, pick);
+                return checked;
+            },
+            [this, spec, name, change, pick, after](Checked checked)
+            {
+                if (checked.Saved)
+                {
+                    Show(*checked.Saved);
+                    if (after)
+                        after();
+                }
+                else if (checked.Deleted)
+                    CurrentDialogs().ShowInformation(page_, DeletedMeanwhileText(name));
+                else if (CurrentDialogs().AskWarningYesNo(page_, OverwriteQuestion(name, checked.Changes)) ==
+                         Answer::Yes)
+                    Change(spec, change, pick, after);
             });
     }
 
@@ -150,12 +232,22 @@ public:
     }
 
 private:
+    void ShowRecord(const QString& name, const Record& record)
+    {
+        shown_.reset();
+        if (!name.isEmpty())
+            shown_.emplace(name, record);
+        show_(name, record);
+    }
+
     QWidget* page_;
     BackgroundRunner& runner_;
     QListWidget* list_;
     std::function<Readers()> readers_;
-    ShowRecord show_;
+    Shower show_;
     std::shared_ptr<Job> selecting_;
+    // The record as last shown: what an edit starts from.
+    std::optional<std::pair<QString, Record>> shown_;
 };
 
 } // namespace korvel::admin

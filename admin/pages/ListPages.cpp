@@ -1,7 +1,5 @@
 #include "admin/pages/ListPages.h"
 
-#include "admin/pages/ListDetail.h"
-
 #include "admin/common/Help.h"
 #include "admin/pages/PageFields.h"
 
@@ -132,35 +130,6 @@ void PlaceListAndDetail(QWidget* page, const NameListFrame& list, const DetailFr
     auto* layout = new QHBoxLayout(page);
     layout->addWidget(list.Frame, 2);
     layout->addWidget(detail.Frame, 3);
-}
-
-NameListing ListNames(const StringList& names, const RowPick& pick)
-{
-    NameListing listing;
-    listing.Names.reserve(static_cast<qsizetype>(names.size()));
-    for (const std::string& name : names)
-        listing.Names << FromStd(name);
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(listing.Names.begin(), listing.Names.end(),
-                     [&collator](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
-    const int count = static_cast<int>(listing.Names.size());
-    listing.Selected = count - 1;
-    for (int i = 0; i < count; ++i)
-        if (i >= pick.FormerIndex || QString::compare(listing.Names[i], pick.Name, Qt::CaseInsensitive) == 0)
-        {
-            listing.Selected = i;
-            break;
-        }
-    return listing;
-}
-
-void ShowListing(QListWidget* list, const NameListing& listing)
-{
-    const QSignalBlocker block(list);
-    list->clear();
-    list->addItems(listing.Names);
-    list->setCurrentRow(listing.Selected);
 }
 
 QString SelectedName(const QListWidget* list)

@@ -195,7 +195,9 @@ void TLogPage::LoadLogButtonClick()
     // Emptied before the request, as the session does with any list it fills: a failed load shows no stale
     // log, and the old lines are gone before the new ones arrive.
     search_->Cancel();
+    SaveMatchingButton->setEnabled(false); // the matches are of the lines going away
     model_->Clear();
+    zeroByteLine_.reset();
     ShowLineCount();
     TKORVELSession& session = session_;
     load_ = runner_.Submit<LogText>(
@@ -341,8 +343,10 @@ void TLogPage::FollowJoined(LogJoin::Joined& joined)
         return; // the log was loaded again meanwhile: the read was joined to lines no longer shown
     const bool atEnd = ViewAtEnd();
     QString status;
+    std::size_t firstNewLine = 0;
     if (!joined.Cut)
     {
+        firstNewLine = model_->Log().LineCount();
         model_->AppendLines(std::move(joined.Text));
         search_->Continue();
         status = QStringLiteral("+%L1 at %2").arg(joined.Added).arg(Now());
@@ -350,10 +354,11 @@ void TLogPage::FollowJoined(LogJoin::Joined& joined)
     else
     {
         model_->SetLog(std::move(joined.Text));
+        zeroByteLine_.reset();
         StartSearch();
         status = QStringLiteral("Log was cut: reloaded at %1").arg(Now());
     }
-    ShowLineCount();
+    ShowLineCount(firstNewLine);
     if (atEnd)
     {
         if (!OnlyMatchingCheckBox->isChecked() && model_->rowCount() > 0)
@@ -428,6 +433,7 @@ void TLogPage::StartSearch()
     auto matcher =
         std::make_shared<LogLineMatcher>(pattern, RegexCheckBox->isChecked(), MatchCaseCheckBox->isChecked());
     const int line = CurrentLine();
+    SaveMatchingButton->setEnabled(false); // until the new pattern's first match
     if (pattern.isEmpty())
         search_->Reset();
     else
@@ -514,10 +520,17 @@ void TLogPage::SelectLine(int line)
     LogListBox->scrollTo(shown, QAbstractItemView::PositionAtCenter);
 }
 
-void TLogPage::ShowLineCount()
+void TLogPage::ShowLineCount(std::size_t firstNewLine)
 {
-    const std::size_t count = model_->Log().LineCount();
-    LineCountLabel->setText(count == 1 ? QStringLiteral("1 line") : QStringLiteral("%L1 lines").arg(count));
+    const LogText& log = model_->Log();
+    if (!zeroByteLine_)
+        zeroByteLine_ = log.ZeroByteLine(firstNewLine);
+    const std::size_t count = log.LineCount();
+    QString text = count == 1 ? QStringLiteral("1 line") : QStringLiteral("%L1 lines").arg(count);
+    if (zeroByteLine_)
+        text += QStringLiteral(" (the log holds a zero byte at line %1; the rest is shown after it)")
+                    .arg(*zeroByteLine_ + 1);
+    LineCountLabel->setText(text);
 }
 
 // --- Saving ---

@@ -15,8 +15,10 @@
 
 #include <QElapsedTimer>
 
+#include <cstddef>
 #include <exception>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -86,7 +88,8 @@ private:
     void OnlyMatchingToggled(bool on);
     void GoToMatch(bool forward);
 
-    void ShowLineCount();
+    // The line count, and the first zero byte from `firstNewLine` on unless one was found since the load.
+    void ShowLineCount(std::size_t firstNewLine = 0);
     int CurrentLine() const;
     void SelectLine(int line);
     bool ViewAtEnd() const;
@@ -107,6 +110,8 @@ private:
     qint64 lastLoadMs_ = 0;
     bool followReading_ = false;
     bool jumpToFirstMatch_ = false;
+    // The server's text ends at nothing but its size: a zero byte in it is said beside the line count.
+    std::optional<std::size_t> zeroByteLine_;
 
     LogListView* LogListBox = nullptr;
     QLineEdit* SearchEdit = nullptr;

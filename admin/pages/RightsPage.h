@@ -4,7 +4,8 @@
 // cells, then set, grant or revoke rights, make them not database users, or copy one user's rights to the
 // selected users, from the buttons below the grid, the cells' context menu or the editor that a double-click
 // or Enter opens in a cell. Every edit shows what it will send and asks once; pairs another administrator
-// changed since the grid was read are listed and skipped unless confirmed.
+// changed since the grid was read are listed and skipped unless confirmed (then overwritten from what the
+// server holds now).
 //
 // Everything goes through the runner the window shares with every page. The read is background work, one job
 // that posts each column as it arrives: a user command on any page goes first and interrupts it (the page
@@ -103,7 +104,7 @@ private:
     TUserRights CheckedRights() const;
     // The summary question, the conflict check, the changes, then a fresh read.
     void Send(const operations::RightsPlan& plan);
-    void SendChecked(operations::RightsPlan plan, const std::vector<operations::Conflict>& conflicts);
+    void SendChecked(const operations::CheckedPlan& checked);
     void ChangesSent(const operations::RightsPlan& plan, const operations::ApplyReport& report);
     // The error box (if any) is the command's; the grid is read again.
     void ChangeFailed();

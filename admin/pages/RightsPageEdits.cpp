@@ -145,24 +145,24 @@ void TRightsPage::Send(const operations::RightsPlan& plan)
     CancelRead();
     readRetry_->stop();
     TKORVELSession& session = session_;
-    sending_ =
-        SubmitCommand<std::vector<operations::Conflict>>(
-            this, runner_, {},
-            [&session, plan](JobContext& job)
-            { return operations::ReadConflicts(session, plan, [&job] { job.Check(); }); },
-            [this, plan](std::vector<operations::Conflict> conflicts) { SendChecked(plan, conflicts); },
-            [this](std::exception_ptr) { ChangeFailed(); }) != nullptr;
+    sending_ = SubmitCommand<operations::CheckedPlan>(
+                   this, runner_, {},
+                   [&session, plan](JobContext& job)
+                   { return operations::CheckPlan(session, plan, [&job] { job.Check(); }); },
+                   [this](const operations::CheckedPlan& checked) { SendChecked(checked); },
+                   [this](std::exception_ptr) { ChangeFailed(); }) != nullptr;
 }
 
-void TRightsPage::SendChecked(operations::RightsPlan plan, const std::vector<operations::Conflict>& conflicts)
+void TRightsPage::SendChecked(const operations::CheckedPlan& checked)
 {
     sending_ = false;
-    if (!conflicts.empty() &&
+    const bool overwrite =
+        !checked.Conflicts.empty() &&
         CurrentDialogs().AskWarningYesNo(
             this, QStringLiteral("Another administrator changed these since the grid was read:\n") +
-                      FromStd(operations::ConflictList(conflicts)) +
-                      QStringLiteral("Overwrite them too? (No skips them.)")) != Answer::Yes)
-        plan = operations::Without(plan, conflicts);
+                      FromStd(operations::ConflictList(checked.Conflicts)) +
+                      QStringLiteral("Overwrite them too? (No skips them.)")) == Answer::Yes;
+    const operations::RightsPlan plan = overwrite ? operations::Overwriting(checked) : checked.Kept;
     TKORVELSession& session = session_;
     sending_ = SubmitCommand<operations::ApplyReport>(
                    this, runner_, {.Changes = true},

@@ -1,5 +1,7 @@
 #include "admin/pages/ServerPage.h"
 
+#include "addresses/AddressRules.h"
+
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
@@ -199,6 +201,7 @@ void TServerPage::LoadServerConfig()
 
 void TServerPage::ShowConfig(const ServerConfig& config)
 {
+    shownConfig_ = config;
     DenyLoginsCheckBox->setChecked(config.DenyLogins);
     MaxConnectionsEdit->setText(QString::number(config.MaxConnections));
     TimeoutEdit->setText(QString::number(config.ConnectionTimeout));
@@ -260,11 +263,24 @@ ServerConfig TServerPage::EditedConfig() const
     return config;
 }
 
+ServerConfig TServerPage::WithoutTypedBlankLines(ServerConfig config) const
+{
+    // A blank line the person left in a list they changed is not an entry; a list left as read goes back as
+    // it came.
+    for (auto list : {&ServerConfig::AuthorizedAddresses, &ServerConfig::BlockedAddresses})
+        if (!shownConfig_ || config.*list != (*shownConfig_).*list)
+            std::erase_if(config.*list,
+                          [](const std::string& entry) { return addresses::BlankEntry(entry); });
+    return config;
+}
+
 void TServerPage::Save(std::function<void()> saved)
 {
-    const ServerConfig config = EditedConfig();
+    // The checks name lines as the person sees them in the lists; what is sent leaves typed blank lines out.
+    const ServerConfig edited = EditedConfig();
+    const ServerConfig config = WithoutTypedBlankLines(edited);
     // Still editing until the checks are answered and the save is done.
-    ConfirmConfigSave(this, {session_, runner_, *sessionWalk_}, config,
+    ConfirmConfigSave(this, {session_, runner_, *sessionWalk_}, shownConfig_, edited,
                       [this, config, saved = std::move(saved)]
                       {
                           TKORVELSession& session = session_;

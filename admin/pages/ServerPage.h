@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 class QCheckBox;
@@ -66,6 +67,7 @@ private:
     void ShowConfig(const ServerConfig& config);
     // The configuration in the fields; raises EConvertError for a number the server cannot take.
     ServerConfig EditedConfig() const;
+    ServerConfig WithoutTypedBlankLines(ServerConfig config) const;
     void Save(std::function<void()> saved);
 
     TKORVELSession& session_;
@@ -73,6 +75,7 @@ private:
     std::shared_ptr<RecentSessionWalk> sessionWalk_;
     QString programDir_;
     TEditState ServerEditState = esViewing;
+    std::optional<ServerConfig> shownConfig_; // as last read: what an edit starts from
 
     QCheckBox* DenyLoginsCheckBox = nullptr;
     QLabel* DenyLoginsLabel = nullptr;

@@ -248,7 +248,21 @@ void TUsersPage::SendSave(AccountGuardResult guard, std::function<void()> saved)
                                           saved();
                                       logOut_();
                                   }));
-    commands_->Change({.Changes = true}, send, {savedName, RowPick::NoIndex}, done);
+    commands_->Save(adding, savedName, DescribeChanges, send, done);
+}
+
+QStringList TUsersPage::DescribeChanges(const UserRecord& shown, const UserRecord& now)
+{
+    QStringList changes;
+    if (shown.Password != now.Password)
+        changes << QStringLiteral("Password changed");
+    DescribeChange(changes, QStringLiteral("Description"), FromStd(shown.Description),
+                   FromStd(now.Description));
+    auto yesNo = [](bool value) { return value ? QStringLiteral("Yes") : QStringLiteral("No"); };
+    if (shown.Administrator != now.Administrator)
+        changes << QStringLiteral("Administrator was %1, now %2")
+                       .arg(yesNo(shown.Administrator), yesNo(now.Administrator));
+    return changes;
 }
 
 void TUsersPage::CancelUserButtonClick()

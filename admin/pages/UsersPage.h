@@ -64,6 +64,8 @@ private:
     // Sends the add or modify once the guard allowed it; `saved` runs once it is done.
     void Save(std::function<void()> saved);
     void SendSave(AccountGuardResult guard, std::function<void()> saved);
+    // What another administrator changed since the user was shown.
+    static QStringList DescribeChanges(const UserRecord& shown, const UserRecord& now);
     // The Database Users page's user chooser follows the list, and the page is back to viewing.
     void ListShown();
 

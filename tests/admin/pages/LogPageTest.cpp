@@ -29,6 +29,7 @@ namespace
 {
 
 using admin::Answer;
+using namespace std::string_literals;
 
 class LogPageTest : public PagesTest
 {
@@ -268,8 +269,10 @@ TEST_F(LogPageTest, SearchCountsFindsNextAndPreviousWithWrappingAndHighlights)
     ClickBox("RegexCheckBox");
     Search("^[ad] ");
     EXPECT_EQ(Label("MatchCountLabel"), "2 matches");
+    EXPECT_TRUE(Find<QPushButton>("SaveMatchingButton")->isEnabled());
     Search("(unclosed");
     EXPECT_TRUE(Label("MatchCountLabel").startsWith("Invalid")) << Label("MatchCountLabel").toStdString();
+    EXPECT_FALSE(Find<QPushButton>("SaveMatchingButton")->isEnabled()) << "nothing matches to be saved";
     Search("");
     EXPECT_EQ(highlighted(view->viewport()->grab().toImage()), 0);
 }
@@ -376,6 +379,30 @@ TEST_F(LogPageTest, FollowAppendsExactlyTheNewLinesAndStaysAtTheEnd)
     const QModelIndex last = view->model()->index(view->model()->rowCount() - 1, 0);
     EXPECT_TRUE(view->viewport()->rect().intersects(view->visualRect(last)));
     ClickBox("FollowCheckBox");
+}
+
+TEST_F(LogPageTest, AZeroByteIsReportedBesideTheLineCountAndTheLinesAfterItAreShown)
+{
+    StartServerWithLog(NumberedLines(3));
+    Load();
+    EXPECT_FALSE(Label("LineCountLabel").contains("zero")) << Label("LineCountLabel").toStdString();
+    Find<QSpinBox>("FollowIntervalSpinBox")->setValue(1);
+    ClickBox("FollowCheckBox");
+    AppendToServerLog("zero \0 byte\nafter it\n"s);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Shown().contains("after it"); }, 10000));
+    ClickBox("FollowCheckBox");
+    const auto zeroLine = FileLines().indexOf(QString::fromStdString("zero \0 byte"s)) + 1;
+    ASSERT_GT(zeroLine, 3);
+    const QString report =
+        QStringLiteral(" (the log holds a zero byte at line %1; the rest is shown after it)").arg(zeroLine);
+    EXPECT_EQ(Label("LineCountLabel"), QStringLiteral("%1 lines").arg(Shown().size()) + report)
+        << "found in the lines Follow added";
+
+    AppendToServerLog("another \0 one\n"s);
+    Load();
+    EXPECT_EQ(Shown().back(), QString::fromStdString("another \0 one"s));
+    EXPECT_EQ(Label("LineCountLabel"), QStringLiteral("%1 lines").arg(Shown().size()) + report)
+        << "a load reports its first zero byte, once";
 }
 
 TEST_F(LogPageTest, FollowReloadsWhenTheServersLogWasCut)

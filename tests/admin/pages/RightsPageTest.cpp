@@ -106,6 +106,33 @@ TEST_F(RightsPageTest, PairsChangedByAnotherAdministratorAreListedAndSkippedUnle
     EXPECT_EQ(ServerRights("stock", "carol"), (TUserRights{urRead, urDelete})) << "skipped";
 }
 
+TEST_F(RightsPageTest, AnOverwriteSendsWhatFitsThePairsAsAnotherAdministratorLeftThem)
+{
+    // alice, bob and carol on sales, carol on stock: all to be set to I.
+    ClickCell(1, 1);
+    ClickCell(2, 1, Qt::ControlModifier);
+    ClickCell(3, 1, Qt::ControlModifier);
+    ClickCell(3, 2, Qt::ControlModifier);
+    Tick("RightsInsertCheckBox", true);
+    // Meanwhile, elsewhere: alice added to sales, carol removed from stock, carol on sales set as wanted
+    // here.
+    session->AddServerDatabaseUser("sales", "alice", {urRead});
+    session->DeleteServerDatabaseUser("stock", "carol");
+    session->ModifyServerDatabaseUser("sales", "carol", {urInsert});
+    dialogs.Answers = {Answer::Yes, Answer::Yes};
+    ClickButton("SetRightsButton");
+    WaitUntilIdle();
+    EXPECT_EQ(dialogs.Errors().join('\n').toStdString(), "");
+    ASSERT_EQ(dialogs.Boxes.size(), 2u);
+    EXPECT_EQ(dialogs.Boxes[1].Text, "Another administrator changed these since the grid was read:\n"
+                                     "'alice' on 'sales': read as -, now R\n"
+                                     "'carol' on 'stock': read as R, now -\n"
+                                     "Overwrite them too? (No skips them.)");
+    for (const auto& [database, user] :
+         {std::pair{"sales", "alice"}, {"sales", "bob"}, {"sales", "carol"}, {"stock", "carol"}})
+        EXPECT_EQ(ServerRights(database, user), TUserRights{urInsert}) << user << " on " << database;
+}
+
 TEST_F(RightsPageTest, AFailureStopsReportsWhatWasAndWasNotDoneAndRefreshes)
 {
     session->AddServerUser("zed", "z", "", false);

@@ -110,11 +110,12 @@ TEST_F(ServerPageTest, SaveSendsEveryValueAndShowsWhatTheServerNowHolds)
     EXPECT_EQ(config.DeadSessionExpires, 3);
     EXPECT_EQ(config.MaxDeadSessions, 0);
     EXPECT_EQ(config.TempDirectory, "/srv/tmp");
-    EXPECT_EQ(config.AuthorizedAddresses, (StringList{"1.2.3.4", "", "5.6.7.8"})); // a blank line is an entry
+    EXPECT_EQ(config.AuthorizedAddresses,
+              (StringList{"1.2.3.4", "5.6.7.8"})); // a blank line typed is no entry
     EXPECT_EQ(config.BlockedAddresses, (StringList{"9.9.9.9"}));
     EXPECT_EQ(State(ServerPage), esViewing);
     EXPECT_TRUE(ReadOnly("MaxConnectionsEdit"));
-    EXPECT_EQ(Find<QPlainTextEdit>("AuthorizedAddressesMemo")->toPlainText(), "1.2.3.4\n\n5.6.7.8\n");
+    EXPECT_EQ(Find<QPlainTextEdit>("AuthorizedAddressesMemo")->toPlainText(), "1.2.3.4\n5.6.7.8\n");
 }
 
 TEST_F(ServerPageTest, BadNumbersAreRefusedInConversionOrderBeforeAnythingIsSent)

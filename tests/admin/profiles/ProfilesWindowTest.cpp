@@ -4,8 +4,8 @@
 #include "credentials/Keyring.h"
 #include "settings/Profiles.h"
 #include "tests/admin/window/WindowFixture.h"
-#include "tests/support/PausedServer.h"
 #include "tests/credentials/LockedKeyring.h"
+#include "tests/support/PausedServer.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -413,8 +413,10 @@ TEST_F(ProfilesWindowTest, ATestConnectionThatWaitsSaysSoAndIsCancelledWithAClic
             auto* result = dialog.findChild<QLabel*>("TestResultLabel");
             EXPECT_EQ(result->text(), "Testing...");
             EXPECT_FALSE(test->isEnabled());
-            auto* cancel = dialog.findChild<QWidget*>("WaitIndicator")->findChild<QPushButton*>("CancelWaitButton");
-            ASSERT_TRUE(QTest::qWaitFor([&] { return cancel->isVisible(); }, 10000)) << "no Cancel was offered";
+            auto* cancel =
+                dialog.findChild<QWidget*>("WaitIndicator")->findChild<QPushButton*>("CancelWaitButton");
+            ASSERT_TRUE(QTest::qWaitFor([&] { return cancel->isVisible(); }, 10000))
+                << "no Cancel was offered";
             QTest::mouseClick(cancel, Qt::LeftButton, {}, cancel->rect().center());
             EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Runner().Busy(); }, 10000));
             EXPECT_EQ(result->text(), "Test cancelled.");

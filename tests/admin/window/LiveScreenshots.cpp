@@ -7,6 +7,7 @@
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "styling/FlatStyle.h"
+#include "tests/admin/support/Screenshot.h"
 #include "tests/admin/support/ScriptedDialogs.h"
 #include "tests/support/LoadClients.h"
 #include "tests/support/RefServer.h"
@@ -30,14 +31,6 @@
 
 namespace
 {
-
-void Save(QWidget& widget, const QDir& output, const QString& name)
-{
-    QApplication::processEvents();
-    const QString path = output.filePath(name + QStringLiteral(".png"));
-    widget.grab().save(path);
-    std::printf("%s\n", qPrintable(path));
-}
 
 void Wait(int milliseconds)
 {
@@ -103,12 +96,12 @@ int main(int argc, char** argv)
         for (int row : {1, 2, 4, 7})
             sessions->selectionModel()->select(model->index(row, 0),
                                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        Save(form, output, QStringLiteral("status-filtered-sorted-selected"));
+        korvel::test::SaveScreenshot(form, output, QStringLiteral("status-filtered-sorted-selected"));
         form.findChild<QLineEdit*>(QStringLiteral("SessionFilterEdit"))->clear();
         sessions->sortByColumn(admin::SessionTableModel::StateColumn, Qt::DescendingOrder);
         form.resize(form.minimumSize());
         Wait(2500);
-        Save(form, output, QStringLiteral("status-minimum-size"));
+        korvel::test::SaveScreenshot(form, output, QStringLiteral("status-minimum-size"));
         form.showMaximized();
         Wait(500);
         const QRect screen = form.screen()->availableGeometry();
@@ -118,9 +111,9 @@ int main(int argc, char** argv)
             form.setGeometry(screen);
         }
         Wait(2500);
-        Save(form, output, QStringLiteral("status-maximised"));
+        korvel::test::SaveScreenshot(form, output, QStringLiteral("status-maximised"));
         form.findChild<QTabWidget*>(QStringLiteral("MainPageControl"))->setCurrentIndex(2);
-        Save(form, output, QStringLiteral("users-maximised"));
+        korvel::test::SaveScreenshot(form, output, QStringLiteral("users-maximised"));
     }
     korvel::DestroySessions();
     return 0;

@@ -8,7 +8,10 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTest>
+#include <QWheelEvent>
 
 namespace korvel::test
 {
@@ -263,6 +266,45 @@ TEST_F(OptionsTest, TraceLogIsALiveTableThatFiltersCopiesAndClears)
     EXPECT_TRUE(TraceFileContent().isEmpty());
     EXPECT_TRUE(traceLog->Lines().isEmpty());
     EXPECT_TRUE(dialogs.Errors().isEmpty());
+}
+
+TEST(TraceLogTest, TheTableFollowsNewRowsUnlessScrolledUp)
+{
+    admin::TTraceLogDlg dialog;
+    auto* table = Child<QTableView>(dialog, "TraceTableView");
+    auto add = [&](int count)
+    {
+        const int rows = table->model()->rowCount() + count;
+        for (int i = 0; i < count; ++i)
+            dialog.AddRecord({.Time = std::chrono::system_clock::now(), .Code = 1});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() == rows; }, 5000));
+    };
+    auto lastRowShown = [&]
+    {
+        const QRect last = table->visualRect(table->model()->index(table->model()->rowCount() - 1, 0));
+        return last.top() >= 0 && last.bottom() < table->viewport()->height();
+    };
+    add(100); // before it opens, as the login's exchanges are
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    EXPECT_TRUE(lastRowShown());
+    add(100);
+    EXPECT_TRUE(lastRowShown()) << "new rows are followed";
+
+    // The mouse wheel one notch up, over the rows.
+    const QPoint over = table->viewport()->rect().center();
+    QWheelEvent wheel(over, table->viewport()->mapToGlobal(over), {}, {0, QWheelEvent::DefaultDeltasPerStep},
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(table->viewport(), &wheel);
+    const int scrolledTo = table->verticalScrollBar()->value();
+    ASSERT_LT(scrolledTo, table->verticalScrollBar()->maximum());
+    add(10);
+    EXPECT_EQ(table->verticalScrollBar()->value(), scrolledTo) << "the rows the person scrolled to stay";
+    EXPECT_FALSE(lastRowShown());
+
+    QTest::keyClick(table, Qt::Key_End, Qt::ControlModifier);
+    add(10);
+    EXPECT_TRUE(lastRowShown()) << "back at the end, new rows are followed again";
 }
 
 TEST_F(OptionsTest, TheTraceFileIsDeletedAtExitUnlessTheOptionKeepsIt)

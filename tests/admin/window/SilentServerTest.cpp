@@ -56,7 +56,8 @@ protected:
         QMenuBar* bar = form->menuBar();
         QMenu* help = form->findChild<QMenu*>("HelpMenu");
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(help->menuAction()).center());
-        EXPECT_TRUE(WaitFor([&] { return help->isVisible(); }, 5000)) << "the menu did not open while waiting";
+        EXPECT_TRUE(WaitFor([&] { return help->isVisible(); }, 5000))
+            << "the menu did not open while waiting";
         help->hide();
     }
     bool LoggedOutLook() const
@@ -108,7 +109,8 @@ TEST_F(SilentServerTest, AProfileLoginThatWaitsIsCancelledToo)
     QMenu* connectTo = form->findChild<QMenu*>("ConnectToMenu");
     connectTo->popup(form->mapToGlobal(QPoint(10, 10)));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(connectTo));
-    QTest::mouseClick(connectTo, Qt::LeftButton, {}, connectTo->actionGeometry(connectTo->actions().front()).center());
+    QTest::mouseClick(connectTo, Qt::LeftButton, {},
+                      connectTo->actionGeometry(connectTo->actions().front()).center());
 
     ClickCancelOnceOffered();
     Settle();

@@ -9,6 +9,7 @@
 #include "session/SessionList.h"
 #include "settings/Profiles.h"
 #include "styling/FlatStyle.h"
+#include "tests/admin/support/Screenshot.h"
 #include "tests/admin/support/ScriptedDialogs.h"
 #include "tests/support/PausedServer.h"
 #include "tests/support/RefServer.h"
@@ -27,14 +28,6 @@
 
 namespace
 {
-
-void Save(QWidget& widget, const QDir& output, const QString& name)
-{
-    QApplication::processEvents();
-    const QString path = output.filePath(name + QStringLiteral(".png"));
-    widget.grab().save(path);
-    std::printf("%s\n", qPrintable(path));
-}
 
 void Click(QWidget& in, const char* name)
 {
@@ -71,10 +64,10 @@ int main(int argc, char** argv)
             test::PausedServer paused(server.Pid());
             form.findChild<QAction*>(QStringLiteral("LoginItem"))->trigger();
             QTest::qWait(2300);
-            Save(form, output, QStringLiteral("login-waiting"));
+            korvel::test::SaveScreenshot(form, output, QStringLiteral("login-waiting"));
             Click(form, "CancelWaitButton");
             QTest::qWait(300);
-            Save(form, output, QStringLiteral("login-cancelled"));
+            korvel::test::SaveScreenshot(form, output, QStringLiteral("login-cancelled"));
         }
         dialogs.Logins.push_back({true, server.Options().AdminUser, server.Options().AdminPassword});
         form.findChild<QAction*>(QStringLiteral("LoginItem"))->trigger();
@@ -88,10 +81,10 @@ int main(int argc, char** argv)
             test::PausedServer paused(server.Pid());
             Click(form, "SaveUserButton");
             QTest::qWait(3300);
-            Save(form, output, QStringLiteral("save-waiting"));
+            korvel::test::SaveScreenshot(form, output, QStringLiteral("save-waiting"));
             Click(form, "CancelWaitButton");
             QTest::qWait(300);
-            Save(form, output, QStringLiteral("save-cancelled"));
+            korvel::test::SaveScreenshot(form, output, QStringLiteral("save-cancelled"));
         }
 
         settings::Profile quiet;
@@ -109,7 +102,7 @@ int main(int argc, char** argv)
             test::PausedServer paused(server.Pid());
             Click(profiles, "TestConnectionButton");
             QTest::qWait(1800);
-            Save(profiles, output, QStringLiteral("profiles-test-waiting"));
+            korvel::test::SaveScreenshot(profiles, output, QStringLiteral("profiles-test-waiting"));
             Click(profiles, "CancelWaitButton");
             QTest::qWait(300);
         }
