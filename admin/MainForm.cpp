@@ -62,7 +62,9 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     runner_ = std::make_unique<BackgroundRunner>(*remoteSession_);
 
     SetCommandFailureHandler([this](const QString& message) { return AfterCommandFailed(message); });
+    SetCommandEndWatcher([this](std::exception_ptr error) { CommandEnded(error); });
     CreateMenu();
+    CreatePageKeys();
     auto* focus = new CommandFocus(*this, this);
     focus->WatchBeforePages(*runner_);
     // Logging out or changing the connection while a command waits on the server would drop its result.
@@ -120,6 +122,7 @@ TMainForm::~TMainForm()
         traceFile_->Remove();
     SetRemoteLoginDialog({});
     SetCommandFailureHandler({});
+    SetCommandEndWatcher({});
     // No delivery may reach a page once it is gone, and the pages hold the session: they go before it does.
     runner_.reset();
     delete mainPageControl_;
@@ -174,7 +177,10 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     mainPageControl_->setObjectName("MainPageControl");
     changingPage_ = true; // adding pages is no page change the user asked for
     ConnectionNotices notices{[this](const QDateTime& when, double exchangeMs)
-                              { statusSections_->ShowRefresh(when, exchangeMs); },
+                              {
+                                  statusSections_->ShowRefresh(when, exchangeMs);
+                                  ShowConnectionLost(false);
+                              },
                               [this](const QString& message) { ServerLost(message); }};
     pages_ = createPages(
         PageContext{*remoteSession_, setup_.Files.ProgramDir, *runner_, notices, [this] { Logout(); }},
@@ -196,6 +202,61 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     ShowLoggedIn(false);
 }
 
+void TMainForm::CreatePageKeys()
+{
+    // Not in a menu: the menu bar holds File and Help only.
+    auto addKey = [this](const char* name, const QKeySequence& key, void (TMainForm::*act)())
+    {
+        auto* action = new QAction(this);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(key);
+        connect(action, &QAction::triggered, this,
+                [this, act] { RunCommand(this, [this, act] { (this->*act)(); }); });
+        addAction(action);
+    };
+    addKey("RefreshPageKey", QKeySequence(Qt::Key_F5), &TMainForm::RefreshCurrentPage);
+    addKey("SearchBoxKey", QKeySequence(Qt::CTRL | Qt::Key_F), &TMainForm::GoToSearchBox);
+}
+
+void TMainForm::RefreshCurrentPage()
+{
+    if (!LoggedIn() || currentPage_ < 0 || currentPage_ >= static_cast<int>(pages_.size()))
+        return;
+    AdminPage* page = pages_[static_cast<std::size_t>(currentPage_)];
+    // A key never throws an edit away: the page's Save or Cancel comes first.
+    if (EditablePage* editable = page->Editable(); editable && editable->EditState() != esViewing)
+        return;
+    page->RefreshPage();
+}
+
+void TMainForm::GoToSearchBox()
+{
+    if (!LoggedIn() || currentPage_ < 0 || currentPage_ >= static_cast<int>(pages_.size()))
+        return;
+    // A line edit selects its text when the focus comes from a shortcut, so typing replaces it.
+    if (QWidget* box = pages_[static_cast<std::size_t>(currentPage_)]->SearchBox(); box && box->isEnabled())
+        box->setFocus(Qt::ShortcutFocusReason);
+}
+
+void TMainForm::ShowConnectionLost(bool lost)
+{
+    lost = lost && LoggedIn();
+    if (lost == connectionLost_)
+        return;
+    connectionLost_ = lost;
+    statusSections_->ShowConnectionLost(lost);
+    for (AdminPage* page : pages_)
+        page->ShowConnectionLost(lost);
+}
+
+void TMainForm::CommandEnded(std::exception_ptr error)
+{
+    if (!error)
+        ShowConnectionLost(false);
+    else if (IsConnectionLoss(error))
+        ShowConnectionLost(true);
+}
+
 void TMainForm::SetMinimumWindowSize()
 {
     // The page control is hidden while logged out, so its needs are asked for directly.
@@ -210,25 +271,24 @@ void TMainForm::SetMinimumWindowSize()
 void TMainForm::PlaceWindow()
 {
     const WindowPlacement& saved = savedPlacement_;
-    const QRect frame(saved.Left, saved.Top, saved.Width, saved.Height);
-    // The saved numbers are the frame's; the window's own size leaves out what the window manager adds.
-    const QSize decoration = frameGeometry().size() - size();
-    if (saved.Width > 0 && saved.Height > 0 && QGuiApplication::screenAt(frame.center()) != nullptr)
+    // The area inside the frame, as saved: the frame the window manager adds is not known before the window
+    // is on screen, so nothing depends on it and nothing drifts from one start to the next.
+    const QRect normal(saved.Left, saved.Top, saved.Width, saved.Height);
+    if (saved.Width > 0 && saved.Height > 0 && QGuiApplication::screenAt(normal.center()) != nullptr)
+        setGeometry(QRect(normal.topLeft(), normal.size().expandedTo(minimumSize())));
+    else if (QScreen* screen = this->screen())
     {
-        resize((frame.size() - decoration).expandedTo(minimumSize()));
-        move(frame.topLeft());
-        return;
-    }
-    if (QScreen* screen = this->screen())
-    {
-        QRect centred = frameGeometry();
+        QRect centred = geometry();
         centred.moveCenter(screen->availableGeometry().center());
-        move(centred.topLeft());
+        setGeometry(centred);
     }
+    if (saved.Maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void TMainForm::ServerLost(const QString& message)
 {
+    ShowConnectionLost(true);
     // A server that refused to take the session back: the window returns to its logged-out look, as after a
     // command met it, but says so without a box.
     statusBar()->showMessage(QLatin1Char(' ') + AfterCommandFailed(message).replace("\n\n", " "));
@@ -308,8 +368,9 @@ void TMainForm::WriteSettings()
     update(
         [this](IniFile& ini)
         {
-            QRect frame = frameGeometry();
-            WriteWindowPlacement(ini, {frame.top(), frame.left(), frame.height(), frame.width()});
+            const QRect normal = normalGeometry();
+            WriteWindowPlacement(ini, {normal.top(), normal.left(), normal.height(), normal.width(),
+                                       (windowState() & Qt::WindowMaximized) != 0});
         });
 }
 

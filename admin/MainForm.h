@@ -100,9 +100,17 @@ private:
     void CreateMenu();
     void CreatePageControl(const PageFactory& createPages);
     void SetMinimumWindowSize();
-    // The saved frame when it lies on a screen, else centred (first show only).
+    // The saved geometry when it lies on a screen, else centred; maximised as it was (first show only).
     void PlaceWindow();
     void ServerLost(const QString& message);
+    // From a failure to reach the server until the next success: a status-bar section says so and the pages
+    // may grey what is out of date.
+    void ShowConnectionLost(bool lost);
+    void CommandEnded(std::exception_ptr error);
+    // F5 and Ctrl+F act on the page shown: its own refresh, and its search or filter box.
+    void CreatePageKeys();
+    void RefreshCurrentPage();
+    void GoToSearchBox();
     struct LoginResult;
     // On the worker: activates the session and reads what every page shows; the session ends inactive on
     // failure.
@@ -137,6 +145,7 @@ private:
     JobContext* loginJob_ = nullptr;
     std::string typedUser_;
     std::optional<std::string> typedPassword_;
+    QString loginPlace_;          // the server the login prompt names
     bool closeConfirmed_ = false; // the pending edits were resolved for closing
     bool closing_ = false;        // inside closeEvent
     std::unique_ptr<StatusBarSections> statusSections_;
@@ -149,6 +158,7 @@ private:
     QTabWidget* mainPageControl_ = nullptr;
     QLabel* loggedOutLabel_ = nullptr;
     int currentPage_ = 0;
+    bool connectionLost_ = false;
     bool changingPage_ = false;
     bool shownOnce_ = false;
     TOptionsDlg* optionsDlg_ = nullptr;

@@ -67,6 +67,7 @@ void TMainForm::Login(LoginRequest request, std::function<void()> succeeded)
     SetActivePage(0);
     typedUser_.clear();
     typedPassword_.reset();
+    loginPlace_ = ServerPlace(request.Connection);
     const QString waiting = QStringLiteral("Logging in to ") + ServerEndpoint(request.Connection) + "...";
     runner_->Submit<std::shared_ptr<LoginResult>>(
         this, {.NeedsLogin = false, .Waiting = waiting.toStdString()},
@@ -128,7 +129,8 @@ bool TMainForm::AskForCredentials(std::string& userName, std::string& password)
     const bool given = job->AskOwner(
         [this, prompt]
         {
-            const bool ok = CurrentDialogs().RemoteLogin(this, prompt->UserName, prompt->Password);
+            const bool ok =
+                CurrentDialogs().RemoteLogin(this, loginPlace_, prompt->UserName, prompt->Password);
             if (ok)
             {
                 typedUser_ = prompt->UserName;
@@ -236,6 +238,7 @@ void TMainForm::LogoutAtExit()
 
 void TMainForm::ShowLoggedIn(bool loggedIn)
 {
+    ShowConnectionLost(false); // a new login starts afresh; logged out, nothing is lost
     loginItem_->setText(loggedIn ? LogoutCaption : LoginCaption);
     mainPageControl_->setVisible(loggedIn);
     loggedOutLabel_->setVisible(!loggedIn);

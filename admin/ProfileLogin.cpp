@@ -14,9 +14,6 @@
 namespace korvel::admin
 {
 
-namespace
-{
-
 using settings::Profile;
 
 RemoteSettings SettingsOf(const Profile& profile, bool tracing)
@@ -30,6 +27,9 @@ RemoteSettings SettingsOf(const Profile& profile, bool tracing)
     settings.RemoteTracing = tracing;
     return settings;
 }
+
+namespace
+{
 
 credentials::CredentialKey KeyOf(const Profile& profile)
 {

@@ -23,6 +23,10 @@ namespace korvel::admin
 {
 
 class TMainForm;
+struct RemoteSettings;
+
+// The connection settings of a profile.
+RemoteSettings SettingsOf(const settings::Profile& profile, bool tracing);
 
 class ProfileLogin : public QObject
 {

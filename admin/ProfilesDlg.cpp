@@ -1,4 +1,6 @@
 #include "admin/ProfilesDlg.h"
+#include "admin/ProfileLogin.h"
+#include "admin/WindowTitle.h"
 
 #include "admin/Settings.h"
 #include "admin/common/BackgroundRunner.h"
@@ -336,7 +338,7 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
     QPointer<TProfilesDlg> dialog(this);
     test_ = runner_.Submit<Outcome>(
         this, {.NeedsLogin = false, .Waiting = "Testing " + profile.Name},
-        [dialog, profile, password](JobContext& job)
+        [dialog, profile, password, place = ServerPlace(SettingsOf(profile, false))](JobContext& job)
         {
             TDataSession session;
             session.SetCallLimits(job.Limits());
@@ -349,13 +351,13 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
             session.SetUserName(profile.User);
             session.SetPassword(password);
             session.SetCredentialProvider(
-                [dialog, &job](std::string& userName, std::string& typed)
+                [dialog, &job, place](std::string& userName, std::string& typed)
                 {
                     auto asked = std::make_shared<std::pair<std::string, std::string>>(userName, typed);
                     if (!job.AskOwner(
-                            [dialog, asked] {
-                                return dialog &&
-                                       CurrentDialogs().RemoteLogin(dialog, asked->first, asked->second);
+                            [dialog, asked, place] {
+                                return dialog && CurrentDialogs().RemoteLogin(dialog, place, asked->first,
+                                                                              asked->second);
                             }))
                         return false;
                     userName = asked->first;

@@ -73,7 +73,8 @@ WindowPlacement ReadWindowPlacement(const IniFile& ini, const WindowPlacement& c
     return {ini.ReadInteger(MainWindow, "Top", current.Top),
             ini.ReadInteger(MainWindow, "Left", current.Left),
             ini.ReadInteger(MainWindow, "Height", current.Height),
-            ini.ReadInteger(MainWindow, "Width", current.Width)};
+            ini.ReadInteger(MainWindow, "Width", current.Width),
+            ini.ReadBool(MainWindow, "Maximized", current.Maximized)};
 }
 
 void WriteWindowPlacement(IniFile& ini, const WindowPlacement& placement)
@@ -82,6 +83,7 @@ void WriteWindowPlacement(IniFile& ini, const WindowPlacement& placement)
     ini.WriteInteger(MainWindow, "Left", placement.Left);
     ini.WriteInteger(MainWindow, "Height", placement.Height);
     ini.WriteInteger(MainWindow, "Width", placement.Width);
+    ini.WriteBool(MainWindow, "Maximized", placement.Maximized);
 }
 
 ViewSettings ReadViewSettings(const IniFile& ini)

@@ -56,12 +56,15 @@ struct TraceSettings
 TraceSettings ReadTraceSettings(const IniFile& ini);
 void WriteTraceSettings(IniFile& ini, const TraceSettings& settings);
 
+// The window's restored (normal) geometry, its area inside the frame the window manager adds, and whether it
+// was maximised: a maximised window keeps the size it returns to.
 struct WindowPlacement
 {
     int Top = 0;
     int Left = 0;
     int Height = 0;
     int Width = 0;
+    bool Maximized = false;
 };
 
 WindowPlacement ReadWindowPlacement(const IniFile& ini, const WindowPlacement& current);

@@ -10,7 +10,10 @@ namespace korvel::admin
 {
 
 StatusBarSections::StatusBarSections(QStatusBar* bar)
-    : endpoint_(
+    : lost_(Add(bar, "ConnectionLostSection",
+                QStringLiteral(
+                    "The server did not answer; the next refresh or command that succeeds clears this"))),
+      endpoint_(
           Add(bar, "ServerEndpointSection", QStringLiteral("The server's host and administration port"))),
       mode_(Add(bar, "ConnectionModeSection", QStringLiteral("LAN, or compressed Internet mode"))),
       exchange_(
@@ -49,9 +52,15 @@ void StatusBarSections::ShowRefresh(const QDateTime& when, double exchangeMs)
     refreshed_->show();
 }
 
+void StatusBarSections::ShowConnectionLost(bool lost)
+{
+    lost_->setText(QStringLiteral("Connection lost"));
+    lost_->setVisible(lost);
+}
+
 void StatusBarSections::Clear()
 {
-    for (QLabel* label : {endpoint_, mode_, exchange_, refreshed_})
+    for (QLabel* label : {lost_, endpoint_, mode_, exchange_, refreshed_})
     {
         label->clear();
         label->hide();

@@ -1,6 +1,6 @@
 // The connection's state in permanent sections on the right of the status bar, while the left part keeps the
 // menu hints: host and port, LAN or Internet, how long the last exchange took and when the last refresh
-// succeeded. Empty while logged out.
+// succeeded, and "Connection lost" while the server is away. Empty while logged out.
 #pragma once
 
 #include <QDateTime>
@@ -22,11 +22,14 @@ public:
     // Host (or address) and port, and the mode, of the connection just logged in through.
     void ShowConnection(const RemoteSettings& connection);
     void ShowRefresh(const QDateTime& when, double exchangeMs);
+    // Shown from a failure to reach the server until the next success.
+    void ShowConnectionLost(bool lost);
     void Clear();
 
 private:
     QLabel* Add(QStatusBar* bar, const char* name, const QString& tip);
 
+    QLabel* lost_;
     QLabel* endpoint_;
     QLabel* mode_;
     QLabel* exchange_;

@@ -109,6 +109,13 @@ public:
     virtual void StoreViewSettings(ViewSettings&) const {}
     // Logout or a lost server: repeated work stops until the next login.
     virtual void StopRepeatedWork() {}
+    // F5: reads again what the page shows, as its own refresh does; nothing on a page without one.
+    virtual void RefreshPage() {}
+    // Ctrl+F: the page's search or filter box, or null.
+    virtual QWidget* SearchBox() { return nullptr; }
+    // The server went away (true) or answered again (false): what the page shows may be out of date
+    // meanwhile.
+    virtual void ShowConnectionLost(bool) {}
 };
 
 // What the login reads for the pages, in page order, then the Status page's refresh: read on the runner's

@@ -3,6 +3,7 @@
 #include "admin/common/Dialogs.h"
 #include "admin/common/OverrideCursor.h"
 #include "engine/EngineError.h"
+#include "engine/wire/ErrorCodes.h"
 
 #include <exception>
 
@@ -18,7 +19,40 @@ CommandFailureHandler& FailureHandler()
     return handler;
 }
 
+CommandEndWatcher& EndWatcher()
+{
+    static CommandEndWatcher watcher;
+    return watcher;
+}
+
 } // namespace
+
+void SetCommandEndWatcher(CommandEndWatcher watcher)
+{
+    EndWatcher() = std::move(watcher);
+}
+
+void NoteCommandEnd(std::exception_ptr error)
+{
+    if (EndWatcher())
+        EndWatcher()(error);
+}
+
+bool IsConnectionLoss(std::exception_ptr error)
+{
+    try
+    {
+        std::rethrow_exception(error);
+    }
+    catch (const EKORVELEngineError& failure)
+    {
+        return failure.ErrorCode == KORVEL_REMOTECONNECT || failure.ErrorCode == KORVEL_REMOTECOMMLOST;
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
 
 void SetCommandFailureHandler(CommandFailureHandler handler)
 {
@@ -64,6 +98,7 @@ void ShowCommandError(QWidget* parent, std::exception_ptr error)
     {
         message = "An unexpected error occurred";
     }
+    NoteCommandEnd(error);
     if (FailureHandler())
         message = FailureHandler()(message);
     CurrentDialogs().ShowError(parent, message);
@@ -76,7 +111,11 @@ std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobS
     spec.Kind = Priority::User;
     return RefuseInactive(page, runner.Submit(
                                     page, std::move(spec), std::move(work),
-                                    [page, done = std::move(done)] { RunCommand(page, done); },
+                                    [page, done = std::move(done)]
+                                    {
+                                        NoteCommandEnd(nullptr);
+                                        RunCommand(page, done);
+                                    },
                                     CommandErrorHandler(page, std::move(failed))));
 }
 

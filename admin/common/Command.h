@@ -25,6 +25,14 @@ bool RunCommand(QWidget* parent, const std::function<void()>& command);
 using CommandFailureHandler = std::function<QString(const QString& message)>;
 void SetCommandFailureHandler(CommandFailureHandler handler);
 
+// Told how each command that went to the server ended: null when it succeeded, else its error (before its
+// box; never for a silent end). The window keeps its "Connection lost" section by it. Must not raise.
+using CommandEndWatcher = std::function<void(std::exception_ptr error)>;
+void SetCommandEndWatcher(CommandEndWatcher watcher);
+void NoteCommandEnd(std::exception_ptr error);
+// The server could not be reached, or the connection broke during the exchange.
+bool IsConnectionLoss(std::exception_ptr error);
+
 // Shows `error` in the error box, unless it is a silent end.
 void ShowCommandError(QWidget* parent, std::exception_ptr error);
 
@@ -53,7 +61,10 @@ std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobS
     return RefuseInactive(page, runner.Submit<Result>(
                                     page, std::move(spec), std::move(work),
                                     [page, done = std::move(done)](Result result)
-                                    { RunCommand(page, [&] { done(std::move(result)); }); },
+                                    {
+                                        NoteCommandEnd(nullptr);
+                                        RunCommand(page, [&] { done(std::move(result)); });
+                                    },
                                     CommandErrorHandler(page, std::move(failed))));
 }
 

@@ -66,10 +66,11 @@ std::optional<QString> Dialogs::BrowseForDirectory(QWidget* parent, const QStrin
     return DoBrowseForDirectory(parent, startPath);
 }
 
-bool Dialogs::RemoteLogin(QWidget* parent, std::string& userName, std::string& password)
+bool Dialogs::RemoteLogin(QWidget* parent, const QString& server, std::string& userName,
+                          std::string& password)
 {
     NormalCursor cursor;
-    return DoRemoteLogin(parent, userName, password);
+    return DoRemoteLogin(parent, server, userName, password);
 }
 
 int ExecModal(QDialog& dialog)

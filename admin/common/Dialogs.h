@@ -56,8 +56,9 @@ public:
     // "Select the directory": the chosen folder without a trailing separator, or nothing when cancelled.
     std::optional<QString> BrowseForDirectory(QWidget* parent, const QString& startPath);
 
-    // The remote login prompt: true on OK with both strings set; on Cancel both stay unchanged.
-    bool RemoteLogin(QWidget* parent, std::string& userName, std::string& password);
+    // The remote login prompt for the server at `server` ("db1 on port 12006"): true on OK with both strings
+    // set; on Cancel both stay unchanged.
+    bool RemoteLogin(QWidget* parent, const QString& server, std::string& userName, std::string& password);
 
     // Whether files can be created in `directory` (root ignores file modes, so tests script the answer).
     virtual bool IsDirectoryWritable(const QString& directory) = 0;
@@ -71,7 +72,8 @@ protected:
     virtual Answer DoAskConfirmationYesNo(QWidget* parent, const QString& question) = 0;
     virtual std::optional<QString> DoGetSaveFileName(QWidget* parent, const SaveFileRequest& request) = 0;
     virtual std::optional<QString> DoBrowseForDirectory(QWidget* parent, const QString& startPath) = 0;
-    virtual bool DoRemoteLogin(QWidget* parent, std::string& userName, std::string& password) = 0;
+    virtual bool DoRemoteLogin(QWidget* parent, const QString& server, std::string& userName,
+                               std::string& password) = 0;
 };
 
 // The dialogs in force; the Qt implementation unless a test installed another. Never null.

@@ -2,6 +2,10 @@
 
 #include "admin/common/HelpFile.h"
 
+#include <QAbstractScrollArea>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -16,6 +20,13 @@ namespace korvel::admin
 namespace
 {
 
+// What a pop-up request's position is relative to: the viewport of a scrolling control.
+QWidget* MenuOrigin(QWidget* widget)
+{
+    auto* scrolling = qobject_cast<QAbstractScrollArea*>(widget);
+    return scrolling != nullptr ? scrolling->viewport() : widget;
+}
+
 // WhatsThisItemClick: the pop-up topic of the control's help context number, read when asked so that a help
 // file registered after the control was built still serves it.
 void ShowWhatsThis(QWidget* widget, const QPoint& globalPos)
@@ -28,7 +39,8 @@ void ShowWhatsThis(QWidget* widget, const QPoint& globalPos)
 }
 
 // Text fields keep Qt's own edit entries (undo, cut, copy, paste, select all) above "What's This ?", so copy
-// and paste by mouse still work there.
+// and paste by mouse still work there. Other controls show their own actions there (the sessions list's sort
+// and columns); a text field's actions are its inner buttons, never menu entries.
 std::unique_ptr<QMenu> ContextMenu(QWidget* widget, const QPoint& pos)
 {
     std::unique_ptr<QMenu> menu;
@@ -36,11 +48,40 @@ std::unique_ptr<QMenu> ContextMenu(QWidget* widget, const QPoint& pos)
         menu.reset(edit->createStandardContextMenu());
     else if (auto* memo = qobject_cast<QPlainTextEdit*>(widget))
         menu.reset(memo->createStandardContextMenu(pos));
+    else if (!widget->actions().isEmpty())
+    {
+        menu = std::make_unique<QMenu>(widget);
+        menu->addActions(widget->actions());
+    }
     if (!menu)
         return std::make_unique<QMenu>(widget);
     menu->addSeparator();
     return menu;
 }
+
+// Shift+F10 opens the pop-up menu as the Menu key does (the platform turns only that key into a menu
+// request), at the focused item or the middle of the control.
+class KeyboardContextMenu : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_F10 || key->modifiers() != Qt::ShiftModifier)
+            return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        const QRect cursor = widget->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        const QPoint pos = cursor.isValid() ? cursor.center() : MenuOrigin(widget)->rect().center();
+        QContextMenuEvent request(QContextMenuEvent::Keyboard, pos, MenuOrigin(widget)->mapToGlobal(pos));
+        QCoreApplication::sendEvent(widget, &request);
+        return true;
+    }
+};
 
 } // namespace
 
@@ -52,13 +93,14 @@ void SetHelpContext(QWidget* widget, int context)
     if (widget->contextMenuPolicy() == Qt::CustomContextMenu)
         return;
     widget->setContextMenuPolicy(Qt::CustomContextMenu);
+    widget->installEventFilter(new KeyboardContextMenu(widget));
     QObject::connect(widget, &QWidget::customContextMenuRequested, widget,
                      [widget](const QPoint& pos)
                      {
                          std::unique_ptr<QMenu> menu = ContextMenu(widget, pos);
                          QAction* whatsThis = menu->addAction("What's This ?");
                          whatsThis->setObjectName("WhatsThisItem");
-                         QPoint globalPos = widget->mapToGlobal(pos);
+                         QPoint globalPos = MenuOrigin(widget)->mapToGlobal(pos);
                          if (menu->exec(globalPos) == whatsThis)
                              ShowWhatsThis(widget, globalPos);
                      });

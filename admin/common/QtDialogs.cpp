@@ -88,9 +88,10 @@ std::optional<QString> QtDialogs::DoBrowseForDirectory(QWidget* parent, const QS
     return chosen;
 }
 
-bool QtDialogs::DoRemoteLogin(QWidget* parent, std::string& userName, std::string& password)
+bool QtDialogs::DoRemoteLogin(QWidget* parent, const QString& server, std::string& userName,
+                              std::string& password)
 {
-    return korvel::ui::RemoteLoginDialog(parent, userName, password);
+    return korvel::ui::RemoteLoginDialog(parent, userName, password, server);
 }
 
 bool QtDialogs::IsDirectoryWritable(const QString& directory)

@@ -20,7 +20,8 @@ protected:
     Answer DoAskConfirmationYesNo(QWidget* parent, const QString& question) override;
     std::optional<QString> DoGetSaveFileName(QWidget* parent, const SaveFileRequest& request) override;
     std::optional<QString> DoBrowseForDirectory(QWidget* parent, const QString& startPath) override;
-    bool DoRemoteLogin(QWidget* parent, std::string& userName, std::string& password) override;
+    bool DoRemoteLogin(QWidget* parent, const QString& server, std::string& userName,
+                       std::string& password) override;
 };
 
 } // namespace korvel::admin

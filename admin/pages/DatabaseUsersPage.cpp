@@ -338,4 +338,10 @@ void TDatabaseUsersPage::CancelDatabaseUserButtonClick()
     DatabaseUserEditState = esViewing;
 }
 
+void TDatabaseUsersPage::RefreshPage()
+{
+    commands_->Refill({SelectedName(DatabaseUsersListBox), DatabaseUsersListBox->currentRow()},
+                      [this] { ListChanged(); });
+}
+
 } // namespace korvel::admin

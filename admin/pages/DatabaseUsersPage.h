@@ -28,6 +28,8 @@ public:
     QString Caption() const override { return QStringLiteral("Database Users"); }
     std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
+    // F5: the list read again, the selected row kept.
+    void RefreshPage() override;
 
     TEditState EditState() const override { return DatabaseUserEditState; }
     QString PendingEditsQuestion() const override;

@@ -249,4 +249,10 @@ void TDatabasesPage::SelectDatabaseDirButtonClick()
         ServerDirectoryEdit->setText(*chosen);
 }
 
+void TDatabasesPage::RefreshPage()
+{
+    commands_->Refill({SelectedName(DatabasesListBox), DatabasesListBox->currentRow()},
+                      [this] { ListChanged(Names()); });
+}
+
 } // namespace korvel::admin

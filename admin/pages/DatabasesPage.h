@@ -33,6 +33,8 @@ public:
     QString Caption() const override { return QStringLiteral("Databases"); }
     std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
+    // F5: the list read again, the selected row kept.
+    void RefreshPage() override;
 
     TEditState EditState() const override { return DatabaseEditState; }
     QString PendingEditsQuestion() const override;

@@ -149,7 +149,7 @@ QLayout* TLogPage::CreateBottomBar(QWidget* parent)
     CancelLoadButton->hide();
     LineCountLabel = new QLabel(parent);
     LineCountLabel->setObjectName(QStringLiteral("LineCountLabel"));
-    FollowCheckBox = new QCheckBox(QStringLiteral("&Follow"), parent);
+    FollowCheckBox = new QCheckBox(QStringLiteral("Follo&w"), parent);
     FollowCheckBox->setObjectName(QStringLiteral("FollowCheckBox"));
     FollowIntervalSpinBox = new QSpinBox(parent);
     FollowIntervalSpinBox->setObjectName(QStringLiteral("FollowIntervalSpinBox"));
@@ -174,6 +174,16 @@ QLayout* TLogPage::CreateBottomBar(QWidget* parent)
     bar->addWidget(SaveButton);
     bar->addWidget(SaveMatchingButton);
     return bar;
+}
+
+void TLogPage::RefreshPage()
+{
+    LoadLogButton->click(); // nothing while a load is under way
+}
+
+QWidget* TLogPage::SearchBox()
+{
+    return SearchEdit;
 }
 
 // --- Loading and following ---

@@ -46,6 +46,9 @@ public:
     QString Caption() const override { return QStringLiteral("Log"); }
     // Logout: a load is dropped and following stops.
     void StopRepeatedWork() override;
+    // F5 loads the log again.
+    void RefreshPage() override;
+    QWidget* SearchBox() override;
 
     void LoadLogButtonClick();
     void CancelLoadButtonClick();

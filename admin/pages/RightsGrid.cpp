@@ -136,7 +136,8 @@ Qt::ItemFlags RightsGridModel::flags(const QModelIndex& index) const
 
 QVariant RightsGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole)
+    // The tooltip shows a name that its header elides whole.
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     const StringList& names = orientation == Qt::Vertical ? RowNames() : ColumnNames();
     if (section < 0 || section >= static_cast<int>(names.size()))

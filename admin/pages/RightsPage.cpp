@@ -16,12 +16,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 
 namespace korvel::admin
@@ -30,12 +33,34 @@ namespace korvel::admin
 namespace
 {
 
-const char* const RightCaptions[] = {"Read", "Insert", "Update", "Delete", "Create", "Alter", "Drop"};
+// Each with a key of its own on this page (not F or H either, which open the menus).
+const char* const RightCaptions[] = {"R&ead", "&Insert", "&Update", "&Delete", "Crea&te", "&Alter", "Dr&op"};
 const char* const RightBoxNames[] = {"RightsReadCheckBox",   "RightsInsertCheckBox", "RightsUpdateCheckBox",
                                      "RightsDeleteCheckBox", "RightsCreateCheckBox", "RightsAlterCheckBox",
                                      "RightsDropCheckBox"};
 
 constexpr int ReadRetryMs = 50; // how often a waiting read asks the runner again
+
+// Header names that do not fit their section end in "...", measured in the font they are drawn in (bold in
+// the headers of a selected cell); the style the window uses draws them cut off instead.
+class ElidingHeaderStyle : public QProxyStyle
+{
+public:
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option);
+        if (element != CE_HeaderLabel || header == nullptr)
+            return QProxyStyle::drawControl(element, option, painter, widget);
+        QStyleOptionHeader elided(*header);
+        // The label is drawn a margin inside its rectangle on either side, in bold when its section is on.
+        const int room = header->rect.width() - 2 * pixelMetric(PM_HeaderMargin, option, widget);
+        QFont font = painter->font();
+        font.setBold(font.bold() || (header->state & State_On));
+        elided.text = QFontMetrics(font).elidedText(header->text, Qt::ElideRight, room);
+        QProxyStyle::drawControl(element, &elided, painter, widget);
+    }
+};
 
 } // namespace
 
@@ -64,7 +89,7 @@ void TRightsPage::CreateControls()
     TransposeRightsCheckBox = MakeCheckBox(this, "TransposeRightsCheckBox", 0);
     TransposeRightsCheckBox->setText(QStringLiteral("Databases as rows"));
     RefreshRightsButton = MakeButton(this, "RefreshRightsButton", QStringLiteral("&Refresh"), 0);
-    top->addWidget(MakeLabel(this, QStringLiteral("&Filter"), RightsFilterEdit, 0));
+    top->addWidget(MakeLabel(this, QStringLiteral("Fi&lter"), RightsFilterEdit, 0));
     top->addWidget(RightsFilterEdit, 1);
     top->addWidget(TransposeRightsCheckBox);
     top->addWidget(RefreshRightsButton);
@@ -78,7 +103,22 @@ void TRightsPage::CreateControls()
     RightsGrid->setItemDelegate(new RightsCellDelegate(
         [this](const operations::PairRights& rights) { CellEdited(rights); }, RightsGrid));
     RightsGrid->setContextMenuPolicy(Qt::CustomContextMenu);
-    RightsGrid->horizontalHeader()->setDefaultSectionSize(64);
+    RightsGrid->setTabKeyNavigation(false); // Tab leaves the grid; the arrow keys move between cells
+    // Names fit their header up to a limit, in bold as a selected cell's headers show them; a longer name
+    // (255 characters at most) is elided and shown whole in its tooltip.
+    const int nameLimit = RightsGrid->fontMetrics().horizontalAdvance(QString(16, QLatin1Char('M')));
+    // Never narrower than a cell holding all seven rights.
+    const QString allRights = FromStd(operations::RightsLetters(
+        TUserRights{urRead, urInsert, urUpdate, urDelete, urCreate, urAlter, urDrop}));
+    RightsGrid->horizontalHeader()->setMinimumSectionSize(
+        RightsGrid->fontMetrics().horizontalAdvance(allRights) +
+        2 * RightsGrid->fontMetrics().averageCharWidth());
+    RightsGrid->horizontalHeader()->setMaximumSectionSize(nameLimit);
+    RightsGrid->verticalHeader()->setMaximumWidth(nameLimit);
+    auto* elidingStyle = new ElidingHeaderStyle;
+    elidingStyle->setParent(this);
+    RightsGrid->horizontalHeader()->setStyle(elidingStyle);
+    RightsGrid->verticalHeader()->setStyle(elidingStyle);
     RightsGrid->verticalHeader()->setDefaultSectionSize(20);
     RightsGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     // A header click sorts the rows by that column: ascending, descending, then back to name order.
@@ -129,8 +169,20 @@ QWidget* TRightsPage::CreateEditBox()
     return edit;
 }
 
+void TRightsPage::FitColumnsToNames()
+{
+    // Sized once per set of names: sizing to contents on every change would measure the whole header each
+    // time a column of rights arrives.
+    QHeaderView* header = RightsGrid->horizontalHeader();
+    for (int column = 0; column < header->count(); ++column)
+        header->resizeSection(column, std::clamp(header->sectionSizeHint(column),
+                                                 header->minimumSectionSize(), header->maximumSectionSize()));
+}
+
 void TRightsPage::ConnectControls()
 {
+    QObject::connect(&proxy_, &QAbstractItemModel::modelReset, this, [this] { FitColumnsToNames(); });
+    QObject::connect(&proxy_, &QAbstractItemModel::columnsInserted, this, [this] { FitColumnsToNames(); });
     QObject::connect(RightsFilterEdit, &QLineEdit::textChanged, this,
                      [this](const QString& text) { proxy_.SetFilterText(text); });
     QObject::connect(TransposeRightsCheckBox, &QCheckBox::toggled, this,
@@ -158,6 +210,16 @@ void TRightsPage::ConnectControls()
     ConnectCommand(RevokeRightsButton, this, &TRightsPage::RevokeRightsButtonClick);
     ConnectCommand(NotDatabaseUserButton, this, &TRightsPage::NotDatabaseUserButtonClick);
     ConnectCommand(CopyRightsButton, this, &TRightsPage::CopyRightsButtonClick);
+}
+
+void TRightsPage::RefreshPage()
+{
+    RefreshRightsButton->click(); // nothing while it is greyed
+}
+
+QWidget* TRightsPage::SearchBox()
+{
+    return RightsFilterEdit;
 }
 
 void TRightsPage::MarkStale()

@@ -50,6 +50,8 @@ public:
     }
     // Logout: the read stops, and the grid is read again when shown after the next login.
     void StopRepeatedWork() override;
+    void RefreshPage() override;
+    QWidget* SearchBox() override;
 
     // The server's rights changed elsewhere (the Database Users, Users or Databases page): read again when
     // shown.
@@ -76,6 +78,8 @@ private:
     void CreateControls();
     QWidget* CreateEditBox();
     void ConnectControls();
+    // Each column as wide as its name in bold (a selected cell's headers are bold), up to a limit.
+    void FitColumnsToNames();
 
     // Reading (RightsPage.cpp)
     void StartLoading();

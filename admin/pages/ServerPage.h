@@ -37,6 +37,7 @@ public:
     QString Caption() const override { return QStringLiteral("Server"); }
     std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
+    void RefreshPage() override { LoadServerConfig(); }
 
     TEditState EditState() const override { return ServerEditState; }
     QString PendingEditsQuestion() const override;

@@ -6,7 +6,9 @@
 #include "admin/pages/AutoRefresh.h"
 #include "admin/pages/HistoryChart.h"
 #include "admin/pages/PageFields.h"
+#include "admin/pages/ScrollAnchor.h"
 #include "admin/pages/SessionFilterModel.h"
+#include "admin/pages/SessionViewMenu.h"
 #include "admin/pages/StatusFormat.h"
 #include "admin/pages/StatusSnapshot.h"
 #include "session/KORVELSession.h"
@@ -96,6 +98,8 @@ TStatusPage::~TStatusPage() = default;
 void TStatusPage::CreateControls()
 {
     QGroupBox* frame = MakePageFrame(this, QStringLiteral("Server Status"));
+    // Made first, so Tab reaches the filter before the list it filters.
+    QLayout* filterBar = CreateFilterBar(frame);
 
     SessionsListView = new QTreeView(frame);
     SessionsListView->setObjectName(QStringLiteral("SessionsListView"));
@@ -113,9 +117,12 @@ void TStatusPage::CreateControls()
         SessionsListView->setColumnWidth(column, widths[column]);
     for (int column = SessionTableModel::SessionIdColumn; column < SessionTableModel::ColumnCount; ++column)
         SessionsListView->setColumnHidden(column, true);
+    SessionsListView->setAccessibleName(QStringLiteral("Sessions"));
     SetHelpContext(SessionsListView, 16);
+    new ScrollAnchor(SessionsListView, SessionIdRole);
     CreateHeaderMenu();
     History = new HistoryChart(frame);
+    History->setAccessibleName(QStringLiteral("Sessions and memory over the last hour"));
 
     TotalSessionsEdit = MakeReadOnlyField(frame, "TotalSessionsEdit", 17);
     RemoveButton = MakeButton(frame, "RemoveButton", QStringLiteral("Re&move"), 18);
@@ -167,7 +174,7 @@ void TStatusPage::CreateControls()
     grid->setColumnStretch(4, 2);
 
     auto* frameLayout = new QVBoxLayout(frame);
-    frameLayout->addLayout(CreateFilterBar(frame));
+    frameLayout->addLayout(filterBar);
     frameLayout->addWidget(SessionsListView, 1);
     frameLayout->addWidget(History);
     frameLayout->addLayout(grid);
@@ -185,7 +192,7 @@ QLayout* TStatusPage::CreateFilterBar(QWidget* frame)
                 shownSessions_->SetFilterText(text.trimmed());
                 ShowTotals();
             });
-    HideDeadCheckBox = new QCheckBox(QStringLiteral("&Hide dead sessions"), frame);
+    HideDeadCheckBox = new QCheckBox(QStringLiteral("Hide d&ead sessions"), frame);
     HideDeadCheckBox->setObjectName(QStringLiteral("HideDeadCheckBox"));
     connect(HideDeadCheckBox, &QCheckBox::toggled, this,
             [this](bool hide)
@@ -206,28 +213,19 @@ QLayout* TStatusPage::CreateFilterBar(QWidget* frame)
 
 void TStatusPage::CreateHeaderMenu()
 {
+    auto* viewMenu = new SessionViewMenu(SessionsListView, SessionTableModel::SessionIdColumn);
     QHeaderView* header = SessionsListView->header();
     header->setSortIndicatorShown(true);
     header->setSectionsClickable(true);
     header->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(
-        header, &QHeaderView::customContextMenuRequested, this,
-        [this, header](const QPoint& position)
-        {
-            QMenu menu(this);
-            menu.setObjectName(QStringLiteral("SessionColumnsMenu"));
-            for (int column = SessionTableModel::SessionIdColumn; column < SessionTableModel::ColumnCount;
-                 ++column)
+    connect(header, &QHeaderView::customContextMenuRequested, this,
+            [this, header, viewMenu](const QPoint& position)
             {
-                QAction* action =
-                    menu.addAction(sessions_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
-                action->setCheckable(true);
-                action->setChecked(!SessionsListView->isColumnHidden(column));
-                connect(action, &QAction::toggled, this,
-                        [this, column](bool shown) { SessionsListView->setColumnHidden(column, !shown); });
-            }
-            menu.exec(header->viewport()->mapToGlobal(position));
-        });
+                QMenu menu(this);
+                menu.setObjectName(QStringLiteral("SessionHeaderMenu"));
+                viewMenu->FillColumns(&menu);
+                menu.exec(header->viewport()->mapToGlobal(position));
+            });
 }
 
 QWidget* TStatusPage::LoginFocusWidget()
@@ -258,6 +256,21 @@ void TStatusPage::StopRepeatedWork()
     ShowAutoRefreshStopped(false);
     History->Clear();
     sessionWalk_->Forget(); // the next login may be to another server
+}
+
+void TStatusPage::RefreshPage()
+{
+    RefreshButton->click(); // nothing while it is greyed
+}
+
+QWidget* TStatusPage::SearchBox()
+{
+    return SessionFilterEdit;
+}
+
+void TStatusPage::ShowConnectionLost(bool lost)
+{
+    SessionsListView->setEnabled(!lost);
 }
 
 std::function<void()> TStatusPage::RefreshAtLogin(JobContext& job)

@@ -45,6 +45,10 @@ public:
     void ApplyViewSettings(const ViewSettings& settings) override;
     void StoreViewSettings(ViewSettings& settings) const override;
     void StopRepeatedWork() override;
+    void RefreshPage() override;
+    QWidget* SearchBox() override;
+    // The sessions list greys while the server is away.
+    void ShowConnectionLost(bool lost) override;
 
     void UpdateSessionButtons();
 

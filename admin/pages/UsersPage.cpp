@@ -272,4 +272,9 @@ void TUsersPage::CancelUserButtonClick()
     UserEditState = esViewing;
 }
 
+void TUsersPage::RefreshPage()
+{
+    commands_->Refill({SelectedName(UsersListBox), UsersListBox->currentRow()}, [this] { ListShown(); });
+}
+
 } // namespace korvel::admin

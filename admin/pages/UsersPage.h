@@ -35,6 +35,8 @@ public:
     QString Caption() const override { return QStringLiteral("Users"); }
     std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
+    // F5: the list read again, the selected row kept.
+    void RefreshPage() override;
 
     TEditState EditState() const override { return UserEditState; }
     QString PendingEditsQuestion() const override;

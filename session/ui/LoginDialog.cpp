@@ -60,6 +60,14 @@ TLoginDialog::TLoginDialog(QWidget* parent) : QDialog(parent)
     bevel_->setFrameShape(QFrame::HLine);
     bevel_->setFrameShadow(QFrame::Sunken);
 
+    serverLabel_ = new QLabel("Server:", panel_);
+    serverLabel_->setObjectName("ServerLabel");
+    serverName_ = new QLabel(panel_);
+    serverName_->setObjectName("ServerName");
+    serverName_->setTextFormat(Qt::PlainText);
+    // As wide as the fields, whatever the name: a long one is elided when shown.
+    serverName_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
     userName_ = MakeCredentialField(panel_, "UserName");
     password_ = MakeCredentialField(panel_, "Password");
     password_->setEchoMode(QLineEdit::Password);
@@ -67,6 +75,8 @@ TLoginDialog::TLoginDialog(QWidget* parent) : QDialog(parent)
     auto* fields = new QFormLayout(panel_);
     fields->addRow(databaseLabel_, databaseName_);
     fields->addRow(bevel_);
+    fields->addRow(serverLabel_, serverName_);
+    fields->setRowVisible(serverName_, false);
     auto* userLabel = new QLabel("&User Name:", panel_);
     userLabel->setBuddy(userName_);
     fields->addRow(userLabel, userName_);
@@ -99,13 +109,22 @@ void TLoginDialog::HideDatabaseLine()
     bevel_->hide();
 }
 
+void TLoginDialog::ShowServer(const QString& place)
+{
+    serverName_->setText(place);
+    serverName_->setToolTip(place);
+    static_cast<QFormLayout*>(panel_->layout())->setRowVisible(serverName_, !place.isEmpty());
+}
+
 void TLoginDialog::showEvent(QShowEvent* event)
 {
-    // A long database name is elided to end inside the panel rather than widening the dialog.
-    int available = panel_->contentsRect().width() - databaseName_->x() - 5;
-    if (databaseName_->isVisible() && available > 0)
-        databaseName_->setText(
-            databaseName_->fontMetrics().elidedText(databaseName_->text(), Qt::ElideRight, available));
+    // A long database name or server place is elided to end inside the panel rather than widening the dialog.
+    for (QLabel* name : {databaseName_, serverName_})
+    {
+        int available = panel_->contentsRect().width() - name->x() - 5;
+        if (!name->isHidden() && available > 0)
+            name->setText(name->fontMetrics().elidedText(name->text(), Qt::ElideRight, available));
+    }
     QDialog::showEvent(event);
 }
 

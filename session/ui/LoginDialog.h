@@ -27,6 +27,10 @@ public:
     // Hides the "Database:" line and gives its height back: the panel and the dialog get shorter and the
     // buttons move up.
     void HideDatabaseLine();
+    // Names the server logged in to ("db1 on port 12006") on a line of its own above the user name; without
+    // it the line stays hidden.
+    void ShowServer(const QString& place);
+    QLabel* ServerName() const { return serverName_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -36,6 +40,8 @@ private:
     QLabel* databaseLabel_;
     QLabel* databaseName_;
     QFrame* bevel_;
+    QLabel* serverLabel_;
+    QLabel* serverName_;
     QLineEdit* userName_;
     QLineEdit* password_;
     QPushButton* okButton_;

@@ -7,11 +7,12 @@
 namespace korvel::ui
 {
 
-bool RemoteLoginDialog(QWidget* parent, std::string& userName, std::string& password)
+bool RemoteLoginDialog(QWidget* parent, std::string& userName, std::string& password, const QString& server)
 {
     TLoginDialog dialog(parent);
     dialog.setWindowTitle("Remote Login");
     dialog.HideDatabaseLine();
+    dialog.ShowServer(server);
     dialog.UserName()->setText(QString::fromStdString(userName));
     if (userName.empty())
         dialog.UserName()->setFocus();

@@ -44,7 +44,7 @@ protected:
     admin::Answer DoAskConfirmationYesNo(QWidget*, const QString&) override { return admin::Answer::Yes; }
     std::optional<QString> DoGetSaveFileName(QWidget*, const SaveFileRequest&) override { return {}; }
     std::optional<QString> DoBrowseForDirectory(QWidget*, const QString&) override { return {}; }
-    bool DoRemoteLogin(QWidget*, std::string& userName, std::string& password) override
+    bool DoRemoteLogin(QWidget*, const QString&, std::string& userName, std::string& password) override
     {
         userName = "admin";
         password = "secret";

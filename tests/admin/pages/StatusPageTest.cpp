@@ -1,5 +1,6 @@
 #include "tests/admin/pages/PageFixture.h"
 #include "tests/admin/support/PaintRecorder.h"
+#include "tests/admin/support/PopupKeys.h"
 #include "tests/admin/support/WaitFor.h"
 #include "tests/support/LoadClients.h"
 
@@ -7,6 +8,8 @@
 #include "admin/pages/StatusPage.h"
 
 #include <QAbstractItemModel>
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
@@ -248,8 +251,13 @@ TEST_F(StatusPageTest, RefreshKeepsSelectionScrollAndSortWhileSessionsComeAndGo)
     ClickRow(stayingRows[1], Qt::ControlModifier);
     const std::set<std::int32_t> selected = SelectedIds();
     ASSERT_EQ(selected.size(), 2u);
-    Sessions()->verticalScrollBar()->setValue(8);
-    const int scroll = Sessions()->verticalScrollBar()->value();
+    // A staying session at the top, scrolled down.
+    int topRow = 8;
+    while (topRow < RowCount() && Cell(topRow, 0) != "admin")
+        ++topRow;
+    Sessions()->verticalScrollBar()->setValue(topRow); // a row a step
+    auto topSession = [this] { return Sessions()->indexAt(QPoint(1, 1)).data(TStatusPage::SessionIdRole); };
+    const QVariant top = topSession();
 
     // Nothing changed: the model says so by not changing.
     auto* model = Shown();
@@ -261,14 +269,15 @@ TEST_F(StatusPageTest, RefreshKeepsSelectionScrollAndSortWhileSessionsComeAndGo)
     Refresh();
     EXPECT_EQ(changed.count() + inserted.count() + removed.count() + reset.count() + layout.count(), 0);
 
-    // Some go, some come: the new ones take their sorted place and the view keeps its place.
+    // Some go, some come, above the rows in view: the new ones take their sorted place and what is on screen
+    // stays where it is.
     leaving.reset();
     LoadClients arriving(*server, 3);
     const int before = RowCount();
     Refresh();
     EXPECT_EQ(RowCount(), before - 5 + 3);
     EXPECT_EQ(SelectedIds(), selected);
-    EXPECT_EQ(Sessions()->verticalScrollBar()->value(), scroll);
+    EXPECT_EQ(topSession(), top);
     EXPECT_EQ(header->sortIndicatorSection(), idSection);
     for (int row = 1; row < RowCount(); ++row)
         ASSERT_GT(IdOf(row - 1), IdOf(row)) << "row " << row;
@@ -531,6 +540,48 @@ TEST_F(StatusPageTest, ARefreshRepaintsOnlyTheRowsOfSessionsThatChanged)
         EXPECT_EQ(painted.Paints(), 0);
     }
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
+}
+
+TEST_F(StatusPageTest, KeyboardReachesFilterHideDeadListSortAndColumns)
+{
+    LoadClients load(*server, 3);
+    Refresh();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+
+    // The filter and its check box come before the list they act on.
+    QLineEdit* filter = Find<QLineEdit>("SessionFilterEdit");
+    filter->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(filter, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), Find("HideDeadCheckBox"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), Sessions());
+    // Its own key: Alt+H opens the Help menu.
+    QTest::keyClick(Sessions(), Qt::Key_E, Qt::AltModifier);
+    EXPECT_TRUE(WaitFor([this] { return Find<QCheckBox>("HideDeadCheckBox")->isChecked(); }));
+    Sessions()->setFocus();
+
+    // Shift+F10 opens the list's pop-up menu: Sort by, User Name.
+    QHeaderView* header = Sessions()->header();
+    TypeIntoPopups(window.get(), "su");
+    QTest::keyClick(Sessions(), Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(header->sortIndicatorSection(), admin::SessionTableModel::UserNameColumn);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    TypeIntoPopups(window.get(), "sd"); // Descending
+    QTest::keyClick(Sessions(), Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    // Columns, Session ID.
+    ASSERT_TRUE(Sessions()->isColumnHidden(admin::SessionTableModel::SessionIdColumn));
+    TypeIntoPopups(window.get(), "cs");
+    QTest::keyClick(Sessions(), Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_FALSE(Sessions()->isColumnHidden(admin::SessionTableModel::SessionIdColumn));
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+
+    // A screen reader names the list and the chart.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(Sessions())->text(QAccessible::Name), "Sessions");
+    EXPECT_FALSE(QAccessible::queryAccessibleInterface(Find<admin::HistoryChart>("HistoryChart"))
+                     ->text(QAccessible::Name)
+                     .isEmpty());
 }
 
 } // namespace

@@ -68,6 +68,7 @@ public:
     std::vector<SaveFileRequest> SaveRequests;
     int LoginPrompts = 0;
     std::vector<std::string> OfferedUserNames; // the name each login prompt opened with
+    std::vector<QString> LoginServers;         // the server each login prompt named
 
     // The cursor a person would see now: the override cursor's shape, the arrow when there is none.
     static Qt::CursorShape CursorNow()
@@ -127,11 +128,12 @@ protected:
         BrowseStarts.push_back(startPath);
         return Take(Directories, "directory");
     }
-    bool DoRemoteLogin(QWidget*, std::string& userName, std::string& password) override
+    bool DoRemoteLogin(QWidget*, const QString& server, std::string& userName, std::string& password) override
     {
         Record(Kind::Login);
         ++LoginPrompts;
         OfferedUserNames.push_back(userName);
+        LoginServers.push_back(server);
         if (Logins.empty())
         {
             ADD_FAILURE() << "unscripted login prompt";

@@ -32,7 +32,7 @@ TEST_F(WindowTest, EveryBoxAskedDuringACommandShowsTheArrowAndTheWaitCursorRetur
                           ask.GetSaveFileName(nullptr, {"Save", {}, {}, {}});
                           ask.BrowseForDirectory(nullptr, "/");
                           std::string user, password;
-                          ask.RemoteLogin(nullptr, user, password);
+                          ask.RemoteLogin(nullptr, "db1 on port 12006", user, password);
                           between.push_back(ScriptedDialogs::CursorNow());
                           throw std::runtime_error("failed");
                       });

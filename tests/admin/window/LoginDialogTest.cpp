@@ -29,7 +29,8 @@ struct PromptResult
 };
 
 // Opens the prompt and lets `act` work on it while it is up.
-PromptResult Prompt(std::string userName, std::string password, std::function<void(QDialog&)> act)
+PromptResult Prompt(std::string userName, std::string password, std::function<void(QDialog&)> act,
+                    const QString& server = {})
 {
     PromptResult result;
     QTimer::singleShot(0,
@@ -42,7 +43,7 @@ PromptResult Prompt(std::string userName, std::string password, std::function<vo
                                dialog->focusWidget() ? dialog->focusWidget()->objectName() : QString();
                            act(*dialog);
                        });
-    result.Ok = ui::RemoteLoginDialog(nullptr, userName, password);
+    result.Ok = ui::RemoteLoginDialog(nullptr, userName, password, server);
     result.UserName = userName;
     result.Password = password;
     return result;
@@ -78,6 +79,38 @@ TEST(LoginDialogTest, FocusFollowsTheGivenNameAndOkReturnsTheFields)
     EXPECT_EQ(named.FocusedField, "Password");
     EXPECT_TRUE(named.Ok);
     EXPECT_EQ(named.Password, "");
+}
+
+TEST(LoginDialogTest, ThePromptNamesItsServerWithoutWideningForALongName)
+{
+    QString shown;
+    QSize withServer;
+    Prompt(
+        "admin", "",
+        [&](QDialog& dialog)
+        {
+            auto* server = dialog.findChild<QLabel*>("ServerName");
+            shown = server->isVisible() ? server->text() : QString();
+            withServer = dialog.size();
+            dialog.reject();
+        },
+        "db1 on port 12006");
+    EXPECT_EQ(shown, "db1 on port 12006");
+
+    const QString longHost = QString(255, 'h') + " on port 12006";
+    QSize withLongServer;
+    QString tooltip;
+    Prompt(
+        "admin", "",
+        [&](QDialog& dialog)
+        {
+            withLongServer = dialog.size();
+            tooltip = dialog.findChild<QLabel*>("ServerName")->toolTip();
+            dialog.reject();
+        },
+        longHost);
+    EXPECT_EQ(withLongServer.width(), withServer.width()) << "elided, not widening the prompt";
+    EXPECT_EQ(tooltip, longHost);
 }
 
 TEST(LoginDialogTest, CancelAndEscapeLeaveTheCredentialsAsGiven)

@@ -295,7 +295,7 @@ TEST_F(WindowTest, SavedGeometryIsRestoredWhenOnAScreenAndTwoCyclesKeepTheFourKe
     };
     WriteSettingsFile("[Main Window]\nTop=40\nLeft=30\nHeight=700\nWidth=1000\n");
     OpenWindow();
-    EXPECT_EQ(form->frameGeometry(), QRect(30, 40, 1000, 700));
+    EXPECT_EQ(form->geometry(), QRect(30, 40, 1000, 700)) << "the area inside the window's frame";
     CloseWindow();
     const QStringList first = keys();
     EXPECT_EQ(first, (QStringList{"Top=40", "Left=30", "Height=700", "Width=1000"}));

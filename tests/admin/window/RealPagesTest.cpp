@@ -221,6 +221,9 @@ TEST_F(WindowTest, ServerKilledDuringAutoRefreshGivesOneMessageAndTheWindowLogsI
     QTest::qWait(4500); // two intervals: nothing more happens
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
     EXPECT_TRUE(form->statusBar()->currentMessage().contains("Auto-refresh stopped"));
+    auto* lost = form->statusBar()->findChild<QLabel*>("ConnectionLostSection");
+    ASSERT_NE(lost, nullptr);
+    EXPECT_TRUE(lost->isVisible()) << "the server went away while nobody asked";
 
     server->Start();
     Pick("LoginItem"); // log out: the old session is gone with the old server
@@ -232,6 +235,7 @@ TEST_F(WindowTest, ServerKilledDuringAutoRefreshGivesOneMessageAndTheWindowLogsI
     EXPECT_TRUE(PageControl()->isVisible());
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
     EXPECT_EQ(form->findChild<QLineEdit*>("EngineVersionEdit")->text(), "KORVEL Version 3.21");
+    EXPECT_FALSE(lost->isVisible());
     const QString again = refreshed->text();
     ASSERT_TRUE(WaitFor([&] { return refreshed->text() != again; }, 6000))
         << "auto-refresh runs again after the login";

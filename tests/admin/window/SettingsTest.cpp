@@ -128,7 +128,8 @@ TEST_F(SettingsTest, WritingKeepsUnknownKeysCommentsAndSpellingAndFlushesWholeFi
                                       "Top=10\n"
                                       "Left=20\n"
                                       "Height=30\n"
-                                      "Width=40\n");
+                                      "Width=40\n"
+                                      "Maximized=0\n");
     EXPECT_EQ(admin::ReadRemoteSettings(IniFile(Path("s.ini").toStdString())), settings)
         << "what is written reads back";
 
