@@ -65,8 +65,8 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     SetCommandEndWatcher([this](std::exception_ptr error) { CommandEnded(error); });
     CreateMenu();
     CreatePageKeys();
-    auto* focus = new CommandFocus(*this, this);
-    focus->WatchBeforePages(*runner_);
+    commandFocus_ = new CommandFocus(*this, this);
+    commandFocus_->WatchBeforePages(*runner_);
     // Logging out or changing the connection while a command waits on the server would drop its result.
     runner_->WatchCommands(this,
                            [this](bool running)
@@ -86,7 +86,7 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     // A permanent section, so a menu hint never hides the Cancel.
     statusBar()->insertPermanentWidget(0, waitIndicator_, 1);
     CreatePageControl(setup_.CreatePages);
-    focus->WatchAfterPages(*runner_);
+    commandFocus_->WatchAfterPages(*runner_);
     SetMinimumWindowSize();
 
     Dialogs& dialogs = CurrentDialogs();

@@ -28,6 +28,7 @@ namespace korvel::admin
 {
 
 class BackgroundRunner;
+class CommandFocus;
 class JobContext;
 class ProfileLogin;
 class StatusBarSections;
@@ -150,6 +151,7 @@ private:
     bool closing_ = false;        // inside closeEvent
     std::unique_ptr<StatusBarSections> statusSections_;
     WaitIndicator* waitIndicator_ = nullptr;
+    CommandFocus* commandFocus_ = nullptr;
     TraceSettings traceSettings_;
     std::vector<AdminPage*> pages_;
 

@@ -8,6 +8,7 @@
 #include "admin/WindowTitle.h"
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
+#include "admin/common/CommandFocus.h"
 #include "admin/common/Dialogs.h"
 #include "session/KORVELSession.h"
 #include "session/ScopeExit.h"
@@ -15,7 +16,6 @@
 #include <QAction>
 #include <QLabel>
 #include <QTabWidget>
-#include <QTimer>
 
 #include <future>
 #include <stdexcept>
@@ -152,9 +152,8 @@ void TMainForm::ShowLogin(LoginResult& result, const RemoteSettings& connection)
     connected_ = connection;
     ShowLoggedIn(true);
     result.Pages.Show(pages_);
-    // Once the login has ended: until then its controls wait, greyed, and cannot take the focus.
     if (QWidget* focus = pages_.empty() ? nullptr : pages_.front()->LoginFocusWidget())
-        QTimer::singleShot(0, focus, [focus] { focus->setFocus(); });
+        commandFocus_->FocusAfterCommand(focus);
     setWindowTitle(ConnectedTitle(setup_.Version.ProductName, connection, result.ServerName));
     statusSections_->ShowConnection(connection);
 }

@@ -25,10 +25,14 @@ void CommandFocus::WatchAfterPages(BackgroundRunner& runner)
                                  movedTo_ = had_ && !had_->isEnabled() ? window_.focusWidget() : nullptr;
                                  return;
                              }
-                             // Only where Qt left it: a command that moved the focus itself keeps its choice.
-                             if (had_ && movedTo_ && window_.focusWidget() == movedTo_ && had_->isEnabled() &&
-                                 had_->isVisible())
+                             // Where the command asked, or back where Qt left it: a command that moved the
+                             // focus itself keeps its choice.
+                             if (next_ && next_->isEnabled() && next_->isVisible())
+                                 next_->setFocus();
+                             else if (had_ && movedTo_ && window_.focusWidget() == movedTo_ &&
+                                      had_->isEnabled() && had_->isVisible())
                                  had_->setFocus();
+                             next_ = nullptr;
                              had_ = nullptr;
                              movedTo_ = nullptr;
                          });

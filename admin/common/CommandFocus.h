@@ -21,9 +21,13 @@ public:
     CommandFocus(QWidget& window, QObject* parent) : QObject(parent), window_(window) {}
     void WatchBeforePages(BackgroundRunner& runner);
     void WatchAfterPages(BackgroundRunner& runner);
+    // Gives the focus to `widget` once the command that runs now has ended and its controls are enabled again
+    // (a command's greyed controls cannot take it before).
+    void FocusAfterCommand(QWidget* widget) { next_ = widget; }
 
 private:
     QWidget& window_;
+    QPointer<QWidget> next_;    // asked for by the command
     QPointer<QWidget> had_;     // the focus when the command started
     QPointer<QWidget> movedTo_; // where Qt moved it when the pages disabled `had_`
 };
