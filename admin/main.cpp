@@ -1,9 +1,9 @@
 // korvel-admin: the administration window.
-#include "admin/Automation.h"
-#include "admin/MainForm.h"
-#include "admin/OptionsDlg.h"
-#include "admin/TraceLogDlg.h"
 #include "admin/common/Dialogs.h"
+#include "admin/dialogs/OptionsDlg.h"
+#include "admin/dialogs/TraceLogDlg.h"
+#include "admin/window/Automation.h"
+#include "admin/window/MainForm.h"
 #include "session/SessionList.h"
 #include "styling/FlatStyle.h"
 

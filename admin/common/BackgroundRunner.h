@@ -16,6 +16,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 #include <exception>
 #include <functional>
@@ -33,6 +34,15 @@ namespace korvel::admin
 {
 
 class OverrideCursor;
+
+// What the window does with the end of each user command that went to the server: `Failed` may replace an
+// error's message before its box (the lost-session policy), `Ended` hears every end (null: it succeeded).
+// Neither may raise.
+struct CommandEnds
+{
+    std::function<QString(const QString& message)> Failed = {};
+    std::function<void(std::exception_ptr error)> Ended = {};
+};
 
 class BackgroundRunner : public QObject
 {
@@ -67,11 +77,14 @@ public:
     void WatchCommands(QObject* receiver, std::function<void(bool running)> changed);
     // Calls `cancelled(command)` when the person cancelled a command, for as long as `receiver` lives.
     void WatchCancels(QObject* receiver, std::function<void(const RunningCommand& command)> cancelled);
+    void SetCommandEnds(CommandEnds ends) { ends_ = std::move(ends); }
+    const CommandEnds& Ends() const { return ends_; }
 
 private:
     std::shared_ptr<Job> SubmitSpec(QObject* receiver, JobSpec spec, ErrorHandler failed);
 
     std::unique_ptr<OverrideCursor> waitCursor_; // while a user command runs
+    CommandEnds ends_;
     std::vector<std::pair<QPointer<QObject>, std::function<void(const RunningCommand&)>>> cancelWatchers_;
     std::unique_ptr<WorkQueue> queue_; // last: its worker may post to this object until it is gone
 };

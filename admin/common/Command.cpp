@@ -6,37 +6,10 @@
 #include "engine/wire/ErrorCodes.h"
 
 #include <exception>
+#include <optional>
 
 namespace korvel::admin
 {
-
-namespace
-{
-
-CommandFailureHandler& FailureHandler()
-{
-    static CommandFailureHandler handler;
-    return handler;
-}
-
-CommandEndWatcher& EndWatcher()
-{
-    static CommandEndWatcher watcher;
-    return watcher;
-}
-
-} // namespace
-
-void SetCommandEndWatcher(CommandEndWatcher watcher)
-{
-    EndWatcher() = std::move(watcher);
-}
-
-void NoteCommandEnd(std::exception_ptr error)
-{
-    if (EndWatcher())
-        EndWatcher()(error);
-}
 
 bool IsConnectionLoss(std::exception_ptr error)
 {
@@ -54,54 +27,88 @@ bool IsConnectionLoss(std::exception_ptr error)
     }
 }
 
-void SetCommandFailureHandler(CommandFailureHandler handler)
+namespace
 {
-    FailureHandler() = std::move(handler);
+
+// Runs `command` under the wait cursor; its error, if any.
+std::exception_ptr Run(const std::function<void()>& command)
+{
+    OverrideCursor cursor(Qt::WaitCursor);
+    try
+    {
+        command();
+        return nullptr;
+    }
+    catch (...)
+    {
+        return std::current_exception();
+    }
 }
+
+} // namespace
 
 bool RunCommand(QWidget* parent, const std::function<void()>& command)
 {
-    std::exception_ptr error;
-    {
-        OverrideCursor cursor(Qt::WaitCursor);
-        try
-        {
-            command();
-            return true;
-        }
-        catch (...)
-        {
-            error = std::current_exception();
-        }
-    }
     // The box is shown once the wait cursor is gone.
-    ShowCommandError(parent, error);
-    return false;
+    const std::exception_ptr error = Run(command);
+    if (error)
+        ShowCommandError(parent, error);
+    return !error;
 }
 
-void ShowCommandError(QWidget* parent, std::exception_ptr error)
+bool RunCommand(QWidget* parent, BackgroundRunner& runner, const std::function<void()>& command)
 {
-    QString message;
+    const std::exception_ptr error = Run(command);
+    if (error)
+        ShowCommandError(parent, runner, error);
+    else if (runner.Ends().Ended)
+        runner.Ends().Ended(nullptr);
+    return !error;
+}
+
+namespace
+{
+
+// The message of a failure, or nothing for a silent end.
+std::optional<QString> MessageOf(std::exception_ptr error)
+{
     try
     {
         std::rethrow_exception(error);
     }
     catch (const EAbort&)
     {
-        return;
+        return std::nullopt;
     }
     catch (const std::exception& failure)
     {
-        message = QString::fromStdString(failure.what());
+        return QString::fromStdString(failure.what());
     }
     catch (...)
     {
-        message = "An unexpected error occurred";
+        return QStringLiteral("An unexpected error occurred");
     }
-    NoteCommandEnd(error);
-    if (FailureHandler())
-        message = FailureHandler()(message);
-    CurrentDialogs().ShowError(parent, message);
+}
+
+} // namespace
+
+void ShowCommandError(QWidget* parent, std::exception_ptr error)
+{
+    if (const std::optional<QString> message = MessageOf(error))
+        CurrentDialogs().ShowError(parent, *message);
+}
+
+void ShowCommandError(QWidget* parent, BackgroundRunner& runner, std::exception_ptr error)
+{
+    std::optional<QString> message = MessageOf(error);
+    if (!message)
+        return;
+    const CommandEnds& ends = runner.Ends();
+    if (ends.Ended)
+        ends.Ended(error);
+    if (ends.Failed)
+        message = ends.Failed(*message);
+    CurrentDialogs().ShowError(parent, *message);
 }
 
 std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobSpec spec,
@@ -109,23 +116,21 @@ std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobS
                                    BackgroundRunner::ErrorHandler failed)
 {
     spec.Kind = Priority::User;
-    return RefuseInactive(page, runner.Submit(
-                                    page, std::move(spec), std::move(work),
-                                    [page, done = std::move(done)]
-                                    {
-                                        NoteCommandEnd(nullptr);
-                                        RunCommand(page, done);
-                                    },
-                                    CommandErrorHandler(page, std::move(failed))));
+    return RefuseInactive(page,
+                          runner.Submit(
+                              page, std::move(spec), std::move(work),
+                              [page, &runner, done = std::move(done)] { RunCommand(page, runner, done); },
+                              CommandErrorHandler(page, runner, std::move(failed))));
 }
 
-BackgroundRunner::ErrorHandler CommandErrorHandler(QWidget* page, BackgroundRunner::ErrorHandler failed)
+BackgroundRunner::ErrorHandler CommandErrorHandler(QWidget* page, BackgroundRunner& runner,
+                                                   BackgroundRunner::ErrorHandler failed)
 {
-    return [page, failed = std::move(failed)](std::exception_ptr error)
+    return [page, &runner, failed = std::move(failed)](std::exception_ptr error)
     {
         if (failed)
             RunCommand(page, [&] { failed(error); });
-        ShowCommandError(page, error);
+        ShowCommandError(page, runner, error);
     };
 }
 

@@ -1,11 +1,11 @@
 #include "admin/common/AdminPage.h"
-#include "admin/pages/DatabaseUsersPage.h"
-#include "admin/pages/DatabasesPage.h"
-#include "admin/pages/LogPage.h"
-#include "admin/pages/RightsPage.h"
-#include "admin/pages/ServerPage.h"
-#include "admin/pages/StatusPage.h"
-#include "admin/pages/UsersPage.h"
+#include "admin/pages/lists/DatabaseUsersPage.h"
+#include "admin/pages/lists/DatabasesPage.h"
+#include "admin/pages/lists/UsersPage.h"
+#include "admin/pages/log/LogPage.h"
+#include "admin/pages/rights/RightsPage.h"
+#include "admin/pages/server/ServerPage.h"
+#include "admin/pages/status/StatusPage.h"
 
 namespace korvel::admin
 {

@@ -8,8 +8,8 @@
 // table.
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
-#include "admin/pages/LogPage.h"
-#include "admin/pages/SessionTableModel.h"
+#include "admin/pages/log/LogPage.h"
+#include "admin/pages/status/SessionTableModel.h"
 #include "bench/admin/AdminBenchMain.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"

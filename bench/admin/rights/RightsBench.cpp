@@ -4,7 +4,7 @@
 // reply came. Floor and case alternate in each round; one line per goal follows the table.
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
-#include "admin/pages/RightsPage.h"
+#include "admin/pages/rights/RightsPage.h"
 #include "bench/admin/AdminBenchMain.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"

@@ -1,9 +1,9 @@
 // Cancel while the window waits on a server that says nothing (held with SIGSTOP): the time from the click on
 // Cancel to the logged-out look (a login) and to the page as it was (a Save), and the longest gap between two
 // event-loop turns while the window waits. Goals: Cancel under 1 s; no gap over 50 ms.
-#include "admin/MainForm.h"
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Dialogs.h"
+#include "admin/window/MainForm.h"
 #include "bench/admin/AdminBenchMain.h"
 #include "tests/support/PausedServer.h"
 #include "tests/support/RefServer.h"

@@ -1,7 +1,7 @@
 // The Databases and Database Users pages, which refresh each other.
 #include "tests/admin/pages/PageFixture.h"
 
-#include "admin/pages/DatabaseUsersPage.h"
+#include "admin/pages/lists/DatabaseUsersPage.h"
 
 namespace korvel::test
 {

@@ -1,10 +1,10 @@
 #include "tests/admin/pages/PageFixture.h"
 #include "tests/support/PausedServer.h"
 
-#include "admin/pages/LogHighlightDelegate.h"
-#include "admin/pages/LogPage.h"
-#include "admin/pages/LogSearch.h"
-#include "admin/pages/LogWorker.h"
+#include "admin/pages/log/LogHighlightDelegate.h"
+#include "admin/pages/log/LogPage.h"
+#include "admin/pages/log/LogSearch.h"
+#include "admin/pages/log/LogWorker.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

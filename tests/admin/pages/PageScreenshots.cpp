@@ -2,7 +2,7 @@
 // main window's page area (761 x 392 pixels). Usage: page_screenshots OUTPUT_DIR. Not a test: for looking.
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
-#include "admin/pages/LogPage.h"
+#include "admin/pages/log/LogPage.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "tests/admin/support/PagesLogin.h"

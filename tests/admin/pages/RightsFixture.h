@@ -3,7 +3,7 @@
 // read when the page is first shown; the helpers act as the user does, with the mouse and the keyboard.
 #pragma once
 
-#include "admin/pages/RightsPage.h"
+#include "admin/pages/rights/RightsPage.h"
 #include "tests/admin/pages/PageFixture.h"
 
 #include <QHeaderView>

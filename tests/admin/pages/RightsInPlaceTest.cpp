@@ -1,8 +1,8 @@
 // The Rights grid used in place, with the mouse and the keyboard: header clicks sort the rows, the cells'
 // context menu applies the buttons' actions and copies a user's rights, and a double-click or Enter opens the
 // rights editor, whose Apply goes through the same question as the buttons.
-#include "admin/pages/RightsCellEditor.h"
-#include "admin/pages/RightsGrid.h"
+#include "admin/pages/rights/RightsCellEditor.h"
+#include "admin/pages/rights/RightsGrid.h"
 #include "tests/admin/pages/RightsFixture.h"
 
 #include <QAbstractButton>

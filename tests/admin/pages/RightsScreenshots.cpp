@@ -4,7 +4,7 @@
 // test: for looking.
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
-#include "admin/pages/RightsPage.h"
+#include "admin/pages/rights/RightsPage.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "tests/admin/support/PagesLogin.h"

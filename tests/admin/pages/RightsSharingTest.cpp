@@ -1,7 +1,7 @@
 // The Rights page shares the window's runner with the other pages: its read gives way to a command on another
 // page and says so, its Cancel stops only the read, and a read asked for while a command runs waits for it.
 // The server is held still (SIGSTOP) while the test acts, so a request under way waits for the test.
-#include "admin/pages/RightsPage.h"
+#include "admin/pages/rights/RightsPage.h"
 #include "tests/admin/pages/PageFixture.h"
 #include "tests/support/PausedServer.h"
 

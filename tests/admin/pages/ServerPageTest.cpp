@@ -1,6 +1,6 @@
 #include "tests/admin/pages/PageFixture.h"
 
-#include "admin/pages/ServerPage.h"
+#include "admin/pages/server/ServerPage.h"
 
 #include <QTest>
 

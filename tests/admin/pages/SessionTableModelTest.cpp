@@ -1,7 +1,7 @@
 // The sessions model's row-level updates, its slices of new rows, and the auto-refresh delay rule, without a
 // server.
-#include "admin/pages/SessionTableModel.h"
-#include "admin/pages/AutoRefresh.h"
+#include "admin/pages/status/SessionTableModel.h"
+#include "admin/pages/status/AutoRefresh.h"
 #include "tests/admin/support/WaitFor.h"
 
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "admin/pages/StatusFormat.h"
+#include "admin/pages/status/StatusFormat.h"
 #include "engine/wire/OleDate.h"
 
 #include <QDate>

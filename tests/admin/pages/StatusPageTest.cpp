@@ -4,8 +4,8 @@
 #include "tests/admin/support/WaitFor.h"
 #include "tests/support/LoadClients.h"
 
-#include "admin/pages/HistoryChart.h"
-#include "admin/pages/StatusPage.h"
+#include "admin/pages/status/HistoryChart.h"
+#include "admin/pages/status/StatusPage.h"
 
 #include <QAbstractItemModel>
 #include <QAccessible>

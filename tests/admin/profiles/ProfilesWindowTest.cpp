@@ -1,6 +1,6 @@
 // Connection profiles in the window: File > Connect to and File > Profiles..., driven with clicks and keys;
 // passwords kept in a private Secret Service (the ctest runs this through with-secret-service.sh).
-#include "admin/ProfilesDlg.h"
+#include "admin/dialogs/ProfilesDlg.h"
 #include "credentials/Keyring.h"
 #include "settings/Profiles.h"
 #include "tests/admin/window/WindowFixture.h"

@@ -2,8 +2,8 @@
 // sessions coming and going under auto-refresh for a while (the history chart), then the Status page
 // filtered, sorted by a column and with several rows selected, at 1200 x 800 and maximised. Not a test.
 // Usage: live_screenshots OUTPUT_DIR [SECONDS_OF_AUTO_REFRESH]
-#include "admin/MainForm.h"
-#include "admin/pages/SessionTableModel.h"
+#include "admin/pages/status/SessionTableModel.h"
+#include "admin/window/MainForm.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "styling/FlatStyle.h"

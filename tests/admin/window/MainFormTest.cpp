@@ -1,5 +1,5 @@
 // The main window: start-up and exit, login and logout against a real server, and the pending-edit guard.
-#include "admin/WindowTitle.h"
+#include "admin/window/WindowTitle.h"
 #include "tests/admin/window/WindowFixture.h"
 
 #include <QDir>

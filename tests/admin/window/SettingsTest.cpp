@@ -1,8 +1,8 @@
 // The settings file, the program's file names and the trace file.
-#include "admin/Settings.h"
-#include "admin/ProgramFiles.h"
-#include "admin/TraceFile.h"
-#include "admin/VersionInfo.h"
+#include "admin/window/Settings.h"
+#include "admin/trace/TraceFile.h"
+#include "admin/window/ProgramFiles.h"
+#include "admin/window/VersionInfo.h"
 #include "settings/IniFile.h"
 #include "tests/admin/support/ScriptedDialogs.h"
 

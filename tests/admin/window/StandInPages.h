@@ -3,8 +3,8 @@
 // Save fails on request.
 #pragma once
 
-#include "admin/MainForm.h"
 #include "admin/common/AdminPage.h"
+#include "admin/window/MainForm.h"
 
 #include <QPushButton>
 

@@ -1,6 +1,6 @@
 // The trace file shared by the background runner's worker, which writes, and the Trace Log dialog, which
 // reads and clears it on the user-interface thread.
-#include "admin/TraceFile.h"
+#include "admin/trace/TraceFile.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

@@ -2,9 +2,9 @@
 // to look at: a login waiting with its Cancel, a Save waiting and then cancelled, and the Profiles dialog's
 // test waiting. Not a test.
 // Usage: wait_screenshots OUTPUT_DIR
-#include "admin/MainForm.h"
-#include "admin/ProfilesDlg.h"
 #include "admin/common/BackgroundRunner.h"
+#include "admin/dialogs/ProfilesDlg.h"
+#include "admin/window/MainForm.h"
 #include "credentials/Keyring.h"
 #include "session/SessionList.h"
 #include "settings/Profiles.h"

@@ -2,10 +2,10 @@
 // directory, with scripted dialogs, stand-in pages and, when a test asks, a real korvel-refserver.
 #pragma once
 
-#include "admin/MainForm.h"
-#include "admin/OptionsDlg.h"
-#include "admin/TraceLogDlg.h"
 #include "admin/common/BackgroundRunner.h"
+#include "admin/dialogs/OptionsDlg.h"
+#include "admin/dialogs/TraceLogDlg.h"
+#include "admin/window/MainForm.h"
 #include "session/KORVELSession.h"
 #include "tests/admin/support/ScriptedDialogs.h"
 #include "tests/admin/support/WaitFor.h"

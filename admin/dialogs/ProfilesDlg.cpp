@@ -1,0 +1,389 @@
+#include "admin/dialogs/ProfilesDlg.h"
+#include "admin/window/ProfileLogin.h"
+#include "admin/window/WindowTitle.h"
+
+#include "admin/common/BackgroundRunner.h"
+#include "admin/common/Command.h"
+#include "admin/common/Dialogs.h"
+#include "admin/common/WaitIndicator.h"
+#include "admin/window/Settings.h"
+#include "engine/DataSession.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <stdexcept>
+
+namespace korvel::admin
+{
+
+namespace
+{
+
+using settings::Profile;
+
+template <typename Widget> Widget* Named(Widget* widget, const char* name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name)
+{
+    auto* edit = Named(new QLineEdit(parent), name);
+    edit->setMaxLength(MaxSettingBytes);
+    return edit;
+}
+
+QPushButton* MakeButton(QDialogButtonBox* box, const QString& caption, const char* name)
+{
+    auto* button = Named(box->addButton(caption, QDialogButtonBox::ActionRole), name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+std::string Text(const QLineEdit* edit)
+{
+    return edit->text().trimmed().toStdString();
+}
+
+} // namespace
+
+TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
+                           const credentials::Availability& keyring, BackgroundRunner& runner)
+    : QDialog(parent), store_(store), keyring_(keyring), runner_(runner)
+{
+    setObjectName("ProfilesDlg");
+    setWindowTitle("Connection Profiles");
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    setModal(true);
+
+    profilesList_ = Named(new QListWidget(this), "ProfilesListBox");
+    connect(profilesList_, &QListWidget::currentRowChanged, this, [this] { ProfileSelected(); });
+
+    auto* layout = new QHBoxLayout(this);
+    // Tall enough for every row, the wrapped keyring reason and the test's wait included.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    layout->addWidget(profilesList_, 1);
+    layout->addLayout(CreateEditor(), 2);
+    layout->addWidget(CreateButtons());
+
+    FillList({});
+    if (profilesList_->count() == 0)
+        AddButtonClick();
+}
+
+TProfilesDlg::~TProfilesDlg()
+{
+    // Closed while a test waits: the test ends with the dialog.
+    if (test_)
+        test_->Cancel();
+}
+
+QFormLayout* TProfilesDlg::CreateEditor()
+{
+    nameEdit_ = MakeEdit(this, "ProfileNameEdit");
+    lanRadioButton_ = Named(new QRadioButton("Local Area Network", this), "LANRadioButton");
+    internetRadioButton_ = Named(new QRadioButton("Internet", this), "InternetRadioButton");
+    hostNameEdit_ = MakeEdit(this, "HostNameEdit");
+    ipAddressEdit_ = MakeEdit(this, "IPAddressEdit");
+    portEdit_ = MakeEdit(this, "PortEdit");
+    serviceEdit_ = MakeEdit(this, "ServiceEdit");
+    userNameEdit_ = MakeEdit(this, "UserNameEdit");
+    keepPasswordCheckbox_ =
+        Named(new QCheckBox("Keep the password in the keyring", this), "KeepPasswordCheckbox");
+    keyringReasonLabel_ =
+        Named(new QLabel(QString::fromStdString(keyring_.Reason), this), "KeyringReasonLabel");
+    keyringReasonLabel_->setWordWrap(true);
+    keyringReasonLabel_->setVisible(!keyring_.Available);
+    keepPasswordCheckbox_->setEnabled(keyring_.Available);
+    keepPasswordCheckbox_->setToolTip(QString::fromStdString(keyring_.Reason));
+    testResultLabel_ = Named(new QLabel(this), "TestResultLabel");
+    testResultLabel_->setWordWrap(true);
+
+    auto* mode = new QHBoxLayout;
+    mode->addWidget(lanRadioButton_);
+    mode->addWidget(internetRadioButton_);
+    auto* form = new QFormLayout;
+    form->addRow("&Name", nameEdit_);
+    form->addRow("Remote Type", mode);
+    form->addRow("&Host Name", hostNameEdit_);
+    form->addRow("&IP Address", ipAddressEdit_);
+    form->addRow("&Port", portEdit_);
+    form->addRow("&Service", serviceEdit_);
+    form->addRow("&User Name", userNameEdit_);
+    form->addRow(keepPasswordCheckbox_);
+    form->addRow(keyringReasonLabel_);
+    form->addRow(testResultLabel_);
+    // What the test waits for, with its Cancel (Esc cancels too while it waits).
+    form->addRow(new WaitIndicator(
+        runner_, [] { return QString(); }, this, this));
+    return form;
+}
+
+QDialogButtonBox* TProfilesDlg::CreateButtons()
+{
+    auto* actions = new QDialogButtonBox(Qt::Vertical, this);
+    connect(MakeButton(actions, "&Add", "AddButton"), &QPushButton::clicked, this,
+            [this] { RunCommand(this, [this] { AddButtonClick(); }); });
+    duplicateButton_ = MakeButton(actions, "D&uplicate", "DuplicateButton");
+    connect(duplicateButton_, &QPushButton::clicked, this,
+            [this] { RunCommand(this, [this] { DuplicateButtonClick(); }); });
+    connect(MakeButton(actions, "Sa&ve", "SaveButton"), &QPushButton::clicked, this,
+            [this] { RunCommand(this, [this] { SaveButtonClick(); }); });
+    deleteButton_ = MakeButton(actions, "&Delete", "DeleteButton");
+    connect(deleteButton_, &QPushButton::clicked, this,
+            [this] { RunCommand(this, [this] { DeleteButtonClick(); }); });
+    testButton_ = MakeButton(actions, "&Test Connection", "TestConnectionButton");
+    connect(testButton_, &QPushButton::clicked, this,
+            [this] { RunCommand(this, [this] { TestConnectionButtonClick(); }); });
+    QPushButton* close = Named(actions->addButton("&Close", QDialogButtonBox::RejectRole), "CloseButton");
+    close->setAutoDefault(false);
+    connect(actions, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    return actions;
+}
+
+void TProfilesDlg::FillList(const QString& select)
+{
+    QSignalBlocker quiet(profilesList_);
+    profilesList_->clear();
+    for (const Profile& profile : store_.List())
+        profilesList_->addItem(QString::fromStdString(profile.Name));
+    QList<QListWidgetItem*> found = profilesList_->findItems(select, Qt::MatchFixedString);
+    profilesList_->setCurrentRow(found.isEmpty() ? 0 : profilesList_->row(found.front()));
+    quiet.unblock();
+    ProfileSelected();
+}
+
+void TProfilesDlg::ProfileSelected()
+{
+    QListWidgetItem* item = profilesList_->currentItem();
+    std::optional<Profile> profile = item ? store_.Find(item->text().toStdString()) : std::nullopt;
+    if (profile)
+        Load(*profile, false);
+    duplicateButton_->setEnabled(profile.has_value());
+    deleteButton_->setEnabled(profile.has_value());
+}
+
+void TProfilesDlg::Load(const Profile& profile, bool isNew)
+{
+    stored_ = isNew ? std::nullopt : std::optional(profile);
+    nameEdit_->setText(QString::fromStdString(profile.Name));
+    (profile.Internet ? internetRadioButton_ : lanRadioButton_)->setChecked(true);
+    hostNameEdit_->setText(QString::fromStdString(profile.Host));
+    ipAddressEdit_->setText(QString::fromStdString(profile.Address));
+    portEdit_->setText(profile.Port == 0 ? QString() : QString::number(profile.Port));
+    serviceEdit_->setText(QString::fromStdString(profile.Service));
+    userNameEdit_->setText(QString::fromStdString(profile.User));
+    keepPasswordCheckbox_->setChecked(profile.KeepPassword && keyring_.Available);
+    testResultLabel_->clear();
+}
+
+QString TProfilesDlg::UnusedName(const QString& base) const
+{
+    QString name = base;
+    for (int n = 2; store_.Find(name.toStdString()); ++n)
+        name = base + " " + QString::number(n);
+    return name;
+}
+
+void TProfilesDlg::AddButtonClick()
+{
+    Profile profile;
+    profile.Name = UnusedName("New profile").toStdString();
+    profile.Address = "127.0.0.1";
+    profilesList_->clearSelection();
+    Load(profile, true);
+    nameEdit_->setFocus();
+    nameEdit_->selectAll();
+}
+
+void TProfilesDlg::DuplicateButtonClick()
+{
+    Profile profile = Edited();
+    profile.Name = UnusedName(QString::fromStdString(profile.Name) + " copy").toStdString();
+    Load(profile, true);
+    nameEdit_->setFocus();
+    nameEdit_->selectAll();
+}
+
+Profile TProfilesDlg::Edited() const
+{
+    Profile profile;
+    profile.Name = Text(nameEdit_);
+    if (std::optional<std::string> problem = settings::ProfileNameProblem(profile.Name))
+        throw std::runtime_error(*problem);
+    profile.Internet = internetRadioButton_->isChecked();
+    profile.Host = Text(hostNameEdit_);
+    profile.Address = Text(ipAddressEdit_);
+    profile.Service = Text(serviceEdit_);
+    profile.User = Text(userNameEdit_);
+    // Without a Secret Service the box is greyed and unticked: the profile keeps its choice for a desktop
+    // that has one.
+    profile.KeepPassword =
+        keyring_.Available ? keepPasswordCheckbox_->isChecked() : stored_ && stored_->KeepPassword;
+    if (profile.Host.empty() && profile.Address.empty())
+        throw std::runtime_error("You must specify a host name or IP address for a remote connection");
+    QString port = portEdit_->text().trimmed();
+    if (port.isEmpty() && profile.Service.empty())
+        throw std::runtime_error("You must specify a port or service for a remote connection");
+    bool ok = true;
+    int number = port.isEmpty() ? 0 : port.toInt(&ok);
+    if (!ok || number < 0 || number > 65535)
+        throw std::runtime_error("The port must be between 0 and 65535");
+    profile.Port = static_cast<std::uint16_t>(number);
+    return profile;
+}
+
+void TProfilesDlg::SaveButtonClick()
+{
+    Profile profile = Edited();
+    if (stored_)
+        store_.Replace(stored_->Name, profile);
+    else if (store_.Find(profile.Name))
+        throw std::runtime_error("A profile named " + profile.Name + " already exists");
+    else
+        store_.Save(profile);
+    // A kept password belongs to the profile's name and user. A renamed profile takes it along; another user
+    // has another password, so the old entry goes, as it does when the profile stops keeping it.
+    if (stored_ && stored_->KeepPassword)
+    {
+        if (!profile.KeepPassword || stored_->User != profile.User)
+            ForgetPassword(*stored_);
+        else if (stored_->Name != profile.Name)
+            MovePassword(*stored_, profile);
+    }
+    FillList(QString::fromStdString(profile.Name));
+}
+
+void TProfilesDlg::DeleteButtonClick()
+{
+    if (!stored_)
+        return;
+    Profile profile = *stored_;
+    if (CurrentDialogs().AskConfirmationYesNo(
+            this, "Delete the profile " + QString::fromStdString(profile.Name) + "?") != Answer::Yes)
+        return;
+    store_.Remove(profile.Name);
+    if (profile.KeepPassword)
+        ForgetPassword(profile);
+    FillList({});
+    if (profilesList_->count() == 0)
+        AddButtonClick();
+}
+
+void TProfilesDlg::ForgetPassword(const Profile& profile)
+{
+    if (!keyring_.Available)
+        return;
+    keyringRequest_ = credentials::DeletePasswordAsync(
+        credentials::CredentialKey::ForProfile(profile.Name, profile.User),
+        [this](const std::string& error)
+        {
+            if (!error.empty())
+                CurrentDialogs().ShowError(this, "The kept password could not be removed from the keyring: " +
+                                                     QString::fromStdString(error));
+        });
+}
+
+void TProfilesDlg::MovePassword(const Profile& from, const Profile& to)
+{
+    if (!keyring_.Available)
+        return;
+    keyringRequest_ = credentials::MovePasswordAsync(
+        credentials::CredentialKey::ForProfile(from.Name, from.User),
+        credentials::CredentialKey::ForProfile(to.Name, to.User),
+        [this, from = from.Name, to = to.Name](const credentials::MoveResult& result)
+        {
+            if (!result.Error.empty())
+                CurrentDialogs().ShowError(this, "Renamed " + QString::fromStdString(from) + " to " +
+                                                     QString::fromStdString(to) + ". " +
+                                                     QString::fromStdString(result.Error));
+        });
+}
+
+void TProfilesDlg::TestConnectionButtonClick()
+{
+    Profile profile = Edited();
+    if (!(stored_ && stored_->KeepPassword && keyring_.Available))
+    {
+        TestWith(profile, {});
+        return;
+    }
+    // The keyring may show an unlock prompt: the dialog keeps working meanwhile.
+    keyringRequest_ = credentials::LookupPasswordAsync(
+        credentials::CredentialKey::ForProfile(stored_->Name, stored_->User),
+        [this, profile](const credentials::LookupResult& result)
+        { RunCommand(this, [&] { TestWith(profile, result.Password.value_or("")); }); });
+}
+
+void TProfilesDlg::TestWith(const Profile& profile, std::string password)
+{
+    testResultLabel_->setText("Testing...");
+    testButton_->setEnabled(false);
+    struct Outcome
+    {
+        std::string ServerName;
+        std::string UserName;
+    };
+    QPointer<TProfilesDlg> dialog(this);
+    test_ = runner_.Submit<Outcome>(
+        this, {.NeedsLogin = false, .Waiting = "Testing " + profile.Name},
+        [dialog, profile, password, place = ServerPlace(SettingsOf(profile, false))](JobContext& job)
+        {
+            TDataSession session;
+            session.SetCallLimits(job.Limits());
+            session.SetRemote(true);
+            session.SetUncompressed(!profile.Internet);
+            session.SetHostName(profile.Host);
+            session.SetAddress(profile.Address);
+            session.SetPort(profile.Port);
+            session.SetServiceName(profile.Service);
+            session.SetUserName(profile.User);
+            session.SetPassword(password);
+            session.SetCredentialProvider(
+                [dialog, &job, place](std::string& userName, std::string& typed)
+                {
+                    auto asked = std::make_shared<std::pair<std::string, std::string>>(userName, typed);
+                    if (!job.AskOwner(
+                            [dialog, asked, place] {
+                                return dialog && CurrentDialogs().RemoteLogin(dialog, place, asked->first,
+                                                                              asked->second);
+                            }))
+                        return false;
+                    userName = asked->first;
+                    typed = asked->second;
+                    return true;
+                });
+            session.Connect();
+            session.Login();
+            Outcome outcome{session.GetServerName(), session.UserName()};
+            session.Logout();
+            return outcome;
+        },
+        [this](Outcome outcome)
+        {
+            testButton_->setEnabled(true);
+            testResultLabel_->setText("Connected to the server " +
+                                      QString::fromStdString(outcome.ServerName) + " as " +
+                                      QString::fromStdString(outcome.UserName) + ".");
+        },
+        [this](std::exception_ptr error)
+        {
+            testButton_->setEnabled(true);
+            testResultLabel_->setText(IsCancelledByPerson(error) ? QStringLiteral("Test cancelled.")
+                                                                 : QString());
+            ShowCommandError(this, error);
+        });
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,347 @@
+#include "admin/pages/lists/DatabaseUsersPage.h"
+
+#include "admin/common/Command.h"
+#include "admin/common/Dialogs.h"
+#include "admin/common/Help.h"
+#include "admin/pages/PageFields.h"
+#include "admin/pages/lists/ListPages.h"
+#include "operations/RightsMatrix.h"
+#include "session/KORVELSession.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace korvel::admin
+{
+namespace
+{
+
+struct RightBox
+{
+    const char* Name;
+    const char* Caption;
+    int HelpContext;
+};
+// In bit order: box n holds the right with bit n.
+constexpr RightBox rightBoxes[] = {{"ReadCheckBox", "Read", 66},     {"InsertCheckBox", "Insert", 67},
+                                   {"UpdateCheckBox", "Update", 68}, {"DeleteCheckBox", "Delete", 69},
+                                   {"CreateCheckBox", "Create", 70}, {"AlterCheckBox", "Alter", 71},
+                                   {"DropCheckBox", "Drop", 72}};
+
+} // namespace
+
+TDatabaseUsersPage::TDatabaseUsersPage(const PageContext& context, QWidget* parent)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner)
+{
+    CreateControls();
+    commands_ = std::make_unique<Commands>(
+        this, runner_, DatabaseUsersListBox, [this] { return Readers(ToStd(currentDatabase_)); },
+        [this](const QString& name, TUserRights rights) { ShowDatabaseUser(name, rights); });
+    ConnectListAndDetail<TDatabaseUsersPage>(
+        listFrame_, detailFrame_, this,
+        {&TDatabaseUsersPage::DatabaseUsersListBoxClick, &TDatabaseUsersPage::AddDatabaseUserButtonClick,
+         &TDatabaseUsersPage::EditDatabaseUserButtonClick, &TDatabaseUsersPage::DeleteDatabaseUserButtonClick,
+         &TDatabaseUsersPage::SaveDatabaseUserButtonClick,
+         &TDatabaseUsersPage::CancelDatabaseUserButtonClick},
+        runner_);
+    // activated: the user's choice only, not the copies the Databases page makes.
+    ConnectCommand(DatabasesComboBox, &QComboBox::activated, this,
+                   &TDatabaseUsersPage::DatabasesComboBoxChange);
+    SetDatabaseUserViewMode();
+}
+
+void TDatabaseUsersPage::CreateControls()
+{
+    listFrame_ = MakeNameListFrame(this, QStringLiteral("Available Database Users"),
+                                   {"DatabaseUsersListBox", "AddDatabaseUserButton", "EditDatabaseUserButton",
+                                    "DeleteDatabaseUserButton"},
+                                   61);
+    DatabaseUsersListBox = listFrame_.List;
+    DatabasesComboBox = new QComboBox(listFrame_.Frame);
+    DatabasesComboBox->setObjectName(QStringLiteral("DatabasesComboBox"));
+    SetHelpContext(DatabasesComboBox, 60);
+    auto* selectorRow = new QHBoxLayout;
+    selectorRow->addWidget(MakeLabel(listFrame_.Frame, QStringLiteral("Database"), DatabasesComboBox, 60));
+    selectorRow->addWidget(DatabasesComboBox, 1);
+    listFrame_.Layout->insertLayout(0, selectorRow);
+
+    detailFrame_ = MakeDetailFrame(this, QStringLiteral("Database User Information"),
+                                   {"SaveDatabaseUserButton", "CancelDatabaseUserButton"}, 73);
+    QGroupBox* detailFrame = detailFrame_.Frame;
+    DatabaseUserEdit = MakeLineEdit(detailFrame, "DatabaseUserEdit", 65);
+    LimitToProtocolString(DatabaseUserEdit);
+    SetFieldEditable(DatabaseUserEdit, false);
+    UserComboBox = new QComboBox(detailFrame);
+    UserComboBox->setObjectName(QStringLiteral("UserComboBox"));
+    UserComboBox->setEditable(true);
+    UserComboBox->setInsertPolicy(QComboBox::NoInsert);
+    LimitToProtocolString(UserComboBox->lineEdit());
+    auto* userRow = new QHBoxLayout;
+    userRow->addWidget(MakeLabel(detailFrame, QStringLiteral("User Name"), DatabaseUserEdit, 65));
+    userRow->addWidget(DatabaseUserEdit, 1);
+    userRow->addWidget(UserComboBox, 1);
+
+    auto* rights = new QGridLayout;
+    rights->addWidget(new QLabel(QStringLiteral("Rights to Grant"), detailFrame), 0, 0, 1, 2);
+    for (std::size_t bit = 0; bit < RightCheckBoxes.size(); ++bit)
+    {
+        const RightBox& box = rightBoxes[bit];
+        RightCheckBoxes[bit] = MakeCheckBox(detailFrame, box.Name, box.HelpContext);
+        RightLabels[bit] =
+            MakeLabel(detailFrame, QLatin1String(box.Caption), RightCheckBoxes[bit], box.HelpContext);
+        auto* row = new QHBoxLayout;
+        row->addWidget(RightLabels[bit]);
+        row->addWidget(RightCheckBoxes[bit]);
+        row->addStretch();
+        const int index = static_cast<int>(bit);
+        rights->addLayout(row, 1 + index % 4, index / 4);
+        rights->setRowMinimumHeight(1 + index % 4,
+                                    CaptionedCheckBoxHeight(RightCheckBoxes[bit], RightLabels[bit]));
+    }
+    // Equal label widths line the boxes up in view mode.
+    int labelWidth = 0;
+    for (const QLabel* label : RightLabels)
+        labelWidth = std::max(labelWidth, label->sizeHint().width());
+    for (QLabel* label : RightLabels)
+        label->setMinimumWidth(labelWidth);
+
+    auto* fields = new QVBoxLayout;
+    fields->addLayout(userRow);
+    fields->addLayout(rights);
+    fields->addStretch();
+    detailFrame_.AddFields(fields, 1);
+    PlaceListAndDetail(this, listFrame_, detailFrame_);
+}
+
+std::function<void()> TDatabaseUsersPage::ReadAtLogin(JobContext& job, LoginReads& reads)
+{
+    job.Check();
+    auto listed = Commands::Read(Readers(reads.SelectedDatabase));
+    return [this, listed]
+    {
+        commands_->Show(listed);
+        SetDatabaseUserViewMode();
+    };
+}
+
+QString TDatabaseUsersPage::PendingEditsQuestion() const
+{
+    return QStringLiteral(
+        "You are currently editing the database user information. Would you like to save this "
+        "information before continuing ?");
+}
+
+void TDatabaseUsersPage::ResetEditState()
+{
+    SetDatabaseUserViewMode();
+    DatabaseUserEditState = esViewing;
+}
+
+void TDatabaseUsersPage::ReplaceDatabases(const QStringList& databases)
+{
+    ReplaceComboItems(DatabasesComboBox, databases, databases.isEmpty() ? -1 : 0);
+    currentDatabase_ = DatabasesComboBox->currentText();
+    RightsChanged();
+}
+
+void TDatabaseUsersPage::ShowUsersOfSelectedDatabase()
+{
+    currentDatabase_ = DatabasesComboBox->currentText();
+    DatabaseUserEditState = esViewing;
+    SetDatabaseUserViewMode();
+    commands_->Refill();
+}
+
+void TDatabaseUsersPage::ReplaceUsers(const QListWidget* users)
+{
+    ReplaceComboItems(UserComboBox, ItemTexts(users), users->currentRow());
+    RightsChanged();
+}
+
+TDatabaseUsersPage::Commands::Readers TDatabaseUsersPage::Readers(const std::string& database) const
+{
+    if (database.empty())
+        return {};
+    TKORVELSession& session = session_;
+    return {[&session, database]
+            {
+                StringList names;
+                session.GetServerDatabaseUserNames(database, names);
+                return names;
+            },
+            [&session, database](const std::string& name)
+            {
+                TUserRights rights;
+                session.GetServerDatabaseUser(database, name, rights);
+                return rights;
+            }};
+}
+
+void TDatabaseUsersPage::ShowDatabaseUser(const QString& name, TUserRights rights)
+{
+    if (name.isEmpty())
+        return ClearDatabaseUserFields();
+    DatabaseUserEdit->setText(name);
+    ShowRights(rights);
+}
+
+void TDatabaseUsersPage::ClearDatabaseUserFields()
+{
+    DatabaseUserEdit->clear();
+    ShowRights({});
+}
+
+void TDatabaseUsersPage::ShowRights(TUserRights rights)
+{
+    for (std::size_t bit = 0; bit < RightCheckBoxes.size(); ++bit)
+        RightCheckBoxes[bit]->setChecked(rights.Contains(static_cast<TUserRight>(bit)));
+}
+
+TUserRights TDatabaseUsersPage::CheckedRights() const
+{
+    TUserRights rights;
+    for (std::size_t bit = 0; bit < RightCheckBoxes.size(); ++bit)
+        if (RightCheckBoxes[bit]->isChecked())
+            rights.Include(static_cast<TUserRight>(bit));
+    return rights;
+}
+
+void TDatabaseUsersPage::SetRightsEditable(bool editable)
+{
+    for (std::size_t bit = 0; bit < RightCheckBoxes.size(); ++bit)
+        SetCheckBoxEditable(RightCheckBoxes[bit], RightLabels[bit], editable);
+}
+
+void TDatabaseUsersPage::SetDatabaseUserEditMode(bool adding)
+{
+    DatabaseUserEdit->setVisible(!adding);
+    UserComboBox->setVisible(adding);
+    if (adding)
+        UserComboBox->setCurrentIndex(UserComboBox->count() > 0 ? 0 : -1);
+    SetRightsEditable(true);
+    listFrame_.SetEditing(true);
+    detailFrame_.SetEditing(true);
+}
+
+void TDatabaseUsersPage::SetDatabaseUserViewMode()
+{
+    DatabaseUserEdit->setVisible(true);
+    UserComboBox->setVisible(false);
+    SetRightsEditable(false);
+    listFrame_.SetEditing(false, DatabasesComboBox->count() > 0);
+    detailFrame_.SetEditing(false);
+}
+
+void TDatabaseUsersPage::DatabasesComboBoxChange()
+{
+    if (DatabaseUserEditState != esViewing)
+        CancelDatabaseUserButtonClick();
+    currentDatabase_ = DatabasesComboBox->currentText();
+    SetDatabaseUserViewMode();
+    commands_->Refill();
+}
+
+void TDatabaseUsersPage::DatabaseUsersListBoxClick()
+{
+    commands_->ShowSelected();
+}
+
+void TDatabaseUsersPage::AddDatabaseUserButtonClick()
+{
+    DatabaseUserEditState = esAdding;
+    ClearDatabaseUserFields();
+    SetDatabaseUserEditMode(true);
+    RightCheckBoxes[urRead]->setChecked(true);
+    UserComboBox->setFocus();
+}
+
+void TDatabaseUsersPage::EditDatabaseUserButtonClick()
+{
+    DatabaseUserEditState = esEditing;
+    SetDatabaseUserEditMode(false);
+    RightCheckBoxes[urRead]->setFocus();
+    // The rights as the server holds them now are what the person edits.
+    commands_->ShowSelected();
+}
+
+void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
+{
+    if (CurrentDialogs().AskWarningYesNo(
+            this, QStringLiteral("Are you sure you want to delete the selected database user ?")) !=
+        Answer::Yes)
+        return;
+    const QString name = DatabaseUserEdit->text();
+    const std::string database = ToStd(currentDatabase_);
+    const std::string user = ToStd(name);
+    TKORVELSession& session = session_;
+    commands_->Change(
+        {.Changes = true},
+        [&session, database, user](JobContext&) { session.DeleteServerDatabaseUser(database, user); },
+        {name, DatabaseUsersListBox->currentRow()}, [this] { ListChanged(); });
+}
+
+void TDatabaseUsersPage::Save(std::function<void()> saved)
+{
+    const TUserRights rights = CheckedRights();
+    const bool adding = DatabaseUserEditState == esAdding;
+    const QString savedName = adding ? UserComboBox->currentText() : DatabaseUserEdit->text();
+    const std::string database = ToStd(currentDatabase_);
+    const std::string name = ToStd(savedName);
+    TKORVELSession& session = session_;
+    auto send = [&session, database, name, rights, adding](JobContext&)
+    {
+        if (adding)
+            session.AddServerDatabaseUser(database, name, rights);
+        else
+            session.ModifyServerDatabaseUser(database, name, rights);
+    };
+    auto done = [this, saved = std::move(saved)]
+    {
+        ListChanged();
+        if (saved)
+            saved();
+    };
+    commands_->Save(
+        adding, savedName,
+        [](TUserRights shown, TUserRights now)
+        {
+            QStringList changes;
+            if (!(shown == now))
+                changes << QStringLiteral("Rights were %1, now %2")
+                               .arg(FromStd(operations::RightsLetters(shown)),
+                                    FromStd(operations::RightsLetters(now)));
+            return changes;
+        },
+        send, done);
+}
+
+void TDatabaseUsersPage::ListChanged()
+{
+    RightsChanged();
+    SetDatabaseUserViewMode();
+    DatabaseUserEditState = esViewing;
+}
+
+void TDatabaseUsersPage::CancelDatabaseUserButtonClick()
+{
+    commands_->ShowSelected();
+    SetDatabaseUserViewMode();
+    DatabaseUserEditState = esViewing;
+}
+
+void TDatabaseUsersPage::RefreshPage()
+{
+    commands_->Refill({SelectedName(DatabaseUsersListBox), DatabaseUsersListBox->currentRow()},
+                      [this] { ListChanged(); });
+}
+
+} // namespace korvel::admin

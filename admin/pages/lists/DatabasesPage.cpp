@@ -1,0 +1,258 @@
+#include "admin/pages/lists/DatabasesPage.h"
+
+#include "admin/common/Command.h"
+#include "admin/common/Dialogs.h"
+#include "admin/pages/PageFields.h"
+#include "admin/pages/lists/DatabaseUsersPage.h"
+#include "admin/pages/lists/DescriptionText.h"
+#include "admin/pages/lists/ListPages.h"
+#include "session/KORVELSession.h"
+
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace korvel::admin
+{
+
+TDatabasesPage::TDatabasesPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), databaseUsers_(databaseUsers),
+      programDir_(context.ProgramDir)
+{
+    CreateControls();
+    commands_ = std::make_unique<Commands>(
+        this, runner_, DatabasesListBox, [this] { return Readers(); },
+        [this](const QString& name, const DatabaseRecord& database) { ShowDatabase(name, database); });
+    ConnectListAndDetail<TDatabasesPage>(
+        listFrame_, detailFrame_, this,
+        {&TDatabasesPage::DatabasesListBoxClick, &TDatabasesPage::AddDatabaseButtonClick,
+         &TDatabasesPage::EditDatabaseButtonClick, &TDatabasesPage::DeleteDatabaseButtonClick,
+         &TDatabasesPage::SaveDatabaseButtonClick, &TDatabasesPage::CancelDatabaseButtonClick},
+        runner_);
+    ConnectCommand(SelectDatabaseDirButton, this, &TDatabasesPage::SelectDatabaseDirButtonClick);
+    SetDatabaseViewMode();
+}
+
+void TDatabasesPage::CreateControls()
+{
+    listFrame_ = MakeNameListFrame(
+        this, QStringLiteral("Available Databases"),
+        {"DatabasesListBox", "AddDatabaseButton", "EditDatabaseButton", "DeleteDatabaseButton"}, 51);
+    DatabasesListBox = listFrame_.List;
+
+    detailFrame_ = MakeDetailFrame(this, QStringLiteral("Database Information"),
+                                   {"SaveDatabaseButton", "CancelDatabaseButton"}, 58);
+    QGroupBox* detailFrame = detailFrame_.Frame;
+    DatabaseNameEdit = MakeLineEdit(detailFrame, "DatabaseNameEdit", 55);
+    LimitToProtocolString(DatabaseNameEdit);
+    DatabaseDescriptionMemo = MakeMemo(detailFrame, "DatabaseDescriptionMemo", 56);
+    DatabaseDescriptionMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    DatabaseDescription = new DescriptionText(DatabaseDescriptionMemo);
+    ServerDirectoryEdit = MakeLineEdit(detailFrame, "ServerDirectoryEdit", 57);
+    LimitToProtocolString(ServerDirectoryEdit);
+    SelectDatabaseDirButton =
+        MakeButton(detailFrame, "SelectDatabaseDirButton", QStringLiteral("Se&lect..."), 79);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Name"), DatabaseNameEdit, 55), 0, 0);
+    fields->addWidget(DatabaseNameEdit, 0, 1);
+    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Description"), DatabaseDescriptionMemo, 56), 1,
+                      0, Qt::AlignTop);
+    fields->addWidget(DatabaseDescriptionMemo, 1, 1);
+    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Directory"), ServerDirectoryEdit, 57), 2, 0);
+    // One row, so the field spans the whole width while the button is hidden in view mode.
+    auto* directoryRow = new QHBoxLayout;
+    directoryRow->addWidget(ServerDirectoryEdit, 1);
+    directoryRow->addWidget(SelectDatabaseDirButton);
+    fields->addLayout(directoryRow, 2, 1);
+    detailFrame_.AddFields(fields, 1);
+    PlaceListAndDetail(this, listFrame_, detailFrame_);
+}
+
+std::function<void()> TDatabasesPage::ReadAtLogin(JobContext& job, LoginReads& reads)
+{
+    job.Check();
+    auto listed = Commands::Read(Readers());
+    reads.SelectedDatabase = ToStd(listed.Listing.SelectedName());
+    return [this, listed]
+    {
+        commands_->Show(listed);
+        databaseUsers_.ReplaceDatabases(listed.Listing.Names);
+        SetDatabaseViewMode();
+    };
+}
+
+QString TDatabasesPage::PendingEditsQuestion() const
+{
+    return QStringLiteral("You are currently editing the database information. Would you like to save this "
+                          "information before continuing ?");
+}
+
+void TDatabasesPage::ResetEditState()
+{
+    SetDatabaseViewMode();
+    DatabaseEditState = esViewing;
+}
+
+TDatabasesPage::Commands::Readers TDatabasesPage::Readers() const
+{
+    TKORVELSession& session = session_;
+    return {[&session]
+            {
+                StringList names;
+                session.GetServerDatabaseNames(names);
+                return names;
+            },
+            [&session](const std::string& name)
+            {
+                DatabaseRecord database;
+                session.GetServerDatabase(name, database.Description, database.Directory);
+                return database;
+            }};
+}
+
+void TDatabasesPage::ShowDatabase(const QString& name, const DatabaseRecord& database)
+{
+    if (name.isEmpty())
+        return ClearDatabaseFields();
+    DatabaseNameEdit->setText(name);
+    DatabaseDescription->Show(database.Description);
+    ServerDirectoryEdit->setText(FromStd(database.Directory));
+}
+
+QStringList TDatabasesPage::Names() const
+{
+    return ItemTexts(DatabasesListBox);
+}
+
+void TDatabasesPage::ListChanged(const QStringList& names)
+{
+    SetDatabaseViewMode();
+    DatabaseEditState = esViewing;
+    databaseUsers_.ReplaceDatabases(names);
+    databaseUsers_.ShowUsersOfSelectedDatabase();
+}
+
+void TDatabasesPage::ClearDatabaseFields()
+{
+    DatabaseNameEdit->clear();
+    DatabaseDescription->Clear();
+    ServerDirectoryEdit->clear();
+}
+
+void TDatabasesPage::SetDatabaseEditMode(bool nameEditable)
+{
+    SetFieldEditable(DatabaseNameEdit, nameEditable);
+    SetFieldEditable(DatabaseDescriptionMemo, true);
+    SetFieldEditable(ServerDirectoryEdit, true);
+    listFrame_.SetEditing(true);
+    detailFrame_.SetEditing(true);
+    SelectDatabaseDirButton->setVisible(true);
+}
+
+void TDatabasesPage::SetDatabaseViewMode()
+{
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{DatabaseNameEdit, DatabaseDescriptionMemo, ServerDirectoryEdit})
+        SetFieldEditable(field, false);
+    listFrame_.SetEditing(false);
+    detailFrame_.SetEditing(false);
+    SelectDatabaseDirButton->setVisible(false);
+}
+
+void TDatabasesPage::DatabasesListBoxClick()
+{
+    commands_->ShowSelected();
+}
+
+void TDatabasesPage::AddDatabaseButtonClick()
+{
+    DatabaseEditState = esAdding;
+    ClearDatabaseFields();
+    SetDatabaseEditMode(true);
+    DatabaseNameEdit->setFocus();
+}
+
+void TDatabasesPage::EditDatabaseButtonClick()
+{
+    DatabaseEditState = esEditing;
+    SetDatabaseEditMode(false);
+    DatabaseDescriptionMemo->setFocus();
+}
+
+void TDatabasesPage::DeleteDatabaseButtonClick()
+{
+    if (CurrentDialogs().AskWarningYesNo(
+            this, QStringLiteral("Are you sure you want to delete the selected database ?")) != Answer::Yes)
+        return;
+    const QString name = DatabaseNameEdit->text();
+    const std::string database = ToStd(name);
+    TKORVELSession& session = session_;
+    commands_->Change(
+        {.Changes = true}, [&session, database](JobContext&) { session.DeleteServerDatabase(database); },
+        {name, DatabasesListBox->currentRow()}, [this] { ListChanged(Names()); });
+}
+
+void TDatabasesPage::Save(std::function<void()> saved)
+{
+    const QString savedName = DatabaseNameEdit->text();
+    const std::string name = ToStd(savedName);
+    const std::string description = DatabaseDescription->Bytes();
+    const std::string directory = ToStd(ServerDirectoryEdit->text());
+    const bool adding = DatabaseEditState == esAdding;
+    TKORVELSession& session = session_;
+    auto send = [&session, name, description, directory, adding](JobContext&)
+    {
+        if (adding)
+            session.AddServerDatabase(name, description, directory);
+        else
+            session.ModifyServerDatabase(name, description, directory);
+    };
+    auto done = [this, saved = std::move(saved)]
+    {
+        ListChanged(Names());
+        if (saved)
+            saved();
+    };
+    commands_->Save(
+        adding, savedName,
+        [](const DatabaseRecord& shown, const DatabaseRecord& now)
+        {
+            QStringList changes;
+            DescribeChange(changes, QStringLiteral("Description"), FromStd(shown.Description),
+                           FromStd(now.Description));
+            DescribeChange(changes, QStringLiteral("Directory"), FromStd(shown.Directory),
+                           FromStd(now.Directory));
+            return changes;
+        },
+        send, done);
+}
+
+void TDatabasesPage::CancelDatabaseButtonClick()
+{
+    commands_->ShowSelected();
+    SetDatabaseViewMode();
+    DatabaseEditState = esViewing;
+}
+
+void TDatabasesPage::SelectDatabaseDirButtonClick()
+{
+    const QString typed = ServerDirectoryEdit->text();
+    const QString start = !typed.isEmpty() && QDir(typed).exists() ? typed : programDir_;
+    if (const std::optional<QString> chosen = CurrentDialogs().BrowseForDirectory(this, start))
+        ServerDirectoryEdit->setText(*chosen);
+}
+
+void TDatabasesPage::RefreshPage()
+{
+    commands_->Refill({SelectedName(DatabasesListBox), DatabasesListBox->currentRow()},
+                      [this] { ListChanged(Names()); });
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,253 @@
+// The server work the Users, Databases and Database Users pages share: a sorted name list beside the record
+// of its selected row. Reads run on the runner; the list and the record are shown together once both are
+// back, so the list never shows a row whose record belongs to another.
+#pragma once
+
+#include "admin/common/Command.h"
+#include "admin/common/Dialogs.h"
+#include "admin/pages/PageFields.h"
+#include "admin/pages/lists/ListPages.h"
+#include "engine/wire/Message.h"
+
+#include <QListWidget>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace korvel::admin
+{
+
+// A name list as the page shows it: sorted without regard to case in the locale's order, with the row to
+// select
+// (-1: none).
+struct NameListing
+{
+    QStringList Names;
+    int Selected = -1;
+    QString SelectedName() const { return Selected >= 0 ? Names[Selected] : QString(); }
+};
+
+// Which row to select once the list was read again: the one named `Name` (without regard to case), or the
+// first at `FormerIndex` or later; the last when none qualifies.
+struct RowPick
+{
+    // After a save: the saved row wherever it is, else the last.
+    static constexpr int NoIndex = std::numeric_limits<int>::max();
+
+    QString Name;
+    int FormerIndex = 0;
+};
+
+// Sorts `names` as the list shows them and picks a row (the first by default). Safe on any thread.
+NameListing ListNames(const StringList& names, const RowPick& pick = {});
+// Replaces the list's rows and selection without its currentRowChanged signal, which reports the person's
+// choices only.
+void ShowListing(QListWidget* list, const NameListing& listing);
+
+// The list and the record of its selected row, as read together.
+template <typename Record> struct ListedRecord
+{
+    NameListing Listing;
+    Record Details{};
+};
+
+// Whether an engine error says the record is not there (another administrator deleted it).
+bool IsNotFound(std::exception_ptr error);
+// "<name>: <change>; <change>\n\nAnother administrator changed ... Overwrite ...?", asked before a save.
+QString OverwriteQuestion(const QString& name, const QStringList& changes);
+// "<name> was deleted by another administrator ...", said instead of saving.
+QString DeletedMeanwhileText(const QString& name);
+// `field` as one of the changes: "Directory was "/a", now "/b"" (long texts shortened), or nothing when
+// equal.
+void DescribeChange(QStringList& changes, const QString& field, const QString& shown, const QString& now);
+
+template <typename Record> class ListDetailCommands
+{
+public:
+    // On the worker: the names, and one row's record.
+    struct Readers
+    {
+        std::function<StringList()> Names;
+        std::function<Record(const std::string& name)> Read;
+    };
+    // On the user-interface thread: shows a row's record (an empty name: no row selected).
+    using Shower = std::function<void(const QString& name, const Record& record)>;
+
+    // `readers` is asked on the user-interface thread for what to run on the worker (the Database Users
+    // page's readers name the database chosen at that moment).
+    ListDetailCommands(QWidget* page, BackgroundRunner& runner, QListWidget* list,
+                       std::function<Readers()> readers, Shower show)
+        : page_(page), runner_(runner), list_(list), readers_(std::move(readers)), show_(std::move(show))
+    {
+    }
+
+    // On the worker: the list and the record of the row `pick` chooses.
+    static ListedRecord<Record> Read(const Readers& readers, const RowPick& pick = {})
+    {
+        ListedRecord<Record> listed{ListNames(readers.Names ? readers.Names() : StringList{}, pick)};
+        if (listed.Listing.Selected >= 0)
+            listed.Details = readers.Read(ToStd(listed.Listing.SelectedName()));
+        return listed;
+    }
+    Readers CurrentReaders() const { return readers_(); }
+
+    void Show(const ListedRecord<Record>& listed)
+    {
+        ShowListing(list_, listed.Listing);
+        ShowRecord(listed.Listing.SelectedName(), listed.Details);
+    }
+
+    // The person picked a row: its record is read and shown. A later pick drops the answer of an earlier one,
+    // and an answer for a row that is no longer the current one is dropped.
+    void ShowSelected()
+    {
+        if (selecting_)
+            selecting_->Drop();
+        const QString name = SelectedName(list_);
+        if (name.isEmpty())
+        {
+            show_({}, Record{});
+            return;
+        }
+        auto read = CurrentReaders().Read;
+        selecting_ = SubmitCommand<Record>(
+            page_, runner_, {},
+            [read, name](JobContext& job)
+            {
+                job.Check();
+                return read(ToStd(name));
+            },
+            [this, name](Record record)
+            {
+                if (SelectedName(list_) == name)
+                    ShowRecord(name, record);
+            });
+    }
+
+    // The Save of the detail: a new record is added; a changed one goes through SaveShown. Either way the
+    // list is read again with the saved row selected, then `after`.
+    void Save(bool adding, const QString& name,
+              std::function<QStringList(const Record&, const Record&)> describe,
+              std::function<void(JobContext&)> send, std::function<void()> after)
+    {
+        const RowPick saved{name, RowPick::NoIndex};
+        if (adding)
+            return Change({.Changes = true}, std::move(send), saved, std::move(after));
+        SaveShown({.Changes = true}, name, std::move(describe), std::move(send), saved, std::move(after));
+    }
+
+    // Saves a change of the shown record `name`: it is read again first, and `change` is sent only when it is
+    // as shown. Otherwise the person is told what another administrator changed (`describe(shown, now)` lists
+    // it) and asked before overwriting; a record deleted meanwhile is not saved. Then as Change.
+    void SaveShown(JobSpec spec, const QString& name,
+                   std::function<QStringList(const Record& shown, const Record& now)> describe,
+                   std::function<void(JobContext&)> change, RowPick pick, std::function<void()> after)
+    {
+        struct Checked
+        {
+            std::optional<ListedRecord<Record>> Saved;
+            bool Deleted = false;
+            QStringList Changes;
+        };
+        const std::optional<Record> shown =
+            shown_ && shown_->first == name ? std::optional(shown_->second) : std::nullopt;
+        const Readers readers = CurrentReaders();
+        SubmitCommand<Checked>(
+            page_, runner_, spec,
+            [readers, name, shown, describe, change, pick](JobContext& job)
+            {
+                Checked checked;
+                job.Check();
+                try
+                {
+                    const Record now = readers.Read(ToStd(name));
+                    checked.Changes = shown ? describe(*shown, now) : QStringList();
+                }
+                catch (...)
+                {
+                    if (!IsNotFound(std::current_exception()))
+                        throw;
+                    checked.Deleted = true;
+                }
+                if (checked.Deleted || !checked.Changes.isEmpty())
+                    return checked;
+                job.Check();
+                change(job);
+                job.Check();
+                checked.Saved = Read(readers, pick);
+                return checked;
+            },
+            [this, spec, name, change, pick, after](Checked checked)
+            {
+                if (checked.Saved)
+                {
+                    Show(*checked.Saved);
+                    if (after)
+                        after();
+                }
+                else if (checked.Deleted)
+                    CurrentDialogs().ShowInformation(page_, DeletedMeanwhileText(name));
+                else if (CurrentDialogs().AskWarningYesNo(page_, OverwriteQuestion(name, checked.Changes)) ==
+                         Answer::Yes)
+                    Change(spec, change, pick, after);
+            });
+    }
+
+    // `change` on the worker, then the list read again and the row `pick` chooses shown, then `after`. On
+    // failure or cancel the page stays as it was (`failed` puts back what the page changed before sending).
+    void Change(JobSpec spec, std::function<void(JobContext&)> change, RowPick pick,
+                std::function<void()> after = {}, BackgroundRunner::ErrorHandler failed = {})
+    {
+        const Readers readers = CurrentReaders();
+        SubmitCommand<ListedRecord<Record>>(
+            page_, runner_, std::move(spec),
+            [change = std::move(change), readers, pick](JobContext& job)
+            {
+                if (change)
+                {
+                    job.Check();
+                    change(job);
+                }
+                job.Check();
+                return Read(readers, pick);
+            },
+            [this, after = std::move(after)](ListedRecord<Record> listed)
+            {
+                Show(listed);
+                if (after)
+                    after();
+            },
+            std::move(failed));
+    }
+
+    // Reads the list again and shows the row `pick` chooses, then `after`.
+    void Refill(RowPick pick = {}, std::function<void()> after = {})
+    {
+        Change({}, {}, pick, std::move(after));
+    }
+
+private:
+    void ShowRecord(const QString& name, const Record& record)
+    {
+        shown_.reset();
+        if (!name.isEmpty())
+            shown_.emplace(name, record);
+        show_(name, record);
+    }
+
+    QWidget* page_;
+    BackgroundRunner& runner_;
+    QListWidget* list_;
+    std::function<Readers()> readers_;
+    Shower show_;
+    std::shared_ptr<Job> selecting_;
+    // The record as last shown: what an edit starts from.
+    std::optional<std::pair<QString, Record>> shown_;
+};
+
+} // namespace korvel::admin

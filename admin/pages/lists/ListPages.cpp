@@ -1,0 +1,157 @@
+#include "admin/pages/lists/ListPages.h"
+
+#include "admin/common/Help.h"
+#include "admin/pages/PageFields.h"
+
+#include <QCollator>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace korvel::admin
+{
+namespace
+{
+
+QListWidget* MakeNameList(QWidget* parent, const char* name, int helpContext)
+{
+    auto* list = new QListWidget(parent);
+    list->setObjectName(QLatin1String(name));
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setUniformItemSizes(true);
+    list->setItemDelegate(new FixedRowDelegate(list));
+    SetHelpContext(list, helpContext);
+    // The current row is the one notion of "selected": a row deselected with Ctrl+click stops being current,
+    // so the page shows no item and offers no Edit or Delete for it.
+    QObject::connect(list, &QListWidget::itemSelectionChanged, list,
+                     [list]
+                     {
+                         if (list->selectedItems().isEmpty() && list->currentRow() >= 0)
+                             list->setCurrentRow(-1);
+                     });
+    return list;
+}
+
+} // namespace
+
+namespace
+{
+
+const char* const BusyProperty = "korvelBusy";
+
+bool IsBusy(const QWidget* frame)
+{
+    return frame->property(BusyProperty).toBool();
+}
+
+} // namespace
+
+void NameListFrame::SetEditing(bool editing, bool canAdd) const
+{
+    List->setEnabled(!editing);
+    AddButton->setProperty("korvelCanAdd", !editing && canAdd);
+    UpdateRowButtons();
+}
+
+void NameListFrame::UpdateRowButtons() const
+{
+    const bool idle = !IsBusy(Frame);
+    const bool hasRow = List->isEnabled() && List->currentRow() >= 0;
+    AddButton->setEnabled(idle && AddButton->property("korvelCanAdd").toBool());
+    EditButton->setEnabled(idle && hasRow);
+    DeleteButton->setEnabled(idle && hasRow);
+}
+
+void NameListFrame::SetBusy(bool busy) const
+{
+    Frame->setProperty(BusyProperty, busy);
+    UpdateRowButtons();
+}
+
+NameListFrame MakeNameListFrame(QWidget* page, const QString& caption,
+                                const std::array<const char*, 4>& names, int helpContext)
+{
+    NameListFrame list;
+    list.Frame = new QGroupBox(caption, page);
+    list.List = MakeNameList(list.Frame, names[0], helpContext);
+    list.AddButton = MakeButton(list.Frame, names[1], QStringLiteral("&Add"), helpContext + 1);
+    list.EditButton = MakeButton(list.Frame, names[2], QStringLiteral("&Edit"), helpContext + 2);
+    list.DeleteButton = MakeButton(list.Frame, names[3], QStringLiteral("&Delete"), helpContext + 3);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(list.AddButton);
+    buttons->addWidget(list.EditButton);
+    buttons->addWidget(list.DeleteButton);
+    list.Layout = new QVBoxLayout(list.Frame);
+    list.Layout->addWidget(list.List, 1);
+    list.Layout->addLayout(buttons);
+    return list;
+}
+
+void DetailFrame::AddFields(QLayout* fields, int stretch) const
+{
+    Layout->insertLayout(Layout->count() - 1, fields, stretch);
+}
+
+void DetailFrame::SetEditing(bool editing) const
+{
+    SaveButton->setVisible(editing);
+    CancelButton->setVisible(editing);
+}
+
+void DetailFrame::SetBusy(bool busy) const
+{
+    SaveButton->setEnabled(!busy);
+    CancelButton->setEnabled(!busy);
+}
+
+DetailFrame MakeDetailFrame(QWidget* page, const QString& caption, const std::array<const char*, 2>& names,
+                            int helpContext)
+{
+    DetailFrame detail;
+    detail.Frame = new QGroupBox(caption, page);
+    detail.SaveButton = MakeButton(detail.Frame, names[0], QStringLiteral("&Save"), helpContext);
+    detail.CancelButton = MakeButton(detail.Frame, names[1], QStringLiteral("Cancel"), helpContext + 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(detail.SaveButton);
+    buttons->addWidget(detail.CancelButton);
+    detail.Layout = new QVBoxLayout(detail.Frame);
+    detail.Layout->addLayout(buttons);
+    return detail;
+}
+
+void PlaceListAndDetail(QWidget* page, const NameListFrame& list, const DetailFrame& detail)
+{
+    auto* layout = new QHBoxLayout(page);
+    layout->addWidget(list.Frame, 2);
+    layout->addWidget(detail.Frame, 3);
+}
+
+QString SelectedName(const QListWidget* list)
+{
+    const QListWidgetItem* item = list->currentItem();
+    return item != nullptr ? item->text() : QString();
+}
+
+QStringList ItemTexts(const QListWidget* list)
+{
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->item(i)->text();
+    return items;
+}
+
+void ReplaceComboItems(QComboBox* comboBox, const QStringList& items, int selected)
+{
+    const QSignalBlocker block(comboBox);
+    comboBox->clear();
+    comboBox->addItems(items);
+    comboBox->setCurrentIndex(selected);
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,280 @@
+#include "admin/pages/lists/UsersPage.h"
+
+#include "admin/common/Command.h"
+#include "admin/common/Dialogs.h"
+#include "admin/pages/PageFields.h"
+#include "admin/pages/lists/AccountGuard.h"
+#include "admin/pages/lists/DatabaseUsersPage.h"
+#include "admin/pages/lists/DescriptionText.h"
+#include "admin/pages/lists/ListPages.h"
+#include "session/KORVELSession.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+
+namespace korvel::admin
+{
+
+TUsersPage::TUsersPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), logOut_(context.LogOut),
+      databaseUsers_(databaseUsers)
+{
+    CreateControls();
+    commands_ = std::make_unique<Commands>(
+        this, runner_, UsersListBox, [this] { return Readers(); },
+        [this](const QString& name, const UserRecord& user) { ShowUser(name, user); });
+    ConnectListAndDetail<TUsersPage>(listFrame_, detailFrame_, this,
+                                     {&TUsersPage::UsersListBoxClick, &TUsersPage::AddUserButtonClick,
+                                      &TUsersPage::EditUserButtonClick, &TUsersPage::DeleteUserButtonClick,
+                                      &TUsersPage::SaveUserButtonClick, &TUsersPage::CancelUserButtonClick},
+                                     runner_);
+    SetUserViewMode();
+}
+
+void TUsersPage::CreateControls()
+{
+    listFrame_ =
+        MakeNameListFrame(this, QStringLiteral("Available Users"),
+                          {"UsersListBox", "AddUserButton", "EditUserButton", "DeleteUserButton"}, 41);
+    UsersListBox = listFrame_.List;
+
+    detailFrame_ =
+        MakeDetailFrame(this, QStringLiteral("User Information"), {"SaveUserButton", "CancelUserButton"}, 49);
+    QGroupBox* detailFrame = detailFrame_.Frame;
+    UserNameEdit = MakeLineEdit(detailFrame, "UserNameEdit", 45);
+    LimitToProtocolString(UserNameEdit);
+    PasswordEdit = MakeLineEdit(detailFrame, "PasswordEdit", 46);
+    PasswordEdit->setEchoMode(QLineEdit::Password);
+    LimitToProtocolString(PasswordEdit);
+    UserDescriptionMemo = MakeMemo(detailFrame, "UserDescriptionMemo", 47);
+    UserDescriptionMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    UserDescription = new DescriptionText(UserDescriptionMemo);
+    AdministratorCheckBox = MakeCheckBox(detailFrame, "AdministratorCheckBox", 48);
+    AdministratorLabel = MakeLabel(detailFrame, QStringLiteral("Administrator"), AdministratorCheckBox, 48);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("User Name"), UserNameEdit, 45), 0, 0);
+    fields->addWidget(UserNameEdit, 0, 1);
+    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Password"), PasswordEdit, 46), 1, 0);
+    fields->addWidget(PasswordEdit, 1, 1);
+    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Description"), UserDescriptionMemo, 47), 2, 0,
+                      Qt::AlignTop);
+    fields->addWidget(UserDescriptionMemo, 2, 1);
+    auto* administratorRow = new QHBoxLayout;
+    administratorRow->addWidget(AdministratorLabel);
+    administratorRow->addWidget(AdministratorCheckBox);
+    administratorRow->addStretch();
+    fields->addLayout(administratorRow, 3, 1);
+    fields->setRowMinimumHeight(3, CaptionedCheckBoxHeight(AdministratorCheckBox, AdministratorLabel));
+    detailFrame_.AddFields(fields, 1);
+    PlaceListAndDetail(this, listFrame_, detailFrame_);
+}
+
+std::function<void()> TUsersPage::ReadAtLogin(JobContext& job, LoginReads&)
+{
+    job.Check();
+    auto listed = Commands::Read(Readers());
+    return [this, listed]
+    {
+        commands_->Show(listed);
+        ListShown();
+    };
+}
+
+QString TUsersPage::PendingEditsQuestion() const
+{
+    return QStringLiteral(
+        "You are currently editing the user information. Would you like to save this information "
+        "before continuing ?");
+}
+
+void TUsersPage::ResetEditState()
+{
+    SetUserViewMode();
+    UserEditState = esViewing;
+}
+
+TUsersPage::Commands::Readers TUsersPage::Readers() const
+{
+    TKORVELSession& session = session_;
+    return {[&session]
+            {
+                StringList names;
+                session.GetServerUserNames(names);
+                return names;
+            },
+            [&session](const std::string& name)
+            {
+                UserRecord user;
+                session.GetServerUser(name, user.Password, user.Description, user.Administrator);
+                return user;
+            }};
+}
+
+void TUsersPage::ShowUser(const QString& name, const UserRecord& user)
+{
+    if (name.isEmpty())
+        return ClearUserFields();
+    UserNameEdit->setText(name);
+    PasswordEdit->setText(FromStd(user.Password));
+    UserDescription->Show(user.Description);
+    AdministratorCheckBox->setChecked(user.Administrator);
+}
+
+void TUsersPage::ListShown()
+{
+    databaseUsers_.ReplaceUsers(UsersListBox);
+    SetUserViewMode();
+    UserEditState = esViewing;
+}
+
+void TUsersPage::ClearUserFields()
+{
+    UserNameEdit->clear();
+    PasswordEdit->clear();
+    UserDescription->Clear();
+    AdministratorCheckBox->setChecked(false);
+}
+
+void TUsersPage::SetUserEditMode(bool nameEditable)
+{
+    SetFieldEditable(UserNameEdit, nameEditable);
+    SetFieldEditable(PasswordEdit, true);
+    SetFieldEditable(UserDescriptionMemo, true);
+    SetCheckBoxEditable(AdministratorCheckBox, AdministratorLabel, true);
+    listFrame_.SetEditing(true);
+    detailFrame_.SetEditing(true);
+}
+
+void TUsersPage::SetUserViewMode()
+{
+    for (QWidget* field : std::initializer_list<QWidget*>{UserNameEdit, PasswordEdit, UserDescriptionMemo})
+        SetFieldEditable(field, false);
+    SetCheckBoxEditable(AdministratorCheckBox, AdministratorLabel, false);
+    listFrame_.SetEditing(false);
+    detailFrame_.SetEditing(false);
+}
+
+void TUsersPage::UsersListBoxClick()
+{
+    commands_->ShowSelected();
+}
+
+void TUsersPage::AddUserButtonClick()
+{
+    UserEditState = esAdding;
+    ClearUserFields();
+    SetUserEditMode(true);
+    UserNameEdit->setFocus();
+}
+
+void TUsersPage::EditUserButtonClick()
+{
+    UserEditState = esEditing;
+    SetUserEditMode(false);
+    PasswordEdit->setFocus();
+}
+
+void TUsersPage::DeleteUserButtonClick()
+{
+    const QString name = UserNameEdit->text();
+    GuardAccountChange(
+        this, runner_, session_, name, operations::AccountChange::Delete,
+        [this, name](AccountGuardResult guard)
+        {
+            if (guard == AccountGuardResult::Refused ||
+                CurrentDialogs().AskWarningYesNo(
+                    this, QStringLiteral("Are you sure you want to delete the selected user ?")) !=
+                    Answer::Yes)
+                return;
+            const std::string user = ToStd(name);
+            TKORVELSession& session = session_;
+            auto remove = [&session, user](JobContext&) { session.DeleteServerUser(user); };
+            if (guard == AccountGuardResult::AllowedLogOut)
+                return void(SubmitCommand(this, runner_, {.Changes = true}, remove, [this] { logOut_(); }));
+            commands_->Change({.Changes = true}, remove, {name, UsersListBox->currentRow()},
+                              [this] { ListShown(); });
+        });
+}
+
+void TUsersPage::Save(std::function<void()> saved)
+{
+    if (UserEditState == esEditing && !AdministratorCheckBox->isChecked())
+        return GuardAccountChange(this, runner_, session_, UserNameEdit->text(),
+                                  operations::AccountChange::Demote,
+                                  [this, saved](AccountGuardResult guard)
+                                  {
+                                      // Refused: still editing, the person may tick the box again or cancel.
+                                      if (guard != AccountGuardResult::Refused)
+                                          SendSave(guard, saved);
+                                  });
+    SendSave(AccountGuardResult::Allowed, std::move(saved));
+}
+
+void TUsersPage::SendSave(AccountGuardResult guard, std::function<void()> saved)
+{
+    const QString savedName = UserNameEdit->text();
+    const std::string name = ToStd(savedName);
+    const std::string password = ToStd(PasswordEdit->text());
+    const std::string description = UserDescription->Bytes();
+    const bool administrator = AdministratorCheckBox->isChecked();
+    const bool adding = UserEditState == esAdding;
+    TKORVELSession& session = session_;
+    auto send = [&session, name, password, description, administrator, adding](JobContext&)
+    {
+        if (adding)
+            session.AddServerUser(name, password, description, administrator);
+        else
+            session.ModifyServerUser(name, password, description, administrator);
+    };
+    auto done = [this, saved]
+    {
+        ListShown();
+        if (saved)
+            saved();
+    };
+    if (guard == AccountGuardResult::AllowedLogOut)
+        return void(SubmitCommand(this, runner_, {.Changes = true}, send,
+                                  [this, saved]
+                                  {
+                                      UserEditState = esViewing;
+                                      if (saved)
+                                          saved();
+                                      logOut_();
+                                  }));
+    commands_->Save(adding, savedName, DescribeChanges, send, done);
+}
+
+QStringList TUsersPage::DescribeChanges(const UserRecord& shown, const UserRecord& now)
+{
+    QStringList changes;
+    if (shown.Password != now.Password)
+        changes << QStringLiteral("Password changed");
+    DescribeChange(changes, QStringLiteral("Description"), FromStd(shown.Description),
+                   FromStd(now.Description));
+    auto yesNo = [](bool value) { return value ? QStringLiteral("Yes") : QStringLiteral("No"); };
+    if (shown.Administrator != now.Administrator)
+        changes << QStringLiteral("Administrator was %1, now %2")
+                       .arg(yesNo(shown.Administrator), yesNo(now.Administrator));
+    return changes;
+}
+
+void TUsersPage::CancelUserButtonClick()
+{
+    commands_->ShowSelected();
+    SetUserViewMode();
+    UserEditState = esViewing;
+}
+
+void TUsersPage::RefreshPage()
+{
+    commands_->Refill({SelectedName(UsersListBox), UsersListBox->currentRow()}, [this] { ListShown(); });
+}
+
+} // namespace korvel::admin

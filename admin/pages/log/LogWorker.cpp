@@ -1,0 +1,51 @@
+#include "admin/pages/log/LogWorker.h"
+
+#include <utility>
+
+namespace korvel::admin
+{
+
+LogWorker::LogWorker()
+{
+    pool_.setMaxThreadCount(1);
+}
+
+LogWorker::~LogWorker()
+{
+    NewRun();
+    pool_.waitForDone();
+}
+
+void LogWorker::NewRun()
+{
+    ++run_;
+}
+
+void LogWorker::Queue(Task task)
+{
+    const std::uint64_t run = run_;
+    pool_.start(
+        [this, run, task = std::move(task)]
+        {
+            if (run_ != run)
+                return;
+            task(
+                [this, run](std::function<void()> onUiThread)
+                {
+                    if (run_ != run)
+                        return false;
+                    // Checked again on arrival: the run may have ended while the call was queued.
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, run, onUiThread = std::move(onUiThread)]
+                        {
+                            if (run_ == run)
+                                onUiThread();
+                        },
+                        Qt::QueuedConnection);
+                    return true;
+                });
+        });
+}
+
+} // namespace korvel::admin

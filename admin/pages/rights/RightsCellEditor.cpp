@@ -1,0 +1,181 @@
+#include "admin/pages/rights/RightsCellEditor.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QToolButton>
+
+#include <cstring>
+
+namespace korvel::admin
+{
+
+namespace
+{
+
+constexpr char Letters[] = "RIUDCAX"; // the letters the grid shows, by bit
+const char* const RightNames[] = {"Read", "Insert", "Update", "Delete", "Create", "Alter", "Drop"};
+
+} // namespace
+
+RightsCellEditor::RightsCellEditor(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("RightsCellEditor"));
+    setFocusPolicy(Qt::StrongFocus); // the toggles take no focus: keys and leaving are seen here
+    setAutoFillBackground(true);
+    // A held right must stand out from one not held at a glance, in every style.
+    setStyleSheet(QStringLiteral("QToolButton:checked { background-color: palette(highlight); "
+                                 "color: palette(highlighted-text); }"));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(1, 0, 1, 0);
+    layout->setSpacing(0);
+    for (int bit = 0; bit < 7; ++bit)
+    {
+        const QString letter(QLatin1Char(Letters[bit]));
+        rightButtons_[bit] = MakeToggle(letter, QString::fromLatin1(RightNames[bit]) + " (" + letter + ")",
+                                        QStringLiteral("Right%1Toggle").arg(letter).toLatin1().constData());
+        connect(rightButtons_[bit], &QToolButton::clicked, this, [this, bit] { ToggleRight(bit); });
+        layout->addWidget(rightButtons_[bit]);
+    }
+    notDatabaseUserButton_ =
+        MakeToggle(QStringLiteral("-"), QStringLiteral("Not a database user (-)"), "NotDatabaseUserToggle");
+    connect(notDatabaseUserButton_, &QToolButton::clicked, this, [this] { ToggleNotDatabaseUser(); });
+    layout->addWidget(notDatabaseUserButton_);
+    auto* apply = new QToolButton(this);
+    apply->setObjectName(QStringLiteral("ApplyCellRightsButton"));
+    apply->setText(QStringLiteral("Apply"));
+    apply->setToolTip(QStringLiteral("Apply to the selected cells (Enter)"));
+    apply->setFocusPolicy(Qt::NoFocus);
+    // Enter applies: the delegate watching this editor handles both the same way.
+    connect(apply, &QToolButton::clicked, this,
+            [this]
+            {
+                QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                QApplication::sendEvent(this, &enter);
+            });
+    layout->addWidget(apply);
+}
+
+QToolButton* RightsCellEditor::MakeToggle(const QString& caption, const QString& toolTip, const char* name)
+{
+    auto* button = new QToolButton(this);
+    button->setObjectName(QLatin1String(name));
+    button->setText(caption);
+    button->setToolTip(toolTip);
+    button->setCheckable(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+void RightsCellEditor::SetRights(const operations::PairRights& rights)
+{
+    for (int bit = 0; bit < 7; ++bit)
+        rightButtons_[bit]->setChecked(rights && rights->Contains(static_cast<TUserRight>(bit)));
+    notDatabaseUserButton_->setChecked(!rights);
+}
+
+operations::PairRights RightsCellEditor::Rights() const
+{
+    if (notDatabaseUserButton_->isChecked())
+        return std::nullopt;
+    TUserRights rights;
+    for (int bit = 0; bit < 7; ++bit)
+        if (rightButtons_[bit]->isChecked())
+            rights.Include(static_cast<TUserRight>(bit));
+    return rights;
+}
+
+// A right held makes a database user; "not a database user" holds no right.
+void RightsCellEditor::ToggleRight(int bit)
+{
+    if (rightButtons_[bit]->isChecked())
+        notDatabaseUserButton_->setChecked(false);
+}
+
+void RightsCellEditor::ToggleNotDatabaseUser()
+{
+    if (notDatabaseUserButton_->isChecked())
+        for (QToolButton* button : rightButtons_)
+            button->setChecked(false);
+}
+
+void RightsCellEditor::keyPressEvent(QKeyEvent* event)
+{
+    const QString text = event->text().toUpper();
+    if (text == QStringLiteral("-"))
+        return notDatabaseUserButton_->click();
+    const char* letter = text.size() == 1 ? std::strchr(Letters, text[0].toLatin1()) : nullptr;
+    if (letter != nullptr && *letter != '\0')
+        return rightButtons_[letter - Letters]->click();
+    QWidget::keyPressEvent(event);
+}
+
+RightsCellDelegate::RightsCellDelegate(Apply apply, QObject* parent)
+    : QStyledItemDelegate(parent), apply_(std::move(apply))
+{
+}
+
+QWidget* RightsCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                                          const QModelIndex&) const
+{
+    return new RightsCellEditor(parent);
+}
+
+void RightsCellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
+{
+    const auto rights = operations::ParseRightsLetters(index.data().toString().toStdString());
+    static_cast<RightsCellEditor*>(editor)->SetRights(rights.value_or(std::nullopt));
+}
+
+void RightsCellDelegate::setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex&) const
+{
+    // The cells change only on the server: the page asks, sends and reads again. It does so once the editor
+    // has closed, so its question does not open inside the view's editing.
+    QMetaObject::invokeMethod(
+        const_cast<RightsCellDelegate*>(this),
+        [apply = apply_, rights = static_cast<RightsCellEditor*>(editor)->Rights()] { apply(rights); },
+        Qt::QueuedConnection);
+}
+
+void RightsCellDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                              const QModelIndex&) const
+{
+    // Wider than a cell: it starts at the cell and stays inside the grid.
+    QRect rect(option.rect.topLeft(), editor->sizeHint().expandedTo(option.rect.size()));
+    const int overflow = rect.right() - editor->parentWidget()->rect().right();
+    if (overflow > 0)
+        rect.translate(-std::min(overflow, rect.left()), 0);
+    editor->setGeometry(rect);
+}
+
+bool RightsCellDelegate::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* editor = qobject_cast<QWidget*>(watched);
+    if (editor == nullptr)
+        return false;
+    if (event->type() == QEvent::KeyPress)
+    {
+        switch (static_cast<QKeyEvent*>(event)->key())
+        {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            emit commitData(editor);
+            emit closeEditor(editor, NoHint);
+            return true;
+        case Qt::Key_Escape:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            emit closeEditor(editor, RevertModelCache);
+            return true;
+        default:
+            return false;
+        }
+    }
+    // Leaving the editor is no answer: nothing is applied.
+    if (event->type() == QEvent::FocusOut && !editor->isAncestorOf(QApplication::focusWidget()) &&
+        QApplication::focusWidget() != editor && editor->isActiveWindow())
+        emit closeEditor(editor, RevertModelCache);
+    return false;
+}
+
+} // namespace korvel::admin

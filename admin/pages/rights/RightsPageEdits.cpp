@@ -1,0 +1,195 @@
+// The Rights page's changes: the buttons, the cells' context menu and the cell editor all end in Send, which
+// asks once, checks for other administrators' changes, sends, and reads the grid again.
+#include "admin/common/BackgroundRunner.h"
+#include "admin/common/Command.h"
+#include "admin/common/Dialogs.h"
+#include "admin/pages/PageFields.h"
+#include "admin/pages/lists/DatabaseUsersPage.h"
+#include "admin/pages/rights/RightsPage.h"
+#include "session/KORVELSession.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
+#include <QTableView>
+#include <QTimer>
+
+#include <set>
+
+namespace korvel::admin
+{
+
+TUserRights TRightsPage::CheckedRights() const
+{
+    TUserRights rights;
+    for (int bit = 0; bit < 7; ++bit)
+        if (RightsCheckBoxes[bit]->isChecked())
+            rights.Include(static_cast<TUserRight>(bit));
+    return rights;
+}
+
+void TRightsPage::EditSelection(operations::RightsEdit edit, const operations::PairRights& rights)
+{
+    operations::RightsPlan plan;
+    for (const QModelIndex& index : RightsGrid->selectionModel()->selectedIndexes())
+    {
+        auto [user, database] = model_.PairAt(proxy_.mapToSource(index));
+        if (model_.Matrix().HasColumn(database))
+            operations::PlanEdit(plan, model_.Matrix(), {user}, {database}, edit, rights);
+    }
+    Send(plan);
+}
+
+void TRightsPage::SetRightsButtonClick()
+{
+    EditSelection(operations::RightsEdit::Set, CheckedRights());
+}
+
+void TRightsPage::GrantRightsButtonClick()
+{
+    EditSelection(operations::RightsEdit::Grant, CheckedRights());
+}
+
+void TRightsPage::RevokeRightsButtonClick()
+{
+    EditSelection(operations::RightsEdit::Revoke, CheckedRights());
+}
+
+void TRightsPage::NotDatabaseUserButtonClick()
+{
+    EditSelection(operations::RightsEdit::Set, std::nullopt);
+}
+
+void TRightsPage::CopyRightsButtonClick()
+{
+    CopyRightsFrom(ToStd(CopyFromComboBox->currentText()));
+}
+
+void TRightsPage::CopyRightsFrom(const std::string& from)
+{
+    std::set<std::string> targets;
+    for (const QModelIndex& index : RightsGrid->selectionModel()->selectedIndexes())
+        targets.insert(model_.PairAt(proxy_.mapToSource(index)).first);
+    if (from.empty() || targets.empty())
+        throw std::runtime_error("Select the users to copy to in the grid, and the user to copy from.");
+    if (model_.DatabasesRead() < static_cast<int>(model_.Matrix().Databases.size()))
+        throw std::runtime_error("The rights are not all read yet: refresh the grid first.");
+    operations::RightsPlan plan;
+    operations::PlanCopy(plan, model_.Matrix(), from, StringList(targets.begin(), targets.end()));
+    Send(plan);
+}
+
+void TRightsPage::CellEdited(const operations::PairRights& rights)
+{
+    // The edited cell is the current one: it counts as selected even when Ctrl moved the focus off the
+    // selection.
+    const QModelIndex current = RightsGrid->currentIndex();
+    if (current.isValid() && !RightsGrid->selectionModel()->isSelected(current))
+        RightsGrid->selectionModel()->select(current, QItemSelectionModel::Select);
+    RunCommand(this, [this, &rights] { EditSelection(operations::RightsEdit::Set, rights); });
+}
+
+void TRightsPage::ShowCellMenu(const QPoint& position)
+{
+    const QPersistentModelIndex cell = RightsGrid->indexAt(position);
+    if (!cell.isValid())
+        return;
+    auto* menu = new QMenu(this);
+    menu->setObjectName("RightsCellMenu");
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const bool idle = !runner_.CommandRunning();
+    auto add = [this, idle](QMenu* to, const QString& caption, bool enabled, std::function<void()> handler)
+    {
+        QAction* action = to->addAction(caption);
+        action->setEnabled(idle && enabled);
+        connect(action, &QAction::triggered, this, [this, handler] { RunCommand(this, handler); });
+    };
+    add(menu, QStringLiteral("&Edit Rights"), (cell.flags() & Qt::ItemIsEditable) != 0,
+        [this, cell]
+        {
+            if (cell.isValid())
+                RightsGrid->edit(cell);
+        });
+    menu->addSeparator();
+    // The ticked boxes below the grid, named by their letters.
+    const bool anyTicked = !CheckedRights().Empty();
+    const QString ticked = anyTicked ? FromStd(operations::RightsLetters(CheckedRights())) : QString();
+    add(menu, anyTicked ? QStringLiteral("&Set Rights to %1").arg(ticked) : QStringLiteral("&Set No Rights"),
+        true, [this] { SetRightsButtonClick(); });
+    add(menu, anyTicked ? QStringLiteral("&Grant %1").arg(ticked) : QStringLiteral("&Grant Ticked Rights"),
+        anyTicked, [this] { GrantRightsButtonClick(); });
+    add(menu, anyTicked ? QStringLiteral("Re&voke %1").arg(ticked) : QStringLiteral("Re&voke Ticked Rights"),
+        anyTicked, [this] { RevokeRightsButtonClick(); });
+    add(menu, QStringLiteral("&Not a Database User"), true, [this] { NotDatabaseUserButtonClick(); });
+    QMenu* copy = menu->addMenu(QStringLiteral("&Copy Rights from User"));
+    copy->setObjectName("CopyRightsFromMenu");
+    const bool allRead = model_.DatabasesRead() == static_cast<int>(model_.Matrix().Databases.size());
+    for (const std::string& user : model_.Matrix().Users)
+        add(copy, FromStd(user), allRead, [this, user] { CopyRightsFrom(user); });
+    menu->popup(RightsGrid->viewport()->mapToGlobal(position));
+}
+
+void TRightsPage::Send(const operations::RightsPlan& plan)
+{
+    if (plan.Empty())
+    {
+        RightsStatusLabel->setText(QStringLiteral("Nothing to change."));
+        return;
+    }
+    if (CurrentDialogs().AskConfirmationYesNo(
+            this, FromStd(plan.Summary()) + QStringLiteral(". Send these changes?")) != Answer::Yes)
+        return;
+    // A read still under way would be stale after the changes; the grid is read again once they are sent.
+    CancelRead();
+    readRetry_->stop();
+    TKORVELSession& session = session_;
+    sending_ = SubmitCommand<operations::CheckedPlan>(
+                   this, runner_, {},
+                   [&session, plan](JobContext& job)
+                   { return operations::CheckPlan(session, plan, [&job] { job.Check(); }); },
+                   [this](const operations::CheckedPlan& checked) { SendChecked(checked); },
+                   [this](std::exception_ptr) { ChangeFailed(); }) != nullptr;
+}
+
+void TRightsPage::SendChecked(const operations::CheckedPlan& checked)
+{
+    sending_ = false;
+    const bool overwrite =
+        !checked.Conflicts.empty() &&
+        CurrentDialogs().AskWarningYesNo(
+            this, QStringLiteral("Another administrator changed these since the grid was read:\n") +
+                      FromStd(operations::ConflictList(checked.Conflicts)) +
+                      QStringLiteral("Overwrite them too? (No skips them.)")) == Answer::Yes;
+    const operations::RightsPlan plan = overwrite ? operations::Overwriting(checked) : checked.Kept;
+    TKORVELSession& session = session_;
+    sending_ = SubmitCommand<operations::ApplyReport>(
+                   this, runner_, {.Changes = true},
+                   [&session, plan](JobContext& job)
+                   {
+                       operations::ApplyReport report = operations::ApplyPlan(session, plan);
+                       job.Check(); // a cancelled send is reported as such, not as a failed change
+                       return report;
+                   },
+                   [this, plan](operations::ApplyReport report) { ChangesSent(plan, report); },
+                   [this](std::exception_ptr) { ChangeFailed(); }) != nullptr;
+}
+
+void TRightsPage::ChangesSent(const operations::RightsPlan& plan, const operations::ApplyReport& report)
+{
+    sending_ = false;
+    MarkStale(); // the grid shows the server's truth again, whatever happened
+    if (databaseUsers_.EditState() == esViewing)
+        databaseUsers_.ShowUsersOfSelectedDatabase();
+    if (!report.Error.empty())
+        CurrentDialogs().ShowError(this, FromStd(operations::ReportText(plan, report)));
+}
+
+void TRightsPage::ChangeFailed()
+{
+    sending_ = false;
+    MarkStale();
+}
+
+} // namespace korvel::admin

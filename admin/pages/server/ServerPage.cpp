@@ -1,0 +1,339 @@
+#include "admin/pages/server/ServerPage.h"
+
+#include "addresses/AddressRules.h"
+
+#include "admin/common/Command.h"
+#include "admin/common/Dialogs.h"
+#include "admin/common/Help.h"
+#include "admin/pages/PageFields.h"
+#include "admin/pages/server/AddressListChecks.h"
+#include "engine/wire/Utf8.h"
+#include "session/KORVELSession.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <limits>
+
+namespace korvel::admin
+{
+
+std::uint16_t ConvertConfigNumber(const QString& text, const QString& fieldCaption)
+{
+    bool ok = false;
+    const qlonglong value = text.trimmed().toLongLong(&ok);
+    if (!ok)
+        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    if (value < 0 || value > std::numeric_limits<std::uint16_t>::max())
+        throw EConvertError(QStringLiteral("'%1' is out of range for \"%2\": enter a number from 0 to 65535")
+                                .arg(text, fieldCaption));
+    return static_cast<std::uint16_t>(value);
+}
+
+namespace
+{
+
+// The lines of an address list; a line the server could not hold whole is refused rather than cut.
+StringList AddressLines(const QPlainTextEdit* memo, const QString& listCaption)
+{
+    StringList lines = MemoLines(memo);
+    for (const std::string& line : lines)
+        if (line.size() > MaxProtocolString)
+            throw EConvertError(QStringLiteral("A line of \"%1\" is longer than 255 bytes: '%2'")
+                                    .arg(listCaption, FromStd(line)));
+    return lines;
+}
+
+} // namespace
+
+TServerPage::TServerPage(const PageContext& context, QWidget* parent)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner),
+      sessionWalk_(context.SessionWalk), programDir_(context.ProgramDir)
+{
+    CreateControls();
+    ConnectCommand(EditServerButton, this, &TServerPage::EditServerButtonClick);
+    ConnectCommand(SaveServerButton, this, &TServerPage::SaveServerButtonClick);
+    ConnectCommand(CancelServerButton, this, &TServerPage::CancelServerButtonClick);
+    ConnectCommand(SelectTempFilesDirButton, this, &TServerPage::SelectTempFilesDirButtonClick);
+    runner_.WatchCommands(this,
+                          [this](bool running)
+                          {
+                              for (QWidget* button : std::initializer_list<QWidget*>{
+                                       EditServerButton, SaveServerButton, CancelServerButton})
+                                  button->setEnabled(!running);
+                          });
+    SetServerViewMode();
+}
+
+void TServerPage::CreateControls()
+{
+    QGroupBox* frame = MakePageFrame(this, QStringLiteral("Server Information"));
+
+    DenyLoginsCheckBox = MakeCheckBox(frame, "DenyLoginsCheckBox", 29);
+    DenyLoginsLabel = MakeLabel(frame, QStringLiteral("Deny New Connections"), DenyLoginsCheckBox, 29);
+    MaxConnectionsEdit = MakeLineEdit(frame, "MaxConnectionsEdit", 30);
+    TimeoutEdit = MakeLineEdit(frame, "TimeoutEdit", 31);
+    DeadSessionIntervalEdit = MakeLineEdit(frame, "DeadSessionIntervalEdit", 32);
+    DeadSessionExpiresEdit = MakeLineEdit(frame, "DeadSessionExpiresEdit", 33);
+    MaxDeadSessionsEdit = MakeLineEdit(frame, "MaxDeadSessionsEdit", 34);
+    TempDirectoryEdit = MakeLineEdit(frame, "TempDirectoryEdit", 35);
+    LimitToProtocolString(TempDirectoryEdit);
+    SelectTempFilesDirButton =
+        MakeButton(frame, "SelectTempFilesDirButton", QStringLiteral("Se&lect..."), 78);
+    AuthorizedAddressesMemo = MakeMemo(frame, "AuthorizedAddressesMemo", 36);
+    BlockedAddressesMemo = MakeMemo(frame, "BlockedAddressesMemo", 37);
+    MarkBadAddressLines(AuthorizedAddressesMemo);
+    MarkBadAddressLines(BlockedAddressesMemo);
+    EditServerButton = MakeButton(frame, "EditServerButton", QStringLiteral("&Edit"), 38);
+    SaveServerButton = MakeButton(frame, "SaveServerButton", QStringLiteral("&Save"), 39);
+    CancelServerButton = MakeButton(frame, "CancelServerButton", QStringLiteral("Cancel"), 40);
+
+    auto* fields = new QGridLayout;
+    auto* denyRow = new QHBoxLayout;
+    denyRow->addWidget(DenyLoginsLabel);
+    denyRow->addWidget(DenyLoginsCheckBox);
+    denyRow->addStretch();
+    fields->addLayout(denyRow, 0, 0, 1, 3);
+    fields->setRowMinimumHeight(0, CaptionedCheckBoxHeight(DenyLoginsCheckBox, DenyLoginsLabel));
+    struct NumberRow
+    {
+        const char* Caption;
+        QLineEdit* Field;
+        int HelpContext;
+        bool Seconds;
+    };
+    const NumberRow rows[] = {{"Max # of Connections", MaxConnectionsEdit, 30, false},
+                              {"Connection Timeout", TimeoutEdit, 31, true},
+                              {"Dead Session Cleanup Interval", DeadSessionIntervalEdit, 32, true},
+                              {"Dead Session Expiration", DeadSessionExpiresEdit, 33, true},
+                              {"Maximum # of Dead Sessions", MaxDeadSessionsEdit, 34, false}};
+    int row = 1;
+    for (const NumberRow& number : rows)
+    {
+        number.Field->installEventFilter(this);
+        number.Field->setMaximumWidth(80);
+        fields->addWidget(MakeLabel(frame, QLatin1String(number.Caption), number.Field, number.HelpContext),
+                          row, 0);
+        fields->addWidget(number.Field, row, 1);
+        if (number.Seconds)
+            fields->addWidget(MakeLabel(frame, QStringLiteral("secs"), number.Field, number.HelpContext), row,
+                              2);
+        ++row;
+    }
+    fields->addWidget(MakeLabel(frame, QStringLiteral("Temp Files Directory"), TempDirectoryEdit, 35), row++,
+                      0, 1, 3);
+    auto* directoryRow = new QHBoxLayout;
+    directoryRow->addWidget(TempDirectoryEdit, 1);
+    directoryRow->addWidget(SelectTempFilesDirButton);
+    fields->addLayout(directoryRow, row++, 0, 1, 3);
+    fields->setRowStretch(row, 1);
+    fields->setColumnStretch(2, 1);
+
+    auto* lists = new QGridLayout;
+    lists->addWidget(MakeLabel(frame, QStringLiteral("Authorized Addresses"), AuthorizedAddressesMemo, 36), 0,
+                     0);
+    lists->addWidget(AuthorizedAddressesMemo, 1, 0);
+    lists->addWidget(MakeLabel(frame, QStringLiteral("Blocked Addresses"), BlockedAddressesMemo, 37), 0, 1);
+    lists->addWidget(BlockedAddressesMemo, 1, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(EditServerButton);
+    buttons->addWidget(SaveServerButton);
+    buttons->addWidget(CancelServerButton);
+
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(fields, 1);
+    columns->addSpacing(12);
+    columns->addLayout(lists, 1);
+    auto* frameLayout = new QVBoxLayout(frame);
+    frameLayout->addLayout(columns, 1);
+    frameLayout->addLayout(buttons);
+}
+
+std::function<void()> TServerPage::ReadAtLogin(JobContext& job, LoginReads&)
+{
+    job.Check();
+    ServerConfig config;
+    session_.GetServerConfig(config);
+    return [this, config]
+    {
+        ResetEditState();
+        ShowConfig(config);
+    };
+}
+
+QString TServerPage::PendingEditsQuestion() const
+{
+    return QStringLiteral("You are currently editing the server information. Would you like to save this "
+                          "information before continuing ?");
+}
+
+void TServerPage::ResetEditState()
+{
+    SetServerViewMode();
+    ServerEditState = esViewing;
+}
+
+void TServerPage::LoadServerConfig()
+{
+    TKORVELSession& session = session_;
+    SubmitCommand<ServerConfig>(
+        this, runner_, {},
+        [&session](JobContext& job)
+        {
+            job.Check();
+            ServerConfig config;
+            session.GetServerConfig(config);
+            return config;
+        },
+        [this](ServerConfig config) { ShowConfig(config); });
+}
+
+void TServerPage::ShowConfig(const ServerConfig& config)
+{
+    shownConfig_ = config;
+    DenyLoginsCheckBox->setChecked(config.DenyLogins);
+    MaxConnectionsEdit->setText(QString::number(config.MaxConnections));
+    TimeoutEdit->setText(QString::number(config.ConnectionTimeout));
+    DeadSessionIntervalEdit->setText(QString::number(config.DeadSessionInterval));
+    DeadSessionExpiresEdit->setText(QString::number(config.DeadSessionExpires));
+    MaxDeadSessionsEdit->setText(QString::number(config.MaxDeadSessions));
+    TempDirectoryEdit->setText(FromStd(config.TempDirectory));
+    SetMemoLines(AuthorizedAddressesMemo, config.AuthorizedAddresses);
+    SetMemoLines(BlockedAddressesMemo, config.BlockedAddresses);
+}
+
+void TServerPage::SetEditable(bool editable)
+{
+    for (QWidget* field : std::initializer_list<QWidget*>{
+             MaxConnectionsEdit, TimeoutEdit, DeadSessionIntervalEdit, DeadSessionExpiresEdit,
+             MaxDeadSessionsEdit, TempDirectoryEdit, AuthorizedAddressesMemo, BlockedAddressesMemo})
+        SetFieldEditable(field, editable);
+    SetCheckBoxEditable(DenyLoginsCheckBox, DenyLoginsLabel, editable);
+    SelectTempFilesDirButton->setVisible(editable);
+    EditServerButton->setVisible(!editable);
+    SaveServerButton->setVisible(editable);
+    CancelServerButton->setVisible(editable);
+}
+
+void TServerPage::SetServerEditMode()
+{
+    SetEditable(true);
+}
+
+void TServerPage::SetServerViewMode()
+{
+    SetEditable(false);
+}
+
+void TServerPage::EditServerButtonClick()
+{
+    ServerEditState = esEditing;
+    SetServerEditMode();
+    MaxConnectionsEdit->setFocus();
+}
+
+ServerConfig TServerPage::EditedConfig() const
+{
+    ServerConfig config;
+    config.ConnectionTimeout = ConvertConfigNumber(TimeoutEdit->text(), QStringLiteral("Connection Timeout"));
+    config.DeadSessionInterval =
+        ConvertConfigNumber(DeadSessionIntervalEdit->text(), QStringLiteral("Dead Session Cleanup Interval"));
+    config.DeadSessionExpires =
+        ConvertConfigNumber(DeadSessionExpiresEdit->text(), QStringLiteral("Dead Session Expiration"));
+    config.MaxDeadSessions =
+        ConvertConfigNumber(MaxDeadSessionsEdit->text(), QStringLiteral("Maximum # of Dead Sessions"));
+    config.TempDirectory = ToStd(TempDirectoryEdit->text());
+    config.MaxConnections =
+        ConvertConfigNumber(MaxConnectionsEdit->text(), QStringLiteral("Max # of Connections"));
+    config.DenyLogins = DenyLoginsCheckBox->isChecked();
+    config.AuthorizedAddresses =
+        AddressLines(AuthorizedAddressesMemo, QStringLiteral("Authorized Addresses"));
+    config.BlockedAddresses = AddressLines(BlockedAddressesMemo, QStringLiteral("Blocked Addresses"));
+    return config;
+}
+
+ServerConfig TServerPage::WithoutTypedBlankLines(ServerConfig config) const
+{
+    // A blank line the person left in a list they changed is not an entry; a list left as read goes back as
+    // it came.
+    for (auto list : {&ServerConfig::AuthorizedAddresses, &ServerConfig::BlockedAddresses})
+        if (!shownConfig_ || config.*list != (*shownConfig_).*list)
+            std::erase_if(config.*list,
+                          [](const std::string& entry) { return addresses::BlankEntry(entry); });
+    return config;
+}
+
+void TServerPage::Save(std::function<void()> saved)
+{
+    // The checks name lines as the person sees them in the lists; what is sent leaves typed blank lines out.
+    const ServerConfig edited = EditedConfig();
+    const ServerConfig config = WithoutTypedBlankLines(edited);
+    // Still editing until the checks are answered and the save is done.
+    ConfirmConfigSave(this, {session_, runner_, *sessionWalk_}, shownConfig_, edited,
+                      [this, config, saved = std::move(saved)]
+                      {
+                          TKORVELSession& session = session_;
+                          SubmitCommand<ServerConfig>(
+                              this, runner_, {.Changes = true},
+                              [&session, config](JobContext& job)
+                              {
+                                  session.ModifyServerConfig(config);
+                                  job.Check();
+                                  ServerConfig stored;
+                                  session.GetServerConfig(stored);
+                                  return stored;
+                              },
+                              [this, saved](ServerConfig stored)
+                              {
+                                  ShowConfig(stored);
+                                  ResetEditState();
+                                  if (saved)
+                                      saved();
+                              });
+                      });
+}
+
+void TServerPage::CancelServerButtonClick()
+{
+    LoadServerConfig();
+    ResetEditState();
+}
+
+void TServerPage::SelectTempFilesDirButtonClick()
+{
+    const QString typed = TempDirectoryEdit->text();
+    const QString start = !typed.isEmpty() && QDir(typed).exists() ? typed : programDir_;
+    if (const std::optional<QString> chosen = CurrentDialogs().BrowseForDirectory(this, start))
+        TempDirectoryEdit->setText(*chosen);
+}
+
+bool TServerPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && MaxConnectionsEditKeyPress(event))
+        return true;
+    return AdminPage::eventFilter(watched, event);
+}
+
+bool TServerPage::MaxConnectionsEditKeyPress(QEvent* event)
+{
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+        return false;
+    const QString typed = key->text();
+    const bool typesCharacter = !typed.isEmpty() && typed.at(0).isPrint();
+    return typesCharacter &&
+           !(typed.size() == 1 && typed.at(0) >= QLatin1Char('0') && typed.at(0) <= QLatin1Char('9'));
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,480 @@
+#include "admin/pages/status/StatusPage.h"
+
+#include "admin/common/BackgroundRunner.h"
+#include "admin/common/Command.h"
+#include "admin/common/Help.h"
+#include "admin/pages/PageFields.h"
+#include "admin/pages/status/AutoRefresh.h"
+#include "admin/pages/status/HistoryChart.h"
+#include "admin/pages/status/ScrollAnchor.h"
+#include "admin/pages/status/SessionFilterModel.h"
+#include "admin/pages/status/SessionViewMenu.h"
+#include "admin/pages/status/StatusFormat.h"
+#include "admin/pages/status/StatusSnapshot.h"
+#include "session/KORVELSession.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+// Resources of a static library are registered by hand, outside any namespace.
+static void InitSessionIcons()
+{
+    Q_INIT_RESOURCE(SessionIcons);
+}
+
+namespace korvel::admin
+{
+namespace
+{
+
+// The auto-refresh control's item while the auto-refresh stopped by itself.
+constexpr int StoppedChoice = -1;
+
+} // namespace
+namespace
+{
+
+// Below this page height the sessions list keeps the room for itself.
+constexpr int ChartMinimumPageHeight = 480;
+
+QString AddressOrAll(const QString& address)
+{
+    return address.isEmpty() ? QStringLiteral("All addresses") : address;
+}
+
+QLineEdit* MakeReadOnlyField(QWidget* parent, const char* name, int helpContext)
+{
+    QLineEdit* field = MakeLineEdit(parent, name, helpContext);
+    SetFieldEditable(field, false);
+    return field;
+}
+
+} // namespace
+
+TStatusPage::TStatusPage(const PageContext& context, QWidget* parent)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), notices_(context.Notices),
+      sessionWalk_(context.SessionWalk)
+{
+    InitSessionIcons();
+    sessions_ = new SessionTableModel({QIcon(QStringLiteral(":/sessions/disconnected.png")),
+                                       QIcon(QStringLiteral(":/sessions/lan.png")),
+                                       QIcon(QStringLiteral(":/sessions/internet.png"))},
+                                      this);
+    shownSessions_ = new SessionFilterModel(this);
+    shownSessions_->setSourceModel(sessions_);
+    autoRefresh_ = std::make_unique<AutoRefresh>(this, [this] { AutoRefreshTick(); });
+    CreateControls();
+    ConnectCommand(RefreshButton, this, &TStatusPage::RefreshButtonClick);
+    ConnectCommand(StartButton, this, &TStatusPage::StartButtonClick);
+    ConnectCommand(StopButton, this, &TStatusPage::StopButtonClick);
+    ConnectCommand(RemoveButton, this, &TStatusPage::RemoveButtonClick);
+    ConnectCommand(DisconnectButton, this, &TStatusPage::DisconnectButtonClick);
+    connect(SessionsListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TStatusPage::SessionsListViewClick);
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(shownSessions_, signal, this, &TStatusPage::ShowTotals);
+    connect(shownSessions_, &QAbstractItemModel::layoutChanged, this, &TStatusPage::ShowTotals);
+    connect(shownSessions_, &QAbstractItemModel::modelReset, this, &TStatusPage::ShowTotals);
+    runner_.WatchCommands(this, [this](bool running) { CommandRunningChanged(running); });
+    UpdateSessionButtons();
+    ShowTotals();
+}
+
+TStatusPage::~TStatusPage() = default;
+
+void TStatusPage::CreateControls()
+{
+    QGroupBox* frame = MakePageFrame(this, QStringLiteral("Server Status"));
+    // Made first, so Tab reaches the filter before the list it filters.
+    QLayout* filterBar = CreateFilterBar(frame);
+
+    SessionsListView = new QTreeView(frame);
+    SessionsListView->setObjectName(QStringLiteral("SessionsListView"));
+    SessionsListView->setModel(shownSessions_);
+    SessionsListView->setRootIsDecorated(false);
+    SessionsListView->setUniformRowHeights(true);
+    SessionsListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    SessionsListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    SessionsListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    SessionsListView->setIconSize(QSize(16, 16));
+    SessionsListView->setSortingEnabled(true);
+    SessionsListView->sortByColumn(-1, Qt::AscendingOrder); // server order until a header is clicked
+    const int widths[] = {180, 170, 135, 135, 100, 70, 160};
+    for (int column = 0; column < SessionTableModel::ColumnCount; ++column)
+        SessionsListView->setColumnWidth(column, widths[column]);
+    for (int column = SessionTableModel::SessionIdColumn; column < SessionTableModel::ColumnCount; ++column)
+        SessionsListView->setColumnHidden(column, true);
+    SessionsListView->setAccessibleName(QStringLiteral("Sessions"));
+    SetHelpContext(SessionsListView, 16);
+    new ScrollAnchor(SessionsListView, SessionIdRole);
+    CreateHeaderMenu();
+    History = new HistoryChart(frame);
+    History->setAccessibleName(QStringLiteral("Sessions and memory over the last hour"));
+
+    TotalSessionsEdit = MakeReadOnlyField(frame, "TotalSessionsEdit", 17);
+    RemoveButton = MakeButton(frame, "RemoveButton", QStringLiteral("Re&move"), 18);
+    TotalConnectedSessionsEdit = MakeReadOnlyField(frame, "TotalConnectedSessionsEdit", 19);
+    DisconnectButton = MakeButton(frame, "DisconnectButton", QStringLiteral("&Disconnect"), 20);
+    EngineVersionEdit = MakeReadOnlyField(frame, "EngineVersionEdit", 21);
+    ServerMemoryEdit = MakeReadOnlyField(frame, "ServerMemoryEdit", 22);
+    UpTimeEdit = MakeReadOnlyField(frame, "UpTimeEdit", 23);
+    MainAddressEdit = MakeReadOnlyField(frame, "MainAddressEdit", 80);
+    MainPortEdit = MakeReadOnlyField(frame, "MainPortEdit", 24);
+    AdminAddressEdit = MakeReadOnlyField(frame, "AdminAddressEdit", 81);
+    AdminPortEdit = MakeReadOnlyField(frame, "AdminPortEdit", 25);
+    RefreshButton = MakeButton(frame, "RefreshButton", QStringLiteral("&Refresh"), 26);
+    StartButton = MakeButton(frame, "StartButton", QStringLiteral("&Start"), 27);
+    StopButton = MakeButton(frame, "StopButton", QStringLiteral("S&top"), 28);
+
+    AutoRefreshComboBox = new QComboBox(frame);
+    AutoRefreshComboBox->setObjectName(QStringLiteral("AutoRefreshComboBox"));
+    AutoRefreshComboBox->setToolTip(QStringLiteral("Refresh by itself"));
+    for (int seconds : AutoRefresh::Choices)
+        AutoRefreshComboBox->addItem(
+            seconds == 0 ? QStringLiteral("Auto off") : QStringLiteral("Every %1 s").arg(seconds), seconds);
+    connect(AutoRefreshComboBox, &QComboBox::currentIndexChanged, this, [this] { AutoRefreshChosen(); });
+
+    auto* grid = new QGridLayout;
+    auto addPair = [&](int row, int column, const QString& caption, QLineEdit* field, int labelContext)
+    {
+        grid->addWidget(MakeLabel(frame, caption, field, labelContext), row, column);
+        grid->addWidget(field, row, column + 1);
+    };
+    addPair(0, 0, QStringLiteral("Total Sessions"), TotalSessionsEdit, 17);
+    grid->addWidget(RemoveButton, 0, 2);
+    addPair(0, 3, QStringLiteral("Total Connected Sessions"), TotalConnectedSessionsEdit, 19);
+    grid->addWidget(DisconnectButton, 0, 5);
+    addPair(1, 0, QStringLiteral("Engine"), EngineVersionEdit, 21);
+    addPair(1, 3, QStringLiteral("Memory Usage"), ServerMemoryEdit, 22);
+    grid->addWidget(RefreshButton, 1, 5);
+    addPair(2, 0, QStringLiteral("Main Address"), MainAddressEdit, 7);
+    addPair(2, 3, QStringLiteral("Main Port"), MainPortEdit, 24);
+    grid->addWidget(StartButton, 2, 5);
+    addPair(3, 0, QStringLiteral("Admin Address"), AdminAddressEdit, 8);
+    addPair(3, 3, QStringLiteral("Admin Port"), AdminPortEdit, 25);
+    grid->addWidget(StopButton, 3, 5);
+    grid->addWidget(MakeLabel(frame, QStringLiteral("Up Time"), UpTimeEdit, 23), 4, 0);
+    grid->addWidget(UpTimeEdit, 4, 1, 1, 4);
+    // In the command column with Refresh; a column of its own would leave the fields too narrow.
+    grid->addWidget(AutoRefreshComboBox, 4, 5);
+    grid->setColumnStretch(1, 3);
+    grid->setColumnStretch(4, 2);
+
+    auto* frameLayout = new QVBoxLayout(frame);
+    frameLayout->addLayout(filterBar);
+    frameLayout->addWidget(SessionsListView, 1);
+    frameLayout->addWidget(History);
+    frameLayout->addLayout(grid);
+}
+
+QLayout* TStatusPage::CreateFilterBar(QWidget* frame)
+{
+    SessionFilterEdit = new QLineEdit(frame);
+    SessionFilterEdit->setObjectName(QStringLiteral("SessionFilterEdit"));
+    SessionFilterEdit->setPlaceholderText(QStringLiteral("Filter by user or address"));
+    SessionFilterEdit->setClearButtonEnabled(true);
+    connect(SessionFilterEdit, &QLineEdit::textChanged, this,
+            [this](const QString& text)
+            {
+                shownSessions_->SetFilterText(text.trimmed());
+                ShowTotals();
+            });
+    HideDeadCheckBox = new QCheckBox(QStringLiteral("Hide d&ead sessions"), frame);
+    HideDeadCheckBox->setObjectName(QStringLiteral("HideDeadCheckBox"));
+    connect(HideDeadCheckBox, &QCheckBox::toggled, this,
+            [this](bool hide)
+            {
+                shownSessions_->SetHideDead(hide);
+                ShowTotals();
+            });
+    ShownSessionsLabel = new QLabel(frame);
+    ShownSessionsLabel->setObjectName(QStringLiteral("ShownSessionsLabel"));
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(MakeLabel(frame, QStringLiteral("F&ilter"), SessionFilterEdit, 16));
+    bar->addWidget(SessionFilterEdit, 1);
+    bar->addWidget(HideDeadCheckBox);
+    bar->addWidget(ShownSessionsLabel);
+    return bar;
+}
+
+void TStatusPage::CreateHeaderMenu()
+{
+    auto* viewMenu = new SessionViewMenu(SessionsListView, SessionTableModel::SessionIdColumn);
+    QHeaderView* header = SessionsListView->header();
+    header->setSortIndicatorShown(true);
+    header->setSectionsClickable(true);
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(header, &QHeaderView::customContextMenuRequested, this,
+            [this, header, viewMenu](const QPoint& position)
+            {
+                QMenu menu(this);
+                menu.setObjectName(QStringLiteral("SessionHeaderMenu"));
+                viewMenu->FillColumns(&menu);
+                menu.exec(header->viewport()->mapToGlobal(position));
+            });
+}
+
+QWidget* TStatusPage::LoginFocusWidget()
+{
+    return RefreshButton;
+}
+
+void TStatusPage::ApplyViewSettings(const ViewSettings& settings)
+{
+    const int index = AutoRefreshComboBox->findData(settings.AutoRefreshSeconds);
+    AutoRefreshComboBox->setCurrentIndex(index < 0 ? 0 : index);
+    SessionsListView->setColumnHidden(SessionTableModel::SessionIdColumn, !settings.ShowSessionId);
+    SessionsListView->setColumnHidden(SessionTableModel::ModeColumn, !settings.ShowMode);
+    SessionsListView->setColumnHidden(SessionTableModel::StateColumn, !settings.ShowState);
+}
+
+void TStatusPage::StoreViewSettings(ViewSettings& settings) const
+{
+    settings.AutoRefreshSeconds = autoRefresh_->Seconds();
+    settings.ShowSessionId = !SessionsListView->isColumnHidden(SessionTableModel::SessionIdColumn);
+    settings.ShowMode = !SessionsListView->isColumnHidden(SessionTableModel::ModeColumn);
+    settings.ShowState = !SessionsListView->isColumnHidden(SessionTableModel::StateColumn);
+}
+
+void TStatusPage::StopRepeatedWork()
+{
+    autoRefresh_->Stop();
+    ShowAutoRefreshStopped(false);
+    History->Clear();
+    sessionWalk_->Forget(); // the next login may be to another server
+}
+
+void TStatusPage::RefreshPage()
+{
+    RefreshButton->click(); // nothing while it is greyed
+}
+
+QWidget* TStatusPage::SearchBox()
+{
+    return SessionFilterEdit;
+}
+
+void TStatusPage::ShowConnectionLost(bool lost)
+{
+    SessionsListView->setEnabled(!lost);
+}
+
+std::function<void()> TStatusPage::RefreshAtLogin(JobContext& job)
+{
+    auto status = std::make_shared<StatusSnapshot>(CollectStatus(session_, job));
+    if (status->Failure)
+        std::rethrow_exception(status->Failure);
+    return [this, status]
+    {
+        ShowStatus(*status);
+        autoRefresh_->Resume();
+    };
+}
+
+void TStatusPage::ShowStatus(StatusSnapshot& status)
+{
+    if (status.Rows && !status.Failure)
+    {
+        StringList addresses;
+        for (const SessionRow& row : *status.Rows)
+            addresses.push_back(ToStd(row.Address));
+        sessionWalk_->Remember(std::move(addresses));
+    }
+    ShowValues(status);
+    if (status.Failure)
+        std::rethrow_exception(status.Failure);
+    const QDateTime now = QDateTime::currentDateTime();
+    History->AddSample({now, status.ConnectedCount.value_or(0), status.SessionCount.value_or(0),
+                        status.MemoryMegabytes.value_or(0)});
+    if (notices_.Refreshed)
+        notices_.Refreshed(now, status.ExchangeMs);
+}
+
+void TStatusPage::ShowValues(StatusSnapshot& status)
+{
+    if (status.EngineVersion)
+        EngineVersionEdit->setText(QStringLiteral("KORVEL Version ") + *status.EngineVersion);
+    if (status.MemoryMegabytes)
+        ServerMemoryEdit->setText(FormatMemoryUsage(*status.MemoryMegabytes));
+    if (status.MainAddress)
+        MainAddressEdit->setText(AddressOrAll(*status.MainAddress));
+    if (status.MainPort)
+        MainPortEdit->setText(QString::number(*status.MainPort));
+    if (status.AdminAddress)
+        AdminAddressEdit->setText(AddressOrAll(*status.AdminAddress));
+    if (status.AdminPort)
+        AdminPortEdit->setText(QString::number(*status.AdminPort));
+    if (status.SessionCount)
+        TotalSessionsEdit->setText(QString::number(*status.SessionCount));
+    if (status.Rows)
+        sessions_->Update(std::move(*status.Rows));
+    if (status.UpTime)
+    {
+        stopped_ = status.Stopped();
+        UpTimeEdit->setText(stopped_ ? QStringLiteral("Stopped") : FormatUpTime(*status.UpTime));
+        TotalConnectedSessionsEdit->setText(QString::number(status.ConnectedCount.value_or(0)));
+    }
+    UpdateSessionButtons();
+    ShowTotals();
+}
+
+void TStatusPage::ShowTotals()
+{
+    ShownSessionsLabel->setText(
+        QStringLiteral("Shown: %1 / %2").arg(shownSessions_->rowCount()).arg(sessions_->rowCount()));
+}
+
+void TStatusPage::UpdateSessionButtons()
+{
+    const std::vector<Selected> selected = SelectedSessions();
+    const bool anyConnected =
+        std::any_of(selected.begin(), selected.end(), [](const Selected& row) { return row.Connected; });
+    RemoveButton->setEnabled(!commandRunning_ && !selected.empty());
+    DisconnectButton->setEnabled(!commandRunning_ && anyConnected);
+    RefreshButton->setEnabled(!commandRunning_);
+    StartButton->setEnabled(!commandRunning_ && stopped_);
+    StopButton->setEnabled(!commandRunning_ && !stopped_);
+}
+
+void TStatusPage::CommandRunningChanged(bool running)
+{
+    commandRunning_ = running;
+    UpdateSessionButtons();
+}
+
+std::vector<TStatusPage::Selected> TStatusPage::SelectedSessions() const
+{
+    std::vector<Selected> selected;
+    for (const QModelIndex& index : SessionsListView->selectionModel()->selectedRows())
+        selected.push_back({index.data(SessionIdRole).toInt(), index.data(ConnectedRole).toBool()});
+    return selected;
+}
+
+void TStatusPage::ClearSelection()
+{
+    SessionsListView->selectionModel()->clear();
+    UpdateSessionButtons();
+}
+
+void TStatusPage::SessionsListViewClick()
+{
+    UpdateSessionButtons();
+}
+
+void TStatusPage::showEvent(QShowEvent* event)
+{
+    AdminPage::showEvent(event);
+    window()->removeEventFilter(this);
+    window()->installEventFilter(this);
+    autoRefresh_->PageShown();
+}
+
+void TStatusPage::resizeEvent(QResizeEvent* event)
+{
+    AdminPage::resizeEvent(event);
+    // The chart gives way to the list when the window is too small for both to be useful.
+    History->setVisible(height() >= ChartMinimumPageHeight);
+}
+
+bool TStatusPage::eventFilter(QObject* watched, QEvent* event)
+{
+    // Coming back from a minimised window resumes a paused auto-refresh.
+    if (watched == window() && event->type() == QEvent::WindowStateChange && !window()->isMinimized())
+        autoRefresh_->PageShown();
+    return AdminPage::eventFilter(watched, event);
+}
+
+void TStatusPage::AutoRefreshTick()
+{
+    const bool taken = runner_.Submit<StatusSnapshot>(
+                           this, {.Kind = Priority::Background},
+                           [this](JobContext& job) { return CollectStatus(session_, job); },
+                           [this](StatusSnapshot status)
+                           {
+                               if (!status.Failure)
+                               {
+                                   ShowStatus(status);
+                                   autoRefresh_->Finished(status.Seconds);
+                                   return;
+                               }
+                               // No error box: the server went away while nobody asked. One message, and no
+                               // more ticks.
+                               autoRefresh_->Stop();
+                               ShowAutoRefreshStopped(true);
+                               ShowValues(status);
+                               QString reason;
+                               try
+                               {
+                                   std::rethrow_exception(status.Failure);
+                               }
+                               catch (const std::exception& error)
+                               {
+                                   reason = QString::fromUtf8(error.what());
+                               }
+                               if (notices_.ServerLost)
+                                   notices_.ServerLost(QStringLiteral("Auto-refresh stopped: ") + reason);
+                           },
+                           [this](std::exception_ptr error)
+                           {
+                               // Pre-empted by a command: the next tick comes as usual. Anything else ends
+                               // the auto-refresh.
+                               if (IsPreempted(error))
+                                   autoRefresh_->Resume();
+                               else
+                                   autoRefresh_->Stop();
+                           }) != nullptr;
+    if (taken)
+        return;
+    // Busy with a command: try again an interval later; logged out: stop.
+    if (session_.Active())
+        autoRefresh_->Resume();
+    else
+        autoRefresh_->Stop();
+}
+
+void TStatusPage::ShowAutoRefreshStopped(bool stopped)
+{
+    const int stoppedIndex = AutoRefreshComboBox->findData(StoppedChoice);
+    const QSignalBlocker quiet(AutoRefreshComboBox);
+    if (stopped && stoppedIndex < 0)
+    {
+        AutoRefreshComboBox->addItem(QStringLiteral("Stopped"), StoppedChoice);
+        AutoRefreshComboBox->setCurrentIndex(AutoRefreshComboBox->count() - 1);
+    }
+    else if (!stopped && stoppedIndex >= 0)
+    {
+        AutoRefreshComboBox->removeItem(stoppedIndex);
+        AutoRefreshComboBox->setCurrentIndex(AutoRefreshComboBox->findData(autoRefresh_->Seconds()));
+    }
+}
+
+void TStatusPage::AutoRefreshChosen()
+{
+    const int seconds = AutoRefreshComboBox->currentData().toInt();
+    if (seconds == StoppedChoice)
+        return;
+    // Choosing an interval after the auto-refresh stopped starts it again.
+    if (const int stoppedIndex = AutoRefreshComboBox->findData(StoppedChoice); stoppedIndex >= 0)
+    {
+        const QSignalBlocker quiet(AutoRefreshComboBox);
+        AutoRefreshComboBox->removeItem(stoppedIndex);
+        autoRefresh_->Resume();
+    }
+    autoRefresh_->SetSeconds(seconds);
+}
+
+} // namespace korvel::admin

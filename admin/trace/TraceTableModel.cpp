@@ -1,0 +1,116 @@
+#include "admin/trace/TraceTableModel.h"
+
+#include "engine/EngineError.h"
+#include "engine/wire/RequestCodes.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+namespace korvel::admin
+{
+namespace
+{
+
+QString Direction(TraceRecord::Kind kind)
+{
+    switch (kind)
+    {
+    case TraceRecord::Kind::Connection:
+        return QStringLiteral("Connection");
+    case TraceRecord::Kind::Request:
+        return QStringLiteral("Request");
+    case TraceRecord::Kind::Reply:
+        return QStringLiteral("Reply");
+    }
+    return {};
+}
+
+QString Text(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QVariant Cell(const TraceRecord& record, int column)
+{
+    const bool isReply = record.Direction == TraceRecord::Kind::Reply;
+    const bool isConnection = record.Direction == TraceRecord::Kind::Connection;
+    switch (column)
+    {
+    case TraceTableModel::TimeColumn:
+    {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(record.Time.time_since_epoch());
+        return QDateTime::fromMSecsSinceEpoch(ms.count()).toString(QStringLiteral("HH:mm:ss.zzz"));
+    }
+    case TraceTableModel::DirectionColumn:
+        return Direction(record.Direction);
+    case TraceTableModel::NameColumn:
+        return isConnection ? QString() : Text(RequestCodeName(record.Code));
+    case TraceTableModel::WireBytesColumn:
+        return isConnection ? QVariant() : QVariant::fromValue(record.WireBytes);
+    case TraceTableModel::PlainBytesColumn:
+        return isConnection ? QVariant() : QVariant::fromValue(record.PlainBytes);
+    case TraceTableModel::ReplyCodeColumn:
+        return isReply ? Text(ReplyCodeName(record.ReplyCode)) : QString();
+    case TraceTableModel::ElapsedColumn:
+        return isReply || isConnection ? QVariant::fromValue(record.ElapsedMs) : QVariant();
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+void TraceTableModel::Append(const TraceRecord& record)
+{
+    if (records_.size() >= MaxRows)
+    {
+        beginRemoveRows({}, 0, 0);
+        records_.erase(records_.begin());
+        endRemoveRows();
+    }
+    const auto row = static_cast<int>(records_.size());
+    beginInsertRows({}, row, row);
+    records_.push_back(record);
+    endInsertRows();
+}
+
+void TraceTableModel::Clear()
+{
+    beginResetModel();
+    records_.clear();
+    endResetModel();
+}
+
+int TraceTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(records_.size());
+}
+
+int TraceTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TraceTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    if (role == Qt::TextAlignmentRole)
+        return index.column() >= WireBytesColumn && index.column() != ReplyCodeColumn
+                   ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                   : QVariant();
+    if (role != Qt::DisplayRole)
+        return {};
+    return Cell(records_[static_cast<std::size_t>(index.row())], index.column());
+}
+
+QVariant TraceTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static const char* const titles[ColumnCount] = {"Time",         "Direction",  "Request", "Wire bytes",
+                                                    "Uncompressed", "Reply code", "Reply ms"};
+    return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section]) : QVariant();
+}
+
+} // namespace korvel::admin

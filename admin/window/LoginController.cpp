@@ -1,0 +1,273 @@
+// Login and logout. The session is reached only through the runner: the login's job activates it (the prompt
+// is shown here when the session asks for it) and reads what every page shows; the window shows it all at
+// once when the job is back.
+#include "admin/window/LoginController.h"
+
+#include "admin/common/AdminPage.h"
+#include "admin/common/BackgroundRunner.h"
+#include "admin/common/Command.h"
+#include "admin/common/CommandFocus.h"
+#include "admin/common/Dialogs.h"
+#include "admin/window/ProfileLogin.h"
+#include "admin/window/StatusBarSections.h"
+#include "admin/window/WindowTitle.h"
+#include "session/KORVELSession.h"
+#include "session/ScopeExit.h"
+
+#include <QAction>
+#include <QMainWindow>
+
+#include <future>
+#include <stdexcept>
+
+namespace korvel::admin
+{
+
+namespace
+{
+
+const QString LoginCaption = "&Login to Server";
+const QString LogoutCaption = "&Logout from Server";
+
+// A logout after a failed or cancelled login, or at exit, waits this long at most for a silent server.
+constexpr std::chrono::seconds LogoutLimit{2};
+
+// Ends `session` with a logout that gives up at `limit`: the session is inactive afterwards either way.
+void EndWithin(TKORVELSession& session, std::chrono::milliseconds limit)
+{
+    session.SetCallLimits({.Interrupt = std::make_shared<CallInterrupt>(),
+                           .Deadline = std::chrono::steady_clock::now() + limit});
+    session.SetActive(false);
+}
+
+} // namespace
+
+struct LoginController::LoginResult
+{
+    std::string UserName;
+    std::string ServerName;
+    PagesAtLogin Pages;
+};
+
+LoginController::LoginController(LoginWindow window, TKORVELSession& session, BackgroundRunner& runner,
+                                 const std::vector<AdminPage*>& pages, const RemoteSettings& options)
+    : QObject(&window.Window), window_(std::move(window)), session_(session), runner_(runner), pages_(pages),
+      options_(options)
+{
+    // No OnRemoteLogin handler: credentials come from the login prompt, through the dialogs seam. The session
+    // asks on the worker; the prompt shows on the user-interface thread.
+    SetRemoteLoginDialog([this](std::string& userName, std::string& password)
+                         { return AskForCredentials(userName, password); });
+    runner_.SetCommandEnds({[this](const QString& message) { return AfterCommandFailed(message); },
+                            [this](std::exception_ptr error) { CommandEnded(error); }});
+    profileLogin_ = std::make_unique<ProfileLogin>(*this, window_.FileMenu, window_.ProfilesBefore);
+}
+
+LoginController::~LoginController()
+{
+    SetRemoteLoginDialog({});
+    runner_.SetCommandEnds({});
+}
+
+bool LoginController::LoggedIn() const
+{
+    return window_.LoginItem->text() == LogoutCaption;
+}
+
+void LoginController::LoginItemClick()
+{
+    if (LoggedIn())
+        Logout();
+    else
+        Login({options_, lastUserName_, {}});
+}
+
+void LoginController::Login(LoginRequest request, std::function<void()> succeeded)
+{
+    window_.SetActivePage(0);
+    typedUser_.clear();
+    typedPassword_.reset();
+    loginPlace_ = ServerPlace(request.Connection);
+    const QString waiting = QStringLiteral("Logging in to ") + ServerEndpoint(request.Connection) + "...";
+    runner_.Submit<std::shared_ptr<LoginResult>>(
+        this, {.NeedsLogin = false, .Waiting = waiting.toStdString()},
+        [this, request](JobContext& job) { return ReadLogin(job, request); },
+        [this, request, succeeded = std::move(succeeded)](std::shared_ptr<LoginResult> result)
+        {
+            ShowLogin(*result, request.Connection);
+            if (request.Typed && typedPassword_)
+                request.Typed(*typedPassword_);
+            if (succeeded)
+                succeeded();
+        },
+        [this](std::exception_ptr error) { LoginFailed(error); });
+}
+
+std::shared_ptr<LoginController::LoginResult> LoginController::ReadLogin(JobContext& job,
+                                                                         const LoginRequest& request)
+{
+    TKORVELSession& session = session_;
+    ApplyRemoteSettings(session, true, request.Connection);
+    session.SetRemoteUser(request.UserName);
+    session.SetRemotePassword(request.Password);
+    auto result = std::make_shared<LoginResult>();
+    loginJob_ = &job;
+    ScopeExit asked([this] { loginJob_ = nullptr; });
+    try
+    {
+        session.SetActive(true);
+        result->UserName = session.DataSession()->UserName();
+        result->Pages = PagesAtLogin::Read(pages_, job);
+        job.Check();
+        session.GetServerName(result->ServerName);
+    }
+    catch (...)
+    {
+        // Whatever failed, the session ends inactive, so what the window shows always matches it.
+        try
+        {
+            EndWithin(session, LogoutLimit);
+        }
+        catch (...)
+        {
+        }
+        throw;
+    }
+    return result;
+}
+
+bool LoginController::AskForCredentials(std::string& userName, std::string& password)
+{
+    JobContext* job = loginJob_;
+    if (!job)
+        return false; // not asked by a login: nobody to answer
+    struct Prompt
+    {
+        std::string UserName;
+        std::string Password;
+    };
+    auto prompt = std::make_shared<Prompt>(Prompt{userName, password});
+    const bool given = job->AskOwner(
+        [this, prompt]
+        {
+            const bool ok = CurrentDialogs().RemoteLogin(&window_.Window, loginPlace_, prompt->UserName,
+                                                         prompt->Password);
+            if (ok)
+            {
+                typedUser_ = prompt->UserName;
+                typedPassword_ = prompt->Password;
+            }
+            return ok;
+        });
+    if (given)
+    {
+        userName = prompt->UserName;
+        password = prompt->Password;
+    }
+    return given;
+}
+
+void LoginController::ShowLogin(LoginResult& result, const RemoteSettings& connection)
+{
+    lastUserName_ = result.UserName;
+    connected_ = connection;
+    ShowLoggedIn(true);
+    result.Pages.Show(pages_);
+    if (QWidget* focus = pages_.empty() ? nullptr : pages_.front()->LoginFocusWidget())
+        window_.Focus.FocusAfterCommand(focus);
+    window_.Window.setWindowTitle(ConnectedTitle(window_.ProductName, connection, result.ServerName));
+    window_.Sections.ShowConnection(connection);
+}
+
+void LoginController::LoginFailed(std::exception_ptr error)
+{
+    if (!typedUser_.empty())
+        lastUserName_ = typedUser_; // offered again; the password is not kept
+    ShowLoggedIn(false);
+    // The person's Cancel needs no box: the status bar says it.
+    if (IsCancelledByPerson(error))
+        return;
+    try
+    {
+        std::rethrow_exception(error);
+    }
+    catch (const std::exception& failure)
+    {
+        // A cancelled prompt ("Operation aborted") is reported too.
+        CurrentDialogs().ShowError(&window_.Window, QStringLiteral("Error retrieving server information - ") +
+                                                        QString::fromUtf8(failure.what()));
+    }
+}
+
+void LoginController::Logout(std::function<void()> then)
+{
+    window_.ConfirmPendingEdits(
+        [this, then = std::move(then)]
+        {
+            EndSession(
+                [then]
+                {
+                    if (then)
+                        then();
+                });
+        });
+}
+
+void LoginController::EndSession(std::function<void()> ended)
+{
+    // Every job still under way ends at once and delivers nothing; the logout then runs on the runner.
+    runner_.CancelAll();
+    TKORVELSession& session = session_;
+    auto done = [this, ended]
+    {
+        ShowLoggedIn(false);
+        if (ended)
+            ended();
+    };
+    runner_.Submit(
+        this, {.NeedsLogin = false, .Waiting = "Logging out"},
+        [&session](JobContext&) { EndWithin(session, LogoutLimit); }, done,
+        [this, done](std::exception_ptr error)
+        {
+            // The session is inactive even when its logout failed: the window says so too.
+            done();
+            ShowCommandError(&window_.Window, error);
+        });
+}
+
+void LoginController::LogoutAtExit()
+{
+    // Whatever waits on the server ends now; the logout gets a little time of its own, and then the window
+    // goes whatever the server does.
+    runner_.CancelAll();
+    if (!session_.Active())
+        return;
+    auto ended = std::make_shared<std::promise<void>>();
+    std::future<void> logout = ended->get_future();
+    TKORVELSession& session = session_;
+    const bool queued = runner_.Submit(this, {.NeedsLogin = false},
+                                       [&session, ended](JobContext&)
+                                       {
+                                           ScopeExit signal([&ended] { ended->set_value(); });
+                                           EndWithin(session, LogoutLimit);
+                                       },
+                                       {}, {}) != nullptr;
+    if (queued)
+        logout.wait_for(LogoutLimit + std::chrono::seconds(1));
+}
+
+void LoginController::ShowLoggedIn(bool loggedIn)
+{
+    ShowConnectionLost(false); // a new login starts afresh; logged out, nothing is lost
+    window_.LoginItem->setText(loggedIn ? LogoutCaption : LoginCaption);
+    window_.ShowPages(loggedIn);
+    profileLogin_->LoggedInChanged(loggedIn);
+    if (loggedIn)
+        return;
+    window_.Window.setWindowTitle(window_.ProductName);
+    window_.Sections.Clear();
+    for (AdminPage* page : pages_)
+        page->StopRepeatedWork();
+}
+
+} // namespace korvel::admin

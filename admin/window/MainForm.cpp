@@ -1,0 +1,367 @@
+// The window's creation and destruction, its menu, status bar and size, its settings, and the Options
+// command. Logging in and out is the LoginController's, the pages and their pending-edit guard the
+// PageControl's.
+#include "admin/window/MainForm.h"
+#include "settings/IniFile.h"
+
+#include "admin/common/BackgroundRunner.h"
+#include "admin/common/Command.h"
+#include "admin/common/CommandFocus.h"
+#include "admin/common/Dialogs.h"
+#include "admin/common/Help.h"
+#include "admin/common/HelpFile.h"
+#include "admin/common/WaitIndicator.h"
+#include "admin/dialogs/OptionsDlg.h"
+#include "admin/window/PageControl.h"
+#include "admin/window/Settings.h"
+#include "admin/window/StatusBarSections.h"
+#include "admin/window/WindowTitle.h"
+#include "session/KORVELSession.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <QWhatsThis>
+
+namespace korvel::admin
+{
+
+namespace
+{
+
+// The smallest client area: the one the window was designed for, or more when the default font needs it.
+constexpr QSize DesignedClientSize(761, 439);
+
+RemoteSettings WithConnection(RemoteSettings settings, const OptionsValues& values)
+{
+    settings.RemoteType = values.Lan ? 0 : 1;
+    settings.RemoteHost = CutToSettingBytes(values.Host);
+    settings.RemoteAddress = CutToSettingBytes(values.Address);
+    settings.RemotePort = static_cast<std::uint16_t>(values.PortNumber());
+    settings.RemoteService = CutToSettingBytes(values.Service);
+    return settings;
+}
+
+bool ConnectionChanged(const RemoteSettings& stored, const RemoteSettings& wanted)
+{
+    // Any non-zero stored type means Internet, so LAN against a stored 2 is a change too.
+    return (stored.RemoteType != 0) != (wanted.RemoteType != 0) || stored.RemoteHost != wanted.RemoteHost ||
+           stored.RemoteAddress != wanted.RemoteAddress || stored.RemoteService != wanted.RemoteService ||
+           stored.RemotePort != wanted.RemotePort;
+}
+
+} // namespace
+
+TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
+{
+    setObjectName("MainForm");
+    RegisterHelpFile(setup_.Files.HelpFileName());
+
+    remoteSession_ = std::make_unique<TKORVELSession>();
+    remoteSession_->SetSessionName("Remote");
+    remoteSession_->SetSessionType(stRemote);
+    remoteSession_->SetOnRemoteTrace([this](TKORVELSession&, const std::string& line)
+                                     { traceFile_->WriteLine(line); });
+    remoteSession_->SetOnRemoteTraceRecord(
+        [this](TKORVELSession&, const TraceRecord& record)
+        {
+            if (traceLogDlg_ != nullptr)
+                traceLogDlg_->AddRecord(record);
+        });
+    runner_ = std::make_unique<BackgroundRunner>(*remoteSession_);
+    CreateMenu();
+    commandFocus_ = new CommandFocus(*this, this);
+    commandFocus_->WatchBeforePages(*runner_);
+    // Logging out or changing the connection while a command waits on the server would drop its result.
+    runner_->WatchCommands(this,
+                           [this](bool running)
+                           {
+                               for (QAction* item : menuBar()->findChildren<QAction*>())
+                                   if (item->objectName() == "LoginItem" ||
+                                       item->objectName() == "OptionsItem" ||
+                                       item->objectName() == "ConnectToItem")
+                                       item->setEnabled(!running);
+                           });
+    statusBar()->setObjectName("StatusBar");
+    SetHelpContext(statusBar(), 6);
+    statusSections_ = std::make_unique<StatusBarSections>(statusBar());
+    waitIndicator_ = new WaitIndicator(
+        *runner_, [this] { return ServerEndpoint(login_->Place()); }, this, statusBar());
+    // A permanent section, so a menu hint never hides the Cancel.
+    statusBar()->insertPermanentWidget(0, waitIndicator_, 1);
+    CreatePageControl(setup_.CreatePages);
+    commandFocus_->WatchAfterPages(*runner_);
+    login_ = std::make_unique<LoginController>(
+        LoginWindow{*this, setup_.Version.ProductName, loginItem_, fileMenu_, afterLoginItems_,
+                    *statusSections_, *commandFocus_, [this](bool loggedIn) { ShowPages(loggedIn); },
+                    [this](int index) { pages_->SetActivePage(index); },
+                    [this](std::function<void()> proceed)
+                    { pages_->ConfirmPendingEdits(std::move(proceed)); }},
+        *remoteSession_, *runner_, pages_->Pages(), remoteSettings_);
+    login_->ShowLoggedIn(false);
+    SetMinimumWindowSize();
+
+    Dialogs& dialogs = CurrentDialogs();
+    traceFile_ =
+        std::make_unique<TraceFile>(setup_.Files.TraceFileName(QCoreApplication::applicationPid(), dialogs));
+    // Without a trace file the window still works: the error is shown and trace lines are dropped.
+    RunCommand(this, [this] { traceFile_->Open(); });
+
+    settingsFileName_ =
+        setup_.Files.SettingsFileName(setup_.Version.SettingsBaseName(), dialogs).toStdString();
+    IniFile settingsFile(settingsFileName_);
+    savedPlacement_ = ReadWindowPlacement(settingsFile, {}); // no size: nothing saved yet
+    const ViewSettings views = ReadViewSettings(settingsFile);
+    for (AdminPage* page : pages_->Pages())
+        page->ApplyViewSettings(views);
+
+    setWindowTitle(setup_.Version.ProductName);
+    QCoreApplication::setApplicationName(setup_.Version.ProductName);
+
+    // The connection settings reach the session with each login.
+    remoteSettings_ = ReadRemoteSettings(settingsFile);
+    traceSettings_ = ReadTraceSettings(settingsFile);
+    pages_->SetActivePage(0);
+}
+
+TMainForm::~TMainForm()
+{
+    WriteSettings();
+    login_->LogoutAtExit();
+    if (traceSettings_.KeepTraceFile)
+        traceFile_->Close();
+    else
+        traceFile_->Remove();
+    login_.reset();
+    // No delivery may reach a page once it is gone, and the pages hold the session: they go before it does.
+    runner_.reset();
+    delete mainPageControl_;
+}
+
+void TMainForm::SetDialogs(TOptionsDlg* options, TTraceLogDlg* traceLog)
+{
+    optionsDlg_ = options;
+    traceLogDlg_ = traceLog;
+}
+
+void TMainForm::CreateMenu()
+{
+    QMenu* fileMenu = fileMenu_ = menuBar()->addMenu("&File");
+    fileMenu->setObjectName("FileMenu");
+    loginItem_ = fileMenu->addAction("&Login to Server");
+    loginItem_->setObjectName("LoginItem");
+    loginItem_->setStatusTip("Login to the Server");
+    connect(loginItem_, &QAction::triggered, this,
+            [this] { RunCommand(this, [this] { login_->LoginItemClick(); }); });
+    afterLoginItems_ = fileMenu->addSeparator(); // the profiles' items go in before it
+    QAction* options = fileMenu->addAction("&Options...");
+    options->setObjectName("OptionsItem");
+    options->setStatusTip("Change options");
+    connect(options, &QAction::triggered, this, [this] { RunCommand(this, [this] { OptionsItemClick(); }); });
+    fileMenu->addSeparator();
+    QAction* exit = fileMenu->addAction("E&xit");
+    exit->setObjectName("FileExitItem");
+    exit->setStatusTip("Exit application");
+    connect(exit, &QAction::triggered, this, [this] { FileExit(); });
+
+    QMenu* helpMenu = menuBar()->addMenu("&Help");
+    helpMenu->setObjectName("HelpMenu");
+    QAction* contents = helpMenu->addAction("&Contents");
+    contents->setObjectName("HelpContentsItem");
+    // HelpContentsItemClick: the help file's overview topic.
+    connect(contents, &QAction::triggered, this,
+            [this] {
+                QWhatsThis::showText(mapToGlobal(rect().center()), ApplicationHelpFile().PopupText(0), this);
+            });
+}
+
+void TMainForm::CreatePageControl(const PageFactory& createPages)
+{
+    auto* central = new QWidget(this);
+    central->setObjectName("ClientArea");
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 0);
+
+    mainPageControl_ = new QTabWidget(central);
+    mainPageControl_->setObjectName("MainPageControl");
+    ConnectionNotices notices{[this](const QDateTime& when, double exchangeMs)
+                              {
+                                  statusSections_->ShowRefresh(when, exchangeMs);
+                                  login_->RefreshSucceeded();
+                              },
+                              [this](const QString& message) { login_->ServerLost(message); }};
+    pages_ = new PageControl(*this, mainPageControl_,
+                             createPages(PageContext{*remoteSession_, setup_.Files.ProgramDir, *runner_,
+                                                     notices, [this] { login_->Logout(); }},
+                                         mainPageControl_),
+                             [this] { return LoggedIn(); });
+    layout->addWidget(mainPageControl_);
+
+    loggedOutLabel_ =
+        new QLabel("Not connected to a server.\nChoose File, Login to Server to connect.", central);
+    loggedOutLabel_->setObjectName("LoggedOutLabel");
+    loggedOutLabel_->setAlignment(Qt::AlignCenter);
+    loggedOutLabel_->setEnabled(false);
+    layout->addWidget(loggedOutLabel_);
+    setCentralWidget(central);
+}
+
+void TMainForm::ShowPages(bool loggedIn)
+{
+    mainPageControl_->setVisible(loggedIn);
+    loggedOutLabel_->setVisible(!loggedIn);
+}
+
+void TMainForm::SetMinimumWindowSize()
+{
+    // The page control is hidden while logged out, so its needs are asked for directly.
+    QMargins margins = centralWidget()->layout()->contentsMargins();
+    QSize pages = mainPageControl_->minimumSizeHint().grownBy(margins);
+    QSize client(std::max(DesignedClientSize.width(), pages.width()),
+                 std::max(DesignedClientSize.height(), pages.height() + statusBar()->sizeHint().height()));
+    setMinimumSize(client.width(), client.height() + menuBar()->sizeHint().height());
+    resize(minimumSize());
+}
+
+void TMainForm::PlaceWindow()
+{
+    const WindowPlacement& saved = savedPlacement_;
+    // The area inside the frame, as saved: the frame the window manager adds is not known before the window
+    // is on screen, so nothing depends on it and nothing drifts from one start to the next.
+    const QRect normal(saved.Left, saved.Top, saved.Width, saved.Height);
+    if (saved.Width > 0 && saved.Height > 0 && QGuiApplication::screenAt(normal.center()) != nullptr)
+        setGeometry(QRect(normal.topLeft(), normal.size().expandedTo(minimumSize())));
+    else if (QScreen* screen = this->screen())
+    {
+        QRect centred = geometry();
+        centred.moveCenter(screen->availableGeometry().center());
+        setGeometry(centred);
+    }
+    if (saved.Maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+bool TMainForm::event(QEvent* event)
+{
+    if (event->type() == QEvent::StatusTip)
+    {
+        statusBar()->showMessage(" " + static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    statusBar()->clearMessage();
+    if (!shownOnce_)
+    {
+        shownOnce_ = true;
+        PlaceWindow();
+    }
+    QMainWindow::showEvent(event);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (closeConfirmed_ || !pages_->AnyPendingEdits())
+        return event->accept();
+    // The pending edits are resolved first. A save that waits on the server closes the window once it is
+    // done.
+    closing_ = true;
+    RunCommand(this,
+               [this]
+               {
+                   pages_->ConfirmPendingEdits(
+                       [this]
+                       {
+                           closeConfirmed_ = true;
+                           if (!closing_)
+                               close();
+                       });
+               });
+    closing_ = false;
+    event->setAccepted(closeConfirmed_);
+}
+
+void TMainForm::WriteSettings()
+{
+    // Each section is flushed on its own, so a failure in one keeps the others; the file is read again each
+    // time, so what other programs wrote meanwhile stays.
+    auto update = [this](const std::function<void(IniFile&)>& write)
+    {
+        RunCommand(this,
+                   [&]
+                   {
+                       IniFile settingsFile(settingsFileName_);
+                       write(settingsFile);
+                       settingsFile.UpdateFile();
+                   });
+    };
+    update(
+        [this](IniFile& ini)
+        {
+            WriteRemoteSettings(ini, remoteSettings_);
+            WriteTraceSettings(ini, traceSettings_);
+        });
+    update(
+        [this](IniFile& ini)
+        {
+            ViewSettings views;
+            for (AdminPage* page : pages_->Pages())
+                page->StoreViewSettings(views);
+            WriteViewSettings(ini, views);
+        });
+    update(
+        [this](IniFile& ini)
+        {
+            const QRect normal = normalGeometry();
+            WriteWindowPlacement(ini, {normal.top(), normal.left(), normal.height(), normal.width(),
+                                       (windowState() & Qt::WindowMaximized) != 0});
+        });
+}
+
+void TMainForm::OptionsItemClick()
+{
+    optionsDlg_->Load(remoteSettings_, traceSettings_);
+    if (ExecModal(*optionsDlg_) != QDialog::Accepted)
+        return;
+    OptionsValues values = optionsDlg_->Values();
+    traceSettings_.KeepTraceFile = values.KeepTraceFile;
+    RemoteSettings wanted = WithConnection(remoteSettings_, values);
+    wanted.RemoteTracing = values.Tracing;
+    const bool changed = ConnectionChanged(remoteSettings_, wanted);
+
+    // Tracing follows the check box at once, also while logged in; the connection reaches the session with
+    // the next login.
+    remoteSettings_.RemoteTracing = values.Tracing;
+    if (LoggedIn())
+    {
+        TKORVELSession& session = *remoteSession_;
+        runner_->Submit(
+            this, {}, [&session, tracing = values.Tracing](JobContext&) { session.SetRemoteTrace(tracing); },
+            {}, [this](std::exception_ptr error) { ShowCommandError(this, *runner_, error); });
+    }
+    if (!changed)
+        return;
+    if (!LoggedIn())
+    {
+        remoteSettings_ = wanted;
+        return;
+    }
+    if (CurrentDialogs().AskWarningYesNo(
+            this, "Changing the remote connection information will reset the connection and require you to "
+                  "login again, are you sure you want to change this information ?") != Answer::Yes)
+        return;
+    // Cancelled at a pending-edit question: still logged in, so the new values are dropped as after No.
+    login_->Logout([this, wanted] { remoteSettings_ = wanted; });
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,121 @@
+// TMainForm: the administration window. It composes the menu, the status bar and the page control with its
+// pages around its one session component and the runner every session call goes through; the LoginController
+// logs in and out. The window itself guards unsaved edits, keeps the settings and trace files, and edits the
+// connection settings through the Options dialog. The pages are known only through AdminPage.
+#pragma once
+
+#include "admin/common/AdminPage.h"
+#include "admin/dialogs/TraceLogDlg.h"
+#include "admin/trace/TraceFile.h"
+#include "admin/window/LoginController.h"
+#include "admin/window/PageControl.h"
+#include "admin/window/ProgramFiles.h"
+#include "admin/window/Settings.h"
+#include "admin/window/VersionInfo.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QTabWidget;
+
+namespace korvel::admin
+{
+
+class BackgroundRunner;
+class CommandFocus;
+class StatusBarSections;
+class TOptionsDlg;
+class WaitIndicator;
+
+using PageFactory = std::function<std::vector<AdminPage*>(const PageContext& context, QWidget* parent)>;
+
+struct MainFormSetup
+{
+    ProgramFiles Files;
+    VersionInfo Version;
+    PageFactory CreatePages;
+};
+
+class TMainForm : public QMainWindow
+{
+public:
+    // FormCreate: trace file, settings, title, help file, the session's connection settings.
+    explicit TMainForm(MainFormSetup setup);
+    // FormDestroy: settings written, session closed, trace file deleted (unless it is to be kept).
+    ~TMainForm() override;
+
+    // The dialogs created beside the window at program start (not owned).
+    void SetDialogs(TOptionsDlg* options, TTraceLogDlg* traceLog);
+    TTraceLogDlg* TraceLogDialog() const { return traceLogDlg_.data(); }
+
+    // --- Commands (each runs inside RunCommand) ---------------------------------------------------------
+    void OptionsItemClick();
+    void FileExit() { close(); }
+
+    // See PageControl.
+    void ConfirmPendingEdits(std::function<void()> proceed)
+    {
+        pages_->ConfirmPendingEdits(std::move(proceed));
+    }
+
+    LoginController& Login() { return *login_; }
+    bool LoggedIn() const { return login_->LoggedIn(); }
+    TKORVELSession& RemoteSession() { return *remoteSession_; }
+    BackgroundRunner& Runner() { return *runner_; }
+    RemoteSettings& Settings() { return remoteSettings_; }
+
+    TraceSettings& TraceOptions() { return traceSettings_; }
+    const QString& TraceFileName() const { return traceFile_->FileName(); }
+    TraceFile& Trace() { return *traceFile_; }
+
+protected:
+    bool event(QEvent* event) override; // the hint hook: status bar text
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override; // FormCloseQuery
+
+private:
+    void CreateMenu();
+    void CreatePageControl(const PageFactory& createPages);
+    void SetMinimumWindowSize();
+    // The saved geometry when it lies on a screen, else centred; maximised as it was (first show only).
+    void PlaceWindow();
+    void ShowPages(bool loggedIn);
+    void WriteSettings();
+
+    MainFormSetup setup_;
+    std::unique_ptr<TKORVELSession> remoteSession_;
+    std::unique_ptr<BackgroundRunner> runner_; // goes before the pages whose work it delivers
+    std::unique_ptr<TraceFile> traceFile_;
+    // Read again before each write, so keys another program added meanwhile are kept.
+    std::string settingsFileName_;
+    RemoteSettings remoteSettings_;
+    WindowPlacement savedPlacement_;
+    bool closeConfirmed_ = false; // the pending edits were resolved for closing
+    bool closing_ = false;        // inside closeEvent
+    std::unique_ptr<StatusBarSections> statusSections_;
+    WaitIndicator* waitIndicator_ = nullptr;
+    CommandFocus* commandFocus_ = nullptr;
+    TraceSettings traceSettings_;
+    PageControl* pages_ = nullptr;
+
+    QMenu* fileMenu_ = nullptr;
+    QAction* loginItem_ = nullptr;
+    QAction* afterLoginItems_ = nullptr; // the separator before Options...
+    QTabWidget* mainPageControl_ = nullptr;
+    QLabel* loggedOutLabel_ = nullptr;
+    std::unique_ptr<LoginController> login_; // after the pages it reads
+    bool shownOnce_ = false;
+    TOptionsDlg* optionsDlg_ = nullptr;
+    QPointer<TTraceLogDlg> traceLogDlg_; // trace records still arrive while the program closes
+};
+
+} // namespace korvel::admin

@@ -1,0 +1,116 @@
+#include "admin/window/Settings.h"
+
+#include "engine/wire/Utf8.h"
+#include "session/KORVELSession.h"
+#include "settings/IniFile.h"
+
+namespace korvel::admin
+{
+
+namespace
+{
+
+constexpr const char* AdminInfo = "Admin Info";
+constexpr const char* MainWindow = "Main Window";
+constexpr const char* Views = "Views";
+constexpr const char* Trace = "Trace";
+
+QString ReadText(const IniFile& ini, const char* key, const QString& defaultValue)
+{
+    return CutToSettingBytes(
+        QString::fromStdString(ini.ReadString(AdminInfo, key, defaultValue.toStdString())));
+}
+
+} // namespace
+
+QString CutToSettingBytes(const QString& text)
+{
+    std::string bytes = text.toStdString();
+    return QString::fromStdString(std::string(CutUtf8(bytes, MaxSettingBytes)));
+}
+
+RemoteSettings ReadRemoteSettings(const IniFile& ini)
+{
+    RemoteSettings defaults;
+    RemoteSettings settings;
+    settings.RemoteType =
+        static_cast<std::uint8_t>(ini.ReadInteger(AdminInfo, "Remote Type", defaults.RemoteType));
+    settings.RemoteHost = ReadText(ini, "Remote Host", defaults.RemoteHost);
+    settings.RemoteAddress = ReadText(ini, "Remote Address", defaults.RemoteAddress);
+    // The port is a 16-bit number: a larger value in the file keeps its low 16 bits.
+    settings.RemotePort =
+        static_cast<std::uint16_t>(ini.ReadInteger(AdminInfo, "Remote Port", defaults.RemotePort));
+    settings.RemoteService = ReadText(ini, "Remote Service", defaults.RemoteService);
+    settings.RemoteTracing = ini.ReadBool(AdminInfo, "Remote Tracing", defaults.RemoteTracing);
+    return settings;
+}
+
+void WriteRemoteSettings(IniFile& ini, const RemoteSettings& settings)
+{
+    ini.WriteInteger(AdminInfo, "Remote Type", settings.RemoteType);
+    ini.WriteString(AdminInfo, "Remote Host", settings.RemoteHost.toStdString());
+    ini.WriteString(AdminInfo, "Remote Address", settings.RemoteAddress.toStdString());
+    ini.WriteInteger(AdminInfo, "Remote Port", settings.RemotePort);
+    ini.WriteString(AdminInfo, "Remote Service", settings.RemoteService.toStdString());
+    ini.WriteBool(AdminInfo, "Remote Tracing", settings.RemoteTracing);
+}
+
+void ApplyRemoteSettings(TKORVELSession& session, bool all, const RemoteSettings& settings)
+{
+    if (all)
+    {
+        session.SetRemoteType(settings.RemoteType != 0 ? rtInternet : rtLAN);
+        session.SetRemoteHost(settings.RemoteHost.toStdString());
+        session.SetRemoteAddress(settings.RemoteAddress.toStdString());
+        session.SetRemotePort(settings.RemotePort);
+        session.SetRemoteService(settings.RemoteService.toStdString());
+    }
+    session.SetRemoteTrace(settings.RemoteTracing);
+}
+
+WindowPlacement ReadWindowPlacement(const IniFile& ini, const WindowPlacement& current)
+{
+    return {ini.ReadInteger(MainWindow, "Top", current.Top),
+            ini.ReadInteger(MainWindow, "Left", current.Left),
+            ini.ReadInteger(MainWindow, "Height", current.Height),
+            ini.ReadInteger(MainWindow, "Width", current.Width),
+            ini.ReadBool(MainWindow, "Maximized", current.Maximized)};
+}
+
+void WriteWindowPlacement(IniFile& ini, const WindowPlacement& placement)
+{
+    ini.WriteInteger(MainWindow, "Top", placement.Top);
+    ini.WriteInteger(MainWindow, "Left", placement.Left);
+    ini.WriteInteger(MainWindow, "Height", placement.Height);
+    ini.WriteInteger(MainWindow, "Width", placement.Width);
+    ini.WriteBool(MainWindow, "Maximized", placement.Maximized);
+}
+
+ViewSettings ReadViewSettings(const IniFile& ini)
+{
+    const ViewSettings defaults;
+    return {ini.ReadInteger(Views, "Status Auto Refresh", defaults.AutoRefreshSeconds),
+            ini.ReadBool(Views, "Status Session ID Column", defaults.ShowSessionId),
+            ini.ReadBool(Views, "Status Mode Column", defaults.ShowMode),
+            ini.ReadBool(Views, "Status State Column", defaults.ShowState)};
+}
+
+void WriteViewSettings(IniFile& ini, const ViewSettings& settings)
+{
+    ini.WriteInteger(Views, "Status Auto Refresh", settings.AutoRefreshSeconds);
+    ini.WriteBool(Views, "Status Session ID Column", settings.ShowSessionId);
+    ini.WriteBool(Views, "Status Mode Column", settings.ShowMode);
+    ini.WriteBool(Views, "Status State Column", settings.ShowState);
+}
+
+TraceSettings ReadTraceSettings(const IniFile& ini)
+{
+    return {ini.ReadBool(Trace, "Keep Trace File", false)};
+}
+
+void WriteTraceSettings(IniFile& ini, const TraceSettings& settings)
+{
+    ini.WriteBool(Trace, "Keep Trace File", settings.KeepTraceFile);
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,70 @@
+#include "admin/window/StatusBarSections.h"
+
+#include "admin/window/Settings.h"
+#include "admin/window/WindowTitle.h"
+
+#include <QLabel>
+#include <QStatusBar>
+
+namespace korvel::admin
+{
+
+StatusBarSections::StatusBarSections(QStatusBar* bar)
+    : lost_(Add(bar, "ConnectionLostSection",
+                QStringLiteral(
+                    "The server did not answer; the next refresh or command that succeeds clears this"))),
+      endpoint_(
+          Add(bar, "ServerEndpointSection", QStringLiteral("The server's host and administration port"))),
+      mode_(Add(bar, "ConnectionModeSection", QStringLiteral("LAN, or compressed Internet mode"))),
+      exchange_(
+          Add(bar, "LastExchangeSection", QStringLiteral("How long the last exchange with the server took"))),
+      refreshed_(Add(bar, "LastRefreshSection", QStringLiteral("When the Status page last refreshed")))
+{
+}
+
+QLabel* StatusBarSections::Add(QStatusBar* bar, const char* name, const QString& tip)
+{
+    auto* label = new QLabel(bar);
+    label->setObjectName(QLatin1String(name));
+    label->setToolTip(tip);
+    label->setContentsMargins(4, 0, 4, 0);
+    label->hide(); // an empty section would still show its frame
+    bar->addPermanentWidget(label);
+    return label;
+}
+
+void StatusBarSections::ShowConnection(const RemoteSettings& connection)
+{
+    endpoint_->setText(ServerEndpoint(connection));
+    mode_->setText(connection.RemoteType != 0 ? QStringLiteral("Internet") : QStringLiteral("LAN"));
+    endpoint_->show();
+    mode_->show();
+}
+
+void StatusBarSections::ShowRefresh(const QDateTime& when, double exchangeMs)
+{
+    exchange_->setText(QStringLiteral("%1 ms").arg(exchangeMs, 0, 'f',
+                                                   exchangeMs < 1    ? 2
+                                                   : exchangeMs < 10 ? 1
+                                                                     : 0));
+    refreshed_->setText(QStringLiteral("Refreshed ") + when.toString(QStringLiteral("HH:mm:ss")));
+    exchange_->show();
+    refreshed_->show();
+}
+
+void StatusBarSections::ShowConnectionLost(bool lost)
+{
+    lost_->setText(QStringLiteral("Connection lost"));
+    lost_->setVisible(lost);
+}
+
+void StatusBarSections::Clear()
+{
+    for (QLabel* label : {lost_, endpoint_, mode_, exchange_, refreshed_})
+    {
+        label->clear();
+        label->hide();
+    }
+}
+
+} // namespace korvel::admin
