@@ -2,7 +2,7 @@
 
 #include "engine/wire/Message.h"
 #include "engine/wire/RequestCodes.h"
-#include "tests/support/LoopbackSocket.h"
+#include "testing/LoopbackSocket.h"
 
 #include <chrono>
 #include <netinet/in.h>

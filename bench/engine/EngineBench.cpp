@@ -7,7 +7,7 @@
 // With KORVEL_BENCH_SMOKE=1 the sizes are small so that CTest can prove the benchmarks run.
 #include "AllocationCounter.h"
 #include "CannedServer.h"
-#include "bench/support/BenchSupport.h"
+#include "testing/bench/BenchSupport.h"
 
 #include "engine/DataSession.h"
 #include "engine/wire/RequestCodes.h"

@@ -12,14 +12,16 @@
 // - SIGTERM to exit while probes wait on silent servers, one in a scrape and one in the walk of a session
 //   list (goal: within 2 s).
 // The exporter is the real korvel-exporter program; the request count comes from its probe class in-process.
-#include "bench/support/BenchSupport.h"
 #include "engine/DataSession.h"
 #include "engine/wire/RequestCodes.h"
 #include "exporter/TargetProbe.h"
-#include "tests/exporter/ExporterTestSupport.h"
-#include "tests/support/LoadClients.h"
-#include "tests/support/LoopbackSocket.h"
-#include "tests/support/RefServer.h"
+#include "testing/LoadClients.h"
+#include "testing/LoopbackSocket.h"
+#include "testing/RefServer.h"
+#include "testing/bench/BenchSupport.h"
+#include "testing/exporter/ExporterTestSupport.h"
+
+#include "testing/bench/RatioReporter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -44,6 +46,7 @@ namespace
 using Clock = std::chrono::steady_clock;
 using korvel::TDataSession;
 using korvel::bench::Median;
+using korvel::bench::RatioReporter;
 using korvel::bench::Smoke;
 using korvel::test::ChildProcess;
 using korvel::test::HttpClient;
@@ -368,62 +371,42 @@ BENCHMARK(BM_SigtermWithProbesStuck)
     ->UseRealTime()
     ->Iterations(Smoke() ? 1 : 10);
 
-class RatioReporter : public benchmark::ConsoleReporter
+// The comparisons, once every run is done.
+void PrintRatios(const RatioReporter& reporter)
 {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const auto& run : runs)
-            for (const auto& [name, counter] : run.counters)
-                counters_[name] = counter.value;
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void PrintRatios() const
-    {
-        const double raw = Value("raw_ms"), scrape = Value("scrape_ms");
-        if (raw > 0)
-            std::printf(
-                "One scrape with %d sessions: %.3f ms = %.2fx the same requests made raw (%.3f ms; goal: "
-                "within 1.2x), %.0f requests (goal: at most 8); an HTTP exchange that probes nothing: %.3f "
-                "ms\n",
-                HeldSessions(), scrape, scrape / raw, raw, requestsPerScrape, Value("http_ms"));
-        std::printf("Exporter peak resident memory: %.1f MB (goal: under 30 MB)\n",
-                    exporter->PeakMegabytes());
-        if (Value("alone_ms") > 0)
-            std::printf(
-                "%d targets at once, one silent: the slowest live answer took %.2fx (worst pass %.2fx) and "
-                "the median one %.2fx those of the same scrapes at once without the silent target (goal: "
-                "within 1.5x); each live target took %.1fx its time alone (median, alone %.3f ms), which on "
-                "a small machine is the processors' queue\n",
-                LiveTargets() + 1, Value("slowest_vs_no_silent"), Value("worst_pass_slowest_vs_no_silent"),
-                Value("median_vs_no_silent"), Value("median_vs_alone"), Value("alone_ms"));
-        if (Value("silent_answer_ms") > 0)
-            std::printf(
-                "A silent target's scrape answered after %.0f ms (worst %.0f ms) against its deadline of "
-                "%.0f ms: %+.0f ms\n",
-                Value("silent_answer_ms"), Value("silent_answer_worst_ms"), DeadlineMs,
-                Value("silent_answer_ms") - DeadlineMs);
-        if (Value("recovery_scrapes") > 0)
-            std::printf(
-                "A server that fell silent and healed: up again at scrape %.0f after healing (worst %.0f; "
-                "goal: within 2)\n",
-                Value("recovery_scrapes"), Value("recovery_scrapes_worst"));
-        if (Value("sigterm_exit_ms") > 0)
-            std::printf(
-                "SIGTERM to exit with probes stuck on silent servers: %.0f ms (worst %.0f ms; goal: within "
-                "2000 ms)\n",
-                Value("sigterm_exit_ms"), Value("sigterm_exit_worst_ms"));
-    }
-
-private:
-    double Value(const std::string& name) const
-    {
-        const auto found = counters_.find(name);
-        return found == counters_.end() ? 0 : found->second;
-    }
-    std::map<std::string, double> counters_;
-};
+    const double raw = reporter.Counter("raw_ms"), scrape = reporter.Counter("scrape_ms");
+    if (raw > 0)
+        std::printf(
+            "One scrape with %d sessions: %.3f ms = %.2fx the same requests made raw (%.3f ms; goal: "
+            "within 1.2x), %.0f requests (goal: at most 8); an HTTP exchange that probes nothing: %.3f "
+            "ms\n",
+            HeldSessions(), scrape, scrape / raw, raw, requestsPerScrape, reporter.Counter("http_ms"));
+    std::printf("Exporter peak resident memory: %.1f MB (goal: under 30 MB)\n", exporter->PeakMegabytes());
+    if (reporter.Counter("alone_ms") > 0)
+        std::printf(
+            "%d targets at once, one silent: the slowest live answer took %.2fx (worst pass %.2fx) and "
+            "the median one %.2fx those of the same scrapes at once without the silent target (goal: "
+            "within 1.5x); each live target took %.1fx its time alone (median, alone %.3f ms), which on "
+            "a small machine is the processors' queue\n",
+            LiveTargets() + 1, reporter.Counter("slowest_vs_no_silent"),
+            reporter.Counter("worst_pass_slowest_vs_no_silent"), reporter.Counter("median_vs_no_silent"),
+            reporter.Counter("median_vs_alone"), reporter.Counter("alone_ms"));
+    if (reporter.Counter("silent_answer_ms") > 0)
+        std::printf("A silent target's scrape answered after %.0f ms (worst %.0f ms) against its deadline of "
+                    "%.0f ms: %+.0f ms\n",
+                    reporter.Counter("silent_answer_ms"), reporter.Counter("silent_answer_worst_ms"),
+                    DeadlineMs, reporter.Counter("silent_answer_ms") - DeadlineMs);
+    if (reporter.Counter("recovery_scrapes") > 0)
+        std::printf(
+            "A server that fell silent and healed: up again at scrape %.0f after healing (worst %.0f; "
+            "goal: within 2)\n",
+            reporter.Counter("recovery_scrapes"), reporter.Counter("recovery_scrapes_worst"));
+    if (reporter.Counter("sigterm_exit_ms") > 0)
+        std::printf(
+            "SIGTERM to exit with probes stuck on silent servers: %.0f ms (worst %.0f ms; goal: within "
+            "2000 ms)\n",
+            reporter.Counter("sigterm_exit_ms"), reporter.Counter("sigterm_exit_worst_ms"));
+}
 
 } // namespace
 
@@ -437,7 +420,7 @@ int main(int argc, char** argv)
     exporter = &exporterProcess;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
+    PrintRatios(reporter);
     benchmark::Shutdown();
     return 0;
 }

@@ -1,6 +1,6 @@
 #include "bench/server/LoopbackEcho.h"
 
-#include "tests/support/LoopbackSocket.h"
+#include "testing/LoopbackSocket.h"
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>

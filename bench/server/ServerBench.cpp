@@ -3,9 +3,11 @@
 // the listing of 10,000 sessions held by korvel-load against as many raw round trips (goal: within 1.3x),
 // with the server's resident memory (goal: under 100 MB).
 #include "bench/server/LoopbackEcho.h"
-#include "bench/support/BenchSupport.h"
 #include "engine/DataSession.h"
-#include "tests/support/RefServer.h"
+#include "testing/RefServer.h"
+#include "testing/bench/BenchSupport.h"
+
+#include "testing/bench/RatioReporter.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -27,6 +29,7 @@ namespace
 using korvel::TDataSession;
 using korvel::bench::EchoClient;
 using korvel::bench::LoopbackEcho;
+using korvel::bench::RatioReporter;
 using korvel::bench::Smoke;
 using korvel::test::RefServer;
 
@@ -164,56 +167,27 @@ void BM_ListHeldSessions(benchmark::State& state)
 // A fixed number of passes: one pass takes about a second at full size, and a few smooth out the noise.
 BENCHMARK(BM_ListHeldSessions)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
-// Keeps each run's time per iteration and rate, to print the ratios after the table.
-class RatioReporter : public benchmark::ConsoleReporter
+// The comparisons, once every run is done.
+void PrintRatios(const RatioReporter& reporter)
 {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
+    for (int threads : {1, 8, 64})
     {
-        for (const auto& run : runs)
-        {
-            auto& counters = results_[run.benchmark_name()];
-            for (const auto& [name, counter] : run.counters)
-                counters[name] = counter.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void PrintRatios() const
-    {
-        for (int threads : {1, 8, 64})
-        {
-            std::string suffix = "/real_time/threads:" + std::to_string(threads);
-            double floor = Rate("BM_RawPingPong" + suffix);
-            double served = Rate("BM_GetUpTime" + suffix);
-            if (floor > 0)
-                std::printf("GETUPTIME from %2d clients: %.0f requests/s = %.2f of the raw ping-pong floor "
-                            "(%.0f/s)\n",
-                            threads, served, served / floor, floor);
-        }
-        double floor = Counter("BM_ListHeldSessions/", "floor_ms");
-        double listing = Counter("BM_ListHeldSessions/", "listing_ms");
+        std::string suffix = "/real_time/threads:" + std::to_string(threads);
+        double floor = reporter.Rate("BM_RawPingPong" + suffix);
+        double served = reporter.Rate("BM_GetUpTime" + suffix);
         if (floor > 0)
-            std::printf(
-                "Listing %d sessions: %.1f ms = %.2fx %d raw round trips (%.1f ms; goal: within 1.3x)\n",
-                HeldSessions(), listing, listing / floor, HeldSessions() + 1, floor);
-        std::printf("Server resident memory with %d sessions: %.1f MB (goal: under 100 MB)\n", HeldSessions(),
-                    serverMegabytes);
+            std::printf("GETUPTIME from %2d clients: %.0f requests/s = %.2f of the raw ping-pong floor "
+                        "(%.0f/s)\n",
+                        threads, served, served / floor, floor);
     }
-
-private:
-    double Rate(const std::string& name) const { return Counter(name, "items_per_second"); }
-    // A counter of the first run whose name starts with `prefix`, or 0.
-    double Counter(const std::string& prefix, const std::string& counter) const
-    {
-        auto run = results_.lower_bound(prefix);
-        if (run == results_.end() || !run->first.starts_with(prefix))
-            return 0;
-        auto found = run->second.find(counter);
-        return found == run->second.end() ? 0 : found->second;
-    }
-    std::map<std::string, std::map<std::string, double>> results_;
-};
+    double floor = reporter.Counter("BM_ListHeldSessions/", "floor_ms");
+    double listing = reporter.Counter("BM_ListHeldSessions/", "listing_ms");
+    if (floor > 0)
+        std::printf("Listing %d sessions: %.1f ms = %.2fx %d raw round trips (%.1f ms; goal: within 1.3x)\n",
+                    HeldSessions(), listing, listing / floor, HeldSessions() + 1, floor);
+    std::printf("Server resident memory with %d sessions: %.1f MB (goal: under 100 MB)\n", HeldSessions(),
+                serverMegabytes);
+}
 
 } // namespace
 
@@ -227,7 +201,7 @@ int main(int argc, char** argv)
     echo = &loopback;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
+    PrintRatios(reporter);
     load.reset();
     benchmark::Shutdown();
     return 0;

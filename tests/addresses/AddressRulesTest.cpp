@@ -1,7 +1,7 @@
 // The address lists' rules on the shared table, and the warnings built from them.
 #include "addresses/AddressRules.h"
 #include "addresses/AddressChecks.h"
-#include "tests/support/AddressPatternTable.h"
+#include "testing/AddressPatternTable.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // table, and the rights matrix with its bulk changes.
 #include "CliTest.h"
 
-#include "tests/support/AddressPatternTable.h"
-#include "tests/support/LoadClients.h"
+#include "testing/AddressPatternTable.h"
+#include "testing/LoadClients.h"
 
 namespace korvel::test
 {

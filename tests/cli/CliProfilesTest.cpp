@@ -5,7 +5,7 @@
 
 #include "credentials/Keyring.h"
 #include "settings/Profiles.h"
-#include "tests/credentials/LockedKeyring.h"
+#include "testing/LockedKeyring.h"
 
 #include <cstdlib>
 #include <filesystem>

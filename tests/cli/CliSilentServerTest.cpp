@@ -1,7 +1,7 @@
 // korvel-admin-cli against a server that stops answering: --timeout gives up naming the server, and SIGINT or
 // SIGTERM end a command that waits, logging out where the server still takes it.
 #include "CliProcess.h"
-#include "ScriptedPeer.h"
+#include "testing/ScriptedPeer.h"
 
 #include "engine/wire/RequestCodes.h"
 

@@ -3,7 +3,7 @@
 
 #include "CliProcess.h"
 
-#include "tests/support/RefServer.h"
+#include "testing/RefServer.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

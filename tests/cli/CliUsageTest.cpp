@@ -1,6 +1,6 @@
 // Usage errors, help, credentials and the terminal prompt of korvel-admin-cli.
 #include "CliTest.h"
-#include "ScriptedPeer.h"
+#include "testing/ScriptedPeer.h"
 
 #include "engine/wire/ErrorCodes.h"
 #include "engine/wire/RequestCodes.h"

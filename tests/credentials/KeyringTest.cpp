@@ -1,7 +1,7 @@
-// Passwords in a real Secret Service: tests/credentials/with-secret-service.sh starts a private
+// Passwords in a real Secret Service: testing/with-secret-service.sh starts a private
 // gnome-keyring-daemon on a D-Bus session bus of its own and runs these tests against it.
 #include "credentials/Keyring.h"
-#include "tests/credentials/LockedKeyring.h"
+#include "testing/LockedKeyring.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 // waiting after a minute is ended by closing what it waits on, so that the test fails rather than hangs.
 #include "CaptureError.h"
 #include "SessionFixture.h"
-#include "tests/support/ForwardingTransport.h"
-#include "tests/support/LoopbackSocket.h"
+#include "testing/ForwardingTransport.h"
+#include "testing/LoopbackSocket.h"
 
 #include "engine/wire/ErrorCodes.h"
 #include "engine/wire/RequestCodes.h"

@@ -2,7 +2,7 @@
 #include "CaptureError.h"
 #include "FakeNetwork.h"
 #include "SessionFixture.h"
-#include "tests/support/LoopbackSocket.h"
+#include "testing/LoopbackSocket.h"
 
 #include "engine/LogText.h"
 #include "engine/wire/AdminTypes.h"

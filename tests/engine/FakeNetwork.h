@@ -4,7 +4,7 @@
 #pragma once
 
 #include "engine/Transport.h"
-#include "tests/support/ForwardingTransport.h"
+#include "testing/ForwardingTransport.h"
 
 #include <chrono>
 #include <condition_variable>

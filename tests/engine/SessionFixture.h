@@ -1,7 +1,7 @@
 // A remote session pointed at a scripted peer, with its trace lines collected.
 #pragma once
 
-#include "ScriptedPeer.h"
+#include "testing/ScriptedPeer.h"
 
 #include "engine/DataSession.h"
 

@@ -2,9 +2,9 @@
 // --target its default module does not allow, with --target its /metrics carries that server's metrics
 // beside its own, and SIGTERM ends it while a probe waits on a server that never answers.
 #include "engine/wire/RequestCodes.h"
-#include "tests/exporter/ExporterTestSupport.h"
-#include "tests/support/LoadClients.h"
-#include "tests/support/RefServer.h"
+#include "testing/LoadClients.h"
+#include "testing/RefServer.h"
+#include "testing/exporter/ExporterTestSupport.h"
 
 #include <csignal>
 #include <fstream>

@@ -5,10 +5,10 @@
 // waits for a silent server.
 #include "exporter/Exporter.h"
 #include "engine/wire/RequestCodes.h"
-#include "tests/exporter/ExporterTestSupport.h"
-#include "tests/support/LoadClients.h"
-#include "tests/support/LoopbackSocket.h"
-#include "tests/support/RefServer.h"
+#include "testing/LoadClients.h"
+#include "testing/LoopbackSocket.h"
+#include "testing/RefServer.h"
+#include "testing/exporter/ExporterTestSupport.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
 // The target's metrics as Prometheus reads them: names, labels and values derived from what a probe learnt.
 #include "exporter/ServerStatus.h"
-#include "tests/exporter/ExporterTestSupport.h"
+#include "testing/exporter/ExporterTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // to, and the default module; and the targets a probe may name.
 #include "exporter/ModuleConfig.h"
 #include "exporter/Target.h"
-#include "tests/exporter/ExporterTestSupport.h"
+#include "testing/exporter/ExporterTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -5,9 +5,9 @@
 // evaluates the alerting rules. Prometheus must be installed (scripts/setup does it): without it the tests
 // fail.
 #include "engine/DataSession.h"
-#include "tests/exporter/ExporterTestSupport.h"
-#include "tests/support/LoadClients.h"
-#include "tests/support/RefServer.h"
+#include "testing/LoadClients.h"
+#include "testing/RefServer.h"
+#include "testing/exporter/ExporterTestSupport.h"
 
 #include <chrono>
 #include <cstdlib>

@@ -4,8 +4,8 @@
 #include "addresses/AddressChecks.h"
 #include "engine/wire/ErrorCodes.h"
 #include "engine/wire/RequestCodes.h"
+#include "testing/AddressPatternTable.h"
 #include "tests/server/ServerTestSupport.h"
-#include "tests/support/AddressPatternTable.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // with the stored reply instead of running the request twice.
 #include "engine/Transport.h"
 #include "engine/wire/ErrorCodes.h"
+#include "testing/ForwardingTransport.h"
 #include "tests/server/ServerTestSupport.h"
-#include "tests/support/ForwardingTransport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "tests/server/ServerTestSupport.h"
 
 #include "engine/wire/Message.h"
-#include "tests/support/LoopbackSocket.h"
+#include "testing/LoopbackSocket.h"
 
 #include <poll.h>
 #include <sys/socket.h>

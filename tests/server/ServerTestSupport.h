@@ -4,7 +4,7 @@
 
 #include "engine/DataSession.h"
 #include "engine/EngineError.h"
-#include "tests/support/RefServer.h"
+#include "testing/RefServer.h"
 
 #include <chrono>
 #include <cstdint>

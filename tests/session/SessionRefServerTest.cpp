@@ -1,7 +1,7 @@
 // Sessions against a real korvel-refserver: LAN and Internet sessions used from several threads at once.
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
-#include "tests/support/RefServer.h"
+#include "testing/RefServer.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // and their trace lines are collected.
 #pragma once
 
-#include "ScriptedPeer.h"
+#include "testing/ScriptedPeer.h"
 
 #include "engine/wire/RequestCodes.h"
 #include "session/KORVELSession.h"

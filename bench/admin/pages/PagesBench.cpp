@@ -10,13 +10,13 @@
 #include "admin/common/BackgroundRunner.h"
 #include "admin/pages/log/LogPage.h"
 #include "admin/pages/status/SessionTableModel.h"
-#include "bench/admin/AdminBenchMain.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
-#include "tests/admin/support/PaintRecorder.h"
-#include "tests/support/AdminLogin.h"
-#include "tests/support/LoadClients.h"
-#include "tests/support/RefServer.h"
+#include "testing/AdminLogin.h"
+#include "testing/LoadClients.h"
+#include "testing/RefServer.h"
+#include "testing/admin/PaintRecorder.h"
+#include "testing/bench/AdminBenchMain.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

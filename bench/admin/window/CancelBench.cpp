@@ -4,9 +4,9 @@
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Dialogs.h"
 #include "admin/window/MainForm.h"
-#include "bench/admin/AdminBenchMain.h"
-#include "tests/support/PausedServer.h"
-#include "tests/support/RefServer.h"
+#include "testing/PausedServer.h"
+#include "testing/RefServer.h"
+#include "testing/bench/AdminBenchMain.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,6 +1,8 @@
 // Launch to first painted window, whole process, offscreen: korvel-admin (settings, trace file, session, the
 // six pages, styling) against a bare 6-tab window of the same size started the same way in the same run.
 // Goal: within 2x of the bare window.
+#include "testing/bench/RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -63,37 +65,25 @@ void BM_AdminWindow(benchmark::State& state)
 BENCHMARK(BM_BareTabWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_AdminWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-class RatioReporter : public benchmark::ConsoleReporter
+// The launch against its floor, once both have run.
+void PrintRatio(const korvel::bench::RatioReporter& reporter)
 {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const auto& run : runs)
-            times_[run.run_name.function_name] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void PrintRatio() const
-    {
-        double floor = times_.count("BM_BareTabWindow") ? times_.at("BM_BareTabWindow") : 0;
-        double admin = times_.count("BM_AdminWindow") ? times_.at("BM_AdminWindow") : 0;
-        if (floor > 0 && admin > 0)
-            std::printf("Launch to first painted window: %.1f ms = %.2fx a bare 6-tab window (%.1f ms) "
-                        "(goal: within 2x)\n",
-                        admin, admin / floor, floor);
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
+    const double floor = reporter.RealTime("BM_BareTabWindow");
+    const double admin = reporter.RealTime("BM_AdminWindow");
+    if (floor > 0 && admin > 0)
+        std::printf("Launch to first painted window: %.1f ms = %.2fx a bare 6-tab window (%.1f ms) "
+                    "(goal: within 2x)\n",
+                    admin, admin / floor, floor);
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    korvel::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatio();
+    PrintRatio(reporter);
     benchmark::Shutdown();
     return 0;
 }

@@ -5,10 +5,10 @@
 
 #include "engine/EngineError.h"
 #include "session/KORVELSession.h"
-#include "tests/admin/support/WaitFor.h"
-#include "tests/support/AdminLogin.h"
-#include "tests/support/PausedServer.h"
-#include "tests/support/RefServer.h"
+#include "testing/AdminLogin.h"
+#include "testing/PausedServer.h"
+#include "testing/RefServer.h"
+#include "testing/admin/WaitFor.h"
 
 #include <QCoreApplication>
 #include <QTest>

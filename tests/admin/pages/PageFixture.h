@@ -5,10 +5,10 @@
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
 #include "session/KORVELSession.h"
-#include "tests/admin/support/ScriptedDialogs.h"
-#include "tests/admin/support/WaitFor.h"
-#include "tests/support/AdminLogin.h"
-#include "tests/support/RefServer.h"
+#include "testing/AdminLogin.h"
+#include "testing/RefServer.h"
+#include "testing/admin/ScriptedDialogs.h"
+#include "testing/admin/WaitFor.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -5,10 +5,10 @@
 #include "admin/pages/log/LogPage.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
-#include "tests/admin/support/PagesLogin.h"
-#include "tests/support/AdminLogin.h"
-#include "tests/support/LoadClients.h"
-#include "tests/support/RefServer.h"
+#include "testing/AdminLogin.h"
+#include "testing/LoadClients.h"
+#include "testing/RefServer.h"
+#include "testing/admin/PagesLogin.h"
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>

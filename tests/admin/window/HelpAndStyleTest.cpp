@@ -4,7 +4,7 @@
 #include "admin/common/HelpFile.h"
 #include "engine/EngineError.h"
 #include "styling/FlatStyle.h"
-#include "tests/admin/support/ScriptedDialogs.h"
+#include "testing/admin/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QCheckBox>

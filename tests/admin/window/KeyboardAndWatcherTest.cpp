@@ -1,11 +1,11 @@
 // What a keyboard user and someone watching the window meet: the menus' keys on every page, F5 and Ctrl+F,
 // the login prompt that names its server, a connection that went away and came back, and the window's place
 // kept from one start to the next.
-#include "tests/admin/support/CuttableLink.h"
-#include "tests/admin/support/WaitFor.h"
+#include "testing/AdminLogin.h"
+#include "testing/LoadClients.h"
+#include "testing/admin/CuttableLink.h"
+#include "testing/admin/WaitFor.h"
 #include "tests/admin/window/WindowFixture.h"
-#include "tests/support/AdminLogin.h"
-#include "tests/support/LoadClients.h"
 
 #include <QApplication>
 #include <QCheckBox>

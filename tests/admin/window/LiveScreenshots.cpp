@@ -7,10 +7,10 @@
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "styling/FlatStyle.h"
-#include "tests/admin/support/Screenshot.h"
-#include "tests/admin/support/ScriptedDialogs.h"
-#include "tests/support/LoadClients.h"
-#include "tests/support/RefServer.h"
+#include "testing/LoadClients.h"
+#include "testing/RefServer.h"
+#include "testing/admin/Screenshot.h"
+#include "testing/admin/ScriptedDialogs.h"
 
 #include <QAction>
 #include <QApplication>

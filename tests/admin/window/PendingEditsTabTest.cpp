@@ -1,7 +1,7 @@
 // Changing the tab while one of the four editable pages has an unsaved edit, with the real pages against a
 // real korvel-refserver: Cancel stays, No drops the edit, Yes saves it, and the server shows which.
+#include "testing/AdminLogin.h"
 #include "tests/admin/window/WindowFixture.h"
-#include "tests/support/AdminLogin.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

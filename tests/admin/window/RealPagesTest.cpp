@@ -1,6 +1,6 @@
 // The window with its real pages: the login refresh reaches every page, the smallest size leaves room for
 // them, the lists take the room of a larger window, and the status bar shows the connection.
-#include "tests/admin/support/WaitFor.h"
+#include "testing/admin/WaitFor.h"
 #include "tests/admin/window/WindowFixture.h"
 
 #include <QAbstractButton>

@@ -4,7 +4,7 @@
 #include "admin/window/ProgramFiles.h"
 #include "admin/window/VersionInfo.h"
 #include "settings/IniFile.h"
-#include "tests/admin/support/ScriptedDialogs.h"
+#include "testing/admin/ScriptedDialogs.h"
 
 #include <QFile>
 #include <QTemporaryDir>

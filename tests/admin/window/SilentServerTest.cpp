@@ -2,9 +2,9 @@
 // buffers, nothing answers). Whatever the window waits for, it keeps painting and answering, shows what it
 // waits for with a Cancel, and a click on Cancel puts it back as it was. Waits are checked with generous
 // limits; how fast Cancel is, is measured in the benches.
-#include "tests/admin/support/PaintRecorder.h"
+#include "testing/PausedServer.h"
+#include "testing/admin/PaintRecorder.h"
 #include "tests/admin/window/WindowFixture.h"
-#include "tests/support/PausedServer.h"
 
 #include "settings/Profiles.h"
 

@@ -9,10 +9,10 @@
 #include "session/SessionList.h"
 #include "settings/Profiles.h"
 #include "styling/FlatStyle.h"
-#include "tests/admin/support/Screenshot.h"
-#include "tests/admin/support/ScriptedDialogs.h"
-#include "tests/support/PausedServer.h"
-#include "tests/support/RefServer.h"
+#include "testing/PausedServer.h"
+#include "testing/RefServer.h"
+#include "testing/admin/Screenshot.h"
+#include "testing/admin/ScriptedDialogs.h"
 
 #include <QAction>
 #include <QApplication>

@@ -7,10 +7,10 @@
 #include "admin/dialogs/TraceLogDlg.h"
 #include "admin/window/MainForm.h"
 #include "session/KORVELSession.h"
-#include "tests/admin/support/ScriptedDialogs.h"
-#include "tests/admin/support/WaitFor.h"
+#include "testing/RefServer.h"
+#include "testing/admin/ScriptedDialogs.h"
+#include "testing/admin/WaitFor.h"
 #include "tests/admin/window/StandInPages.h"
-#include "tests/support/RefServer.h"
 
 #include <QAction>
 #include <QApplication>

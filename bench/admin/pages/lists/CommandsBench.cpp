@@ -1,0 +1,252 @@
+// The pages' commands wait for the server on the background runner while the event loop turns. Against a
+// server holding 5,000 users and 1,000 databases this measures the longest time the window went without a
+// turn (goal: under 50 ms) during the login's fill of every page, picking 100 users one after another with
+// the mouse, and editing and saving a user; and each against the same requests made raw on this thread, which
+// is what the window did before and how long it stood still then.
+#include "admin/common/AdminPage.h"
+#include "admin/common/BackgroundRunner.h"
+#include "session/KORVELSession.h"
+#include "session/SessionList.h"
+#include "testing/AdminLogin.h"
+#include "testing/RefServer.h"
+#include "testing/admin/PagesLogin.h"
+#include "testing/bench/AdminBenchMain.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korvel::bench
+{
+namespace
+{
+
+// Runs `work` with a 1 ms heartbeat timer: the longest gap between two of its ticks (and between the start,
+// a tick and the end) is how long the window could not answer.
+struct Measured
+{
+    double TotalMs = 0;
+    double LongestGapMs = 0;
+};
+
+Measured WithHeartbeat(const std::function<void()>& work)
+{
+    Measured measured;
+    QTimer heartbeat;
+    heartbeat.setInterval(1);
+    auto lastTurn = Clock::now();
+    QObject::connect(&heartbeat, &QTimer::timeout,
+                     [&]
+                     {
+                         const auto now = Clock::now();
+                         measured.LongestGapMs = std::max(measured.LongestGapMs, Ms(now - lastTurn));
+                         lastTurn = now;
+                     });
+    heartbeat.start();
+    const auto start = Clock::now();
+    lastTurn = start;
+    work();
+    const auto end = Clock::now();
+    measured.LongestGapMs = std::max(measured.LongestGapMs, Ms(end - lastTurn));
+    measured.TotalMs = Ms(end - start);
+    return measured;
+}
+
+struct CommandsFixture
+{
+    int users = Smoke() ? 50 : 5000;
+    int databases = Smoke() ? 10 : 1000;
+    int picks = Smoke() ? 5 : 100;
+    test::RefServer server;
+    TKORVELSession session;
+    std::unique_ptr<admin::BackgroundRunner> runner = std::make_unique<admin::BackgroundRunner>(session);
+    QTabWidget window;
+    std::vector<admin::AdminPage*> pages;
+
+    CommandsFixture()
+    {
+        test::LogInAsAdministrator(session, server, "CommandsBench");
+        for (int u = 0; u < users; ++u)
+            session.AddServerUser("user" + std::to_string(u), "pw", "a user", false);
+        for (int d = 0; d < databases; ++d)
+            session.AddServerDatabase("db" + std::to_string(d), "", "/data/db" + std::to_string(d));
+        window.resize(900, 600);
+        pages = admin::CreatePages({session, QString(), *runner}, &window);
+        for (admin::AdminPage* page : pages)
+            window.addTab(page, page->Caption());
+        window.show();
+        QApplication::processEvents();
+    }
+    ~CommandsFixture()
+    {
+        window.hide();  // removing tabs must not show (and so start) a page
+        runner.reset(); // before the pages it delivers to
+        window.clear();
+        for (admin::AdminPage* page : pages)
+            delete page;
+        session.SetActive(false);
+    }
+
+    QListWidget* UsersList() const { return window.findChild<QListWidget*>("UsersListBox"); }
+    void Click(const char* button) const { window.findChild<QPushButton*>(button)->click(); }
+    // Turns the event loop until what the clicks sent is back.
+    void Settle() const
+    {
+        if (!QTest::qWaitFor([this] { return !runner->Busy(); }, 60000))
+            std::printf("the commands did not end within a minute\n");
+    }
+
+    // What the login does with the pages once the session is active.
+    void Fill()
+    {
+        if (!test::ShowLoggedIn(*runner, pages))
+            std::printf("the login's fill failed\n");
+    }
+    // The requests of the fill, raw (the Status page's part is left out: it is measured in its own bench).
+    void FillRaw()
+    {
+        StringList names;
+        ServerConfig config;
+        session.GetServerConfig(config);
+        session.GetServerUserNames(names);
+        std::string password, description, directory;
+        bool administrator = false;
+        session.GetServerUser(names.front(), password, description, administrator);
+        session.GetServerDatabaseNames(names);
+        session.GetServerDatabase(names.front(), description, directory);
+        StringList databaseUsers;
+        session.GetServerDatabaseUserNames(names.front(), databaseUsers);
+    }
+
+    // A person clicks one user after another in the list.
+    void PickUsers()
+    {
+        window.setCurrentIndex(2);
+        QListWidget* list = UsersList();
+        for (int row = 0; row < picks; ++row)
+        {
+            list->scrollToItem(list->item(row));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->item(row)).center());
+        }
+        Settle();
+    }
+    void PickUsersRaw()
+    {
+        for (int row = 0; row < picks; ++row)
+        {
+            std::string password, description;
+            bool administrator = false;
+            session.GetServerUser("user" + std::to_string(row), password, description, administrator);
+        }
+    }
+
+    // The runner's own cost: one short request at a time, each result back on this thread before the next is
+    // sent, against the same requests made here.
+    void AwaitRequests()
+    {
+        QObject receiver;
+        for (int i = 0; i < picks; ++i)
+        {
+            bool back = false;
+            runner->Submit<std::int32_t>(
+                &receiver, {}, [this](admin::JobContext&) { return session.GetServerUpTime(); },
+                [&](std::int32_t) { back = true; }, [&](std::exception_ptr) { back = true; });
+            if (!QTest::qWaitFor([&] { return back; }, 10000))
+                std::printf("a request did not come back within 10 s\n");
+        }
+    }
+    void AwaitRequestsRaw()
+    {
+        for (int i = 0; i < picks; ++i)
+            session.GetServerUpTime();
+    }
+
+    // Edit and Save of the selected user: the save, then the list read again and the user shown.
+    void SaveUser()
+    {
+        Click("EditUserButton");
+        Click("SaveUserButton");
+        Settle();
+    }
+    void SaveUserRaw()
+    {
+        const std::string user = UsersList()->currentItem()->text().toStdString();
+        std::string password, description;
+        bool administrator = false;
+        session.GetServerUser(user, password, description, administrator);
+        session.ModifyServerUser(user, password, description, administrator);
+        StringList names;
+        session.GetServerUserNames(names);
+        session.GetServerUser(user, password, description, administrator);
+    }
+};
+
+void Report(const char* what, const CommandsFixture& fixture, const std::vector<Measured>& window,
+            const std::vector<Measured>& raw)
+{
+    std::vector<double> total, rawTotal;
+    double longestGap = 0, rawLongestGap = 0;
+    for (const Measured& m : window)
+    {
+        total.push_back(m.TotalMs);
+        longestGap = std::max(longestGap, m.LongestGapMs);
+    }
+    for (const Measured& m : raw)
+    {
+        rawTotal.push_back(m.TotalMs);
+        rawLongestGap = std::max(rawLongestGap, m.LongestGapMs);
+    }
+    AddGoalLine("%s (%d users, %d databases): longest event-loop gap %.1f ms (goal: under 50 ms; the same "
+                "requests made on the window's thread: %.1f ms); %.1f ms = %.2fx the raw requests' %.1f ms",
+                what, fixture.users, fixture.databases, longestGap, rawLongestGap, Median(total),
+                Median(total) / Median(rawTotal), Median(rawTotal));
+}
+
+void BM_PageCommands_EventLoopGaps(benchmark::State& state)
+{
+    CommandsFixture fixture;
+    std::vector<Measured> fill, fillRaw, pick, pickRaw, save, saveRaw, awaited, awaitedRaw;
+    for (auto _ : state)
+    {
+        fill.push_back(WithHeartbeat([&] { fixture.Fill(); }));
+        fillRaw.push_back(WithHeartbeat([&] { fixture.FillRaw(); }));
+        pick.push_back(WithHeartbeat([&] { fixture.PickUsers(); }));
+        pickRaw.push_back(WithHeartbeat([&] { fixture.PickUsersRaw(); }));
+        save.push_back(WithHeartbeat([&] { fixture.SaveUser(); }));
+        saveRaw.push_back(WithHeartbeat([&] { fixture.SaveUserRaw(); }));
+        awaited.push_back(WithHeartbeat([&] { fixture.AwaitRequests(); }));
+        awaitedRaw.push_back(WithHeartbeat([&] { fixture.AwaitRequestsRaw(); }));
+    }
+    Report("Login fill of every page", fixture, fill, fillRaw);
+    Report("Picking users with the mouse", fixture, pick, pickRaw);
+    Report("Edit and Save of a user", fixture, save, saveRaw);
+    Report("100 short requests awaited one by one", fixture, awaited, awaitedRaw);
+}
+
+BENCHMARK(BM_PageCommands_EventLoopGaps)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(Smoke() ? 1 : 5);
+
+} // namespace
+} // namespace korvel::bench
+
+int main(int argc, char** argv)
+{
+    return korvel::bench::RunAdminBenchmarks(argc, argv);
+}
