@@ -51,14 +51,14 @@ int main(int argc, char** argv)
     {
         auto mainForm = std::make_unique<TMainForm>(
             MainFormSetup{ProgramFiles::OfThisProgram(), VersionInfo::OfThisProgram(), CreatePages});
-        auto options = std::make_unique<TOptionsDlg>(*mainForm);
         auto traceLog = std::make_unique<TTraceLogDlg>();
+        auto options = std::make_unique<TOptionsDlg>(*traceLog, mainForm->Trace());
         mainForm->SetDialogs(options.get(), traceLog.get());
         mainForm->show();
         StartAutomation(*mainForm, *options, *traceLog);
         result = application.exec();
-        traceLog.reset();
         options.reset();
+        traceLog.reset();
         mainForm.reset();
     }
     korvel::DestroySessions();

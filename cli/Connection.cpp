@@ -5,7 +5,7 @@
 #include "cli/Names.h"
 #include "cli/Terminal.h"
 #include "cli/UsageError.h"
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
 
 #include <cerrno>

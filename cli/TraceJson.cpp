@@ -1,6 +1,6 @@
 #include "cli/TraceJson.h"
 
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/RequestCodes.h"
 
 #include <chrono>

@@ -3,29 +3,29 @@
 # One GoogleTest program whose cases CTest finds by listing them when the tests run, each case run on its own
 # and named "<target>.<Suite>.<Case>".
 #   GUI      the window's widgets offscreen, with a QApplication and the session list around the cases
-#   SERVER   starts real korvel-refserver processes (testing/RefServer.h); labelled "server"
+#   SERVER   starts real korvel-refserver processes (testing/RefServer.h)
+# Each case is labelled "gui", "server" or "unit".
 #   KEYRING  every case in a private Secret Service of its own (testing/with-secret-service.sh)
 function(korvel_add_test)
   cmake_parse_arguments(PARSE_ARGV 0 TEST "GUI;SERVER;KEYRING" "NAME" "SOURCES;LIBS")
   add_executable(${TEST_NAME} ${TEST_SOURCES})
   target_link_libraries(${TEST_NAME} PRIVATE ${TEST_LIBS} GTest::gmock)
-  set(labels unit)
+  set(label unit)
   set(environment "")
+  if(TEST_SERVER)
+    target_link_libraries(${TEST_NAME} PRIVATE korvel_testing)
+    set(label server)
+  endif()
   if(TEST_GUI)
     target_link_libraries(${TEST_NAME} PRIVATE korvel_widget_test_main)
-    set(labels gui)
+    set(label gui)
     set(environment QT_QPA_PLATFORM=offscreen)
   else()
     target_link_libraries(${TEST_NAME} PRIVATE GTest::gtest_main)
   endif()
-  if(TEST_SERVER)
-    target_link_libraries(${TEST_NAME} PRIVATE korvel_testing)
-    list(APPEND labels server)
-  endif()
   if(TEST_KEYRING)
     set_property(TARGET ${TEST_NAME} PROPERTY CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/testing/with-secret-service.sh)
-    list(APPEND labels keyring)
   endif()
   gtest_discover_tests(${TEST_NAME} TEST_PREFIX "${TEST_NAME}." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES LABELS "${labels}" ENVIRONMENT "${environment}")
+                       PROPERTIES LABELS ${label} ENVIRONMENT "${environment}")
 endfunction()

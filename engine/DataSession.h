@@ -69,7 +69,6 @@ public:
     void SetUncompressed(bool uncompressed); // ignored while connected
     bool Connected() const { return connected_; }
     bool LoggedIn() const { return loggedIn_; }
-    bool Handshaking() const { return handshaking_; }
 
     const std::string& HostName() const { return endpoint_.HostName; }
     void SetHostName(std::string_view hostName);

@@ -1,6 +1,6 @@
 #include "operations/RightsMatrix.h"
 
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
 #include "session/KORVELSession.h"
 

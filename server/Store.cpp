@@ -85,7 +85,6 @@ public:
                      : std::string{};
     }
     int Number(int column) { return sqlite3_column_int(statement_, column); }
-    bool IsNull(int column) { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
 
 private:
     sqlite3* db_;

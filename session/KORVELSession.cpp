@@ -1,7 +1,7 @@
 #include "session/KORVELSession.h"
 
 #include "engine/Engine.h"
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/Utf8.h"
 #include "session/ScopeExit.h"
 #include "session/SessionErrors.h"

@@ -2,7 +2,7 @@
 // converts rights and flags, and calls one operation of the remote session.
 #include "session/KORVELSession.h"
 
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/Utf8.h"
 #include "session/ScopeExit.h"
 #include "session/SessionErrors.h"

@@ -1,6 +1,6 @@
 #include "session/SessionList.h"
 
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "session/KORVELSession.h"
 #include "session/SessionErrors.h"
 

@@ -30,7 +30,6 @@ public:
 
     constexpr bool Contains(TUserRight right) const { return (bits_ >> right) & 1u; }
     constexpr void Include(TUserRight right) { bits_ = static_cast<std::uint8_t>(bits_ | (1u << right)); }
-    constexpr void Exclude(TUserRight right) { bits_ = static_cast<std::uint8_t>(bits_ & ~(1u << right)); }
     constexpr bool Empty() const { return bits_ == 0; }
     constexpr bool operator==(const TUserRights&) const = default;
 

@@ -29,13 +29,13 @@ BackgroundRunner::~BackgroundRunner()
     queue_.reset(); // joins the worker; calls it posted to this object are discarded with it
 }
 
-std::shared_ptr<Job> BackgroundRunner::Submit(QObject* receiver, JobSpec spec,
+std::shared_ptr<Job> BackgroundRunner::Submit(QObject* receiver, JobOptions options,
                                               std::function<void(JobContext&)> work,
                                               std::function<void()> done, ErrorHandler failed)
 {
     QPointer<QObject> target(receiver);
-    spec.Run = [work = std::move(work), done = std::move(done),
-                target](JobContext& job) -> std::function<void()>
+    options.Run = [work = std::move(work), done = std::move(done),
+                   target](JobContext& job) -> std::function<void()>
     {
         work(job);
         return [done, target]
@@ -44,18 +44,18 @@ std::shared_ptr<Job> BackgroundRunner::Submit(QObject* receiver, JobSpec spec,
                 done();
         };
     };
-    return SubmitSpec(receiver, std::move(spec), std::move(failed));
+    return SubmitSpec(receiver, std::move(options), std::move(failed));
 }
 
-std::shared_ptr<Job> BackgroundRunner::SubmitSpec(QObject* receiver, JobSpec spec, ErrorHandler failed)
+std::shared_ptr<Job> BackgroundRunner::SubmitSpec(QObject* receiver, JobOptions options, ErrorHandler failed)
 {
     QPointer<QObject> target(receiver);
-    spec.Failed = [failed = std::move(failed), target](std::exception_ptr error)
+    options.Failed = [failed = std::move(failed), target](std::exception_ptr error)
     {
         if (target && failed)
             failed(error);
     };
-    return queue_->Submit(std::move(spec));
+    return queue_->Submit(std::move(options));
 }
 
 bool BackgroundRunner::CancelCommands()

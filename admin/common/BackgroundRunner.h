@@ -59,10 +59,11 @@ public:
     // Queues `work`; `done(result)` or `failed(error)` runs later on this object's thread, once, unless
     // `receiver` is gone by then. Null when refused (see WorkQueue::Submit).
     template <typename Result>
-    std::shared_ptr<Job> Submit(QObject* receiver, JobSpec spec, std::function<Result(JobContext&)> work,
-                                std::function<void(Result)> done, ErrorHandler failed);
+    std::shared_ptr<Job> Submit(QObject* receiver, JobOptions options,
+                                std::function<Result(JobContext&)> work, std::function<void(Result)> done,
+                                ErrorHandler failed);
     // As above for work without a result.
-    std::shared_ptr<Job> Submit(QObject* receiver, JobSpec spec, std::function<void(JobContext&)> work,
+    std::shared_ptr<Job> Submit(QObject* receiver, JobOptions options, std::function<void(JobContext&)> work,
                                 std::function<void()> done, ErrorHandler failed);
 
     // Ends every job; none delivers anything (logout, exit).
@@ -81,7 +82,7 @@ public:
     const CommandEnds& Ends() const { return ends_; }
 
 private:
-    std::shared_ptr<Job> SubmitSpec(QObject* receiver, JobSpec spec, ErrorHandler failed);
+    std::shared_ptr<Job> SubmitSpec(QObject* receiver, JobOptions options, ErrorHandler failed);
 
     std::unique_ptr<OverrideCursor> waitCursor_; // while a user command runs
     CommandEnds ends_;
@@ -90,13 +91,13 @@ private:
 };
 
 template <typename Result>
-std::shared_ptr<Job> BackgroundRunner::Submit(QObject* receiver, JobSpec spec,
+std::shared_ptr<Job> BackgroundRunner::Submit(QObject* receiver, JobOptions options,
                                               std::function<Result(JobContext&)> work,
                                               std::function<void(Result)> done, ErrorHandler failed)
 {
     QPointer<QObject> target(receiver);
-    spec.Run = [work = std::move(work), done = std::move(done),
-                target](JobContext& job) -> std::function<void()>
+    options.Run = [work = std::move(work), done = std::move(done),
+                   target](JobContext& job) -> std::function<void()>
     {
         auto result = std::make_shared<Result>(work(job));
         return [done, result, target]
@@ -105,7 +106,7 @@ std::shared_ptr<Job> BackgroundRunner::Submit(QObject* receiver, JobSpec spec,
                 done(std::move(*result));
         };
     };
-    return SubmitSpec(receiver, std::move(spec), std::move(failed));
+    return SubmitSpec(receiver, std::move(options), std::move(failed));
 }
 
 } // namespace korvel::admin

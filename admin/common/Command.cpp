@@ -2,7 +2,7 @@
 
 #include "admin/common/Dialogs.h"
 #include "admin/common/OverrideCursor.h"
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
 
 #include <exception>
@@ -111,14 +111,14 @@ void ShowCommandError(QWidget* parent, BackgroundRunner& runner, std::exception_
     CurrentDialogs().ShowError(parent, *message);
 }
 
-std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobSpec spec,
+std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobOptions options,
                                    std::function<void(JobContext&)> work, std::function<void()> done,
                                    BackgroundRunner::ErrorHandler failed)
 {
-    spec.Kind = Priority::User;
+    options.Kind = Priority::User;
     return RefuseInactive(page,
                           runner.Submit(
-                              page, std::move(spec), std::move(work),
+                              page, std::move(options), std::move(work),
                               [page, &runner, done = std::move(done)] { RunCommand(page, runner, done); },
                               CommandErrorHandler(page, runner, std::move(failed))));
 }

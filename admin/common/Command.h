@@ -32,12 +32,12 @@ void ShowCommandError(QWidget* parent, BackgroundRunner& runner, std::exception_
 
 // A user command whose server work runs on the runner: `done` runs inside RunCommand on the user-interface
 // thread; on failure `failed` (when given) puts the page back, then the error box shows the error. While
-// logged out nothing runs and the error box says so (null is returned). `spec.Kind` is always User.
+// logged out nothing runs and the error box says so (null is returned). `options.Kind` is always User.
 template <typename Result>
-std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobSpec spec,
+std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobOptions options,
                                    std::function<Result(JobContext&)> work, std::function<void(Result)> done,
                                    BackgroundRunner::ErrorHandler failed = {});
-std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobSpec spec,
+std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobOptions options,
                                    std::function<void(JobContext&)> work, std::function<void()> done,
                                    BackgroundRunner::ErrorHandler failed = {});
 
@@ -48,13 +48,13 @@ BackgroundRunner::ErrorHandler CommandErrorHandler(QWidget* page, BackgroundRunn
 std::shared_ptr<Job> RefuseInactive(QWidget* page, std::shared_ptr<Job> job);
 
 template <typename Result>
-std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobSpec spec,
+std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobOptions options,
                                    std::function<Result(JobContext&)> work, std::function<void(Result)> done,
                                    BackgroundRunner::ErrorHandler failed)
 {
-    spec.Kind = Priority::User;
+    options.Kind = Priority::User;
     return RefuseInactive(page, runner.Submit<Result>(
-                                    page, std::move(spec), std::move(work),
+                                    page, std::move(options), std::move(work),
                                     [page, &runner, done = std::move(done)](Result result)
                                     { RunCommand(page, runner, [&] { done(std::move(result)); }); },
                                     CommandErrorHandler(page, runner, std::move(failed))));

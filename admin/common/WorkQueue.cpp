@@ -20,9 +20,12 @@ enum class EndReason
 
 struct JobState
 {
-    explicit JobState(JobSpec spec) : Spec(std::move(spec)), Queued(std::chrono::steady_clock::now()) {}
+    explicit JobState(JobOptions options)
+        : Options(std::move(options)), Queued(std::chrono::steady_clock::now())
+    {
+    }
 
-    JobSpec Spec;
+    JobOptions Options;
     CancelToken Token;
     std::chrono::steady_clock::time_point Queued;
     std::atomic<bool> Dropped = false; // nothing more is delivered
@@ -86,7 +89,7 @@ void JobContext::Check() const
 {
     if (job_->Dropped || job_->Token.Cancelled())
         throw EAbort();
-    if (job_->Spec.NeedsLogin && queue_.sessionActive_ && !queue_.sessionActive_())
+    if (job_->Options.NeedsLogin && queue_.sessionActive_ && !queue_.sessionActive_())
         throw SessionInactiveError();
 }
 
@@ -155,26 +158,26 @@ WorkQueue::~WorkQueue()
     worker_.join();
 }
 
-std::shared_ptr<Job> WorkQueue::Submit(JobSpec spec)
+std::shared_ptr<Job> WorkQueue::Submit(JobOptions options)
 {
-    const Priority kind = spec.Kind;
-    if (spec.NeedsLogin && sessionActive_ && !sessionActive_())
+    const Priority kind = options.Kind;
+    if (options.NeedsLogin && sessionActive_ && !sessionActive_())
         return nullptr;
     if (kind == Priority::Background && Busy())
         return nullptr;
-    auto job = std::make_shared<JobState>(std::move(spec));
+    auto job = std::make_shared<JobState>(std::move(options));
     std::vector<std::shared_ptr<JobState>> preempted;
     {
         std::lock_guard lock(mutex_);
         if (kind == Priority::User)
         {
             // Background work makes way: the running job's call is cut off, the queued ones never start.
-            auto background =
-                std::stable_partition(queue_.begin(), queue_.end(),
-                                      [](const auto& queued) { return queued->Spec.Kind == Priority::User; });
+            auto background = std::stable_partition(queue_.begin(), queue_.end(),
+                                                    [](const auto& queued)
+                                                    { return queued->Options.Kind == Priority::User; });
             preempted.assign(background, queue_.end());
             queue_.erase(background, queue_.end());
-            if (running_ && running_->Spec.Kind == Priority::Background)
+            if (running_ && running_->Options.Kind == Priority::Background)
             {
                 running_->Reason = EndReason::Preempted;
                 running_->Token.Cancel();
@@ -216,10 +219,10 @@ bool WorkQueue::CancelCommands()
         std::lock_guard lock(mutex_);
         auto commands =
             std::stable_partition(queue_.begin(), queue_.end(),
-                                  [](const auto& queued) { return queued->Spec.Kind != Priority::User; });
+                                  [](const auto& queued) { return queued->Options.Kind != Priority::User; });
         cancelled.assign(commands, queue_.end());
         queue_.erase(commands, queue_.end());
-        if (running_ && running_->Spec.Kind == Priority::User)
+        if (running_ && running_->Options.Kind == Priority::User)
         {
             running_->Reason = EndReason::CancelledByPerson;
             running_->Token.Cancel();
@@ -235,15 +238,15 @@ std::optional<RunningCommand> WorkQueue::CurrentCommand() const
 {
     std::lock_guard lock(mutex_);
     std::shared_ptr<JobState> command;
-    if (running_ && running_->Spec.Kind == Priority::User && !running_->Dropped)
+    if (running_ && running_->Options.Kind == Priority::User && !running_->Dropped)
         command = running_;
     else if (auto queued = std::find_if(queue_.begin(), queue_.end(),
-                                        [](const auto& job) { return job->Spec.Kind == Priority::User; });
+                                        [](const auto& job) { return job->Options.Kind == Priority::User; });
              queued != queue_.end())
         command = *queued;
     if (!command)
         return std::nullopt;
-    return RunningCommand{command->Spec.Waiting, command->Spec.Changes, command->Queued};
+    return RunningCommand{command->Options.Waiting, command->Options.Changes, command->Queued};
 }
 
 void WorkQueue::WatchCommands(std::function<void(bool running)> changed)
@@ -272,14 +275,14 @@ void WorkQueue::WorkerLoop()
             context.Check(); // a job whose session went inactive while it waited does not start
             if (useLimits_)
                 useLimits_(context.Limits());
-            delivery = job->Spec.Run(context);
+            delivery = job->Options.Run(context);
         }
         catch (...)
         {
             error = ErrorFor(job->Reason, std::current_exception());
         }
         if (error)
-            delivery = [failed = job->Spec.Failed, error]
+            delivery = [failed = job->Options.Failed, error]
             {
                 if (failed)
                     failed(error);
@@ -302,14 +305,14 @@ void WorkQueue::Finish(const std::shared_ptr<JobState>& job, std::function<void(
             job->Pending = false;
             if (!job->Dropped && delivery)
                 delivery();
-            CountPending(job->Spec.Kind, -1);
+            CountPending(job->Options.Kind, -1);
         });
 }
 
 void WorkQueue::EndQueued(const std::shared_ptr<JobState>& job, std::exception_ptr error)
 {
     Finish(job, error ? std::function<void()>(
-                            [failed = job->Spec.Failed, error]
+                            [failed = job->Options.Failed, error]
                             {
                                 if (failed)
                                     failed(error);

@@ -16,7 +16,7 @@
 #pragma once
 
 #include "engine/CallLimits.h"
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -115,7 +115,7 @@ private:
     std::shared_ptr<JobState> state_;
 };
 
-struct JobSpec
+struct JobOptions
 {
     Priority Kind = Priority::User;
     bool NeedsLogin = true;
@@ -154,7 +154,7 @@ public:
 
     // Queues the job; null (nothing runs) when refused: a job that needs a login while the session is
     // inactive, or background work while the queue is busy.
-    std::shared_ptr<Job> Submit(JobSpec spec);
+    std::shared_ptr<Job> Submit(JobOptions options);
     // Ends every job; none delivers anything (logout, exit).
     void CancelAll();
     // The person's Cancel: the running user command ends at once and queued ones are dropped, each ending

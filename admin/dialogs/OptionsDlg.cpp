@@ -4,7 +4,6 @@
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
 #include "admin/dialogs/TraceLogDlg.h"
-#include "admin/window/MainForm.h"
 #include "session/KORVELSession.h"
 
 #include <QCheckBox>
@@ -65,7 +64,7 @@ int OptionsValues::PortNumber() const
     return port;
 }
 
-TOptionsDlg::TOptionsDlg(TMainForm& mainForm) : mainForm_(mainForm)
+TOptionsDlg::TOptionsDlg(TTraceLogDlg& traceLog, TraceFile& trace) : traceLog_(traceLog), trace_(trace)
 {
     setObjectName("OptionsDlg");
     setWindowTitle("Options");
@@ -206,9 +205,8 @@ bool TOptionsDlg::eventFilter(QObject* watched, QEvent* event)
 void TOptionsDlg::ViewTraceLogButtonClick()
 {
     // Tracing goes on while the dialog is open: new exchanges appear in its table and in the trace file.
-    TTraceLogDlg& traceLog = *mainForm_.TraceLogDialog();
-    traceLog.Attach(mainForm_.Trace());
-    ExecModal(traceLog);
+    traceLog_.Attach(trace_);
+    ExecModal(traceLog_);
 }
 
 } // namespace korvel::admin

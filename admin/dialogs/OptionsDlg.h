@@ -15,7 +15,8 @@ class QTabWidget;
 namespace korvel::admin
 {
 
-class TMainForm;
+class TraceFile;
+class TTraceLogDlg;
 
 // What the dialog holds when it closes with OK.
 struct OptionsValues
@@ -36,7 +37,8 @@ struct OptionsValues
 class TOptionsDlg : public QDialog
 {
 public:
-    explicit TOptionsDlg(TMainForm& mainForm);
+    // "View Trace Log" shows `traceLog` attached to `trace`.
+    TOptionsDlg(TTraceLogDlg& traceLog, TraceFile& trace);
 
     void Load(const RemoteSettings& settings, const TraceSettings& trace);
     OptionsValues Values() const;
@@ -54,7 +56,8 @@ private:
     // The first failed check's message, or an empty string. Raises for a port that is not a number.
     QString ValidationMessage() const;
 
-    TMainForm& mainForm_;
+    TTraceLogDlg& traceLog_;
+    TraceFile& trace_;
     QTabWidget* pageControl_;
     QRadioButton* lanRadioButton_;
     QRadioButton* internetRadioButton_;

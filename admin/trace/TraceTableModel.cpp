@@ -1,6 +1,6 @@
 #include "admin/trace/TraceTableModel.h"
 
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/RequestCodes.h"
 
 #include <QDateTime>

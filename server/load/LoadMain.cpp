@@ -2,7 +2,7 @@
 // session's SESSIONPARAMS every 30 seconds as a sign of life (which also re-connects a dropped one), then
 // logs them out. For demos, load tests and benchmarks.
 #include "engine/DataSession.h"
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
 #include "server/ProcessSetup.h"
 

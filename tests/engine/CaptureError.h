@@ -1,7 +1,7 @@
 // Runs a callable that must raise an engine error and hands the error back for inspection.
 #pragma once
 
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 
 #include <gtest/gtest.h>
 

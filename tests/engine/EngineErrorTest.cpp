@@ -1,6 +1,6 @@
 #include "CaptureError.h"
 
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "engine/DataSession.h"
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "testing/RefServer.h"
 
 #include <chrono>

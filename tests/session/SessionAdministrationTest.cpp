@@ -2,7 +2,7 @@
 // and callers on several threads serialised on one connection.
 #include "SessionTest.h"
 
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "SessionTest.h"
 
 #include "engine/Engine.h"
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 
 namespace korvel::test
 {

@@ -144,7 +144,7 @@ public:
     // Saves a change of the shown record `name`: it is read again first, and `change` is sent only when it is
     // as shown. Otherwise the person is told what another administrator changed (`describe(shown, now)` lists
     // it) and asked before overwriting; a record deleted meanwhile is not saved. Then as Change.
-    void SaveShown(JobSpec spec, const QString& name,
+    void SaveShown(JobOptions options, const QString& name,
                    std::function<QStringList(const Record& shown, const Record& now)> describe,
                    std::function<void(JobContext&)> change, RowPick pick, std::function<void()> after)
     {
@@ -158,7 +158,7 @@ public:
             shown_ && shown_->first == name ? std::optional(shown_->second) : std::nullopt;
         const Readers readers = CurrentReaders();
         SubmitCommand<Checked>(
-            page_, runner_, spec,
+            page_, runner_, options,
             [readers, name, shown, describe, change, pick](JobContext& job)
             {
                 Checked checked;
@@ -182,7 +182,7 @@ public:
                 checked.Saved = Read(readers, pick);
                 return checked;
             },
-            [this, spec, name, change, pick, after](Checked checked)
+            [this, options, name, change, pick, after](Checked checked)
             {
                 if (checked.Saved)
                 {
@@ -194,18 +194,18 @@ public:
                     CurrentDialogs().ShowInformation(page_, DeletedMeanwhileText(name));
                 else if (CurrentDialogs().AskWarningYesNo(page_, OverwriteQuestion(name, checked.Changes)) ==
                          Answer::Yes)
-                    Change(spec, change, pick, after);
+                    Change(options, change, pick, after);
             });
     }
 
     // `change` on the worker, then the list read again and the row `pick` chooses shown, then `after`. On
     // failure or cancel the page stays as it was (`failed` puts back what the page changed before sending).
-    void Change(JobSpec spec, std::function<void(JobContext&)> change, RowPick pick,
+    void Change(JobOptions options, std::function<void(JobContext&)> change, RowPick pick,
                 std::function<void()> after = {}, BackgroundRunner::ErrorHandler failed = {})
     {
         const Readers readers = CurrentReaders();
         SubmitCommand<ListedRecord<Record>>(
-            page_, runner_, std::move(spec),
+            page_, runner_, std::move(options),
             [change = std::move(change), readers, pick](JobContext& job)
             {
                 if (change)

@@ -29,7 +29,6 @@ public:
     // A database's users arrived.
     void SetColumn(operations::DatabaseColumn column);
     void SetTransposed(bool transposed);
-    bool Transposed() const { return transposed_; }
 
     const operations::RightsMatrix& Matrix() const { return matrix_; }
     int DatabasesRead() const { return static_cast<int>(read_.size()); }

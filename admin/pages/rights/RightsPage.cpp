@@ -4,7 +4,7 @@
 #include "admin/common/Command.h"
 #include "admin/pages/PageFields.h"
 #include "admin/pages/rights/RightsCellEditor.h"
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "session/KORVELSession.h"
 
 #include <QCheckBox>

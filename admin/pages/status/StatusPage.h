@@ -27,7 +27,7 @@ namespace korvel::admin
 
 class AutoRefresh;
 class JobContext;
-struct JobSpec;
+struct JobOptions;
 class HistoryChart;
 class SessionFilterModel;
 struct StatusSnapshot;
@@ -81,7 +81,7 @@ private:
     QLayout* CreateFilterBar(QWidget* frame);
     void CreateHeaderMenu();
     // Submits `work` as a user command; `then` runs after the snapshot is shown.
-    void SubmitStatusCommand(JobSpec spec, StatusWork work,
+    void SubmitStatusCommand(JobOptions options, StatusWork work,
                              std::function<void(const StatusSnapshot&)> then = {});
     void AutoRefreshTick();
     // The server went away during an auto-refresh: it stops, and its control says so until an interval is

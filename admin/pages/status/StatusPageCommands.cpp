@@ -61,10 +61,10 @@ struct TStatusPage::BulkResult
     QString FirstFailure;
 };
 
-void TStatusPage::SubmitStatusCommand(JobSpec spec, StatusWork work,
+void TStatusPage::SubmitStatusCommand(JobOptions options, StatusWork work,
                                       std::function<void(const StatusSnapshot&)> then)
 {
-    SubmitCommand<StatusSnapshot>(this, runner_, std::move(spec), std::move(work),
+    SubmitCommand<StatusSnapshot>(this, runner_, std::move(options), std::move(work),
                                   [this, then = std::move(then)](StatusSnapshot status)
                                   {
                                       ShowStatus(status);

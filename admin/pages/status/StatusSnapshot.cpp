@@ -2,7 +2,7 @@
 
 #include "admin/common/BackgroundRunner.h"
 #include "admin/pages/PageFields.h"
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "session/KORVELSession.h"
 
 #include <chrono>

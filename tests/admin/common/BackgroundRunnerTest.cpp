@@ -3,7 +3,7 @@
 // inactive session is never activated off the UI thread.
 #include "admin/common/BackgroundRunner.h"
 
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "session/KORVELSession.h"
 #include "testing/AdminLogin.h"
 #include "testing/PausedServer.h"
@@ -70,11 +70,11 @@ protected:
     }
 
     // Submits one request that the paused server never answers; `started` is set once it is on its way.
-    std::shared_ptr<admin::Job> SubmitUnanswered(admin::JobSpec spec, std::atomic<bool>& started,
+    std::shared_ptr<admin::Job> SubmitUnanswered(admin::JobOptions options, std::atomic<bool>& started,
                                                  std::exception_ptr& error)
     {
         return runner->Submit(
-            &receiver, spec,
+            &receiver, options,
             [&](JobContext&)
             {
                 started = true;

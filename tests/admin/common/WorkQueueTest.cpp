@@ -65,10 +65,10 @@ protected:
     }
 
     // A job that waits, as a call on a silent server does, until its limits end the wait.
-    JobSpec Waiting(Priority kind, std::atomic<bool>& started, std::exception_ptr& error)
+    JobOptions Waiting(Priority kind, std::atomic<bool>& started, std::exception_ptr& error)
     {
-        JobSpec spec{.Kind = kind};
-        spec.Run = [this, &started](JobContext& job) -> std::function<void()>
+        JobOptions options{.Kind = kind};
+        options.Run = [this, &started](JobContext& job) -> std::function<void()>
         {
             started = true;
             const CallLimits limits = job.Limits();
@@ -76,16 +76,16 @@ protected:
             PollWithin(never_[0], POLLIN, -1, &wait);
             return [] { ADD_FAILURE() << "a wait that nothing ends ended"; };
         };
-        spec.Failed = [&error](std::exception_ptr failure) { error = failure; };
-        return spec;
+        options.Failed = [&error](std::exception_ptr failure) { error = failure; };
+        return options;
     }
-    JobSpec Counting(std::vector<int>& order, int number)
+    JobOptions Counting(std::vector<int>& order, int number)
     {
-        JobSpec spec;
-        spec.Run = [&order, number](JobContext&) -> std::function<void()>
+        JobOptions options;
+        options.Run = [&order, number](JobContext&) -> std::function<void()>
         { return [&order, number] { order.push_back(number); }; };
-        spec.Failed = [](std::exception_ptr) { ADD_FAILURE() << "a counting job failed"; };
-        return spec;
+        options.Failed = [](std::exception_ptr) { ADD_FAILURE() << "a counting job failed"; };
+        return options;
     }
 
     std::atomic<bool> active_ = true;
@@ -149,7 +149,7 @@ TEST_F(WorkQueueTest, ThePersonsCancelEndsTheWaitingCommandAndCancelAllDeliversN
 
 TEST_F(WorkQueueTest, AJobAsksTheOwnerAndItsInterruptIsTheSessionsOnlyWhileItRuns)
 {
-    JobSpec asking{.NeedsLogin = false};
+    JobOptions asking{.NeedsLogin = false};
     bool answer = false;
     std::thread::id askedOn;
     std::shared_ptr<const CallInterrupt> during;
@@ -175,7 +175,7 @@ TEST_F(WorkQueueTest, AJobAsksTheOwnerAndItsInterruptIsTheSessionsOnlyWhileItRun
     active_ = false;
     std::vector<int> order;
     EXPECT_FALSE(queue_.Submit(Counting(order, 1)));
-    JobSpec loggedOut = Counting(order, 2);
+    JobOptions loggedOut = Counting(order, 2);
     loggedOut.NeedsLogin = false;
     EXPECT_TRUE(queue_.Submit(loggedOut));
     ASSERT_TRUE(Idle());

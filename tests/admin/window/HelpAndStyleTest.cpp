@@ -2,7 +2,7 @@
 #include "admin/common/Command.h"
 #include "admin/common/Help.h"
 #include "admin/common/HelpFile.h"
-#include "engine/EngineError.h"
+#include "engine/wire/EngineError.h"
 #include "styling/FlatStyle.h"
 #include "testing/admin/ScriptedDialogs.h"
 

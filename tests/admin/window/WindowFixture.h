@@ -64,15 +64,15 @@ protected:
                                    {"KORVEL Admin", "korvel-admin", "1.0.0"},
                                    createPages ? createPages : StandInFactory(pages, journal)};
         form = std::make_unique<admin::TMainForm>(setup);
-        options = std::make_unique<admin::TOptionsDlg>(*form);
         traceLog = std::make_unique<admin::TTraceLogDlg>();
+        options = std::make_unique<admin::TOptionsDlg>(*traceLog, form->Trace());
         form->SetDialogs(options.get(), traceLog.get());
         form->show();
     }
     void CloseWindow()
     {
-        traceLog.reset();
         options.reset();
+        traceLog.reset();
         form.reset();
     }
 

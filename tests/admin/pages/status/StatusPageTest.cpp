@@ -116,7 +116,7 @@ TEST_F(StatusPageTest, RefreshShowsTheServerAndItsSessions)
     EXPECT_EQ(Cell(row, 1), "127.0.0.1");
     EXPECT_FALSE(Cell(row, 2).isEmpty());
     EXPECT_FALSE(Shown()->index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-    // The specified four columns are shown; the others wait in the header's menu.
+    // Four columns are shown at first; the others wait in the header's menu.
     QStringList shownCaptions;
     for (int column = 0; column < Shown()->columnCount(); ++column)
         if (!Sessions()->isColumnHidden(column))
