@@ -70,6 +70,14 @@ public:
     {
         return window_.findChild<T*>(QLatin1String(name));
     }
+    // The first page of that class, or null.
+    template <typename Page> Page* PageOf() const
+    {
+        for (admin::AdminPage* page : pages_)
+            if (auto* found = dynamic_cast<Page*>(page))
+                return found;
+        return nullptr;
+    }
 
 private:
     test::RefServer server_;
