@@ -1,5 +1,6 @@
 // What the benchmarks share: the quick smoke mode CI runs (KORVEL_BENCH_SMOKE=1), milliseconds and medians,
-// and the goal lines printed after Google Benchmark's table, one per goal.
+// fixtures kept from one benchmark to the next, and the goal lines printed after Google Benchmark's table,
+// one per goal.
 #pragma once
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,27 @@ inline double Median(std::vector<double> values)
     const std::size_t middle = values.size() / 2;
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
+
+template <typename Work> double SecondsOf(Work&& work)
+{
+    const auto start = Clock::now();
+    work();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Each fixture lives from its first benchmark until released: servers and windows must be gone before the
+// session list and the application object.
+template <typename Fixture> struct Shared
+{
+    static Fixture& Get()
+    {
+        if (!instance)
+            instance = std::make_unique<Fixture>();
+        return *instance;
+    }
+    static void Release() { instance.reset(); }
+    static inline std::unique_ptr<Fixture> instance;
+};
 
 inline std::vector<std::string>& GoalLines()
 {

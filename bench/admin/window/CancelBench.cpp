@@ -7,6 +7,7 @@
 #include "testing/PausedServer.h"
 #include "testing/RefServer.h"
 #include "testing/bench/AdminBenchMain.h"
+#include "testing/bench/GapMeter.h"
 
 #include <QAction>
 #include <QFile>
@@ -14,7 +15,6 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -50,30 +50,6 @@ protected:
         password = "secret";
         return true;
     }
-};
-
-// The longest gap between two turns of the event loop while it runs, measured with a 1 ms timer.
-class GapMeter
-{
-public:
-    GapMeter()
-    {
-        timer_.setInterval(1);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Turn(); });
-        timer_.start();
-    }
-    void Turn()
-    {
-        const auto now = Clock::now();
-        longest_ = std::max(longest_, Ms(now - last_));
-        last_ = now;
-    }
-    double LongestMs() const { return longest_; }
-
-private:
-    QTimer timer_;
-    Clock::time_point last_ = Clock::now();
-    double longest_ = 0;
 };
 
 struct CancelFixture
@@ -130,7 +106,7 @@ struct CancelFixture
         QTest::mouseClick(CancelButton(), Qt::LeftButton, {}, CancelButton()->rect().center());
         if (!QTest::qWaitFor([&] { return back() && Idle(); }, 30000))
             std::printf("the window did not come back within 30 s\n");
-        return {Ms(Clock::now() - clicked), gaps.LongestMs()};
+        return {Ms(Clock::now() - clicked), gaps.Result().LongestMs()};
     }
 };
 

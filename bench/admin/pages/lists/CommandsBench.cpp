@@ -3,30 +3,22 @@
 // turn (goal: under 50 ms) during the login's fill of every page, picking 100 users one after another with
 // the mouse, and editing and saving a user; and each against the same requests made raw on this thread, which
 // is what the window did before and how long it stood still then.
-#include "admin/common/AdminPage.h"
-#include "admin/common/BackgroundRunner.h"
 #include "session/KORVELSession.h"
-#include "session/SessionList.h"
-#include "testing/AdminLogin.h"
-#include "testing/RefServer.h"
 #include "testing/admin/PagesLogin.h"
 #include "testing/bench/AdminBenchMain.h"
+#include "testing/bench/GapMeter.h"
+#include "testing/bench/PagesWindow.h"
 
-#include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QTest>
-#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,35 +27,21 @@ namespace korvel::bench
 namespace
 {
 
-// Runs `work` with a 1 ms heartbeat timer: the longest gap between two of its ticks (and between the start,
-// a tick and the end) is how long the window could not answer.
+// Runs `work` under a gap meter, its end counting as a turn: how long it took, and the longest gap between
+// two event-loop turns, which is how long the window could not answer.
 struct Measured
 {
     double TotalMs = 0;
     double LongestGapMs = 0;
 };
 
-Measured WithHeartbeat(const std::function<void()>& work)
+Measured WithGapMeter(const std::function<void()>& work)
 {
-    Measured measured;
-    QTimer heartbeat;
-    heartbeat.setInterval(1);
-    auto lastTurn = Clock::now();
-    QObject::connect(&heartbeat, &QTimer::timeout,
-                     [&]
-                     {
-                         const auto now = Clock::now();
-                         measured.LongestGapMs = std::max(measured.LongestGapMs, Ms(now - lastTurn));
-                         lastTurn = now;
-                     });
-    heartbeat.start();
+    GapMeter gaps;
     const auto start = Clock::now();
-    lastTurn = start;
     work();
-    const auto end = Clock::now();
-    measured.LongestGapMs = std::max(measured.LongestGapMs, Ms(end - lastTurn));
-    measured.TotalMs = Ms(end - start);
-    return measured;
+    gaps.Turn();
+    return {Ms(Clock::now() - start), gaps.Result().LongestMs()};
 }
 
 struct CommandsFixture
@@ -71,54 +49,37 @@ struct CommandsFixture
     int users = Smoke() ? 50 : 5000;
     int databases = Smoke() ? 10 : 1000;
     int picks = Smoke() ? 5 : 100;
-    test::RefServer server;
-    TKORVELSession session;
-    std::unique_ptr<admin::BackgroundRunner> runner = std::make_unique<admin::BackgroundRunner>(session);
-    QTabWidget window;
-    std::vector<admin::AdminPage*> pages;
+    PagesWindow pages{{.SessionName = "CommandsBench",
+                       .Size = {900, 600},
+                       .Populate = [this](TKORVELSession& session) { Populate(session); }}};
 
-    CommandsFixture()
+    void Populate(TKORVELSession& session) const
     {
-        test::LogInAsAdministrator(session, server, "CommandsBench");
         for (int u = 0; u < users; ++u)
             session.AddServerUser("user" + std::to_string(u), "pw", "a user", false);
         for (int d = 0; d < databases; ++d)
             session.AddServerDatabase("db" + std::to_string(d), "", "/data/db" + std::to_string(d));
-        window.resize(900, 600);
-        pages = admin::CreatePages({session, QString(), *runner}, &window);
-        for (admin::AdminPage* page : pages)
-            window.addTab(page, page->Caption());
-        window.show();
-        QApplication::processEvents();
-    }
-    ~CommandsFixture()
-    {
-        window.hide();  // removing tabs must not show (and so start) a page
-        runner.reset(); // before the pages it delivers to
-        window.clear();
-        for (admin::AdminPage* page : pages)
-            delete page;
-        session.SetActive(false);
     }
 
-    QListWidget* UsersList() const { return window.findChild<QListWidget*>("UsersListBox"); }
-    void Click(const char* button) const { window.findChild<QPushButton*>(button)->click(); }
+    QListWidget* UsersList() const { return pages.Find<QListWidget>("UsersListBox"); }
+    void Click(const char* button) const { pages.Find<QPushButton>(button)->click(); }
     // Turns the event loop until what the clicks sent is back.
     void Settle() const
     {
-        if (!QTest::qWaitFor([this] { return !runner->Busy(); }, 60000))
+        if (!QTest::qWaitFor([this] { return !pages.Runner().Busy(); }, 60000))
             std::printf("the commands did not end within a minute\n");
     }
 
     // What the login does with the pages once the session is active.
     void Fill()
     {
-        if (!test::ShowLoggedIn(*runner, pages))
+        if (!test::ShowLoggedIn(pages.Runner(), pages.Pages()))
             std::printf("the login's fill failed\n");
     }
     // The requests of the fill, raw (the Status page's part is left out: it is measured in its own bench).
     void FillRaw()
     {
+        TKORVELSession& session = pages.Session();
         StringList names;
         ServerConfig config;
         session.GetServerConfig(config);
@@ -135,7 +96,7 @@ struct CommandsFixture
     // A person clicks one user after another in the list.
     void PickUsers()
     {
-        window.setCurrentIndex(2);
+        pages.Window().setCurrentIndex(2);
         QListWidget* list = UsersList();
         for (int row = 0; row < picks; ++row)
         {
@@ -147,6 +108,7 @@ struct CommandsFixture
     }
     void PickUsersRaw()
     {
+        TKORVELSession& session = pages.Session();
         for (int row = 0; row < picks; ++row)
         {
             std::string password, description;
@@ -163,8 +125,8 @@ struct CommandsFixture
         for (int i = 0; i < picks; ++i)
         {
             bool back = false;
-            runner->Submit<std::int32_t>(
-                &receiver, {}, [this](admin::JobContext&) { return session.GetServerUpTime(); },
+            pages.Runner().Submit<std::int32_t>(
+                &receiver, {}, [this](admin::JobContext&) { return pages.Session().GetServerUpTime(); },
                 [&](std::int32_t) { back = true; }, [&](std::exception_ptr) { back = true; });
             if (!QTest::qWaitFor([&] { return back; }, 10000))
                 std::printf("a request did not come back within 10 s\n");
@@ -173,7 +135,7 @@ struct CommandsFixture
     void AwaitRequestsRaw()
     {
         for (int i = 0; i < picks; ++i)
-            session.GetServerUpTime();
+            pages.Session().GetServerUpTime();
     }
 
     // Edit and Save of the selected user: the save, then the list read again and the user shown.
@@ -185,6 +147,7 @@ struct CommandsFixture
     }
     void SaveUserRaw()
     {
+        TKORVELSession& session = pages.Session();
         const std::string user = UsersList()->currentItem()->text().toStdString();
         std::string password, description;
         bool administrator = false;
@@ -223,14 +186,14 @@ void BM_PageCommands_EventLoopGaps(benchmark::State& state)
     std::vector<Measured> fill, fillRaw, pick, pickRaw, save, saveRaw, awaited, awaitedRaw;
     for (auto _ : state)
     {
-        fill.push_back(WithHeartbeat([&] { fixture.Fill(); }));
-        fillRaw.push_back(WithHeartbeat([&] { fixture.FillRaw(); }));
-        pick.push_back(WithHeartbeat([&] { fixture.PickUsers(); }));
-        pickRaw.push_back(WithHeartbeat([&] { fixture.PickUsersRaw(); }));
-        save.push_back(WithHeartbeat([&] { fixture.SaveUser(); }));
-        saveRaw.push_back(WithHeartbeat([&] { fixture.SaveUserRaw(); }));
-        awaited.push_back(WithHeartbeat([&] { fixture.AwaitRequests(); }));
-        awaitedRaw.push_back(WithHeartbeat([&] { fixture.AwaitRequestsRaw(); }));
+        fill.push_back(WithGapMeter([&] { fixture.Fill(); }));
+        fillRaw.push_back(WithGapMeter([&] { fixture.FillRaw(); }));
+        pick.push_back(WithGapMeter([&] { fixture.PickUsers(); }));
+        pickRaw.push_back(WithGapMeter([&] { fixture.PickUsersRaw(); }));
+        save.push_back(WithGapMeter([&] { fixture.SaveUser(); }));
+        saveRaw.push_back(WithGapMeter([&] { fixture.SaveUserRaw(); }));
+        awaited.push_back(WithGapMeter([&] { fixture.AwaitRequests(); }));
+        awaitedRaw.push_back(WithGapMeter([&] { fixture.AwaitRequestsRaw(); }));
     }
     Report("Login fill of every page", fixture, fill, fillRaw);
     Report("Picking users with the mouse", fixture, pick, pickRaw);

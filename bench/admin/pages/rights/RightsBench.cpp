@@ -2,29 +2,21 @@
 // same round trips made raw (goal: within 1.2x), with the longest time the event loop went without a turn
 // while it loads (goal: under 50 ms) and the time the first column was painted against the time the last
 // reply came. Floor and case alternate in each round; one line per goal follows the table.
-#include "admin/common/AdminPage.h"
-#include "admin/common/BackgroundRunner.h"
 #include "admin/pages/rights/RightsPage.h"
 #include "session/KORVELSession.h"
-#include "session/SessionList.h"
-#include "testing/AdminLogin.h"
-#include "testing/RefServer.h"
 #include "testing/bench/AdminBenchMain.h"
+#include "testing/bench/GapMeter.h"
+#include "testing/bench/PagesWindow.h"
+#include "testing/bench/Rounds.h"
 
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QEventLoop>
 #include <QPushButton>
-#include <QTabWidget>
-#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,38 +29,13 @@ struct RightsFixture
 {
     int users = Smoke() ? 20 : 200;
     int databases = Smoke() ? 5 : 50;
-    test::RefServer server;
-    TKORVELSession session;
-    admin::BackgroundRunner runner{session};
-    QTabWidget window;
-    std::vector<admin::AdminPage*> pages;
-    admin::TRightsPage* page = nullptr;
-
-    RightsFixture()
-    {
-        test::LogInAsAdministrator(session, server, "RightsBench");
-        Populate();
-        window.resize(900, 600);
-        pages = admin::CreatePages({session, QString(), runner}, &window);
-        for (admin::AdminPage* each : pages)
-        {
-            window.addTab(each, each->Caption());
-            if (auto* rights = dynamic_cast<admin::TRightsPage*>(each))
-                page = rights;
-        }
-        window.show();
-        QApplication::processEvents();
-    }
-    ~RightsFixture()
-    {
-        window.clear();
-        for (admin::AdminPage* each : pages)
-            delete each;
-        session.SetActive(false);
-    }
+    PagesWindow pages{{.SessionName = "RightsBench",
+                       .Size = {900, 600},
+                       .Populate = [this](TKORVELSession& session) { Populate(session); }}};
+    admin::TRightsPage* page = pages.PageOf<admin::TRightsPage>();
 
     // Two users in five on each database, with rights that vary.
-    void Populate()
+    void Populate(TKORVELSession& session) const
     {
         for (int u = 0; u < users; ++u)
             session.AddServerUser("user" + std::to_string(u), "pw", "", false);
@@ -85,9 +52,9 @@ struct RightsFixture
     }
 
     // The requests the page makes, in a plain loop on this thread.
-    double Raw()
+    void Raw()
     {
-        const auto start = Clock::now();
+        TKORVELSession& session = pages.Session();
         StringList userNames, databaseNames;
         session.GetServerUserNames(userNames);
         session.GetServerDatabaseNames(databaseNames);
@@ -101,7 +68,6 @@ struct RightsFixture
                 session.GetServerDatabaseUser(database, user, rights);
             }
         }
-        return Ms(Clock::now() - start);
     }
 
     struct Load
@@ -112,36 +78,32 @@ struct RightsFixture
     };
 
     // Refresh, then the event loop runs as the window's does (sleeping while idle) until the grid is full. A
-    // 1 ms heartbeat timer measures the longest gap between two turns: how long the window could not answer.
+    // gap meter started after the click measures the longest gap between two turns, how long the window could
+    // not answer; on each turn it notes, the first column read is painted once and the loop ends once the
+    // grid is full.
     Load Refresh()
     {
-        window.setCurrentIndex(window.indexOf(page));
-        auto* grid = window.findChild<QAbstractItemView*>("RightsGrid");
+        pages.Window().setCurrentIndex(pages.Window().indexOf(page));
+        auto* grid = pages.Find<QAbstractItemView>("RightsGrid");
         Load load;
         QEventLoop loop;
-        QTimer heartbeat;
-        heartbeat.setInterval(1);
-        auto lastTurn = Clock::now();
         const auto start = Clock::now();
-        QObject::connect(&heartbeat, &QTimer::timeout,
-                         [&]
-                         {
-                             const auto now = Clock::now();
-                             load.LongestTurnMs = std::max(load.LongestTurnMs, Ms(now - lastTurn));
-                             lastTurn = now;
-                             if (load.FirstPaintMs == 0 && page->Model().DatabasesRead() > 0)
-                             {
-                                 grid->viewport()->repaint();
-                                 load.FirstPaintMs = Ms(Clock::now() - start);
-                             }
-                             if (!page->Busy())
-                                 loop.quit();
-                         });
-        window.findChild<QPushButton*>("RefreshRightsButton")->click();
-        lastTurn = Clock::now();
-        heartbeat.start();
+        pages.Find<QPushButton>("RefreshRightsButton")->click();
+        GapMeter gaps;
+        gaps.OnTurn(
+            [&]
+            {
+                if (load.FirstPaintMs == 0 && page->Model().DatabasesRead() > 0)
+                {
+                    grid->viewport()->repaint();
+                    load.FirstPaintMs = Ms(Clock::now() - start);
+                }
+                if (!page->Busy())
+                    loop.quit();
+            });
         loop.exec();
         load.TotalMs = Ms(Clock::now() - start);
+        load.LongestTurnMs = gaps.Result().LongestMs();
         grid->viewport()->repaint();
         return load;
     }
@@ -151,33 +113,29 @@ void BM_RightsGrid_AgainstRawRoundTrips(benchmark::State& state)
 {
     RightsFixture fixture;
     fixture.Refresh(); // the first fill builds the model; the measured ones replace it, as a refresh does
-    std::vector<double> raw, total, firstPaint, ratios;
+    Rounds rounds;
+    std::vector<double> firstPaint;
     double longestTurn = 0;
     for (auto _ : state)
     {
-        const bool rawFirst = raw.size() % 2 == 0;
-        double rawMs = rawFirst ? fixture.Raw() : 0;
-        auto load = fixture.Refresh();
-        if (!rawFirst)
-            rawMs = fixture.Raw();
-        raw.push_back(rawMs);
-        total.push_back(load.TotalMs);
+        RightsFixture::Load load;
+        rounds.Time([&] { return SecondsOf([&] { fixture.Raw(); }); },
+                    [&]
+                    {
+                        load = fixture.Refresh();
+                        return load.TotalMs / 1000;
+                    });
         firstPaint.push_back(load.FirstPaintMs);
-        ratios.push_back(load.TotalMs / rawMs);
         longestTurn = std::max(longestTurn, load.LongestTurnMs);
     }
-    state.counters["floor_ms"] = Median(raw);
-    state.counters["case_ms"] = Median(total);
-    state.counters["x_floor"] = Median(total) / Median(raw);
+    rounds.SetCounters(state);
     state.counters["first_paint_ms"] = Median(firstPaint);
     state.counters["longest_turn_ms"] = longestTurn;
-    AddGoalLine("Rights grid %d users x %d databases: %.1f ms = %.2fx the floor of the same raw round trips "
-                "(%.1f ms; %zu rounds, %.2fx to %.2fx; goal: within 1.2x)",
-                fixture.users, fixture.databases, Median(total), Median(total) / Median(raw), Median(raw),
-                ratios.size(), *std::min_element(ratios.begin(), ratios.end()),
-                *std::max_element(ratios.begin(), ratios.end()));
+    AddGoalLine(
+        "Rights grid %d users x %d databases: %.1f ms = %.2fx the floor of the same raw round trips %s",
+        fixture.users, fixture.databases, rounds.CaseMs(), rounds.Ratio(), rounds.Details(1.2).c_str());
     AddGoalLine("Rights grid: first column painted after %.1f ms, last reply after %.1f ms (goal: before it)",
-                Median(firstPaint), Median(total));
+                Median(firstPaint), rounds.CaseMs());
     AddGoalLine("Rights grid: longest event-loop turn while loading %.1f ms (goal: under 50 ms)",
                 longestTurn);
 }
@@ -185,7 +143,7 @@ void BM_RightsGrid_AgainstRawRoundTrips(benchmark::State& state)
 BENCHMARK(BM_RightsGrid_AgainstRawRoundTrips)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Iterations(Smoke() ? 2 : 9);
+    ->Iterations(RoundCount());
 
 } // namespace
 } // namespace korvel::bench
