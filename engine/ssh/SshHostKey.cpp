@@ -1,0 +1,115 @@
+#include "engine/ssh/SshHostKey.h"
+
+#include "engine/TunnelError.h"
+#include "engine/ssh/SshConnection.h"
+
+#include <memory>
+
+namespace korvel
+{
+namespace
+{
+
+struct KeyFree
+{
+    void operator()(ssh_key key) const { ssh_key_free(key); }
+};
+using KeyPtr = std::unique_ptr<std::remove_pointer_t<ssh_key>, KeyFree>;
+
+struct EntryFree
+{
+    void operator()(ssh_knownhosts_entry* entry) const { ssh_knownhosts_entry_free(entry); }
+};
+
+std::string KnownHostsFile(ssh_session session)
+{
+    char* value = nullptr;
+    if (ssh_options_get(session, SSH_OPTIONS_KNOWNHOSTS, &value) != SSH_OK || !value)
+        return "known_hosts";
+    std::string file = value;
+    ssh_string_free_char(value);
+    return file;
+}
+
+// The fingerprint known_hosts holds for the server, when it holds one.
+std::string KnownFingerprint(ssh_session session)
+{
+    ssh_knownhosts_entry* found = nullptr;
+    ssh_session_get_known_hosts_entry(session, &found);
+    const std::unique_ptr<ssh_knownhosts_entry, EntryFree> entry(found);
+    return entry && entry->publickey ? Sha256Fingerprint(entry->publickey) : "";
+}
+
+} // namespace
+
+std::string Sha256Fingerprint(ssh_key key)
+{
+    unsigned char* hash = nullptr;
+    size_t size = 0;
+    if (ssh_get_publickey_hash(key, SSH_PUBLICKEY_HASH_SHA256, &hash, &size) != SSH_OK)
+        return {};
+    char* text = ssh_get_fingerprint_hash(SSH_PUBLICKEY_HASH_SHA256, hash, size);
+    ssh_clean_pubkey_hash(&hash);
+    if (!text)
+        return {};
+    std::string fingerprint = text;
+    ssh_string_free_char(text);
+    return fingerprint;
+}
+
+void CheckHostKey(SshConnection& connection, const SshSettings& settings, const SshAsk& ask)
+{
+    ssh_session session = connection.Session();
+    const std::string& server = connection.ServerName();
+    ssh_key offered = nullptr;
+    if (ssh_get_server_publickey(session, &offered) != SSH_OK)
+        throw TunnelError(TunnelFailure::Unreachable,
+                          "The SSH server " + server + " sent no host key: " + ssh_get_error(session));
+    const KeyPtr key(offered);
+    const std::string fingerprint = Sha256Fingerprint(key.get());
+    const std::string type = ssh_key_type_to_char(ssh_key_type(key.get()));
+
+    switch (ssh_session_is_known_server(session))
+    {
+    case SSH_KNOWN_HOSTS_OK:
+        return;
+    case SSH_KNOWN_HOSTS_CHANGED:
+    case SSH_KNOWN_HOSTS_OTHER: // a key of another type is known: as suspicious as a changed one
+        throw TunnelError(TunnelFailure::HostKeyChanged,
+                          "WARNING: the host key of the SSH server " + server +
+                              " has changed: " + KnownHostsFile(session) + " holds " +
+                              KnownFingerprint(session) + ", the server offers " + type + " " + fingerprint +
+                              ". Refused: someone may be listening in; if the server's key was replaced, "
+                              "remove its old line from that file");
+    case SSH_KNOWN_HOSTS_UNKNOWN:
+    case SSH_KNOWN_HOSTS_NOT_FOUND:
+        break;
+    case SSH_KNOWN_HOSTS_ERROR:
+        throw TunnelError(TunnelFailure::HostKeyUnknown, "The host key of the SSH server " + server +
+                                                             " cannot be checked: " + ssh_get_error(session));
+    }
+
+    bool trusted = settings.AcceptNewHostKey;
+    if (!trusted && ask)
+    {
+        SshQuestion question;
+        question.What = SshQuestion::Kind::UnknownHostKey;
+        question.Server = server;
+        question.KeyType = type;
+        question.Fingerprint = fingerprint;
+        question.Text = "The SSH server " + server + " is not known. Its " + type +
+                        " host key has the fingerprint " + fingerprint + ".";
+        std::string unused;
+        trusted = ask(question, unused);
+    }
+    if (!trusted)
+        throw TunnelError(TunnelFailure::HostKeyUnknown, "The host key of the SSH server " + server +
+                                                             " is not known: " + type + " " + fingerprint +
+                                                             ". Refused: nobody confirmed it");
+    if (ssh_session_update_known_hosts(session) != SSH_OK)
+        throw TunnelError(TunnelFailure::HostKeyUnknown,
+                          "The host key of the SSH server " + server + " cannot be remembered in " +
+                              KnownHostsFile(session) + ": " + ssh_get_error(session));
+}
+
+} // namespace korvel
