@@ -2,6 +2,7 @@
 
 #include "engine/Engine.h"
 #include "engine/EngineError.h"
+#include "engine/SshTransport.h"
 #include "engine/wire/Utf8.h"
 #include "session/ScopeExit.h"
 #include "session/SessionErrors.h"
@@ -142,6 +143,8 @@ void TKORVELSession::ActivateDataSession(TDataSession& dataSession)
     dataSession.SetTrace(remoteTrace_);
     dataSession.SetUserName(CutUtf8(remoteUser_));
     dataSession.SetPassword(CutUtf8(remotePassword_));
+    dataSession.SetTransportFactory(ssh_.Enabled() ? SshTransportFactory(ssh_, SshAsk(CurrentSshPrompt()))
+                                                   : TransportFactory());
     dataSession.SetRemote(true);
     dataSession.Connect();
     // Attached after Connect: the lines of the connection and its CONNECTPARAMS exchange reach no handler.
@@ -365,6 +368,11 @@ void TKORVELSession::SetRemoteUser(const std::string& value)
 void TKORVELSession::SetRemotePassword(const std::string& value)
 {
     StoreIfInactive(remotePassword_, value);
+}
+
+void TKORVELSession::SetSsh(const SshSettings& value)
+{
+    StoreIfInactive(ssh_, value);
 }
 
 // --- Names ------------------------------------------------------------------------------------------------
