@@ -3,9 +3,11 @@
 
 #include "cli/Interrupt.h"
 #include "cli/Names.h"
+#include "cli/SshTarget.h"
 #include "cli/Terminal.h"
 #include "cli/UsageError.h"
 #include "engine/EngineError.h"
+#include "engine/TunnelError.h"
 #include "engine/wire/ErrorCodes.h"
 
 #include <cerrno>
@@ -55,11 +57,21 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
             },
             "SECONDS"));
     app.add_flag("--json", options.Json, "Print JSON");
+    app.add_option("--ssh", options.SshTarget,
+                   "Reach the server through the SSH server [USER@]HOST[:PORT] (HOST may be a ~/.ssh/config "
+                   "alias); --host, --address and --port are then as that server sees them")
+        ->check(CLI::Validator([](const std::string& text)
+                               { return ParseSshTarget(text) ? std::string() : "give [USER@]HOST[:PORT]"; },
+                               "[USER@]HOST[:PORT]"));
+    app.add_option("--ssh-identity", options.SshIdentity,
+                   "Log in to the SSH server with this key file (after the agent's keys)");
+    app.add_flag("--ssh-accept-new-host-key", options.SshAcceptNewHostKey,
+                 "Trust an SSH server whose host key is not in known_hosts yet, and remember its key there");
 }
 
 Connection::Connection(const GlobalOptions& options)
-    : timeoutSeconds_(options.TimeoutSeconds), terminal_(Terminal::Open()),
-      keyringEntry_(options.KeyringEntry)
+    : timeoutSeconds_(options.TimeoutSeconds), acceptNewHostKey_(options.SshAcceptNewHostKey),
+      terminal_(Terminal::Open()), keyringEntry_(options.KeyringEntry)
 {
     std::string password = options.Password;
     if (password.empty())
@@ -104,6 +116,17 @@ Connection::Connection(const GlobalOptions& options)
     session.SetRemoteService(options.Service);
     session.SetRemoteUser(options.User);
     session.SetRemotePassword(password);
+    if (!options.SshTarget.empty())
+    {
+        SshSettings ssh = *ParseSshTarget(options.SshTarget);
+        ssh.IdentityFile = options.SshIdentity;
+        ssh.AcceptNewHostKey = options.SshAcceptNewHostKey;
+        session.SetSsh(ssh);
+    }
+    // Without a terminal nobody can be asked: no secret is, and an unknown host key is refused.
+    SetSshPrompt(terminal_ ? SshPromptFunction([this](const SshQuestion& question, std::string& answer)
+                                               { return AskForSsh(question, answer); })
+                           : SshPromptFunction());
     session.SetRemoteTrace(trace_.is_open());
     session.SetCallLimits({.Interrupt = SignalInterrupt(),
                            .TimeoutMs = static_cast<std::int32_t>(std::ceil(timeoutSeconds_ * 1000))});
@@ -117,13 +140,24 @@ Connection::Connection(const GlobalOptions& options)
         { AskOnTerminal(sender, userName, password, continueLogin); });
 }
 
-Connection::~Connection() = default;
+Connection::~Connection()
+{
+    SetSshPrompt(nullptr);
+}
 
 void Connection::Open()
 {
     try
     {
         session_->SetActive(true);
+    }
+    catch (const ETunnelError& error)
+    {
+        if (error.Kind != TunnelFailure::HostKeyUnknown || acceptNewHostKey_)
+            throw;
+        throw std::runtime_error(
+            std::string(error.what()) +
+            "; give --ssh-accept-new-host-key to trust it and remember it in known_hosts");
     }
     catch (const EAbort&)
     {
@@ -195,6 +229,9 @@ std::runtime_error Connection::TimeoutError(bool connecting) const
                                                 : " service " + session_->RemoteService();
     std::ostringstream seconds;
     seconds << timeoutSeconds_;
+    if (session_->Ssh().Enabled())
+        server += " through the SSH server " +
+                  SshTargetText(session_->Ssh().User, session_->Ssh().Host, session_->Ssh().Port);
     return std::runtime_error((connecting ? "Could not connect to " : "No answer from ") + server +
                               " within " + seconds.str() + " seconds (--timeout)");
 }
@@ -202,6 +239,22 @@ std::runtime_error Connection::TimeoutError(bool connecting) const
 void Connection::WriteTrace(const std::string& line)
 {
     trace_ << line << '\n' << std::flush;
+}
+
+bool Connection::AskForSsh(const SshQuestion& question, std::string& answer)
+{
+    if (question.What == SshQuestion::Kind::UnknownHostKey)
+        return false; // refused, naming the fingerprint; --ssh-accept-new-host-key trusts it
+    if (question.Attempt > 1)
+        terminal_->Say(question.What == SshQuestion::Kind::Passphrase ? "Wrong passphrase, try again."
+                                                                      : "Refused, try again.");
+    if (!question.Instruction.empty())
+        terminal_->Say(question.Instruction);
+    std::optional<std::string> typed = terminal_->Ask(question.Text, !question.Echo);
+    if (!typed)
+        return false;
+    answer = std::move(*typed);
+    return true;
 }
 
 void Connection::AskOnTerminal(TKORVELSession& session, std::string& userName, std::string& password,

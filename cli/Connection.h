@@ -33,6 +33,9 @@ struct GlobalOptions
     bool Json = false;
     double TimeoutSeconds = 0; // 0: no limit
     std::string Profile;
+    std::string SshTarget; // [USER@]HOST[:PORT] of the SSH server to go through; empty: a direct connection
+    std::string SshIdentity;
+    bool SshAcceptNewHostKey = false;
     // Where the password is kept, when the profile keeps it and the keyring may be used.
     std::optional<credentials::CredentialKey> KeyringEntry;
 };
@@ -65,11 +68,14 @@ public:
 
 private:
     void WriteTrace(const std::string& line);
+    // The terminal's side of the SSH prompt: secrets are asked, an unknown host key is refused.
+    bool AskForSsh(const SshQuestion& question, std::string& answer);
     void AskOnTerminal(TKORVELSession& session, std::string& userName, std::string& password,
                        bool& continueLogin);
     void OfferToKeyring();
 
     double timeoutSeconds_;
+    bool acceptNewHostKey_;
     std::unique_ptr<Terminal> terminal_;
     std::ofstream trace_;
     std::unique_ptr<TKORVELSession> session_;

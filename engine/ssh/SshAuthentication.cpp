@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -103,7 +104,8 @@ private:
 
     bool Agent()
     {
-        if (!std::getenv("SSH_AUTH_SOCK"))
+        const char* agent = std::getenv("SSH_AUTH_SOCK");
+        if (!agent || !*agent)
             return false;
         tried_.push_back("agent");
         return Done(Step([this] { return ssh_userauth_agent(session_, nullptr); }));
@@ -164,6 +166,7 @@ private:
         int Attempt;
         bool Asked = false;
         bool Cancelled = false;
+        std::exception_ptr Failure = {}; // raised by the prompt: carried past libssh's C frames, raised after
     };
 
     // libssh calls this only for a key that is encrypted.
@@ -181,9 +184,17 @@ private:
         question.Text = "Passphrase for the key " + *request.File + ": ";
         question.Attempt = request.Attempt;
         Secret answer;
-        if (!request.Self->ask_(question, answer.Text))
+        try
         {
-            request.Cancelled = true;
+            if (!request.Self->ask_(question, answer.Text))
+            {
+                request.Cancelled = true;
+                return -1;
+            }
+        }
+        catch (...)
+        {
+            request.Failure = std::current_exception();
             return -1;
         }
         if (answer.Text.size() >= size)
@@ -202,6 +213,8 @@ private:
                 ssh_pki_import_privkey_file(file.c_str(), nullptr, &AskPassphrase, &request, &key);
             if (result == SSH_OK)
                 return KeyPtr(key);
+            if (request.Failure)
+                std::rethrow_exception(request.Failure);
             if (request.Cancelled)
                 Abort();
             if (!request.Asked || !ask_)

@@ -3,6 +3,7 @@
 #include "engine/TunnelError.h"
 #include "engine/ssh/SshConnection.h"
 
+#include <fstream>
 #include <memory>
 
 namespace korvel
@@ -31,13 +32,28 @@ std::string KnownHostsFile(ssh_session session)
     return file;
 }
 
-// The fingerprint known_hosts holds for the server, when it holds one.
-std::string KnownFingerprint(ssh_session session)
+// The fingerprints the known_hosts file holds for the server, as each of its lines that names the server is
+// read by libssh (hashed names included).
+std::string KnownFingerprints(ssh_session session, const std::string& file)
 {
-    ssh_knownhosts_entry* found = nullptr;
-    ssh_session_get_known_hosts_entry(session, &found);
-    const std::unique_ptr<ssh_knownhosts_entry, EntryFree> entry(found);
-    return entry && entry->publickey ? Sha256Fingerprint(entry->publickey) : "";
+    char* ownLine = nullptr;
+    if (ssh_session_export_known_hosts_entry(session, &ownLine) != SSH_OK || !ownLine)
+        return "an unreadable key";
+    const std::string own = ownLine;
+    ssh_string_free_char(ownLine);
+    const std::string host = own.substr(0, own.find(' ')); // as known_hosts names it: "[host]:port"
+    std::string fingerprints;
+    std::ifstream lines(file);
+    for (std::string line; std::getline(lines, line);)
+    {
+        ssh_knownhosts_entry* parsed = nullptr;
+        if (ssh_known_hosts_parse_line(host.c_str(), line.c_str(), &parsed) != SSH_OK)
+            continue;
+        const std::unique_ptr<ssh_knownhosts_entry, EntryFree> entry(parsed);
+        if (entry && entry->publickey)
+            fingerprints += (fingerprints.empty() ? "" : " and ") + Sha256Fingerprint(entry->publickey);
+    }
+    return fingerprints.empty() ? "another key" : fingerprints;
 }
 
 } // namespace
@@ -78,7 +94,8 @@ void CheckHostKey(SshConnection& connection, const SshSettings& settings, const 
         throw TunnelError(TunnelFailure::HostKeyChanged,
                           "WARNING: the host key of the SSH server " + server +
                               " has changed: " + KnownHostsFile(session) + " holds " +
-                              KnownFingerprint(session) + ", the server offers " + type + " " + fingerprint +
+                              KnownFingerprints(session, KnownHostsFile(session)) + ", the server offers " +
+                              type + " " + fingerprint +
                               ". Refused: someone may be listening in; if the server's key was replaced, "
                               "remove its old line from that file");
     case SSH_KNOWN_HOSTS_UNKNOWN:
