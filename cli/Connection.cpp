@@ -3,7 +3,6 @@
 
 #include "cli/Interrupt.h"
 #include "cli/Names.h"
-#include "cli/SshTarget.h"
 #include "cli/Terminal.h"
 #include "cli/UsageError.h"
 #include "engine/EngineError.h"
@@ -28,6 +27,13 @@ namespace
 constexpr auto LogoutTime = std::chrono::seconds(1);
 
 } // namespace
+
+CLI::Validator SshTargetCheck()
+{
+    return CLI::Validator([](const std::string& text)
+                          { return ParseSshTarget(text) ? std::string() : "give [USER@]HOST[:PORT]"; },
+                          "[USER@]HOST[:PORT]");
+}
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
 {
@@ -60,9 +66,7 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
     app.add_option("--ssh", options.SshTarget,
                    "Reach the server through the SSH server [USER@]HOST[:PORT] (HOST may be a ~/.ssh/config "
                    "alias); --host, --address and --port are then as that server sees them")
-        ->check(CLI::Validator([](const std::string& text)
-                               { return ParseSshTarget(text) ? std::string() : "give [USER@]HOST[:PORT]"; },
-                               "[USER@]HOST[:PORT]"));
+        ->check(SshTargetCheck());
     app.add_option("--ssh-identity", options.SshIdentity,
                    "Log in to the SSH server with this key file (after the agent's keys)");
     app.add_flag("--ssh-accept-new-host-key", options.SshAcceptNewHostKey,

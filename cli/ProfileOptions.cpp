@@ -1,8 +1,8 @@
 #include "cli/ProfileOptions.h"
 
-#include "cli/SshTarget.h"
 #include "cli/UsageError.h"
 #include "credentials/Keyring.h"
+#include "engine/SshSettings.h"
 #include "settings/Profiles.h"
 
 #include <cstdlib>

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace korvel
@@ -51,6 +52,13 @@ struct SshQuestion
     bool Echo = false;       // whether the answer may be shown as it is typed
     int Attempt = 1;         // 2 and up after a wrong answer
 };
+
+// `[USER@]HOST[:PORT]`, as the CLI's --ssh and the exporter's `ssh` take it: nothing when it names no host or
+// its port is not one. A host may be an alias of ~/.ssh/config; an IPv6 address stands in brackets when a
+// port follows.
+std::optional<SshSettings> ParseSshTarget(const std::string& text);
+// The text ParseSshTarget reads back as the same user, host and port (0: none).
+std::string SshTargetText(const std::string& user, const std::string& host, int port);
 
 // Asked on the thread of the connection. Returns false to refuse (an unknown key) or to cancel (a secret);
 // a secret typed is returned in `answer`.

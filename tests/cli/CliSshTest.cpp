@@ -106,10 +106,11 @@ protected:
         return all;
     }
 
-    // $HOME is the test's directory (the password database names another), and no agent of the caller's.
+    // $HOME is the test's directory (the password database names another), profiles are kept there, and
+    // no agent of the caller's is used.
     std::vector<std::string> Environment(const std::vector<std::string>& more = {}) const
     {
-        std::vector<std::string> all{"HOME=" + home.Path()};
+        std::vector<std::string> all{"HOME=" + home.Path(), "XDG_CONFIG_HOME=" + (home / ".config")};
         all.insert(all.end(), more.begin(), more.end());
         if (std::none_of(more.begin(), more.end(),
                          [](const std::string& entry) { return entry.starts_with("SSH_AUTH_SOCK="); }))
@@ -171,6 +172,24 @@ TEST_F(CliSshTest, AHostAliasOfSshConfigGivesTheServerPortUserKeyAndKnownHostsFi
     EXPECT_EQ(run.Status, 0) << run.Err;
 }
 
+TEST_F(CliSshTest, AProfileGoesThroughItsSshServerWithItsKey)
+{
+    std::filesystem::remove(homeKey);
+    const CliRun added = RunCli({"profile", "add", "behind", "--address", "127.0.0.1", "--port",
+                                 std::to_string(server.AdminPort()), "--user", "admin", "--ssh", Target(),
+                                 "--ssh-identity", agentKey},
+                                Environment());
+    ASSERT_EQ(added.Status, 0) << added.Err;
+    EXPECT_NE(ReadFile(home / ".config/korvel-admin/profiles.ini")
+                  .find("SSH Host=127.0.0.1\nSSH Port=" + std::to_string(bastion->Port()) +
+                        "\nSSH Identity File=" + agentKey + "\n"),
+              std::string::npos);
+    const CliRun run = RunCli({"--profile", "behind", "--password", server.Options().AdminPassword, "status"},
+                              Environment());
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(bastion->Connections(), 1);
+}
+
 TEST_F(CliSshTest, AKeyHeldByTheAgentLogsIn)
 {
     std::filesystem::remove(homeKey);
@@ -191,12 +210,11 @@ TEST_F(CliSshTest, AKeyTheServerDoesNotTakeIsRefusedNamingWhatWasTried)
 
 TEST_F(CliSshTest, AKeysPassphraseIsAskedOnTheTerminalAndAskedAgainWhenWrong)
 {
-    const TerminalRun run =
-        RunCliOnTerminal(Args({"status"}, {"--ssh-identity", lockedKey}),
-                         {{"Passphrase for the key " + lockedKey + ": ", "wrong\n"},
-                          {"Wrong passphrase, try again.", ""},
-                          {"Passphrase for the key " + lockedKey + ": ", "open sesame\n"}},
-                         Environment());
+    const TerminalRun run = RunCliOnTerminal(
+        Args({"status"}, {"--ssh-identity", lockedKey}),
+        {{"Passphrase for the key " + lockedKey + ": ", "wrong\n"},
+         {"Wrong passphrase, try again.\r\nPassphrase for the key " + lockedKey + ": ", "open sesame\n"}},
+        Environment());
     EXPECT_EQ(run.Run.Status, 0) << run.Run.Err << run.Text;
     EXPECT_FALSE(run.EchoOn[0] || run.EchoOn[1]) << "a passphrase is not shown as it is typed";
     EXPECT_EQ(run.Text.find("open sesame"), std::string::npos);

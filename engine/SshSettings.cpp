@@ -1,8 +1,8 @@
-#include "cli/SshTarget.h"
+#include "engine/SshSettings.h"
 
 #include <charconv>
 
-namespace korvel::cli
+namespace korvel
 {
 
 std::optional<SshSettings> ParseSshTarget(const std::string& text)
@@ -59,4 +59,4 @@ std::string SshTargetText(const std::string& user, const std::string& host, int 
     return text;
 }
 
-} // namespace korvel::cli
+} // namespace korvel
