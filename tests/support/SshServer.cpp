@@ -99,20 +99,6 @@ std::string KeyFingerprint(const std::string& publicKeyFile)
     return fingerprint;
 }
 
-TempDir::TempDir(const std::string& prefix)
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temporary directory");
-    path_ = pattern;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
 SshServer::SshServer(SshServerOptions options) : options_(std::move(options)), dir_("korvel-sshd")
 {
     // sshd running as root separates privileges through this directory; a machine that never ran its own

@@ -5,6 +5,8 @@
 // it; the listener's next connection gets a fresh sshd.
 #pragma once
 
+#include "tests/support/TempDir.h"
+
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -24,21 +26,6 @@ std::string RunProgram(const std::vector<std::string>& args,
 void GenerateKey(const std::string& path, const std::string& passphrase = "");
 // "SHA256:<base64>" of a public key file, as ssh-keygen prints it.
 std::string KeyFingerprint(const std::string& publicKeyFile);
-
-// A directory removed with everything in it when destroyed.
-class TempDir
-{
-public:
-    explicit TempDir(const std::string& prefix = "korvel-ssh");
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 struct SshServerOptions
 {
