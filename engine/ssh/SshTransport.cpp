@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -135,6 +136,7 @@ public:
         ssh_channel_free(channel_);
         channel_ = nullptr;
         connection_.reset();
+        aheadStart_ = aheadEnd_ = 0;
     }
 
     bool IsOpen() const override { return channel_ != nullptr; }
@@ -142,6 +144,8 @@ public:
     bool WaitForData(int timeoutMs) override
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        if (aheadEnd_ > aheadStart_)
+            return true;
         for (;;)
         {
             const int available = ssh_channel_poll(channel_, 0);
@@ -180,12 +184,23 @@ public:
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(streamTimeoutMs_);
         for (;;)
         {
-            const int got = ssh_channel_read_nonblocking(channel_, data, static_cast<std::uint32_t>(size), 0);
+            if (aheadEnd_ > aheadStart_)
+            {
+                const std::int32_t count = std::min(size, aheadEnd_ - aheadStart_);
+                std::memcpy(data, ahead_.get() + aheadStart_, static_cast<std::size_t>(count));
+                aheadStart_ += count;
+                return count;
+            }
+            const int got = ssh_channel_read_timeout(channel_, ahead_.get(), AheadSize, 0, 0);
             if (got > 0)
-                return got;
+            {
+                aheadStart_ = 0;
+                aheadEnd_ = got;
+                continue;
+            }
             if (got == SSH_EOF || ssh_channel_is_eof(channel_))
                 return 0;
-            if (got < 0)
+            if (got < 0 && got != SSH_AGAIN)
                 Lost();
             if (!connection_->WaitForInput(Left(end, streamTimeoutMs_), limits_))
                 return 0;
@@ -209,6 +224,13 @@ private:
                                                    ssh_get_error(connection_->Session()));
     }
 
+    // libssh grows the channel's window to what a read asks for (by itself, to 1.25 MB only when half of it
+    // is used up), so a large read keeps the server sending while replies are read in pieces: a 10 MB log
+    // came in at half the speed of OpenSSH's own forward without it.
+    static constexpr std::int32_t AheadSize = 2 * 1024 * 1024;
+    std::unique_ptr<std::uint8_t[]> ahead_ = std::make_unique<std::uint8_t[]>(AheadSize);
+    std::int32_t aheadStart_ = 0;
+    std::int32_t aheadEnd_ = 0;
     std::shared_ptr<SshTunnel> tunnel_;
     std::shared_ptr<SshConnection> connection_;
     ssh_channel channel_ = nullptr;
