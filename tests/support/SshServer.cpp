@@ -242,40 +242,10 @@ pid_t SshServer::StartSshd(int socket)
 
 void SshServer::Relay(int client, int server, pid_t sshd)
 {
-    char buffer[65536];
-    for (bool open = true; open;)
-    {
-        pollfd ready[3] = {{client, POLLIN, 0}, {server, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-        if (poll(ready, 3, -1) < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (ready[2].revents != 0)
-            break;
-        for (auto [from, to] : {std::pair{0, 1}, std::pair{1, 0}})
-        {
-            if (ready[from].revents == 0)
-                continue;
-            const ssize_t got = read(ready[from].fd, buffer, sizeof buffer);
-            if (got <= 0)
-            {
-                open = false;
-                break;
-            }
-            {
-                std::lock_guard guard(mutex_);
-                recorded_.append(buffer, static_cast<std::size_t>(got));
-            }
-            if (!SendAll(ready[to].fd, reinterpret_cast<const std::uint8_t*>(buffer),
-                         static_cast<std::size_t>(got)))
-            {
-                open = false;
-                break;
-            }
-        }
-    }
+    // Each direction on a thread of its own, as on a network: a side slow to read never holds up the other.
+    std::thread toClient([&] { Copy(server, client); });
+    Copy(client, server);
+    toClient.join();
     close(client);
     close(server);
     {
@@ -284,6 +254,36 @@ void SshServer::Relay(int client, int server, pid_t sshd)
     }
     kill(sshd, SIGKILL); // gone already unless the client left first; reaped only below, so never another's
     waitpid(sshd, nullptr, 0);
+}
+
+void SshServer::Copy(int from, int to)
+{
+    char buffer[65536];
+    for (;;)
+    {
+        pollfd ready[2] = {{from, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        if (poll(ready, 2, -1) < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (ready[1].revents != 0)
+            break;
+        const ssize_t got = read(from, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        if (options_.Record)
+        {
+            std::lock_guard guard(mutex_);
+            recorded_.append(buffer, static_cast<std::size_t>(got));
+        }
+        if (!SendAll(to, reinterpret_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(got)))
+            break;
+    }
+    // The other direction ends too: it reads the end of its stream next.
+    shutdown(from, SHUT_RDWR);
+    shutdown(to, SHUT_RDWR);
 }
 
 } // namespace korvel::test

@@ -31,6 +31,7 @@ struct SshServerOptions
 {
     bool AllowTcpForwarding = true;
     std::vector<std::string> AuthorizedKeys; // public key files whose keys may log in
+    bool Record = true;                      // keep the bytes of the hop for Recorded()
 };
 
 class SshServer
@@ -65,6 +66,8 @@ public:
 private:
     void Accept();
     void Relay(int client, int server, pid_t sshd);
+    // One direction of a connection, until either side ends it.
+    void Copy(int from, int to);
     pid_t StartSshd(int socket);
     void WriteConfig();
     void Signal(int signal);
