@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -195,6 +197,54 @@ TEST_F(SshTunnelTest, ACancelEndsTheSshConnectToASilentBastion)
     ASSERT_TRUE(error);
     EXPECT_EQ(error->ErrorCode, KORVEL_REMOTECONNECT);
     EXPECT_EQ(session.LastInterruption(), Interruption::Cancelled);
+}
+
+// Whether a process whose command line starts with `name` runs.
+bool ProcessRuns(const std::string& name)
+{
+    for (const auto& entry : std::filesystem::directory_iterator("/proc"))
+        if (ReadFile(entry.path() / "cmdline").starts_with(name))
+            return true;
+    return false;
+}
+
+TEST_F(SshTunnelTest, ACancelEndsTheProxyCommandOfAnSshConfigHost)
+{
+    // ~/.ssh/config of a $HOME of the test's own: a ProxyJump becomes such a command in libssh.
+    const std::string marker = "korvel-proxy-" + std::to_string(getpid());
+    std::filesystem::create_directory(home / ".ssh");
+    const std::string proxy =
+        home.WriteFile("proxy", "#!/bin/bash\nexec -a " + marker + " sleep 86399\n", 0700);
+    home.WriteFile(".ssh/config", "Host proxied\n  ProxyCommand " + proxy + "\n");
+    const char* oldHome = std::getenv("HOME");
+    const std::string kept = oldHome ? oldHome : "";
+    setenv("HOME", home.Path().c_str(), 1);
+
+    SshSettings settings = Settings();
+    settings.Host = "proxied";
+    settings.Port = 0;
+    auto interrupt = std::make_shared<CallInterrupt>();
+    TDataSession session;
+    Configure(session, server.AdminPort(), settings);
+    session.SetConnectTimeoutMs(600'000);
+    CallLimits limits;
+    limits.Interrupt = interrupt;
+    session.SetCallLimits(limits);
+    std::thread canceller(
+        [&]
+        {
+            Eventually([&] { return ProcessRuns(marker); });
+            interrupt->Cancel();
+        });
+    const auto error = CaptureEngineError([&] { session.Connect(); });
+    canceller.join();
+    if (oldHome)
+        setenv("HOME", kept.c_str(), 1);
+    else
+        unsetenv("HOME");
+    ASSERT_TRUE(error);
+    EXPECT_EQ(session.LastInterruption(), Interruption::Cancelled);
+    EXPECT_TRUE(Eventually([&] { return !ProcessRuns(marker); }));
 }
 
 TEST_F(SshTunnelTest, ADeadlineEndsAChannelReadWhileTheBastionIsStopped)
