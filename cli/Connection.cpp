@@ -16,6 +16,7 @@
 #include <cstring>
 #include <iostream>
 #include <sstream>
+#include <string.h>
 
 namespace korvel::cli
 {
@@ -127,10 +128,12 @@ Connection::Connection(const GlobalOptions& options)
         ssh.AcceptNewHostKey = options.SshAcceptNewHostKey;
         session.SetSsh(ssh);
     }
-    // Without a terminal nobody can be asked: no secret is, and an unknown host key is refused.
-    SetSshPrompt(terminal_ ? SshPromptFunction([this](const SshQuestion& question, std::string& answer)
-                                               { return AskForSsh(question, answer); })
-                           : SshPromptFunction());
+    // With neither a terminal nor a keyring nobody can answer: no secret is asked, an unknown host key is
+    // refused.
+    SetSshPrompt(terminal_ || keyringEntry_
+                     ? SshPromptFunction([this](const SshQuestion& question, std::string& answer)
+                                         { return AskForSsh(question, answer); })
+                     : SshPromptFunction());
     session.SetRemoteTrace(trace_.is_open());
     session.SetCallLimits({.Interrupt = SignalInterrupt(),
                            .TimeoutMs = static_cast<std::int32_t>(std::ceil(timeoutSeconds_ * 1000))});
@@ -176,6 +179,32 @@ void Connection::Open()
     TDataSession* remote = session_->DataSession();
     if (keyringEntry_ && typedPassword_ && remote && remote->UserName() == keyringEntry_->User)
         OfferToKeyring();
+    OfferSshSecretsToKeyring();
+}
+
+void Connection::OfferSshSecretsToKeyring()
+{
+    for (const TypedSecret& typed : typedSshSecrets_)
+    {
+        std::optional<std::string> answer =
+            terminal_->Ask("Keep the " + typed.What + " in the keyring for the profile? [y/N] ", false);
+        if (!answer || (*answer != "y" && *answer != "Y" && *answer != "yes"))
+            continue;
+        try
+        {
+            credentials::StorePassword(typed.Key, typed.Secret);
+        }
+        catch (const credentials::KeyringError& error)
+        {
+            std::cerr << "korvel-admin-cli: " << error.what() << '\n';
+        }
+    }
+    typedSshSecrets_.clear();
+}
+
+Connection::TypedSecret::~TypedSecret()
+{
+    explicit_bzero(Secret.data(), Secret.size());
 }
 
 void Connection::OfferToKeyring()
@@ -249,6 +278,39 @@ bool Connection::AskForSsh(const SshQuestion& question, std::string& answer)
 {
     if (question.What == SshQuestion::Kind::UnknownHostKey)
         return false; // refused, naming the fingerprint; --ssh-accept-new-host-key trusts it
+    std::optional<credentials::CredentialKey> key;
+    std::string what;
+    if (question.What == SshQuestion::Kind::Passphrase)
+    {
+        key = credentials::CredentialKey::ForSshKey(question.KeyFile);
+        what = "passphrase of the key " + question.KeyFile;
+    }
+    else if (question.What == SshQuestion::Kind::Password)
+    {
+        key = credentials::CredentialKey::ForSshServer(question.Server, question.User);
+        what = "SSH password of " + question.User + " on " + question.Server;
+    }
+    if (!keyringEntry_)
+        key.reset(); // kept only where the profile keeps its secrets
+    if (key && question.Attempt == 1)
+    {
+        try
+        {
+            if (std::optional<std::string> kept = credentials::LookupPassword(*key))
+            {
+                answer = std::move(*kept);
+                return true;
+            }
+        }
+        catch (const credentials::KeyringError& error)
+        {
+            std::cerr << "korvel-admin-cli: " << error.what() << '\n';
+        }
+    }
+    if (!terminal_)
+        throw TunnelError(TunnelFailure::AuthenticationRefused,
+                          "The " + (what.empty() ? "answer to \"" + question.Text + "\"" : what) +
+                              " is needed: none is kept in the keyring and there is no terminal to ask on");
     if (question.Attempt > 1)
         terminal_->Say(question.What == SshQuestion::Kind::Passphrase ? "Wrong passphrase, try again."
                                                                       : "Refused, try again.");
@@ -258,6 +320,11 @@ bool Connection::AskForSsh(const SshQuestion& question, std::string& answer)
     if (!typed)
         return false;
     answer = std::move(*typed);
+    if (key)
+    {
+        std::erase_if(typedSshSecrets_, [&](const TypedSecret& earlier) { return earlier.Key == *key; });
+        typedSshSecrets_.push_back({*key, answer, what});
+    }
     return true;
 }
 

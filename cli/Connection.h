@@ -13,6 +13,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace korvel::cli
 {
@@ -70,8 +71,12 @@ public:
 
 private:
     void WriteTrace(const std::string& line);
-    // The terminal's side of the SSH prompt: secrets are asked, an unknown host key is refused.
+    // The CLI's side of the SSH prompt: an unknown host key is refused; a passphrase or password comes from
+    // the keyring when the profile keeps its secrets there, else from the terminal.
     bool AskForSsh(const SshQuestion& question, std::string& answer);
+    // Offers the SSH secrets typed for a profile that keeps its secrets to the keyring, each under its own
+    // key.
+    void OfferSshSecretsToKeyring();
     void AskOnTerminal(TKORVELSession& session, std::string& userName, std::string& password,
                        bool& continueLogin);
     void OfferToKeyring();
@@ -85,6 +90,14 @@ private:
     std::optional<std::string> refusedBy_;
     std::optional<credentials::CredentialKey> keyringEntry_;
     std::optional<std::string> typedPassword_; // the last password typed on the terminal
+    struct TypedSecret
+    {
+        credentials::CredentialKey Key;
+        std::string Secret;
+        std::string What; // "passphrase of the key FILE", ...
+        ~TypedSecret();
+    };
+    std::vector<TypedSecret> typedSshSecrets_;
 };
 
 } // namespace korvel::cli
