@@ -34,19 +34,10 @@ struct Secret
     ~Secret() { explicit_bzero(Text.data(), Text.size()); }
 };
 
-std::string Home()
-{
-    const char* home = std::getenv("HOME");
-    return home && *home ? home : "";
-}
-
+// A key file as the config names it: "%d/" is the SSH directory, "~" is $HOME.
 std::string Expand(const std::string& path, const std::string& sshDir)
 {
-    if (path.rfind("%d/", 0) == 0)
-        return sshDir + path.substr(2);
-    if (path.rfind("~/", 0) == 0 && !Home().empty())
-        return Home() + path.substr(1);
-    return path;
+    return path.rfind("%d/", 0) == 0 ? sshDir + path.substr(2) : ExpandHome(path);
 }
 
 class Authentication
@@ -57,12 +48,7 @@ public:
         : connection_(connection), session_(connection.Session()), settings_(settings), ask_(ask),
           timeoutMs_(timeoutMs), limits_(limits)
     {
-        char* user = nullptr;
-        if (ssh_options_get(session_, SSH_OPTIONS_USER, &user) == SSH_OK && user)
-        {
-            user_ = user;
-            ssh_string_free_char(user);
-        }
+        user_ = SshOption(session_, SSH_OPTIONS_USER);
     }
 
     void Run()
@@ -116,20 +102,10 @@ private:
     {
         if (!settings_.IdentityFile.empty())
             return {Expand(settings_.IdentityFile, "")};
-        char* dir = nullptr;
-        std::string sshDir;
-        if (ssh_options_get(session_, SSH_OPTIONS_SSH_DIR, &dir) == SSH_OK && dir)
-        {
-            sshDir = dir;
-            ssh_string_free_char(dir);
-        }
+        const std::string sshDir = SshOption(session_, SSH_OPTIONS_SSH_DIR);
         std::vector<std::string> files;
-        char* first = nullptr;
-        if (ssh_options_get(session_, SSH_OPTIONS_IDENTITY, &first) == SSH_OK && first)
-        {
+        if (const std::string first = SshOption(session_, SSH_OPTIONS_IDENTITY); !first.empty())
             files.push_back(Expand(first, sshDir));
-            ssh_string_free_char(first);
-        }
         for (const char* name : {"/id_ed25519", "/id_ecdsa", "/id_rsa"})
             if (files.empty() || files.front() != sshDir + name)
                 files.push_back(sshDir + name);

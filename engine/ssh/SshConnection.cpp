@@ -17,10 +17,7 @@
 
 namespace korvel
 {
-namespace
-{
 
-// `~` is $HOME, as in a shell, not the home directory of the password database (libssh's own choice).
 std::string HomeDirectory()
 {
     const char* home = std::getenv("HOME");
@@ -35,7 +32,7 @@ std::string ExpandHome(const std::string& path)
     return home + path.substr(1);
 }
 
-std::string Option(ssh_session session, ssh_options_e option)
+std::string SshOption(ssh_session session, ssh_options_e option)
 {
     char* value = nullptr;
     if (ssh_options_get(session, option, &value) != SSH_OK || !value)
@@ -44,8 +41,6 @@ std::string Option(ssh_session session, ssh_options_e option)
     ssh_string_free_char(value);
     return text;
 }
-
-} // namespace
 
 SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
                              const std::shared_ptr<Resolver>& resolver, int answerTimeoutMs,
@@ -75,11 +70,11 @@ SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
         if (!settings_.User.empty())
             ssh_options_set(session_, SSH_OPTIONS_USER, settings_.User.c_str());
         const std::string knownHosts =
-            ExpandHome(settings_.KnownHostsFile.empty() ? Option(session_, SSH_OPTIONS_KNOWNHOSTS)
+            ExpandHome(settings_.KnownHostsFile.empty() ? SshOption(session_, SSH_OPTIONS_KNOWNHOSTS)
                                                         : settings_.KnownHostsFile);
         ssh_options_set(session_, SSH_OPTIONS_KNOWNHOSTS, knownHosts.c_str());
 
-        hostName_ = Option(session_, SSH_OPTIONS_HOST);
+        hostName_ = SshOption(session_, SSH_OPTIONS_HOST);
         ssh_options_get_port(session_, &port_);
         const std::string hostPort = hostName_ + ":" + std::to_string(port_);
         serverName_ = hostName_ == settings_.Host ? hostPort : settings_.Host + " (" + hostPort + ")";
@@ -121,7 +116,7 @@ void SshConnection::Connect(const std::shared_ptr<Resolver>& resolver, int timeo
 
 bool SshConnection::UsesProxyCommand() const
 {
-    const std::string command = Option(session_, SSH_OPTIONS_PROXYCOMMAND);
+    const std::string command = SshOption(session_, SSH_OPTIONS_PROXYCOMMAND);
     return !command.empty() && command != "none";
 }
 

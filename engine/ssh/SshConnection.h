@@ -20,6 +20,14 @@
 namespace korvel
 {
 
+// $HOME, as a shell has it (empty when unset): `~` stands for it, not for the password database's home,
+// which is libssh's own choice.
+std::string HomeDirectory();
+// `path` with a leading `~` read as $HOME.
+std::string ExpandHome(const std::string& path);
+// A text option of the session as libssh holds it now (after the config); empty when unset.
+std::string SshOption(ssh_session session, ssh_options_e option);
+
 class SshConnection
 {
 public:

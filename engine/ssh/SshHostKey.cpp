@@ -24,14 +24,9 @@ struct EntryFree
 
 std::string KnownHostsFile(ssh_session session)
 {
-    char* value = nullptr;
-    if (ssh_options_get(session, SSH_OPTIONS_KNOWNHOSTS, &value) != SSH_OK || !value)
-        return "known_hosts";
-    std::string file = value;
-    ssh_string_free_char(value);
-    return file;
+    const std::string file = SshOption(session, SSH_OPTIONS_KNOWNHOSTS);
+    return file.empty() ? "known_hosts" : file;
 }
-
 // The fingerprints the known_hosts file holds for the server, as each of its lines that names the server is
 // read by libssh (hashed names included).
 std::string KnownFingerprints(ssh_session session, const std::string& file)
