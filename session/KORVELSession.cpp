@@ -143,8 +143,9 @@ void TKORVELSession::ActivateDataSession(TDataSession& dataSession)
     dataSession.SetTrace(remoteTrace_);
     dataSession.SetUserName(CutUtf8(remoteUser_));
     dataSession.SetPassword(CutUtf8(remotePassword_));
-    dataSession.SetTransportFactory(ssh_.Enabled() ? SshTransportFactory(ssh_, SshAsk(CurrentSshPrompt()))
-                                                   : TransportFactory());
+    // The remote session is new at each activation: without SSH it keeps its own (TCP) transports.
+    if (ssh_.Enabled())
+        dataSession.SetTransportFactory(SshTransportFactory(ssh_, SshAsk(CurrentSshPrompt())));
     dataSession.SetRemote(true);
     dataSession.Connect();
     // Attached after Connect: the lines of the connection and its CONNECTPARAMS exchange reach no handler.
