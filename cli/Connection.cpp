@@ -5,6 +5,7 @@
 #include "cli/Names.h"
 #include "cli/Terminal.h"
 #include "cli/UsageError.h"
+#include "engine/TunnelError.h"
 #include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
 
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <iostream>
 #include <sstream>
+#include <string.h>
 
 namespace korvel::cli
 {
@@ -26,6 +28,13 @@ namespace
 constexpr auto LogoutTime = std::chrono::seconds(1);
 
 } // namespace
+
+CLI::Validator SshTargetCheck()
+{
+    return CLI::Validator([](const std::string& text)
+                          { return ParseSshTarget(text) ? std::string() : "give [USER@]HOST[:PORT]"; },
+                          "[USER@]HOST[:PORT]");
+}
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
 {
@@ -55,11 +64,19 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
             },
             "SECONDS"));
     app.add_flag("--json", options.Json, "Print JSON");
+    app.add_option("--ssh", options.SshTarget,
+                   "Reach the server through the SSH server [USER@]HOST[:PORT] (HOST may be a ~/.ssh/config "
+                   "alias); --host, --address and --port are then as that server sees them")
+        ->check(SshTargetCheck());
+    app.add_option("--ssh-identity", options.SshIdentity,
+                   "Log in to the SSH server with this key file (after the agent's keys)");
+    app.add_flag("--ssh-accept-new-host-key", options.SshAcceptNewHostKey,
+                 "Trust an SSH server whose host key is not in known_hosts yet, and remember its key there");
 }
 
 Connection::Connection(const GlobalOptions& options)
-    : timeoutSeconds_(options.TimeoutSeconds), terminal_(Terminal::Open()),
-      keyringEntry_(options.KeyringEntry)
+    : timeoutSeconds_(options.TimeoutSeconds), acceptNewHostKey_(options.SshAcceptNewHostKey),
+      terminal_(Terminal::Open()), keyringEntry_(options.KeyringEntry)
 {
     std::string password = options.Password;
     if (password.empty())
@@ -104,6 +121,19 @@ Connection::Connection(const GlobalOptions& options)
     session.SetRemoteService(options.Service);
     session.SetRemoteUser(options.User);
     session.SetRemotePassword(password);
+    if (!options.SshTarget.empty())
+    {
+        SshSettings ssh = *ParseSshTarget(options.SshTarget);
+        ssh.IdentityFile = options.SshIdentity;
+        ssh.AcceptNewHostKey = options.SshAcceptNewHostKey;
+        session.SetSsh(ssh);
+    }
+    // With neither a terminal nor a keyring nobody can answer: no secret is asked, an unknown host key is
+    // refused.
+    SetSshPrompt(terminal_ || keyringEntry_
+                     ? SshPromptFunction([this](const SshQuestion& question, std::string& answer)
+                                         { return AskForSsh(question, answer); })
+                     : SshPromptFunction());
     session.SetRemoteTrace(trace_.is_open());
     session.SetCallLimits({.Interrupt = SignalInterrupt(),
                            .TimeoutMs = static_cast<std::int32_t>(std::ceil(timeoutSeconds_ * 1000))});
@@ -117,13 +147,24 @@ Connection::Connection(const GlobalOptions& options)
         { AskOnTerminal(sender, userName, password, continueLogin); });
 }
 
-Connection::~Connection() = default;
+Connection::~Connection()
+{
+    SetSshPrompt(nullptr);
+}
 
 void Connection::Open()
 {
     try
     {
         session_->SetActive(true);
+    }
+    catch (const ETunnelError& error)
+    {
+        if (error.Kind != TunnelFailure::HostKeyUnknown || acceptNewHostKey_)
+            throw;
+        throw std::runtime_error(
+            std::string(error.what()) +
+            "; give --ssh-accept-new-host-key to trust it and remember it in known_hosts");
     }
     catch (const EAbort&)
     {
@@ -138,6 +179,32 @@ void Connection::Open()
     TDataSession* remote = session_->DataSession();
     if (keyringEntry_ && typedPassword_ && remote && remote->UserName() == keyringEntry_->User)
         OfferToKeyring();
+    OfferSshSecretsToKeyring();
+}
+
+void Connection::OfferSshSecretsToKeyring()
+{
+    for (const TypedSecret& typed : typedSshSecrets_)
+    {
+        std::optional<std::string> answer =
+            terminal_->Ask("Keep the " + typed.What + " in the keyring for the profile? [y/N] ", false);
+        if (!answer || (*answer != "y" && *answer != "Y" && *answer != "yes"))
+            continue;
+        try
+        {
+            credentials::StorePassword(typed.Key, typed.Secret);
+        }
+        catch (const credentials::KeyringError& error)
+        {
+            std::cerr << "korvel-admin-cli: " << error.what() << '\n';
+        }
+    }
+    typedSshSecrets_.clear();
+}
+
+Connection::TypedSecret::~TypedSecret()
+{
+    explicit_bzero(Secret.data(), Secret.size());
 }
 
 void Connection::OfferToKeyring()
@@ -195,6 +262,9 @@ std::runtime_error Connection::TimeoutError(bool connecting) const
                                                 : " service " + session_->RemoteService();
     std::ostringstream seconds;
     seconds << timeoutSeconds_;
+    if (session_->Ssh().Enabled())
+        server += " through the SSH server " +
+                  SshTargetText(session_->Ssh().User, session_->Ssh().Host, session_->Ssh().Port);
     return std::runtime_error((connecting ? "Could not connect to " : "No answer from ") + server +
                               " within " + seconds.str() + " seconds (--timeout)");
 }
@@ -202,6 +272,60 @@ std::runtime_error Connection::TimeoutError(bool connecting) const
 void Connection::WriteTrace(const std::string& line)
 {
     trace_ << line << '\n' << std::flush;
+}
+
+bool Connection::AskForSsh(const SshQuestion& question, std::string& answer)
+{
+    if (question.What == SshQuestion::Kind::UnknownHostKey)
+        return false; // refused, naming the fingerprint; --ssh-accept-new-host-key trusts it
+    std::optional<credentials::CredentialKey> key;
+    std::string what;
+    if (question.What == SshQuestion::Kind::Passphrase)
+    {
+        key = credentials::CredentialKey::ForSshKey(question.KeyFile);
+        what = "passphrase of the key " + question.KeyFile;
+    }
+    else if (question.What == SshQuestion::Kind::Password)
+    {
+        key = credentials::CredentialKey::ForSshServer(question.Server, question.User);
+        what = "SSH password of " + question.User + " on " + question.Server;
+    }
+    if (!keyringEntry_)
+        key.reset(); // kept only where the profile keeps its secrets
+    if (key && question.Attempt == 1)
+    {
+        try
+        {
+            if (std::optional<std::string> kept = credentials::LookupPassword(*key))
+            {
+                answer = std::move(*kept);
+                return true;
+            }
+        }
+        catch (const credentials::KeyringError& error)
+        {
+            std::cerr << "korvel-admin-cli: " << error.what() << '\n';
+        }
+    }
+    if (!terminal_)
+        throw TunnelError(TunnelFailure::AuthenticationRefused,
+                          "The " + (what.empty() ? "answer to \"" + question.Text + "\"" : what) +
+                              " is needed: none is kept in the keyring and there is no terminal to ask on");
+    if (question.Attempt > 1)
+        terminal_->Say(question.What == SshQuestion::Kind::Passphrase ? "Wrong passphrase, try again."
+                                                                      : "Refused, try again.");
+    if (!question.Instruction.empty())
+        terminal_->Say(question.Instruction);
+    std::optional<std::string> typed = terminal_->Ask(question.Text, !question.Echo);
+    if (!typed)
+        return false;
+    answer = std::move(*typed);
+    if (key)
+    {
+        std::erase_if(typedSshSecrets_, [&](const TypedSecret& earlier) { return earlier.Key == *key; });
+        typedSshSecrets_.push_back({*key, answer, what});
+    }
+    return true;
 }
 
 void Connection::AskOnTerminal(TKORVELSession& session, std::string& userName, std::string& password,

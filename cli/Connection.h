@@ -13,6 +13,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace korvel::cli
 {
@@ -33,11 +34,16 @@ struct GlobalOptions
     bool Json = false;
     double TimeoutSeconds = 0; // 0: no limit
     std::string Profile;
+    std::string SshTarget; // [USER@]HOST[:PORT] of the SSH server to go through; empty: a direct connection
+    std::string SshIdentity;
+    bool SshAcceptNewHostKey = false;
     // Where the password is kept, when the profile keeps it and the keyring may be used.
     std::optional<credentials::CredentialKey> KeyringEntry;
 };
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& options);
+// The check of an `--ssh [USER@]HOST[:PORT]` option.
+CLI::Validator SshTargetCheck();
 
 // Sets up a remote session from the options. Raises UsageError when credentials are missing and there is no
 // terminal to ask on, before anything is sent. The password falls back to the KORVEL_PASSWORD variable.
@@ -65,11 +71,18 @@ public:
 
 private:
     void WriteTrace(const std::string& line);
+    // The CLI's side of the SSH prompt: an unknown host key is refused; a passphrase or password comes from
+    // the keyring when the profile keeps its secrets there, else from the terminal.
+    bool AskForSsh(const SshQuestion& question, std::string& answer);
+    // Offers the SSH secrets typed for a profile that keeps its secrets to the keyring, each under its own
+    // key.
+    void OfferSshSecretsToKeyring();
     void AskOnTerminal(TKORVELSession& session, std::string& userName, std::string& password,
                        bool& continueLogin);
     void OfferToKeyring();
 
     double timeoutSeconds_;
+    bool acceptNewHostKey_;
     std::unique_ptr<Terminal> terminal_;
     std::ofstream trace_;
     std::unique_ptr<TKORVELSession> session_;
@@ -77,6 +90,14 @@ private:
     std::optional<std::string> refusedBy_;
     std::optional<credentials::CredentialKey> keyringEntry_;
     std::optional<std::string> typedPassword_; // the last password typed on the terminal
+    struct TypedSecret
+    {
+        credentials::CredentialKey Key;
+        std::string Secret;
+        std::string What; // "passphrase of the key FILE", ...
+        ~TypedSecret();
+    };
+    std::vector<TypedSecret> typedSshSecrets_;
 };
 
 } // namespace korvel::cli

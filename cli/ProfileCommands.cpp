@@ -1,8 +1,10 @@
 // profile list|show|add|edit|remove: the connection profiles file the window shares. These commands need no
 // server.
 #include "cli/Commands.h"
+#include "cli/Connection.h"
 #include "cli/UsageError.h"
 #include "credentials/Keyring.h"
+#include "engine/SshSettings.h"
 #include "settings/Profiles.h"
 
 #include <cstdlib>
@@ -19,10 +21,16 @@ using settings::ProfileStore;
 
 Json Describe(const Profile& profile)
 {
-    return Json{{"name", profile.Name}, {"mode", profile.Internet ? "internet" : "lan"},
-                {"host", profile.Host}, {"address", profile.Address},
-                {"port", profile.Port}, {"service", profile.Service},
-                {"user", profile.User}, {"keep_password", profile.KeepPassword}};
+    Json described{{"name", profile.Name}, {"mode", profile.Internet ? "internet" : "lan"},
+                   {"host", profile.Host}, {"address", profile.Address},
+                   {"port", profile.Port}, {"service", profile.Service},
+                   {"user", profile.User}, {"keep_password", profile.KeepPassword}};
+    if (!profile.SshHost.empty())
+    {
+        described["ssh"] = SshTargetText(profile.SshUser, profile.SshHost, profile.SshPort);
+        described["ssh_identity"] = profile.SshIdentityFile;
+    }
+    return described;
 }
 
 CommandResult ListProfiles()
@@ -46,6 +54,8 @@ struct ProfileArguments
 {
     Profile Fields;
     int Port = 0;
+    std::string SshTarget;
+    bool NoSsh = false;
     bool Lan = false;
     bool ForgetPassword = false;
     std::string NewName;
@@ -94,9 +104,20 @@ void CheckServer(const Profile& profile)
         throw UsageError("a profile needs --port or --service");
 }
 
+// The SSH server of `--ssh`, checked by the option itself.
+void SetSsh(Profile& profile, const std::string& target)
+{
+    const SshSettings ssh = ParseSshTarget(target).value_or(SshSettings());
+    profile.SshHost = ssh.Host;
+    profile.SshPort = static_cast<std::uint16_t>(ssh.Port);
+    profile.SshUser = ssh.User;
+}
+
 void AddProfile(ProfileArguments args)
 {
     Profile& profile = args.Fields;
+    if (args.Given("--ssh"))
+        SetSsh(profile, args.SshTarget);
     CheckName(profile.Name);
     if (ProfileStore().Find(profile.Name))
         throw UsageError("a profile named " + profile.Name + " already exists; remove it first");
@@ -130,6 +151,15 @@ Profile Edited(const Profile& stored, const ProfileArguments& args)
         profile.User = args.Fields.User;
     if (args.Given("--keep-password") || args.Given("--forget-password"))
         profile.KeepPassword = !args.ForgetPassword;
+    if (args.Given("--ssh"))
+        SetSsh(profile, args.SshTarget);
+    if (args.Given("--ssh-identity"))
+        profile.SshIdentityFile = args.Fields.SshIdentityFile;
+    if (args.NoSsh)
+    {
+        SetSsh(profile, "");
+        profile.SshIdentityFile.clear();
+    }
     CheckServer(profile);
     return profile;
 }
@@ -191,6 +221,12 @@ void AddFieldOptions(CLI::App& command, ProfileArguments& args)
     command.add_option("--user", args.Fields.User, "Administrator user name");
     command.add_flag("--keep-password", args.Fields.KeepPassword,
                      "Keep the password in the system keyring (asked at the first login)");
+    command
+        .add_option("--ssh", args.SshTarget,
+                    "Go through the SSH server [USER@]HOST[:PORT]; the server's host and port are then as it "
+                    "sees them")
+        ->check(SshTargetCheck());
+    command.add_option("--ssh-identity", args.Fields.SshIdentityFile, "Key file for the SSH server");
     args.Command = &command;
 }
 
@@ -228,6 +264,8 @@ void AddProfileCommands(CLI::App& app, LocalAction& chosen)
     edit->get_option("--keep-password")
         ->excludes(edit->add_flag("--forget-password", edited->ForgetPassword,
                                   "Stop keeping the password (its keyring entry is deleted)"));
+    edit->get_option("--ssh")->excludes(
+        edit->add_flag("--no-ssh", edited->NoSsh, "Connect directly again, not through an SSH server"));
     edit->add_option("--rename", edited->NewName,
                      "New name (a kept password moves to it; nothing changes when it cannot)");
 

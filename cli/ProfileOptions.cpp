@@ -2,6 +2,7 @@
 
 #include "cli/UsageError.h"
 #include "credentials/Keyring.h"
+#include "engine/SshSettings.h"
 #include "settings/Profiles.h"
 
 #include <cstdlib>
@@ -44,10 +45,17 @@ void ApplyProfile(const CLI::App& app, GlobalOptions& options)
         options.Internet = profile->Internet;
     if (!Given(app, "--user"))
         options.User = profile->User;
+    const std::string profileSsh =
+        profile->SshHost.empty() ? "" : SshTargetText(profile->SshUser, profile->SshHost, profile->SshPort);
+    if (!Given(app, "--ssh"))
+        options.SshTarget = profileSsh;
+    if (!Given(app, "--ssh-identity"))
+        options.SshIdentity = profile->SshIdentityFile;
     // The kept password belongs to the profile's own server: with another host, address, port or service
-    // given, it is never sent there.
+    // given, or another SSH server to see them from, it is never sent there.
     const bool ownServer = options.Host == profile->Host && options.Address == profile->Address &&
-                           options.Port == profile->Port && options.Service == profile->Service;
+                           options.Port == profile->Port && options.Service == profile->Service &&
+                           options.SshTarget == profileSsh;
     // The keyring is asked only where a session bus exists: elsewhere (ssh, cron) it would start or wait.
     const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     if (profile->KeepPassword && bus && *bus && ownServer)

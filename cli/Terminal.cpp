@@ -66,6 +66,11 @@ void Terminal::Write(const std::string& text)
     }
 }
 
+void Terminal::Say(const std::string& line)
+{
+    Write(line + "\n");
+}
+
 std::optional<std::string> Terminal::Ask(const std::string& prompt, bool hidden)
 {
     // The echo goes off before the prompt shows, so nothing typed after the prompt can appear; what was typed

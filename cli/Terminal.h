@@ -22,6 +22,7 @@ public:
     // restored on every way out. Nothing at the end of input. A read interrupted by a signal is retried,
     // unless it was SIGINT or SIGTERM (see Interrupt.h): then StoppedBySignal is raised.
     std::optional<std::string> Ask(const std::string& prompt, bool hidden);
+    void Say(const std::string& line);
 
 private:
     explicit Terminal(int fd) : fd_(fd) {}

@@ -208,6 +208,16 @@ CredentialKey CredentialKey::ForServer(const std::string& hostOrAddress, int por
     return {hostOrAddress + ":" + std::to_string(port), user};
 }
 
+CredentialKey CredentialKey::ForSshKey(const std::string& keyFile)
+{
+    return {"ssh-key:" + keyFile, ""};
+}
+
+CredentialKey CredentialKey::ForSshServer(const std::string& server, const std::string& user)
+{
+    return {"ssh:" + server, user};
+}
+
 Availability SecretServiceAvailability()
 {
     // Checked first: without it GLib would guess a bus or try to launch one.

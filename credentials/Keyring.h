@@ -22,6 +22,10 @@ struct CredentialKey
 
     static CredentialKey ForProfile(const std::string& profileName, const std::string& user);
     static CredentialKey ForServer(const std::string& hostOrAddress, int port, const std::string& user);
+    // An SSH key file's passphrase, and an SSH server's password for a user: each under a key of its own,
+    // never a KORVEL server's.
+    static CredentialKey ForSshKey(const std::string& keyFile);
+    static CredentialKey ForSshServer(const std::string& server, const std::string& user);
 
     bool operator==(const CredentialKey&) const = default;
 };

@@ -1,5 +1,6 @@
 #include "engine/DataSession.h"
 
+#include "engine/TunnelError.h"
 #include "engine/wire/ErrorCodes.h"
 #include "engine/wire/RequestCodes.h"
 #include "engine/wire/Utf8.h"
@@ -286,11 +287,30 @@ void TDataSession::Establish(const char* traceVerb, void (TDataSession::*handsha
         } handshakeEnd{handshaking_};
         (this->*handshake)();
     }
+    catch (const EAbort&)
+    {
+        Disconnect(); // a prompt of the transport was cancelled: as a cancelled login
+        throw;
+    }
     catch (const std::exception& failure)
     {
         NoteInterruption(failure);
         Disconnect();
+        if (const auto* tunnel = dynamic_cast<const TunnelError*>(&failure))
+            RaiseTunnelError(KORVEL_REMOTECONNECT, *tunnel);
         RaiseEngineError(KORVEL_REMOTECONNECT, RemoteName());
+    }
+}
+
+void TDataSession::RaiseTunnelError(std::uint16_t code, const TunnelError& failure) const
+{
+    try
+    {
+        RaiseEngineError(code, RemoteName());
+    }
+    catch (const EKORVELEngineError& error)
+    {
+        throw ETunnelError(error, failure);
     }
 }
 

@@ -23,6 +23,8 @@
 namespace korvel
 {
 
+class TunnelError;
+
 // Receives each trace line. A sink that throws does not disturb the exchange.
 using TraceSink = std::function<void(const std::string& line)>;
 // The facts of one trace line as numbers, emitted beside it, so tables and machine-readable traces never
@@ -232,8 +234,12 @@ private:
     void EmitTrace(const std::string& line);
     void EmitTraceRecord(TraceRecord::Kind direction, std::uint16_t code, std::uint16_t replyCode,
                          std::int64_t wireBytes, std::int64_t plainBytes, std::uint32_t elapsedMs);
-    // Opens the transport, traces the connection line and runs the handshake; any failure becomes 11280.
+    // Opens the transport, traces the connection line and runs the handshake; any failure becomes 11280
+    // (worded as the SSH hop's failure when that is where it failed); a cancelled prompt of the transport
+    // stays EAbort.
     void Establish(const char* traceVerb, void (TDataSession::*handshake)());
+    // The engine error of `code` for this server, worded as the SSH hop's failure.
+    [[noreturn]] void RaiseTunnelError(std::uint16_t code, const TunnelError& failure) const;
     void ConnectParamsExchange();
     void ReconnectExchange();
     // Sends the finished handshake and takes its reply; a refusal closes the connection and is raised.

@@ -54,8 +54,8 @@ public:
     }
 };
 
-// A lookup can hang for the resolver's own time-outs. With limits in force it runs on a thread of its own,
-// which a cancel or the deadline abandons: its answer is dropped when it comes.
+} // namespace
+
 std::uint32_t ResolveHostWithin(const std::shared_ptr<Resolver>& resolver, const std::string& hostName,
                                 const WaitLimits* limits)
 {
@@ -94,6 +94,9 @@ std::uint32_t ResolveHostWithin(const std::shared_ptr<Resolver>& resolver, const
         std::rethrow_exception(lookup->Error);
     return lookup->Address;
 }
+
+namespace
+{
 
 class TcpTransport final : public Transport
 {

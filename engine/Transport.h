@@ -49,6 +49,12 @@ public:
 // getaddrinfo for hosts, getservbyname for services.
 std::shared_ptr<Resolver> SystemResolver();
 
+// The resolver's answer for `hostName` within the limits. A lookup can hang for the resolver's own time-outs:
+// with limits in force it runs on a thread of its own, which a cancel or the deadline abandons (its answer is
+// dropped when it comes). Raises TransportError, TransportInterrupted.
+std::uint32_t ResolveHostWithin(const std::shared_ptr<Resolver>& resolver, const std::string& hostName,
+                                const WaitLimits* limits);
+
 struct Endpoint
 {
     std::string HostName;              // takes precedence when not empty

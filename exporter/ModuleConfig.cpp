@@ -76,6 +76,16 @@ Module ReadModule(const settings::IniFile& file, const std::string& name)
     }
     if (module.User.empty())
         throw ConfigError("module [" + name + "] has no user");
+    if (const std::string ssh = Trimmed(file.ReadString(name, "ssh", "")); !ssh.empty())
+    {
+        const std::optional<SshSettings> settings = ParseSshTarget(ssh);
+        if (!settings)
+            throw ConfigError("module [" + name + "]: ssh must be [USER@]HOST[:PORT], not \"" + ssh + "\"");
+        module.Ssh = *settings;
+        module.Ssh.IdentityFile = Trimmed(file.ReadString(name, "ssh_identity", ""));
+        module.Ssh.KnownHostsFile = Trimmed(file.ReadString(name, "ssh_known_hosts", ""));
+        module.Ssh.UseAgent = false; // a service has no agent of its own, and nobody to ask
+    }
     return module;
 }
 

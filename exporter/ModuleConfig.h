@@ -7,8 +7,12 @@
 //   password=...
 //   mode=lan                      ; or internet (compressed)
 //   targets=db1.example:12006, 10.0.0.*:12006, 10.1.0.0/16:*
+//   ssh=monitor@bastion.example:22 ; optional: through this SSH server; targets as it sees them
+//   ssh_identity=/etc/korvel-exporter/id_ed25519   ; the key file (no agent, nobody to ask a passphrase)
+//   ssh_known_hosts=/etc/korvel-exporter/known_hosts ; its host key must be there: an unknown one is refused
 #pragma once
 
+#include "engine/SshSettings.h"
 #include "exporter/Target.h"
 #include "exporter/TargetPattern.h"
 
@@ -36,6 +40,7 @@ struct Module
     std::string Password;
     bool Internet = false;
     std::vector<TargetPattern> TargetPatterns;
+    SshSettings Ssh = {}; // not Enabled() for direct connections
 
     bool AllowsTarget(const Target& target) const;
 };
@@ -47,8 +52,8 @@ public:
     explicit ModuleConfig(std::vector<Module> modules) : modules_(std::move(modules)) {}
 
     // Reads the file. Raises ConfigError when it is missing, readable or writable by group or others, owned
-    // by another user, or when a module lacks a user, names an unknown mode or lists a target that is not a
-    // pattern.
+    // by another user, or when a module lacks a user, names an unknown mode, lists a target that is not a
+    // pattern or an ssh server that is not [USER@]HOST[:PORT].
     static ModuleConfig Load(const std::string& path);
 
     // The named module; an empty name means the default module. Null when there is none.

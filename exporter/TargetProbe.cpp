@@ -1,9 +1,12 @@
 #include "exporter/TargetProbe.h"
 
+#include "engine/SshTransport.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstdint>
 #include <exception>
+#include <iostream>
 
 namespace korvel::exporter
 {
@@ -31,6 +34,18 @@ TargetProbe::TargetProbe(Target target, Module module, ProbeSettings settings)
     : target_(std::move(target)), module_(std::move(module)), settings_(std::move(settings)),
       thread_([this] { Run(); })
 {
+}
+
+void TargetProbe::Report(const std::exception& failure)
+{
+    // A failure of the SSH hop is the operator's to fix (a host key to check, a key not taken): it is told
+    // on stderr, once until it changes, rather than at every scrape.
+    const auto* tunnel = dynamic_cast<const ETunnelError*>(&failure);
+    const std::string message = tunnel ? tunnel->what() : "";
+    if (message != lastReported_ && !message.empty())
+        std::cerr << "korvel-exporter: " << target_.Host << ":" << target_.Port << ": " << message
+                  << std::endl;
+    lastReported_ = message;
 }
 
 TargetProbe::~TargetProbe()
@@ -108,6 +123,8 @@ bool TargetProbe::BeginWalk()
 
 void TargetProbe::Run()
 {
+    if (module_.Ssh.Enabled())
+        session_.SetTransportFactory(SshTransportFactory(module_.Ssh, {}));
     if (settings_.PrepareSession)
         settings_.PrepareSession(session_);
     for (;;)
@@ -204,9 +221,11 @@ ServerStatus TargetProbe::Collect()
         session_.GetDatabaseNames(names);
         status.Databases = static_cast<std::int64_t>(names.size());
         status.Up = true;
+        lastReported_.clear();
     }
-    catch (const std::exception&)
+    catch (const std::exception& failure)
     {
+        Report(failure);
         // Down for this scrape; the next one starts with a fresh connection and login.
         session_.Disconnect();
         loggedIn_ = false;

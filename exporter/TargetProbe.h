@@ -63,6 +63,8 @@ private:
     void LogIn();
     void LogOut();
     bool WalkDue() const;
+    // Tells the operator why a probe failed, when it is theirs to act on.
+    void Report(const std::exception& failure);
     void WalkSessions();
 
     const Target target_;
@@ -70,7 +72,8 @@ private:
     const ProbeSettings settings_;
     TDataSession session_; // used by the probe's thread alone
     bool loggedIn_ = false;
-    std::string serverName_; // asked once per login
+    std::string serverName_;   // asked once per login
+    std::string lastReported_; // the failure told last, until a probe succeeds
 
     std::mutex mutex_; // guards everything below
     std::condition_variable wake_;

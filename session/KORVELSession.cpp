@@ -1,6 +1,7 @@
 #include "session/KORVELSession.h"
 
 #include "engine/Engine.h"
+#include "engine/SshTransport.h"
 #include "engine/wire/EngineError.h"
 #include "engine/wire/Utf8.h"
 #include "session/ScopeExit.h"
@@ -142,6 +143,9 @@ void TKORVELSession::ActivateDataSession(TDataSession& dataSession)
     dataSession.SetTrace(remoteTrace_);
     dataSession.SetUserName(CutUtf8(remoteUser_));
     dataSession.SetPassword(CutUtf8(remotePassword_));
+    // The remote session is new at each activation: without SSH it keeps its own (TCP) transports.
+    if (ssh_.Enabled())
+        dataSession.SetTransportFactory(SshTransportFactory(ssh_, SshAsk(CurrentSshPrompt())));
     dataSession.SetRemote(true);
     dataSession.Connect();
     // Attached after Connect: the lines of the connection and its CONNECTPARAMS exchange reach no handler.
@@ -365,6 +369,11 @@ void TKORVELSession::SetRemoteUser(const std::string& value)
 void TKORVELSession::SetRemotePassword(const std::string& value)
 {
     StoreIfInactive(remotePassword_, value);
+}
+
+void TKORVELSession::SetSsh(const SshSettings& value)
+{
+    StoreIfInactive(ssh_, value);
 }
 
 // --- Names ------------------------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "engine/DataSession.h"
+#include "engine/SshSettings.h"
 #include "session/Component.h"
 #include "session/UserRights.h"
 
@@ -52,6 +53,18 @@ using TTraceRecordEvent = std::function<void(TKORVELSession& sender, const Trace
 using RemoteLoginDialogFunction = std::function<bool(std::string& userName, std::string& password)>;
 void SetRemoteLoginDialog(RemoteLoginDialogFunction dialog);
 bool RemoteLoginDialog(std::string& userName, std::string& password);
+
+// The SSH prompt, the third way a session reaches the person beside the login prompt: asked while a session
+// connects through an SSH server (its Ssh settings) when the SSH layer needs someone. For an unknown host key
+// (SshQuestion::Kind::UnknownHostKey: show the server, KeyType and Fingerprint) true means "trust and
+// remember it" in known_hosts; for a key's passphrase, an SSH password or a keyboard-interactive prompt it
+// returns the typed text in `answer`, or false to cancel the login (the activation then ends in EAbort).
+// The window sets a Qt dialog, the CLI a terminal prompt. Without one, an unknown host key is refused and no
+// secret is asked (the methods that need one are not tried). Read when a session activates; asked on the
+// thread that activates or re-connects it, with the session lock held.
+using SshPromptFunction = std::function<bool(const SshQuestion& question, std::string& answer)>;
+void SetSshPrompt(SshPromptFunction prompt);
+SshPromptFunction CurrentSshPrompt();
 
 class TKORVELSession : public TComponent
 {
@@ -104,6 +117,11 @@ public:
     void SetRemoteUser(const std::string& value);
     const std::string& RemotePassword() const { return remotePassword_; }
     void SetRemotePassword(const std::string& value);
+    // The SSH server to reach the remote server through (a bastion); not Enabled() for a direct connection.
+    // RemoteHost, RemoteAddress and RemotePort (or RemoteService, resolved here) are then as the SSH server
+    // sees them, often 127.0.0.1. Stored only while inactive.
+    const SshSettings& Ssh() const { return ssh_; }
+    void SetSsh(const SshSettings& value);
 
     // The events and the names are read and written under the session lock, so a handler is never replaced
     // while another thread runs it. A handler runs with the lock held.
@@ -262,6 +280,7 @@ private:
     bool remoteTrace_ = false;
     std::string remoteUser_;
     std::string remotePassword_;
+    SshSettings ssh_;
 };
 
 } // namespace korvel

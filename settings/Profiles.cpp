@@ -22,6 +22,10 @@ constexpr const char* PortKey = "Remote Port";
 constexpr const char* ServiceKey = "Remote Service";
 constexpr const char* UserKey = "User Name";
 constexpr const char* KeepPasswordKey = "Keep Password";
+constexpr const char* SshHostKey = "SSH Host";
+constexpr const char* SshPortKey = "SSH Port";
+constexpr const char* SshUserKey = "SSH User";
+constexpr const char* SshIdentityFileKey = "SSH Identity File";
 // A sequence number: the higher, the more recently used; 0 or missing for never.
 constexpr const char* LastUsedKey = "Last Used";
 
@@ -37,6 +41,11 @@ Profile ReadProfile(const IniFile& ini, const std::string& section)
     profile.Service = ini.ReadString(section, ServiceKey, "");
     profile.User = ini.ReadString(section, UserKey, "");
     profile.KeepPassword = ini.ReadBool(section, KeepPasswordKey, false);
+    profile.SshHost = ini.ReadString(section, SshHostKey, "");
+    const int sshPort = ini.ReadInteger(section, SshPortKey, 0);
+    profile.SshPort = sshPort > 0 && sshPort <= 65535 ? static_cast<std::uint16_t>(sshPort) : 0;
+    profile.SshUser = ini.ReadString(section, SshUserKey, "");
+    profile.SshIdentityFile = ini.ReadString(section, SshIdentityFileKey, "");
     return profile;
 }
 
@@ -49,6 +58,17 @@ void WriteProfile(IniFile& ini, const Profile& profile)
     ini.WriteString(profile.Name, ServiceKey, profile.Service);
     ini.WriteString(profile.Name, UserKey, profile.User);
     ini.WriteBool(profile.Name, KeepPasswordKey, profile.KeepPassword);
+    // A profile without SSH carries none of its keys.
+    const std::pair<const char*, std::string> ssh[] = {
+        {SshHostKey, profile.SshHost},
+        {SshPortKey, profile.SshPort ? std::to_string(profile.SshPort) : ""},
+        {SshUserKey, profile.SshUser},
+        {SshIdentityFileKey, profile.SshIdentityFile}};
+    for (const auto& [key, value] : ssh)
+        if (profile.SshHost.empty() || value.empty())
+            ini.DeleteKey(profile.Name, key);
+        else
+            ini.WriteString(profile.Name, key, value);
 }
 
 char AsciiLower(char c)

@@ -1,5 +1,6 @@
-// Connection profiles: named ways to reach a server (mode, host or address, port or service, user name, and
-// whether its password is kept in the system keyring), one INI section per profile in
+// Connection profiles: named ways to reach a server (mode, host or address, port or service, user name,
+// whether its password is kept in the system keyring, and the SSH server to go through), one INI section per
+// profile in
 // `$XDG_CONFIG_HOME/korvel-admin/profiles.ini`. The window and the CLI share the file. A password is never
 // written to it. Keys this program does not know are kept as they are.
 #pragma once
@@ -22,6 +23,14 @@ struct Profile
     std::string Service;
     std::string User;
     bool KeepPassword = false;
+    // Through an SSH server when SshHost is not empty ("SSH Host", "SSH Port", "SSH User", "SSH Identity
+    // File"); Host, Address and Port are then as that server sees them. Port 0, an empty user or identity
+    // file: from
+    // ~/.ssh/config, else SSH's defaults.
+    std::string SshHost = {};
+    std::uint16_t SshPort = 0;
+    std::string SshUser = {};
+    std::string SshIdentityFile = {};
 
     bool operator==(const Profile&) const = default;
 };

@@ -44,10 +44,11 @@ std::shared_ptr<Job> BackgroundRunner::Submit(QObject* receiver, JobOptions opti
                 done();
         };
     };
-    return SubmitSpec(receiver, std::move(options), std::move(failed));
+    return SubmitOptions(receiver, std::move(options), std::move(failed));
 }
 
-std::shared_ptr<Job> BackgroundRunner::SubmitSpec(QObject* receiver, JobOptions options, ErrorHandler failed)
+std::shared_ptr<Job> BackgroundRunner::SubmitOptions(QObject* receiver, JobOptions options,
+                                                     ErrorHandler failed)
 {
     QPointer<QObject> target(receiver);
     options.Failed = [failed = std::move(failed), target](std::exception_ptr error)

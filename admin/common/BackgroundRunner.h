@@ -82,7 +82,7 @@ public:
     const CommandEnds& Ends() const { return ends_; }
 
 private:
-    std::shared_ptr<Job> SubmitSpec(QObject* receiver, JobOptions options, ErrorHandler failed);
+    std::shared_ptr<Job> SubmitOptions(QObject* receiver, JobOptions options, ErrorHandler failed);
 
     std::unique_ptr<OverrideCursor> waitCursor_; // while a user command runs
     CommandEnds ends_;
@@ -106,7 +106,7 @@ std::shared_ptr<Job> BackgroundRunner::Submit(QObject* receiver, JobOptions opti
                 done(std::move(*result));
         };
     };
-    return SubmitSpec(receiver, std::move(options), std::move(failed));
+    return SubmitOptions(receiver, std::move(options), std::move(failed));
 }
 
 } // namespace korvel::admin

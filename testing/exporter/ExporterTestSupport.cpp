@@ -156,28 +156,6 @@ std::optional<int> ChildProcess::ExitStatusWithin(std::chrono::milliseconds limi
     return ExitStatus();
 }
 
-TempDir::TempDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "korvel-exporter-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temporary directory");
-    path_ = pattern;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::string TempDir::WriteFile(const std::string& name, const std::string& text, unsigned mode) const
-{
-    const std::string path = path_ + "/" + name;
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-    chmod(path.c_str(), mode);
-    return path;
-}
-
 std::map<std::string, double> Samples(const std::string& exposition)
 {
     std::map<std::string, double> samples;

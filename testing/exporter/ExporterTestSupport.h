@@ -3,6 +3,8 @@
 // silent.
 #pragma once
 
+#include "testing/TempDir.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -65,23 +67,6 @@ public:
 private:
     pid_t pid_ = -1;
     int output_ = -1;
-};
-
-// A new temporary directory, removed with everything in it when destroyed.
-class TempDir
-{
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& Path() const { return path_; }
-    // Writes `text` to a file of the directory with the given permission bits; returns its path.
-    std::string WriteFile(const std::string& name, const std::string& text, unsigned mode = 0600) const;
-
-private:
-    std::string path_;
 };
 
 // The samples of a text exposition by series ("name{label=\"value\"}" as written) with their values.

@@ -1,5 +1,6 @@
 #include "CliProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -65,8 +66,17 @@ void Prepare(Prepared& p, const std::vector<std::string>& args, const std::vecto
 {
     p.Args.push_back(KORVEL_ADMIN_CLI_PATH);
     p.Args.insert(p.Args.end(), args.begin(), args.end());
+    // The first entry of a name is the one a program sees: those given replace the inherited ones.
+    auto replaced = [&](const char* entry)
+    {
+        const std::string_view name(entry, std::strcspn(entry, "="));
+        return name == "KORVEL_PASSWORD" || std::any_of(environment.begin(), environment.end(),
+                                                        [&](const std::string& given) {
+                                                            return given.starts_with(std::string(name) + "=");
+                                                        });
+    };
     for (char** entry = environ; *entry; ++entry)
-        if (std::strncmp(*entry, "KORVEL_PASSWORD=", 16) != 0)
+        if (!replaced(*entry))
             p.Environment.emplace_back(*entry);
     p.Environment.insert(p.Environment.end(), environment.begin(), environment.end());
     for (auto& arg : p.Args)
@@ -247,10 +257,11 @@ CliRun RunCliWritingTo(const std::vector<std::string>& args, int stdoutFd)
 }
 
 TerminalRun RunCliOnTerminal(const std::vector<std::string>& args,
-                             const std::vector<TerminalExchange>& exchanges)
+                             const std::vector<TerminalExchange>& exchanges,
+                             const std::vector<std::string>& environment)
 {
     Prepared p;
-    Prepare(p, args, {});
+    Prepare(p, args, environment);
     int master = -1, slave = -1;
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
         throw std::runtime_error("openpty failed");

@@ -19,7 +19,8 @@ struct CliRun
     std::string Err;
 };
 
-// KORVEL_PASSWORD is removed from the environment unless `environment` sets it ("NAME=value" entries).
+// KORVEL_PASSWORD is removed from the environment unless `environment` sets it ("NAME=value" entries, which
+// replace inherited ones of the same name).
 CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::string>& environment = {});
 // As RunCli, with `input` as the program's standard input.
 CliRun RunCliReading(const std::vector<std::string>& args, const std::string& input);
@@ -44,7 +45,8 @@ struct TerminalRun
 };
 
 TerminalRun RunCliOnTerminal(const std::vector<std::string>& args,
-                             const std::vector<TerminalExchange>& exchanges);
+                             const std::vector<TerminalExchange>& exchanges,
+                             const std::vector<std::string>& environment = {});
 
 // As RunCli, with a pseudo-terminal as the controlling terminal (stdin, stdout and stderr stay apart from
 // it). `terminalText` receives everything the program wrote to the terminal.

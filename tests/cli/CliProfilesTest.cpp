@@ -6,6 +6,7 @@
 #include "credentials/Keyring.h"
 #include "settings/Profiles.h"
 #include "testing/LockedKeyring.h"
+#include "testing/SshServer.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -168,6 +169,40 @@ TEST_F(CliProfilesTest, AKeptPasswordComesFromTheKeyringWhenASessionBusIsThere)
     // Removing the profile removes its kept password.
     EXPECT_EQ(RunCli({"profile", "remove", "Kept"}).Status, 0);
     EXPECT_EQ(credentials::LookupPassword(key), std::nullopt);
+}
+
+TEST_F(CliProfilesTest, ATypedSshPassphraseIsKeptUnderItsOwnEntryAndServesTheNextRunWithoutATerminal)
+{
+    REQUIRE_SECRET_SERVICE();
+    TempDir home("korvel-ssh-home");
+    std::filesystem::create_directory(home / ".ssh");
+    const std::string key = home / "locked";
+    GenerateKey(key, "open sesame");
+    SshServerOptions options;
+    options.AuthorizedKeys = {key + ".pub"};
+    SshServer bastion(options);
+    home.WriteFile(".ssh/known_hosts", bastion.KnownHostsLine() + "\n");
+    const std::vector<std::string> environment{"HOME=" + home.Path(), "SSH_AUTH_SOCK="};
+    ASSERT_EQ(RunCli({"profile", "add", "Bastioned", "--address", "127.0.0.1", "--port",
+                      std::to_string(server.AdminPort()), "--user", "admin", "--keep-password", "--ssh",
+                      "127.0.0.1:" + std::to_string(bastion.Port()), "--ssh-identity", key})
+                  .Status,
+              0);
+
+    const std::vector<std::string> args{"--profile", "Bastioned", "--password", "secret", "version"};
+    const TerminalRun typed = RunCliOnTerminal(
+        args,
+        {{"Passphrase for the key " + key + ": ", "open sesame\n"},
+         {"Keep the passphrase of the key " + key + " in the keyring for the profile? [y/N] ", "y\n"}},
+        environment);
+    EXPECT_EQ(typed.Run.Status, 0) << typed.Run.Err << typed.Text;
+    EXPECT_EQ(credentials::LookupPassword(credentials::CredentialKey::ForSshKey(key)), "open sesame");
+    EXPECT_EQ(credentials::LookupPassword(credentials::CredentialKey::ForProfile("Bastioned", "admin")),
+              std::nullopt);
+
+    const CliRun kept = RunCli(args, environment);
+    EXPECT_EQ(kept.Status, 0) << kept.Err;
+    EXPECT_EQ(bastion.Connections(), 2);
 }
 
 TEST_F(CliProfilesTest, EditChangesOnlyTheGivenFields)

@@ -4,6 +4,7 @@
 #include "engine/wire/RequestCodes.h"
 #include "testing/LoadClients.h"
 #include "testing/RefServer.h"
+#include "testing/SshServer.h"
 #include "testing/exporter/ExporterTestSupport.h"
 
 #include <csignal>
@@ -78,6 +79,36 @@ TEST(ExporterProgramTest, MetricsCarryTheFixedTargetBesideTheExportersOwn)
     EXPECT_EQ(samples.at(R"(korvel_sessions{state="connected"})"), 2);
     EXPECT_EQ(samples.count(R"(korvel_exporter_probes_total{outcome="up"})"), 1u);
     EXPECT_GT(samples.at("process_resident_memory_bytes"), 0);
+}
+
+TEST(ExporterProgramTest, ABastionWhoseHostKeyIsNotKnownIsRefusedAndItsFingerprintToldOnce)
+{
+    RefServer server;
+    TempDir dir;
+    const std::string key = dir / "key";
+    korvel::test::GenerateKey(key);
+    korvel::test::SshServerOptions options;
+    options.AuthorizedKeys = {key + ".pub"};
+    korvel::test::SshServer bastion(options);
+    const std::string modules = dir.WriteFile(
+        "modules.ini", "[default]\nuser=admin\npassword=secret\ntargets=127.0.0.1:*\nssh=127.0.0.1:" +
+                           std::to_string(bastion.Port()) + "\nssh_identity=" + key +
+                           "\nssh_known_hosts=" + dir.WriteFile("known_hosts", "") + "\n");
+    ChildProcess program({KORVEL_EXPORTER_PATH, "--listen", "127.0.0.1:0", "--config", modules},
+                         dir / "stderr.txt");
+    const std::string announced = program.FirstLine();
+    const std::string probe = "http://" + announced.substr(announced.rfind(' ') + 1) +
+                              "/probe?target=127.0.0.1:" + std::to_string(server.AdminPort());
+    HttpClient http;
+    for (int scrape = 0; scrape < 2; ++scrape)
+        EXPECT_EQ(Samples(http.Get(probe).Body).at("korvel_up"), 0);
+
+    const std::string told = "127.0.0.1:" + std::to_string(server.AdminPort()) +
+                             ": The host key of the SSH server 127.0.0.1:" + std::to_string(bastion.Port()) +
+                             " is not known: ssh-ed25519 " + bastion.HostKeyFingerprint();
+    const std::string errors = ReadFile(dir / "stderr.txt");
+    EXPECT_NE(errors.find(told), std::string::npos) << errors;
+    EXPECT_EQ(errors.find(told), errors.rfind(told)) << "told once: " << errors;
 }
 
 TEST(ExporterProgramTest, SigtermEndsTheProgramWhileProbesWaitOnSilentServers)

@@ -64,6 +64,27 @@ TEST(ModuleConfigTest, RefusesFilesOthersCanReadOrWriteOrThatAnotherUserOwns)
     EXPECT_NE(LoadError(foreign).find("not owned by this user"), std::string::npos);
 }
 
+TEST(ModuleConfigTest, AModuleThroughAnSshServerUsesItsKeyFileAloneAndABadServerIsRefused)
+{
+    TempDir dir;
+    const ModuleConfig config = ModuleConfig::Load(dir.WriteFile(
+        "ssh.ini", std::string(TwoModules) + "[bastion]\nuser=monitor\ntargets=127.0.0.1:12006\n"
+                                             "ssh = ops@bastion.example:2222\nssh_identity = /keys/id\n"
+                                             "ssh_known_hosts = /keys/known_hosts\n"));
+    const korvel::SshSettings& ssh = config.Find("bastion")->Ssh;
+    EXPECT_EQ(ssh.User, "ops");
+    EXPECT_EQ(ssh.Host, "bastion.example");
+    EXPECT_EQ(ssh.Port, 2222);
+    EXPECT_EQ(ssh.IdentityFile, "/keys/id");
+    EXPECT_EQ(ssh.KnownHostsFile, "/keys/known_hosts");
+    EXPECT_FALSE(ssh.UseAgent);
+    EXPECT_FALSE(config.Find("default")->Ssh.Enabled());
+
+    EXPECT_NE(LoadError(dir.WriteFile("bad.ini", "[m]\nuser=u\nssh=ops@bastion:99999\n"))
+                  .find("module [m]: ssh must be [USER@]HOST[:PORT], not \"ops@bastion:99999\""),
+              std::string::npos);
+}
+
 TEST(ModuleConfigTest, ReadsModulesAndFallsBackToTheDefaultModule)
 {
     TempDir dir;

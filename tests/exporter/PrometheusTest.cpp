@@ -1,12 +1,13 @@
 // A real Prometheus scrapes a real korvel-exporter probing two korvel-refservers (with korvel-load sessions),
-// one dead port and one target the exporter refuses, and the exporter itself, the way deploy/prometheus.yml
-// sets it up. The test reads what Prometheus stored through
-// its HTTP API, checks the exposition text with promtool, runs every query of the Grafana dashboard and
-// evaluates the alerting rules. Prometheus must be installed (scripts/setup does it): without it the tests
-// fail.
+// one dead port and one target the exporter refuses, one server again through an SSH bastion (a real sshd),
+// and the exporter itself, the way deploy/prometheus.yml sets it up. The test reads what Prometheus stored
+// through its HTTP API, checks the exposition text with promtool, runs every query of the Grafana dashboard
+// and evaluates the alerting rules. Prometheus must be installed (scripts/setup does it): without it the
+// tests fail.
 #include "engine/DataSession.h"
 #include "testing/LoadClients.h"
 #include "testing/RefServer.h"
+#include "testing/SshServer.h"
 #include "testing/exporter/ExporterTestSupport.h"
 
 #include <chrono>
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <pwd.h>
 #include <sstream>
 #include <thread>
 
@@ -27,6 +29,8 @@ using korvel::test::HttpClient;
 using korvel::test::LoadClients;
 using korvel::test::RefServer;
 using korvel::test::RefServerOptions;
+using korvel::test::SshServer;
+using korvel::test::SshServerOptions;
 using korvel::test::TempDir;
 using nlohmann::json;
 
@@ -79,8 +83,20 @@ struct Fleet
         deadTarget = "127.0.0.1:" + std::to_string(korvel::test::DeadLoopbackPort());
         refusedTarget = "127.0.0.2:" + std::to_string(korvel::test::DeadLoopbackPort()); // not in the module
 
-        const std::string modules =
-            dir.WriteFile("exporter.ini", "[default]\nuser=admin\npassword=secret\ntargets=127.0.0.1:*\n");
+        // The bastion module reaches the servers as the bastion sees them, with a key file and known_hosts of
+        // its own.
+        const std::string key = dir / "bastion_key";
+        korvel::test::GenerateKey(key);
+        SshServerOptions bastionOptions;
+        bastionOptions.AuthorizedKeys = {key + ".pub"};
+        bastion = std::make_unique<SshServer>(bastionOptions);
+        const std::string knownHosts = dir.WriteFile("known_hosts", bastion->KnownHostsLine() + "\n");
+        const std::string modules = dir.WriteFile(
+            "exporter.ini", "[default]\nuser=admin\npassword=secret\ntargets=127.0.0.1:*\n"
+                            "[bastion]\nuser=admin\npassword=secret\ntargets=127.0.0.1:*\nssh=" +
+                                std::string(getpwuid(geteuid())->pw_name) +
+                                "@127.0.0.1:" + std::to_string(bastion->Port()) + "\nssh_identity=" + key +
+                                "\nssh_known_hosts=" + knownHosts + "\n");
         exporter = std::make_unique<ChildProcess>(std::vector<std::string>{
             KORVEL_EXPORTER_PATH, "--listen", "127.0.0.1:0", "--config", modules, "--detail-interval", "1"});
         const std::string announced = exporter->FirstLine();
@@ -109,6 +125,18 @@ struct Fleet
                "    relabel_configs:\n"
                "      - source_labels: [__address__]\n        target_label: __param_target\n"
                "      - source_labels: [__param_target]\n        target_label: instance\n"
+               "      - target_label: __address__\n        replacement: " +
+               exporterAddress +
+               "\n"
+               "  - job_name: korvel-bastion\n    metrics_path: /probe\n    params:\n      module: "
+               "[bastion]\n"
+               "    static_configs:\n      - targets: ['" +
+               TargetOf(*north) +
+               "']\n"
+               "    relabel_configs:\n"
+               "      - source_labels: [__address__]\n        target_label: __param_target\n"
+               "      - source_labels: [__param_target]\n        target_label: instance\n"
+               "        replacement: bastion/$1\n" // apart from the same server's direct series
                "      - target_label: __address__\n        replacement: " +
                exporterAddress +
                "\n"
@@ -157,6 +185,7 @@ struct Fleet
     }
 
     TempDir dir;
+    std::unique_ptr<SshServer> bastion;
     std::unique_ptr<RefServer> north, south;
     std::unique_ptr<LoadClients> northLoad, southLoad;
     std::string deadTarget;
@@ -208,23 +237,39 @@ std::string PrometheusTest::setupError;
 TEST_F(PrometheusTest, StoresUpForBothServersAndTheDeadPortWithTheSessionsKorvelLoadOpened)
 {
     const std::string north = Fleet::TargetOf(*fleet->north), south = Fleet::TargetOf(*fleet->south);
-    auto up = ByLabel(fleet->QueryWhen("korvel_up", [](const json& result) { return result.size() == 3; }),
-                      "instance");
+    auto up = ByLabel(
+        fleet->QueryWhen(R"(korvel_up{job="korvel"})", [](const json& result) { return result.size() == 3; }),
+        "instance");
     EXPECT_EQ(up, (std::map<std::string, double>{{north, 1}, {south, 1}, {fleet->deadTarget, 0}}));
 
-    auto connected = ByLabel(fleet->QueryWhen(R"(korvel_sessions{state="connected"})",
+    auto connected = ByLabel(fleet->QueryWhen(R"(korvel_sessions{job="korvel",state="connected"})",
                                               [](const json& result) { return result.size() == 2; }),
                              "instance");
     EXPECT_EQ(connected,
               (std::map<std::string, double>{{north, ConnectedOnNorth}, {south, ConnectedOnSouth}}));
 
-    auto internet = ByLabel(fleet->QueryWhen(R"(korvel_sessions_by_mode{mode="internet"})",
+    auto internet = ByLabel(fleet->QueryWhen(R"(korvel_sessions_by_mode{job="korvel",mode="internet"})",
                                              [](const json& result) { return result.size() == 2; }),
                             "instance");
     EXPECT_EQ(internet, (std::map<std::string, double>{{north, 0}, {south, ConnectedOnSouth}}));
 
-    auto names = ByLabel(fleet->Api("/api/v1/query", "korvel_info"), "server_name");
+    auto names = ByLabel(fleet->Api("/api/v1/query", R"(korvel_info{job="korvel"})"), "server_name");
     EXPECT_EQ(names, (std::map<std::string, double>{{"north", 1}, {"south", 1}}));
+}
+
+TEST_F(PrometheusTest, AModuleThroughAnSshBastionProbesTheServerBehindItWithoutItsPasswordInClear)
+{
+    const json up = fleet->QueryWhen(R"(korvel_up{job="korvel-bastion"} == 1)",
+                                     [](const json& result) { return !result.empty(); });
+    ASSERT_EQ(up["data"]["result"].size(), 1u) << up.dump();
+    EXPECT_EQ(up["data"]["result"][0]["metric"].value("instance", ""),
+              "bastion/" + Fleet::TargetOf(*fleet->north));
+    auto names = ByLabel(fleet->Api("/api/v1/query", R"(korvel_info{job="korvel-bastion"})"), "server_name");
+    EXPECT_EQ(names, (std::map<std::string, double>{{"north", 1}}));
+
+    const std::string hop = fleet->bastion->Recorded();
+    EXPECT_NE(hop.find("SSH-2.0-"), std::string::npos) << "the recorder sees the SSH hop";
+    EXPECT_EQ(hop.find("secret"), std::string::npos);
 }
 
 TEST_F(PrometheusTest, ExpositionTextPassesPromtool)

@@ -74,6 +74,26 @@ TEST_F(ProfilesTest, SavedProfilesReadBackUnchangedInAFileForTheUserAlone)
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
+TEST_F(ProfilesTest, AProfileThroughAnSshServerKeepsItsSshKeysAndDropsThemWhenNoLongerThroughOne)
+{
+    ProfileStore store(FileName());
+    Profile bastion = Office();
+    bastion.SshHost = "bastion.example.org";
+    bastion.SshPort = 2222;
+    bastion.SshUser = "ops";
+    bastion.SshIdentityFile = "~/.ssh/id_bastion";
+    store.Save(bastion);
+    EXPECT_EQ(ProfileStore(FileName()).Find("Office"), bastion);
+    EXPECT_NE(Text().find("SSH Host=bastion.example.org\nSSH Port=2222\nSSH User=ops\n"
+                          "SSH Identity File=~/.ssh/id_bastion\n"),
+              std::string::npos)
+        << Text();
+
+    store.Save(Office());
+    EXPECT_EQ(ProfileStore(FileName()).Find("Office"), Office());
+    EXPECT_EQ(Text().find("SSH "), std::string::npos) << Text();
+}
+
 TEST_F(ProfilesTest, TheLastUsedComesFirstAndNeverUsedOnesKeepFileOrder)
 {
     ProfileStore store(FileName());
