@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 #include "cli/Confirm.h"
 #include "cli/Conversions.h"
+#include "cli/Journaling.h"
 #include "cli/Names.h"
 #include "cli/UsageError.h"
 #include "operations/RightsMatrix.h"
@@ -120,7 +121,7 @@ CommandResult SendPlan(TKORVELSession& session, const RightsPlan& planned, bool 
             plan = operations::Without(planned, conflicts);
         }
     }
-    auto report = operations::ApplyPlan(session, plan);
+    auto report = Changes(session).ApplyRightsPlan(plan);
     if (!report.Error.empty())
         throw std::runtime_error(operations::ReportText(plan, report));
     return {Json{{"summary", plan.Summary()},
