@@ -120,7 +120,7 @@ std::optional<TimePoint> ParseTime(std::string_view text)
     // timegm normalises 31 February into March; such a date is a mistake.
     if (utc.tm_mday != *day)
         return std::nullopt;
-    return std::chrono::system_clock::from_time_t(seconds) + fraction - std::chrono::minutes(*offset);
+    return TimePoint(std::chrono::seconds(seconds)) + fraction - std::chrono::minutes(*offset);
 }
 
 bool Matches(const Entry& entry, const Filter& filter)
@@ -154,7 +154,8 @@ History ReadHistory(const std::string& path, const Filter& filter)
     std::string line;
     while (std::getline(file, line))
     {
-        if (line.empty())
+        // A last line without its line break is still being written, or was cut short: it is no entry yet.
+        if (line.empty() || file.eof())
             continue;
         auto entry = FromJsonLine(line);
         if (!entry)

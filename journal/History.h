@@ -14,7 +14,8 @@
 namespace korvel::journal
 {
 
-using TimePoint = std::chrono::system_clock::time_point;
+// To the millisecond, so that any year fits.
+using TimePoint = std::chrono::time_point<std::chrono::system_clock, std::chrono::milliseconds>;
 
 // An ISO 8601 time: a date (2024-05-01), optionally with a time (T12:00, T12:00:30, T12:00:30.5) and an
 // offset (Z, +02:00, -0500). A time without an offset is UTC. Nothing for any other text.
@@ -23,11 +24,11 @@ std::optional<TimePoint> ParseTime(std::string_view text);
 // Every field empty or unset lets everything through.
 struct Filter
 {
-    std::string Server;             // "host:port", or "host" for every port of that host
-    std::string User;               // the login user, exactly
-    std::string Object;             // a part of the object's name
-    std::optional<TimePoint> Since; // at or after
-    std::optional<TimePoint> Until; // before
+    std::string Server = {};             // "host:port", or "host" for every port of that host
+    std::string User = {};               // the login user, exactly
+    std::string Object = {};             // a part of the object's name
+    std::optional<TimePoint> Since = {}; // at or after
+    std::optional<TimePoint> Until = {}; // before
 };
 
 bool Matches(const Entry& entry, const Filter& filter);
@@ -35,7 +36,7 @@ bool Matches(const Entry& entry, const Filter& filter);
 struct History
 {
     std::vector<Entry> Entries;
-    std::size_t Unreadable = 0; // lines that are not entries (cut short by a full disk, edited by hand)
+    std::size_t Unreadable = 0; // whole lines that are not entries (edited by hand)
 };
 
 // Nothing (and no error) when the file does not exist yet. Raises JournalError when it cannot be read.

@@ -132,7 +132,7 @@ void Journal::Open()
     const std::size_t slash = path_.rfind('/');
     if (slash != std::string::npos && slash > 0)
         MakeDirectory(path_.substr(0, slash));
-    const int fd = open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         throw Failure("open", path_);
     struct stat status
@@ -161,27 +161,51 @@ void Journal::Write(const std::string& line)
         int Fd;
         ~Unlock() { flock(Fd, LOCK_UN); }
     } unlock{fd_};
-    // A line cut short (a full disk) has no line break: this one starts on a line of its own, so it stays
-    // whole and readable.
-    std::string text = line;
-    struct stat status
-    {
-    };
-    char last = '\n';
-    if (fstat(fd_, &status) == 0 && status.st_size > 0 && pread(fd_, &last, 1, status.st_size - 1) == 1 &&
-        last != '\n')
-        text.insert(text.begin(), '\n');
-    // One write: O_APPEND puts it at the end whole; a second one only after a short write (a full disk).
+    DropCutLine();
+    // O_APPEND puts the write at the end whole; a second one only after a short write (a full disk).
     std::size_t written = 0;
-    while (written < text.size())
+    while (written < line.size())
     {
-        const ssize_t result = write(fd_, text.data() + written, text.size() - written);
+        const ssize_t result = write(fd_, line.data() + written, line.size() - written);
         if (result < 0 && errno == EINTR)
             continue;
         if (result <= 0)
             throw Failure("write to", path_);
         written += static_cast<std::size_t>(result);
     }
+}
+
+void Journal::DropCutLine()
+{
+    // With the lock held nobody is writing, so an end without a line break is a line cut short: its writer
+    // was killed between two pages of it, or the disk was full. It goes, so every line stays whole.
+    struct stat status
+    {
+    };
+    if (fstat(fd_, &status) != 0 || status.st_size == 0)
+        return;
+    off_t end = status.st_size;
+    char chunk[4096];
+    for (bool last = true; end > 0; last = false)
+    {
+        const off_t start =
+            end > static_cast<off_t>(sizeof chunk) ? end - static_cast<off_t>(sizeof chunk) : 0;
+        const ssize_t got = pread(fd_, chunk, static_cast<std::size_t>(end - start), start);
+        if (got != end - start)
+            throw Failure("read", path_);
+        for (ssize_t at = got - 1; at >= 0; --at)
+            if (chunk[at] == '\n')
+            {
+                if (last && at == got - 1)
+                    return; // whole
+                if (ftruncate(fd_, start + at + 1) != 0)
+                    throw Failure("repair", path_);
+                return;
+            }
+        end = start;
+    }
+    if (ftruncate(fd_, 0) != 0)
+        throw Failure("repair", path_);
 }
 
 } // namespace korvel::journal

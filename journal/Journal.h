@@ -45,7 +45,7 @@ std::string Now();
 
 // One JSON object without a line break; text that is not UTF-8 is replaced, never an error.
 std::string ToJsonLine(const Entry& entry);
-// Nothing for a line that is not a journal entry (a line cut short by a full disk, say).
+// Nothing for a line that is not a journal entry (edited by hand, say).
 std::optional<Entry> FromJsonLine(std::string_view line);
 
 // $XDG_STATE_HOME (when absolute, else ~/.local/state) + "/korvel-admin/journal.jsonl".
@@ -75,6 +75,7 @@ public:
 
 private:
     void Write(const std::string& line);
+    void DropCutLine();
 
     std::string path_;
     int fd_ = -1;
