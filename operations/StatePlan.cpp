@@ -91,9 +91,8 @@ private:
                                           " is new and needs a password, but the variable " +
                                           wanted.Password.Reference + " is not set"});
                 else if (!now && wanted.Password.From == PasswordSource::Kind::None)
-                    plan.Warnings.push_back(
-                        "user " + Quoted(wanted.Name) +
-                        " is new and the file gives it no password: it gets an empty one");
+                    plan.Warnings.push_back("user " + Quoted(wanted.Name) +
+                                            " is new and no password is given for it: it gets an empty one");
                 if (auto step = PlanUser(now ? std::optional(*now) : std::nullopt, &wanted))
                     plan.Users.push_back(std::move(*step));
             }
@@ -152,6 +151,9 @@ private:
         if (file_.Rights)
             for (const WantedPair& pair : *file_.Rights)
             {
+                // Not being a database user of a database that does not exist is so already.
+                if (!pair.Rights && (!state_.FindUser(pair.User) || !state_.FindDatabase(pair.Database)))
+                    continue;
                 const std::string what = "rights of " + Quoted(pair.User) + " on " + Quoted(pair.Database);
                 const bool userKnown = Known("user", pair.User, state_.FindUser(pair.User) != nullptr,
                                              listedUsers_.count(pair.User) > 0,

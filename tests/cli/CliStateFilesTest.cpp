@@ -118,7 +118,7 @@ TEST_F(CliStateTest, PruneKeepsTheLastAdministratorAndAsksBeforeTheOwnAccount)
     CliRun planned = Run({"plan", file, "--prune"});
     EXPECT_EQ(planned.Out, pruned);
     EXPECT_NE(planned.Err.find("a rename cannot be expressed"), npos) << planned.Err;
-    EXPECT_NE(planned.Err.find("user 'carol' is new and the file gives it no password"), npos);
+    EXPECT_NE(planned.Err.find("user 'carol' is new and no password is given for it"), npos);
     EXPECT_NE(planned.Err.find("You are logged in as 'admin'. Delete this account? You will be logged out."),
               npos);
     EXPECT_EQ(Run({"apply", file, "--prune"}).Status, 2) << "no terminal to ask on";
