@@ -3,6 +3,7 @@
 #include "engine/wire/Utf8.h"
 #include "operations/RightNames.h"
 #include "operations/ServerState.h"
+#include "operations/YamlTree.h"
 
 #include <yaml-cpp/yaml.h>
 
@@ -24,9 +25,9 @@ namespace
 
 using Json = nlohmann::ordered_json;
 
-int LineOf(const YAML::Node& node)
+int LineOf(const YamlNode& node)
 {
-    return node.Mark().is_null() ? 0 : node.Mark().line + 1;
+    return node.Line;
 }
 
 bool IsVariableName(const std::string& name)
@@ -49,19 +50,19 @@ public:
 
     StateFileReading Read(const std::string& text)
     {
-        YAML::Node root;
+        YamlNode root;
         try
         {
-            root = YAML::Load(text);
+            root = ParseYaml(text);
         }
-        catch (const YAML::Exception& error)
+        catch (const YamlSyntaxError& error)
         {
-            result_.Mistakes.push_back({error.mark.is_null() ? 0 : error.mark.line + 1, error.msg});
+            result_.Mistakes.push_back({error.Line, error.Message});
             return std::move(result_);
         }
         if (root.IsMap())
             ForEachPair(root, "section",
-                        [&](const std::string& section, const YAML::Node& key, const YAML::Node& value)
+                        [&](const std::string& section, const YamlNode& key, const YamlNode& value)
                         {
                             if (section == "users")
                                 ReadUsers(value);
@@ -83,50 +84,50 @@ public:
     }
 
 private:
-    void Mistake(const YAML::Node& node, std::string message)
+    void Mistake(const YamlNode& node, std::string message)
     {
         result_.Mistakes.push_back({LineOf(node), std::move(message)});
     }
 
     // Calls each(key text, key, value) for the pairs of a mapping; a key given twice is a mistake.
-    template <typename Each> void ForEachPair(const YAML::Node& map, const std::string& what, Each each)
+    template <typename Each> void ForEachPair(const YamlNode& map, const std::string& what, Each each)
     {
         std::map<std::string, int> seen;
-        for (auto pair = map.begin(); pair != map.end(); ++pair)
+        for (std::size_t at = 0; at + 1 < map.Items.size(); at += 2)
         {
-            const YAML::Node& key = pair->first;
+            const YamlNode& key = map.Items[at];
             if (!key.IsScalar())
             {
                 Mistake(key, "a " + what + " name is expected here");
                 continue;
             }
-            auto [first, added] = seen.emplace(key.Scalar(), LineOf(key));
+            auto [first, added] = seen.emplace(key.Text, LineOf(key));
             if (!added)
-                Mistake(key, Quoted(key.Scalar()) + " is given twice (first on line " +
+                Mistake(key, Quoted(key.Text) + " is given twice (first on line " +
                                  std::to_string(first->second) + ")");
             else
-                each(key.Scalar(), key, pair->second);
+                each(key.Text, key, map.Items[at + 1]);
         }
     }
 
     // A text of at most 255 bytes, as the server keeps it.
-    std::optional<std::string> Text(const YAML::Node& node, const std::string& what)
+    std::optional<std::string> Text(const YamlNode& node, const std::string& what)
     {
         if (!node.IsScalar())
         {
             Mistake(node, what + ": a text is expected");
             return std::nullopt;
         }
-        if (node.Scalar().size() > MaxProtocolString)
+        if (node.Text.size() > MaxProtocolString)
         {
             Mistake(node, what + ": over " + std::to_string(MaxProtocolString) + " bytes (the server keeps " +
                               std::to_string(MaxProtocolString) + ")");
             return std::nullopt;
         }
-        return node.Scalar();
+        return node.Text;
     }
 
-    std::optional<std::string> Name(const YAML::Node& node, const std::string& what)
+    std::optional<std::string> Name(const YamlNode& node, const std::string& what)
     {
         auto name = Text(node, what);
         if (name && name->empty())
@@ -137,19 +138,18 @@ private:
         return name;
     }
 
-    std::optional<bool> Flag(const YAML::Node& node, const std::string& what)
+    std::optional<bool> Flag(const YamlNode& node, const std::string& what)
     {
-        bool value = false;
-        if (node.IsScalar() && YAML::convert<bool>::decode(node, value))
-            return value;
+        if (auto flag = node.IsScalar() ? YamlFlag(node.Text) : std::nullopt)
+            return flag;
         Mistake(node, what + ": true or false is expected");
         return std::nullopt;
     }
 
-    std::optional<std::uint16_t> Number(const YAML::Node& node, const std::string& what)
+    std::optional<std::uint16_t> Number(const YamlNode& node, const std::string& what)
     {
         unsigned value = 0;
-        const std::string text = node.IsScalar() ? node.Scalar() : "";
+        const std::string text = node.IsScalar() ? node.Text : "";
         auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
         if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > 65535)
         {
@@ -159,7 +159,7 @@ private:
         return static_cast<std::uint16_t>(value);
     }
 
-    std::optional<StringList> List(const YAML::Node& node, const std::string& what)
+    std::optional<StringList> List(const YamlNode& node, const std::string& what)
     {
         if (!node.IsSequence())
         {
@@ -167,15 +167,15 @@ private:
             return std::nullopt;
         }
         StringList items;
-        for (const YAML::Node& item : node)
+        for (const YamlNode& item : node.Items)
             if (auto text = Text(item, what))
                 items.push_back(*text);
-        return items.size() == node.size() ? std::optional(items) : std::nullopt;
+        return items.size() == node.Items.size() ? std::optional(items) : std::nullopt;
     }
 
     // Each entry of a users or databases list: a mapping whose fields `read` takes; `name` is required.
     template <typename Entry, typename ReadField>
-    std::optional<std::vector<Entry>> Entries(const YAML::Node& list, const std::string& kind,
+    std::optional<std::vector<Entry>> Entries(const YamlNode& list, const std::string& kind,
                                               const std::string& fields, ReadField readField)
     {
         if (!list.IsSequence())
@@ -185,7 +185,7 @@ private:
         }
         std::vector<Entry> entries;
         std::map<std::string, int> names;
-        for (const YAML::Node& node : list)
+        for (const YamlNode& node : list.Items)
         {
             if (!node.IsMap())
             {
@@ -196,7 +196,7 @@ private:
             entry.Line = LineOf(node);
             bool named = false;
             ForEachPair(node, "field",
-                        [&](const std::string& field, const YAML::Node& key, const YAML::Node& value)
+                        [&](const std::string& field, const YamlNode& key, const YamlNode& value)
                         {
                             if (field == "name")
                             {
@@ -221,12 +221,11 @@ private:
         return entries;
     }
 
-    void ReadUsers(const YAML::Node& list)
+    void ReadUsers(const YamlNode& list)
     {
-        std::map<const WantedUser*, std::vector<YAML::Node>> passwordNodes;
         auto users = Entries<WantedUser>(
             list, "user", "name, description, administrator, password_env or password_file",
-            [&](WantedUser& user, const std::string& field, const YAML::Node& value)
+            [&](WantedUser& user, const std::string& field, const YamlNode& value)
             {
                 if (field == "description")
                     user.Description = Text(value, field);
@@ -245,7 +244,7 @@ private:
             result_.State.Users = std::move(users);
     }
 
-    void ReadPassword(WantedUser& user, const std::string& field, const YAML::Node& value)
+    void ReadPassword(WantedUser& user, const std::string& field, const YamlNode& value)
     {
         auto reference = Text(value, field);
         if (!reference)
@@ -276,7 +275,7 @@ private:
     }
 
     // The file's first line, without its line break.
-    std::optional<std::string> ReadPasswordFile(const YAML::Node& node, const std::string& path)
+    std::optional<std::string> ReadPasswordFile(const YamlNode& node, const std::string& path)
     {
         const std::string full = path.starts_with('/') || directory_.empty() ? path : directory_ + "/" + path;
         std::ifstream file(full, std::ios::binary);
@@ -291,11 +290,11 @@ private:
         return line;
     }
 
-    void ReadDatabases(const YAML::Node& list)
+    void ReadDatabases(const YamlNode& list)
     {
         auto databases = Entries<WantedDatabase>(
             list, "database", "name, directory and description",
-            [&](WantedDatabase& database, const std::string& field, const YAML::Node& value)
+            [&](WantedDatabase& database, const std::string& field, const YamlNode& value)
             {
                 if (field == "directory")
                     database.Directory = Text(value, field).value_or("");
@@ -314,7 +313,7 @@ private:
         result_.State.Databases = std::move(databases);
     }
 
-    void ReadRights(const YAML::Node& map)
+    void ReadRights(const YamlNode& map)
     {
         if (!map.IsMap())
         {
@@ -322,42 +321,41 @@ private:
             return;
         }
         std::vector<WantedPair> pairs;
-        ForEachPair(
-            map, "user",
-            [&](const std::string& user, const YAML::Node&, const YAML::Node& databases)
-            {
-                if (!databases.IsMap())
-                {
-                    Mistake(databases,
-                            "rights of " + Quoted(user) + ": a mapping of databases to rights is expected");
-                    return;
-                }
-                ForEachPair(databases, "database",
-                            [&](const std::string& database, const YAML::Node&, const YAML::Node& value)
-                            {
-                                if (auto rights = Rights(value, user, database))
-                                    pairs.push_back({user, database, *rights, LineOf(value)});
-                            });
-            });
+        ForEachPair(map, "user",
+                    [&](const std::string& user, const YamlNode&, const YamlNode& databases)
+                    {
+                        if (!databases.IsMap())
+                        {
+                            Mistake(databases, "rights of " + Quoted(user) +
+                                                   ": a mapping of databases to rights is expected");
+                            return;
+                        }
+                        ForEachPair(databases, "database",
+                                    [&](const std::string& database, const YamlNode&, const YamlNode& value)
+                                    {
+                                        if (auto rights = Rights(value, user, database))
+                                            pairs.push_back({user, database, *rights, LineOf(value)});
+                                    });
+                    });
         result_.State.Rights = std::move(pairs);
     }
 
     // Letters (RI), "" for none, "-" for not a database user, or a list of names ([read, insert]).
-    std::optional<PairRights> Rights(const YAML::Node& value, const std::string& user,
+    std::optional<PairRights> Rights(const YamlNode& value, const std::string& user,
                                      const std::string& database)
     {
         const std::string what = "rights of " + Quoted(user) + " on " + Quoted(database);
         if (value.IsScalar())
         {
-            if (auto letters = ParseRightsLetters(value.Scalar()))
+            if (auto letters = ParseRightsLetters(value.Text))
                 return *letters;
         }
         else if (value.IsSequence())
         {
             TUserRights rights;
-            for (const YAML::Node& item : value)
+            for (const YamlNode& item : value.Items)
             {
-                std::string name = item.IsScalar() ? item.Scalar() : "";
+                std::string name = item.IsScalar() ? item.Text : "";
                 std::transform(name.begin(), name.end(), name.begin(),
                                [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
                 auto right = FindRight(name);
@@ -376,7 +374,7 @@ private:
         return std::nullopt;
     }
 
-    void ReadConfig(const YAML::Node& map)
+    void ReadConfig(const YamlNode& map)
     {
         if (!map.IsMap())
         {
@@ -385,7 +383,7 @@ private:
         }
         WantedConfig config;
         ForEachPair(map, "configuration value",
-                    [&](const std::string& name, const YAML::Node& key, const YAML::Node& value)
+                    [&](const std::string& name, const YamlNode& key, const YamlNode& value)
                     {
                         const ConfigField* field = FindConfigField(name);
                         if (!field)

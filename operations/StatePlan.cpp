@@ -166,6 +166,8 @@ private:
                     wanted[{pair.Database, pair.User}] = pair.Rights;
             }
         const bool pruneRights = options_.Prune && file_.Rights;
+        if (!pruneRights && deletedUsers_.empty() && deletedDatabases_.empty())
+            return PlanPairs(wanted);
         for (const std::string& database : state_.Rights.Databases)
             for (const std::string& user : state_.Rights.Users)
             {
@@ -175,6 +177,12 @@ private:
                 if (goes || (pruneRights && !wanted.count({database, user})))
                     wanted[{database, user}] = std::nullopt;
             }
+        PlanPairs(wanted);
+    }
+
+    // Into the plan, in its order.
+    void PlanPairs(const std::map<std::pair<std::string, std::string>, PairRights>& wanted)
+    {
         for (const auto& [pair, rights] : wanted)
             result_.Plan.Rights.Set(state_.Rights, pair.second, pair.first, rights);
     }

@@ -300,7 +300,10 @@ void BM_ProgramPlan_ForInformation(benchmark::State& state)
         Median(cases), Median(cases) / Median(floors), Median(floors));
 }
 
-BENCHMARK(BM_Plan_AgainstRawReads)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(Smoke() ? 2 : 9);
+BENCHMARK(BM_Plan_AgainstRawReads)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(Smoke() ? 2 : 15);
 BENCHMARK(BM_Apply_AgainstRawReadsAndWrites)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
@@ -308,7 +311,7 @@ BENCHMARK(BM_Apply_AgainstRawReadsAndWrites)
 BENCHMARK(BM_ProgramPlan_ForInformation)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Iterations(Smoke() ? 2 : 9);
+    ->Iterations(Smoke() ? 2 : 15);
 
 } // namespace
 } // namespace korvel::bench
