@@ -2,6 +2,8 @@
 // failures with the server's code, never a password; and `history` reading it back.
 #include "CliStateTest.h"
 
+#include "tests/support/LoadClients.h"
+
 #include <sys/stat.h>
 
 namespace korvel::test
@@ -32,6 +34,12 @@ TEST_F(CliStateTest, OneLinePerChangeFromTheCommandsAndApply)
     };
     for (const auto& change : changes)
         ASSERT_EQ(Run(change).Status, 0) << change[0] << " " << change[1];
+    {
+        LoadClients load(server, 1);
+        const int id = Json({"sessions"})[0]["id"];
+        ASSERT_EQ(Run({"session", "disconnect", std::to_string(id)}).Status, 0);
+        EXPECT_EQ(Run({"session", "disconnect", std::to_string(id)}).Status, 1) << "no longer connected";
+    }
     for (const auto& read :
          std::vector<std::vector<std::string>>{{"status"}, {"user", "list"}, {"rights"}, {"export"}})
         ASSERT_EQ(Run(read).Status, 0) << read[0];
@@ -43,7 +51,7 @@ TEST_F(CliStateTest, OneLinePerChangeFromTheCommandsAndApply)
 
     const std::string text = Read(JournalPath());
     std::vector<nlohmann::json> lines = Lines(text);
-    ASSERT_EQ(lines.size(), changes.size() + 2) << text;
+    ASSERT_EQ(lines.size(), changes.size() + 4) << text;
     const std::string address = "127.0.0.1:" + std::to_string(server.AdminPort());
     for (const nlohmann::json& line : lines)
     {
@@ -67,12 +75,15 @@ TEST_F(CliStateTest, OneLinePerChangeFromTheCommandsAndApply)
     expect(6, "stop server", "", "");
     expect(7, "start server", "", "");
     EXPECT_EQ(lines[7]["result"], "ok");
-    expect(8, "add user", "bob", "administrator false; description \"\"; password set");
-    EXPECT_EQ(lines[8]["result"], "error");
-    EXPECT_EQ(lines[8]["code"], 11292);
-    EXPECT_NE(lines[8]["message"].get<std::string>().find("already exists"), std::string::npos) << lines[8];
-    expect(9, "modify user", "bob", "description \"\" -> \"desk\"");
-    EXPECT_EQ(lines[9]["program"], "korvel-admin-cli (korvel.admin.korvel_user)");
+    expect(8, "disconnect session", lines[8]["object"].get<std::string>().c_str(), "");
+    EXPECT_EQ(lines[8]["result"], "ok");
+    EXPECT_EQ(lines[9]["result"], "error") << "the server said no";
+    expect(10, "add user", "bob", "administrator false; description \"\"; password set");
+    EXPECT_EQ(lines[10]["result"], "error");
+    EXPECT_EQ(lines[10]["code"], 11292);
+    EXPECT_NE(lines[10]["message"].get<std::string>().find("already exists"), std::string::npos) << lines[10];
+    expect(11, "modify user", "bob", "description \"\" -> \"desk\"");
+    EXPECT_EQ(lines[11]["program"], "korvel-admin-cli (korvel.admin.korvel_user)");
     EXPECT_EQ(lines[0]["program"], "korvel-admin-cli");
     EXPECT_EQ(text.find("secret"), std::string::npos);
 
@@ -89,7 +100,7 @@ TEST_F(CliStateTest, OneLinePerChangeFromTheCommandsAndApply)
     EXPECT_EQ(history[4], lines[4]);
     EXPECT_EQ(Json({"history", "--server", "127.0.0.1"}).size(), lines.size()) << "every port of the host";
     EXPECT_EQ(Json({"history", "--server", "127.0.0.1:1"}), nlohmann::json::array());
-    EXPECT_EQ(Json({"history", "--since", lines[9]["time"].get<std::string>()}).size(), 1u);
+    EXPECT_EQ(Json({"history", "--since", lines[11]["time"].get<std::string>()}).size(), 1u);
     EXPECT_EQ(Json({"history", "--since", "2999-01-01T00:00+02:00"}), nlohmann::json::array());
     CliRun readable = Run({"history", "--since", "2000-01-01"});
     EXPECT_NE(

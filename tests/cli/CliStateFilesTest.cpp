@@ -2,6 +2,8 @@
 // made stale by another session, the mistakes of a state file, and passwords by reference.
 #include "CliStateTest.h"
 
+#include "tests/support/LoadClients.h"
+
 namespace korvel::test
 {
 namespace
@@ -132,6 +134,22 @@ TEST_F(CliStateTest, PruneKeepsTheLastAdministratorAndAsksBeforeTheOwnAccount)
     CliRun asRoot = RunCli({"--port", std::to_string(server.AdminPort()), "--user", "root", "--password", "r",
                             "--json", "user", "list"});
     EXPECT_EQ(nlohmann::json::parse(asRoot.Out), nlohmann::json({"carol", "root"}));
+}
+
+TEST_F(CliStateTest, AConfigurationThatWouldRefuseConnectedSessionsIsPreviewedAndAsked)
+{
+    LoadClients load(server, 1);
+    const std::string file = Write("deny.yaml", "config:\n  deny_logins: true\n");
+    std::string terminal;
+    CliRun declined = RunCliOnTerminal(
+        Args({"apply", file}), {{"Send them? [y/N]", "y\n"}, {"Save anyway? [y/N]", "n\n"}}, terminal);
+    EXPECT_EQ(declined.Status, 2);
+    EXPECT_NE(declined.Err.find("1 connected session from 127.0.0.1 would be refused"), npos) << declined.Err;
+    EXPECT_EQ(Json({"config", "show"})["deny_logins"], false);
+    CliRun forced = Run({"apply", file, "--force"});
+    EXPECT_EQ(forced.Status, 0) << forced.Err;
+    EXPECT_NE(forced.Err.find("would be refused"), npos) << "still warned";
+    EXPECT_EQ(Json({"config", "show"})["deny_logins"], true);
 }
 
 TEST_F(CliStateTest, ChangesMadeMeanwhileAreListedAndSkippedUnlessOverwritten)
