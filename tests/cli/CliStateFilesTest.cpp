@@ -109,6 +109,11 @@ TEST_F(CliStateTest, PruneKeepsTheLastAdministratorAndAsksBeforeTheOwnAccount)
     EXPECT_EQ(refused.Err, lastAdministrator + "\n");
     EXPECT_EQ(Json({"user", "list"}), nlohmann::json({"admin", "bob"}));
 
+    const std::string noRights = Write("rights.yaml", "rights:\n  bob: {}\n");
+    EXPECT_EQ(Run({"plan", noRights}).Out, "No changes.\n");
+    EXPECT_EQ(Run({"plan", noRights, "--prune"}).Out, "- rights bob@Sales: R\n")
+        << "a rights section lists them all";
+
     ASSERT_EQ(Run({"user", "add", "root", "--admin", "--password", "r"}).Status, 0);
     const std::string file = Write("root.yaml", "users:\n  - name: root\n  - name: carol\ndatabases: []\n");
     EXPECT_EQ(Run({"plan", file}).Out, "+ user carol\n") << "without --prune nothing is deleted";
