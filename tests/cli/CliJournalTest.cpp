@@ -112,5 +112,19 @@ TEST_F(CliStateTest, OneLinePerChangeFromTheCommandsAndApply)
     EXPECT_NE(bad.Err.find("'yesterday' is not an ISO 8601 time"), std::string::npos) << bad.Err;
 }
 
+TEST_F(CliStateTest, AChangeThatCannotBeJournaledIsNotSent)
+{
+    setenv("XDG_STATE_HOME", "/proc/korvel", 1);
+    CliRun refused = Run({"user", "add", "bob", "--password", "b"});
+    CliRun read = Run({"user", "list"});
+    setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_NE(refused.Err.find("Cannot create the directory of the journal /proc/korvel/korvel-admin"),
+              std::string::npos)
+        << refused.Err;
+    EXPECT_EQ(read.Status, 0) << "reads need no journal";
+    EXPECT_EQ(Json({"user", "list"}), nlohmann::json({"admin"}));
+}
+
 } // namespace
 } // namespace korvel::test
