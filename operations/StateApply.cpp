@@ -32,11 +32,6 @@ std::string Meanwhile(const char* kind, const std::string& name, const std::opti
     return object + ChangeText(fields(*read, *now)) + " since it was read";
 }
 
-template <typename Step> const std::string& NameOf(const Step& step)
-{
-    return step.After ? step.After->Name : step.Before->Name;
-}
-
 class Checker
 {
 public:
@@ -81,7 +76,7 @@ private:
     void CheckStep(const Step& step, std::vector<Step>& kept, std::vector<Step>& overwriting, Read read,
                    Replan replan, Describe describe)
     {
-        const auto now = read(NameOf(step));
+        const auto now = read(StepName(step));
         if (now == step.Before)
         {
             kept.push_back(step);
@@ -91,7 +86,7 @@ private:
         auto again = replan(now, step.Wanted);
         if (!again)
             return;
-        result_.Changed.push_back(describe(NameOf(step), step.Before, now));
+        result_.Changed.push_back(describe(StepName(step), step.Before, now));
         overwriting.push_back(std::move(*again));
     }
 

@@ -26,11 +26,6 @@ std::string QuotedList(const StringList& names)
     return text;
 }
 
-template <typename Step> const std::string& NameOf(const Step& step)
-{
-    return step.After ? step.After->Name : step.Before->Name;
-}
-
 // Fields of `fields` from `before` to `after` as lines of `kind` `name`.
 std::vector<PlanLine> FieldLines(const char* kind, const std::string& name,
                                  const std::vector<FieldChange>& fields)
@@ -97,7 +92,7 @@ private:
                     plan.Users.push_back(std::move(*step));
             }
         std::sort(plan.Users.begin(), plan.Users.end(),
-                  [](const UserStep& a, const UserStep& b) { return NameOf(a) < NameOf(b); });
+                  [](const UserStep& a, const UserStep& b) { return StepName(a) < StepName(b); });
         if (options_.Prune && file_.Users)
             for (const auto& [name, user] : state_.Users)
                 if (!listed.count(name))
@@ -120,7 +115,7 @@ private:
                     plan.Databases.push_back(std::move(*step));
             }
         std::sort(plan.Databases.begin(), plan.Databases.end(),
-                  [](const DatabaseStep& a, const DatabaseStep& b) { return NameOf(a) < NameOf(b); });
+                  [](const DatabaseStep& a, const DatabaseStep& b) { return StepName(a) < StepName(b); });
         if (options_.Prune && file_.Databases)
             for (const auto& [name, database] : state_.Databases)
                 if (!listed.count(name))
@@ -202,14 +197,14 @@ private:
             {
                 const bool after = step.After && step.After->Administrator;
                 if (after)
-                    administrators.insert(NameOf(step));
-                else if (administrators.erase(NameOf(step)))
+                    administrators.insert(StepName(step));
+                else if (administrators.erase(StepName(step)))
                     lastToGo = &step;
             }
         if (administrators.empty() && lastToGo)
         {
             plan.Refusal = LastAdministratorMessage(
-                NameOf(*lastToGo), lastToGo->After ? AccountChange::Demote : AccountChange::Delete);
+                StepName(*lastToGo), lastToGo->After ? AccountChange::Demote : AccountChange::Delete);
             return;
         }
         for (auto* steps : {&plan.Users, &plan.UserDeletions})
@@ -217,7 +212,7 @@ private:
             auto own = std::find_if(steps->begin(), steps->end(),
                                     [&](const UserStep& step)
                                     {
-                                        return NameOf(step) == options_.LoginUser && step.Before &&
+                                        return StepName(step) == options_.LoginUser && step.Before &&
                                                (!step.After ||
                                                 (step.Before->Administrator && !step.After->Administrator));
                                     });

@@ -48,6 +48,12 @@ struct ConfigStep
     const WantedConfig* Wanted = nullptr;
 };
 
+// The name of the user or database a step is about.
+template <typename Step> const std::string& StepName(const Step& step)
+{
+    return step.After ? step.After->Name : step.Before->Name;
+}
+
 // One line of a plan: "+ user carol", "~ user bob: administrator false -> true", "- database Old",
 // "~ rights bob@Sales: RI -> RIU", "~ config max_connections: 100 -> 50".
 struct PlanLine
