@@ -9,6 +9,12 @@
 // Each method opens the journal first, so a change that could not be recorded is not sent; then it sends
 // the one request, appends the entry with the result and raises the request's failure, if any, unchanged.
 // Read-only requests are not journaled: they are called on the session directly.
+//
+// In the window, each session call that changes the server becomes one of these: the Users, Databases and
+// Database Users pages' saves and deletions (AddUser/ModifyUser/DeleteUser, AddDatabase/ModifyDatabase/
+// DeleteDatabase, ChangeRights with the rights as read), the Rights page's ApplyPlan (ApplyRightsPlan, with
+// the job's check as BeforeRequest), the Server page's save (ModifyConfig) and the Status page's start, stop,
+// disconnect and remove. File > Change History reads the journal with journal/History.h.
 #pragma once
 
 #include "engine/wire/AdminTypes.h"
