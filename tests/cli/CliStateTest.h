@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace korvel::test
@@ -19,9 +20,19 @@ protected:
     {
         char pattern[] = "/tmp/korvel-state-test-XXXXXX";
         dir = mkdtemp(pattern);
+        if (const char* state = std::getenv("XDG_STATE_HOME"))
+            previousState = state;
         setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
     }
-    ~CliStateTest() override { std::filesystem::remove_all(dir); }
+    ~CliStateTest() override
+    {
+        // The tests that follow journal where they did before.
+        if (previousState)
+            setenv("XDG_STATE_HOME", previousState->c_str(), 1);
+        else
+            unsetenv("XDG_STATE_HOME");
+        std::filesystem::remove_all(dir);
+    }
 
     std::string Write(const std::string& name, const std::string& text)
     {
@@ -47,6 +58,7 @@ protected:
     }
 
     std::string dir;
+    std::optional<std::string> previousState;
 };
 
 } // namespace korvel::test
