@@ -7,6 +7,7 @@
 
 #include <map>
 #include <set>
+#include <sstream>
 
 namespace korvel::operations
 {
@@ -109,43 +110,55 @@ private:
             { return Meanwhile("database", name, read, now, DatabaseFieldChanges); });
     }
 
-    // Once RightsMatrix offers CheckPlan(plan, readNow) and Overwriting(checked), they take the place of the
-    // conflicts, Without and the matrix of what the server holds now below.
+    // The plan of `changes`: RightsPlan takes each pair's Before from a matrix, so one holding them stands
+    // in. Once RightsPlan::Put, CheckPlan and Overwriting are in (RightsMatrix.h), they take this one's place
+    // and the loop's below.
+    static RightsPlan PlanOf(const std::vector<PairChange>& changes)
+    {
+        std::map<std::string, DatabaseColumn> columns;
+        for (const PairChange& change : changes)
+        {
+            DatabaseColumn& column = columns[change.Database];
+            column.Database = change.Database;
+            if (change.Before)
+                column.Users.emplace(change.User, *change.Before);
+        }
+        RightsMatrix held;
+        for (auto& [database, column] : columns)
+            held.SetColumn(std::move(column));
+        RightsPlan plan;
+        for (const PairChange& change : changes)
+            plan.Set(held, change.User, change.Database, change.After);
+        return plan;
+    }
+
     void CheckRights()
     {
-        std::vector<Conflict> conflicts, settled;
+        std::vector<PairChange> kept, overwriting;
+        std::vector<Conflict> conflicts;
         for (const PairChange& change : plan_.Rights.Changes())
         {
             // A pair of a user or database the plan adds cannot have changed; the server could not even say.
-            if (newUsers_.count(change.User) || newDatabases_.count(change.Database))
-                continue;
-            const PairRights now = ReadPairRights(session_, change.User, change.Database);
-            if (now != change.Before)
-                (now == change.After ? settled : conflicts).push_back({change, now});
+            const bool added = newUsers_.count(change.User) || newDatabases_.count(change.Database);
+            const PairRights now =
+                added ? change.Before : ReadPairRights(session_, change.User, change.Database);
+            if (now == change.Before)
+            {
+                kept.push_back(change);
+                overwriting.push_back(change);
+            }
+            else if (now != change.After) // as wanted already: nothing is left to send
+            {
+                conflicts.push_back({change, now});
+                overwriting.push_back({change.User, change.Database, now, change.After});
+            }
         }
-        std::vector<Conflict> all = conflicts;
-        all.insert(all.end(), settled.begin(), settled.end());
-        result_.Kept.Rights = all.empty() ? plan_.Rights : Without(plan_.Rights, all);
-        result_.Overwriting.Rights = result_.Kept.Rights;
-        if (conflicts.empty())
-            return;
-        std::map<std::string, DatabaseColumn> held;
-        for (const Conflict& conflict : conflicts)
-        {
-            DatabaseColumn& column = held[conflict.Change.Database];
-            column.Database = conflict.Change.Database;
-            if (conflict.Now)
-                column.Users.emplace(conflict.Change.User, *conflict.Now);
-        }
-        RightsMatrix now;
-        for (auto& [database, column] : held)
-            now.SetColumn(std::move(column));
-        for (const Conflict& conflict : conflicts)
-            result_.Overwriting.Rights.Set(now, conflict.Change.User, conflict.Change.Database,
-                                           conflict.Change.After);
-        std::string list = ConflictList(conflicts);
-        for (std::size_t start = 0, end; (end = list.find('\n', start)) != std::string::npos; start = end + 1)
-            result_.Changed.push_back("rights of " + list.substr(start, end - start));
+        const bool asRead = kept.size() == plan_.Rights.Changes().size();
+        result_.Kept.Rights = asRead ? plan_.Rights : PlanOf(kept);
+        result_.Overwriting.Rights = asRead ? plan_.Rights : PlanOf(overwriting);
+        std::istringstream list(ConflictList(conflicts));
+        for (std::string line; std::getline(list, line);)
+            result_.Changed.push_back(line);
     }
 
     void CheckConfig(const ConfigStep& step)

@@ -177,7 +177,7 @@ TEST_F(CliStateTest, ChangesMadeMeanwhileAreListedAndSkippedUnlessOverwritten)
     EXPECT_EQ(skipped.Status, 0) << skipped.Err;
     EXPECT_NE(skipped.Err.find("changed on the server since they were read:\n"
                                "user 'bob': description \"first\" -> \"meanwhile\" since it was read\n"
-                               "rights of 'bob' on 'Sales': read as RI, now R\n"),
+                               "'bob' on 'Sales': read as RI, now R\n"),
               npos)
         << skipped.Err;
     nlohmann::json out = nlohmann::json::parse(skipped.Out, nullptr, false);
