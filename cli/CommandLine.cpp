@@ -47,7 +47,9 @@ CommandLine::CommandLine()
     AddUserCommands(App, Action);
     AddDatabaseCommands(App, Action);
     AddRightsCommands(App, Action);
+    AddStateCommands(App, Action);
     AddProfileCommands(App, Local);
+    AddHistoryCommand(App, Local);
 }
 
 void CommandLine::Parse(int argc, const char* const* argv)

@@ -2,10 +2,11 @@
 #include "cli/Commands.h"
 #include "cli/Confirm.h"
 #include "cli/Conversions.h"
+#include "cli/Journaling.h"
 #include "cli/UsageError.h"
 #include "operations/ConfigChecks.h"
+#include "operations/ConfigFields.h"
 
-#include <array>
 #include <memory>
 #include <vector>
 
@@ -15,50 +16,37 @@ namespace korvel::cli
 namespace
 {
 
-// One configuration value: its key in JSON and in `config set`, how it is shown and how it is set from text.
-struct ConfigKey
-{
-    std::string_view Name;
-    Json (*Show)(const ServerConfig& config);
-    void (*Set)(ServerConfig& config, std::string_view text, std::string_view key);
-};
+using operations::ConfigField;
 
-template <std::uint16_t ServerConfig::*Field> ConfigKey NumberKey(std::string_view name)
+Json ShowValue(const ConfigField& field, const ServerConfig& config)
 {
-    return {name, [](const ServerConfig& c) { return Json(c.*Field); },
-            [](ServerConfig& c, std::string_view text, std::string_view key)
-            { c.*Field = ParseUInt16(text, key); }};
+    return std::visit([&](auto member) { return Json(config.*member); }, field.Member);
 }
 
-// An empty entry is kept, as the window keeps a blank line: what `config show` prints is taken back as it is.
-template <StringList ServerConfig::*Field> ConfigKey AddressListKey(std::string_view name)
+// Sets one value from its text as `config set` takes it.
+void SetValue(const ConfigField& field, ServerConfig& config, std::string_view text)
 {
-    return {name, [](const ServerConfig& c) { return Json(c.*Field); },
-            [](ServerConfig& c, std::string_view text, std::string_view) { c.*Field = SplitList(text); }};
-}
-
-const std::array<ConfigKey, 9>& ConfigKeys()
-{
-    static const std::array<ConfigKey, 9> keys = {
-        ConfigKey{"deny_logins", [](const ServerConfig& c) { return Json(c.DenyLogins); },
-                  [](ServerConfig& c, std::string_view text, std::string_view key)
-                  { c.DenyLogins = ParseFlag(text, key); }},
-        NumberKey<&ServerConfig::MaxConnections>("max_connections"),
-        NumberKey<&ServerConfig::ConnectionTimeout>("connection_timeout"),
-        NumberKey<&ServerConfig::DeadSessionInterval>("dead_session_interval"),
-        NumberKey<&ServerConfig::DeadSessionExpires>("dead_session_expires"),
-        NumberKey<&ServerConfig::MaxDeadSessions>("max_dead_sessions"),
-        ConfigKey{"temp_directory", [](const ServerConfig& c) { return Json(c.TempDirectory); },
-                  [](ServerConfig& c, std::string_view text, std::string_view) { c.TempDirectory = text; }},
-        AddressListKey<&ServerConfig::AuthorizedAddresses>("authorized_addresses"),
-        AddressListKey<&ServerConfig::BlockedAddresses>("blocked_addresses"),
+    struct Set
+    {
+        ServerConfig& Config;
+        std::string_view Text;
+        std::string_view Key;
+        void operator()(bool ServerConfig::*member) const { Config.*member = ParseFlag(Text, Key); }
+        void operator()(std::uint16_t ServerConfig::*member) const
+        {
+            Config.*member = ParseUInt16(Text, Key);
+        }
+        void operator()(std::string ServerConfig::*member) const { Config.*member = Text; }
+        // An empty entry is kept, as the window keeps a blank line: what `config show` prints is taken back
+        // as it is.
+        void operator()(StringList ServerConfig::*member) const { Config.*member = SplitList(Text); }
     };
-    return keys;
+    std::visit(Set{config, text, field.Name}, field.Member);
 }
 
 struct Assignment
 {
-    const ConfigKey* Key;
+    const ConfigField* Field;
     std::string Value;
 };
 
@@ -69,20 +57,14 @@ Assignment ParseAssignment(const std::string& text)
     if (equals == std::string::npos)
         throw UsageError("expected KEY=VALUE, got '" + text + "'");
     std::string_view name = std::string_view(text).substr(0, equals);
-    for (const ConfigKey& key : ConfigKeys())
-    {
-        if (key.Name == name)
-        {
-            Assignment assignment{&key, text.substr(equals + 1)};
-            ServerConfig scratch;
-            key.Set(scratch, assignment.Value, key.Name); // checks the value before anything is sent
-            return assignment;
-        }
-    }
-    std::string known;
-    for (const ConfigKey& key : ConfigKeys())
-        known += (known.empty() ? "" : ", ") + std::string(key.Name);
-    throw UsageError("unknown configuration key '" + std::string(name) + "': use " + known);
+    const ConfigField* field = operations::FindConfigField(name);
+    if (!field)
+        throw UsageError("unknown configuration key '" + std::string(name) + "': use " +
+                         operations::ConfigFieldNames());
+    Assignment assignment{field, text.substr(equals + 1)};
+    ServerConfig scratch;
+    SetValue(*field, scratch, assignment.Value); // checks the value before anything is sent
+    return assignment;
 }
 
 CommandResult ShowConfig(TKORVELSession& session)
@@ -90,8 +72,8 @@ CommandResult ShowConfig(TKORVELSession& session)
     ServerConfig config;
     session.GetServerConfig(config);
     Json out;
-    for (const ConfigKey& key : ConfigKeys())
-        out[std::string(key.Name)] = key.Show(config);
+    for (const ConfigField& field : operations::ConfigFields())
+        out[std::string(field.Name)] = ShowValue(field, config);
     return {out};
 }
 
@@ -124,9 +106,9 @@ CommandAction SetConfig(const std::vector<std::string>& texts, bool force)
             session.GetServerConfig(current);
             ServerConfig config = current;
             for (const Assignment& assignment : assignments)
-                assignment.Key->Set(config, assignment.Value, assignment.Key->Name);
+                SetValue(*assignment.Field, config, assignment.Value);
             ConfirmConfig(session, current, config, force);
-            session.ModifyServerConfig(config);
+            Changes(session).ModifyConfig(current, config);
         });
 }
 

@@ -2,9 +2,9 @@
 
 #include "cli/UsageError.h"
 #include "engine/wire/OleDate.h"
+#include "operations/RightNames.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -15,9 +15,6 @@ namespace korvel::cli
 
 namespace
 {
-
-constexpr std::array<std::string_view, 7> rightNames = {"read",   "insert", "update", "delete",
-                                                        "create", "alter",  "drop"};
 
 std::string Lower(std::string_view text)
 {
@@ -45,31 +42,18 @@ TUserRights ParseRights(std::string_view text)
         return {};
     TUserRights rights;
     if (lower == "all")
-    {
-        for (std::size_t bit = 0; bit < rightNames.size(); ++bit)
-            rights.Include(static_cast<TUserRight>(bit));
-        return rights;
-    }
+        return TUserRights::FromByte(0x7F);
     for (const std::string& name : SplitList(lower))
     {
-        auto found = std::ranges::find(rightNames, name);
-        if (found == rightNames.end())
+        auto right = operations::FindRight(name);
+        if (!right)
             throw UsageError("bad right '" + name +
                              "': use read, insert, update, delete, create, alter, drop, all or none");
-        rights.Include(static_cast<TUserRight>(found - rightNames.begin()));
+        rights.Include(*right);
     }
     if (rights.Empty())
         throw UsageError("no rights given: use none for no rights");
     return rights;
-}
-
-StringList RightNames(TUserRights rights)
-{
-    StringList names;
-    for (std::size_t bit = 0; bit < rightNames.size(); ++bit)
-        if (rights.Contains(static_cast<TUserRight>(bit)))
-            names.emplace_back(rightNames[bit]);
-    return names;
 }
 
 std::uint16_t ParseUInt16(std::string_view text, std::string_view what)

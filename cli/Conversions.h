@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/wire/Message.h"
+#include "operations/RightNames.h"
 #include "session/UserRights.h"
 
 #include <cstdint>
@@ -14,8 +15,7 @@ namespace korvel::cli
 
 // "read,update" and the like, or "all", or "none".
 TUserRights ParseRights(std::string_view text);
-// The names of the rights held, in bit order.
-StringList RightNames(TUserRights rights);
+using operations::RightNames;
 
 // A decimal number from 0 to 65535; `what` names the value in the message.
 std::uint16_t ParseUInt16(std::string_view text, std::string_view what);

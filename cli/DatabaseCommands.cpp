@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 #include "cli/Conversions.h"
+#include "cli/Journaling.h"
 #include "cli/Names.h"
 
 #include <memory>
@@ -48,10 +49,11 @@ CommandResult ShowDatabase(TKORVELSession& session, const DatabaseArguments& arg
 // The values not given on the command line are read from the server first and sent back unchanged.
 void ModifyDatabase(TKORVELSession& session, const DatabaseArguments& args)
 {
-    std::string description, directory;
-    session.GetServerDatabase(args.Name, description, directory);
-    session.ModifyServerDatabase(args.Name, args.DescriptionOption->count() ? args.Description : description,
-                                 args.DirectoryOption->count() ? args.Directory : directory);
+    operations::DatabaseValues before{args.Name, {}, {}};
+    session.GetServerDatabase(args.Name, before.Description, before.Directory);
+    Changes(session).ModifyDatabase(
+        before, {args.Name, args.DescriptionOption->count() ? args.Description : before.Description,
+                 args.DirectoryOption->count() ? args.Directory : before.Directory});
 }
 
 CommandResult ShowDatabaseUser(TKORVELSession& session, const DatabaseUserArguments& args)
@@ -74,8 +76,10 @@ void AddDatabaseNameCommands(CLI::App& app, CommandAction& chosen)
 
     CLI::App* add =
         AddCommand(*group, "add", "Add a database", chosen,
-                   Silent([args](TKORVELSession& session)
-                          { session.AddServerDatabase(args->Name, args->Description, args->Directory); }));
+                   Silent(
+                       [args](TKORVELSession& session) {
+                           Changes(session).AddDatabase({args->Name, args->Description, args->Directory});
+                       }));
     addName(add);
     add->add_option("--directory", args->Directory, "Directory of the database's files")->required();
     add->add_option("--description", args->Description, "Description");
@@ -89,7 +93,7 @@ void AddDatabaseNameCommands(CLI::App& app, CommandAction& chosen)
 
     addName(
         AddCommand(*group, "delete", "Delete a database", chosen,
-                   Silent([args](TKORVELSession& session) { session.DeleteServerDatabase(args->Name); })));
+                   Silent([args](TKORVELSession& session) { Changes(session).DeleteDatabase(args->Name); })));
 }
 
 void AddDatabaseUserCommands(CLI::App& app, CommandAction& chosen)
@@ -122,8 +126,10 @@ void AddDatabaseUserCommands(CLI::App& app, CommandAction& chosen)
         {
             TUserRights rights =
                 args->RightsOption->count() ? ParseRights(args->Rights) : TUserRights{urRead};
-            return Silent([args, rights](TKORVELSession& session)
-                          { session.AddServerDatabaseUser(args->Database, args->User, rights); });
+            return Silent(
+                [args, rights](TKORVELSession& session) {
+                    Changes(session).ChangeRights({args->User, args->Database, std::nullopt, rights});
+                });
         });
     addNames(add);
     args->RightsOption = add->add_option("--rights", args->Rights, rightsHelp);
@@ -134,14 +140,14 @@ void AddDatabaseUserCommands(CLI::App& app, CommandAction& chosen)
         {
             TUserRights rights = ParseRights(args->Rights);
             return Silent([args, rights](TKORVELSession& session)
-                          { session.ModifyServerDatabaseUser(args->Database, args->User, rights); });
+                          { Changes(session).ModifyDatabaseUser(args->Database, args->User, rights); });
         });
     addNames(modify);
     modify->add_option("--rights", args->Rights, rightsHelp)->required();
 
     addNames(AddCommand(*group, "delete", "Take a user off a database", chosen,
                         Silent([args](TKORVELSession& session)
-                               { session.DeleteServerDatabaseUser(args->Database, args->User); })));
+                               { Changes(session).DeleteDatabaseUser(args->Database, args->User); })));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 #include "cli/Confirm.h"
 #include "cli/Conversions.h"
+#include "cli/Journaling.h"
 #include "cli/Names.h"
 #include "cli/UsageError.h"
 #include "operations/RightsMatrix.h"
@@ -123,7 +124,7 @@ CommandResult SendPlan(TKORVELSession& session, const RightsPlan& planned, bool 
             skipped = checked.Conflicts.size();
         }
     }
-    auto report = operations::ApplyPlan(session, plan);
+    auto report = Changes(session).ApplyRightsPlan(plan);
     if (!report.Error.empty())
         throw std::runtime_error(operations::ReportText(plan, report));
     return {Json{{"summary", plan.Summary()}, {"done", report.Done}, {"skipped", skipped}}};

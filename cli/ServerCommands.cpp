@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 #include "cli/Conversions.h"
+#include "cli/Journaling.h"
 #include "cli/Names.h"
 
 #include <memory>
@@ -95,20 +96,21 @@ std::string Refusal(TKORVELSession& session, std::int32_t id, bool disconnecting
 void AddSessionCommands(CLI::App& app, CommandAction& chosen)
 {
     CLI::App* group = AddGroup(app, "session", "Disconnect or remove server sessions");
-    using Operation = bool (TKORVELSession::*)(std::int32_t);
+    using Operation = bool (operations::ServerChanges::*)(std::int32_t);
     auto add = [&](const char* name, const char* description, Operation operation)
     {
         auto ids = std::make_shared<std::vector<std::int32_t>>();
-        const bool disconnecting = operation == &TKORVELSession::DisconnectServerSession;
+        const bool disconnecting = operation == &operations::ServerChanges::DisconnectSession;
         AddCommand(*group, name, description, chosen,
                    [ids, operation, disconnecting](TKORVELSession& session)
                    {
                        // Each id is tried; one report says what became of each.
                        Json rows = Json::array();
                        bool all = true;
+                       operations::ServerChanges changes = Changes(session);
                        for (std::int32_t id : *ids)
                        {
-                           const bool done = (session.*operation)(id);
+                           const bool done = (changes.*operation)(id);
                            all = all && done;
                            rows.push_back(Json{{"id", id},
                                                {"result", done},
@@ -119,8 +121,8 @@ void AddSessionCommands(CLI::App& app, CommandAction& chosen)
             ->add_option("ID", *ids, "Server session ids (see: sessions)")
             ->required();
     };
-    add("disconnect", "Disconnect server sessions", &TKORVELSession::DisconnectServerSession);
-    add("remove", "Remove server sessions", &TKORVELSession::RemoveServerSession);
+    add("disconnect", "Disconnect server sessions", &operations::ServerChanges::DisconnectSession);
+    add("remove", "Remove server sessions", &operations::ServerChanges::RemoveSession);
 }
 
 } // namespace
@@ -144,9 +146,9 @@ void AddServerCommands(CLI::App& app, CommandAction& chosen)
 
     CLI::App* server = AddGroup(app, "server", "Start or stop the server's main listener");
     AddCommand(*server, "start", "Start the main listener", chosen,
-               Silent([](TKORVELSession& session) { session.StartServer(); }));
+               Silent([](TKORVELSession& session) { Changes(session).StartServer(); }));
     AddCommand(*server, "stop", "Stop the main listener", chosen,
-               Silent([](TKORVELSession& session) { session.StopServer(); }));
+               Silent([](TKORVELSession& session) { Changes(session).StopServer(); }));
     AddLogCommand(app, chosen);
 }
 

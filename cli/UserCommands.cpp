@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 #include "cli/Confirm.h"
+#include "cli/Journaling.h"
 #include "cli/Names.h"
 #include "cli/Terminal.h"
 #include "cli/UsageError.h"
@@ -93,14 +94,14 @@ CommandResult ShowUser(TKORVELSession& session, const UserArguments& args)
 // The values not given on the command line are read from the server first and sent back unchanged.
 void ModifyUser(TKORVELSession& session, const UserArguments& args)
 {
-    std::string password, description;
-    bool administrator = false;
-    session.GetServerUser(args.Name, password, description, administrator);
-    if (administrator && args.NoAdmin)
+    operations::UserValues before{args.Name, {}, {}, false};
+    session.GetServerUser(args.Name, before.Password, before.Description, before.Administrator);
+    if (before.Administrator && args.NoAdmin)
         GuardAccountChange(session, args.Name, operations::AccountChange::Demote, args.Force);
-    session.ModifyServerUser(args.Name, args.PasswordOption->count() ? args.Password : password,
-                             args.DescriptionOption->count() ? args.Description : description,
-                             args.Admin || (administrator && !args.NoAdmin));
+    Changes(session).ModifyUser(before,
+                                {args.Name, args.PasswordOption->count() ? args.Password : before.Password,
+                                 args.DescriptionOption->count() ? args.Description : before.Description,
+                                 args.Admin || (before.Administrator && !args.NoAdmin)});
 }
 
 } // namespace
@@ -117,11 +118,12 @@ void AddUserCommands(CLI::App& app, CommandAction& chosen)
     AddName(show, args);
     show->add_flag("--show-password", args->ShowPassword, "Also show the password");
 
-    CLI::App* add = AddCommand(
-        *group, "add", "Add a user", chosen,
-        Silent(
-            [args](TKORVELSession& session)
-            { session.AddServerUser(args->Name, NewUserPassword(*args), args->Description, args->Admin); }));
+    CLI::App* add = AddCommand(*group, "add", "Add a user", chosen,
+                               Silent(
+                                   [args](TKORVELSession& session) {
+                                       Changes(session).AddUser({args->Name, NewUserPassword(*args),
+                                                                 args->Description, args->Admin});
+                                   }));
     AddName(add, args);
     CLI::Option* password = add->add_option(
         "--password", args->Password,
@@ -150,7 +152,7 @@ void AddUserCommands(CLI::App& app, CommandAction& chosen)
                                       {
                                           GuardAccountChange(session, args->Name,
                                                              operations::AccountChange::Delete, args->Force);
-                                          session.DeleteServerUser(args->Name);
+                                          Changes(session).DeleteUser(args->Name);
                                       }));
     AddName(remove, args);
     remove->add_flag("--force", args->Force, "Delete the logged-in account without asking");

@@ -4,6 +4,7 @@
 // terminal restored, the session logged out).
 #include "cli/CommandLine.h"
 #include "cli/Interrupt.h"
+#include "cli/Journaling.h"
 #include "cli/ProfileOptions.h"
 #include "cli/UsageError.h"
 #include "session/SessionList.h"
@@ -94,10 +95,14 @@ int Run(int argc, char** argv)
     {
         if (line.Local)
         {
-            WriteOutput(STDOUT_FILENO, ResultText(line.Local().Output, line.Options.Json));
+            const CommandResult result = line.Local();
+            WriteOutput(STDOUT_FILENO, result.Text && !line.Options.Json
+                                           ? *result.Text
+                                           : ResultText(result.Output, line.Options.Json));
             return 0;
         }
         ApplyProfile(line.App, line.Options);
+        SetJournalProfile(line.Options.Profile);
         return RunCommand(line.Options, line.Action);
     }
     catch (const UsageError& error)

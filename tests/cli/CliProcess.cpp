@@ -282,6 +282,8 @@ TerminalRun RunCliOnTerminal(const std::vector<std::string>& args,
     {
         ReadTerminalUntil(master, &exchange.Expect, result.Text);
         result.EchoOn.push_back(echoOn());
+        if (exchange.Meanwhile)
+            exchange.Meanwhile();
         if (exchange.Signal != 0)
             kill(child, exchange.Signal);
         else if (write(master, exchange.Answer.data(), exchange.Answer.size()) < 0)

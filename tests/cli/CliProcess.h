@@ -28,12 +28,14 @@ CliRun RunCliReading(const std::vector<std::string>& args, const std::string& in
 CliRun RunCliWritingTo(const std::vector<std::string>& args, int stdoutFd);
 
 // The terminal side of a run on a pseudo-terminal: waits for `text` to appear on the terminal (or gives up
-// after some seconds) and then types `answer`, or sends the program `signal` when that is not 0.
+// after some seconds), runs `Meanwhile` when given (another session's change while the program waits), and
+// then types `answer`, or sends the program `signal` when that is not 0.
 struct TerminalExchange
 {
     std::string Expect;
     std::string Answer;
     int Signal = 0;
+    std::function<void()> Meanwhile = {};
 };
 
 struct TerminalRun

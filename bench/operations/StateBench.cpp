@@ -1,0 +1,334 @@
+// State files at scale: a server of 200 users × 50 databases (about 4,000 database users).
+// - plan of a state file that matches the server: reading the file, the server's state and working out the
+//   plan, against the same requests made raw on the same session (goal: within 1.2x), and how many of plan's
+//   requests change the server (goal: none);
+// - apply of a state file that changes every database user's rights: reading, checking each pair again and
+//   sending the changes with their journal lines, against the same reads and writes made raw (goal: within
+//   1.2x);
+// - for information, the korvel-admin-cli program's plan of the same file (its start, login and logout
+//   included) against the raw floor.
+// Floor and case alternate in each round; one line per goal follows the table.
+#include "engine/wire/RequestCodes.h"
+#include "operations/StateApply.h"
+#include "session/KORVELSession.h"
+#include "session/SessionList.h"
+#include "testing/AdminLogin.h"
+#include "testing/RefServer.h"
+#include "testing/bench/BenchSupport.h"
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sys/wait.h>
+#include <tuple>
+#include <unistd.h>
+
+namespace korvel::bench
+{
+namespace
+{
+
+using operations::StateFile;
+
+// The requests that change a server.
+const std::set<std::uint16_t> ChangeRequests = {
+    REQUEST_ADDUSER,           REQUEST_MODIFYUSER,   REQUEST_DELETEUSER,  REQUEST_ADDDB,
+    REQUEST_MODIFYDB,          REQUEST_DELETEDB,     REQUEST_ADDDBUSER,   REQUEST_MODIFYDBUSER,
+    REQUEST_DELETEDBUSER,      REQUEST_MODIFYCONFIG, REQUEST_STARTSERVER, REQUEST_STOPSERVER,
+    REQUEST_DISCONNECTSESSION, REQUEST_REMOVESESSION};
+
+struct StateFixture
+{
+    int users = Smoke() ? 20 : 200;
+    int databases = Smoke() ? 5 : 50;
+    test::RefServer server;
+    std::string dir = TempDir();
+    TKORVELSession session;
+    std::string held;    // the state file of what the server holds at first
+    std::string flipped; // every database user's read right the other way round
+    bool holdsFlipped = false;
+    journal::Journal journal;
+
+    StateFixture() : journal(dir + "/journal.jsonl")
+    {
+        test::LogInAsAdministrator(session, server, "StateBench");
+        Populate();
+        nlohmann::ordered_json document = operations::ExportDocument(operations::ReadServerState(session));
+        held = operations::YamlText(document);
+        for (auto& [user, databases] : document["rights"].items())
+            for (auto& [database, letters] : databases.items())
+            {
+                const auto rights = *operations::ParseRightsLetters(letters.get<std::string>());
+                letters = operations::RightsLetters(TUserRights::FromByte(rights->ToByte() ^ 0x01));
+            }
+        flipped = operations::YamlText(document);
+    }
+    ~StateFixture()
+    {
+        session.SetActive(false);
+        std::filesystem::remove_all(dir);
+    }
+
+    static std::string TempDir()
+    {
+        char pattern[] = "/tmp/korvel-state-bench-XXXXXX";
+        return mkdtemp(pattern);
+    }
+
+    // Two users in five on each database, with rights that vary.
+    void Populate()
+    {
+        for (int u = 0; u < users; ++u)
+            session.AddServerUser("user" + std::to_string(u), "pw" + std::to_string(u), "", u % 50 == 0);
+        for (int d = 0; d < databases; ++d)
+        {
+            const std::string database = "db" + std::to_string(d);
+            session.AddServerDatabase(database, "", "/data/" + database);
+            for (int u = 0; u < users; ++u)
+                if ((u + d) % 5 < 2)
+                    session.AddServerDatabaseUser(
+                        database, "user" + std::to_string(u),
+                        TUserRights::FromByte(static_cast<std::uint8_t>(u * 7 + d)));
+        }
+    }
+
+    static StateFile Parse(const std::string& text)
+    {
+        auto reading = operations::ReadStateFile(text, "");
+        if (!reading.Mistakes.empty())
+            throw std::runtime_error(reading.Mistakes.front().Message);
+        return std::move(reading.State);
+    }
+
+    operations::StatePlan Plan(const std::string& text)
+    {
+        const StateFile file = Parse(text);
+        return operations::MakePlan(operations::ReadServerState(session), file, {false, "admin"}).Plan;
+    }
+
+    // What plan reads, made raw: every list, user, database, database user and the configuration.
+    void RawReads()
+    {
+        StringList userNames, databaseNames;
+        session.GetServerUserNames(userNames);
+        session.GetServerDatabaseNames(databaseNames);
+        for (const std::string& user : userNames)
+        {
+            std::string password, description;
+            bool administrator = false;
+            session.GetServerUser(user, password, description, administrator);
+        }
+        for (const std::string& database : databaseNames)
+        {
+            std::string description, directory;
+            session.GetServerDatabase(database, description, directory);
+            StringList names;
+            session.GetServerDatabaseUserNames(database, names);
+            for (const std::string& user : names)
+            {
+                TUserRights rights;
+                session.GetServerDatabaseUser(database, user, rights);
+            }
+        }
+        ServerConfig config;
+        session.GetServerConfig(config);
+    }
+
+    double TimedPlan()
+    {
+        const auto start = Clock::now();
+        if (!Plan(holdsFlipped ? flipped : held).Empty())
+            throw std::runtime_error("the plan of what the server holds is not empty");
+        return Ms(Clock::now() - start);
+    }
+
+    double TimedRawPlan()
+    {
+        const auto start = Clock::now();
+        RawReads();
+        return Ms(Clock::now() - start);
+    }
+
+    // Applies the other state: every database user changes.
+    double TimedApply()
+    {
+        const auto start = Clock::now();
+        const operations::StatePlan plan = Plan(holdsFlipped ? held : flipped);
+        operations::ServerChanges changes(session, journal, operations::LoginOrigin(session, "bench", ""));
+        auto outcome = operations::ApplyStatePlan(
+            session, changes, plan,
+            {[](const std::string&, const std::string&) {}, [](const std::string&) { return false; }});
+        const double ms = Ms(Clock::now() - start);
+        if (!outcome.Error.empty() || outcome.Done != plan.Requests())
+            throw std::runtime_error("apply failed: " + outcome.Error);
+        holdsFlipped = !holdsFlipped;
+        return ms;
+    }
+
+    // The same reads, each pair read again, then written, raw.
+    double TimedRawApply()
+    {
+        const auto start = Clock::now();
+        RawReads();
+        std::vector<std::tuple<std::string, std::string, TUserRights>> pairs;
+        for (int d = 0; d < databases; ++d)
+            for (int u = 0; u < users; ++u)
+                if ((u + d) % 5 < 2)
+                {
+                    auto& [database, user, rights] = pairs.emplace_back(
+                        "db" + std::to_string(d), "user" + std::to_string(u), TUserRights{});
+                    session.GetServerDatabaseUser(database, user, rights);
+                }
+        for (const auto& [database, user, rights] : pairs)
+            session.ModifyServerDatabaseUser(database, user, TUserRights::FromByte(rights.ToByte() ^ 0x01));
+        holdsFlipped = !holdsFlipped;
+        return Ms(Clock::now() - start);
+    }
+
+    // The requests a plan sends that change the server, counted from the session's trace records.
+    int PlanChangeRequests()
+    {
+        int changing = 0;
+        session.SetOnRemoteTraceRecord(
+            [&](TKORVELSession&, const TraceRecord& record)
+            {
+                if (record.Direction == TraceRecord::Kind::Request && ChangeRequests.count(record.Code))
+                    ++changing;
+            });
+        session.SetRemoteTrace(true);
+        Plan(holdsFlipped ? held : flipped); // a plan with changes: none of them is sent
+        session.SetRemoteTrace(false);
+        session.SetOnRemoteTraceRecord({});
+        return changing;
+    }
+
+    // korvel-admin-cli plan FILE, as a program.
+    double TimedProgramPlan()
+    {
+        const std::string file = dir + "/state.yaml";
+        std::ofstream(file) << (holdsFlipped ? flipped : held);
+        const std::string port = std::to_string(server.AdminPort());
+        const auto start = Clock::now();
+        const pid_t child = fork();
+        if (child == 0)
+        {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            execl(KORVEL_ADMIN_CLI_PATH, KORVEL_ADMIN_CLI_PATH, "--port", port.c_str(), "--user", "admin",
+                  "--password", server.Options().AdminPassword.c_str(), "plan", file.c_str(),
+                  "--detailed-exitcode", nullptr);
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            throw std::runtime_error("korvel-admin-cli plan did not exit 0");
+        return Ms(Clock::now() - start);
+    }
+};
+
+std::string RatioRange(const std::vector<double>& ratios)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%zu rounds, %.2fx to %.2fx", ratios.size(),
+                  *std::min_element(ratios.begin(), ratios.end()),
+                  *std::max_element(ratios.begin(), ratios.end()));
+    return text;
+}
+
+// Runs `measure` and `floor` alternately, first one then the other.
+template <typename Case, typename Floor>
+void Alternate(benchmark::State& state, Case measure, Floor floor, std::vector<double>& cases,
+               std::vector<double>& floors, std::vector<double>& ratios)
+{
+    for (auto _ : state)
+    {
+        const bool floorFirst = floors.size() % 2 == 0;
+        double floorMs = floorFirst ? floor() : 0;
+        const double caseMs = measure();
+        if (!floorFirst)
+            floorMs = floor();
+        floors.push_back(floorMs);
+        cases.push_back(caseMs);
+        ratios.push_back(caseMs / floorMs);
+    }
+    state.counters["floor_ms"] = Median(floors);
+    state.counters["case_ms"] = Median(cases);
+    state.counters["x_floor"] = Median(cases) / Median(floors);
+}
+
+StateFixture* fixture = nullptr;
+
+void BM_Plan_AgainstRawReads(benchmark::State& state)
+{
+    std::vector<double> cases, floors, ratios;
+    Alternate(
+        state, [] { return fixture->TimedPlan(); }, [] { return fixture->TimedRawPlan(); }, cases, floors,
+        ratios);
+    const int changing = fixture->PlanChangeRequests();
+    AddGoalLine(
+        "plan %d users x %d databases: %.1f ms = %.2fx the floor of the same reads made raw (%.1f ms; %s; "
+        "goal: within 1.2x)",
+        fixture->users, fixture->databases, Median(cases), Median(cases) / Median(floors), Median(floors),
+        RatioRange(ratios).c_str());
+    AddGoalLine("plan: %d requests that change the server (goal: none)", changing);
+}
+
+void BM_Apply_AgainstRawReadsAndWrites(benchmark::State& state)
+{
+    std::vector<double> cases, floors, ratios;
+    Alternate(
+        state, [] { return fixture->TimedApply(); }, [] { return fixture->TimedRawApply(); }, cases, floors,
+        ratios);
+    AddGoalLine(
+        "apply of every database user's rights, %d users x %d databases: %.1f ms = %.2fx the floor of the "
+        "same reads and writes made raw (%.1f ms; %s; goal: within 1.2x)",
+        fixture->users, fixture->databases, Median(cases), Median(cases) / Median(floors), Median(floors),
+        RatioRange(ratios).c_str());
+}
+
+void BM_ProgramPlan_ForInformation(benchmark::State& state)
+{
+    std::vector<double> cases, floors, ratios;
+    Alternate(
+        state, [] { return fixture->TimedProgramPlan(); }, [] { return fixture->TimedRawPlan(); }, cases,
+        floors, ratios);
+    AddGoalLine(
+        "korvel-admin-cli plan, for information: %.1f ms = %.2fx the raw floor (%.1f ms; the program's "
+        "start, login, file and logout included)",
+        Median(cases), Median(cases) / Median(floors), Median(floors));
+}
+
+BENCHMARK(BM_Plan_AgainstRawReads)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(Smoke() ? 2 : 15);
+BENCHMARK(BM_Apply_AgainstRawReadsAndWrites)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(Smoke() ? 2 : 8);
+BENCHMARK(BM_ProgramPlan_ForInformation)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(Smoke() ? 2 : 15);
+
+} // namespace
+} // namespace korvel::bench
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    korvel::CreateSessions();
+    {
+        korvel::bench::StateFixture fixture;
+        korvel::bench::fixture = &fixture;
+        benchmark::RunSpecifiedBenchmarks();
+    }
+    korvel::DestroySessions();
+    korvel::bench::PrintGoals();
+    benchmark::Shutdown();
+    return 0;
+}

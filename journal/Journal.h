@@ -1,0 +1,85 @@
+// The journal of changes: one JSON line for every request that changed a server, or tried to, whoever sent
+// it (the window, the CLI, and so the Ansible modules, which call the CLI). It lives in
+// $XDG_STATE_HOME/korvel-admin/journal.jsonl (default ~/.local/state), the directory 0700 and the file 0600.
+//
+// Recording one change: fill an Entry (Now() for the time, the login's Origin, what was sent and how it
+// ended) and Append it. Several processes may append at once: each line goes in one write under an exclusive
+// lock, so lines never mix, and a writer killed at any moment leaves whole lines behind. A line is in the
+// file once Append returns; the file is synced to the disk when the journal is destroyed.
+//
+// Reading: see History.h. No Qt.
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace korvel::journal
+{
+
+// Where the changes of one login come from.
+struct Origin
+{
+    std::string Server;  // host:port as the login named it
+    std::string Profile; // empty when the login used none
+    std::string User;    // the login user
+    std::string Program; // "korvel-admin", "korvel-admin-cli", ...
+};
+
+struct Entry
+{
+    std::string Time; // ISO 8601 UTC to the millisecond: 2024-05-01T12:00:00.123+00:00
+    Origin From;
+    std::string Operation; // "add user", "modify database user", "modify config", "stop server", ...
+    std::string Object; // "bob", "Sales", "bob@Sales", a session id; empty for the configuration and server
+    std::string Change; // before -> after ("administrator false -> true; password changed"), never a password
+    bool Ok = true;
+    int ErrorCode = 0; // when not Ok: the engine error code, 0 for a failure that has none
+    std::string ErrorMessage;
+};
+
+// The current time in the journal's form.
+std::string Now();
+
+// One JSON object without a line break; text that is not UTF-8 is replaced, never an error.
+std::string ToJsonLine(const Entry& entry);
+// Nothing for a line that is not a journal entry (edited by hand, say).
+std::optional<Entry> FromJsonLine(std::string_view line);
+
+// $XDG_STATE_HOME (when absolute, else ~/.local/state) + "/korvel-admin/journal.jsonl".
+std::string DefaultPath();
+
+class JournalError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Journal
+{
+public:
+    explicit Journal(std::string path = DefaultPath());
+    ~Journal();
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
+
+    // Creates the directory (0700) and the file (0600) when missing, and tightens them when they are not.
+    // Raises JournalError naming the file and the cause. Append opens too; a caller that must not send a
+    // change it cannot record opens first.
+    void Open();
+    // Safe from several threads.
+    void Append(const Entry& entry);
+    const std::string& Path() const { return path_; }
+
+private:
+    void Write(const std::string& line);
+    void DropCutLine();
+
+    std::string path_;
+    int fd_ = -1;
+    std::mutex mutex_;
+};
+
+} // namespace korvel::journal

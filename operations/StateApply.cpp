@@ -1,0 +1,312 @@
+#include "operations/StateApply.h"
+
+#include "addresses/AddressChecks.h"
+#include "operations/ConfigChecks.h"
+#include "operations/ConfigFields.h"
+#include "session/KORVELSession.h"
+
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace korvel::operations
+{
+
+namespace
+{
+
+std::string Quoted(const std::string& name)
+{
+    return "'" + name + "'";
+}
+
+// What another session did to an object since it was read.
+template <typename Values, typename Fields>
+std::string Meanwhile(const char* kind, const std::string& name, const std::optional<Values>& read,
+                      const std::optional<Values>& now, Fields fields)
+{
+    const std::string object = std::string(kind) + " " + Quoted(name) + ": ";
+    if (!read)
+        return object + "added since it was read";
+    if (!now)
+        return object + "deleted since it was read";
+    return object + ChangeText(fields(*read, *now)) + " since it was read";
+}
+
+class Checker
+{
+public:
+    Checker(TKORVELSession& session, const StatePlan& plan) : session_(session), plan_(plan)
+    {
+        for (const UserStep& step : plan.Users)
+            if (!step.Before)
+                newUsers_.insert(step.After->Name);
+        for (const DatabaseStep& step : plan.Databases)
+            if (!step.Before)
+                newDatabases_.insert(step.After->Name);
+    }
+
+    CheckedStatePlan Check()
+    {
+        for (const UserStep& step : plan_.Users)
+            CheckUser(step, result_.Kept.Users, result_.Overwriting.Users);
+        for (const DatabaseStep& step : plan_.Databases)
+            CheckDatabase(step, result_.Kept.Databases, result_.Overwriting.Databases);
+        CheckRights();
+        for (const DatabaseStep& step : plan_.DatabaseDeletions)
+            CheckDatabase(step, result_.Kept.DatabaseDeletions, result_.Overwriting.DatabaseDeletions);
+        for (const UserStep& step : plan_.UserDeletions)
+            CheckUser(step, result_.Kept.UserDeletions, result_.Overwriting.UserDeletions);
+        if (plan_.Config)
+            CheckConfig(*plan_.Config);
+        if (plan_.OwnAccount)
+        {
+            std::vector<UserStep> kept, overwriting;
+            CheckUser(*plan_.OwnAccount, kept, overwriting);
+            if (!kept.empty())
+                result_.Kept.OwnAccount = kept.front();
+            if (!overwriting.empty())
+                result_.Overwriting.OwnAccount = overwriting.front();
+        }
+        return std::move(result_);
+    }
+
+private:
+    // Kept as planned when the server holds what was read; planned again from now otherwise.
+    template <typename Step, typename Read, typename Replan, typename Describe>
+    void CheckStep(const Step& step, std::vector<Step>& kept, std::vector<Step>& overwriting, Read read,
+                   Replan replan, Describe describe)
+    {
+        const auto now = read(StepName(step));
+        if (now == step.Before)
+        {
+            kept.push_back(step);
+            overwriting.push_back(step);
+            return;
+        }
+        auto again = replan(now, step.Wanted);
+        if (!again)
+            return;
+        result_.Changed.push_back(describe(StepName(step), step.Before, now));
+        overwriting.push_back(std::move(*again));
+    }
+
+    void CheckUser(const UserStep& step, std::vector<UserStep>& kept, std::vector<UserStep>& overwriting)
+    {
+        CheckStep(
+            step, kept, overwriting, [&](const std::string& name) { return ReadUser(session_, name); },
+            PlanUser,
+            [](const std::string& name, const auto& read, const auto& now)
+            { return Meanwhile("user", name, read, now, UserFieldChanges); });
+    }
+
+    void CheckDatabase(const DatabaseStep& step, std::vector<DatabaseStep>& kept,
+                       std::vector<DatabaseStep>& overwriting)
+    {
+        CheckStep(
+            step, kept, overwriting, [&](const std::string& name) { return ReadDatabase(session_, name); },
+            PlanDatabase,
+            [](const std::string& name, const auto& read, const auto& now)
+            { return Meanwhile("database", name, read, now, DatabaseFieldChanges); });
+    }
+
+    // The plan of `changes`: RightsPlan takes each pair's Before from a matrix, so one holding them stands
+    // in. Once RightsPlan::Put, CheckPlan and Overwriting are in (RightsMatrix.h), they take this one's place
+    // and the loop's below.
+    static RightsPlan PlanOf(const std::vector<PairChange>& changes)
+    {
+        std::map<std::string, DatabaseColumn> columns;
+        for (const PairChange& change : changes)
+        {
+            DatabaseColumn& column = columns[change.Database];
+            column.Database = change.Database;
+            if (change.Before)
+                column.Users.emplace(change.User, *change.Before);
+        }
+        RightsMatrix held;
+        for (auto& [database, column] : columns)
+            held.SetColumn(std::move(column));
+        RightsPlan plan;
+        for (const PairChange& change : changes)
+            plan.Set(held, change.User, change.Database, change.After);
+        return plan;
+    }
+
+    void CheckRights()
+    {
+        std::vector<PairChange> kept, overwriting;
+        std::vector<Conflict> conflicts;
+        for (const PairChange& change : plan_.Rights.Changes())
+        {
+            // A pair of a user or database the plan adds cannot have changed; the server could not even say.
+            const bool added = newUsers_.count(change.User) || newDatabases_.count(change.Database);
+            const PairRights now =
+                added ? change.Before : ReadPairRights(session_, change.User, change.Database);
+            if (now == change.Before)
+            {
+                kept.push_back(change);
+                overwriting.push_back(change);
+            }
+            else if (now != change.After) // as wanted already: nothing is left to send
+            {
+                conflicts.push_back({change, now});
+                overwriting.push_back({change.User, change.Database, now, change.After});
+            }
+        }
+        const bool asRead = kept.size() == plan_.Rights.Changes().size();
+        result_.Kept.Rights = asRead ? plan_.Rights : PlanOf(kept);
+        result_.Overwriting.Rights = asRead ? plan_.Rights : PlanOf(overwriting);
+        std::istringstream list(ConflictList(conflicts));
+        for (std::string line; std::getline(list, line);)
+            result_.Changed.push_back(line);
+    }
+
+    void CheckConfig(const ConfigStep& step)
+    {
+        ServerConfig now;
+        session_.GetServerConfig(now);
+        if (ConfigFieldChanges(step.Before, now).empty())
+        {
+            result_.Kept.Config = step;
+            result_.Overwriting.Config = step;
+            return;
+        }
+        auto again = PlanConfig(now, *step.Wanted);
+        if (!again)
+            return;
+        result_.Changed.push_back("config: " + ChangeText(ConfigFieldChanges(step.Before, now)) +
+                                  " since it was read");
+        result_.Overwriting.Config = std::move(again);
+    }
+
+    TKORVELSession& session_;
+    const StatePlan& plan_;
+    std::set<std::string> newUsers_;
+    std::set<std::string> newDatabases_;
+    CheckedStatePlan result_;
+};
+
+// Sends the steps in order; after the first failure nothing more.
+class Sender
+{
+public:
+    Sender(ServerChanges& changes, std::size_t total) : changes_(changes), total_(total) {}
+
+    template <typename Request> void Send(std::vector<PlanLine> lines, Request request)
+    {
+        if (!outcome_.Error.empty())
+            return;
+        try
+        {
+            request(changes_);
+        }
+        catch (const std::exception& error)
+        {
+            const std::size_t notSent = total_ - outcome_.Done - 1;
+            outcome_.Error = std::to_string(outcome_.Done) + " of " + std::to_string(total_) +
+                             " changes were made. \"" + lines.front().Text() + "\" failed: " + error.what();
+            if (notSent)
+                outcome_.Error += "\n" + std::to_string(notSent) + " further " +
+                                  (notSent == 1 ? "change was" : "changes were") + " not sent.";
+            return;
+        }
+        ++outcome_.Done;
+        outcome_.Made.insert(outcome_.Made.end(), lines.begin(), lines.end());
+    }
+
+    ApplyOutcome Outcome() { return std::move(outcome_); }
+
+private:
+    ServerChanges& changes_;
+    std::size_t total_;
+    ApplyOutcome outcome_;
+};
+
+void SendUser(Sender& sender, const UserStep& step)
+{
+    sender.Send(UserLines(step),
+                [&](ServerChanges& changes)
+                {
+                    if (!step.Before)
+                        changes.AddUser(*step.After);
+                    else if (!step.After)
+                        changes.DeleteUser(step.Before->Name);
+                    else
+                        changes.ModifyUser(*step.Before, *step.After);
+                });
+}
+
+void SendDatabase(Sender& sender, const DatabaseStep& step)
+{
+    sender.Send(DatabaseLines(step),
+                [&](ServerChanges& changes)
+                {
+                    if (!step.Before)
+                        changes.AddDatabase(*step.After);
+                    else if (!step.After)
+                        changes.DeleteDatabase(step.Before->Name);
+                    else
+                        changes.ModifyDatabase(*step.Before, *step.After);
+                });
+}
+
+ApplyOutcome Send(ServerChanges& changes, const StatePlan& plan)
+{
+    Sender sender(changes, plan.Requests());
+    for (const UserStep& step : plan.Users)
+        SendUser(sender, step);
+    for (const DatabaseStep& step : plan.Databases)
+        SendDatabase(sender, step);
+    for (const PairChange& change : plan.Rights.Changes())
+        sender.Send({RightsLine(change)}, [&](ServerChanges& c) { c.ChangeRights(change); });
+    for (const DatabaseStep& step : plan.DatabaseDeletions)
+        SendDatabase(sender, step);
+    for (const UserStep& step : plan.UserDeletions)
+        SendUser(sender, step);
+    if (plan.Config)
+        sender.Send(ConfigLines(*plan.Config),
+                    [&](ServerChanges& c) { c.ModifyConfig(plan.Config->Before, plan.Config->After); });
+    if (plan.OwnAccount)
+        SendUser(sender, *plan.OwnAccount);
+    return sender.Outcome();
+}
+
+// The lock-out preview and the address checks of the window's Server page, before the configuration is sent.
+void ConfirmConfig(TKORVELSession& session, const ConfigStep& step, const ApplyQuestions& questions)
+{
+    StringList sessionAddresses;
+    if (addresses::MayLockOut(step.Before, step.After))
+        sessionAddresses = ReadSessionAddresses(session);
+    std::string text;
+    for (const std::string& warning : ConfigWarnings(step.Before, step.After, sessionAddresses))
+        text += (text.empty() ? "" : "\n") + warning;
+    if (!text.empty())
+        questions.Confirm(text, "Save anyway?");
+}
+
+} // namespace
+
+CheckedStatePlan CheckStatePlan(TKORVELSession& session, const StatePlan& plan)
+{
+    return Checker(session, plan).Check();
+}
+
+ApplyOutcome ApplyStatePlan(TKORVELSession& session, ServerChanges& changes, const StatePlan& plan,
+                            const ApplyQuestions& questions)
+{
+    questions.Confirm(plan.Summary() + " to send.", "Send them?");
+    if (plan.OwnAccountQuestion)
+        questions.Confirm({}, *plan.OwnAccountQuestion);
+    if (plan.Config)
+        ConfirmConfig(session, *plan.Config, questions);
+    CheckedStatePlan checked = CheckStatePlan(session, plan);
+    std::string changed;
+    for (const std::string& line : checked.Changed)
+        changed += line + "\n";
+    const bool overwrite = !changed.empty() && questions.Overwrite(changed);
+    ApplyOutcome outcome = Send(changes, overwrite ? checked.Overwriting : checked.Kept);
+    outcome.Skipped = overwrite ? 0 : checked.Changed.size();
+    return outcome;
+}
+
+} // namespace korvel::operations
