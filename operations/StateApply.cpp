@@ -110,53 +110,20 @@ private:
             { return Meanwhile("database", name, read, now, DatabaseFieldChanges); });
     }
 
-    // The plan of `changes`: RightsPlan takes each pair's Before from a matrix, so one holding them stands
-    // in. Once RightsPlan::Put, CheckPlan and Overwriting are in (RightsMatrix.h), they take this one's place
-    // and the loop's below.
-    static RightsPlan PlanOf(const std::vector<PairChange>& changes)
-    {
-        std::map<std::string, DatabaseColumn> columns;
-        for (const PairChange& change : changes)
-        {
-            DatabaseColumn& column = columns[change.Database];
-            column.Database = change.Database;
-            if (change.Before)
-                column.Users.emplace(change.User, *change.Before);
-        }
-        RightsMatrix held;
-        for (auto& [database, column] : columns)
-            held.SetColumn(std::move(column));
-        RightsPlan plan;
-        for (const PairChange& change : changes)
-            plan.Set(held, change.User, change.Database, change.After);
-        return plan;
-    }
-
     void CheckRights()
     {
-        std::vector<PairChange> kept, overwriting;
-        std::vector<Conflict> conflicts;
-        for (const PairChange& change : plan_.Rights.Changes())
-        {
-            // A pair of a user or database the plan adds cannot have changed; the server could not even say.
-            const bool added = newUsers_.count(change.User) || newDatabases_.count(change.Database);
-            const PairRights now =
-                added ? change.Before : ReadPairRights(session_, change.User, change.Database);
-            if (now == change.Before)
+        const CheckedPlan checked = CheckPlan(
+            plan_.Rights,
+            [&](const PairChange& change)
             {
-                kept.push_back(change);
-                overwriting.push_back(change);
-            }
-            else if (now != change.After) // as wanted already: nothing is left to send
-            {
-                conflicts.push_back({change, now});
-                overwriting.push_back({change.User, change.Database, now, change.After});
-            }
-        }
-        const bool asRead = kept.size() == plan_.Rights.Changes().size();
-        result_.Kept.Rights = asRead ? plan_.Rights : PlanOf(kept);
-        result_.Overwriting.Rights = asRead ? plan_.Rights : PlanOf(overwriting);
-        std::istringstream list(ConflictList(conflicts));
+                // A pair of a user or database the plan adds cannot have changed; the server could not even
+                // say.
+                const bool added = newUsers_.count(change.User) || newDatabases_.count(change.Database);
+                return added ? change.Before : ReadPairRights(session_, change.User, change.Database);
+            });
+        result_.Kept.Rights = checked.Kept;
+        result_.Overwriting.Rights = Overwriting(checked);
+        std::istringstream list(ConflictList(checked.Conflicts));
         for (std::string line; std::getline(list, line);)
             result_.Changed.push_back(line);
     }
