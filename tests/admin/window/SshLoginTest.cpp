@@ -36,6 +36,30 @@ std::string ReadFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// A loopback port that is bound but never listens: a connection to it is refused at once, and no other
+// program can take the port while this lives.
+class RefusingPort
+{
+public:
+    RefusingPort() : socket_(::socket(AF_INET, SOCK_STREAM, 0))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            throw std::runtime_error("cannot bind a loopback port");
+        port_ = ntohs(address.sin_port);
+    }
+    ~RefusingPort() { ::close(socket_); }
+    std::uint16_t Port() const { return port_; }
+
+private:
+    int socket_;
+    std::uint16_t port_ = 0;
+};
+
 class SshLoginTest : public WindowTest
 {
 protected:
@@ -189,6 +213,26 @@ TEST_F(SshLoginTest, TheWindowsCancelEndsALoginThroughABastionThatNeverAnswers)
     EXPECT_TRUE(WaitFor([this] { return !form->Runner().Busy(); }, 30000));
     EXPECT_FALSE(LoggedIn());
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << "the person's Cancel needs no box";
+}
+
+TEST_F(SshLoginTest, TestConnectionNamesTheHopThatFailed)
+{
+    RefusingPort nothing;
+    SaveProfile(nothing.Port());
+    OpenWindow(admin::CreatePages);
+    QString result;
+    WhenModal(
+        [&](QWidget& dialog)
+        {
+            ClickButton(dialog, "TestConnectionButton");
+            auto* label = dialog.findChild<QLabel*>("TestResultLabel");
+            EXPECT_TRUE(WaitFor([label] { return label->text() != "Testing..."; }, 30000));
+            result = label->text();
+            ClickButton(dialog, "CloseButton");
+        });
+    Pick("ProfilesItem");
+    EXPECT_TRUE(result.startsWith("SSH server unreachable")) << result.toStdString();
+    EXPECT_TRUE(result.contains("127.0.0.1:" + QString::number(nothing.Port()))) << result.toStdString();
 }
 
 } // namespace
