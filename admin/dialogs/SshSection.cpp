@@ -70,21 +70,26 @@ TSshSection::TSshSection(QWidget* parent) : QGroupBox("Connect through SSH", par
     browse->setObjectName("SshIdentityBrowseButton");
     browse->setToolTip("Choose the private key file");
     browse->setAutoDefault(false);
+    browse->setFixedWidth(browse->fontMetrics().horizontalAdvance("...") * 3);
     connect(browse, &QPushButton::clicked, this, [this] { BrowseIdentityFile(); });
-    auto* note = new QLabel("Through SSH, the host and port above are as the SSH server sees them (often "
-                            "127.0.0.1).",
-                            this);
-    note->setWordWrap(true);
-    note->setEnabled(false); // greyed: a hint, not a field
+    // The edit with a browse button is a layout: its label needs the buddy for its mnemonic. The letters are
+    // those the dialog leaves free.
+    auto* identityLabel = new QLabel("SSH Identity &File", this);
+    identityLabel->setBuddy(identityFileEdit_);
+    // One short line: a wrapped label in a form inside a group box may be given too little height.
+    auto* note = new QLabel("Host and port above: as the SSH server sees them.", this);
+    note->setToolTip(
+        "Through SSH, the KORVEL server's host name or IP address and port are as the SSH server "
+        "sees them, often 127.0.0.1 when the KORVEL server runs on the SSH server itself");
 
     auto* identity = new QHBoxLayout;
     identity->addWidget(identityFileEdit_, 1);
     identity->addWidget(browse);
     auto* form = new QFormLayout(this);
-    form->addRow("SSH &Host", hostEdit_);
-    form->addRow("SSH P&ort", portEdit_);
-    form->addRow("SSH U&ser", userEdit_);
-    form->addRow("SSH Identity &File", identity);
+    form->addRow("SSH H&ost", hostEdit_);
+    form->addRow("SSH Po&rt", portEdit_);
+    form->addRow("SSH Us&er", userEdit_);
+    form->addRow(identityLabel, identity);
     form->addRow(note);
 }
 
