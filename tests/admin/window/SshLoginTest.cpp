@@ -1,8 +1,8 @@
 // The window through a real OpenSSH server (a bastion the test starts): a profile's login reads the pages on
 // a channel of the SSH session and the status bar says "via bastion"; an unknown host key is asked in the
-// window and remembered only when the person clicks "Trust and remember"; a bastion that never answers ends
-// with the window's Cancel; and Test Connection names the hop that failed. $HOME is the test's own, so
-// nothing here reads or writes the real ~/.ssh.
+// window and remembered only when the person clicks "Trust and remember"; a key's passphrase is typed into a
+// hidden edit; a bastion that never answers ends with the window's Cancel; and Test Connection names the hop
+// that failed. $HOME is the test's own, so nothing here reads or writes the real ~/.ssh.
 #include "admin/dialogs/ProfilesDlg.h"
 #include "settings/Profiles.h"
 #include "testing/SshServer.h"
@@ -71,15 +71,16 @@ protected:
         std::filesystem::create_directory(home / ".ssh");
         ::chmod((home / ".ssh").c_str(), 0700);
         GenerateKey(key);
+        GenerateKey(lockedKey, "open sesame");
         SshServerOptions options;
-        options.AuthorizedKeys = {key + ".pub"};
+        options.AuthorizedKeys = {key + ".pub", lockedKey + ".pub"};
         bastion = std::make_unique<SshServer>(options);
     }
 
     void TrustBastion() { std::ofstream(knownHosts, std::ios::trunc) << bastion->KnownHostsLine() << "\n"; }
 
     // A profile to the server through the bastion, with the test's key (File > Login goes straight there).
-    settings::Profile SaveProfile(int sshPort)
+    settings::Profile SaveProfile(int sshPort, const std::string& identityFile = {})
     {
         StartServer();
         settings::Profile profile;
@@ -89,7 +90,7 @@ protected:
         profile.User = "admin";
         profile.SshHost = "127.0.0.1";
         profile.SshPort = static_cast<std::uint16_t>(sshPort);
-        profile.SshIdentityFile = key;
+        profile.SshIdentityFile = identityFile.empty() ? key : identityFile;
         settings::ProfileStore().Save(profile);
         return profile;
     }
@@ -132,6 +133,7 @@ protected:
 
     TempDir home{"korvel-admin-ssh-home"};
     const std::string key = home / "bastion_key";
+    const std::string lockedKey = home / "locked_key";
     const std::string knownHosts = home / ".ssh/known_hosts";
     std::unique_ptr<SshServer> bastion;
 };
@@ -197,6 +199,28 @@ TEST_F(SshLoginTest, AnUnknownHostKeyIsAskedCancelRefusesAndTrustAndRememberAdds
     Settle();
     EXPECT_TRUE(LoggedIn()) << dialogs.Errors().join("\n").toStdString();
     EXPECT_EQ(ReadFile(knownHosts), bastion->KnownHostsLine() + "\n");
+}
+
+TEST_F(SshLoginTest, TheKeysPassphraseIsTypedHiddenInTheWindow)
+{
+    TrustBastion();
+    SaveProfile(bastion->Port(), lockedKey);
+    OpenWindow(admin::CreatePages);
+    QLineEdit::EchoMode echo = QLineEdit::Normal;
+    WhenSshQuestion(
+        [&](QWidget& dialog)
+        {
+            auto* edit = dialog.findChild<QLineEdit*>("AnswerEdit");
+            ASSERT_NE(edit, nullptr);
+            echo = edit->echoMode();
+            QTest::keyClicks(edit, "open sesame");
+            ClickButton(dialog, "OKButton");
+        });
+    dialogs.Logins.push_back({true, "admin", "secret"});
+    ClickConnectTo();
+    Settle();
+    EXPECT_TRUE(LoggedIn()) << dialogs.Errors().join("\n").toStdString();
+    EXPECT_EQ(echo, QLineEdit::Password);
 }
 
 TEST_F(SshLoginTest, TheWindowsCancelEndsALoginThroughABastionThatNeverAnswers)
