@@ -1,10 +1,11 @@
 // LoginController: logs the window in and out through its one session, on the background runner. File > Login
 // and a profile's Connect to (ProfileLogin) ask it to log in; the login's job activates the session (the
-// prompt shows on the user-interface thread when the session asks for it) and reads what every page shows,
-// which the window then shows all at once. It owns the logged-in look (the menu caption, the pages, the
-// title, the status bar's connection) and the policy for a lost server: one that cannot be reached leaves the
-// window logged in with "Connection lost" until the next success; one that no longer knows the session
-// (restarted) returns the window to its logged-out look and says where and what was lost.
+// login prompt and the SSH questions show on the user-interface thread when the session asks for them) and
+// reads what every page shows, which the window then shows all at once. It owns the logged-in look (the menu
+// caption, the pages, the title, the status bar's connection) and the policy for a lost server: one that
+// cannot be reached leaves the window logged in with "Connection lost" until the next success; one that no
+// longer knows the session (restarted) returns the window to its logged-out look and says where and what was
+// lost.
 #pragma once
 
 #include "admin/window/Settings.h"
