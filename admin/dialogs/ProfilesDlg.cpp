@@ -1,4 +1,6 @@
 #include "admin/dialogs/ProfilesDlg.h"
+#include "admin/dialogs/SshQuestionDlg.h"
+#include "admin/dialogs/SshSection.h"
 #include "admin/window/ProfileLogin.h"
 #include "admin/window/WindowTitle.h"
 
@@ -8,6 +10,7 @@
 #include "admin/common/WaitIndicator.h"
 #include "admin/window/Settings.h"
 #include "engine/DataSession.h"
+#include "engine/SshTransport.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -99,6 +102,7 @@ QFormLayout* TProfilesDlg::CreateEditor()
     portEdit_ = MakeEdit(this, "PortEdit");
     serviceEdit_ = MakeEdit(this, "ServiceEdit");
     userNameEdit_ = MakeEdit(this, "UserNameEdit");
+    sshSection_ = new TSshSection(this);
     keepPasswordCheckbox_ =
         Named(new QCheckBox("Keep the password in the keyring", this), "KeepPasswordCheckbox");
     keyringReasonLabel_ =
@@ -123,6 +127,7 @@ QFormLayout* TProfilesDlg::CreateEditor()
     form->addRow("&User Name", userNameEdit_);
     form->addRow(keepPasswordCheckbox_);
     form->addRow(keyringReasonLabel_);
+    form->addRow(sshSection_);
     form->addRow(testResultLabel_);
     // What the test waits for, with its Cancel (Esc cancels too while it waits).
     form->addRow(new WaitIndicator(
@@ -184,6 +189,7 @@ void TProfilesDlg::Load(const Profile& profile, bool isNew)
     portEdit_->setText(profile.Port == 0 ? QString() : QString::number(profile.Port));
     serviceEdit_->setText(QString::fromStdString(profile.Service));
     userNameEdit_->setText(QString::fromStdString(profile.User));
+    sshSection_->Load(profile);
     keepPasswordCheckbox_->setChecked(profile.KeepPassword && keyring_.Available);
     testResultLabel_->clear();
 }
@@ -227,6 +233,7 @@ Profile TProfilesDlg::Edited() const
     profile.Address = Text(ipAddressEdit_);
     profile.Service = Text(serviceEdit_);
     profile.User = Text(userNameEdit_);
+    sshSection_->CopyTo(profile);
     // Without a Secret Service the box is greyed and unticked: the profile keeps its choice for a desktop
     // that has one.
     profile.KeepPassword =
@@ -334,6 +341,7 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
     {
         std::string ServerName;
         std::string UserName;
+        std::string Via; // " through the SSH server ...", or nothing
     };
     QPointer<TProfilesDlg> dialog(this);
     test_ = runner_.Submit<Outcome>(
@@ -348,6 +356,19 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
             session.SetAddress(profile.Address);
             session.SetPort(profile.Port);
             session.SetServiceName(profile.Service);
+            const SshSettings ssh = SshOf(profile);
+            if (ssh.Enabled())
+                session.SetTransportFactory(SshTransportFactory(
+                    ssh,
+                    [dialog, &job](const SshQuestion& question, std::string& answer)
+                    {
+                        auto typed = std::make_shared<std::string>();
+                        if (!job.AskOwner([dialog, question, typed]
+                                          { return dialog && AskSshQuestion(dialog, question, *typed); }))
+                            return false;
+                        answer = std::move(*typed);
+                        return true;
+                    }));
             session.SetUserName(profile.User);
             session.SetPassword(password);
             session.SetCredentialProvider(
@@ -366,22 +387,26 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
                 });
             session.Connect();
             session.Login();
-            Outcome outcome{session.GetServerName(), session.UserName()};
+            Outcome outcome{session.GetServerName(), session.UserName(),
+                            ssh.Enabled()
+                                ? " through the SSH server " + SshTargetText(ssh.User, ssh.Host, ssh.Port)
+                                : std::string()};
             session.Logout();
             return outcome;
         },
         [this](Outcome outcome)
         {
             testButton_->setEnabled(true);
-            testResultLabel_->setText("Connected to the server " +
-                                      QString::fromStdString(outcome.ServerName) + " as " +
-                                      QString::fromStdString(outcome.UserName) + ".");
+            testResultLabel_->setText(
+                "Connected to the server " + QString::fromStdString(outcome.ServerName) + " as " +
+                QString::fromStdString(outcome.UserName) + QString::fromStdString(outcome.Via) + ".");
         },
         [this](std::exception_ptr error)
         {
             testButton_->setEnabled(true);
+            // A failure on the way through SSH says which hop failed.
             testResultLabel_->setText(IsCancelledByPerson(error) ? QStringLiteral("Test cancelled.")
-                                                                 : QString());
+                                                                 : TunnelFailureText(error));
             ShowCommandError(this, error);
         });
 }

@@ -1,8 +1,8 @@
 // TProfilesDlg: File > Profiles... The saved connection profiles in a list beside one editor: Add and
 // Duplicate start a new profile in the editor, Save stores it (a renamed one keeps its kept password), Delete
-// removes the selected one (and its kept password), Test Connection logs in with the editor's values and out
-// again. "Keep the password in the keyring" is greyed, with the reason beside it, when no Secret Service is
-// running.
+// removes the selected one (and its kept password), Test Connection logs in with the editor's values (through
+// the SSH server of its "Connect through SSH" section, naming the hop that failed) and out again. "Keep the
+// password in the keyring" is greyed, with the reason beside it, when no Secret Service is running.
 #pragma once
 
 #include "credentials/Keyring.h"
@@ -27,6 +27,7 @@ namespace korvel::admin
 
 class BackgroundRunner;
 class Job;
+class TSshSection;
 
 class TProfilesDlg : public QDialog
 {
@@ -74,6 +75,7 @@ private:
     QLineEdit* portEdit_;
     QLineEdit* serviceEdit_;
     QLineEdit* userNameEdit_;
+    TSshSection* sshSection_;
     QCheckBox* keepPasswordCheckbox_;
     QLabel* keyringReasonLabel_;
     QLabel* testResultLabel_;

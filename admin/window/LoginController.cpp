@@ -8,6 +8,7 @@
 #include "admin/common/Command.h"
 #include "admin/common/CommandFocus.h"
 #include "admin/common/Dialogs.h"
+#include "admin/dialogs/SshQuestionDlg.h"
 #include "admin/window/ProfileLogin.h"
 #include "admin/window/StatusBarSections.h"
 #include "admin/window/WindowTitle.h"
@@ -58,6 +59,8 @@ LoginController::LoginController(LoginWindow window, TKORVELSession& session, Ba
     // asks on the worker; the prompt shows on the user-interface thread.
     SetRemoteLoginDialog([this](std::string& userName, std::string& password)
                          { return AskForCredentials(userName, password); });
+    SetSshPrompt([this](const SshQuestion& question, std::string& answer)
+                 { return AskForSsh(question, answer); });
     runner_.SetCommandEnds({[this](const QString& message) { return AfterCommandFailed(message); },
                             [this](std::exception_ptr error) { CommandEnded(error); }});
     profileLogin_ = std::make_unique<ProfileLogin>(*this, window_.FileMenu, window_.ProfilesBefore);
@@ -66,6 +69,7 @@ LoginController::LoginController(LoginWindow window, TKORVELSession& session, Ba
 LoginController::~LoginController()
 {
     SetRemoteLoginDialog({});
+    SetSshPrompt({});
     runner_.SetCommandEnds({});
 }
 
@@ -79,7 +83,7 @@ void LoginController::LoginItemClick()
     if (LoggedIn())
         Logout();
     else
-        Login({options_, lastUserName_, {}});
+        Login({options_, {}, lastUserName_, {}});
 }
 
 void LoginController::Login(LoginRequest request, std::function<void()> succeeded)
@@ -94,7 +98,7 @@ void LoginController::Login(LoginRequest request, std::function<void()> succeede
         [this, request](JobContext& job) { return ReadLogin(job, request); },
         [this, request, succeeded = std::move(succeeded)](std::shared_ptr<LoginResult> result)
         {
-            ShowLogin(*result, request.Connection);
+            ShowLogin(*result, request);
             if (request.Typed && typedPassword_)
                 request.Typed(*typedPassword_);
             if (succeeded)
@@ -108,6 +112,7 @@ std::shared_ptr<LoginController::LoginResult> LoginController::ReadLogin(JobCont
 {
     TKORVELSession& session = session_;
     ApplyRemoteSettings(session, true, request.Connection);
+    session.SetSsh(request.Ssh);
     session.SetRemoteUser(request.UserName);
     session.SetRemotePassword(request.Password);
     auto result = std::make_shared<LoginResult>();
@@ -167,8 +172,21 @@ bool LoginController::AskForCredentials(std::string& userName, std::string& pass
     return given;
 }
 
-void LoginController::ShowLogin(LoginResult& result, const RemoteSettings& connection)
+bool LoginController::AskForSsh(const SshQuestion& question, std::string& answer)
 {
+    JobContext* job = loginJob_;
+    if (!job)
+        return false; // a re-connection under another command: nobody to answer, the session refuses
+    auto typed = std::make_shared<std::string>();
+    if (!job->AskOwner([this, question, typed] { return AskSshQuestion(&window_.Window, question, *typed); }))
+        return false;
+    answer = std::move(*typed);
+    return true;
+}
+
+void LoginController::ShowLogin(LoginResult& result, const LoginRequest& request)
+{
+    const RemoteSettings& connection = request.Connection;
     lastUserName_ = result.UserName;
     connected_ = connection;
     ShowLoggedIn(true);
@@ -176,7 +194,7 @@ void LoginController::ShowLogin(LoginResult& result, const RemoteSettings& conne
     if (QWidget* focus = pages_.empty() ? nullptr : pages_.front()->LoginFocusWidget())
         window_.Focus.FocusAfterCommand(focus);
     window_.Window.setWindowTitle(ConnectedTitle(window_.ProductName, connection, result.ServerName));
-    window_.Sections.ShowConnection(connection);
+    window_.Sections.ShowConnection(connection, request.Ssh.Enabled());
 }
 
 void LoginController::LoginFailed(std::exception_ptr error)

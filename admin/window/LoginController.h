@@ -1,13 +1,15 @@
 // LoginController: logs the window in and out through its one session, on the background runner. File > Login
 // and a profile's Connect to (ProfileLogin) ask it to log in; the login's job activates the session (the
-// prompt shows on the user-interface thread when the session asks for it) and reads what every page shows,
-// which the window then shows all at once. It owns the logged-in look (the menu caption, the pages, the
-// title, the status bar's connection) and the policy for a lost server: one that cannot be reached leaves the
-// window logged in with "Connection lost" until the next success; one that no longer knows the session
-// (restarted) returns the window to its logged-out look and says where and what was lost.
+// login prompt and the SSH questions show on the user-interface thread when the session asks for them) and
+// reads what every page shows, which the window then shows all at once. It owns the logged-in look (the menu
+// caption, the pages, the title, the status bar's connection) and the policy for a lost server: one that
+// cannot be reached leaves the window logged in with "Connection lost" until the next success; one that no
+// longer knows the session (restarted) returns the window to its logged-out look and says where and what was
+// lost.
 #pragma once
 
 #include "admin/window/Settings.h"
+#include "engine/SshSettings.h"
 
 #include <QObject>
 #include <QString>
@@ -42,6 +44,7 @@ class StatusBarSections;
 struct LoginRequest
 {
     RemoteSettings Connection;
+    SshSettings Ssh = {}; // the SSH server the connection goes through; none for a direct one
     std::string UserName;
     std::string Password; // empty: the login prompt asks
     // Called with the password the person typed into the prompt, once the login succeeded.
@@ -103,10 +106,12 @@ private:
     // On the worker: activates the session and reads what every page shows; the session ends inactive on
     // failure.
     std::shared_ptr<LoginResult> ReadLogin(JobContext& job, const LoginRequest& request);
-    void ShowLogin(LoginResult& result, const RemoteSettings& connection);
+    void ShowLogin(LoginResult& result, const LoginRequest& request);
     void LoginFailed(std::exception_ptr error);
     // The login prompt, asked by the session on the worker and shown on the user-interface thread.
     bool AskForCredentials(std::string& userName, std::string& password);
+    // The SSH prompt (a host key to trust, a passphrase or password), asked the same way during a login.
+    bool AskForSsh(const SshQuestion& question, std::string& answer);
     // Ends the session on the runner (its logout bounded); `ended` runs once it is inactive.
     void EndSession(std::function<void()> ended = {});
     // From a failure to reach the server until the next success: a status-bar section says so and the pages

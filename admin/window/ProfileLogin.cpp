@@ -29,6 +29,16 @@ RemoteSettings SettingsOf(const Profile& profile, bool tracing)
     return settings;
 }
 
+SshSettings SshOf(const Profile& profile)
+{
+    SshSettings ssh;
+    ssh.Host = profile.SshHost;
+    ssh.Port = profile.SshPort;
+    ssh.User = profile.SshUser;
+    ssh.IdentityFile = profile.SshIdentityFile;
+    return ssh;
+}
+
 namespace
 {
 
@@ -121,7 +131,7 @@ void ProfileLogin::LookUpAndLogin(const Profile& profile)
 void ProfileLogin::LoginWith(const Profile& profile, const std::optional<std::string>& keptPassword)
 {
     // The profile's settings serve this login only; the Options settings stay for File > Login.
-    LoginRequest request{SettingsOf(profile, login_.Options().RemoteTracing), profile.User,
+    LoginRequest request{SettingsOf(profile, login_.Options().RemoteTracing), SshOf(profile), profile.User,
                          keptPassword.value_or("")};
     const bool kept = keptPassword.has_value();
     // Only what was typed into the prompt is offered to the keyring.

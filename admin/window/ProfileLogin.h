@@ -7,6 +7,7 @@
 #pragma once
 
 #include "credentials/Keyring.h"
+#include "engine/SshSettings.h"
 #include "settings/Profiles.h"
 
 #include <QObject>
@@ -29,6 +30,9 @@ struct RemoteSettings;
 
 // The connection settings of a profile.
 RemoteSettings SettingsOf(const settings::Profile& profile, bool tracing);
+// The SSH server a profile goes through (none when it has no SSH host): the key file named, else the agent's
+// keys and those ~/.ssh holds.
+SshSettings SshOf(const settings::Profile& profile);
 
 class ProfileLogin : public QObject
 {

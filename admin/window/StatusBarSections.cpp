@@ -16,6 +16,9 @@ StatusBarSections::StatusBarSections(QStatusBar* bar)
       endpoint_(
           Add(bar, "ServerEndpointSection", QStringLiteral("The server's host and administration port"))),
       mode_(Add(bar, "ConnectionModeSection", QStringLiteral("LAN, or compressed Internet mode"))),
+      bastion_(Add(bar, "BastionSection",
+                   QStringLiteral("The connection goes through an SSH server; the host and port are as that "
+                                  "server sees them"))),
       exchange_(
           Add(bar, "LastExchangeSection", QStringLiteral("How long the last exchange with the server took"))),
       refreshed_(Add(bar, "LastRefreshSection", QStringLiteral("When the Status page last refreshed")))
@@ -33,12 +36,14 @@ QLabel* StatusBarSections::Add(QStatusBar* bar, const char* name, const QString&
     return label;
 }
 
-void StatusBarSections::ShowConnection(const RemoteSettings& connection)
+void StatusBarSections::ShowConnection(const RemoteSettings& connection, bool viaBastion)
 {
     endpoint_->setText(ServerEndpoint(connection));
     mode_->setText(connection.RemoteType != 0 ? QStringLiteral("Internet") : QStringLiteral("LAN"));
     endpoint_->show();
     mode_->show();
+    bastion_->setText(viaBastion ? QStringLiteral("via bastion") : QString());
+    bastion_->setVisible(viaBastion);
 }
 
 void StatusBarSections::ShowRefresh(const QDateTime& when, double exchangeMs)
@@ -60,7 +65,7 @@ void StatusBarSections::ShowConnectionLost(bool lost)
 
 void StatusBarSections::Clear()
 {
-    for (QLabel* label : {lost_, endpoint_, mode_, exchange_, refreshed_})
+    for (QLabel* label : {lost_, endpoint_, mode_, bastion_, exchange_, refreshed_})
     {
         label->clear();
         label->hide();

@@ -1,6 +1,7 @@
 // The connection's state in permanent sections on the right of the status bar, while the left part keeps the
-// menu hints: host and port, LAN or Internet, how long the last exchange took and when the last refresh
-// succeeded, and "Connection lost" while the server is away. Empty while logged out.
+// menu hints: host and port, LAN or Internet, whether through an SSH server, how long the last exchange took
+// and when the last refresh succeeded, and "Connection lost" while the server is away. Empty while logged
+// out.
 #pragma once
 
 #include <QDateTime>
@@ -19,8 +20,9 @@ class StatusBarSections
 public:
     explicit StatusBarSections(QStatusBar* bar);
 
-    // Host (or address) and port, and the mode, of the connection just logged in through.
-    void ShowConnection(const RemoteSettings& connection);
+    // Host (or address) and port, and the mode, of the connection just logged in through, and "via bastion"
+    // when it goes through an SSH server.
+    void ShowConnection(const RemoteSettings& connection, bool viaBastion);
     void ShowRefresh(const QDateTime& when, double exchangeMs);
     // Shown from a failure to reach the server until the next success.
     void ShowConnectionLost(bool lost);
@@ -32,6 +34,7 @@ private:
     QLabel* lost_;
     QLabel* endpoint_;
     QLabel* mode_;
+    QLabel* bastion_;
     QLabel* exchange_;
     QLabel* refreshed_;
 };

@@ -1,0 +1,148 @@
+#include "admin/dialogs/SshQuestionDlg.h"
+
+#include "admin/common/Dialogs.h"
+
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace korvel::admin
+{
+
+namespace
+{
+
+QLabel* Selectable(const QString& text, QWidget* parent, const char* name)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+// The engine words its prompts for a terminal ("...: "); a label needs no trailing blank.
+QString PromptText(const std::string& text)
+{
+    return QString::fromStdString(text).trimmed();
+}
+
+} // namespace
+
+TSshQuestionDlg::TSshQuestionDlg(QWidget* parent, const SshQuestion& question) : QDialog(parent)
+{
+    setObjectName("SshQuestionDlg");
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    setModal(true);
+    if (question.What == SshQuestion::Kind::UnknownHostKey)
+        BuildHostKeyQuestion(question);
+    else
+        BuildSecretPrompt(question);
+}
+
+void TSshQuestionDlg::BuildHostKeyQuestion(const SshQuestion& question)
+{
+    setWindowTitle("Unknown SSH Host Key");
+    auto* icon = new QLabel(this);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
+    icon->setAlignment(Qt::AlignTop);
+
+    auto* intro = new QLabel("The SSH server " + QString::fromStdString(question.Server) +
+                                 " is not known yet: its host key is not in your known_hosts file.",
+                             this);
+    intro->setWordWrap(true);
+    auto* fingerprint = Selectable(QString::fromStdString(question.Fingerprint), this, "FingerprintLabel");
+    fingerprint->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto* facts = new QFormLayout;
+    facts->addRow("Server:", Selectable(QString::fromStdString(question.Server), this, "ServerLabel"));
+    facts->addRow("Key type:", Selectable(QString::fromStdString(question.KeyType), this, "KeyTypeLabel"));
+    facts->addRow("Fingerprint:", fingerprint);
+    auto* advice = new QLabel("Trust it only if this fingerprint is the one the server's administrator gave "
+                              "you. \"Trust and remember\" adds the key to known_hosts; should the server "
+                              "ever offer another key, the connection is refused.",
+                              this);
+    advice->setWordWrap(true);
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* trust = buttons->addButton("Trust and remember", QDialogButtonBox::AcceptRole);
+    trust->setObjectName("TrustButton");
+    trust->setAutoDefault(false);
+    QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+    cancel->setObjectName("CancelButton");
+    cancel->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* text = new QVBoxLayout;
+    text->addWidget(intro);
+    text->addLayout(facts);
+    text->addWidget(advice);
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon, 0, Qt::AlignTop);
+    top->addLayout(text, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(buttons);
+    // Wide enough for the fingerprint and a few lines of advice, not one long line.
+    setMinimumWidth(fingerprint->sizeHint().width() + 160);
+    cancel->setFocus();
+}
+
+void TSshQuestionDlg::BuildSecretPrompt(const SshQuestion& question)
+{
+    const bool passphrase = question.What == SshQuestion::Kind::Passphrase;
+    setWindowTitle(passphrase                                     ? "SSH Key Passphrase"
+                   : question.What == SshQuestion::Kind::Password ? "SSH Password"
+                                                                  : "SSH Login");
+    auto* layout = new QVBoxLayout(this);
+    if (question.Attempt > 1)
+    {
+        auto* again = new QLabel(passphrase ? "Wrong passphrase, try again." : "Refused, try again.", this);
+        again->setObjectName("TryAgainLabel");
+        layout->addWidget(again);
+    }
+    if (!question.Instruction.empty())
+    {
+        auto* instruction = new QLabel(QString::fromStdString(question.Instruction), this);
+        instruction->setWordWrap(true);
+        layout->addWidget(instruction);
+    }
+    auto* prompt = new QLabel(PromptText(question.Text), this);
+    prompt->setWordWrap(true);
+    layout->addWidget(prompt);
+    answerEdit_ = new QLineEdit(this);
+    answerEdit_->setObjectName("AnswerEdit");
+    answerEdit_->setEchoMode(question.Echo ? QLineEdit::Normal : QLineEdit::Password);
+    prompt->setBuddy(answerEdit_);
+    layout->addWidget(answerEdit_);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName("OKButton");
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName("CancelButton");
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    setMinimumWidth(360);
+    answerEdit_->setFocus();
+}
+
+std::string TSshQuestionDlg::Answer() const
+{
+    return answerEdit_ ? answerEdit_->text().toStdString() : std::string();
+}
+
+bool AskSshQuestion(QWidget* parent, const SshQuestion& question, std::string& answer)
+{
+    TSshQuestionDlg dialog(parent, question);
+    if (ExecModal(dialog) != QDialog::Accepted)
+        return false;
+    answer = dialog.Answer();
+    return true;
+}
+
+} // namespace korvel::admin

@@ -1,0 +1,144 @@
+#include "admin/dialogs/SshSection.h"
+
+#include "admin/common/Dialogs.h"
+#include "admin/window/Settings.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <stdexcept>
+
+namespace korvel::admin
+{
+
+namespace
+{
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& placeholder)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setMaxLength(MaxSettingBytes);
+    edit->setPlaceholderText(placeholder);
+    return edit;
+}
+
+std::string Text(const QLineEdit* edit)
+{
+    return edit->text().trimmed().toStdString();
+}
+
+QString Headline(TunnelFailure kind)
+{
+    switch (kind)
+    {
+    case TunnelFailure::Unreachable:
+        return "SSH server unreachable";
+    case TunnelFailure::HostKeyUnknown:
+        return "SSH host key unknown";
+    case TunnelFailure::HostKeyChanged:
+        return "SSH host key changed";
+    case TunnelFailure::AuthenticationRefused:
+        return "SSH authentication refused";
+    case TunnelFailure::ForwardingRefused:
+        return "Forwarding refused by the SSH server";
+    case TunnelFailure::TargetRefused:
+        return "KORVEL server refused behind the bastion";
+    case TunnelFailure::Lost:
+        return "SSH server lost";
+    }
+    return "SSH failure";
+}
+
+} // namespace
+
+TSshSection::TSshSection(QWidget* parent) : QGroupBox("Connect through SSH", parent)
+{
+    setObjectName("SshSection");
+    hostEdit_ = MakeEdit(this, "SshHostEdit", "none: a direct connection");
+    portEdit_ = MakeEdit(this, "SshPortEdit", "22");
+    userEdit_ = MakeEdit(this, "SshUserEdit", "your local user name");
+    identityFileEdit_ = MakeEdit(this, "SshIdentityFileEdit", "the agent's keys, then ~/.ssh/id_*");
+    hostEdit_->setToolTip("The SSH server (bastion) to connect through: a host name, an address or a Host "
+                          "of ~/.ssh/config");
+    auto* browse = new QPushButton("...", this);
+    browse->setObjectName("SshIdentityBrowseButton");
+    browse->setToolTip("Choose the private key file");
+    browse->setAutoDefault(false);
+    browse->setFixedWidth(browse->fontMetrics().horizontalAdvance("...") * 3);
+    connect(browse, &QPushButton::clicked, this, [this] { BrowseIdentityFile(); });
+    // The edit with a browse button is a layout: its label needs the buddy for its mnemonic. The letters are
+    // those the dialog leaves free.
+    auto* identityLabel = new QLabel("SSH Identity &File", this);
+    identityLabel->setBuddy(identityFileEdit_);
+    // One short line: a wrapped label in a form inside a group box may be given too little height.
+    auto* note = new QLabel("Host and port above: as the SSH server sees them.", this);
+    note->setToolTip(
+        "Through SSH, the KORVEL server's host name or IP address and port are as the SSH server "
+        "sees them, often 127.0.0.1 when the KORVEL server runs on the SSH server itself");
+
+    auto* identity = new QHBoxLayout;
+    identity->addWidget(identityFileEdit_, 1);
+    identity->addWidget(browse);
+    auto* form = new QFormLayout(this);
+    form->addRow("SSH H&ost", hostEdit_);
+    form->addRow("SSH Po&rt", portEdit_);
+    form->addRow("SSH Us&er", userEdit_);
+    form->addRow(identityLabel, identity);
+    form->addRow(note);
+}
+
+void TSshSection::Load(const settings::Profile& profile)
+{
+    hostEdit_->setText(QString::fromStdString(profile.SshHost));
+    portEdit_->setText(profile.SshPort == 0 ? QString() : QString::number(profile.SshPort));
+    userEdit_->setText(QString::fromStdString(profile.SshUser));
+    identityFileEdit_->setText(QString::fromStdString(profile.SshIdentityFile));
+}
+
+void TSshSection::CopyTo(settings::Profile& profile) const
+{
+    profile.SshHost = Text(hostEdit_);
+    profile.SshUser = Text(userEdit_);
+    profile.SshIdentityFile = Text(identityFileEdit_);
+    const QString port = portEdit_->text().trimmed();
+    bool ok = true;
+    const int number = port.isEmpty() ? 0 : port.toInt(&ok);
+    if (!ok || number < 0 || number > 65535)
+        throw std::runtime_error("The SSH port must be between 0 and 65535");
+    profile.SshPort = static_cast<std::uint16_t>(number);
+}
+
+void TSshSection::BrowseIdentityFile()
+{
+    const QString current = identityFileEdit_->text().trimmed();
+    QFileDialog chooser(this, "Select the SSH private key",
+                        current.isEmpty() ? QDir::home().filePath(".ssh") : current);
+    chooser.setFileMode(QFileDialog::ExistingFile);
+    chooser.setFilter(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    if (ExecModal(chooser) == QDialog::Accepted && !chooser.selectedFiles().isEmpty())
+        identityFileEdit_->setText(chooser.selectedFiles().front());
+}
+
+QString TunnelFailureText(std::exception_ptr error)
+{
+    try
+    {
+        std::rethrow_exception(error);
+    }
+    catch (const ETunnelError& failure)
+    {
+        return Headline(failure.Kind) + ": " + QString::fromUtf8(failure.what());
+    }
+    catch (...)
+    {
+        return {};
+    }
+}
+
+} // namespace korvel::admin
