@@ -4,9 +4,11 @@
 
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
+#include "admin/common/WindowJournal.h"
 #include "session/KORVELSession.h"
 #include "testing/AdminLogin.h"
 #include "testing/RefServer.h"
+#include "testing/TempDir.h"
 #include "testing/admin/ScriptedDialogs.h"
 #include "testing/admin/WaitFor.h"
 
@@ -61,11 +63,14 @@ protected:
         session = std::make_unique<TKORVELSession>();
         LogInAsAdministrator(*session, *server, "PagesTest");
         runner = std::make_unique<admin::BackgroundRunner>(*session);
+        journal =
+            std::make_unique<admin::WindowJournal>(stateDir / "journal.jsonl", [this] { return profile; });
         window = std::make_unique<QTabWidget>();
         window->resize(761, 439);
         sessionWalk = std::make_shared<admin::RecentSessionWalk>();
         pages = admin::CreatePages(
-            {*session, programDir, *runner, notices, [this] { ++logOuts; }, sessionWalk}, window.get());
+            {*session, programDir, *runner, *journal, notices, [this] { ++logOuts; }, sessionWalk},
+            window.get());
         for (admin::AdminPage* page : pages)
             window->addTab(page, page->Caption());
     }
@@ -166,6 +171,10 @@ protected:
     QString programDir = QStringLiteral("/nonexistent-program-dir/");
     std::unique_ptr<RefServer> server;
     std::unique_ptr<TKORVELSession> session;
+    // The pages' changes go to a journal of the test's own; `profile` names the login's profile in it.
+    TempDir stateDir{"korvel-pages-journal"};
+    QString profile;
+    std::unique_ptr<admin::WindowJournal> journal;
     std::unique_ptr<admin::BackgroundRunner> runner; // goes before the pages it delivers to
     std::unique_ptr<QTabWidget> window;
     std::vector<admin::AdminPage*> pages;
