@@ -5,6 +5,7 @@
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/WindowJournal.h"
+#include "journal/History.h"
 #include "session/KORVELSession.h"
 #include "testing/AdminLogin.h"
 #include "testing/RefServer.h"
@@ -157,6 +158,8 @@ protected:
         const QListWidgetItem* item = Find<QListWidget>(list)->currentItem();
         return item != nullptr ? item->text() : QString();
     }
+    // What the pages' changes left in their journal, oldest first.
+    std::vector<journal::Entry> Journaled() const { return journal::ReadHistory(journal->Path()).Entries; }
     admin::EditablePage* Editable(PageIndex index) const { return pages[index]->Editable(); }
     admin::TEditState State(PageIndex index) const { return Editable(index)->EditState(); }
 
