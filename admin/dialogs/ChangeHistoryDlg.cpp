@@ -78,7 +78,7 @@ public:
         switch (index.column())
         {
         case TimeColumn:
-            return QString::fromStdString(entry.Time);
+            return TimeText(entry.Time);
         case ServerColumn:
             return QString::fromStdString(entry.From.Server);
         case ProfileColumn:
@@ -107,6 +107,14 @@ public:
     }
 
 private:
+    // "2024-05-01 12:00:00" for the journal's UTC times, to the second (the copied text keeps them whole).
+    static QString TimeText(const std::string& time)
+    {
+        const QString text = QString::fromStdString(time);
+        if (text.size() != 29 || !text.endsWith(QStringLiteral("+00:00")))
+            return text;
+        return text.left(19).replace(QLatin1Char('T'), QLatin1Char(' '));
+    }
     static QString ResultText(const journal::Entry& entry)
     {
         if (entry.Ok)
@@ -160,6 +168,10 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
 
     auto* filters = new QFormLayout;
     auto* names = new QHBoxLayout;
+    auto* serverLabel = new QLabel("&Server:", this);
+    serverLabel->setBuddy(serverBox_);
+    auto* sinceLabel = new QLabel("S&ince:", this);
+    sinceLabel->setBuddy(sinceEdit_);
     names->addWidget(serverBox_);
     auto* userLabel = new QLabel("&User:", this);
     userLabel->setBuddy(userBox_);
@@ -169,8 +181,8 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     objectLabel->setBuddy(objectEdit_);
     names->addWidget(objectLabel);
     names->addWidget(objectEdit_, 1);
-    filters->addRow("&Server:", names);
-    filters->addRow("S&ince:", sinceEdit_);
+    filters->addRow(serverLabel, names);
+    filters->addRow(sinceLabel, sinceEdit_);
 
     model_ = new ChangeHistoryModel(this);
     table_ = new QTableView(this);
@@ -181,28 +193,21 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(RowHeight);
-    table_->horizontalHeader()->setStretchLastSection(true);
-    // Columns as wide as their usual content, the change widest.
+    // Columns as wide as their usual content; the change takes what is left, so it is never cut first.
     const QFontMetrics metrics = table_->fontMetrics();
     const char* const widest[ChangeHistoryModel::ColumnCount] = {
-        "2024-05-01T12:00:00.000+00:00",
-        "127.000.000.001:12006",
-        "Profile",
-        "Administrator",
-        "korvel-admin-cli",
-        "modify database user",
-        "Object name",
-        "administrator false -> true; password changed",
-        "ok"};
+        "2024-05-01 12:00:00", "127.0.0.1:12006",      "Profile",         "admin",
+        "korvel-admin-cli",    "modify database user", "Inventory@Sales", "administrator false -> true",
+        "error 10021"};
     int tableWidth = 0;
     for (int column = 0; column < ChangeHistoryModel::ColumnCount; ++column)
     {
         const int width = metrics.horizontalAdvance(QString::fromLatin1(widest[column])) + 16;
         table_->setColumnWidth(column, width);
-        if (column != ChangeHistoryModel::ResultColumn)
-            tableWidth += width;
+        tableWidth += width;
     }
-    table_->setMinimumSize(std::min(tableWidth, 1000), 300);
+    table_->horizontalHeader()->setSectionResizeMode(ChangeHistoryModel::ChangeColumn, QHeaderView::Stretch);
+    table_->setMinimumSize(std::min(tableWidth + 24, 1100), 300);
 
     countLabel_ = new QLabel(this);
     countLabel_->setObjectName("CountLabel");

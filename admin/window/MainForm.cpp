@@ -198,9 +198,14 @@ void TMainForm::CreateChangeHistoryItem()
             [this] { RunCommand(this, [this] { ChangeHistoryItemClick(); }); });
 }
 
+const std::string& TMainForm::JournalPath() const
+{
+    return journal_->Path();
+}
+
 void TMainForm::ChangeHistoryItemClick()
 {
-    TChangeHistoryDlg dialog(journal_->Path(), this);
+    TChangeHistoryDlg dialog(JournalPath(), this);
     ExecModal(dialog);
 }
 

@@ -79,6 +79,7 @@ public:
     TraceSettings& TraceOptions() { return traceSettings_; }
     const QString& TraceFileName() const { return traceFile_->FileName(); }
     TraceFile& Trace() { return *traceFile_; }
+    const std::string& JournalPath() const;
 
 protected:
     bool event(QEvent* event) override; // the hint hook: status bar text
