@@ -261,31 +261,6 @@ std::string ConflictList(const std::vector<Conflict>& conflicts)
     return text;
 }
 
-ApplyReport ApplyPlan(TKORVELSession& session, const RightsPlan& plan, const BeforeRequest& beforeRequest)
-{
-    ApplyReport report;
-    for (const PairChange& change : plan.Changes())
-    {
-        try
-        {
-            Before(beforeRequest);
-            if (!change.Before)
-                session.AddServerDatabaseUser(change.Database, change.User, *change.After);
-            else if (!change.After)
-                session.DeleteServerDatabaseUser(change.Database, change.User);
-            else
-                session.ModifyServerDatabaseUser(change.Database, change.User, *change.After);
-        }
-        catch (const std::exception& error)
-        {
-            report.Error = error.what();
-            return report;
-        }
-        ++report.Done;
-    }
-    return report;
-}
-
 std::string ReportText(const RightsPlan& plan, const ApplyReport& report)
 {
     const auto& changes = plan.Changes();

@@ -127,14 +127,12 @@ RightsPlan Overwriting(const CheckedPlan& checked);
 // report does.
 std::string ConflictList(const std::vector<Conflict>& conflicts);
 
+// What ServerChanges::ApplyRightsPlan did: it sends the changes in order and stops at the first failure.
 struct ApplyReport
 {
     std::size_t Done = 0;
     std::string Error; // empty when every change was made
 };
-// Sends the changes in order and stops at the first failure.
-ApplyReport ApplyPlan(TKORVELSession& session, const RightsPlan& plan,
-                      const BeforeRequest& beforeRequest = {});
 // "All 17 changes were made." or what was done, what failed and what was not sent.
 std::string ReportText(const RightsPlan& plan, const ApplyReport& report);
 

@@ -1,6 +1,6 @@
 // The requests that change a server, each recorded in the journal (journal/Journal.h): when, by whom, what
 // was sent, what it changed (before -> after, as far as the caller read the before) and how it ended. The CLI
-// sends every change through it, the state apply included; the window is meant to as well, from its worker:
+// sends every change through it, the state apply included, and so does the window, from its worker:
 //
 //     journal::Journal journal; // one per program
 //     ServerChanges changes(session, journal, LoginOrigin(session, "korvel-admin", profileName));
@@ -10,11 +10,11 @@
 // the one request, appends the entry with the result and raises the request's failure, if any, unchanged.
 // Read-only requests are not journaled: they are called on the session directly.
 //
-// In the window, each session call that changes the server becomes one of these: the Users, Databases and
-// Database Users pages' saves and deletions (AddUser/ModifyUser/DeleteUser, AddDatabase/ModifyDatabase/
-// DeleteDatabase, ChangeRights with the rights as read), the Rights page's ApplyPlan (ApplyRightsPlan, with
-// the job's check as BeforeRequest), the Server page's save (ModifyConfig) and the Status page's start, stop,
-// disconnect and remove. File > Change History reads the journal with journal/History.h.
+// In the window (admin/common/WindowJournal.h), each session call that changes the server is one of these:
+// the Users, Databases and Database Users pages' saves and deletions (ChangeRights with the rights as read),
+// the Rights page's plan (ApplyRightsPlan, with the job's check as BeforeRequest), the Server page's save
+// (ModifyConfig) and the Status page's start, stop, disconnect and remove. File > Change History reads the
+// journal with journal/History.h.
 #pragma once
 
 #include "engine/wire/AdminTypes.h"
@@ -50,7 +50,7 @@ public:
     // When the rights held before were not read (the entry says "?" for them).
     void ModifyDatabaseUser(const std::string& database, const std::string& user, TUserRights rights);
     void DeleteDatabaseUser(const std::string& database, const std::string& user);
-    // As ApplyPlan (RightsMatrix.h), each pair journaled.
+    // Sends the plan's changes in order, each pair journaled, and stops at the first failure.
     ApplyReport ApplyRightsPlan(const RightsPlan& plan, const BeforeRequest& beforeRequest = {});
 
     void ModifyConfig(const ServerConfig& before, const ServerConfig& after);

@@ -24,6 +24,7 @@ namespace korvel::admin
 
 class BackgroundRunner;
 class JobContext;
+class WindowJournal;
 
 enum TEditState
 {
@@ -47,6 +48,8 @@ struct PageContext
     TKORVELSession& Session;
     QString ProgramDir; // ends in a separator unless empty
     BackgroundRunner& Runner;
+    // Every change a page sends goes through it (WindowJournal.h); read-only requests do not.
+    WindowJournal& Journal;
     ConnectionNotices Notices = {};
     // The window's logout, for a page whose change ends the login (the logged-in account deleted or demoted).
     std::function<void()> LogOut = {};

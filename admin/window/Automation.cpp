@@ -3,6 +3,7 @@
 #include "admin/common/BackgroundRunner.h"
 
 #include "admin/common/CloseAfterFirstPaint.h"
+#include "admin/dialogs/ChangeHistoryDlg.h"
 #include "admin/dialogs/OptionsDlg.h"
 #include "admin/dialogs/TraceLogDlg.h"
 #include "admin/window/MainForm.h"
@@ -76,6 +77,11 @@ void SaveSnapshots(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& trac
     traceLog.show();
     Save(traceLog, directory, "trace-log-dialog");
     traceLog.hide();
+    TChangeHistoryDlg history(mainForm.JournalPath(), &mainForm);
+    history.show();
+    for (int turn = 0; turn < 500 && history.Reading(); ++turn)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    Save(history, directory, "change-history-dialog");
 }
 
 // Turns the event loop until the window's runner has nothing left to do (at most a minute).

@@ -1,9 +1,9 @@
 // Hands-free runs of the window for demos, screenshots and benchmarks, switched on by environment variables:
 //
 //   KORVEL_ADMIN_AUTOLOGIN=user:password  logs in at start, typing the credentials into the real login prompt
-//   KORVEL_ADMIN_SNAPSHOT=directory       then saves pictures of the login prompt, every page and both
-//   dialogs
-//                                         as PNG files there, and closes the window
+//   KORVEL_ADMIN_SNAPSHOT=directory       then saves pictures of the login prompt, every page, the File
+//                                         menu, the Options, Trace Log and Change History dialogs as PNG
+//                                         files there, and closes the window
 //   KORVEL_ADMIN_EXIT_AFTER_PAINT=1       closes the window as soon as it has been painted once
 #pragma once
 

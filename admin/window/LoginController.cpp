@@ -73,6 +73,11 @@ LoginController::~LoginController()
     runner_.SetCommandEnds({});
 }
 
+QString LoginController::ConnectedProfile() const
+{
+    return profileLogin_->ConnectedProfile();
+}
+
 bool LoginController::LoggedIn() const
 {
     return window_.LoginItem->text() == LogoutCaption;

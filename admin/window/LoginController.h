@@ -97,6 +97,8 @@ public:
     void ServerLost(const QString& message);
     void RefreshSucceeded() { ShowConnectionLost(false); }
 
+    // The profile the window is logged in through; empty for none.
+    QString ConnectedProfile() const;
     const RemoteSettings& Options() const { return options_; }
     QMainWindow& Window() const { return window_.Window; }
     BackgroundRunner& Runner() const { return runner_; }

@@ -11,6 +11,8 @@
 #include "admin/common/Help.h"
 #include "admin/common/HelpFile.h"
 #include "admin/common/WaitIndicator.h"
+#include "admin/common/WindowJournal.h"
+#include "admin/dialogs/ChangeHistoryDlg.h"
 #include "admin/dialogs/OptionsDlg.h"
 #include "admin/window/PageControl.h"
 #include "admin/window/Settings.h"
@@ -76,6 +78,8 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
                 traceLogDlg_->AddRecord(record);
         });
     runner_ = std::make_unique<BackgroundRunner>(*remoteSession_);
+    journal_ = std::make_unique<WindowJournal>(journal::DefaultPath(),
+                                               [this] { return login_->ConnectedProfile(); });
     CreateMenu();
     commandFocus_ = new CommandFocus(*this, this);
     commandFocus_->WatchBeforePages(*runner_);
@@ -106,6 +110,7 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
                     { pages_->ConfirmPendingEdits(std::move(proceed)); }},
         *remoteSession_, *runner_, pages_->Pages(), remoteSettings_);
     login_->ShowLoggedIn(false);
+    CreateChangeHistoryItem();
     SetMinimumWindowSize();
 
     Dialogs& dialogs = CurrentDialogs();
@@ -182,6 +187,28 @@ void TMainForm::CreateMenu()
             });
 }
 
+void TMainForm::CreateChangeHistoryItem()
+{
+    // After the profiles' items, which the login controller puts in.
+    auto* history = new QAction("Change &History...", fileMenu_);
+    fileMenu_->insertAction(afterLoginItems_, history);
+    history->setObjectName("ChangeHistoryItem");
+    history->setStatusTip("The changes sent to servers from this account");
+    connect(history, &QAction::triggered, this,
+            [this] { RunCommand(this, [this] { ChangeHistoryItemClick(); }); });
+}
+
+const std::string& TMainForm::JournalPath() const
+{
+    return journal_->Path();
+}
+
+void TMainForm::ChangeHistoryItemClick()
+{
+    TChangeHistoryDlg dialog(JournalPath(), this);
+    ExecModal(dialog);
+}
+
 void TMainForm::CreatePageControl(const PageFactory& createPages)
 {
     auto* central = new QWidget(this);
@@ -199,7 +226,7 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
                               [this](const QString& message) { login_->ServerLost(message); }};
     pages_ = new PageControl(*this, mainPageControl_,
                              createPages(PageContext{*remoteSession_, setup_.Files.ProgramDir, *runner_,
-                                                     notices, [this] { login_->Logout(); }},
+                                                     *journal_, notices, [this] { login_->Logout(); }},
                                          mainPageControl_),
                              [this] { return LoggedIn(); });
     layout->addWidget(mainPageControl_);

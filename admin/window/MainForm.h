@@ -35,6 +35,7 @@ class CommandFocus;
 class StatusBarSections;
 class TOptionsDlg;
 class WaitIndicator;
+class WindowJournal;
 
 using PageFactory = std::function<std::vector<AdminPage*>(const PageContext& context, QWidget* parent)>;
 
@@ -59,6 +60,8 @@ public:
 
     // --- Commands (each runs inside RunCommand) ---------------------------------------------------------
     void OptionsItemClick();
+    // The journal of changes in a dialog.
+    void ChangeHistoryItemClick();
     void FileExit() { close(); }
 
     // See PageControl.
@@ -76,6 +79,7 @@ public:
     TraceSettings& TraceOptions() { return traceSettings_; }
     const QString& TraceFileName() const { return traceFile_->FileName(); }
     TraceFile& Trace() { return *traceFile_; }
+    const std::string& JournalPath() const;
 
 protected:
     bool event(QEvent* event) override; // the hint hook: status bar text
@@ -84,6 +88,7 @@ protected:
 
 private:
     void CreateMenu();
+    void CreateChangeHistoryItem();
     void CreatePageControl(const PageFactory& createPages);
     void SetMinimumWindowSize();
     // The saved geometry when it lies on a screen, else centred; maximised as it was (first show only).
@@ -94,6 +99,7 @@ private:
     MainFormSetup setup_;
     std::unique_ptr<TKORVELSession> remoteSession_;
     std::unique_ptr<BackgroundRunner> runner_; // goes before the pages whose work it delivers
+    std::unique_ptr<WindowJournal> journal_;   // every change the pages send is recorded in it
     std::unique_ptr<TraceFile> traceFile_;
     // Read again before each write, so keys another program added meanwhile are kept.
     std::string settingsFileName_;

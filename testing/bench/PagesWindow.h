@@ -5,9 +5,11 @@
 
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
+#include "admin/common/WindowJournal.h"
 #include "session/KORVELSession.h"
 #include "testing/AdminLogin.h"
 #include "testing/RefServer.h"
+#include "testing/TempDir.h"
 
 #include <QApplication>
 #include <QLatin1String>
@@ -43,7 +45,7 @@ public:
             setup.Populate(session_);
         window_.resize(setup.Size);
         runner_ = std::make_unique<admin::BackgroundRunner>(session_);
-        pages_ = admin::CreatePages({session_, QString(), *runner_}, &window_);
+        pages_ = admin::CreatePages({session_, QString(), *runner_, journal_}, &window_);
         for (admin::AdminPage* page : pages_)
             window_.addTab(page, page->Caption());
         window_.show();
@@ -82,6 +84,9 @@ public:
 private:
     test::RefServer server_;
     TKORVELSession session_;
+    // The pages' changes are recorded here, never in the account's own journal.
+    test::TempDir stateDir_{"korvel-bench-journal"};
+    admin::WindowJournal journal_{stateDir_ / "journal.jsonl", {}};
     std::unique_ptr<admin::BackgroundRunner> runner_;
     QTabWidget window_;
     std::vector<admin::AdminPage*> pages_;

@@ -3,6 +3,7 @@
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
+#include "admin/common/WindowJournal.h"
 #include "admin/pages/PageFields.h"
 #include "admin/pages/lists/ListPages.h"
 #include "operations/RightsMatrix.h"
@@ -40,7 +41,7 @@ constexpr RightBox rightBoxes[] = {{"ReadCheckBox", "Read", 66},     {"InsertChe
 } // namespace
 
 TDatabaseUsersPage::TDatabaseUsersPage(const PageContext& context, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), runner_(context.Runner)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal)
 {
     CreateControls();
     commands_ = std::make_unique<Commands>(
@@ -285,7 +286,8 @@ void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
     TKORVELSession& session = session_;
     commands_->Change(
         {.Changes = true},
-        [&session, database, user](JobContext&) { session.DeleteServerDatabaseUser(database, user); },
+        [&session, changes = journal_.Sender(), database, user](JobContext&)
+        { changes.Through(session).DeleteDatabaseUser(database, user); },
         {name, DatabaseUsersListBox->currentRow()}, [this] { ListChanged(); });
 }
 
@@ -297,12 +299,16 @@ void TDatabaseUsersPage::Save(std::function<void()> saved)
     const std::string database = ToStd(currentDatabase_);
     const std::string name = ToStd(savedName);
     TKORVELSession& session = session_;
-    auto send = [&session, database, name, rights, adding](JobContext&)
+    auto send = [&session, changes = journal_.Sender(), database, name, rights,
+                 adding](JobContext&, const std::optional<TUserRights>& before)
     {
+        operations::ServerChanges sender = changes.Through(session);
         if (adding)
-            session.AddServerDatabaseUser(database, name, rights);
+            sender.ChangeRights({name, database, std::nullopt, rights});
+        else if (before)
+            sender.ChangeRights({name, database, *before, rights});
         else
-            session.ModifyServerDatabaseUser(database, name, rights);
+            sender.ModifyDatabaseUser(database, name, rights);
     };
     auto done = [this, saved = std::move(saved)]
     {

@@ -81,6 +81,7 @@ private:
 
     TKORVELSession& session_;
     BackgroundRunner& runner_;
+    WindowJournal& journal_;
     std::function<void()> rightsChanged_;
     QString currentDatabase_;
     TEditState DatabaseUserEditState = esViewing;

@@ -2,6 +2,7 @@
 
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
+#include "admin/common/WindowJournal.h"
 #include "admin/pages/PageFields.h"
 #include "admin/pages/lists/DatabaseUsersPage.h"
 #include "admin/pages/lists/DescriptionText.h"
@@ -22,8 +23,8 @@ namespace korvel::admin
 {
 
 TDatabasesPage::TDatabasesPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), runner_(context.Runner), databaseUsers_(databaseUsers),
-      programDir_(context.ProgramDir)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal),
+      databaseUsers_(databaseUsers), programDir_(context.ProgramDir)
 {
     CreateControls();
     commands_ = std::make_unique<Commands>(
@@ -195,24 +196,26 @@ void TDatabasesPage::DeleteDatabaseButtonClick()
     const std::string database = ToStd(name);
     TKORVELSession& session = session_;
     commands_->Change(
-        {.Changes = true}, [&session, database](JobContext&) { session.DeleteServerDatabase(database); },
+        {.Changes = true},
+        [&session, changes = journal_.Sender(), database](JobContext&)
+        { changes.Through(session).DeleteDatabase(database); },
         {name, DatabasesListBox->currentRow()}, [this] { ListChanged(Names()); });
 }
 
 void TDatabasesPage::Save(std::function<void()> saved)
 {
     const QString savedName = DatabaseNameEdit->text();
-    const std::string name = ToStd(savedName);
-    const std::string description = DatabaseDescription->Bytes();
-    const std::string directory = ToStd(ServerDirectoryEdit->text());
+    const operations::DatabaseValues database{ToStd(savedName), DatabaseDescription->Bytes(),
+                                              ToStd(ServerDirectoryEdit->text())};
     const bool adding = DatabaseEditState == esAdding;
     TKORVELSession& session = session_;
-    auto send = [&session, name, description, directory, adding](JobContext&)
+    auto send = [&session, changes = journal_.Sender(), database,
+                 adding](JobContext&, const std::optional<DatabaseRecord>& before)
     {
         if (adding)
-            session.AddServerDatabase(name, description, directory);
-        else
-            session.ModifyServerDatabase(name, description, directory);
+            return changes.Through(session).AddDatabase(database);
+        const DatabaseRecord held = before.value_or(DatabaseRecord{});
+        changes.Through(session).ModifyDatabase({database.Name, held.Description, held.Directory}, database);
     };
     auto done = [this, saved = std::move(saved)]
     {

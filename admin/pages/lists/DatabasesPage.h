@@ -67,6 +67,7 @@ private:
 
     TKORVELSession& session_;
     BackgroundRunner& runner_;
+    WindowJournal& journal_;
     TDatabaseUsersPage& databaseUsers_;
     QString programDir_;
     TEditState DatabaseEditState = esViewing;

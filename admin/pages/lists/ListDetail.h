@@ -129,15 +129,20 @@ public:
             });
     }
 
+    // Sends a saved record; `before` is the record as the server held it just before, none for a new one.
+    using Sender = std::function<void(JobContext&, const std::optional<Record>& before)>;
+
     // The Save of the detail: a new record is added; a changed one goes through SaveShown. Either way the
     // list is read again with the saved row selected, then `after`.
     void Save(bool adding, const QString& name,
-              std::function<QStringList(const Record&, const Record&)> describe,
-              std::function<void(JobContext&)> send, std::function<void()> after)
+              std::function<QStringList(const Record&, const Record&)> describe, Sender send,
+              std::function<void()> after)
     {
         const RowPick saved{name, RowPick::NoIndex};
         if (adding)
-            return Change({.Changes = true}, std::move(send), saved, std::move(after));
+            return Change(
+                {.Changes = true}, [send](JobContext& job) { send(job, std::nullopt); }, saved,
+                std::move(after));
         SaveShown({.Changes = true}, name, std::move(describe), std::move(send), saved, std::move(after));
     }
 
@@ -145,17 +150,17 @@ public:
     // as shown. Otherwise the person is told what another administrator changed (`describe(shown, now)` lists
     // it) and asked before overwriting; a record deleted meanwhile is not saved. Then as Change.
     void SaveShown(JobOptions options, const QString& name,
-                   std::function<QStringList(const Record& shown, const Record& now)> describe,
-                   std::function<void(JobContext&)> change, RowPick pick, std::function<void()> after)
+                   std::function<QStringList(const Record& shown, const Record& now)> describe, Sender change,
+                   RowPick pick, std::function<void()> after)
     {
         struct Checked
         {
             std::optional<ListedRecord<Record>> Saved;
             bool Deleted = false;
             QStringList Changes;
+            std::optional<Record> Now; // what an overwrite changes
         };
-        const std::optional<Record> shown =
-            shown_ && shown_->first == name ? std::optional(shown_->second) : std::nullopt;
+        const std::optional<Record> shown = ShownRecord(name);
         const Readers readers = CurrentReaders();
         SubmitCommand<Checked>(
             page_, runner_, options,
@@ -165,8 +170,8 @@ public:
                 job.Check();
                 try
                 {
-                    const Record now = readers.Read(ToStd(name));
-                    checked.Changes = shown ? describe(*shown, now) : QStringList();
+                    checked.Now = readers.Read(ToStd(name));
+                    checked.Changes = shown ? describe(*shown, *checked.Now) : QStringList();
                 }
                 catch (...)
                 {
@@ -177,7 +182,7 @@ public:
                 if (checked.Deleted || !checked.Changes.isEmpty())
                     return checked;
                 job.Check();
-                change(job);
+                change(job, checked.Now);
                 job.Check();
                 checked.Saved = Read(readers, pick);
                 return checked;
@@ -194,7 +199,9 @@ public:
                     CurrentDialogs().ShowInformation(page_, DeletedMeanwhileText(name));
                 else if (CurrentDialogs().AskWarningYesNo(page_, OverwriteQuestion(name, checked.Changes)) ==
                          Answer::Yes)
-                    Change(options, change, pick, after);
+                    Change(
+                        options, [change, now = checked.Now](JobContext& job) { change(job, now); }, pick,
+                        after);
             });
     }
 
@@ -223,6 +230,12 @@ public:
                     after();
             },
             std::move(failed));
+    }
+
+    // The record of `name` as last shown, if it is.
+    std::optional<Record> ShownRecord(const QString& name) const
+    {
+        return shown_ && shown_->first == name ? std::optional(shown_->second) : std::nullopt;
     }
 
     // Reads the list again and shows the row `pick` chooses, then `after`.

@@ -2,6 +2,7 @@
 
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
+#include "admin/common/WindowJournal.h"
 #include "admin/pages/PageFields.h"
 #include "admin/pages/lists/AccountGuard.h"
 #include "admin/pages/lists/DatabaseUsersPage.h"
@@ -22,8 +23,8 @@ namespace korvel::admin
 {
 
 TUsersPage::TUsersPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), runner_(context.Runner), logOut_(context.LogOut),
-      databaseUsers_(databaseUsers)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal),
+      logOut_(context.LogOut), databaseUsers_(databaseUsers)
 {
     CreateControls();
     commands_ = std::make_unique<Commands>(
@@ -195,7 +196,8 @@ void TUsersPage::DeleteUserButtonClick()
                 return;
             const std::string user = ToStd(name);
             TKORVELSession& session = session_;
-            auto remove = [&session, user](JobContext&) { session.DeleteServerUser(user); };
+            auto remove = [&session, changes = journal_.Sender(), user](JobContext&)
+            { changes.Through(session).DeleteUser(user); };
             if (guard == AccountGuardResult::AllowedLogOut)
                 return void(SubmitCommand(this, runner_, {.Changes = true}, remove, [this] { logOut_(); }));
             commands_->Change({.Changes = true}, remove, {name, UsersListBox->currentRow()},
@@ -221,17 +223,18 @@ void TUsersPage::SendSave(AccountGuardResult guard, std::function<void()> saved)
 {
     const QString savedName = UserNameEdit->text();
     const std::string name = ToStd(savedName);
-    const std::string password = ToStd(PasswordEdit->text());
-    const std::string description = UserDescription->Bytes();
-    const bool administrator = AdministratorCheckBox->isChecked();
+    const operations::UserValues user{name, ToStd(PasswordEdit->text()), UserDescription->Bytes(),
+                                      AdministratorCheckBox->isChecked()};
     const bool adding = UserEditState == esAdding;
     TKORVELSession& session = session_;
-    auto send = [&session, name, password, description, administrator, adding](JobContext&)
+    auto send = [&session, changes = journal_.Sender(), user, adding](JobContext&,
+                                                                      const std::optional<UserRecord>& before)
     {
         if (adding)
-            session.AddServerUser(name, password, description, administrator);
-        else
-            session.ModifyServerUser(name, password, description, administrator);
+            return changes.Through(session).AddUser(user);
+        const UserRecord held = before.value_or(UserRecord{});
+        changes.Through(session).ModifyUser({user.Name, held.Password, held.Description, held.Administrator},
+                                            user);
     };
     auto done = [this, saved]
     {
@@ -240,14 +243,16 @@ void TUsersPage::SendSave(AccountGuardResult guard, std::function<void()> saved)
             saved();
     };
     if (guard == AccountGuardResult::AllowedLogOut)
-        return void(SubmitCommand(this, runner_, {.Changes = true}, send,
-                                  [this, saved]
-                                  {
-                                      UserEditState = esViewing;
-                                      if (saved)
-                                          saved();
-                                      logOut_();
-                                  }));
+        return void(SubmitCommand(
+            this, runner_, {.Changes = true},
+            [send, shown = commands_->ShownRecord(savedName)](JobContext& job) { send(job, shown); },
+            [this, saved]
+            {
+                UserEditState = esViewing;
+                if (saved)
+                    saved();
+                logOut_();
+            }));
     commands_->Save(adding, savedName, DescribeChanges, send, done);
 }
 

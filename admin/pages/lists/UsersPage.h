@@ -71,6 +71,7 @@ private:
 
     TKORVELSession& session_;
     BackgroundRunner& runner_;
+    WindowJournal& journal_;
     std::function<void()> logOut_;
     TDatabaseUsersPage& databaseUsers_;
     TEditState UserEditState = esViewing;

@@ -65,7 +65,8 @@ public:
 } // namespace
 
 TRightsPage::TRightsPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), runner_(context.Runner), databaseUsers_(databaseUsers)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal),
+      databaseUsers_(databaseUsers)
 {
     proxy_.setSourceModel(&model_);
     readRetry_ = new QTimer(this);

@@ -111,6 +111,7 @@ private:
 
     TKORVELSession& session_;
     BackgroundRunner& runner_;
+    WindowJournal& journal_;
     TDatabaseUsersPage& databaseUsers_;
     RightsGridModel model_;
     RightsFilterProxy proxy_;

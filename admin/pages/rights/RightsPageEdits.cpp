@@ -3,6 +3,7 @@
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
+#include "admin/common/WindowJournal.h"
 #include "admin/pages/PageFields.h"
 #include "admin/pages/lists/DatabaseUsersPage.h"
 #include "admin/pages/rights/RightsPage.h"
@@ -166,9 +167,10 @@ void TRightsPage::SendChecked(const operations::CheckedPlan& checked)
     TKORVELSession& session = session_;
     sending_ = SubmitCommand<operations::ApplyReport>(
                    this, runner_, {.Changes = true},
-                   [&session, plan](JobContext& job)
+                   [&session, changes = journal_.Sender(), plan](JobContext& job)
                    {
-                       operations::ApplyReport report = operations::ApplyPlan(session, plan);
+                       operations::ApplyReport report =
+                           changes.Through(session).ApplyRightsPlan(plan, [&job] { job.Check(); });
                        job.Check(); // a cancelled send is reported as such, not as a failed change
                        return report;
                    },

@@ -79,10 +79,11 @@ QStringList DescribeConfigChanges(const ServerConfig& before, const ServerConfig
 
 void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources,
                        const std::optional<ServerConfig>& shown, const ServerConfig& changed,
-                       std::function<void()> confirmed)
+                       std::function<void(const ServerConfig& current)> confirmed)
 {
     struct Checked
     {
+        ServerConfig Current;
         QStringList ChangedMeanwhile;
         std::vector<std::string> Warnings;
     };
@@ -93,9 +94,9 @@ void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources,
         [&session, shown, changed, recentAddresses](JobContext& job)
         {
             job.Check();
-            ServerConfig current;
-            session.GetServerConfig(current);
             Checked checked;
+            ServerConfig& current = checked.Current;
+            session.GetServerConfig(current);
             if (shown)
                 checked.ChangedMeanwhile = DescribeConfigChanges(*shown, current);
             StringList sessionAddresses;
@@ -119,7 +120,7 @@ void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources,
                 if (CurrentDialogs().AskWarningYesNo(
                         parent, FromStd(warning) + QStringLiteral(" Save anyway?")) != Answer::Yes)
                     return;
-            confirmed();
+            confirmed(checked.Current);
         });
 }
 

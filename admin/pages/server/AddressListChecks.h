@@ -39,10 +39,10 @@ void MarkBadAddressLines(QPlainTextEdit* memo);
 // unless the Status page read them under a minute ago) through the runner. When the configuration is no
 // longer as `shown` (another administrator changed it since), it lists what changed and asks before
 // overwriting; then it asks "... Save anyway?" for each warning, and calls `confirmed` when the person
-// answered Yes to all (not at all after a No, a failure or a cancel).
+// answered Yes to all (not at all after a No, a failure or a cancel), with the configuration the server held.
 void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources,
                        const std::optional<ServerConfig>& shown, const ServerConfig& changed,
-                       std::function<void()> confirmed);
+                       std::function<void(const ServerConfig& current)> confirmed);
 
 // What differs between two configurations, one entry per field: "Max # of Connections was "100", now "50"".
 QStringList DescribeConfigChanges(const ServerConfig& before, const ServerConfig& now);

@@ -5,6 +5,7 @@
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
+#include "admin/common/WindowJournal.h"
 #include "admin/pages/PageFields.h"
 #include "admin/pages/server/AddressListChecks.h"
 #include "engine/wire/Utf8.h"
@@ -56,7 +57,7 @@ StringList AddressLines(const QPlainTextEdit* memo, const QString& listCaption)
 } // namespace
 
 TServerPage::TServerPage(const PageContext& context, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), runner_(context.Runner),
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal),
       sessionWalk_(context.SessionWalk), programDir_(context.ProgramDir)
 {
     CreateControls();
@@ -281,14 +282,14 @@ void TServerPage::Save(std::function<void()> saved)
     const ServerConfig config = WithoutTypedBlankLines(edited);
     // Still editing until the checks are answered and the save is done.
     ConfirmConfigSave(this, {session_, runner_, *sessionWalk_}, shownConfig_, edited,
-                      [this, config, saved = std::move(saved)]
+                      [this, config, saved = std::move(saved)](const ServerConfig& current)
                       {
                           TKORVELSession& session = session_;
                           SubmitCommand<ServerConfig>(
                               this, runner_, {.Changes = true},
-                              [&session, config](JobContext& job)
+                              [&session, changes = journal_.Sender(), current, config](JobContext& job)
                               {
-                                  session.ModifyServerConfig(config);
+                                  changes.Through(session).ModifyConfig(current, config);
                                   job.Check();
                                   ServerConfig stored;
                                   session.GetServerConfig(stored);

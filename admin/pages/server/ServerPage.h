@@ -72,6 +72,7 @@ private:
 
     TKORVELSession& session_;
     BackgroundRunner& runner_;
+    WindowJournal& journal_;
     std::shared_ptr<RecentSessionWalk> sessionWalk_;
     QString programDir_;
     TEditState ServerEditState = esViewing;

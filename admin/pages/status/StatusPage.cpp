@@ -65,8 +65,8 @@ QLineEdit* MakeReadOnlyField(QWidget* parent, const char* name, int helpContext)
 } // namespace
 
 TStatusPage::TStatusPage(const PageContext& context, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), runner_(context.Runner), notices_(context.Notices),
-      sessionWalk_(context.SessionWalk)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal),
+      notices_(context.Notices), sessionWalk_(context.SessionWalk)
 {
     InitSessionIcons();
     sessions_ = new SessionTableModel({QIcon(QStringLiteral(":/sessions/disconnected.png")),

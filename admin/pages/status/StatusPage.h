@@ -22,6 +22,11 @@ class QLineEdit;
 class QPushButton;
 class QTreeView;
 
+namespace korvel::operations
+{
+class ServerChanges;
+}
+
 namespace korvel::admin
 {
 
@@ -99,11 +104,12 @@ private:
     void CommandRunningChanged(bool running);
     // The bulk actions: one request per session, then a fresh status and a report.
     struct BulkResult;
-    void RunBulk(std::vector<std::int32_t> ids, bool (TKORVELSession::*action)(std::int32_t),
+    void RunBulk(std::vector<std::int32_t> ids, bool (operations::ServerChanges::*action)(std::int32_t),
                  std::function<QString(const BulkResult&)> report);
 
     TKORVELSession& session_;
     BackgroundRunner& runner_;
+    WindowJournal& journal_;
     ConnectionNotices notices_;
     std::shared_ptr<RecentSessionWalk> sessionWalk_;
     bool commandRunning_ = false;

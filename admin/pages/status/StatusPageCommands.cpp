@@ -6,6 +6,7 @@
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
+#include "admin/common/WindowJournal.h"
 #include "admin/pages/status/AutoRefresh.h"
 #include "admin/pages/status/StatusSnapshot.h"
 #include "session/KORVELSession.h"
@@ -83,13 +84,13 @@ void TStatusPage::StartButtonClick()
 {
     // The listener may have been started elsewhere meanwhile: a fresh status decides.
     SubmitStatusCommand({.Changes = true},
-                        [this](JobContext& job)
+                        [this, changes = journal_.Sender()](JobContext& job)
                         {
                             StatusSnapshot status = CollectStatus(session_, job);
                             if (status.Failure || !status.Stopped())
                                 return status;
                             job.Check();
-                            session_.StartServer();
+                            changes.Through(session_).StartServer();
                             return CollectStatus(session_, job);
                         });
 }
@@ -108,10 +109,10 @@ void TStatusPage::StopButtonClick()
                                                 "sure you want to stop the server ?")))
                 return;
             SubmitStatusCommand({.Changes = true},
-                                [this](JobContext& job)
+                                [this, changes = journal_.Sender()](JobContext& job)
                                 {
                                     job.Check();
-                                    session_.StopServer();
+                                    changes.Through(session_).StopServer();
                                     return CollectStatus(session_, job);
                                 });
         });
@@ -134,7 +135,7 @@ void TStatusPage::RemoveButtonClick()
     for (const Selected& row : selected)
         ids.push_back(row.Id);
     RunBulk(
-        std::move(ids), &TKORVELSession::RemoveServerSession,
+        std::move(ids), &operations::ServerChanges::RemoveSession,
         [](const BulkResult& result)
         { return QStringLiteral("Removed %1 of %2 sessions.").arg(result.Succeeded).arg(result.Attempted); });
 }
@@ -154,7 +155,7 @@ void TStatusPage::DisconnectButtonClick()
     if (!Confirmed(this, question))
         return;
     RunBulk(
-        std::move(ids), &TKORVELSession::DisconnectServerSession,
+        std::move(ids), &operations::ServerChanges::DisconnectSession,
         [skipped](const BulkResult& result)
         {
             QString report =
@@ -166,15 +167,17 @@ void TStatusPage::DisconnectButtonClick()
         });
 }
 
-void TStatusPage::RunBulk(std::vector<std::int32_t> ids, bool (TKORVELSession::*action)(std::int32_t),
+void TStatusPage::RunBulk(std::vector<std::int32_t> ids,
+                          bool (operations::ServerChanges::*action)(std::int32_t),
                           std::function<QString(const BulkResult&)> report)
 {
     // One session: its error goes to the error box and the list stays as it was, as for any command.
     const bool single = ids.size() == 1;
     SubmitCommand<BulkResult>(
         this, runner_, {.Changes = true},
-        [this, ids = std::move(ids), action, single](JobContext& job)
+        [this, changes = journal_.Sender(), ids = std::move(ids), action, single](JobContext& job)
         {
+            operations::ServerChanges sender = changes.Through(session_);
             BulkResult result;
             for (std::int32_t id : ids)
             {
@@ -184,7 +187,7 @@ void TStatusPage::RunBulk(std::vector<std::int32_t> ids, bool (TKORVELSession::*
                 try
                 {
                     // One session: a refusal is not reported, as ever.
-                    if ((session_.*action)(id) || single)
+                    if ((sender.*action)(id) || single)
                         ++result.Succeeded;
                     else
                         failure = QStringLiteral("The server refused the request for session %1.").arg(id);

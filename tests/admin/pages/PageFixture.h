@@ -4,9 +4,12 @@
 
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
+#include "admin/common/WindowJournal.h"
+#include "journal/History.h"
 #include "session/KORVELSession.h"
 #include "testing/AdminLogin.h"
 #include "testing/RefServer.h"
+#include "testing/TempDir.h"
 #include "testing/admin/ScriptedDialogs.h"
 #include "testing/admin/WaitFor.h"
 
@@ -61,11 +64,14 @@ protected:
         session = std::make_unique<TKORVELSession>();
         LogInAsAdministrator(*session, *server, "PagesTest");
         runner = std::make_unique<admin::BackgroundRunner>(*session);
+        journal =
+            std::make_unique<admin::WindowJournal>(stateDir / "journal.jsonl", [this] { return profile; });
         window = std::make_unique<QTabWidget>();
         window->resize(761, 439);
         sessionWalk = std::make_shared<admin::RecentSessionWalk>();
         pages = admin::CreatePages(
-            {*session, programDir, *runner, notices, [this] { ++logOuts; }, sessionWalk}, window.get());
+            {*session, programDir, *runner, *journal, notices, [this] { ++logOuts; }, sessionWalk},
+            window.get());
         for (admin::AdminPage* page : pages)
             window->addTab(page, page->Caption());
     }
@@ -152,6 +158,8 @@ protected:
         const QListWidgetItem* item = Find<QListWidget>(list)->currentItem();
         return item != nullptr ? item->text() : QString();
     }
+    // What the pages' changes left in their journal, oldest first.
+    std::vector<journal::Entry> Journaled() const { return journal::ReadHistory(journal->Path()).Entries; }
     admin::EditablePage* Editable(PageIndex index) const { return pages[index]->Editable(); }
     admin::TEditState State(PageIndex index) const { return Editable(index)->EditState(); }
 
@@ -166,6 +174,10 @@ protected:
     QString programDir = QStringLiteral("/nonexistent-program-dir/");
     std::unique_ptr<RefServer> server;
     std::unique_ptr<TKORVELSession> session;
+    // The pages' changes go to a journal of the test's own; `profile` names the login's profile in it.
+    TempDir stateDir{"korvel-pages-journal"};
+    QString profile;
+    std::unique_ptr<admin::WindowJournal> journal;
     std::unique_ptr<admin::BackgroundRunner> runner; // goes before the pages it delivers to
     std::unique_ptr<QTabWidget> window;
     std::vector<admin::AdminPage*> pages;

@@ -2,12 +2,14 @@
 // main window's page area (761 x 392 pixels). Usage: page_screenshots OUTPUT_DIR. Not a test: for looking.
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
+#include "admin/common/WindowJournal.h"
 #include "admin/pages/log/LogPage.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "testing/AdminLogin.h"
 #include "testing/LoadClients.h"
 #include "testing/RefServer.h"
+#include "testing/TempDir.h"
 #include "testing/admin/PagesLogin.h"
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -57,10 +59,13 @@ int main(int argc, char** argv)
         AddDemoData(session);
         korvel::test::LoadClients load(server, 3);
 
+        // Whatever the pages change is recorded beside the pictures' server, never in the account's journal.
+        korvel::test::TempDir state("korvel-screenshots-journal");
+        korvel::admin::WindowJournal journal(state / "journal.jsonl", {});
         korvel::admin::BackgroundRunner runner(session);
         QTabWidget window;
         window.setFixedSize(761, 392);
-        const auto pages = korvel::admin::CreatePages({session, QString(), runner}, &window);
+        const auto pages = korvel::admin::CreatePages({session, QString(), runner, journal}, &window);
         for (korvel::admin::AdminPage* page : pages)
         {
             window.addTab(page, page->Caption());

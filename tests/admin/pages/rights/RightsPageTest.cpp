@@ -1,6 +1,7 @@
 // The Rights page against a real korvel-refserver: the grid as the server holds it (empty rights, all rights,
 // users without a database, databases without a user), filter and transpose, edits made by selecting cells
-// with the mouse, copy, conflicts with another administrator, and a failure in the middle of a bulk change.
+// with the mouse, copy, conflicts with another administrator, a failure in the middle of a bulk change, and
+// the journal of what was sent.
 #include "tests/admin/pages/rights/RightsFixture.h"
 
 #include <QHeaderView>
@@ -157,6 +158,34 @@ TEST_F(RightsPageTest, AFailureStopsReportsWhatWasAndWasNotDoneAndRefreshes)
     EXPECT_EQ(ServerRights("empty", "zed"), std::nullopt);
     EXPECT_EQ(Shown(), (QStringList{"admin - - -", "alice R - -", "bob - RIUDCAX -", "zed - - -"}))
         << "read again from the server";
+}
+
+TEST_F(RightsPageTest, EachPairSentIsOneJournalLineTheRefusedOneWithItsCodeTheUnsentNone)
+{
+    session->AddServerUser("zed", "z", "", false);
+    ClickButton("RefreshRightsButton");
+    WaitUntilIdle();
+    // alice, carol and zed on empty; carol is deleted before the changes go out, so hers fails.
+    ClickCell(1, 0);
+    ClickCell(3, 0, Qt::ControlModifier);
+    ClickCell(4, 0, Qt::ControlModifier);
+    Tick("RightsReadCheckBox", true);
+    session->DeleteServerUser("carol");
+    dialogs.Answers = {Answer::Yes};
+    ClickButton("SetRightsButton");
+    WaitUntilIdle();
+    ASSERT_EQ(dialogs.Errors().size(), 1);
+
+    const std::vector<journal::Entry> entries = Journaled();
+    ASSERT_EQ(entries.size(), 2u) << "zed's change was not sent";
+    EXPECT_EQ(entries[0].Operation, "add database user");
+    EXPECT_EQ(entries[0].Object, "alice@empty");
+    EXPECT_EQ(entries[0].Change, "- -> R");
+    EXPECT_TRUE(entries[0].Ok);
+    EXPECT_EQ(entries[1].Object, "carol@empty");
+    EXPECT_FALSE(entries[1].Ok);
+    EXPECT_NE(entries[1].ErrorCode, 0);
+    EXPECT_TRUE(dialogs.Errors()[0].contains(QString::fromStdString(entries[1].ErrorMessage)));
 }
 
 TEST_F(RightsPageTest, TheDatabaseUsersPageAndTheRightsPageRefreshEachOther)

@@ -4,12 +4,14 @@
 // test: for looking.
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
+#include "admin/common/WindowJournal.h"
 #include "admin/pages/rights/RightsPage.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
 #include "testing/AdminLogin.h"
 #include "testing/LoadClients.h"
 #include "testing/RefServer.h"
+#include "testing/TempDir.h"
 #include "testing/admin/PagesLogin.h"
 
 #include <QAbstractButton>
@@ -85,10 +87,13 @@ int main(int argc, char** argv)
         AddDemoData(session);
         test::LoadClients load(server, 3);
 
+        // Whatever the pages change is recorded beside the pictures' server, never in the account's journal.
+        test::TempDir state("korvel-screenshots-journal");
+        admin::WindowJournal journal(state / "journal.jsonl", {});
         admin::BackgroundRunner runner(session);
         QTabWidget window;
         window.resize(820, 480);
-        const auto pages = admin::CreatePages({session, QString(), runner}, &window);
+        const auto pages = admin::CreatePages({session, QString(), runner, journal}, &window);
         for (admin::AdminPage* page : pages)
         {
             window.addTab(page, page->Caption());
