@@ -178,11 +178,11 @@ void TProfilesDlg::Load(const Profile& profile, bool isNew)
 {
     stored_ = isNew ? std::nullopt : std::optional(profile);
     nameEdit_->setText(QString::fromStdString(profile.Name));
-    (profile.Internet ? internetRadioButton_ : lanRadioButton_)->setChecked(true);
-    hostNameEdit_->setText(QString::fromStdString(profile.Host));
-    ipAddressEdit_->setText(QString::fromStdString(profile.Address));
-    portEdit_->setText(profile.Port == 0 ? QString() : QString::number(profile.Port));
-    serviceEdit_->setText(QString::fromStdString(profile.Service));
+    (profile.Server.Internet ? internetRadioButton_ : lanRadioButton_)->setChecked(true);
+    hostNameEdit_->setText(QString::fromStdString(profile.Server.Host));
+    ipAddressEdit_->setText(QString::fromStdString(profile.Server.Address));
+    portEdit_->setText(profile.Server.Port == 0 ? QString() : QString::number(profile.Server.Port));
+    serviceEdit_->setText(QString::fromStdString(profile.Server.Service));
     userNameEdit_->setText(QString::fromStdString(profile.User));
     keepPasswordCheckbox_->setChecked(profile.KeepPassword && keyring_.Available);
     testResultLabel_->clear();
@@ -200,7 +200,7 @@ void TProfilesDlg::AddButtonClick()
 {
     Profile profile;
     profile.Name = UnusedName("New profile").toStdString();
-    profile.Address = "127.0.0.1";
+    profile.Server.Address = "127.0.0.1";
     profilesList_->clearSelection();
     Load(profile, true);
     nameEdit_->setFocus();
@@ -222,25 +222,25 @@ Profile TProfilesDlg::Edited() const
     profile.Name = Text(nameEdit_);
     if (std::optional<std::string> problem = settings::ProfileNameProblem(profile.Name))
         throw std::runtime_error(*problem);
-    profile.Internet = internetRadioButton_->isChecked();
-    profile.Host = Text(hostNameEdit_);
-    profile.Address = Text(ipAddressEdit_);
-    profile.Service = Text(serviceEdit_);
+    profile.Server.Internet = internetRadioButton_->isChecked();
+    profile.Server.Host = Text(hostNameEdit_);
+    profile.Server.Address = Text(ipAddressEdit_);
+    profile.Server.Service = Text(serviceEdit_);
     profile.User = Text(userNameEdit_);
     // Without a Secret Service the box is greyed and unticked: the profile keeps its choice for a desktop
     // that has one.
     profile.KeepPassword =
         keyring_.Available ? keepPasswordCheckbox_->isChecked() : stored_ && stored_->KeepPassword;
-    if (profile.Host.empty() && profile.Address.empty())
+    if (profile.Server.Host.empty() && profile.Server.Address.empty())
         throw std::runtime_error("You must specify a host name or IP address for a remote connection");
     QString port = portEdit_->text().trimmed();
-    if (port.isEmpty() && profile.Service.empty())
+    if (port.isEmpty() && profile.Server.Service.empty())
         throw std::runtime_error("You must specify a port or service for a remote connection");
     bool ok = true;
     int number = port.isEmpty() ? 0 : port.toInt(&ok);
     if (!ok || number < 0 || number > 65535)
         throw std::runtime_error("The port must be between 0 and 65535");
-    profile.Port = static_cast<std::uint16_t>(number);
+    profile.Server.Port = static_cast<std::uint16_t>(number);
     return profile;
 }
 
@@ -343,11 +343,11 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
             TDataSession session;
             session.SetCallLimits(job.Limits());
             session.SetRemote(true);
-            session.SetUncompressed(!profile.Internet);
-            session.SetHostName(profile.Host);
-            session.SetAddress(profile.Address);
-            session.SetPort(profile.Port);
-            session.SetServiceName(profile.Service);
+            session.SetUncompressed(!profile.Server.Internet);
+            session.SetHostName(profile.Server.Host);
+            session.SetAddress(profile.Server.Address);
+            session.SetPort(profile.Server.Port);
+            session.SetServiceName(profile.Server.Service);
             session.SetUserName(profile.User);
             session.SetPassword(password);
             session.SetCredentialProvider(

@@ -20,11 +20,11 @@ using settings::Profile;
 RemoteSettings SettingsOf(const Profile& profile, bool tracing)
 {
     RemoteSettings settings;
-    settings.RemoteType = profile.Internet ? 1 : 0;
-    settings.RemoteHost = QString::fromStdString(profile.Host);
-    settings.RemoteAddress = QString::fromStdString(profile.Address);
-    settings.RemotePort = profile.Port;
-    settings.RemoteService = QString::fromStdString(profile.Service);
+    settings.RemoteType = profile.Server.Internet ? 1 : 0;
+    settings.RemoteHost = QString::fromStdString(profile.Server.Host);
+    settings.RemoteAddress = QString::fromStdString(profile.Server.Address);
+    settings.RemotePort = profile.Server.Port;
+    settings.RemoteService = QString::fromStdString(profile.Server.Service);
     settings.RemoteTracing = tracing;
     return settings;
 }
