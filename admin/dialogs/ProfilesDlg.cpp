@@ -1,13 +1,12 @@
 #include "admin/dialogs/ProfilesDlg.h"
-#include "admin/window/ProfileLogin.h"
-#include "admin/window/WindowTitle.h"
 
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/WaitIndicator.h"
-#include "admin/window/Settings.h"
+#include "admin/dialogs/ConnectionFields.h"
 #include "engine/DataSession.h"
+#include "settings/IniFile.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -18,7 +17,6 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QVBoxLayout>
 
 #include <stdexcept>
@@ -40,7 +38,7 @@ template <typename Widget> Widget* Named(Widget* widget, const char* name)
 QLineEdit* MakeEdit(QWidget* parent, const char* name)
 {
     auto* edit = Named(new QLineEdit(parent), name);
-    edit->setMaxLength(MaxSettingBytes);
+    edit->setMaxLength(settings::MaxSettingBytes);
     return edit;
 }
 
@@ -92,12 +90,7 @@ TProfilesDlg::~TProfilesDlg()
 QFormLayout* TProfilesDlg::CreateEditor()
 {
     nameEdit_ = MakeEdit(this, "ProfileNameEdit");
-    lanRadioButton_ = Named(new QRadioButton("Local Area Network", this), "LANRadioButton");
-    internetRadioButton_ = Named(new QRadioButton("Internet", this), "InternetRadioButton");
-    hostNameEdit_ = MakeEdit(this, "HostNameEdit");
-    ipAddressEdit_ = MakeEdit(this, "IPAddressEdit");
-    portEdit_ = MakeEdit(this, "PortEdit");
-    serviceEdit_ = MakeEdit(this, "ServiceEdit");
+    connection_ = new ConnectionFields(this, {.Shortcuts = true});
     userNameEdit_ = MakeEdit(this, "UserNameEdit");
     keepPasswordCheckbox_ =
         Named(new QCheckBox("Keep the password in the keyring", this), "KeepPasswordCheckbox");
@@ -110,16 +103,9 @@ QFormLayout* TProfilesDlg::CreateEditor()
     testResultLabel_ = Named(new QLabel(this), "TestResultLabel");
     testResultLabel_->setWordWrap(true);
 
-    auto* mode = new QHBoxLayout;
-    mode->addWidget(lanRadioButton_);
-    mode->addWidget(internetRadioButton_);
     auto* form = new QFormLayout;
     form->addRow("&Name", nameEdit_);
-    form->addRow("Remote Type", mode);
-    form->addRow("&Host Name", hostNameEdit_);
-    form->addRow("&IP Address", ipAddressEdit_);
-    form->addRow("&Port", portEdit_);
-    form->addRow("&Service", serviceEdit_);
+    form->addRow(connection_);
     form->addRow("&User Name", userNameEdit_);
     form->addRow(keepPasswordCheckbox_);
     form->addRow(keyringReasonLabel_);
@@ -178,11 +164,7 @@ void TProfilesDlg::Load(const Profile& profile, bool isNew)
 {
     stored_ = isNew ? std::nullopt : std::optional(profile);
     nameEdit_->setText(QString::fromStdString(profile.Name));
-    (profile.Server.Internet ? internetRadioButton_ : lanRadioButton_)->setChecked(true);
-    hostNameEdit_->setText(QString::fromStdString(profile.Server.Host));
-    ipAddressEdit_->setText(QString::fromStdString(profile.Server.Address));
-    portEdit_->setText(profile.Server.Port == 0 ? QString() : QString::number(profile.Server.Port));
-    serviceEdit_->setText(QString::fromStdString(profile.Server.Service));
+    connection_->Load(profile.Server);
     userNameEdit_->setText(QString::fromStdString(profile.User));
     keepPasswordCheckbox_->setChecked(profile.KeepPassword && keyring_.Available);
     testResultLabel_->clear();
@@ -222,25 +204,12 @@ Profile TProfilesDlg::Edited() const
     profile.Name = Text(nameEdit_);
     if (std::optional<std::string> problem = settings::ProfileNameProblem(profile.Name))
         throw std::runtime_error(*problem);
-    profile.Server.Internet = internetRadioButton_->isChecked();
-    profile.Server.Host = Text(hostNameEdit_);
-    profile.Server.Address = Text(ipAddressEdit_);
-    profile.Server.Service = Text(serviceEdit_);
     profile.User = Text(userNameEdit_);
     // Without a Secret Service the box is greyed and unticked: the profile keeps its choice for a desktop
     // that has one.
     profile.KeepPassword =
         keyring_.Available ? keepPasswordCheckbox_->isChecked() : stored_ && stored_->KeepPassword;
-    if (profile.Server.Host.empty() && profile.Server.Address.empty())
-        throw std::runtime_error("You must specify a host name or IP address for a remote connection");
-    QString port = portEdit_->text().trimmed();
-    if (port.isEmpty() && profile.Server.Service.empty())
-        throw std::runtime_error("You must specify a port or service for a remote connection");
-    bool ok = true;
-    int number = port.isEmpty() ? 0 : port.toInt(&ok);
-    if (!ok || number < 0 || number > 65535)
-        throw std::runtime_error("The port must be between 0 and 65535");
-    profile.Server.Port = static_cast<std::uint16_t>(number);
+    profile.Server = connection_->Checked();
     return profile;
 }
 
@@ -338,16 +307,17 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
     QPointer<TProfilesDlg> dialog(this);
     test_ = runner_.Submit<Outcome>(
         this, {.NeedsLogin = false, .Waiting = "Testing " + profile.Name},
-        [dialog, profile, password, place = ServerPlace(SettingsOf(profile, false))](JobContext& job)
+        [dialog, profile, password, place = QString::fromStdString(profile.Server.Place())](JobContext& job)
         {
+            const settings::Connection& server = profile.Server;
             TDataSession session;
             session.SetCallLimits(job.Limits());
             session.SetRemote(true);
-            session.SetUncompressed(!profile.Server.Internet);
-            session.SetHostName(profile.Server.Host);
-            session.SetAddress(profile.Server.Address);
-            session.SetPort(profile.Server.Port);
-            session.SetServiceName(profile.Server.Service);
+            session.SetUncompressed(!server.Internet);
+            session.SetHostName(server.Host);
+            session.SetAddress(server.Address);
+            session.SetPort(server.Port);
+            session.SetServiceName(server.Service);
             session.SetUserName(profile.User);
             session.SetPassword(password);
             session.SetCredentialProvider(

@@ -17,18 +17,6 @@ namespace korvel::admin
 
 using settings::Profile;
 
-RemoteSettings SettingsOf(const Profile& profile, bool tracing)
-{
-    RemoteSettings settings;
-    settings.RemoteType = profile.Server.Internet ? 1 : 0;
-    settings.RemoteHost = QString::fromStdString(profile.Server.Host);
-    settings.RemoteAddress = QString::fromStdString(profile.Server.Address);
-    settings.RemotePort = profile.Server.Port;
-    settings.RemoteService = QString::fromStdString(profile.Server.Service);
-    settings.RemoteTracing = tracing;
-    return settings;
-}
-
 namespace
 {
 
@@ -121,7 +109,7 @@ void ProfileLogin::LookUpAndLogin(const Profile& profile)
 void ProfileLogin::LoginWith(const Profile& profile, const std::optional<std::string>& keptPassword)
 {
     // The profile's settings serve this login only; the Options settings stay for File > Login.
-    LoginRequest request{SettingsOf(profile, login_.Options().RemoteTracing), profile.User,
+    LoginRequest request{WithConnection(login_.Options(), profile.Server), profile.User,
                          keptPassword.value_or("")};
     const bool kept = keptPassword.has_value();
     // Only what was typed into the prompt is offered to the keyring.

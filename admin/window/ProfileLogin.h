@@ -25,10 +25,6 @@ namespace korvel::admin
 {
 
 class LoginController;
-struct RemoteSettings;
-
-// The connection settings of a profile.
-RemoteSettings SettingsOf(const settings::Profile& profile, bool tracing);
 
 class ProfileLogin : public QObject
 {

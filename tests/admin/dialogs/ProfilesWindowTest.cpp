@@ -201,6 +201,27 @@ TEST_F(ProfilesWindowTest, ConnectingWhileLoggedInLogsOutFirstAfterThePendingEdi
     EXPECT_EQ(dialogs.LoginPrompts, 2);
 }
 
+TEST_F(ProfilesWindowTest, TabGoesFromTheNameThroughTheConnectionToTheUserName)
+{
+    OpenWindow();
+    QStringList focused;
+    WhenModal(
+        [&](QWidget& dialog)
+        {
+            // As a person meets it: the radio button with the focus takes the other's place in the Tab order.
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            for (int step = 0; step < 7 && dialog.focusWidget(); ++step)
+            {
+                focused << dialog.focusWidget()->objectName();
+                QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
+            }
+            dialog.findChild<QPushButton*>("CloseButton")->click();
+        });
+    Pick("ProfilesItem");
+    EXPECT_EQ(focused, (QStringList{"ProfileNameEdit", "LANRadioButton", "HostNameEdit", "IPAddressEdit",
+                                    "PortEdit", "ServiceEdit", "UserNameEdit"}));
+}
+
 TEST_F(ProfilesWindowTest, TheProfilesDialogAddsEditsDuplicatesTestsAndDeletes)
 {
     StartServer();
