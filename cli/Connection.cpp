@@ -8,6 +8,7 @@
 #include "engine/TunnelError.h"
 #include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
+#include "settings/Connection.h"
 
 #include <cerrno>
 #include <chrono>
@@ -27,6 +28,21 @@ namespace
 // How long the logout after a signal or a failed call may take: the whole exit stays within two seconds.
 constexpr auto LogoutTime = std::chrono::seconds(1);
 
+// The server the options lead to, checked as the window checks it.
+settings::Connection ServerOf(const GlobalOptions& options)
+{
+    try
+    {
+        return settings::CheckedConnection(
+            {options.Internet, options.Host, options.Address, 0, options.Service},
+            std::to_string(options.Port));
+    }
+    catch (const settings::ConnectionError& error)
+    {
+        throw UsageError(error.what());
+    }
+}
+
 } // namespace
 
 CLI::Validator SshTargetCheck()
@@ -40,8 +56,7 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
 {
     app.add_option("--host", options.Host, "Server host name (takes precedence over --address)");
     app.add_option("--address", options.Address, "Server IPv4 address")->capture_default_str();
-    app.add_option("--port", options.Port, "Administration port")
-        ->check(CLI::Range(1, 65535))
+    app.add_option("--port", options.Port, "Administration port (0: the one --service names)")
         ->capture_default_str();
     app.add_option("--service", options.Service, "TCP service name (takes precedence over --port)");
     app.add_flag("--internet", options.Internet, "Internet mode (compressed); LAN otherwise");
@@ -78,6 +93,7 @@ Connection::Connection(const GlobalOptions& options)
     : timeoutSeconds_(options.TimeoutSeconds), acceptNewHostKey_(options.SshAcceptNewHostKey),
       terminal_(Terminal::Open()), keyringEntry_(options.KeyringEntry)
 {
+    const settings::Connection server = ServerOf(options);
     std::string password = options.Password;
     if (password.empty())
         if (const char* fromEnvironment = std::getenv("KORVEL_PASSWORD"))
@@ -114,11 +130,11 @@ Connection::Connection(const GlobalOptions& options)
     TKORVELSession& session = *session_;
     session.SetSessionName("Remote");
     session.SetSessionType(stRemote);
-    session.SetRemoteType(options.Internet ? rtInternet : rtLAN);
-    session.SetRemoteHost(options.Host);
-    session.SetRemoteAddress(options.Address);
-    session.SetRemotePort(options.Port);
-    session.SetRemoteService(options.Service);
+    session.SetRemoteType(server.Internet ? rtInternet : rtLAN);
+    session.SetRemoteHost(server.Host);
+    session.SetRemoteAddress(server.Address);
+    session.SetRemotePort(server.Port);
+    session.SetRemoteService(server.Service);
     session.SetRemoteUser(options.User);
     session.SetRemotePassword(password);
     if (!options.SshTarget.empty())

@@ -45,8 +45,9 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options);
 // The check of an `--ssh [USER@]HOST[:PORT]` option.
 CLI::Validator SshTargetCheck();
 
-// Sets up a remote session from the options. Raises UsageError when credentials are missing and there is no
-// terminal to ask on, before anything is sent. The password falls back to the KORVEL_PASSWORD variable.
+// Sets up a remote session from the options. Raises UsageError, before anything is sent, when the server
+// options fail the check the window makes (settings::CheckedConnection), or when credentials are missing and
+// there is no terminal to ask on. The password falls back to the KORVEL_PASSWORD variable.
 class Connection
 {
 public:

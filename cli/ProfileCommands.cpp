@@ -21,9 +21,10 @@ using settings::ProfileStore;
 
 Json Describe(const Profile& profile)
 {
-    Json described{{"name", profile.Name}, {"mode", profile.Internet ? "internet" : "lan"},
-                   {"host", profile.Host}, {"address", profile.Address},
-                   {"port", profile.Port}, {"service", profile.Service},
+    const settings::Connection& server = profile.Server;
+    Json described{{"name", profile.Name}, {"mode", server.Internet ? "internet" : "lan"},
+                   {"host", server.Host},  {"address", server.Address},
+                   {"port", server.Port},  {"service", server.Service},
                    {"user", profile.User}, {"keep_password", profile.KeepPassword}};
     if (!profile.SshHost.empty())
     {
@@ -96,12 +97,17 @@ void CheckName(const std::string& name)
         throw UsageError(*problem);
 }
 
-void CheckServer(const Profile& profile)
+// The profile's server with `port`, checked as the window checks it.
+void CheckServer(Profile& profile, int port)
 {
-    if (profile.Host.empty() && profile.Address.empty())
-        throw UsageError("a profile needs --host or --address");
-    if (profile.Port == 0 && profile.Service.empty())
-        throw UsageError("a profile needs --port or --service");
+    try
+    {
+        profile.Server = settings::CheckedConnection(profile.Server, std::to_string(port));
+    }
+    catch (const settings::ConnectionError& error)
+    {
+        throw UsageError(error.what());
+    }
 }
 
 // The SSH server of `--ssh`, checked by the option itself.
@@ -121,8 +127,7 @@ void AddProfile(ProfileArguments args)
     CheckName(profile.Name);
     if (ProfileStore().Find(profile.Name))
         throw UsageError("a profile named " + profile.Name + " already exists; remove it first");
-    profile.Port = static_cast<std::uint16_t>(args.Port);
-    CheckServer(profile);
+    CheckServer(profile, args.Port);
     ProfileStore().Save(profile);
 }
 
@@ -138,15 +143,13 @@ Profile Edited(const Profile& stored, const ProfileArguments& args)
         profile.Name = args.NewName;
     }
     if (args.Given("--host"))
-        profile.Host = args.Fields.Host;
+        profile.Server.Host = args.Fields.Server.Host;
     if (args.Given("--address"))
-        profile.Address = args.Fields.Address;
-    if (args.Given("--port"))
-        profile.Port = static_cast<std::uint16_t>(args.Port);
+        profile.Server.Address = args.Fields.Server.Address;
     if (args.Given("--service"))
-        profile.Service = args.Fields.Service;
+        profile.Server.Service = args.Fields.Server.Service;
     if (args.Given("--internet") || args.Given("--lan"))
-        profile.Internet = !args.Lan;
+        profile.Server.Internet = !args.Lan;
     if (args.Given("--user"))
         profile.User = args.Fields.User;
     if (args.Given("--keep-password") || args.Given("--forget-password"))
@@ -160,7 +163,7 @@ Profile Edited(const Profile& stored, const ProfileArguments& args)
         SetSsh(profile, "");
         profile.SshIdentityFile.clear();
     }
-    CheckServer(profile);
+    CheckServer(profile, args.Given("--port") ? args.Port : stored.Server.Port);
     return profile;
 }
 
@@ -213,11 +216,13 @@ void RemoveProfile(const std::string& name)
 void AddFieldOptions(CLI::App& command, ProfileArguments& args)
 {
     command.add_option("NAME", args.Fields.Name, "Profile name")->required();
-    command.add_option("--host", args.Fields.Host, "Server host name (takes precedence over --address)");
-    command.add_option("--address", args.Fields.Address, "Server IPv4 address");
-    command.add_option("--port", args.Port, "Administration port")->check(CLI::Range(1, 65535));
-    command.add_option("--service", args.Fields.Service, "TCP service name (takes precedence over --port)");
-    command.add_flag("--internet", args.Fields.Internet, "Internet mode (compressed); LAN otherwise");
+    command.add_option("--host", args.Fields.Server.Host,
+                       "Server host name (takes precedence over --address)");
+    command.add_option("--address", args.Fields.Server.Address, "Server IPv4 address");
+    command.add_option("--port", args.Port, "Administration port (0: the one --service names)");
+    command.add_option("--service", args.Fields.Server.Service,
+                       "TCP service name (takes precedence over --port)");
+    command.add_flag("--internet", args.Fields.Server.Internet, "Internet mode (compressed); LAN otherwise");
     command.add_option("--user", args.Fields.User, "Administrator user name");
     command.add_flag("--keep-password", args.Fields.KeepPassword,
                      "Keep the password in the system keyring (asked at the first login)");

@@ -33,16 +33,17 @@ void ApplyProfile(const CLI::App& app, GlobalOptions& options)
     std::optional<settings::Profile> profile = settings::ProfileStore().Find(options.Profile);
     if (!profile)
         throw UsageError("there is no profile named " + options.Profile + " (see `profile list`)");
+    const settings::Connection& server = profile->Server;
     if (!Given(app, "--host"))
-        options.Host = profile->Host;
+        options.Host = server.Host;
     if (!Given(app, "--address"))
-        options.Address = profile->Address;
+        options.Address = server.Address;
     if (!Given(app, "--port"))
-        options.Port = profile->Port;
+        options.Port = server.Port;
     if (!Given(app, "--service"))
-        options.Service = profile->Service;
+        options.Service = server.Service;
     if (!Given(app, "--internet"))
-        options.Internet = profile->Internet;
+        options.Internet = server.Internet;
     if (!Given(app, "--user"))
         options.User = profile->User;
     const std::string profileSsh =
@@ -53,8 +54,8 @@ void ApplyProfile(const CLI::App& app, GlobalOptions& options)
         options.SshIdentity = profile->SshIdentityFile;
     // The kept password belongs to the profile's own server: with another host, address, port or service
     // given, or another SSH server to see them from, it is never sent there.
-    const bool ownServer = options.Host == profile->Host && options.Address == profile->Address &&
-                           options.Port == profile->Port && options.Service == profile->Service &&
+    const bool ownServer = options.Host == server.Host && options.Address == server.Address &&
+                           options.Port == server.Port && options.Service == server.Service &&
                            options.SshTarget == profileSsh;
     // The keyring is asked only where a session bus exists: elsewhere (ssh, cron) it would start or wait.
     const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");

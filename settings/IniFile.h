@@ -12,6 +12,9 @@
 namespace korvel::settings
 {
 
+// The window keeps texts of at most this many bytes of UTF-8 in its settings and profile files.
+constexpr int MaxSettingBytes = 255;
+
 class IniFile
 {
 public:

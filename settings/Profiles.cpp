@@ -34,11 +34,12 @@ Profile ReadProfile(const IniFile& ini, const std::string& section)
     Profile defaults;
     Profile profile;
     profile.Name = section;
-    profile.Internet = ini.ReadInteger(section, RemoteTypeKey, 0) != 0;
-    profile.Host = ini.ReadString(section, HostKey, "");
-    profile.Address = ini.ReadString(section, AddressKey, "");
-    profile.Port = static_cast<std::uint16_t>(ini.ReadInteger(section, PortKey, defaults.Port));
-    profile.Service = ini.ReadString(section, ServiceKey, "");
+    Connection& server = profile.Server;
+    server.Internet = ini.ReadInteger(section, RemoteTypeKey, 0) != 0;
+    server.Host = ini.ReadString(section, HostKey, "");
+    server.Address = ini.ReadString(section, AddressKey, "");
+    server.Port = static_cast<std::uint16_t>(ini.ReadInteger(section, PortKey, defaults.Server.Port));
+    server.Service = ini.ReadString(section, ServiceKey, "");
     profile.User = ini.ReadString(section, UserKey, "");
     profile.KeepPassword = ini.ReadBool(section, KeepPasswordKey, false);
     profile.SshHost = ini.ReadString(section, SshHostKey, "");
@@ -51,11 +52,12 @@ Profile ReadProfile(const IniFile& ini, const std::string& section)
 
 void WriteProfile(IniFile& ini, const Profile& profile)
 {
-    ini.WriteInteger(profile.Name, RemoteTypeKey, profile.Internet ? 1 : 0);
-    ini.WriteString(profile.Name, HostKey, profile.Host);
-    ini.WriteString(profile.Name, AddressKey, profile.Address);
-    ini.WriteInteger(profile.Name, PortKey, profile.Port);
-    ini.WriteString(profile.Name, ServiceKey, profile.Service);
+    const Connection& server = profile.Server;
+    ini.WriteInteger(profile.Name, RemoteTypeKey, server.Internet ? 1 : 0);
+    ini.WriteString(profile.Name, HostKey, server.Host);
+    ini.WriteString(profile.Name, AddressKey, server.Address);
+    ini.WriteInteger(profile.Name, PortKey, server.Port);
+    ini.WriteString(profile.Name, ServiceKey, server.Service);
     ini.WriteString(profile.Name, UserKey, profile.User);
     ini.WriteBool(profile.Name, KeepPasswordKey, profile.KeepPassword);
     // A profile without SSH carries none of its keys.

@@ -5,6 +5,8 @@
 // written to it. Keys this program does not know are kept as they are.
 #pragma once
 
+#include "settings/Connection.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,17 +18,12 @@ namespace korvel::settings
 struct Profile
 {
     std::string Name;
-    bool Internet = false;
-    std::string Host;
-    std::string Address;
-    std::uint16_t Port = 12006;
-    std::string Service;
+    Connection Server;
     std::string User;
     bool KeepPassword = false;
     // Through an SSH server when SshHost is not empty ("SSH Host", "SSH Port", "SSH User", "SSH Identity
-    // File"); Host, Address and Port are then as that server sees them. Port 0, an empty user or identity
-    // file: from
-    // ~/.ssh/config, else SSH's defaults.
+    // File"); the server's host, address and port are then as that server sees them. Port 0, an empty user or
+    // identity file: from ~/.ssh/config, else SSH's defaults.
     std::string SshHost = {};
     std::uint16_t SshPort = 0;
     std::string SshUser = {};

@@ -1,16 +1,15 @@
 #include "admin/dialogs/ProfilesDlg.h"
 #include "admin/dialogs/SshQuestionDlg.h"
 #include "admin/dialogs/SshSection.h"
-#include "admin/window/ProfileLogin.h"
-#include "admin/window/WindowTitle.h"
 
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/WaitIndicator.h"
-#include "admin/window/Settings.h"
+#include "admin/dialogs/ConnectionFields.h"
 #include "engine/DataSession.h"
 #include "engine/SshTransport.h"
+#include "settings/IniFile.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -21,7 +20,6 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QVBoxLayout>
 
 #include <stdexcept>
@@ -43,7 +41,7 @@ template <typename Widget> Widget* Named(Widget* widget, const char* name)
 QLineEdit* MakeEdit(QWidget* parent, const char* name)
 {
     auto* edit = Named(new QLineEdit(parent), name);
-    edit->setMaxLength(MaxSettingBytes);
+    edit->setMaxLength(settings::MaxSettingBytes);
     return edit;
 }
 
@@ -95,12 +93,7 @@ TProfilesDlg::~TProfilesDlg()
 QFormLayout* TProfilesDlg::CreateEditor()
 {
     nameEdit_ = MakeEdit(this, "ProfileNameEdit");
-    lanRadioButton_ = Named(new QRadioButton("Local Area Network", this), "LANRadioButton");
-    internetRadioButton_ = Named(new QRadioButton("Internet", this), "InternetRadioButton");
-    hostNameEdit_ = MakeEdit(this, "HostNameEdit");
-    ipAddressEdit_ = MakeEdit(this, "IPAddressEdit");
-    portEdit_ = MakeEdit(this, "PortEdit");
-    serviceEdit_ = MakeEdit(this, "ServiceEdit");
+    connection_ = new ConnectionFields(this, {.Shortcuts = true});
     userNameEdit_ = MakeEdit(this, "UserNameEdit");
     sshSection_ = new TSshSection(this);
     keepPasswordCheckbox_ =
@@ -114,16 +107,9 @@ QFormLayout* TProfilesDlg::CreateEditor()
     testResultLabel_ = Named(new QLabel(this), "TestResultLabel");
     testResultLabel_->setWordWrap(true);
 
-    auto* mode = new QHBoxLayout;
-    mode->addWidget(lanRadioButton_);
-    mode->addWidget(internetRadioButton_);
     auto* form = new QFormLayout;
     form->addRow("&Name", nameEdit_);
-    form->addRow("Remote Type", mode);
-    form->addRow("&Host Name", hostNameEdit_);
-    form->addRow("&IP Address", ipAddressEdit_);
-    form->addRow("&Port", portEdit_);
-    form->addRow("&Service", serviceEdit_);
+    form->addRow(connection_);
     form->addRow("&User Name", userNameEdit_);
     form->addRow(keepPasswordCheckbox_);
     form->addRow(keyringReasonLabel_);
@@ -183,11 +169,7 @@ void TProfilesDlg::Load(const Profile& profile, bool isNew)
 {
     stored_ = isNew ? std::nullopt : std::optional(profile);
     nameEdit_->setText(QString::fromStdString(profile.Name));
-    (profile.Internet ? internetRadioButton_ : lanRadioButton_)->setChecked(true);
-    hostNameEdit_->setText(QString::fromStdString(profile.Host));
-    ipAddressEdit_->setText(QString::fromStdString(profile.Address));
-    portEdit_->setText(profile.Port == 0 ? QString() : QString::number(profile.Port));
-    serviceEdit_->setText(QString::fromStdString(profile.Service));
+    connection_->Load(profile.Server);
     userNameEdit_->setText(QString::fromStdString(profile.User));
     sshSection_->Load(profile);
     keepPasswordCheckbox_->setChecked(profile.KeepPassword && keyring_.Available);
@@ -206,7 +188,7 @@ void TProfilesDlg::AddButtonClick()
 {
     Profile profile;
     profile.Name = UnusedName("New profile").toStdString();
-    profile.Address = "127.0.0.1";
+    profile.Server.Address = "127.0.0.1";
     profilesList_->clearSelection();
     Load(profile, true);
     nameEdit_->setFocus();
@@ -228,26 +210,13 @@ Profile TProfilesDlg::Edited() const
     profile.Name = Text(nameEdit_);
     if (std::optional<std::string> problem = settings::ProfileNameProblem(profile.Name))
         throw std::runtime_error(*problem);
-    profile.Internet = internetRadioButton_->isChecked();
-    profile.Host = Text(hostNameEdit_);
-    profile.Address = Text(ipAddressEdit_);
-    profile.Service = Text(serviceEdit_);
     profile.User = Text(userNameEdit_);
     sshSection_->CopyTo(profile);
     // Without a Secret Service the box is greyed and unticked: the profile keeps its choice for a desktop
     // that has one.
     profile.KeepPassword =
         keyring_.Available ? keepPasswordCheckbox_->isChecked() : stored_ && stored_->KeepPassword;
-    if (profile.Host.empty() && profile.Address.empty())
-        throw std::runtime_error("You must specify a host name or IP address for a remote connection");
-    QString port = portEdit_->text().trimmed();
-    if (port.isEmpty() && profile.Service.empty())
-        throw std::runtime_error("You must specify a port or service for a remote connection");
-    bool ok = true;
-    int number = port.isEmpty() ? 0 : port.toInt(&ok);
-    if (!ok || number < 0 || number > 65535)
-        throw std::runtime_error("The port must be between 0 and 65535");
-    profile.Port = static_cast<std::uint16_t>(number);
+    profile.Server = connection_->Checked();
     return profile;
 }
 
@@ -346,16 +315,17 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
     QPointer<TProfilesDlg> dialog(this);
     test_ = runner_.Submit<Outcome>(
         this, {.NeedsLogin = false, .Waiting = "Testing " + profile.Name},
-        [dialog, profile, password, place = ServerPlace(SettingsOf(profile, false))](JobContext& job)
+        [dialog, profile, password, place = QString::fromStdString(profile.Server.Place())](JobContext& job)
         {
+            const settings::Connection& server = profile.Server;
             TDataSession session;
             session.SetCallLimits(job.Limits());
             session.SetRemote(true);
-            session.SetUncompressed(!profile.Internet);
-            session.SetHostName(profile.Host);
-            session.SetAddress(profile.Address);
-            session.SetPort(profile.Port);
-            session.SetServiceName(profile.Service);
+            session.SetUncompressed(!server.Internet);
+            session.SetHostName(server.Host);
+            session.SetAddress(server.Address);
+            session.SetPort(server.Port);
+            session.SetServiceName(server.Service);
             const SshSettings ssh = SshOf(profile);
             if (ssh.Enabled())
                 session.SetTransportFactory(SshTransportFactory(

@@ -20,12 +20,12 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class QRadioButton;
 
 namespace korvel::admin
 {
 
 class BackgroundRunner;
+class ConnectionFields;
 class Job;
 class TSshSection;
 
@@ -68,12 +68,7 @@ private:
 
     QListWidget* profilesList_;
     QLineEdit* nameEdit_;
-    QRadioButton* lanRadioButton_;
-    QRadioButton* internetRadioButton_;
-    QLineEdit* hostNameEdit_;
-    QLineEdit* ipAddressEdit_;
-    QLineEdit* portEdit_;
-    QLineEdit* serviceEdit_;
+    ConnectionFields* connection_;
     QLineEdit* userNameEdit_;
     TSshSection* sshSection_;
     QCheckBox* keepPasswordCheckbox_;

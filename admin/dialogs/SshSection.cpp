@@ -1,7 +1,7 @@
 #include "admin/dialogs/SshSection.h"
 
 #include "admin/common/Dialogs.h"
-#include "admin/window/Settings.h"
+#include "settings/IniFile.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -23,7 +23,7 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& placeholde
 {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
-    edit->setMaxLength(MaxSettingBytes);
+    edit->setMaxLength(settings::MaxSettingBytes);
     edit->setPlaceholderText(placeholder);
     return edit;
 }
@@ -139,6 +139,16 @@ QString TunnelFailureText(std::exception_ptr error)
     {
         return {};
     }
+}
+
+SshSettings SshOf(const settings::Profile& profile)
+{
+    SshSettings ssh;
+    ssh.Host = profile.SshHost;
+    ssh.Port = profile.SshPort;
+    ssh.User = profile.SshUser;
+    ssh.IdentityFile = profile.SshIdentityFile;
+    return ssh;
 }
 
 } // namespace korvel::admin

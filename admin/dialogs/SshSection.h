@@ -3,6 +3,7 @@
 // Host means a direct connection; the KORVEL address and port are then as the SSH server sees them.
 #pragma once
 
+#include "engine/SshSettings.h"
 #include "engine/TunnelError.h"
 #include "settings/Profiles.h"
 
@@ -36,5 +37,9 @@ private:
 // Which hop failed and why, for a test connection that failed on the way through SSH ("SSH server
 // unreachable: ..."); empty when `error` is no failure of the SSH hop.
 QString TunnelFailureText(std::exception_ptr error);
+
+// The SSH server a profile goes through (none when it has no SSH host): the key file named, else the agent's
+// keys and those ~/.ssh holds.
+SshSettings SshOf(const settings::Profile& profile);
 
 } // namespace korvel::admin

@@ -7,6 +7,7 @@
 #include "admin/dialogs/OptionsDlg.h"
 #include "admin/dialogs/TraceLogDlg.h"
 #include "admin/window/MainForm.h"
+#include "admin/window/Settings.h"
 
 #include <QAction>
 #include <QApplication>
@@ -69,7 +70,7 @@ void SaveSnapshots(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& trac
         Save(*fileMenu, directory, "file-menu");
         fileMenu->hide();
     }
-    options.Load(mainForm.Settings(), mainForm.TraceOptions());
+    options.Load(OptionsOf(mainForm.Settings(), mainForm.TraceOptions()));
     options.show();
     Save(options, directory, "options-dialog");
     options.hide();

@@ -41,16 +41,6 @@ namespace
 // The smallest client area: the one the window was designed for, or more when the default font needs it.
 constexpr QSize DesignedClientSize(761, 439);
 
-RemoteSettings WithConnection(RemoteSettings settings, const OptionsValues& values)
-{
-    settings.RemoteType = values.Lan ? 0 : 1;
-    settings.RemoteHost = CutToSettingBytes(values.Host);
-    settings.RemoteAddress = CutToSettingBytes(values.Address);
-    settings.RemotePort = static_cast<std::uint16_t>(values.PortNumber());
-    settings.RemoteService = CutToSettingBytes(values.Service);
-    return settings;
-}
-
 bool ConnectionChanged(const RemoteSettings& stored, const RemoteSettings& wanted)
 {
     // Any non-zero stored type means Internet, so LAN against a stored 2 is a change too.
@@ -357,12 +347,12 @@ void TMainForm::WriteSettings()
 
 void TMainForm::OptionsItemClick()
 {
-    optionsDlg_->Load(remoteSettings_, traceSettings_);
+    optionsDlg_->Load(OptionsOf(remoteSettings_, traceSettings_));
     if (ExecModal(*optionsDlg_) != QDialog::Accepted)
         return;
     OptionsValues values = optionsDlg_->Values();
     traceSettings_.KeepTraceFile = values.KeepTraceFile;
-    RemoteSettings wanted = WithConnection(remoteSettings_, values);
+    RemoteSettings wanted = WithConnection(remoteSettings_, values.Connection);
     wanted.RemoteTracing = values.Tracing;
     const bool changed = ConnectionChanged(remoteSettings_, wanted);
 

@@ -1,4 +1,5 @@
 #include "admin/window/ProfileLogin.h"
+#include "admin/dialogs/SshSection.h"
 
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
@@ -16,28 +17,6 @@ namespace korvel::admin
 {
 
 using settings::Profile;
-
-RemoteSettings SettingsOf(const Profile& profile, bool tracing)
-{
-    RemoteSettings settings;
-    settings.RemoteType = profile.Internet ? 1 : 0;
-    settings.RemoteHost = QString::fromStdString(profile.Host);
-    settings.RemoteAddress = QString::fromStdString(profile.Address);
-    settings.RemotePort = profile.Port;
-    settings.RemoteService = QString::fromStdString(profile.Service);
-    settings.RemoteTracing = tracing;
-    return settings;
-}
-
-SshSettings SshOf(const Profile& profile)
-{
-    SshSettings ssh;
-    ssh.Host = profile.SshHost;
-    ssh.Port = profile.SshPort;
-    ssh.User = profile.SshUser;
-    ssh.IdentityFile = profile.SshIdentityFile;
-    return ssh;
-}
 
 namespace
 {
@@ -131,7 +110,7 @@ void ProfileLogin::LookUpAndLogin(const Profile& profile)
 void ProfileLogin::LoginWith(const Profile& profile, const std::optional<std::string>& keptPassword)
 {
     // The profile's settings serve this login only; the Options settings stay for File > Login.
-    LoginRequest request{SettingsOf(profile, login_.Options().RemoteTracing), SshOf(profile), profile.User,
+    LoginRequest request{WithConnection(login_.Options(), profile.Server), SshOf(profile), profile.User,
                          keptPassword.value_or("")};
     const bool kept = keptPassword.has_value();
     // Only what was typed into the prompt is offered to the keyring.

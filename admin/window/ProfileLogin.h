@@ -26,13 +26,6 @@ namespace korvel::admin
 {
 
 class LoginController;
-struct RemoteSettings;
-
-// The connection settings of a profile.
-RemoteSettings SettingsOf(const settings::Profile& profile, bool tracing);
-// The SSH server a profile goes through (none when it has no SSH host): the key file named, else the agent's
-// keys and those ~/.ssh holds.
-SshSettings SshOf(const settings::Profile& profile);
 
 class ProfileLogin : public QObject
 {

@@ -1,4 +1,5 @@
 #include "admin/window/Settings.h"
+#include "admin/dialogs/OptionsDlg.h"
 
 #include "engine/wire/Utf8.h"
 #include "session/KORVELSession.h"
@@ -27,6 +28,23 @@ QString CutToSettingBytes(const QString& text)
 {
     std::string bytes = text.toStdString();
     return QString::fromStdString(std::string(CutUtf8(bytes, MaxSettingBytes)));
+}
+
+settings::Connection ConnectionOf(const RemoteSettings& remote)
+{
+    return {remote.RemoteType != 0, remote.RemoteHost.toStdString(), remote.RemoteAddress.toStdString(),
+            remote.RemotePort, remote.RemoteService.toStdString()};
+}
+
+RemoteSettings WithConnection(RemoteSettings remote, const settings::Connection& connection)
+{
+    auto cut = [](const std::string& text) { return CutToSettingBytes(QString::fromStdString(text)); };
+    remote.RemoteType = connection.Internet ? 1 : 0;
+    remote.RemoteHost = cut(connection.Host);
+    remote.RemoteAddress = cut(connection.Address);
+    remote.RemotePort = connection.Port;
+    remote.RemoteService = cut(connection.Service);
+    return remote;
 }
 
 RemoteSettings ReadRemoteSettings(const IniFile& ini)
@@ -101,6 +119,11 @@ void WriteViewSettings(IniFile& ini, const ViewSettings& settings)
     ini.WriteBool(Views, "Status Session ID Column", settings.ShowSessionId);
     ini.WriteBool(Views, "Status Mode Column", settings.ShowMode);
     ini.WriteBool(Views, "Status State Column", settings.ShowState);
+}
+
+OptionsValues OptionsOf(const RemoteSettings& remote, const TraceSettings& trace)
+{
+    return {ConnectionOf(remote), remote.RemoteTracing, trace.KeepTraceFile};
 }
 
 TraceSettings ReadTraceSettings(const IniFile& ini)

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "admin/common/AdminPage.h"
+#include "settings/Connection.h"
+#include "settings/IniFile.h"
 
 #include <QString>
 
@@ -14,18 +16,15 @@ namespace korvel
 class TKORVELSession;
 }
 
-namespace korvel::settings
-{
-class IniFile;
-}
-
 namespace korvel::admin
 {
 
-using settings::IniFile;
+struct OptionsValues;
 
-// Texts of at most this many bytes of UTF-8, cut on a character boundary.
-constexpr int MaxSettingBytes = 255;
+using settings::IniFile;
+using settings::MaxSettingBytes;
+
+// Cut to at most MaxSettingBytes of UTF-8 on a character boundary.
 QString CutToSettingBytes(const QString& text);
 
 struct RemoteSettings
@@ -39,6 +38,10 @@ struct RemoteSettings
 
     bool operator==(const RemoteSettings&) const = default;
 };
+
+// Where the settings lead, and `remote` leading to `connection` instead (its texts cut to MaxSettingBytes).
+settings::Connection ConnectionOf(const RemoteSettings& remote);
+RemoteSettings WithConnection(RemoteSettings remote, const settings::Connection& connection);
 
 RemoteSettings ReadRemoteSettings(const IniFile& ini);
 // Writes the six keys in their order; the caller flushes.
@@ -55,6 +58,9 @@ struct TraceSettings
 
 TraceSettings ReadTraceSettings(const IniFile& ini);
 void WriteTraceSettings(IniFile& ini, const TraceSettings& settings);
+
+// What the Options dialog starts from.
+OptionsValues OptionsOf(const RemoteSettings& remote, const TraceSettings& trace);
 
 // The window's restored (normal) geometry, its area inside the frame the window manager adds, and whether it
 // was maximised: a maximised window keeps the size it returns to.

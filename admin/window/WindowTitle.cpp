@@ -4,28 +4,15 @@
 
 namespace korvel::admin
 {
-namespace
-{
-
-QString Host(const RemoteSettings& connection)
-{
-    return connection.RemoteHost.isEmpty() ? connection.RemoteAddress : connection.RemoteHost;
-}
-
-} // namespace
 
 QString ServerPlace(const RemoteSettings& connection)
 {
-    QString via = connection.RemoteService.isEmpty() ? "on port " + QString::number(connection.RemotePort)
-                                                     : "on service " + connection.RemoteService;
-    return Host(connection) + " " + via;
+    return QString::fromStdString(ConnectionOf(connection).Place());
 }
 
 QString ServerEndpoint(const RemoteSettings& connection)
 {
-    return Host(connection) + QLatin1Char(':') +
-           (connection.RemoteService.isEmpty() ? QString::number(connection.RemotePort)
-                                               : connection.RemoteService);
+    return QString::fromStdString(ConnectionOf(connection).Endpoint());
 }
 
 QString ConnectedTitle(const QString& productName, const RemoteSettings& connection,

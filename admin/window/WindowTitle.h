@@ -10,8 +10,8 @@ namespace korvel::admin
 
 struct RemoteSettings;
 
-// H is the connection's host name, or its address when there is none; P is "on service S" when a service is
-// set, else "on port N"; N is the server's name (empty for servers before 3.11).
+// "H P" is where the connection's server is (settings::Connection::Place); N is the server's name (empty for
+// servers before 3.11).
 QString ConnectedTitle(const QString& productName, const RemoteSettings& connection,
                        const std::string& serverName);
 

@@ -34,8 +34,8 @@ protected:
     {
         Profile profile;
         profile.Name = name;
-        profile.Address = "127.0.0.1";
-        profile.Port = static_cast<std::uint16_t>(server.AdminPort());
+        profile.Server.Address = "127.0.0.1";
+        profile.Server.Port = static_cast<std::uint16_t>(server.AdminPort());
         profile.User = user;
         profile.KeepPassword = keepPassword;
         settings::ProfileStore().Save(profile);
@@ -67,7 +67,7 @@ TEST_F(CliProfilesTest, ProfilesAreAddedListedShownAndRemovedWithoutAServer)
 
     std::optional<Profile> office = settings::ProfileStore().Find("Office");
     ASSERT_TRUE(office);
-    EXPECT_EQ(*office, (Profile{"Office", true, "db.example.org", "", 12010, "", "ops", true}));
+    EXPECT_EQ(*office, (Profile{"Office", {true, "db.example.org", "", 12010, ""}, "ops", true}));
 
     CliRun show = RunCli({"--json", "profile", "show", "office"});
     EXPECT_EQ(show.Status, 0) << show.Err;
@@ -105,7 +105,7 @@ TEST_F(CliProfilesTest, AProfileSuppliesTheConnectionAndUserAndGivenOptionsWin)
 
     // A profile pointing at a closed port and another user: --port and --user on the command line win.
     Profile elsewhere = ToServer("Elsewhere", "nobody");
-    elsewhere.Port = 1;
+    elsewhere.Server.Port = 1;
     settings::ProfileStore().Save(elsewhere);
     CliRun refused = RunCli({"--profile", "Elsewhere", "--password", "secret", "version"});
     EXPECT_EQ(refused.Status, 1);
@@ -216,7 +216,7 @@ TEST_F(CliProfilesTest, EditChangesOnlyTheGivenFields)
     CliRun edit = RunCli({"profile", "edit", "office", "--port", "12011", "--lan", "--keep-password"});
     EXPECT_EQ(edit.Status, 0) << edit.Err;
     EXPECT_EQ(settings::ProfileStore().Find("Office"),
-              (Profile{"Office", false, "db.example.org", "", 12011, "", "ops", true}));
+              (Profile{"Office", {false, "db.example.org", "", 12011, ""}, "ops", true}));
 
     // An empty value clears a field; --rename keeps the profile's place among the others.
     EXPECT_EQ(RunCli({"profile", "edit", "Lab", "--rename", "Lab 2", "--host", "lab.example.org", "--address",
@@ -224,7 +224,7 @@ TEST_F(CliProfilesTest, EditChangesOnlyTheGivenFields)
                   .Status,
               0);
     EXPECT_EQ(settings::ProfileStore().Find("Lab 2"),
-              (Profile{"Lab 2", true, "lab.example.org", "", 0, "korvel", "", false}));
+              (Profile{"Lab 2", {true, "lab.example.org", "", 0, "korvel"}, "", false}));
     EXPECT_FALSE(settings::ProfileStore().Find("Lab"));
     EXPECT_EQ(RunCli({"profile", "edit", "Lab 2", "--rename", "LAB 2"}).Status, 0) << "a change of case";
     EXPECT_TRUE(settings::ProfileStore().Find("LAB 2"));
@@ -300,7 +300,7 @@ TEST_F(CliProfilesTest, LockedKeyringARenameThatCannotMoveThePasswordChangesNoth
     EXPECT_NE(rename.Err.find("nothing was changed"), std::string::npos) << rename.Err;
     EXPECT_EQ(credentials::LookupPassword(kept), "secret");
     ASSERT_TRUE(settings::ProfileStore().Find("Kept"));
-    EXPECT_EQ(settings::ProfileStore().Find("Kept")->Port, server.AdminPort());
+    EXPECT_EQ(settings::ProfileStore().Find("Kept")->Server.Port, server.AdminPort());
     EXPECT_FALSE(settings::ProfileStore().Find("Kept here"));
 }
 

@@ -71,6 +71,35 @@ TEST(CliUsage, UsageErrorsExitWithTwoAHintAndNothingSent)
     EXPECT_EQ(command.Err.rfind("korvel-admin-cli: unknown command frobnicate\n", 0), 0u) << command.Err;
 }
 
+TEST(CliUsage, ServerOptionsAreCheckedAsTheWindowChecksThem)
+{
+    auto cli = [](std::vector<std::string> args)
+    {
+        args.insert(args.end(), {"--user", "admin", "--password", "secret", "--timeout", "10", "version"});
+        return RunCli(args);
+    };
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--port", "0"}, "You must specify a port or service for a remote connection"},
+        {{"--port", "65536"}, "The port must be between 0 and 65535"},
+        {{"--address", "", "--port", "1"},
+         "You must specify a host name or IP address for a remote connection"},
+    };
+    for (const auto& [args, message] : refused)
+    {
+        CliRun run = cli(args);
+        EXPECT_EQ(run.Status, 2) << message;
+        EXPECT_EQ(run.Err, "korvel-admin-cli: " + message + "\nRun with --help for more information.\n");
+    }
+    // Accepted: the program goes on to reach a server, which is not there.
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--port", "0", "--service", "korvel-no-such-service"}, {"--port", "65535"}})
+    {
+        CliRun run = cli(args);
+        EXPECT_EQ(run.Status, 1) << args[1];
+        EXPECT_NE(run.Err.find("cannot be established"), std::string::npos) << run.Err;
+    }
+}
+
 TEST(CliUsage, HelpIsOfferedOnEveryLevel)
 {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{

@@ -49,14 +49,14 @@ Profile Named(const std::string& name)
 
 Profile Office()
 {
-    return {"Office", true, "db.example.org", "10.0.0.5", 12010, "", "admin", true};
+    return {"Office", {true, "db.example.org", "10.0.0.5", 12010, ""}, "admin", true};
 }
 
 TEST_F(ProfilesTest, SavedProfilesReadBackUnchangedInAFileForTheUserAlone)
 {
     ProfileStore store(FileName());
     EXPECT_TRUE(store.List().empty()); // no file yet
-    Profile lab{"Lab server", false, "", "127.0.0.1", 0, "korvel-admin", "ops", false};
+    Profile lab{"Lab server", {false, "", "127.0.0.1", 0, "korvel-admin"}, "ops", false};
     store.Save(Office());
     store.Save(lab);
 
@@ -111,7 +111,7 @@ TEST_F(ProfilesTest, TheLastUsedComesFirstAndNeverUsedOnesKeepFileOrder)
     EXPECT_EQ(names(), (std::vector<std::string>{"A", "C", "B", "D"}));
     store.MarkUsed("C");
     Profile b = Named("B");
-    b.Internet = true;
+    b.Server.Internet = true;
     store.Save(b); // editing is not using
     EXPECT_EQ(names(), (std::vector<std::string>{"C", "A", "B", "D"}));
 }

@@ -104,15 +104,21 @@ TEST_F(OptionsTest, OkChecksHostThenPortThenRangeAndKeepsTheDialogOpen)
     EXPECT_EQ(form->Settings().RemoteHost, "dbhost");
 }
 
-TEST_F(OptionsTest, PortFieldTakesOnlyDigitsAndEditingKeys)
+TEST_F(OptionsTest, TabWalksTheFieldsFromTheRemoteTypeAndThePortTakesOnlyDigits)
 {
     OpenWindow();
     QString typed;
-    QString focused;
+    QStringList focused;
     WhenModal(
         [&](QWidget& dialog)
         {
-            focused = dialog.focusWidget() ? dialog.focusWidget()->objectName() : QString();
+            // As a person meets it: the radio button with the focus takes the other's place in the Tab order.
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            for (int step = 0; step < 6 && dialog.focusWidget(); ++step)
+            {
+                focused << dialog.focusWidget()->objectName();
+                QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
+            }
             QLineEdit* port = Child(dialog, "PortEdit");
             port->clear();
             QTest::keyClicks(port, "1a2-b 3.");
@@ -125,7 +131,9 @@ TEST_F(OptionsTest, PortFieldTakesOnlyDigitsAndEditingKeys)
         });
     Pick("OptionsItem");
     EXPECT_EQ(typed, "12");
-    EXPECT_EQ(focused, "LANRadioButton") << "the focus starts on the chosen remote type";
+    EXPECT_EQ(focused, (QStringList{"LANRadioButton", "HostNameEdit", "IPAddressEdit", "PortEdit",
+                                    "ServiceEdit", "EnableTracingCheckbox"}))
+        << "the focus starts on the chosen remote type";
 }
 
 TEST_F(OptionsTest, ChangingTheConnectionWhileLoggedInAsksBeforeTheReset)

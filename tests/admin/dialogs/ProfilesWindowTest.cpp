@@ -48,8 +48,8 @@ protected:
     {
         Profile profile;
         profile.Name = name;
-        profile.Address = "127.0.0.1";
-        profile.Port = static_cast<std::uint16_t>(port);
+        profile.Server.Address = "127.0.0.1";
+        profile.Server.Port = static_cast<std::uint16_t>(port);
         profile.User = "admin";
         profile.KeepPassword = keepPassword;
         settings::ProfileStore().Save(profile);
@@ -201,6 +201,27 @@ TEST_F(ProfilesWindowTest, ConnectingWhileLoggedInLogsOutFirstAfterThePendingEdi
     EXPECT_EQ(dialogs.LoginPrompts, 2);
 }
 
+TEST_F(ProfilesWindowTest, TabGoesFromTheNameThroughTheConnectionToTheUserName)
+{
+    OpenWindow();
+    QStringList focused;
+    WhenModal(
+        [&](QWidget& dialog)
+        {
+            // As a person meets it: the radio button with the focus takes the other's place in the Tab order.
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            for (int step = 0; step < 7 && dialog.focusWidget(); ++step)
+            {
+                focused << dialog.focusWidget()->objectName();
+                QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
+            }
+            dialog.findChild<QPushButton*>("CloseButton")->click();
+        });
+    Pick("ProfilesItem");
+    EXPECT_EQ(focused, (QStringList{"ProfileNameEdit", "LANRadioButton", "HostNameEdit", "IPAddressEdit",
+                                    "PortEdit", "ServiceEdit", "UserNameEdit"}));
+}
+
 TEST_F(ProfilesWindowTest, TheProfilesDialogAddsEditsDuplicatesTestsAndDeletes)
 {
     StartServer();
@@ -263,7 +284,8 @@ TEST_F(ProfilesWindowTest, TheProfilesDialogAddsEditsDuplicatesTestsAndDeletes)
 
     std::vector<Profile> profiles = settings::ProfileStore().List();
     ASSERT_EQ(profiles.size(), 1u);
-    EXPECT_EQ(profiles[0], (Profile{"Demo copy", true, "", "127.0.0.1", 0, "korvel-admin", "admin", false}));
+    EXPECT_EQ(profiles[0],
+              (Profile{"Demo copy", {true, "", "127.0.0.1", 0, "korvel-admin"}, "admin", false}));
     EXPECT_EQ(dialogs.Errors().size(), 1) << dialogs.Errors().join("\n").toStdString();
 }
 
@@ -297,7 +319,7 @@ TEST_F(ProfilesWindowTest, WithoutASecretServiceTheKeyringOptionIsGreyedAndThePa
     ASSERT_TRUE(EditInProfilesDialog("Kept", "HostNameEdit", "localhost", [] { return true; }));
     const std::optional<Profile> edited = settings::ProfileStore().Find("Kept");
     ASSERT_TRUE(edited);
-    EXPECT_EQ(edited->Host, "localhost");
+    EXPECT_EQ(edited->Server.Host, "localhost");
     EXPECT_TRUE(edited->KeepPassword);
     if (!bus.empty())
         ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);

@@ -100,8 +100,8 @@ TEST_F(SilentServerTest, AProfileLoginThatWaitsIsCancelledToo)
     StartServer();
     settings::Profile profile;
     profile.Name = "Quiet";
-    profile.Address = "127.0.0.1";
-    profile.Port = static_cast<std::uint16_t>(server->AdminPort());
+    profile.Server.Address = "127.0.0.1";
+    profile.Server.Port = static_cast<std::uint16_t>(server->AdminPort());
     profile.User = "admin";
     settings::ProfileStore().Save(profile);
     OpenWindow();

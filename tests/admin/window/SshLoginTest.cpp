@@ -85,8 +85,8 @@ protected:
         StartServer();
         settings::Profile profile;
         profile.Name = "Behind the bastion";
-        profile.Address = "127.0.0.1";
-        profile.Port = static_cast<std::uint16_t>(server->AdminPort());
+        profile.Server.Address = "127.0.0.1";
+        profile.Server.Port = static_cast<std::uint16_t>(server->AdminPort());
         profile.User = "admin";
         profile.SshHost = "127.0.0.1";
         profile.SshPort = static_cast<std::uint16_t>(sshPort);

@@ -91,8 +91,8 @@ int main(int argc, char** argv)
 
         settings::Profile profile;
         profile.Name = "Production via bastion";
-        profile.Address = "127.0.0.1";
-        profile.Port = static_cast<std::uint16_t>(server.AdminPort());
+        profile.Server.Address = "127.0.0.1";
+        profile.Server.Port = static_cast<std::uint16_t>(server.AdminPort());
         profile.User = "admin";
         profile.SshHost = "127.0.0.1";
         profile.SshPort = static_cast<std::uint16_t>(bastion.Port());

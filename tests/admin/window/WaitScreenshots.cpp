@@ -89,8 +89,8 @@ int main(int argc, char** argv)
 
         settings::Profile quiet;
         quiet.Name = "Quiet server";
-        quiet.Address = "127.0.0.1";
-        quiet.Port = static_cast<std::uint16_t>(server.AdminPort());
+        quiet.Server.Address = "127.0.0.1";
+        quiet.Server.Port = static_cast<std::uint16_t>(server.AdminPort());
         quiet.User = "admin";
         settings::ProfileStore store;
         store.Save(quiet);
