@@ -1,5 +1,6 @@
 // The window with its real pages: the login refresh reaches every page, the smallest size leaves room for
 // them, the lists take the room of a larger window, and the status bar shows the connection.
+#include "testing/admin/ShortSeconds.h"
 #include "testing/admin/WaitFor.h"
 #include "tests/admin/window/WindowFixture.h"
 
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 #include <map>
 #include <netinet/in.h>
@@ -190,6 +192,7 @@ TEST_F(WindowTest, ViewSettingsLiveInTheirOwnSectionAndOlderFilesStillRead)
 
 TEST_F(WindowTest, ServerKilledDuringAutoRefreshGivesOneMessageAndTheWindowLogsInAgainAfterARestart)
 {
+    const ShortSeconds seconds; // an auto-refresh every 2 s comes every 100 ms
     // Fixed ports, so the restarted server is where the settings point.
     auto freePort = []
     {
@@ -218,7 +221,11 @@ TEST_F(WindowTest, ServerKilledDuringAutoRefreshGivesOneMessageAndTheWindowLogsI
     server->Kill();
     ASSERT_TRUE(
         WaitFor([&] { return form->statusBar()->currentMessage().contains("Auto-refresh stopped"); }, 15000));
-    QTest::qWait(4500); // two intervals: nothing more happens
+    // Stopped: no tick is scheduled and nothing runs, so nothing more can happen.
+    ASSERT_TRUE(WaitFor([&] { return !form->Runner().Busy(); }));
+    auto* timer = form->findChild<QTimer*>("AutoRefreshTimer");
+    ASSERT_NE(timer, nullptr);
+    EXPECT_FALSE(timer->isActive()) << "the auto-refresh goes on";
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
     EXPECT_TRUE(form->statusBar()->currentMessage().contains("Auto-refresh stopped"));
     auto* lost = form->statusBar()->findChild<QLabel*>("ConnectionLostSection");
