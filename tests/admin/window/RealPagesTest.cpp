@@ -19,10 +19,7 @@
 #include <QTimer>
 
 #include <map>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace korvel::test
 {
@@ -193,21 +190,8 @@ TEST_F(WindowTest, ViewSettingsLiveInTheirOwnSectionAndOlderFilesStillRead)
 TEST_F(WindowTest, ServerKilledDuringAutoRefreshGivesOneMessageAndTheWindowLogsInAgainAfterARestart)
 {
     const ShortSeconds seconds; // an auto-refresh every 2 s comes every 100 ms
-    // Fixed ports, so the restarted server is where the settings point.
-    auto freePort = []
-    {
-        const int probe = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(probe, reinterpret_cast<sockaddr*>(&address), length);
-        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-        close(probe);
-        return std::to_string(ntohs(address.sin_port));
-    };
     RefServerOptions options;
-    options.ExtraArgs = {"--admin-port", freePort(), "--main-port", freePort()};
+    options.KeepPorts = true; // the restarted server is where the settings point
     server = std::make_unique<RefServer>(options);
     WriteSettingsFile("[Admin Info]\nRemote Port=" + QByteArray::number(server->AdminPort()) +
                       "\n[Views]\nStatus Auto Refresh=2\n");
