@@ -22,22 +22,46 @@ sockaddr_in LoopbackAddress(int port)
     return address;
 }
 
-} // namespace
-
-int ListenOnLoopback(std::uint16_t& port, int backlog)
+// A socket bound to an ephemeral port of 127.0.0.1, its port in `port`; -1 when that failed.
+int BindToLoopback(std::uint16_t& port)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = LoopbackAddress(0);
     socklen_t length = sizeof address;
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd, backlog) != 0 ||
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    {
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+} // namespace
+
+int ListenOnLoopback(std::uint16_t& port, int backlog)
+{
+    const int fd = BindToLoopback(port);
+    if (fd < 0 || listen(fd, backlog) != 0)
     {
         if (fd >= 0)
             close(fd);
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }
-    port = ntohs(address.sin_port);
     return fd;
+}
+
+RefusingPort::RefusingPort() : fd_(BindToLoopback(port_))
+{
+    if (fd_ < 0)
+        throw std::runtime_error("cannot bind to 127.0.0.1");
+}
+
+RefusingPort::~RefusingPort()
+{
+    close(fd_);
 }
 
 UnansweredListener::UnansweredListener() : listener_(ListenOnLoopback(port_, 0))

@@ -10,6 +10,22 @@ namespace korvel::test
 // A listening socket on an ephemeral port of 127.0.0.1; its port goes to `port`. Throws when it cannot
 // listen.
 int ListenOnLoopback(std::uint16_t& port, int backlog = 128);
+// A port of 127.0.0.1 that refuses every connection: bound, so that nothing else can take it while this
+// lives, and never listening.
+class RefusingPort
+{
+public:
+    RefusingPort(); // throws when it cannot bind
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    std::uint16_t Port() const { return port_; }
+
+private:
+    std::uint16_t port_ = 0;
+    int fd_;
+};
+
 // A connection to 127.0.0.1:`port` with TCP_NODELAY set, from `source` (another 127.x.y.z address) when
 // given. Throws when it cannot connect.
 int ConnectToLoopback(int port, const char* source = nullptr);

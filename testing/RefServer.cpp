@@ -116,10 +116,12 @@ void RefServer::Start()
         args.insert(args.end(), {"--admin-user", options_.AdminUser});
     if (!options_.AdminPassword.empty())
         args.insert(args.end(), {"--admin-password", options_.AdminPassword});
+    // The first start lets the server pick its ports and report them: nothing can take them in between.
+    const bool again = options_.KeepPorts && adminPort_ != 0;
     if (!HasOption(options_.ExtraArgs, "--admin-port"))
-        args.insert(args.end(), {"--admin-port", "0"});
+        args.insert(args.end(), {"--admin-port", again ? std::to_string(adminPort_) : "0"});
     if (!HasOption(options_.ExtraArgs, "--main-port"))
-        args.insert(args.end(), {"--main-port", "0"});
+        args.insert(args.end(), {"--main-port", again ? std::to_string(mainPort_) : "0"});
     args.insert(args.end(), options_.ExtraArgs.begin(), options_.ExtraArgs.end());
     std::vector<char*> argv;
     for (auto& arg : args)

@@ -16,6 +16,7 @@ struct RefServerOptions
     std::string AdminPassword = "secret";
     std::string DataDir;                // empty: a new temporary directory, removed at the end
     std::vector<std::string> ExtraArgs; // further command-line options
+    bool KeepPorts = false;             // Start after Kill or Stop takes the ports the server had before
 };
 
 class RefServer
@@ -34,7 +35,8 @@ public:
 
     // SIGKILL and wait: nothing is flushed or closed in an orderly way.
     void Kill();
-    // Starts the server again on the same data directory (new ephemeral ports unless given in ExtraArgs).
+    // Starts the server again on the same data directory (new ephemeral ports unless given in ExtraArgs or
+    // kept by KeepPorts).
     void Start();
     // SIGTERM and wait; returns the exit status.
     int Stop();

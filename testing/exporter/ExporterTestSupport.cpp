@@ -170,13 +170,6 @@ std::map<std::string, double> Samples(const std::string& exposition)
     return samples;
 }
 
-int DeadLoopbackPort()
-{
-    std::uint16_t port = 0;
-    close(ListenOnLoopback(port));
-    return port;
-}
-
 SilentPeer::SilentPeer(int serverPort)
     : serverPort_(serverPort), listener_(ListenOnLoopback(port_)), stopFd_(eventfd(0, EFD_CLOEXEC)),
       silent_(serverPort == 0)

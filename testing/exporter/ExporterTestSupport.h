@@ -72,9 +72,6 @@ private:
 // The samples of a text exposition by series ("name{label=\"value\"}" as written) with their values.
 std::map<std::string, double> Samples(const std::string& exposition);
 
-// A loopback port nothing listens on (bound once, then released).
-int DeadLoopbackPort();
-
 // A server on 127.0.0.1 that can fall silent: it relays each request of each connection it accepts to a
 // real server (the administration port given) and the reply back, until it falls silent. From then on it
 // reads every request and answers none, and keeps the connection open: the client's wait can only end on

@@ -1,12 +1,14 @@
 // Every command of korvel-admin-cli against a real server, in text and JSON.
 #include "CliTest.h"
 
+#include "testing/Eventually.h"
+
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace korvel::test
@@ -69,11 +71,13 @@ TEST_F(CliCommandsTest, SessionsAreListedAndDisconnectedOrRemoved)
         _exit(127);
     }
     nlohmann::json sessions;
-    for (int attempt = 0; attempt < 100 && sessions.size() < 2; ++attempt)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        sessions = Json({"sessions"});
-    }
+    Eventually(
+        [&]
+        {
+            sessions = Json({"sessions"});
+            return sessions.size() >= 2;
+        },
+        std::chrono::seconds(5));
     struct StopLoad
     {
         pid_t Pid;

@@ -1,13 +1,14 @@
 // korvel-admin-cli log: tail, grep, follow (stopped with Ctrl-C), and the JSONL trace, against a real server.
 #include "CliTest.h"
 
+#include "testing/Eventually.h"
+
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace korvel::test
@@ -21,6 +22,16 @@ protected:
     void AppendToServerLog(const std::string& text)
     {
         std::ofstream(server.DataDir() + "/server.log", std::ios::binary | std::ios::app) << text;
+    }
+    // The log reads answered so far, as a JSONL trace tells them.
+    static int LogReads(const std::string& trace)
+    {
+        std::ifstream file(trace);
+        int reads = 0;
+        for (std::string line; std::getline(file, line);)
+            reads += line.find("\"REQUEST_GETLOG\"") != std::string::npos &&
+                     line.find("\"reply\"") != std::string::npos;
+        return reads;
     }
 };
 
@@ -53,13 +64,17 @@ TEST_F(CliLogTest, TailAndGrepSelectLinesAndOutputWritesThem)
 TEST_F(CliLogTest, FollowPrintsOnlyNewMatchingLinesUntilCtrlCThenLogsOut)
 {
     AppendToServerLog("2024-01-01 00:00:00 watch start\n");
-    BackgroundCli cli(Args({"log", "--follow", "--interval", "0.2", "--grep", "watch"}));
+    const std::string trace = server.DataDir() + "/follow.jsonl";
+    BackgroundCli cli(Args({"--trace", trace, "--trace-format", "jsonl", "log", "--follow", "--interval",
+                            "0.1", "--grep", "watch"}));
     ASSERT_TRUE(cli.WaitFor("watch start\n")) << cli.Output();
     AppendToServerLog("2024-01-01 00:00:01 watch one\n2024-01-01 00:00:02 other\n");
     ASSERT_TRUE(cli.WaitFor("watch one\n")) << cli.Output();
     AppendToServerLog("2024-01-01 00:00:03 watch two\n");
     ASSERT_TRUE(cli.WaitFor("watch two\n")) << cli.Output();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // a few more reads find nothing new
+    const int reads = LogReads(trace);
+    ASSERT_TRUE(Eventually([&] { return LogReads(trace) >= reads + 3; }, std::chrono::seconds(10)))
+        << "a few more reads that find nothing new";
     EXPECT_EQ(cli.Stop(SIGINT).Status, 0);
     EXPECT_EQ(cli.Output(), "2024-01-01 00:00:00 watch start\n2024-01-01 00:00:01 watch one\n"
                             "2024-01-01 00:00:03 watch two\n");

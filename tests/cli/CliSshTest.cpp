@@ -3,6 +3,7 @@
 // and the refusals a person must act on (a wrong key, an unknown or changed host key, a silent bastion).
 #include "CliProcess.h"
 
+#include "testing/Eventually.h"
 #include "testing/RefServer.h"
 #include "testing/SshServer.h"
 
@@ -17,7 +18,6 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace korvel::test
@@ -60,8 +60,7 @@ public:
             execlp("ssh-agent", "ssh-agent", "-D", "-a", socket.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
-        for (int tries = 0; tries < 1000 && access(socket.c_str(), F_OK) != 0; ++tries)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10)); // until the agent listens
+        Eventually([&] { return access(socket.c_str(), F_OK) == 0; }, std::chrono::seconds(10)); // it listens
     }
     ~Agent()
     {

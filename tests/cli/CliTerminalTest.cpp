@@ -1,8 +1,10 @@
 // The password prompt on a real pseudo-terminal, in this process.
 #include "cli/Terminal.h"
+#include "testing/Eventually.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <future>
 #include <pthread.h>
@@ -16,7 +18,12 @@ namespace korvel::cli
 namespace
 {
 
-void Nothing(int) {}
+std::atomic<int> handled = 0;
+
+void Count(int)
+{
+    ++handled;
+}
 
 TEST(CliTerminal, AReadInterruptedByAnotherSignalIsRetriedAndTheEchoComesBack)
 {
@@ -30,7 +37,7 @@ TEST(CliTerminal, AReadInterruptedByAnotherSignalIsRetriedAndTheEchoComesBack)
     struct sigaction action
     {
     }, previous{};
-    action.sa_handler = Nothing;
+    action.sa_handler = Count;
     sigemptyset(&action.sa_mask);
     sigaction(SIGUSR1, &action, &previous);
 
@@ -47,10 +54,10 @@ TEST(CliTerminal, AReadInterruptedByAnotherSignalIsRetriedAndTheEchoComesBack)
     termios settings{};
     ASSERT_EQ(tcgetattr(slave, &settings), 0);
     EXPECT_EQ(settings.c_lflag & ECHO, 0u);
-    for (int i = 0; i < 3; ++i)
+    for (int signals = 1; signals <= 3; ++signals)
     {
         pthread_kill(reader, SIGUSR1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(test::Eventually([&] { return handled >= signals; }, std::chrono::seconds(10)));
     }
     ASSERT_EQ(write(master, "secret\n", 7), 7);
     std::optional<std::string> password = answer.get();

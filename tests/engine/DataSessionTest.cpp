@@ -408,9 +408,8 @@ TEST_F(DataSessionTest, AReconnectTheServerRefusesIsToldApartFromAnUnreachableSe
     EXPECT_TRUE(session.ReconnectRefused());
 
     // Nobody listening on the port: the same error, but not a refusal.
-    std::uint16_t closedPort = 0;
-    close(test::ListenOnLoopback(closedPort));
-    session.SetPort(closedPort);
+    const test::RefusingPort closed;
+    session.SetPort(closed.Port());
     auto unreachable = CaptureEngineError([&] { session.Reconnect(); });
     EXPECT_EQ(unreachable->ErrorCode, KORVEL_REMOTECONNECT);
     EXPECT_STREQ(unreachable->what(), refused->what());

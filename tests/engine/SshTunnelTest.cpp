@@ -6,6 +6,7 @@
 #include "engine/DataSession.h"
 #include "engine/SshTransport.h"
 #include "engine/wire/ErrorCodes.h"
+#include "testing/Eventually.h"
 #include "testing/PausedServer.h"
 #include "testing/RefServer.h"
 #include "testing/SshServer.h"
@@ -28,14 +29,7 @@ using namespace std::chrono_literals;
 // Waits for `condition`, a minute at most (a generous limit: this checks that it happens, not how fast).
 template <typename Condition> bool Eventually(Condition condition)
 {
-    const auto end = std::chrono::steady_clock::now() + 60s;
-    while (!condition())
-    {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
+    return test::Eventually(condition, 60s);
 }
 
 std::string ReadFile(const std::string& path)

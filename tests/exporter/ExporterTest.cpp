@@ -26,12 +26,12 @@ namespace
 
 using namespace korvel::exporter;
 using korvel::TDataSession;
-using korvel::test::DeadLoopbackPort;
 using korvel::test::HttpClient;
 using korvel::test::HttpReply;
 using korvel::test::LoadClients;
 using korvel::test::RefServer;
 using korvel::test::RefServerOptions;
+using korvel::test::RefusingPort;
 using korvel::test::Samples;
 using korvel::test::SilentPeer;
 
@@ -195,7 +195,8 @@ TEST_F(ExporterTest, ShowsADownServerAsUpZeroAndNeverTakesAPasswordFromTheUrl)
     ASSERT_EQ(refused.Status, 200);
     EXPECT_EQ(Samples(refused.Body).at("korvel_up"), 0);
 
-    HttpReply unreachable = Probe("127.0.0.1:" + std::to_string(DeadLoopbackPort()));
+    const RefusingPort dead;
+    HttpReply unreachable = Probe("127.0.0.1:" + std::to_string(dead.Port()));
     ASSERT_EQ(unreachable.Status, 200);
     EXPECT_EQ(Samples(unreachable.Body).at("korvel_up"), 0);
     EXPECT_EQ(Samples(unreachable.Body).count("korvel_sessions{state=\"connected\"}"), 0u);
@@ -231,9 +232,8 @@ TEST_F(ExporterTest, RefusesProbesOutsideTheModuleBeforeConnecting)
 
 TEST_F(ExporterTest, LogsInAgainAfterTheServerRestarts)
 {
-    const int adminPort = DeadLoopbackPort();
     RefServerOptions options;
-    options.ExtraArgs = {"--admin-port", std::to_string(adminPort)};
+    options.KeepPorts = true; // restarted where the probes point
     RefServer server(options);
     StartExporter({MonitorModule("default", "secret", {"127.0.0.1:*"})}, std::chrono::minutes(1));
 

@@ -5,7 +5,9 @@
 // and evaluates the alerting rules. Prometheus must be installed (scripts/setup does it): without it the
 // tests fail.
 #include "engine/DataSession.h"
+#include "testing/Eventually.h"
 #include "testing/LoadClients.h"
+#include "testing/LoopbackSocket.h"
 #include "testing/RefServer.h"
 #include "testing/SshServer.h"
 #include "testing/exporter/ExporterTestSupport.h"
@@ -25,10 +27,12 @@ namespace
 {
 
 using korvel::test::ChildProcess;
+using korvel::test::Eventually;
 using korvel::test::HttpClient;
 using korvel::test::LoadClients;
 using korvel::test::RefServer;
 using korvel::test::RefServerOptions;
+using korvel::test::RefusingPort;
 using korvel::test::SshServer;
 using korvel::test::SshServerOptions;
 using korvel::test::TempDir;
@@ -80,8 +84,8 @@ struct Fleet
         northLoad = std::make_unique<LoadClients>(*north, ConnectedOnNorth);
         southLoad =
             std::make_unique<LoadClients>(*south, ConnectedOnSouth, korvel::test::LoadKind{true, "", ""});
-        deadTarget = "127.0.0.1:" + std::to_string(korvel::test::DeadLoopbackPort());
-        refusedTarget = "127.0.0.2:" + std::to_string(korvel::test::DeadLoopbackPort()); // not in the module
+        deadTarget = "127.0.0.1:" + std::to_string(deadPort.Port());
+        refusedTarget = "127.0.0.2:" + std::to_string(deadPort.Port()); // not in the module: never reached
 
         // The bastion module reaches the servers as the bastion sees them, with a key file and known_hosts of
         // its own.
@@ -102,12 +106,11 @@ struct Fleet
         const std::string announced = exporter->FirstLine();
         exporterAddress = announced.substr(announced.rfind(' ') + 1);
 
-        prometheusAddress = "127.0.0.1:" + std::to_string(korvel::test::DeadLoopbackPort());
         const std::string config = dir.WriteFile("prometheus.yml", PrometheusConfig());
         prometheus = std::make_unique<ChildProcess>(
             std::vector<std::string>{"prometheus", "--config.file=" + config,
                                      "--storage.tsdb.path=" + dir.Path() + "/tsdb",
-                                     "--web.listen-address=" + prometheusAddress},
+                                     "--web.listen-address=127.0.0.1:0"},
             dir.Path() + "/prometheus.log");
         WaitUntilReady();
     }
@@ -144,16 +147,25 @@ struct Fleet
                exporterAddress + "']\n";
     }
 
+    // Prometheus picks its own port and says which in its log.
     void WaitUntilReady()
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (http.Get("http://" + prometheusAddress + "/-/ready", {}, 2).Status != 200)
-        {
-            if (std::chrono::steady_clock::now() > deadline)
-                throw std::runtime_error("Prometheus was not ready within 30 s; its log:\n" +
-                                         ReadFile(dir.Path() + "/prometheus.log"));
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        }
+        const std::string log = dir.Path() + "/prometheus.log";
+        const std::string listening = "msg=\"Listening on\" address=";
+        auto notWithin = [&](const std::string& what) {
+            return std::runtime_error("Prometheus was not " + what + " within 30 s; its log:\n" +
+                                      ReadFile(log));
+        };
+        if (!Eventually([&] { return ReadFile(log).find(listening) != std::string::npos; },
+                        std::chrono::seconds(30)))
+            throw notWithin("listening");
+        const std::string text = ReadFile(log);
+        const auto start = text.find(listening) + listening.size();
+        prometheusAddress = text.substr(start, text.find_first_of(" \n", start) - start);
+        if (!Eventually([&]
+                        { return http.Get("http://" + prometheusAddress + "/-/ready", {}, 2).Status == 200; },
+                        std::chrono::seconds(30)))
+            throw notWithin("ready");
     }
 
     static std::string TargetOf(const RefServer& server)
@@ -188,6 +200,7 @@ struct Fleet
     std::unique_ptr<SshServer> bastion;
     std::unique_ptr<RefServer> north, south;
     std::unique_ptr<LoadClients> northLoad, southLoad;
+    RefusingPort deadPort;
     std::string deadTarget;
     std::string refusedTarget;
     std::unique_ptr<ChildProcess> exporter;

@@ -4,6 +4,7 @@
 
 #include "engine/DataSession.h"
 #include "engine/wire/EngineError.h"
+#include "testing/Eventually.h"
 #include "testing/RefServer.h"
 
 #include <chrono>
@@ -42,19 +43,6 @@ template <typename Action> std::uint16_t ErrorCodeOf(Action&& action)
         return error.ErrorCode;
     }
     return 0;
-}
-
-// Polls `condition` for up to `limit`; returns its last value.
-template <typename Condition> bool Eventually(Condition&& condition, std::chrono::milliseconds limit)
-{
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition())
-    {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds{20});
-    }
-    return true;
 }
 
 // A blocking loopback TCP client that sends raw bytes and reads whole messages.

@@ -5,10 +5,13 @@
 #include "engine/Engine.h"
 #include "engine/wire/EngineError.h"
 #include "session/SessionErrors.h"
+#include "testing/Eventually.h"
 
 #include <atomic>
+#include <fstream>
 #include <future>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 
 namespace korvel::test
@@ -19,6 +22,16 @@ namespace
 using SessionLifecycleTest = SessionTest;
 
 // Whether another thread could take SessionListLock right now.
+// Whether thread `tid` of this process sleeps, as one waiting for a lock does (its state in /proc).
+bool Asleep(pid_t tid)
+{
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto name = line.rfind(')'); // the state follows the name, which may hold anything
+    return name != std::string::npos && name + 2 < line.size() && line[name + 2] == 'S';
+}
+
 bool ListLockFree()
 {
     return std::async(std::launch::async,
@@ -151,7 +164,8 @@ TEST_F(SessionLifecycleTest, AHandlerIsNotReplacedWhileAnotherThreadRunsIt)
     auto session = RemoteSession();
     session->SetActive(true);
     std::promise<void> entered;
-    std::atomic<bool> firstCallEnded{false};
+    std::atomic<bool> replacing{false}, replaced{false}, replacedWhileRunning{false}, firstCallEnded{false};
+    const pid_t replacer = gettid();
     bool first = true;
     session->SetOnRemoteTrace(
         [&](TKORVELSession&, const std::string&)
@@ -159,15 +173,19 @@ TEST_F(SessionLifecycleTest, AHandlerIsNotReplacedWhileAnotherThreadRunsIt)
             if (!std::exchange(first, false))
                 return;
             entered.set_value();
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            // Runs on until the replacement is asleep waiting for it, or has gone through without waiting.
+            Eventually([&] { return replaced || (replacing && Asleep(replacer)); }, std::chrono::seconds(10));
+            replacedWhileRunning = replaced.load();
             firstCallEnded = true;
         });
     peer.Then(ScriptedPeer::Answer(0, [](MessageWriter& w) { w.AppendInt32(5); }));
     std::int32_t upTime = 0;
     std::thread caller([&] { upTime = session->GetServerUpTime(); });
     entered.get_future().wait();
-    // Replacing waits for the running handler; a slower replacement only finds it ended anyway.
+    replacing = true;
     session->SetOnRemoteTrace(nullptr);
+    replaced = true;
+    EXPECT_FALSE(replacedWhileRunning);
     EXPECT_TRUE(firstCallEnded);
     caller.join();
     EXPECT_EQ(upTime, 5);

@@ -4,6 +4,7 @@
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
+#include "admin/common/TimerSecond.h"
 #include "admin/pages/PageFields.h"
 #include "admin/pages/log/LogFile.h"
 #include "admin/pages/log/LogFilterModel.h"
@@ -279,7 +280,7 @@ void TLogPage::ScheduleFollow()
     if (!FollowCheckBox->isChecked())
         return;
     const int seconds = FollowIntervalSeconds();
-    followTimer_->start(seconds * 1000);
+    followTimer_->start(TimerMs(seconds));
     if (!followReading_)
         FollowStatusLabel->setText(QStringLiteral("every %1 s").arg(seconds));
 }

@@ -1,5 +1,7 @@
 #include "admin/pages/status/AutoRefresh.h"
 
+#include "admin/common/TimerSecond.h"
+
 #include <QWidget>
 
 #include <algorithm>
@@ -8,15 +10,17 @@
 namespace korvel::admin
 {
 
-AutoRefresh::AutoRefresh(QWidget* page, std::function<void()> tick) : page_(page), tick_(std::move(tick))
+AutoRefresh::AutoRefresh(QWidget* page, std::function<void()> tick)
+    : page_(page), tick_(std::move(tick)), timer_(new QTimer(page))
 {
-    timer_.setSingleShot(true);
-    QObject::connect(&timer_, &QTimer::timeout, page_, [this] { Tick(); });
+    timer_->setObjectName(QStringLiteral("AutoRefreshTimer"));
+    timer_->setSingleShot(true);
+    QObject::connect(timer_, &QTimer::timeout, page_, [this] { Tick(); });
 }
 
 int AutoRefresh::DelayMs(int intervalSeconds, double lastRefreshSeconds)
 {
-    return std::max(intervalSeconds * 1000, static_cast<int>(std::ceil(lastRefreshSeconds * 3000)));
+    return std::max(TimerMs(intervalSeconds), static_cast<int>(std::ceil(lastRefreshSeconds * 3000)));
 }
 
 void AutoRefresh::SetSeconds(int seconds)
@@ -34,7 +38,7 @@ void AutoRefresh::Finished(double seconds)
 void AutoRefresh::Stop()
 {
     stopped_ = true;
-    timer_.stop();
+    timer_->stop();
 }
 
 void AutoRefresh::Resume()
@@ -53,10 +57,10 @@ void AutoRefresh::PageShown()
 
 void AutoRefresh::Schedule()
 {
-    timer_.stop();
+    timer_->stop();
     if (seconds_ == 0 || stopped_)
         return;
-    timer_.start(DelayMs(seconds_, lastSeconds_));
+    timer_->start(DelayMs(seconds_, lastSeconds_));
 }
 
 void AutoRefresh::Tick()

@@ -33,8 +33,8 @@ public:
     // The page became visible again.
     void PageShown();
 
-    bool Scheduled() const { return timer_.isActive(); }
-    int NextDelayMs() const { return timer_.interval(); }
+    bool Scheduled() const { return timer_->isActive(); }
+    int NextDelayMs() const { return timer_->interval(); }
     static int DelayMs(int intervalSeconds, double lastRefreshSeconds);
 
 private:
@@ -43,7 +43,7 @@ private:
 
     QWidget* page_;
     std::function<void()> tick_;
-    QTimer timer_;
+    QTimer* timer_; // the page's child "AutoRefreshTimer": tests watch whether a tick is scheduled
     int seconds_ = 0;
     double lastSeconds_ = 0;
     bool stopped_ = false;

@@ -11,7 +11,6 @@
 #include "testing/admin/WaitFor.h"
 
 #include <QCoreApplication>
-#include <QTest>
 #include <QThread>
 #include <QTimer>
 
@@ -52,6 +51,17 @@ protected:
     void WaitUntilIdle(int milliseconds = 10000)
     {
         ASSERT_TRUE(WaitFor([&] { return !runner->Busy(); }, milliseconds));
+    }
+
+    // Waits for the delivery of a job submitted now: the runner posts deliveries in order, so whatever the
+    // jobs before it were to deliver has arrived by then.
+    void WaitForLaterDeliveries()
+    {
+        bool delivered = false;
+        ASSERT_TRUE(runner->Submit(
+            &receiver, {.Kind = Priority::Background}, [](JobContext&) {}, [&] { delivered = true; },
+            [](std::exception_ptr) { ADD_FAILURE() << "the later job failed"; }));
+        ASSERT_TRUE(WaitFor([&] { return delivered; }));
     }
 
     // A job that asks the server `requests` times, checking for cancellation before each, and counts them.
@@ -115,7 +125,7 @@ TEST_F(BackgroundRunnerTest, RunsOnTheWorkerAndDeliversOnTheUiThreadOnce)
     EXPECT_TRUE(runner->Busy());
     EXPECT_TRUE(results.empty()) << "delivered before the event loop turned";
     WaitUntilIdle();
-    QTest::qWait(50); // a second delivery would have arrived by now
+    WaitForLaterDeliveries(); // a second delivery would have arrived before it
 
     EXPECT_NE(workedOn.load(), uiThread);
     ASSERT_EQ(results.size(), 1u);
@@ -162,7 +172,7 @@ TEST_F(BackgroundRunnerTest, ErrorsComeBackOnceAndNeverAsAResult)
         &receiver, {}, [](JobContext&) -> int { throw std::runtime_error("job failed"); },
         [&](int) { ++done; }, collect));
     WaitUntilIdle();
-    QTest::qWait(50);
+    WaitForLaterDeliveries();
 
     EXPECT_EQ(done, 0);
     ASSERT_EQ(errors.size(), 2u);
@@ -213,7 +223,7 @@ TEST_F(BackgroundRunnerTest, ACancelledJobLetsGoOfASilentServerAtOnceAndDelivers
     queued->Cancel();
     // The server still says nothing: only the cancel can have freed the worker.
     WaitUntilIdle(20000);
-    QTest::qWait(50);
+    WaitForLaterDeliveries();
     EXPECT_FALSE(error) << "a cancelled job delivered its error";
     EXPECT_EQ(queuedDelivered, 0);
     EXPECT_EQ(made.load(), 0) << "a cancelled job that was still queued ran";

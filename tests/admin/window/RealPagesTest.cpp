@@ -1,5 +1,6 @@
 // The window with its real pages: the login refresh reaches every page, the smallest size leaves room for
 // them, the lists take the room of a larger window, and the status bar shows the connection.
+#include "testing/admin/ShortSeconds.h"
 #include "testing/admin/WaitFor.h"
 #include "tests/admin/window/WindowFixture.h"
 
@@ -15,12 +16,10 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 #include <map>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace korvel::test
 {
@@ -190,21 +189,9 @@ TEST_F(WindowTest, ViewSettingsLiveInTheirOwnSectionAndOlderFilesStillRead)
 
 TEST_F(WindowTest, ServerKilledDuringAutoRefreshGivesOneMessageAndTheWindowLogsInAgainAfterARestart)
 {
-    // Fixed ports, so the restarted server is where the settings point.
-    auto freePort = []
-    {
-        const int probe = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(probe, reinterpret_cast<sockaddr*>(&address), length);
-        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-        close(probe);
-        return std::to_string(ntohs(address.sin_port));
-    };
+    const ShortSeconds seconds; // an auto-refresh every 2 s comes every 100 ms
     RefServerOptions options;
-    options.ExtraArgs = {"--admin-port", freePort(), "--main-port", freePort()};
+    options.KeepPorts = true; // the restarted server is where the settings point
     server = std::make_unique<RefServer>(options);
     WriteSettingsFile("[Admin Info]\nRemote Port=" + QByteArray::number(server->AdminPort()) +
                       "\n[Views]\nStatus Auto Refresh=2\n");
@@ -218,7 +205,11 @@ TEST_F(WindowTest, ServerKilledDuringAutoRefreshGivesOneMessageAndTheWindowLogsI
     server->Kill();
     ASSERT_TRUE(
         WaitFor([&] { return form->statusBar()->currentMessage().contains("Auto-refresh stopped"); }, 15000));
-    QTest::qWait(4500); // two intervals: nothing more happens
+    // Stopped: no tick is scheduled and nothing runs, so nothing more can happen.
+    ASSERT_TRUE(WaitFor([&] { return !form->Runner().Busy(); }));
+    auto* timer = form->findChild<QTimer*>("AutoRefreshTimer");
+    ASSERT_NE(timer, nullptr);
+    EXPECT_FALSE(timer->isActive()) << "the auto-refresh goes on";
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
     EXPECT_TRUE(form->statusBar()->currentMessage().contains("Auto-refresh stopped"));
     auto* lost = form->statusBar()->findChild<QLabel*>("ConnectionLostSection");

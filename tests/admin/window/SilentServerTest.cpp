@@ -4,6 +4,7 @@
 // limits; how fast Cancel is, is measured in the benches.
 #include "testing/PausedServer.h"
 #include "testing/admin/PaintRecorder.h"
+#include "testing/admin/ShortSeconds.h"
 #include "tests/admin/window/WindowFixture.h"
 
 #include "settings/Profiles.h"
@@ -171,6 +172,7 @@ TEST_F(SilentServerTest, ClosingTheWindowWhileACommandWaitsEndsItAndTheProgram)
 
 TEST_F(SilentServerTest, AServerThatRefusesToTakeTheSessionBackDuringAnAutoRefreshLogsTheWindowOut)
 {
+    const ShortSeconds seconds;
     StartServer();
     OpenWindow(admin::CreatePages);
     LoginAsAdmin();

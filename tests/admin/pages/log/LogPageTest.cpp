@@ -1,4 +1,5 @@
 #include "testing/PausedServer.h"
+#include "testing/admin/ShortSeconds.h"
 #include "tests/admin/pages/PageFixture.h"
 
 #include "admin/pages/log/LogHighlightDelegate.h"
@@ -128,6 +129,7 @@ protected:
 
     QTemporaryDir dataDir;
     QTemporaryDir saveDir;
+    ShortSeconds seconds; // a follow round of 1 s comes after 50 ms
 };
 
 TEST_F(LogPageTest, LoadShowsTheLinesInServerOrderAndSaveWritesTheirBytesWithCrLf)
@@ -220,7 +222,7 @@ TEST_F(LogPageTest, LoadRunsInTheBackgroundCanBeCancelledAndEndsAtTheNewestLine)
     Press("CancelLoadButton");
     EXPECT_FALSE(Page()->Loading());
     EXPECT_FALSE(PagesTest::Shown("LoadProgressBar"));
-    QTest::qWait(1500); // the cancelled reply arrives meanwhile and is dropped
+    WaitForRunner(); // the cancelled load has ended, and delivered nothing
     EXPECT_EQ(Find<QAbstractItemView>("LogListBox")->model()->rowCount(), 0);
 
     Load();
@@ -314,8 +316,14 @@ TEST_F(LogPageTest, EscapeOrAKeystrokeStopsARunningSearch)
     QTest::keyClick(edit, Qt::Key_Return); // the stopped search starts again
     ASSERT_TRUE(Page()->Searching());
     QTest::keyClicks(edit, "9");
-    QTest::qWait(50); // shorter than the pause before a search starts
-    EXPECT_EQ(Label("MatchCountLabel"), "Searching...") << "the search for the old text went no further";
+    // The keystroke stopped the search for the old text; the new one waits for the pause after typing.
+    const auto children = Page()->findChildren<QObject*>(Qt::FindDirectChildrenOnly);
+    const auto search = std::find_if(children.begin(), children.end(),
+                                     [](QObject* child) { return dynamic_cast<admin::LogSearch*>(child); });
+    ASSERT_NE(search, children.end());
+    EXPECT_FALSE(static_cast<admin::LogSearch*>(*search)->Running()) << "the search for the old text goes on";
+    EXPECT_TRUE(Page()->Searching());
+    EXPECT_EQ(Label("MatchCountLabel"), "Searching...");
     ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Searching(); }, 20000));
     EXPECT_EQ(Label("MatchCountLabel"), "1,111 matches"); // "line 299", "line 2990".."line 2999", ...
 }
