@@ -239,7 +239,7 @@ void TChangeHistoryDlg::Read()
     reading_ = true;
     countLabel_->setText("Reading the journal...");
     reader_.Queue(
-        [this, path = path_](const LogWorker::Deliver& deliver)
+        [this, path = path_](const LocalWorker::Deliver& deliver)
         {
             try
             {

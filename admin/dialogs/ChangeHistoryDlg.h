@@ -4,7 +4,7 @@
 // journal never holds up the window.
 #pragma once
 
-#include "admin/pages/log/LogWorker.h"
+#include "admin/common/LocalWorker.h"
 #include "journal/History.h"
 
 #include <QDialog>
@@ -42,7 +42,7 @@ private:
     void ApplyFilter();
 
     std::string path_;
-    LogWorker reader_;
+    LocalWorker reader_;
     bool reading_ = false;
     std::size_t unreadable_ = 0;
     ChangeHistoryModel* model_;

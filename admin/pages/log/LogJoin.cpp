@@ -15,7 +15,7 @@ void LogJoin::Join(std::shared_ptr<const LogText> held, LogText latest)
     joined->Held = std::move(held);
     worker_.Queue(
         [this, joined,
-         latest = std::make_shared<LogText>(std::move(latest))](const LogWorker::Deliver& deliver)
+         latest = std::make_shared<LogText>(std::move(latest))](const LocalWorker::Deliver& deliver)
         {
             try
             {

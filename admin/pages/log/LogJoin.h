@@ -3,7 +3,7 @@
 // take time in proportion to the log, which the window must not wait for.
 #pragma once
 
-#include "admin/pages/log/LogWorker.h"
+#include "admin/common/LocalWorker.h"
 #include "engine/LogText.h"
 
 #include <QString>
@@ -36,7 +36,7 @@ public:
 
 private:
     Done done_;
-    LogWorker worker_; // last, so its thread has ended before the rest goes
+    LocalWorker worker_; // last, so its thread has ended before the rest goes
 };
 
 } // namespace korvel::admin

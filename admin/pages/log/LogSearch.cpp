@@ -32,7 +32,7 @@ void LogSearch::Continue()
     // The task has its own copies of the text and the pattern: the list may replace its text meanwhile.
     worker_.Queue(
         [this, log = log_, matcher = *matcher_, from = queuedTo_,
-         to = count](const LogWorker::Deliver& deliver)
+         to = count](const LocalWorker::Deliver& deliver)
         {
             std::vector<std::uint32_t> found;
             QElapsedTimer clock;

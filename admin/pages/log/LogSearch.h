@@ -4,8 +4,8 @@
 // of the old one.
 #pragma once
 
+#include "admin/common/LocalWorker.h"
 #include "admin/pages/log/LogLineMatcher.h"
-#include "admin/pages/log/LogWorker.h"
 
 #include <QObject>
 
@@ -60,7 +60,7 @@ private:
     std::size_t nextLine_ = 0; // the lines before it were searched and their matches delivered
     std::size_t queuedTo_ = 0; // the lines before it are searched or queued to be
     std::vector<std::uint32_t> matches_;
-    LogWorker worker_; // last, so its thread has ended before the rest goes
+    LocalWorker worker_; // last, so its thread has ended before the rest goes
 };
 
 } // namespace korvel::admin

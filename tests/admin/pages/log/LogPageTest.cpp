@@ -5,7 +5,6 @@
 #include "admin/pages/log/LogHighlightDelegate.h"
 #include "admin/pages/log/LogPage.h"
 #include "admin/pages/log/LogSearch.h"
-#include "admin/pages/log/LogWorker.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -18,11 +17,9 @@
 #include <QTest>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 namespace korvel::test
 {
@@ -533,27 +530,6 @@ TEST(LogSearchTest, LinesAppendedWhileASearchRunsAreSearchedOnceInLineOrder)
     EXPECT_EQ(search.Matches(), expected);
     EXPECT_TRUE(search.Complete());
     EXPECT_EQ(finished, 1) << "finished once, after the appended lines";
-}
-
-TEST(LogWorkerTest, WhatATaskHandedOverIsDroppedWhenANewRunBeganBeforeItArrived)
-{
-    admin::LogWorker worker;
-    std::atomic<bool> handedOver = false;
-    int arrived = 0;
-    worker.Queue(
-        [&](const admin::LogWorker::Deliver& deliver)
-        {
-            deliver([&] { ++arrived; });
-            handedOver = true;
-        });
-    while (!handedOver)
-        std::this_thread::yield();
-    worker.NewRun(); // the handed-over call is queued for the user-interface thread by now
-    QCoreApplication::sendPostedEvents(&worker);
-    EXPECT_EQ(arrived, 0);
-
-    worker.Queue([&](const admin::LogWorker::Deliver& deliver) { deliver([&] { ++arrived; }); });
-    EXPECT_TRUE(WaitFor([&] { return arrived == 1; }, 5000)) << "a task of the new run delivers";
 }
 
 } // namespace

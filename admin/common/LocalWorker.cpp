@@ -1,27 +1,27 @@
-#include "admin/pages/log/LogWorker.h"
+#include "admin/common/LocalWorker.h"
 
 #include <utility>
 
 namespace korvel::admin
 {
 
-LogWorker::LogWorker()
+LocalWorker::LocalWorker()
 {
     pool_.setMaxThreadCount(1);
 }
 
-LogWorker::~LogWorker()
+LocalWorker::~LocalWorker()
 {
     NewRun();
     pool_.waitForDone();
 }
 
-void LogWorker::NewRun()
+void LocalWorker::NewRun()
 {
     ++run_;
 }
 
-void LogWorker::Queue(Task task)
+void LocalWorker::Queue(Task task)
 {
     const std::uint64_t run = run_;
     pool_.start(

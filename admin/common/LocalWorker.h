@@ -1,7 +1,8 @@
-// A thread of the Log page's own for the work done on every line of a log (matching a search, joining a
-// follow read to the held log), so that a million lines never hold up the window. Tasks run one after
-// another in the order queued. What they hand back reaches the user-interface thread only while no newer run
-// has begun, so a restarted or cancelled piece of work never delivers a stale result.
+// A thread of its own for local work that could hold up the window (the Log page's search and follow over a
+// million lines, reading the journal for the Change History): never a session call, which goes through the
+// background runner. Tasks run one after another in the order queued. What they hand back reaches the
+// user-interface thread only while no newer run has begun, so a restarted or cancelled piece of work never
+// delivers a stale result.
 #pragma once
 
 #include <QObject>
@@ -14,7 +15,7 @@
 namespace korvel::admin
 {
 
-class LogWorker : public QObject
+class LocalWorker : public QObject
 {
 public:
     // Hands `onUiThread` to the user-interface thread; false once the task's run has ended, when the task
@@ -22,9 +23,9 @@ public:
     using Deliver = std::function<bool(std::function<void()> onUiThread)>;
     using Task = std::function<void(const Deliver& deliver)>;
 
-    LogWorker();
+    LocalWorker();
     // Ends the current run and waits for its task to notice.
-    ~LogWorker() override;
+    ~LocalWorker() override;
 
     // Ends the current run: what its tasks deliver from now on is dropped, and those not begun are skipped.
     void NewRun();
