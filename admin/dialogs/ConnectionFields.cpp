@@ -28,11 +28,9 @@ std::string Text(const QLineEdit* edit)
 
 } // namespace
 
-ConnectionFields::ConnectionFields(QWidget* parent, Look look) : QWidget(parent)
+ConnectionFields::ConnectionFields(QWidget* parent, QGridLayout* grid, int firstRow, Look look)
+    : QObject(parent)
 {
-    setObjectName("ConnectionFields");
-    auto* grid = new QGridLayout(this);
-    grid->setContentsMargins({});
     auto help = [look](QWidget* widget, int topic)
     {
         if (look.HelpTopics)
@@ -40,40 +38,40 @@ ConnectionFields::ConnectionFields(QWidget* parent, Look look) : QWidget(parent)
     };
     auto addLabel = [&](const char* caption, QWidget* buddy, int row, int topic)
     {
-        auto* label = new QLabel(look.Shortcuts ? QString("&") + caption : QString(caption), this);
+        auto* label = new QLabel(look.Shortcuts ? QString("&") + caption : QString(caption), parent);
         label->setBuddy(buddy);
         help(label, topic);
-        grid->addWidget(label, row, 0);
+        grid->addWidget(label, firstRow + row, 0);
     };
     auto addEdit = [&](const char* name, const char* caption, int row, int topic, int columns = 2)
     {
-        auto* edit = new QLineEdit(this);
+        auto* edit = new QLineEdit(parent);
         edit->setObjectName(name);
         edit->setMaxLength(settings::MaxSettingBytes);
         help(edit, topic);
         addLabel(caption, edit, row, topic);
-        grid->addWidget(edit, row, 1, 1, columns);
+        grid->addWidget(edit, firstRow + row, 1, 1, columns);
         return edit;
     };
 
-    auto* remoteType = new QLabel("Remote Type", this);
+    auto* remoteType = new QLabel("Remote Type", parent);
     help(remoteType, RemoteTypeTopic);
-    grid->addWidget(remoteType, 0, 0);
-    lanRadioButton_ = new QRadioButton("Local Area Network", this);
+    grid->addWidget(remoteType, firstRow, 0);
+    lanRadioButton_ = new QRadioButton("Local Area Network", parent);
     lanRadioButton_->setObjectName("LANRadioButton");
     help(lanRadioButton_, RemoteTypeTopic);
-    grid->addWidget(lanRadioButton_, 0, 1);
-    internetRadioButton_ = new QRadioButton("Internet", this);
+    grid->addWidget(lanRadioButton_, firstRow, 1);
+    internetRadioButton_ = new QRadioButton("Internet", parent);
     internetRadioButton_->setObjectName("InternetRadioButton");
     help(internetRadioButton_, RemoteTypeTopic);
-    grid->addWidget(internetRadioButton_, 0, 2);
+    grid->addWidget(internetRadioButton_, firstRow, 2);
 
     hostNameEdit_ = addEdit("HostNameEdit", "Host Name", 1, HostOrServiceTopic);
     ipAddressEdit_ = addEdit("IPAddressEdit", "IP Address", 2, AddressTopic);
     portEdit_ = addEdit("PortEdit", "Port", 3, PortTopic, 1); // a port needs less room
     portEdit_->installEventFilter(this);
     serviceEdit_ = addEdit("ServiceEdit", "Service", 4, HostOrServiceTopic);
-    grid->setColumnMinimumWidth(1, fontMetrics().horizontalAdvance('0') * 18);
+    grid->setColumnMinimumWidth(1, parent->fontMetrics().horizontalAdvance('0') * 18);
     grid->setColumnStretch(2, 1);
 }
 
@@ -111,7 +109,7 @@ bool ConnectionFields::eventFilter(QObject* watched, QEvent* event)
         if (!keep)
             return true;
     }
-    return QWidget::eventFilter(watched, event);
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace korvel::admin

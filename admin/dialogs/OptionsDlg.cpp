@@ -45,7 +45,8 @@ TOptionsDlg::TOptionsDlg(TTraceLogDlg& traceLog, TraceFile& trace) : traceLog_(t
 
     auto* frame = new QGroupBox("Remote Session Settings", defaults);
     frame->setObjectName("RemoteSessionSettingsGroupBox");
-    connection_ = new ConnectionFields(frame, {.HelpTopics = true});
+    auto* grid = new QGridLayout(frame);
+    connection_ = new ConnectionFields(frame, grid, 0, {.HelpTopics = true});
     enableTracingCheckbox_ = Named(new QCheckBox("Enable Tracing", frame), "EnableTracingCheckbox", 8);
     keepTraceFileCheckbox_ =
         Named(new QCheckBox("Keep trace file after exit", frame), "KeepTraceFileCheckbox", 8);
@@ -54,11 +55,10 @@ TOptionsDlg::TOptionsDlg(TTraceLogDlg& traceLog, TraceFile& trace) : traceLog_(t
     connect(viewTraceLog, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { ViewTraceLogButtonClick(); }); });
 
-    auto* grid = new QGridLayout(frame);
-    grid->addWidget(connection_, 0, 0, 1, 2);
-    grid->addWidget(enableTracingCheckbox_, 1, 0);
-    grid->addWidget(viewTraceLog, 1, 1, Qt::AlignRight);
-    grid->addWidget(keepTraceFileCheckbox_, 2, 0, 1, 2);
+    const int row = ConnectionFields::Rows;
+    grid->addWidget(enableTracingCheckbox_, row, 0, 1, 2);
+    grid->addWidget(viewTraceLog, row, 2, Qt::AlignRight);
+    grid->addWidget(keepTraceFileCheckbox_, row + 1, 0, 1, 3);
     auto* sheetLayout = new QVBoxLayout(defaults);
     sheetLayout->addWidget(frame);
 

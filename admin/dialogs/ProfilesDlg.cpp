@@ -13,7 +13,7 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,35 +90,45 @@ TProfilesDlg::~TProfilesDlg()
         test_->Cancel();
 }
 
-QFormLayout* TProfilesDlg::CreateEditor()
+QGridLayout* TProfilesDlg::CreateEditor()
 {
+    auto* grid = new QGridLayout;
+    int row = 0;
+    auto addRow = [&](const QString& caption, QWidget* field)
+    {
+        auto* label = new QLabel(caption, this);
+        label->setBuddy(field);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(field, row++, 1, 1, 2);
+    };
+    auto addWide = [&](QWidget* widget) { grid->addWidget(widget, row++, 0, 1, 3); };
+
     nameEdit_ = MakeEdit(this, "ProfileNameEdit");
-    connection_ = new ConnectionFields(this, {.Shortcuts = true});
+    addRow("&Name", nameEdit_);
+    connection_ = new ConnectionFields(this, grid, row, {.Shortcuts = true});
+    row += ConnectionFields::Rows;
     userNameEdit_ = MakeEdit(this, "UserNameEdit");
-    sshSection_ = new TSshSection(this);
+    addRow("&User Name", userNameEdit_);
     keepPasswordCheckbox_ =
         Named(new QCheckBox("Keep the password in the keyring", this), "KeepPasswordCheckbox");
+    addWide(keepPasswordCheckbox_);
     keyringReasonLabel_ =
         Named(new QLabel(QString::fromStdString(keyring_.Reason), this), "KeyringReasonLabel");
     keyringReasonLabel_->setWordWrap(true);
     keyringReasonLabel_->setVisible(!keyring_.Available);
     keepPasswordCheckbox_->setEnabled(keyring_.Available);
     keepPasswordCheckbox_->setToolTip(QString::fromStdString(keyring_.Reason));
+    addWide(keyringReasonLabel_);
+    sshSection_ = new TSshSection(this);
+    addWide(sshSection_);
     testResultLabel_ = Named(new QLabel(this), "TestResultLabel");
     testResultLabel_->setWordWrap(true);
-
-    auto* form = new QFormLayout;
-    form->addRow("&Name", nameEdit_);
-    form->addRow(connection_);
-    form->addRow("&User Name", userNameEdit_);
-    form->addRow(keepPasswordCheckbox_);
-    form->addRow(keyringReasonLabel_);
-    form->addRow(sshSection_);
-    form->addRow(testResultLabel_);
+    addWide(testResultLabel_);
     // What the test waits for, with its Cancel (Esc cancels too while it waits).
-    form->addRow(new WaitIndicator(
+    addWide(new WaitIndicator(
         runner_, [] { return QString(); }, this, this));
-    return form;
+    grid->setRowStretch(row, 1); // the room left goes below the fields
+    return grid;
 }
 
 QDialogButtonBox* TProfilesDlg::CreateButtons()

@@ -15,7 +15,7 @@
 
 class QCheckBox;
 class QDialogButtonBox;
-class QFormLayout;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -45,7 +45,7 @@ public:
     void TestConnectionButtonClick();
 
 private:
-    QFormLayout* CreateEditor();
+    QGridLayout* CreateEditor();
     QDialogButtonBox* CreateButtons();
     void FillList(const QString& select);
     void ProfileSelected();
