@@ -14,18 +14,18 @@
 #include "admin/common/WindowJournal.h"
 #include "admin/dialogs/ChangeHistoryDlg.h"
 #include "admin/dialogs/OptionsDlg.h"
+#include "admin/window/OptionsItem.h"
 #include "admin/window/PageControl.h"
 #include "admin/window/Settings.h"
 #include "admin/window/StatusBarSections.h"
+#include "admin/window/WindowPlace.h"
 #include "admin/window/WindowTitle.h"
 #include "session/KORVELSession.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
-#include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTabWidget>
@@ -40,14 +40,6 @@ namespace
 
 // The smallest client area: the one the window was designed for, or more when the default font needs it.
 constexpr QSize DesignedClientSize(761, 439);
-
-bool ConnectionChanged(const RemoteSettings& stored, const RemoteSettings& wanted)
-{
-    // Any non-zero stored type means Internet, so LAN against a stored 2 is a change too.
-    return (stored.RemoteType != 0) != (wanted.RemoteType != 0) || stored.RemoteHost != wanted.RemoteHost ||
-           stored.RemoteAddress != wanted.RemoteAddress || stored.RemoteService != wanted.RemoteService ||
-           stored.RemotePort != wanted.RemotePort;
-}
 
 } // namespace
 
@@ -100,6 +92,8 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
                     { pages_->ConfirmPendingEdits(std::move(proceed)); }},
         *remoteSession_, *runner_, pages_->Pages(), remoteSettings_);
     login_->ShowLoggedIn(false);
+    optionsItem_ = std::make_unique<OptionsItem>(*this, remoteSettings_, traceSettings_, *login_, *runner_,
+                                                 *remoteSession_);
     CreateChangeHistoryItem();
     SetMinimumWindowSize();
 
@@ -159,7 +153,8 @@ void TMainForm::CreateMenu()
     QAction* options = fileMenu->addAction("&Options...");
     options->setObjectName("OptionsItem");
     options->setStatusTip("Change options");
-    connect(options, &QAction::triggered, this, [this] { RunCommand(this, [this] { OptionsItemClick(); }); });
+    connect(options, &QAction::triggered, this,
+            [this] { RunCommand(this, [this] { optionsItem_->Click(*optionsDlg_); }); });
     fileMenu->addSeparator();
     QAction* exit = fileMenu->addAction("E&xit");
     exit->setObjectName("FileExitItem");
@@ -247,24 +242,6 @@ void TMainForm::SetMinimumWindowSize()
     resize(minimumSize());
 }
 
-void TMainForm::PlaceWindow()
-{
-    const WindowPlacement& saved = savedPlacement_;
-    // The area inside the frame, as saved: the frame the window manager adds is not known before the window
-    // is on screen, so nothing depends on it and nothing drifts from one start to the next.
-    const QRect normal(saved.Left, saved.Top, saved.Width, saved.Height);
-    if (saved.Width > 0 && saved.Height > 0 && QGuiApplication::screenAt(normal.center()) != nullptr)
-        setGeometry(QRect(normal.topLeft(), normal.size().expandedTo(minimumSize())));
-    else if (QScreen* screen = this->screen())
-    {
-        QRect centred = geometry();
-        centred.moveCenter(screen->availableGeometry().center());
-        setGeometry(centred);
-    }
-    if (saved.Maximized)
-        setWindowState(windowState() | Qt::WindowMaximized);
-}
-
 bool TMainForm::event(QEvent* event)
 {
     if (event->type() == QEvent::StatusTip)
@@ -281,7 +258,7 @@ void TMainForm::showEvent(QShowEvent* event)
     if (!shownOnce_)
     {
         shownOnce_ = true;
-        PlaceWindow();
+        PlaceWindow(*this, savedPlacement_);
     }
     QMainWindow::showEvent(event);
 }
@@ -336,49 +313,7 @@ void TMainForm::WriteSettings()
                 page->StoreViewSettings(views);
             WriteViewSettings(ini, views);
         });
-    update(
-        [this](IniFile& ini)
-        {
-            const QRect normal = normalGeometry();
-            WriteWindowPlacement(ini, {normal.top(), normal.left(), normal.height(), normal.width(),
-                                       (windowState() & Qt::WindowMaximized) != 0});
-        });
-}
-
-void TMainForm::OptionsItemClick()
-{
-    optionsDlg_->Load(OptionsOf(remoteSettings_, traceSettings_));
-    if (ExecModal(*optionsDlg_) != QDialog::Accepted)
-        return;
-    OptionsValues values = optionsDlg_->Values();
-    traceSettings_.KeepTraceFile = values.KeepTraceFile;
-    RemoteSettings wanted = WithConnection(remoteSettings_, values.Connection);
-    wanted.RemoteTracing = values.Tracing;
-    const bool changed = ConnectionChanged(remoteSettings_, wanted);
-
-    // Tracing follows the check box at once, also while logged in; the connection reaches the session with
-    // the next login.
-    remoteSettings_.RemoteTracing = values.Tracing;
-    if (LoggedIn())
-    {
-        TKORVELSession& session = *remoteSession_;
-        runner_->Submit(
-            this, {}, [&session, tracing = values.Tracing](JobContext&) { session.SetRemoteTrace(tracing); },
-            {}, [this](std::exception_ptr error) { ShowCommandError(this, *runner_, error); });
-    }
-    if (!changed)
-        return;
-    if (!LoggedIn())
-    {
-        remoteSettings_ = wanted;
-        return;
-    }
-    if (CurrentDialogs().AskWarningYesNo(
-            this, "Changing the remote connection information will reset the connection and require you to "
-                  "login again, are you sure you want to change this information ?") != Answer::Yes)
-        return;
-    // Cancelled at a pending-edit question: still logged in, so the new values are dropped as after No.
-    login_->Logout([this, wanted] { remoteSettings_ = wanted; });
+    update([this](IniFile& ini) { WriteWindowPlacement(ini, PlacementOf(*this)); });
 }
 
 } // namespace korvel::admin

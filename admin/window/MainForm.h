@@ -32,6 +32,7 @@ namespace korvel::admin
 
 class BackgroundRunner;
 class CommandFocus;
+class OptionsItem;
 class StatusBarSections;
 class TOptionsDlg;
 class WaitIndicator;
@@ -59,7 +60,6 @@ public:
     TTraceLogDlg* TraceLogDialog() const { return traceLogDlg_.data(); }
 
     // --- Commands (each runs inside RunCommand) ---------------------------------------------------------
-    void OptionsItemClick();
     // The journal of changes in a dialog.
     void ChangeHistoryItemClick();
     void FileExit() { close(); }
@@ -92,7 +92,6 @@ private:
     void CreatePageControl(const PageFactory& createPages);
     void SetMinimumWindowSize();
     // The saved geometry when it lies on a screen, else centred; maximised as it was (first show only).
-    void PlaceWindow();
     void ShowPages(bool loggedIn);
     void WriteSettings();
 
@@ -119,6 +118,7 @@ private:
     QTabWidget* mainPageControl_ = nullptr;
     QLabel* loggedOutLabel_ = nullptr;
     std::unique_ptr<LoginController> login_; // after the pages it reads
+    std::unique_ptr<OptionsItem> optionsItem_;
     bool shownOnce_ = false;
     TOptionsDlg* optionsDlg_ = nullptr;
     QPointer<TTraceLogDlg> traceLogDlg_; // trace records still arrive while the program closes
