@@ -15,6 +15,7 @@
 #include "testing/AdminLogin.h"
 #include "testing/RefServer.h"
 #include "testing/bench/BenchSupport.h"
+#include "testing/bench/RightsSeed.h"
 
 #include <benchmark/benchmark.h>
 
@@ -83,16 +84,7 @@ struct StateFixture
     {
         for (int u = 0; u < users; ++u)
             session.AddServerUser("user" + std::to_string(u), "pw" + std::to_string(u), "", u % 50 == 0);
-        for (int d = 0; d < databases; ++d)
-        {
-            const std::string database = "db" + std::to_string(d);
-            session.AddServerDatabase(database, "", "/data/" + database);
-            for (int u = 0; u < users; ++u)
-                if ((u + d) % 5 < 2)
-                    session.AddServerDatabaseUser(
-                        database, "user" + std::to_string(u),
-                        TUserRights::FromByte(static_cast<std::uint8_t>(u * 7 + d)));
-        }
+        SeedRights(session, users, databases);
     }
 
     static StateFile Parse(const std::string& text)

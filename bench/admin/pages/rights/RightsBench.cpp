@@ -7,6 +7,7 @@
 #include "testing/bench/AdminBenchMain.h"
 #include "testing/bench/GapMeter.h"
 #include "testing/bench/PagesWindow.h"
+#include "testing/bench/RightsSeed.h"
 #include "testing/bench/Rounds.h"
 
 #include <QAbstractItemView>
@@ -39,16 +40,7 @@ struct RightsFixture
     {
         for (int u = 0; u < users; ++u)
             session.AddServerUser("user" + std::to_string(u), "pw", "", false);
-        for (int d = 0; d < databases; ++d)
-        {
-            const std::string database = "db" + std::to_string(d);
-            session.AddServerDatabase(database, "", "/data/" + database);
-            for (int u = 0; u < users; ++u)
-                if ((u + d) % 5 < 2)
-                    session.AddServerDatabaseUser(
-                        database, "user" + std::to_string(u),
-                        TUserRights::FromByte(static_cast<std::uint8_t>(u * 7 + d)));
-        }
+        SeedRights(session, users, databases);
     }
 
     // The requests the page makes, in a plain loop on this thread.
