@@ -11,6 +11,7 @@
 #include "testing/TempDir.h"
 #include "testing/bench/AdminBenchMain.h"
 #include "testing/bench/GapMeter.h"
+#include "testing/bench/TurnUntil.h"
 
 #include <QAction>
 #include <QFile>
@@ -89,7 +90,7 @@ struct CancelFixture
     bool Idle() const { return !form->Runner().Busy(); }
     void Settle() const
     {
-        if (!QTest::qWaitFor([this] { return Idle(); }, 60000))
+        if (!TurnUntil([this] { return Idle(); }, 60000))
             std::printf("the window did not settle within a minute\n");
     }
     QPushButton* CancelButton() const { return form->findChild<QPushButton*>("CancelWaitButton"); }
@@ -114,11 +115,11 @@ struct CancelFixture
     {
         GapMeter gaps;
         command();
-        if (!QTest::qWaitFor([this] { return CancelButton()->isVisible(); }, 10000))
+        if (!TurnUntil([this] { return CancelButton()->isVisible(); }, 10000))
             std::printf("no Cancel was offered (%s)\n", what);
         const auto clicked = Clock::now();
         QTest::mouseClick(CancelButton(), Qt::LeftButton, {}, CancelButton()->rect().center());
-        if (!QTest::qWaitFor([&] { return back() && Idle(); }, 30000))
+        if (!TurnUntil([&] { return back() && Idle(); }, 30000))
             std::printf("the window did not come back within 30 s\n");
         return {Ms(Clock::now() - clicked), gaps.Result().LongestMs()};
     }

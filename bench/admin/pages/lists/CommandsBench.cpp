@@ -8,6 +8,7 @@
 #include "testing/bench/AdminBenchMain.h"
 #include "testing/bench/GapMeter.h"
 #include "testing/bench/PagesWindow.h"
+#include "testing/bench/TurnUntil.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -66,7 +67,7 @@ struct CommandsFixture
     // Turns the event loop until what the clicks sent is back.
     void Settle() const
     {
-        if (!QTest::qWaitFor([this] { return !pages.Runner().Busy(); }, 60000))
+        if (!TurnUntil([this] { return !pages.Runner().Busy(); }, 60000))
             std::printf("the commands did not end within a minute\n");
     }
 
@@ -128,7 +129,7 @@ struct CommandsFixture
             pages.Runner().Submit<std::int32_t>(
                 &receiver, {}, [this](admin::JobContext&) { return pages.Session().GetServerUpTime(); },
                 [&](std::int32_t) { back = true; }, [&](std::exception_ptr) { back = true; });
-            if (!QTest::qWaitFor([&] { return back; }, 10000))
+            if (!TurnUntil([&] { return back; }, 10000))
                 std::printf("a request did not come back within 10 s\n");
         }
     }
