@@ -46,11 +46,6 @@ std::string ClientIdentity()
     return std::string(CutUtf8(name + std::to_string(getpid())));
 }
 
-void AssignCut(std::string& target, std::string_view value)
-{
-    target.assign(CutUtf8(value));
-}
-
 void CutInPlace(std::string& text)
 {
     text.resize(CutUtf8(text).size());
@@ -87,27 +82,27 @@ void TDataSession::SetUncompressed(bool uncompressed)
 
 void TDataSession::SetHostName(std::string_view hostName)
 {
-    AssignCut(endpoint_.HostName, hostName);
+    endpoint_.HostName.assign(CutUtf8(hostName));
 }
 
 void TDataSession::SetAddress(std::string_view address)
 {
-    AssignCut(endpoint_.Address, address);
+    endpoint_.Address.assign(CutUtf8(address));
 }
 
 void TDataSession::SetServiceName(std::string_view serviceName)
 {
-    AssignCut(endpoint_.ServiceName, serviceName);
+    endpoint_.ServiceName.assign(CutUtf8(serviceName));
 }
 
 void TDataSession::SetUserName(std::string_view userName)
 {
-    AssignCut(userName_, userName);
+    userName_.assign(CutUtf8(userName));
 }
 
 void TDataSession::SetPassword(std::string_view password)
 {
-    AssignCut(password_, password);
+    password_.assign(CutUtf8(password));
 }
 
 void TDataSession::SetProgressSteps(std::uint16_t value)
