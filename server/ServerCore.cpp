@@ -175,8 +175,7 @@ std::string ServerCore::CurrentAdministrator(const Connection& connection)
     // user since LOGIN, and a session kept open must not outlive that.
     const Session* session = sessions_.Find(connection.SessionId);
     std::string user = session ? session->UserName : std::string{};
-    auto record = session ? store_.FindUser(user) : std::nullopt;
-    if (!record || !record->Administrator)
+    if (!session || !store_.IsAdministrator(user))
     {
         log_.Write("Request of user '" + user + "' from " + connection.PeerAddress +
                    " refused: not an administrator any more");
