@@ -272,8 +272,8 @@ bool EventLoop::MakeRoom(PortKind port, Clock::time_point now)
             oldest = entry.second.get();
     if (!oldest)
         return false;
-    log_.Write("Idle connection from " + oldest->PeerAddress + " closed to make room for a new one");
     Lose(*oldest, "Idle connection closed");
+    ++idleClosed_;
     return true;
 }
 
@@ -313,9 +313,7 @@ void EventLoop::CloseIdleBeyondLimits(Clock::time_point now)
         --left;
         closing.push_back(connection->Serial);
     }
-    log_.Write("Closed " + std::to_string(closing.size()) + " idle connections beyond " +
-               std::to_string(maxIdlePerAddress_) + " per address or " + std::to_string(maxIdle_) +
-               " in all");
+    idleClosed_ += closing.size();
     for (auto serial : closing)
         if (auto found = connections_.find(serial); found != connections_.end())
             Lose(*found->second, "Idle connection closed");
@@ -547,6 +545,15 @@ void EventLoop::Sweep(Clock::time_point now)
         Lose(*found->second, reason);
     }
     CloseIdleBeyondLimits(now);
+    if (idleClosed_ > 0)
+    {
+        // One line a second at most, however hard the ports are flooded.
+        log_.Write("Closed " + std::to_string(std::exchange(idleClosed_, 0)) +
+                   " idle connections that had not logged in (limits: " + std::to_string(maxIdlePerAddress_) +
+                   " per address, " + std::to_string(maxIdle_) +
+                   " in all, spare descriptors for the "
+                   "administration port)");
+    }
     core_->Tick(now);
 }
 

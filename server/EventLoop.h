@@ -85,6 +85,8 @@ private:
     // Connections the descriptor limit allows in all (set by Listen); the main port leaves a reserve of them
     // to the administration port.
     std::size_t capacity_ = 0;
+    // Idle connections closed since the last sweep, logged there in one line.
+    std::size_t idleClosed_ = 0;
     ServerCore* core_ = nullptr;
     int epoll_ = -1;
     int signals_ = -1;
