@@ -36,6 +36,15 @@ struct OwnFile
 const OwnFile OwnFiles[] = {{DatabaseName, true},        {"korvel.db-wal", true}, {"korvel.db-shm", true},
                             {"korvel.db-journal", true}, {LogName, true},         {PasswordName, false}};
 
+// The server would otherwise tighten and fill whatever directory the link names.
+void RefuseLink(const std::filesystem::path& path)
+{
+    std::error_code ignored;
+    if (std::filesystem::is_symlink(path, ignored))
+        throw std::runtime_error(path.string() +
+                                 " is a symbolic link: give the data directory's own path, not a link to it");
+}
+
 std::string ModeChange(const std::filesystem::path& path, mode_t from, mode_t to)
 {
     char modes[32];
@@ -48,13 +57,19 @@ std::string ModeChange(const std::filesystem::path& path, mode_t from, mode_t to
 
 DataDirectory::DataDirectory(std::filesystem::path path, Missing missing) : path_(std::move(path))
 {
+    // A trailing slash would make the kernel follow a final link even with O_NOFOLLOW.
+    if (!path_.has_filename() && path_.has_parent_path() && path_ != path_.root_path())
+        path_ = path_.parent_path();
+    RefuseLink(path_);
     if (missing == Missing::Create)
         std::filesystem::create_directories(path_);
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // Never through a link planted meanwhile: every later change is made through this descriptor only.
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd_ < 0)
     {
         if (errno == ENOENT && missing == Missing::Refuse)
             throw NoKorvelData(path_);
+        RefuseLink(path_);
         Fail("cannot open " + path_.string());
     }
     try
@@ -99,6 +114,10 @@ void DataDirectory::Secure(Missing missing)
     // Whoever owns the directory can swap its files at will.
     if (info.st_uid != ::geteuid())
         throw std::runtime_error(path_.string() + " belongs to another user");
+    // Anyone who could write in it may have planted files already; tightening now would not undo that.
+    if (info.st_mode & (S_IWGRP | S_IWOTH))
+        throw std::runtime_error(path_.string() +
+                                 " is writable by other users: make it the server user's alone (chmod 700)");
     if (missing == Missing::Refuse && ::faccessat(fd_, DatabaseName, F_OK, AT_SYMLINK_NOFOLLOW) != 0)
         throw NoKorvelData(path_);
     // Private first: from then on nobody else can plant or swap a file while the rest is checked.

@@ -32,9 +32,11 @@ public:
 
 // The data directory, held for the object's life by an exclusive flock on the directory itself: renaming or
 // replacing a file in it cannot get round the lock, and the kernel drops it when the process ends, however it
-// ends. On opening, the directory is made 0700 and the server's files in it 0600 (the database holds every
-// password; files created later get that mode from the process umask, KeepCreatedFilesPrivate); a file the
-// server opens in place may not be a symbolic link or anything but a plain file.
+// ends. The directory is opened without following a link, and refused when it is a link, belongs to another
+// user or is writable by others. On opening, the directory is made 0700 and the server's files in it 0600
+// (the database holds every password; files created later get that mode from the process umask,
+// KeepCreatedFilesPrivate); a file the server opens in place may not be a symbolic link or anything but a
+// plain file.
 class DataDirectory
 {
 public:

@@ -2,17 +2,21 @@
 
 #include "server/ProcessSetup.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <span>
 #include <stdexcept>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
 
@@ -30,6 +34,24 @@ constexpr int AcceptsPerWakeup = 64;
 constexpr auto SweepPeriod = std::chrono::seconds{1};
 constexpr auto DescriptorBackoff = std::chrono::milliseconds{200};
 constexpr auto DescriptorWarningPeriod = std::chrono::seconds{10};
+constexpr auto IdleAfter = std::chrono::seconds{5};
+// Descriptors kept for the administration port, and for what the server opens besides connections (the
+// signal descriptor, the log, SQLite's files).
+constexpr std::size_t AdminReserve = 32;
+constexpr std::size_t OtherDescriptors = 16;
+
+// Connections that the descriptor limit leaves room for, counted from the lowest free descriptor now.
+std::size_t ConnectionCapacity(int anyFd)
+{
+    rlimit limit{};
+    int lowestFree = fcntl(anyFd, F_DUPFD_CLOEXEC, 0);
+    if (lowestFree < 0 || getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        throw std::runtime_error(std::string("cannot count descriptors: ") + std::strerror(errno));
+    ::close(lowestFree);
+    auto used = static_cast<rlim_t>(lowestFree) + OtherDescriptors;
+    auto room = limit.rlim_cur > used ? limit.rlim_cur - used : 0;
+    return static_cast<std::size_t>(std::max<rlim_t>(room, AdminReserve + 1));
+}
 
 std::string PeerAddress(const sockaddr_in& address)
 {
@@ -49,7 +71,9 @@ void AddToEpoll(int epoll, int fd, std::uint32_t events, std::uint64_t token)
 
 } // namespace
 
-EventLoop::EventLoop(const ServerOptions& options, ServerLog& log) : log_(log)
+EventLoop::EventLoop(const ServerOptions& options, ServerLog& log)
+    : log_(log), maxIdlePerAddress_(static_cast<std::size_t>(options.MaxIdlePerAddress)),
+      maxIdle_(static_cast<std::size_t>(options.MaxIdle))
 {
     epoll_ = epoll_create1(EPOLL_CLOEXEC);
     if (epoll_ < 0)
@@ -101,6 +125,7 @@ void EventLoop::Listen()
 {
     OpenListener(admin_);
     OpenListener(main_);
+    capacity_ = ConnectionCapacity(epoll_);
 }
 
 int EventLoop::BoundPort(PortKind port) const
@@ -199,6 +224,11 @@ void EventLoop::Accept(Listener& listener, PortKind port)
 {
     for (int i = 0; i < AcceptsPerWakeup; ++i)
     {
+        if (!MakeRoom(port, Clock::now()))
+        {
+            Pause(listener, Clock::now()); // the rest wait in the backlog until a connection closes
+            return;
+        }
         sockaddr_in address{};
         socklen_t length = sizeof address;
         int fd = accept4(listener.Fd, reinterpret_cast<sockaddr*>(&address), &length,
@@ -231,16 +261,79 @@ void EventLoop::Accept(Listener& listener, PortKind port)
     }
 }
 
-void EventLoop::PauseListeners(Clock::time_point now)
+bool EventLoop::MakeRoom(PortKind port, Clock::time_point now)
+{
+    const std::size_t allowed = port == PortKind::Main ? capacity_ - AdminReserve : capacity_;
+    if (connections_.size() < allowed)
+        return true;
+    Connection* oldest = nullptr;
+    for (auto& entry : connections_)
+        if (Idle(*entry.second, now) && (!oldest || entry.second->LastActivity < oldest->LastActivity))
+            oldest = entry.second.get();
+    if (!oldest)
+        return false;
+    Lose(*oldest, "Idle connection closed");
+    ++idleClosed_;
+    return true;
+}
+
+bool EventLoop::Idle(const Connection& connection, Clock::time_point now) const
+{
+    // A connection whose answer the server holds back is waiting for the server, not idle.
+    return connection.State != Phase::LoggedIn && !connection.ReplyDelayed &&
+           now - connection.LastActivity >= IdleAfter;
+}
+
+void EventLoop::CloseIdleBeyondLimits(Clock::time_point now)
+{
+    std::vector<Connection*> idle;
+    std::unordered_map<std::string, std::size_t> perAddress;
+    for (auto& entry : connections_)
+        if (Idle(*entry.second, now))
+        {
+            idle.push_back(entry.second.get());
+            ++perAddress[entry.second->PeerAddress];
+        }
+    if (idle.size() <= maxIdle_ && std::ranges::all_of(perAddress, [this](const auto& count)
+                                                       { return count.second <= maxIdlePerAddress_; }))
+        return;
+    std::ranges::sort(idle,
+                      [](const Connection* a, const Connection* b) {
+                          return std::tie(a->LastActivity, a->Serial) < std::tie(b->LastActivity, b->Serial);
+                      });
+    // Oldest first: each closes while its address, or all of them, is over its limit.
+    std::size_t left = idle.size();
+    std::vector<std::uint64_t> closing;
+    for (Connection* connection : idle)
+    {
+        std::size_t& fromAddress = perAddress[connection->PeerAddress];
+        if (fromAddress <= maxIdlePerAddress_ && left <= maxIdle_)
+            continue;
+        --fromAddress;
+        --left;
+        closing.push_back(connection->Serial);
+    }
+    idleClosed_ += closing.size();
+    for (auto serial : closing)
+        if (auto found = connections_.find(serial); found != connections_.end())
+            Lose(*found->second, "Idle connection closed");
+}
+
+void EventLoop::Pause(Listener& listener, Clock::time_point now)
 {
     // Level-triggered listeners would wake us at once again: stop watching them for a while instead.
-    for (Listener* listener : {&admin_, &main_})
-        if (listener->Fd >= 0 && !listener->Paused)
-        {
-            epoll_ctl(epoll_, EPOLL_CTL_DEL, listener->Fd, nullptr);
-            listener->Paused = true;
-        }
+    if (listener.Fd >= 0 && !listener.Paused)
+    {
+        epoll_ctl(epoll_, EPOLL_CTL_DEL, listener.Fd, nullptr);
+        listener.Paused = true;
+    }
     resumeListenersAt_ = now + DescriptorBackoff;
+}
+
+void EventLoop::PauseListeners(Clock::time_point now)
+{
+    Pause(admin_, now);
+    Pause(main_, now);
 }
 
 void EventLoop::ResumeListeners()
@@ -392,6 +485,7 @@ void EventLoop::SendDueReplies(Clock::time_point now)
             continue;
         Connection& connection = *found->second;
         connection.ReplyDelayed = false;
+        connection.LastActivity = now; // idle only counting from when its answer left
         auto reply = std::move(connection.DelayedReply);
         connection.DelayedReply = {};
         Send(connection, reply.data(), reply.size());
@@ -449,6 +543,16 @@ void EventLoop::Sweep(Clock::time_point now)
         if (found->second->State != Phase::LoggedIn)
             log_.Write(std::string(reason) + ": " + found->second->PeerAddress + "; connection closed");
         Lose(*found->second, reason);
+    }
+    CloseIdleBeyondLimits(now);
+    if (idleClosed_ > 0)
+    {
+        // One line a second at most, however hard the ports are flooded.
+        log_.Write("Closed " + std::to_string(std::exchange(idleClosed_, 0)) +
+                   " idle connections that had not logged in (limits: " + std::to_string(maxIdlePerAddress_) +
+                   " per address, " + std::to_string(maxIdle_) +
+                   " in all, spare descriptors for the "
+                   "administration port)");
     }
     core_->Tick(now);
 }

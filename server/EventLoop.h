@@ -1,6 +1,10 @@
 // The server's one thread: an epoll loop over both listeners and every connection. It turns readable bytes
 // into complete messages for the ServerCore, writes replies, holds back throttled replies, closes silent
 // connections once a second, and backs off when the process runs out of file descriptors.
+// Neighbours are bounded as OpenSSH bounds unauthenticated connections: one that has not logged in and has
+// sent nothing for 5 s is idle, and idle ones are kept only up to a limit per address and in all, the oldest
+// closed first. The main port never takes the last descriptors, so that an administrator can still log in
+// while it is flooded.
 #pragma once
 
 #include "server/Connection.h"
@@ -54,6 +58,12 @@ private:
 
     void OpenListener(Listener& listener);
     void Accept(Listener& listener, PortKind port);
+    // Whether the port may take one more connection now, closing the oldest idle one when that makes room.
+    bool MakeRoom(PortKind port, Clock::time_point now);
+    bool Idle(const Connection& connection, Clock::time_point now) const;
+    // Closes the oldest idle connections beyond the limits.
+    void CloseIdleBeyondLimits(Clock::time_point now);
+    void Pause(Listener& listener, Clock::time_point now);
     void PauseListeners(Clock::time_point now);
     void ResumeListeners();
     void Readable(Connection& connection);
@@ -70,6 +80,13 @@ private:
     void CloseAll();
 
     ServerLog& log_;
+    std::size_t maxIdlePerAddress_;
+    std::size_t maxIdle_;
+    // Connections the descriptor limit allows in all (set by Listen); the main port leaves a reserve of them
+    // to the administration port.
+    std::size_t capacity_ = 0;
+    // Idle connections closed since the last sweep, logged there in one line.
+    std::size_t idleClosed_ = 0;
     ServerCore* core_ = nullptr;
     int epoll_ = -1;
     int signals_ = -1;

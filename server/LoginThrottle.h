@@ -1,9 +1,9 @@
 // Slows down password guessing: after three consecutive failed logins for one user name from one address,
-// each further attempt is answered only after a delay of 1 s, doubling up to 30 s. A success clears the
-// count. RECONNECTs with an unknown session id count per address the same way, and a successful LOGIN or
-// RECONNECT from the address ends their run; besides, an hourly budget that no success resets stops an
-// address after 100 failed RECONNECTs, so that session ids cannot be guessed by mixing in successes or by
-// opening many connections at once.
+// each further failure is answered only after a delay of 1 s, doubling up to 30 s. The failure pays: a
+// right password is answered at once, and its success clears the count. RECONNECTs with an unknown session id
+// count per address the same way, and a successful LOGIN or RECONNECT from the address ends their run;
+// besides, an hourly budget that no success resets stops an address after 100 failed RECONNECTs, so that
+// session ids cannot be guessed by mixing in successes or by opening many connections at once.
 #pragma once
 
 #include "server/SessionTable.h"
@@ -24,7 +24,7 @@ public:
     // older half rather than fill memory within the hour that Prune waits.
     explicit LoginThrottle(std::size_t maxRecords = 100000) : maxRecords_(maxRecords) {}
 
-    // How long the answer to an attempt now must wait (zero for the first three after a success).
+    // How long the answer to a failed attempt now must wait (zero for the first three after a success).
     std::chrono::milliseconds DelayFor(const std::string& userName, const std::string& address) const;
     void Failed(const std::string& userName, const std::string& address, Clock::time_point now);
     void Succeeded(const std::string& userName, const std::string& address);

@@ -22,12 +22,17 @@ void BlockStopSignals()
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-void RaiseFileLimit()
+void RaiseFileLimit(long most)
 {
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max)
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return;
+    rlim_t wanted = limit.rlim_max;
+    if (most > 0 && (wanted == RLIM_INFINITY || static_cast<rlim_t>(most) < wanted))
+        wanted = static_cast<rlim_t>(most);
+    if (wanted != limit.rlim_cur)
     {
-        limit.rlim_cur = limit.rlim_max;
+        limit.rlim_cur = wanted;
         setrlimit(RLIMIT_NOFILE, &limit);
     }
 }

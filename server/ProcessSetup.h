@@ -10,8 +10,9 @@ namespace korvel::server
 sigset_t StopSignals();
 // Blocks the stop signals, so that they are waited for rather than delivered, and ignores SIGPIPE.
 void BlockStopSignals();
-// Many sessions need many descriptors: takes all that the hard limit allows.
-void RaiseFileLimit();
+// Many sessions need many descriptors: takes all that the hard limit allows, or `most` when that is less
+// (0: no cap).
+void RaiseFileLimit(long most = 0);
 // Whatever umask the process was started with, what it creates is its owner's alone: the database holds every
 // password.
 void KeepCreatedFilesPrivate();

@@ -175,8 +175,7 @@ std::string ServerCore::CurrentAdministrator(const Connection& connection)
     // user since LOGIN, and a session kept open must not outlive that.
     const Session* session = sessions_.Find(connection.SessionId);
     std::string user = session ? session->UserName : std::string{};
-    auto record = session ? store_.FindUser(user) : std::nullopt;
-    if (!record || !record->Administrator)
+    if (!session || !store_.IsAdministrator(user))
     {
         log_.Write("Request of user '" + user + "' from " + connection.PeerAddress +
                    " refused: not an administrator any more");
@@ -220,24 +219,23 @@ void ServerCore::Reconnect(Connection& connection, MessageReader& request)
         SendReply(connection);
         return;
     }
-    auto delay = throttle_.ReconnectDelayFor(connection.PeerAddress);
-    if (delay.count() > 0)
-        log_.Write("Re-connection from " + connection.PeerAddress + " delayed " +
-                   std::to_string(delay.count()) + " ms after repeated failures");
     // The address lists apply as at LOGIN, before the id is looked up: a blocked address learns nothing of
     // which sessions exist. Denying new logins does not stop a session coming back after a network blip.
     if (connection.Port == PortKind::Main && addresses::AddressBlocked(config_, connection.PeerAddress))
     {
         log_.Write("Re-connection from " + connection.PeerAddress + " refused: the address is blocked");
         WriteRefusal({KORVEL_REMOTEADDRESSBLOCK, {}, {}, {}});
-        SendReply(connection, nullptr, delay);
+        SendReply(connection);
         return;
     }
     Session* session = sessions_.Find(sessionId);
     if (!session || session->Port != connection.Port)
     {
+        // The failure pays, not the next one to come back from the same address.
+        auto delay = throttle_.ReconnectDelayFor(connection.PeerAddress);
         throttle_.ReconnectFailed(connection.PeerAddress, Clock::now());
-        log_.Write("Re-connection to an unknown session from " + connection.PeerAddress);
+        log_.Write("Re-connection to an unknown session from " + connection.PeerAddress +
+                   (delay.count() > 0 ? ", answered after " + std::to_string(delay.count()) + " ms" : ""));
         WriteRefusal({KORVEL_REMOTECONNECT, {}, {}, {}});
         SendReply(connection, nullptr, delay);
         return;
@@ -258,7 +256,7 @@ void ServerCore::Reconnect(Connection& connection, MessageReader& request)
                "' re-attached from " + connection.PeerAddress);
     reply_.SetCode(KORVEL_NONE);
     reply_.Begin();
-    SendReply(connection, nullptr, delay);
+    SendReply(connection);
 }
 
 void ServerCore::Login(Connection& connection, MessageReader& request)
@@ -269,16 +267,17 @@ void ServerCore::Login(Connection& connection, MessageReader& request)
     request.Read(password);
     if (connection.State != Phase::Login)
         throw Refusal{KORVEL_REMOTEINVREQUEST, user, {}, {}};
-    auto delay = throttle_.DelayFor(user, connection.PeerAddress);
-    if (delay.count() > 0)
-        log_.Write("Login of user '" + user + "' from " + connection.PeerAddress + " delayed " +
-                   std::to_string(delay.count()) + " ms after repeated failures");
     std::uint16_t code = CheckLogin(connection, user, password);
+    // Only a wrong password waits: the right one is answered at once, even from an address where someone
+    // keeps guessing the same name.
+    std::chrono::milliseconds delay{0};
     if (code == KORVEL_REMOTEINVLOGIN)
     {
+        delay = throttle_.DelayFor(user, connection.PeerAddress);
         throttle_.Failed(user, connection.PeerAddress, Clock::now());
         log_.Write("Failed login of user '" + user + "' from " + connection.PeerAddress + " on the " +
-                   PortName(connection.Port) + " port");
+                   PortName(connection.Port) + " port" +
+                   (delay.count() > 0 ? ", answered after " + std::to_string(delay.count()) + " ms" : ""));
     }
     if (code != KORVEL_NONE)
     {
@@ -298,7 +297,7 @@ void ServerCore::Login(Connection& connection, MessageReader& request)
                PortName(connection.Port) + " port (session " + std::to_string(connection.SessionId) + ")");
     reply_.SetCode(KORVEL_NONE);
     reply_.Begin();
-    SendReply(connection, nullptr, delay);
+    SendReply(connection);
 }
 
 std::uint16_t ServerCore::CheckLogin(const Connection& connection, const std::string& user,

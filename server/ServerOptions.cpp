@@ -87,6 +87,13 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, int& exit
         ->check(CLI::Range(1, 86400));
     app.add_option("--login-timeout", options.LoginTimeout, "Seconds allowed until LOGIN")
         ->check(CLI::Range(1, 86400));
+    app.add_option("--max-idle-per-address", options.MaxIdlePerAddress,
+                   "Connections from one address kept while they have not logged in and sent nothing for 5 s")
+        ->check(CLI::Range(1, 1 << 20));
+    app.add_option("--max-idle", options.MaxIdle, "Such idle connections kept in all")
+        ->check(CLI::Range(1, 1 << 20));
+    app.add_option("--max-files", options.MaxFiles, "Descriptors to take (0: all that the hard limit allows)")
+        ->check(CLI::Range(0, 1 << 30));
     try
     {
         app.parse(argc, argv);

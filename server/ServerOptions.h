@@ -24,8 +24,15 @@ struct ServerOptions
     std::optional<std::string> ResetAdmin;
     std::int32_t MaxMessage = 64 * 1024 * 1024;
     std::int64_t MaxLog = 16 * 1024 * 1024;
-    int HandshakeTimeout = 60;
+    // Short: a client sends its first request as soon as it connects.
+    int HandshakeTimeout = 10;
     int LoginTimeout = 600;
+    // Connections that have not logged in and sent nothing for a while, kept at most per address and in all;
+    // beyond that the oldest are closed.
+    int MaxIdlePerAddress = 64;
+    int MaxIdle = 1024;
+    // Descriptors the server takes; 0: all that the hard limit allows.
+    int MaxFiles = 0;
 
     // The version that gates request shapes: a server stating none behaves as 3.03.
     std::int64_t EffectiveVersion() const;

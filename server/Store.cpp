@@ -105,6 +105,8 @@ Store::Store(const std::string& path)
     // WAL with NORMAL sync: a committed change survives the process being killed at any point.
     Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
     Execute(Schema);
+    for (auto& name : Names("SELECT name FROM users WHERE administrator <> 0"))
+        administrators_.insert(std::move(name));
 }
 
 Store::~Store()
@@ -167,11 +169,12 @@ bool Store::HasUsers()
     return statement.Step();
 }
 
-int Store::AdministratorCount()
+void Store::NoteAdministrator(const std::string& name, bool administrator)
 {
-    Statement statement(db_, "SELECT COUNT(*) FROM users WHERE administrator <> 0");
-    statement.Step();
-    return statement.Number(0);
+    if (administrator)
+        administrators_.insert(name);
+    else
+        administrators_.erase(name);
 }
 
 StringList Store::UserNames()
@@ -190,9 +193,12 @@ std::optional<UserRecord> Store::FindUser(const std::string& name)
 
 bool Store::AddUser(const UserRecord& user)
 {
-    return Change(
-        "INSERT OR IGNORE INTO users(name, password, description, administrator) VALUES(?, ?, ?, ?)",
-        {user.Name, user.Password, user.Description}, user.Administrator ? 1 : 0);
+    bool added =
+        Change("INSERT OR IGNORE INTO users(name, password, description, administrator) VALUES(?, ?, ?, ?)",
+               {user.Name, user.Password, user.Description}, user.Administrator ? 1 : 0);
+    if (added)
+        NoteAdministrator(user.Name, user.Administrator);
+    return added;
 }
 
 bool Store::ModifyUser(const UserRecord& user)
@@ -201,17 +207,23 @@ bool Store::ModifyUser(const UserRecord& user)
                         "UPDATE users SET password = ?, description = ?, administrator = ? WHERE name = ?");
     statement.Bind(user.Password).Bind(user.Description).Bind(user.Administrator ? 1 : 0).Bind(user.Name);
     statement.Step();
-    return sqlite3_changes(db_) > 0;
+    bool changed = sqlite3_changes(db_) > 0;
+    if (changed)
+        NoteAdministrator(user.Name, user.Administrator);
+    return changed;
 }
 
 bool Store::DeleteUser(const std::string& name)
 {
-    return InTransaction(
+    bool deleted = InTransaction(
         [&]
         {
             Change("DELETE FROM database_users WHERE user = ?", {name});
             return Change("DELETE FROM users WHERE name = ?", {name});
         });
+    if (deleted)
+        NoteAdministrator(name, false);
+    return deleted;
 }
 
 StringList Store::DatabaseNames()

@@ -1,5 +1,7 @@
 // The server's persistent state in SQLite: users, databases, database users and the configuration. Every
 // change is one committed transaction before the call returns, so a reply sent after it is never lost.
+// The administrators' names are also kept in memory, changed with the commit that changes them, so that the
+// check every administration request makes reads no file.
 #pragma once
 
 #include "engine/wire/AdminTypes.h"
@@ -9,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_set>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -47,7 +50,8 @@ public:
     Store& operator=(const Store&) = delete;
 
     bool HasUsers();
-    int AdministratorCount();
+    int AdministratorCount() const { return static_cast<int>(administrators_.size()); }
+    bool IsAdministrator(const std::string& name) const { return administrators_.contains(name); }
 
     StringList UserNames();
     std::optional<UserRecord> FindUser(const std::string& name);
@@ -81,8 +85,11 @@ private:
     bool Change(const char* sql, std::initializer_list<std::string> texts, std::optional<int> number = {});
     // Runs several changes as one committed transaction, rolled back when one fails.
     template <typename Work> bool InTransaction(Work work);
+    // Follows a committed change of the user's administrator flag.
+    void NoteAdministrator(const std::string& name, bool administrator);
 
     sqlite3* db_ = nullptr;
+    std::unordered_set<std::string> administrators_;
 };
 
 } // namespace korvel::server

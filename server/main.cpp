@@ -78,7 +78,7 @@ int main(int argc, char** argv)
     auto options = ParseServerOptions(argc, argv, exitCode);
     if (!options)
         return exitCode;
-    RaiseFileLimit();
+    RaiseFileLimit(options->MaxFiles);
     BlockStopSignals();
     KeepCreatedFilesPrivate();
     try

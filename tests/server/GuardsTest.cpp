@@ -10,9 +10,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace korvel::test
 {
@@ -282,6 +284,59 @@ TEST(Guards, NoFileIsOpenedThroughAPlantedLink)
     server.Start();
     EXPECT_NO_THROW(OpenSession(server, /*adminPort=*/false, true, "bob", "pw"))
         << "the installation is intact";
+}
+
+// A data directory the server cannot call its own is refused by name before anything in it is changed,
+// whether the server would start there or recover an administrator.
+TEST(Guards, ADataDirectoryNotOursIsRefusedUntouched)
+{
+    struct Case
+    {
+        const char* Name;
+        const char* Said;
+        bool NeedsRoot;
+        // Prepares `target` and returns the path to give as --data-dir.
+        std::function<std::filesystem::path(const std::filesystem::path& target)> Plant;
+    };
+    const Case cases[] = {
+        {"a link to one of ours", "is a symbolic link", false,
+         [](const std::filesystem::path& target)
+         {
+             auto link = target.parent_path() / "link";
+             std::filesystem::create_directory_symlink(target, link);
+             return link;
+         }},
+        {"writable by others", "is writable by other users", false,
+         [](const std::filesystem::path& target)
+         {
+             std::filesystem::permissions(target, std::filesystem::perms(0777));
+             return target;
+         }},
+        {"another user's", "belongs to another user", true,
+         [](const std::filesystem::path& target)
+         {
+             EXPECT_EQ(chown(target.c_str(), 65534, 65534), 0);
+             return target;
+         }},
+    };
+    for (const Case& c : cases)
+        for (const char* action : {" --admin-port 0 --main-port 0", " --reset-admin admin"})
+        {
+            SCOPED_TRACE(std::string(c.Name) + action);
+            if (c.NeedsRoot && geteuid() != 0)
+                continue; // only root can give a directory away
+            ScratchDirectory scratch;
+            const auto target = scratch.Path() / "target";
+            std::filesystem::create_directory(target);
+            std::filesystem::permissions(target, std::filesystem::perms(0755));
+            const auto given = c.Plant(target);
+            const mode_t before = ModeOf(target);
+            auto run = RunServerProgram("--data-dir " + given.string() + action);
+            EXPECT_EQ(run.Status, 1);
+            EXPECT_NE(run.Output.find(given.string() + " " + c.Said), std::string::npos) << run.Output;
+            EXPECT_EQ(ModeOf(target), before);
+            EXPECT_TRUE(std::filesystem::is_empty(target));
+        }
 }
 
 TEST(Guards, ResetAdminRecoversAStoppedInstallationOnly)

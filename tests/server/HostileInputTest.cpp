@@ -1,10 +1,12 @@
-// Hostile input against a real korvel-refserver: bad sizes, a zlib bomb, garbage, silence and hundreds of
-// half-open connections. Each time the offending connection alone is closed and the server keeps serving.
+// Hostile input against a real korvel-refserver: bad sizes, a zlib bomb, garbage, silence, hundreds of
+// half-open or idle connections. Each time the offending connection alone is closed and the server keeps
+// serving.
 #include "engine/wire/ErrorCodes.h"
 #include "engine/wire/RequestCodes.h"
 #include "engine/wire/Zlib.h"
 #include "tests/server/ServerTestSupport.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
@@ -268,6 +270,79 @@ TEST(HostileInput, HalfOpenConnectionsDoNotStallARealLogin)
     EXPECT_GE(admin->GetUpTime(), 0);
     auto user = OpenSession(server, false);
     EXPECT_EQ(admin->GetConnectedSessionCount(), 1);
+}
+
+// A flood of silent connections from one address, with few descriptors: on the main port the administration
+// port's reserve lets the administrator in before anything is closed; on the administration port itself the
+// oldest idle connections are closed to make room.
+TEST(HostileInput, AFloodOfIdleConnectionsDoesNotLockOutTheAdministrator)
+{
+    struct Case
+    {
+        const char* Name;
+        bool AdminPort;
+    };
+    for (const Case c : {Case{"main port flooded", false}, Case{"administration port flooded", true}})
+    {
+        SCOPED_TRACE(c.Name);
+        RefServer server(
+            ServerWith({"--max-files", "256", "--max-idle-per-address", "16", "--max-idle", "32"}));
+        // Each connection shakes hands, then says nothing more, until the port takes no more of them. Four
+        // addresses within their own limit are together beyond the limit in all.
+        const std::vector<const char*> sources = {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"};
+        std::vector<std::unique_ptr<RawClient>> flood;
+        for (bool answered = true; answered && flood.size() < 300;)
+        {
+            flood.push_back(std::make_unique<RawClient>(c.AdminPort ? server.AdminPort() : server.MainPort(),
+                                                        sources[flood.size() % sources.size()]));
+            flood.back()->Send(RawConnectParams());
+            answered = !flood.back()->Receive(std::chrono::milliseconds{1000}).empty();
+        }
+        ASSERT_LT(flood.size(), 300u) << "the flood filled the port";
+        ExpectServing(server);
+        if (c.AdminPort)
+        {
+            EXPECT_TRUE(flood.front()->ClosedByServer()) << "the oldest idle connection goes first";
+            auto open = [&]
+            {
+                return std::ranges::count_if(
+                    flood,
+                    [](const auto& client) { return !client->ClosedByServer(std::chrono::milliseconds{5}); });
+            };
+            EXPECT_TRUE(Eventually([&] { return open() <= 32; }, std::chrono::seconds{10}))
+                << open() << " idle connections kept";
+        }
+        else
+        {
+            auto closed =
+                std::ranges::count_if(flood, [](const auto& client)
+                                      { return client->ClosedByServer(std::chrono::milliseconds{5}); });
+            EXPECT_EQ(closed, 0) << "the administrator needed no room made";
+        }
+    }
+}
+
+// A pooled application server opens many connections at once from one address: none of them is idle, since
+// each sends at once, so none is refused however far beyond the idle limit they go.
+TEST(HostileInput, ABurstOfLoginsFromOneAddressIsNeverRefused)
+{
+    RefServer server;
+    std::vector<std::unique_ptr<RawClient>> pool;
+    for (int i = 0; i < 300; ++i)
+    {
+        pool.push_back(std::make_unique<RawClient>(server.MainPort()));
+        pool.back()->Send(RawConnectParams());
+    }
+    for (auto& client : pool)
+    {
+        ASSERT_EQ(ReplyCodeOf(client->Receive()), KORVEL_NONE);
+        client->Send(RawRequest(REQUEST_LOGIN, {RawValue("admin"), RawValue("secret")}));
+    }
+    int loggedIn = 0;
+    for (auto& client : pool)
+        loggedIn += ReplyCodeOf(client->Receive()) == KORVEL_NONE;
+    EXPECT_EQ(loggedIn, 300);
+    EXPECT_EQ(OpenSession(server)->GetConnectedSessionCount(), 300);
 }
 
 } // namespace
