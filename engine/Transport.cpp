@@ -2,17 +2,13 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <exception>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
 namespace korvel
@@ -55,45 +51,6 @@ public:
 };
 
 } // namespace
-
-std::uint32_t ResolveHostWithin(const std::shared_ptr<Resolver>& resolver, const std::string& hostName,
-                                const WaitLimits* limits)
-{
-    if (!limits || (!limits->Interrupt && !limits->Deadline))
-        return resolver->ResolveHost(hostName);
-    struct Lookup
-    {
-        int DoneFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        std::atomic<bool> Done = false;
-        std::uint32_t Address = 0;
-        std::exception_ptr Error;
-        ~Lookup() { close(DoneFd); }
-    };
-    auto lookup = std::make_shared<Lookup>();
-    if (lookup->DoneFd < 0)
-        Fail("eventfd");
-    std::thread(
-        [lookup, resolver, hostName]
-        {
-            try
-            {
-                lookup->Address = resolver->ResolveHost(hostName);
-            }
-            catch (...)
-            {
-                lookup->Error = std::current_exception();
-            }
-            lookup->Done.store(true, std::memory_order_release);
-            const std::uint64_t one = 1;
-            [[maybe_unused]] const ssize_t written = write(lookup->DoneFd, &one, sizeof one);
-        })
-        .detach();
-    while (!lookup->Done.load(std::memory_order_acquire))
-        PollWithin(lookup->DoneFd, POLLIN, -1, limits); // raises when the limits end the wait first
-    if (lookup->Error)
-        std::rethrow_exception(lookup->Error);
-    return lookup->Address;
-}
 
 namespace
 {

@@ -50,8 +50,8 @@ public:
 std::shared_ptr<Resolver> SystemResolver();
 
 // The resolver's answer for `hostName` within the limits. A lookup can hang for the resolver's own time-outs:
-// with limits in force it runs on a thread of its own, which a cancel or the deadline abandons (its answer is
-// dropped when it comes). Raises TransportError, TransportInterrupted.
+// with limits in force it runs on a bounded pool of threads (engine/NameLookups.h), and a cancel or the
+// deadline walks away from it. Raises TransportError, TransportInterrupted.
 std::uint32_t ResolveHostWithin(const std::shared_ptr<Resolver>& resolver, const std::string& hostName,
                                 const WaitLimits* limits);
 
@@ -87,8 +87,8 @@ using TransportFactory = std::function<std::unique_ptr<Transport>()>;
 
 // A POSIX TCP transport: non-blocking socket waited on with poll, TCP_NODELAY, and TCP keepalive (60 s idle,
 // then a probe every 10 s, 6 unanswered probes end it), so a peer that vanished without a word is noticed
-// even while a reply is awaited without limit. A host name is looked up on a thread of its own that a cancel
-// abandons.
+// even while a reply is awaited without limit. A host name is looked up on the lookup pool, which a cancel
+// walks away from.
 std::unique_ptr<Transport> CreateTcpTransport(std::shared_ptr<Resolver> resolver = SystemResolver());
 
 } // namespace korvel

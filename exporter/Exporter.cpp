@@ -3,24 +3,90 @@
 #include <CivetServer.h>
 #include <algorithm>
 #include <charconv>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 namespace korvel::exporter
 {
+
+// At most --web-threads answers computed at once; a scrape beyond them waits for a free one.
+class AnswerSlots
+{
+public:
+    explicit AnswerSlots(int count) : free_(count) {}
+    void Acquire()
+    {
+        std::unique_lock lock(mutex_);
+        freed_.wait(lock, [this] { return free_ > 0; });
+        --free_;
+    }
+    void Release()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            ++free_;
+        }
+        freed_.notify_one();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable freed_;
+    int free_;
+};
+
 namespace
 {
 
 constexpr const char* TextFormat = "text/plain; version=0.0.4; charset=utf-8";
+// How long a client may take over each read or write of its request and answer: a client that connects
+// and dawdles holds a web thread no longer than this.
+constexpr const char* RequestTimeoutMs = "5000";
+// Web threads per scrape answered at once: the rest wait for clients that are slow to send their request,
+// so that a handful of those never stall the scrapes.
+constexpr int ThreadsPerScrape = 4;
+constexpr int MaxWebThreads = 1024; // civetweb's own ceiling
 
-// One GET endpoint: the answer is computed from the request and sent whole.
+// One GET endpoint behind the door: the answer is computed from the request and sent whole.
 class EndpointHandler : public CivetHandler
 {
 public:
-    explicit EndpointHandler(std::function<Reply(mg_connection*)> answer) : answer_(std::move(answer)) {}
+    EndpointHandler(WebDoor& door, AnswerSlots& slots, std::function<Reply(mg_connection*)> answer)
+        : door_(door), slots_(slots), answer_(std::move(answer))
+    {
+    }
 
     bool handleGet(CivetServer*, mg_connection* connection) override
     {
-        const Reply reply = answer_(connection);
+        switch (door_.Check(CivetServer::getHeader(connection, "Authorization")))
+        {
+        case WebDoor::Verdict::Allowed:
+            break;
+        case WebDoor::Verdict::Refused:
+        {
+            const std::string refusal = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic "
+                                        "realm=\"korvel-exporter\"\r\nContent-Type: text/plain\r\n"
+                                        "Content-Length: 13\r\n\r\nUnauthorized\n";
+            mg_write(connection, refusal.data(), refusal.size());
+            return true;
+        }
+        case WebDoor::Verdict::Broken:
+            mg_send_http_error(connection, 500, "%s", "the web configuration file cannot be read\n");
+            return true;
+        }
+        slots_.Acquire();
+        Reply reply;
+        try
+        {
+            reply = answer_(connection);
+        }
+        catch (...)
+        {
+            slots_.Release();
+            throw;
+        }
+        slots_.Release();
         if (reply.Status != 200)
         {
             mg_send_http_error(connection, reply.Status, "%s", reply.Body.c_str());
@@ -36,6 +102,8 @@ public:
     }
 
 private:
+    WebDoor& door_;
+    AnswerSlots& slots_;
     std::function<Reply(mg_connection*)> answer_;
 };
 
@@ -60,7 +128,7 @@ Reply BadRequest(std::string why)
 } // namespace
 
 Exporter::Exporter(ExporterOptions options)
-    : options_(std::move(options)), pool_(options_.Targets, options_.Probe)
+    : options_(std::move(options)), door_(options_.WebConfigFile), pool_(options_.Targets, options_.Probe)
 {
     if (options_.MetricsTarget)
     {
@@ -72,8 +140,10 @@ Exporter::Exporter(ExporterOptions options)
                                      options_.MetricsTarget->Text());
         pool_.Acquire(*module, *options_.MetricsTarget, true);
     }
+    slots_ = std::make_unique<AnswerSlots>(options_.WebThreads);
     const std::vector<std::string> civetOptions{"listening_ports", options_.Listen, "num_threads",
-                                                std::to_string(options_.WebThreads), "enable_keep_alive",
+                                                std::to_string(std::min(options_.WebThreads * ThreadsPerScrape, MaxWebThreads)),
+                                                "request_timeout_ms", RequestTimeoutMs, "enable_keep_alive",
                                                 "yes",
                                                 // Nothing is served from files.
                                                 "enable_directory_listing", "no"};
@@ -88,14 +158,16 @@ Exporter::Exporter(ExporterOptions options)
     const std::vector<int> ports = server_->getListeningPorts();
     port_ = ports.empty() ? 0 : ports.front();
     handlers_.push_back(std::make_unique<EndpointHandler>(
+        door_, *slots_,
         [this](mg_connection* connection) { return Metrics(ScrapeTimeoutHeader(connection)); }));
     server_->addHandler("/metrics", *handlers_.back());
-    handlers_.push_back(std::make_unique<EndpointHandler>(
-        [this](mg_connection* connection)
-        {
-            return Probe(Parameter(connection, "target"), Parameter(connection, "module"),
-                         ScrapeTimeoutHeader(connection));
-        }));
+    handlers_.push_back(std::make_unique<EndpointHandler>(door_, *slots_,
+                                                          [this](mg_connection* connection)
+                                                          {
+                                                              return Probe(Parameter(connection, "target"),
+                                                                           Parameter(connection, "module"),
+                                                                           ScrapeTimeoutHeader(connection));
+                                                          }));
     server_->addHandler("/probe", *handlers_.back());
 }
 

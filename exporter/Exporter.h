@@ -8,6 +8,7 @@
 #include "exporter/ProbePool.h"
 #include "exporter/SelfMetrics.h"
 #include "exporter/TargetProbe.h"
+#include "exporter/WebConfig.h"
 
 #include <memory>
 #include <optional>
@@ -21,6 +22,8 @@ struct mg_connection;
 namespace korvel::exporter
 {
 
+class AnswerSlots;
+
 struct ExporterOptions
 {
     std::string Listen = "127.0.0.1:9473"; // port 0 picks a free port
@@ -33,6 +36,8 @@ struct ExporterOptions
     // Live probes at most (the fixed target's aside), and how long one may go unscraped before it goes.
     PoolLimits Targets;
     int WebThreads = 64;
+    // The exporter toolkit's web configuration (TLS, basic authentication); empty: plain HTTP, no users.
+    std::string WebConfigFile;
 };
 
 // An HTTP status and the text to answer with.
@@ -45,7 +50,7 @@ struct Reply
 class Exporter
 {
 public:
-    // Starts listening. Raises std::runtime_error when the address cannot be used.
+    // Starts listening. Raises std::runtime_error when the address or the web configuration cannot be used.
     explicit Exporter(ExporterOptions options);
     ~Exporter();
     Exporter(const Exporter&) = delete;
@@ -66,8 +71,10 @@ private:
     std::string TargetText(TargetProbe& probe, const std::string& scrapeTimeout);
 
     ExporterOptions options_;
+    WebDoor door_;
     SelfMetrics self_;
     ProbePool pool_;
+    std::unique_ptr<AnswerSlots> slots_;
     std::vector<std::unique_ptr<CivetHandler>> handlers_;
     std::unique_ptr<CivetServer> server_; // stops before its handlers and the probes go
     int port_ = 0;

@@ -69,6 +69,11 @@ std::string ServerMetricsText(const ServerStatus& status)
             gauges.Add("korvel_sessions_by_mode_age_seconds",
                        "Time since the walk behind korvel_sessions_by_mode ended.",
                        status.ByMode->AgeSeconds);
+            // The same age under the name dashboards use for the walk's health: a walk that keeps failing
+            // shows as a growing age, never as the server being down.
+            gauges.Add("korvel_sessions_walk_age_seconds",
+                       "Time since the last complete walk of the session list ended.",
+                       status.ByMode->AgeSeconds);
         }
         gauges.Add("korvel_users", "Users defined on the server.", static_cast<double>(status.Users));
         gauges.Add("korvel_databases", "Databases defined on the server.",

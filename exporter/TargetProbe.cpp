@@ -28,11 +28,25 @@ bool IsIpv4Address(const std::string& host)
     return inet_pton(AF_INET, host.c_str(), &address) == 1;
 }
 
+// A fresh interrupt for a thread's next piece of work; null when none can be made (no descriptor left): the
+// deadline and time-outs still end the work.
+std::shared_ptr<CallInterrupt> NewInterrupt()
+{
+    try
+    {
+        return std::make_shared<CallInterrupt>();
+    }
+    catch (const std::exception&)
+    {
+        return nullptr;
+    }
+}
+
 } // namespace
 
 TargetProbe::TargetProbe(Target target, Module module, ProbeSettings settings)
     : target_(std::move(target)), module_(std::move(module)), settings_(std::move(settings)),
-      thread_([this] { Run(); })
+      thread_([this] { Run(); }), walkThread_([this] { RunWalks(); })
 {
 }
 
@@ -52,6 +66,7 @@ TargetProbe::~TargetProbe()
 {
     RequestStop();
     thread_.join();
+    walkThread_.join();
 }
 
 void TargetProbe::RequestStop()
@@ -61,8 +76,11 @@ void TargetProbe::RequestStop()
         stop_ = true;
         if (work_)
             work_->Cancel();
+        if (walkWork_)
+            walkWork_->Cancel();
     }
     wake_.notify_all();
+    walkWake_.notify_all();
     finished_.notify_all();
 }
 
@@ -85,10 +103,10 @@ ServerStatus TargetProbe::Probe(Clock::time_point deadline)
         if (!stop_)
         {
             status = last_;
-            if (lastByMode_)
+            if (status.Up && byMode_)
             {
-                status.ByMode = lastByMode_;
-                status.ByMode->AgeSeconds = SecondsSince(lastWalkEnded_);
+                status.ByMode = byMode_;
+                status.ByMode->AgeSeconds = SecondsSince(walkEnded_);
             }
         }
     }
@@ -98,35 +116,17 @@ ServerStatus TargetProbe::Probe(Clock::time_point deadline)
     return status;
 }
 
-std::shared_ptr<CallInterrupt> TargetProbe::NewWork()
+void TargetProbe::Prepare(TDataSession& session)
 {
-    try
-    {
-        work_ = std::make_shared<CallInterrupt>();
-    }
-    catch (const std::exception&)
-    {
-        work_ = nullptr; // no descriptor left: the deadline and time-outs still end the work
-    }
-    return work_;
-}
-
-bool TargetProbe::BeginWalk()
-{
-    std::lock_guard lock(mutex_);
-    if (stop_)
-        return false;
-    const auto timeoutMs = std::min<std::int64_t>(settings_.WalkCallTimeout.count(), INT32_MAX);
-    session_.SetCallLimits({.Interrupt = NewWork(), .TimeoutMs = static_cast<std::int32_t>(timeoutMs)});
-    return true;
+    if (module_.Ssh.Enabled())
+        session.SetTransportFactory(SshTransportFactory(module_.Ssh, {}));
+    if (settings_.PrepareSession)
+        settings_.PrepareSession(session);
 }
 
 void TargetProbe::Run()
 {
-    if (module_.Ssh.Enabled())
-        session_.SetTransportFactory(SshTransportFactory(module_.Ssh, {}));
-    if (settings_.PrepareSession)
-        settings_.PrepareSession(session_);
+    Prepare(session_);
     for (;;)
     {
         {
@@ -141,33 +141,63 @@ void TargetProbe::Run()
             if (wantedBy_ <= Clock::now())
                 continue;
             ++probesStarted_;
-            session_.SetCallLimits({.Interrupt = NewWork(), .Deadline = wantedBy_});
+            work_ = NewInterrupt();
+            session_.SetCallLimits({.Interrupt = work_, .Deadline = wantedBy_});
         }
         ServerStatus status = Collect();
+        bool walk = false;
         {
             std::lock_guard lock(mutex_);
+            walk = status.Up && WalkDue();
+            walkWanted_ = walkWanted_ || walk;
             last_ = std::move(status);
-            // A walk that starts below is for the next scrape, however soon the waiting one wakes.
-            lastByMode_ = byMode_;
-            lastWalkEnded_ = walkEnded_;
             ++probesFinished_;
         }
         finished_.notify_all();
-        if (loggedIn_ && WalkDue() && BeginWalk())
-            WalkSessions();
+        if (walk)
+            walkWake_.notify_one();
     }
-    LogOut();
+    if (loggedIn_)
+        LogOut(session_);
 }
 
-void TargetProbe::LogOut()
+void TargetProbe::RunWalks()
 {
-    if (!loggedIn_)
-        return;
+    Prepare(walkSession_);
+    for (;;)
+    {
+        {
+            std::unique_lock lock(mutex_);
+            walkWake_.wait(lock, [this] { return stop_ || walkWanted_; });
+            if (stop_)
+                break;
+            walkWanted_ = false;
+            walking_ = true;
+            const auto timeoutMs = std::min<std::int64_t>(settings_.WalkCallTimeout.count(), INT32_MAX);
+            walkWork_ = NewInterrupt();
+            walkSession_.SetCallLimits(
+                {.Interrupt = walkWork_, .TimeoutMs = static_cast<std::int32_t>(timeoutMs)});
+        }
+        std::optional<SessionsByMode> counts = WalkSessions();
+        std::lock_guard lock(mutex_);
+        walking_ = false;
+        if (counts)
+        {
+            byMode_ = counts;
+            walkEnded_ = Clock::now();
+        }
+    }
+    if (walkLoggedIn_)
+        LogOut(walkSession_);
+}
+
+void TargetProbe::LogOut(TDataSession& session)
+{
     // The server need not keep a dead session for the exporter, but stopping waits for nobody.
-    session_.SetCallLimits({.Deadline = Clock::now() + LogoutLimit});
+    session.SetCallLimits({.Deadline = Clock::now() + LogoutLimit});
     try
     {
-        session_.Logout();
+        session.Logout();
     }
     catch (const std::exception&)
     {
@@ -175,26 +205,24 @@ void TargetProbe::LogOut()
     }
 }
 
-void TargetProbe::LogIn()
+void TargetProbe::LogIn(TDataSession& session)
 {
-    session_.Disconnect();
-    session_.SetRemote(true);
-    session_.SetUncompressed(!module_.Internet);
+    session.Disconnect();
+    session.SetRemote(true);
+    session.SetUncompressed(!module_.Internet);
     if (IsIpv4Address(target_.Host))
     {
-        session_.SetHostName("");
-        session_.SetAddress(target_.Host);
+        session.SetHostName("");
+        session.SetAddress(target_.Host);
     }
     else
-        session_.SetHostName(target_.Host);
-    session_.SetPort(target_.Port);
+        session.SetHostName(target_.Host);
+    session.SetPort(target_.Port);
     // A refused login clears the session's credentials, so they are set before every attempt.
-    session_.SetUserName(module_.User);
-    session_.SetPassword(module_.Password);
-    session_.Connect();
-    session_.Login();
-    serverName_ = session_.GetServerName();
-    loggedIn_ = true;
+    session.SetUserName(module_.User);
+    session.SetPassword(module_.Password);
+    session.Connect();
+    session.Login();
 }
 
 ServerStatus TargetProbe::Collect()
@@ -203,7 +231,11 @@ ServerStatus TargetProbe::Collect()
     try
     {
         if (!loggedIn_)
-            LogIn();
+        {
+            LogIn(session_);
+            serverName_ = session_.GetServerName();
+            loggedIn_ = true;
+        }
         status.Version = session_.ServerVersionText();
         status.ServerName = serverName_;
         status.UptimeSeconds = session_.GetUpTime();
@@ -236,32 +268,35 @@ ServerStatus TargetProbe::Collect()
 
 bool TargetProbe::WalkDue() const
 {
-    return !byMode_ || Clock::now() - walkEnded_ >= settings_.DetailInterval;
+    return !walking_ && (!byMode_ || Clock::now() - walkEnded_ >= settings_.DetailInterval);
 }
 
-void TargetProbe::WalkSessions()
+std::optional<SessionsByMode> TargetProbe::WalkSessions()
 {
     SessionsByMode counts;
     try
     {
+        if (!walkLoggedIn_)
+        {
+            LogIn(walkSession_);
+            walkLoggedIn_ = true;
+        }
         SessionInfo info;
-        const std::int32_t total = session_.GetSessionCount();
+        const std::int32_t total = walkSession_.GetSessionCount();
         for (std::int32_t position = 1; position <= total; ++position)
         {
-            if (!session_.GetSessionInfo(position, info))
+            if (!walkSession_.GetSessionInfo(position, info))
                 break; // sessions that ended during the walk are simply not counted
             ++(info.LanSession ? counts.Lan : counts.Internet);
         }
     }
     catch (const std::exception&)
     {
-        session_.Disconnect();
-        loggedIn_ = false;
-        return;
+        walkSession_.Disconnect();
+        walkLoggedIn_ = false;
+        return std::nullopt;
     }
-    std::lock_guard lock(mutex_);
-    byMode_ = counts;
-    walkEnded_ = Clock::now();
+    return counts;
 }
 
 } // namespace korvel::exporter

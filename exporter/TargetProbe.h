@@ -1,11 +1,13 @@
 // The probe of one server: its own TDataSession on its own thread, logged in once and re-used for every
 // scrape, logging in again after a failure. Each probe makes a fixed handful of requests (counts come from
-// GETSESSIONS and GETCONNECTEDSESSIONS); the walk of the session list for the split by mode runs at most once
-// per detail interval, after the probe that found it due has been answered.
+// GETSESSIONS and GETCONNECTEDSESSIONS). The walk of the session list for the split by mode runs on a second
+// session and thread of its own, at most once per detail interval, started by the probe that found it due
+// once that probe has been answered: a scrape never waits for a walk, and a slow walk never makes a healthy
+// server read down. Scrapes report the last complete walk with its age.
 //
-// Nothing the thread does waits for ever: a probe's requests end by its scrape's deadline, each request of
-// the walk by its own time-out, and a scrape whose deadline comes while the thread is still busy cancels
-// whatever the thread is doing, so the next scrape finds it free and connects afresh.
+// Nothing the threads do waits for ever: a probe's requests end by its scrape's deadline, each request of
+// the walk by its own time-out, and a scrape whose deadline comes while the probe is still busy cancels
+// the probe's exchange, so the next scrape finds it free and connects afresh.
 #pragma once
 
 #include "engine/DataSession.h"
@@ -53,19 +55,19 @@ public:
 
 private:
     void Run();
-    // A fresh interrupt for the thread's next piece of work, in work_ (null when none can be made: the
-    // deadline and time-outs still end the work). Called with mutex_ held.
-    std::shared_ptr<CallInterrupt> NewWork();
-    // Sets the walk's limits; false once stopping.
-    bool BeginWalk();
+    void RunWalks();
+    // The transport and the caller's own preparation, for either session.
+    void Prepare(TDataSession& session);
     // The fixed requests; logs in first when needed. Never raises: a failure reports the server down.
     ServerStatus Collect();
-    void LogIn();
-    void LogOut();
+    void LogIn(TDataSession& session);
+    void LogOut(TDataSession& session);
+    // Called with mutex_ held.
     bool WalkDue() const;
     // Tells the operator why a probe failed, when it is theirs to act on.
     void Report(const std::exception& failure);
-    void WalkSessions();
+    // Counts the sessions by mode; nothing when the walk failed (it logs in afresh next time).
+    std::optional<SessionsByMode> WalkSessions();
 
     const Target target_;
     const Module module_;
@@ -74,24 +76,29 @@ private:
     bool loggedIn_ = false;
     std::string serverName_;   // asked once per login
     std::string lastReported_; // the failure told last, until a probe succeeds
+    TDataSession walkSession_; // used by the walk's thread alone
+    bool walkLoggedIn_ = false;
 
     std::mutex mutex_; // guards everything below
     std::condition_variable wake_;
+    std::condition_variable walkWake_;
     std::condition_variable finished_;
     bool stop_ = false;
     bool wanted_ = false;
     Clock::time_point wantedBy_; // the deadline of the scrape that asked for the probe
     std::uint64_t probesStarted_ = 0;
     std::uint64_t probesFinished_ = 0;
-    std::shared_ptr<CallInterrupt> work_; // ends what the thread is doing now
+    std::shared_ptr<CallInterrupt> work_; // ends what the probe's thread is doing now
     ServerStatus last_;
-    std::optional<SessionsByMode> byMode_; // the latest walk
+    std::shared_ptr<CallInterrupt> walkWork_; // ends the walk under way, when stopping
+    bool walkWanted_ = false;
+    bool walking_ = false;
+    std::optional<SessionsByMode> byMode_; // the latest complete walk
     Clock::time_point walkEnded_;
-    // The walk `last_` reports: the one known when it was collected, not one that ended since.
-    std::optional<SessionsByMode> lastByMode_;
-    Clock::time_point lastWalkEnded_;
+    Clock::time_point walkStarted_; // of the last walk tried, complete or not
 
-    std::thread thread_; // last: starts once everything else exists
+    std::thread thread_; // last: start once everything else exists
+    std::thread walkThread_;
 };
 
 } // namespace korvel::exporter

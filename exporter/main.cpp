@@ -55,7 +55,11 @@ int main(int argc, char** argv)
     ExporterOptions options;
     std::string target, configFile;
     double detailSeconds = 60;
-    app.add_option("--listen", options.Listen, "HOST:PORT to serve on")->capture_default_str();
+    app.add_option("--web.listen-address,--listen", options.Listen, "HOST:PORT to serve on")
+        ->capture_default_str();
+    app.add_option(
+        "--web.config.file", options.WebConfigFile,
+        "YAML file in the exporter toolkit's web configuration format: basic_auth_users (bcrypt)");
     app.add_option("--target", target, "HOST:PORT of a server to report on /metrics (default module)");
     app.add_option("--config", configFile, "INI file of modules: user, password, mode and allowed targets");
     app.add_option("--detail-interval", detailSeconds, "Seconds between walks of the session list (by mode)")
@@ -70,7 +74,8 @@ int main(int argc, char** argv)
                    "Targets probed at once at most; a scrape of one more answers 503 without connecting")
         ->capture_default_str()
         ->check(CLI::PositiveNumber);
-    app.add_option("--web-threads", options.WebThreads, "HTTP worker threads: scrapes answered at once")
+    app.add_option("--web-threads", options.WebThreads,
+                   "Scrapes answered at once (the web server keeps more threads for clients slow to send)")
         ->capture_default_str()
         ->check(CLI::Range(1, 1024));
     try

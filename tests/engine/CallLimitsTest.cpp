@@ -6,6 +6,7 @@
 #include "testing/ForwardingTransport.h"
 #include "testing/LoopbackSocket.h"
 
+#include "engine/NameLookups.h"
 #include "engine/wire/ErrorCodes.h"
 #include "engine/wire/RequestCodes.h"
 
@@ -197,6 +198,33 @@ TEST_F(CallLimitsTest, ADeadlineAbandonsAHostNameLookupThatDoesNotReturn)
     EXPECT_EQ(failure->ErrorCode, KORVEL_REMOTECONNECT);
     EXPECT_EQ(failure->ErrorRemoteName, "db.example");
     EXPECT_EQ(target.LastInterruption(), Interruption::Expired);
+}
+
+// A fleet of targets behind a silent name server: each caller leaves by its deadline, and the lookups left
+// hanging never take more threads than the pool's cap.
+TEST_F(CallLimitsTest, HangingLookupsNeverGrowThePoolPastItsCap)
+{
+    auto resolver = std::make_shared<HangingResolver>();
+    std::vector<std::unique_ptr<TDataSession>> targets;
+    std::vector<std::future<std::optional<EKORVELEngineError>>> calls;
+    for (int target = 0; target < 3 * MaxLookupThreads; ++target)
+    {
+        auto& session = *targets.emplace_back(std::make_unique<TDataSession>());
+        session.SetRemote(true);
+        session.SetHostName("db" + std::to_string(target) + ".example");
+        session.SetTransportFactory([resolver] { return CreateTcpTransport(resolver); });
+        session.SetCallLimits(
+            {.Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200)});
+        calls.push_back(Start([&session] { session.Connect(); }));
+    }
+    for (auto& call : calls)
+    {
+        auto failure = Ended(call, [&] { resolver->Release(); });
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->ErrorCode, KORVEL_REMOTECONNECT);
+    }
+    EXPECT_LE(LookupThreadCount(), MaxLookupThreads);
+    resolver->Release();
 }
 
 } // namespace

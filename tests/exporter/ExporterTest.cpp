@@ -5,6 +5,7 @@
 // waits for a silent server.
 #include "exporter/Exporter.h"
 #include "engine/wire/RequestCodes.h"
+#include "testing/ForwardingTransport.h"
 #include "testing/LoadClients.h"
 #include "testing/LoopbackSocket.h"
 #include "testing/RefServer.h"
@@ -170,10 +171,16 @@ TEST_F(ExporterTest, ReportsAServerAndTheSessionsItHolds)
     EXPECT_GT(samples.at("korvel_memory_bytes"), 1024 * 1024);
     EXPECT_EQ(samples.count(R"(korvel_sessions_by_mode{mode="lan"})"), 0u); // the walk follows the answer
 
-    samples = Samples(Probe(TargetOf(server)).Body);
+    // The walk runs beside the scrapes on a session of its own; a scrape shows it once it is complete.
+    const auto walkDeadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    do
+        samples = Samples(Probe(TargetOf(server)).Body);
+    while (!samples.count(R"(korvel_sessions_by_mode{mode="lan"})") &&
+           std::chrono::steady_clock::now() < walkDeadline);
+    EXPECT_EQ(samples.at("korvel_up"), 1);
     EXPECT_EQ(samples.at(R"(korvel_sessions_by_mode{mode="lan"})"), 3);
     EXPECT_EQ(samples.at(R"(korvel_sessions_by_mode{mode="internet"})"), 2);
-    EXPECT_GE(samples.at("korvel_sessions_by_mode_age_seconds"), 0);
+    EXPECT_GE(samples.at("korvel_sessions_walk_age_seconds"), 0);
 
     // Within the detail interval a scrape costs a fixed handful of requests on the session already open.
     const std::vector<std::string> expected{
@@ -315,6 +322,40 @@ TEST_F(ExporterTest, AServerThatFellSilentIsUpAgainWithinTwoScrapesOnceItHeals)
         EXPECT_TRUE(up() == 1 || up() == 1) << "still down two scrapes after the server healed";
         StopExporter([&] { relay.Close(); });
     }
+}
+
+// A healthy server whose every reply takes a while: the walk of its session list outlasts a scrape's
+// deadline, and the scrapes that arrive meanwhile still read it up.
+TEST_F(ExporterTest, ASlowWalkOfTheSessionListNeverMakesAHealthyServerReadDown)
+{
+    class SlowReplies final : public korvel::test::ForwardingTransport
+    {
+    public:
+        using ForwardingTransport::ForwardingTransport;
+        std::int32_t Read(std::uint8_t* data, std::int32_t size) override
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10)); // the server's own pace, not a wait
+            return ForwardingTransport::Read(data, size);
+        }
+    };
+    RefServer server;
+    LoadClients load(server, 50); // a walk of a second or more, twice the scrape's deadline
+    alsoPrepare_ = [](TDataSession& session) {
+        session.SetTransportFactory([]
+                                    { return std::make_unique<SlowReplies>(korvel::CreateTcpTransport()); });
+    };
+    StartExporter({MonitorModule("default", "secret", {"127.0.0.1:*"})}, std::chrono::milliseconds(0), 1);
+
+    const std::vector<std::string> timeout{"X-Prometheus-Scrape-Timeout-Seconds: 1"};
+    int walksSeen = 0;
+    for (int scrape = 0; scrape < 60 && walksSeen < 2; ++scrape)
+    {
+        const auto samples = Samples(Probe(TargetOf(server), "", timeout).Body);
+        ASSERT_EQ(samples.at("korvel_up"), 1) << "scrape " << scrape << " read a healthy server down";
+        walksSeen += samples.count(R"(korvel_sessions_by_mode{mode="lan"})") ? 1 : 0;
+    }
+    EXPECT_GT(walksSeen, 0) << "no walk ever completed beside the scrapes";
+    StopExporter([] {});
 }
 
 TEST_F(ExporterTest, EvictingAProbeStuckOnASilentServerHoldsUpNoOtherScrape)

@@ -1,0 +1,111 @@
+// The exporter's door as a scraper meets it: with a web configuration file only its basic_auth_users get in
+// (bcrypt hashes), a file changed while it runs is read again and a broken one lets nobody in; a file it
+// cannot honour (TLS among them) stops it at start.
+#include "exporter/Exporter.h"
+#include "testing/TempDir.h"
+#include "testing/exporter/ExporterTestSupport.h"
+
+#include <chrono>
+#include <crypt.h>
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+namespace
+{
+
+using namespace korvel::exporter;
+using korvel::test::HttpClient;
+using korvel::test::TempDir;
+
+// A bcrypt hash as htpasswd -B writes it, at the lowest cost so the test stays quick.
+std::string Bcrypt(const std::string& password)
+{
+    crypt_data scratch{};
+    return crypt_r(password.c_str(), "$2b$04$abcdefghijklmnopqrstuu", &scratch);
+}
+
+std::string BasicHeader(const std::string& user, const std::string& password)
+{
+    const std::string plain = user + ":" + password;
+    std::string encoded(4 * ((plain.size() + 2) / 3) + 1, '\0');
+    const int size =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
+                        reinterpret_cast<const unsigned char*>(plain.data()), static_cast<int>(plain.size()));
+    encoded.resize(static_cast<std::size_t>(size));
+    return "Authorization: Basic " + encoded;
+}
+
+class WebDoorTest : public testing::Test
+{
+protected:
+    std::unique_ptr<Exporter> Start(const std::string& webConfig)
+    {
+        ExporterOptions options;
+        options.Listen = "127.0.0.1:0";
+        options.WebConfigFile = webConfig;
+        return std::make_unique<Exporter>(std::move(options));
+    }
+
+    TempDir dir_;
+    HttpClient http_;
+};
+
+TEST_F(WebDoorTest, OnlyTheConfiguredUsersGetInAndAChangedFileIsReadAgain)
+{
+    const std::string config =
+        dir_.WriteFile("web.yml", "basic_auth_users:\n  prometheus: " + Bcrypt("s3cret") + "\n");
+    const auto exporter = Start(config);
+    const std::string url = "http://127.0.0.1:" + std::to_string(exporter->Port()) + "/metrics";
+
+    struct Case
+    {
+        const char* Why;
+        std::vector<std::string> Headers;
+        long Status;
+    };
+    for (const Case& row : {
+             Case{"no credentials", {}, 401},
+             Case{"a wrong password", {BasicHeader("prometheus", "guess")}, 401},
+             Case{"an unknown user with a known password", {BasicHeader("grafana", "s3cret")}, 401},
+             Case{"not Basic", {"Authorization: Bearer s3cret"}, 401},
+             Case{"broken base64", {"Authorization: Basic ***="}, 401},
+             Case{"the user", {BasicHeader("prometheus", "s3cret")}, 200},
+             Case{"the user again, from the memory of passed logins",
+                  {BasicHeader("prometheus", "s3cret")},
+                  200},
+         })
+        EXPECT_EQ(http_.Get(url, row.Headers).Status, row.Status) << row.Why;
+
+    // The operator rotates the password: the old one stops working within moments, the new one works.
+    dir_.WriteFile("web.yml", "basic_auth_users:\n  prometheus: " + Bcrypt("rotated") + "\n");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (http_.Get(url, {BasicHeader("prometheus", "s3cret")}).Status == 200 &&
+           std::chrono::steady_clock::now() < deadline)
+    {
+    }
+    EXPECT_EQ(http_.Get(url, {BasicHeader("prometheus", "s3cret")}).Status, 401)
+        << "the old password still works";
+    EXPECT_EQ(http_.Get(url, {BasicHeader("prometheus", "rotated")}).Status, 200);
+
+    dir_.WriteFile("web.yml", "basic_auth_users: [not, a, mapping]\n");
+    while (http_.Get(url, {BasicHeader("prometheus", "rotated")}).Status == 200 &&
+           std::chrono::steady_clock::now() < deadline)
+    {
+    }
+    EXPECT_EQ(http_.Get(url, {BasicHeader("prometheus", "rotated")}).Status, 500)
+        << "a broken file let someone in";
+}
+
+TEST_F(WebDoorTest, RefusesAFileItCannotUseAtStart)
+{
+    for (const char* text : {"basic_auth_users:\n  prometheus: plain-text-password\n",
+                             "tls_server_config:\n  cert_file: server.crt\n  key_file: server.key\n",
+                             "listen_address: 0.0.0.0\n", "basic_auth_users: {\n"})
+    {
+        const std::string config = dir_.WriteFile("bad.yml", text);
+        EXPECT_THROW(Start(config), std::runtime_error) << text;
+    }
+    EXPECT_THROW(Start(dir_ / "missing.yml"), std::runtime_error);
+}
+
+} // namespace
