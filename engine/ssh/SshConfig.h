@@ -47,9 +47,9 @@ struct SshHostConfig
     std::string User;
     std::vector<std::string> IdentityFiles; // in order, tokens and `~` expanded
     bool IdentitiesOnly = false;
-    std::string IdentityAgent;         // empty: $SSH_AUTH_SOCK; "none": no agent
-    std::string ProxyCommand;          // tokens expanded; empty: none
-    std::vector<SshJump> ProxyJump;    // first hop first; empty: none
+    std::string IdentityAgent;      // empty: $SSH_AUTH_SOCK; "none": no agent
+    std::string ProxyCommand;       // tokens expanded; empty: none
+    std::vector<SshJump> ProxyJump; // first hop first; empty: none
     StrictHostKeys StrictHostKeyChecking = StrictHostKeys::Ask;
     std::vector<std::string> UserKnownHostsFiles;   // default ~/.ssh/known_hosts, ~/.ssh/known_hosts2
     std::vector<std::string> GlobalKnownHostsFiles; // default /etc/ssh/ssh_known_hosts{,2}
@@ -58,7 +58,7 @@ struct SshHostConfig
     bool CheckHostIP = false;
     int ServerAliveInterval = 0; // seconds; 0: off
     int ServerAliveCountMax = 3;
-    int ConnectTimeout = 0; // seconds; 0: none
+    int ConnectTimeout = 0;            // seconds; 0: none
     std::string AddressFamily = "any"; // "any", "inet", "inet6"
     std::vector<std::string> PreferredAuthentications;
     bool PubkeyAuthentication = true;
