@@ -189,6 +189,21 @@ std::string SshServer::Log() const
     return ReadFile(dir_ / "sshd.log");
 }
 
+int SshServer::OpenConnections()
+{
+    std::lock_guard guard(mutex_);
+    std::erase_if(heldSockets_,
+                  [](int socket)
+                  {
+                      pollfd ready{socket, POLLRDHUP, 0};
+                      if (poll(&ready, 1, 0) == 0)
+                          return false;
+                      close(socket);
+                      return true;
+                  });
+    return relaying_ + static_cast<int>(heldSockets_.size());
+}
+
 void SshServer::Accept()
 {
     for (;;)
@@ -219,6 +234,7 @@ void SshServer::Accept()
         const pid_t sshd = StartSshd(pair[1]);
         close(pair[1]);
         sshds_.push_back(sshd);
+        ++relaying_;
         relays_.emplace_back([this, client, server = pair[0], sshd] { Relay(client, server, sshd); });
     }
 }
@@ -251,6 +267,7 @@ void SshServer::Relay(int client, int server, pid_t sshd)
     {
         std::lock_guard guard(mutex_);
         std::erase(sshds_, sshd);
+        --relaying_;
     }
     kill(sshd, SIGKILL); // gone already unless the client left first; reaped only below, so never another's
     waitpid(sshd, nullptr, 0);

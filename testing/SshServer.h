@@ -60,6 +60,9 @@ public:
     std::string Recorded() const;
     // How many connections were accepted.
     int Connections() const { return connections_; }
+    // How many connections their clients have not closed yet; those held while silent that were closed
+    // are let go.
+    int OpenConnections();
     // What the sshd processes logged.
     std::string Log() const;
 
@@ -83,6 +86,7 @@ private:
     std::string recorded_;
     std::vector<pid_t> sshds_;
     std::vector<int> heldSockets_; // connections accepted while silent
+    int relaying_ = 0;
     std::vector<std::thread> relays_;
     std::thread acceptor_; // last: starts once everything else exists
 };

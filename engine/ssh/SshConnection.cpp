@@ -85,17 +85,23 @@ SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
     }
     catch (...)
     {
-        ssh_disconnect(session_); // also ends a ProxyCommand's process
-        ssh_free(session_);
+        Free();
         throw;
     }
-    NoteSent();
+    heardBytes_ = received_.in_bytes; // the handshake's bytes, heard just now
+    heardAt_ = std::chrono::steady_clock::now();
 }
 
 SshConnection::~SshConnection()
 {
-    ssh_disconnect(session_);
+    Free();
+}
+
+void SshConnection::Free()
+{
+    ssh_disconnect(session_); // also ends a ProxyCommand's process
     ssh_free(session_);
+    socket_.Close();
 }
 
 void SshConnection::Connect(const std::shared_ptr<Resolver>& resolver, int timeoutMs,
@@ -141,7 +147,7 @@ void SshConnection::ConnectSocket(const std::shared_ptr<Resolver>& resolver, int
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         Fail(std::strerror(errno));
-    // From here libssh owns the socket and closes it with the session.
+    socket_ = HandedSocket(fd);
     ssh_options_set(session_, SSH_OPTIONS_FD, &fd);
     if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0)
     {
@@ -168,7 +174,16 @@ bool SshConnection::WaitSocket(int timeoutMs, const WaitLimits* limits)
     short events = POLLIN;
     if ((ssh_get_poll_flags(session_) & SSH_WRITE_PENDING) != 0)
         events |= POLLOUT;
-    return PollWithin(fd, events, timeoutMs, limits);
+    try
+    {
+        return PollWithin(fd, events, timeoutMs, limits);
+    }
+    catch (const TransportInterrupted&)
+    {
+        // Whatever was under way is left half done; a server that froze is not asked again.
+        givenUp_ = true;
+        throw;
+    }
 }
 
 bool SshConnection::WaitForInput(int timeoutMs, const WaitLimits* limits)
@@ -181,32 +196,25 @@ bool SshConnection::WaitForInput(int timeoutMs, const WaitLimits* limits)
     for (;;)
     {
         NoteHeard();
+        // Silence counts from the last byte heard, whatever was sent since: a server that stopped
+        // answering is given up after its keepalives however many requests went out meanwhile.
+        const auto due = std::max(heardAt_, probedAt_) + interval;
         const auto now = steady_clock::now();
-        const auto beats = (now - silentSince_) / interval;
-        int sliceMs =
-            static_cast<int>(ceil<milliseconds>(silentSince_ + interval * (beats + 1) - now).count());
+        if (now >= due)
+        {
+            Probe();
+            continue;
+        }
+        std::int64_t sliceMs = ceil<milliseconds>(due - now).count();
         if (timeoutMs >= 0)
         {
-            const auto left = timeoutMs - duration_cast<milliseconds>(now - start).count();
+            const std::int64_t left = timeoutMs - duration_cast<milliseconds>(now - start).count();
             if (left <= 0)
                 return false;
-            sliceMs = static_cast<int>(std::min<std::int64_t>(sliceMs, left));
+            sliceMs = std::min(sliceMs, left);
         }
-        if (WaitSocket(sliceMs, limits))
+        if (WaitSocket(static_cast<int>(sliceMs), limits))
             return true; // the caller lets libssh read it; the counter sees it on the next wait
-        NoteHeard();
-        const auto missed = (steady_clock::now() - silentSince_) / interval;
-        if (missed > beats)
-        {
-            if (missed > settings_.KeepAliveMisses)
-            {
-                givenUp_ = true;
-                throw TunnelError(TunnelFailure::Lost,
-                                  "The SSH server " + serverName_ + " stopped answering (" +
-                                      std::to_string(settings_.KeepAliveMisses) + " keepalives unanswered)");
-            }
-            SendKeepAlive();
-        }
     }
 }
 
@@ -217,17 +225,26 @@ void SshConnection::NoteHeard()
     if (received_.in_bytes != heardBytes_)
     {
         heardBytes_ = received_.in_bytes;
-        silentSince_ = std::chrono::steady_clock::now();
+        heardAt_ = std::chrono::steady_clock::now();
+        unanswered_ = 0;
     }
 }
 
-void SshConnection::SendKeepAlive()
+void SshConnection::Probe()
 {
+    if (unanswered_ >= settings_.KeepAliveMisses)
+    {
+        givenUp_ = true;
+        throw TunnelError(TunnelFailure::Lost, "The SSH server " + serverName_ + " stopped answering (" +
+                                                   std::to_string(unanswered_) + " keepalives unanswered)");
+    }
     // A keepalive asks for a reply. libssh's call sends only when no earlier one is still on record: once a
     // reply has been read, the first call clears it and the second sends; while one is unanswered, neither
     // sends, and its silence is what counts.
     ssh_send_keepalive(session_);
     ssh_send_keepalive(session_);
+    probedAt_ = std::chrono::steady_clock::now();
+    ++unanswered_;
 }
 
 void SshConnection::Fail(const std::string& problem) const

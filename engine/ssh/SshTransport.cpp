@@ -165,10 +165,7 @@ public:
         {
             const int written = ssh_channel_write(channel_, data, static_cast<std::uint32_t>(size));
             if (written > 0)
-            {
-                connection_->NoteSent();
                 return written;
-            }
             if (written < 0 || ssh_channel_is_closed(channel_))
                 Lost();
             // The server's window is full: wait for it to grow.

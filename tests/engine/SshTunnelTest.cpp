@@ -170,6 +170,126 @@ TEST_F(SshTunnelTest, ASlowServerBehindABastionThatAnswersItsKeepalivesIsWaitedF
     EXPECT_EQ(bastion->Connections(), 1);
 }
 
+// A step on a frozen bastion cut short by a cancel or the deadline gives its SSH session up: the next
+// request goes through a new one (new connections to the bastion still pass, as when it heals).
+TEST_F(SshTunnelTest, AStepCutShortOnAFrozenBastionLeavesTheNextRequestToANewSshSession)
+{
+    enum class Cut
+    {
+        CancelDuringARead,
+        DeadlineDuringARead,
+        DeadlineWhileOpeningAChannel
+    };
+    const std::pair<Cut, const char*> cuts[] = {
+        {Cut::CancelDuringARead, "cancel during a read"},
+        {Cut::DeadlineDuringARead, "deadline during a read"},
+        {Cut::DeadlineWhileOpeningAChannel, "deadline opening a channel"}};
+    for (const auto& [cut, name] : cuts)
+    {
+        SCOPED_TRACE(name);
+        SshServer frozen(Authorizing(key));
+        std::ofstream(knownHosts, std::ios::app) << frozen.KnownHostsLine() << "\n";
+        SshSettings settings = Settings();
+        settings.Port = frozen.Port();
+        TDataSession session;
+        Configure(session, server.AdminPort(), settings);
+        session.Connect();
+        session.Login();
+        if (cut == Cut::DeadlineWhileOpeningAChannel)
+            session.Disconnect(); // the next request opens a channel on the kept SSH session
+        frozen.PauseSessions();
+
+        auto interrupt = std::make_shared<CallInterrupt>();
+        CallLimits limits;
+        if (cut == Cut::CancelDuringARead)
+            limits.Interrupt = interrupt;
+        else
+            limits.TimeoutMs = 300;
+        session.SetCallLimits(limits);
+        const std::size_t recorded = frozen.Recorded().size();
+        std::thread canceller(
+            [&]
+            {
+                if (cut != Cut::CancelDuringARead)
+                    return;
+                Eventually([&] { return frozen.Recorded().size() > recorded; }); // the request went out
+                interrupt->Cancel();
+            });
+        EXPECT_TRUE(CaptureEngineError([&] { session.GetUpTime(); }));
+        canceller.join();
+
+        session.SetCallLimits({});
+        session.GetUpTime();
+        EXPECT_EQ(frozen.Connections(), 2);
+    }
+}
+
+// The descriptors of the process: sockets, pipes and files alike.
+std::size_t OpenDescriptors()
+{
+    const auto entries = std::filesystem::directory_iterator("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(entries, std::filesystem::directory_iterator()));
+}
+
+// Each way an SSH setup can be cut off closes the socket it opened, here and at the bastion.
+TEST_F(SshTunnelTest, ACutOffSshSetupLeavesNoSocketOpen)
+{
+    enum class Cut
+    {
+        CancelDuringTheVersionExchange, // the bastion accepts and never answers
+        DeadlineDuringAuthentication    // the bastion freezes once its host key is known
+    };
+    constexpr int Setups = 20;
+    const std::pair<Cut, const char*> cuts[] = {
+        {Cut::CancelDuringTheVersionExchange, "cancel during the version exchange"},
+        {Cut::DeadlineDuringAuthentication, "deadline during authentication"}};
+    for (const auto& [cut, name] : cuts)
+    {
+        SCOPED_TRACE(name);
+        SshServer cutOff(Authorizing(key));
+        cutOff.SetSilent(cut == Cut::CancelDuringTheVersionExchange);
+        auto setUp = [&]
+        {
+            std::ofstream(knownHosts, std::ios::trunc).close();
+            SshSettings settings = Settings();
+            settings.Port = cutOff.Port();
+            auto interrupt = std::make_shared<CallInterrupt>();
+            CallLimits limits;
+            if (cut == Cut::CancelDuringTheVersionExchange)
+                limits.Interrupt = interrupt;
+            else
+                limits.TimeoutMs = 300;
+            TDataSession session;
+            Configure(session, server.AdminPort(), settings,
+                      [&](const SshQuestion&, std::string&)
+                      {
+                          cutOff.PauseSessions();
+                          return true;
+                      });
+            session.SetCallLimits(limits);
+            const int connections = cutOff.Connections();
+            std::thread canceller(
+                [&]
+                {
+                    if (cut != Cut::CancelDuringTheVersionExchange)
+                        return;
+                    Eventually([&] { return cutOff.Connections() > connections; });
+                    interrupt->Cancel();
+                });
+            EXPECT_TRUE(CaptureEngineError([&] { session.Connect(); }));
+            canceller.join();
+        };
+        setUp(); // libssh's and the resolver's own first-use descriptors
+        EXPECT_TRUE(Eventually([&] { return cutOff.OpenConnections() == 0; }));
+        const std::size_t before = OpenDescriptors();
+        for (int setup = 0; setup < Setups; ++setup)
+            setUp();
+        EXPECT_TRUE(Eventually([&] { return cutOff.OpenConnections() == 0; })) << cutOff.OpenConnections();
+        EXPECT_EQ(OpenDescriptors(), before);
+        EXPECT_EQ(cutOff.Connections(), Setups + 1);
+    }
+}
+
 TEST_F(SshTunnelTest, ACancelEndsTheSshConnectToASilentBastion)
 {
     bastion->SetSilent(true);
