@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <libssh/server.h> // ssh_send_keepalive, which clients may call too
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -31,6 +32,41 @@ std::string ExpandHome(const std::string& path)
         return path;
     return home + path.substr(1);
 }
+
+namespace
+{
+
+// Whether a user or host name may stand in a command line a shell reads (OpenSSH refuses the same).
+bool SafeForShell(const std::string& value)
+{
+    if (value.starts_with('-'))
+        return false;
+    for (const char c : value)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || std::strchr("'`\"$\\;&<>|(){}*?[]~!# ", c))
+            return false;
+    return true;
+}
+
+// %h, %p, %r and %% of a ProxyCommand; any other token is left for the shell to see as written.
+std::string ExpandProxyTokens(const std::string& command, const std::string& host, unsigned int port,
+                              const std::string& user)
+{
+    std::string line;
+    for (std::size_t at = 0; at < command.size(); ++at)
+    {
+        const char next = at + 1 < command.size() ? command[at + 1] : '\0';
+        if (command[at] != '%' || next == '\0' || !std::strchr("hpr%", next))
+        {
+            line += command[at];
+            continue;
+        }
+        line += next == 'h' ? host : next == 'p' ? std::to_string(port) : next == 'r' ? user : "%";
+        ++at;
+    }
+    return line;
+}
+
+} // namespace
 
 std::string SshOption(ssh_session session, ssh_options_e option)
 {
@@ -99,17 +135,21 @@ SshConnection::~SshConnection()
 
 void SshConnection::Free()
 {
-    ssh_disconnect(session_); // also ends a ProxyCommand's process
+    ssh_disconnect(session_);
     ssh_free(session_);
     socket_.Close();
+    proxy_.reset();
 }
 
 void SshConnection::Connect(const std::shared_ptr<Resolver>& resolver, int timeoutMs,
                             const WaitLimits* limits)
 {
-    // With a ProxyCommand (or a ProxyJump, which libssh turns into one) libssh starts the command itself;
-    // otherwise the socket is connected here, where the name lookup and the connect obey the limits.
-    if (!UsesProxyCommand())
+    // The socket is ours either way, so libssh never starts a process of its own: a ProxyCommand (or a
+    // ProxyJump, which libssh turns into one) runs as our child; otherwise the socket is connected here,
+    // where the name lookup and the connect obey the limits.
+    if (UsesProxyCommand())
+        StartProxyCommand();
+    else
         ConnectSocket(resolver, timeoutMs, limits);
     ssh_set_blocking(session_, 0);
     const std::optional<int> result =
@@ -117,13 +157,46 @@ void SshConnection::Connect(const std::shared_ptr<Resolver>& resolver, int timeo
     if (!result)
         Fail("no answer within " + std::to_string(timeoutMs / 1000) + " s");
     if (*result != SSH_OK)
-        Fail(ssh_get_error(session_));
+        Fail(ConnectProblem());
+}
+
+std::string SshConnection::ConnectProblem()
+{
+    std::string problem = ssh_get_error(session_);
+    if (proxy_)
+    {
+        proxy_->Stop(); // what it wrote is complete once it ended
+        if (const std::string said = proxy_->Errors(); !said.empty())
+            problem = "its ProxyCommand says: " + said;
+    }
+    return problem;
 }
 
 bool SshConnection::UsesProxyCommand() const
 {
     const std::string command = SshOption(session_, SSH_OPTIONS_PROXYCOMMAND);
     return !command.empty() && command != "none";
+}
+
+void SshConnection::StartProxyCommand()
+{
+    const std::string user = SshOption(session_, SSH_OPTIONS_USER);
+    for (const std::string* value : {static_cast<const std::string*>(&hostName_), &user})
+        if (!SafeForShell(*value))
+            Fail("\"" + *value + "\" holds a character a shell reads, so its ProxyCommand is not run");
+    try
+    {
+        proxy_ = std::make_unique<ProxyCommand>(
+            ExpandProxyTokens(SshOption(session_, SSH_OPTIONS_PROXYCOMMAND), hostName_, port_, user));
+        const int fd = proxy_->TakeSocket();
+        socket_ = HandedSocket(fd);
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        ssh_options_set(session_, SSH_OPTIONS_FD, &fd);
+    }
+    catch (const TransportError& error)
+    {
+        Fail(error.what());
+    }
 }
 
 void SshConnection::ConnectSocket(const std::shared_ptr<Resolver>& resolver, int timeoutMs,

@@ -11,6 +11,7 @@
 #include "engine/SshSettings.h"
 #include "engine/Transport.h"
 #include "engine/ssh/HandedSocket.h"
+#include "engine/ssh/ProxyCommand.h"
 
 #include <atomic>
 #include <chrono>
@@ -62,6 +63,10 @@ private:
     void Connect(const std::shared_ptr<Resolver>& resolver, int timeoutMs, const WaitLimits* limits);
     void ConnectSocket(const std::shared_ptr<Resolver>& resolver, int timeoutMs, const WaitLimits* limits);
     bool UsesProxyCommand() const;
+    // The config's ProxyCommand, run by us, as the session's socket.
+    void StartProxyCommand();
+    // What ended the connect: the ProxyCommand's own words when it said something, else libssh's.
+    std::string ConnectProblem();
     // One wait for the socket: input, or room for output libssh holds back. False after `timeoutMs`. A wait
     // the limits end gives the session up.
     bool WaitSocket(int timeoutMs, const WaitLimits* limits);
@@ -76,6 +81,7 @@ private:
     SshSettings settings_;
     ssh_session session_ = nullptr;
     HandedSocket socket_;
+    std::unique_ptr<ProxyCommand> proxy_; // ended after the session and its socket
     std::string serverName_;
     std::string hostName_; // after the config: the name connected to and looked up in known_hosts
     unsigned int port_ = 22;

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 namespace korvel::test
@@ -322,6 +323,30 @@ bool ProcessRuns(const std::string& name)
     return false;
 }
 
+// $HOME set to `path` while this lives: the SSH layer reads ~/.ssh/config from there.
+class HomeAt
+{
+public:
+    explicit HomeAt(const std::string& path)
+    {
+        if (const char* old = std::getenv("HOME"))
+            old_ = old;
+        setenv("HOME", path.c_str(), 1);
+    }
+    ~HomeAt()
+    {
+        if (old_)
+            setenv("HOME", old_->c_str(), 1);
+        else
+            unsetenv("HOME");
+    }
+    HomeAt(const HomeAt&) = delete;
+    HomeAt& operator=(const HomeAt&) = delete;
+
+private:
+    std::optional<std::string> old_;
+};
+
 TEST_F(SshTunnelTest, ACancelEndsTheProxyCommandOfAnSshConfigHost)
 {
     // ~/.ssh/config of a $HOME of the test's own: a ProxyJump becomes such a command in libssh.
@@ -330,9 +355,7 @@ TEST_F(SshTunnelTest, ACancelEndsTheProxyCommandOfAnSshConfigHost)
     const std::string proxy =
         home.WriteFile("proxy", "#!/bin/bash\nexec -a " + marker + " sleep 86399\n", 0700);
     home.WriteFile(".ssh/config", "Host proxied\n  ProxyCommand " + proxy + "\n");
-    const char* oldHome = std::getenv("HOME");
-    const std::string kept = oldHome ? oldHome : "";
-    setenv("HOME", home.Path().c_str(), 1);
+    const HomeAt homeAt(home.Path());
 
     SshSettings settings = Settings();
     settings.Host = "proxied";
@@ -352,13 +375,75 @@ TEST_F(SshTunnelTest, ACancelEndsTheProxyCommandOfAnSshConfigHost)
         });
     const auto error = CaptureEngineError([&] { session.Connect(); });
     canceller.join();
-    if (oldHome)
-        setenv("HOME", kept.c_str(), 1);
-    else
-        unsetenv("HOME");
     ASSERT_TRUE(error);
     EXPECT_EQ(session.LastInterruption(), Interruption::Cancelled);
     EXPECT_TRUE(Eventually([&] { return !ProcessRuns(marker); }));
+}
+
+// The ProxyCommand of a config host runs as our child: with our $HOME, its words in the failure, the user
+// name checked before a shell sees it, and its process group ended with the setup, SIGTERM or not.
+TEST_F(SshTunnelTest, AProxyCommandRunsAsOurChildAndEndsWithTheSetup)
+{
+    const std::string name = "korvel-stubborn-" + std::to_string(getpid());
+    const std::string ran = home / "ran";
+    const std::string stubborn =
+        home.WriteFile("stubborn", "#!/bin/bash\ntrap '' TERM\nexec -a " + name + " sleep 86399\n", 0700);
+    const std::string sshW = "ssh -F /dev/null -o BatchMode=yes -o IdentitiesOnly=yes -i " + key +
+                             " -o UserKnownHostsFile=" + knownHosts +
+                             " -o GlobalKnownHostsFile=/dev/null -p " + std::to_string(bastion->Port()) +
+                             " 127.0.0.1 -W %h:%p";
+    struct Case
+    {
+        const char* Name;
+        std::string Command;
+        std::string User;     // empty: the local user
+        std::string Says;     // in the failure's message; empty: the request goes through
+        bool Expires = false; // the deadline ends it
+    };
+    const Case cases[] = {
+        {"ssh -W through the bastion", sshW, "", ""},
+        {"its words name the failure", "echo \"$HOME: Could not resolve hostname j2\" >&2; exit 255", "",
+         home.Path() + ": Could not resolve hostname j2"},
+        {"a child ignoring SIGTERM", stubborn, "", "", true},
+        {"a user name a shell would run", "echo %r", "a$(touch " + ran + ")b",
+         "holds a character a shell reads"},
+    };
+    std::filesystem::create_directory(home / ".ssh");
+    const HomeAt homeAt(home.Path());
+    for (const Case& row : cases)
+    {
+        SCOPED_TRACE(row.Name);
+        home.WriteFile(".ssh/config", "Host proxied\n  HostName 127.0.0.1\n  Port " +
+                                          std::to_string(bastion->Port()) + "\n  ProxyCommand " +
+                                          row.Command + "\n");
+        SshSettings settings = Settings();
+        settings.Host = "proxied";
+        settings.Port = 0;
+        settings.User = row.User;
+        TDataSession session;
+        Configure(session, server.AdminPort(), settings);
+        CallLimits limits;
+        limits.TimeoutMs = row.Expires ? 300 : 0;
+        session.SetCallLimits(limits);
+        std::string said;
+        try
+        {
+            session.Connect();
+            session.Login();
+            session.GetUpTime();
+        }
+        catch (const std::exception& error)
+        {
+            said = error.what();
+        }
+        if (row.Says.empty() && !row.Expires)
+            EXPECT_EQ(said, "");
+        else
+            EXPECT_NE(said.find(row.Says), std::string::npos) << said;
+        EXPECT_EQ(session.LastInterruption(), row.Expires ? Interruption::Expired : Interruption::None);
+        EXPECT_TRUE(Eventually([&] { return !ProcessRuns(name); }));
+        EXPECT_FALSE(std::filesystem::exists(ran));
+    }
 }
 
 TEST_F(SshTunnelTest, ADeadlineEndsAChannelReadWhileTheBastionIsStopped)
