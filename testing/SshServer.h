@@ -32,6 +32,7 @@ struct SshServerOptions
     bool AllowTcpForwarding = true;
     std::vector<std::string> AuthorizedKeys; // public key files whose keys may log in
     bool Record = true;                      // keep the bytes of the hop for Recorded()
+    bool Ipv6 = false;                       // listen on [::1] instead of 127.0.0.1
 };
 
 class SshServer
@@ -44,6 +45,8 @@ public:
 
     int Port() const { return port_; }
     std::string HostPublicKeyFile() const { return dir_ / "host_ed25519.pub"; }
+    // Its address: "127.0.0.1", or "::1".
+    std::string Address() const { return options_.Ipv6 ? "::1" : "127.0.0.1"; }
     // The line known_hosts holds for this server: "[127.0.0.1]:PORT ssh-ed25519 AAAA...".
     std::string KnownHostsLine() const;
     std::string HostKeyFingerprint() const { return KeyFingerprint(HostPublicKeyFile()); }

@@ -112,7 +112,7 @@ SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
 
         hostName_ = SshOption(session_, SSH_OPTIONS_HOST);
         ssh_options_get_port(session_, &port_);
-        const std::string hostPort = hostName_ + ":" + std::to_string(port_);
+        const std::string hostPort = SshTargetText("", hostName_, static_cast<int>(port_));
         serverName_ = hostName_ == settings_.Host ? hostPort : settings_.Host + " (" + hostPort + ")";
 
         Connect(resolver, answerTimeoutMs, limits);
@@ -202,27 +202,40 @@ void SshConnection::StartProxyCommand()
 void SshConnection::ConnectSocket(const std::shared_ptr<Resolver>& resolver, int timeoutMs,
                                   const WaitLimits* limits)
 {
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(static_cast<std::uint16_t>(port_));
-    try
+    // An SSH server may be an IPv6 address ([::1]:22); a name is looked up as the KORVEL connections are.
+    sockaddr_storage peer{};
+    socklen_t peerSize = sizeof(sockaddr_in);
+    auto* peer6 = reinterpret_cast<sockaddr_in6*>(&peer);
+    auto* peer4 = reinterpret_cast<sockaddr_in*>(&peer);
+    if (inet_pton(AF_INET6, hostName_.c_str(), &peer6->sin6_addr) == 1)
     {
-        peer.sin_addr.s_addr = ResolveHostWithin(resolver, hostName_, limits);
+        peer6->sin6_family = AF_INET6;
+        peer6->sin6_port = htons(static_cast<std::uint16_t>(port_));
+        peerSize = sizeof(sockaddr_in6);
     }
-    catch (const TransportInterrupted&)
+    else
     {
-        throw;
+        peer4->sin_family = AF_INET;
+        peer4->sin_port = htons(static_cast<std::uint16_t>(port_));
+        try
+        {
+            peer4->sin_addr.s_addr = ResolveHostWithin(resolver, hostName_, limits);
+        }
+        catch (const TransportInterrupted&)
+        {
+            throw;
+        }
+        catch (const TransportError& error)
+        {
+            Fail(error.what());
+        }
     }
-    catch (const TransportError& error)
-    {
-        Fail(error.what());
-    }
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int fd = socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         Fail(std::strerror(errno));
     socket_ = HandedSocket(fd);
     ssh_options_set(session_, SSH_OPTIONS_FD, &fd);
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0)
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), peerSize) != 0)
     {
         if (errno != EINPROGRESS && errno != EINTR)
             Fail(std::strerror(errno));

@@ -61,7 +61,7 @@ private:
             const std::optional<int> result = connection_->Drive(
                 [&] { return ssh_channel_open_forward(channel, host.c_str(), port, "127.0.0.1", 0); },
                 SSH_AGAIN, timeoutMs, limits);
-            const std::string target = host + ":" + std::to_string(port);
+            const std::string target = SshTargetText("", host, port);
             if (!result)
                 throw TunnelError(TunnelFailure::TargetRefused,
                                   "The SSH server " + connection_->ServerName() +

@@ -528,6 +528,54 @@ TEST_F(SshTunnelTest, EachHopFailsWithItsOwnMessage)
     }
 }
 
+// IPv6 on either side of the bastion: its own address, and the KORVEL server's name it connects to.
+TEST_F(SshTunnelTest, IPv6AddressesReachTheBastionAndNameTheServerBehindIt)
+{
+    SshServerOptions onIpv6 = Authorizing(key);
+    onIpv6.Ipv6 = true;
+    SshServer bastion6(onIpv6);
+    std::ofstream(knownHosts, std::ios::app) << bastion6.KnownHostsLine() << "\n";
+    struct Case
+    {
+        const char* Name;
+        SshServer& Bastion;
+        std::string Server; // the KORVEL server's address, as the bastion is to reach it
+        std::string Says;   // in the failure's message; empty: the request goes through
+    };
+    const std::string port = std::to_string(server.AdminPort());
+    const Case cases[] = {
+        {"a bastion on [::1]", bastion6, "127.0.0.1", ""},
+        {"a server at [::1] behind the bastion", *bastion, "::1",
+         "the KORVEL server [::1]:" + port + " cannot be reached: Connection refused"},
+    };
+    for (const Case& row : cases)
+    {
+        SCOPED_TRACE(row.Name);
+        SshSettings settings = Settings();
+        settings.Host = row.Bastion.Address();
+        settings.Port = row.Bastion.Port();
+        TDataSession session;
+        Configure(session, server.AdminPort(), settings);
+        session.SetHostName(row.Server);
+        std::string said;
+        try
+        {
+            session.Connect();
+            session.Login();
+            session.GetUpTime();
+        }
+        catch (const std::exception& error)
+        {
+            said = error.what();
+        }
+        if (row.Says.empty())
+            EXPECT_EQ(said, "");
+        else
+            EXPECT_NE(said.find(row.Says), std::string::npos) << said;
+        EXPECT_EQ(row.Bastion.Connections(), 1);
+    }
+}
+
 TEST_F(SshTunnelTest, AnUnknownHostKeyTrustedByThePersonIsRememberedInKnownHosts)
 {
     std::ofstream(knownHosts, std::ios::trunc).close();
