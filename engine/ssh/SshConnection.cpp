@@ -267,7 +267,7 @@ bool SshConnection::WaitSocket(int timeoutMs, const WaitLimits* limits)
     catch (const TransportInterrupted&)
     {
         // Whatever was under way is left half done; a server that froze is not asked again.
-        givenUp_ = true;
+        GiveUp();
         throw;
     }
 }
@@ -320,7 +320,7 @@ void SshConnection::Probe()
 {
     if (unanswered_ >= settings_.KeepAliveMisses)
     {
-        givenUp_ = true;
+        GiveUp();
         throw TunnelError(TunnelFailure::Lost, "The SSH server " + serverName_ + " stopped answering (" +
                                                    std::to_string(unanswered_) + " keepalives unanswered)");
     }

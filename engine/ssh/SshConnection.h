@@ -48,6 +48,8 @@ public:
     // False once the session ended, or was given up: its keepalives went unanswered, or a step on it was
     // cut short (by a cancel, the deadline or a time-out), which leaves libssh's state of it unknown.
     bool Alive() const { return !givenUp_ && ssh_is_connected(session_) != 0; }
+    // Never used for a new channel again; the channels open on it go on while it lasts.
+    void GiveUp() { givenUp_ = true; }
 
     // Runs a non-blocking libssh step until it returns something other than `again`, waiting on the
     // socket in between; nothing when a wait saw no answer for `timeoutMs`.
@@ -103,7 +105,7 @@ std::optional<int> SshConnection::Drive(Step step, int again, int timeoutMs, con
             return result;
         if (!WaitSocket(timeoutMs, limits))
         {
-            givenUp_ = true; // the step stays half done in libssh
+            GiveUp(); // the step stays half done in libssh
             return std::nullopt;
         }
     }

@@ -158,8 +158,16 @@ public:
 
     std::int32_t Write(const std::uint8_t* data, std::int32_t size) override
     {
-        if (limits_)
-            limits_->Check(); // a cancelled call sends nothing more
+        try
+        {
+            if (limits_)
+                limits_->Check(); // a cancelled call sends nothing more
+        }
+        catch (const TransportInterrupted&)
+        {
+            connection_->GiveUp(); // as any step cut short: the bastion may be what froze
+            throw;
+        }
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(streamTimeoutMs_);
         for (;;)
         {
