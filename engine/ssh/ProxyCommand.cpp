@@ -61,7 +61,12 @@ ProxyCommand::ProxyCommand(const std::string& command)
     pid_ = fork();
     if (pid_ == 0)
     {
-        // Only async-signal-safe calls from here: the parent may have threads.
+        // Only async-signal-safe calls from here: the parent may have threads. The signals a program blocks
+        // or ignores for its own handling (the exporter's SIGTERM, SIGPIPE) are the command's again.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        signal(SIGPIPE, SIG_DFL);
         setpgid(0, 0);
         dup2(pair[1], STDIN_FILENO);
         dup2(pair[1], STDOUT_FILENO);
