@@ -380,6 +380,22 @@ TEST_F(SshTunnelTest, ACancelEndsTheProxyCommandOfAnSshConfigHost)
     EXPECT_TRUE(Eventually([&] { return !ProcessRuns(marker); }));
 }
 
+// The message of the first failure of a connect, login and request; empty when they all go through.
+std::string FailureOf(TDataSession& session)
+{
+    try
+    {
+        session.Connect();
+        session.Login();
+        session.GetUpTime();
+    }
+    catch (const std::exception& error)
+    {
+        return error.what();
+    }
+    return "";
+}
+
 // The ProxyCommand of a config host runs as our child: with our $HOME, its words in the failure, the user
 // name checked before a shell sees it, and its process group ended with the setup, SIGTERM or not.
 TEST_F(SshTunnelTest, AProxyCommandRunsAsOurChildAndEndsWithTheSetup)
@@ -425,17 +441,7 @@ TEST_F(SshTunnelTest, AProxyCommandRunsAsOurChildAndEndsWithTheSetup)
         CallLimits limits;
         limits.TimeoutMs = row.Expires ? 300 : 0;
         session.SetCallLimits(limits);
-        std::string said;
-        try
-        {
-            session.Connect();
-            session.Login();
-            session.GetUpTime();
-        }
-        catch (const std::exception& error)
-        {
-            said = error.what();
-        }
+        const std::string said = FailureOf(session);
         if (row.Says.empty() && !row.Expires)
             EXPECT_EQ(said, "");
         else
@@ -557,17 +563,7 @@ TEST_F(SshTunnelTest, IPv6AddressesReachTheBastionAndNameTheServerBehindIt)
         TDataSession session;
         Configure(session, server.AdminPort(), settings);
         session.SetHostName(row.Server);
-        std::string said;
-        try
-        {
-            session.Connect();
-            session.Login();
-            session.GetUpTime();
-        }
-        catch (const std::exception& error)
-        {
-            said = error.what();
-        }
+        const std::string said = FailureOf(session);
         if (row.Says.empty())
             EXPECT_EQ(said, "");
         else
