@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
@@ -33,6 +34,24 @@ std::string ReadFile(const std::string& path)
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+int ListenOnIpv6Loopback(std::uint16_t& port)
+{
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    socklen_t size = sizeof address;
+    const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 || listen(fd, 128) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+    {
+        if (fd >= 0)
+            close(fd);
+        throw std::runtime_error("cannot listen on [::1]");
+    }
+    port = ntohs(address.sin6_port);
+    return fd;
 }
 
 std::vector<char*> Pointers(std::vector<std::string>& strings)
@@ -108,7 +127,7 @@ SshServer::SshServer(SshServerOptions options) : options_(std::move(options)), d
     RunProgram({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", dir_ / "host_ed25519"});
     WriteConfig();
     std::uint16_t port = 0;
-    listener_ = ListenOnLoopback(port);
+    listener_ = options_.Ipv6 ? ListenOnIpv6Loopback(port) : ListenOnLoopback(port);
     port_ = port;
     stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     acceptor_ = std::thread([this] { Accept(); });
@@ -150,7 +169,7 @@ std::string SshServer::KnownHostsLine() const
 {
     std::string key = ReadFile(HostPublicKeyFile());
     key = key.substr(0, key.find(' ', key.find(' ') + 1)); // type and key, without the comment
-    return "[127.0.0.1]:" + std::to_string(port_) + " " + key;
+    return "[" + Address() + "]:" + std::to_string(port_) + " " + key;
 }
 
 void SshServer::ReplaceHostKey()
@@ -189,6 +208,21 @@ std::string SshServer::Log() const
     return ReadFile(dir_ / "sshd.log");
 }
 
+int SshServer::OpenConnections()
+{
+    std::lock_guard guard(mutex_);
+    std::erase_if(heldSockets_,
+                  [](int socket)
+                  {
+                      pollfd ready{socket, POLLRDHUP, 0};
+                      if (poll(&ready, 1, 0) == 0)
+                          return false;
+                      close(socket);
+                      return true;
+                  });
+    return relaying_ + static_cast<int>(heldSockets_.size());
+}
+
 void SshServer::Accept()
 {
     for (;;)
@@ -219,6 +253,7 @@ void SshServer::Accept()
         const pid_t sshd = StartSshd(pair[1]);
         close(pair[1]);
         sshds_.push_back(sshd);
+        ++relaying_;
         relays_.emplace_back([this, client, server = pair[0], sshd] { Relay(client, server, sshd); });
     }
 }
@@ -251,6 +286,7 @@ void SshServer::Relay(int client, int server, pid_t sshd)
     {
         std::lock_guard guard(mutex_);
         std::erase(sshds_, sshd);
+        --relaying_;
     }
     kill(sshd, SIGKILL); // gone already unless the client left first; reaped only below, so never another's
     waitpid(sshd, nullptr, 0);

@@ -32,6 +32,7 @@ struct SshServerOptions
     bool AllowTcpForwarding = true;
     std::vector<std::string> AuthorizedKeys; // public key files whose keys may log in
     bool Record = true;                      // keep the bytes of the hop for Recorded()
+    bool Ipv6 = false;                       // listen on [::1] instead of 127.0.0.1
 };
 
 class SshServer
@@ -44,6 +45,8 @@ public:
 
     int Port() const { return port_; }
     std::string HostPublicKeyFile() const { return dir_ / "host_ed25519.pub"; }
+    // Its address: "127.0.0.1", or "::1".
+    std::string Address() const { return options_.Ipv6 ? "::1" : "127.0.0.1"; }
     // The line known_hosts holds for this server: "[127.0.0.1]:PORT ssh-ed25519 AAAA...".
     std::string KnownHostsLine() const;
     std::string HostKeyFingerprint() const { return KeyFingerprint(HostPublicKeyFile()); }
@@ -60,6 +63,9 @@ public:
     std::string Recorded() const;
     // How many connections were accepted.
     int Connections() const { return connections_; }
+    // How many connections their clients have not closed yet; those held while silent that were closed
+    // are let go.
+    int OpenConnections();
     // What the sshd processes logged.
     std::string Log() const;
 
@@ -83,6 +89,7 @@ private:
     std::string recorded_;
     std::vector<pid_t> sshds_;
     std::vector<int> heldSockets_; // connections accepted while silent
+    int relaying_ = 0;
     std::vector<std::thread> relays_;
     std::thread acceptor_; // last: starts once everything else exists
 };

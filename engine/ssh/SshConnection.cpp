@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <libssh/server.h> // ssh_send_keepalive, which clients may call too
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -31,6 +32,41 @@ std::string ExpandHome(const std::string& path)
         return path;
     return home + path.substr(1);
 }
+
+namespace
+{
+
+// Whether a user or host name may stand in a command line a shell reads (OpenSSH refuses the same).
+bool SafeForShell(const std::string& value)
+{
+    if (value.starts_with('-'))
+        return false;
+    for (const char c : value)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || std::strchr("'`\"$\\;&<>|(){}*?[]~!# ", c))
+            return false;
+    return true;
+}
+
+// %h, %p, %r and %% of a ProxyCommand; any other token is left for the shell to see as written.
+std::string ExpandProxyTokens(const std::string& command, const std::string& host, unsigned int port,
+                              const std::string& user)
+{
+    std::string line;
+    for (std::size_t at = 0; at < command.size(); ++at)
+    {
+        const char next = at + 1 < command.size() ? command[at + 1] : '\0';
+        if (command[at] != '%' || next == '\0' || !std::strchr("hpr%", next))
+        {
+            line += command[at];
+            continue;
+        }
+        line += next == 'h' ? host : next == 'p' ? std::to_string(port) : next == 'r' ? user : "%";
+        ++at;
+    }
+    return line;
+}
+
+} // namespace
 
 std::string SshOption(ssh_session session, ssh_options_e option)
 {
@@ -76,7 +112,7 @@ SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
 
         hostName_ = SshOption(session_, SSH_OPTIONS_HOST);
         ssh_options_get_port(session_, &port_);
-        const std::string hostPort = hostName_ + ":" + std::to_string(port_);
+        const std::string hostPort = SshTargetText("", hostName_, static_cast<int>(port_));
         serverName_ = hostName_ == settings_.Host ? hostPort : settings_.Host + " (" + hostPort + ")";
 
         Connect(resolver, answerTimeoutMs, limits);
@@ -85,25 +121,35 @@ SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
     }
     catch (...)
     {
-        ssh_disconnect(session_); // also ends a ProxyCommand's process
-        ssh_free(session_);
+        Free();
         throw;
     }
-    NoteSent();
+    heardBytes_ = received_.in_bytes; // the handshake's bytes, heard just now
+    heardAt_ = std::chrono::steady_clock::now();
 }
 
 SshConnection::~SshConnection()
 {
+    Free();
+}
+
+void SshConnection::Free()
+{
     ssh_disconnect(session_);
     ssh_free(session_);
+    socket_.Close();
+    proxy_.reset();
 }
 
 void SshConnection::Connect(const std::shared_ptr<Resolver>& resolver, int timeoutMs,
                             const WaitLimits* limits)
 {
-    // With a ProxyCommand (or a ProxyJump, which libssh turns into one) libssh starts the command itself;
-    // otherwise the socket is connected here, where the name lookup and the connect obey the limits.
-    if (!UsesProxyCommand())
+    // The socket is ours either way, so libssh never starts a process of its own: a ProxyCommand (or a
+    // ProxyJump, which libssh turns into one) runs as our child; otherwise the socket is connected here,
+    // where the name lookup and the connect obey the limits.
+    if (UsesProxyCommand())
+        StartProxyCommand();
+    else
         ConnectSocket(resolver, timeoutMs, limits);
     ssh_set_blocking(session_, 0);
     const std::optional<int> result =
@@ -111,7 +157,19 @@ void SshConnection::Connect(const std::shared_ptr<Resolver>& resolver, int timeo
     if (!result)
         Fail("no answer within " + std::to_string(timeoutMs / 1000) + " s");
     if (*result != SSH_OK)
-        Fail(ssh_get_error(session_));
+        Fail(ConnectProblem());
+}
+
+std::string SshConnection::ConnectProblem()
+{
+    std::string problem = ssh_get_error(session_);
+    if (proxy_)
+    {
+        proxy_->Stop(); // what it wrote is complete once it ended
+        if (const std::string said = proxy_->Errors(); !said.empty())
+            problem = "its ProxyCommand says: " + said;
+    }
+    return problem;
 }
 
 bool SshConnection::UsesProxyCommand() const
@@ -120,30 +178,64 @@ bool SshConnection::UsesProxyCommand() const
     return !command.empty() && command != "none";
 }
 
-void SshConnection::ConnectSocket(const std::shared_ptr<Resolver>& resolver, int timeoutMs,
-                                  const WaitLimits* limits)
+void SshConnection::StartProxyCommand()
 {
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(static_cast<std::uint16_t>(port_));
+    const std::string user = SshOption(session_, SSH_OPTIONS_USER);
+    for (const std::string* value : {static_cast<const std::string*>(&hostName_), &user})
+        if (!SafeForShell(*value))
+            Fail("\"" + *value + "\" holds a character a shell reads, so its ProxyCommand is not run");
     try
     {
-        peer.sin_addr.s_addr = ResolveHostWithin(resolver, hostName_, limits);
-    }
-    catch (const TransportInterrupted&)
-    {
-        throw;
+        proxy_ = std::make_unique<ProxyCommand>(
+            ExpandProxyTokens(SshOption(session_, SSH_OPTIONS_PROXYCOMMAND), hostName_, port_, user));
+        const int fd = proxy_->TakeSocket();
+        socket_ = HandedSocket(fd);
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        ssh_options_set(session_, SSH_OPTIONS_FD, &fd);
     }
     catch (const TransportError& error)
     {
         Fail(error.what());
     }
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+}
+
+void SshConnection::ConnectSocket(const std::shared_ptr<Resolver>& resolver, int timeoutMs,
+                                  const WaitLimits* limits)
+{
+    // An SSH server may be an IPv6 address ([::1]:22); a name is looked up as the KORVEL connections are.
+    sockaddr_storage peer{};
+    socklen_t peerSize = sizeof(sockaddr_in);
+    auto* peer6 = reinterpret_cast<sockaddr_in6*>(&peer);
+    auto* peer4 = reinterpret_cast<sockaddr_in*>(&peer);
+    if (inet_pton(AF_INET6, hostName_.c_str(), &peer6->sin6_addr) == 1)
+    {
+        peer6->sin6_family = AF_INET6;
+        peer6->sin6_port = htons(static_cast<std::uint16_t>(port_));
+        peerSize = sizeof(sockaddr_in6);
+    }
+    else
+    {
+        peer4->sin_family = AF_INET;
+        peer4->sin_port = htons(static_cast<std::uint16_t>(port_));
+        try
+        {
+            peer4->sin_addr.s_addr = ResolveHostWithin(resolver, hostName_, limits);
+        }
+        catch (const TransportInterrupted&)
+        {
+            throw;
+        }
+        catch (const TransportError& error)
+        {
+            Fail(error.what());
+        }
+    }
+    const int fd = socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         Fail(std::strerror(errno));
-    // From here libssh owns the socket and closes it with the session.
+    socket_ = HandedSocket(fd);
     ssh_options_set(session_, SSH_OPTIONS_FD, &fd);
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0)
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), peerSize) != 0)
     {
         if (errno != EINPROGRESS && errno != EINTR)
             Fail(std::strerror(errno));
@@ -168,7 +260,16 @@ bool SshConnection::WaitSocket(int timeoutMs, const WaitLimits* limits)
     short events = POLLIN;
     if ((ssh_get_poll_flags(session_) & SSH_WRITE_PENDING) != 0)
         events |= POLLOUT;
-    return PollWithin(fd, events, timeoutMs, limits);
+    try
+    {
+        return PollWithin(fd, events, timeoutMs, limits);
+    }
+    catch (const TransportInterrupted&)
+    {
+        // Whatever was under way is left half done; a server that froze is not asked again.
+        GiveUp();
+        throw;
+    }
 }
 
 bool SshConnection::WaitForInput(int timeoutMs, const WaitLimits* limits)
@@ -181,32 +282,25 @@ bool SshConnection::WaitForInput(int timeoutMs, const WaitLimits* limits)
     for (;;)
     {
         NoteHeard();
+        // Silence counts from the last byte heard, whatever was sent since: a server that stopped
+        // answering is given up after its keepalives however many requests went out meanwhile.
+        const auto due = std::max(heardAt_, probedAt_) + interval;
         const auto now = steady_clock::now();
-        const auto beats = (now - silentSince_) / interval;
-        int sliceMs =
-            static_cast<int>(ceil<milliseconds>(silentSince_ + interval * (beats + 1) - now).count());
+        if (now >= due)
+        {
+            Probe();
+            continue;
+        }
+        std::int64_t sliceMs = ceil<milliseconds>(due - now).count();
         if (timeoutMs >= 0)
         {
-            const auto left = timeoutMs - duration_cast<milliseconds>(now - start).count();
+            const std::int64_t left = timeoutMs - duration_cast<milliseconds>(now - start).count();
             if (left <= 0)
                 return false;
-            sliceMs = static_cast<int>(std::min<std::int64_t>(sliceMs, left));
+            sliceMs = std::min(sliceMs, left);
         }
-        if (WaitSocket(sliceMs, limits))
+        if (WaitSocket(static_cast<int>(sliceMs), limits))
             return true; // the caller lets libssh read it; the counter sees it on the next wait
-        NoteHeard();
-        const auto missed = (steady_clock::now() - silentSince_) / interval;
-        if (missed > beats)
-        {
-            if (missed > settings_.KeepAliveMisses)
-            {
-                givenUp_ = true;
-                throw TunnelError(TunnelFailure::Lost,
-                                  "The SSH server " + serverName_ + " stopped answering (" +
-                                      std::to_string(settings_.KeepAliveMisses) + " keepalives unanswered)");
-            }
-            SendKeepAlive();
-        }
     }
 }
 
@@ -217,17 +311,26 @@ void SshConnection::NoteHeard()
     if (received_.in_bytes != heardBytes_)
     {
         heardBytes_ = received_.in_bytes;
-        silentSince_ = std::chrono::steady_clock::now();
+        heardAt_ = std::chrono::steady_clock::now();
+        unanswered_ = 0;
     }
 }
 
-void SshConnection::SendKeepAlive()
+void SshConnection::Probe()
 {
+    if (unanswered_ >= settings_.KeepAliveMisses)
+    {
+        GiveUp();
+        throw TunnelError(TunnelFailure::Lost, "The SSH server " + serverName_ + " stopped answering (" +
+                                                   std::to_string(unanswered_) + " keepalives unanswered)");
+    }
     // A keepalive asks for a reply. libssh's call sends only when no earlier one is still on record: once a
     // reply has been read, the first call clears it and the second sends; while one is unanswered, neither
     // sends, and its silence is what counts.
     ssh_send_keepalive(session_);
     ssh_send_keepalive(session_);
+    probedAt_ = std::chrono::steady_clock::now();
+    ++unanswered_;
 }
 
 void SshConnection::Fail(const std::string& problem) const

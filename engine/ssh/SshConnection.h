@@ -10,7 +10,10 @@
 #include "engine/CallLimits.h"
 #include "engine/SshSettings.h"
 #include "engine/Transport.h"
+#include "engine/ssh/HandedSocket.h"
+#include "engine/ssh/ProxyCommand.h"
 
+#include <atomic>
 #include <chrono>
 #include <libssh/libssh.h>
 #include <memory>
@@ -42,8 +45,11 @@ public:
     ssh_session Session() const { return session_; }
     // The SSH server as the person named it, for messages: "bastion:22", "alias (10.0.0.5:22)".
     const std::string& ServerName() const { return serverName_; }
-    // False once the session ended, or was given up as dead.
+    // False once the session ended, or was given up: its keepalives went unanswered, or a step on it was
+    // cut short (by a cancel, the deadline or a time-out), which leaves libssh's state of it unknown.
     bool Alive() const { return !givenUp_ && ssh_is_connected(session_) != 0; }
+    // Never used for a new channel again; the channels open on it go on while it lasts.
+    void GiveUp() { givenUp_ = true; }
 
     // Runs a non-blocking libssh step until it returns something other than `again`, waiting on the
     // socket in between; nothing when a wait saw no answer for `timeoutMs`.
@@ -51,32 +57,42 @@ public:
     std::optional<int> Drive(Step step, int again, int timeoutMs, const WaitLimits* limits);
 
     // Waits until the socket has input (true) or `timeoutMs` passes (false; negative: no time-out). On the
-    // way a server silent for the keepalive interval is sent a keepalive, and one silent past the misses
-    // raises TunnelError(Lost).
+    // way a server silent for the keepalive interval since the last byte heard from it is sent a
+    // keepalive, and one that let them all go unanswered raises TunnelError(Lost).
     bool WaitForInput(int timeoutMs, const WaitLimits* limits);
-    // Something was sent that the server answers: silence is counted from now.
-    void NoteSent() { silentSince_ = std::chrono::steady_clock::now(); }
 
 private:
     void Connect(const std::shared_ptr<Resolver>& resolver, int timeoutMs, const WaitLimits* limits);
     void ConnectSocket(const std::shared_ptr<Resolver>& resolver, int timeoutMs, const WaitLimits* limits);
     bool UsesProxyCommand() const;
-    // One wait for the socket: input, or room for output libssh holds back. False after `timeoutMs`.
+    // The config's ProxyCommand, run by us, as the session's socket.
+    void StartProxyCommand();
+    // What ended the connect: the ProxyCommand's own words when it said something, else libssh's.
+    std::string ConnectProblem();
+    // One wait for the socket: input, or room for output libssh holds back. False after `timeoutMs`. A wait
+    // the limits end gives the session up.
     bool WaitSocket(int timeoutMs, const WaitLimits* limits);
     // Any word from the server since the last look shows it alive.
     void NoteHeard();
-    void SendKeepAlive();
+    // The next keepalive, or TunnelError(Lost) once the allowed ones all went unanswered.
+    void Probe();
     [[noreturn]] void Fail(const std::string& problem) const;
+    // Ends the session and frees it, then closes what libssh left open of its socket.
+    void Free();
 
     SshSettings settings_;
     ssh_session session_ = nullptr;
+    HandedSocket socket_;
+    std::unique_ptr<ProxyCommand> proxy_; // ended after the session and its socket
     std::string serverName_;
     std::string hostName_; // after the config: the name connected to and looked up in known_hosts
     unsigned int port_ = 22;
     ssh_counter_struct received_{}; // bytes and packets on the socket, kept up by libssh
     std::uint64_t heardBytes_ = 0;
-    std::chrono::steady_clock::time_point silentSince_;
-    bool givenUp_ = false; // the keepalives went unanswered: never used again
+    std::chrono::steady_clock::time_point heardAt_;  // when the server was last heard from
+    std::chrono::steady_clock::time_point probedAt_; // when the last keepalive went out
+    int unanswered_ = 0;                             // keepalives sent since the server was last heard
+    std::atomic<bool> givenUp_ = false;              // never used for a new channel again
 };
 
 template <typename Step>
@@ -88,7 +104,10 @@ std::optional<int> SshConnection::Drive(Step step, int again, int timeoutMs, con
         if (result != again)
             return result;
         if (!WaitSocket(timeoutMs, limits))
+        {
+            GiveUp(); // the step stays half done in libssh
             return std::nullopt;
+        }
     }
 }
 

@@ -61,7 +61,7 @@ private:
             const std::optional<int> result = connection_->Drive(
                 [&] { return ssh_channel_open_forward(channel, host.c_str(), port, "127.0.0.1", 0); },
                 SSH_AGAIN, timeoutMs, limits);
-            const std::string target = host + ":" + std::to_string(port);
+            const std::string target = SshTargetText("", host, port);
             if (!result)
                 throw TunnelError(TunnelFailure::TargetRefused,
                                   "The SSH server " + connection_->ServerName() +
@@ -158,17 +158,22 @@ public:
 
     std::int32_t Write(const std::uint8_t* data, std::int32_t size) override
     {
-        if (limits_)
-            limits_->Check(); // a cancelled call sends nothing more
+        try
+        {
+            if (limits_)
+                limits_->Check(); // a cancelled call sends nothing more
+        }
+        catch (const TransportInterrupted&)
+        {
+            connection_->GiveUp(); // as any step cut short: the bastion may be what froze
+            throw;
+        }
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(streamTimeoutMs_);
         for (;;)
         {
             const int written = ssh_channel_write(channel_, data, static_cast<std::uint32_t>(size));
             if (written > 0)
-            {
-                connection_->NoteSent();
                 return written;
-            }
             if (written < 0 || ssh_channel_is_closed(channel_))
                 Lost();
             // The server's window is full: wait for it to grow.

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 namespace korvel::test
@@ -170,6 +171,126 @@ TEST_F(SshTunnelTest, ASlowServerBehindABastionThatAnswersItsKeepalivesIsWaitedF
     EXPECT_EQ(bastion->Connections(), 1);
 }
 
+// A step on a frozen bastion cut short by a cancel or the deadline gives its SSH session up: the next
+// request goes through a new one (new connections to the bastion still pass, as when it heals).
+TEST_F(SshTunnelTest, AStepCutShortOnAFrozenBastionLeavesTheNextRequestToANewSshSession)
+{
+    enum class Cut
+    {
+        CancelDuringARead,
+        DeadlineDuringARead,
+        DeadlineWhileOpeningAChannel
+    };
+    const std::pair<Cut, const char*> cuts[] = {
+        {Cut::CancelDuringARead, "cancel during a read"},
+        {Cut::DeadlineDuringARead, "deadline during a read"},
+        {Cut::DeadlineWhileOpeningAChannel, "deadline opening a channel"}};
+    for (const auto& [cut, name] : cuts)
+    {
+        SCOPED_TRACE(name);
+        SshServer frozen(Authorizing(key));
+        std::ofstream(knownHosts, std::ios::app) << frozen.KnownHostsLine() << "\n";
+        SshSettings settings = Settings();
+        settings.Port = frozen.Port();
+        TDataSession session;
+        Configure(session, server.AdminPort(), settings);
+        session.Connect();
+        session.Login();
+        if (cut == Cut::DeadlineWhileOpeningAChannel)
+            session.Disconnect(); // the next request opens a channel on the kept SSH session
+        frozen.PauseSessions();
+
+        auto interrupt = std::make_shared<CallInterrupt>();
+        CallLimits limits;
+        if (cut == Cut::CancelDuringARead)
+            limits.Interrupt = interrupt;
+        else
+            limits.TimeoutMs = 300;
+        session.SetCallLimits(limits);
+        const std::size_t recorded = frozen.Recorded().size();
+        std::thread canceller(
+            [&]
+            {
+                if (cut != Cut::CancelDuringARead)
+                    return;
+                Eventually([&] { return frozen.Recorded().size() > recorded; }); // the request went out
+                interrupt->Cancel();
+            });
+        EXPECT_TRUE(CaptureEngineError([&] { session.GetUpTime(); }));
+        canceller.join();
+
+        session.SetCallLimits({});
+        session.GetUpTime();
+        EXPECT_EQ(frozen.Connections(), 2);
+    }
+}
+
+// The descriptors of the process: sockets, pipes and files alike.
+std::size_t OpenDescriptors()
+{
+    const auto entries = std::filesystem::directory_iterator("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(entries, std::filesystem::directory_iterator()));
+}
+
+// Each way an SSH setup can be cut off closes the socket it opened, here and at the bastion.
+TEST_F(SshTunnelTest, ACutOffSshSetupLeavesNoSocketOpen)
+{
+    enum class Cut
+    {
+        CancelDuringTheVersionExchange, // the bastion accepts and never answers
+        DeadlineDuringAuthentication    // the bastion freezes once its host key is known
+    };
+    constexpr int Setups = 20;
+    const std::pair<Cut, const char*> cuts[] = {
+        {Cut::CancelDuringTheVersionExchange, "cancel during the version exchange"},
+        {Cut::DeadlineDuringAuthentication, "deadline during authentication"}};
+    for (const auto& [cut, name] : cuts)
+    {
+        SCOPED_TRACE(name);
+        SshServer cutOff(Authorizing(key));
+        cutOff.SetSilent(cut == Cut::CancelDuringTheVersionExchange);
+        auto setUp = [&]
+        {
+            std::ofstream(knownHosts, std::ios::trunc).close();
+            SshSettings settings = Settings();
+            settings.Port = cutOff.Port();
+            auto interrupt = std::make_shared<CallInterrupt>();
+            CallLimits limits;
+            if (cut == Cut::CancelDuringTheVersionExchange)
+                limits.Interrupt = interrupt;
+            else
+                limits.TimeoutMs = 300;
+            TDataSession session;
+            Configure(session, server.AdminPort(), settings,
+                      [&](const SshQuestion&, std::string&)
+                      {
+                          cutOff.PauseSessions();
+                          return true;
+                      });
+            session.SetCallLimits(limits);
+            const int connections = cutOff.Connections();
+            std::thread canceller(
+                [&]
+                {
+                    if (cut != Cut::CancelDuringTheVersionExchange)
+                        return;
+                    Eventually([&] { return cutOff.Connections() > connections; });
+                    interrupt->Cancel();
+                });
+            EXPECT_TRUE(CaptureEngineError([&] { session.Connect(); }));
+            canceller.join();
+        };
+        setUp(); // libssh's and the resolver's own first-use descriptors
+        EXPECT_TRUE(Eventually([&] { return cutOff.OpenConnections() == 0; }));
+        const std::size_t before = OpenDescriptors();
+        for (int setup = 0; setup < Setups; ++setup)
+            setUp();
+        EXPECT_TRUE(Eventually([&] { return cutOff.OpenConnections() == 0; })) << cutOff.OpenConnections();
+        EXPECT_EQ(OpenDescriptors(), before);
+        EXPECT_EQ(cutOff.Connections(), Setups + 1);
+    }
+}
+
 TEST_F(SshTunnelTest, ACancelEndsTheSshConnectToASilentBastion)
 {
     bastion->SetSilent(true);
@@ -202,6 +323,30 @@ bool ProcessRuns(const std::string& name)
     return false;
 }
 
+// $HOME set to `path` while this lives: the SSH layer reads ~/.ssh/config from there.
+class HomeAt
+{
+public:
+    explicit HomeAt(const std::string& path)
+    {
+        if (const char* old = std::getenv("HOME"))
+            old_ = old;
+        setenv("HOME", path.c_str(), 1);
+    }
+    ~HomeAt()
+    {
+        if (old_)
+            setenv("HOME", old_->c_str(), 1);
+        else
+            unsetenv("HOME");
+    }
+    HomeAt(const HomeAt&) = delete;
+    HomeAt& operator=(const HomeAt&) = delete;
+
+private:
+    std::optional<std::string> old_;
+};
+
 TEST_F(SshTunnelTest, ACancelEndsTheProxyCommandOfAnSshConfigHost)
 {
     // ~/.ssh/config of a $HOME of the test's own: a ProxyJump becomes such a command in libssh.
@@ -210,9 +355,7 @@ TEST_F(SshTunnelTest, ACancelEndsTheProxyCommandOfAnSshConfigHost)
     const std::string proxy =
         home.WriteFile("proxy", "#!/bin/bash\nexec -a " + marker + " sleep 86399\n", 0700);
     home.WriteFile(".ssh/config", "Host proxied\n  ProxyCommand " + proxy + "\n");
-    const char* oldHome = std::getenv("HOME");
-    const std::string kept = oldHome ? oldHome : "";
-    setenv("HOME", home.Path().c_str(), 1);
+    const HomeAt homeAt(home.Path());
 
     SshSettings settings = Settings();
     settings.Host = "proxied";
@@ -232,13 +375,81 @@ TEST_F(SshTunnelTest, ACancelEndsTheProxyCommandOfAnSshConfigHost)
         });
     const auto error = CaptureEngineError([&] { session.Connect(); });
     canceller.join();
-    if (oldHome)
-        setenv("HOME", kept.c_str(), 1);
-    else
-        unsetenv("HOME");
     ASSERT_TRUE(error);
     EXPECT_EQ(session.LastInterruption(), Interruption::Cancelled);
     EXPECT_TRUE(Eventually([&] { return !ProcessRuns(marker); }));
+}
+
+// The message of the first failure of a connect, login and request; empty when they all go through.
+std::string FailureOf(TDataSession& session)
+{
+    try
+    {
+        session.Connect();
+        session.Login();
+        session.GetUpTime();
+    }
+    catch (const std::exception& error)
+    {
+        return error.what();
+    }
+    return "";
+}
+
+// The ProxyCommand of a config host runs as our child: with our $HOME, its words in the failure, the user
+// name checked before a shell sees it, and its process group ended with the setup, SIGTERM or not.
+TEST_F(SshTunnelTest, AProxyCommandRunsAsOurChildAndEndsWithTheSetup)
+{
+    const std::string name = "korvel-stubborn-" + std::to_string(getpid());
+    const std::string ran = home / "ran";
+    const std::string stubborn =
+        home.WriteFile("stubborn", "#!/bin/bash\ntrap '' TERM\nexec -a " + name + " sleep 86399\n", 0700);
+    const std::string sshW = "ssh -F /dev/null -o BatchMode=yes -o IdentitiesOnly=yes -i " + key +
+                             " -o UserKnownHostsFile=" + knownHosts +
+                             " -o GlobalKnownHostsFile=/dev/null -p " + std::to_string(bastion->Port()) +
+                             " 127.0.0.1 -W %h:%p";
+    struct Case
+    {
+        const char* Name;
+        std::string Command;
+        std::string User;     // empty: the local user
+        std::string Says;     // in the failure's message; empty: the request goes through
+        bool Expires = false; // the deadline ends it
+    };
+    const Case cases[] = {
+        {"ssh -W through the bastion", sshW, "", ""},
+        {"its words name the failure", "echo \"$HOME: Could not resolve hostname j2\" >&2; exit 255", "",
+         home.Path() + ": Could not resolve hostname j2"},
+        {"a child ignoring SIGTERM", stubborn, "", "", true},
+        {"a user name a shell would run", "echo %r", "a$(touch " + ran + ")b",
+         "holds a character a shell reads"},
+    };
+    std::filesystem::create_directory(home / ".ssh");
+    const HomeAt homeAt(home.Path());
+    for (const Case& row : cases)
+    {
+        SCOPED_TRACE(row.Name);
+        home.WriteFile(".ssh/config", "Host proxied\n  HostName 127.0.0.1\n  Port " +
+                                          std::to_string(bastion->Port()) + "\n  ProxyCommand " +
+                                          row.Command + "\n");
+        SshSettings settings = Settings();
+        settings.Host = "proxied";
+        settings.Port = 0;
+        settings.User = row.User;
+        TDataSession session;
+        Configure(session, server.AdminPort(), settings);
+        CallLimits limits;
+        limits.TimeoutMs = row.Expires ? 300 : 0;
+        session.SetCallLimits(limits);
+        const std::string said = FailureOf(session);
+        if (row.Says.empty() && !row.Expires)
+            EXPECT_EQ(said, "");
+        else
+            EXPECT_NE(said.find(row.Says), std::string::npos) << said;
+        EXPECT_EQ(session.LastInterruption(), row.Expires ? Interruption::Expired : Interruption::None);
+        EXPECT_TRUE(Eventually([&] { return !ProcessRuns(name); }));
+        EXPECT_FALSE(std::filesystem::exists(ran));
+    }
 }
 
 TEST_F(SshTunnelTest, ADeadlineEndsAChannelReadWhileTheBastionIsStopped)
@@ -320,6 +531,44 @@ TEST_F(SshTunnelTest, EachHopFailsWithItsOwnMessage)
         EXPECT_EQ(error->Kind, TunnelFailure::Unreachable);
         EXPECT_EQ(std::string(error->what()), "Cannot reach the SSH server 127.0.0.1:" +
                                                   std::to_string(settings.Port) + ": Connection refused");
+    }
+}
+
+// IPv6 on either side of the bastion: its own address, and the KORVEL server's name it connects to.
+TEST_F(SshTunnelTest, IPv6AddressesReachTheBastionAndNameTheServerBehindIt)
+{
+    SshServerOptions onIpv6 = Authorizing(key);
+    onIpv6.Ipv6 = true;
+    SshServer bastion6(onIpv6);
+    std::ofstream(knownHosts, std::ios::app) << bastion6.KnownHostsLine() << "\n";
+    struct Case
+    {
+        const char* Name;
+        SshServer& Bastion;
+        std::string Server; // the KORVEL server's address, as the bastion is to reach it
+        std::string Says;   // in the failure's message; empty: the request goes through
+    };
+    const std::string port = std::to_string(server.AdminPort());
+    const Case cases[] = {
+        {"a bastion on [::1]", bastion6, "127.0.0.1", ""},
+        {"a server at [::1] behind the bastion", *bastion, "::1",
+         "the KORVEL server [::1]:" + port + " cannot be reached: Connection refused"},
+    };
+    for (const Case& row : cases)
+    {
+        SCOPED_TRACE(row.Name);
+        SshSettings settings = Settings();
+        settings.Host = row.Bastion.Address();
+        settings.Port = row.Bastion.Port();
+        TDataSession session;
+        Configure(session, server.AdminPort(), settings);
+        session.SetHostName(row.Server);
+        const std::string said = FailureOf(session);
+        if (row.Says.empty())
+            EXPECT_EQ(said, "");
+        else
+            EXPECT_NE(said.find(row.Says), std::string::npos) << said;
+        EXPECT_EQ(row.Bastion.Connections(), 1);
     }
 }
 
