@@ -10,6 +10,7 @@
 #include "engine/CallLimits.h"
 #include "engine/SshSettings.h"
 #include "engine/Transport.h"
+#include "engine/ssh/SshConfig.h"
 
 #include <chrono>
 #include <libssh/libssh.h>
@@ -42,6 +43,8 @@ public:
     ssh_session Session() const { return session_; }
     // The SSH server as the person named it, for messages: "bastion:22", "alias (10.0.0.5:22)".
     const std::string& ServerName() const { return serverName_; }
+    // The SSH server's settings after the config.
+    const SshHostConfig& Config() const { return config_; }
     // False once the session ended, or was given up as dead.
     bool Alive() const { return !givenUp_ && ssh_is_connected(session_) != 0; }
 
@@ -71,6 +74,7 @@ private:
     SshSettings settings_;
     ssh_session session_ = nullptr;
     std::string serverName_;
+    SshHostConfig config_;
     std::string hostName_; // after the config: the name connected to and looked up in known_hosts
     unsigned int port_ = 22;
     ssh_counter_struct received_{}; // bytes and packets on the socket, kept up by libssh
