@@ -179,13 +179,13 @@ void CheckHostKey(ssh_key key, const std::string& server, const SshHostConfig& c
     const StrictHostKeys strict = config.StrictHostKeyChecking;
     const bool trusted =
         acceptNew || strict == StrictHostKeys::AcceptNew || strict == StrictHostKeys::No ||
-        (strict == StrictHostKeys::Ask &&
+        (strict == StrictHostKeys::Ask && !config.BatchMode &&
          TrustedByPerson(server, ssh_key_type_to_char(ssh_key_type(key)), Sha256Fingerprint(key), ask));
     if (!trusted)
         throw TunnelError(TunnelFailure::HostKeyUnknown,
-                          intro + " is not known: " +
-                              (strict == StrictHostKeys::Yes ? "StrictHostKeyChecking yes refuses it"
-                                                             : "refused, nobody confirmed it"));
+                          "The host key of the SSH server " + server + " is not known: " + offered +
+                              (strict == StrictHostKeys::Yes ? ". Refused: StrictHostKeyChecking yes"
+                                                             : ". Refused: nobody confirmed it"));
     Remember(key, server, config, name, ask);
 }
 
