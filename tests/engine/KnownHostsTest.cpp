@@ -1,11 +1,8 @@
 // Host keys decided by us from the known_hosts files, for a real sshd's key, and the same files given to
 // OpenSSH's own client (`ssh -W`), which must take or refuse the server alike.
 #include "engine/ssh/KnownHosts.h"
-#include "engine/DataSession.h"
-#include "engine/SshTransport.h"
 #include "engine/TunnelError.h"
 #include "engine/ssh/SshHostKey.h"
-#include "testing/RefServer.h"
 #include "testing/SshServer.h"
 
 #include <gtest/gtest.h>
@@ -351,36 +348,6 @@ TEST_F(KnownHostsTest, FilesOthersMayWriteAndOversizedFilesAreRefusedNamingTheFi
             EXPECT_THROW(AppendKnownHostsLine(row.File, "bastion ssh-ed25519 AAAA"), KnownHostsError);
         }
     }
-}
-
-TEST_F(KnownHostsTest, ARevokedKeyIsRefusedThroughTheTunnelEvenWhenNewKeysAreAccepted)
-{
-    RefServer server;
-    const std::string knownHosts =
-        home.WriteFile("known_hosts", "@revoked * " + KeyText(bastion->HostPublicKeyFile()) + "\n");
-    SshSettings settings;
-    settings.Host = "127.0.0.1";
-    settings.Port = bastion->Port();
-    settings.IdentityFile = home / "id";
-    settings.KnownHostsFile = knownHosts;
-    settings.UseAgent = false;
-    settings.AcceptNewHostKey = true;
-    TDataSession session;
-    session.SetRemote(true);
-    session.SetPort(server.AdminPort());
-    session.SetTransportFactory(SshTransportFactory(settings, {}));
-    try
-    {
-        session.Connect();
-        ADD_FAILURE() << "connected";
-    }
-    catch (const ETunnelError& error)
-    {
-        EXPECT_EQ(error.Kind, TunnelFailure::HostKeyRefused);
-        EXPECT_NE(std::string(error.what()).find("revoked in " + knownHosts + ":1"), std::string::npos)
-            << error.what();
-    }
-    EXPECT_EQ(ReadFile(knownHosts).find(hostName), std::string::npos);
 }
 
 } // namespace
