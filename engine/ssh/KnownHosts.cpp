@@ -290,6 +290,10 @@ std::vector<KnownHostsEntry> FindKnownHosts(const std::vector<std::string>& file
 std::string KnownHostsLine(const std::string& name, const std::string& keyType, const std::string& keyBase64,
                            bool hashed)
 {
+    // A space or a line break in the name would forge another pattern or another line.
+    if (name.empty() || std::any_of(name.begin(), name.end(),
+                                    [](unsigned char c) { return c <= ' ' || c == ',' || c == 127; }))
+        throw KnownHostsError("the host name cannot be written to known_hosts as it is");
     if (!hashed)
         return name + " " + keyType + " " + keyBase64;
     unsigned char salt[SaltBytes];
