@@ -294,6 +294,11 @@ bool Connection::AskForSsh(const SshQuestion& question, std::string& answer)
 {
     if (question.What == SshQuestion::Kind::UnknownHostKey)
         return false; // refused, naming the fingerprint; --ssh-accept-new-host-key trusts it
+    if (question.What == SshQuestion::Kind::HostKeyAdded)
+    {
+        std::cerr << "korvel-admin-cli: " << question.Text << '\n';
+        return true;
+    }
     std::optional<credentials::CredentialKey> key;
     std::string what;
     if (question.What == SshQuestion::Kind::Passphrase)

@@ -39,7 +39,8 @@ struct SshQuestion
         UnknownHostKey, // answer true to trust the key and remember it in known_hosts
         Passphrase,     // the passphrase of KeyFile
         Password,       // the SSH password of User
-        Prompt          // one prompt of keyboard-interactive authentication: Text, typed with Echo
+        Prompt,         // one prompt of keyboard-interactive authentication: Text, typed with Echo
+        HostKeyAdded    // a notice, not a question: Text says which key was added to which file
     };
     Kind What = Kind::UnknownHostKey;
     std::string Server;      // the SSH server as the person named it: "bastion:22", "alias (host:22)"
@@ -61,7 +62,7 @@ std::optional<SshSettings> ParseSshTarget(const std::string& text);
 std::string SshTargetText(const std::string& user, const std::string& host, int port);
 
 // Asked on the thread of the connection. Returns false to refuse (an unknown key) or to cancel (a secret);
-// a secret typed is returned in `answer`.
+// a secret typed is returned in `answer`. A notice (HostKeyAdded) is only shown; its result does not count.
 using SshAsk = std::function<bool(const SshQuestion& question, std::string& answer)>;
 
 } // namespace korvel

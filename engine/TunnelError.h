@@ -14,6 +14,7 @@ enum class TunnelFailure
     Unreachable,           // the SSH server could not be reached, or did not answer
     HostKeyUnknown,        // its host key is not in known_hosts and nobody trusted it
     HostKeyChanged,        // its host key differs from the one in known_hosts
+    HostKeyRefused,        // its host key is revoked, or known_hosts cannot vouch for it at all
     AuthenticationRefused, // no method that was tried let the user in
     ForwardingRefused,     // the SSH server forwards no connections (AllowTcpForwarding no)
     TargetRefused,         // behind the SSH server, the KORVEL server refused or could not be reached

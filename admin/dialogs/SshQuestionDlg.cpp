@@ -8,7 +8,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -138,6 +140,17 @@ std::string TSshQuestionDlg::Answer() const
 
 bool AskSshQuestion(QWidget* parent, const SshQuestion& question, std::string& answer)
 {
+    if (question.What == SshQuestion::Kind::HostKeyAdded)
+    {
+        // A notice: on the status bar of the window the question would have come from.
+        for (QWidget* widget = parent; widget; widget = widget->parentWidget())
+            if (auto* window = qobject_cast<QMainWindow*>(widget))
+            {
+                window->statusBar()->showMessage(" " + QString::fromStdString(question.Text));
+                break;
+            }
+        return true;
+    }
     TSshQuestionDlg dialog(parent, question);
     if (ExecModal(dialog) != QDialog::Accepted)
         return false;

@@ -43,6 +43,8 @@ QString Headline(TunnelFailure kind)
         return "SSH host key unknown";
     case TunnelFailure::HostKeyChanged:
         return "SSH host key changed";
+    case TunnelFailure::HostKeyRefused:
+        return "SSH host key refused";
     case TunnelFailure::AuthenticationRefused:
         return "SSH authentication refused";
     case TunnelFailure::ForwardingRefused:

@@ -98,6 +98,10 @@ SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
                               "\"" + settings_.Host + "\" is not an SSH server name");
         // ~/.ssh/config (the SSH directory's) and the system's; what the caller gave explicitly wins.
         ssh_options_parse_config(session_, nullptr);
+        // Host keys are ours to decide (CheckHostKey): libssh's own answer under the config's
+        // StrictHostKeyChecking must never count.
+        const int strict = 1;
+        ssh_options_set(session_, SSH_OPTIONS_STRICTHOSTKEYCHECK, &strict);
         if (settings_.Port > 0)
         {
             const unsigned int port = static_cast<unsigned int>(settings_.Port);
@@ -114,6 +118,12 @@ SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
         ssh_options_get_port(session_, &port_);
         const std::string hostPort = SshTargetText("", hostName_, static_cast<int>(port_));
         serverName_ = hostName_ == settings_.Host ? hostPort : settings_.Host + " (" + hostPort + ")";
+        config_.OriginalHost = settings_.Host;
+        config_.HostName = hostName_;
+        config_.Port = static_cast<int>(port_);
+        config_.UserKnownHostsFiles = {knownHosts};
+        const std::string global = SshOption(session_, SSH_OPTIONS_GLOBAL_KNOWNHOSTS);
+        config_.GlobalKnownHostsFiles = {global.empty() ? "/etc/ssh/ssh_known_hosts" : global};
 
         Connect(resolver, answerTimeoutMs, limits);
         CheckHostKey(*this, settings_, ask);

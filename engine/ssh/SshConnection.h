@@ -12,6 +12,7 @@
 #include "engine/Transport.h"
 #include "engine/ssh/HandedSocket.h"
 #include "engine/ssh/ProxyCommand.h"
+#include "engine/ssh/SshConfig.h"
 
 #include <atomic>
 #include <chrono>
@@ -45,6 +46,8 @@ public:
     ssh_session Session() const { return session_; }
     // The SSH server as the person named it, for messages: "bastion:22", "alias (10.0.0.5:22)".
     const std::string& ServerName() const { return serverName_; }
+    // The SSH server's settings after the config.
+    const SshHostConfig& Config() const { return config_; }
     // False once the session ended, or was given up: its keepalives went unanswered, or a step on it was
     // cut short (by a cancel, the deadline or a time-out), which leaves libssh's state of it unknown.
     bool Alive() const { return !givenUp_ && ssh_is_connected(session_) != 0; }
@@ -85,6 +88,7 @@ private:
     HandedSocket socket_;
     std::unique_ptr<ProxyCommand> proxy_; // ended after the session and its socket
     std::string serverName_;
+    SshHostConfig config_;
     std::string hostName_; // after the config: the name connected to and looked up in known_hosts
     unsigned int port_ = 22;
     ssh_counter_struct received_{}; // bytes and packets on the socket, kept up by libssh

@@ -1,10 +1,11 @@
 #include "engine/ssh/SshHostKey.h"
 
 #include "engine/TunnelError.h"
+#include "engine/ssh/KnownHosts.h"
 #include "engine/ssh/SshConnection.h"
 
-#include <fstream>
 #include <memory>
+#include <optional>
 
 namespace korvel
 {
@@ -17,38 +18,117 @@ struct KeyFree
 };
 using KeyPtr = std::unique_ptr<std::remove_pointer_t<ssh_key>, KeyFree>;
 
-struct EntryFree
+// The key a line holds; nothing for a line libssh cannot read (passed over, as OpenSSH does).
+KeyPtr LineKey(const KnownHostsEntry& entry)
 {
-    void operator()(ssh_knownhosts_entry* entry) const { ssh_knownhosts_entry_free(entry); }
+    ssh_key key = nullptr;
+    if (ssh_pki_import_pubkey_base64(entry.KeyBase64.c_str(), ssh_key_type_from_name(entry.KeyType.c_str()),
+                                     &key) != SSH_OK)
+        return nullptr;
+    return KeyPtr(key);
+}
+
+// What known_hosts says about a key for one host.
+struct Verdict
+{
+    bool Known = false;
+    std::optional<KnownHostsEntry> Revoked;
+    std::optional<KnownHostsEntry> Changed; // the first line with another key for the host
+    std::string ChangedFingerprint;
+    std::optional<KnownHostsEntry> Authority;
 };
 
-std::string KnownHostsFile(ssh_session session)
+Verdict Judge(ssh_key key, const std::vector<KnownHostsEntry>& entries)
 {
-    const std::string file = SshOption(session, SSH_OPTIONS_KNOWNHOSTS);
-    return file.empty() ? "known_hosts" : file;
-}
-// The fingerprints the known_hosts file holds for the server, as each of its lines that names the server is
-// read by libssh (hashed names included).
-std::string KnownFingerprints(ssh_session session, const std::string& file)
-{
-    char* ownLine = nullptr;
-    if (ssh_session_export_known_hosts_entry(session, &ownLine) != SSH_OK || !ownLine)
-        return "an unreadable key";
-    const std::string own = ownLine;
-    ssh_string_free_char(ownLine);
-    const std::string host = own.substr(0, own.find(' ')); // as known_hosts names it: "[host]:port"
-    std::string fingerprints;
-    std::ifstream lines(file);
-    for (std::string line; std::getline(lines, line);)
+    Verdict verdict;
+    for (const KnownHostsEntry& entry : entries)
     {
-        ssh_knownhosts_entry* parsed = nullptr;
-        if (ssh_known_hosts_parse_line(host.c_str(), line.c_str(), &parsed) != SSH_OK)
+        const KeyPtr known = LineKey(entry);
+        if (!known)
             continue;
-        const std::unique_ptr<ssh_knownhosts_entry, EntryFree> entry(parsed);
-        if (entry && entry->publickey)
-            fingerprints += (fingerprints.empty() ? "" : " and ") + Sha256Fingerprint(entry->publickey);
+        const bool same = ssh_key_cmp(known.get(), key, SSH_KEY_CMP_PUBLIC) == 0;
+        if (entry.Marker == KnownHostsMarker::Revoked && same && !verdict.Revoked)
+            verdict.Revoked = entry;
+        else if (entry.Marker == KnownHostsMarker::CertAuthority && !verdict.Authority)
+            verdict.Authority = entry;
+        else if (entry.Marker == KnownHostsMarker::None && same)
+            verdict.Known = true;
+        else if (entry.Marker == KnownHostsMarker::None && !verdict.Changed)
+        {
+            // Another type as well: a host known by any key that offers a new one is as suspicious.
+            verdict.Changed = entry;
+            verdict.ChangedFingerprint = entry.KeyType + " " + Sha256Fingerprint(known.get());
+        }
     }
-    return fingerprints.empty() ? "another key" : fingerprints;
+    return verdict;
+}
+
+std::vector<KnownHostsEntry> Entries(const std::string& server, const SshHostConfig& config,
+                                     const std::string& name)
+{
+    try
+    {
+        std::vector<KnownHostsEntry> entries = FindKnownHosts(config.UserKnownHostsFiles, name, true);
+        std::vector<KnownHostsEntry> global = FindKnownHosts(config.GlobalKnownHostsFiles, name, false);
+        entries.insert(entries.end(), global.begin(), global.end());
+        return entries;
+    }
+    catch (const KnownHostsError& error)
+    {
+        throw TunnelError(TunnelFailure::HostKeyRefused,
+                          "The host key of the SSH server " + server + " cannot be checked: " + error.what());
+    }
+}
+
+bool TrustedByPerson(const std::string& server, const std::string& type, const std::string& fingerprint,
+                     const SshAsk& ask)
+{
+    if (!ask)
+        return false;
+    SshQuestion question;
+    question.What = SshQuestion::Kind::UnknownHostKey;
+    question.Server = server;
+    question.KeyType = type;
+    question.Fingerprint = fingerprint;
+    question.Text = "The SSH server " + server + " is not known. Its " + type +
+                    " host key has the fingerprint " + fingerprint + ".";
+    std::string unused;
+    return ask(question, unused);
+}
+
+void Remember(ssh_key key, const std::string& server, const SshHostConfig& config, const std::string& name,
+              const SshAsk& ask)
+{
+    const std::string type = ssh_key_type_to_char(ssh_key_type(key));
+    const std::string file = config.UserKnownHostsFiles.empty() ? "" : config.UserKnownHostsFiles.front();
+    char* base64 = nullptr;
+    try
+    {
+        if (file.empty())
+            throw KnownHostsError("no UserKnownHostsFile is set");
+        if (ssh_pki_export_pubkey_base64(key, &base64) != SSH_OK)
+            throw KnownHostsError("the key cannot be written");
+        const std::string line = KnownHostsLine(name, type, base64, config.HashKnownHosts);
+        ssh_string_free_char(base64);
+        base64 = nullptr;
+        AppendKnownHostsLine(file, line);
+    }
+    catch (const KnownHostsError& error)
+    {
+        ssh_string_free_char(base64);
+        throw TunnelError(TunnelFailure::HostKeyRefused, "The host key of the SSH server " + server +
+                                                             " cannot be remembered: " + error.what());
+    }
+    if (!ask)
+        return;
+    SshQuestion notice;
+    notice.What = SshQuestion::Kind::HostKeyAdded;
+    notice.Server = server;
+    notice.KeyType = type;
+    notice.Fingerprint = Sha256Fingerprint(key);
+    notice.Text = "Permanently added " + name + " (" + type + " " + notice.Fingerprint + ") to " + file + ".";
+    std::string unused;
+    ask(notice, unused);
 }
 
 } // namespace
@@ -68,60 +148,56 @@ std::string Sha256Fingerprint(ssh_key key)
     return fingerprint;
 }
 
+void CheckHostKey(ssh_key key, const std::string& server, const SshHostConfig& config, bool acceptNew,
+                  const SshAsk& ask)
+{
+    // As OpenSSH: a HostKeyAlias stands for the host without a port.
+    const std::string name =
+        config.HostKeyAlias.empty() ? KnownHostsName(config.HostName, config.Port) : config.HostKeyAlias;
+    const std::string offered =
+        std::string(ssh_key_type_to_char(ssh_key_type(key))) + " " + Sha256Fingerprint(key);
+    const Verdict verdict = Judge(key, Entries(server, config, name));
+    const std::string intro = "The host key of the SSH server " + server + " (" + offered + ")";
+    if (verdict.Revoked)
+        throw TunnelError(TunnelFailure::HostKeyRefused,
+                          intro + " is revoked in " + verdict.Revoked->Where() + ". Refused");
+    if (verdict.Known)
+        return;
+    if (verdict.Changed)
+        throw TunnelError(TunnelFailure::HostKeyChanged,
+                          "WARNING: the host key of the SSH server " + server +
+                              " has changed: " + verdict.Changed->Where() + " holds " +
+                              verdict.ChangedFingerprint + " for " + name + ", the server offers " + offered +
+                              ". Refused: someone may be listening in; if the server's key was replaced, "
+                              "remove its old line from that file");
+    if (verdict.Authority)
+        throw TunnelError(
+            TunnelFailure::HostKeyRefused,
+            intro + " is not known: " + verdict.Authority->Where() +
+                " names a certificate authority for it, and host certificates cannot be checked "
+                "here. Refused: add the server's own key to known_hosts");
+    const StrictHostKeys strict = config.StrictHostKeyChecking;
+    const bool trusted =
+        acceptNew || strict == StrictHostKeys::AcceptNew || strict == StrictHostKeys::No ||
+        (strict == StrictHostKeys::Ask && !config.BatchMode &&
+         TrustedByPerson(server, ssh_key_type_to_char(ssh_key_type(key)), Sha256Fingerprint(key), ask));
+    if (!trusted)
+        throw TunnelError(TunnelFailure::HostKeyUnknown,
+                          "The host key of the SSH server " + server + " is not known: " + offered +
+                              (strict == StrictHostKeys::Yes ? ". Refused: StrictHostKeyChecking yes"
+                                                             : ". Refused: nobody confirmed it"));
+    Remember(key, server, config, name, ask);
+}
+
 void CheckHostKey(SshConnection& connection, const SshSettings& settings, const SshAsk& ask)
 {
     ssh_session session = connection.Session();
-    const std::string& server = connection.ServerName();
     ssh_key offered = nullptr;
     if (ssh_get_server_publickey(session, &offered) != SSH_OK)
-        throw TunnelError(TunnelFailure::Unreachable,
-                          "The SSH server " + server + " sent no host key: " + ssh_get_error(session));
+        throw TunnelError(TunnelFailure::Unreachable, "The SSH server " + connection.ServerName() +
+                                                          " sent no host key: " + ssh_get_error(session));
     const KeyPtr key(offered);
-    const std::string fingerprint = Sha256Fingerprint(key.get());
-    const std::string type = ssh_key_type_to_char(ssh_key_type(key.get()));
-
-    switch (ssh_session_is_known_server(session))
-    {
-    case SSH_KNOWN_HOSTS_OK:
-        return;
-    case SSH_KNOWN_HOSTS_CHANGED:
-    case SSH_KNOWN_HOSTS_OTHER: // a key of another type is known: as suspicious as a changed one
-        throw TunnelError(TunnelFailure::HostKeyChanged,
-                          "WARNING: the host key of the SSH server " + server +
-                              " has changed: " + KnownHostsFile(session) + " holds " +
-                              KnownFingerprints(session, KnownHostsFile(session)) + ", the server offers " +
-                              type + " " + fingerprint +
-                              ". Refused: someone may be listening in; if the server's key was replaced, "
-                              "remove its old line from that file");
-    case SSH_KNOWN_HOSTS_UNKNOWN:
-    case SSH_KNOWN_HOSTS_NOT_FOUND:
-        break;
-    case SSH_KNOWN_HOSTS_ERROR:
-        throw TunnelError(TunnelFailure::HostKeyUnknown, "The host key of the SSH server " + server +
-                                                             " cannot be checked: " + ssh_get_error(session));
-    }
-
-    bool trusted = settings.AcceptNewHostKey;
-    if (!trusted && ask)
-    {
-        SshQuestion question;
-        question.What = SshQuestion::Kind::UnknownHostKey;
-        question.Server = server;
-        question.KeyType = type;
-        question.Fingerprint = fingerprint;
-        question.Text = "The SSH server " + server + " is not known. Its " + type +
-                        " host key has the fingerprint " + fingerprint + ".";
-        std::string unused;
-        trusted = ask(question, unused);
-    }
-    if (!trusted)
-        throw TunnelError(TunnelFailure::HostKeyUnknown, "The host key of the SSH server " + server +
-                                                             " is not known: " + type + " " + fingerprint +
-                                                             ". Refused: nobody confirmed it");
-    if (ssh_session_update_known_hosts(session) != SSH_OK)
-        throw TunnelError(TunnelFailure::HostKeyUnknown,
-                          "The host key of the SSH server " + server + " cannot be remembered in " +
-                              KnownHostsFile(session) + ": " + ssh_get_error(session));
+    CheckHostKey(key.get(), connection.ServerName(), connection.Config(), settings.AcceptNewHostKey, ask);
 }
 
 } // namespace korvel

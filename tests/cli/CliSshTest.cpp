@@ -244,11 +244,27 @@ TEST_F(CliSshTest, AChangedHostKeyIsAlwaysRefusedNamingTheHostAndBothFingerprint
     const CliRun run = Run({"status"}, {"--ssh-accept-new-host-key"});
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Err.find("WARNING: the host key of the SSH server " + Target() +
-                           " has changed: " + knownHosts + " holds " + known +
+                           " has changed: " + knownHosts + ":1 holds ssh-ed25519 " + known +
+                           " for [127.0.0.1]:" + std::to_string(bastion->Port()) +
                            ", the server offers ssh-ed25519 " + bastion->HostKeyFingerprint()),
               std::string::npos)
         << run.Err;
     EXPECT_EQ(ReadFile(knownHosts), knownLine + "\n") << "the accepted key is not replaced";
+}
+
+TEST_F(CliSshTest, ARevokedHostKeyIsRefusedAndNeitherSuggestedNorTakenAsANewOne)
+{
+    const std::string line = bastion->KnownHostsLine();
+    const std::string revoked = "@revoked * " + line.substr(line.find(' ') + 1) + "\n";
+    std::ofstream(knownHosts) << revoked;
+    for (const std::vector<std::string>& ssh : {std::vector<std::string>{}, {"--ssh-accept-new-host-key"}})
+    {
+        const CliRun run = Run({"status"}, ssh);
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_NE(run.Err.find("is revoked in " + knownHosts + ":1"), std::string::npos) << run.Err;
+        EXPECT_EQ(run.Err.find("--ssh-accept-new-host-key"), std::string::npos) << run.Err;
+        EXPECT_EQ(ReadFile(knownHosts), revoked);
+    }
 }
 
 TEST_F(CliSshTest, ASilentBastionEndsWithTheTimeOutNamingIt)

@@ -584,11 +584,14 @@ TEST_F(SshTunnelTest, AnUnknownHostKeyTrustedByThePersonIsRememberedInKnownHosts
                   return true;
               });
     session.Connect();
-    ASSERT_EQ(asked.size(), 1u);
+    ASSERT_EQ(asked.size(), 2u);
     EXPECT_EQ(asked[0].What, SshQuestion::Kind::UnknownHostKey);
     EXPECT_EQ(asked[0].KeyType, "ssh-ed25519");
     EXPECT_EQ(asked[0].Fingerprint, bastion->HostKeyFingerprint());
     EXPECT_EQ(ReadFile(knownHosts), bastion->KnownHostsLine() + "\n");
+    // And told where it went, as OpenSSH tells it.
+    EXPECT_EQ(asked[1].What, SshQuestion::Kind::HostKeyAdded);
+    EXPECT_NE(asked[1].Text.find(knownHosts), std::string::npos) << asked[1].Text;
 }
 
 } // namespace
