@@ -2,6 +2,7 @@
 
 #include "engine/TunnelError.h"
 #include "engine/ssh/SshAuthentication.h"
+#include "engine/ssh/SshConfigText.h"
 #include "engine/ssh/SshHostKey.h"
 
 #include <arpa/inet.h>
@@ -42,6 +43,45 @@ std::string SshOption(ssh_session session, ssh_options_e option)
     return text;
 }
 
+namespace
+{
+
+// ProxyJump as OpenSSH runs it: the last hop reached through the ones before it, in the order given.
+std::string JumpCommand(const SshHostConfig& config)
+{
+    std::string hops;
+    std::string command = "ssh";
+    for (const SshJump& hop : config.ProxyJump)
+    {
+        if (!sshconfig::ShellSafe(hop.User) || !sshconfig::ShellSafe(hop.Host))
+            throw TunnelError(TunnelFailure::Unreachable, "The ProxyJump hop " + sshconfig::Shown(hop.Host) +
+                                                              " holds characters a shell would act on");
+        if (&hop == &config.ProxyJump.back())
+            break;
+        hops += (hops.empty() ? "" : ",") + SshTargetText(hop.User, hop.Host, hop.Port);
+    }
+    if (config.ProxyJump.empty())
+        return {};
+    const SshJump& last = config.ProxyJump.back();
+    if (!hops.empty())
+        command += " -J " + hops;
+    if (!last.User.empty())
+        command += " -l " + last.User;
+    if (last.Port > 0)
+        command += " -p " + std::to_string(last.Port);
+    try
+    {
+        return sshconfig::ExpandCommand(command + " -W '[%h]:%p' " + last.Host,
+                                        {{'h', config.HostName}, {'p', std::to_string(config.Port)}});
+    }
+    catch (const std::invalid_argument& problem)
+    {
+        throw TunnelError(TunnelFailure::Unreachable, std::string("ProxyJump: ") + problem.what());
+    }
+}
+
+} // namespace
+
 SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
                              const std::shared_ptr<Resolver>& resolver, int answerTimeoutMs,
                              const WaitLimits* limits)
@@ -53,29 +93,23 @@ SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
     try
     {
         if (const std::string home = HomeDirectory(); !home.empty())
-        {
             ssh_options_set(session_, SSH_OPTIONS_SSH_DIR, (home + "/.ssh").c_str());
-            ssh_options_set(session_, SSH_OPTIONS_KNOWNHOSTS, (home + "/.ssh/known_hosts").c_str());
-        }
-        if (ssh_options_set(session_, SSH_OPTIONS_HOST, settings_.Host.c_str()) != SSH_OK)
-            throw TunnelError(TunnelFailure::Unreachable,
-                              "\"" + settings_.Host + "\" is not an SSH server name");
-        // ~/.ssh/config (the SSH directory's) and the system's; what the caller gave explicitly wins.
-        ssh_options_parse_config(session_, nullptr);
-        if (settings_.Port > 0)
+        // The config is read here as OpenSSH reads it, never by libssh, whose reading differs.
+        const bool no = false;
+        ssh_options_set(session_, SSH_OPTIONS_PROCESS_CONFIG, &no);
+        try
         {
-            const unsigned int port = static_cast<unsigned int>(settings_.Port);
-            ssh_options_set(session_, SSH_OPTIONS_PORT, &port);
+            config_ =
+                ResolveSshConfig(settings_.Host, settings_.User, settings_.Port, DefaultSshConfigSources());
         }
-        if (!settings_.User.empty())
-            ssh_options_set(session_, SSH_OPTIONS_USER, settings_.User.c_str());
-        const std::string knownHosts =
-            ExpandHome(settings_.KnownHostsFile.empty() ? SshOption(session_, SSH_OPTIONS_KNOWNHOSTS)
-                                                        : settings_.KnownHostsFile);
-        ssh_options_set(session_, SSH_OPTIONS_KNOWNHOSTS, knownHosts.c_str());
+        catch (const SshConfigError& error)
+        {
+            throw TunnelError(TunnelFailure::Unreachable, error.what());
+        }
+        HandToLibssh();
 
-        hostName_ = SshOption(session_, SSH_OPTIONS_HOST);
-        ssh_options_get_port(session_, &port_);
+        hostName_ = config_.HostName;
+        port_ = static_cast<unsigned int>(config_.Port);
         const std::string hostPort = hostName_ + ":" + std::to_string(port_);
         serverName_ = hostName_ == settings_.Host ? hostPort : settings_.Host + " (" + hostPort + ")";
 
@@ -90,6 +124,31 @@ SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
         throw;
     }
     NoteSent();
+}
+
+void SshConnection::HandToLibssh()
+{
+    if (ssh_options_set(session_, SSH_OPTIONS_HOST, config_.HostName.c_str()) != SSH_OK)
+        throw TunnelError(TunnelFailure::Unreachable, "\"" + settings_.Host + "\" is not an SSH server name");
+    const unsigned int port = static_cast<unsigned int>(config_.Port);
+    ssh_options_set(session_, SSH_OPTIONS_PORT, &port);
+    ssh_options_set(session_, SSH_OPTIONS_USER, config_.User.c_str());
+    const std::string proxy = config_.ProxyCommand.empty() ? JumpCommand(config_) : config_.ProxyCommand;
+    if (!proxy.empty())
+        ssh_options_set(session_, SSH_OPTIONS_PROXYCOMMAND, proxy.c_str());
+    // libssh puts each added key before the earlier ones: added last to first, the first one leads.
+    for (auto file = config_.IdentityFiles.rbegin(); file != config_.IdentityFiles.rend(); ++file)
+        ssh_options_set(session_, SSH_OPTIONS_ADD_IDENTITY, file->c_str());
+    // An explicitly given known_hosts file wins over the config's, as it always has.
+    const std::string knownHosts = !settings_.KnownHostsFile.empty() ? ExpandHome(settings_.KnownHostsFile)
+                                   : config_.UserKnownHostsFiles.empty()
+                                       ? std::string()
+                                       : config_.UserKnownHostsFiles.front();
+    if (!knownHosts.empty())
+        ssh_options_set(session_, SSH_OPTIONS_KNOWNHOSTS, knownHosts.c_str());
+    if (!config_.GlobalKnownHostsFiles.empty())
+        ssh_options_set(session_, SSH_OPTIONS_GLOBAL_KNOWNHOSTS,
+                        config_.GlobalKnownHostsFiles.front().c_str());
 }
 
 SshConnection::~SshConnection()

@@ -10,6 +10,7 @@
 #include "engine/CallLimits.h"
 #include "engine/SshSettings.h"
 #include "engine/Transport.h"
+#include "engine/ssh/SshConfig.h"
 
 #include <chrono>
 #include <libssh/libssh.h>
@@ -40,6 +41,8 @@ public:
     SshConnection& operator=(const SshConnection&) = delete;
 
     ssh_session Session() const { return session_; }
+    // The host's settings as the config files give them (the caller's user and port winning).
+    const SshHostConfig& Config() const { return config_; }
     // The SSH server as the person named it, for messages: "bastion:22", "alias (10.0.0.5:22)".
     const std::string& ServerName() const { return serverName_; }
     // False once the session ended, or was given up as dead.
@@ -58,6 +61,8 @@ public:
     void NoteSent() { silentSince_ = std::chrono::steady_clock::now(); }
 
 private:
+    // The resolved config as libssh's options; the caller's known_hosts file wins.
+    void HandToLibssh();
     void Connect(const std::shared_ptr<Resolver>& resolver, int timeoutMs, const WaitLimits* limits);
     void ConnectSocket(const std::shared_ptr<Resolver>& resolver, int timeoutMs, const WaitLimits* limits);
     bool UsesProxyCommand() const;
@@ -69,6 +74,7 @@ private:
     [[noreturn]] void Fail(const std::string& problem) const;
 
     SshSettings settings_;
+    SshHostConfig config_;
     ssh_session session_ = nullptr;
     std::string serverName_;
     std::string hostName_; // after the config: the name connected to and looked up in known_hosts
