@@ -26,6 +26,7 @@ constexpr int MaxDepth = 16;
 // Over every file of both passes: a file that includes itself twice must not take 2^16 readings.
 constexpr std::size_t MaxBytesRead = 16 << 20;
 constexpr int MaxCommands = 64;
+constexpr int MaxFilesRead = 256;
 
 std::string PathShown(const std::string& path)
 {
@@ -121,35 +122,35 @@ void ConfigReader::ReadFile(const std::string& path, int flags, bool& active, in
     const std::string where = from.empty() ? PathShown(path) : from;
     if (depth > MaxDepth)
         Refuse(where, "Include nested deeper than " + std::to_string(MaxDepth) + " files");
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    struct stat info
+    {
+    };
+    if (stat(path.c_str(), &info) != 0)
     {
         if (errno == ENOENT)
             return; // a missing file says nothing, as with OpenSSH
         Refuse(where, "cannot open " + PathShown(path) + ": " + std::strerror(errno));
     }
+    // Files only: opening a device may act, and a FIFO waits. A directory reads as empty, as with OpenSSH.
+    if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode) && path != "/dev/null")
+        Refuse(where, PathShown(path) + " is not a file");
+    if ((flags & CheckOwner) && ((info.st_uid != 0 && info.st_uid != getuid()) || (info.st_mode & 022) != 0))
+        Refuse(where, PathShown(path) + " belongs to another user or others may change it");
+    if (S_ISDIR(info.st_mode))
+        return;
+    if (++filesRead_ > MaxFilesRead)
+        Refuse(where, "more than " + std::to_string(MaxFilesRead) + " config files");
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        Refuse(where, "cannot open " + PathShown(path) + ": " + std::strerror(errno));
     std::string text;
-    struct stat info
-    {
-    };
-    bool readable = fstat(fd, &info) == 0;
-    const bool owned = readable && (info.st_uid == 0 || info.st_uid == getuid()) && (info.st_mode & 022) == 0;
-    const bool kind = S_ISREG(info.st_mode) || S_ISCHR(info.st_mode) || S_ISDIR(info.st_mode);
-    if (readable && owned && kind && !S_ISDIR(info.st_mode))
-    {
-        std::array<char, 65536> buffer{};
-        ssize_t got = 0;
-        while (text.size() <= MaxFileBytes && (got = read(fd, buffer.data(), buffer.size())) > 0)
-            text.append(buffer.data(), static_cast<std::size_t>(got));
-        readable = got >= 0;
-    }
+    std::array<char, 65536> buffer{};
+    ssize_t got = 0;
+    while (text.size() <= MaxFileBytes && (got = read(fd, buffer.data(), buffer.size())) > 0)
+        text.append(buffer.data(), static_cast<std::size_t>(got));
     const int error = errno;
     close(fd);
-    if ((flags & CheckOwner) && !owned)
-        Refuse(where, PathShown(path) + " belongs to another user or others may change it");
-    if (!kind)
-        Refuse(where, PathShown(path) + " is not a file");
-    if (!readable)
+    if (got < 0)
         Refuse(where, "cannot read " + PathShown(path) + ": " + std::strerror(error));
     if (text.size() > MaxFileBytes)
         Refuse(where, PathShown(path) + " is larger than 1 MiB");

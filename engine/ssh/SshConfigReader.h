@@ -88,6 +88,7 @@ private:
     std::string host_;
     bool final_ = false;
     std::size_t bytesRead_ = 0;
+    int filesRead_ = 0;
     int commands_ = 0;
 };
 

@@ -136,9 +136,11 @@ void SshConnection::HandToLibssh()
     const std::string proxy = config_.ProxyCommand.empty() ? JumpCommand(config_) : config_.ProxyCommand;
     if (!proxy.empty())
         ssh_options_set(session_, SSH_OPTIONS_PROXYCOMMAND, proxy.c_str());
-    // libssh puts each added key before the earlier ones: added last to first, the first one leads.
+    // libssh puts each added key before the earlier ones: added last to first, the first one present leads
+    // (the defaults name keys that need not exist).
     for (auto file = config_.IdentityFiles.rbegin(); file != config_.IdentityFiles.rend(); ++file)
-        ssh_options_set(session_, SSH_OPTIONS_ADD_IDENTITY, file->c_str());
+        if (access(file->c_str(), F_OK) == 0)
+            ssh_options_set(session_, SSH_OPTIONS_ADD_IDENTITY, file->c_str());
     // An explicitly given known_hosts file wins over the config's, as it always has.
     const std::string knownHosts = !settings_.KnownHostsFile.empty() ? ExpandHome(settings_.KnownHostsFile)
                                    : config_.UserKnownHostsFiles.empty()
