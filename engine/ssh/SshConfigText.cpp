@@ -214,11 +214,12 @@ std::string ExpandCommand(std::string_view command, const Tokens& tokens)
             continue;
         for (const auto& [letter, what] : checked)
         {
-            const auto token = std::find_if(tokens.begin(), tokens.end(),
-                                            [&](const auto& entry) { return entry.first == letter; });
-            if (letter == command[i] && token != tokens.end() && !ShellSafe(token->second))
-                throw std::invalid_argument(std::string(what) + " " + Shown(token->second) +
-                                            " holds characters a shell would act on");
+            if (letter != command[i])
+                continue;
+            for (const auto& [name, value] : tokens)
+                if (name == letter && !ShellSafe(value))
+                    throw std::invalid_argument(std::string(what) + " " + Shown(value) +
+                                                " holds characters a shell would act on");
         }
     }
     return ExpandTokens(command, tokens, false);
