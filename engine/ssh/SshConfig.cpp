@@ -34,6 +34,59 @@ bool Flag(const std::string& value, const std::string& at)
     Refuse(at, "expected yes or no, not " + Shown(value));
 }
 
+// ProxyJump is checked in every block and taken in an active one. Either it or ProxyCommand: the first
+// given wins, and ProxyJump's "none" leaves ProxyCommand open.
+void TakeJump(Options& said, std::string_view rest, const std::string& at, bool active)
+{
+    try
+    {
+        ParseJumps(rest);
+    }
+    catch (const std::invalid_argument& problem)
+    {
+        Refuse(at, "ProxyJump " + Shown(rest) + ": " + problem.what());
+    }
+    if (active && !said.ProxyCommand && !said.ProxyJump)
+    {
+        said.ProxyJump = {std::string(rest), at};
+        if (Lowered(said.ProxyJump->Value) != "none")
+            said.ProxyCommand = {"none", at};
+    }
+}
+
+// The files of UserKnownHostsFile or GlobalKnownHostsFile.
+std::vector<Said> FileList(const std::vector<std::string>& arguments, const std::string& at)
+{
+    std::vector<Said> files;
+    for (const std::string& file : arguments)
+    {
+        if (file.empty())
+            Refuse(at, "an empty file name");
+        if (Lowered(file) == "none" && arguments.size() > 1)
+            Refuse(at, "\"none\" must stand alone");
+        files.push_back({file, at});
+    }
+    if (files.size() > MaxKnownHostsFiles)
+        Refuse(at, "more than " + std::to_string(MaxKnownHostsFiles) + " files");
+    return files;
+}
+
+StrictHostKeys Strictness(const std::string& value, const std::string& at)
+{
+    static const std::unordered_map<std::string, StrictHostKeys> choices = {
+        {"yes", StrictHostKeys::Yes},
+        {"true", StrictHostKeys::Yes},
+        {"ask", StrictHostKeys::Ask},
+        {"no", StrictHostKeys::No},
+        {"false", StrictHostKeys::No},
+        {"off", StrictHostKeys::No},
+        {"accept-new", StrictHostKeys::AcceptNew}};
+    const auto choice = choices.find(Lowered(value));
+    if (choice == choices.end())
+        Refuse(at, "StrictHostKeyChecking takes yes, ask, accept-new or no, not " + Shown(value));
+    return choice->second;
+}
+
 } // namespace
 
 void ConfigReader::Value(Key key, std::string_view rest, const std::vector<std::string>& arguments,
@@ -47,41 +100,10 @@ void ConfigReader::Value(Key key, std::string_view rest, const std::vector<std::
         Refuse(at, "a value is missing");
     const std::string& value = arguments.front();
     if (key == Key::ProxyJump)
-    {
-        try
-        {
-            ParseJumps(rest); // checked in every block, applied in an active one
-        }
-        catch (const std::invalid_argument& problem)
-        {
-            Refuse(at, "ProxyJump " + Shown(rest) + ": " + problem.what());
-        }
-        // Either one of them: the first given wins, and ProxyJump's "none" leaves ProxyCommand open.
-        if (active && !Said.ProxyCommand && !Said.ProxyJump)
-        {
-            Said.ProxyJump = {std::string(rest), at};
-            if (Lowered(Said.ProxyJump->Value) != "none")
-                Said.ProxyCommand = {"none", at};
-        }
-        return;
-    }
+        return TakeJump(Said, rest, at, active);
     if (key == Key::UserKnownHostsFile || key == Key::GlobalKnownHostsFile)
-    {
-        std::vector<sshconfig::Tokens::value_type> unused;
-        std::vector<struct Said> files;
-        for (const std::string& file : arguments)
-        {
-            if (file.empty())
-                Refuse(at, "an empty file name");
-            if (Lowered(file) == "none" && arguments.size() > 1)
-                Refuse(at, "\"none\" must stand alone");
-            files.push_back({file, at});
-        }
-        if (files.size() > MaxKnownHostsFiles)
-            Refuse(at, "more than " + std::to_string(MaxKnownHostsFiles) + " files");
-        return First(key == Key::UserKnownHostsFile ? Said.UserKnownHosts : Said.GlobalKnownHosts, files,
-                     active);
-    }
+        return First(key == Key::UserKnownHostsFile ? Said.UserKnownHosts : Said.GlobalKnownHosts,
+                     FileList(arguments, at), active);
     if (arguments.size() > 1 && key != Key::Other)
         Refuse(at, "more than one value");
     switch (key)
@@ -130,20 +152,7 @@ void ConfigReader::Value(Key key, std::string_view rest, const std::vector<std::
                      active);
     }
     case Key::StrictHostKeyChecking:
-    {
-        static const std::unordered_map<std::string, StrictHostKeys> choices = {
-            {"yes", StrictHostKeys::Yes},
-            {"true", StrictHostKeys::Yes},
-            {"ask", StrictHostKeys::Ask},
-            {"no", StrictHostKeys::No},
-            {"false", StrictHostKeys::No},
-            {"off", StrictHostKeys::No},
-            {"accept-new", StrictHostKeys::AcceptNew}};
-        const auto choice = choices.find(Lowered(value));
-        if (choice == choices.end())
-            Refuse(at, "StrictHostKeyChecking takes yes, ask, accept-new or no, not " + Shown(value));
-        return First(Said.Strict, choice->second, active);
-    }
+        return First(Said.Strict, Strictness(value, at), active);
     case Key::PubkeyAuthentication:
     {
         const std::string lower = Lowered(value);

@@ -269,7 +269,6 @@ void ConfigReader::Include(const std::vector<std::string>& paths, const std::str
 
 bool ConfigReader::MatchLine(std::string_view rest, const std::string& at)
 {
-    const std::string user = Said.User ? Said.User->Value : sources_.LocalUser;
     bool result = true;
     int criteria = 0;
     try
@@ -308,22 +307,10 @@ bool ConfigReader::MatchLine(std::string_view rest, const std::string& at)
                 const auto argument = NextWord(rest);
                 if (!argument || argument->empty() || argument->front() == '#')
                     Refuse(at, "Match " + name + " needs a value");
-                if (name == "host")
-                    matched = MatchPatternList(Lowered(host), *argument, true) == 1;
-                else if (name == "originalhost")
-                    matched = MatchPatternList(Lowered(hostArg_), *argument, true) == 1;
-                else if (name == "user")
-                    matched = MatchPatternList(user, *argument, false) == 1;
-                else if (name == "localuser")
-                    matched = MatchPatternList(sources_.LocalUser, *argument, false) == 1;
-                else if (name == "exec")
-                {
-                    if (!result)
-                        continue; // a criterion before it failed: not run
-                    matched = Exec(*argument, host, at);
-                }
-                else
-                    Refuse(at, "cannot evaluate Match " + Shown(*word));
+                const auto answer = Criterion(name, *argument, host, result, at);
+                if (!answer)
+                    continue;
+                matched = *answer;
             }
             if (matched == negate)
                 result = false;
@@ -338,6 +325,26 @@ bool ConfigReader::MatchLine(std::string_view rest, const std::string& at)
     if (rest.data() != nullptr && !rest.empty())
         Refuse(at, "text after the Match criteria");
     return result;
+}
+
+std::optional<bool> ConfigReader::Criterion(const std::string& name, const std::string& argument,
+                                            const std::string& host, bool earlier, const std::string& at)
+{
+    if (name == "host")
+        return MatchPatternList(Lowered(host), argument, true) == 1;
+    if (name == "originalhost")
+        return MatchPatternList(Lowered(hostArg_), argument, true) == 1;
+    if (name == "user")
+        return MatchPatternList(Said.User ? Said.User->Value : sources_.LocalUser, argument, false) == 1;
+    if (name == "localuser")
+        return MatchPatternList(sources_.LocalUser, argument, false) == 1;
+    if (name == "exec")
+    {
+        if (!earlier)
+            return std::nullopt; // a criterion before it failed: not run
+        return Exec(argument, host, at);
+    }
+    Refuse(at, "cannot evaluate Match " + Shown(name));
 }
 
 bool ConfigReader::Exec(const std::string& command, const std::string& host, const std::string& at)

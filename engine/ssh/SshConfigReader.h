@@ -80,6 +80,9 @@ private:
     void Include(const std::vector<std::string>& paths, const std::string& at, int flags, bool& active,
                  int depth);
     bool MatchLine(std::string_view rest, const std::string& at);
+    // One criterion of a Match line; nothing for an `exec` not run because an earlier criterion failed.
+    std::optional<bool> Criterion(const std::string& name, const std::string& argument,
+                                  const std::string& host, bool earlier, const std::string& at);
     bool Exec(const std::string& command, const std::string& host, const std::string& at);
 
     const SshConfigSources& sources_;
