@@ -53,6 +53,12 @@ const Case Cases[] = {
      "Match final host real\n  User fin\nHost x\n  HostName real\nHost real\n  Port 99\n", "x"},
     {"IncludeGlobInPlace", "Host x\n  Include {dir}/inc/*.conf\n  HashKnownHosts yes\nHost *\n  User late\n",
      "x"},
+    {"IncludeFromAnInactiveBlockNeverApplies", "Host other\n  Include {dir}/inc/a.conf\nHost *\n  Port 5\n",
+     "x"},
+    {"IgnoreUnknown", "IgnoreUnknown Foo*\nFooBar 1\nHost x\n  ServerAliveInterval 2m\n", "x"},
+    {"CanonicalPassAndMatchAll",
+     "Match canonical\n  User canon\nHost x\n  CanonicalizeHostname yes\nMatch all\n  Port 8\n", "x"},
+    {"AddressKeepsItsCase", "Host x\n  HostName FE80::A\n", "x"},
     {"IncludeRelativeToHome", "Include rel.conf\n", "x", "", 0, "hostkeyalias rel-alias"},
     {"TokensInKnownHostsFile",
      "Host x\n  User u\n  Port 2200\n  HostKeyAlias ka\n"
