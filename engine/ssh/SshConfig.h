@@ -6,6 +6,7 @@
 // One stated difference from OpenSSH: `~` and `%d` are $HOME, not the password database's home.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -48,9 +49,10 @@ struct SshHostConfig
     std::vector<std::string> IdentityFiles; // in order, tokens and `~` expanded
     bool IdentitiesOnly = false;
     std::string IdentityAgent;      // empty: $SSH_AUTH_SOCK; "none": no agent
-    std::string ProxyCommand;       // tokens expanded; empty: none
+    std::string ProxyCommand;       // tokens expanded, for `/bin/sh -c "exec ..."`; empty: none
     std::vector<SshJump> ProxyJump; // first hop first; empty: none
     StrictHostKeys StrictHostKeyChecking = StrictHostKeys::Ask;
+    // Tokens and `~` expanded; empty for "none".
     std::vector<std::string> UserKnownHostsFiles;   // default ~/.ssh/known_hosts, ~/.ssh/known_hosts2
     std::vector<std::string> GlobalKnownHostsFiles; // default /etc/ssh/ssh_known_hosts{,2}
     std::string HostKeyAlias;                       // empty: none
@@ -70,12 +72,14 @@ struct SshHostConfig
 
 // Where the config comes from. Empty paths: `~/.ssh/config` and `/etc/ssh/ssh_config`. `Home` is $HOME
 // (for `~`, `%d`); `LocalUser` is the running user's name (for `%u`, `Match localuser` and the default User).
+// `Exec` runs a `Match exec` command and returns its exit code; empty: `/bin/sh -c`.
 struct SshConfigSources
 {
     std::string UserConfig;
     std::string SystemConfig;
     std::string Home;
     std::string LocalUser;
+    std::function<int(const std::string& command)> Exec;
 };
 
 // Resolves `host` as `ssh [-l user] [-p port] host` would. `user` and `port` given on the command line win

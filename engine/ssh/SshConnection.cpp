@@ -2,6 +2,7 @@
 
 #include "engine/TunnelError.h"
 #include "engine/ssh/SshAuthentication.h"
+#include "engine/ssh/SshConfigText.h"
 #include "engine/ssh/SshHostKey.h"
 
 #include <arpa/inet.h>
@@ -33,41 +34,6 @@ std::string ExpandHome(const std::string& path)
     return home + path.substr(1);
 }
 
-namespace
-{
-
-// Whether a user or host name may stand in a command line a shell reads (OpenSSH refuses the same).
-bool SafeForShell(const std::string& value)
-{
-    if (value.starts_with('-'))
-        return false;
-    for (const char c : value)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || std::strchr("'`\"$\\;&<>|(){}*?[]~!# ", c))
-            return false;
-    return true;
-}
-
-// %h, %p, %r and %% of a ProxyCommand; any other token is left for the shell to see as written.
-std::string ExpandProxyTokens(const std::string& command, const std::string& host, unsigned int port,
-                              const std::string& user)
-{
-    std::string line;
-    for (std::size_t at = 0; at < command.size(); ++at)
-    {
-        const char next = at + 1 < command.size() ? command[at + 1] : '\0';
-        if (command[at] != '%' || next == '\0' || !std::strchr("hpr%", next))
-        {
-            line += command[at];
-            continue;
-        }
-        line += next == 'h' ? host : next == 'p' ? std::to_string(port) : next == 'r' ? user : "%";
-        ++at;
-    }
-    return line;
-}
-
-} // namespace
-
 std::string SshOption(ssh_session session, ssh_options_e option)
 {
     char* value = nullptr;
@@ -77,6 +43,45 @@ std::string SshOption(ssh_session session, ssh_options_e option)
     ssh_string_free_char(value);
     return text;
 }
+
+namespace
+{
+
+// ProxyJump as OpenSSH runs it: the last hop reached through the ones before it, in the order given.
+std::string JumpCommand(const SshHostConfig& config)
+{
+    std::string hops;
+    std::string command = "ssh";
+    for (const SshJump& hop : config.ProxyJump)
+    {
+        if (!sshconfig::ShellSafe(hop.User) || !sshconfig::ShellSafe(hop.Host))
+            throw TunnelError(TunnelFailure::Unreachable, "The ProxyJump hop " + sshconfig::Shown(hop.Host) +
+                                                              " holds characters a shell would act on");
+        if (&hop == &config.ProxyJump.back())
+            break;
+        hops += (hops.empty() ? "" : ",") + SshTargetText(hop.User, hop.Host, hop.Port);
+    }
+    if (config.ProxyJump.empty())
+        return {};
+    const SshJump& last = config.ProxyJump.back();
+    if (!hops.empty())
+        command += " -J " + hops;
+    if (!last.User.empty())
+        command += " -l " + last.User;
+    if (last.Port > 0)
+        command += " -p " + std::to_string(last.Port);
+    try
+    {
+        return sshconfig::ExpandCommand(command + " -W '[%h]:%p' " + last.Host,
+                                        {{'h', config.HostName}, {'p', std::to_string(config.Port)}});
+    }
+    catch (const std::invalid_argument& problem)
+    {
+        throw TunnelError(TunnelFailure::Unreachable, std::string("ProxyJump: ") + problem.what());
+    }
+}
+
+} // namespace
 
 SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
                              const std::shared_ptr<Resolver>& resolver, int answerTimeoutMs,
@@ -89,41 +94,28 @@ SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
     try
     {
         if (const std::string home = HomeDirectory(); !home.empty())
-        {
             ssh_options_set(session_, SSH_OPTIONS_SSH_DIR, (home + "/.ssh").c_str());
-            ssh_options_set(session_, SSH_OPTIONS_KNOWNHOSTS, (home + "/.ssh/known_hosts").c_str());
-        }
-        if (ssh_options_set(session_, SSH_OPTIONS_HOST, settings_.Host.c_str()) != SSH_OK)
-            throw TunnelError(TunnelFailure::Unreachable,
-                              "\"" + settings_.Host + "\" is not an SSH server name");
-        // ~/.ssh/config (the SSH directory's) and the system's; what the caller gave explicitly wins.
-        ssh_options_parse_config(session_, nullptr);
-        // Host keys are ours to decide (CheckHostKey): libssh's own answer under the config's
-        // StrictHostKeyChecking must never count.
+        // The config is read here as OpenSSH reads it, never by libssh, whose reading differs.
+        const bool no = false;
+        ssh_options_set(session_, SSH_OPTIONS_PROCESS_CONFIG, &no);
+        // Host keys are ours to decide (CheckHostKey): libssh's own answer must never count.
         const int strict = 1;
         ssh_options_set(session_, SSH_OPTIONS_STRICTHOSTKEYCHECK, &strict);
-        if (settings_.Port > 0)
+        try
         {
-            const unsigned int port = static_cast<unsigned int>(settings_.Port);
-            ssh_options_set(session_, SSH_OPTIONS_PORT, &port);
+            config_ =
+                ResolveSshConfig(settings_.Host, settings_.User, settings_.Port, DefaultSshConfigSources());
         }
-        if (!settings_.User.empty())
-            ssh_options_set(session_, SSH_OPTIONS_USER, settings_.User.c_str());
-        const std::string knownHosts =
-            ExpandHome(settings_.KnownHostsFile.empty() ? SshOption(session_, SSH_OPTIONS_KNOWNHOSTS)
-                                                        : settings_.KnownHostsFile);
-        ssh_options_set(session_, SSH_OPTIONS_KNOWNHOSTS, knownHosts.c_str());
+        catch (const SshConfigError& error)
+        {
+            throw TunnelError(TunnelFailure::Unreachable, error.what());
+        }
+        HandToLibssh();
 
-        hostName_ = SshOption(session_, SSH_OPTIONS_HOST);
-        ssh_options_get_port(session_, &port_);
+        hostName_ = config_.HostName;
+        port_ = static_cast<unsigned int>(config_.Port);
         const std::string hostPort = SshTargetText("", hostName_, static_cast<int>(port_));
         serverName_ = hostName_ == settings_.Host ? hostPort : settings_.Host + " (" + hostPort + ")";
-        config_.OriginalHost = settings_.Host;
-        config_.HostName = hostName_;
-        config_.Port = static_cast<int>(port_);
-        config_.UserKnownHostsFiles = {knownHosts};
-        const std::string global = SshOption(session_, SSH_OPTIONS_GLOBAL_KNOWNHOSTS);
-        config_.GlobalKnownHostsFiles = {global.empty() ? "/etc/ssh/ssh_known_hosts" : global};
 
         Connect(resolver, answerTimeoutMs, limits);
         CheckHostKey(*this, settings_, ask);
@@ -136,6 +128,32 @@ SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
     }
     heardBytes_ = received_.in_bytes; // the handshake's bytes, heard just now
     heardAt_ = std::chrono::steady_clock::now();
+}
+
+void SshConnection::HandToLibssh()
+{
+    if (ssh_options_set(session_, SSH_OPTIONS_HOST, config_.HostName.c_str()) != SSH_OK)
+        throw TunnelError(TunnelFailure::Unreachable, "\"" + settings_.Host + "\" is not an SSH server name");
+    const unsigned int port = static_cast<unsigned int>(config_.Port);
+    ssh_options_set(session_, SSH_OPTIONS_PORT, &port);
+    ssh_options_set(session_, SSH_OPTIONS_USER, config_.User.c_str());
+    // A ProxyCommand (or ProxyJump) runs as our own child, never as libssh's.
+    proxyCommand_ = config_.ProxyCommand.empty() ? JumpCommand(config_) : config_.ProxyCommand;
+    // libssh puts each added key before the earlier ones: added last to first, the first one present leads
+    // (the defaults name keys that need not exist).
+    for (auto file = config_.IdentityFiles.rbegin(); file != config_.IdentityFiles.rend(); ++file)
+        if (access(file->c_str(), F_OK) == 0)
+            ssh_options_set(session_, SSH_OPTIONS_ADD_IDENTITY, file->c_str());
+    // An explicitly given known_hosts file wins over the config's, as it always has.
+    if (!settings_.KnownHostsFile.empty())
+        config_.UserKnownHostsFiles = {ExpandHome(settings_.KnownHostsFile)};
+    const std::string knownHosts =
+        config_.UserKnownHostsFiles.empty() ? "" : config_.UserKnownHostsFiles.front();
+    if (!knownHosts.empty())
+        ssh_options_set(session_, SSH_OPTIONS_KNOWNHOSTS, knownHosts.c_str());
+    if (!config_.GlobalKnownHostsFiles.empty())
+        ssh_options_set(session_, SSH_OPTIONS_GLOBAL_KNOWNHOSTS,
+                        config_.GlobalKnownHostsFiles.front().c_str());
 }
 
 SshConnection::~SshConnection()
@@ -157,7 +175,7 @@ void SshConnection::Connect(const std::shared_ptr<Resolver>& resolver, int timeo
     // The socket is ours either way, so libssh never starts a process of its own: a ProxyCommand (or a
     // ProxyJump, which libssh turns into one) runs as our child; otherwise the socket is connected here,
     // where the name lookup and the connect obey the limits.
-    if (UsesProxyCommand())
+    if (!proxyCommand_.empty())
         StartProxyCommand();
     else
         ConnectSocket(resolver, timeoutMs, limits);
@@ -182,22 +200,12 @@ std::string SshConnection::ConnectProblem()
     return problem;
 }
 
-bool SshConnection::UsesProxyCommand() const
-{
-    const std::string command = SshOption(session_, SSH_OPTIONS_PROXYCOMMAND);
-    return !command.empty() && command != "none";
-}
-
 void SshConnection::StartProxyCommand()
 {
-    const std::string user = SshOption(session_, SSH_OPTIONS_USER);
-    for (const std::string* value : {static_cast<const std::string*>(&hostName_), &user})
-        if (!SafeForShell(*value))
-            Fail("\"" + *value + "\" holds a character a shell reads, so its ProxyCommand is not run");
+    // Its tokens were expanded from checked values only, as the config was resolved.
     try
     {
-        proxy_ = std::make_unique<ProxyCommand>(
-            ExpandProxyTokens(SshOption(session_, SSH_OPTIONS_PROXYCOMMAND), hostName_, port_, user));
+        proxy_ = std::make_unique<ProxyCommand>(proxyCommand_);
         const int fd = proxy_->TakeSocket();
         socket_ = HandedSocket(fd);
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);

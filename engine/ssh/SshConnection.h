@@ -44,10 +44,10 @@ public:
     SshConnection& operator=(const SshConnection&) = delete;
 
     ssh_session Session() const { return session_; }
+    // The host's settings as the config files give them (the caller's user and port winning).
+    const SshHostConfig& Config() const { return config_; }
     // The SSH server as the person named it, for messages: "bastion:22", "alias (10.0.0.5:22)".
     const std::string& ServerName() const { return serverName_; }
-    // The SSH server's settings after the config.
-    const SshHostConfig& Config() const { return config_; }
     // False once the session ended, or was given up: its keepalives went unanswered, or a step on it was
     // cut short (by a cancel, the deadline or a time-out), which leaves libssh's state of it unknown.
     bool Alive() const { return !givenUp_ && ssh_is_connected(session_) != 0; }
@@ -65,9 +65,10 @@ public:
     bool WaitForInput(int timeoutMs, const WaitLimits* limits);
 
 private:
+    // The resolved config as libssh's options; the caller's known_hosts file wins.
+    void HandToLibssh();
     void Connect(const std::shared_ptr<Resolver>& resolver, int timeoutMs, const WaitLimits* limits);
     void ConnectSocket(const std::shared_ptr<Resolver>& resolver, int timeoutMs, const WaitLimits* limits);
-    bool UsesProxyCommand() const;
     // The config's ProxyCommand, run by us, as the session's socket.
     void StartProxyCommand();
     // What ended the connect: the ProxyCommand's own words when it said something, else libssh's.
@@ -84,11 +85,12 @@ private:
     void Free();
 
     SshSettings settings_;
+    SshHostConfig config_;
     ssh_session session_ = nullptr;
     HandedSocket socket_;
+    std::string proxyCommand_;            // empty: the socket is connected by us
     std::unique_ptr<ProxyCommand> proxy_; // ended after the session and its socket
     std::string serverName_;
-    SshHostConfig config_;
     std::string hostName_; // after the config: the name connected to and looked up in known_hosts
     unsigned int port_ = 22;
     ssh_counter_struct received_{}; // bytes and packets on the socket, kept up by libssh
