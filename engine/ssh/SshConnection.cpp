@@ -4,19 +4,57 @@
 #include "engine/ssh/SshAuthentication.h"
 #include "engine/ssh/SshHostKey.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <libssh/server.h> // ssh_send_keepalive, which clients may call too
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace korvel
 {
+namespace
+{
+
+// What authentication needs of the host's settings, until the config is resolved as OpenSSH resolves it:
+// the key files and IdentitiesOnly of ~/.ssh/config's lines before its first Host or Match, in their order,
+// then the key file libssh read for the host; else the usual key files.
+SshHostConfig KeySettings(ssh_session session)
+{
+    SshHostConfig config;
+    const std::string sshDir = HomeDirectory() + "/.ssh";
+    std::ifstream in(sshDir + "/config");
+    for (std::string line; std::getline(in, line);)
+    {
+        std::istringstream words(line);
+        std::string keyword, value;
+        words >> keyword >> value;
+        std::ranges::transform(keyword, keyword.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (keyword == "host" || keyword == "match")
+            break;
+        if (keyword == "identityfile")
+            config.IdentityFiles.push_back(ExpandHome(value));
+        else if (keyword == "identitiesonly")
+            config.IdentitiesOnly = value == "yes";
+    }
+    if (const std::string file = ExpandHome(SshOption(session, SSH_OPTIONS_IDENTITY));
+        !file.empty() && !file.starts_with("%d/") && std::ranges::count(config.IdentityFiles, file) == 0)
+        config.IdentityFiles.push_back(file);
+    if (config.IdentityFiles.empty())
+        for (const char* name : {"/id_rsa", "/id_ecdsa", "/id_ecdsa_sk", "/id_ed25519", "/id_ed25519_sk"})
+            config.IdentityFiles.push_back(sshDir + name);
+    return config;
+}
+
+} // namespace
 
 std::string HomeDirectory()
 {
@@ -78,6 +116,11 @@ SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
         ssh_options_get_port(session_, &port_);
         const std::string hostPort = hostName_ + ":" + std::to_string(port_);
         serverName_ = hostName_ == settings_.Host ? hostPort : settings_.Host + " (" + hostPort + ")";
+
+        config_ = KeySettings(session_);
+        config_.HostName = hostName_;
+        config_.Port = static_cast<int>(port_);
+        config_.User = SshOption(session_, SSH_OPTIONS_USER);
 
         Connect(resolver, answerTimeoutMs, limits);
         CheckHostKey(*this, settings_, ask);

@@ -10,6 +10,7 @@
 #include "engine/CallLimits.h"
 #include "engine/SshSettings.h"
 #include "engine/Transport.h"
+#include "engine/ssh/SshConfig.h"
 
 #include <chrono>
 #include <libssh/libssh.h>
@@ -40,6 +41,7 @@ public:
     SshConnection& operator=(const SshConnection&) = delete;
 
     ssh_session Session() const { return session_; }
+    const SshHostConfig& Config() const { return config_; }
     // The SSH server as the person named it, for messages: "bastion:22", "alias (10.0.0.5:22)".
     const std::string& ServerName() const { return serverName_; }
     // False once the session ended, or was given up as dead.
@@ -69,6 +71,7 @@ private:
     [[noreturn]] void Fail(const std::string& problem) const;
 
     SshSettings settings_;
+    SshHostConfig config_;
     ssh_session session_ = nullptr;
     std::string serverName_;
     std::string hostName_; // after the config: the name connected to and looked up in known_hosts
