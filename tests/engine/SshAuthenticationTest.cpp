@@ -34,6 +34,7 @@ struct Case
     std::vector<std::string> Answers; // typed, in order
     bool LogsIn;
     std::vector<std::string> Words; // in the refusal, or else in the questions asked
+    std::string RightKey = "right"; // its file in ~/.ssh: "id_ed25519" is found without being configured
 };
 
 void PrintTo(const Case& c, std::ostream* out)
@@ -108,6 +109,17 @@ const Case Cases[] = {
      {},
      false,
      {"keys tried: ~/.ssh/missing (missing), ~/.ssh/wrong;", "Its banner: \"Authorized use only\""}},
+    {"AgentKeysAreCappedBeforeTheUsualKeyFiles",
+     {"publickey"},
+     6,
+     {},
+     false,
+     8,
+     false,
+     {},
+     true,
+     {},
+     "id_ed25519"},
     {"MaxAuthTriesIsNamedWithTheKeysTried",
      {"publickey"},
      3,
@@ -169,12 +181,13 @@ private:
 TEST_P(SshAuthenticationTest, LogsInOrRefusesAsOpenSshWould)
 {
     const Case& c = GetParam();
-    GenerateKey(Key("right"));
+    const std::string right = Key(c.RightKey);
+    GenerateKey(right);
     GenerateKey(Key("wrong"));
     LibsshServerOptions options;
     options.Methods = c.Methods;
     options.Password = Password;
-    options.AuthorizedKeys = {Key("right") + ".pub"};
+    options.AuthorizedKeys = {right + ".pub"};
     options.MaxAuthTries = c.MaxAuthTries;
     options.Banner = "Authorized use only\n";
     LibsshTestServer server(options);
@@ -197,8 +210,8 @@ TEST_P(SshAuthenticationTest, LogsInOrRefusesAsOpenSshWould)
     }
     if (c.AgentHoldsRight)
     {
-        agent->Add(Key("right"));
-        std::filesystem::remove(Key("right")); // its .pub names it; only the agent can sign
+        agent->Add(right);
+        std::filesystem::remove(right); // its .pub names it; only the agent can sign
     }
     std::ofstream(home / "known_hosts") << server.KnownHostsLine() << "\n";
 
