@@ -30,8 +30,9 @@ bool Transfer(int fd, char* data, std::size_t size, bool reading)
 {
     for (std::size_t done = 0; done < size;)
     {
+        // A peer that went away is an error here, not SIGPIPE.
         const ssize_t moved =
-            reading ? read(fd, data + done, size - done) : write(fd, data + done, size - done);
+            reading ? read(fd, data + done, size - done) : send(fd, data + done, size - done, MSG_NOSIGNAL);
         if (moved > 0)
             done += static_cast<std::size_t>(moved);
         else if (moved == 0 || errno != EINTR)

@@ -444,6 +444,16 @@ private:
         return question;
     }
 
+    // The server's banner goes before the first secret it is asked for, as OpenSSH shows it.
+    std::string WithBanner(const std::string& instruction)
+    {
+        if (bannerShown_)
+            return instruction;
+        bannerShown_ = true;
+        const std::string banner = BannerLine(session_);
+        return banner.empty() ? instruction : instruction.empty() ? banner : banner + "\n" + instruction;
+    }
+
     Outcome KeyboardInteractive()
     {
         for (int round = 0; round < PromptRounds; ++round)
@@ -458,7 +468,7 @@ private:
             {
                 char echo = 0;
                 SshQuestion question = Question(SshQuestion::Kind::Prompt, round + 1);
-                question.Instruction = name.empty() ? instruction : name + "\n" + instruction;
+                question.Instruction = WithBanner(name.empty() ? instruction : name + "\n" + instruction);
                 question.Text =
                     HopPrompt(ssh_userauth_kbdint_getprompt(session_, static_cast<unsigned>(i), &echo), hop_);
                 question.Echo = echo != 0;
@@ -477,6 +487,7 @@ private:
         {
             SshQuestion question = Question(SshQuestion::Kind::Password, attempt);
             question.Text = "Password for " + hop_ + " (SSH): ";
+            question.Instruction = WithBanner("");
             Secret answer;
             if (!ask_(question, answer.Text))
                 Abort();
@@ -521,6 +532,7 @@ private:
     int accepted_ = 0;                 // the methods the server accepts now
     std::vector<std::string> methods_; // tried, in order
     std::vector<std::string> keys_;    // tried or missing, in order
+    bool bannerShown_ = false;
     Farewell farewell_;
 };
 

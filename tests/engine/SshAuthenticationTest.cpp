@@ -54,7 +54,7 @@ const Case Cases[] = {
      false,
      {"nope", Password},
      true,
-     {"Password for tester@127.0.0.1 (SSH): "}},
+     {"Authorized use only\nPassword for tester@127.0.0.1 (SSH): "}},
     {"KeyboardInteractivePromptNamesTheHop",
      {"keyboard-interactive"},
      6,
@@ -64,7 +64,7 @@ const Case Cases[] = {
      false,
      {Password},
      true,
-     {"Password for tester@127.0.0.1 (SSH): "}},
+     {"Authorized use only\nPassword for tester@127.0.0.1 (SSH): "}},
     {"PartialSuccessGoesOnToThePassword",
      {"publickey", "password"},
      6,
@@ -224,7 +224,7 @@ TEST_P(SshAuthenticationTest, LogsInOrRefusesAsOpenSshWould)
     std::string asked;
     const SshAsk ask = [&](const SshQuestion& question, std::string& answer)
     {
-        asked += question.Text + "\n";
+        asked += question.Instruction + "\n" + question.Text + "\n";
         if (answers.empty())
             return false;
         answer = answers.front();
