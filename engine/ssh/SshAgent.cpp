@@ -217,7 +217,12 @@ void SshAgentKeys::Offer(ssh_session session, std::vector<AgentKey> offered)
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
         return;
-    ssh_set_agent_socket(session, pair[1]); // libssh closes its end with the session
+    if (ssh_set_agent_socket(session, pair[1]) != SSH_OK) // on success libssh closes its end with the session
+    {
+        close(pair[0]);
+        close(pair[1]);
+        return;
+    }
     served_ = pair[0];
     server_ = std::thread([this] { Serve(); });
 }
