@@ -1,6 +1,9 @@
-// Logging in to the SSH server: the agent's keys, then the key files (a key the server does not take is
-// skipped before its passphrase is asked), then keyboard-interactive or password through the person. A
-// refusal names each method tried and those the server accepts.
+// Logging in to the SSH server as OpenSSH does with the same config: the methods in the preferred order, a
+// partial success followed to the next method the server asks for (AuthenticationMethods), the key files in
+// their order, the agent's keys limited to those of the key files with IdentitiesOnly and capped otherwise
+// (so MaxAuthTries is not spent on wrong ones), a key the server does not take skipped before its passphrase
+// is asked. The prompts name the hop they are for. A refusal names the server's reason, the methods and keys
+// tried, those it accepts and its banner.
 #pragma once
 
 #include "engine/CallLimits.h"

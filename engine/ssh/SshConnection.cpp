@@ -5,7 +5,9 @@
 #include "engine/ssh/SshConfigText.h"
 #include "engine/ssh/SshHostKey.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +21,6 @@
 
 namespace korvel
 {
-
 std::string HomeDirectory()
 {
     const char* home = std::getenv("HOME");

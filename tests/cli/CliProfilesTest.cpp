@@ -192,7 +192,7 @@ TEST_F(CliProfilesTest, ATypedSshPassphraseIsKeptUnderItsOwnEntryAndServesTheNex
     const std::vector<std::string> args{"--profile", "Bastioned", "--password", "secret", "version"};
     const TerminalRun typed = RunCliOnTerminal(
         args,
-        {{"Passphrase for the key " + key + ": ", "open sesame\n"},
+        {{"Passphrase for ~/locked: ", "open sesame\n"},
          {"Keep the passphrase of the key " + key + " in the keyring for the profile? [y/N] ", "y\n"}},
         environment);
     EXPECT_EQ(typed.Run.Status, 0) << typed.Run.Err << typed.Text;

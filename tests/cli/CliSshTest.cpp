@@ -3,21 +3,17 @@
 // and the refusals a person must act on (a wrong key, an unknown or changed host key, a silent bastion).
 #include "CliProcess.h"
 
-#include "testing/Eventually.h"
 #include "testing/RefServer.h"
+#include "testing/SshAgentProcess.h"
 #include "testing/SshServer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace korvel::test
@@ -45,35 +41,6 @@ SshServerOptions Authorizing(const std::vector<std::string>& keys)
         options.AuthorizedKeys.push_back(key + ".pub");
     return options;
 }
-
-// An ssh-agent of the test's own, holding the keys added to it; ended when destroyed.
-class Agent
-{
-public:
-    explicit Agent(const std::string& socket) : socket_(socket)
-    {
-        pid_ = fork();
-        if (pid_ == 0)
-        {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO); // where it tells its variables, known here already
-            execlp("ssh-agent", "ssh-agent", "-D", "-a", socket.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        Eventually([&] { return access(socket.c_str(), F_OK) == 0; }, std::chrono::seconds(10)); // it listens
-    }
-    ~Agent()
-    {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    void Add(const std::string& key) { RunProgram({"ssh-add", "-q", key}, {Environment()}); }
-    std::string Environment() const { return "SSH_AUTH_SOCK=" + socket_; }
-
-private:
-    std::string socket_;
-    pid_t pid_ = -1;
-};
 
 class CliSshTest : public ::testing::Test
 {
@@ -192,7 +159,7 @@ TEST_F(CliSshTest, AProfileGoesThroughItsSshServerWithItsKey)
 TEST_F(CliSshTest, AKeyHeldByTheAgentLogsIn)
 {
     std::filesystem::remove(homeKey);
-    Agent agent(keys / "agent.socket");
+    SshAgentProcess agent(keys / "agent.socket");
     agent.Add(agentKey);
     const CliRun run = Run({"status"}, {}, {agent.Environment()});
     EXPECT_EQ(run.Status, 0) << run.Err;
@@ -203,7 +170,8 @@ TEST_F(CliSshTest, AKeyTheServerDoesNotTakeIsRefusedNamingWhatWasTried)
     const CliRun run = Run({"status"}, {"--ssh-identity", strangerKey});
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Err.find("The SSH server " + Target() + " refused user"), std::string::npos) << run.Err;
-    EXPECT_NE(run.Err.find("(tried: key " + strangerKey + "; it accepts: publickey)"), std::string::npos)
+    EXPECT_NE(run.Err.find("(tried: publickey; keys tried: " + strangerKey + "; it accepts: publickey)"),
+              std::string::npos)
         << run.Err;
 }
 
@@ -211,8 +179,8 @@ TEST_F(CliSshTest, AKeysPassphraseIsAskedOnTheTerminalAndAskedAgainWhenWrong)
 {
     const TerminalRun run = RunCliOnTerminal(
         Args({"status"}, {"--ssh-identity", lockedKey}),
-        {{"Passphrase for the key " + lockedKey + ": ", "wrong\n"},
-         {"Wrong passphrase, try again.\r\nPassphrase for the key " + lockedKey + ": ", "open sesame\n"}},
+        {{"Passphrase for " + lockedKey + ": ", "wrong\n"},
+         {"Wrong passphrase, try again.\r\nPassphrase for " + lockedKey + ": ", "open sesame\n"}},
         Environment());
     EXPECT_EQ(run.Run.Status, 0) << run.Run.Err << run.Text;
     EXPECT_FALSE(run.EchoOn[0] || run.EchoOn[1]) << "a passphrase is not shown as it is typed";
