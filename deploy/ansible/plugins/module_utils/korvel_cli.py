@@ -30,11 +30,14 @@ USAGE_HINT = 'Run with --help for more information.'
 
 def diff_of(changes):
     """Ansible's before and after dictionaries for the changes korvel-admin-cli reports, keyed by object
-    ("user carol"); a password only as "set" or "changed", never its value."""
+    ("user carol", "config"); a password only as "set" or "changed", never its value."""
     before, after = {}, {}
     for change in changes:
-        name = '%s %s' % (change['kind'], change['object'])
-        field = change.get('field')
+        # The configuration is one object whose fields the CLI names as its objects.
+        if change['kind'] == 'config':
+            name, field = 'config', change['object']
+        else:
+            name, field = '%s %s' % (change['kind'], change['object']), change.get('field')
         if field == 'password':
             before.setdefault(name, {})[field] = 'set'
             after.setdefault(name, {})[field] = 'changed'

@@ -52,6 +52,9 @@ def test_messages_of(stderr, error, warnings):
      {'user carol': {'description': ''}}, {'user carol': {'description': 'Sales desk'}}),
     (dict(action='add', kind='rights', object='carol@Sales', field='rights', after='RI'),
      {}, {'rights carol@Sales': {'rights': 'RI'}}),
+    # An emptied value stays a value, not "present".
+    (dict(action='modify', kind='config', object='temp_directory', before='/tmp', after=''),
+     {'config': {'temp_directory': '/tmp'}}, {'config': {'temp_directory': ''}}),
     # A password's value never reaches the diff, whatever the change holds.
     (dict(action='modify', kind='user', object='carol', field='password', before='old', after='new'),
      {'user carol': {'password': 'set'}}, {'user carol': {'password': 'changed'}}),
