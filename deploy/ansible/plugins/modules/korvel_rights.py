@@ -109,6 +109,10 @@ from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.korvel.admin.plugins.module_utils.korvel_cli import CONNECTION_OPTIONS, KorvelCli
 
 
+# The letters korvel-admin-cli shows rights by.
+LETTERS = dict(read='R', insert='I', update='U', delete='D', create='C', alter='A', drop='X')
+
+
 def planned_change(cli, params, rights):
     """In check mode, the rights of a planned user or database that the server does not have yet: they
     would be added (taking them off one that does not exist changes nothing)."""
@@ -118,7 +122,7 @@ def planned_change(cli, params, rights):
         return None
     if rights == '-':
         return []
-    letters = rights if isinstance(rights, str) else ', '.join(rights)
+    letters = rights if isinstance(rights, str) else ''.join(LETTERS.get(right, right) for right in rights)
     target = '%s@%s' % (params['user'], params['database'])
     return [dict(action='add', kind='rights', object=target, after=letters,
                  text='+ rights %s: %s' % (target, letters))]
