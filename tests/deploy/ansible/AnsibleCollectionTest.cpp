@@ -183,7 +183,8 @@ TEST_F(AnsibleCollectionTest, ThePlaybookChangesTwoServersOnceAndThenNothing)
     EXPECT_EQ(RecapOf(checked, "db1").Changed, 0) << checked.Output;
     EXPECT_EQ(RecapOf(checked, "db2").Changed, 1) << checked.Output;
     EXPECT_TRUE(std::regex_search(
-        checked.Output, std::regex(R"(-\s+"description": "Changed"\n\+\s+"description": "Sales desk")")))
+        checked.Output,
+        std::regex(R"(-\s+"description": "\\"Changed\\""\n\+\s+"description": "\\"Sales desk\\"")")))
         << checked.Output;
     EXPECT_NE(Cli(second, "user show carol").Output.find("description: Changed"), std::string::npos)
         << "check mode changes nothing";
@@ -206,8 +207,8 @@ TEST_F(AnsibleCollectionTest, ThePlaybookChangesTwoServersOnceAndThenNothing)
     EXPECT_EQ(lines.str().find("carol-secret"), std::string::npos);
 }
 
-// Each row is run in check mode, then for real, then for real again: check mode must foretell the real run's
-// outcome and message, and the second real run must change nothing.
+// Each row is run in check mode, then for real: check mode must foretell the real run's outcome and message;
+// a change made, a second real run must change nothing.
 TEST_F(AnsibleCollectionTest, CheckModeForetellsEachModulesRealRun)
 {
     std::uint16_t silentPort = 0;
@@ -253,8 +254,10 @@ TEST_F(AnsibleCollectionTest, CheckModeForetellsEachModulesRealRun)
             EXPECT_EQ(OutcomeOf(ran), row.Outcome) << row.What << " " << options << ":\n" << ran.Output;
             EXPECT_TRUE(Said(ran, row.Says)) << row.What << " " << options << ":\n" << ran.Output;
         }
-        Ran again = Module(row.Module, row.Args, row.Port, "");
-        EXPECT_NE(OutcomeOf(again), "CHANGED") << row.What << ":\n" << again.Output;
+        if (std::string(row.Outcome) == "CHANGED")
+        {
+            EXPECT_EQ(OutcomeOf(Module(row.Module, row.Args, row.Port, "")), "SUCCESS") << row.What;
+        }
     }
     close(silent);
     EXPECT_EQ(Cli(first, "--json user list").Output, "[\"admin\",\"carol\"]\n");
