@@ -59,7 +59,8 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
     app.add_option("--port", options.Port, "Administration port (0: the one --service names)")
         ->capture_default_str();
     app.add_option("--service", options.Service, "TCP service name (takes precedence over --port)");
-    app.add_flag("--internet", options.Internet, "Internet mode (compressed); LAN otherwise");
+    app.add_flag("--internet,!--lan", options.Internet,
+                 "Internet mode (compressed); --lan: LAN mode, whatever the profile says; LAN otherwise");
     app.add_option("--user", options.User, "Administrator user name")->check(NameCheck());
     app.add_option("--password", options.Password, "Password (else the KORVEL_PASSWORD variable)");
     app.add_option("--trace", options.TraceFile, "Append every trace line to FILE");

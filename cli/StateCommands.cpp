@@ -1,9 +1,11 @@
 // export, plan and apply: a server's users, databases, rights and configuration as a state file, what
 // applying one would change, and the change itself (operations/StateFile.h, StatePlan.h, StateApply.h).
+#include "addresses/AddressChecks.h"
 #include "cli/Commands.h"
 #include "cli/Confirm.h"
 #include "cli/Journaling.h"
 #include "cli/UsageError.h"
+#include "operations/ConfigChecks.h"
 #include "operations/StateApply.h"
 
 #include <cerrno>
@@ -131,6 +133,13 @@ CommandResult Plan(TKORVELSession& session, const StateArguments& args)
     }
     if (plan.OwnAccountQuestion)
         Warn("apply would ask: " + *plan.OwnAccountQuestion);
+    if (plan.Config) // the address checks apply makes before it sends the configuration
+        for (const std::string& warning :
+             operations::ConfigWarnings(plan.Config->Before, plan.Config->After,
+                                        addresses::MayLockOut(plan.Config->Before, plan.Config->After)
+                                            ? operations::ReadSessionAddresses(session)
+                                            : StringList{}))
+            Warn(warning);
     return LinesResult(plan.Lines(), out, args.DetailedExitCode && !plan.Empty() ? ExitChanges : 0);
 }
 

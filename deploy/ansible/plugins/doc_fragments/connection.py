@@ -25,6 +25,7 @@ options:
   mode:
     description:
       - C(lan) sends messages as they are; C(internet) compresses them.
+      - Given, it wins over the profile's mode. Without it, the profile's mode, or C(lan).
     type: str
     choices: [lan, internet]
   profile:
@@ -32,6 +33,12 @@ options:
       - A connection profile of korvel-admin-cli (see C(korvel-admin-cli profile list)); the options given win
         over its settings.
     type: str
+  connect_timeout:
+    description:
+      - Seconds to wait for the server to accept the connection or answer one exchange before the module
+        fails (korvel-admin-cli's C(--timeout)).
+    type: float
+    default: 30
   cli_path:
     description:
       - Path of korvel-admin-cli. Without it, the program is looked up on the C(PATH).

@@ -1,4 +1,6 @@
 #!/usr/bin/python
+# Copyright: KORVEL Admin maintainers
+# SPDX-License-Identifier: MIT
 # The configuration of a KORVEL server, through korvel-admin-cli.
 
 from __future__ import absolute_import, division, print_function
@@ -12,7 +14,8 @@ description:
   - Sets configuration values of a KORVEL database server through korvel-admin-cli, which journals every
     change. Only the values given are managed; the others keep what the server has.
   - Address entries that are not address patterns, and connected sessions the new lists or I(deny_logins)
-    would refuse, are reported as warnings; the values are set all the same.
+    would refuse, are reported as warnings; the values are set all the same. Check mode gives the same
+    warnings.
 version_added: 1.0.0
 options:
   deny_logins:
@@ -57,11 +60,13 @@ extends_documentation_fragment:
   - korvel.admin.connection
 attributes:
   check_mode:
+    description: Check mode plans the changes with the CLI's own checks and makes none.
     support: full
   diff_mode:
+    description: The changes as before and after dictionaries, keyed by object; passwords never shown.
     support: full
 author:
-  - KORVEL Admin maintainers
+  - KORVEL Admin maintainers (@korvel-admin)
 """
 
 EXAMPLES = r"""
@@ -74,6 +79,11 @@ EXAMPLES = r"""
 """
 
 RETURN = r"""
+msg:
+  description: What was done (or, in check mode, would be), in short.
+  returned: always
+  type: str
+  sample: "1 to change"
 changes:
   description: The changes made (or, in check mode, to be made), one line each.
   returned: always
@@ -106,7 +116,7 @@ def main():
     cli = KorvelCli(module, 'korvel_config')
     if not config:
         cli.finish([])
-    cli.converge(dict(config=config))
+    cli.finish(*cli.converge(dict(config=config)))
 
 
 if __name__ == '__main__':

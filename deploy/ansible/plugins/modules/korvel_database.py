@@ -1,4 +1,6 @@
 #!/usr/bin/python
+# Copyright: KORVEL Admin maintainers
+# SPDX-License-Identifier: MIT
 # A database of a KORVEL server, through korvel-admin-cli.
 
 from __future__ import absolute_import, division, print_function
@@ -36,11 +38,13 @@ extends_documentation_fragment:
   - korvel.admin.connection
 attributes:
   check_mode:
+    description: Check mode plans the changes with the CLI's own checks and makes none.
     support: full
   diff_mode:
+    description: The changes as before and after dictionaries, keyed by object; passwords never shown.
     support: full
 author:
-  - KORVEL Admin maintainers
+  - KORVEL Admin maintainers (@korvel-admin)
 """
 
 EXAMPLES = r"""
@@ -56,6 +60,17 @@ EXAMPLES = r"""
 """
 
 RETURN = r"""
+msg:
+  description: What was done (or, in check mode, would be), in short.
+  returned: always
+  type: str
+  sample: "1 to add"
+database:
+  description: The database as the server holds it afterwards (in check mode, as it would); null once
+    deleted.
+  returned: always
+  type: dict
+  sample: {"name": "Sales", "directory": "/data/sales", "description": "Orders and invoices"}
 changes:
   description: The changes made (or, in check mode, to be made), one line each.
   returned: always
@@ -83,11 +98,14 @@ def main():
     params = module.params
     cli = KorvelCli(module, 'korvel_database')
     if params['state'] == 'absent':
-        cli.remove('database', params['name'])
+        cli.finish(cli.remove('database', params['name']), database=None)
     database = dict(name=params['name'], directory=params['directory'])
     if params['description'] is not None:
         database['description'] = params['description']
-    cli.converge(dict(databases=[database]))
+    held = cli.show('database', params['name']) if module.check_mode else None
+    changes, summary = cli.converge(dict(databases=[database]))
+    fact = dict(held or dict(description=''), **database) if module.check_mode else cli.show('database', params['name'])
+    cli.finish(changes, summary, database=fact)
 
 
 if __name__ == '__main__':

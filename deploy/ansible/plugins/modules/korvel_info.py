@@ -1,4 +1,6 @@
 #!/usr/bin/python
+# Copyright: KORVEL Admin maintainers
+# SPDX-License-Identifier: MIT
 # What a KORVEL server holds, through korvel-admin-cli.
 
 from __future__ import absolute_import, division, print_function
@@ -17,9 +19,10 @@ extends_documentation_fragment:
   - korvel.admin.connection
 attributes:
   check_mode:
+    description: Check mode plans the changes with the CLI's own checks and makes none.
     support: full
 author:
-  - KORVEL Admin maintainers
+  - KORVEL Admin maintainers (@korvel-admin)
 """
 
 EXAMPLES = r"""
