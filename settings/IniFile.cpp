@@ -256,7 +256,7 @@ void IniFile::UpdateFile(unsigned newFileMode) const
     }
     catch (const files::FileError& error)
     {
-        throw std::runtime_error("Cannot write the settings file " + path_ + ": " + error.what());
+        throw std::runtime_error(std::string("Cannot write the settings file: ") + error.what());
     }
 }
 
@@ -269,7 +269,7 @@ void UpdateIniFile(const std::string& path, const std::function<bool(IniFile&)>&
     }
     catch (const files::FileError& error)
     {
-        throw std::runtime_error("Cannot write the settings file " + path + ": " + error.what());
+        throw std::runtime_error(std::string("Cannot write the settings file: ") + error.what());
     }
     IniFile ini(path);
     if (change(ini))
