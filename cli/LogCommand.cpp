@@ -7,10 +7,7 @@
 #include "cli/UsageError.h"
 #include "engine/LogText.h"
 
-#include <cerrno>
 #include <csignal>
-#include <cstring>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <unistd.h>
@@ -82,11 +79,7 @@ std::string Joined(const StringList& lines, const char* lineEnd)
 
 void WriteLogFile(const std::string& path, const StringList& lines)
 {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << Joined(lines, "\r\n");
-    file.close();
-    if (!file)
-        throw std::runtime_error("Cannot write the log file " + path + ": " + std::strerror(errno));
+    WriteOutputFile(path, Joined(lines, "\r\n"));
 }
 
 // The server's text ends at nothing but its size: a zero byte in it is said, and the lines after it shown.

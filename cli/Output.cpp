@@ -1,6 +1,7 @@
 #include "cli/Output.h"
 
 #include "cli/Interrupt.h"
+#include "files/OwnFiles.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -149,6 +150,18 @@ void WriteOutput(int fd, const std::string& text)
             throw std::runtime_error(std::string("Cannot write the output: ") +
                                      (n < 0 ? std::strerror(errno) : "nothing was written"));
         written += static_cast<std::size_t>(n);
+    }
+}
+
+void WriteOutputFile(const std::string& path, const std::string& text)
+{
+    try
+    {
+        files::ReplaceFile(path, text, 0600);
+    }
+    catch (const files::FileError& error)
+    {
+        throw std::runtime_error(std::string("Cannot write the output file: ") + error.what());
     }
 }
 

@@ -30,5 +30,9 @@ std::string ResultText(const Json& value, bool json);
 // Writes all of `text` to the file descriptor; raises std::runtime_error naming the cause when it cannot
 // (a closed pipe, a full disk).
 void WriteOutput(int fd, const std::string& text);
+// Writes `text` as the file an --output option names, replacing it at once: never through a symbolic link nor
+// into a directory others can write (files/OwnFiles.h); a new file is the user's alone. Raises
+// std::runtime_error naming the file and the cause.
+void WriteOutputFile(const std::string& path, const std::string& text);
 
 } // namespace korvel::cli

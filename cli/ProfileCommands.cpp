@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <stdexcept>
 
 namespace korvel::cli
 {
@@ -125,10 +126,16 @@ void AddProfile(ProfileArguments args)
     if (args.Given("--ssh"))
         SetSsh(profile, args.SshTarget);
     CheckName(profile.Name);
-    if (ProfileStore().Find(profile.Name))
-        throw UsageError("a profile named " + profile.Name + " already exists; remove it first");
     CheckServer(profile, args.Port);
-    ProfileStore().Save(profile);
+    try
+    {
+        // Looked for and added under one lock: a parallel `profile add` of the same name cannot slip between.
+        ProfileStore().Add(profile);
+    }
+    catch (const std::invalid_argument&)
+    {
+        throw UsageError("a profile named " + profile.Name + " already exists; remove it first");
+    }
 }
 
 Profile Edited(const Profile& stored, const ProfileArguments& args)

@@ -182,9 +182,7 @@ CommandResult Export(TKORVELSession& session, const StateArguments& args)
                                         operations::YamlText(document);
     if (args.Output.empty())
         return {document, 0, false, text};
-    std::ofstream file(args.Output, std::ios::binary | std::ios::trunc);
-    if (!(file << text) || !file.flush())
-        throw std::runtime_error("Cannot write " + args.Output + ": " + std::strerror(errno));
+    WriteOutputFile(args.Output, text);
     return {Json{{"output", args.Output}}, 0, false, ""};
 }
 

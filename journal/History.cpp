@@ -65,6 +65,32 @@ std::optional<int> Offset(std::string_view text, std::size_t& at)
     return (sign == '-' ? -1 : 1) * (*hours * 60 + minutes);
 }
 
+// No entry of ours comes near this; a longer line is read past, never held whole.
+constexpr std::size_t MaxLineBytes = 1 << 20;
+
+// The next line without its break (nothing at the end of the file); `ended` says whether a break ended it,
+// `tooLong` whether it was longer than MaxLineBytes (and so cut).
+std::optional<std::string> NextLine(std::streambuf& file, bool& ended, bool& tooLong)
+{
+    std::string line;
+    ended = tooLong = false;
+    for (int c = file.sbumpc(); c != std::char_traits<char>::eof(); c = file.sbumpc())
+    {
+        if (c == '\n')
+        {
+            ended = true;
+            return line;
+        }
+        if (line.size() < MaxLineBytes)
+            line += static_cast<char>(c);
+        else
+            tooLong = true;
+    }
+    if (line.empty() && !tooLong)
+        return std::nullopt;
+    return line;
+}
+
 bool Contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
@@ -151,13 +177,14 @@ History ReadHistory(const std::string& path, const Filter& filter)
             return history;
         throw JournalError("Cannot read the journal " + path + ": " + std::strerror(errno));
     }
-    std::string line;
-    while (std::getline(file, line))
+    bool ended = false;
+    bool tooLong = false;
+    while (std::optional<std::string> line = NextLine(*file.rdbuf(), ended, tooLong))
     {
         // A last line without its line break is still being written, or was cut short: it is no entry yet.
-        if (line.empty() || file.eof())
+        if (line->empty() || !ended)
             continue;
-        auto entry = FromJsonLine(line);
+        auto entry = tooLong ? std::nullopt : FromJsonLine(*line);
         if (!entry)
             ++history.Unreadable;
         else if (Matches(*entry, filter))

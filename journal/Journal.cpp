@@ -1,5 +1,7 @@
 #include "journal/Journal.h"
 
+#include "files/OwnFiles.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
@@ -26,21 +28,14 @@ JournalError Failure(const std::string& what, const std::string& path)
     return JournalError("Cannot " + what + " the journal " + path + ": " + std::strerror(errno));
 }
 
-// Creates each missing directory of `path` (0700 for the last, as mkdir -p would with that mode) and makes
-// the last one 0700 when it is ours and looser.
-void MakeDirectory(const std::string& directory)
+// The journal is private: a directory or file of ours that others may read is made the account's alone.
+void Tighten(int fd, mode_t mode)
 {
-    for (std::size_t slash = directory.find('/', 1); slash != std::string::npos;
-         slash = directory.find('/', slash + 1))
-        if (mkdir(directory.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST)
-            throw Failure("create the directory of", directory);
-    if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
-        throw Failure("create the directory of", directory);
     struct stat status
     {
     };
-    if (stat(directory.c_str(), &status) == 0 && status.st_uid == geteuid() && (status.st_mode & 077) != 0)
-        chmod(directory.c_str(), 0700);
+    if (fstat(fd, &status) == 0 && (status.st_mode & 077) != 0)
+        fchmod(fd, mode);
 }
 
 std::string Text(const Json& object, const char* key)
@@ -106,10 +101,10 @@ std::string DefaultPath()
     std::string base;
     if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
         base = state;
-    else if (const char* home = std::getenv("HOME"); home && *home)
+    else if (const char* home = std::getenv("HOME"); home && *home == '/')
         base = std::string(home) + "/.local/state";
     else
-        base = ".local/state";
+        return {}; // never beside whatever directory the program happens to run in
     return base + "/korvel-admin/journal.jsonl";
 }
 
@@ -129,18 +124,21 @@ void Journal::Open()
     std::lock_guard lock(mutex_);
     if (fd_ >= 0)
         return;
-    const std::size_t slash = path_.rfind('/');
-    if (slash != std::string::npos && slash > 0)
-        MakeDirectory(path_.substr(0, slash));
-    const int fd = open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        throw Failure("open", path_);
-    struct stat status
+    if (path_.empty())
+        throw JournalError("Cannot open the journal: neither HOME nor XDG_STATE_HOME names an absolute "
+                           "directory to keep it in");
+    try
     {
-    };
-    if (fstat(fd, &status) == 0 && (status.st_mode & 077) != 0)
-        fchmod(fd, 0600);
-    fd_ = fd;
+        // Created and checked first, so that an existing directory of ours is tightened too.
+        Tighten(files::OpenOwnDirectory(files::DirectoryOf(path_), true)->Get(), 0700);
+        files::Descriptor fd = files::OpenOwnFile(path_, O_RDWR | O_APPEND | O_CREAT, 0600);
+        Tighten(fd.Get(), 0600);
+        fd_ = fd.Release();
+    }
+    catch (const files::FileError& error)
+    {
+        throw JournalError(std::string("Cannot open the journal: ") + error.what());
+    }
 }
 
 void Journal::Append(const Entry& entry)

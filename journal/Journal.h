@@ -48,7 +48,8 @@ std::string ToJsonLine(const Entry& entry);
 // Nothing for a line that is not a journal entry (edited by hand, say).
 std::optional<Entry> FromJsonLine(std::string_view line);
 
-// $XDG_STATE_HOME (when absolute, else ~/.local/state) + "/korvel-admin/journal.jsonl".
+// $XDG_STATE_HOME (when absolute, else ~/.local/state) + "/korvel-admin/journal.jsonl"; empty when HOME
+// is not an absolute path either (Open then says so).
 std::string DefaultPath();
 
 class JournalError : public std::runtime_error
@@ -66,6 +67,7 @@ public:
     Journal& operator=(const Journal&) = delete;
 
     // Creates the directory (0700) and the file (0600) when missing, and tightens them when they are not.
+    // Never through a symbolic link, nor in a directory that is not the account's alone (files/OwnFiles.h).
     // Raises JournalError naming the file and the cause. Append opens too; a caller that must not send a
     // change it cannot record opens first.
     void Open();

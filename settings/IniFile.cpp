@@ -1,15 +1,11 @@
 #include "settings/IniFile.h"
 
-#include <cerrno>
+#include "files/OwnFiles.h"
+
+#include <algorithm>
 #include <charconv>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace korvel::settings
 {
@@ -68,12 +64,33 @@ IniFile::IniFile(std::string path) : path_(std::move(path))
     std::ifstream file(path_, std::ios::binary);
     if (!file)
         return;
-    std::string line;
-    while (std::getline(file, line))
+    std::string text;
+    char chunk[1 << 16];
+    while (file.read(chunk, sizeof chunk) || file.gcount() > 0)
     {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines_.push_back(std::move(line));
+        text.append(chunk, static_cast<std::size_t>(file.gcount()));
+        if (text.size() > MaxFileBytes)
+            throw std::runtime_error("The settings file " + path_ + " is larger than " +
+                                     std::to_string(MaxFileBytes >> 20) + " MiB; it is not read");
+    }
+    Parse(text);
+}
+
+IniFile::IniFile(std::string path, std::string_view text) : path_(std::move(path))
+{
+    Parse(text);
+}
+
+void IniFile::Parse(std::string_view text)
+{
+    while (!text.empty())
+    {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, end);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        lines_.emplace_back(line);
+        text.remove_prefix(std::min(end + 1, text.size()));
     }
 }
 
@@ -233,42 +250,30 @@ void IniFile::UpdateFile(unsigned newFileMode) const
     std::string text;
     for (const std::string& line : lines_)
         text += line + "\n";
+    try
+    {
+        files::ReplaceFile(path_, text, static_cast<mode_t>(newFileMode));
+    }
+    catch (const files::FileError& error)
+    {
+        throw std::runtime_error(std::string("Cannot write the settings file: ") + error.what());
+    }
+}
 
-    auto fail = [this](const std::string& what)
-    { throw std::runtime_error("Cannot write the settings file " + path_ + ": " + what); };
-    struct stat existing
+void UpdateIniFile(const std::string& path, const std::function<bool(IniFile&)>& change, unsigned newFileMode)
+{
+    std::optional<files::FileLock> lock;
+    try
     {
-    };
-    mode_t mode = ::stat(path_.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : newFileMode;
-    std::string temporary = path_ + ".XXXXXX";
-    int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        fail(std::strerror(errno));
-    ::fchmod(fd, mode);
-    std::size_t written = 0;
-    while (written < text.size())
-    {
-        ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-        {
-            std::string reason = std::strerror(errno);
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            fail(reason);
-        }
-        written += static_cast<std::size_t>(n);
+        lock.emplace(path);
     }
-    bool synced = ::fsync(fd) == 0;
-    int syncError = errno;
-    bool closed = ::close(fd) == 0;
-    if (!synced || !closed || ::rename(temporary.c_str(), path_.c_str()) != 0)
+    catch (const files::FileError& error)
     {
-        std::string reason = std::strerror(synced ? errno : syncError);
-        ::unlink(temporary.c_str());
-        fail(reason);
+        throw std::runtime_error(std::string("Cannot write the settings file: ") + error.what());
     }
+    IniFile ini(path);
+    if (change(ini))
+        ini.UpdateFile(newFileMode);
 }
 
 } // namespace korvel::settings

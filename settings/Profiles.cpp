@@ -3,11 +3,9 @@
 #include "settings/IniFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
+#include <functional>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace korvel::settings
 {
@@ -95,24 +93,14 @@ void CheckName(const std::string& name)
         throw std::invalid_argument(*problem);
 }
 
-// Creates the file's directory (and its parents) for the user alone.
-void MakeDirectoryFor(const std::string& fileName)
+// Reads, changes and writes the file under its lock, so that writers in other processes (the window, other
+// CLI runs) lose nothing.
+void Update(const std::string& fileName, const std::function<bool(IniFile&)>& change)
 {
-    std::size_t slash = fileName.find('/', 1);
-    while (slash != std::string::npos)
-    {
-        std::string directory = fileName.substr(0, slash);
-        if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
-            throw std::runtime_error("Cannot create the directory " + directory + ": " +
-                                     std::strerror(errno));
-        slash = fileName.find('/', slash + 1);
-    }
-}
-
-void Write(const IniFile& ini)
-{
-    MakeDirectoryFor(ini.FileName());
-    ini.UpdateFile(0600);
+    if (fileName.empty())
+        throw std::runtime_error("Cannot write the profiles: neither HOME nor XDG_CONFIG_HOME names an "
+                                 "absolute directory to keep them in");
+    UpdateIniFile(fileName, change, 0600);
 }
 
 int HighestUse(const IniFile& ini)
@@ -143,10 +131,10 @@ std::string DefaultProfilesFileName()
     std::string base;
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
         base = config;
-    else if (const char* home = std::getenv("HOME"); home && *home)
+    else if (const char* home = std::getenv("HOME"); home && *home == '/')
         base = std::string(home) + "/.config";
     else
-        base = ".config";
+        return {}; // never beside whatever directory the program happens to run in
     return base + "/korvel-admin/profiles.ini";
 }
 
@@ -179,51 +167,77 @@ std::optional<Profile> ProfileStore::Find(const std::string& name) const
 void ProfileStore::Save(const Profile& profile)
 {
     CheckName(profile.Name);
-    IniFile ini(fileName_);
-    Profile stored = profile;
-    stored.Name = SectionOf(ini, profile.Name).value_or(profile.Name);
-    WriteProfile(ini, stored);
-    Write(ini);
+    Update(fileName_,
+           [&](IniFile& ini)
+           {
+               Profile stored = profile;
+               stored.Name = SectionOf(ini, profile.Name).value_or(profile.Name);
+               WriteProfile(ini, stored);
+               return true;
+           });
+}
+
+void ProfileStore::Add(const Profile& profile)
+{
+    CheckName(profile.Name);
+    Update(fileName_,
+           [&](IniFile& ini)
+           {
+               if (SectionOf(ini, profile.Name))
+                   throw std::invalid_argument("A profile named " + profile.Name + " already exists");
+               WriteProfile(ini, profile);
+               return true;
+           });
 }
 
 void ProfileStore::Replace(const std::string& oldName, const Profile& profile)
 {
     CheckName(profile.Name);
-    IniFile ini(fileName_);
-    std::optional<std::string> oldSection = SectionOf(ini, oldName);
-    std::optional<std::string> newSection = SectionOf(ini, profile.Name);
-    if (newSection && (!oldSection || *newSection != *oldSection))
-        throw std::invalid_argument("A profile named " + profile.Name + " already exists");
-    if (oldSection && *oldSection != profile.Name)
-    {
-        // Renamed: every key moves to the new section, the unknown ones too.
-        for (const std::string& key : ini.Keys(*oldSection))
-            ini.WriteString(profile.Name, key, *ini.Value(*oldSection, key));
-        ini.EraseSection(*oldSection);
-    }
-    WriteProfile(ini, profile);
-    Write(ini);
+    Update(fileName_,
+           [&](IniFile& ini)
+           {
+               std::optional<std::string> oldSection = SectionOf(ini, oldName);
+               std::optional<std::string> newSection = SectionOf(ini, profile.Name);
+               if (newSection && (!oldSection || *newSection != *oldSection))
+                   throw std::invalid_argument("A profile named " + profile.Name + " already exists");
+               if (oldSection && *oldSection != profile.Name)
+               {
+                   // Renamed: every key moves to the new section, the unknown ones too.
+                   for (const std::string& key : ini.Keys(*oldSection))
+                       ini.WriteString(profile.Name, key, *ini.Value(*oldSection, key));
+                   ini.EraseSection(*oldSection);
+               }
+               WriteProfile(ini, profile);
+               return true;
+           });
 }
 
 bool ProfileStore::Remove(const std::string& name)
 {
-    IniFile ini(fileName_);
-    std::optional<std::string> section = SectionOf(ini, name);
-    if (!section)
-        return false;
-    ini.EraseSection(*section);
-    Write(ini);
-    return true;
+    bool removed = false;
+    Update(fileName_,
+           [&](IniFile& ini)
+           {
+               if (std::optional<std::string> section = SectionOf(ini, name))
+               {
+                   ini.EraseSection(*section);
+                   removed = true;
+               }
+               return removed;
+           });
+    return removed;
 }
 
 void ProfileStore::MarkUsed(const std::string& name)
 {
-    IniFile ini(fileName_);
-    std::optional<std::string> section = SectionOf(ini, name);
-    if (!section)
-        return;
-    ini.WriteInteger(*section, LastUsedKey, HighestUse(ini) + 1);
-    Write(ini);
+    Update(fileName_,
+           [&](IniFile& ini)
+           {
+               std::optional<std::string> section = SectionOf(ini, name);
+               if (section)
+                   ini.WriteInteger(*section, LastUsedKey, HighestUse(ini) + 1);
+               return section.has_value();
+           });
 }
 
 } // namespace korvel::settings

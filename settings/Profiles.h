@@ -37,7 +37,8 @@ struct Profile
 // regard to ASCII case.
 std::optional<std::string> ProfileNameProblem(const std::string& name);
 
-// The default file: $XDG_CONFIG_HOME (else ~/.config) + "/korvel-admin/profiles.ini".
+// The default file: $XDG_CONFIG_HOME (else ~/.config) + "/korvel-admin/profiles.ini"; empty when neither
+// is an absolute path (the profiles are then none, and writing them fails with a clear error).
 std::string DefaultProfilesFileName();
 
 class ProfileStore
@@ -51,9 +52,14 @@ public:
     std::vector<Profile> List() const;
     std::optional<Profile> Find(const std::string& name) const;
 
+    // Each change reads the file, changes it and writes it back at once, under a lock that other processes
+    // changing it respect (files/OwnFiles.h), so parallel changes are all kept.
+
     // Adds or replaces the profile of that name. Raises std::invalid_argument for a bad name and
     // std::runtime_error when the file cannot be written.
     void Save(const Profile& profile);
+    // As Save, but raises std::invalid_argument when a profile of that name exists.
+    void Add(const Profile& profile);
     // Renames `oldName` (keys it does not know and its place in the last-used order go along) and stores
     // `profile` under its new name. Raises std::invalid_argument when the new name is bad or taken.
     void Replace(const std::string& oldName, const Profile& profile);

@@ -1,9 +1,30 @@
 #include "admin/trace/TraceFile.h"
 
+#include "files/OwnFiles.h"
+
+#include <fcntl.h>
 #include <stdexcept>
 
 namespace korvel::admin
 {
+
+namespace
+{
+
+// The file opened as a file of ours (files/OwnFiles.h); an empty descriptor when it is missing and not made.
+files::Descriptor OpenOwn(const QString& fileName, int flags, const char* what)
+{
+    try
+    {
+        return files::OpenOwnFile(QFile::encodeName(fileName).toStdString(), flags, 0600);
+    }
+    catch (const files::FileError& error)
+    {
+        throw std::runtime_error(std::string("Cannot ") + what + " the trace file: " + error.what());
+    }
+}
+
+} // namespace
 
 TraceFile::TraceFile(QString fileName) : fileName_(std::move(fileName)), file_(fileName_) {}
 
@@ -17,9 +38,11 @@ void TraceFile::Open()
     std::lock_guard guard(lock_);
     if (file_.isOpen())
         return;
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Append))
+    files::Descriptor fd = OpenOwn(fileName_, O_WRONLY | O_APPEND | O_CREAT, "open");
+    if (!file_.open(fd.Get(), QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle))
         throw std::runtime_error("Cannot open the trace file " + fileName_.toStdString() + ": " +
                                  file_.errorString().toStdString());
+    fd.Release();
 }
 
 void TraceFile::Close()
@@ -49,12 +72,14 @@ void TraceFile::Remove()
 QStringList TraceFile::ReadLines()
 {
     std::lock_guard guard(lock_);
-    QFile file(fileName_);
-    if (!file.exists())
+    files::Descriptor fd = OpenOwn(fileName_, O_RDONLY, "read");
+    if (!fd)
         return {};
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!file.open(fd.Get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         throw std::runtime_error("Cannot read the trace file " + fileName_.toStdString() + ": " +
                                  file.errorString().toStdString());
+    fd.Release();
     QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
     for (QString& line : lines)
         if (line.endsWith('\r'))
@@ -68,10 +93,7 @@ void TraceFile::Clear()
 {
     std::lock_guard guard(lock_);
     // Appending continues at the new end when the file is open.
-    QFile file(fileName_);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw std::runtime_error("Cannot clear the trace file " + fileName_.toStdString() + ": " +
-                                 file.errorString().toStdString());
+    OpenOwn(fileName_, O_WRONLY | O_CREAT | O_TRUNC, "clear");
 }
 
 } // namespace korvel::admin

@@ -1,7 +1,9 @@
 // The per-process trace file: every trace line of the remote session, one per text line ending in CR LF. It
 // is open for appending from the window's creation to its destruction, and deleted at exit unless the user
 // chose to keep it. Trace lines arrive on the background runner's worker while the Trace Log
-// dialog reads and clears the file on the user-interface thread, so every use goes through one lock.
+// dialog reads and clears the file on the user-interface thread, so every use goes through one lock. It is
+// opened as a file of ours (files/OwnFiles.h): never through a symbolic link, only in the user's own
+// directory.
 #pragma once
 
 #include <QFile>

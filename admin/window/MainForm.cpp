@@ -105,7 +105,9 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
 
     settingsFileName_ =
         setup_.Files.SettingsFileName(setup_.Version.SettingsBaseName(), dialogs).toStdString();
-    IniFile settingsFile(settingsFileName_);
+    // A file that cannot be read (one far too large) is said, and the window starts with its defaults.
+    IniFile settingsFile(settingsFileName_, "");
+    RunCommand(this, [&] { settingsFile = IniFile(settingsFileName_); });
     savedPlacement_ = ReadWindowPlacement(settingsFile, {}); // no size: nothing saved yet
     const ViewSettings views = ReadViewSettings(settingsFile);
     for (AdminPage* page : pages_->Pages())
@@ -294,9 +296,13 @@ void TMainForm::WriteSettings()
         RunCommand(this,
                    [&]
                    {
-                       IniFile settingsFile(settingsFileName_);
-                       write(settingsFile);
-                       settingsFile.UpdateFile();
+                       // Under the file's lock, so that another window closing at once loses nothing.
+                       settings::UpdateIniFile(settingsFileName_,
+                                               [&](IniFile& ini)
+                                               {
+                                                   write(ini);
+                                                   return true;
+                                               });
                    });
     };
     update(
