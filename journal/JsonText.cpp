@@ -43,10 +43,7 @@ std::string Literal(std::string_view bytes)
     };
     for (std::size_t at = 0; at < bytes.size(); ++at)
     {
-        std::size_t length = 1;
-        while (length <= 4 && at + length <= bytes.size() && !IsUtf8(bytes.substr(at, length)))
-            ++length;
-        if (length <= 4 && at + length <= bytes.size())
+        if (const std::size_t length = Utf8CharLength(bytes.substr(at)); length > 0)
         {
             at += length - 1;
             continue;

@@ -64,6 +64,12 @@ std::string_view CutUtf8(std::string_view text, std::size_t maxBytes)
     return text.substr(0, cut);
 }
 
+std::size_t Utf8CharLength(std::string_view text)
+{
+    char32_t point = 0;
+    return text.empty() ? 0 : Decode(text, point);
+}
+
 bool IsUtf8(std::string_view text)
 {
     char32_t point = 0;
