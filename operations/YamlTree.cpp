@@ -1,5 +1,7 @@
 #include "operations/YamlTree.h"
 
+#include "engine/wire/Utf8.h"
+
 #include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/exceptions.h>
 #include <yaml-cpp/parser.h>
@@ -41,23 +43,26 @@ public:
         Place(YamlNode(node));
         nodes_ += size;
     }
-    void OnScalar(const YAML::Mark& mark, const std::string&, YAML::anchor_t anchor,
+    void OnScalar(const YAML::Mark& mark, const std::string& tag, YAML::anchor_t anchor,
                   const std::string& value) override
     {
+        CheckTag(tag, mark);
         YamlNode node;
         node.Type = YamlNode::Kind::Scalar;
         node.Text = value;
         Add(std::move(node), mark, anchor);
     }
-    void OnSequenceStart(const YAML::Mark& mark, const std::string&, YAML::anchor_t anchor,
+    void OnSequenceStart(const YAML::Mark& mark, const std::string& tag, YAML::anchor_t anchor,
                          YAML::EmitterStyle::value) override
     {
+        CheckTag(tag, mark);
         Open(YamlNode::Kind::Sequence, mark, anchor);
     }
     void OnSequenceEnd() override { Close(); }
-    void OnMapStart(const YAML::Mark& mark, const std::string&, YAML::anchor_t anchor,
+    void OnMapStart(const YAML::Mark& mark, const std::string& tag, YAML::anchor_t anchor,
                     YAML::EmitterStyle::value) override
     {
+        CheckTag(tag, mark);
         Open(YamlNode::Kind::Map, mark, anchor);
     }
     void OnMapEnd() override { Close(); }
@@ -96,6 +101,18 @@ private:
         open_.pop_back();
         if (open.Anchor != YAML::NullAnchor)
             Anchor(open.Anchor, *open.Node, nodes_ - open.NodesBefore, open.Mark);
+    }
+    // A tag asks for a reading the state file does not make (!!binary would be read as its base64 text):
+    // only the plain types are taken.
+    static void CheckTag(const std::string& tag, const YAML::Mark& mark)
+    {
+        static const std::string core = "tag:yaml.org,2002:";
+        if (tag.empty() || tag == "?" || tag == "!")
+            return;
+        for (const char* plain : {"str", "int", "bool", "null", "float", "seq", "map"})
+            if (tag == core + plain)
+                return;
+        throw YamlSyntaxError{mark.line + 1, "the tag " + ShownName(tag) + " is not read in a state file"};
     }
     // Keeping an anchored node is a copy too.
     void Anchor(YAML::anchor_t anchor, const YamlNode& node, std::size_t size, const YAML::Mark& mark)
