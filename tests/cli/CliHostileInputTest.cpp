@@ -129,14 +129,15 @@ TEST_F(CliStateTest, HostileStateFilesAreRefusedClearlyOrReadAsTheyAre)
         {"files/deep.json", 2, ":1: nested deeper than 64 levels"},
         {"files/two-documents.yaml", 2, ":3: a second YAML document starts here"},
         {"files/duplicate-keys.yaml", 2, ":3: 'name' is given twice"},
-        {"files/duplicate-keys.json", 2, "'name' is given twice"},
+        {"files/duplicate-keys.json", 2, ":1: 'name' is given twice"},
         {"files/merge-key.yaml", 2, "unknown section 'base'"},
         {"files/python-tag.yaml", 2,
          ":1: the tag tag:yaml.org,2002:python/object/apply:os.system is not read"},
         {"files/binary-name.yaml", 2, ":2: the tag tag:yaml.org,2002:binary is not read"},
         {"files/nul-inside.yaml", 0, "+ user bo\\x00b\n"},
         {"files/control-chars.yaml", 0, "+ user Secret\\x1B[2K\\x0DSafe\n"},
-        {"files/invalid-utf8.yaml", 2, "invalid-utf8.yaml:2:"},
+        {"files/invalid-utf8.yaml", 0, "+ user bad\\xFEname\n"},
+        {"files/utf16-bom.yaml", 2, ":1: unknown section '\\uFEFFusers'"},
         {"files/empty.yaml", 0, "No changes."},
         {"files", 2, "files: a directory"},
         {"huge.yaml", 2, "huge.yaml: over 64 MiB"},
@@ -149,6 +150,18 @@ TEST_F(CliStateTest, HostileStateFilesAreRefusedClearlyOrReadAsTheyAre)
          ":3: password_env: KORVEL_PASSWORD holds the password",
          {"KORVEL_PASSWORD=x"}},
     };
+    // A hand-edited profile's SSH server that is no [USER@]HOST[:PORT] is a usage error, not a crash.
+    std::filesystem::create_directories(dir + "/config/korvel-admin");
+    Write("config/korvel-admin/profiles.ini",
+          "[p]\nHost=127.0.0.1\nSSH Host=bastion:\n[q]\nHost=127.0.0.1\nSSH Host=[fe80::1\n[r]\n"
+          "Host=127.0.0.1\nSSH Host=user@\n");
+    for (const char* profile : {"p", "q", "r"})
+    {
+        const CliRun run = RunCli({"--profile", profile, "--user", "admin", "--password", "secret", "status"},
+                                  {"XDG_CONFIG_HOME=" + dir + "/config"});
+        EXPECT_EQ(run.Status, 2) << profile << ": " << run.Err;
+        EXPECT_NE(run.Err.find("SSH Host"), std::string::npos) << profile << ": " << run.Err;
+    }
     for (const HostileFile& row : table)
     {
         const CliRun run = RunWith({"plan", dir + "/" + row.Name}, row.Environment);
