@@ -166,7 +166,12 @@ Json ParseJson(std::string_view text)
                 escaped += "\\\\", ++at;
         }
         else
-            escaped += text.substr(at, 2), ++at;
+        {
+            // A whole \uXXXX at once, so that a high surrogate is still the last thing seen at the next one.
+            const std::size_t length = next[0] == 'u' && next.size() == 5 ? 6 : 2;
+            escaped += text.substr(at, length);
+            at += length - 1;
+        }
     }
     if (!any)
         return Json::parse(text, nullptr, false);
