@@ -17,7 +17,7 @@ namespace
 {
 
 using journal::ParseJson;
-using Json = nlohmann::ordered_json;
+using JsonValue = nlohmann::ordered_json;
 
 std::vector<std::string> HostileNames()
 {
@@ -63,48 +63,56 @@ void ExpectDistinctLines(const std::string& text, std::size_t count, const std::
 
 TEST_F(CliStateTest, HostileNamesShowApartAndKeepTheirBytesInJson)
 {
+    // A NUL cannot be passed as an argument, and the server takes no empty name.
     std::set<std::string> taken;
+    std::size_t tried = 0;
     for (const std::string& name : HostileNames())
-        if (Run({"user", "add", "--password", "p", "--", name}).Status == 0)
+        if (!name.empty() && name.find('\0') == std::string::npos && ++tried &&
+            Run({"user", "add", "--password", "p", "--", name}).Status == 0)
             taken.insert(name);
-    // All but the empty, the 256-byte one and "bo\0b" (no argument holds a NUL).
-    ASSERT_EQ(taken.size(), HostileNames().size() - 3);
+    ASSERT_GE(taken.size(), tried - 2); // the one over 255 bytes, and the one cut inside a character
+    for (const char* lying : {"bad\xfe"
+                              "name",
+                              "bad\xef\xbf\xbdname", "Secret\x1b[2K\rSafe", "\xe2\x80\xaenimda"})
+        ASSERT_EQ(taken.count(lying), 1u) << lying;
+    taken.insert("x");
+    ASSERT_EQ(Run({"user", "add", "--password", "p", "--", "x"}).Status, 0);
     ASSERT_EQ(Run({"database", "add", "--directory", "/d", "--", "z"}).Status, 0);
     ASSERT_EQ(Run({"database", "add", "--directory", "/d", "--", "y@z"}).Status, 0);
     ASSERT_EQ(Run({"dbuser", "add", "--", "z", "x@y"}).Status, 0);
     ASSERT_EQ(Run({"dbuser", "add", "--", "y@z", "x"}).Status, 0);
-    taken.insert("x");
-    ASSERT_EQ(Run({"user", "add", "--password", "p", "--", "x"}).Status, 0);
 
     std::set<std::string> listed;
-    CliRun json = Run({"--json", "user", "list"});
-    for (const auto& user : ParseJson(json.Out))
-        listed.insert(user.is_object() ? user["name"].get<std::string>() : user.get<std::string>());
+    for (const auto& user : ParseJson(Run({"--json", "user", "list"}).Out))
+        listed.insert(user.get<std::string>());
     listed.erase("admin");
-    EXPECT_EQ(listed, taken) << json.Out;
-    ExpectDistinctLines(Run({"user", "list"}).Out, taken.size() + 2, "user list"); // a header and admin
+    EXPECT_EQ(listed, taken);
+    ExpectDistinctLines(Run({"user", "list"}).Out, taken.size() + 1, "user list");
 
     const std::string keepAdmin = Write("keep-admin.yaml", "users:\n  - name: admin\n");
-    ExpectDistinctLines(Run({"plan", keepAdmin, "--prune"}).Out, taken.size(), "plan");
+    const CliRun planJson = Run({"--json", "plan", keepAdmin, "--prune"});
     std::set<std::string> planned;
-    for (const auto& change : ParseJson(Run({"--json", "plan", keepAdmin, "--prune"}).Out)["changes"])
-        if (change["kind"] == "user")
+    std::size_t changes = 0;
+    const JsonValue plan = ParseJson(planJson.Out);
+    for (const auto& change : plan["changes"])
+        if (++changes && change["kind"] == "user")
             planned.insert(change["object"].get<std::string>());
-    EXPECT_EQ(planned, taken);
+    EXPECT_EQ(planned, taken) << planJson.Out << planJson.Err;
+    ExpectDistinctLines(Run({"plan", keepAdmin, "--prune"}).Out, changes, "plan");
 
     const CliRun history = Run({"history"});
-    const Json entries = ParseJson(Run({"--json", "history"}).Out);
+    const JsonValue entries = ParseJson(Run({"--json", "history"}).Out);
     ExpectDistinctLines(history.Out, entries.size(), "history");
     std::set<std::string> added;
-    std::set<Json> pairs;
+    std::set<JsonValue> pairs;
     for (const auto& entry : entries)
         if (entry["operation"] == "add user")
             added.insert(entry["object"].get<std::string>());
         else if (entry["operation"] == "add database user")
             pairs.insert(entry["object"]);
     EXPECT_EQ(added, taken);
-    EXPECT_EQ(pairs, (std::set<Json>{Json{{"user", "x@y"}, {"database", "z"}},
-                                     Json{{"user", "x"}, {"database", "y@z"}}}));
+    EXPECT_EQ(pairs, (std::set<JsonValue>{JsonValue{{"user", "x@y"}, {"database", "z"}},
+                                          JsonValue{{"user", "x"}, {"database", "y@z"}}}));
 }
 
 struct HostileFile
