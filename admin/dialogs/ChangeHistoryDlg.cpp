@@ -27,7 +27,7 @@ namespace
 {
 
 // Journal fields come from outside (names, a hand-edited line): shown so that none can pass for another.
-QString Shown(const std::string& text)
+QString ShownField(const std::string& text)
 {
     return QString::fromStdString(ShownName(text));
 }
@@ -92,19 +92,20 @@ public:
         case TimeColumn:
             return TimeText(entry.Time);
         case ServerColumn:
-            return Shown(entry.From.Server);
+            return ShownField(entry.From.Server);
         case ProfileColumn:
-            return Shown(entry.From.Profile);
+            return ShownField(entry.From.Profile);
         case UserColumn:
-            return Shown(entry.From.User);
+            return ShownField(entry.From.User);
         case ProgramColumn:
-            return Shown(entry.From.Program);
+            return ShownField(entry.From.Program);
         case OperationColumn:
-            return Shown(entry.Operation);
+            return ShownField(entry.Operation);
         case ObjectColumn:
-            return Shown(entry.Object) + (entry.Database ? " on " + Shown(*entry.Database) : QString());
+            return ShownField(entry.Object) +
+                   (entry.Database ? " on " + ShownField(*entry.Database) : QString());
         case ChangeColumn:
-            return Shown(entry.Change);
+            return ShownField(entry.Change);
         default:
             return ResultText(entry);
         }
@@ -295,7 +296,7 @@ void TChangeHistoryDlg::FillChoices(QComboBox* box, const std::vector<std::strin
     box->clear();
     box->addItem(AnyChoice);
     for (const std::string& value : values)
-        box->addItem(Shown(value), QString::fromStdString(value));
+        box->addItem(ShownField(value), QString::fromStdString(value));
 }
 
 void TChangeHistoryDlg::ApplyFilter()
