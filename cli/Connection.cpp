@@ -8,6 +8,7 @@
 #include "engine/TunnelError.h"
 #include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
+#include "engine/wire/Utf8.h"
 #include "settings/Connection.h"
 
 #include <cerrno>
@@ -140,7 +141,11 @@ Connection::Connection(const GlobalOptions& options)
     session.SetRemotePassword(password);
     if (!options.SshTarget.empty())
     {
-        SshSettings ssh = *ParseSshTarget(options.SshTarget);
+        const std::optional<SshSettings> parsed = ParseSshTarget(options.SshTarget);
+        if (!parsed)
+            throw UsageError("the SSH server '" + ShownName(options.SshTarget) +
+                             "' is not [USER@]HOST[:PORT]");
+        SshSettings ssh = *parsed;
         ssh.IdentityFile = options.SshIdentity;
         ssh.AcceptNewHostKey = options.SshAcceptNewHostKey;
         session.SetSsh(ssh);

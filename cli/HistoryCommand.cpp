@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 #include "cli/UsageError.h"
 #include "journal/History.h"
+#include "journal/JsonText.h"
 
 #include <iostream>
 #include <memory>
@@ -20,7 +21,7 @@ struct HistoryArguments
 
 Json EntryJson(const journal::Entry& entry)
 {
-    return Json::parse(journal::ToJsonLine(entry));
+    return journal::ParseJson(journal::ToJsonLine(entry));
 }
 
 CommandResult ShowHistory(const HistoryArguments& args)

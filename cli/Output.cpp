@@ -1,7 +1,9 @@
 #include "cli/Output.h"
 
 #include "cli/Interrupt.h"
+#include "engine/wire/Utf8.h"
 #include "files/OwnFiles.h"
+#include "journal/JsonText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,7 +22,8 @@ namespace korvel::cli
 namespace
 {
 
-// A value inside text output: strings as they are, lists joined with commas, anything else as JSON.
+// A value inside text output: strings as they are, lists joined with commas, anything else as JSON. What
+// is printed goes through ShownName, so that a person can tell any two names apart.
 std::string Cell(const Json& value)
 {
     if (value.is_string())
@@ -79,8 +82,15 @@ std::size_t DisplayWidth(std::string_view text)
     return width;
 }
 
-std::string TextTable(const std::vector<std::vector<std::string>>& rows)
+std::string TextTable(const std::vector<std::vector<std::string>>& cells)
 {
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& row : cells)
+    {
+        std::vector<std::string>& shown = rows.emplace_back();
+        for (const std::string& cell : row)
+            shown.push_back(ShownName(cell));
+    }
     std::vector<std::size_t> widths;
     for (const auto& row : rows)
     {
@@ -104,7 +114,7 @@ std::string TextTable(const std::vector<std::vector<std::string>>& rows)
 
 std::string ToJsonText(const Json& value)
 {
-    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return journal::DumpJson(value);
 }
 
 std::string ToReadableText(const Json& value)
@@ -113,7 +123,7 @@ std::string ToReadableText(const Json& value)
     if (value.is_object())
     {
         for (const auto& [key, item] : value.items())
-            text += key + ": " + Cell(item) + "\n";
+            text += ShownName(key) + ": " + ShownName(Cell(item)) + "\n";
     }
     else if (value.is_array() && !value.empty() && value.front().is_object())
     {
@@ -122,11 +132,11 @@ std::string ToReadableText(const Json& value)
     else if (value.is_array())
     {
         for (const Json& item : value)
-            text += Cell(item) + "\n";
+            text += ShownName(Cell(item)) + "\n";
     }
     else
     {
-        text = Cell(value) + "\n";
+        text = ShownName(Cell(value)) + "\n";
     }
     return text;
 }

@@ -14,13 +14,13 @@ namespace korvel::cli
 // Keys keep the order in which a command sets them.
 using Json = nlohmann::ordered_json;
 
-// JSON text; bytes that are not valid UTF-8 are replaced, never an error.
+// JSON text; a string that is not UTF-8 keeps its bytes (journal/JsonText.h).
 std::string ToJsonText(const Json& value);
 // The readable text form; empty for an empty object or list.
 std::string ToReadableText(const Json& value);
 
 // Rows of cells as columns padded to their widest cell on the terminal (a character that takes two columns
-// counts twice, an accent none); the first row is the header.
+// counts twice, an accent none); the first row is the header. Each cell is shown as ShownName shows it.
 std::string TextTable(const std::vector<std::vector<std::string>>& rows);
 // How many terminal columns UTF-8 text takes; a byte that is not UTF-8 counts as one.
 std::size_t DisplayWidth(std::string_view text);

@@ -3,6 +3,7 @@
 #include "cli/UsageError.h"
 #include "credentials/Keyring.h"
 #include "engine/SshSettings.h"
+#include "engine/wire/Utf8.h"
 #include "settings/Profiles.h"
 
 #include <cstdlib>
@@ -50,6 +51,10 @@ void ApplyProfile(const CLI::App& app, GlobalOptions& options)
         profile->SshHost.empty() ? "" : SshTargetText(profile->SshUser, profile->SshHost, profile->SshPort);
     if (!Given(app, "--ssh"))
         options.SshTarget = profileSsh;
+    // A hand-edited profiles.ini may hold anything; it is refused here, before a connection is made.
+    if (!Given(app, "--ssh") && !profileSsh.empty() && !ParseSshTarget(profileSsh))
+        throw UsageError("profile " + ShownName(profile->Name) + ": SSH Host '" + ShownName(profileSsh) +
+                         "' is not HOST, USER@HOST, HOST:PORT or [IPV6 ADDRESS]:PORT");
     if (!Given(app, "--ssh-identity"))
         options.SshIdentity = profile->SshIdentityFile;
     // The kept password belongs to the profile's own server: with another host, address, port or service

@@ -5,16 +5,21 @@
 #include "cli/Confirm.h"
 #include "cli/Journaling.h"
 #include "cli/UsageError.h"
+#include "journal/JsonText.h"
 #include "operations/ConfigChecks.h"
 #include "operations/StateApply.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <memory>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvel::cli
 {
@@ -22,6 +27,7 @@ namespace korvel::cli
 namespace
 {
 
+using operations::MaxStateFileBytes;
 using operations::PlanLine;
 using operations::StatePlan;
 
@@ -41,16 +47,55 @@ using Arguments = std::shared_ptr<StateArguments>;
 // The plan found changes (plan --detailed-exitcode); 2 stays the usage error.
 constexpr int ExitChanges = 3;
 
+// A state file is a regular file (or standard input) of at most MaxStateFileBytes: a directory would read as
+// nothing, and "No changes." would be a lie; a bigger file is a mistake, not something to hold in memory.
 std::string ReadText(const std::string& file)
 {
+    const std::string name = file == "-" ? "<stdin>" : file;
+    auto tooBig = [&]
+    { return UsageError(name + ": over " + std::to_string(MaxStateFileBytes >> 20) + " MiB"); };
+    std::string text;
     if (file == "-")
-        return std::string(std::istreambuf_iterator<char>(std::cin), {});
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
+    {
+        char chunk[65536];
+        while (std::cin.read(chunk, sizeof chunk) || std::cin.gcount() > 0)
+        {
+            text.append(chunk, static_cast<std::size_t>(std::cin.gcount()));
+            if (text.size() > MaxStateFileBytes)
+                throw tooBig();
+        }
+        return text;
+    }
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         throw UsageError("cannot read " + file + ": " + std::strerror(errno));
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    struct Closer
+    {
+        int Fd;
+        ~Closer() { ::close(Fd); }
+    } closer{fd};
+    struct stat status
+    {
+    };
+    if (fstat(fd, &status) != 0)
+        throw UsageError("cannot read " + file + ": " + std::strerror(errno));
+    if (!S_ISREG(status.st_mode))
+        throw UsageError("cannot read " + file + ": " +
+                         (S_ISDIR(status.st_mode) ? "a directory" : "not a file"));
+    if (static_cast<std::uintmax_t>(status.st_size) > MaxStateFileBytes)
+        throw tooBig();
+    char chunk[65536];
+    for (ssize_t got; (got = ::read(fd, chunk, sizeof chunk)) != 0;)
+    {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw UsageError("cannot read " + file + ": " + std::strerror(errno));
+        text.append(chunk, static_cast<std::size_t>(got));
+        if (text.size() > MaxStateFileBytes) // grew while read
+            throw tooBig();
+    }
+    return text;
 }
 
 [[noreturn]] void RaiseMistakes(const std::string& file, const std::vector<operations::Mistake>& mistakes)
@@ -78,6 +123,8 @@ Json LineJson(const PlanLine& line)
 {
     static const std::map<char, const char*> actions{{'+', "add"}, {'~', "modify"}, {'-', "delete"}};
     Json out{{"action", actions.at(line.Action)}, {"kind", line.Kind}, {"object", line.Object}};
+    if (line.Kind == "rights")
+        out["object"] = Json{{"user", line.Object}, {"database", line.Database}};
     if (!line.Field.empty())
         out["field"] = line.Field;
     if (line.Action != '+' && line.Field != "password")
@@ -175,7 +222,7 @@ CommandResult Export(TKORVELSession& session, const StateArguments& args)
 {
     const Json document = operations::ExportDocument(operations::ReadServerState(session));
     const bool json = args.Json->count() > 0;
-    const std::string text = json ? document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n"
+    const std::string text = json ? journal::DumpJson(document, 2) + "\n"
                                   : "# Passwords are not exported: set each password_env variable before "
                                     "apply to manage it (unset, "
                                     "an existing\n# user's password is left as it is).\n" +

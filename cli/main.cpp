@@ -7,10 +7,12 @@
 #include "cli/Journaling.h"
 #include "cli/ProfileOptions.h"
 #include "cli/UsageError.h"
+#include "engine/wire/Utf8.h"
 #include "session/SessionList.h"
 
 #include <csignal>
 #include <iostream>
+#include <new>
 #include <unistd.h>
 
 namespace korvel::cli
@@ -33,7 +35,7 @@ int Failure(std::string message)
     for (char& c : message)
         if (c == '\n' || c == '\r')
             c = ' ';
-    std::cerr << message << '\n';
+    std::cerr << ShownName(message) << '\n';
     return ExitFailure;
 }
 
@@ -90,6 +92,20 @@ int Run(int argc, char** argv)
     {
         return UsageFailure(error.what());
     }
+    catch (const std::bad_alloc&)
+    {
+        // Reading what the command line names (a state file) is bounded; should it still run out, the file
+        // is at fault, not the program.
+        return UsageFailure("out of memory reading the input");
+    }
+    catch (const std::exception& error)
+    {
+        return UsageFailure(error.what());
+    }
+    catch (...)
+    {
+        return UsageFailure("the input could not be read");
+    }
 
     try
     {
@@ -117,6 +133,10 @@ int Run(int argc, char** argv)
     catch (const std::exception& error)
     {
         return Failure(error.what());
+    }
+    catch (...)
+    {
+        return Failure("korvel-admin-cli: an unknown error");
     }
 }
 

@@ -1,5 +1,7 @@
 #include "journal/History.h"
 
+#include "engine/wire/Utf8.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -156,7 +158,8 @@ bool Matches(const Entry& entry, const Filter& filter)
         return false;
     if (!filter.User.empty() && entry.From.User != filter.User)
         return false;
-    if (!filter.Object.empty() && !Contains(entry.Object, filter.Object))
+    if (!filter.Object.empty() && !Contains(entry.Object, filter.Object) &&
+        !(entry.Database && Contains(*entry.Database, filter.Object)))
         return false;
     if (filter.Since || filter.Until)
     {
@@ -195,16 +198,20 @@ History ReadHistory(const std::string& path, const Filter& filter)
 
 std::string EntryText(const Entry& entry)
 {
-    std::string text = entry.Time + " " + entry.From.Server + " " + entry.From.User;
+    // Every field may come from outside (names, descriptions, a hand-edited line): none may forge a line.
+    std::string text =
+        ShownName(entry.Time) + " " + ShownName(entry.From.Server) + " " + ShownName(entry.From.User);
     if (!entry.From.Profile.empty())
-        text += "@" + entry.From.Profile;
-    text += " (" + entry.From.Program + "): " + entry.Operation;
-    if (!entry.Object.empty())
-        text += " " + entry.Object;
+        text += "@" + ShownName(entry.From.Profile);
+    text += " (" + ShownName(entry.From.Program) + "): " + ShownName(entry.Operation);
+    if (!entry.Object.empty() || entry.Database)
+        text += " " + ShownName(entry.Object);
+    if (entry.Database)
+        text += " on " + ShownName(*entry.Database);
     if (!entry.Change.empty())
-        text += ": " + entry.Change;
+        text += ": " + ShownName(entry.Change);
     if (!entry.Ok)
-        text += " -- failed: " + entry.ErrorMessage;
+        text += " -- failed: " + ShownName(entry.ErrorMessage);
     return text;
 }
 

@@ -1,6 +1,7 @@
 #include "journal/Journal.h"
 
 #include "files/OwnFiles.h"
+#include "journal/JsonText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -71,12 +72,14 @@ std::string ToJsonLine(const Entry& entry)
         line["code"] = entry.ErrorCode;
         line["message"] = entry.ErrorMessage;
     }
-    return line.dump(-1, ' ', false, Json::error_handler_t::replace);
+    if (entry.Database)
+        line["object"] = Json{{"user", entry.Object}, {"database", *entry.Database}};
+    return DumpJson(line);
 }
 
 std::optional<Entry> FromJsonLine(std::string_view line)
 {
-    Json object = Json::parse(line, nullptr, false);
+    Json object = ParseJson(line);
     if (!object.is_object() || !object.contains("time") || !object.contains("operation"))
         return std::nullopt;
     Entry entry;
@@ -84,7 +87,13 @@ std::optional<Entry> FromJsonLine(std::string_view line)
     entry.From = {Text(object, "server"), Text(object, "profile"), Text(object, "user"),
                   Text(object, "program")};
     entry.Operation = Text(object, "operation");
-    entry.Object = Text(object, "object");
+    if (auto pair = object.find("object"); pair != object.end() && pair->is_object())
+    {
+        entry.Object = Text(*pair, "user");
+        entry.Database = Text(*pair, "database");
+    }
+    else
+        entry.Object = Text(object, "object");
     entry.Change = Text(object, "change");
     entry.Ok = Text(object, "result") == "ok";
     if (!entry.Ok)

@@ -33,7 +33,8 @@ struct Entry
     std::string Time; // ISO 8601 UTC to the millisecond: 2024-05-01T12:00:00.123+00:00
     Origin From;
     std::string Operation; // "add user", "modify database user", "modify config", "stop server", ...
-    std::string Object; // "bob", "Sales", "bob@Sales", a session id; empty for the configuration and server
+    std::string Object;    // "bob", "Sales", a session id; empty for the configuration and server
+    std::optional<std::string> Database; // for a database user: Object is the user, this the database
     std::string Change; // before -> after ("administrator false -> true; password changed"), never a password
     bool Ok = true;
     int ErrorCode = 0; // when not Ok: the engine error code, 0 for a failure that has none
@@ -43,7 +44,8 @@ struct Entry
 // The current time in the journal's form.
 std::string Now();
 
-// One JSON object without a line break; text that is not UTF-8 is replaced, never an error.
+// One JSON object without a line break; a database user's object is {"user": ..., "database": ...}, and
+// text that is not UTF-8 keeps its bytes (JsonText.h). A line written as "user@database" reads as one object.
 std::string ToJsonLine(const Entry& entry);
 // Nothing for a line that is not a journal entry (edited by hand, say).
 std::optional<Entry> FromJsonLine(std::string_view line);

@@ -10,9 +10,10 @@ namespace korvel::operations
 namespace
 {
 
-std::string PairName(const std::string& user, const std::string& database)
+// A database user, journaled as its two names (a text joining them could name two different pairs).
+ChangedObject PairName(const std::string& user, const std::string& database)
 {
-    return user + "@" + database;
+    return {user, database};
 }
 
 } // namespace
@@ -34,14 +35,15 @@ ServerChanges::ServerChanges(TKORVELSession& session, journal::Journal& journal,
 }
 
 template <typename Send>
-bool ServerChanges::Record(const char* operation, std::string object, std::string change, Send send)
+bool ServerChanges::Record(const char* operation, ChangedObject object, std::string change, Send send)
 {
     journal_.Open();
     journal::Entry entry;
     entry.Time = journal::Now();
     entry.From = origin_;
     entry.Operation = operation;
-    entry.Object = std::move(object);
+    entry.Object = std::move(object.Name);
+    entry.Database = std::move(object.Database);
     entry.Change = std::move(change);
     auto failed = [&](int code, const char* message)
     {
@@ -134,7 +136,7 @@ void ServerChanges::DeleteDatabase(const std::string& name)
 
 void ServerChanges::ChangeRights(const PairChange& change)
 {
-    const std::string object = PairName(change.User, change.Database);
+    const ChangedObject object = PairName(change.User, change.Database);
     const std::string text = RightsLetters(change.Before) + " -> " + RightsLetters(change.After);
     if (!change.Before)
         Record("add database user", object, text,

@@ -23,6 +23,7 @@
 #include "operations/RightsMatrix.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace korvel::operations
@@ -30,6 +31,18 @@ namespace korvel::operations
 
 // The login's server ("host:port", or "host:service"), user and the given program and profile.
 journal::Origin LoginOrigin(const TKORVELSession& session, std::string program, std::string profile);
+
+// What a change is made to, as journaled: a user, database or session by its name, or a database user by
+// both (Database set).
+struct ChangedObject
+{
+    ChangedObject(std::string name = {}, std::optional<std::string> database = std::nullopt)
+        : Name(std::move(name)), Database(std::move(database))
+    {
+    }
+    std::string Name;
+    std::optional<std::string> Database;
+};
 
 class ServerChanges
 {
@@ -64,7 +77,7 @@ public:
 private:
     // Opens the journal, runs `send` (false: the server said no) and appends the entry.
     template <typename Send>
-    bool Record(const char* operation, std::string object, std::string change, Send send);
+    bool Record(const char* operation, ChangedObject object, std::string change, Send send);
 
     TKORVELSession& session_;
     journal::Journal& journal_;

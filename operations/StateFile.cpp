@@ -37,9 +37,16 @@ bool IsVariableName(const std::string& name)
                        [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
 }
 
+// The variables the CLI reads its own login from.
+bool IsLoginVariable(const std::string& name)
+{
+    return name == "KORVEL_PASSWORD";
+}
+
+// A name inside a message, as a person can tell it from any other.
 std::string Quoted(const std::string& name)
 {
-    return "'" + name + "'";
+    return "'" + ShownName(name) + "'";
 }
 
 // Reads one state file, collecting every mistake with its line.
@@ -261,7 +268,14 @@ private:
             password.From = PasswordSource::Kind::Environment;
             if (!IsVariableName(*reference))
                 Mistake(value, "password_env: " + Quoted(*reference) + " is not a variable name");
-            else if (const char* set = std::getenv(reference->c_str()))
+            else if (IsLoginVariable(*reference))
+                Mistake(value, "password_env: " + *reference +
+                                   " holds the password korvel-admin-cli logs in with; give each user a "
+                                   "variable of its own");
+            else if (const char* set = std::getenv(reference->c_str()); set && !*set)
+                // A secret a CI system does not have is often passed as "": never a password to set.
+                Mistake(value, "password_env: " + *reference + " is set but empty");
+            else if (set)
                 password.Value = set;
         }
         else

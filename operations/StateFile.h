@@ -102,6 +102,9 @@ struct StateFileReading
     std::vector<Mistake> Mistakes; // in line order; the state is not to be used when there is one
 };
 
+// A bigger state file is refused before it is read.
+inline constexpr std::size_t MaxStateFileBytes = 64u << 20;
+
 // `text` is YAML or JSON. Relative password_file paths start at `directory`; password_env variables are read
 // from the environment now.
 StateFileReading ReadStateFile(const std::string& text, const std::string& directory);

@@ -1,5 +1,7 @@
 #include "operations/StatePlan.h"
 
+#include "engine/wire/Utf8.h"
+
 #include "operations/AccountGuards.h"
 #include "operations/ConfigFields.h"
 
@@ -13,9 +15,10 @@ namespace korvel::operations
 namespace
 {
 
+// A name inside a message, as a person can tell it from any other.
 std::string Quoted(const std::string& name)
 {
-    return "'" + name + "'";
+    return "'" + ShownName(name) + "'";
 }
 
 std::string QuotedList(const StringList& names)
@@ -88,6 +91,9 @@ private:
                 else if (!now && wanted.Password.From == PasswordSource::Kind::None)
                     plan.Warnings.push_back("user " + Quoted(wanted.Name) +
                                             " is new and no password is given for it: it gets an empty one");
+                else if (wanted.Password.Value && wanted.Password.Value->empty())
+                    plan.Warnings.push_back("user " + Quoted(wanted.Name) + " gets an empty password from " +
+                                            wanted.Password.Reference);
                 if (auto step = PlanUser(now ? std::optional(*now) : std::nullopt, &wanted))
                     plan.Users.push_back(std::move(*step));
             }
@@ -264,7 +270,14 @@ private:
 
 std::string PlanLine::Text() const
 {
-    std::string text = std::string(1, Action) + " " + Kind + " " + Object;
+    std::string shown = ShownName(Object);
+    if (Kind == "rights")
+    {
+        for (std::size_t at = shown.find('@'); at != std::string::npos; at = shown.find('@', at))
+            shown.replace(at, 1, "\\x40");
+        shown += "@" + ShownName(Database);
+    }
+    std::string text = std::string(1, Action) + " " + Kind + " " + shown;
     if (Action == '+' && Kind != "rights")
         return text;
     if (Action == '-')
@@ -272,8 +285,8 @@ std::string PlanLine::Text() const
     if (Action == '+')
         return text + ": " + After;
     if (Field.empty())
-        return text + ": " + Before + " -> " + After;
-    return text + ": " + FieldChangeText({Field, Before, After});
+        return text + ": " + ShownName(Before) + " -> " + ShownName(After);
+    return text + ": " + ShownName(FieldChangeText({Field, Before, After}));
 }
 
 std::size_t StatePlan::Requests() const
@@ -387,12 +400,9 @@ std::vector<PlanLine> DatabaseLines(const DatabaseStep& step)
 PlanLine RightsLine(const PairChange& change)
 {
     const char action = !change.Before ? '+' : !change.After ? '-' : '~';
-    return {action,
-            "rights",
-            change.User + "@" + change.Database,
-            {},
-            RightsLetters(change.Before),
-            RightsLetters(change.After)};
+    return {
+        action,         "rights", change.User, {}, RightsLetters(change.Before), RightsLetters(change.After),
+        change.Database};
 }
 
 std::vector<PlanLine> ConfigLines(const ConfigStep& step)

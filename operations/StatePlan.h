@@ -60,10 +60,12 @@ struct PlanLine
 {
     char Action = '~';  // '+', '~' or '-'
     std::string Kind;   // user, database, rights, config
-    std::string Object; // the name; user@database for rights; the value's name for config
+    std::string Object; // the name; the user for rights; the value's name for config
     std::string Field;  // a user's or database's field that changes; empty otherwise
     std::string Before; // shown values (see Records.h); letters for rights
     std::string After;
+    std::string Database = {}; // for rights
+    // Names as ShownName shows them; for rights user@database, an "@" of the user's name as \x40.
     std::string Text() const;
 };
 

@@ -3,6 +3,7 @@
 // a good deal less time than yaml-cpp's own node tree for a file of thousands of entries.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,7 +37,12 @@ struct YamlSyntaxError
     std::string Message;
 };
 
-// The first document of `text` (Null when there is none). Raises YamlSyntaxError.
+// Bounds that keep a hostile file from exhausting memory or the stack: collections nested deeper than
+// MaxYamlDepth, and anchors and aliases that copy more than MaxYamlCopies nodes in all, are refused.
+inline constexpr std::size_t MaxYamlDepth = 64;
+inline constexpr std::size_t MaxYamlCopies = 1'000'000;
+
+// The one document of `text` (Null when there is none). Raises YamlSyntaxError, for a second document too.
 YamlNode ParseYaml(const std::string& text);
 
 // true, yes, on, y and false, no, off, n in the cases YAML writes them; nothing for any other text.

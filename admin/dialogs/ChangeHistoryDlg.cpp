@@ -1,6 +1,7 @@
 #include "admin/dialogs/ChangeHistoryDlg.h"
 
 #include "admin/common/Command.h"
+#include "engine/wire/Utf8.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -21,6 +22,17 @@
 
 namespace korvel::admin
 {
+
+namespace
+{
+
+// Journal fields come from outside (names, a hand-edited line): shown so that none can pass for another.
+QString ShownField(const std::string& text)
+{
+    return QString::fromStdString(ShownName(text));
+}
+
+} // namespace
 
 // The entries the filter lets through, oldest first.
 class ChangeHistoryModel : public QAbstractTableModel
@@ -80,19 +92,20 @@ public:
         case TimeColumn:
             return TimeText(entry.Time);
         case ServerColumn:
-            return QString::fromStdString(entry.From.Server);
+            return ShownField(entry.From.Server);
         case ProfileColumn:
-            return QString::fromStdString(entry.From.Profile);
+            return ShownField(entry.From.Profile);
         case UserColumn:
-            return QString::fromStdString(entry.From.User);
+            return ShownField(entry.From.User);
         case ProgramColumn:
-            return QString::fromStdString(entry.From.Program);
+            return ShownField(entry.From.Program);
         case OperationColumn:
-            return QString::fromStdString(entry.Operation);
+            return ShownField(entry.Operation);
         case ObjectColumn:
-            return QString::fromStdString(entry.Object);
+            return ShownField(entry.Object) +
+                   (entry.Database ? " on " + ShownField(*entry.Database) : QString());
         case ChangeColumn:
-            return QString::fromStdString(entry.Change);
+            return ShownField(entry.Change);
         default:
             return ResultText(entry);
         }
@@ -283,7 +296,7 @@ void TChangeHistoryDlg::FillChoices(QComboBox* box, const std::vector<std::strin
     box->clear();
     box->addItem(AnyChoice);
     for (const std::string& value : values)
-        box->addItem(QString::fromStdString(value));
+        box->addItem(ShownField(value), QString::fromStdString(value));
 }
 
 void TChangeHistoryDlg::ApplyFilter()
@@ -292,9 +305,9 @@ void TChangeHistoryDlg::ApplyFilter()
         return;
     journal::Filter filter;
     if (serverBox_->currentIndex() > 0)
-        filter.Server = serverBox_->currentText().toStdString();
+        filter.Server = serverBox_->currentData().toString().toStdString();
     if (userBox_->currentIndex() > 0)
-        filter.User = userBox_->currentText().toStdString();
+        filter.User = userBox_->currentData().toString().toStdString();
     filter.Object = objectEdit_->text().toStdString();
     const QString since = sinceEdit_->text().trimmed();
     const bool badSince = !since.isEmpty() && !(filter.Since = journal::ParseTime(since.toStdString()));

@@ -1,6 +1,7 @@
 #include "admin/dialogs/SshSection.h"
 
 #include "admin/common/Dialogs.h"
+#include "engine/wire/Utf8.h"
 #include "settings/IniFile.h"
 
 #include <QDir>
@@ -114,6 +115,15 @@ void TSshSection::CopyTo(settings::Profile& profile) const
     if (!ok || number < 0 || number > 65535)
         throw std::runtime_error("The SSH port must be between 0 and 65535");
     profile.SshPort = static_cast<std::uint16_t>(number);
+    // What is saved must read back as the same server ("bastion:", "[fe80::1" or "user@" would not).
+    if (!profile.SshHost.empty())
+    {
+        const auto read = ParseSshTarget(SshTargetText(profile.SshUser, profile.SshHost, number));
+        if (!read || read->Host != profile.SshHost || read->User != profile.SshUser)
+            throw std::runtime_error("The SSH Host must be a host name or address alone (the port and user "
+                                     "have fields of their own): " +
+                                     ShownName(profile.SshHost));
+    }
 }
 
 void TSshSection::BrowseIdentityFile()

@@ -15,6 +15,67 @@
 
 namespace korvel::admin
 {
+
+QString FromStd(const std::string& text)
+{
+    QString converted;
+    std::size_t run = 0;
+    auto flush = [&](std::size_t end)
+    { converted += QString::fromUtf8(text.data() + run, static_cast<qsizetype>(end - run)); };
+    for (std::size_t at = 0; at < text.size(); ++at)
+    {
+        if (const std::size_t length = Utf8CharLength(std::string_view(text).substr(at)); length > 0)
+        {
+            at += length - 1;
+            continue;
+        }
+        flush(at);
+        converted += QChar(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(text[at])));
+        run = at + 1;
+    }
+    flush(text.size());
+    return converted;
+}
+
+std::string ToStd(const QString& text)
+{
+    std::string bytes;
+    qsizetype run = 0;
+    auto flush = [&](qsizetype end) { bytes += text.mid(run, end - run).toStdString(); };
+    for (qsizetype at = 0; at < text.size(); ++at)
+    {
+        const char16_t unit = text[at].unicode();
+        if (QChar::isHighSurrogate(unit) && at + 1 < text.size() && text[at + 1].isLowSurrogate())
+            ++at;
+        else if (unit >= 0xDC80 && unit <= 0xDCFF)
+        {
+            flush(at);
+            bytes += static_cast<char>(unit - 0xDC00);
+            run = at + 1;
+        }
+    }
+    flush(text.size());
+    return bytes;
+}
+
+QString ShownText(const QString& name)
+{
+    return QString::fromStdString(ShownName(ToStd(name)));
+}
+
+void ShowName(QLineEdit* field, const QString& name)
+{
+    field->setText(ShownText(name));
+    field->setProperty("korvelName", name);
+}
+
+QString NameIn(const QLineEdit* field)
+{
+    const QVariant kept = field->property("korvelName");
+    return field->isReadOnly() && kept.isValid() && field->text() == ShownText(kept.toString())
+               ? kept.toString()
+               : field->text();
+}
 namespace
 {
 

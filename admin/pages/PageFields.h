@@ -24,15 +24,18 @@ class QWidget;
 namespace korvel::admin
 {
 
-// Protocol strings are UTF-8 bytes.
-inline QString FromStd(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-inline std::string ToStd(const QString& text)
-{
-    return text.toStdString();
-}
+// Protocol strings are bytes, UTF-8 as a rule. A byte that is not UTF-8 becomes the lone surrogate
+// U+DC80..U+DCFF (which UTF-8 cannot hold) and comes back as that byte, so a name goes to the session exactly
+// as it came, whatever it holds. Such a QString is for keeping, never for showing: see ShownText.
+QString FromStd(const std::string& text);
+std::string ToStd(const QString& text);
+// A name (or any server text) as a person may see it without being misled (engine/wire/Utf8.h ShownName).
+QString ShownText(const QString& name);
+
+// A name field of a detail: it shows ShownText(name) and keeps the name itself; NameIn gives the kept name
+// while the field is read-only, what was typed otherwise.
+void ShowName(QLineEdit* field, const QString& name);
+QString NameIn(const QLineEdit* field);
 
 // View mode: read-only, the dialog background, skipped by Tab. Edit mode: editable, the window background,
 // reached by Tab. Works for line edits and multi-line edits.

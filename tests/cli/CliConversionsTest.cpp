@@ -51,14 +51,15 @@ TEST(CliConversions, ListItemsAreTrimmedAlikeAndAnEmptyAddressIsRefused)
     EXPECT_TRUE(ParseRights(" none ").Empty());
 }
 
-TEST(CliConversions, TextOutputIsLinesOrATableAndJsonNeverFailsOnBytes)
+TEST(CliConversions, TextOutputIsLinesOrATableOfShownNamesAndJsonKeepsBytes)
 {
     Json rows = Json::array({Json{{"id", 1}, {"user", "bob"}}, Json{{"id", 22}, {"user", "al"}}});
     EXPECT_EQ(ToReadableText(rows), "id  user\n1   bob\n22  al\n");
     EXPECT_EQ(ToReadableText(Json{{"a", Json::array({"x", "y"})}, {"b", true}}), "a: x,y\nb: true\n");
     EXPECT_EQ(ToReadableText(Json::array({"one", "two"})), "one\ntwo\n");
     EXPECT_EQ(ToReadableText(Json::object()), "");
-    EXPECT_EQ(ToJsonText(Json{{"b", "\xff"}, {"a", 1}}), "{\"b\":\"\xef\xbf\xbd\",\"a\":1}");
+    EXPECT_EQ(ToReadableText(Json::array({"a\nb", "c\\d"})), "a\\x0Ab\nc\\\\d\n");
+    EXPECT_EQ(ToJsonText(Json{{"b", "\xff"}, {"a", 1}}), "{\"b\":\"\\udcff\",\"a\":1}");
 }
 
 } // namespace

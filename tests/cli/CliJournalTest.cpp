@@ -60,7 +60,7 @@ TEST_F(CliStateTest, OneLinePerChangeFromTheCommandsAndApply)
         EXPECT_EQ(line["profile"], "");
         EXPECT_TRUE(line["time"].get<std::string>().ends_with("+00:00")) << line;
     }
-    auto expect = [&](std::size_t at, const char* operation, const char* object, const char* change)
+    auto expect = [&](std::size_t at, const char* operation, const nlohmann::json& object, const char* change)
     {
         EXPECT_EQ(lines[at]["operation"], operation) << at;
         EXPECT_EQ(lines[at]["object"], object) << at;
@@ -69,8 +69,9 @@ TEST_F(CliStateTest, OneLinePerChangeFromTheCommandsAndApply)
     expect(0, "add user", "bob", "administrator false; description \"\"; password set");
     expect(1, "modify user", "bob", "administrator false -> true; password changed");
     expect(2, "add database", "Sales", "directory \"/data/sales\"; description \"\"");
-    expect(3, "add database user", "bob@Sales", "- -> R");
-    expect(4, "modify database user", "bob@Sales", "R -> RU");
+    const nlohmann::json pair{{"user", "bob"}, {"database", "Sales"}};
+    expect(3, "add database user", pair, "- -> R");
+    expect(4, "modify database user", pair, "R -> RU");
     expect(5, "modify config", "", "max_connections 0 -> 9");
     expect(6, "stop server", "", "");
     expect(7, "start server", "", "");

@@ -150,13 +150,13 @@ void TDatabaseUsersPage::ResetEditState()
 void TDatabaseUsersPage::ReplaceDatabases(const QStringList& databases)
 {
     ReplaceComboItems(DatabasesComboBox, databases, databases.isEmpty() ? -1 : 0);
-    currentDatabase_ = DatabasesComboBox->currentText();
+    currentDatabase_ = DatabasesComboBox->currentData().toString();
     RightsChanged();
 }
 
 void TDatabaseUsersPage::ShowUsersOfSelectedDatabase()
 {
-    currentDatabase_ = DatabasesComboBox->currentText();
+    currentDatabase_ = DatabasesComboBox->currentData().toString();
     DatabaseUserEditState = esViewing;
     SetDatabaseUserViewMode();
     commands_->Refill();
@@ -191,7 +191,7 @@ void TDatabaseUsersPage::ShowDatabaseUser(const QString& name, TUserRights right
 {
     if (name.isEmpty())
         return ClearDatabaseUserFields();
-    DatabaseUserEdit->setText(name);
+    ShowName(DatabaseUserEdit, name);
     ShowRights(rights);
 }
 
@@ -246,7 +246,7 @@ void TDatabaseUsersPage::DatabasesComboBoxChange()
 {
     if (DatabaseUserEditState != esViewing)
         CancelDatabaseUserButtonClick();
-    currentDatabase_ = DatabasesComboBox->currentText();
+    currentDatabase_ = DatabasesComboBox->currentData().toString();
     SetDatabaseUserViewMode();
     commands_->Refill();
 }
@@ -280,7 +280,7 @@ void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
             this, QStringLiteral("Are you sure you want to delete the selected database user ?")) !=
         Answer::Yes)
         return;
-    const QString name = DatabaseUserEdit->text();
+    const QString name = NameIn(DatabaseUserEdit);
     const std::string database = ToStd(currentDatabase_);
     const std::string user = ToStd(name);
     TKORVELSession& session = session_;
@@ -295,7 +295,7 @@ void TDatabaseUsersPage::Save(std::function<void()> saved)
 {
     const TUserRights rights = CheckedRights();
     const bool adding = DatabaseUserEditState == esAdding;
-    const QString savedName = adding ? UserComboBox->currentText() : DatabaseUserEdit->text();
+    const QString savedName = adding ? UserComboBox->currentData().toString() : NameIn(DatabaseUserEdit);
     const std::string database = ToStd(currentDatabase_);
     const std::string name = ToStd(savedName);
     TKORVELSession& session = session_;

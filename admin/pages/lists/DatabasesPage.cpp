@@ -122,7 +122,7 @@ void TDatabasesPage::ShowDatabase(const QString& name, const DatabaseRecord& dat
 {
     if (name.isEmpty())
         return ClearDatabaseFields();
-    DatabaseNameEdit->setText(name);
+    ShowName(DatabaseNameEdit, name);
     DatabaseDescription->Show(database.Description);
     ServerDirectoryEdit->setText(FromStd(database.Directory));
 }
@@ -192,7 +192,7 @@ void TDatabasesPage::DeleteDatabaseButtonClick()
     if (CurrentDialogs().AskWarningYesNo(
             this, QStringLiteral("Are you sure you want to delete the selected database ?")) != Answer::Yes)
         return;
-    const QString name = DatabaseNameEdit->text();
+    const QString name = NameIn(DatabaseNameEdit);
     const std::string database = ToStd(name);
     TKORVELSession& session = session_;
     commands_->Change(
@@ -204,7 +204,7 @@ void TDatabasesPage::DeleteDatabaseButtonClick()
 
 void TDatabasesPage::Save(std::function<void()> saved)
 {
-    const QString savedName = DatabaseNameEdit->text();
+    const QString savedName = NameIn(DatabaseNameEdit);
     const operations::DatabaseValues database{ToStd(savedName), DatabaseDescription->Bytes(),
                                               ToStd(ServerDirectoryEdit->text())};
     const bool adding = DatabaseEditState == esAdding;

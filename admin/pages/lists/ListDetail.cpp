@@ -36,7 +36,11 @@ void ShowListing(QListWidget* list, const NameListing& listing)
 {
     const QSignalBlocker block(list);
     list->clear();
-    list->addItems(listing.Names);
+    for (const QString& name : listing.Names)
+    {
+        auto* item = new QListWidgetItem(ShownText(name), list);
+        item->setData(Qt::UserRole, name);
+    }
     list->setCurrentRow(listing.Selected);
 }
 

@@ -135,14 +135,14 @@ void PlaceListAndDetail(QWidget* page, const NameListFrame& list, const DetailFr
 QString SelectedName(const QListWidget* list)
 {
     const QListWidgetItem* item = list->currentItem();
-    return item != nullptr ? item->text() : QString();
+    return item != nullptr ? item->data(Qt::UserRole).toString() : QString();
 }
 
 QStringList ItemTexts(const QListWidget* list)
 {
     QStringList items;
     for (int i = 0; i < list->count(); ++i)
-        items << list->item(i)->text();
+        items << list->item(i)->data(Qt::UserRole).toString();
     return items;
 }
 
@@ -150,7 +150,8 @@ void ReplaceComboItems(QComboBox* comboBox, const QStringList& items, int select
 {
     const QSignalBlocker block(comboBox);
     comboBox->clear();
-    comboBox->addItems(items);
+    for (const QString& item : items)
+        comboBox->addItem(ShownText(item), item);
     comboBox->setCurrentIndex(selected);
 }
 

@@ -103,6 +103,7 @@ void ConnectListAndDetail(const NameListFrame& list, const DetailFrame& detail, 
 void PlaceListAndDetail(QWidget* page, const NameListFrame& list, const DetailFrame& detail);
 
 // The current row's text, empty when there is none.
+// Lists and combo boxes of names show each as ShownText shows it and keep the name itself (Qt::UserRole).
 QString SelectedName(const QListWidget* list);
 
 // The texts of the list's rows, in order.

@@ -122,7 +122,7 @@ void TUsersPage::ShowUser(const QString& name, const UserRecord& user)
 {
     if (name.isEmpty())
         return ClearUserFields();
-    UserNameEdit->setText(name);
+    ShowName(UserNameEdit, name);
     PasswordEdit->setText(FromStd(user.Password));
     UserDescription->Show(user.Description);
     AdministratorCheckBox->setChecked(user.Administrator);
@@ -184,7 +184,7 @@ void TUsersPage::EditUserButtonClick()
 
 void TUsersPage::DeleteUserButtonClick()
 {
-    const QString name = UserNameEdit->text();
+    const QString name = NameIn(UserNameEdit);
     GuardAccountChange(
         this, runner_, session_, name, operations::AccountChange::Delete,
         [this, name](AccountGuardResult guard)
@@ -208,7 +208,7 @@ void TUsersPage::DeleteUserButtonClick()
 void TUsersPage::Save(std::function<void()> saved)
 {
     if (UserEditState == esEditing && !AdministratorCheckBox->isChecked())
-        return GuardAccountChange(this, runner_, session_, UserNameEdit->text(),
+        return GuardAccountChange(this, runner_, session_, NameIn(UserNameEdit),
                                   operations::AccountChange::Demote,
                                   [this, saved](AccountGuardResult guard)
                                   {
@@ -221,7 +221,7 @@ void TUsersPage::Save(std::function<void()> saved)
 
 void TUsersPage::SendSave(AccountGuardResult guard, std::function<void()> saved)
 {
-    const QString savedName = UserNameEdit->text();
+    const QString savedName = NameIn(UserNameEdit);
     const std::string name = ToStd(savedName);
     const operations::UserValues user{name, ToStd(PasswordEdit->text()), UserDescription->Bytes(),
                                       AdministratorCheckBox->isChecked()};

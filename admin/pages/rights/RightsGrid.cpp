@@ -1,5 +1,7 @@
 #include "admin/pages/rights/RightsGrid.h"
 
+#include "engine/wire/Utf8.h"
+
 #include "admin/pages/PageFields.h"
 
 #include <QBrush>
@@ -110,7 +112,7 @@ QVariant RightsGridModel::data(const QModelIndex& index, int role) const
         return read ? FromStd(operations::RightsLetters(matrix_.Rights(user, database)))
                     : QStringLiteral("?");
     case Qt::ToolTipRole:
-        return FromStd("'" + user + "' on '" + database + "': ") +
+        return FromStd("'" + ShownName(user) + "' on '" + ShownName(database) + "': ") +
                (read ? RightsDescription(matrix_.Rights(user, database)) : QStringLiteral("not read yet"));
     case SortKeyRole:
         return SortKey(read, matrix_.Rights(user, database));
@@ -142,7 +144,7 @@ QVariant RightsGridModel::headerData(int section, Qt::Orientation orientation, i
     const StringList& names = orientation == Qt::Vertical ? RowNames() : ColumnNames();
     if (section < 0 || section >= static_cast<int>(names.size()))
         return {};
-    return FromStd(names[static_cast<std::size_t>(section)]);
+    return ShownText(FromStd(names[static_cast<std::size_t>(section)]));
 }
 
 RightsFilterProxy::RightsFilterProxy()

@@ -369,7 +369,7 @@ void TRightsPage::NamesRead(const operations::RightsMatrix& names)
     model_.SetNames(names.Users, names.Databases);
     CopyFromComboBox->clear();
     for (const std::string& user : model_.Matrix().Users)
-        CopyFromComboBox->addItem(FromStd(user));
+        CopyFromComboBox->addItem(ShownText(FromStd(user)), FromStd(user));
     RightsProgressBar->setRange(0, static_cast<int>(names.Databases.size()));
     RightsProgressBar->setValue(0);
 }

@@ -65,7 +65,7 @@ void TRightsPage::NotDatabaseUserButtonClick()
 
 void TRightsPage::CopyRightsButtonClick()
 {
-    CopyRightsFrom(ToStd(CopyFromComboBox->currentText()));
+    CopyRightsFrom(ToStd(CopyFromComboBox->currentData().toString()));
 }
 
 void TRightsPage::CopyRightsFrom(const std::string& from)

@@ -26,9 +26,10 @@ void ReadSessions(TKORVELSession& session, const JobContext& job, std::int32_t c
         if (!session.GetServerSessionInfo(number, row.Id, row.CreatedOn, row.LastConnected, userName, address,
                                           row.Internet, detail))
             continue;
-        row.UserName = FromStd(userName);
-        row.Address = FromStd(address);
-        row.Detail = FromStd(detail);
+        // Sessions are acted on by their id: the texts are only shown.
+        row.UserName = ShownText(FromStd(userName));
+        row.Address = ShownText(FromStd(address));
+        row.Detail = ShownText(FromStd(detail));
         rows.push_back(std::move(row));
     }
 }

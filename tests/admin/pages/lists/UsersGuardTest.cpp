@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 namespace korvel::test
 {
 namespace
@@ -134,6 +136,28 @@ TEST_F(UsersGuardTest, DemotingTheLoggedInAccountAsksThenLogsOutAndOthersAreNotA
         "You are logged in as 'admin'. Remove this account's administrator right? You will be logged out.");
     EXPECT_FALSE(IsAdministrator(*root, "admin"));
     EXPECT_EQ(logOuts, 1);
+}
+
+// Two users whose names a lossy conversion would show, and act on, as one: the row chosen is the one deleted.
+TEST_F(UsersGuardTest, DeleteActsOnTheExactBytesOfTheRowChosen)
+{
+    const std::string invalid = "bad\xfe"
+                                "name",
+                      replacement = "bad\xef\xbf\xbdname";
+    session->AddServerUser(invalid, "p", "", false);
+    session->AddServerUser(replacement, "p", "", false);
+    ShowUsersPage();
+    QStringList shown = Items("UsersListBox");
+    shown.sort();
+    EXPECT_EQ(shown, (QStringList{"admin", "bad\\xFEname", QString::fromUtf8(replacement)}));
+
+    PickUser("bad\\xFEname");
+    dialogs.Answers = {Answer::Yes};
+    Command("DeleteUserButton");
+    StringList left;
+    session->GetServerUserNames(left);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (StringList{"admin", replacement}));
 }
 
 } // namespace
