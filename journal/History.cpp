@@ -176,7 +176,9 @@ std::string EntryText(const Entry& entry)
         text += " " + entry.Object;
     if (!entry.Change.empty())
         text += ": " + entry.Change;
-    if (!entry.Ok)
+    if (entry.Unknown)
+        text += " -- unknown: " + entry.ErrorMessage;
+    else if (!entry.Ok)
         text += " -- failed: " + entry.ErrorMessage;
     return text;
 }

@@ -36,6 +36,8 @@ struct Entry
     std::string Object; // "bob", "Sales", "bob@Sales", a session id; empty for the configuration and server
     std::string Change; // before -> after ("administrator false -> true; password changed"), never a password
     bool Ok = true;
+    // Not Ok and no reply came (a deadline or a cancel): the change may have been made. "result": "unknown".
+    bool Unknown = false;
     int ErrorCode = 0; // when not Ok: the engine error code, 0 for a failure that has none
     std::string ErrorMessage;
 };
