@@ -6,8 +6,12 @@
 #include "cli/UsageError.h"
 #include "operations/ConfigChecks.h"
 #include "operations/ConfigFields.h"
+#include "operations/FreshRead.h"
 
+#include <algorithm>
+#include <iostream>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace korvel::cli
@@ -37,9 +41,14 @@ void SetValue(const ConfigField& field, ServerConfig& config, std::string_view t
             Config.*member = ParseUInt16(Text, Key);
         }
         void operator()(std::string ServerConfig::*member) const { Config.*member = Text; }
-        // An empty entry is kept, as the window keeps a blank line: what `config show` prints is taken back
-        // as it is.
-        void operator()(StringList ServerConfig::*member) const { Config.*member = SplitList(Text); }
+        // A blank item would be sent as an address entry that matches nothing: it is dropped (ParseAssignment
+        // warns).
+        void operator()(StringList ServerConfig::*member) const
+        {
+            StringList items = SplitList(Text);
+            std::erase(items, std::string());
+            Config.*member = std::move(items);
+        }
     };
     std::visit(Set{config, text, field.Name}, field.Member);
 }
@@ -64,6 +73,12 @@ Assignment ParseAssignment(const std::string& text)
     Assignment assignment{field, text.substr(equals + 1)};
     ServerConfig scratch;
     SetValue(*field, scratch, assignment.Value); // checks the value before anything is sent
+    if (std::holds_alternative<StringList ServerConfig::*>(field->Member))
+    {
+        const StringList items = SplitList(assignment.Value);
+        if (std::find(items.begin(), items.end(), std::string()) != items.end())
+            std::cerr << "korvel-admin-cli: a blank item of " << name << " is dropped\n";
+    }
     return assignment;
 }
 
@@ -77,23 +92,39 @@ CommandResult ShowConfig(TKORVELSession& session)
     return {out};
 }
 
-// Every assignment is checked before anything is sent; the values not assigned keep what the server has.
-// Warns about address entries that are not patterns and about sessions the change would lock out, and asks.
-void ConfirmConfig(TKORVELSession& session, const ServerConfig& current, const ServerConfig& changed,
-                   bool force)
+ServerConfig Assigned(ServerConfig config, const std::vector<Assignment>& assignments)
 {
+    for (const Assignment& assignment : assignments)
+        SetValue(*assignment.Field, config, assignment.Value);
+    return config;
+}
+
+// Warns about address entries that are not patterns and about sessions the change would lock out, and asks;
+// after an answer, a configuration changed on the server meanwhile is asked about again, naming the change.
+operations::Asked ConfirmConfig(TKORVELSession& session, const std::optional<ServerConfig>& asked,
+                                const ServerConfig& current, const ServerConfig& changed, bool force)
+{
+    std::string text;
+    if (asked)
+    {
+        const auto meanwhile = operations::ConfigFieldChanges(*asked, current);
+        if (meanwhile.empty())
+            return operations::Asked::Nothing;
+        text = "changed on the server while asking: " + operations::ChangeText(meanwhile);
+    }
     StringList sessionAddresses;
     if (addresses::MayLockOut(current, changed))
         sessionAddresses = operations::ReadSessionAddresses(session);
-    StringList warnings = operations::ConfigWarnings(current, changed, sessionAddresses);
-    if (warnings.empty())
-        return;
-    std::string text;
-    for (const std::string& warning : warnings)
+    for (const std::string& warning : operations::ConfigWarnings(current, changed, sessionAddresses))
         text += (text.empty() ? "" : "\nkorvel-admin-cli: ") + warning;
+    if (text.empty())
+        return operations::Asked::Nothing;
     Confirm(text, "Save anyway?", force);
+    return force ? operations::Asked::Nothing : operations::Asked::Agreed;
 }
 
+// Every assignment is checked before anything is sent; the values not assigned keep what the server has, as
+// read after the last answer.
 CommandAction SetConfig(const std::vector<std::string>& texts, bool force)
 {
     std::vector<Assignment> assignments;
@@ -102,13 +133,17 @@ CommandAction SetConfig(const std::vector<std::string>& texts, bool force)
     return Silent(
         [assignments, force](TKORVELSession& session)
         {
-            ServerConfig current;
-            session.GetServerConfig(current);
-            ServerConfig config = current;
-            for (const Assignment& assignment : assignments)
-                SetValue(*assignment.Field, config, assignment.Value);
-            ConfirmConfig(session, current, config, force);
-            Changes(session).ModifyConfig(current, config);
+            const std::optional<ServerConfig> current = operations::ReadAfterQuestions<ServerConfig>(
+                std::nullopt,
+                [&]
+                {
+                    ServerConfig config;
+                    session.GetServerConfig(config);
+                    return config;
+                },
+                [&](const std::optional<ServerConfig>& asked, const ServerConfig& now)
+                { return ConfirmConfig(session, asked, now, Assigned(now, assignments), force); });
+            Changes(session).ModifyConfig(*current, Assigned(*current, assignments));
         });
 }
 

@@ -36,7 +36,7 @@ bool AskYesNo(const std::string& question, bool force)
     return answer && (*answer == "y" || *answer == "Y" || *answer == "yes" || *answer == "Yes");
 }
 
-void GuardAccountChange(TKORVELSession& session, const std::string& user, operations::AccountChange change,
+bool GuardAccountChange(TKORVELSession& session, const std::string& user, operations::AccountChange change,
                         bool force)
 {
     switch (operations::CheckAccountChange(session, user, change))
@@ -45,10 +45,11 @@ void GuardAccountChange(TKORVELSession& session, const std::string& user, operat
         throw std::runtime_error(operations::LastAdministratorMessage(user, change));
     case operations::AccountRisk::OwnAccount:
         Confirm({}, operations::OwnAccountQuestion(user, change), force);
-        return;
+        return !force;
     case operations::AccountRisk::None:
-        return;
+        break;
     }
+    return false;
 }
 
 } // namespace korvel::cli

@@ -23,8 +23,9 @@ void Confirm(const std::string& warning, const std::string& question, bool force
 bool AskYesNo(const std::string& question, bool force);
 
 // Before deleting `user` or clearing its administrator flag: refuses (a runtime error, exit status 1) for the
-// last administrator, and asks by Confirm for the account the command is logged in with.
-void GuardAccountChange(TKORVELSession& session, const std::string& user, operations::AccountChange change,
+// last administrator, and asks by Confirm for the account the command is logged in with. True when the
+// person was asked (and said yes): what is sent must then be read again.
+bool GuardAccountChange(TKORVELSession& session, const std::string& user, operations::AccountChange change,
                         bool force);
 
 } // namespace korvel::cli

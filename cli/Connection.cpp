@@ -256,13 +256,16 @@ void Connection::CloseSoon() noexcept
 {
     if (!session_->Active())
         return;
+    // A call cut short by our own deadline or signal left the server a session that it keeps: a fresh
+    // connection tells it of the logout. A connection lost by a failed exchange gets nothing more.
+    const bool cutShort = session_->LastInterruption() != Interruption::None;
     try
     {
         session_->SetCallLimits(
             {.Interrupt = FreshInterrupt(), .Deadline = std::chrono::steady_clock::now() + LogoutTime});
         TDataSession* remote = session_->DataSession();
-        if (remote && remote->LoggedIn() && !remote->Connected())
-            remote->Reconnect(); // the server keeps the session of a call cut off; it learns of the logout
+        if (cutShort && remote && remote->LoggedIn() && !remote->Connected())
+            remote->Reconnect();
     }
     catch (const std::exception&)
     {

@@ -64,8 +64,9 @@ public:
     // Deactivates (logout); after a signal as CloseSoon does.
     void Close();
     // Logs out within about a second, whatever happened before (a signal, a call cut off, a silent server),
-    // so the program still ends promptly; a session whose call was cut off is re-connected for it. Failures
-    // are not reported: the program is ending with the reason it already has.
+    // so the program still ends promptly: on the live connection, or on a fresh one when our own deadline or
+    // signal cut a call short; after a failed exchange nothing is sent. Failures are not reported: the
+    // program is ending with the reason it already has.
     void CloseSoon() noexcept;
     // The failure to report for a call that ran out of time, naming the server.
     std::runtime_error TimeoutError(bool connecting) const;

@@ -103,31 +103,33 @@ PairRights ParseRightsArgument(const std::string& text, bool allowNoValue)
     return ParseRights(text);
 }
 
-// The summary, one question, the conflicts, the changes, the report. A failure ends with status 1.
+// The summary, one question, the conflicts (asked again while they move), the changes, the report. A failure
+// ends with status 1.
 CommandResult SendPlan(TKORVELSession& session, const RightsPlan& planned, bool force)
 {
     if (planned.Empty())
         return {Json{{"summary", "no changes"}, {"done", 0}}};
     Confirm(planned.Summary() + " to send.", "Send them?", force);
-    const operations::CheckedPlan checked = operations::CheckPlan(session, planned);
-    RightsPlan plan = checked.Kept;
-    std::size_t skipped = 0;
-    if (!checked.Conflicts.empty())
-    {
-        std::cerr << "korvel-admin-cli: changed on the server since they were read:\n"
-                  << operations::ConflictList(checked.Conflicts);
-        if (AskYesNo("Overwrite these too?", force))
-            plan = operations::Overwriting(checked);
-        else
-        {
-            std::cerr << "korvel-admin-cli: skipping them\n";
-            skipped = checked.Conflicts.size();
-        }
-    }
+    // Checked again after each answer, so what is sent is built from what the server held then.
+    const operations::SettledPlan settled =
+        operations::SettlePlan(session, planned,
+                               [force](const std::vector<operations::Conflict>& conflicts)
+                               {
+                                   std::cerr
+                                       << "korvel-admin-cli: changed on the server since they were read:\n"
+                                       << operations::ConflictList(conflicts);
+                                   if (AskYesNo("Overwrite these too?", force))
+                                       return true;
+                                   std::cerr << "korvel-admin-cli: skipping them\n";
+                                   return false;
+                               });
+    const RightsPlan& plan = settled.Plan;
     auto report = Changes(session).ApplyRightsPlan(plan);
+    if (report.Unknown)
+        throw operations::OutcomeUnknown(operations::ReportText(plan, report));
     if (!report.Error.empty())
         throw std::runtime_error(operations::ReportText(plan, report));
-    return {Json{{"summary", plan.Summary()}, {"done", report.Done}, {"skipped", skipped}}};
+    return {Json{{"summary", plan.Summary()}, {"done", report.Done}, {"skipped", settled.Skipped}}};
 }
 
 CommandAction PrepareEdit(const Arguments& args, RightsEdit edit)

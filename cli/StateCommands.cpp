@@ -211,6 +211,8 @@ CommandResult Apply(TKORVELSession& session, const StateArguments& args)
              std::cerr << "korvel-admin-cli: skipping them\n";
              return false;
          }});
+    if (outcome.Unknown)
+        throw operations::OutcomeUnknown(outcome.Error);
     if (!outcome.Error.empty())
         throw std::runtime_error(outcome.Error);
     return LinesResult(

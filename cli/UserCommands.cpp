@@ -4,6 +4,7 @@
 #include "cli/Names.h"
 #include "cli/Terminal.h"
 #include "cli/UsageError.h"
+#include "operations/FreshRead.h"
 
 #include <iostream>
 #include <memory>
@@ -91,13 +92,37 @@ CommandResult ShowUser(TKORVELSession& session, const UserArguments& args)
     return {out};
 }
 
-// The values not given on the command line are read from the server first and sent back unchanged.
+// The values not given on the command line are read from the server, after the last question answered, and
+// sent back unchanged; a user changed while the question was open is asked about again.
 void ModifyUser(TKORVELSession& session, const UserArguments& args)
 {
-    operations::UserValues before{args.Name, {}, {}, false};
-    session.GetServerUser(args.Name, before.Password, before.Description, before.Administrator);
-    if (before.Administrator && args.NoAdmin)
-        GuardAccountChange(session, args.Name, operations::AccountChange::Demote, args.Force);
+    using operations::Asked;
+    const std::optional<operations::UserValues> read = operations::ReadAfterQuestions<operations::UserValues>(
+        std::nullopt,
+        [&]
+        {
+            operations::UserValues user{args.Name, {}, {}, false};
+            session.GetServerUser(args.Name, user.Password, user.Description, user.Administrator);
+            return user;
+        },
+        [&](const std::optional<operations::UserValues>& asked, const operations::UserValues& now)
+        {
+            if (asked)
+            {
+                const auto meanwhile = operations::UserFieldChanges(*asked, now);
+                if (meanwhile.empty())
+                    return Asked::Nothing;
+                Confirm("'" + args.Name +
+                            "' changed on the server while asking: " + operations::ChangeText(meanwhile),
+                        "Save anyway?", args.Force);
+                return Asked::Agreed;
+            }
+            const bool guarded =
+                now.Administrator && args.NoAdmin &&
+                GuardAccountChange(session, args.Name, operations::AccountChange::Demote, args.Force);
+            return guarded ? Asked::Agreed : Asked::Nothing;
+        });
+    const operations::UserValues& before = *read;
     Changes(session).ModifyUser(before,
                                 {args.Name, args.PasswordOption->count() ? args.Password : before.Password,
                                  args.DescriptionOption->count() ? args.Description : before.Description,

@@ -8,11 +8,13 @@
 #include "cli/ProfileOptions.h"
 #include "cli/UsageError.h"
 #include "engine/wire/Utf8.h"
+#include "operations/ServerChanges.h"
 #include "session/SessionList.h"
 
 #include <csignal>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <unistd.h>
 
 namespace korvel::cli
@@ -39,6 +41,23 @@ int Failure(std::string message)
     return ExitFailure;
 }
 
+// The text of a change whose outcome is unknown (it says so), or nothing for any other failure.
+std::optional<std::string> UnknownOutcome(std::exception_ptr error)
+{
+    try
+    {
+        std::rethrow_exception(error);
+    }
+    catch (const operations::OutcomeUnknown& unknown)
+    {
+        return unknown.what();
+    }
+    catch (...)
+    {
+        return std::nullopt;
+    }
+}
+
 // Every way out logs the session out. A failure is raised as what ended it: the signal that cut the call
 // short, the time-out that ran out (naming the server), or the failure itself.
 int RunCommand(const GlobalOptions& options, const CommandAction& action)
@@ -61,10 +80,18 @@ int RunCommand(const GlobalOptions& options, const CommandAction& action)
     catch (...)
     {
         const Interruption why = connection.Session().LastInterruption();
+        const std::optional<std::string> unknown = UnknownOutcome(std::current_exception());
         connection.CloseSoon();
+        if (unknown && ReceivedSignal())
+            std::cerr << "korvel-admin-cli: " << *unknown << '\n';
         ThrowIfInterrupted();
         if (why == Interruption::Expired)
-            throw connection.TimeoutError(connecting);
+        {
+            const std::runtime_error timeout = connection.TimeoutError(connecting);
+            if (unknown)
+                throw std::runtime_error(timeout.what() + std::string(". ") + *unknown);
+            throw timeout;
+        }
         throw;
     }
 }

@@ -210,7 +210,9 @@ std::string EntryText(const Entry& entry)
         text += " on " + ShownName(*entry.Database);
     if (!entry.Change.empty())
         text += ": " + ShownName(entry.Change);
-    if (!entry.Ok)
+    if (entry.Unknown)
+        text += " -- unknown: " + ShownName(entry.ErrorMessage);
+    else if (!entry.Ok)
         text += " -- failed: " + ShownName(entry.ErrorMessage);
     return text;
 }

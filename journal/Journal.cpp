@@ -63,10 +63,17 @@ std::string Now()
 
 std::string ToJsonLine(const Entry& entry)
 {
-    Json line{
-        {"time", entry.Time},      {"server", entry.From.Server},   {"profile", entry.From.Profile},
-        {"user", entry.From.User}, {"program", entry.From.Program}, {"operation", entry.Operation},
-        {"object", entry.Object},  {"change", entry.Change},        {"result", entry.Ok ? "ok" : "error"}};
+    Json line{{"time", entry.Time},
+              {"server", entry.From.Server},
+              {"profile", entry.From.Profile},
+              {"user", entry.From.User},
+              {"program", entry.From.Program},
+              {"operation", entry.Operation},
+              {"object", entry.Object},
+              {"change", entry.Change},
+              {"result", entry.Ok        ? "ok"
+                         : entry.Unknown ? "unknown"
+                                         : "error"}};
     if (!entry.Ok)
     {
         line["code"] = entry.ErrorCode;
@@ -95,7 +102,9 @@ std::optional<Entry> FromJsonLine(std::string_view line)
     else
         entry.Object = Text(object, "object");
     entry.Change = Text(object, "change");
-    entry.Ok = Text(object, "result") == "ok";
+    const std::string result = Text(object, "result");
+    entry.Ok = result == "ok";
+    entry.Unknown = result == "unknown";
     if (!entry.Ok)
     {
         auto code = object.find("code");

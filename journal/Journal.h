@@ -37,6 +37,8 @@ struct Entry
     std::optional<std::string> Database; // for a database user: Object is the user, this the database
     std::string Change; // before -> after ("administrator false -> true; password changed"), never a password
     bool Ok = true;
+    // Not Ok and no reply came (a deadline or a cancel): the change may have been made. "result": "unknown".
+    bool Unknown = false;
     int ErrorCode = 0; // when not Ok: the engine error code, 0 for a failure that has none
     std::string ErrorMessage;
 };

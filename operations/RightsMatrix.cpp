@@ -247,6 +247,43 @@ RightsPlan Overwriting(const CheckedPlan& checked)
     return plan;
 }
 
+SettledPlan SettlePlan(const RightsPlan& planned, const std::function<PairRights(const PairChange&)>& readNow,
+                       const std::function<bool(const std::vector<Conflict>&)>& overwrite)
+{
+    SettledPlan settled;
+    RightsPlan candidate = planned;
+    for (;;)
+    {
+        CheckedPlan checked = CheckPlan(candidate, readNow);
+        if (checked.Conflicts.empty())
+        {
+            settled.Plan = std::move(checked.Kept);
+            return settled;
+        }
+        if (overwrite(checked.Conflicts))
+            candidate = Overwriting(checked);
+        else
+        {
+            settled.Skipped += checked.Conflicts.size();
+            candidate = std::move(checked.Kept);
+        }
+    }
+}
+
+SettledPlan SettlePlan(TKORVELSession& session, const RightsPlan& planned,
+                       const std::function<bool(const std::vector<Conflict>&)>& overwrite,
+                       const BeforeRequest& beforeRequest)
+{
+    return SettlePlan(
+        planned,
+        [&](const PairChange& change)
+        {
+            Before(beforeRequest);
+            return ReadPair(session, change.User, change.Database);
+        },
+        overwrite);
+}
+
 std::string ConflictList(const std::vector<Conflict>& conflicts)
 {
     auto line = [&](std::size_t i)

@@ -123,6 +123,20 @@ CheckedPlan CheckPlan(const RightsPlan& plan, const std::function<PairRights(con
 // The kept changes and the conflicts overwritten: each conflict becomes the request that fits what the server
 // holds now (an addition where the pair was removed meanwhile, a change or a removal where it was added).
 RightsPlan Overwriting(const CheckedPlan& checked);
+// The plan to send once the person has answered about its conflicts. After each answer the plan is checked
+// again against what the server holds then, so an overwrite is built from a read made after the question and
+// a pair that moved while it was open is asked about again. `overwrite` shows the conflicts and answers (true
+// overwrites them, false skips them); the pairs without conflict are sent either way.
+struct SettledPlan
+{
+    RightsPlan Plan;
+    std::size_t Skipped = 0; // conflicts left as the server holds them
+};
+SettledPlan SettlePlan(const RightsPlan& planned, const std::function<PairRights(const PairChange&)>& readNow,
+                       const std::function<bool(const std::vector<Conflict>&)>& overwrite);
+SettledPlan SettlePlan(TKORVELSession& session, const RightsPlan& planned,
+                       const std::function<bool(const std::vector<Conflict>&)>& overwrite,
+                       const BeforeRequest& beforeRequest = {});
 // One line per conflict: "'bob' on 'sales': read as R, now RI"; a long list ends in "and N more", as the
 // report does.
 std::string ConflictList(const std::vector<Conflict>& conflicts);
@@ -131,7 +145,8 @@ std::string ConflictList(const std::vector<Conflict>& conflicts);
 struct ApplyReport
 {
     std::size_t Done = 0;
-    std::string Error; // empty when every change was made
+    std::string Error;    // empty when every change was made
+    bool Unknown = false; // the failed change may have been made: its reply never came
 };
 // "All 17 changes were made." or what was done, what failed and what was not sent.
 std::string ReportText(const RightsPlan& plan, const ApplyReport& report);

@@ -4,6 +4,8 @@
 #include "operations/ConfigFields.h"
 #include "session/KORVELSession.h"
 
+#include <exception>
+
 namespace korvel::operations
 {
 
@@ -48,9 +50,13 @@ bool ServerChanges::Record(const char* operation, ChangedObject object, std::str
     auto failed = [&](int code, const char* message)
     {
         entry.Ok = false;
+        // Cut short by our own deadline or cancel: the request may have reached the server.
+        entry.Unknown = session_.LastInterruption() != Interruption::None;
         entry.ErrorCode = code;
         entry.ErrorMessage = message;
         journal_.Append(entry);
+        if (entry.Unknown)
+            std::throw_with_nested(OutcomeUnknown(std::string(message) + ": " + MayHaveBeenMade));
     };
     bool done = false;
     try
@@ -196,6 +202,7 @@ ApplyReport ServerChanges::ApplyRightsPlan(const RightsPlan& plan, const BeforeR
         catch (const std::exception& error)
         {
             report.Error = error.what();
+            report.Unknown = dynamic_cast<const OutcomeUnknown*>(&error) != nullptr;
             return report;
         }
         ++report.Done;

@@ -7,7 +7,9 @@
 //     changes.ModifyUser(asRead, edited);
 //
 // Each method opens the journal first, so a change that could not be recorded is not sent; then it sends
-// the one request, appends the entry with the result and raises the request's failure, if any, unchanged.
+// the one request, appends the entry with the result and raises the request's failure, if any, unchanged;
+// but a request whose reply never came (a deadline or a cancel cut it short) is journaled as unknown and
+// raises OutcomeUnknown.
 // Read-only requests are not journaled: they are called on the session directly.
 //
 // In the window (admin/common/WindowJournal.h), each session call that changes the server is one of these:
@@ -19,6 +21,7 @@
 
 #include "engine/wire/AdminTypes.h"
 #include "journal/Journal.h"
+#include "operations/OutcomeUnknown.h"
 #include "operations/Records.h"
 #include "operations/RightsMatrix.h"
 

@@ -153,13 +153,16 @@ private:
     CheckedStatePlan result_;
 };
 
-// Sends the steps in order; after the first failure nothing more.
+// Sends the steps in order; after the first failure nothing more. A change whose reply never came is read
+// again: made as planned, it counts as done and the rest goes on; otherwise the apply stops there.
 class Sender
 {
 public:
     Sender(ServerChanges& changes, std::size_t total) : changes_(changes), total_(total) {}
 
-    template <typename Request> void Send(std::vector<PlanLine> lines, Request request)
+    // `made` reads the step's object again and says whether the server holds it as planned.
+    template <typename Request, typename Made>
+    void Send(std::vector<PlanLine> lines, Request request, Made made)
     {
         if (!outcome_.Error.empty())
             return;
@@ -167,15 +170,16 @@ public:
         {
             request(changes_);
         }
+        catch (const OutcomeUnknown& error)
+        {
+            if (!MadeAfterAll(made))
+                return outcome_.Unknown
+                           ? Stop(lines, error.what(), true)
+                           : Stop(lines, "no answer came, and the server does not hold the change", false);
+        }
         catch (const std::exception& error)
         {
-            const std::size_t notSent = total_ - outcome_.Done - 1;
-            outcome_.Error = std::to_string(outcome_.Done) + " of " + std::to_string(total_) +
-                             " changes were made. \"" + lines.front().Text() + "\" failed: " + error.what();
-            if (notSent)
-                outcome_.Error += "\n" + std::to_string(notSent) + " further " +
-                                  (notSent == 1 ? "change was" : "changes were") + " not sent.";
-            return;
+            return Stop(lines, error.what(), false);
         }
         ++outcome_.Done;
         outcome_.Made.insert(outcome_.Made.end(), lines.begin(), lines.end());
@@ -184,57 +188,96 @@ public:
     ApplyOutcome Outcome() { return std::move(outcome_); }
 
 private:
+    // Reads the object again: true when the server holds it as planned. One that cannot be read keeps its
+    // outcome unknown.
+    template <typename Made> bool MadeAfterAll(Made made)
+    {
+        try
+        {
+            return made();
+        }
+        catch (const std::exception&)
+        {
+            outcome_.Unknown = true;
+            return false;
+        }
+    }
+
+    void Stop(const std::vector<PlanLine>& lines, const std::string& why, bool unknown)
+    {
+        const std::size_t notSent = total_ - outcome_.Done - 1;
+        outcome_.Error = std::to_string(outcome_.Done) + " of " + std::to_string(total_) +
+                         " changes were made. \"" + lines.front().Text() + "\" " +
+                         (unknown ? "got no answer: " : "failed: ") + why;
+        if (notSent)
+            outcome_.Error += "\n" + std::to_string(notSent) + " further " +
+                              (notSent == 1 ? "change was" : "changes were") + " not sent.";
+    }
+
     ServerChanges& changes_;
     std::size_t total_;
     ApplyOutcome outcome_;
 };
 
-void SendUser(Sender& sender, const UserStep& step)
+void SendUser(TKORVELSession& session, Sender& sender, const UserStep& step)
 {
-    sender.Send(UserLines(step),
-                [&](ServerChanges& changes)
-                {
-                    if (!step.Before)
-                        changes.AddUser(*step.After);
-                    else if (!step.After)
-                        changes.DeleteUser(step.Before->Name);
-                    else
-                        changes.ModifyUser(*step.Before, *step.After);
-                });
+    sender.Send(
+        UserLines(step),
+        [&](ServerChanges& changes)
+        {
+            if (!step.Before)
+                changes.AddUser(*step.After);
+            else if (!step.After)
+                changes.DeleteUser(step.Before->Name);
+            else
+                changes.ModifyUser(*step.Before, *step.After);
+        },
+        [&] { return ReadUser(session, StepName(step)) == step.After; });
 }
 
-void SendDatabase(Sender& sender, const DatabaseStep& step)
+void SendDatabase(TKORVELSession& session, Sender& sender, const DatabaseStep& step)
 {
-    sender.Send(DatabaseLines(step),
-                [&](ServerChanges& changes)
-                {
-                    if (!step.Before)
-                        changes.AddDatabase(*step.After);
-                    else if (!step.After)
-                        changes.DeleteDatabase(step.Before->Name);
-                    else
-                        changes.ModifyDatabase(*step.Before, *step.After);
-                });
+    sender.Send(
+        DatabaseLines(step),
+        [&](ServerChanges& changes)
+        {
+            if (!step.Before)
+                changes.AddDatabase(*step.After);
+            else if (!step.After)
+                changes.DeleteDatabase(step.Before->Name);
+            else
+                changes.ModifyDatabase(*step.Before, *step.After);
+        },
+        [&] { return ReadDatabase(session, StepName(step)) == step.After; });
 }
 
-ApplyOutcome Send(ServerChanges& changes, const StatePlan& plan)
+ApplyOutcome Send(TKORVELSession& session, ServerChanges& changes, const StatePlan& plan)
 {
     Sender sender(changes, plan.Requests());
     for (const UserStep& step : plan.Users)
-        SendUser(sender, step);
+        SendUser(session, sender, step);
     for (const DatabaseStep& step : plan.Databases)
-        SendDatabase(sender, step);
+        SendDatabase(session, sender, step);
     for (const PairChange& change : plan.Rights.Changes())
-        sender.Send({RightsLine(change)}, [&](ServerChanges& c) { c.ChangeRights(change); });
+        sender.Send(
+            {RightsLine(change)}, [&](ServerChanges& c) { c.ChangeRights(change); },
+            [&] { return ReadPairRights(session, change.User, change.Database) == change.After; });
     for (const DatabaseStep& step : plan.DatabaseDeletions)
-        SendDatabase(sender, step);
+        SendDatabase(session, sender, step);
     for (const UserStep& step : plan.UserDeletions)
-        SendUser(sender, step);
+        SendUser(session, sender, step);
     if (plan.Config)
-        sender.Send(ConfigLines(*plan.Config),
-                    [&](ServerChanges& c) { c.ModifyConfig(plan.Config->Before, plan.Config->After); });
+        sender.Send(
+            ConfigLines(*plan.Config),
+            [&](ServerChanges& c) { c.ModifyConfig(plan.Config->Before, plan.Config->After); },
+            [&]
+            {
+                ServerConfig now;
+                session.GetServerConfig(now);
+                return ConfigFieldChanges(now, plan.Config->After).empty();
+            });
     if (plan.OwnAccount)
-        SendUser(sender, *plan.OwnAccount);
+        SendUser(session, sender, *plan.OwnAccount);
     return sender.Outcome();
 }
 
@@ -266,14 +309,30 @@ ApplyOutcome ApplyStatePlan(TKORVELSession& session, ServerChanges& changes, con
         questions.Confirm({}, *plan.OwnAccountQuestion);
     if (plan.Config)
         ConfirmConfig(session, *plan.Config, questions);
-    CheckedStatePlan checked = CheckStatePlan(session, plan);
-    std::string changed;
-    for (const std::string& line : checked.Changed)
-        changed += line + "\n";
-    const bool overwrite = !changed.empty() && questions.Overwrite(changed);
-    ApplyOutcome outcome = Send(changes, overwrite ? checked.Overwriting : checked.Kept);
-    outcome.Skipped = overwrite ? 0 : checked.Changed.size();
-    return outcome;
+    // Checked again after each answer about objects changed meanwhile, so what is sent is built from what
+    // the server held after the last question.
+    StatePlan candidate = plan;
+    std::size_t skipped = 0;
+    for (;;)
+    {
+        CheckedStatePlan checked = CheckStatePlan(session, candidate);
+        if (checked.Changed.empty())
+        {
+            ApplyOutcome outcome = Send(session, changes, checked.Kept);
+            outcome.Skipped = skipped;
+            return outcome;
+        }
+        std::string changed;
+        for (const std::string& line : checked.Changed)
+            changed += line + "\n";
+        if (questions.Overwrite(changed))
+            candidate = std::move(checked.Overwriting);
+        else
+        {
+            skipped += checked.Changed.size();
+            candidate = std::move(checked.Kept);
+        }
+    }
 }
 
 } // namespace korvel::operations

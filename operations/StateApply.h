@@ -1,8 +1,9 @@
 // Sending a state plan: the questions first (the summary, the logged-in account, the lock-out preview of a
 // configuration change), then a check of every object against what the server holds now (another
 // administrator may have changed it since it was read: such objects are listed and left alone unless the
-// person overwrites them), then the requests in the plan's order through ServerChanges, so each is journaled.
-// The first failure stops the rest.
+// person overwrites them; checked again after that answer), then the requests in the plan's order through
+// ServerChanges, so each is journaled. The first failure stops the rest; a request that got no answer is
+// read again first, and goes on when the server holds it as planned.
 #pragma once
 
 #include "operations/ServerChanges.h"
@@ -31,6 +32,7 @@ struct ApplyOutcome
     std::size_t Done = 0;       // requests made
     std::size_t Skipped = 0;    // objects changed meanwhile and left alone
     std::string Error;          // what failed and what was not sent; empty when every request was made
+    bool Unknown = false;       // the request that stopped it got no answer and may have been made
 };
 
 // `plan` carries no Refusal. Raises what Confirm raises, and a failure to read the server during the check.

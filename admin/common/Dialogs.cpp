@@ -36,10 +36,10 @@ void Dialogs::ShowInformation(QWidget* parent, const QString& message)
     DoShowInformation(parent, message);
 }
 
-Answer Dialogs::AskWarningYesNo(QWidget* parent, const QString& question)
+Answer Dialogs::AskWarningYesNo(QWidget* parent, const QString& question, Answer preset)
 {
     NormalCursor cursor;
-    return DoAskWarningYesNo(parent, question);
+    return DoAskWarningYesNo(parent, question, preset);
 }
 
 Answer Dialogs::AskWarningYesNoCancel(QWidget* parent, const QString& question)
@@ -48,10 +48,10 @@ Answer Dialogs::AskWarningYesNoCancel(QWidget* parent, const QString& question)
     return DoAskWarningYesNoCancel(parent, question);
 }
 
-Answer Dialogs::AskConfirmationYesNo(QWidget* parent, const QString& question)
+Answer Dialogs::AskConfirmationYesNo(QWidget* parent, const QString& question, Answer preset)
 {
     NormalCursor cursor;
-    return DoAskConfirmationYesNo(parent, question);
+    return DoAskConfirmationYesNo(parent, question, preset);
 }
 
 std::optional<QString> Dialogs::GetSaveFileName(QWidget* parent, const SaveFileRequest& request)

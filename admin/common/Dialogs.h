@@ -34,12 +34,14 @@ public:
     void ShowError(QWidget* parent, const QString& message);
     // Information icon, the message, one OK button (the report after a bulk action).
     void ShowInformation(QWidget* parent, const QString& message);
-    // Warning icon with Yes and No.
-    Answer AskWarningYesNo(QWidget* parent, const QString& question);
-    // Warning icon with Yes, No and Cancel (unsaved edits).
+    // Warning icon with Yes and No. `preset` is the button Enter presses: No for a question that risks
+    // something (a deletion, a stop, an overwrite, a save despite a warning), so a hurried Enter does
+    // nothing.
+    Answer AskWarningYesNo(QWidget* parent, const QString& question, Answer preset = Answer::Yes);
+    // Warning icon with Yes, No and Cancel (unsaved edits; Yes saves them).
     Answer AskWarningYesNoCancel(QWidget* parent, const QString& question);
-    // Confirmation (question icon) with Yes and No.
-    Answer AskConfirmationYesNo(QWidget* parent, const QString& question);
+    // Confirmation (question icon) with Yes and No; `preset` as above.
+    Answer AskConfirmationYesNo(QWidget* parent, const QString& question, Answer preset = Answer::Yes);
 
     struct SaveFileRequest
     {
@@ -67,9 +69,9 @@ protected:
     // What the implementation shows, called with the normal cursor in force.
     virtual void DoShowError(QWidget* parent, const QString& message) = 0;
     virtual void DoShowInformation(QWidget* parent, const QString& message) = 0;
-    virtual Answer DoAskWarningYesNo(QWidget* parent, const QString& question) = 0;
+    virtual Answer DoAskWarningYesNo(QWidget* parent, const QString& question, Answer preset) = 0;
     virtual Answer DoAskWarningYesNoCancel(QWidget* parent, const QString& question) = 0;
-    virtual Answer DoAskConfirmationYesNo(QWidget* parent, const QString& question) = 0;
+    virtual Answer DoAskConfirmationYesNo(QWidget* parent, const QString& question, Answer preset) = 0;
     virtual std::optional<QString> DoGetSaveFileName(QWidget* parent, const SaveFileRequest& request) = 0;
     virtual std::optional<QString> DoBrowseForDirectory(QWidget* parent, const QString& startPath) = 0;
     virtual bool DoRemoteLogin(QWidget* parent, const QString& server, std::string& userName,

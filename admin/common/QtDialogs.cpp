@@ -15,10 +15,18 @@ namespace
 {
 
 QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const QString& question,
-                                QMessageBox::StandardButtons buttons)
+                                QMessageBox::StandardButtons buttons,
+                                QMessageBox::StandardButton preset = QMessageBox::NoButton)
 {
     QMessageBox box(icon, QApplication::applicationDisplayName(), question, buttons, parent);
+    if (preset != QMessageBox::NoButton)
+        box.setDefaultButton(preset);
     return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QMessageBox::StandardButton YesNoButton(Answer preset)
+{
+    return preset == Answer::No ? QMessageBox::No : QMessageBox::Yes;
 }
 
 Answer ToAnswer(QMessageBox::StandardButton button)
@@ -46,23 +54,24 @@ void QtDialogs::DoShowInformation(QWidget* parent, const QString& message)
     Ask(parent, QMessageBox::Information, message, QMessageBox::Ok);
 }
 
-Answer QtDialogs::DoAskWarningYesNo(QWidget* parent, const QString& question)
+Answer QtDialogs::DoAskWarningYesNo(QWidget* parent, const QString& question, Answer preset)
 {
     // Closing the box without a button counts as No: there is no Cancel to give.
-    Answer answer = ToAnswer(Ask(parent, QMessageBox::Warning, question, QMessageBox::Yes | QMessageBox::No));
+    Answer answer = ToAnswer(
+        Ask(parent, QMessageBox::Warning, question, QMessageBox::Yes | QMessageBox::No, YesNoButton(preset)));
     return answer == Answer::Yes ? Answer::Yes : Answer::No;
 }
 
 Answer QtDialogs::DoAskWarningYesNoCancel(QWidget* parent, const QString& question)
 {
     return ToAnswer(Ask(parent, QMessageBox::Warning, question,
-                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel));
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes));
 }
 
-Answer QtDialogs::DoAskConfirmationYesNo(QWidget* parent, const QString& question)
+Answer QtDialogs::DoAskConfirmationYesNo(QWidget* parent, const QString& question, Answer preset)
 {
-    Answer answer =
-        ToAnswer(Ask(parent, QMessageBox::Question, question, QMessageBox::Yes | QMessageBox::No));
+    Answer answer = ToAnswer(Ask(parent, QMessageBox::Question, question, QMessageBox::Yes | QMessageBox::No,
+                                 YesNoButton(preset)));
     return answer == Answer::Yes ? Answer::Yes : Answer::No;
 }
 

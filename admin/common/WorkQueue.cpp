@@ -1,6 +1,7 @@
 #include "admin/common/WorkQueue.h"
 
 #include "engine/Transport.h"
+#include "operations/OutcomeUnknown.h"
 
 #include <algorithm>
 #include <poll.h>
@@ -59,6 +60,9 @@ std::exception_ptr ErrorFor(EndReason reason, std::exception_ptr error)
     case EndReason::Preempted:
         return std::make_exception_ptr(JobPreempted());
     case EndReason::CancelledByPerson:
+        // A change the cancel cut short may have been made: the person is told so, not silenced.
+        if (Is<operations::OutcomeUnknown>(error))
+            return error;
         return std::make_exception_ptr(CommandCancelled());
     case EndReason::None:
         break;

@@ -133,6 +133,8 @@ private:
         if (entry.Ok)
             return QStringLiteral("ok");
         const QString message = QString::fromStdString(entry.ErrorMessage);
+        if (entry.Unknown)
+            return QStringLiteral("unknown: %1").arg(message);
         return entry.ErrorCode != 0 ? QStringLiteral("error %1: %2").arg(entry.ErrorCode).arg(message)
                                     : message;
     }

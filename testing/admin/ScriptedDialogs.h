@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -63,6 +64,11 @@ public:
     bool DirectoriesWritable = true;
 
     std::vector<Box> Boxes; // every message box shown, in order
+    // The button Enter would press, for each Yes/No question in order.
+    std::vector<admin::Answer> Presets;
+    // Called as each question is asked, before its answer is taken: a test changes the server while the
+    // question is open.
+    std::function<void(const QString& question)> WhileAsking;
     std::vector<Wait> Waits;
     std::vector<QString> BrowseStarts; // start path of each folder chooser
     std::vector<SaveFileRequest> SaveRequests;
@@ -99,16 +105,18 @@ protected:
         Record(Kind::Information);
         Boxes.push_back({Kind::Information, message});
     }
-    admin::Answer DoAskWarningYesNo(QWidget*, const QString& q) override
+    admin::Answer DoAskWarningYesNo(QWidget*, const QString& q, admin::Answer preset) override
     {
+        Presets.push_back(preset);
         return Ask(Kind::WarningYesNo, q);
     }
     admin::Answer DoAskWarningYesNoCancel(QWidget*, const QString& q) override
     {
         return Ask(Kind::WarningYesNoCancel, q);
     }
-    admin::Answer DoAskConfirmationYesNo(QWidget*, const QString& q) override
+    admin::Answer DoAskConfirmationYesNo(QWidget*, const QString& q, admin::Answer preset) override
     {
+        Presets.push_back(preset);
         return Ask(Kind::ConfirmationYesNo, q);
     }
     std::optional<QString> DoGetSaveFileName(QWidget*, const SaveFileRequest& request) override
@@ -155,6 +163,8 @@ private:
     {
         Record(kind);
         Boxes.push_back({kind, question});
+        if (WhileAsking)
+            WhileAsking(question);
         if (Answers.empty())
         {
             ADD_FAILURE() << "unscripted question: " << question.toStdString();

@@ -118,11 +118,14 @@ CliRun Finish(Prepared& p, pid_t child)
 
 // Reads the terminal until `expected` has appeared in `text` (with none: until it closes), the terminal
 // closes, or ten seconds pass.
-void ReadTerminalUntil(int master, const std::string* expected, std::string& text)
+// Reads until `expected` appears at `from` or later (the same question asked again is a new match); returns
+// where the match ends.
+std::size_t ReadTerminalUntil(int master, const std::string* expected, std::string& text,
+                              std::size_t from = 0)
 {
+    auto found = [&] { return expected ? text.find(*expected, from) : std::string::npos; };
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while ((!expected || text.find(*expected) == std::string::npos) &&
-           std::chrono::steady_clock::now() < deadline)
+    while ((!expected || found() == std::string::npos) && std::chrono::steady_clock::now() < deadline)
     {
         pollfd ready{master, POLLIN, 0};
         if (poll(&ready, 1, 100) <= 0)
@@ -130,9 +133,11 @@ void ReadTerminalUntil(int master, const std::string* expected, std::string& tex
         char chunk[256];
         ssize_t got = read(master, chunk, sizeof chunk);
         if (got <= 0)
-            return;
+            break;
         text.append(chunk, static_cast<std::size_t>(got));
     }
+    const std::size_t at = found();
+    return at == std::string::npos ? from : at + expected->size();
 }
 
 } // namespace
@@ -278,9 +283,10 @@ TerminalRun RunCliOnTerminal(const std::vector<std::string>& args,
         return tcgetattr(slave, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
     };
     TerminalRun result;
+    std::size_t from = 0;
     for (const TerminalExchange& exchange : exchanges)
     {
-        ReadTerminalUntil(master, &exchange.Expect, result.Text);
+        from = ReadTerminalUntil(master, &exchange.Expect, result.Text, from);
         result.EchoOn.push_back(echoOn());
         if (exchange.Meanwhile)
             exchange.Meanwhile();

@@ -7,7 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 namespace korvel::test
 {
@@ -95,6 +100,27 @@ TEST_F(CliSilentServerTest, SigintOrSigtermEndAWaitingCommandWith128PlusTheSigna
     EXPECT_EQ(codes, (std::vector<std::uint16_t>{REQUEST_CONNECTPARAMS, REQUEST_CONNECTPARAMS, REQUEST_LOGIN,
                                                  REQUEST_SESSIONPARAMS, REQUEST_GETUSERNAMES,
                                                  REQUEST_RECONNECT, REQUEST_LOGOUT}));
+}
+
+TEST_F(CliSilentServerTest, AChangeWithoutAReplyIsJournaledAsUnknownAndSaidSo)
+{
+    AnswerTheLoginOnly();
+    char pattern[] = "/tmp/korvel-unknown-XXXXXX";
+    const std::string state = mkdtemp(pattern);
+    CliRun run = RunCli(Args({"--timeout", "2", "database", "delete", "Sales"}), {"XDG_STATE_HOME=" + state});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Err.find("No answer from 127.0.0.1 port " + Port() + " within 2 seconds (--timeout). "), 0u)
+        << run.Err;
+    EXPECT_NE(run.Err.find("the change may have been made; check before retrying"), std::string::npos)
+        << run.Err;
+    std::ifstream journal(state + "/korvel-admin/journal.jsonl");
+    std::string line;
+    ASSERT_TRUE(std::getline(journal, line));
+    const nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
+    EXPECT_EQ(entry["operation"], "delete database");
+    EXPECT_EQ(entry["result"], "unknown") << line;
+    EXPECT_FALSE(std::getline(journal, line)) << "one line";
+    std::filesystem::remove_all(state);
 }
 
 } // namespace

@@ -40,8 +40,9 @@ void GuardAccountChange(QWidget* parent, BackgroundRunner& runner, TKORVELSessio
                                            FromStd(operations::LastAdministratorMessage(name, change)));
                 return then(AccountGuardResult::Refused);
             case operations::AccountRisk::OwnAccount:
-                if (CurrentDialogs().AskWarningYesNo(
-                        parent, FromStd(operations::OwnAccountQuestion(name, change))) != Answer::Yes)
+                if (CurrentDialogs().AskWarningYesNo(parent,
+                                                     FromStd(operations::OwnAccountQuestion(name, change)),
+                                                     Answer::No) != Answer::Yes)
                     return then(AccountGuardResult::Refused);
                 return then(AccountGuardResult::AllowedLogOut);
             case operations::AccountRisk::None:

@@ -277,8 +277,8 @@ void TDatabaseUsersPage::EditDatabaseUserButtonClick()
 void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
 {
     if (CurrentDialogs().AskWarningYesNo(
-            this, QStringLiteral("Are you sure you want to delete the selected database user ?")) !=
-        Answer::Yes)
+            this, QStringLiteral("Are you sure you want to delete the selected database user ?"),
+            Answer::No) != Answer::Yes)
         return;
     const QString name = NameIn(DatabaseUserEdit);
     const std::string database = ToStd(currentDatabase_);

@@ -190,7 +190,8 @@ void TDatabasesPage::EditDatabaseButtonClick()
 void TDatabasesPage::DeleteDatabaseButtonClick()
 {
     if (CurrentDialogs().AskWarningYesNo(
-            this, QStringLiteral("Are you sure you want to delete the selected database ?")) != Answer::Yes)
+            this, QStringLiteral("Are you sure you want to delete the selected database ?"), Answer::No) !=
+        Answer::Yes)
         return;
     const QString name = NameIn(DatabaseNameEdit);
     const std::string database = ToStd(name);

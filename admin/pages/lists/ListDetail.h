@@ -8,6 +8,7 @@
 #include "admin/pages/PageFields.h"
 #include "admin/pages/lists/ListPages.h"
 #include "engine/wire/Message.h"
+#include "operations/FreshRead.h"
 
 #include <QListWidget>
 #include <QPointer>
@@ -133,75 +134,84 @@ public:
     using Sender = std::function<void(JobContext&, const std::optional<Record>& before)>;
 
     // The Save of the detail: a new record is added; a changed one goes through SaveShown. Either way the
-    // list is read again with the saved row selected, then `after`.
+    // list is read again with the saved row selected (unless `readList` is false: the login is about to
+    // end), then `after`.
     void Save(bool adding, const QString& name,
               std::function<QStringList(const Record&, const Record&)> describe, Sender send,
-              std::function<void()> after)
+              std::function<void()> after, bool readList = true)
     {
         const RowPick saved{name, RowPick::NoIndex};
         if (adding)
             return Change(
                 {.Changes = true}, [send](JobContext& job) { send(job, std::nullopt); }, saved,
                 std::move(after));
-        SaveShown({.Changes = true}, name, std::move(describe), std::move(send), saved, std::move(after));
+        SaveShown({.Changes = true}, name, std::move(describe), std::move(send),
+                  readList ? std::optional(saved) : std::nullopt, std::move(after));
     }
 
     // Saves a change of the shown record `name`: it is read again first, and `change` is sent only when it is
     // as shown. Otherwise the person is told what another administrator changed (`describe(shown, now)` lists
-    // it) and asked before overwriting; a record deleted meanwhile is not saved. Then as Change.
+    // it) and asked, from the worker, before overwriting; after a yes it is read again, and asked about
+    // again while it moved, so the change is built from a read made after the last answer. A record deleted
+    // meanwhile is not saved. Then the list is read again and the row `pick` chooses shown (without a pick,
+    // as after the account the window is logged in with changed, nothing more is read), then `after`.
     void SaveShown(JobOptions options, const QString& name,
                    std::function<QStringList(const Record& shown, const Record& now)> describe, Sender change,
-                   RowPick pick, std::function<void()> after)
+                   std::optional<RowPick> pick, std::function<void()> after)
     {
-        struct Checked
+        struct Saved
         {
-            std::optional<ListedRecord<Record>> Saved;
+            bool Sent = false;
             bool Deleted = false;
-            QStringList Changes;
-            std::optional<Record> Now; // what an overwrite changes
+            std::optional<ListedRecord<Record>> Listed;
         };
-        const std::optional<Record> shown = ShownRecord(name);
         const Readers readers = CurrentReaders();
-        SubmitCommand<Checked>(
+        QWidget* page = page_;
+        SubmitCommand<Saved>(
             page_, runner_, options,
-            [readers, name, shown, describe, change, pick](JobContext& job)
+            [readers, name, shown = ShownRecord(name), describe, change, pick, page](JobContext& job)
             {
-                Checked checked;
-                job.Check();
+                Saved saved;
+                std::optional<Record> now;
                 try
                 {
-                    checked.Now = readers.Read(ToStd(name));
-                    checked.Changes = shown ? describe(*shown, *checked.Now) : QStringList();
+                    now = operations::ReadAfterQuestions<Record>(
+                        shown,
+                        [&]
+                        {
+                            job.Check();
+                            return readers.Read(ToStd(name));
+                        },
+                        [&](const std::optional<Record>& asked, const Record& fresh) {
+                            return AskOverwrite(job, page, name,
+                                                asked ? describe(*asked, fresh) : QStringList());
+                        });
                 }
                 catch (...)
                 {
                     if (!IsNotFound(std::current_exception()))
                         throw;
-                    checked.Deleted = true;
+                    saved.Deleted = true;
+                    return saved;
                 }
-                if (checked.Deleted || !checked.Changes.isEmpty())
-                    return checked;
+                if (!now)
+                    return saved;
                 job.Check();
-                change(job, checked.Now);
+                change(job, now);
+                saved.Sent = true;
                 job.Check();
-                checked.Saved = Read(readers, pick);
-                return checked;
+                if (pick)
+                    saved.Listed = Read(readers, *pick);
+                return saved;
             },
-            [this, options, name, change, pick, after](Checked checked)
+            [this, name, after](Saved saved)
             {
-                if (checked.Saved)
-                {
-                    Show(*checked.Saved);
-                    if (after)
-                        after();
-                }
-                else if (checked.Deleted)
+                if (saved.Listed)
+                    Show(*saved.Listed);
+                if (saved.Sent && after)
+                    after();
+                else if (saved.Deleted)
                     CurrentDialogs().ShowInformation(page_, DeletedMeanwhileText(name));
-                else if (CurrentDialogs().AskWarningYesNo(page_, OverwriteQuestion(name, checked.Changes)) ==
-                         Answer::Yes)
-                    Change(
-                        options, [change, now = checked.Now](JobContext& job) { change(job, now); }, pick,
-                        after);
             });
     }
 
@@ -245,6 +255,21 @@ public:
     }
 
 private:
+    // On the worker: no question when nothing changed; else asked on the user-interface thread.
+    static operations::Asked AskOverwrite(JobContext& job, QWidget* page, const QString& name,
+                                          const QStringList& changes)
+    {
+        if (changes.isEmpty())
+            return operations::Asked::Nothing;
+        const bool yes = job.AskOwner(
+            [page, name, changes]
+            {
+                return CurrentDialogs().AskWarningYesNo(page, OverwriteQuestion(name, changes), Answer::No) ==
+                       Answer::Yes;
+            });
+        return yes ? operations::Asked::Agreed : operations::Asked::Declined;
+    }
+
     void ShowRecord(const QString& name, const Record& record)
     {
         shown_.reset();

@@ -191,8 +191,8 @@ void TUsersPage::DeleteUserButtonClick()
         {
             if (guard == AccountGuardResult::Refused ||
                 CurrentDialogs().AskWarningYesNo(
-                    this, QStringLiteral("Are you sure you want to delete the selected user ?")) !=
-                    Answer::Yes)
+                    this, QStringLiteral("Are you sure you want to delete the selected user ?"),
+                    Answer::No) != Answer::Yes)
                 return;
             const std::string user = ToStd(name);
             TKORVELSession& session = session_;
@@ -236,24 +236,21 @@ void TUsersPage::SendSave(AccountGuardResult guard, std::function<void()> saved)
         changes.Through(session).ModifyUser({user.Name, held.Password, held.Description, held.Administrator},
                                             user);
     };
-    auto done = [this, saved]
+    // The account the window is logged in with is read again like any other before it is saved (a password
+    // rotated meanwhile is not undone unasked); the list is not read after it: the login ends.
+    const bool logOut = guard == AccountGuardResult::AllowedLogOut;
+    auto done = [this, saved, logOut]
     {
-        ListShown();
+        if (logOut)
+            UserEditState = esViewing;
+        else
+            ListShown();
         if (saved)
             saved();
+        if (logOut)
+            logOut_();
     };
-    if (guard == AccountGuardResult::AllowedLogOut)
-        return void(SubmitCommand(
-            this, runner_, {.Changes = true},
-            [send, shown = commands_->ShownRecord(savedName)](JobContext& job) { send(job, shown); },
-            [this, saved]
-            {
-                UserEditState = esViewing;
-                if (saved)
-                    saved();
-                logOut_();
-            }));
-    commands_->Save(adding, savedName, DescribeChanges, send, done);
+    commands_->Save(adding, savedName, DescribeChanges, send, done, !logOut);
 }
 
 QStringList TUsersPage::DescribeChanges(const UserRecord& shown, const UserRecord& now)

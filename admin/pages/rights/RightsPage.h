@@ -104,7 +104,8 @@ private:
     TUserRights CheckedRights() const;
     // The summary question, the conflict check, the changes, then a fresh read.
     void Send(const operations::RightsPlan& plan);
-    void SendChecked(const operations::CheckedPlan& checked);
+    // On the user-interface thread: whether to overwrite the pairs changed meanwhile.
+    bool Overwrite(const std::vector<operations::Conflict>& conflicts);
     void ChangesSent(const operations::RightsPlan& plan, const operations::ApplyReport& report);
     // The error box (if any) is the command's; the grid is read again.
     void ChangeFailed();

@@ -145,37 +145,45 @@ void TRightsPage::Send(const operations::RightsPlan& plan)
     // A read still under way would be stale after the changes; the grid is read again once they are sent.
     CancelRead();
     readRetry_->stop();
+    struct Sent
+    {
+        operations::RightsPlan Plan;
+        operations::ApplyReport Report;
+    };
     TKORVELSession& session = session_;
-    sending_ = SubmitCommand<operations::CheckedPlan>(
-                   this, runner_, {},
-                   [&session, plan](JobContext& job)
-                   { return operations::CheckPlan(session, plan, [&job] { job.Check(); }); },
-                   [this](const operations::CheckedPlan& checked) { SendChecked(checked); },
+    // The conflicts are asked about from the worker, and the plan checked again after each answer, so an
+    // overwrite is built from what the server held after the question.
+    sending_ = SubmitCommand<Sent>(
+                   this, runner_, {.Changes = true},
+                   [this, &session, changes = journal_.Sender(), plan](JobContext& job)
+                   {
+                       const operations::BeforeRequest check = [&job] { job.Check(); };
+                       Sent sent;
+                       sent.Plan =
+                           operations::SettlePlan(
+                               session, plan,
+                               [this, &job](const std::vector<operations::Conflict>& conflicts)
+                               { return job.AskOwner([this, conflicts] { return Overwrite(conflicts); }); },
+                               check)
+                               .Plan;
+                       sent.Report = changes.Through(session).ApplyRightsPlan(sent.Plan, check);
+                       if (sent.Report.Unknown) // said even after a cancel: it may have been made
+                           throw operations::OutcomeUnknown(operations::ReportText(sent.Plan, sent.Report));
+                       job.Check(); // a cancelled send is reported as such, not as a failed change
+                       return sent;
+                   },
+                   [this](const Sent& sent) { ChangesSent(sent.Plan, sent.Report); },
                    [this](std::exception_ptr) { ChangeFailed(); }) != nullptr;
 }
 
-void TRightsPage::SendChecked(const operations::CheckedPlan& checked)
+bool TRightsPage::Overwrite(const std::vector<operations::Conflict>& conflicts)
 {
-    sending_ = false;
-    const bool overwrite =
-        !checked.Conflicts.empty() &&
-        CurrentDialogs().AskWarningYesNo(
-            this, QStringLiteral("Another administrator changed these since the grid was read:\n") +
-                      FromStd(operations::ConflictList(checked.Conflicts)) +
-                      QStringLiteral("Overwrite them too? (No skips them.)")) == Answer::Yes;
-    const operations::RightsPlan plan = overwrite ? operations::Overwriting(checked) : checked.Kept;
-    TKORVELSession& session = session_;
-    sending_ = SubmitCommand<operations::ApplyReport>(
-                   this, runner_, {.Changes = true},
-                   [&session, changes = journal_.Sender(), plan](JobContext& job)
-                   {
-                       operations::ApplyReport report =
-                           changes.Through(session).ApplyRightsPlan(plan, [&job] { job.Check(); });
-                       job.Check(); // a cancelled send is reported as such, not as a failed change
-                       return report;
-                   },
-                   [this, plan](operations::ApplyReport report) { ChangesSent(plan, report); },
-                   [this](std::exception_ptr) { ChangeFailed(); }) != nullptr;
+    return CurrentDialogs().AskWarningYesNo(
+               this,
+               QStringLiteral("Another administrator changed these since the grid was read:\n") +
+                   FromStd(operations::ConflictList(conflicts)) +
+                   QStringLiteral("Overwrite them too? (No skips them.)"),
+               Answer::No) == Answer::Yes;
 }
 
 void TRightsPage::ChangesSent(const operations::RightsPlan& plan, const operations::ApplyReport& report)

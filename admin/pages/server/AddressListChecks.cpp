@@ -8,10 +8,13 @@
 #include "admin/pages/PageFields.h"
 #include "admin/pages/lists/ListDetail.h"
 #include "operations/ConfigChecks.h"
+#include "operations/FreshRead.h"
 #include "session/KORVELSession.h"
 
 #include <QPlainTextEdit>
 #include <QTextBlock>
+
+#include <set>
 
 namespace korvel::admin
 {
@@ -79,48 +82,70 @@ QStringList DescribeConfigChanges(const ServerConfig& before, const ServerConfig
 
 void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources,
                        const std::optional<ServerConfig>& shown, const ServerConfig& changed,
-                       std::function<void(const ServerConfig& current)> confirmed)
+                       std::function<ServerConfig(JobContext& job, const ServerConfig& current)> send,
+                       std::function<void(const ServerConfig& stored)> sent)
 {
-    struct Checked
-    {
-        ServerConfig Current;
-        QStringList ChangedMeanwhile;
-        std::vector<std::string> Warnings;
-    };
+    using operations::Asked;
     TKORVELSession& session = sources.Session;
     const std::optional<StringList> recentAddresses = sources.SessionWalk.Fresh();
-    SubmitCommand<Checked>(
-        parent, sources.Runner, {},
-        [&session, shown, changed, recentAddresses](JobContext& job)
+    SubmitCommand<std::optional<ServerConfig>>(
+        parent, sources.Runner, {.Changes = true},
+        [parent, &session, shown, changed, recentAddresses,
+         send](JobContext& job) -> std::optional<ServerConfig>
         {
-            job.Check();
-            Checked checked;
-            ServerConfig& current = checked.Current;
-            session.GetServerConfig(current);
-            if (shown)
-                checked.ChangedMeanwhile = DescribeConfigChanges(*shown, current);
-            StringList sessionAddresses;
-            if (addresses::MayLockOut(current, changed))
+            auto yes = [&](const QString& question)
             {
-                job.Check();
-                sessionAddresses =
-                    recentAddresses ? *recentAddresses : operations::ReadSessionAddresses(session);
-            }
-            checked.Warnings = operations::ConfigWarnings(current, changed, sessionAddresses);
-            return checked;
+                return job.AskOwner(
+                    [parent, question] {
+                        return CurrentDialogs().AskWarningYesNo(parent, question, Answer::No) == Answer::Yes;
+                    });
+            };
+            std::set<std::string> answered; // warnings said yes to are not asked again
+            auto ask = [&](const std::optional<ServerConfig>& asked, const ServerConfig& now)
+            {
+                bool askedAny = false;
+                const QStringList meanwhile = asked ? DescribeConfigChanges(*asked, now) : QStringList();
+                if (!meanwhile.isEmpty())
+                {
+                    if (!yes(OverwriteQuestion(QStringLiteral("Server configuration"), meanwhile)))
+                        return Asked::Declined;
+                    askedAny = true;
+                }
+                StringList sessionAddresses;
+                if (addresses::MayLockOut(now, changed))
+                {
+                    job.Check();
+                    sessionAddresses =
+                        recentAddresses ? *recentAddresses : operations::ReadSessionAddresses(session);
+                }
+                for (const std::string& warning : operations::ConfigWarnings(now, changed, sessionAddresses))
+                    if (answered.insert(warning).second)
+                    {
+                        if (!yes(FromStd(warning) + QStringLiteral(" Save anyway?")))
+                            return Asked::Declined;
+                        askedAny = true;
+                    }
+                return askedAny ? Asked::Agreed : Asked::Nothing;
+            };
+            const std::optional<ServerConfig> current = operations::ReadAfterQuestions<ServerConfig>(
+                shown,
+                [&]
+                {
+                    job.Check();
+                    ServerConfig config;
+                    session.GetServerConfig(config);
+                    return config;
+                },
+                ask);
+            if (!current)
+                return std::nullopt;
+            job.Check();
+            return send(job, *current);
         },
-        [parent, confirmed = std::move(confirmed)](Checked checked)
+        [sent = std::move(sent)](const std::optional<ServerConfig>& stored)
         {
-            if (!checked.ChangedMeanwhile.isEmpty() &&
-                CurrentDialogs().AskWarningYesNo(parent,
-                                                 OverwriteQuestion(QStringLiteral("Server configuration"),
-                                                                   checked.ChangedMeanwhile)) != Answer::Yes)
-                return;
-            for (const std::string& warning : checked.Warnings)
-                if (CurrentDialogs().AskWarningYesNo(
-                        parent, FromStd(warning) + QStringLiteral(" Save anyway?")) != Answer::Yes)
-                    return;
-            confirmed(checked.Current);
+            if (stored)
+                sent(*stored);
         });
 }
 

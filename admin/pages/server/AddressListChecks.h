@@ -22,6 +22,7 @@ namespace korvel::admin
 {
 
 class BackgroundRunner;
+class JobContext;
 class RecentSessionWalk;
 
 // Where the checks before a save read what the server holds.
@@ -38,11 +39,14 @@ void MarkBadAddressLines(QPlainTextEdit* memo);
 // Reads the server's configuration (and, when a list changed or logins become denied, the sessions' addresses
 // unless the Status page read them under a minute ago) through the runner. When the configuration is no
 // longer as `shown` (another administrator changed it since), it lists what changed and asks before
-// overwriting; then it asks "... Save anyway?" for each warning, and calls `confirmed` when the person
-// answered Yes to all (not at all after a No, a failure or a cancel), with the configuration the server held.
+// overwriting; then it asks "... Save anyway?" for each warning. The questions are asked from the worker;
+// after answers it reads again, and asks again about what moved meanwhile (and about new warnings). When the
+// person answered Yes to all, `send` runs on the worker with the configuration read after the last answer,
+// and `sent` gets its result on the user-interface thread (not at all after a No, a failure or a cancel).
 void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources,
                        const std::optional<ServerConfig>& shown, const ServerConfig& changed,
-                       std::function<void(const ServerConfig& current)> confirmed);
+                       std::function<ServerConfig(JobContext& job, const ServerConfig& current)> send,
+                       std::function<void(const ServerConfig& stored)> sent);
 
 // What differs between two configurations, one entry per field: "Max # of Connections was "100", now "50"".
 QStringList DescribeConfigChanges(const ServerConfig& before, const ServerConfig& now);

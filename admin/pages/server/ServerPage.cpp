@@ -281,28 +281,24 @@ void TServerPage::Save(std::function<void()> saved)
     const ServerConfig edited = EditedConfig();
     const ServerConfig config = WithoutTypedBlankLines(edited);
     // Still editing until the checks are answered and the save is done.
-    ConfirmConfigSave(this, {session_, runner_, *sessionWalk_}, shownConfig_, edited,
-                      [this, config, saved = std::move(saved)](const ServerConfig& current)
-                      {
-                          TKORVELSession& session = session_;
-                          SubmitCommand<ServerConfig>(
-                              this, runner_, {.Changes = true},
-                              [&session, changes = journal_.Sender(), current, config](JobContext& job)
-                              {
-                                  changes.Through(session).ModifyConfig(current, config);
-                                  job.Check();
-                                  ServerConfig stored;
-                                  session.GetServerConfig(stored);
-                                  return stored;
-                              },
-                              [this, saved](ServerConfig stored)
-                              {
-                                  ShowConfig(stored);
-                                  ResetEditState();
-                                  if (saved)
-                                      saved();
-                              });
-                      });
+    TKORVELSession& session = session_;
+    ConfirmConfigSave(
+        this, {session_, runner_, *sessionWalk_}, shownConfig_, edited,
+        [&session, changes = journal_.Sender(), config](JobContext& job, const ServerConfig& current)
+        {
+            changes.Through(session).ModifyConfig(current, config);
+            job.Check();
+            ServerConfig stored;
+            session.GetServerConfig(stored);
+            return stored;
+        },
+        [this, saved = std::move(saved)](const ServerConfig& stored)
+        {
+            ShowConfig(stored);
+            ResetEditState();
+            if (saved)
+                saved();
+        });
 }
 
 void TServerPage::CancelServerButtonClick()

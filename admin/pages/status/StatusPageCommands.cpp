@@ -49,7 +49,7 @@ QString RemoveManyQuestion(int count, bool anyConnected)
 
 bool Confirmed(QWidget* parent, const QString& question)
 {
-    return CurrentDialogs().AskConfirmationYesNo(parent, question) == Answer::Yes;
+    return CurrentDialogs().AskConfirmationYesNo(parent, question, Answer::No) == Answer::Yes;
 }
 
 } // namespace

@@ -43,9 +43,15 @@ protected:
         std::printf("unexpected error box: %s\n", qPrintable(message));
     }
     void DoShowInformation(QWidget*, const QString&) override {}
-    admin::Answer DoAskWarningYesNo(QWidget*, const QString&) override { return admin::Answer::Yes; }
+    admin::Answer DoAskWarningYesNo(QWidget*, const QString&, admin::Answer) override
+    {
+        return admin::Answer::Yes;
+    }
     admin::Answer DoAskWarningYesNoCancel(QWidget*, const QString&) override { return admin::Answer::No; }
-    admin::Answer DoAskConfirmationYesNo(QWidget*, const QString&) override { return admin::Answer::Yes; }
+    admin::Answer DoAskConfirmationYesNo(QWidget*, const QString&, admin::Answer) override
+    {
+        return admin::Answer::Yes;
+    }
     std::optional<QString> DoGetSaveFileName(QWidget*, const SaveFileRequest&) override { return {}; }
     std::optional<QString> DoBrowseForDirectory(QWidget*, const QString&) override { return {}; }
     bool DoRemoteLogin(QWidget*, const QString&, std::string& userName, std::string& password) override

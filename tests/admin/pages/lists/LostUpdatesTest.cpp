@@ -154,6 +154,90 @@ TEST_F(LostUpdatesTest, ASaveOverAnotherAdministratorsChangeAsksFirstAndNoSendsN
     }
 }
 
+// The record moves again while the overwrite (or own-account) question is open: the answer is followed by a
+// fresh read and a second question showing what moved; its No sends nothing, so the other's change stays.
+TEST_F(LostUpdatesTest, AChangeWhileTheQuestionIsOpenIsAskedAboutAgain)
+{
+    std::vector<Case> cases = Cases();
+    Case users = cases[0];
+    users.Listed = "bob: Password changed";
+    users.Other = "Sales admin/rotated";
+    users.Stored = [](TKORVELSession& session)
+    {
+        std::string password, description;
+        bool administrator = false;
+        session.GetServerUser("bob", password, description, administrator);
+        return QString::fromStdString(description) + (administrator ? " admin/" : "/") +
+               QString::fromStdString(password);
+    };
+    Case server = cases[3];
+    server.Listed = "Server configuration: Dead Session Cleanup Interval was";
+    server.Other = "42/31";
+    server.Stored = [](TKORVELSession& session)
+    {
+        ServerConfig config;
+        session.GetServerConfig(config);
+        return QString("%1/%2").arg(config.MaxConnections).arg(config.DeadSessionInterval);
+    };
+    // The account the window is logged in with, demoted while another administrator exists: the question
+    // before the save is its own.
+    Case own = users;
+    own.Caption = "own account";
+    own.EditInWindow = [this](const LostUpdatesTest&)
+    {
+        Click("CancelUserButton");
+        Pick("UsersListBox", 0);
+        Click("EditUserButton");
+        Find<QCheckBox>("AdministratorCheckBox")->setChecked(false);
+    };
+    own.ChangeElsewhere = [](TKORVELSession&) {};
+    own.Listed = "admin: Password changed";
+    own.Other = "administrator/rotated";
+    own.Stored = [](TKORVELSession& session)
+    {
+        std::string password, description;
+        bool administrator = false;
+        session.GetServerUser("admin", password, description, administrator);
+        return QString(administrator ? "administrator/" : "/") + QString::fromStdString(password);
+    };
+    const std::vector<std::pair<Case, std::function<void(TKORVELSession&)>>> surfaces{
+        {users, [](TKORVELSession& other) { other.ModifyServerUser("bob", "rotated", "Sales", true); }},
+        {server,
+         [](TKORVELSession& other)
+         {
+             ServerConfig config;
+             other.GetServerConfig(config);
+             config.DeadSessionInterval = 31;
+             other.ModifyServerConfig(config);
+         }},
+        {own, [](TKORVELSession& other) { other.ModifyServerUser("admin", "rotated", "", true); }},
+    };
+    for (const auto& [page, whileAsking] : surfaces)
+    {
+        SCOPED_TRACE(page.Caption);
+        StartEditing(page);
+        page.ChangeElsewhere(other);
+        int asked = 0;
+        dialogs.WhileAsking = [&, whileAsking = whileAsking](const QString&)
+        {
+            if (asked++ == 0)
+                whileAsking(other);
+        };
+        dialogs.Answers = {Answer::Yes, Answer::No};
+        Click(page.SaveButton);
+        dialogs.WhileAsking = {};
+        ASSERT_EQ(asked, 2) << "asked again about the fresh read";
+        EXPECT_TRUE(dialogs.Boxes.back().Text.startsWith(page.Listed))
+            << dialogs.Boxes.back().Text.toStdString();
+        EXPECT_EQ(dialogs.Presets.back(), Answer::No) << "an overwrite defaults to No";
+        EXPECT_EQ(page.Stored(other), page.Other) << "nothing stale was sent";
+        EXPECT_TRUE(Editing(page));
+        EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
+        dialogs.Boxes.clear();
+        Click(page.Page == ServerPage ? "CancelServerButton" : "CancelUserButton");
+    }
+}
+
 TEST_F(LostUpdatesTest, ASaveOfARecordDeletedMeanwhileSaysSoAndCreatesNothing)
 {
     StartEditing(Cases()[0]); // bob on the Users page
