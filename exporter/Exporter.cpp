@@ -141,12 +141,12 @@ Exporter::Exporter(ExporterOptions options)
         pool_.Acquire(*module, *options_.MetricsTarget, true);
     }
     slots_ = std::make_unique<AnswerSlots>(options_.WebThreads);
-    const std::vector<std::string> civetOptions{"listening_ports", options_.Listen, "num_threads",
-                                                std::to_string(std::min(options_.WebThreads * ThreadsPerScrape, MaxWebThreads)),
-                                                "request_timeout_ms", RequestTimeoutMs, "enable_keep_alive",
-                                                "yes",
-                                                // Nothing is served from files.
-                                                "enable_directory_listing", "no"};
+    const std::vector<std::string> civetOptions{
+        "listening_ports", options_.Listen, "num_threads",
+        std::to_string(std::min(options_.WebThreads * ThreadsPerScrape, MaxWebThreads)), "request_timeout_ms",
+        RequestTimeoutMs, "enable_keep_alive", "yes",
+        // Nothing is served from files.
+        "enable_directory_listing", "no"};
     try
     {
         server_ = std::make_unique<CivetServer>(civetOptions);

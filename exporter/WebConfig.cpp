@@ -3,8 +3,8 @@
 #include <crypt.h>
 #include <fstream>
 #include <iostream>
-#include <optional>
 #include <openssl/evp.h>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <yaml-cpp/yaml.h>
