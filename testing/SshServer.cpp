@@ -1,7 +1,10 @@
 #include "testing/SshServer.h"
 
+#include <algorithm>
+
 #include "testing/LoopbackSocket.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -170,6 +173,13 @@ std::string SshServer::KnownHostsLine() const
     std::string key = ReadFile(HostPublicKeyFile());
     key = key.substr(0, key.find(' ', key.find(' ') + 1)); // type and key, without the comment
     return "[" + Address() + "]:" + std::to_string(port_) + " " + key;
+}
+
+bool SshServer::OnlyKnownHostIn(const std::string& knownHosts) const
+{
+    const std::string line = KnownHostsLine();
+    return knownHosts.ends_with(line.substr(line.find(' ')) + "\n") &&
+           std::count(knownHosts.begin(), knownHosts.end(), '\n') == 1;
 }
 
 void SshServer::ReplaceHostKey()

@@ -49,6 +49,9 @@ public:
     std::string Address() const { return options_.Ipv6 ? "::1" : "127.0.0.1"; }
     // The line known_hosts holds for this server: "[127.0.0.1]:PORT ssh-ed25519 AAAA...".
     std::string KnownHostsLine() const;
+    // Whether `knownHosts` holds one line, for this server's key, its host hashed or not (as the system's
+    // HashKnownHosts has it).
+    bool OnlyKnownHostIn(const std::string& knownHosts) const;
     std::string HostKeyFingerprint() const { return KeyFingerprint(HostPublicKeyFile()); }
     // A new host key for the connections from now on.
     void ReplaceHostKey();

@@ -295,7 +295,7 @@ void TDatabaseUsersPage::Save(std::function<void()> saved)
 {
     const TUserRights rights = CheckedRights();
     const bool adding = DatabaseUserEditState == esAdding;
-    const QString savedName = adding ? UserComboBox->currentData().toString() : NameIn(DatabaseUserEdit);
+    const QString savedName = adding ? ComboName(UserComboBox) : NameIn(DatabaseUserEdit);
     const std::string database = ToStd(currentDatabase_);
     const std::string name = ToStd(savedName);
     TKORVELSession& session = session_;

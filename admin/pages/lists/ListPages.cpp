@@ -146,6 +146,14 @@ QStringList ItemTexts(const QListWidget* list)
     return items;
 }
 
+QString ComboName(const QComboBox* comboBox)
+{
+    const int index = comboBox->currentIndex();
+    return index >= 0 && comboBox->currentText() == comboBox->itemText(index)
+               ? comboBox->itemData(index).toString()
+               : comboBox->currentText();
+}
+
 void ReplaceComboItems(QComboBox* comboBox, const QStringList& items, int selected)
 {
     const QSignalBlocker block(comboBox);

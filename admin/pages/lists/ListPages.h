@@ -108,6 +108,8 @@ QString SelectedName(const QListWidget* list);
 
 // The texts of the list's rows, in order.
 QStringList ItemTexts(const QListWidget* list);
+// The name an editable chooser holds: the chosen item's own name, or the text typed over it.
+QString ComboName(const QComboBox* comboBox);
 // Replaces the chooser's items and selects `selected` (-1: none), without its change signals.
 void ReplaceComboItems(QComboBox* comboBox, const QStringList& items, int selected);
 

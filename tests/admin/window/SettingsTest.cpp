@@ -196,7 +196,8 @@ TEST_F(SettingsTest, TraceFileAppendsLinesWithCrLfAndIsDeletedAtTheEnd)
         trace.Remove();
         EXPECT_FALSE(QFile::exists(path));
     }
-    admin::TraceFile unopenable(Path("no-such-dir/x.LOG"));
+    WriteAll(Path("a-file"), "");
+    admin::TraceFile unopenable(Path("a-file/x.LOG")); // a missing folder is made, a file in the way is not
     EXPECT_THROW(unopenable.Open(), std::runtime_error);
 }
 

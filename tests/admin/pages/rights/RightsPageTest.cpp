@@ -162,10 +162,12 @@ TEST_F(RightsPageTest, AFailureStopsReportsWhatWasAndWasNotDoneJournalsWhatWasSe
     const std::vector<journal::Entry> entries = Journaled();
     ASSERT_EQ(entries.size(), 2u) << "zed's change was not sent";
     EXPECT_EQ(entries[0].Operation, "add database user");
-    EXPECT_EQ(entries[0].Object, "alice@empty");
+    EXPECT_EQ(entries[0].Object, "alice");
+    EXPECT_EQ(entries[0].Database, "empty");
     EXPECT_EQ(entries[0].Change, "- -> R");
     EXPECT_TRUE(entries[0].Ok);
-    EXPECT_EQ(entries[1].Object, "carol@empty");
+    EXPECT_EQ(entries[1].Object, "carol");
+    EXPECT_EQ(entries[1].Database, "empty");
     EXPECT_FALSE(entries[1].Ok);
     EXPECT_NE(entries[1].ErrorCode, 0);
     EXPECT_TRUE(dialogs.Errors()[0].contains(QString::fromStdString(entries[1].ErrorMessage)));
