@@ -134,6 +134,17 @@ void WaitForTheWalk(HttpClient& http, const std::string& target)
     }
 }
 
+// A bare session on the held server, for the raw requests.
+void LogIn(TDataSession& raw)
+{
+    raw.SetRemote(true);
+    raw.SetPort(held->AdminPort());
+    raw.SetUserName("admin");
+    raw.SetPassword("secret");
+    raw.Connect();
+    raw.Login();
+}
+
 // The requests a scrape makes outside the detail interval, made on a bare session.
 void RawRequests(TDataSession& session)
 {
@@ -176,12 +187,7 @@ void BM_ScrapeHeldSessions(benchmark::State& state)
     LoadClients load(*held, HeldSessions());
     requestsPerScrape = CountRequestsPerScrape();
     TDataSession raw;
-    raw.SetRemote(true);
-    raw.SetPort(held->AdminPort());
-    raw.SetUserName("admin");
-    raw.SetPassword("secret");
-    raw.Connect();
-    raw.Login();
+    LogIn(raw);
     HttpClient http;
     WaitForTheWalk(http, TargetOf(*held));
     std::vector<double> floors, scrapes, exchanges;
@@ -220,12 +226,7 @@ void BM_ScrapeWithSlowClients(benchmark::State& state)
     }
     LoadClients load(*held, HeldSessions());
     TDataSession raw;
-    raw.SetRemote(true);
-    raw.SetPort(held->AdminPort());
-    raw.SetUserName("admin");
-    raw.SetPassword("secret");
-    raw.Connect();
-    raw.Login();
+    LogIn(raw);
     HttpClient http;
     WaitForTheWalk(http, TargetOf(*held));
     std::vector<double> floors, scrapes;
