@@ -1,6 +1,7 @@
 #include "operations/AccountGuards.h"
 
 #include "engine/DataSession.h"
+#include "engine/wire/Utf8.h"
 #include "session/KORVELSession.h"
 
 namespace korvel::operations
@@ -54,14 +55,14 @@ AccountRisk CheckAccountChange(TKORVELSession& session, const std::string& user,
 
 std::string LastAdministratorMessage(const std::string& user, AccountChange change)
 {
-    return "'" + user + "' is the last administrator of this server. " +
+    return "'" + ShownName(user) + "' is the last administrator of this server. " +
            (change == AccountChange::Delete ? "Deleting this user" : "Removing its administrator right") +
            " would leave nobody able to administer the server, so it is not done.";
 }
 
 std::string OwnAccountQuestion(const std::string& user, AccountChange change)
 {
-    return "You are logged in as '" + user + "'. " +
+    return "You are logged in as '" + ShownName(user) + "'. " +
            (change == AccountChange::Delete ? "Delete this account?"
                                             : "Remove this account's administrator right?") +
            " You will be logged out.";

@@ -298,7 +298,7 @@ void TChangeHistoryDlg::FillChoices(QComboBox* box, const std::vector<std::strin
     box->clear();
     box->addItem(AnyChoice);
     for (const std::string& value : values)
-        box->addItem(ShownField(value), QString::fromStdString(value));
+        box->addItem(ShownField(value), QByteArray::fromStdString(value)); // the exact bytes, to filter by
 }
 
 void TChangeHistoryDlg::ApplyFilter()
@@ -307,9 +307,9 @@ void TChangeHistoryDlg::ApplyFilter()
         return;
     journal::Filter filter;
     if (serverBox_->currentIndex() > 0)
-        filter.Server = serverBox_->currentData().toString().toStdString();
+        filter.Server = serverBox_->currentData().toByteArray().toStdString();
     if (userBox_->currentIndex() > 0)
-        filter.User = userBox_->currentData().toString().toStdString();
+        filter.User = userBox_->currentData().toByteArray().toStdString();
     filter.Object = objectEdit_->text().toStdString();
     const QString since = sinceEdit_->text().trimmed();
     const bool badSince = !since.isEmpty() && !(filter.Since = journal::ParseTime(since.toStdString()));

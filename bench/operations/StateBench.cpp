@@ -7,6 +7,8 @@
 //   1.2x);
 // - for information, the korvel-admin-cli program's plan of the same file (its start, login and logout
 //   included) against the raw floor.
+// - a state file over the 64 MiB limit: the program's refusal, its time and peak memory (goal: within 1 s,
+//   under 100 MB).
 // Floor and case alternate in each round; one line per goal follows the table.
 #include "engine/wire/RequestCodes.h"
 #include "operations/StateApply.h"
@@ -22,7 +24,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <set>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <tuple>
 #include <unistd.h>
@@ -220,6 +224,38 @@ struct StateFixture
             throw std::runtime_error("korvel-admin-cli plan did not exit 0");
         return Ms(Clock::now() - start);
     }
+
+    // The program's plan of a file of real entries just over the limit: its time in ms and peak memory in MB.
+    std::pair<double, double> TimedOversizedRefusal()
+    {
+        const std::string file = dir + "/oversized.yaml";
+        if (!std::filesystem::exists(file))
+        {
+            std::ofstream out(file);
+            out << "users:\n";
+            for (std::size_t written = 7; written <= 65u * 1024 * 1024; written += 40)
+                out << "  - {name: u" << std::setw(12) << std::setfill('0') << written
+                    << ", description: x}\n";
+        }
+        const std::string port = std::to_string(server.AdminPort());
+        const auto start = Clock::now();
+        const pid_t child = fork();
+        if (child == 0)
+        {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            execl(KORVEL_ADMIN_CLI_PATH, KORVEL_ADMIN_CLI_PATH, "--port", port.c_str(), "--user", "admin",
+                  "--password", server.Options().AdminPassword.c_str(), "plan", file.c_str(), nullptr);
+            _exit(127);
+        }
+        int status = 0;
+        rusage usage{};
+        wait4(child, &status, 0, &usage);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 2)
+            throw std::runtime_error("korvel-admin-cli plan did not refuse the oversized file with exit 2");
+        return {Ms(Clock::now() - start), static_cast<double>(usage.ru_maxrss) / 1024};
+    }
 };
 
 std::string RatioRange(const std::vector<double>& ratios)
@@ -294,6 +330,23 @@ void BM_ProgramPlan_ForInformation(benchmark::State& state)
         Median(cases), Median(cases) / Median(floors), Median(floors));
 }
 
+void BM_OversizedStateFile(benchmark::State& state)
+{
+    std::vector<double> times, megabytes;
+    for (auto _ : state)
+    {
+        const auto [ms, mb] = fixture->TimedOversizedRefusal();
+        times.push_back(ms);
+        megabytes.push_back(mb);
+    }
+    const double slowest = *std::max_element(times.begin(), times.end());
+    const double largest = *std::max_element(megabytes.begin(), megabytes.end());
+    AddGoalLine(
+        "a 65 MiB state file refused in %.0f ms (slowest %.0f ms) using %.1f MB at most (goal: within 1 s, "
+        "under 100 MB: %s)",
+        Median(times), slowest, largest, slowest < 1000 && largest < 100 ? "reached" : "not reached");
+}
+
 BENCHMARK(BM_Plan_AgainstRawReads)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
@@ -306,6 +359,7 @@ BENCHMARK(BM_ProgramPlan_ForInformation)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(Smoke() ? 2 : 15);
+BENCHMARK(BM_OversizedStateFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(Smoke() ? 1 : 5);
 
 } // namespace
 } // namespace korvel::bench
