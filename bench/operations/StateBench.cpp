@@ -201,26 +201,35 @@ struct StateFixture
         return changing;
     }
 
-    // korvel-admin-cli plan FILE, as a program.
-    double TimedProgramPlan()
+    // `korvel-admin-cli ... plan FILE [extra]` as a program, its output (and errors, with `quiet`) dropped:
+    // its exit status, and its resources in `usage`.
+    int RunProgramPlan(const std::string& file, const char* extra, bool quiet, rusage& usage)
     {
-        const std::string file = dir + "/state.yaml";
-        std::ofstream(file) << (holdsFlipped ? flipped : held);
         const std::string port = std::to_string(server.AdminPort());
-        const auto start = Clock::now();
         const pid_t child = fork();
         if (child == 0)
         {
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, STDOUT_FILENO);
+            if (quiet)
+                dup2(null, STDERR_FILENO);
             execl(KORVEL_ADMIN_CLI_PATH, KORVEL_ADMIN_CLI_PATH, "--port", port.c_str(), "--user", "admin",
-                  "--password", server.Options().AdminPassword.c_str(), "plan", file.c_str(),
-                  "--detailed-exitcode", nullptr);
+                  "--password", server.Options().AdminPassword.c_str(), "plan", file.c_str(), extra, nullptr);
             _exit(127);
         }
         int status = 0;
-        waitpid(child, &status, 0);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        wait4(child, &status, 0, &usage);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // korvel-admin-cli plan FILE, as a program.
+    double TimedProgramPlan()
+    {
+        const std::string file = dir + "/state.yaml";
+        std::ofstream(file) << (holdsFlipped ? flipped : held);
+        const auto start = Clock::now();
+        rusage usage{};
+        if (RunProgramPlan(file, "--detailed-exitcode", false, usage) != 0)
             throw std::runtime_error("korvel-admin-cli plan did not exit 0");
         return Ms(Clock::now() - start);
     }
@@ -237,22 +246,9 @@ struct StateFixture
                 out << "  - {name: u" << std::setw(12) << std::setfill('0') << written
                     << ", description: x}\n";
         }
-        const std::string port = std::to_string(server.AdminPort());
         const auto start = Clock::now();
-        const pid_t child = fork();
-        if (child == 0)
-        {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            execl(KORVEL_ADMIN_CLI_PATH, KORVEL_ADMIN_CLI_PATH, "--port", port.c_str(), "--user", "admin",
-                  "--password", server.Options().AdminPassword.c_str(), "plan", file.c_str(), nullptr);
-            _exit(127);
-        }
-        int status = 0;
         rusage usage{};
-        wait4(child, &status, 0, &usage);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 2)
+        if (RunProgramPlan(file, nullptr, true, usage) != 2)
             throw std::runtime_error("korvel-admin-cli plan did not refuse the oversized file with exit 2");
         return {Ms(Clock::now() - start), static_cast<double>(usage.ru_maxrss) / 1024};
     }
