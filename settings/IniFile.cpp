@@ -48,13 +48,17 @@ std::string_view SectionName(std::string_view line)
     return Trimmed(trimmed.substr(1, trimmed.size() - 2));
 }
 
-// The key of a "key=value" line, or nothing for any other line.
+// The key of a "key=value" line, or nothing for any other line ("=x" and " = x" have no key: written back,
+// the second would read as the first).
 std::optional<std::string_view> KeyOf(std::string_view line)
 {
     std::size_t equals = line.find('=');
-    if (equals == 0 || equals == std::string_view::npos || Trimmed(line).starts_with(';'))
+    if (equals == std::string_view::npos || Trimmed(line).starts_with(';'))
         return std::nullopt;
-    return Trimmed(line.substr(0, equals));
+    const std::string_view key = Trimmed(line.substr(0, equals));
+    if (key.empty())
+        return std::nullopt;
+    return key;
 }
 
 } // namespace
