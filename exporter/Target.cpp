@@ -13,6 +13,9 @@ namespace
 // reach an address that no numeric pattern was asked about.
 bool ValidHost(std::string_view host)
 {
+    // The address parsers stop at a NUL: "10.0.0.5\0x" would pass as 10.0.0.5.
+    if (host.find('\0') != std::string_view::npos)
+        return false;
     const std::string text(host);
     in_addr address{};
     if (inet_pton(AF_INET, text.c_str(), &address) == 1)

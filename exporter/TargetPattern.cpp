@@ -41,6 +41,8 @@ std::vector<std::string> Labels(std::string_view host)
 std::optional<std::uint32_t> NumericAddress(const std::string& host)
 {
     in_addr address{};
+    if (host.find('\0') != std::string::npos) // inet_pton would stop at it
+        return std::nullopt;
     if (inet_pton(AF_INET, host.c_str(), &address) != 1)
         return std::nullopt;
     return ntohl(address.s_addr);
