@@ -109,7 +109,6 @@ public:
     void SetCredentialProvider(CredentialProvider provider) { credentialProvider_ = std::move(provider); }
 
     // Replies (and inflated payloads) larger than this are treated as a lost connection.
-    std::int32_t MaxMessageSize() const { return maxMessageSize_; }
     void SetMaxMessageSize(std::int32_t bytes) { maxMessageSize_ = bytes; }
     void SetTransportFactory(TransportFactory factory) { transportFactory_ = std::move(factory); }
     // How long opening the connection may take before it fails as any connect failure does. The system's
@@ -122,7 +121,6 @@ public:
     // cancelled or runs out ends like a lost connection (11276, or 11280 while connecting), leaves the
     // session not connected, and is not retried: the next call re-connects. Set between calls.
     void SetCallLimits(CallLimits limits) { callLimits_ = std::move(limits); }
-    const CallLimits& GetCallLimits() const { return callLimits_; }
     // Why the last call ended early; None when it was not cut short.
     Interruption LastInterruption() const { return lastInterruption_; }
 

@@ -7,9 +7,8 @@
 // - Each job has its own interrupt: cancelling a job ends the server call it waits in at once (the session
 //   re-connects on the next call). Job::Cancel() and CancelAll() deliver nothing for the jobs they end;
 //   CancelCommands() (the person's Cancel) ends the user commands with CommandCancelled.
-// - Jobs that need a login are refused while the session is inactive, and end with SessionInactiveError when
-// it
-//   went inactive while they waited.
+// - Jobs that need a login are refused while the session is inactive, and end with SessionInactiveError
+//   when it went inactive while they waited.
 // - The work may post partial results (Post) and ask the person (AskOwner) on the owner's thread; neither
 //   arrives once the job has ended.
 // Everything but the work itself, Post and AskOwner runs on the owner's thread.

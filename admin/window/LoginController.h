@@ -75,7 +75,7 @@ public:
                     const std::vector<AdminPage*>& pages, const RemoteSettings& options);
     ~LoginController() override;
 
-    // File > Login to Server, or Logout from Server, by the item's caption.
+    // File > Login to Server while logged out, Logout from Server while logged in.
     void LoginItemClick();
     bool LoggedIn() const;
     // Logs in on the runner with the prompt where needed; `succeeded` runs once the window shows itself

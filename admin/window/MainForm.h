@@ -57,7 +57,6 @@ public:
 
     // The dialogs created beside the window at program start (not owned).
     void SetDialogs(TOptionsDlg* options, TTraceLogDlg* traceLog);
-    TTraceLogDlg* TraceLogDialog() const { return traceLogDlg_.data(); }
 
     // --- Commands (each runs inside RunCommand) ---------------------------------------------------------
     // The journal of changes in a dialog.

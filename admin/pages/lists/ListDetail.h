@@ -24,8 +24,7 @@ namespace korvel::admin
 {
 
 // A name list as the page shows it: sorted without regard to case in the locale's order, with the row to
-// select
-// (-1: none).
+// select (-1: none).
 struct NameListing
 {
     QStringList Names;

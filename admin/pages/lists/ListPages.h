@@ -1,6 +1,6 @@
 // What the Users, Databases and Database Users pages share: the list-and-detail layout (a framed sorted name
-// list with its Add/Edit/Delete row beside a framed detail with its Save/Cancel row), the rule that picks the
-// row to select after the list was refilled, and copying the list into a chooser elsewhere.
+// list with its Add/Edit/Delete row beside a framed detail with its Save/Cancel row) and copying the list
+// into a chooser elsewhere.
 #pragma once
 
 #include "admin/common/BackgroundRunner.h"
