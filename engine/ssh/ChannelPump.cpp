@@ -68,6 +68,8 @@ void ChannelPump::Run()
     short pairEvents = 0;
     while (Move(sessionEvents, pairEvents))
     {
+        // Input libssh already took off the socket shows no event there: it is passed on without a wait.
+        const bool held = toPair_.empty() && ssh_channel_poll(channel_, 0) != 0;
         // The session's input is taken in only when there is room for it (or a write awaits the window).
         const bool room = toPair_.empty() || !toChannel_.empty();
         pollfd fds[3] = {{ssh_get_fd(session_), static_cast<short>(room ? POLLIN : 0), 0},
@@ -79,7 +81,7 @@ void ChannelPump::Run()
             fds[1].events |= POLLIN;
         if (!toPair_.empty())
             fds[1].events |= POLLOUT;
-        if (poll(fds, 3, -1) < 0 && errno != EINTR)
+        if (poll(fds, 3, held ? 0 : -1) < 0 && errno != EINTR)
             break;
         if (fds[2].revents != 0)
             break;
@@ -93,9 +95,13 @@ void ChannelPump::Run()
 
 bool ChannelPump::Move(short sessionEvents, short pairEvents)
 {
+    // A side that hung up ends the chain; what it has not taken yet no longer matters, and polling on would
+    // only see the hang-up again.
+    if (((sessionEvents | pairEvents) & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        return false;
     if ((sessionEvents & POLLOUT) != 0 && ssh_blocking_flush(session_, 0) == SSH_ERROR)
         return false;
-    if ((pairEvents & (POLLIN | POLLHUP | POLLERR)) != 0 && !FromPair())
+    if ((pairEvents & POLLIN) != 0 && !FromPair())
         return false;
     // The channel is asked every round: a write waiting for its window, or input libssh already holds,
     // shows no event on the socket.

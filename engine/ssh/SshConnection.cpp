@@ -251,8 +251,17 @@ void SshConnection::ConnectSocket(const std::shared_ptr<Resolver>& resolver, int
     // Every address of the name in turn, as OpenSSH tries them, each within the time-out; the last one's
     // failure is the one told.
     std::string problem = "no address";
+    const int family = config_.AddressFamily == "inet"    ? AF_INET
+                       : config_.AddressFamily == "inet6" ? AF_INET6
+                                                          : AF_UNSPEC;
     for (HostAddress& address : Addresses(resolver, limits))
     {
+        if (family != AF_UNSPEC && address.Address.ss_family != family)
+        {
+            if (problem == "no address") // a real failure of another address says more
+                problem = "no address of the family AddressFamily " + config_.AddressFamily + " names";
+            continue;
+        }
         const auto port = htons(static_cast<std::uint16_t>(port_));
         if (address.Address.ss_family == AF_INET6)
             reinterpret_cast<sockaddr_in6*>(&address.Address)->sin6_port = port;
