@@ -35,6 +35,22 @@ std::string Generated(const std::string& key)
     return key;
 }
 
+constexpr const char* LastLogLine = "the last line of a log of 2 MiB";
+
+// A KORVEL server whose log is large enough to fill the hops' windows many times over.
+RefServerOptions WithLog(const TempDir& home)
+{
+    RefServerOptions options;
+    options.DataDir = home / "data";
+    options.ExtraArgs = {"--max-log", "1000000000"};
+    std::filesystem::create_directories(options.DataDir);
+    std::ofstream log(options.DataDir + "/server.log", std::ios::binary);
+    for (int i = 0; i < 32 * 1024; ++i)
+        log << "2026-01-01 12:00:00 INFO session " << i << " read 64 bytes of this line, padded.\n";
+    log << LastLogLine << "\n";
+    return options;
+}
+
 // The message of the first failure of a connect, login and request; empty when they all go through.
 std::string FailureOf(TDataSession& session)
 {
@@ -100,7 +116,7 @@ protected:
     TempDir home{"korvel-jump-home"};
     const std::string key = Generated(home / "id_ed25519"); // before the servers that take it
     const std::string knownHosts = home / "known_hosts";
-    RefServer server;
+    RefServer server{WithLog(home)};
     SshServer hop1{Authorizing(key)};
     SshServer hop6{Authorizing(key, true)};
     SshServer closed{Authorizing(key, false, false)}; // forwards nothing
@@ -182,6 +198,12 @@ TEST_F(SshJumpTest, EveryHopIsCheckedAndLoggedInToByUsInTheOrderGiven)
                       return false;
                   });
         const std::string failure = FailureOf(session);
+        if (failure.empty())
+        {
+            LogText log;
+            session.GetLogText(log);
+            EXPECT_NE(log.Text().find(LastLogLine), std::string::npos) << "the whole log came through";
+        }
         std::size_t at = 0;
         for (const std::string& part : row.Says)
         {
