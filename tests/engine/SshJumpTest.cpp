@@ -3,6 +3,7 @@
 // stands for IPv6 addresses too.
 #include "engine/DataSession.h"
 #include "engine/SshTransport.h"
+#include "testing/Eventually.h"
 #include "testing/HomeAt.h"
 #include "testing/RefServer.h"
 #include "testing/SshServer.h"
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
+#include <thread>
 #include <unistd.h>
 
 namespace korvel::test
@@ -213,6 +215,41 @@ TEST_F(SshJumpTest, EveryHopIsCheckedAndLoggedInToByUsInTheOrderGiven)
         EXPECT_EQ(failure.empty(), row.Says.empty()) << failure;
         EXPECT_EQ(bastion.Connections() - before, row.BastionConnections);
         EXPECT_EQ(asked, row.Asked ? std::vector<std::string>{hop1Name} : std::vector<std::string>{});
+    }
+}
+
+// A cancel or the deadline while the last hop stays silent ends the setup, and the first hop's connection
+// with it.
+TEST_F(SshJumpTest, ACutOffChainSetupEndsItAndClosesEveryHop)
+{
+    const HomeAt homeAt(home.Path());
+    WriteConfig("hop1", "yes");
+    std::ofstream(knownHosts) << hop1.KnownHostsLine() << "\n" << bastion.KnownHostsLine() << "\n";
+    bastion.SetSilent(true);
+    for (const Interruption cut : {Interruption::Cancelled, Interruption::Expired})
+    {
+        SCOPED_TRACE(cut == Interruption::Cancelled ? "cancel" : "deadline");
+        const int before = bastion.Connections();
+        auto interrupt = std::make_shared<CallInterrupt>();
+        CallLimits limits;
+        limits.Interrupt = interrupt;
+        if (cut == Interruption::Expired)
+            limits.Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        TDataSession session;
+        Configure(session, "bastion", {});
+        session.SetConnectTimeoutMs(600'000);
+        session.SetCallLimits(limits);
+        std::thread canceller(
+            [&]
+            {
+                if (cut == Interruption::Cancelled &&
+                    Eventually([&] { return bastion.Connections() > before; }, std::chrono::seconds(60)))
+                    interrupt->Cancel();
+            });
+        EXPECT_NE(FailureOf(session), "");
+        canceller.join();
+        EXPECT_EQ(session.LastInterruption(), cut);
+        EXPECT_TRUE(Eventually([&] { return hop1.OpenConnections() == 0; }, std::chrono::seconds(60)));
     }
 }
 
