@@ -13,8 +13,10 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace korvel
 {
@@ -24,8 +26,8 @@ namespace
 // One lookup; every caller waiting for the same name holds it, and its descriptor wakes them all.
 struct Lookup
 {
-    Lookup(std::shared_ptr<Resolver> resolver, std::string hostName)
-        : Source(std::move(resolver)), HostName(std::move(hostName))
+    Lookup(std::shared_ptr<Resolver> resolver, std::string hostName, bool all)
+        : Source(std::move(resolver)), HostName(std::move(hostName)), All(all)
     {
         if (DoneFd < 0)
             throw TransportError(std::string("eventfd: ") + std::strerror(errno));
@@ -36,14 +38,16 @@ struct Lookup
 
     const std::shared_ptr<Resolver> Source;
     const std::string HostName;
+    const bool All; // every address (Addresses), not the first IPv4 one (Address)
     const int DoneFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     // Address and Error are written by the pool thread before Done; read by the callers after it.
     std::atomic<bool> Done = false;
     std::uint32_t Address = 0;
+    std::vector<HostAddress> Addresses;
     std::exception_ptr Error;
 };
 
-using LookupKey = std::pair<const Resolver*, std::string>;
+using LookupKey = std::tuple<const Resolver*, std::string, bool>;
 
 class LookupPool
 {
@@ -55,14 +59,15 @@ public:
         return *pool;
     }
 
-    std::shared_ptr<Lookup> Start(const std::shared_ptr<Resolver>& resolver, const std::string& hostName)
+    std::shared_ptr<Lookup> Start(const std::shared_ptr<Resolver>& resolver, const std::string& hostName,
+                                  bool all)
     {
         std::lock_guard lock(mutex_);
-        const LookupKey key(resolver.get(), hostName);
+        const LookupKey key(resolver.get(), hostName, all);
         if (const auto found = pending_.find(key); found != pending_.end())
             if (auto shared = found->second.lock())
                 return shared;
-        auto lookup = std::make_shared<Lookup>(resolver, hostName);
+        auto lookup = std::make_shared<Lookup>(resolver, hostName, all);
         pending_[key] = lookup;
         queue_.push_back({key, lookup});
         if (idle_ == 0 && threads_ < MaxLookupThreads)
@@ -111,7 +116,10 @@ private:
     {
         try
         {
-            lookup.Address = lookup.Source->ResolveHost(lookup.HostName);
+            if (lookup.All)
+                lookup.Addresses = lookup.Source->ResolveHostAll(lookup.HostName);
+            else
+                lookup.Address = lookup.Source->ResolveHost(lookup.HostName);
         }
         catch (...)
         {
@@ -137,18 +145,43 @@ private:
 
 } // namespace
 
-std::uint32_t ResolveHostWithin(const std::shared_ptr<Resolver>& resolver, const std::string& hostName,
-                                const WaitLimits* limits)
+namespace
 {
-    if (!limits || (!limits->Interrupt && !limits->Deadline))
-        return resolver->ResolveHost(hostName);
-    const std::shared_ptr<Lookup> lookup = LookupPool::Shared().Start(resolver, hostName);
+
+// The lookup's answer once it came, within the limits.
+std::shared_ptr<Lookup> Await(const std::shared_ptr<Resolver>& resolver, const std::string& hostName,
+                              bool all, const WaitLimits* limits)
+{
+    const std::shared_ptr<Lookup> lookup = LookupPool::Shared().Start(resolver, hostName, all);
     // The counter is never read back, so every caller sharing the lookup sees it set.
     while (!lookup->Done.load(std::memory_order_acquire))
         PollWithin(lookup->DoneFd, POLLIN, -1, limits); // raises when the limits end the wait first
     if (lookup->Error)
         std::rethrow_exception(lookup->Error);
-    return lookup->Address;
+    return lookup;
+}
+
+bool Unlimited(const WaitLimits* limits)
+{
+    return !limits || (!limits->Interrupt && !limits->Deadline);
+}
+
+} // namespace
+
+std::uint32_t ResolveHostWithin(const std::shared_ptr<Resolver>& resolver, const std::string& hostName,
+                                const WaitLimits* limits)
+{
+    if (Unlimited(limits))
+        return resolver->ResolveHost(hostName);
+    return Await(resolver, hostName, false, limits)->Address;
+}
+
+std::vector<HostAddress> ResolveHostAllWithin(const std::shared_ptr<Resolver>& resolver,
+                                              const std::string& hostName, const WaitLimits* limits)
+{
+    if (Unlimited(limits))
+        return resolver->ResolveHostAll(hostName);
+    return Await(resolver, hostName, true, limits)->Addresses;
 }
 
 int LookupThreadCount()

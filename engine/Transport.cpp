@@ -38,6 +38,27 @@ public:
         return address;
     }
 
+    std::vector<HostAddress> ResolveHostAll(const std::string& hostName) override
+    {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        const int result = getaddrinfo(hostName.c_str(), nullptr, &hints, &found);
+        if (result != 0 || found == nullptr)
+            throw TransportError("cannot resolve host " + hostName + ": " + gai_strerror(result));
+        std::vector<HostAddress> addresses;
+        for (const addrinfo* entry = found; entry; entry = entry->ai_next)
+            if (entry->ai_addrlen <= sizeof(sockaddr_storage))
+            {
+                HostAddress& address = addresses.emplace_back();
+                std::memcpy(&address.Address, entry->ai_addr, entry->ai_addrlen);
+                address.Size = entry->ai_addrlen;
+            }
+        freeaddrinfo(found);
+        return addresses;
+    }
+
     std::uint16_t ResolveService(const std::string& serviceName) override
     {
         servent entry{};
@@ -223,6 +244,16 @@ private:
 };
 
 } // namespace
+
+std::vector<HostAddress> Resolver::ResolveHostAll(const std::string& hostName)
+{
+    HostAddress address;
+    auto* peer = reinterpret_cast<sockaddr_in*>(&address.Address);
+    peer->sin_family = AF_INET;
+    peer->sin_addr.s_addr = ResolveHost(hostName);
+    address.Size = sizeof(sockaddr_in);
+    return {address};
+}
 
 std::shared_ptr<Resolver> SystemResolver()
 {

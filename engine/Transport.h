@@ -10,6 +10,8 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <sys/socket.h>
+#include <vector>
 
 namespace korvel
 {
@@ -36,12 +38,22 @@ private:
     Interruption reason_;
 };
 
+// One address of a host, IPv4 or IPv6, with its port still unset.
+struct HostAddress
+{
+    sockaddr_storage Address{};
+    socklen_t Size = 0;
+};
+
 class Resolver
 {
 public:
     virtual ~Resolver() = default;
     // The first IPv4 address of a host name, in network byte order. Raises TransportError.
     virtual std::uint32_t ResolveHost(const std::string& hostName) = 0;
+    // Every address of a host name, IPv6 and IPv4, in the order the system prefers (tried in turn, as
+    // OpenSSH does, for an SSH hop). By default the one IPv4 address of ResolveHost. Raises TransportError.
+    virtual std::vector<HostAddress> ResolveHostAll(const std::string& hostName);
     // The port of a TCP service name, in host byte order. Raises TransportError.
     virtual std::uint16_t ResolveService(const std::string& serviceName) = 0;
 };
@@ -54,6 +66,10 @@ std::shared_ptr<Resolver> SystemResolver();
 // deadline walks away from it. Raises TransportError, TransportInterrupted.
 std::uint32_t ResolveHostWithin(const std::shared_ptr<Resolver>& resolver, const std::string& hostName,
                                 const WaitLimits* limits);
+
+// The same for every address of `hostName` (Resolver::ResolveHostAll).
+std::vector<HostAddress> ResolveHostAllWithin(const std::shared_ptr<Resolver>& resolver,
+                                              const std::string& hostName, const WaitLimits* limits);
 
 struct Endpoint
 {

@@ -4,11 +4,17 @@
 // - small_ratio: one argument-less LAN request and its reply (goal: within 1.2x).
 // - log_ratio: a 10 MiB log read in LAN mode (goal: within 1.2x).
 // - cancel_ms: how long a Cancel takes to end a connect to a bastion that never answers (goal: 1 s).
+// - jump_ratio: the small request through a two-hop ProxyJump route (hop1, then the bastion) that this
+//   program builds itself, against `ssh -J hop1 -N -L` (goal: within 1.3x).
+// - cli_status_ratio: the CLI's one-shot `status` through the bastion against the same CLI through an
+//   `ssh -W` started per run (goal: within 1.2x).
 // With KORVEL_BENCH_SMOKE=1 the log is small so that CTest can prove the benchmark runs.
 #include "testing/bench/BenchSupport.h"
 
+#include "bench/ssh/SshWRelay.h"
 #include "engine/DataSession.h"
 #include "engine/SshTransport.h"
+#include "testing/HomeAt.h"
 #include "testing/LoopbackSocket.h"
 #include "testing/RefServer.h"
 #include "testing/SshServer.h"
@@ -17,6 +23,7 @@
 
 #include <csignal>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -50,20 +57,20 @@ test::RefServerOptions WithLog(const test::TempDir& dir)
     return options;
 }
 
-// `ssh -N -L PORT:127.0.0.1:TARGET` to the bastion. ssh cannot be told to pick its local port, so one is
-// picked here and ssh tried again with another when it was taken meanwhile (ExitOnForwardFailure).
+// `ssh -N -L PORT:127.0.0.1:TARGET` and `route` (the options and the SSH server). ssh cannot be told to
+// pick its local port, so one is picked here and ssh tried again with another when it was taken meanwhile
+// (ExitOnForwardFailure).
 class OpenSshForward
 {
 public:
-    OpenSshForward(const test::SshServer& bastion, const std::string& key, const std::string& knownHosts,
-                   int target)
+    OpenSshForward(const std::vector<std::string>& route, int target)
     {
         for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt)
         {
             std::uint16_t port = 0;
             close(test::ListenOnLoopback(port));
             port_ = port;
-            Start(bastion, key, knownHosts, target);
+            Start(route, target);
             if (!WaitUntilListening())
                 Stop();
         }
@@ -74,20 +81,12 @@ public:
     int Port() const { return port_; }
 
 private:
-    void Start(const test::SshServer& bastion, const std::string& key, const std::string& knownHosts,
-               int target)
+    void Start(const std::vector<std::string>& route, int target)
     {
-        std::vector<std::string> args{
-            "ssh",      "-N",
-            "-F",       "none",
-            "-o",       "BatchMode=yes",
-            "-o",       "ExitOnForwardFailure=yes",
-            "-o",       "IdentitiesOnly=yes",
-            "-o",       "UserKnownHostsFile=" + knownHosts,
-            "-i",       key,
-            "-p",       std::to_string(bastion.Port()),
-            "-L",       std::to_string(port_) + ":127.0.0.1:" + std::to_string(target),
-            "127.0.0.1"};
+        std::vector<std::string> args{"ssh", "-N",
+                                      "-o",  "ExitOnForwardFailure=yes",
+                                      "-L",  std::to_string(port_) + ":127.0.0.1:" + std::to_string(target)};
+        args.insert(args.end(), route.begin(), route.end());
         std::vector<char*> argv;
         for (std::string& arg : args)
             argv.push_back(arg.data());
@@ -146,11 +145,38 @@ struct Fleet
         options.AuthorizedKeys = {key + ".pub"};
         options.Record = false;
         bastion = std::make_unique<test::SshServer>(options);
-        std::ofstream(knownHosts) << bastion->KnownHostsLine() << "\n";
-        forward = std::make_unique<OpenSshForward>(*bastion, key, knownHosts, server.AdminPort());
+        hop = std::make_unique<test::SshServer>(options);
+        std::ofstream(knownHosts) << bastion->KnownHostsLine() << "\n" << hop->KnownHostsLine() << "\n";
+        WriteConfig();
+        forward = std::make_unique<OpenSshForward>(
+            std::vector<std::string>{"-F", "none", "-o", "BatchMode=yes", "-o", "IdentitiesOnly=yes", "-o",
+                                     "UserKnownHostsFile=" + knownHosts, "-i", key, "-p",
+                                     std::to_string(bastion->Port()), "127.0.0.1"},
+            server.AdminPort());
         LogIn(direct, forward->Port());
         tunnel.SetTransportFactory(SshTransportFactory(Ssh(), {}));
         LogIn(tunnel, server.AdminPort());
+        jumpForward = std::make_unique<OpenSshForward>(
+            std::vector<std::string>{"-F", config, "-J", "hop1", "bastion"}, server.AdminPort());
+        LogIn(jumpDirect, jumpForward->Port());
+        SshSettings behind;
+        behind.Host = "behind";
+        behind.UseAgent = false;
+        jumpTunnel.SetTransportFactory(SshTransportFactory(behind, {}));
+        LogIn(jumpTunnel, server.AdminPort());
+    }
+
+    // The same file for OpenSSH (-F) and for this program (~/.ssh/config): `behind` is the bastion
+    // through hop1.
+    void WriteConfig() const
+    {
+        std::filesystem::create_directories(dir / ".ssh");
+        const auto block = [](const std::string& name, const test::SshServer& server)
+        { return "Host " + name + "\n  HostName 127.0.0.1\n  Port " + std::to_string(server.Port()) + "\n"; };
+        std::ofstream(config) << block("hop1", *hop) << block("bastion", *bastion)
+                              << block("behind", *bastion) << "  ProxyJump hop1\nHost *\n  IdentityFile "
+                              << key << "\n  IdentitiesOnly yes\n  UserKnownHostsFile " << knownHosts
+                              << "\n  GlobalKnownHostsFile /dev/null\n  BatchMode yes\n";
     }
 
     SshSettings Ssh() const
@@ -175,13 +201,19 @@ struct Fleet
     }
 
     test::TempDir dir{"korvel-ssh-bench"};
+    test::HomeAt home{dir.Path()}; // this program reads ~/.ssh/config from there
     test::RefServer server{WithLog(dir)};
     const std::string key = dir / "id_ed25519";
     const std::string knownHosts = dir / "known_hosts";
+    const std::string config = dir / ".ssh/config";
     std::unique_ptr<test::SshServer> bastion;
+    std::unique_ptr<test::SshServer> hop; // before the bastion on the jump route
     std::unique_ptr<OpenSshForward> forward;
-    TDataSession direct; // through ssh -N -L
-    TDataSession tunnel; // through this program's own SSH channel
+    std::unique_ptr<OpenSshForward> jumpForward;
+    TDataSession direct;     // through ssh -N -L
+    TDataSession tunnel;     // through this program's own SSH channel
+    TDataSession jumpDirect; // through ssh -J hop1 -N -L
+    TDataSession jumpTunnel; // through this program's own chain of hop1 and the bastion
 };
 
 Fleet& Shared()
@@ -193,6 +225,8 @@ Fleet& Shared()
 double smallRatio = 0;
 double logRatio = 0;
 double cancelMs = 0;
+double jumpRatio = 0;
+double cliStatusRatio = 0;
 
 // Runs `work` on the tunnel and on the forward in turns; the tunnel's time over the forward's.
 double ThreadCpuSeconds()
@@ -202,11 +236,11 @@ double ThreadCpuSeconds()
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-// Runs `work` on the tunnel and on the forward in turns; the tunnel's time over the forward's. Each one's
+// Runs `work` on `tunnel` and on `direct` in turns; the tunnel's time over the direct one's. Each one's
 // time and this thread's CPU time go to the counters, in milliseconds per run.
-template <typename Work> double Compare(benchmark::State& state, Work work)
+template <typename Work>
+double Compare(benchmark::State& state, Work work, TDataSession& tunnel, TDataSession& direct)
 {
-    Fleet& fleet = Shared();
     double seconds[2] = {};
     double cpuSeconds[2] = {};
     for (auto _ : state)
@@ -214,7 +248,7 @@ template <typename Work> double Compare(benchmark::State& state, Work work)
         {
             const auto start = Clock::now();
             const double cpuStart = ThreadCpuSeconds();
-            work(path == 0 ? fleet.tunnel : fleet.direct);
+            work(path == 0 ? tunnel : direct);
             cpuSeconds[path] += ThreadCpuSeconds() - cpuStart;
             seconds[path] += std::chrono::duration<double>(Clock::now() - start).count();
         }
@@ -224,6 +258,12 @@ template <typename Work> double Compare(benchmark::State& state, Work work)
     state.counters["tunnel_cpu_ms"] = cpuSeconds[0] / runs;
     state.counters["forward_cpu_ms"] = cpuSeconds[1] / runs;
     return seconds[1] > 0 ? seconds[0] / seconds[1] : 0;
+}
+
+// The same through the one bastion.
+template <typename Work> double Compare(benchmark::State& state, Work work)
+{
+    return Compare(state, work, Shared().tunnel, Shared().direct);
 }
 
 void SmallRequest(benchmark::State& state)
@@ -244,6 +284,45 @@ void LogRead(benchmark::State& state)
                        });
     state.counters["log_ratio"] = logRatio;
     state.counters["log_bytes"] = static_cast<double>(log.Text().size());
+}
+
+void JumpRequest(benchmark::State& state)
+{
+    Fleet& fleet = Shared();
+    jumpRatio = Compare(
+        state, [](TDataSession& session) { benchmark::DoNotOptimize(session.GetUpTime()); }, fleet.jumpTunnel,
+        fleet.jumpDirect);
+    state.counters["jump_ratio"] = jumpRatio;
+}
+
+// One `korvel-admin-cli status` run, start to end: through the bastion by the CLI's own SSH, then through
+// an `ssh -W` that the connection starts, in turns.
+void CliStatus(benchmark::State& state)
+{
+    Fleet& fleet = Shared();
+    const SshWRelay relay("ssh -F " + fleet.config + " bastion", fleet.server.AdminPort());
+    const std::string user = fleet.server.Options().AdminUser;
+    const std::vector<std::string> environment{"HOME=" + fleet.dir.Path(),
+                                               "KORVEL_PASSWORD=" + fleet.server.Options().AdminPassword};
+    const std::vector<std::string> runs[2] = {
+        {KORVEL_CLI_PATH, "--ssh", "bastion", "--port", std::to_string(fleet.server.AdminPort()), "--user",
+         user, "status"},
+        {KORVEL_CLI_PATH, "--port", std::to_string(relay.Port()), "--user", user, "status"}};
+    double seconds[2] = {};
+    for (auto _ : state)
+        for (int path = 0; path < 2; ++path)
+        {
+            const auto start = Clock::now();
+            if (!RunQuietly(runs[path], environment))
+                state.SkipWithError(path == 0 ? "the CLI failed through its SSH"
+                                              : "the CLI failed through ssh -W");
+            seconds[path] += std::chrono::duration<double>(Clock::now() - start).count();
+        }
+    const double runsDone = static_cast<double>(state.iterations()) / 1000;
+    state.counters["cli_ssh_ms"] = seconds[0] / runsDone;
+    state.counters["ssh_w_ms"] = seconds[1] / runsDone;
+    cliStatusRatio = seconds[1] > 0 ? seconds[0] / seconds[1] : 0;
+    state.counters["cli_status_ratio"] = cliStatusRatio;
 }
 
 // A bastion that accepts and never answers: from the Cancel to the connect's end.
@@ -296,6 +375,11 @@ void CancelSilentBastion(benchmark::State& state)
 
 BENCHMARK(korvel::bench::SmallRequest)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(korvel::bench::LogRead)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(korvel::bench::JumpRequest)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(korvel::bench::CliStatus)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(korvel::bench::Smoke() ? 1 : 10);
 BENCHMARK(korvel::bench::CancelSilentBastion)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 int main(int argc, char** argv)
@@ -310,6 +394,12 @@ int main(int argc, char** argv)
         logRatio, LogBytes());
     AddGoalLine("ssh_cancel_ms %.1f (goal <= 1000): a Cancel ending the connect to a silent bastion",
                 cancelMs);
+    AddGoalLine("ssh_jump_ratio %.2f (goal <= 1.30, %s): a LAN request through hop1 and the bastion against "
+                "ssh -J hop1 -N -L",
+                jumpRatio, jumpRatio <= 1.3 ? "met" : "NOT met");
+    AddGoalLine("ssh_cli_status_ratio %.2f (goal <= 1.20, %s): the CLI's status through the bastion against "
+                "the CLI through ssh -W started per run",
+                cliStatusRatio, cliStatusRatio <= 1.2 ? "met" : "NOT met");
     PrintGoals();
     benchmark::Shutdown();
 }

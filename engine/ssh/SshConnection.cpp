@@ -1,8 +1,8 @@
 #include "engine/ssh/SshConnection.h"
 
 #include "engine/TunnelError.h"
+#include "engine/ssh/JumpChain.h"
 #include "engine/ssh/SshAuthentication.h"
-#include "engine/ssh/SshConfigText.h"
 #include "engine/ssh/SshHostKey.h"
 
 #include <algorithm>
@@ -45,49 +45,10 @@ std::string SshOption(ssh_session session, ssh_options_e option)
     return text;
 }
 
-namespace
-{
-
-// ProxyJump as OpenSSH runs it: the last hop reached through the ones before it, in the order given.
-std::string JumpCommand(const SshHostConfig& config)
-{
-    std::string hops;
-    std::string command = "ssh";
-    for (const SshJump& hop : config.ProxyJump)
-    {
-        if (!sshconfig::ShellSafe(hop.User) || !sshconfig::ShellSafe(hop.Host))
-            throw TunnelError(TunnelFailure::Unreachable, "The ProxyJump hop " + sshconfig::Shown(hop.Host) +
-                                                              " holds characters a shell would act on");
-        if (&hop == &config.ProxyJump.back())
-            break;
-        hops += (hops.empty() ? "" : ",") + SshTargetText(hop.User, hop.Host, hop.Port);
-    }
-    if (config.ProxyJump.empty())
-        return {};
-    const SshJump& last = config.ProxyJump.back();
-    if (!hops.empty())
-        command += " -J " + hops;
-    if (!last.User.empty())
-        command += " -l " + last.User;
-    if (last.Port > 0)
-        command += " -p " + std::to_string(last.Port);
-    try
-    {
-        return sshconfig::ExpandCommand(command + " -W '[%h]:%p' " + last.Host,
-                                        {{'h', config.HostName}, {'p', std::to_string(config.Port)}});
-    }
-    catch (const std::invalid_argument& problem)
-    {
-        throw TunnelError(TunnelFailure::Unreachable, std::string("ProxyJump: ") + problem.what());
-    }
-}
-
-} // namespace
-
 SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
                              const std::shared_ptr<Resolver>& resolver, int answerTimeoutMs,
-                             const WaitLimits* limits)
-    : settings_(settings), session_(ssh_new())
+                             const WaitLimits* limits, SshRoute route)
+    : settings_(settings), session_(ssh_new()), route_(std::move(route))
 {
     if (!session_)
         throw TunnelError(TunnelFailure::Unreachable, "Cannot start an SSH session: out of memory");
@@ -118,7 +79,7 @@ SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
         const std::string hostPort = SshTargetText("", hostName_, static_cast<int>(port_));
         serverName_ = hostName_ == settings_.Host ? hostPort : settings_.Host + " (" + hostPort + ")";
 
-        Connect(resolver, answerTimeoutMs, limits);
+        Connect(ask, resolver, answerTimeoutMs, limits);
         CheckHostKey(*this, settings_, ask);
         Authenticate(*this, settings_, ask, answerTimeoutMs, limits);
     }
@@ -138,8 +99,8 @@ void SshConnection::HandToLibssh()
     const unsigned int port = static_cast<unsigned int>(config_.Port);
     ssh_options_set(session_, SSH_OPTIONS_PORT, &port);
     ssh_options_set(session_, SSH_OPTIONS_USER, config_.User.c_str());
-    // A ProxyCommand (or ProxyJump) runs as our own child, never as libssh's.
-    proxyCommand_ = config_.ProxyCommand.empty() ? JumpCommand(config_) : config_.ProxyCommand;
+    // A ProxyCommand runs as our own child, never as libssh's; a ProxyJump is reached by us (Connect).
+    proxyCommand_ = config_.ProxyCommand;
     // libssh puts each added key before the earlier ones: added last to first, the first one present leads
     // (the defaults name keys that need not exist).
     for (auto file = config_.IdentityFiles.rbegin(); file != config_.IdentityFiles.rend(); ++file)
@@ -167,17 +128,28 @@ void SshConnection::Free()
     ssh_disconnect(session_);
     ssh_free(session_);
     socket_.Close();
+    jumps_.reset();
     proxy_.reset();
 }
 
-void SshConnection::Connect(const std::shared_ptr<Resolver>& resolver, int timeoutMs,
+bool SshConnection::Alive() const
+{
+    return !givenUp_ && ssh_is_connected(session_) != 0 && (!jumps_ || jumps_->Alive());
+}
+
+void SshConnection::Connect(const SshAsk& ask, const std::shared_ptr<Resolver>& resolver, int timeoutMs,
                             const WaitLimits* limits)
 {
-    // The socket is ours either way, so libssh never starts a process of its own: a ProxyCommand (or a
-    // ProxyJump, which libssh turns into one) runs as our child; otherwise the socket is connected here,
-    // where the name lookup and the connect obey the limits.
-    if (!proxyCommand_.empty())
+    // The socket is ours either way, so libssh never starts a process of its own: a hop behind another
+    // one of a chain runs over what the chain hands it (its own ProxyCommand and ProxyJump give way, as
+    // with OpenSSH); a ProxyCommand runs as our child; a ProxyJump's hops are reached by us; otherwise the
+    // socket is connected here, where the name lookup and the connect obey the limits.
+    if (route_.Through)
+        TakeSocket(route_.Through(hostName_, static_cast<int>(port_)));
+    else if (!proxyCommand_.empty())
         StartProxyCommand();
+    else if (!config_.ProxyJump.empty())
+        StartJumps(ask, resolver, timeoutMs, limits);
     else
         ConnectSocket(resolver, timeoutMs, limits);
     ssh_set_blocking(session_, 0);
@@ -201,6 +173,27 @@ std::string SshConnection::ConnectProblem()
     return problem;
 }
 
+void SshConnection::StartJumps(const SshAsk& ask, const std::shared_ptr<Resolver>& resolver, int timeoutMs,
+                               const WaitLimits* limits)
+{
+    jumps_ = std::make_unique<JumpChain>(config_.ProxyJump, settings_, ask, resolver, timeoutMs, limits,
+                                         route_.Depth);
+    TakeSocket(jumps_->Open(hostName_, static_cast<int>(port_), timeoutMs, limits));
+}
+
+void SshConnection::TakeSocket(int fd)
+{
+    try
+    {
+        socket_ = HandedSocket(fd);
+    }
+    catch (const TransportError& error)
+    {
+        Fail(error.what());
+    }
+    ssh_options_set(session_, SSH_OPTIONS_FD, &fd);
+}
+
 void SshConnection::StartProxyCommand()
 {
     // Its tokens were expanded from checked values only, as the config was resolved.
@@ -218,56 +211,99 @@ void SshConnection::StartProxyCommand()
     }
 }
 
-void SshConnection::ConnectSocket(const std::shared_ptr<Resolver>& resolver, int timeoutMs,
-                                  const WaitLimits* limits)
+std::vector<HostAddress> SshConnection::Addresses(const std::shared_ptr<Resolver>& resolver,
+                                                  const WaitLimits* limits)
 {
-    // An SSH server may be an IPv6 address ([::1]:22); a name is looked up as the KORVEL connections are.
-    sockaddr_storage peer{};
-    socklen_t peerSize = sizeof(sockaddr_in);
-    auto* peer6 = reinterpret_cast<sockaddr_in6*>(&peer);
-    auto* peer4 = reinterpret_cast<sockaddr_in*>(&peer);
+    // A numeric address needs no lookup (and no resolver that knows it); a name may stand for IPv6 and IPv4
+    // addresses alike.
+    HostAddress numeric;
+    auto* peer6 = reinterpret_cast<sockaddr_in6*>(&numeric.Address);
+    auto* peer4 = reinterpret_cast<sockaddr_in*>(&numeric.Address);
     if (inet_pton(AF_INET6, hostName_.c_str(), &peer6->sin6_addr) == 1)
     {
         peer6->sin6_family = AF_INET6;
-        peer6->sin6_port = htons(static_cast<std::uint16_t>(port_));
-        peerSize = sizeof(sockaddr_in6);
+        numeric.Size = sizeof(sockaddr_in6);
+        return {numeric};
     }
-    else
+    if (inet_pton(AF_INET, hostName_.c_str(), &peer4->sin_addr) == 1)
     {
         peer4->sin_family = AF_INET;
-        peer4->sin_port = htons(static_cast<std::uint16_t>(port_));
-        try
-        {
-            peer4->sin_addr.s_addr = ResolveHostWithin(resolver, hostName_, limits);
-        }
-        catch (const TransportInterrupted&)
-        {
-            throw;
-        }
-        catch (const TransportError& error)
-        {
-            Fail(error.what());
-        }
+        numeric.Size = sizeof(sockaddr_in);
+        return {numeric};
     }
-    const int fd = socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        Fail(std::strerror(errno));
-    socket_ = HandedSocket(fd);
-    ssh_options_set(session_, SSH_OPTIONS_FD, &fd);
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), peerSize) != 0)
+    try
     {
-        if (errno != EINPROGRESS && errno != EINTR)
-            Fail(std::strerror(errno));
-        if (!PollWithin(fd, POLLOUT, timeoutMs, limits))
-            Fail("no answer within " + std::to_string(timeoutMs / 1000) + " s");
-        int error = 0;
-        socklen_t size = sizeof error;
-        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
-        if (error != 0)
-            Fail(std::strerror(error));
+        return ResolveHostAllWithin(resolver, hostName_, limits);
     }
-    const int on = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    catch (const TransportInterrupted&)
+    {
+        throw;
+    }
+    catch (const TransportError& error)
+    {
+        Fail(error.what());
+    }
+}
+
+void SshConnection::ConnectSocket(const std::shared_ptr<Resolver>& resolver, int timeoutMs,
+                                  const WaitLimits* limits)
+{
+    // Every address of the name in turn, as OpenSSH tries them, each within the time-out; the last one's
+    // failure is the one told.
+    std::string problem = "no address";
+    const int family = config_.AddressFamily == "inet"    ? AF_INET
+                       : config_.AddressFamily == "inet6" ? AF_INET6
+                                                          : AF_UNSPEC;
+    for (HostAddress& address : Addresses(resolver, limits))
+    {
+        if (family != AF_UNSPEC && address.Address.ss_family != family)
+        {
+            if (problem == "no address") // a real failure of another address says more
+                problem = "no address of the family AddressFamily " + config_.AddressFamily + " names";
+            continue;
+        }
+        const auto port = htons(static_cast<std::uint16_t>(port_));
+        if (address.Address.ss_family == AF_INET6)
+            reinterpret_cast<sockaddr_in6*>(&address.Address)->sin6_port = port;
+        else
+            reinterpret_cast<sockaddr_in*>(&address.Address)->sin_port = port;
+        const int fd = socket(address.Address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0)
+        {
+            problem = std::strerror(errno);
+            continue;
+        }
+        socket_ = HandedSocket(fd);
+        if (const std::optional<std::string> failed = ConnectTo(address, timeoutMs, limits))
+        {
+            problem = *failed;
+            socket_.Close();
+            continue;
+        }
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        ssh_options_set(session_, SSH_OPTIONS_FD, &fd);
+        return;
+    }
+    Fail(problem);
+}
+
+std::optional<std::string> SshConnection::ConnectTo(const HostAddress& address, int timeoutMs,
+                                                    const WaitLimits* limits)
+{
+    const int fd = socket_.Fd();
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address.Address), address.Size) == 0)
+        return std::nullopt;
+    if (errno != EINPROGRESS && errno != EINTR)
+        return std::strerror(errno);
+    if (!PollWithin(fd, POLLOUT, timeoutMs, limits))
+        return "no answer within " + std::to_string(timeoutMs / 1000) + " s";
+    int error = 0;
+    socklen_t size = sizeof error;
+    getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
+    if (error != 0)
+        return std::strerror(error);
+    return std::nullopt;
 }
 
 bool SshConnection::WaitSocket(int timeoutMs, const WaitLimits* limits)

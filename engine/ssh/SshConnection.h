@@ -16,13 +16,26 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <libssh/libssh.h>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korvel
 {
+
+class JumpChain;
+
+// How a session reaches its SSH server. A hop behind another one of a ProxyJump chain is reached over
+// `Through`: given the host and port its config names, it returns a socket to them (a channel of the hop
+// before it, pumped through a socket pair), which the session then owns.
+struct SshRoute
+{
+    std::function<int(const std::string& host, int port)> Through; // empty: the session's own way
+    int Depth = 0; // hops of chains already under way before this session, against a loop of ProxyJumps
+};
 
 // $HOME, as a shell has it (empty when unset): `~` stands for it, not for the password database's home,
 // which is libssh's own choice.
@@ -38,7 +51,7 @@ public:
     // Connects, checks the host key and logs in. Each wait for the SSH server gives up after
     // `answerTimeoutMs` of silence. Raises TunnelError, or TransportInterrupted when the limits end a wait.
     SshConnection(const SshSettings& settings, const SshAsk& ask, const std::shared_ptr<Resolver>& resolver,
-                  int answerTimeoutMs, const WaitLimits* limits);
+                  int answerTimeoutMs, const WaitLimits* limits, SshRoute route = {});
     ~SshConnection();
     SshConnection(const SshConnection&) = delete;
     SshConnection& operator=(const SshConnection&) = delete;
@@ -50,7 +63,7 @@ public:
     const std::string& ServerName() const { return serverName_; }
     // False once the session ended, or was given up: its keepalives went unanswered, or a step on it was
     // cut short (by a cancel, the deadline or a time-out), which leaves libssh's state of it unknown.
-    bool Alive() const { return !givenUp_ && ssh_is_connected(session_) != 0; }
+    bool Alive() const;
     // Never used for a new channel again; the channels open on it go on while it lasts.
     void GiveUp() { givenUp_ = true; }
 
@@ -67,8 +80,18 @@ public:
 private:
     // The resolved config as libssh's options; the caller's known_hosts file wins.
     void HandToLibssh();
-    void Connect(const std::shared_ptr<Resolver>& resolver, int timeoutMs, const WaitLimits* limits);
+    void Connect(const SshAsk& ask, const std::shared_ptr<Resolver>& resolver, int timeoutMs,
+                 const WaitLimits* limits);
     void ConnectSocket(const std::shared_ptr<Resolver>& resolver, int timeoutMs, const WaitLimits* limits);
+    // The addresses of the SSH server: its numeric one, or those its name stands for.
+    std::vector<HostAddress> Addresses(const std::shared_ptr<Resolver>& resolver, const WaitLimits* limits);
+    // Connects the socket to one address; what failed, or nothing when it is connected.
+    std::optional<std::string> ConnectTo(const HostAddress& address, int timeoutMs, const WaitLimits* limits);
+    // The config's ProxyJump hops, each reached and logged in to by us, and this session over the last.
+    void StartJumps(const SshAsk& ask, const std::shared_ptr<Resolver>& resolver, int timeoutMs,
+                    const WaitLimits* limits);
+    // The socket `route_` hands over as the session's own.
+    void TakeSocket(int fd);
     // The config's ProxyCommand, run by us, as the session's socket.
     void StartProxyCommand();
     // What ended the connect: the ProxyCommand's own words when it said something, else libssh's.
@@ -90,6 +113,8 @@ private:
     HandedSocket socket_;
     std::string proxyCommand_;            // empty: the socket is connected by us
     std::unique_ptr<ProxyCommand> proxy_; // ended after the session and its socket
+    SshRoute route_;
+    std::unique_ptr<JumpChain> jumps_; // the hops before this session; ended after it
     std::string serverName_;
     std::string hostName_; // after the config: the name connected to and looked up in known_hosts
     unsigned int port_ = 22;

@@ -7,6 +7,7 @@
 #include "engine/SshTransport.h"
 #include "engine/wire/ErrorCodes.h"
 #include "testing/Eventually.h"
+#include "testing/HomeAt.h"
 #include "testing/PausedServer.h"
 #include "testing/RefServer.h"
 #include "testing/SshServer.h"
@@ -323,33 +324,9 @@ bool ProcessRuns(const std::string& name)
     return false;
 }
 
-// $HOME set to `path` while this lives: the SSH layer reads ~/.ssh/config from there.
-class HomeAt
-{
-public:
-    explicit HomeAt(const std::string& path)
-    {
-        if (const char* old = std::getenv("HOME"))
-            old_ = old;
-        setenv("HOME", path.c_str(), 1);
-    }
-    ~HomeAt()
-    {
-        if (old_)
-            setenv("HOME", old_->c_str(), 1);
-        else
-            unsetenv("HOME");
-    }
-    HomeAt(const HomeAt&) = delete;
-    HomeAt& operator=(const HomeAt&) = delete;
-
-private:
-    std::optional<std::string> old_;
-};
-
 TEST_F(SshTunnelTest, ACancelEndsTheProxyCommandOfAnSshConfigHost)
 {
-    // ~/.ssh/config of a $HOME of the test's own: a ProxyJump becomes such a command in libssh.
+    // ~/.ssh/config of a $HOME of the test's own.
     const std::string marker = "korvel-proxy-" + std::to_string(getpid());
     std::filesystem::create_directory(home / ".ssh");
     const std::string proxy =
