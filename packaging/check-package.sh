@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs a built tree into a temporary prefix and packages it as cpack would for a user, then checks what a
 # distribution would: the desktop entry, the AppStream metadata, the service units (and the exporter's exposure),
-# lintian on the .deb, each program run from the unpacked package, and the CLI's commands against its man page
+# lintian on the .deb packages, each program run from the unpacked packages, and the CLI's commands against its man page
 # and completions. Usage: check-package.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 source_dir=$1
@@ -22,18 +22,28 @@ done
 
 step "cpack -G DEB"
 (cd "$build" && cpack -G DEB -B "$work/deb" >/dev/null)
-deb=$(echo "$work"/deb/korvel-admin_*.deb)
-depends=$(dpkg-deb --field "$deb" Depends)
-grep -q 'libqt6widgets6' <<<"$depends" # the computed library dependencies are there
+debs=()
+# Each package with a library only its programs use: the dependencies were computed, not written down.
+for package in korvel-admin:libqt6widgets6 korvel-refserver:libsqlite3-0 korvel-exporter:libprometheus-cpp; do
+  deb=$(echo "$work/deb/${package%%:*}"_*.deb)
+  depends=$(dpkg-deb --field "$deb" Depends)
+  grep -q "${package#*:}" <<<"$depends" || {
+    echo "${package%%:*}: no ${package#*:} among its dependencies: $depends" >&2
+    exit 1
+  }
+  debs+=("$deb")
+done
 
 step "lintian"
-lintian --fail-on error --tag-display-limit 0 "$deb" >"$work/lintian.out" 2>&1 || lintian_status=$?
+lintian --fail-on error --tag-display-limit 0 "${debs[@]}" >"$work/lintian.out" 2>&1 || lintian_status=$?
 grep -v 'running with root privileges' "$work/lintian.out" || true
 [ "${lintian_status:-0}" -eq 0 ]
 
-step "the programs, run from the unpacked package"
+step "the programs, run from the unpacked packages"
 root="$work/root"
-dpkg -x "$deb" "$root"
+for deb in "${debs[@]}"; do
+  dpkg -x "$deb" "$root"
+done
 for program in korvel-admin-cli korvel-refserver korvel-load korvel-exporter; do
   usage=$("$root/usr/bin/$program" --help)
   grep -q "Usage" <<<"$usage" || {
