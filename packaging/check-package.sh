@@ -20,6 +20,15 @@ for size in 48 128 256; do
   grep -q "PNG image data, $size x $size" <<<"$kind"
 done
 
+# A README sentence that roff takes for a request, or a stray escape, shows up as a warning.
+for page in "$share"/man/man1/*.1.gz; do
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || {
+    echo "$page: $warnings" >&2
+    exit 1
+  }
+done
+
 step "cpack -G DEB"
 (cd "$build" && cpack -G DEB -B "$work/deb" >/dev/null)
 debs=()
