@@ -46,6 +46,8 @@ int main(int argc, char** argv)
     using namespace korvel::admin;
     AdminApplication application(argc, argv);
     korvel::styling::ApplyFlatStyle(application);
+    // The desktop shows the window with the desktop entry's name and icon.
+    QGuiApplication::setDesktopFileName("org.korvel.Admin");
     korvel::CreateSessions();
     int result = 0;
     {
