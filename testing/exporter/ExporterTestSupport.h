@@ -37,9 +37,13 @@ public:
     // GET with the given extra headers ("Name: value"); waits at most `timeoutSeconds`.
     HttpReply Get(const std::string& url, const std::vector<std::string>& headers = {},
                   long timeoutSeconds = 60);
+    // For https: the CA the server's certificate must come from, and the client's own certificate and key
+    // when it shows one.
+    void UseTls(std::string caFile, std::string certFile = "", std::string keyFile = "");
 
 private:
     void* curl_;
+    std::string caFile_, certFile_, keyFile_;
 };
 
 // "%XX" escapes for a URL query value.

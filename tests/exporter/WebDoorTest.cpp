@@ -1,6 +1,6 @@
 // The exporter's door as a scraper meets it: with a web configuration file only its basic_auth_users get in
 // (bcrypt hashes), a file changed while it runs is read again and a broken one lets nobody in; a file it
-// cannot honour (TLS among them) stops it at start.
+// cannot honour stops it at start.
 #include "exporter/Exporter.h"
 #include "testing/TempDir.h"
 #include "testing/exporter/ExporterTestSupport.h"
@@ -99,7 +99,6 @@ TEST_F(WebDoorTest, OnlyTheConfiguredUsersGetInAndAChangedFileIsReadAgain)
 TEST_F(WebDoorTest, RefusesAFileItCannotUseAtStart)
 {
     for (const char* text : {"basic_auth_users:\n  prometheus: plain-text-password\n",
-                             "tls_server_config:\n  cert_file: server.crt\n  key_file: server.key\n",
                              "listen_address: 0.0.0.0\n", "basic_auth_users: {\n"})
     {
         const std::string config = dir_.WriteFile("bad.yml", text);
