@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <openssl/evp.h>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
@@ -73,6 +74,24 @@ void HttpClient::UseTls(std::string caFile, std::string certFile, std::string ke
     caFile_ = std::move(caFile);
     certFile_ = std::move(certFile);
     keyFile_ = std::move(keyFile);
+}
+
+std::string BasicAuthHeader(const std::string& user, const std::string& password)
+{
+    const std::string plain = user + ":" + password;
+    std::string encoded(4 * ((plain.size() + 2) / 3) + 1, '\0');
+    const int size =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
+                        reinterpret_cast<const unsigned char*>(plain.data()), static_cast<int>(plain.size()));
+    encoded.resize(static_cast<std::size_t>(size));
+    return "Authorization: Basic " + encoded;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::stringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
 }
 
 std::string UrlEncoded(const std::string& text)

@@ -49,6 +49,12 @@ private:
 // "%XX" escapes for a URL query value.
 std::string UrlEncoded(const std::string& text);
 
+// "Authorization: Basic ..." for a user and password.
+std::string BasicAuthHeader(const std::string& user, const std::string& password);
+
+// A file's whole text; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
 // A program started with `args` (args[0] is its path or a name found in PATH), its stdout read up to its
 // first line, its stderr sent to `errorLog` when given. Stopped with SIGTERM and waited for when destroyed;
 // one that outlives SIGTERM by 30 s is killed, so a test that failed does not hang too.

@@ -10,14 +10,15 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 #include <unistd.h>
 
 namespace
 {
 
 using namespace korvel::exporter;
+using korvel::test::BasicAuthHeader;
 using korvel::test::HttpClient;
+using korvel::test::ReadFile;
 using korvel::test::TempDir;
 
 // Runs a shell command; fails the test when it does not succeed.
@@ -44,36 +45,12 @@ void MakeCert(const TempDir& dir, const std::string& name, const std::string& ca
           dir / (name + ".crt"));
 }
 
-std::string BasicHeader(const std::string& user, const std::string& password)
-{
-    const std::string plain = user + ":" + password;
-    std::string encoded(4 * ((plain.size() + 2) / 3) + 1, '\0');
-    const int size =
-        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
-                        reinterpret_cast<const unsigned char*>(plain.data()), static_cast<int>(plain.size()));
-    encoded.resize(static_cast<std::size_t>(size));
-    return "Authorization: Basic " + encoded;
-}
-
 std::unique_ptr<Exporter> Start(const std::string& webConfig)
 {
     ExporterOptions options;
     options.Listen = "127.0.0.1:0";
     options.WebConfigFile = webConfig;
     return std::make_unique<Exporter>(std::move(options));
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::string text;
-    if (FILE* file = std::fopen(path.c_str(), "rb"))
-    {
-        char chunk[4096];
-        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-            text.append(chunk, got);
-        std::fclose(file);
-    }
-    return text;
 }
 
 // Sends this process's stderr to a file while it lives.
@@ -115,58 +92,37 @@ TEST(TlsTest, TheExampleConfigurationLetsInOnlyScrapersWithACertificateFromItsCa
         Shell("promtool check web-config " + config);
     const auto exporter = Start(config);
     const std::string where = "127.0.0.1:" + std::to_string(exporter->Port()) + "/metrics";
-    const std::string user = BasicHeader("prometheus", "change-this-password");
+    const std::string user = BasicAuthHeader("prometheus", "change-this-password");
+    const std::string wrong = BasicAuthHeader("prometheus", "guess");
 
     struct Case
     {
         const char* Why;
-        std::string Url;
+        const char* Scheme;
         std::string ServerCa;
         std::string Client; // the client certificate's name, empty for none
-        std::vector<std::string> Headers;
+        std::string Header;
         long Status; // 0: no answer at all
     };
     for (const Case& row : {
-             Case{"a scraper with its certificate and the user",
-                  "https://" + where,
-                  "server-ca",
-                  "prometheus",
-                  {user},
+             Case{"a scraper with its certificate and the user", "https", "server-ca", "prometheus", user,
                   200},
-             Case{"the same again, on a new connection",
-                  "https://" + where,
-                  "server-ca",
-                  "prometheus",
-                  {user},
-                  200},
-             Case{"a wrong password over TLS",
-                  "https://" + where,
-                  "server-ca",
-                  "prometheus",
-                  {BasicHeader("prometheus", "guess")},
-                  401},
-             Case{"no password over TLS", "https://" + where, "server-ca", "prometheus", {}, 401},
-             Case{"no client certificate", "https://" + where, "server-ca", "", {user}, 0},
-             Case{"a client certificate from another CA",
-                  "https://" + where,
-                  "server-ca",
-                  "stranger",
-                  {user},
-                  0},
-             Case{"a client that does not trust the exporter's CA",
-                  "https://" + where,
-                  "stranger-ca",
-                  "prometheus",
-                  {user},
-                  0},
-             Case{"plain HTTP to the TLS port", "http://" + where, "", "", {user}, 0},
+             Case{"the same again, on a new connection", "https", "server-ca", "prometheus", user, 200},
+             Case{"a wrong password over TLS", "https", "server-ca", "prometheus", wrong, 401},
+             Case{"no password over TLS", "https", "server-ca", "prometheus", "", 401},
+             Case{"no client certificate", "https", "server-ca", "", user, 0},
+             Case{"a client certificate from another CA", "https", "server-ca", "stranger", user, 0},
+             Case{"a client not trusting the exporter's CA", "https", "stranger-ca", "prometheus", user, 0},
+             Case{"plain HTTP to the TLS port", "http", "", "", user, 0},
          })
     {
         HttpClient http; // each row on its own connection, so none rides on an earlier row's handshake
         http.UseTls(row.ServerCa.empty() ? "" : dir / (row.ServerCa + ".crt"),
                     row.Client.empty() ? "" : dir / (row.Client + ".crt"),
                     row.Client.empty() ? "" : dir / (row.Client + ".key"));
-        const auto reply = http.Get(row.Url, row.Headers);
+        const auto reply =
+            http.Get(std::string(row.Scheme) + "://" + where,
+                     row.Header.empty() ? std::vector<std::string>{} : std::vector{row.Header});
         EXPECT_EQ(reply.Status, row.Status) << row.Why;
         if (row.Status == 200)
         {
