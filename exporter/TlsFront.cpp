@@ -28,6 +28,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::seconds ClientTimeout(5);
 constexpr std::chrono::seconds LookInterval(1);
 constexpr std::size_t RelayBuffer = 16 * 1024;
+constexpr std::chrono::milliseconds RetryAccept(100);
 
 struct ContextFree
 {
@@ -350,7 +351,13 @@ void TlsFront::Accept()
             return;
         const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (client < 0)
+        {
+            // Out of descriptors or memory, the waiting client stays queued: look again a little later
+            // rather than spin on it.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                Wait(stopFd_, POLLIN, -1, Clock::now() + RetryAccept);
             continue;
+        }
         std::lock_guard lock(mutex_);
         ++connections_;
         try
