@@ -5,11 +5,14 @@
 #include "testing/TempDir.h"
 #include "testing/exporter/ExporterTestSupport.h"
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace
@@ -77,6 +80,25 @@ private:
     int saved_;
 };
 
+// The TCP ports this process listens on beside `except`: in these tests, the web server's own behind the
+// front.
+std::vector<int> OtherListeningPorts(int except)
+{
+    std::vector<int> ports;
+    for (int fd = 0; fd < 1024; ++fd)
+    {
+        int listening = 0;
+        socklen_t size = sizeof listening;
+        sockaddr_in address{};
+        socklen_t addressSize = sizeof address;
+        if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening &&
+            getsockname(fd, reinterpret_cast<sockaddr*>(&address), &addressSize) == 0 &&
+            address.sin_family == AF_INET && ntohs(address.sin_port) != except)
+            ports.push_back(ntohs(address.sin_port));
+    }
+    return ports;
+}
+
 TEST(TlsTest, TheExampleConfigurationLetsInOnlyScrapersWithACertificateFromItsCaAndAUser)
 {
     TempDir dir;
@@ -129,6 +151,12 @@ TEST(TlsTest, TheExampleConfigurationLetsInOnlyScrapersWithACertificateFromItsCa
             EXPECT_NE(reply.Body.find("korvel_exporter_build_info"), std::string::npos) << row.Why;
         }
     }
+    // A local user reaching the web server's plain port on loopback passes by neither TLS nor certificates.
+    const std::vector<int> plainPorts = OtherListeningPorts(exporter->Port());
+    ASSERT_EQ(plainPorts.size(), 1u);
+    HttpClient plain;
+    EXPECT_EQ(plain.Get("http://127.0.0.1:" + std::to_string(plainPorts[0]) + "/metrics", {user}).Status,
+              403);
 }
 
 TEST(TlsTest, ARenewedCertificateIsTakenUpWithoutARestartAndABrokenOneIsNot)
