@@ -52,13 +52,20 @@ constexpr int MaxWebThreads = 1024; // civetweb's own ceiling
 class EndpointHandler : public CivetHandler
 {
 public:
-    EndpointHandler(WebDoor& door, AnswerSlots& slots, std::function<Reply(mg_connection*)> answer)
-        : door_(door), slots_(slots), answer_(std::move(answer))
+    EndpointHandler(WebDoor& door, TlsFront* front, AnswerSlots& slots,
+                    std::function<Reply(mg_connection*)> answer)
+        : door_(door), front_(front), slots_(slots), answer_(std::move(answer))
     {
     }
 
     bool handleGet(CivetServer*, mg_connection* connection) override
     {
+        const mg_request_info* request = mg_get_request_info(connection);
+        if (front_ && !front_->Relays(request->remote_addr, request->remote_port))
+        {
+            mg_send_http_error(connection, 403, "%s", "this port serves the exporter's TLS front alone\n");
+            return true;
+        }
         switch (door_.Check(CivetServer::getHeader(connection, "Authorization")))
         {
         case WebDoor::Verdict::Allowed:
@@ -103,6 +110,7 @@ public:
 
 private:
     WebDoor& door_;
+    TlsFront* front_; // null without TLS
     AnswerSlots& slots_;
     std::function<Reply(mg_connection*)> answer_;
 };
@@ -141,12 +149,16 @@ Exporter::Exporter(ExporterOptions options)
         pool_.Acquire(*module, *options_.MetricsTarget, true);
     }
     slots_ = std::make_unique<AnswerSlots>(options_.WebThreads);
-    const std::vector<std::string> civetOptions{
-        "listening_ports", options_.Listen, "num_threads",
-        std::to_string(std::min(options_.WebThreads * ThreadsPerScrape, MaxWebThreads)), "request_timeout_ms",
-        RequestTimeoutMs, "enable_keep_alive", "yes",
-        // Nothing is served from files.
-        "enable_directory_listing", "no"};
+    const std::optional<WebTls> tls =
+        options_.WebConfigFile.empty() ? std::nullopt : WebConfig::Load(options_.WebConfigFile).Tls;
+    const int threads = std::min(options_.WebThreads * ThreadsPerScrape, MaxWebThreads);
+    if (tls)
+        front_ = std::make_unique<TlsFront>(options_.Listen, options_.WebConfigFile, *tls, threads);
+    const std::vector<std::string> civetOptions{"listening_ports", tls ? "127.0.0.1:0" : options_.Listen,
+                                                "num_threads", std::to_string(threads), "request_timeout_ms",
+                                                RequestTimeoutMs, "enable_keep_alive", "yes",
+                                                // Nothing is served from files.
+                                                "enable_directory_listing", "no"};
     try
     {
         server_ = std::make_unique<CivetServer>(civetOptions);
@@ -157,11 +169,16 @@ Exporter::Exporter(ExporterOptions options)
     }
     const std::vector<int> ports = server_->getListeningPorts();
     port_ = ports.empty() ? 0 : ports.front();
+    if (front_)
+    {
+        front_->Start(port_);
+        port_ = front_->Port();
+    }
     handlers_.push_back(std::make_unique<EndpointHandler>(
-        door_, *slots_,
+        door_, front_.get(), *slots_,
         [this](mg_connection* connection) { return Metrics(ScrapeTimeoutHeader(connection)); }));
     server_->addHandler("/metrics", *handlers_.back());
-    handlers_.push_back(std::make_unique<EndpointHandler>(door_, *slots_,
+    handlers_.push_back(std::make_unique<EndpointHandler>(door_, front_.get(), *slots_,
                                                           [this](mg_connection* connection)
                                                           {
                                                               return Probe(Parameter(connection, "target"),
@@ -173,9 +190,10 @@ Exporter::Exporter(ExporterOptions options)
 
 Exporter::~Exporter()
 {
-    // Scrapes under way answer at once, so the web threads end quickly; then no request may run while the
-    // handlers go away.
+    // Scrapes under way answer at once, so the web threads end quickly; the relays end before the web server
+    // they talk to; then no request may run while the handlers go away.
     Stop();
+    front_.reset();
     server_.reset();
 }
 

@@ -8,6 +8,7 @@
 #include "exporter/ProbePool.h"
 #include "exporter/SelfMetrics.h"
 #include "exporter/TargetProbe.h"
+#include "exporter/TlsFront.h"
 #include "exporter/WebConfig.h"
 
 #include <memory>
@@ -77,6 +78,7 @@ private:
     std::unique_ptr<AnswerSlots> slots_;
     std::vector<std::unique_ptr<CivetHandler>> handlers_;
     std::unique_ptr<CivetServer> server_; // stops before its handlers and the probes go
+    std::unique_ptr<TlsFront> front_;     // with TLS: the listener, relaying to server_ on loopback
     int port_ = 0;
 };
 

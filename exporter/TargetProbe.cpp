@@ -45,9 +45,15 @@ std::shared_ptr<CallInterrupt> NewInterrupt()
 } // namespace
 
 TargetProbe::TargetProbe(Target target, Module module, ProbeSettings settings)
-    : target_(std::move(target)), module_(std::move(module)), settings_(std::move(settings)),
-      thread_([this] { Run(); }), walkThread_([this] { RunWalks(); })
+    : target_(std::move(target)), module_(std::move(module)), settings_(std::move(settings))
 {
+    Prepare(session_);
+    Prepare(walkSession_);
+    thread_ = std::thread([this] { RunWalks(); });
+    // An SSH hop (libssh, the known-hosts files) wants more stack than the web server's threads have (100 KB
+    // in Debian's civetweb), so such a probe is made on a thread of its own.
+    if (module_.Ssh.Enabled())
+        probeThread_ = std::thread([this] { RunProbes(); });
 }
 
 void TargetProbe::Report(const std::exception& failure)
@@ -65,8 +71,9 @@ void TargetProbe::Report(const std::exception& failure)
 TargetProbe::~TargetProbe()
 {
     RequestStop();
+    if (probeThread_.joinable())
+        probeThread_.join();
     thread_.join();
-    walkThread_.join();
 }
 
 void TargetProbe::RequestStop()
@@ -79,7 +86,7 @@ void TargetProbe::RequestStop()
         if (walkWork_)
             walkWork_->Cancel();
     }
-    wake_.notify_all();
+    probeWake_.notify_all();
     walkWake_.notify_all();
     finished_.notify_all();
 }
@@ -89,30 +96,80 @@ ServerStatus TargetProbe::Probe(Clock::time_point deadline)
     const Clock::time_point start = Clock::now();
     ServerStatus status;
     std::unique_lock lock(mutex_);
-    std::uint64_t awaited = probesStarted_;
-    if (probesStarted_ == probesFinished_)
+    if (!stop_ && !probing_)
     {
-        // A scrape that asked earlier may have given up already: the probe gets the latest deadline.
-        wantedBy_ = wanted_ ? std::max(wantedBy_, deadline) : deadline;
-        wanted_ = true;
-        awaited = probesFinished_ + 1;
-        wake_.notify_one();
-    }
-    if (finished_.wait_until(lock, deadline, [&] { return stop_ || probesFinished_ >= awaited; }))
-    {
-        if (!stop_)
+        StartProbe(deadline);
+        if (!probeThread_.joinable())
         {
-            status = last_;
-            if (status.Up && byMode_)
-            {
-                status.ByMode = byMode_;
-                status.ByMode->AgeSeconds = SecondsSince(walkEnded_);
-            }
+            lock.unlock();
+            ServerStatus fresh = Collect();
+            lock.lock();
+            FinishProbe(std::move(fresh));
+            status = stop_ ? ServerStatus{} : Answer();
+            status.ScrapeSeconds = SecondsSince(start);
+            return status;
         }
+        probeWake_.notify_one();
     }
-    else if (work_)
-        work_->Cancel(); // whatever still holds the thread, so that the next scrape finds it free
+    if (!stop_)
+    {
+        const std::uint64_t awaited = probesFinished_ + 1;
+        if (finished_.wait_until(lock, deadline, [&] { return stop_ || probesFinished_ >= awaited; }) &&
+            !stop_)
+            status = Answer();
+    }
     status.ScrapeSeconds = SecondsSince(start);
+    return status;
+}
+
+void TargetProbe::StartProbe(Clock::time_point deadline)
+{
+    probing_ = true;
+    if (!work_ || work_->Cancelled())
+        work_ = NewInterrupt();
+    session_.SetCallLimits({.Interrupt = work_, .Deadline = deadline});
+}
+
+void TargetProbe::FinishProbe(ServerStatus status)
+{
+    const bool walk = status.Up && WalkDue();
+    walkWanted_ = walkWanted_ || walk;
+    last_ = std::move(status);
+    probing_ = false;
+    ++probesFinished_;
+    finished_.notify_all();
+    if (walk)
+        walkWake_.notify_one();
+}
+
+void TargetProbe::RunProbes()
+{
+    std::unique_lock lock(mutex_);
+    while (!stop_)
+    {
+        if (!probing_)
+        {
+            probeWake_.wait(lock);
+            continue;
+        }
+        lock.unlock();
+        ServerStatus status = Collect();
+        lock.lock();
+        FinishProbe(std::move(status));
+    }
+    // A probe asked for as the stop came is never made; the walk's thread waits for none.
+    probing_ = false;
+    finished_.notify_all();
+}
+
+ServerStatus TargetProbe::Answer() const
+{
+    ServerStatus status = last_;
+    if (status.Up && byMode_)
+    {
+        status.ByMode = byMode_;
+        status.ByMode->AgeSeconds = SecondsSince(walkEnded_);
+    }
     return status;
 }
 
@@ -124,62 +181,23 @@ void TargetProbe::Prepare(TDataSession& session)
         settings_.PrepareSession(session);
 }
 
-void TargetProbe::Run()
-{
-    Prepare(session_);
-    for (;;)
-    {
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stop_ || wanted_; });
-            if (stop_)
-                break;
-            wanted_ = false;
-            // Asked for by a scrape that gave up while the thread was busy (a walk cut off at its deadline):
-            // nobody waits for it, and a probe started now would only meet the passed deadline. The next
-            // scrape asks afresh.
-            if (wantedBy_ <= Clock::now())
-                continue;
-            ++probesStarted_;
-            work_ = NewInterrupt();
-            session_.SetCallLimits({.Interrupt = work_, .Deadline = wantedBy_});
-        }
-        ServerStatus status = Collect();
-        bool walk = false;
-        {
-            std::lock_guard lock(mutex_);
-            walk = status.Up && WalkDue();
-            walkWanted_ = walkWanted_ || walk;
-            last_ = std::move(status);
-            ++probesFinished_;
-        }
-        finished_.notify_all();
-        if (walk)
-            walkWake_.notify_one();
-    }
-    if (loggedIn_)
-        LogOut(session_);
-}
-
 void TargetProbe::RunWalks()
 {
-    Prepare(walkSession_);
+    std::unique_lock lock(mutex_);
     for (;;)
     {
-        {
-            std::unique_lock lock(mutex_);
-            walkWake_.wait(lock, [this] { return stop_ || walkWanted_; });
-            if (stop_)
-                break;
-            walkWanted_ = false;
-            walking_ = true;
-            const auto timeoutMs = std::min<std::int64_t>(settings_.WalkCallTimeout.count(), INT32_MAX);
-            walkWork_ = NewInterrupt();
-            walkSession_.SetCallLimits(
-                {.Interrupt = walkWork_, .TimeoutMs = static_cast<std::int32_t>(timeoutMs)});
-        }
+        walkWake_.wait(lock, [this] { return stop_ || walkWanted_; });
+        if (stop_)
+            break;
+        walkWanted_ = false;
+        walking_ = true;
+        const auto timeoutMs = std::min<std::int64_t>(settings_.WalkCallTimeout.count(), INT32_MAX);
+        walkWork_ = NewInterrupt();
+        walkSession_.SetCallLimits(
+            {.Interrupt = walkWork_, .TimeoutMs = static_cast<std::int32_t>(timeoutMs)});
+        lock.unlock();
         std::optional<SessionsByMode> counts = WalkSessions();
-        std::lock_guard lock(mutex_);
+        lock.lock();
         walking_ = false;
         if (counts)
         {
@@ -187,14 +205,20 @@ void TargetProbe::RunWalks()
             walkEnded_ = Clock::now();
         }
     }
+    // The probe's session is free once the scrape running it has let go; none starts after the stop.
+    finished_.wait(lock, [this] { return !probing_; });
+    lock.unlock();
+    // The server need not keep dead sessions for the exporter, but stopping waits for nobody.
+    const Clock::time_point deadline = Clock::now() + LogoutLimit;
+    if (loggedIn_)
+        LogOut(session_, deadline);
     if (walkLoggedIn_)
-        LogOut(walkSession_);
+        LogOut(walkSession_, deadline);
 }
 
-void TargetProbe::LogOut(TDataSession& session)
+void TargetProbe::LogOut(TDataSession& session, Clock::time_point deadline)
 {
-    // The server need not keep a dead session for the exporter, but stopping waits for nobody.
-    session.SetCallLimits({.Deadline = Clock::now() + LogoutLimit});
+    session.SetCallLimits({.Deadline = deadline});
     try
     {
         session.Logout();

@@ -1,13 +1,15 @@
-// The probe of one server: its own TDataSession on its own thread, logged in once and re-used for every
-// scrape, logging in again after a failure. Each probe makes a fixed handful of requests (counts come from
-// GETSESSIONS and GETCONNECTEDSESSIONS). The walk of the session list for the split by mode runs on a second
-// session and thread of its own, at most once per detail interval, started by the probe that found it due
-// once that probe has been answered: a scrape never waits for a walk, and a slow walk never makes a healthy
-// server read down. Scrapes report the last complete walk with its age.
+// The probe of one server: its own TDataSession, logged in once and re-used for every scrape, logging in
+// again after a failure. Each probe makes a fixed handful of requests (counts come from GETSESSIONS and
+// GETCONNECTEDSESSIONS), on the thread of the scrape that asked for it: a hand-off to a thread of the
+// probe's own and back cost a scrape about as much as its requests did. Only a probe through an SSH hop has
+// a thread for it. Scrapes that come while a probe is under way wait for its answer instead of starting
+// another. The walk of the session list for the split by mode
+// runs on a second session and the probe's thread, at most once per detail interval, started by the probe
+// that found it due once that probe has been answered: a scrape never waits for a walk, and a slow walk
+// never makes a healthy server read down. Scrapes report the last complete walk with its age.
 //
-// Nothing the threads do waits for ever: a probe's requests end by its scrape's deadline, each request of
-// the walk by its own time-out, and a scrape whose deadline comes while the probe is still busy cancels
-// the probe's exchange, so the next scrape finds it free and connects afresh.
+// Nothing waits for ever: a probe's requests end by the deadline of the scrape that runs it, a waiting
+// scrape gives up at its own deadline, and each request of the walk ends by its own time-out.
 #pragma once
 
 #include "engine/DataSession.h"
@@ -41,27 +43,34 @@ class TargetProbe
 {
 public:
     TargetProbe(Target target, Module module, ProbeSettings settings);
-    // Stops and joins the thread; whatever it was waiting for is cancelled first.
+    // Stops and joins the thread; whatever it was waiting for is cancelled first. No scrape may hold the
+    // probe any more.
     ~TargetProbe();
     TargetProbe(const TargetProbe&) = delete;
     TargetProbe& operator=(const TargetProbe&) = delete;
 
-    // The server's status by `deadline`: from a new probe, or from the one already under way when it was
-    // asked for. A probe that has not ended by the deadline is cancelled and reports the server down.
+    // The server's status by `deadline`: from a probe made now on the caller's thread, or from the one
+    // already under way when it was asked for. A probe that has not ended by the deadline reports the server
+    // down.
     ServerStatus Probe(Clock::time_point deadline);
-    // Cancels the exchange under way and lets the thread end, without waiting for it; scrapes waiting on the
-    // probe answer at once, and later ones report the server down.
+    // Cancels the exchanges under way and lets the thread end, without waiting for it; scrapes under way
+    // answer at once, and later ones report the server down.
     void RequestStop();
 
 private:
-    void Run();
+    // Before and after the requests of a probe, with mutex_ held.
+    void StartProbe(Clock::time_point deadline);
+    void FinishProbe(ServerStatus status);
+    // The latest answer with the latest walk; with mutex_ held.
+    ServerStatus Answer() const;
+    void RunProbes(); // probes through an SSH hop
     void RunWalks();
     // The transport and the caller's own preparation, for either session.
     void Prepare(TDataSession& session);
     // The fixed requests; logs in first when needed. Never raises: a failure reports the server down.
     ServerStatus Collect();
     void LogIn(TDataSession& session);
-    void LogOut(TDataSession& session);
+    void LogOut(TDataSession& session, Clock::time_point deadline);
     // Called with mutex_ held.
     bool WalkDue() const;
     // Tells the operator why a probe failed, when it is theirs to act on.
@@ -72,7 +81,7 @@ private:
     const Target target_;
     const Module module_;
     const ProbeSettings settings_;
-    TDataSession session_; // used by the probe's thread alone
+    TDataSession session_; // used by the scrape running the probe alone
     bool loggedIn_ = false;
     std::string serverName_;   // asked once per login
     std::string lastReported_; // the failure told last, until a probe succeeds
@@ -80,15 +89,13 @@ private:
     bool walkLoggedIn_ = false;
 
     std::mutex mutex_; // guards everything below
-    std::condition_variable wake_;
+    std::condition_variable probeWake_;
     std::condition_variable walkWake_;
     std::condition_variable finished_;
     bool stop_ = false;
-    bool wanted_ = false;
-    Clock::time_point wantedBy_; // the deadline of the scrape that asked for the probe
-    std::uint64_t probesStarted_ = 0;
+    bool probing_ = false; // a scrape is making the probe
     std::uint64_t probesFinished_ = 0;
-    std::shared_ptr<CallInterrupt> work_; // ends what the probe's thread is doing now
+    std::shared_ptr<CallInterrupt> work_; // ends the probe under way; kept until it is cancelled
     ServerStatus last_;
     std::shared_ptr<CallInterrupt> walkWork_; // ends the walk under way, when stopping
     bool walkWanted_ = false;
@@ -97,8 +104,8 @@ private:
     Clock::time_point walkEnded_;
     Clock::time_point walkStarted_; // of the last walk tried, complete or not
 
-    std::thread thread_; // last: start once everything else exists
-    std::thread walkThread_;
+    std::thread thread_;      // the walks, then the logouts
+    std::thread probeThread_; // the probes, when they go through an SSH hop
 };
 
 } // namespace korvel::exporter

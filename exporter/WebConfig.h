@@ -1,18 +1,22 @@
 // The exporter's door, read from a file in the web configuration format of Prometheus' exporter toolkit
 // (--web.config.file):
 //
+//   tls_server_config:
+//     cert_file: server.crt            # relative paths are taken from the file's own directory
+//     key_file: server.key
+//     client_ca_file: clients.crt      # optional, with client_auth_type RequireAndVerifyClientCert or
+//     client_auth_type: RequireAndVerifyClientCert   # VerifyClientCertIfGiven
 //   basic_auth_users:
 //     prometheus: $2y$10$...          # bcrypt hashes, as htpasswd -nBC 10 writes them
 //
 // Anyone who reaches the exporter can make it log in to any target its modules allow, so a listener beyond
-// loopback wants at least the users. `tls_server_config` is refused with a clear message: the web server we
-// build on (Debian's civetweb 1.15 with OpenSSL 3) crashes on its first TLS connection, so TLS belongs to a
-// proxy in front of the exporter until that is mended.
+// loopback wants at least the users, and TLS so that their passwords do not cross the network in clear.
 #pragma once
 
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <sys/stat.h>
@@ -22,7 +26,7 @@ namespace korvel::exporter
 
 struct WebTls
 {
-    std::string CertFile;
+    std::string CertFile; // absolute, or relative to the working directory
     std::string KeyFile;
     std::string ClientCaFile;       // empty: clients are not asked for a certificate
     bool RequireClientCert = false; // RequireAndVerifyClientCert; else a given one is verified
@@ -31,6 +35,7 @@ struct WebTls
 struct WebConfig
 {
     std::map<std::string, std::string> Users; // name -> bcrypt hash; empty: no authentication
+    std::optional<WebTls> Tls;                // none: plain HTTP
 
     // Raises std::runtime_error naming the file and what is wrong with it.
     static WebConfig Load(const std::string& path);

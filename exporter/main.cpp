@@ -58,7 +58,8 @@ int main(int argc, char** argv)
     app.add_option("--web.listen-address,--listen", options.Listen, "HOST:PORT to serve on")
         ->capture_default_str();
     app.add_option("--web.config.file", options.WebConfigFile,
-                   "YAML file in the exporter toolkit's web configuration format: basic_auth_users (bcrypt)");
+                   "YAML file in the exporter toolkit's web configuration format: tls_server_config "
+                   "(cert_file, key_file, client_ca_file, client_auth_type) and basic_auth_users (bcrypt)");
     app.add_option("--target", target, "HOST:PORT of a server to report on /metrics (default module)");
     app.add_option("--config", configFile, "INI file of modules: user, password, mode and allowed targets");
     app.add_option("--detail-interval", detailSeconds, "Seconds between walks of the session list (by mode)")

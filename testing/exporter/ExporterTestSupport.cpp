@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <openssl/evp.h>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
@@ -58,11 +59,39 @@ HttpReply HttpClient::Get(const std::string& url, const std::vector<std::string>
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.Body);
+    curl_easy_setopt(curl, CURLOPT_CAINFO, caFile_.empty() ? nullptr : caFile_.c_str());
+    curl_easy_setopt(curl, CURLOPT_SSLCERT, certFile_.empty() ? nullptr : certFile_.c_str());
+    curl_easy_setopt(curl, CURLOPT_SSLKEY, keyFile_.empty() ? nullptr : keyFile_.c_str());
     if (curl_easy_perform(curl) == CURLE_OK)
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.Status);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_slist_free_all(list);
     return reply;
+}
+
+void HttpClient::UseTls(std::string caFile, std::string certFile, std::string keyFile)
+{
+    caFile_ = std::move(caFile);
+    certFile_ = std::move(certFile);
+    keyFile_ = std::move(keyFile);
+}
+
+std::string BasicAuthHeader(const std::string& user, const std::string& password)
+{
+    const std::string plain = user + ":" + password;
+    std::string encoded(4 * ((plain.size() + 2) / 3) + 1, '\0');
+    const int size =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
+                        reinterpret_cast<const unsigned char*>(plain.data()), static_cast<int>(plain.size()));
+    encoded.resize(static_cast<std::size_t>(size));
+    return "Authorization: Basic " + encoded;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::stringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
 }
 
 std::string UrlEncoded(const std::string& text)

@@ -37,13 +37,23 @@ public:
     // GET with the given extra headers ("Name: value"); waits at most `timeoutSeconds`.
     HttpReply Get(const std::string& url, const std::vector<std::string>& headers = {},
                   long timeoutSeconds = 60);
+    // For https: the CA the server's certificate must come from, and the client's own certificate and key
+    // when it shows one.
+    void UseTls(std::string caFile, std::string certFile = "", std::string keyFile = "");
 
 private:
     void* curl_;
+    std::string caFile_, certFile_, keyFile_;
 };
 
 // "%XX" escapes for a URL query value.
 std::string UrlEncoded(const std::string& text);
+
+// "Authorization: Basic ..." for a user and password.
+std::string BasicAuthHeader(const std::string& user, const std::string& password);
+
+// A file's whole text; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
 
 // A program started with `args` (args[0] is its path or a name found in PATH), its stdout read up to its
 // first line, its stderr sent to `errorLog` when given. Stopped with SIGTERM and waited for when destroyed;

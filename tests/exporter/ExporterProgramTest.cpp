@@ -8,9 +8,7 @@
 #include "testing/exporter/ExporterTestSupport.h"
 
 #include <csignal>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <thread>
 
 namespace
@@ -18,19 +16,13 @@ namespace
 
 using korvel::test::ChildProcess;
 using korvel::test::HttpClient;
+using korvel::test::ReadFile;
 using korvel::test::RefServer;
 using korvel::test::Samples;
 using korvel::test::SilentPeer;
 using korvel::test::TempDir;
 
 const char* const Modules = "[default]\nuser=admin\npassword=secret\ntargets=127.0.0.1:*\n";
-
-std::string ReadFile(const std::string& path)
-{
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
-}
 
 // Runs the program to its end; its exit status, with what it wrote on stderr in `errors`.
 int RunToEnd(const TempDir& dir, const std::vector<std::string>& args, std::string& errors)

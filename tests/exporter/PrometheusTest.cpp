@@ -14,13 +14,11 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <pwd.h>
-#include <sstream>
 #include <thread>
 
 namespace
@@ -30,6 +28,7 @@ using korvel::test::ChildProcess;
 using korvel::test::Eventually;
 using korvel::test::HttpClient;
 using korvel::test::LoadClients;
+using korvel::test::ReadFile;
 using korvel::test::RefServer;
 using korvel::test::RefServerOptions;
 using korvel::test::RefusingPort;
@@ -41,14 +40,6 @@ using nlohmann::json;
 constexpr int ConnectedOnNorth = 3;
 constexpr int ConnectedOnSouth = 2; // Internet mode
 constexpr int MaxConnections = 100;
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 std::unique_ptr<RefServer> NamedServer(const std::string& name)
 {

@@ -1,6 +1,6 @@
 // The exporter's door as a scraper meets it: with a web configuration file only its basic_auth_users get in
 // (bcrypt hashes), a file changed while it runs is read again and a broken one lets nobody in; a file it
-// cannot honour (TLS among them) stops it at start.
+// cannot honour stops it at start.
 #include "exporter/Exporter.h"
 #include "testing/TempDir.h"
 #include "testing/exporter/ExporterTestSupport.h"
@@ -8,12 +8,12 @@
 #include <chrono>
 #include <crypt.h>
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 namespace
 {
 
 using namespace korvel::exporter;
+using korvel::test::BasicAuthHeader;
 using korvel::test::HttpClient;
 using korvel::test::TempDir;
 
@@ -22,17 +22,6 @@ std::string Bcrypt(const std::string& password)
 {
     crypt_data scratch{};
     return crypt_r(password.c_str(), "$2b$04$abcdefghijklmnopqrstuu", &scratch);
-}
-
-std::string BasicHeader(const std::string& user, const std::string& password)
-{
-    const std::string plain = user + ":" + password;
-    std::string encoded(4 * ((plain.size() + 2) / 3) + 1, '\0');
-    const int size =
-        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
-                        reinterpret_cast<const unsigned char*>(plain.data()), static_cast<int>(plain.size()));
-    encoded.resize(static_cast<std::size_t>(size));
-    return "Authorization: Basic " + encoded;
 }
 
 class WebDoorTest : public testing::Test
@@ -65,13 +54,13 @@ TEST_F(WebDoorTest, OnlyTheConfiguredUsersGetInAndAChangedFileIsReadAgain)
     };
     for (const Case& row : {
              Case{"no credentials", {}, 401},
-             Case{"a wrong password", {BasicHeader("prometheus", "guess")}, 401},
-             Case{"an unknown user with a known password", {BasicHeader("grafana", "s3cret")}, 401},
+             Case{"a wrong password", {BasicAuthHeader("prometheus", "guess")}, 401},
+             Case{"an unknown user with a known password", {BasicAuthHeader("grafana", "s3cret")}, 401},
              Case{"not Basic", {"Authorization: Bearer s3cret"}, 401},
              Case{"broken base64", {"Authorization: Basic ***="}, 401},
-             Case{"the user", {BasicHeader("prometheus", "s3cret")}, 200},
+             Case{"the user", {BasicAuthHeader("prometheus", "s3cret")}, 200},
              Case{"the user again, from the memory of passed logins",
-                  {BasicHeader("prometheus", "s3cret")},
+                  {BasicAuthHeader("prometheus", "s3cret")},
                   200},
          })
         EXPECT_EQ(http_.Get(url, row.Headers).Status, row.Status) << row.Why;
@@ -79,27 +68,26 @@ TEST_F(WebDoorTest, OnlyTheConfiguredUsersGetInAndAChangedFileIsReadAgain)
     // The operator rotates the password: the old one stops working within moments, the new one works.
     dir_.WriteFile("web.yml", "basic_auth_users:\n  prometheus: " + Bcrypt("rotated") + "\n");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (http_.Get(url, {BasicHeader("prometheus", "s3cret")}).Status == 200 &&
+    while (http_.Get(url, {BasicAuthHeader("prometheus", "s3cret")}).Status == 200 &&
            std::chrono::steady_clock::now() < deadline)
     {
     }
-    EXPECT_EQ(http_.Get(url, {BasicHeader("prometheus", "s3cret")}).Status, 401)
+    EXPECT_EQ(http_.Get(url, {BasicAuthHeader("prometheus", "s3cret")}).Status, 401)
         << "the old password still works";
-    EXPECT_EQ(http_.Get(url, {BasicHeader("prometheus", "rotated")}).Status, 200);
+    EXPECT_EQ(http_.Get(url, {BasicAuthHeader("prometheus", "rotated")}).Status, 200);
 
     dir_.WriteFile("web.yml", "basic_auth_users: [not, a, mapping]\n");
-    while (http_.Get(url, {BasicHeader("prometheus", "rotated")}).Status == 200 &&
+    while (http_.Get(url, {BasicAuthHeader("prometheus", "rotated")}).Status == 200 &&
            std::chrono::steady_clock::now() < deadline)
     {
     }
-    EXPECT_EQ(http_.Get(url, {BasicHeader("prometheus", "rotated")}).Status, 500)
+    EXPECT_EQ(http_.Get(url, {BasicAuthHeader("prometheus", "rotated")}).Status, 500)
         << "a broken file let someone in";
 }
 
 TEST_F(WebDoorTest, RefusesAFileItCannotUseAtStart)
 {
     for (const char* text : {"basic_auth_users:\n  prometheus: plain-text-password\n",
-                             "tls_server_config:\n  cert_file: server.crt\n  key_file: server.key\n",
                              "listen_address: 0.0.0.0\n", "basic_auth_users: {\n"})
     {
         const std::string config = dir_.WriteFile("bad.yml", text);
