@@ -253,9 +253,16 @@ private:
 
     void ReadPassword(WantedUser& user, const std::string& field, const YamlNode& value)
     {
-        auto reference = Text(value, field);
-        if (!reference)
+        // A variable's name and a file's path are no server values: their own limits, not 255 bytes.
+        const std::size_t limit = field == "password_env" ? MaxVariableNameBytes : MaxPathBytes;
+        if (!value.IsScalar() || value.Text.size() > limit)
+        {
+            Mistake(value, field + ": " +
+                               (value.IsScalar() ? "over " + std::to_string(limit) + " bytes"
+                                                 : "a text is expected"));
             return;
+        }
+        const std::optional<std::string> reference = value.Text;
         PasswordSource& password = user.Password;
         if (password.From != PasswordSource::Kind::None)
         {
@@ -263,45 +270,16 @@ private:
             return;
         }
         password.Reference = *reference;
-        if (field == "password_env")
-        {
-            password.From = PasswordSource::Kind::Environment;
-            if (!IsVariableName(*reference))
-                Mistake(value, "password_env: " + Quoted(*reference) + " is not a variable name");
-            else if (IsLoginVariable(*reference))
-                Mistake(value, "password_env: " + *reference +
-                                   " holds the password korvel-admin-cli logs in with; give each user a "
-                                   "variable of its own");
-            else if (const char* set = std::getenv(reference->c_str()); set && !*set)
-                // A secret a CI system does not have is often passed as "": never a password to set.
-                Mistake(value, "password_env: " + *reference + " is set but empty");
-            else if (set)
-                password.Value = set;
-        }
-        else
-        {
-            password.From = PasswordSource::Kind::File;
-            password.Value = ReadPasswordFile(value, *reference);
-        }
-        if (password.Value && password.Value->size() > MaxProtocolString)
-            Mistake(value, std::string("the password ") + (field == "password_env" ? "in " : "of ") +
-                               *reference + " is over " + std::to_string(MaxProtocolString) + " bytes");
-    }
-
-    // The file's first line, without its line break.
-    std::optional<std::string> ReadPasswordFile(const YamlNode& node, const std::string& path)
-    {
-        const std::string full = path.starts_with('/') || directory_.empty() ? path : directory_ + "/" + path;
-        std::ifstream file(full, std::ios::binary);
-        std::string line;
-        if (!file || (!std::getline(file, line) && !file.eof()))
-        {
-            Mistake(node, "password_file: cannot read " + full + ": " + std::strerror(errno));
-            return std::nullopt;
-        }
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        return line;
+        password.From =
+            field == "password_env" ? PasswordSource::Kind::Environment : PasswordSource::Kind::File;
+        if (field == "password_env" && !IsVariableName(*reference))
+            Mistake(value, "password_env: " + Quoted(*reference) + " is not a variable name");
+        else if (field == "password_env" && IsLoginVariable(*reference))
+            Mistake(value, "password_env: " + *reference +
+                               " holds the password korvel-admin-cli logs in with; give each user a "
+                               "variable of its own");
+        else if (auto mistake = ResolvePassword(password, directory_))
+            Mistake(value, *mistake);
     }
 
     void ReadDatabases(const YamlNode& list)
@@ -491,6 +469,38 @@ void Emit(YAML::Emitter& out, const Json& value)
 }
 
 } // namespace
+
+std::optional<std::string> ResolvePassword(PasswordSource& source, const std::string& directory)
+{
+    source.Value.reset();
+    const std::string& reference = source.Reference;
+    if (source.From == PasswordSource::Kind::Environment)
+    {
+        const char* set = std::getenv(reference.c_str());
+        // A secret a CI system does not have is often passed as "": never a password to set.
+        if (set && !*set)
+            return "password_env: " + reference + " is set but empty";
+        if (set)
+            source.Value = set;
+    }
+    else if (source.From == PasswordSource::Kind::File)
+    {
+        const std::string full =
+            reference.starts_with('/') || directory.empty() ? reference : directory + "/" + reference;
+        std::ifstream file(full, std::ios::binary);
+        std::string line; // the first line, without its line break
+        if (!file || (!std::getline(file, line) && !file.eof()))
+            return "password_file: cannot read " + full + ": " + std::strerror(errno);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        source.Value = line;
+    }
+    if (source.Value && source.Value->size() > MaxProtocolString)
+        return std::string("the password ") +
+               (source.From == PasswordSource::Kind::Environment ? "in " : "of ") + reference + " is over " +
+               std::to_string(MaxProtocolString) + " bytes";
+    return std::nullopt;
+}
 
 StateFileReading ReadStateFile(const std::string& text, const std::string& directory)
 {
