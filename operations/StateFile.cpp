@@ -5,8 +5,6 @@
 #include "operations/ServerState.h"
 #include "operations/YamlTree.h"
 
-#include <yaml-cpp/yaml.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -412,62 +410,6 @@ private:
     StateFileReading result_;
 };
 
-// Texts written plain read back as the same text in every YAML reader: a letter, "_" or "/" first, then
-// letters, digits and "_./-", and no word that YAML 1.1 reads as a flag or null.
-bool NeedsQuotes(const std::string& text)
-{
-    static const std::set<std::string> words = {"y", "n", "yes", "no", "on", "off", "true", "false", "null"};
-    std::string lower = text;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    auto plain = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("_./-", c); };
-    return text.empty() || words.count(lower) ||
-           !(std::isalpha(static_cast<unsigned char>(text.front())) || text.front() == '_' ||
-             text.front() == '/') ||
-           !std::all_of(text.begin(), text.end(), plain);
-}
-
-void EmitText(YAML::Emitter& out, const std::string& text)
-{
-    if (NeedsQuotes(text))
-        out << YAML::DoubleQuoted;
-    out << text;
-}
-
-void Emit(YAML::Emitter& out, const Json& value)
-{
-    if (value.is_object())
-    {
-        out << YAML::BeginMap;
-        for (const auto& [key, item] : value.items())
-        {
-            out << YAML::Key;
-            EmitText(out, key);
-            out << YAML::Value;
-            Emit(out, item);
-        }
-        out << YAML::EndMap;
-    }
-    else if (value.is_array())
-    {
-        // Lists of texts (addresses) stay on one line; lists of entries are a block.
-        const bool flat =
-            std::none_of(value.begin(), value.end(), [](const Json& item) { return item.is_structured(); });
-        if (flat)
-            out << YAML::Flow;
-        out << YAML::BeginSeq;
-        for (const Json& item : value)
-            Emit(out, item);
-        out << YAML::EndSeq;
-    }
-    else if (value.is_string())
-        EmitText(out, value.get<std::string>());
-    else if (value.is_boolean())
-        out << YAML::TrueFalseBool << value.get<bool>();
-    else
-        out << value.get<std::int64_t>();
-}
-
 } // namespace
 
 std::optional<std::string> ResolvePassword(PasswordSource& source, const std::string& directory)
@@ -559,13 +501,6 @@ nlohmann::ordered_json ExportDocument(const ServerState& state)
         std::visit([&](auto member) { config[std::string(field.Name)] = state.Config.*member; },
                    field.Member);
     return document;
-}
-
-std::string YamlText(const nlohmann::ordered_json& document)
-{
-    YAML::Emitter out;
-    Emit(out, document);
-    return std::string(out.c_str()) + "\n";
 }
 
 } // namespace korvel::operations

@@ -183,7 +183,8 @@ TEST_F(CliStateTest, HostileNamesSurviveExportPlanAndASavedPlan)
 
     // The 255-byte name's placeholder is a variable of its own, longer than any server value.
     std::string variable;
-    for (const auto& user : journal::ParseJson(Run({"--json", "export"}).Out)["users"])
+    const nlohmann::ordered_json document = journal::ParseJson(Run({"--json", "export"}).Out);
+    for (const auto& user : document["users"])
         if (user["name"] == std::string(255, 'n'))
             variable = user["password_env"];
     ASSERT_EQ(variable, "KORVEL_PASSWORD_" + std::string(255, 'N'));
