@@ -136,6 +136,7 @@ TEST_F(CliStateTest, PruneKeepsTheLastAdministratorAndAsksBeforeTheOwnAccount)
                          {{"Send them? [y/N]", "y\n"}, {"You will be logged out. [y/N]", "y\n"}}, terminal);
     EXPECT_EQ(applied.Status, 0) << applied.Err << terminal;
     EXPECT_EQ(applied.Out, pruned);
+    EXPECT_NE(applied.Err.find("the changes to send:\n  " + carol), npos) << "shown before the question";
     CliRun asRoot = RunCli({"--port", std::to_string(server.AdminPort()), "--user", "root", "--password", "r",
                             "--json", "user", "list"});
     EXPECT_EQ(nlohmann::json::parse(asRoot.Out), nlohmann::json({"carol", "root"}));
