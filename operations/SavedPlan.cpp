@@ -79,7 +79,8 @@ public:
 
     void Read(const Json& root)
     {
-        if (!root.is_object() || root.value(Key, 0) != Version)
+        const auto version = root.is_object() ? root.find(Key) : root.end();
+        if (version == root.end() || !version->is_number_integer() || *version != Version)
             throw Refusal(std::string("not a saved plan of version ") + std::to_string(Version));
         const Json& file = Member(root, "state_file", "state_file");
         saved_.StateFile = Text(Member(file, "path", "state_file.path"), "state_file.path", 4096);
