@@ -18,6 +18,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 namespace korvel::cli
 {
@@ -141,6 +142,24 @@ CommandResult Plan(TKORVELSession& session, const StateArguments& args)
     return LinesResult(plan.Lines(), out, status);
 }
 
+// Lines that hold names as they are, each as a person can read it without being misled.
+StringList Shown(const StringList& lines)
+{
+    StringList shown;
+    for (const std::string& line : lines)
+        shown.push_back(ShownName(line));
+    return shown;
+}
+
+StringList Shown(const std::string& lines)
+{
+    StringList split;
+    std::istringstream in(lines);
+    for (std::string line; std::getline(in, line);)
+        split.push_back(line);
+    return Shown(split);
+}
+
 // One line each, indented under a heading, on standard error.
 void ListOnStderr(const std::string& heading, const StringList& lines)
 {
@@ -179,12 +198,13 @@ CommandResult Send(TKORVELSession& session, const StatePlan& plan, const StateAr
     {
         ListOnStderr(std::to_string(outcome.Skipped) + (outcome.Skipped == 1 ? " change" : " changes") +
                          " skipped (changed on the server since they were read):",
-                     outcome.SkippedObjects);
+                     Shown(outcome.SkippedObjects));
         status = ExitFailure;
     }
     else if (!outcome.Unmatched.empty())
     {
-        ListOnStderr("after the changes, the server does not hold what was asked for:", outcome.Unmatched);
+        ListOnStderr("after the changes, the server does not hold what was asked for:",
+                     Shown(outcome.Unmatched));
         status = ExitFailure;
     }
     return LinesResult(outcome.Made,
@@ -205,7 +225,9 @@ CommandResult Apply(TKORVELSession& session, const StateArguments& args)
     const bool force = args.Force;
     auto overwrite = [force](const std::string& changed)
     {
-        std::cerr << "korvel-admin-cli: changed on the server since they were read:\n" << changed;
+        std::cerr << "korvel-admin-cli: changed on the server since they were read:\n";
+        for (const std::string& line : Shown(changed))
+            std::cerr << line << '\n';
         if (AskYesNo("Overwrite these too?", force))
             return true;
         std::cerr << "korvel-admin-cli: skipping them\n";
@@ -244,7 +266,9 @@ CommandResult ApplySaved(TKORVELSession& session, const StateArguments& args)
         return LinesResult({}, Json{{"summary", saved.Plan.Summary()}, {"done", 0}, {"skipped", 0}});
     auto refuse = [](const std::string& changed) -> bool
     {
-        std::cerr << "korvel-admin-cli: changed on the server since the plan was made:\n" << changed;
+        std::cerr << "korvel-admin-cli: changed on the server since the plan was made:\n";
+        for (const std::string& line : Shown(changed))
+            std::cerr << line << '\n';
         const auto moved = std::count(changed.begin(), changed.end(), '\n');
         throw std::runtime_error("the saved plan was not applied: " + std::to_string(moved) +
                                  (moved == 1 ? " object" : " objects") +

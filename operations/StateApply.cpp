@@ -1,7 +1,6 @@
 #include "operations/StateApply.h"
 
 #include "addresses/AddressChecks.h"
-#include "engine/wire/Utf8.h"
 #include "operations/ConfigChecks.h"
 #include "operations/ConfigFields.h"
 #include "session/KORVELSession.h"
@@ -308,8 +307,7 @@ void Match(StringList& lines, const char* kind, const std::vector<Step>& steps, 
 {
     for (const Step& step : steps)
         if (read(StepName(step)) != step.After)
-            lines.push_back(std::string(kind) + " " + Quoted(ShownName(StepName(step))) +
-                            " is not as planned");
+            lines.push_back(std::string(kind) + " " + Quoted(StepName(step)) + " is not as planned");
 }
 
 } // namespace
@@ -323,8 +321,8 @@ StringList Unmatched(TKORVELSession& session, const StatePlan& plan)
     Match(lines, "database", plan.Databases, database);
     for (const PairChange& change : plan.Rights.Changes())
         if (ReadPairRights(session, change.User, change.Database) != change.After)
-            lines.push_back(Quoted(ShownName(change.User)) + " on " + Quoted(ShownName(change.Database)) +
-                            ": rights are not " + RightsLetters(change.After));
+            lines.push_back(Quoted(change.User) + " on " + Quoted(change.Database) + ": rights are not " +
+                            RightsLetters(change.After));
     Match(lines, "database", plan.DatabaseDeletions, database);
     Match(lines, "user", plan.UserDeletions, user);
     if (plan.Config)

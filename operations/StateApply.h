@@ -55,7 +55,8 @@ struct CheckedStatePlan
 // object another session already made as wanted is neither kept nor changed: nothing is left to send.
 CheckedStatePlan CheckStatePlan(TKORVELSession& session, const StatePlan& plan);
 
-// After the changes: one line per step whose object the server does not hold as the step made it.
+// After the changes: one line per step whose object the server does not hold as the step made it (names as
+// they are, as in Changed).
 StringList Unmatched(TKORVELSession& session, const StatePlan& plan);
 
 } // namespace korvel::operations
