@@ -1,6 +1,7 @@
 #include "operations/StateFile.h"
 
 #include "engine/wire/Utf8.h"
+#include "journal/JsonText.h"
 #include "operations/RightNames.h"
 #include "operations/ServerState.h"
 #include "operations/YamlTree.h"
@@ -446,6 +447,10 @@ std::optional<std::string> ResolvePassword(PasswordSource& source, const std::st
 
 StateFileReading ReadStateFile(const std::string& text, const std::string& directory)
 {
+    // JSON (as export --json writes it) keeps a byte that is not UTF-8 as an escape YAML cannot read.
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first != std::string::npos && text[first] == '{')
+        return Reader(directory).Read(journal::WithRawBytes(text));
     return Reader(directory).Read(text);
 }
 

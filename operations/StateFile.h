@@ -109,8 +109,8 @@ inline constexpr std::size_t MaxStateFileBytes = 64u << 20;
 inline constexpr std::size_t MaxVariableNameBytes = 4096;
 inline constexpr std::size_t MaxPathBytes = 4096;
 
-// `text` is YAML or JSON. Relative password_file paths start at `directory`; password_env variables are read
-// from the environment now.
+// `text` is YAML or JSON (its \udc80..\udcff escapes read as the bytes they stand for). Relative
+// password_file paths start at `directory`; password_env variables are read from the environment now.
 StateFileReading ReadStateFile(const std::string& text, const std::string& directory);
 
 // Reads the password `source` names (the variable now, or the file's first line; a relative path starts at

@@ -180,6 +180,9 @@ TEST_F(CliStateTest, HostileNamesSurviveExportPlanAndASavedPlan)
     ASSERT_EQ(Run({"export", "--output", exported}).Status, 0);
     const CliRun same = Run({"plan", exported, "--detailed-exitcode"});
     EXPECT_EQ(same.Status, 0) << same.Out << same.Err;
+    ASSERT_EQ(Run({"--json", "export", "--output", dir + "/exported.json"}).Status, 0);
+    const CliRun sameJson = Run({"plan", dir + "/exported.json", "--detailed-exitcode"});
+    EXPECT_EQ(sameJson.Status, 0) << sameJson.Out << sameJson.Err;
 
     // The 255-byte name's placeholder is a variable of its own, longer than any server value.
     std::string variable;
