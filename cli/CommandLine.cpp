@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include <algorithm>
+
 #include "cli/ProfileOptions.h"
 #include "cli/UsageError.h"
 
@@ -54,9 +56,16 @@ CommandLine::CommandLine()
 
 void CommandLine::Parse(int argc, const char* const* argv)
 {
+    // plan's -out FILE, as Terraform users type it, is --out: the parser knows no long option with one dash.
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const auto plan = std::find(args.begin(), args.end(), "plan");
+    for (auto arg = plan; arg != args.end() && *arg != "--"; ++arg)
+        if (*arg == "-out" || arg->starts_with("-out="))
+            arg->insert(0, "-");
+    std::reverse(args.begin(), args.end()); // CLI11 takes the arguments last first
     try
     {
-        App.parse(argc, argv);
+        App.parse(args);
     }
     catch (const CLI::ParseError& error)
     {

@@ -66,9 +66,10 @@ void AddDatabaseCommands(CLI::App& app, CommandAction& chosen);
 void AddProfileCommands(CLI::App& app, LocalAction& chosen);
 // rights [--user U] [--database D], rights copy|grant|revoke|set
 void AddRightsCommands(CLI::App& app, CommandAction& chosen);
-// export [--output FILE], plan FILE [--prune] [--detailed-exitcode], apply FILE [--prune] [--force]
+// export [--output FILE], plan FILE [--prune] [--detailed-exitcode] [--out PLAN], apply FILE|PLAN [--prune]
+// [--force]
 void AddStateCommands(CLI::App& app, CommandAction& chosen);
-// history [--server H] [--since TIME]
+// history [--server H] [--since TIME] [--run ID]
 void AddHistoryCommand(CLI::App& app, LocalAction& chosen);
 
 } // namespace korvel::cli

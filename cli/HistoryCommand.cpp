@@ -17,6 +17,7 @@ struct HistoryArguments
 {
     std::string Server;
     std::string Since;
+    std::string Run;
 };
 
 Json EntryJson(const journal::Entry& entry)
@@ -28,6 +29,7 @@ CommandResult ShowHistory(const HistoryArguments& args)
 {
     journal::Filter filter;
     filter.Server = args.Server;
+    filter.Run = args.Run;
     if (!args.Since.empty())
     {
         filter.Since = journal::ParseTime(args.Since);
@@ -58,6 +60,7 @@ void AddHistoryCommand(CLI::App& app, LocalAction& chosen)
     history->add_option("--server", args->Server, "Only changes to HOST:PORT, or to every port of HOST");
     history->add_option("--since", args->Since,
                         "Only changes at or after this ISO 8601 time (UTC without an offset)");
+    history->add_option("--run", args->Run, "Only the changes of one apply, by the run id it printed");
 }
 
 } // namespace korvel::cli

@@ -33,9 +33,11 @@ void SetJournalProfile(const std::string& profile)
     Profile() = profile;
 }
 
-operations::ServerChanges Changes(TKORVELSession& session)
+operations::ServerChanges Changes(TKORVELSession& session, std::optional<journal::Run> run)
 {
-    return {session, RunJournal(), operations::LoginOrigin(session, Program(), Profile())};
+    journal::Origin origin = operations::LoginOrigin(session, Program(), Profile());
+    origin.Run = std::move(run);
+    return {session, RunJournal(), std::move(origin)};
 }
 
 } // namespace korvel::cli

@@ -7,6 +7,7 @@
 
 #include "operations/ServerChanges.h"
 
+#include <optional>
 #include <string>
 
 namespace korvel::cli
@@ -15,6 +16,7 @@ namespace korvel::cli
 // The profile this run logs in with (empty for none); set once the command line is read.
 void SetJournalProfile(const std::string& profile);
 
-operations::ServerChanges Changes(TKORVELSession& session);
+// `run`: the changes belong to one apply of a state file.
+operations::ServerChanges Changes(TKORVELSession& session, std::optional<journal::Run> run = std::nullopt);
 
 } // namespace korvel::cli

@@ -1,25 +1,24 @@
 // export, plan and apply: a server's users, databases, rights and configuration as a state file, what
-// applying one would change, and the change itself (operations/StateFile.h, StatePlan.h, StateApply.h).
+// applying one would change (saved with --out for a later apply), and the change itself
+// (operations/StateFile.h, StatePlan.h, StateApply.h, SavedPlan.h). Exit status: plan --detailed-exitcode 0
+// without changes, 3 with changes, 1 when apply would refuse them; apply 0 only when the checking read after
+// the last change finds the server as asked, 1 when changes were skipped or it does not; 2 for mistakes.
 #include "addresses/AddressChecks.h"
 #include "cli/Commands.h"
 #include "cli/Confirm.h"
 #include "cli/Journaling.h"
+#include "cli/StateInput.h"
 #include "cli/UsageError.h"
+#include "engine/wire/Utf8.h"
 #include "journal/JsonText.h"
 #include "operations/ConfigChecks.h"
 #include "operations/StateApply.h"
 
-#include <cerrno>
-#include <cstdint>
-#include <cstring>
-#include <fcntl.h>
-#include <fstream>
+#include <algorithm>
+#include <functional>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace korvel::cli
 {
@@ -27,7 +26,6 @@ namespace korvel::cli
 namespace
 {
 
-using operations::MaxStateFileBytes;
 using operations::PlanLine;
 using operations::StatePlan;
 
@@ -35,89 +33,19 @@ struct StateArguments
 {
     std::string File;
     std::string Output;
+    std::string Out; // plan --out: the saved plan
     bool Prune = false;
     bool Force = false;
     bool DetailedExitCode = false;
     const CLI::Option* Json = nullptr; // the global --json
-    operations::StateFile State;
+    StateInput Input;
 };
 
 using Arguments = std::shared_ptr<StateArguments>;
 
-// The plan found changes (plan --detailed-exitcode); 2 stays the usage error.
+// The plan found changes (plan --detailed-exitcode); 2 stays the usage error, 1 any other failure.
 constexpr int ExitChanges = 3;
-
-// A state file is a regular file (or standard input) of at most MaxStateFileBytes: a directory would read as
-// nothing, and "No changes." would be a lie; a bigger file is a mistake, not something to hold in memory.
-std::string ReadText(const std::string& file)
-{
-    const std::string name = file == "-" ? "<stdin>" : file;
-    auto tooBig = [&]
-    { return UsageError(name + ": over " + std::to_string(MaxStateFileBytes >> 20) + " MiB"); };
-    std::string text;
-    if (file == "-")
-    {
-        char chunk[65536];
-        while (std::cin.read(chunk, sizeof chunk) || std::cin.gcount() > 0)
-        {
-            text.append(chunk, static_cast<std::size_t>(std::cin.gcount()));
-            if (text.size() > MaxStateFileBytes)
-                throw tooBig();
-        }
-        return text;
-    }
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw UsageError("cannot read " + file + ": " + std::strerror(errno));
-    struct Closer
-    {
-        int Fd;
-        ~Closer() { ::close(Fd); }
-    } closer{fd};
-    struct stat status
-    {
-    };
-    if (fstat(fd, &status) != 0)
-        throw UsageError("cannot read " + file + ": " + std::strerror(errno));
-    if (!S_ISREG(status.st_mode))
-        throw UsageError("cannot read " + file + ": " +
-                         (S_ISDIR(status.st_mode) ? "a directory" : "not a file"));
-    if (static_cast<std::uintmax_t>(status.st_size) > MaxStateFileBytes)
-        throw tooBig();
-    char chunk[65536];
-    for (ssize_t got; (got = ::read(fd, chunk, sizeof chunk)) != 0;)
-    {
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throw UsageError("cannot read " + file + ": " + std::strerror(errno));
-        text.append(chunk, static_cast<std::size_t>(got));
-        if (text.size() > MaxStateFileBytes) // grew while read
-            throw tooBig();
-    }
-    return text;
-}
-
-[[noreturn]] void RaiseMistakes(const std::string& file, const std::vector<operations::Mistake>& mistakes)
-{
-    std::string text;
-    for (const operations::Mistake& mistake : mistakes)
-        text += (text.empty() ? "" : "\n") + (file == "-" ? std::string("<stdin>") : file) + ":" +
-                std::to_string(mistake.Line) + ": " + mistake.Message;
-    throw UsageError(text);
-}
-
-// Reads and checks the file before anything is sent; a relative password_file starts beside it.
-void LoadStateFile(StateArguments& args)
-{
-    const std::size_t slash = args.File.rfind('/');
-    const std::string directory =
-        args.File == "-" || slash == std::string::npos ? "" : args.File.substr(0, slash);
-    auto reading = operations::ReadStateFile(ReadText(args.File), slash == 0 ? "/" : directory);
-    if (!reading.Mistakes.empty())
-        RaiseMistakes(args.File, reading.Mistakes);
-    args.State = std::move(reading.State);
-}
+constexpr int ExitFailure = 1;
 
 Json LineJson(const PlanLine& line)
 {
@@ -127,10 +55,17 @@ Json LineJson(const PlanLine& line)
         out["object"] = Json{{"user", line.Object}, {"database", line.Database}};
     if (!line.Field.empty())
         out["field"] = line.Field;
-    if (line.Action != '+' && line.Field != "password")
+    // A user or database added or deleted shows all its values; a change, each field before and after
+    // (a password only as "set", "changed", "emptied").
+    if (line.Action == '-')
+        out["before"] = line.Values.is_null() ? Json(line.Before) : line.Values;
+    else if (line.Action == '+')
+        out["after"] = line.Values.is_null() ? Json(line.After) : line.Values;
+    else
+    {
         out["before"] = line.Before;
-    if (line.Action != '-' && line.Field != "password")
         out["after"] = line.After;
+    }
     out["text"] = line.Text();
     return out;
 }
@@ -154,18 +89,23 @@ void Warn(const std::string& warning)
     std::cerr << "korvel-admin-cli: warning: " << warning << '\n';
 }
 
+std::string LoginUser(TKORVELSession& session)
+{
+    const TDataSession* remote = session.DataSession();
+    return remote ? remote->UserName() : session.RemoteUser();
+}
+
 // The server's state and the plan from it. A mistake only the server's state shows is a usage error too:
 // nothing has been sent.
-StatePlan MakePlan(TKORVELSession& session, const StateArguments& args)
+StatePlan MakePlan(TKORVELSession& session, const StateArguments& args, bool warn = true)
 {
     const operations::ServerState state = operations::ReadServerState(session);
-    const TDataSession* remote = session.DataSession();
-    auto planning = operations::MakePlan(state, args.State,
-                                         {args.Prune, remote ? remote->UserName() : session.RemoteUser()});
+    auto planning = operations::MakePlan(state, args.Input.State, {args.Prune, LoginUser(session)});
     if (!planning.Mistakes.empty())
-        RaiseMistakes(args.File, planning.Mistakes);
+        RaiseMistakes(args.Input.Shown, planning.Mistakes);
     for (const std::string& warning : planning.Plan.Warnings)
-        Warn(warning);
+        if (warn)
+            Warn(warning);
     return std::move(planning.Plan);
 }
 
@@ -187,7 +127,92 @@ CommandResult Plan(TKORVELSession& session, const StateArguments& args)
                                             ? operations::ReadSessionAddresses(session)
                                             : StringList{}))
             Warn(warning);
-    return LinesResult(plan.Lines(), out, args.DetailedExitCode && !plan.Empty() ? ExitChanges : 0);
+    if (!args.Out.empty())
+    {
+        if (plan.Refusal)
+            throw std::runtime_error("the plan is not saved: apply would refuse it");
+        WritePlanFile(args.Out, operations::SavedPlanText(plan, args.Input.File, args.Input.Sha256,
+                                                          LoginUser(session), args.Input.Directory));
+        out["saved"] = args.Out;
+    }
+    const int status = !args.DetailedExitCode ? 0
+                       : plan.Refusal         ? ExitFailure
+                       : plan.Empty()         ? 0
+                                              : ExitChanges;
+    return LinesResult(plan.Lines(), out, status);
+}
+
+// Lines that hold names as they are, each as a person can read it without being misled.
+StringList Shown(const StringList& lines)
+{
+    StringList shown;
+    for (const std::string& line : lines)
+        shown.push_back(ShownName(line));
+    return shown;
+}
+
+StringList Shown(const std::string& lines)
+{
+    StringList split;
+    std::istringstream in(lines);
+    for (std::string line; std::getline(in, line);)
+        split.push_back(line);
+    return Shown(split);
+}
+
+// One line each, indented under a heading, on standard error.
+void ListOnStderr(const std::string& heading, const StringList& lines)
+{
+    std::cerr << "korvel-admin-cli: " << heading << '\n';
+    for (const std::string& line : lines)
+        std::cerr << "  " << line << '\n';
+}
+
+// Sends `plan` with the questions on the terminal (the plan shown first) and turns what happened into the
+// result: exit status 1 when changes were skipped or the checking read finds the server not as wanted.
+CommandResult Send(TKORVELSession& session, const StatePlan& plan, const StateArguments& args,
+                   journal::Run run, std::function<bool(const std::string&)> overwrite,
+                   std::function<StringList()> verify)
+{
+    const bool force = args.Force;
+    if (!force)
+    {
+        StringList lines;
+        for (const PlanLine& line : plan.Lines())
+            lines.push_back(line.Text());
+        ListOnStderr("the changes to send:", lines);
+    }
+    const std::string runId = run.Id;
+    operations::ServerChanges changes = Changes(session, std::move(run));
+    operations::ApplyOutcome outcome =
+        operations::ApplyStatePlan(session, changes, plan,
+                                   {[force](const std::string& warning, const std::string& question)
+                                    { Confirm(warning, question, force); },
+                                    std::move(overwrite), std::move(verify)});
+    if (outcome.Unknown)
+        throw operations::OutcomeUnknown(outcome.Error);
+    if (!outcome.Error.empty())
+        throw std::runtime_error(outcome.Error);
+    int status = 0;
+    if (outcome.Skipped)
+    {
+        ListOnStderr(std::to_string(outcome.Skipped) + (outcome.Skipped == 1 ? " change" : " changes") +
+                         " skipped (changed on the server since they were read):",
+                     Shown(outcome.SkippedObjects));
+        status = ExitFailure;
+    }
+    else if (!outcome.Unmatched.empty())
+    {
+        ListOnStderr("after the changes, the server does not hold what was asked for:",
+                     Shown(outcome.Unmatched));
+        status = ExitFailure;
+    }
+    return LinesResult(outcome.Made,
+                       Json{{"summary", plan.Summary()},
+                            {"done", outcome.Done},
+                            {"skipped", outcome.Skipped},
+                            {"run", runId}},
+                       status);
 }
 
 CommandResult Apply(TKORVELSession& session, const StateArguments& args)
@@ -197,27 +222,63 @@ CommandResult Apply(TKORVELSession& session, const StateArguments& args)
         throw std::runtime_error(*plan.Refusal);
     if (plan.Empty())
         return LinesResult({}, Json{{"summary", plan.Summary()}, {"done", 0}, {"skipped", 0}});
-    operations::ServerChanges changes = Changes(session);
     const bool force = args.Force;
-    operations::ApplyOutcome outcome = operations::ApplyStatePlan(
-        session, changes, plan,
-        {[force](const std::string& warning, const std::string& question)
-         { Confirm(warning, question, force); },
-         [force](const std::string& changed)
-         {
-             std::cerr << "korvel-admin-cli: changed on the server since they were read:\n" << changed;
-             if (AskYesNo("Overwrite these too?", force))
-                 return true;
-             std::cerr << "korvel-admin-cli: skipping them\n";
-             return false;
-         }});
-    if (outcome.Unknown)
-        throw operations::OutcomeUnknown(outcome.Error);
-    if (!outcome.Error.empty())
-        throw std::runtime_error(outcome.Error);
-    return LinesResult(
-        outcome.Made,
-        Json{{"summary", plan.Summary()}, {"done", outcome.Done}, {"skipped", outcome.Skipped}});
+    auto overwrite = [force](const std::string& changed)
+    {
+        std::cerr << "korvel-admin-cli: changed on the server since they were read:\n";
+        for (const std::string& line : Shown(changed))
+            std::cerr << line << '\n';
+        if (AskYesNo("Overwrite these too?", force))
+            return true;
+        std::cerr << "korvel-admin-cli: skipping them\n";
+        return false;
+    };
+    // The checking read: planned again, nothing may be left but the logged-in account's own change, which
+    // goes after it.
+    const std::string own = plan.OwnAccount ? operations::StepName(*plan.OwnAccount) : std::string();
+    auto verify = [&]
+    {
+        StringList left;
+        for (const PlanLine& line : MakePlan(session, args, false).Lines())
+            if (own.empty() || line.Kind != "user" || line.Object != own)
+                left.push_back(line.Text());
+        return left;
+    };
+    return Send(session, plan, args, {journal::NewRunId(), args.Input.File, args.Input.Sha256}, overwrite,
+                verify);
+}
+
+// A saved plan: exactly its changes, refused when an object moved since the plan was made.
+CommandResult ApplySaved(TKORVELSession& session, const StateArguments& args)
+{
+    operations::SavedPlan& saved = *args.Input.Saved;
+    if (saved.LoginUser != LoginUser(session))
+        throw std::runtime_error("the plan was made logged in as '" + ShownName(saved.LoginUser) +
+                                 "': apply it logged in as that user");
+    if (const StringList mistakes = operations::ResolvePasswords(session, saved); !mistakes.empty())
+    {
+        std::string text;
+        for (const std::string& mistake : mistakes)
+            text += (text.empty() ? "" : "\n") + args.Input.Shown + ": " + mistake;
+        throw UsageError(text);
+    }
+    if (saved.Plan.Empty())
+        return LinesResult({}, Json{{"summary", saved.Plan.Summary()}, {"done", 0}, {"skipped", 0}});
+    auto refuse = [](const std::string& changed) -> bool
+    {
+        std::cerr << "korvel-admin-cli: changed on the server since the plan was made:\n";
+        for (const std::string& line : Shown(changed))
+            std::cerr << line << '\n';
+        const auto moved = std::count(changed.begin(), changed.end(), '\n');
+        throw std::runtime_error("the saved plan was not applied: " + std::to_string(moved) +
+                                 (moved == 1 ? " object" : " objects") +
+                                 " changed since it was made; make a new plan");
+    };
+    StatePlan checked = saved.Plan;
+    checked.OwnAccount.reset(); // read after the rest, when this login can still read
+    auto verify = [&] { return operations::Unmatched(session, checked); };
+    return Send(session, saved.Plan, args, {journal::NewRunId(), saved.StateFile, saved.StateSha256}, refuse,
+                verify);
 }
 
 CommandResult Export(TKORVELSession& session, const StateArguments& args)
@@ -258,20 +319,28 @@ void AddStateCommands(CLI::App& app, CommandAction& chosen)
         app, "plan", "Show what applying a state file would change; nothing is sent", chosen,
         [args]
         {
-            LoadStateFile(*args);
+            args->Input = ReadStateInput(args->File);
+            if (args->Input.Saved)
+                throw UsageError(args->Input.Shown + " is a saved plan: give it to apply");
             return [args](TKORVELSession& session) { return Plan(session, *args); };
         });
     AddFileArgument(plan, args);
     plan->add_flag("--detailed-exitcode", args->DetailedExitCode,
-                   "Exit 0 without changes and 3 with changes");
+                   "Exit 0 without changes, 3 with changes, 1 when apply would refuse them");
+    plan->add_option("--out", args->Out,
+                     "Also save the plan to FILE (-out FILE too), for `apply FILE` to send exactly it");
 
-    CLI::App* apply =
-        AddCheckedCommand(app, "apply", "Make the changes a state file asks for", chosen,
-                          [args]
-                          {
-                              LoadStateFile(*args);
-                              return [args](TKORVELSession& session) { return Apply(session, *args); };
-                          });
+    CLI::App* apply = AddCheckedCommand(
+        app, "apply", "Make the changes a state file, or a plan saved by plan --out, asks for", chosen,
+        [args]
+        {
+            args->Input = ReadStateInput(args->File);
+            if (args->Input.Saved && args->Prune)
+                throw UsageError("--prune: a saved plan holds its deletions already");
+            if (args->Input.Saved)
+                return CommandAction([args](TKORVELSession& session) { return ApplySaved(session, *args); });
+            return CommandAction([args](TKORVELSession& session) { return Apply(session, *args); });
+        });
     AddFileArgument(apply, args);
     apply->add_flag("--force", args->Force,
                     "Send without asking (and overwrite what another session changed since it was read)");

@@ -158,6 +158,8 @@ bool Matches(const Entry& entry, const Filter& filter)
         return false;
     if (!filter.User.empty() && entry.From.User != filter.User)
         return false;
+    if (!filter.Run.empty() && (!entry.From.Run || entry.From.Run->Id != filter.Run))
+        return false;
     if (!filter.Object.empty() && !Contains(entry.Object, filter.Object) &&
         !(entry.Database && Contains(*entry.Database, filter.Object)))
         return false;
@@ -203,7 +205,9 @@ std::string EntryText(const Entry& entry)
         ShownName(entry.Time) + " " + ShownName(entry.From.Server) + " " + ShownName(entry.From.User);
     if (!entry.From.Profile.empty())
         text += "@" + ShownName(entry.From.Profile);
-    text += " (" + ShownName(entry.From.Program) + "): " + ShownName(entry.Operation);
+    text += " (" + ShownName(entry.From.Program) +
+            (entry.From.Run ? ", run " + ShownName(entry.From.Run->Id) : std::string()) +
+            "): " + ShownName(entry.Operation);
     if (!entry.Object.empty() || entry.Database)
         text += " " + ShownName(entry.Object);
     if (entry.Database)

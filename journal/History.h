@@ -29,6 +29,7 @@ struct Filter
     std::string Object = {};             // a part of the object's name
     std::optional<TimePoint> Since = {}; // at or after
     std::optional<TimePoint> Until = {}; // before
+    std::string Run = {};                // one apply's id, exactly
 };
 
 bool Matches(const Entry& entry, const Filter& filter);
@@ -44,7 +45,7 @@ History ReadHistory(const std::string& path, const Filter& filter = {});
 
 // "2024-05-01T12:00:00.123+00:00 127.0.0.1:12006 admin (korvel-admin-cli): modify user bob: administrator
 // false -> true" and, for a failure, " -- failed: " and its message; the profile follows the user as
-// "admin@office".
+// "admin@office", and a run's id the program: "(korvel-admin-cli, run 3f9a0c...)".
 std::string EntryText(const Entry& entry);
 // One line per entry.
 std::string HistoryText(const std::vector<Entry>& entries);

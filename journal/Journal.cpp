@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,6 +62,14 @@ std::string Now()
     return text;
 }
 
+std::string NewRunId()
+{
+    std::random_device random;
+    char text[17];
+    std::snprintf(text, sizeof text, "%08x%08x", random(), random());
+    return text;
+}
+
 std::string ToJsonLine(const Entry& entry)
 {
     Json line{{"time", entry.Time},
@@ -81,6 +90,9 @@ std::string ToJsonLine(const Entry& entry)
     }
     if (entry.Database)
         line["object"] = Json{{"user", entry.Object}, {"database", *entry.Database}};
+    if (entry.From.Run)
+        line["run"] = Json{
+            {"id", entry.From.Run->Id}, {"file", entry.From.Run->File}, {"sha256", entry.From.Run->Sha256}};
     return DumpJson(line);
 }
 
@@ -93,6 +105,8 @@ std::optional<Entry> FromJsonLine(std::string_view line)
     entry.Time = Text(object, "time");
     entry.From = {Text(object, "server"), Text(object, "profile"), Text(object, "user"),
                   Text(object, "program")};
+    if (auto run = object.find("run"); run != object.end() && run->is_object())
+        entry.From.Run = journal::Run{Text(*run, "id"), Text(*run, "file"), Text(*run, "sha256")};
     entry.Operation = Text(object, "operation");
     if (auto pair = object.find("object"); pair != object.end() && pair->is_object())
     {

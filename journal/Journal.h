@@ -19,13 +19,23 @@
 namespace korvel::journal
 {
 
+// One apply of a state file (or of a plan saved from one): every change it makes carries the same id, so
+// `history --run ID` shows them together, with the file they came from.
+struct Run
+{
+    std::string Id;     // 16 hex digits, new for each apply
+    std::string File;   // the state file's path as given
+    std::string Sha256; // of the state file's bytes, in hex
+};
+
 // Where the changes of one login come from.
 struct Origin
 {
-    std::string Server;  // host:port as the login named it
-    std::string Profile; // empty when the login used none
-    std::string User;    // the login user
-    std::string Program; // "korvel-admin", "korvel-admin-cli", ...
+    std::string Server;                   // host:port as the login named it
+    std::string Profile;                  // empty when the login used none
+    std::string User;                     // the login user
+    std::string Program;                  // "korvel-admin", "korvel-admin-cli", ...
+    std::optional<journal::Run> Run = {}; // when the changes belong to one apply
 };
 
 struct Entry
@@ -45,9 +55,12 @@ struct Entry
 
 // The current time in the journal's form.
 std::string Now();
+// A new run id: 16 random hex digits.
+std::string NewRunId();
 
-// One JSON object without a line break; a database user's object is {"user": ..., "database": ...}, and
-// text that is not UTF-8 keeps its bytes (JsonText.h). A line written as "user@database" reads as one object.
+// One JSON object without a line break; a database user's object is {"user": ..., "database": ...}, a run
+// {"run": {"id": ..., "file": ..., "sha256": ...}}, and text that is not UTF-8 keeps its bytes (JsonText.h).
+// A line written as "user@database" reads as one object; a line without "run" belongs to none.
 std::string ToJsonLine(const Entry& entry);
 // Nothing for a line that is not a journal entry (edited by hand, say).
 std::optional<Entry> FromJsonLine(std::string_view line);

@@ -136,18 +136,21 @@ std::string DumpJson(const Json& value, int indent)
     return text;
 }
 
-Json ParseJson(std::string_view text)
+namespace
 {
-    // nlohmann refuses a lone surrogate. Backslashes only occur inside strings, so every escaped backslash
-    // and every \udc80..\udcff is escaped once more, parsed as plain text, and read back after parsing.
-    // A low surrogate right after a high one is half of a pair, a character of its own.
-    std::string escaped;
+
+// Copies `text` to `out`, each escaped backslash ("\\\\") as `backslash` and each \udc80..\udcff that is
+// not the second half of a pair as `low(byte)`; true when there was such an escape. Backslashes only occur
+// inside strings.
+template <typename Low>
+bool RewriteEscapes(std::string_view text, std::string& out, std::string_view backslash, Low low)
+{
     bool any = false, afterHigh = false;
     for (std::size_t at = 0; at < text.size(); ++at)
     {
         if (text[at] != '\\' || at + 1 == text.size())
         {
-            escaped += text[at];
+            out += text[at];
             afterHigh = false;
             continue;
         }
@@ -155,30 +158,46 @@ Json ParseJson(std::string_view text)
         const bool surrogate = next.size() == 5 && next[0] == 'u' && (next[1] == 'd' || next[1] == 'D') &&
                                next[2] >= '8' && IsHex(next[2]) && IsHex(next[3]) && IsHex(next[4]);
         const bool high = surrogate && std::tolower(static_cast<unsigned char>(next[2])) < 'c';
-        const bool low = surrogate && !high && !afterHigh &&
-                         std::tolower(static_cast<unsigned char>(next[2])) == 'c' && next[3] >= '8';
+        const bool lone = surrogate && !high && !afterHigh &&
+                          std::tolower(static_cast<unsigned char>(next[2])) == 'c' && next[3] >= '8';
         afterHigh = high;
-        if (next[0] == '\\' || low)
-        {
-            escaped += "\\\\";
-            any = any || low;
-            if (next[0] == '\\')
-                escaped += "\\\\", ++at;
-        }
+        // A whole escape at once, so that a high surrogate is still the last thing seen at the next one.
+        const std::size_t length = next[0] == 'u' && next.size() == 5 ? 6 : 2;
+        if (next[0] == '\\')
+            out += backslash;
+        else if (lone)
+            out += low(static_cast<char>(std::stoi(std::string(next.substr(3, 2)), nullptr, 16)),
+                       text.substr(at, length));
         else
-        {
-            // A whole \uXXXX at once, so that a high surrogate is still the last thing seen at the next one.
-            const std::size_t length = next[0] == 'u' && next.size() == 5 ? 6 : 2;
-            escaped += text.substr(at, length);
-            at += length - 1;
-        }
+            out += text.substr(at, length);
+        any = any || lone;
+        at += length - 1;
     }
+    return any;
+}
+
+} // namespace
+
+Json ParseJson(std::string_view text)
+{
+    // nlohmann refuses a lone surrogate. Every escaped backslash and every \udc80..\udcff is escaped once
+    // more, parsed as plain text, and read back after parsing.
+    std::string escaped;
+    const bool any = RewriteEscapes(text, escaped, "\\\\\\\\",
+                                    [](char, std::string_view escape) { return "\\" + std::string(escape); });
     if (!any)
         return Json::parse(text, nullptr, false);
     Json value = Json::parse(escaped, nullptr, false);
     if (!value.is_discarded())
         UnescapeAll(value);
     return value;
+}
+
+std::string WithRawBytes(std::string_view text)
+{
+    std::string out;
+    RewriteEscapes(text, out, "\\\\", [](char byte, std::string_view) { return std::string(1, byte); });
+    return out;
 }
 
 } // namespace korvel::journal

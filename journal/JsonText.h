@@ -16,5 +16,8 @@ std::string DumpJson(const nlohmann::ordered_json& value, int indent = -1);
 // What nlohmann::ordered_json::parse(text, nullptr, false) gives, with \udc80..\udcff read back as bytes:
 // a discarded value when the text is not JSON.
 nlohmann::ordered_json ParseJson(std::string_view text);
+// JSON text with each \udc80..\udcff escape replaced by the byte it stands for, for a reader that takes
+// JSON as YAML (state files): YAML has no escape for a byte, but keeps one written raw in a quoted scalar.
+std::string WithRawBytes(std::string_view text);
 
 } // namespace korvel::journal

@@ -35,7 +35,8 @@ std::vector<FieldChange> UserFieldChanges(const UserValues& before, const UserVa
     if (before.Description != after.Description)
         changes.push_back({"description", QuotedText(before.Description), QuotedText(after.Description)});
     if (before.Password != after.Password)
-        changes.push_back({PasswordField, {}, {}});
+        changes.push_back({PasswordField, before.Password.empty() ? "none" : "set",
+                           after.Password.empty() ? "emptied" : "changed"});
     return changes;
 }
 
@@ -55,6 +56,18 @@ std::string UserText(const UserValues& user)
            (user.Password.empty() ? "; no password" : "; password set");
 }
 
+nlohmann::ordered_json UserJson(const UserValues& user)
+{
+    return {{"administrator", user.Administrator},
+            {"description", user.Description},
+            {PasswordField, user.Password.empty() ? "none" : "set"}};
+}
+
+nlohmann::ordered_json DatabaseJson(const DatabaseValues& database)
+{
+    return {{"directory", database.Directory}, {"description", database.Description}};
+}
+
 std::string DatabaseText(const DatabaseValues& database)
 {
     return "directory " + QuotedText(database.Directory) + "; description " +
@@ -64,7 +77,7 @@ std::string DatabaseText(const DatabaseValues& database)
 std::string FieldChangeText(const FieldChange& change)
 {
     if (change.Field == PasswordField)
-        return "password changed";
+        return "password " + change.After;
     return change.Field + " " + change.Before + " -> " + change.After;
 }
 

@@ -1,9 +1,12 @@
 // The records a server keeps (users and databases, as one request reads or sends them) and what a change does
 // to one, field by field, as plan lines and journal entries say it. Values are shown as JSON writes them
-// ("text", 100, true, ["a","b"]); a password only as "password changed", never its value.
+// ("text", 100, true, ["a","b"]); a password never by its value: "set" or "none" for what a user has,
+// "changed" or "emptied" for what a change does to it.
 #pragma once
 
 #include "engine/wire/Message.h"
+
+#include <nlohmann/json.hpp>
 
 #include <string>
 #include <vector>
@@ -47,8 +50,11 @@ std::vector<FieldChange> DatabaseFieldChanges(const DatabaseValues& before, cons
 // A new record's values: "administrator false; description \"\"; password set" (or "no password").
 std::string UserText(const UserValues& user);
 std::string DatabaseText(const DatabaseValues& database);
+// The same as JSON: {"administrator": false, "description": "", "password": "set"}.
+nlohmann::ordered_json UserJson(const UserValues& user);
+nlohmann::ordered_json DatabaseJson(const DatabaseValues& database);
 
-// "administrator false -> true", or "password changed".
+// "administrator false -> true", or "password changed" ("password emptied").
 std::string FieldChangeText(const FieldChange& change);
 // The fields' texts joined by "; ".
 std::string ChangeText(const std::vector<FieldChange>& changes);

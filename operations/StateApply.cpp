@@ -186,6 +186,7 @@ public:
     }
 
     ApplyOutcome Outcome() { return std::move(outcome_); }
+    bool Ok() const { return outcome_.Error.empty(); }
 
 private:
     // Reads the object again: true when the server holds it as planned. One that cannot be read keeps its
@@ -251,7 +252,8 @@ void SendDatabase(TKORVELSession& session, Sender& sender, const DatabaseStep& s
         [&] { return ReadDatabase(session, StepName(step)) == step.After; });
 }
 
-ApplyOutcome Send(TKORVELSession& session, ServerChanges& changes, const StatePlan& plan)
+ApplyOutcome Send(TKORVELSession& session, ServerChanges& changes, const StatePlan& plan,
+                  const std::function<StringList()>& verify)
 {
     Sender sender(changes, plan.Requests());
     for (const UserStep& step : plan.Users)
@@ -276,9 +278,14 @@ ApplyOutcome Send(TKORVELSession& session, ServerChanges& changes, const StatePl
                 session.GetServerConfig(now);
                 return ConfigFieldChanges(now, plan.Config->After).empty();
             });
+    StringList unmatched;
+    if (verify && sender.Ok())
+        unmatched = verify();
     if (plan.OwnAccount)
         SendUser(session, sender, *plan.OwnAccount);
-    return sender.Outcome();
+    ApplyOutcome outcome = sender.Outcome();
+    outcome.Unmatched = std::move(unmatched);
+    return outcome;
 }
 
 // The lock-out preview and the address checks of the window's Server page, before the configuration is sent.
@@ -294,7 +301,40 @@ void ConfirmConfig(TKORVELSession& session, const ConfigStep& step, const ApplyQ
         questions.Confirm(text, "Save anyway?");
 }
 
+// "user 'bob'" and the like, for a line of Unmatched.
+template <typename Step, typename Read>
+void Match(StringList& lines, const char* kind, const std::vector<Step>& steps, Read read)
+{
+    for (const Step& step : steps)
+        if (read(StepName(step)) != step.After)
+            lines.push_back(std::string(kind) + " " + Quoted(StepName(step)) + " is not as planned");
+}
+
 } // namespace
+
+StringList Unmatched(TKORVELSession& session, const StatePlan& plan)
+{
+    StringList lines;
+    auto user = [&](const std::string& name) { return ReadUser(session, name); };
+    auto database = [&](const std::string& name) { return ReadDatabase(session, name); };
+    Match(lines, "user", plan.Users, user);
+    Match(lines, "database", plan.Databases, database);
+    for (const PairChange& change : plan.Rights.Changes())
+        if (ReadPairRights(session, change.User, change.Database) != change.After)
+            lines.push_back(Quoted(change.User) + " on " + Quoted(change.Database) + ": rights are not " +
+                            RightsLetters(change.After));
+    Match(lines, "database", plan.DatabaseDeletions, database);
+    Match(lines, "user", plan.UserDeletions, user);
+    if (plan.Config)
+    {
+        ServerConfig now;
+        session.GetServerConfig(now);
+        if (!ConfigFieldChanges(now, plan.Config->After).empty())
+            lines.push_back("config: " + ChangeText(ConfigFieldChanges(plan.Config->After, now)) +
+                            " after the change");
+    }
+    return lines;
+}
 
 CheckedStatePlan CheckStatePlan(TKORVELSession& session, const StatePlan& plan)
 {
@@ -312,14 +352,15 @@ ApplyOutcome ApplyStatePlan(TKORVELSession& session, ServerChanges& changes, con
     // Checked again after each answer about objects changed meanwhile, so what is sent is built from what
     // the server held after the last question.
     StatePlan candidate = plan;
-    std::size_t skipped = 0;
+    StringList skipped;
     for (;;)
     {
         CheckedStatePlan checked = CheckStatePlan(session, candidate);
         if (checked.Changed.empty())
         {
-            ApplyOutcome outcome = Send(session, changes, checked.Kept);
-            outcome.Skipped = skipped;
+            ApplyOutcome outcome = Send(session, changes, checked.Kept, questions.Verify);
+            outcome.Skipped = skipped.size();
+            outcome.SkippedObjects = std::move(skipped);
             return outcome;
         }
         std::string changed;
@@ -329,7 +370,7 @@ ApplyOutcome ApplyStatePlan(TKORVELSession& session, ServerChanges& changes, con
             candidate = std::move(checked.Overwriting);
         else
         {
-            skipped += checked.Changed.size();
+            skipped.insert(skipped.end(), checked.Changed.begin(), checked.Changed.end());
             candidate = std::move(checked.Kept);
         }
     }

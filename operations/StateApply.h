@@ -3,7 +3,7 @@
 // administrator may have changed it since it was read: such objects are listed and left alone unless the
 // person overwrites them; checked again after that answer), then the requests in the plan's order through
 // ServerChanges, so each is journaled. The first failure stops the rest; a request that got no answer is
-// read again first, and goes on when the server holds it as planned.
+// read again first, and goes on when the server holds it as planned. Last, the checking read (Verify).
 #pragma once
 
 #include "operations/ServerChanges.h"
@@ -24,6 +24,9 @@ struct ApplyQuestions
     // Shows the objects changed on the server since they were read, one line each; true overwrites them,
     // false leaves them as they are now.
     std::function<bool(const std::string& changed)> Overwrite;
+    // The checking read once every change is made (before the logged-in account's own, after which this
+    // login may read nothing more): one line per object the server does not hold as wanted. Unset: none.
+    std::function<StringList()> Verify = {};
 };
 
 struct ApplyOutcome
@@ -31,6 +34,8 @@ struct ApplyOutcome
     std::vector<PlanLine> Made; // the lines of the requests made
     std::size_t Done = 0;       // requests made
     std::size_t Skipped = 0;    // objects changed meanwhile and left alone
+    StringList SkippedObjects;  // one line each: what changed meanwhile
+    StringList Unmatched;       // what Verify found
     std::string Error;          // what failed and what was not sent; empty when every request was made
     bool Unknown = false;       // the request that stopped it got no answer and may have been made
 };
@@ -49,5 +54,9 @@ struct CheckedStatePlan
 // Reads each object of the plan again (nothing is read for rights of a user or database the plan adds). An
 // object another session already made as wanted is neither kept nor changed: nothing is left to send.
 CheckedStatePlan CheckStatePlan(TKORVELSession& session, const StatePlan& plan);
+
+// After the changes: one line per step whose object the server does not hold as the step made it (names as
+// they are, as in Changed).
+StringList Unmatched(TKORVELSession& session, const StatePlan& plan);
 
 } // namespace korvel::operations

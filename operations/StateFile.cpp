@@ -1,11 +1,10 @@
 #include "operations/StateFile.h"
 
 #include "engine/wire/Utf8.h"
+#include "journal/JsonText.h"
 #include "operations/RightNames.h"
 #include "operations/ServerState.h"
 #include "operations/YamlTree.h"
-
-#include <yaml-cpp/yaml.h>
 
 #include <algorithm>
 #include <cctype>
@@ -253,9 +252,16 @@ private:
 
     void ReadPassword(WantedUser& user, const std::string& field, const YamlNode& value)
     {
-        auto reference = Text(value, field);
-        if (!reference)
+        // A variable's name and a file's path are no server values: their own limits, not 255 bytes.
+        const std::size_t limit = field == "password_env" ? MaxVariableNameBytes : MaxPathBytes;
+        if (!value.IsScalar() || value.Text.size() > limit)
+        {
+            Mistake(value, field + ": " +
+                               (value.IsScalar() ? "over " + std::to_string(limit) + " bytes"
+                                                 : "a text is expected"));
             return;
+        }
+        const std::optional<std::string> reference = value.Text;
         PasswordSource& password = user.Password;
         if (password.From != PasswordSource::Kind::None)
         {
@@ -263,45 +269,16 @@ private:
             return;
         }
         password.Reference = *reference;
-        if (field == "password_env")
-        {
-            password.From = PasswordSource::Kind::Environment;
-            if (!IsVariableName(*reference))
-                Mistake(value, "password_env: " + Quoted(*reference) + " is not a variable name");
-            else if (IsLoginVariable(*reference))
-                Mistake(value, "password_env: " + *reference +
-                                   " holds the password korvel-admin-cli logs in with; give each user a "
-                                   "variable of its own");
-            else if (const char* set = std::getenv(reference->c_str()); set && !*set)
-                // A secret a CI system does not have is often passed as "": never a password to set.
-                Mistake(value, "password_env: " + *reference + " is set but empty");
-            else if (set)
-                password.Value = set;
-        }
-        else
-        {
-            password.From = PasswordSource::Kind::File;
-            password.Value = ReadPasswordFile(value, *reference);
-        }
-        if (password.Value && password.Value->size() > MaxProtocolString)
-            Mistake(value, std::string("the password ") + (field == "password_env" ? "in " : "of ") +
-                               *reference + " is over " + std::to_string(MaxProtocolString) + " bytes");
-    }
-
-    // The file's first line, without its line break.
-    std::optional<std::string> ReadPasswordFile(const YamlNode& node, const std::string& path)
-    {
-        const std::string full = path.starts_with('/') || directory_.empty() ? path : directory_ + "/" + path;
-        std::ifstream file(full, std::ios::binary);
-        std::string line;
-        if (!file || (!std::getline(file, line) && !file.eof()))
-        {
-            Mistake(node, "password_file: cannot read " + full + ": " + std::strerror(errno));
-            return std::nullopt;
-        }
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        return line;
+        password.From =
+            field == "password_env" ? PasswordSource::Kind::Environment : PasswordSource::Kind::File;
+        if (field == "password_env" && !IsVariableName(*reference))
+            Mistake(value, "password_env: " + Quoted(*reference) + " is not a variable name");
+        else if (field == "password_env" && IsLoginVariable(*reference))
+            Mistake(value, "password_env: " + *reference +
+                               " holds the password korvel-admin-cli logs in with; give each user a "
+                               "variable of its own");
+        else if (auto mistake = ResolvePassword(password, directory_))
+            Mistake(value, *mistake);
     }
 
     void ReadDatabases(const YamlNode& list)
@@ -434,66 +411,46 @@ private:
     StateFileReading result_;
 };
 
-// Texts written plain read back as the same text in every YAML reader: a letter, "_" or "/" first, then
-// letters, digits and "_./-", and no word that YAML 1.1 reads as a flag or null.
-bool NeedsQuotes(const std::string& text)
-{
-    static const std::set<std::string> words = {"y", "n", "yes", "no", "on", "off", "true", "false", "null"};
-    std::string lower = text;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    auto plain = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("_./-", c); };
-    return text.empty() || words.count(lower) ||
-           !(std::isalpha(static_cast<unsigned char>(text.front())) || text.front() == '_' ||
-             text.front() == '/') ||
-           !std::all_of(text.begin(), text.end(), plain);
-}
-
-void EmitText(YAML::Emitter& out, const std::string& text)
-{
-    if (NeedsQuotes(text))
-        out << YAML::DoubleQuoted;
-    out << text;
-}
-
-void Emit(YAML::Emitter& out, const Json& value)
-{
-    if (value.is_object())
-    {
-        out << YAML::BeginMap;
-        for (const auto& [key, item] : value.items())
-        {
-            out << YAML::Key;
-            EmitText(out, key);
-            out << YAML::Value;
-            Emit(out, item);
-        }
-        out << YAML::EndMap;
-    }
-    else if (value.is_array())
-    {
-        // Lists of texts (addresses) stay on one line; lists of entries are a block.
-        const bool flat =
-            std::none_of(value.begin(), value.end(), [](const Json& item) { return item.is_structured(); });
-        if (flat)
-            out << YAML::Flow;
-        out << YAML::BeginSeq;
-        for (const Json& item : value)
-            Emit(out, item);
-        out << YAML::EndSeq;
-    }
-    else if (value.is_string())
-        EmitText(out, value.get<std::string>());
-    else if (value.is_boolean())
-        out << YAML::TrueFalseBool << value.get<bool>();
-    else
-        out << value.get<std::int64_t>();
-}
-
 } // namespace
+
+std::optional<std::string> ResolvePassword(PasswordSource& source, const std::string& directory)
+{
+    source.Value.reset();
+    const std::string& reference = source.Reference;
+    if (source.From == PasswordSource::Kind::Environment)
+    {
+        const char* set = std::getenv(reference.c_str());
+        // A secret a CI system does not have is often passed as "": never a password to set.
+        if (set && !*set)
+            return "password_env: " + reference + " is set but empty";
+        if (set)
+            source.Value = set;
+    }
+    else if (source.From == PasswordSource::Kind::File)
+    {
+        const std::string full =
+            reference.starts_with('/') || directory.empty() ? reference : directory + "/" + reference;
+        std::ifstream file(full, std::ios::binary);
+        std::string line; // the first line, without its line break
+        if (!file || (!std::getline(file, line) && !file.eof()))
+            return "password_file: cannot read " + full + ": " + std::strerror(errno);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        source.Value = line;
+    }
+    if (source.Value && source.Value->size() > MaxProtocolString)
+        return std::string("the password ") +
+               (source.From == PasswordSource::Kind::Environment ? "in " : "of ") + reference + " is over " +
+               std::to_string(MaxProtocolString) + " bytes";
+    return std::nullopt;
+}
 
 StateFileReading ReadStateFile(const std::string& text, const std::string& directory)
 {
+    // JSON (as export --json writes it) keeps a byte that is not UTF-8 as an escape YAML cannot read.
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first != std::string::npos && text[first] == '{')
+        return Reader(directory).Read(journal::WithRawBytes(text));
     return Reader(directory).Read(text);
 }
 
@@ -549,13 +506,6 @@ nlohmann::ordered_json ExportDocument(const ServerState& state)
         std::visit([&](auto member) { config[std::string(field.Name)] = state.Config.*member; },
                    field.Member);
     return document;
-}
-
-std::string YamlText(const nlohmann::ordered_json& document)
-{
-    YAML::Emitter out;
-    Emit(out, document);
-    return std::string(out.c_str()) + "\n";
 }
 
 } // namespace korvel::operations

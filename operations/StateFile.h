@@ -104,10 +104,19 @@ struct StateFileReading
 
 // A bigger state file is refused before it is read.
 inline constexpr std::size_t MaxStateFileBytes = 64u << 20;
+// A password_env variable's name (an environment name: a user name of 255 bytes makes a longer placeholder)
+// and a password_file's path (PATH_MAX).
+inline constexpr std::size_t MaxVariableNameBytes = 4096;
+inline constexpr std::size_t MaxPathBytes = 4096;
 
-// `text` is YAML or JSON. Relative password_file paths start at `directory`; password_env variables are read
-// from the environment now.
+// `text` is YAML or JSON (its \udc80..\udcff escapes read as the bytes they stand for). Relative
+// password_file paths start at `directory`; password_env variables are read from the environment now.
 StateFileReading ReadStateFile(const std::string& text, const std::string& directory);
+
+// Reads the password `source` names (the variable now, or the file's first line; a relative path starts at
+// `directory`) into its Value. The mistake's text when it cannot: set but empty, an unreadable file, too
+// long.
+std::optional<std::string> ResolvePassword(PasswordSource& source, const std::string& directory);
 
 // The placeholder variable of each user's password: KORVEL_PASSWORD_ and the name upper-cased, every
 // character outside A-Z and 0-9 as "_"; a name that would take a variable already given gets "_2", "_3", ...

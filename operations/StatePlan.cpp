@@ -39,13 +39,13 @@ std::vector<PlanLine> FieldLines(const char* kind, const std::string& name,
     return lines;
 }
 
-template <typename Step, typename Fields>
-std::vector<PlanLine> StepLines(const char* kind, const Step& step, Fields fields)
+template <typename Step, typename Fields, typename Text, typename Values>
+std::vector<PlanLine> StepLines(const char* kind, const Step& step, Fields fields, Text text, Values values)
 {
     if (!step.Before)
-        return {{'+', kind, step.After->Name, {}, {}, {}}};
+        return {{'+', kind, step.After->Name, {}, {}, text(*step.After), {}, values(*step.After)}};
     if (!step.After)
-        return {{'-', kind, step.Before->Name, {}, {}, {}}};
+        return {{'-', kind, step.Before->Name, {}, {}, {}, {}, values(*step.Before)}};
     return FieldLines(kind, step.After->Name, fields(*step.Before, *step.After));
 }
 
@@ -278,12 +278,10 @@ std::string PlanLine::Text() const
         shown += "@" + ShownName(Database);
     }
     std::string text = std::string(1, Action) + " " + Kind + " " + shown;
-    if (Action == '+' && Kind != "rights")
-        return text;
     if (Action == '-')
         return Kind == "rights" ? text + ": " + Before : text;
     if (Action == '+')
-        return text + ": " + After;
+        return text + ": " + ShownName(After);
     if (Field.empty())
         return text + ": " + ShownName(Before) + " -> " + ShownName(After);
     return text + ": " + ShownName(FieldChangeText({Field, Before, After}));
@@ -389,12 +387,12 @@ std::optional<ConfigStep> PlanConfig(const ServerConfig& now, const WantedConfig
 
 std::vector<PlanLine> UserLines(const UserStep& step)
 {
-    return StepLines("user", step, UserFieldChanges);
+    return StepLines("user", step, UserFieldChanges, UserText, UserJson);
 }
 
 std::vector<PlanLine> DatabaseLines(const DatabaseStep& step)
 {
-    return StepLines("database", step, DatabaseFieldChanges);
+    return StepLines("database", step, DatabaseFieldChanges, DatabaseText, DatabaseJson);
 }
 
 PlanLine RightsLine(const PairChange& change)

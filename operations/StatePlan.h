@@ -54,8 +54,10 @@ template <typename Step> const std::string& StepName(const Step& step)
     return step.After ? step.After->Name : step.Before->Name;
 }
 
-// One line of a plan: "+ user carol", "~ user bob: administrator false -> true", "- database Old",
-// "~ rights bob@Sales: RI -> RIU", "~ config max_connections: 100 -> 50".
+// One line of a plan: "+ user carol: administrator true; description \"\"; password set",
+// "~ user bob: administrator false -> true", "- database Old", "~ rights bob@Sales: RI -> RIU",
+// "~ config max_connections: 100 -> 50". A new user or database shows every value it gets, so a reviewer
+// sees a new administrator as such.
 struct PlanLine
 {
     char Action = '~';  // '+', '~' or '-'
@@ -65,6 +67,8 @@ struct PlanLine
     std::string Before; // shown values (see Records.h); letters for rights
     std::string After;
     std::string Database = {}; // for rights
+    // A user or database added (its values after) or deleted (before) as UserJson or DatabaseJson.
+    nlohmann::ordered_json Values = {};
     // Names as ShownName shows them; for rights user@database, an "@" of the user's name as \x40.
     std::string Text() const;
 };

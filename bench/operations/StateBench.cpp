@@ -4,13 +4,16 @@
 //   requests change the server (goal: none);
 // - apply of a state file that changes every database user's rights: reading, checking each pair again and
 //   sending the changes with their journal lines, against the same reads and writes made raw (goal: within
-//   1.2x);
+//   1.2x), the checking read after the last change included in both;
+// - apply of the same change from a saved plan (reading it, checking each object, sending, reading each
+//   again), against apply of the state file (goal: within 1.2x);
 // - for information, the korvel-admin-cli program's plan of the same file (its start, login and logout
 //   included) against the raw floor.
 // - a state file over the 64 MiB limit: the program's refusal, its time and peak memory (goal: within 1 s,
 //   under 100 MB).
 // Floor and case alternate in each round; one line per goal follows the table.
 #include "engine/wire/RequestCodes.h"
+#include "operations/SavedPlan.h"
 #include "operations/StateApply.h"
 #include "session/KORVELSession.h"
 #include "session/SessionList.h"
@@ -24,6 +27,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <set>
 #include <sys/resource.h>
@@ -148,23 +152,51 @@ struct StateFixture
         return Ms(Clock::now() - start);
     }
 
-    // Applies the other state: every database user changes.
+    // Sends `plan` as apply does, its checking read (`verify`) included.
+    void Send(const operations::StatePlan& plan, std::function<StringList()> verify)
+    {
+        operations::ServerChanges changes(session, journal, operations::LoginOrigin(session, "bench", ""));
+        auto outcome =
+            operations::ApplyStatePlan(session, changes, plan,
+                                       {[](const std::string&, const std::string&) {},
+                                        [](const std::string&) { return false; }, std::move(verify)});
+        if (!outcome.Error.empty() || outcome.Done != plan.Requests() || !outcome.Unmatched.empty())
+            throw std::runtime_error("apply failed: " + outcome.Error);
+        holdsFlipped = !holdsFlipped;
+    }
+
+    // Applies the other state: every database user changes; then plans it again, as the checking read.
     double TimedApply()
     {
         const auto start = Clock::now();
-        const operations::StatePlan plan = Plan(holdsFlipped ? held : flipped);
-        operations::ServerChanges changes(session, journal, operations::LoginOrigin(session, "bench", ""));
-        auto outcome = operations::ApplyStatePlan(
-            session, changes, plan,
-            {[](const std::string&, const std::string&) {}, [](const std::string&) { return false; }});
-        const double ms = Ms(Clock::now() - start);
-        if (!outcome.Error.empty() || outcome.Done != plan.Requests())
-            throw std::runtime_error("apply failed: " + outcome.Error);
-        holdsFlipped = !holdsFlipped;
-        return ms;
+        const std::string& wanted = holdsFlipped ? held : flipped;
+        Send(Plan(wanted),
+             [&]
+             {
+                 StringList left;
+                 for (const operations::PlanLine& line : Plan(wanted).Lines())
+                     left.push_back(line.Text());
+                 return left;
+             });
+        return Ms(Clock::now() - start);
     }
 
-    // The same reads, each pair read again, then written, raw.
+    // The same change from a plan saved before (not timed): reading it, filling its passwords, sending it
+    // and reading each object again.
+    double TimedSavedApply()
+    {
+        const std::string text =
+            operations::SavedPlanText(Plan(holdsFlipped ? held : flipped), "state.yaml", "", "admin", "");
+        const auto start = Clock::now();
+        operations::SavedPlanReading reading = operations::ReadSavedPlan(text);
+        if (!reading.Mistake.empty() || !operations::ResolvePasswords(session, reading.Plan).empty())
+            throw std::runtime_error("the saved plan cannot be applied: " + reading.Mistake);
+        const operations::StatePlan& plan = reading.Plan.Plan;
+        Send(plan, [&] { return operations::Unmatched(session, plan); });
+        return Ms(Clock::now() - start);
+    }
+
+    // The same reads, each pair read again, then written, raw, and the reads once more.
     double TimedRawApply()
     {
         const auto start = Clock::now();
@@ -180,6 +212,7 @@ struct StateFixture
                 }
         for (const auto& [database, user, rights] : pairs)
             session.ModifyServerDatabaseUser(database, user, TUserRights::FromByte(rights.ToByte() ^ 0x01));
+        RawReads();
         holdsFlipped = !holdsFlipped;
         return Ms(Clock::now() - start);
     }
@@ -314,6 +347,17 @@ void BM_Apply_AgainstRawReadsAndWrites(benchmark::State& state)
         RatioRange(ratios).c_str());
 }
 
+void BM_SavedPlanApply_AgainstApply(benchmark::State& state)
+{
+    std::vector<double> cases, floors, ratios;
+    Alternate(
+        state, [] { return fixture->TimedSavedApply(); }, [] { return fixture->TimedApply(); }, cases, floors,
+        ratios);
+    AddGoalLine("apply FILE of a saved plan of the same change: %.1f ms = %.2fx apply (%.1f ms; %s; goal: "
+                "within 1.2x of apply)",
+                Median(cases), Median(cases) / Median(floors), Median(floors), RatioRange(ratios).c_str());
+}
+
 void BM_ProgramPlan_ForInformation(benchmark::State& state)
 {
     std::vector<double> cases, floors, ratios;
@@ -348,6 +392,10 @@ BENCHMARK(BM_Plan_AgainstRawReads)
     ->UseRealTime()
     ->Iterations(Smoke() ? 2 : 15);
 BENCHMARK(BM_Apply_AgainstRawReadsAndWrites)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(Smoke() ? 2 : 8);
+BENCHMARK(BM_SavedPlanApply_AgainstApply)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(Smoke() ? 2 : 8);

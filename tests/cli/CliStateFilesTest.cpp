@@ -42,7 +42,7 @@ TEST_F(CliStateTest, ExportEditPlanApplyAndPlanAgain)
     const std::string file = Write("edited.yaml", edited);
     const std::vector<std::string> password{"CAROL_PASSWORD=pw-carol"};
     const std::string changes = "~ user bob: administrator false -> true\n"
-                                "+ user carol\n"
+                                "+ user carol: administrator false; description \"\"; password set\n"
                                 "~ rights bob@Sales: RI -> RIU\n"
                                 "+ rights carol@Sales: R\n"
                                 "~ config max_connections: 100 -> 50\n";
@@ -116,12 +116,12 @@ TEST_F(CliStateTest, PruneKeepsTheLastAdministratorAndAsksBeforeTheOwnAccount)
 
     ASSERT_EQ(Run({"user", "add", "root", "--admin", "--password", "r"}).Status, 0);
     const std::string file = Write("root.yaml", "users:\n  - name: root\n  - name: carol\ndatabases: []\n");
-    EXPECT_EQ(Run({"plan", file}).Out, "+ user carol\n") << "without --prune nothing is deleted";
-    const std::string pruned = "+ user carol\n"
-                               "- rights bob@Sales: R\n"
-                               "- database Sales\n"
-                               "- user bob\n"
-                               "- user admin\n";
+    const std::string carol = "+ user carol: administrator false; description \"\"; no password\n";
+    EXPECT_EQ(Run({"plan", file}).Out, carol) << "without --prune nothing is deleted";
+    const std::string pruned = carol + "- rights bob@Sales: R\n"
+                                       "- database Sales\n"
+                                       "- user bob\n"
+                                       "- user admin\n";
     CliRun planned = Run({"plan", file, "--prune"});
     EXPECT_EQ(planned.Out, pruned);
     EXPECT_NE(planned.Err.find("a rename cannot be expressed"), npos) << planned.Err;
@@ -136,6 +136,7 @@ TEST_F(CliStateTest, PruneKeepsTheLastAdministratorAndAsksBeforeTheOwnAccount)
                          {{"Send them? [y/N]", "y\n"}, {"You will be logged out. [y/N]", "y\n"}}, terminal);
     EXPECT_EQ(applied.Status, 0) << applied.Err << terminal;
     EXPECT_EQ(applied.Out, pruned);
+    EXPECT_NE(applied.Err.find("the changes to send:\n  " + carol), npos) << "shown before the question";
     CliRun asRoot = RunCli({"--port", std::to_string(server.AdminPort()), "--user", "root", "--password", "r",
                             "--json", "user", "list"});
     EXPECT_EQ(nlohmann::json::parse(asRoot.Out), nlohmann::json({"carol", "root"}));
@@ -174,7 +175,8 @@ TEST_F(CliStateTest, ChangesMadeMeanwhileAreListedAndSkippedUnlessOverwritten)
     CliRun skipped = RunCliOnTerminal(
         Args({"--json", "apply", file}),
         {{"Send them? [y/N]", "y\n", 0, anotherSession}, {"Overwrite these too? [y/N]", "n\n"}}, terminal);
-    EXPECT_EQ(skipped.Status, 0) << skipped.Err;
+    EXPECT_EQ(skipped.Status, 1) << skipped.Err;
+    EXPECT_NE(skipped.Err.find("2 changes skipped"), npos) << skipped.Err;
     EXPECT_NE(skipped.Err.find("changed on the server since they were read:\n"
                                "user 'bob': description \"first\" -> \"meanwhile\" since it was read\n"
                                "'bob' on 'Sales': read as RI, now R\n"),
@@ -274,7 +276,8 @@ TEST_F(CliStateTest, PasswordsByVariableAndByFileAreNeverPrinted)
     Write("dave.password", "d-secret-1\n");
     CliRun applied = RunWith({"apply", file, "--force"}, {"CAROL_PASSWORD=c-secret-1"});
     EXPECT_EQ(applied.Status, 0) << applied.Err;
-    EXPECT_EQ(applied.Out, "+ user carol\n+ user dave\n");
+    EXPECT_EQ(applied.Out, "+ user carol: administrator false; description \"\"; password set\n"
+                           "+ user dave: administrator false; description \"\"; password set\n");
     EXPECT_EQ(Json({"user", "show", "carol", "--show-password"})["password"], "c-secret-1");
     EXPECT_EQ(Json({"user", "show", "dave", "--show-password"})["password"], "d-secret-1")
         << "beside the file";

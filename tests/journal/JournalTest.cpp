@@ -181,6 +181,9 @@ TEST_F(JournalTest, HistoryFiltersByServerUserObjectAndTime)
     failed.ErrorCode = 11292;
     failed.ErrorMessage = "KORVEL Engine Error # 11292 The user 'carol' already exists";
     journal.Append(failed);
+    Entry applied = Change("2024-05-04T00:00:00.000+00:00", "db2:12006", "admin", "dave");
+    applied.From.Run = journal::Run{"0123456789abcdef", "state.yaml", std::string(64, 'e')};
+    journal.Append(applied);
 
     auto objects = [&](const Filter& filter)
     {
@@ -190,7 +193,9 @@ TEST_F(JournalTest, HistoryFiltersByServerUserObjectAndTime)
         return found;
     };
     using Names = std::vector<std::string>;
-    EXPECT_EQ(objects({}), (Names{"bob", "bob@Sales", "carol", "carol"}));
+    EXPECT_EQ(objects({}), (Names{"bob", "bob@Sales", "carol", "carol", "dave"}));
+    EXPECT_EQ(objects({.Run = "0123456789abcdef"}), (Names{"dave"})) << "lines of no run are in none";
+    EXPECT_EQ(objects({.Run = "0123456789abcde"}), (Names{})) << "the id exactly";
     EXPECT_EQ(objects({.Server = "db1"}), (Names{"bob", "bob@Sales"}));
     EXPECT_EQ(objects({.Server = "db1:12010"}), (Names{"bob@Sales"}));
     EXPECT_EQ(objects({.User = "root"}), (Names{"bob@Sales"}));
@@ -199,13 +204,20 @@ TEST_F(JournalTest, HistoryFiltersByServerUserObjectAndTime)
     EXPECT_EQ(
         objects({.Since = ParseTime("2024-05-01T12:00+02:00"), .Until = ParseTime("2024-05-02T09:30:00.5Z")}),
         (Names{"bob", "bob@Sales"}));
-    EXPECT_EQ(objects({.Since = ParseTime("2024-05-02")}), (Names{"carol", "carol"}));
+    EXPECT_EQ(objects({.Since = ParseTime("2024-05-02"), .Until = ParseTime("2024-05-04")}),
+              (Names{"carol", "carol"}));
 
     const std::vector<Entry> entries = ReadHistory(path).Entries;
     EXPECT_EQ(EntryText(entries[3]),
               "2024-05-03T00:00:00.000+00:00 db2:12006 admin (test): modify user carol -- "
               "failed: KORVEL Engine Error # 11292 The user 'carol' already exists");
     EXPECT_EQ(entries[3].ErrorCode, 11292);
+    EXPECT_FALSE(entries[3].From.Run);
+    ASSERT_TRUE(entries[4].From.Run);
+    EXPECT_EQ(entries[4].From.Run->File, "state.yaml");
+    EXPECT_EQ(entries[4].From.Run->Sha256, std::string(64, 'e'));
+    EXPECT_EQ(EntryText(entries[4]),
+              "2024-05-04T00:00:00.000+00:00 db2:12006 admin (test, run 0123456789abcdef): modify user dave");
 
     for (const char* bad : {"", "2024-13-01", "2024-02-30", "2024-05-01T25:00", "2024-05-01T10:00+2",
                             "yesterday", "2024-05-01T10:00:00.Z"})

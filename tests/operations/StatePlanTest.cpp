@@ -63,8 +63,10 @@ TEST(StatePlan, ChangesComeInAnOrderWhereEachFindsWhatItNeeds)
                                    "  max_connections: 50\n");
 
     EXPECT_EQ(Lines(planning.Plan),
-              (std::vector<std::string>{"+ user carol", "+ database Stock", "~ rights bob@Sales: R -> RIU",
-                                        "+ rights carol@Stock: RI", "~ config max_connections: 100 -> 50"}));
+              (std::vector<std::string>{"+ user carol: administrator false; description \"\"; no password",
+                                        "+ database Stock: directory \"/data/stock\"; description \"\"",
+                                        "~ rights bob@Sales: R -> RIU", "+ rights carol@Stock: RI",
+                                        "~ config max_connections: 100 -> 50"}));
     EXPECT_TRUE(Plan("users:\n  - name: bob\nrights:\n  bob:\n    Sales: R\n").Plan.Empty())
         << "what the server already holds plans nothing";
 }

@@ -30,7 +30,8 @@ USAGE_HINT = 'Run with --help for more information.'
 
 def diff_of(changes):
     """Ansible's before and after dictionaries for the changes korvel-admin-cli reports, keyed by object
-    ("user carol", "config"); a password only as "set" or "changed", never its value."""
+    ("user carol", "config"); a password only as the words the CLI uses ("set", "changed", "emptied"),
+    never its value. A user or database added or deleted comes with all its values."""
     before, after = {}, {}
     for change in changes:
         # The configuration is one object whose fields the CLI names as its objects.
@@ -39,8 +40,8 @@ def diff_of(changes):
         else:
             name, field = '%s %s' % (change['kind'], change['object']), change.get('field')
         if field == 'password':
-            before.setdefault(name, {})[field] = 'set'
-            after.setdefault(name, {})[field] = 'changed'
+            before.setdefault(name, {})[field] = 'set' if change.get('before') != 'none' else 'none'
+            after.setdefault(name, {})[field] = 'emptied' if change.get('after') == 'emptied' else 'changed'
         elif field:
             if change['action'] != 'add':
                 before.setdefault(name, {})[field] = change.get('before')

@@ -58,6 +58,10 @@ def test_messages_of(stderr, error, warnings):
     # A password's value never reaches the diff, whatever the change holds.
     (dict(action='modify', kind='user', object='carol', field='password', before='old', after='new'),
      {'user carol': {'password': 'set'}}, {'user carol': {'password': 'changed'}}),
+    (dict(action='modify', kind='user', object='carol', field='password', before='set', after='emptied'),
+     {'user carol': {'password': 'set'}}, {'user carol': {'password': 'emptied'}}),
+    (dict(action='delete', kind='user', object='carol', before={'administrator': True, 'password': 'set'}),
+     {'user carol': {'administrator': True, 'password': 'set'}}, {}),
 ])
 def test_diff_of(change, before, after):
     assert diff_of([change]) == dict(before=before, after=after)
