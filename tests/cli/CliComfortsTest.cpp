@@ -96,9 +96,11 @@ TEST_F(CliComfortsTest, EachWayOfAskingGetsItsAnswer)
     for (const Case& row : cases)
     {
         const std::string line = ::testing::PrintToString(row.Args);
-        TerminalRun run = row.On == Where::Pipes ? TerminalRun{RunCli(Args(row.Args))}
-                                                 : RunCliOnTerminal(Args(row.Args), row.Typed, {},
-                                                                    row.On == Where::OutputTerminal);
+        TerminalRun run;
+        if (row.On == Where::Pipes)
+            run.Run = RunCli(Args(row.Args));
+        else
+            run = RunCliOnTerminal(Args(row.Args), row.Typed, {}, row.On == Where::OutputTerminal);
         EXPECT_EQ(run.Run.Status, row.Status) << line << run.Run.Err << run.Text;
         const std::string all = run.Run.Out + run.Run.Err + run.Text;
         for (const std::string& words : row.Said)
@@ -114,9 +116,13 @@ TEST_F(CliComfortsTest, EachWayOfAskingGetsItsAnswer)
         }
         const std::string listed = Listed();
         if (!row.Gone.empty())
+        {
             EXPECT_EQ(listed.find('"' + row.Gone + '"'), std::string::npos) << line << listed;
+        }
         if (!row.Kept.empty())
+        {
             EXPECT_NE(listed.find('"' + row.Kept + '"'), std::string::npos) << line << listed;
+        }
     }
 }
 
