@@ -40,7 +40,13 @@ QGroupBox* Section(const QString& title, const QString& objectName,
     box->setAccessibleName(title);
     auto* form = new QFormLayout(box);
     for (const auto& [name, value] : rows)
-        form->addRow(name + ":", Value(value, name, box));
+    {
+        auto* label = new QLabel(name + ":", box);
+        label->setAccessibleName(name);
+        QLabel* shown = Value(value, name, box);
+        label->setBuddy(shown);
+        form->addRow(label, shown);
+    }
     return box;
 }
 

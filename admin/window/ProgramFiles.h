@@ -19,7 +19,7 @@ struct ProgramFiles
     // its settings apart from the user's. Taken from KORVEL_ADMIN_SETTINGS by OfThisProgram.
     QString SettingsFile;
     // The installed copy's data directory, ending in a separator; empty for a copy run from its build tree.
-    QString InstalledDataDir;
+    QString InstalledDataDir = {};
 
     static ProgramFiles OfThisProgram();
     static ProgramFiles OfProgram(const QString& programPath);

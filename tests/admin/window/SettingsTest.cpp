@@ -6,6 +6,7 @@
 #include "settings/IniFile.h"
 #include "testing/admin/ScriptedDialogs.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -136,6 +137,45 @@ TEST_F(SettingsTest, WritingKeepsUnknownKeysCommentsAndSpellingAndFlushesWholeFi
     IniFile unwritable(Path("no-such-dir/s.ini").toStdString());
     unwritable.WriteInteger("A", "B", 1);
     EXPECT_THROW(unwritable.UpdateFile(), std::runtime_error);
+}
+
+TEST_F(SettingsTest, AnInstalledCopyKeepsItsFilesByTheDesktopsRulesAndABuildTreeBesideTheProgram)
+{
+    ScriptedDialogs dialogs; // every directory writable
+    for (const char* dir : {"usr/bin", "usr/share/korvel-admin", "opt/bin", "build/admin"})
+        QDir().mkpath(Path(dir));
+    qputenv("XDG_STATE_HOME", Path("state").toUtf8());
+    qputenv("XDG_CONFIG_HOME", Path("config").toUtf8());
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", Path("home").toUtf8());
+    struct Place
+    {
+        const char* Program;
+        const char* Settings;
+        const char* Trace;
+        const char* Help;
+        const char* DialogStart;
+    };
+    for (const Place& row : std::vector<Place>{
+             {"build/admin/korvel-admin", "build/admin/korvel-admin.ini", "build/admin/korvel-admin7.LOG",
+              "build/admin/korvel-admin.hlp", "build/admin/"},
+             // A bin directory alone is no installation.
+             {"opt/bin/korvel-admin", "opt/bin/korvel-admin.ini", "opt/bin/korvel-admin7.LOG",
+              "opt/bin/korvel-admin.hlp", "opt/bin/"},
+             {"usr/bin/korvel-admin", "config/korvel-admin/korvel-admin.ini",
+              "state/korvel-admin/korvel-admin7.LOG", "usr/share/korvel-admin/korvel-admin.hlp",
+              "home/Documents/"},
+         })
+    {
+        const admin::ProgramFiles files = admin::ProgramFiles::OfProgram(Path(row.Program));
+        EXPECT_EQ(files.SettingsFileName("korvel-admin", dialogs), Path(row.Settings)) << row.Program;
+        EXPECT_EQ(files.TraceFileName(7, dialogs), Path(row.Trace)) << row.Program;
+        EXPECT_EQ(files.HelpFileName(), Path(row.Help)) << row.Program;
+        EXPECT_EQ(files.DialogStartDir(), Path(row.DialogStart)) << row.Program;
+    }
+    qputenv("HOME", home);
+    qunsetenv("XDG_STATE_HOME");
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(SettingsTest, ProgramFileNamesFollowTheProgramAndFallBackToXdgDirectories)
