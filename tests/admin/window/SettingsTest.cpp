@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace korvel::test
 {
 namespace
@@ -148,15 +150,8 @@ TEST_F(SettingsTest, AnInstalledCopyKeepsItsFilesByTheDesktopsRulesAndABuildTree
     qputenv("XDG_CONFIG_HOME", Path("config").toUtf8());
     const QByteArray home = qgetenv("HOME");
     qputenv("HOME", Path("home").toUtf8());
-    struct Place
-    {
-        const char* Program;
-        const char* Settings;
-        const char* Trace;
-        const char* Help;
-        const char* DialogStart;
-    };
-    for (const Place& row : std::vector<Place>{
+    // The program, then where its settings, trace, help and dialogs go.
+    for (const std::array<const char*, 5>& row : std::vector<std::array<const char*, 5>>{
              {"build/admin/korvel-admin", "build/admin/korvel-admin.ini", "build/admin/korvel-admin7.LOG",
               "build/admin/korvel-admin.hlp", "build/admin/"},
              // A bin directory alone is no installation.
@@ -164,14 +159,13 @@ TEST_F(SettingsTest, AnInstalledCopyKeepsItsFilesByTheDesktopsRulesAndABuildTree
               "opt/bin/korvel-admin.hlp", "opt/bin/"},
              {"usr/bin/korvel-admin", "config/korvel-admin/korvel-admin.ini",
               "state/korvel-admin/korvel-admin7.LOG", "usr/share/korvel-admin/korvel-admin.hlp",
-              "home/Documents/"},
-         })
+              "home/Documents/"}})
     {
-        const admin::ProgramFiles files = admin::ProgramFiles::OfProgram(Path(row.Program));
-        EXPECT_EQ(files.SettingsFileName("korvel-admin", dialogs), Path(row.Settings)) << row.Program;
-        EXPECT_EQ(files.TraceFileName(7, dialogs), Path(row.Trace)) << row.Program;
-        EXPECT_EQ(files.HelpFileName(), Path(row.Help)) << row.Program;
-        EXPECT_EQ(files.DialogStartDir(), Path(row.DialogStart)) << row.Program;
+        const admin::ProgramFiles files = admin::ProgramFiles::OfProgram(Path(row[0]));
+        const QStringList got{files.SettingsFileName("korvel-admin", dialogs),
+                              files.TraceFileName(7, dialogs), files.HelpFileName(), files.DialogStartDir()};
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(got[i], Path(row[i + 1])) << row[0];
     }
     qputenv("HOME", home);
     qunsetenv("XDG_STATE_HOME");
