@@ -9,8 +9,10 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <exception>
 #include <memory>
+#include <string_view>
 
 namespace
 {
@@ -44,6 +46,14 @@ public:
 int main(int argc, char** argv)
 {
     using namespace korvel::admin;
+    // Answered before the application object exists, so that it needs no display.
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--version")
+        {
+            const VersionInfo version = VersionInfo::OfThisProgram();
+            std::printf("%s %s\n", qPrintable(version.SettingsBaseName()), qPrintable(version.FileVersion));
+            return 0;
+        }
     AdminApplication application(argc, argv);
     korvel::styling::ApplyFlatStyle(application);
     // The desktop shows the window with the desktop entry's name and icon.

@@ -22,9 +22,12 @@ struct CommandLine
     CommandLine(const CommandLine&) = delete;
     CommandLine& operator=(const CommandLine&) = delete;
 
-    // Raises CLI::ParseError (help included) or UsageError. An argument that belongs nowhere is reported as
-    // "unknown option --x", "unknown command x" or "unexpected argument x".
+    // Raises CLI::ParseError (help and --version included) or UsageError. An argument that belongs nowhere is
+    // reported as "unknown option --x", "unknown command x" (with the closest known names when one is near)
+    // or "unexpected argument x"; a group named without its command lists the commands it has.
     void Parse(int argc, const char* const* argv);
+    // --json was given, even on a line that could not be parsed to its end.
+    bool JsonWanted() const;
 
     CLI::App App;
     GlobalOptions Options;

@@ -25,6 +25,12 @@ void Confirm(const std::string& warning, const std::string& question, bool force
         throw UsageError("nothing was changed");
 }
 
+void ConfirmOnTerminal(const std::string& question, bool force)
+{
+    if (!force && Terminal::Open() && !AskYesNo(question, false))
+        throw UsageError("nothing was changed");
+}
+
 bool AskYesNo(const std::string& question, bool force)
 {
     if (force)

@@ -19,6 +19,10 @@ namespace korvel::cli
 // ahead; raises UsageError when declined or when there is no terminal and `force` is false.
 void Confirm(const std::string& warning, const std::string& question, bool force);
 
+// Before a deletion: asks `question` on the terminal and raises UsageError when declined. Without a terminal,
+// or with `force`, it goes ahead without asking, so scripts delete as they always did.
+void ConfirmOnTerminal(const std::string& question, bool force);
+
 // Asks `question` on the terminal; true for yes, or at once when `force`; false without a terminal.
 bool AskYesNo(const std::string& question, bool force);
 

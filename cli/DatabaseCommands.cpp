@@ -1,7 +1,9 @@
 #include "cli/Commands.h"
+#include "cli/Confirm.h"
 #include "cli/Conversions.h"
 #include "cli/Journaling.h"
 #include "cli/Names.h"
+#include "engine/wire/Utf8.h"
 
 #include <memory>
 
@@ -16,6 +18,7 @@ struct DatabaseArguments
     std::string Name;
     std::string Directory;
     std::string Description;
+    bool Force = false; // delete without asking on the terminal
     // Given on the command line at all (an empty text clears the value).
     const CLI::Option* DirectoryOption = nullptr;
     const CLI::Option* DescriptionOption = nullptr;
@@ -36,7 +39,7 @@ CommandResult ListDatabases(TKORVELSession& session)
 {
     StringList names;
     session.GetServerDatabaseNames(names);
-    return {Json(names)};
+    return {Json(names), 0, false, EmptyListText(Json(names), "No databases.")};
 }
 
 CommandResult ShowDatabase(TKORVELSession& session, const DatabaseArguments& args)
@@ -91,9 +94,16 @@ void AddDatabaseNameCommands(CLI::App& app, CommandAction& chosen)
     args->DirectoryOption = modify->add_option("--directory", args->Directory, "New directory");
     args->DescriptionOption = modify->add_option("--description", args->Description, "New description");
 
-    addName(
-        AddCommand(*group, "delete", "Delete a database", chosen,
-                   Silent([args](TKORVELSession& session) { Changes(session).DeleteDatabase(args->Name); })));
+    CLI::App* remove = AddCommand(
+        *group, "delete", "Delete a database", chosen,
+        Silent(
+            [args](TKORVELSession& session)
+            {
+                ConfirmOnTerminal("Delete the database '" + ShownName(args->Name) + "'?", args->Force);
+                Changes(session).DeleteDatabase(args->Name);
+            }));
+    addName(remove);
+    remove->add_flag("--force", args->Force, "Delete without asking");
 }
 
 void AddDatabaseUserCommands(CLI::App& app, CommandAction& chosen)
@@ -111,7 +121,8 @@ void AddDatabaseUserCommands(CLI::App& app, CommandAction& chosen)
                {
                    StringList names;
                    session.GetServerDatabaseUserNames(args->Database, names);
-                   return CommandResult{Json(names)};
+                   return CommandResult{Json(names), 0, false,
+                                        EmptyListText(Json(names), "No users on this database.")};
                })
         ->add_option("DB", args->Database, "Database name")
         ->required()

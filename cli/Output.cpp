@@ -146,6 +146,13 @@ std::string ResultText(const Json& value, bool json)
     return json ? ToJsonText(value) + "\n" : ToReadableText(value);
 }
 
+std::optional<std::string> EmptyListText(const Json& list, const std::string& sentence)
+{
+    if (!list.is_array() || !list.empty() || !::isatty(STDOUT_FILENO))
+        return std::nullopt;
+    return sentence + "\n";
+}
+
 void WriteOutput(int fd, const std::string& text)
 {
     for (std::size_t written = 0; written < text.size();)

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,9 @@ std::size_t DisplayWidth(std::string_view text);
 
 // The text printed for a command's result: JSON on one line, or the readable form.
 std::string ResultText(const Json& value, bool json);
+// `sentence` ("No sessions.") for an empty list whose readable form goes to a terminal: a person sees that
+// nothing was found, while a script reading a pipe still gets no lines. Nothing otherwise.
+std::optional<std::string> EmptyListText(const Json& list, const std::string& sentence);
 // Writes all of `text` to the file descriptor; raises std::runtime_error naming the cause when it cannot
 // (a closed pipe, a full disk).
 void WriteOutput(int fd, const std::string& text);

@@ -79,7 +79,7 @@ CommandResult ListSessions(TKORVELSession& session, const std::string& user)
                                 {"last_connected", FormatOleDate(s.LastConnected)},
                                 {"internet", s.Internet},
                                 {"disconnected_detail", s.Detail}});
-    return {rows};
+    return {rows, 0, false, EmptyListText(rows, "No sessions.")};
 }
 
 // Why the server answered false for a session id: it does not hold it, or (disconnecting) it is not

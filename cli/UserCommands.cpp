@@ -4,6 +4,7 @@
 #include "cli/Names.h"
 #include "cli/Terminal.h"
 #include "cli/UsageError.h"
+#include "engine/wire/Utf8.h"
 #include "operations/FreshRead.h"
 
 #include <iostream>
@@ -78,7 +79,7 @@ CommandResult ListUsers(TKORVELSession& session)
 {
     StringList names;
     session.GetServerUserNames(names);
-    return {Json(names)};
+    return {Json(names), 0, false, EmptyListText(Json(names), "No users.")};
 }
 
 CommandResult ShowUser(TKORVELSession& session, const UserArguments& args)
@@ -171,16 +172,18 @@ void AddUserCommands(CLI::App& app, CommandAction& chosen)
         ->excludes(modify->add_flag("--no-admin", args->NoAdmin, "Make not an administrator"));
     modify->add_flag("--force", args->Force, "Demote the logged-in account without asking");
 
-    CLI::App* remove = AddCommand(*group, "delete", "Delete a user", chosen,
-                                  Silent(
-                                      [args](TKORVELSession& session)
-                                      {
-                                          GuardAccountChange(session, args->Name,
-                                                             operations::AccountChange::Delete, args->Force);
-                                          Changes(session).DeleteUser(args->Name);
-                                      }));
+    CLI::App* remove = AddCommand(
+        *group, "delete", "Delete a user", chosen,
+        Silent(
+            [args](TKORVELSession& session)
+            {
+                // The logged-in account's own question says enough.
+                if (!GuardAccountChange(session, args->Name, operations::AccountChange::Delete, args->Force))
+                    ConfirmOnTerminal("Delete the user '" + ShownName(args->Name) + "'?", args->Force);
+                Changes(session).DeleteUser(args->Name);
+            }));
     AddName(remove, args);
-    remove->add_flag("--force", args->Force, "Delete the logged-in account without asking");
+    remove->add_flag("--force", args->Force, "Delete without asking, the logged-in account too");
 }
 
 } // namespace korvel::cli

@@ -1,7 +1,8 @@
 // korvel-admin-cli: one administration command against a KORVEL server. Exit status 0 on success, 1 when the
 // session or the server fails or the output cannot be written (the error's message alone on one stderr line),
 // 2 for a usage error (a hint on stderr, nothing sent), 128 + the signal number after Ctrl-C or SIGTERM (the
-// terminal restored, the session logged out).
+// terminal restored, the session logged out). With --json a failure is one JSON object on stderr instead:
+// {"error": {"code": STATUS, "message": TEXT}}.
 #include "cli/CommandLine.h"
 #include "cli/Interrupt.h"
 #include "cli/Journaling.h"
@@ -26,14 +27,25 @@ namespace
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 
-int UsageFailure(const std::string& message)
+// The failure as a program reading --json output takes it: the exact text, the exit status as its code.
+int JsonFailure(int status, const std::string& message)
 {
+    std::cerr << ToJsonText(Json{{"error", {{"code", status}, {"message", message}}}}) << '\n';
+    return status;
+}
+
+int UsageFailure(const std::string& message, bool json)
+{
+    if (json)
+        return JsonFailure(ExitUsage, message);
     std::cerr << "korvel-admin-cli: " << message << "\nRun with --help for more information.\n";
     return ExitUsage;
 }
 
-int Failure(std::string message)
+int Failure(std::string message, bool json)
 {
+    if (json)
+        return JsonFailure(ExitFailure, message);
     for (char& c : message)
         if (c == '\n' || c == '\r')
             c = ' ';
@@ -103,36 +115,33 @@ int Run(int argc, char** argv)
     {
         line.Parse(argc, argv);
     }
-    catch (const CLI::CallForHelp& help)
+    catch (const CLI::Success& helpOrVersion)
     {
-        return line.App.exit(help);
-    }
-    catch (const CLI::CallForAllHelp& help)
-    {
-        return line.App.exit(help);
+        return line.App.exit(helpOrVersion);
     }
     catch (const CLI::ParseError& error)
     {
-        return UsageFailure(error.what());
+        return UsageFailure(error.what(), line.JsonWanted());
     }
     catch (const UsageError& error)
     {
-        return UsageFailure(error.what());
+        return UsageFailure(error.what(), line.JsonWanted());
     }
     catch (const std::bad_alloc&)
     {
         // Reading what the command line names (a state file) is bounded; should it still run out, the file
         // is at fault, not the program.
-        return UsageFailure("out of memory reading the input");
+        return UsageFailure("out of memory reading the input", line.JsonWanted());
     }
     catch (const std::exception& error)
     {
-        return UsageFailure(error.what());
+        return UsageFailure(error.what(), line.JsonWanted());
     }
     catch (...)
     {
-        return UsageFailure("the input could not be read");
+        return UsageFailure("the input could not be read", line.JsonWanted());
     }
+    const bool json = line.Options.Json;
 
     try
     {
@@ -150,20 +159,22 @@ int Run(int argc, char** argv)
     }
     catch (const UsageError& error)
     {
-        return UsageFailure(error.what());
+        return UsageFailure(error.what(), json);
     }
     catch (const StoppedBySignal& interruption)
     {
+        if (json)
+            return JsonFailure(128 + interruption.Signal(), "interrupted");
         std::cerr << "korvel-admin-cli: interrupted\n";
         return 128 + interruption.Signal();
     }
     catch (const std::exception& error)
     {
-        return Failure(error.what());
+        return Failure(error.what(), json);
     }
     catch (...)
     {
-        return Failure("korvel-admin-cli: an unknown error");
+        return Failure("korvel-admin-cli: an unknown error", json);
     }
 }
 

@@ -218,6 +218,12 @@ CredentialKey CredentialKey::ForSshServer(const std::string& server, const std::
     return {"ssh:" + server, user};
 }
 
+std::string KeyringLibraryVersion()
+{
+    return std::to_string(SECRET_MAJOR_VERSION) + "." + std::to_string(SECRET_MINOR_VERSION) + "." +
+           std::to_string(SECRET_MICRO_VERSION);
+}
+
 Availability SecretServiceAvailability()
 {
     // Checked first: without it GLib would guess a bus or try to launch one.

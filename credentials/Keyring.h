@@ -40,6 +40,9 @@ struct Availability
 // (quick); never starts a bus of its own.
 Availability SecretServiceAvailability();
 
+// "0.20.5": the libsecret this program was built with (the library has no call that tells its own).
+std::string KeyringLibraryVersion();
+
 // Raised by the synchronous calls when the keyring cannot be used or refuses; its message says why.
 class KeyringError : public std::runtime_error
 {

@@ -3,6 +3,8 @@
 // cancelled. Exit status 1 when it cannot start, 2 for a usage error.
 #include "exporter/Exporter.h"
 
+#include "KorvelVersion.h" // generated
+
 #include <CLI/CLI.hpp>
 #include <cmath>
 #include <csignal>
@@ -52,6 +54,7 @@ int main(int argc, char** argv)
 {
     CLI::App app{
         "Serves Prometheus metrics for KORVEL servers: /metrics and /probe?target=HOST:PORT&module=NAME"};
+    app.set_version_flag("--version", "korvel-exporter " KORVEL_VERSION, "Print the version and exit");
     ExporterOptions options;
     std::string target, configFile;
     double detailSeconds = 60;

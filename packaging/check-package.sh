@@ -2,10 +2,11 @@
 # Installs a built tree into a temporary prefix and packages it as cpack would for a user, then checks what a
 # distribution would: the desktop entry, the AppStream metadata, the service units (and the exporter's exposure),
 # lintian on the .deb packages, each program run from the unpacked packages, and the CLI's commands against its man page
-# and completions. Usage: check-package.sh SOURCE_DIR BUILD_DIR
+# and completions. Usage: check-package.sh SOURCE_DIR BUILD_DIR VERSION
 set -euo pipefail
 source_dir=$1
 build=$(cd "$2" && pwd)
+version=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 step() { echo "== $*"; }
@@ -53,14 +54,14 @@ root="$work/root"
 for deb in "${debs[@]}"; do
   dpkg -x "$deb" "$root"
 done
-for program in korvel-admin-cli korvel-refserver korvel-load korvel-exporter; do
-  usage=$("$root/usr/bin/$program" --help)
-  grep -q "Usage" <<<"$usage" || {
-    echo "$program --help from the package printed no usage" >&2
+for program in korvel-admin korvel-admin-cli korvel-refserver korvel-load korvel-exporter; do
+  stated=$(DISPLAY= WAYLAND_DISPLAY= "$root/usr/bin/$program" --version)
+  [ "$stated" = "$program $version" ] || {
+    echo "$program --version from the package said '$stated', not '$program $version'" >&2
     exit 1
   }
 done
-# The window has no options yet: it shows itself once and ends.
+# The installed window shows itself once, with its files in the XDG folders, and ends.
 QT_QPA_PLATFORM=offscreen KORVEL_ADMIN_EXIT_AFTER_PAINT=1 KORVEL_ADMIN_SETTINGS="$work/admin.ini" \
   XDG_STATE_HOME="$work/state" timeout 60 "$root/usr/bin/korvel-admin"
 

@@ -3,6 +3,8 @@
 #include "engine/wire/AdminTypes.h"
 #include "engine/wire/Utf8.h"
 
+#include "KorvelVersion.h" // generated
+
 #include <CLI/CLI.hpp>
 #include <cmath>
 #include <cstdio>
@@ -64,6 +66,7 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, int& exit
     ServerOptions options;
     std::string version = "3.21";
     CLI::App app{"korvel-refserver: a reference KORVEL server for the administration and main ports"};
+    app.set_version_flag("--version", "korvel-refserver " KORVEL_VERSION, "Print the version and exit");
     app.add_option("--data-dir", options.DataDir, "Directory of the server's state and log");
     app.add_option("--admin-address", options.AdminAddress,
                    "Address of the administration port (empty: all)");

@@ -46,7 +46,7 @@ struct ConnectionNotices
 struct PageContext
 {
     TKORVELSession& Session;
-    QString ProgramDir; // ends in a separator unless empty
+    QString DialogStartDir; // where save-file and folder dialogs start; ends in a separator unless empty
     BackgroundRunner& Runner;
     // Every change a page sends goes through it (WindowJournal.h); read-only requests do not.
     WindowJournal& Journal;

@@ -12,6 +12,7 @@
 #include "admin/common/HelpFile.h"
 #include "admin/common/WaitIndicator.h"
 #include "admin/common/WindowJournal.h"
+#include "admin/dialogs/AboutDlg.h"
 #include "admin/dialogs/ChangeHistoryDlg.h"
 #include "admin/dialogs/OptionsDlg.h"
 #include "admin/window/OptionsItem.h"
@@ -21,9 +22,12 @@
 #include "admin/window/WindowPlace.h"
 #include "admin/window/WindowTitle.h"
 #include "session/KORVELSession.h"
+#include "settings/Profiles.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -172,6 +176,27 @@ void TMainForm::CreateMenu()
             [this] {
                 QWhatsThis::showText(mapToGlobal(rect().center()), ApplicationHelpFile().PopupText(0), this);
             });
+    helpMenu->addSeparator();
+    QAction* about = helpMenu->addAction("&About " + setup_.Version.ProductName + "...");
+    about->setObjectName("HelpAboutItem");
+    about->setStatusTip("Version, libraries, license and the files this program uses");
+    connect(about, &QAction::triggered, this, [this] { RunCommand(this, [this] { HelpAboutItemClick(); }); });
+}
+
+void TMainForm::HelpAboutItemClick()
+{
+    const auto path = [](const std::string& name) { return QFile::decodeName(name.c_str()); };
+    TAboutDlg dialog({setup_.Version.ProductName,
+                      setup_.Version.FileVersion,
+                      {{"Settings", path(settingsFileName_)},
+                       {"Profiles", path(settings::DefaultProfilesFileName())},
+                       {"Change journal", path(JournalPath())},
+                       {"SSH known_hosts", QDir::homePath() + "/.ssh/known_hosts (unless ~/.ssh/config or a "
+                                                              "profile names another)"},
+                       {"Trace", TraceFileName()},
+                       {"Help", setup_.Files.HelpFileName()}}},
+                     this);
+    ExecModal(dialog);
 }
 
 void TMainForm::CreateChangeHistoryItem()
@@ -212,7 +237,7 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
                               },
                               [this](const QString& message) { login_->ServerLost(message); }};
     pages_ = new PageControl(*this, mainPageControl_,
-                             createPages(PageContext{*remoteSession_, setup_.Files.ProgramDir, *runner_,
+                             createPages(PageContext{*remoteSession_, setup_.Files.DialogStartDir(), *runner_,
                                                      *journal_, notices, [this] { login_->Logout(); }},
                                          mainPageControl_),
                              [this] { return LoggedIn(); });

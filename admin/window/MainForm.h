@@ -61,6 +61,8 @@ public:
     // --- Commands (each runs inside RunCommand) ---------------------------------------------------------
     // The journal of changes in a dialog.
     void ChangeHistoryItemClick();
+    // The version, libraries, license and files in a dialog.
+    void HelpAboutItemClick();
     void FileExit() { close(); }
 
     // See PageControl.

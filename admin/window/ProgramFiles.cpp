@@ -47,15 +47,32 @@ ProgramFiles ProgramFiles::OfProgram(const QString& programPath)
     files.ProgramBaseName = program.fileName();
     if (files.ProgramBaseName.endsWith(".exe", Qt::CaseInsensitive))
         files.ProgramBaseName.chop(4);
+    // The install rules put the data directory at the same place relative to bin/ under any prefix.
+    const QString dataDir = program.absolutePath() + "/" KORVEL_BIN_TO_DATA "/korvel-admin";
+    if (!files.ProgramDir.isEmpty() && QFileInfo(dataDir).isDir())
+        files.InstalledDataDir = WithSeparator(QDir::cleanPath(dataDir));
     return files;
 }
 
 QString ProgramFiles::WritableDir(const QString& fallback, Dialogs& dialogs) const
 {
-    if (dialogs.IsDirectoryWritable(ProgramDir.isEmpty() ? QDir::currentPath() : ProgramDir))
+    if (InstalledDataDir.isEmpty() &&
+        dialogs.IsDirectoryWritable(ProgramDir.isEmpty() ? QDir::currentPath() : ProgramDir))
         return ProgramDir;
     QDir().mkpath(fallback);
     return WithSeparator(fallback);
+}
+
+QString ProgramFiles::HelpFileName() const
+{
+    return (InstalledDataDir.isEmpty() ? ProgramDir : InstalledDataDir) + ProgramBaseName + ".hlp";
+}
+
+QString ProgramFiles::DialogStartDir() const
+{
+    if (InstalledDataDir.isEmpty())
+        return ProgramDir;
+    return WithSeparator(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
 }
 
 QString ProgramFiles::TraceFileName(qint64 processId, Dialogs& dialogs) const

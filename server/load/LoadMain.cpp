@@ -6,6 +6,8 @@
 #include "engine/wire/ErrorCodes.h"
 #include "server/ProcessSetup.h"
 
+#include "KorvelVersion.h" // generated
+
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <csignal>
@@ -120,6 +122,7 @@ int main(int argc, char** argv)
 {
     LoadOptions options;
     CLI::App app{"korvel-load: opens and holds main-port sessions on a KORVEL server"};
+    app.set_version_flag("--version", "korvel-load " KORVEL_VERSION, "Print the version and exit");
     app.add_option("--port", options.Port, "Main port of the server")
         ->required()
         ->check(CLI::Range(1, 65535));

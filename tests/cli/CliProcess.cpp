@@ -263,13 +263,15 @@ CliRun RunCliWritingTo(const std::vector<std::string>& args, int stdoutFd)
 
 TerminalRun RunCliOnTerminal(const std::vector<std::string>& args,
                              const std::vector<TerminalExchange>& exchanges,
-                             const std::vector<std::string>& environment)
+                             const std::vector<std::string>& environment, bool outputOnTerminal)
 {
     Prepared p;
     Prepare(p, args, environment);
     int master = -1, slave = -1;
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
         throw std::runtime_error("openpty failed");
+    if (outputOnTerminal)
+        p.OutFd = slave;
     pid_t child = fork();
     if (child == 0)
     {

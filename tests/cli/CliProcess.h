@@ -46,9 +46,10 @@ struct TerminalRun
     bool EchoOnAtEnd = false; // the terminal's echo once the program has ended
 };
 
+// With `outputOnTerminal`, the program's standard output is the terminal too (Run.Out stays empty).
 TerminalRun RunCliOnTerminal(const std::vector<std::string>& args,
                              const std::vector<TerminalExchange>& exchanges,
-                             const std::vector<std::string>& environment = {});
+                             const std::vector<std::string>& environment = {}, bool outputOnTerminal = false);
 
 // As RunCli, with a pseudo-terminal as the controlling terminal (stdin, stdout and stderr stay apart from
 // it). `terminalText` receives everything the program wrote to the terminal.

@@ -24,7 +24,7 @@ namespace korvel::admin
 
 TDatabasesPage::TDatabasesPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
     : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal),
-      databaseUsers_(databaseUsers), programDir_(context.ProgramDir)
+      databaseUsers_(databaseUsers), dialogStartDir_(context.DialogStartDir)
 {
     CreateControls();
     commands_ = std::make_unique<Commands>(
@@ -248,7 +248,7 @@ void TDatabasesPage::CancelDatabaseButtonClick()
 void TDatabasesPage::SelectDatabaseDirButtonClick()
 {
     const QString typed = ServerDirectoryEdit->text();
-    const QString start = !typed.isEmpty() && QDir(typed).exists() ? typed : programDir_;
+    const QString start = !typed.isEmpty() && QDir(typed).exists() ? typed : dialogStartDir_;
     if (const std::optional<QString> chosen = CurrentDialogs().BrowseForDirectory(this, start))
         ServerDirectoryEdit->setText(*chosen);
 }

@@ -69,7 +69,7 @@ private:
     BackgroundRunner& runner_;
     WindowJournal& journal_;
     TDatabaseUsersPage& databaseUsers_;
-    QString programDir_;
+    QString dialogStartDir_;
     TEditState DatabaseEditState = esViewing;
     // DatabasesListBox with AddDatabaseButton, EditDatabaseButton and DeleteDatabaseButton.
     NameListFrame listFrame_;

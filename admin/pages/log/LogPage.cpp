@@ -46,7 +46,8 @@ QString Now()
 } // namespace
 
 TLogPage::TLogPage(const PageContext& context, QWidget* parent)
-    : AdminPage(parent), session_(context.Session), runner_(context.Runner), programDir_(context.ProgramDir)
+    : AdminPage(parent), session_(context.Session), runner_(context.Runner),
+      dialogStartDir_(context.DialogStartDir)
 {
     CreateControls();
     ConnectCommand(LoadLogButton, this, &TLogPage::LoadLogButtonClick);
@@ -548,7 +549,7 @@ void TLogPage::SaveMatchingButtonClick()
 
 void TLogPage::WriteLines(bool matchingOnly)
 {
-    const Dialogs::SaveFileRequest request{QStringLiteral("Enter a name for the text file"), programDir_,
+    const Dialogs::SaveFileRequest request{QStringLiteral("Enter a name for the text file"), dialogStartDir_,
                                            QStringLiteral("Text Files (*.TXT)"), QStringLiteral("TXT")};
     if (const std::optional<QString> fileName = CurrentDialogs().GetSaveFileName(this, request))
         WriteLogFile(*fileName, model_->Log(), matchingOnly ? &search_->Matches() : nullptr);

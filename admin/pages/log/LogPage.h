@@ -97,7 +97,7 @@ private:
 
     TKORVELSession& session_;
     BackgroundRunner& runner_;
-    QString programDir_;
+    QString dialogStartDir_;
     std::shared_ptr<Job> load_;
     std::shared_ptr<Job> follow_;
     LogListModel* model_ = nullptr;

@@ -58,7 +58,7 @@ StringList AddressLines(const QPlainTextEdit* memo, const QString& listCaption)
 
 TServerPage::TServerPage(const PageContext& context, QWidget* parent)
     : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal),
-      sessionWalk_(context.SessionWalk), programDir_(context.ProgramDir)
+      sessionWalk_(context.SessionWalk), dialogStartDir_(context.DialogStartDir)
 {
     CreateControls();
     ConnectCommand(EditServerButton, this, &TServerPage::EditServerButtonClick);
@@ -310,7 +310,7 @@ void TServerPage::CancelServerButtonClick()
 void TServerPage::SelectTempFilesDirButtonClick()
 {
     const QString typed = TempDirectoryEdit->text();
-    const QString start = !typed.isEmpty() && QDir(typed).exists() ? typed : programDir_;
+    const QString start = !typed.isEmpty() && QDir(typed).exists() ? typed : dialogStartDir_;
     if (const std::optional<QString> chosen = CurrentDialogs().BrowseForDirectory(this, start))
         TempDirectoryEdit->setText(*chosen);
 }

@@ -74,7 +74,7 @@ private:
     BackgroundRunner& runner_;
     WindowJournal& journal_;
     std::shared_ptr<RecentSessionWalk> sessionWalk_;
-    QString programDir_;
+    QString dialogStartDir_;
     TEditState ServerEditState = esViewing;
     std::optional<ServerConfig> shownConfig_; // as last read: what an edit starts from
 

@@ -1,9 +1,11 @@
 // The main window: start-up and exit, login and logout against a real server, and the pending-edit guard.
 #include "admin/window/WindowTitle.h"
+#include "testing/admin/Screenshot.h"
 #include "tests/admin/window/WindowFixture.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
@@ -94,6 +96,32 @@ TEST_F(WindowTest, UnwritableProgramDirectoryKeepsSettingsAndTraceInXdgDirectori
     EXPECT_TRUE(settings.readAll().contains("Remote Port=12006"));
     EXPECT_TRUE(QDir(xdg.filePath("state/korvel-admin")).isEmpty()) << "the trace file is deleted at exit";
     EXPECT_TRUE(QDir(ProgramDir()).isEmpty()) << "nothing is written beside the program";
+}
+
+TEST_F(WindowTest, HelpAboutStatesTheVersionTheLibrariesAndTheFilesInUse)
+{
+    OpenWindow();
+    QStringList shown;
+    WhenModal(
+        [&](QWidget& dialog)
+        {
+            for (const QLabel* label : dialog.findChildren<QLabel*>())
+            {
+                shown << label->text();
+                EXPECT_FALSE(label->accessibleName().isEmpty()) << label->text().toStdString();
+            }
+            // A picture for a person to look at, when asked for.
+            if (qEnvironmentVariableIsSet("KORVEL_SCREENSHOTS"))
+                SaveScreenshot(dialog, QDir(qEnvironmentVariable("KORVEL_SCREENSHOTS")), "help-about");
+            static_cast<QDialog&>(dialog).accept();
+        });
+    Pick("HelpAboutItem");
+    const QString all = shown.join('\n');
+    EXPECT_TRUE(all.contains("KORVEL Admin 1.0.0")) << all.toStdString();
+    EXPECT_TRUE(all.contains(QString::fromLatin1(qVersion()))) << "Qt's version as it runs";
+    EXPECT_TRUE(all.contains(SettingsPath())) << all.toStdString();
+    EXPECT_TRUE(all.contains(form->TraceFileName())) << all.toStdString();
+    EXPECT_TRUE(all.contains(QString::fromStdString(form->JournalPath()))) << all.toStdString();
 }
 
 TEST_F(WindowTest, LoginFillsPagesInOrderAndLogoutRestoresTheLoggedOutLook)

@@ -6,10 +6,13 @@
 #include "settings/IniFile.h"
 #include "testing/admin/ScriptedDialogs.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <array>
 
 namespace korvel::test
 {
@@ -136,6 +139,37 @@ TEST_F(SettingsTest, WritingKeepsUnknownKeysCommentsAndSpellingAndFlushesWholeFi
     IniFile unwritable(Path("no-such-dir/s.ini").toStdString());
     unwritable.WriteInteger("A", "B", 1);
     EXPECT_THROW(unwritable.UpdateFile(), std::runtime_error);
+}
+
+TEST_F(SettingsTest, AnInstalledCopyKeepsItsFilesByTheDesktopsRulesAndABuildTreeBesideTheProgram)
+{
+    ScriptedDialogs dialogs; // every directory writable
+    for (const char* dir : {"usr/bin", "usr/share/korvel-admin", "opt/bin", "build/admin"})
+        QDir().mkpath(Path(dir));
+    qputenv("XDG_STATE_HOME", Path("state").toUtf8());
+    qputenv("XDG_CONFIG_HOME", Path("config").toUtf8());
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", Path("home").toUtf8());
+    // The program, then where its settings, trace, help and dialogs go.
+    for (const std::array<const char*, 5>& row : std::vector<std::array<const char*, 5>>{
+             {"build/admin/korvel-admin", "build/admin/korvel-admin.ini", "build/admin/korvel-admin7.LOG",
+              "build/admin/korvel-admin.hlp", "build/admin/"},
+             // A bin directory alone is no installation.
+             {"opt/bin/korvel-admin", "opt/bin/korvel-admin.ini", "opt/bin/korvel-admin7.LOG",
+              "opt/bin/korvel-admin.hlp", "opt/bin/"},
+             {"usr/bin/korvel-admin", "config/korvel-admin/korvel-admin.ini",
+              "state/korvel-admin/korvel-admin7.LOG", "usr/share/korvel-admin/korvel-admin.hlp",
+              "home/Documents/"}})
+    {
+        const admin::ProgramFiles files = admin::ProgramFiles::OfProgram(Path(row[0]));
+        const QStringList got{files.SettingsFileName("korvel-admin", dialogs),
+                              files.TraceFileName(7, dialogs), files.HelpFileName(), files.DialogStartDir()};
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(got[i], Path(row[i + 1])) << row[0];
+    }
+    qputenv("HOME", home);
+    qunsetenv("XDG_STATE_HOME");
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(SettingsTest, ProgramFileNamesFollowTheProgramAndFallBackToXdgDirectories)
