@@ -5,6 +5,7 @@
 #include "cli/Names.h"
 #include "cli/Terminal.h"
 #include "cli/UsageError.h"
+#include "credentials/SshSecret.h"
 #include "engine/TunnelError.h"
 #include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
@@ -308,18 +309,11 @@ bool Connection::AskForSsh(const SshQuestion& question, std::string& answer)
         std::cerr << "korvel-admin-cli: " << question.Text << '\n';
         return true;
     }
+    const std::optional<credentials::SshSecret> secret = credentials::SshSecretOf(question);
     std::optional<credentials::CredentialKey> key;
-    std::string what;
-    if (question.What == SshQuestion::Kind::Passphrase)
-    {
-        key = credentials::CredentialKey::ForSshKey(question.KeyFile);
-        what = "passphrase of the key " + question.KeyFile;
-    }
-    else if (question.What == SshQuestion::Kind::Password)
-    {
-        key = credentials::CredentialKey::ForSshServer(question.Server, question.User);
-        what = "SSH password of " + question.User + " on " + question.Server;
-    }
+    const std::string what = secret ? secret->What : std::string();
+    if (secret)
+        key = secret->Key;
     if (!keyringEntry_)
         key.reset(); // kept only where the profile keeps its secrets
     if (key && question.Attempt == 1)

@@ -73,6 +73,11 @@ public:
     bool Busy() const { return queue_->Busy(); }
     bool CommandRunning() const { return queue_->CommandRunning(); }
     std::optional<RunningCommand> CurrentCommand() const { return queue_->CurrentCommand(); }
+    // See WorkQueue::AskThroughRunningCommand (on the worker only).
+    bool AskThroughRunningCommand(std::function<bool()> ask)
+    {
+        return queue_->AskThroughRunningCommand(std::move(ask));
+    }
     // Calls `changed(CommandRunning())` on this object's thread each time it changes, for as long as
     // `receiver` lives. Several pages and the window watch the same runner.
     void WatchCommands(QObject* receiver, std::function<void(bool running)> changed);

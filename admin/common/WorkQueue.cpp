@@ -253,6 +253,17 @@ std::optional<RunningCommand> WorkQueue::CurrentCommand() const
     return RunningCommand{command->Options.Waiting, command->Options.Changes, command->Queued};
 }
 
+bool WorkQueue::AskThroughRunningCommand(std::function<bool()> ask)
+{
+    std::shared_ptr<JobState> command;
+    {
+        std::lock_guard lock(mutex_);
+        if (running_ && running_->Options.Kind == Priority::User && !running_->Dropped)
+            command = running_;
+    }
+    return command && AskOwner(command, std::move(ask));
+}
+
 void WorkQueue::WatchCommands(std::function<void(bool running)> changed)
 {
     commandWatchers_.push_back(std::move(changed));

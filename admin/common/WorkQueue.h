@@ -164,6 +164,10 @@ public:
     bool CommandRunning() const { return pending_[int(Priority::User)] > 0; }
     // The user command on the worker now, or the next one queued; empty when none.
     std::optional<RunningCommand> CurrentCommand() const;
+    // On the worker: asks the person through the user command running now, as its JobContext::AskOwner does;
+    // false when background work runs (it never asks) or the command is cancelled meanwhile. For a question
+    // the session raises deep inside a call, such as an SSH secret needed again on re-connecting.
+    bool AskThroughRunningCommand(std::function<bool()> ask);
     // Called with CommandRunning() each time it changes.
     void WatchCommands(std::function<void(bool running)> changed);
 

@@ -2,6 +2,7 @@
 
 #include "admin/common/Dialogs.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -36,7 +37,8 @@ QString PromptText(const std::string& text)
 
 } // namespace
 
-TSshQuestionDlg::TSshQuestionDlg(QWidget* parent, const SshQuestion& question) : QDialog(parent)
+TSshQuestionDlg::TSshQuestionDlg(QWidget* parent, const SshQuestion& question, bool offerKeyring)
+    : QDialog(parent)
 {
     setObjectName("SshQuestionDlg");
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -44,7 +46,7 @@ TSshQuestionDlg::TSshQuestionDlg(QWidget* parent, const SshQuestion& question) :
     if (question.What == SshQuestion::Kind::UnknownHostKey)
         BuildHostKeyQuestion(question);
     else
-        BuildSecretPrompt(question);
+        BuildSecretPrompt(question, offerKeyring);
 }
 
 void TSshQuestionDlg::BuildHostKeyQuestion(const SshQuestion& question)
@@ -95,7 +97,7 @@ void TSshQuestionDlg::BuildHostKeyQuestion(const SshQuestion& question)
     cancel->setFocus();
 }
 
-void TSshQuestionDlg::BuildSecretPrompt(const SshQuestion& question)
+void TSshQuestionDlg::BuildSecretPrompt(const SshQuestion& question, bool offerKeyring)
 {
     const bool passphrase = question.What == SshQuestion::Kind::Passphrase;
     setWindowTitle(passphrase                                     ? "SSH Key Passphrase"
@@ -122,6 +124,12 @@ void TSshQuestionDlg::BuildSecretPrompt(const SshQuestion& question)
     answerEdit_->setEchoMode(question.Echo ? QLineEdit::Normal : QLineEdit::Password);
     prompt->setBuddy(answerEdit_);
     layout->addWidget(answerEdit_);
+    if (offerKeyring && question.What != SshQuestion::Kind::Prompt)
+    {
+        keepBox_ = new QCheckBox("&Keep in the keyring", this);
+        keepBox_->setObjectName("KeepInKeyringCheckBox");
+        layout->addWidget(keepBox_);
+    }
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setObjectName("OKButton");
@@ -138,7 +146,12 @@ std::string TSshQuestionDlg::Answer() const
     return answerEdit_ ? answerEdit_->text().toStdString() : std::string();
 }
 
-bool AskSshQuestion(QWidget* parent, const SshQuestion& question, std::string& answer)
+bool TSshQuestionDlg::KeepInKeyring() const
+{
+    return keepBox_ && keepBox_->isChecked();
+}
+
+bool AskSshQuestion(QWidget* parent, const SshQuestion& question, std::string& answer, bool* keepInKeyring)
 {
     if (question.What == SshQuestion::Kind::HostKeyAdded)
     {
@@ -151,10 +164,12 @@ bool AskSshQuestion(QWidget* parent, const SshQuestion& question, std::string& a
             }
         return true;
     }
-    TSshQuestionDlg dialog(parent, question);
+    TSshQuestionDlg dialog(parent, question, keepInKeyring != nullptr);
     if (ExecModal(dialog) != QDialog::Accepted)
         return false;
     answer = dialog.Answer();
+    if (keepInKeyring)
+        *keepInKeyring = dialog.KeepInKeyring();
     return true;
 }
 

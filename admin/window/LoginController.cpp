@@ -12,6 +12,7 @@
 #include "admin/window/ProfileLogin.h"
 #include "admin/window/StatusBarSections.h"
 #include "admin/window/WindowTitle.h"
+#include "credentials/SshSecret.h"
 #include "session/KORVELSession.h"
 #include "session/ScopeExit.h"
 
@@ -20,6 +21,7 @@
 
 #include <future>
 #include <stdexcept>
+#include <string.h>
 
 namespace korvel::admin
 {
@@ -48,6 +50,8 @@ struct LoginController::LoginResult
     std::string UserName;
     std::string ServerName;
     PagesAtLogin Pages;
+    // Typed at the login's SSH prompts with "Keep in the keyring" ticked: kept once the login succeeded.
+    std::vector<std::pair<credentials::CredentialKey, std::string>> SshSecretsToKeep;
 };
 
 LoginController::LoginController(LoginWindow window, TKORVELSession& session, BackgroundRunner& runner,
@@ -122,7 +126,14 @@ std::shared_ptr<LoginController::LoginResult> LoginController::ReadLogin(JobCont
     session.SetRemotePassword(request.Password);
     auto result = std::make_shared<LoginResult>();
     loginJob_ = &job;
-    ScopeExit asked([this] { loginJob_ = nullptr; });
+    loginResult_ = result.get();
+    keepsSshSecrets_ = request.KeepsSshSecrets;
+    ScopeExit asked(
+        [this]
+        {
+            loginJob_ = nullptr;
+            loginResult_ = nullptr;
+        });
     try
     {
         session.SetActive(true);
@@ -179,14 +190,60 @@ bool LoginController::AskForCredentials(std::string& userName, std::string& pass
 
 bool LoginController::AskForSsh(const SshQuestion& question, std::string& answer)
 {
-    JobContext* job = loginJob_;
-    if (!job)
-        return false; // a re-connection under another command: nobody to answer, the session refuses
-    auto typed = std::make_shared<std::string>();
-    if (!job->AskOwner([this, question, typed] { return AskSshQuestion(&window_.Window, question, *typed); }))
+    const std::optional<credentials::SshSecret> secret = credentials::SshSecretOf(question);
+    if (secret && keepsSshSecrets_ && question.Attempt == 1)
+    {
+        try
+        {
+            if (std::optional<std::string> kept = credentials::LookupPassword(secret->Key))
+            {
+                answer = std::move(*kept);
+                return true;
+            }
+        }
+        catch (const credentials::KeyringError&)
+        {
+            // Asked for instead, as when nothing is kept.
+        }
+    }
+    // Only a login keeps what was typed, once it succeeded; a re-connection under another command asks
+    // through that command, and background work, which never asks, is refused.
+    LoginResult* login = loginResult_;
+    const bool offerToKeep = login && secret && keepsSshSecrets_;
+    struct Typed
+    {
+        std::string Answer;
+        bool Keep = false;
+    };
+    auto typed = std::make_shared<Typed>();
+    auto ask = [this, question, typed, offerToKeep] {
+        return AskSshQuestion(&window_.Window, question, typed->Answer, offerToKeep ? &typed->Keep : nullptr);
+    };
+    if (!(loginJob_ ? loginJob_->AskOwner(ask) : runner_.AskThroughRunningCommand(ask)))
         return false;
-    answer = std::move(*typed);
+    answer = typed->Answer;
+    if (offerToKeep && typed->Keep)
+        login->SshSecretsToKeep.emplace_back(secret->Key, std::move(typed->Answer));
     return true;
+}
+
+void LoginController::KeepSshSecrets(LoginResult& result)
+{
+    sshSecretStores_.clear(); // earlier stores still finish
+    for (auto& [key, secret] : result.SshSecretsToKeep)
+    {
+        sshSecretStores_.push_back(credentials::StorePasswordAsync(
+            key, secret,
+            [this](const std::string& error)
+            {
+                if (!error.empty())
+                    CurrentDialogs().ShowError(&window_.Window,
+                                               "The SSH secret could not be kept in the keyring: " +
+                                                   QString::fromStdString(error));
+            }));
+        explicit_bzero(secret.data(), secret.size());
+    }
+    result.SshSecretsToKeep.clear();
 }
 
 void LoginController::ShowLogin(LoginResult& result, const LoginRequest& request)
@@ -194,6 +251,7 @@ void LoginController::ShowLogin(LoginResult& result, const LoginRequest& request
     const RemoteSettings& connection = request.Connection;
     lastUserName_ = result.UserName;
     connected_ = connection;
+    KeepSshSecrets(result);
     ShowLoggedIn(true);
     result.Pages.Show(pages_);
     if (QWidget* focus = pages_.empty() ? nullptr : pages_.front()->LoginFocusWidget())

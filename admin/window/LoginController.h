@@ -28,7 +28,11 @@ class QMenu;
 namespace korvel
 {
 class TKORVELSession;
+namespace credentials
+{
+class PendingRequest;
 }
+} // namespace korvel
 
 namespace korvel::admin
 {
@@ -49,6 +53,9 @@ struct LoginRequest
     std::string Password; // empty: the login prompt asks
     // Called with the password the person typed into the prompt, once the login succeeded.
     std::function<void(const std::string& password)> Typed = {};
+    // The login keeps its secrets in the keyring (a profile that keeps its password): SSH secrets kept there
+    // are used first, and the SSH prompts offer to keep what is typed.
+    bool KeepsSshSecrets = false;
 };
 
 // The parts of the window that show whether it is logged in, and what the login asks of the window.
@@ -109,6 +116,7 @@ private:
     // failure.
     std::shared_ptr<LoginResult> ReadLogin(JobContext& job, const LoginRequest& request);
     void ShowLogin(LoginResult& result, const LoginRequest& request);
+    void KeepSshSecrets(LoginResult& result);
     void LoginFailed(std::exception_ptr error);
     // The login prompt, asked by the session on the worker and shown on the user-interface thread.
     bool AskForCredentials(std::string& userName, std::string& password);
@@ -131,6 +139,9 @@ private:
     // The login under way: its job (on the worker, while the session activates), the server its prompt names,
     // and what was typed into the prompt (on the user-interface thread).
     JobContext* loginJob_ = nullptr;
+    LoginResult* loginResult_ = nullptr;
+    bool keepsSshSecrets_ = false; // on the worker: as the last login asked, for its re-connections too
+    std::vector<std::unique_ptr<credentials::PendingRequest>> sshSecretStores_;
     QString loginPlace_;
     std::string typedUser_;
     std::optional<std::string> typedPassword_;

@@ -113,6 +113,7 @@ void ProfileLogin::LoginWith(const Profile& profile, const std::optional<std::st
     LoginRequest request{WithConnection(login_.Options(), profile.Server), SshOf(profile), profile.User,
                          keptPassword.value_or("")};
     const bool kept = keptPassword.has_value();
+    request.KeepsSshSecrets = profile.KeepPassword && credentials::SecretServiceAvailability().Available;
     // Only what was typed into the prompt is offered to the keyring.
     request.Typed = [this, profile, kept](const std::string& typed)
     {

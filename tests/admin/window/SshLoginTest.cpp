@@ -1,14 +1,17 @@
 // The window through a real OpenSSH server (a bastion the test starts): a profile's login reads the pages on
 // a channel of the SSH session and the status bar says "via bastion"; an unknown host key is asked in the
 // window and remembered only when the person clicks "Trust and remember"; a key's passphrase is typed into a
-// hidden edit; a bastion that never answers ends with the window's Cancel; and Test Connection names the hop
-// that failed. $HOME is the test's own, so nothing here reads or writes the real ~/.ssh.
+// hidden edit, kept in the keyring when the person ticks it, and asked again when the session re-connects; a
+// bastion that never answers ends with the window's Cancel; and Test Connection names the hop that failed.
+// $HOME is the test's own, so nothing here reads or writes the real ~/.ssh.
 #include "admin/dialogs/ProfilesDlg.h"
+#include "credentials/Keyring.h"
 #include "settings/Profiles.h"
 #include "testing/SshServer.h"
 #include "testing/TempDir.h"
 #include "tests/admin/window/WindowFixture.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -221,6 +224,66 @@ TEST_F(SshLoginTest, TheKeysPassphraseIsTypedHiddenInTheWindow)
     Settle();
     EXPECT_TRUE(LoggedIn()) << dialogs.Errors().join("\n").toStdString();
     EXPECT_EQ(echo, QLineEdit::Password);
+}
+
+TEST_F(SshLoginTest, ATickedPassphraseIsKeptAndUsedAndARefreshAfterACutAsksAgain)
+{
+    if (std::getenv("KORVEL_NO_SECRET_SERVICE"))
+        GTEST_SKIP() << std::getenv("KORVEL_NO_SECRET_SERVICE");
+    TrustBastion();
+    settings::Profile profile = SaveProfile(bastion->Port(), lockedKey);
+    profile.KeepPassword = true;
+    settings::ProfileStore().Save(profile);
+    const credentials::CredentialKey kept = credentials::CredentialKey::ForSshKey(lockedKey);
+    OpenWindow(admin::CreatePages);
+    int questions = 0;
+    // Types the passphrase; ticks "Keep in the keyring" when `keep`, and notes whether it was offered.
+    auto typePassphrase = [&](bool keep, bool* offered)
+    {
+        WhenSshQuestion(
+            [&, keep, offered](QWidget& dialog)
+            {
+                ++questions;
+                auto* box = dialog.findChild<QCheckBox*>("KeepInKeyringCheckBox");
+                *offered = box != nullptr;
+                if (keep && box)
+                    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
+                QTest::keyClicks(dialog.findChild<QLineEdit*>("AnswerEdit"), "open sesame");
+                ClickButton(dialog, "OKButton");
+            });
+    };
+    auto connect = [&]
+    {
+        dialogs.Logins.push_back({true, "admin", "secret"});
+        dialogs.Answers.push_back(admin::Answer::No); // keep the KORVEL password? no
+        ClickConnectTo(); // the keyring is read first, the runner's login after it
+        ASSERT_TRUE(WaitFor([this] { return LoggedIn(); }, 30000))
+            << dialogs.Errors().join("\n").toStdString();
+        Settle();
+    };
+
+    bool offeredAtLogin = false;
+    typePassphrase(true, &offeredAtLogin);
+    connect();
+    EXPECT_TRUE(offeredAtLogin);
+    EXPECT_TRUE(WaitFor([&] { return credentials::LookupPassword(kept) == "open sesame"; }, 10000));
+
+    Pick("LoginItem");
+    connect();
+    EXPECT_EQ(questions, 1) << "the kept passphrase opens the key without a question";
+
+    // The SSH connection is cut and nothing is kept any more: the Refresh that re-connects asks again.
+    credentials::DeletePassword(kept);
+    bastion->KillSessions();
+    bool offeredOnRefresh = true;
+    typePassphrase(false, &offeredOnRefresh);
+    auto* refresh = form->findChild<QPushButton*>("RefreshButton");
+    QTest::mouseClick(refresh, Qt::LeftButton, {}, refresh->rect().center());
+    Settle();
+    EXPECT_EQ(questions, 2);
+    EXPECT_FALSE(offeredOnRefresh) << "only a login keeps what was typed";
+    EXPECT_TRUE(LoggedIn());
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
 }
 
 TEST_F(SshLoginTest, TheWindowsCancelEndsALoginThroughABastionThatNeverAnswers)
