@@ -147,9 +147,9 @@ void TDatabaseUsersPage::ResetEditState()
     DatabaseUserEditState = esViewing;
 }
 
-void TDatabaseUsersPage::ReplaceDatabases(const QStringList& databases)
+void TDatabaseUsersPage::ReplaceDatabases(const QListWidget* databases)
 {
-    ReplaceComboItems(DatabasesComboBox, databases, databases.isEmpty() ? -1 : 0);
+    ShareRows(DatabasesComboBox, databases, databases->count() > 0 ? 0 : -1);
     currentDatabase_ = DatabasesComboBox->currentData().toString();
     RightsChanged();
 }
@@ -164,7 +164,7 @@ void TDatabaseUsersPage::ShowUsersOfSelectedDatabase()
 
 void TDatabaseUsersPage::ReplaceUsers(const QListWidget* users)
 {
-    ReplaceComboItems(UserComboBox, ItemTexts(users), users->currentRow());
+    ShareRows(UserComboBox, users, users->currentRow());
     RightsChanged();
 }
 

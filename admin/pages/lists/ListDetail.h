@@ -24,11 +24,11 @@ namespace korvel::admin
 {
 
 // A name list as the page shows it: sorted without regard to case in the locale's order, with the row to
-// select
-// (-1: none).
+// select (-1: none).
 struct NameListing
 {
     QStringList Names;
+    QStringList Shown; // each name as ShownText shows it, made beside the sort, off the user-interface thread
     int Selected = -1;
     QString SelectedName() const { return Selected >= 0 ? Names[Selected] : QString(); }
 };
@@ -47,7 +47,7 @@ struct RowPick
 // Sorts `names` as the list shows them and picks a row (the first by default). Safe on any thread.
 NameListing ListNames(const StringList& names, const RowPick& pick = {});
 // Replaces the list's rows and selection without its currentRowChanged signal, which reports the person's
-// choices only.
+// choices only. Rows that are already the listing's are kept; only the selection moves.
 void ShowListing(QListWidget* list, const NameListing& listing);
 
 // The list and the record of its selected row, as read together.

@@ -138,14 +138,6 @@ QString SelectedName(const QListWidget* list)
     return item != nullptr ? item->data(Qt::UserRole).toString() : QString();
 }
 
-QStringList ItemTexts(const QListWidget* list)
-{
-    QStringList items;
-    for (int i = 0; i < list->count(); ++i)
-        items << list->item(i)->data(Qt::UserRole).toString();
-    return items;
-}
-
 QString ComboName(const QComboBox* comboBox)
 {
     const int index = comboBox->currentIndex();
@@ -154,12 +146,11 @@ QString ComboName(const QComboBox* comboBox)
                : comboBox->currentText();
 }
 
-void ReplaceComboItems(QComboBox* comboBox, const QStringList& items, int selected)
+void ShareRows(QComboBox* comboBox, const QListWidget* list, int selected)
 {
     const QSignalBlocker block(comboBox);
-    comboBox->clear();
-    for (const QString& item : items)
-        comboBox->addItem(ShownText(item), item);
+    if (comboBox->model() != list->model())
+        comboBox->setModel(list->model());
     comboBox->setCurrentIndex(selected);
 }
 

@@ -1,6 +1,6 @@
 // What the Users, Databases and Database Users pages share: the list-and-detail layout (a framed sorted name
 // list with its Add/Edit/Delete row beside a framed detail with its Save/Cancel row), the rule that picks the
-// row to select after the list was refilled, and copying the list into a chooser elsewhere.
+// row to select after the list was refilled, and offering the list's rows in a chooser elsewhere.
 #pragma once
 
 #include "admin/common/BackgroundRunner.h"
@@ -106,11 +106,10 @@ void PlaceListAndDetail(QWidget* page, const NameListFrame& list, const DetailFr
 // Lists and combo boxes of names show each as ShownText shows it and keep the name itself (Qt::UserRole).
 QString SelectedName(const QListWidget* list);
 
-// The texts of the list's rows, in order.
-QStringList ItemTexts(const QListWidget* list);
 // The name an editable chooser holds: the chosen item's own name, or the text typed over it.
 QString ComboName(const QComboBox* comboBox);
-// Replaces the chooser's items and selects `selected` (-1: none), without its change signals.
-void ReplaceComboItems(QComboBox* comboBox, const QStringList& items, int selected);
+// The chooser offers the rows of `list` itself (one model: a refilled list is never copied) and selects
+// `selected` (-1: none), without its change signals.
+void ShareRows(QComboBox* comboBox, const QListWidget* list, int selected);
 
 } // namespace korvel::admin
