@@ -132,13 +132,21 @@ public:
 
     // Sends a saved record; `before` is the record as the server held it just before, none for a new one.
     using Sender = std::function<void(JobContext&, const std::optional<Record>& before)>;
+    // A change the page checks once more when the fresh read calls for it: `Needed(now)` is asked on the
+    // worker of each fresh read; when it holds, nothing is sent and `Check` runs on the user-interface thread
+    // instead (and may save again once checked). So a save that needs no check costs no request of its own.
+    struct Recheck
+    {
+        std::function<bool(const Record& now)> Needed;
+        std::function<void()> Check;
+    };
 
     // The Save of the detail: a new record is added; a changed one goes through SaveShown. Either way the
     // list is read again with the saved row selected (unless `readList` is false: the login is about to
     // end), then `after`.
     void Save(bool adding, const QString& name,
               std::function<QStringList(const Record&, const Record&)> describe, Sender send,
-              std::function<void()> after, bool readList = true)
+              std::function<void()> after, bool readList = true, Recheck recheck = {})
     {
         const RowPick saved{name, RowPick::NoIndex};
         if (adding)
@@ -146,7 +154,7 @@ public:
                 {.Changes = true}, [send](JobContext& job) { send(job, std::nullopt); }, saved,
                 std::move(after));
         SaveShown({.Changes = true}, name, std::move(describe), std::move(send),
-                  readList ? std::optional(saved) : std::nullopt, std::move(after));
+                  readList ? std::optional(saved) : std::nullopt, std::move(after), std::move(recheck));
     }
 
     // Saves a change of the shown record `name`: it is read again first, and `change` is sent only when it is
@@ -157,19 +165,21 @@ public:
     // as after the account the window is logged in with changed, nothing more is read), then `after`.
     void SaveShown(JobOptions options, const QString& name,
                    std::function<QStringList(const Record& shown, const Record& now)> describe, Sender change,
-                   std::optional<RowPick> pick, std::function<void()> after)
+                   std::optional<RowPick> pick, std::function<void()> after, Recheck recheck = {})
     {
         struct Saved
         {
             bool Sent = false;
             bool Deleted = false;
+            bool Recheck = false;
             std::optional<ListedRecord<Record>> Listed;
         };
         const Readers readers = CurrentReaders();
         QWidget* page = page_;
         SubmitCommand<Saved>(
             page_, runner_, options,
-            [readers, name, shown = ShownRecord(name), describe, change, pick, page](JobContext& job)
+            [readers, name, shown = ShownRecord(name), describe, change, pick, page,
+             needed = recheck.Needed](JobContext& job)
             {
                 Saved saved;
                 std::optional<Record> now;
@@ -182,7 +192,13 @@ public:
                             job.Check();
                             return readers.Read(ToStd(name));
                         },
-                        [&](const std::optional<Record>& asked, const Record& fresh) {
+                        [&](const std::optional<Record>& asked, const Record& fresh)
+                        {
+                            if (needed && needed(fresh))
+                            {
+                                saved.Recheck = true;
+                                return operations::Asked::Declined;
+                            }
                             return AskOverwrite(job, page, name,
                                                 asked ? describe(*asked, fresh) : QStringList());
                         });
@@ -204,8 +220,10 @@ public:
                     saved.Listed = Read(readers, *pick);
                 return saved;
             },
-            [this, name, after](Saved saved)
+            [this, name, after, check = recheck.Check](Saved saved)
             {
+                if (saved.Recheck)
+                    return check();
                 if (saved.Listed)
                     Show(*saved.Listed);
                 if (saved.Sent && after)
