@@ -1,7 +1,10 @@
 // A window program run as its own process until its first paint, offscreen: korvel-admin with
-// KORVEL_ADMIN_EXIT_AFTER_PAINT and the bare 6-tab window close themselves once painted. What the launch
-// benchmark times, and what the Log page's benchmark takes the bare window's memory from.
+// KORVEL_ADMIN_EXIT_AFTER_PAINT and the bare 6-tab window say "painted" once their first frame is painted,
+// then close themselves. What the launch benchmark times, and what the Log page's benchmark takes the bare
+// window's memory from.
 #pragma once
+
+#include "testing/bench/BenchSupport.h"
 
 #include <fcntl.h>
 #include <optional>
@@ -9,6 +12,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -16,9 +20,14 @@ extern char** environ;
 namespace korvel::bench
 {
 
-// Runs `program` until it exits; its resource usage (ru_maxrss: its peak resident size), or nothing when it
-// could not be started or failed.
-inline std::optional<rusage> RunToFirstPaint(const char* program)
+struct FirstPaint
+{
+    double Seconds = 0; // from the start of the process to its "painted"
+    rusage Usage{};     // of the whole run; ru_maxrss is its peak resident size
+};
+
+// Runs `program` until it exits; nothing when it could not be started, never said "painted" or failed.
+inline std::optional<FirstPaint> RunToFirstPaint(const char* program)
 {
     std::vector<std::string> variables{"QT_QPA_PLATFORM=offscreen", "KORVEL_ADMIN_EXIT_AFTER_PAINT=1"};
     for (char** variable = environ; *variable; ++variable)
@@ -29,20 +38,38 @@ inline std::optional<rusage> RunToFirstPaint(const char* program)
     envp.push_back(nullptr);
     std::string path = program;
     char* argv[] = {path.data(), nullptr};
-    // Qt's start-up notes on stderr would only clutter the table.
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    int output[2];
+    if (pipe2(output, O_CLOEXEC) != 0)
+        return std::nullopt;
+    // Qt's start-up notes on stderr would only clutter the table; stdout says when the frame was painted.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+    const auto start = Clock::now();
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program, &quiet, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&quiet);
+    const int spawned = posix_spawn(&pid, program, &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(output[1]);
     if (spawned != 0)
+    {
+        close(output[0]);
         return std::nullopt;
+    }
+    FirstPaint run;
+    std::string said;
+    char chunk[64];
+    ssize_t got = 0;
+    while (said.find("painted\n") == std::string::npos && (got = read(output[0], chunk, sizeof chunk)) > 0)
+        said.append(chunk, static_cast<std::size_t>(got));
+    run.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const bool painted = said.find("painted\n") != std::string::npos;
+    close(output[0]);
     int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (wait4(pid, &status, 0, &run.Usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+        !painted)
         return std::nullopt;
-    return usage;
+    return run;
 }
 
 } // namespace korvel::bench

@@ -183,8 +183,8 @@ double PeakResidentMegabytes()
 // holds a log; 0 when it did not run.
 double BareWindowMegabytes()
 {
-    const std::optional<rusage> usage = RunToFirstPaint(KORVEL_BARE_WINDOW_PATH);
-    return usage ? static_cast<double>(usage->ru_maxrss) / 1024.0 : 0;
+    const std::optional<FirstPaint> run = RunToFirstPaint(KORVEL_BARE_WINDOW_PATH);
+    return run ? static_cast<double>(run->Usage.ru_maxrss) / 1024.0 : 0;
 }
 
 // Click to painted list of the whole log, against receiving and splitting the same text alone; and the
