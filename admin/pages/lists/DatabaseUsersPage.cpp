@@ -126,7 +126,7 @@ void TDatabaseUsersPage::CreateControls()
 std::function<void()> TDatabaseUsersPage::ReadAtLogin(JobContext& job, LoginReads& reads)
 {
     job.Check();
-    auto listed = Commands::Read(Readers(reads.SelectedDatabase));
+    auto listed = commands_->Read(Readers(reads.SelectedDatabase));
     return [this, listed]
     {
         commands_->Show(listed);

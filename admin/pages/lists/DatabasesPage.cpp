@@ -79,7 +79,7 @@ void TDatabasesPage::CreateControls()
 std::function<void()> TDatabasesPage::ReadAtLogin(JobContext& job, LoginReads& reads)
 {
     job.Check();
-    auto listed = Commands::Read(Readers());
+    auto listed = commands_->Read(Readers());
     reads.SelectedDatabase = ToStd(listed.Listing.SelectedName());
     return [this, listed]
     {

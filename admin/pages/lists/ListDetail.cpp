@@ -18,7 +18,7 @@ namespace
 {
 
 // The names sorted as the list shows them, each with its shown text.
-NameListing SortedNames(const StringList& names)
+NameListing SortNames(const StringList& names)
 {
     const auto count = static_cast<qsizetype>(names.size());
     QStringList texts;
@@ -52,9 +52,23 @@ const char* const ListedNamesProperty = "korvelListedNames";
 
 } // namespace
 
-NameListing ListNames(const StringList& names, const RowPick& pick)
+NameListing SortedNames::Sort(StringList names)
 {
-    NameListing listing = SortedNames(names);
+    {
+        const std::lock_guard lock(mutex_);
+        if (names == names_)
+            return listing_;
+    }
+    NameListing listing = SortNames(names);
+    const std::lock_guard lock(mutex_);
+    names_ = std::move(names);
+    listing_ = listing;
+    return listing;
+}
+
+NameListing ListNames(StringList names, const RowPick& pick, SortedNames& sorted)
+{
+    NameListing listing = sorted.Sort(std::move(names));
     const int count = static_cast<int>(listing.Names.size());
     listing.Selected = count - 1;
     for (int i = 0; i < count; ++i)

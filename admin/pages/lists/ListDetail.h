@@ -17,6 +17,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -44,8 +45,22 @@ struct RowPick
     int FormerIndex = 0;
 };
 
+// The names a list last read, as read and as sorted: a list read again unchanged (after a save, say) is not
+// sorted again. Safe on any thread.
+class SortedNames
+{
+public:
+    // `names` sorted as the list shows them.
+    NameListing Sort(StringList names);
+
+private:
+    std::mutex mutex_;
+    StringList names_;
+    NameListing listing_;
+};
+
 // Sorts `names` as the list shows them and picks a row (the first by default). Safe on any thread.
-NameListing ListNames(const StringList& names, const RowPick& pick = {});
+NameListing ListNames(StringList names, const RowPick& pick, SortedNames& sorted);
 // Replaces the list's rows and selection without its currentRowChanged signal, which reports the person's
 // choices only. Rows that are already the listing's are kept; only the selection moves.
 void ShowListing(QListWidget* list, const NameListing& listing);
@@ -88,9 +103,13 @@ public:
     }
 
     // On the worker: the list and the record of the row `pick` chooses.
-    static ListedRecord<Record> Read(const Readers& readers, const RowPick& pick = {})
+    ListedRecord<Record> Read(const Readers& readers, const RowPick& pick = {}) const
     {
-        ListedRecord<Record> listed{ListNames(readers.Names ? readers.Names() : StringList{}, pick)};
+        return Read(readers, pick, *sorted_);
+    }
+    static ListedRecord<Record> Read(const Readers& readers, const RowPick& pick, SortedNames& sorted)
+    {
+        ListedRecord<Record> listed{ListNames(readers.Names ? readers.Names() : StringList{}, pick, sorted)};
         if (listed.Listing.Selected >= 0)
             listed.Details = readers.Read(ToStd(listed.Listing.SelectedName()));
         return listed;
@@ -178,8 +197,8 @@ public:
         QWidget* page = page_;
         SubmitCommand<Saved>(
             page_, runner_, options,
-            [readers, name, shown = ShownRecord(name), describe, change, pick, page,
-             needed = recheck.Needed](JobContext& job)
+            [readers, name, shown = ShownRecord(name), describe, change, pick, page, needed = recheck.Needed,
+             sorted = sorted_](JobContext& job)
             {
                 Saved saved;
                 std::optional<Record> now;
@@ -217,7 +236,7 @@ public:
                 saved.Sent = true;
                 job.Check();
                 if (pick)
-                    saved.Listed = Read(readers, *pick);
+                    saved.Listed = Read(readers, *pick, *sorted);
                 return saved;
             },
             [this, name, after, check = recheck.Check](Saved saved)
@@ -241,7 +260,7 @@ public:
         const Readers readers = CurrentReaders();
         SubmitCommand<ListedRecord<Record>>(
             page_, runner_, std::move(options),
-            [change = std::move(change), readers, pick](JobContext& job)
+            [change = std::move(change), readers, pick, sorted = sorted_](JobContext& job)
             {
                 if (change)
                 {
@@ -249,7 +268,7 @@ public:
                     change(job);
                 }
                 job.Check();
-                return Read(readers, pick);
+                return Read(readers, pick, *sorted);
             },
             [this, after = std::move(after)](ListedRecord<Record> listed)
             {
@@ -302,6 +321,8 @@ private:
     std::function<Readers()> readers_;
     Shower show_;
     std::shared_ptr<Job> selecting_;
+    // Used by the worker's reads, which may outlive the page.
+    std::shared_ptr<SortedNames> sorted_ = std::make_shared<SortedNames>();
     // The record as last shown: what an edit starts from.
     std::optional<std::pair<QString, Record>> shown_;
 };

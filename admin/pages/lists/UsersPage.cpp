@@ -80,7 +80,7 @@ void TUsersPage::CreateControls()
 std::function<void()> TUsersPage::ReadAtLogin(JobContext& job, LoginReads&)
 {
     job.Check();
-    auto listed = Commands::Read(Readers());
+    auto listed = commands_->Read(Readers());
     return [this, listed]
     {
         commands_->Show(listed);
