@@ -10,7 +10,10 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <utility>
 
 namespace korvel::admin
@@ -46,13 +49,25 @@ inline void RunAfterFirstPaint(QWidget* widget, std::function<void()> work)
     widget->installEventFilter(new Watch(widget, std::move(work)));
 }
 
-// Says "painted" on the standard output once `widget` was first painted, and closes it.
+// The peak resident size of this process's own memory in kB (VmHWM), 0 when unknown. Unlike getrusage's
+// ru_maxrss it does not carry over the size of the process that started this one.
+inline long PeakResidentKilobytes()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    return 0;
+}
+
+// Says "painted" and the peak resident size in kB on the standard output once `widget` was first painted, and
+// closes it.
 inline void CloseAfterFirstPaint(QWidget* widget)
 {
     RunAfterFirstPaint(widget,
                        [widget]
                        {
-                           std::fputs("painted\n", stdout);
+                           std::printf("painted %ld\n", PeakResidentKilobytes());
                            std::fflush(stdout);
                            widget->close();
                        });

@@ -4,7 +4,8 @@
 //   KORVEL_ADMIN_SNAPSHOT=directory       then saves pictures of the login prompt, every page, the File
 //                                         menu, the Options, Trace Log and Change History dialogs as PNG
 //                                         files there, and closes the window
-//   KORVEL_ADMIN_EXIT_AFTER_PAINT=1       says "painted" on stdout once the window was painted, and closes it
+//   KORVEL_ADMIN_EXIT_AFTER_PAINT=1       says "painted" and its peak memory on stdout once the window was
+//                                         painted, and closes it
 #pragma once
 
 namespace korvel::admin

@@ -1,16 +1,16 @@
 // A window program run as its own process until its first paint, offscreen: korvel-admin with
-// KORVEL_ADMIN_EXIT_AFTER_PAINT and the bare 6-tab window say "painted" once their first frame is painted,
-// then close themselves. What the launch benchmark times, and what the Log page's benchmark takes the bare
-// window's memory from.
+// KORVEL_ADMIN_EXIT_AFTER_PAINT and the bare 6-tab window say "painted" and their peak resident size once
+// their first frame is painted, then close themselves. What the launch benchmark times, and what the Log
+// page's benchmark takes the bare window's memory from.
 #pragma once
 
 #include "testing/bench/BenchSupport.h"
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <optional>
 #include <spawn.h>
 #include <string>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -22,8 +22,8 @@ namespace korvel::bench
 
 struct FirstPaint
 {
-    double Seconds = 0; // from the start of the process to its "painted"
-    rusage Usage{};     // of the whole run; ru_maxrss is its peak resident size
+    double Seconds = 0;     // from the start of the process to its "painted"
+    long PeakKilobytes = 0; // its peak resident size then, as it said
 };
 
 // Runs `program` until it exits; nothing when it could not be started, never said "painted" or failed.
@@ -60,14 +60,15 @@ inline std::optional<FirstPaint> RunToFirstPaint(const char* program)
     std::string said;
     char chunk[64];
     ssize_t got = 0;
-    while (said.find("painted\n") == std::string::npos && (got = read(output[0], chunk, sizeof chunk)) > 0)
+    while (said.find('\n') == std::string::npos && (got = read(output[0], chunk, sizeof chunk)) > 0)
         said.append(chunk, static_cast<std::size_t>(got));
     run.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const bool painted = said.find("painted\n") != std::string::npos;
+    const bool painted = said.rfind("painted ", 0) == 0 && said.find('\n') != std::string::npos;
+    if (painted)
+        run.PeakKilobytes = std::strtol(said.c_str() + 8, nullptr, 10);
     close(output[0]);
     int status = 0;
-    if (wait4(pid, &status, 0, &run.Usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-        !painted)
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || !painted)
         return std::nullopt;
     return run;
 }

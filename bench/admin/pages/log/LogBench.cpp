@@ -184,7 +184,7 @@ double PeakResidentMegabytes()
 double BareWindowMegabytes()
 {
     const std::optional<FirstPaint> run = RunToFirstPaint(KORVEL_BARE_WINDOW_PATH);
-    return run ? static_cast<double>(run->Usage.ru_maxrss) / 1024.0 : 0;
+    return run ? static_cast<double>(run->PeakKilobytes) / 1024.0 : 0;
 }
 
 // Click to painted list of the whole log, against receiving and splitting the same text alone; and the
