@@ -150,13 +150,13 @@ void TDatabaseUsersPage::ResetEditState()
 void TDatabaseUsersPage::ReplaceDatabases(const QListWidget* databases)
 {
     ShareRows(DatabasesComboBox, databases, databases->count() > 0 ? 0 : -1);
-    currentDatabase_ = DatabasesComboBox->currentData().toString();
+    currentDatabase_ = ChosenName(DatabasesComboBox);
     RightsChanged();
 }
 
 void TDatabaseUsersPage::ShowUsersOfSelectedDatabase()
 {
-    currentDatabase_ = DatabasesComboBox->currentData().toString();
+    currentDatabase_ = ChosenName(DatabasesComboBox);
     DatabaseUserEditState = esViewing;
     SetDatabaseUserViewMode();
     commands_->Refill();
@@ -246,7 +246,7 @@ void TDatabaseUsersPage::DatabasesComboBoxChange()
 {
     if (DatabaseUserEditState != esViewing)
         CancelDatabaseUserButtonClick();
-    currentDatabase_ = DatabasesComboBox->currentData().toString();
+    currentDatabase_ = ChosenName(DatabasesComboBox);
     SetDatabaseUserViewMode();
     commands_->Refill();
 }

@@ -89,10 +89,11 @@ void ShowListing(QListWidget* list, const NameListing& listing)
         list->clear();
         list->addItems(listing.Shown); // one insertion for all rows
         // The rows are new and not laid out yet, so their kept names need no repaint: the model does not
-        // announce them one by one.
+        // announce them one by one. A name that shows as it is needs none (RowName).
         const QSignalBlocker quiet(list->model());
         for (int row = 0; row < list->count(); ++row)
-            list->item(row)->setData(Qt::UserRole, listing.Names[row]);
+            if (listing.Shown[row] != listing.Names[row])
+                list->item(row)->setData(Qt::UserRole, listing.Names[row]);
         list->setProperty(ListedNamesProperty, listing.Names);
     }
     list->setCurrentRow(listing.Selected);

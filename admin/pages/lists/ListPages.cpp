@@ -132,17 +132,28 @@ void PlaceListAndDetail(QWidget* page, const NameListFrame& list, const DetailFr
     layout->addWidget(detail.Frame, 3);
 }
 
+QString RowName(const QAbstractItemModel* model, int row)
+{
+    const QModelIndex index = model->index(row, 0);
+    const QVariant kept = index.data(Qt::UserRole);
+    return kept.isValid() ? kept.toString() : index.data().toString();
+}
+
 QString SelectedName(const QListWidget* list)
 {
-    const QListWidgetItem* item = list->currentItem();
-    return item != nullptr ? item->data(Qt::UserRole).toString() : QString();
+    return RowName(list->model(), list->currentRow());
+}
+
+QString ChosenName(const QComboBox* comboBox)
+{
+    return RowName(comboBox->model(), comboBox->currentIndex());
 }
 
 QString ComboName(const QComboBox* comboBox)
 {
     const int index = comboBox->currentIndex();
     return index >= 0 && comboBox->currentText() == comboBox->itemText(index)
-               ? comboBox->itemData(index).toString()
+               ? RowName(comboBox->model(), index)
                : comboBox->currentText();
 }
 
