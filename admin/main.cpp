@@ -1,5 +1,6 @@
 // korvel-admin: the administration window.
 #include "admin/common/Dialogs.h"
+#include "admin/common/FirstPaint.h"
 #include "admin/dialogs/OptionsDlg.h"
 #include "admin/dialogs/TraceLogDlg.h"
 #include "admin/window/Automation.h"
@@ -63,11 +64,20 @@ int main(int argc, char** argv)
     {
         auto mainForm = std::make_unique<TMainForm>(
             MainFormSetup{ProgramFiles::OfThisProgram(), VersionInfo::OfThisProgram(), CreatePages});
-        auto traceLog = std::make_unique<TTraceLogDlg>();
-        auto options = std::make_unique<TOptionsDlg>(*traceLog, mainForm->Trace());
-        mainForm->SetDialogs(options.get(), traceLog.get());
+        std::unique_ptr<TTraceLogDlg> traceLog;
+        std::unique_ptr<TOptionsDlg> options;
+        // The dialogs beside the window are made once it has been painted: nothing can open them sooner, and
+        // the window shows without waiting for them.
+        RunAfterFirstPaint(mainForm.get(),
+                           [&]
+                           {
+                               traceLog = std::make_unique<TTraceLogDlg>();
+                               options = std::make_unique<TOptionsDlg>(*traceLog, mainForm->Trace());
+                               mainForm->SetDialogs(options.get(), traceLog.get());
+                               StartAutomation(*mainForm, *options, *traceLog);
+                           });
+        WatchFirstPaint(*mainForm);
         mainForm->show();
-        StartAutomation(*mainForm, *options, *traceLog);
         result = application.exec();
         options.reset();
         traceLog.reset();

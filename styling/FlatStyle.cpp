@@ -183,19 +183,19 @@ void FlatStyle::drawControl(ControlElement element, const QStyleOption* option, 
 
 int FlatStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const
 {
-    if (!IsUnstyled(widget))
+    // Metrics are asked for by the thousand while a window is built: the widget's tag is looked up only for
+    // the few the flat look changes.
+    switch (metric)
     {
-        switch (metric)
-        {
-        case PM_MenuPanelWidth:
-        case PM_MenuBarPanelWidth:
+    case PM_MenuPanelWidth:
+    case PM_MenuBarPanelWidth:
+    case PM_MenuHMargin:
+    case PM_MenuVMargin:
+        if (!IsUnstyled(widget))
             return 1;
-        case PM_MenuHMargin:
-        case PM_MenuVMargin:
-            return 1;
-        default:
-            break;
-        }
+        break;
+    default:
+        break;
     }
     return QProxyStyle::pixelMetric(metric, option, widget);
 }

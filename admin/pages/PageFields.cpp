@@ -13,11 +13,17 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include <algorithm>
+
 namespace korvel::admin
 {
 
 QString FromStd(const std::string& text)
 {
+    // Most names are ASCII, which needs no look at each character.
+    if (std::all_of(text.begin(), text.end(),
+                    [](char byte) { return static_cast<unsigned char>(byte) < 0x80; }))
+        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     QString converted;
     std::size_t run = 0;
     auto flush = [&](std::size_t end)

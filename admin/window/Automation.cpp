@@ -2,7 +2,7 @@
 
 #include "admin/common/BackgroundRunner.h"
 
-#include "admin/common/CloseAfterFirstPaint.h"
+#include "admin/common/FirstPaint.h"
 #include "admin/dialogs/ChangeHistoryDlg.h"
 #include "admin/dialogs/OptionsDlg.h"
 #include "admin/dialogs/TraceLogDlg.h"
@@ -125,11 +125,14 @@ void RunAutomation(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& trac
 
 } // namespace
 
-void StartAutomation(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& traceLog)
+void WatchFirstPaint(TMainForm& mainForm)
 {
     if (qEnvironmentVariableIsSet("KORVEL_ADMIN_EXIT_AFTER_PAINT"))
-        mainForm.installEventFilter(new CloseAfterFirstPaint(&mainForm));
+        CloseAfterFirstPaint(&mainForm);
+}
 
+void StartAutomation(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& traceLog)
+{
     QString login = qEnvironmentVariable("KORVEL_ADMIN_AUTOLOGIN");
     QString snapshots = qEnvironmentVariable("KORVEL_ADMIN_SNAPSHOT");
     if (login.isEmpty() && snapshots.isEmpty())

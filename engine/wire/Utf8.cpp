@@ -1,5 +1,6 @@
 #include "engine/wire/Utf8.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace korvel
@@ -81,6 +82,11 @@ bool IsUtf8(std::string_view text)
 
 std::string ShownName(std::string_view bytes)
 {
+    // Printable ASCII but the backslash shows as it is, and most names hold nothing else: lists of thousands
+    // are shown without a look at each character.
+    if (std::all_of(bytes.begin(), bytes.end(),
+                    [](char byte) { return byte >= 0x20 && byte < 0x7F && byte != '\\'; }))
+        return std::string(bytes);
     std::string shown;
     shown.reserve(bytes.size());
     for (std::size_t at = 0; at < bytes.size();)

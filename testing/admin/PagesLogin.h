@@ -4,8 +4,9 @@
 #include "admin/common/AdminPage.h"
 #include "admin/common/BackgroundRunner.h"
 
+#include <QEventLoop>
 #include <QObject>
-#include <QTest>
+#include <QTimer>
 
 #include <vector>
 
@@ -18,13 +19,24 @@ inline bool ShowLoggedIn(admin::BackgroundRunner& runner, const std::vector<admi
 {
     QObject receiver;
     admin::PagesAtLogin read;
+    // Woken by the delivery itself: a benchmark timing the login must not count naps between polls.
+    QEventLoop loop;
     bool done = false;
     bool failed = false;
+    auto finish = [&](bool failure)
+    {
+        failed = failure;
+        done = true;
+        loop.quit();
+    };
     if (!runner.Submit(
             &receiver, {}, [&](admin::JobContext& job) { read = admin::PagesAtLogin::Read(pages, job); },
-            [&] { done = true; }, [&](std::exception_ptr) { failed = done = true; }))
+            [&] { finish(false); }, [&](std::exception_ptr) { finish(true); }))
         return false;
-    if (!QTest::qWaitFor([&] { return done; }, 60000) || failed)
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    if (!done)
+        loop.exec();
+    if (!done || failed)
         return false;
     read.Show(pages);
     return true;

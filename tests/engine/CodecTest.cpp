@@ -90,6 +90,29 @@ TEST(Utf8, CutsOnCharacterBoundaries)
     EXPECT_EQ(CutUtf8(latin1).size(), 255u);
 }
 
+// Printable ASCII shows as it is without a look at each character: every byte on either side of that range,
+// and the backslash inside it, must still be escaped.
+TEST(Utf8, ShownNamesEscapeWhatCouldMisleadAtEitherEdgeOfPlainAscii)
+{
+    const struct
+    {
+        std::string Name;
+        std::string Shown;
+    } rows[] = {
+        {"", ""},
+        {" bob~", " bob~"},
+        {"a\\b", "a\\\\b"},
+        {std::string("a\x1F", 2), "a\\x1F"},
+        {"a\x7F", "a\\x7F"},
+        {"a\xFE", "a\\xFE"},
+        {"caf\xC3\xA9", "caf\xC3\xA9"},
+        {"a\xE2\x80\xAE", "a\\u202E"},
+        {std::string("a\0b", 3), "a\\x00b"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ShownName(row.Name), row.Shown) << row.Shown;
+}
+
 TEST(OleDate, ConvertsToTheNearestMillisecond)
 {
     EXPECT_EQ(EncodeOleDate({2000, 1, 1, 0, 0, 0, 0}), 36526.0);

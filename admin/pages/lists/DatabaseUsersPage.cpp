@@ -126,7 +126,7 @@ void TDatabaseUsersPage::CreateControls()
 std::function<void()> TDatabaseUsersPage::ReadAtLogin(JobContext& job, LoginReads& reads)
 {
     job.Check();
-    auto listed = Commands::Read(Readers(reads.SelectedDatabase));
+    auto listed = commands_->Read(Readers(reads.SelectedDatabase));
     return [this, listed]
     {
         commands_->Show(listed);
@@ -147,16 +147,16 @@ void TDatabaseUsersPage::ResetEditState()
     DatabaseUserEditState = esViewing;
 }
 
-void TDatabaseUsersPage::ReplaceDatabases(const QStringList& databases)
+void TDatabaseUsersPage::ReplaceDatabases(const QListWidget* databases)
 {
-    ReplaceComboItems(DatabasesComboBox, databases, databases.isEmpty() ? -1 : 0);
-    currentDatabase_ = DatabasesComboBox->currentData().toString();
+    ShareRows(DatabasesComboBox, databases, databases->count() > 0 ? 0 : -1);
+    currentDatabase_ = ChosenName(DatabasesComboBox);
     RightsChanged();
 }
 
 void TDatabaseUsersPage::ShowUsersOfSelectedDatabase()
 {
-    currentDatabase_ = DatabasesComboBox->currentData().toString();
+    currentDatabase_ = ChosenName(DatabasesComboBox);
     DatabaseUserEditState = esViewing;
     SetDatabaseUserViewMode();
     commands_->Refill();
@@ -164,7 +164,7 @@ void TDatabaseUsersPage::ShowUsersOfSelectedDatabase()
 
 void TDatabaseUsersPage::ReplaceUsers(const QListWidget* users)
 {
-    ReplaceComboItems(UserComboBox, ItemTexts(users), users->currentRow());
+    ShareRows(UserComboBox, users, users->currentRow());
     RightsChanged();
 }
 
@@ -246,7 +246,7 @@ void TDatabaseUsersPage::DatabasesComboBoxChange()
 {
     if (DatabaseUserEditState != esViewing)
         CancelDatabaseUserButtonClick();
-    currentDatabase_ = DatabasesComboBox->currentData().toString();
+    currentDatabase_ = ChosenName(DatabasesComboBox);
     SetDatabaseUserViewMode();
     commands_->Refill();
 }

@@ -37,11 +37,11 @@ public:
     void CancelEdits() override { CancelDatabaseUserButtonClick(); }
     void ResetEditState() override;
 
-    // Called by the Databases page: the selector takes its list with the first database selected.
-    void ReplaceDatabases(const QStringList& databases);
+    // Called by the Databases page: the selector offers its list with the first database selected.
+    void ReplaceDatabases(const QListWidget* databases);
     // Shows the users of the database the selector names (any edit here is dropped).
     void ShowUsersOfSelectedDatabase();
-    // Called by the Users page: the user chooser takes a copy of its list and selection.
+    // Called by the Users page: the user chooser offers its list with its selection.
     void ReplaceUsers(const QListWidget* users);
     const QString& CurrentDatabase() const { return currentDatabase_; }
     // Called after this page changed a database user, and when the users or databases were listed again (the

@@ -79,12 +79,12 @@ void TDatabasesPage::CreateControls()
 std::function<void()> TDatabasesPage::ReadAtLogin(JobContext& job, LoginReads& reads)
 {
     job.Check();
-    auto listed = Commands::Read(Readers());
+    auto listed = commands_->Read(Readers());
     reads.SelectedDatabase = ToStd(listed.Listing.SelectedName());
     return [this, listed]
     {
         commands_->Show(listed);
-        databaseUsers_.ReplaceDatabases(listed.Listing.Names);
+        databaseUsers_.ReplaceDatabases(DatabasesListBox);
         SetDatabaseViewMode();
     };
 }
@@ -127,16 +127,11 @@ void TDatabasesPage::ShowDatabase(const QString& name, const DatabaseRecord& dat
     ServerDirectoryEdit->setText(FromStd(database.Directory));
 }
 
-QStringList TDatabasesPage::Names() const
-{
-    return ItemTexts(DatabasesListBox);
-}
-
-void TDatabasesPage::ListChanged(const QStringList& names)
+void TDatabasesPage::ListChanged()
 {
     SetDatabaseViewMode();
     DatabaseEditState = esViewing;
-    databaseUsers_.ReplaceDatabases(names);
+    databaseUsers_.ReplaceDatabases(DatabasesListBox);
     databaseUsers_.ShowUsersOfSelectedDatabase();
 }
 
@@ -200,7 +195,7 @@ void TDatabasesPage::DeleteDatabaseButtonClick()
         {.Changes = true},
         [&session, changes = journal_.Sender(), database](JobContext&)
         { changes.Through(session).DeleteDatabase(database); },
-        {name, DatabasesListBox->currentRow()}, [this] { ListChanged(Names()); });
+        {name, DatabasesListBox->currentRow()}, [this] { ListChanged(); });
 }
 
 void TDatabasesPage::Save(std::function<void()> saved)
@@ -220,7 +215,7 @@ void TDatabasesPage::Save(std::function<void()> saved)
     };
     auto done = [this, saved = std::move(saved)]
     {
-        ListChanged(Names());
+        ListChanged();
         if (saved)
             saved();
     };
@@ -256,7 +251,7 @@ void TDatabasesPage::SelectDatabaseDirButtonClick()
 void TDatabasesPage::RefreshPage()
 {
     commands_->Refill({SelectedName(DatabasesListBox), DatabasesListBox->currentRow()},
-                      [this] { ListChanged(Names()); });
+                      [this] { ListChanged(); });
 }
 
 } // namespace korvel::admin

@@ -62,8 +62,7 @@ private:
     void ShowDatabase(const QString& name, const DatabaseRecord& database);
     void Save(std::function<void()> saved);
     // After a change: the Database Users page's selector takes the list and shows its first database's users.
-    void ListChanged(const QStringList& names);
-    QStringList Names() const;
+    void ListChanged();
 
     TKORVELSession& session_;
     BackgroundRunner& runner_;

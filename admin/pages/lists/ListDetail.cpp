@@ -2,25 +2,73 @@
 
 #include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
+#include "engine/wire/Utf8.h"
 
 #include <QCollator>
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <numeric>
+#include <vector>
 
 namespace korvel::admin
 {
 
-NameListing ListNames(const StringList& names, const RowPick& pick)
+namespace
 {
-    NameListing listing;
-    listing.Names.reserve(static_cast<qsizetype>(names.size()));
+
+// The names sorted as the list shows them, each with its shown text.
+NameListing SortNames(const StringList& names)
+{
+    const auto count = static_cast<qsizetype>(names.size());
+    QStringList texts;
+    texts.reserve(count);
     for (const std::string& name : names)
-        listing.Names << FromStd(name);
+        texts << FromStd(name);
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(listing.Names.begin(), listing.Names.end(),
-                     [&collator](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    auto before = [&](qsizetype a, qsizetype b) { return collator.compare(texts[a], texts[b]) < 0; };
+    std::vector<qsizetype> order(names.size());
+    std::iota(order.begin(), order.end(), qsizetype(0));
+    // The server sends its names in byte order, often the list's own already: one pass tells.
+    if (!std::is_sorted(order.begin(), order.end(), before))
+        std::stable_sort(order.begin(), order.end(), before);
+    NameListing listing;
+    listing.Names.reserve(count);
+    listing.Shown.reserve(count);
+    for (const qsizetype at : order)
+    {
+        listing.Names << texts[at];
+        const std::string& bytes = names[static_cast<std::size_t>(at)];
+        const std::string shown = ShownName(bytes);
+        listing.Shown << (shown == bytes ? texts[at] : QString::fromStdString(shown));
+    }
+    return listing;
+}
+
+// The names a list's rows were last filled with, kept on the list so a refill of the same names is seen in
+// one comparison.
+const char* const ListedNamesProperty = "korvelListedNames";
+
+} // namespace
+
+NameListing SortedNames::Sort(StringList names)
+{
+    {
+        const std::lock_guard lock(mutex_);
+        if (names == names_)
+            return listing_;
+    }
+    NameListing listing = SortNames(names);
+    const std::lock_guard lock(mutex_);
+    names_ = std::move(names);
+    listing_ = listing;
+    return listing;
+}
+
+NameListing ListNames(StringList names, const RowPick& pick, SortedNames& sorted)
+{
+    NameListing listing = sorted.Sort(std::move(names));
     const int count = static_cast<int>(listing.Names.size());
     listing.Selected = count - 1;
     for (int i = 0; i < count; ++i)
@@ -35,11 +83,18 @@ NameListing ListNames(const StringList& names, const RowPick& pick)
 void ShowListing(QListWidget* list, const NameListing& listing)
 {
     const QSignalBlocker block(list);
-    list->clear();
-    for (const QString& name : listing.Names)
+    if (list->count() != listing.Names.size() ||
+        list->property(ListedNamesProperty).toStringList() != listing.Names)
     {
-        auto* item = new QListWidgetItem(ShownText(name), list);
-        item->setData(Qt::UserRole, name);
+        list->clear();
+        list->addItems(listing.Shown); // one insertion for all rows
+        // The rows are new and not laid out yet, so their kept names need no repaint: the model does not
+        // announce them one by one. A name that shows as it is needs none (RowName).
+        const QSignalBlocker quiet(list->model());
+        for (int row = 0; row < list->count(); ++row)
+            if (listing.Shown[row] != listing.Names[row])
+                list->item(row)->setData(Qt::UserRole, listing.Names[row]);
+        list->setProperty(ListedNamesProperty, listing.Names);
     }
     list->setCurrentRow(listing.Selected);
 }

@@ -17,6 +17,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -28,6 +29,7 @@ namespace korvel::admin
 struct NameListing
 {
     QStringList Names;
+    QStringList Shown; // each name as ShownText shows it, made beside the sort, off the user-interface thread
     int Selected = -1;
     QString SelectedName() const { return Selected >= 0 ? Names[Selected] : QString(); }
 };
@@ -43,10 +45,24 @@ struct RowPick
     int FormerIndex = 0;
 };
 
+// The names a list last read, as read and as sorted: a list read again unchanged (after a save, say) is not
+// sorted again. Safe on any thread.
+class SortedNames
+{
+public:
+    // `names` sorted as the list shows them.
+    NameListing Sort(StringList names);
+
+private:
+    std::mutex mutex_;
+    StringList names_;
+    NameListing listing_;
+};
+
 // Sorts `names` as the list shows them and picks a row (the first by default). Safe on any thread.
-NameListing ListNames(const StringList& names, const RowPick& pick = {});
+NameListing ListNames(StringList names, const RowPick& pick, SortedNames& sorted);
 // Replaces the list's rows and selection without its currentRowChanged signal, which reports the person's
-// choices only.
+// choices only. Rows that are already the listing's are kept; only the selection moves.
 void ShowListing(QListWidget* list, const NameListing& listing);
 
 // The list and the record of its selected row, as read together.
@@ -87,9 +103,13 @@ public:
     }
 
     // On the worker: the list and the record of the row `pick` chooses.
-    static ListedRecord<Record> Read(const Readers& readers, const RowPick& pick = {})
+    ListedRecord<Record> Read(const Readers& readers, const RowPick& pick = {}) const
     {
-        ListedRecord<Record> listed{ListNames(readers.Names ? readers.Names() : StringList{}, pick)};
+        return Read(readers, pick, *sorted_);
+    }
+    static ListedRecord<Record> Read(const Readers& readers, const RowPick& pick, SortedNames& sorted)
+    {
+        ListedRecord<Record> listed{ListNames(readers.Names ? readers.Names() : StringList{}, pick, sorted)};
         if (listed.Listing.Selected >= 0)
             listed.Details = readers.Read(ToStd(listed.Listing.SelectedName()));
         return listed;
@@ -131,13 +151,21 @@ public:
 
     // Sends a saved record; `before` is the record as the server held it just before, none for a new one.
     using Sender = std::function<void(JobContext&, const std::optional<Record>& before)>;
+    // A change the page checks once more when the fresh read calls for it: `Needed(now)` is asked on the
+    // worker of each fresh read; when it holds, nothing is sent and `Check` runs on the user-interface thread
+    // instead (and may save again once checked). So a save that needs no check costs no request of its own.
+    struct Recheck
+    {
+        std::function<bool(const Record& now)> Needed;
+        std::function<void()> Check;
+    };
 
     // The Save of the detail: a new record is added; a changed one goes through SaveShown. Either way the
     // list is read again with the saved row selected (unless `readList` is false: the login is about to
     // end), then `after`.
     void Save(bool adding, const QString& name,
               std::function<QStringList(const Record&, const Record&)> describe, Sender send,
-              std::function<void()> after, bool readList = true)
+              std::function<void()> after, bool readList = true, Recheck recheck = {})
     {
         const RowPick saved{name, RowPick::NoIndex};
         if (adding)
@@ -145,7 +173,7 @@ public:
                 {.Changes = true}, [send](JobContext& job) { send(job, std::nullopt); }, saved,
                 std::move(after));
         SaveShown({.Changes = true}, name, std::move(describe), std::move(send),
-                  readList ? std::optional(saved) : std::nullopt, std::move(after));
+                  readList ? std::optional(saved) : std::nullopt, std::move(after), std::move(recheck));
     }
 
     // Saves a change of the shown record `name`: it is read again first, and `change` is sent only when it is
@@ -156,19 +184,21 @@ public:
     // as after the account the window is logged in with changed, nothing more is read), then `after`.
     void SaveShown(JobOptions options, const QString& name,
                    std::function<QStringList(const Record& shown, const Record& now)> describe, Sender change,
-                   std::optional<RowPick> pick, std::function<void()> after)
+                   std::optional<RowPick> pick, std::function<void()> after, Recheck recheck = {})
     {
         struct Saved
         {
             bool Sent = false;
             bool Deleted = false;
+            bool Recheck = false;
             std::optional<ListedRecord<Record>> Listed;
         };
         const Readers readers = CurrentReaders();
         QWidget* page = page_;
         SubmitCommand<Saved>(
             page_, runner_, options,
-            [readers, name, shown = ShownRecord(name), describe, change, pick, page](JobContext& job)
+            [readers, name, shown = ShownRecord(name), describe, change, pick, page, needed = recheck.Needed,
+             sorted = sorted_](JobContext& job)
             {
                 Saved saved;
                 std::optional<Record> now;
@@ -181,7 +211,13 @@ public:
                             job.Check();
                             return readers.Read(ToStd(name));
                         },
-                        [&](const std::optional<Record>& asked, const Record& fresh) {
+                        [&](const std::optional<Record>& asked, const Record& fresh)
+                        {
+                            if (needed && needed(fresh))
+                            {
+                                saved.Recheck = true;
+                                return operations::Asked::Declined;
+                            }
                             return AskOverwrite(job, page, name,
                                                 asked ? describe(*asked, fresh) : QStringList());
                         });
@@ -200,11 +236,13 @@ public:
                 saved.Sent = true;
                 job.Check();
                 if (pick)
-                    saved.Listed = Read(readers, *pick);
+                    saved.Listed = Read(readers, *pick, *sorted);
                 return saved;
             },
-            [this, name, after](Saved saved)
+            [this, name, after, check = recheck.Check](Saved saved)
             {
+                if (saved.Recheck)
+                    return check();
                 if (saved.Listed)
                     Show(*saved.Listed);
                 if (saved.Sent && after)
@@ -222,7 +260,7 @@ public:
         const Readers readers = CurrentReaders();
         SubmitCommand<ListedRecord<Record>>(
             page_, runner_, std::move(options),
-            [change = std::move(change), readers, pick](JobContext& job)
+            [change = std::move(change), readers, pick, sorted = sorted_](JobContext& job)
             {
                 if (change)
                 {
@@ -230,7 +268,7 @@ public:
                     change(job);
                 }
                 job.Check();
-                return Read(readers, pick);
+                return Read(readers, pick, *sorted);
             },
             [this, after = std::move(after)](ListedRecord<Record> listed)
             {
@@ -283,6 +321,8 @@ private:
     std::function<Readers()> readers_;
     Shower show_;
     std::shared_ptr<Job> selecting_;
+    // Used by the worker's reads, which may outlive the page.
+    std::shared_ptr<SortedNames> sorted_ = std::make_shared<SortedNames>();
     // The record as last shown: what an edit starts from.
     std::optional<std::pair<QString, Record>> shown_;
 };

@@ -132,34 +132,36 @@ void PlaceListAndDetail(QWidget* page, const NameListFrame& list, const DetailFr
     layout->addWidget(detail.Frame, 3);
 }
 
-QString SelectedName(const QListWidget* list)
+QString RowName(const QAbstractItemModel* model, int row)
 {
-    const QListWidgetItem* item = list->currentItem();
-    return item != nullptr ? item->data(Qt::UserRole).toString() : QString();
+    const QModelIndex index = model->index(row, 0);
+    const QVariant kept = index.data(Qt::UserRole);
+    return kept.isValid() ? kept.toString() : index.data().toString();
 }
 
-QStringList ItemTexts(const QListWidget* list)
+QString SelectedName(const QListWidget* list)
 {
-    QStringList items;
-    for (int i = 0; i < list->count(); ++i)
-        items << list->item(i)->data(Qt::UserRole).toString();
-    return items;
+    return RowName(list->model(), list->currentRow());
+}
+
+QString ChosenName(const QComboBox* comboBox)
+{
+    return RowName(comboBox->model(), comboBox->currentIndex());
 }
 
 QString ComboName(const QComboBox* comboBox)
 {
     const int index = comboBox->currentIndex();
     return index >= 0 && comboBox->currentText() == comboBox->itemText(index)
-               ? comboBox->itemData(index).toString()
+               ? RowName(comboBox->model(), index)
                : comboBox->currentText();
 }
 
-void ReplaceComboItems(QComboBox* comboBox, const QStringList& items, int selected)
+void ShareRows(QComboBox* comboBox, const QListWidget* list, int selected)
 {
     const QSignalBlocker block(comboBox);
-    comboBox->clear();
-    for (const QString& item : items)
-        comboBox->addItem(ShownText(item), item);
+    if (comboBox->model() != list->model())
+        comboBox->setModel(list->model());
     comboBox->setCurrentIndex(selected);
 }
 

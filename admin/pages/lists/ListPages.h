@@ -1,6 +1,6 @@
 // What the Users, Databases and Database Users pages share: the list-and-detail layout (a framed sorted name
-// list with its Add/Edit/Delete row beside a framed detail with its Save/Cancel row) and copying the list
-// into a chooser elsewhere.
+// list with its Add/Edit/Delete row beside a framed detail with its Save/Cancel row) and offering the list's
+// rows in a chooser elsewhere.
 #pragma once
 
 #include "admin/common/BackgroundRunner.h"
@@ -13,6 +13,7 @@
 
 #include <array>
 
+class QAbstractItemModel;
 class QComboBox;
 class QGroupBox;
 class QLayout;
@@ -102,15 +103,18 @@ void ConnectListAndDetail(const NameListFrame& list, const DetailFrame& detail, 
 // Lays the page out: the list frame on the left, the wider detail frame on the right.
 void PlaceListAndDetail(QWidget* page, const NameListFrame& list, const DetailFrame& detail);
 
-// The current row's text, empty when there is none.
-// Lists and combo boxes of names show each as ShownText shows it and keep the name itself (Qt::UserRole).
+// Lists and combo boxes of names show each as ShownText shows it and keep the name itself (Qt::UserRole)
+// where the two differ: most names show as they are, and thousands of rows are made faster without a copy.
+// The name of the model's row (empty for none).
+QString RowName(const QAbstractItemModel* model, int row);
+// The current row's name, empty when there is none.
 QString SelectedName(const QListWidget* list);
-
-// The texts of the list's rows, in order.
-QStringList ItemTexts(const QListWidget* list);
+// The chosen item's name, empty when there is none.
+QString ChosenName(const QComboBox* comboBox);
 // The name an editable chooser holds: the chosen item's own name, or the text typed over it.
 QString ComboName(const QComboBox* comboBox);
-// Replaces the chooser's items and selects `selected` (-1: none), without its change signals.
-void ReplaceComboItems(QComboBox* comboBox, const QStringList& items, int selected);
+// The chooser offers the rows of `list` itself (one model: a refilled list is never copied) and selects
+// `selected` (-1: none), without its change signals.
+void ShareRows(QComboBox* comboBox, const QListWidget* list, int selected);
 
 } // namespace korvel::admin

@@ -80,7 +80,7 @@ void TUsersPage::CreateControls()
 std::function<void()> TUsersPage::ReadAtLogin(JobContext& job, LoginReads&)
 {
     job.Check();
-    auto listed = Commands::Read(Readers());
+    auto listed = commands_->Read(Readers());
     return [this, listed]
     {
         commands_->Show(listed);
@@ -207,19 +207,21 @@ void TUsersPage::DeleteUserButtonClick()
 
 void TUsersPage::Save(std::function<void()> saved)
 {
-    if (UserEditState == esEditing && !AdministratorCheckBox->isChecked())
-        return GuardAccountChange(this, runner_, session_, NameIn(UserNameEdit),
-                                  operations::AccountChange::Demote,
-                                  [this, saved](AccountGuardResult guard)
-                                  {
-                                      // Refused: still editing, the person may tick the box again or cancel.
-                                      if (guard != AccountGuardResult::Refused)
-                                          SendSave(guard, saved);
-                                  });
-    SendSave(AccountGuardResult::Allowed, std::move(saved));
+    SendSave(std::nullopt, std::move(saved));
 }
 
-void TUsersPage::SendSave(AccountGuardResult guard, std::function<void()> saved)
+void TUsersPage::GuardDemotion(std::function<void()> saved)
+{
+    GuardAccountChange(this, runner_, session_, NameIn(UserNameEdit), operations::AccountChange::Demote,
+                       [this, saved](AccountGuardResult guard)
+                       {
+                           // Refused: still editing, the person may tick the box again or cancel.
+                           if (guard != AccountGuardResult::Refused)
+                               SendSave(guard, saved);
+                       });
+}
+
+void TUsersPage::SendSave(std::optional<AccountGuardResult> guard, std::function<void()> saved)
 {
     const QString savedName = NameIn(UserNameEdit);
     const std::string name = ToStd(savedName);
@@ -236,6 +238,12 @@ void TUsersPage::SendSave(AccountGuardResult guard, std::function<void()> saved)
         changes.Through(session).ModifyUser({user.Name, held.Password, held.Description, held.Administrator},
                                             user);
     };
+    // Clearing the flag of a user the server holds as an administrator goes through the guard first; the
+    // save's own fresh read tells whether it does.
+    Commands::Recheck recheck;
+    if (!guard && UserEditState == esEditing && !AdministratorCheckBox->isChecked())
+        recheck = {[](const UserRecord& now) { return now.Administrator; },
+                   [this, saved] { GuardDemotion(saved); }};
     // The account the window is logged in with is read again like any other before it is saved (a password
     // rotated meanwhile is not undone unasked); the list is not read after it: the login ends.
     const bool logOut = guard == AccountGuardResult::AllowedLogOut;
@@ -250,7 +258,7 @@ void TUsersPage::SendSave(AccountGuardResult guard, std::function<void()> saved)
         if (logOut)
             logOut_();
     };
-    commands_->Save(adding, savedName, DescribeChanges, send, done, !logOut);
+    commands_->Save(adding, savedName, DescribeChanges, send, done, !logOut, recheck);
 }
 
 QStringList TUsersPage::DescribeChanges(const UserRecord& shown, const UserRecord& now)

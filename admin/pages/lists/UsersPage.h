@@ -61,9 +61,12 @@ private:
     void CreateControls();
     Commands::Readers Readers() const;
     void ShowUser(const QString& name, const UserRecord& user);
-    // Sends the add or modify once the guard allowed it; `saved` runs once it is done.
+    // Sends the add or modify; `saved` runs once it is done. `guard`: what the account guard allowed, none
+    // while it was not asked.
     void Save(std::function<void()> saved);
-    void SendSave(AccountGuardResult guard, std::function<void()> saved);
+    void SendSave(std::optional<AccountGuardResult> guard, std::function<void()> saved);
+    // The guard before clearing an administrator's flag, then the save again unless refused.
+    void GuardDemotion(std::function<void()> saved);
     // What another administrator changed since the user was shown.
     static QStringList DescribeChanges(const UserRecord& shown, const UserRecord& now);
     // The Database Users page's user chooser follows the list, and the page is back to viewing.

@@ -2,7 +2,8 @@
 // server holding 5,000 users and 1,000 databases this measures the longest time the window went without a
 // turn (goal: under 50 ms) during the login's fill of every page, picking 100 users one after another with
 // the mouse, and editing and saving a user; and each against the same requests made raw on this thread, which
-// is what the window did before and how long it stood still then.
+// is what the window did before and how long it stood still then (goals: the fill within 1.5x, the save
+// within 1.2x).
 #include "session/KORVELSession.h"
 #include "testing/admin/PagesLogin.h"
 #include "testing/bench/AdminBenchMain.h"
@@ -71,13 +72,21 @@ struct CommandsFixture
             std::printf("the commands did not end within a minute\n");
     }
 
+    // Each fill starts from empty lists, as the first login does: a list that already holds the same names
+    // is not filled again.
+    void EmptyLists() const
+    {
+        for (const char* list : {"UsersListBox", "DatabasesListBox", "DatabaseUsersListBox"})
+            pages.Find<QListWidget>(list)->clear();
+    }
     // What the login does with the pages once the session is active.
     void Fill()
     {
         if (!test::ShowLoggedIn(pages.Runner(), pages.Pages()))
             std::printf("the login's fill failed\n");
     }
-    // The requests of the fill, raw (the Status page's part is left out: it is measured in its own bench).
+    // The requests of the fill, raw and in the login's order: the pages' reads, then the Status page's
+    // refresh.
     void FillRaw()
     {
         TKORVELSession& session = pages.Session();
@@ -92,6 +101,30 @@ struct CommandsFixture
         session.GetServerDatabase(names.front(), description, directory);
         StringList databaseUsers;
         session.GetServerDatabaseUserNames(names.front(), databaseUsers);
+        StatusRaw();
+    }
+    void StatusRaw()
+    {
+        TKORVELSession& session = pages.Session();
+        std::string text;
+        session.GetServerEngineVersion(text);
+        benchmark::DoNotOptimize(session.GetServerMemoryUsage());
+        session.GetServerMainAddress(text);
+        benchmark::DoNotOptimize(session.GetServerMainPort());
+        session.GetServerAdminAddress(text);
+        benchmark::DoNotOptimize(session.GetServerAdminPort());
+        const std::int32_t count = session.GetServerSessionCount();
+        for (std::int32_t number = 1; number <= count; ++number)
+        {
+            std::int32_t id = 0;
+            double createdOn = 0, lastConnected = 0;
+            std::string user, address, detail;
+            bool internet = false;
+            session.GetServerSessionInfo(number, id, createdOn, lastConnected, user, address, internet,
+                                         detail);
+        }
+        benchmark::DoNotOptimize(session.GetServerUpTime());
+        benchmark::DoNotOptimize(session.GetServerConnectedSessionCount());
     }
 
     // A person clicks one user after another in the list.
@@ -160,8 +193,9 @@ struct CommandsFixture
     }
 };
 
+// `goal`: the ratio to the raw requests the window is held to, 0 for none.
 void Report(const char* what, const CommandsFixture& fixture, const std::vector<Measured>& window,
-            const std::vector<Measured>& raw)
+            const std::vector<Measured>& raw, double goal = 0)
 {
     std::vector<double> total, rawTotal;
     double longestGap = 0, rawLongestGap = 0;
@@ -175,10 +209,17 @@ void Report(const char* what, const CommandsFixture& fixture, const std::vector<
         rawTotal.push_back(m.TotalMs);
         rawLongestGap = std::max(rawLongestGap, m.LongestGapMs);
     }
+    const double ratio = Median(total) / Median(rawTotal);
+    char ratioGoal[64] = "";
+    if (goal > 0)
+        std::snprintf(ratioGoal, sizeof ratioGoal, " (goal: within %gx, %s)", goal,
+                      ratio <= goal ? "reached" : "NOT reached");
+    // The first run also sorts the names and makes the rows; later ones find the sort done.
     AddGoalLine("%s (%d users, %d databases): longest event-loop gap %.1f ms (goal: under 50 ms; the same "
-                "requests made on the window's thread: %.1f ms); %.1f ms = %.2fx the raw requests' %.1f ms",
-                what, fixture.users, fixture.databases, longestGap, rawLongestGap, Median(total),
-                Median(total) / Median(rawTotal), Median(rawTotal));
+                "requests made on the window's thread: %.1f ms); %.1f ms = %.2fx the raw requests' %.1f ms "
+                "(median of %zu, the first %.1f ms)%s",
+                what, fixture.users, fixture.databases, longestGap, rawLongestGap, Median(total), ratio,
+                Median(rawTotal), total.size(), total.empty() ? 0.0 : total.front(), ratioGoal);
 }
 
 void BM_PageCommands_EventLoopGaps(benchmark::State& state)
@@ -187,6 +228,7 @@ void BM_PageCommands_EventLoopGaps(benchmark::State& state)
     std::vector<Measured> fill, fillRaw, pick, pickRaw, save, saveRaw, awaited, awaitedRaw;
     for (auto _ : state)
     {
+        fixture.EmptyLists();
         fill.push_back(WithGapMeter([&] { fixture.Fill(); }));
         fillRaw.push_back(WithGapMeter([&] { fixture.FillRaw(); }));
         pick.push_back(WithGapMeter([&] { fixture.PickUsers(); }));
@@ -196,16 +238,16 @@ void BM_PageCommands_EventLoopGaps(benchmark::State& state)
         awaited.push_back(WithGapMeter([&] { fixture.AwaitRequests(); }));
         awaitedRaw.push_back(WithGapMeter([&] { fixture.AwaitRequestsRaw(); }));
     }
-    Report("Login fill of every page", fixture, fill, fillRaw);
+    Report("Login fill of every page", fixture, fill, fillRaw, 1.5);
     Report("Picking users with the mouse", fixture, pick, pickRaw);
-    Report("Edit and Save of a user", fixture, save, saveRaw);
+    Report("Edit and Save of a user", fixture, save, saveRaw, 1.2);
     Report("100 short requests awaited one by one", fixture, awaited, awaitedRaw);
 }
 
 BENCHMARK(BM_PageCommands_EventLoopGaps)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Iterations(Smoke() ? 1 : 5);
+    ->Iterations(Smoke() ? 1 : 11);
 
 } // namespace
 } // namespace korvel::bench
