@@ -35,6 +35,7 @@ struct StateArguments
     std::string Output;
     std::string Out; // plan --out: the saved plan
     bool Prune = false;
+    bool AllowEmptyPasswords = false;
     bool Force = false;
     bool DetailedExitCode = false;
     const CLI::Option* Json = nullptr; // the global --json
@@ -100,7 +101,10 @@ std::string LoginUser(TKORVELSession& session)
 StatePlan MakePlan(TKORVELSession& session, const StateArguments& args, bool warn = true)
 {
     const operations::ServerState state = operations::ReadServerState(session);
-    auto planning = operations::MakePlan(state, args.Input.State, {args.Prune, LoginUser(session)});
+    auto planning = operations::MakePlan(state, args.Input.State,
+                                         {.Prune = args.Prune,
+                                          .LoginUser = LoginUser(session),
+                                          .AllowEmptyPasswords = args.AllowEmptyPasswords});
     if (!planning.Mistakes.empty())
         RaiseMistakes(args.Input.Shown, planning.Mistakes);
     for (const std::string& warning : planning.Plan.Warnings)
@@ -301,6 +305,8 @@ void AddFileArgument(CLI::App* command, const Arguments& args)
     command->add_option("FILE", args->File, "State file (YAML or JSON; - for standard input)")->required();
     command->add_flag("--prune", args->Prune,
                       "Delete what a section of the file leaves out (users, databases, rights)");
+    command->add_flag("--allow-empty-passwords", args->AllowEmptyPasswords,
+                      "Let a password variable set to nothing empty an existing user's password");
 }
 
 } // namespace

@@ -66,6 +66,7 @@ public:
         if (file_.Config)
             result_.Plan.Config = PlanConfig(state_.Config, *file_.Config);
         GuardAdministrators();
+        GuardEmptiedPasswords();
         WarnAboutRenames();
         std::stable_sort(result_.Mistakes.begin(), result_.Mistakes.end(),
                          [](const Mistake& a, const Mistake& b) { return a.Line < b.Line; });
@@ -92,8 +93,14 @@ private:
                     plan.Warnings.push_back("user " + Quoted(wanted.Name) +
                                             " is new and no password is given for it: it gets an empty one");
                 else if (wanted.Password.Value && wanted.Password.Value->empty())
+                {
                     plan.Warnings.push_back("user " + Quoted(wanted.Name) + " gets an empty password from " +
                                             wanted.Password.Reference);
+                    if (now && !now->Password.empty() && emptied_.empty())
+                        emptied_ = "the password of user " + Quoted(wanted.Name) + " would be emptied (" +
+                                   wanted.Password.Reference +
+                                   " is empty); --allow-empty-passwords allows it";
+                }
                 if (auto step = PlanUser(now ? std::optional(*now) : std::nullopt, &wanted))
                     plan.Users.push_back(std::move(*step));
             }
@@ -190,6 +197,13 @@ private:
 
     // The last administrator is never deleted or demoted; the logged-in account's change is asked about and
     // goes last.
+    // After the administrators' guard: its refusal is the one to read first.
+    void GuardEmptiedPasswords()
+    {
+        if (!emptied_.empty() && !options_.AllowEmptyPasswords && !result_.Plan.Refusal)
+            result_.Plan.Refusal = emptied_;
+    }
+
     void GuardAdministrators()
     {
         StatePlan& plan = result_.Plan;
@@ -264,6 +278,7 @@ private:
     std::set<std::string> listedDatabases_;
     std::set<std::string> deletedUsers_;
     std::set<std::string> deletedDatabases_;
+    std::string emptied_; // the first existing password the file would empty, as a refusal says it
 };
 
 } // namespace

@@ -101,6 +101,9 @@ struct PlanOptions
 {
     bool Prune = false;
     std::string LoginUser; // the account this login uses
+    // A password variable set to nothing may empty an existing user's password; without this the plan is
+    // refused (a variable left empty by mistake would open the account).
+    bool AllowEmptyPasswords = false;
 };
 
 struct Planning

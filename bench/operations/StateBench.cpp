@@ -106,7 +106,7 @@ struct StateFixture
     operations::StatePlan Plan(const std::string& text)
     {
         const StateFile file = Parse(text);
-        return operations::MakePlan(operations::ReadServerState(session), file, {false, "admin"}).Plan;
+        return operations::MakePlan(operations::ReadServerState(session), file, {.LoginUser = "admin"}).Plan;
     }
 
     // What plan reads, made raw: every list, user, database, database user and the configuration.

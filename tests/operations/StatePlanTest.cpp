@@ -88,6 +88,17 @@ TEST(StatePlan, PruneDeletesWhatTheFileLeavesOutButNeverTheLastAdministrator)
 
 TEST(StatePlan, AnUnsetPasswordVariableLeavesAnExistingUsersPasswordAloneAndStopsANewUser)
 {
+    // An empty one empties an existing password only when allowed: a variable left empty would open it.
+    StateFileReading emptying = ReadStateFile("users:\n  - name: bob\n    password_file: /dev/null\n", ".");
+    const Planning refused = MakePlan(Server(), emptying.State, {.LoginUser = "admin"});
+    ASSERT_TRUE(refused.Plan.Refusal.has_value());
+    EXPECT_NE(refused.Plan.Refusal->find("--allow-empty-passwords"), std::string::npos)
+        << *refused.Plan.Refusal;
+    const Planning allowed =
+        MakePlan(Server(), emptying.State, {.LoginUser = "admin", .AllowEmptyPasswords = true});
+    EXPECT_FALSE(allowed.Plan.Refusal.has_value());
+    EXPECT_EQ(Lines(allowed.Plan), std::vector<std::string>{"~ user bob: password set -> emptied"});
+
     unsetenv("KORVEL_TEST_UNSET");
     EXPECT_TRUE(Plan("users:\n  - name: bob\n    password_env: KORVEL_TEST_UNSET\n").Plan.Empty());
 
