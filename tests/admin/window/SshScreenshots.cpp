@@ -1,6 +1,8 @@
 // Saves pictures of the window reaching a server through an SSH server (a private OpenSSH bastion), for a
 // person to look at: the Profiles dialog's "Connect through SSH" section after a successful test, the
-// question about the bastion's unknown host key, and the status bar saying "via bastion". Not a test.
+// question about the bastion's unknown host key, and the status bar saying "via bastion"; then the question
+// about a jump host's key, the refusal of a bastion whose key changed (both fingerprints), and the password
+// prompt of a bastion that took the key only as a partial success. Not a test.
 // Usage: ssh_screenshots OUTPUT_DIR
 #include "admin/common/BackgroundRunner.h"
 #include "admin/dialogs/ProfilesDlg.h"
@@ -9,6 +11,7 @@
 #include "session/SessionList.h"
 #include "settings/Profiles.h"
 #include "styling/FlatStyle.h"
+#include "testing/LibsshTestServer.h"
 #include "testing/RefServer.h"
 #include "testing/SshServer.h"
 #include "testing/TempDir.h"
@@ -28,6 +31,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -40,24 +44,43 @@ void Click(QWidget& in, const char* name)
     QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
 }
 
-// Pictures the SSH question once it is up, then trusts the key.
-void WhenHostKeyAsked(const QDir& output)
+// Pictures the next modal dialog named `dialogName` (any modal one when empty) once it is up, then clicks
+// `button` in it (closes it when null).
+void WhenModalUp(const QDir& output, const QString& picture, const char* dialogName, const char* button)
 {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout,
-                     [poll, output]
+                     [poll, output, picture, dialogName, button]
                      {
                          QWidget* dialog = QApplication::activeModalWidget();
-                         if (!dialog || dialog->objectName() != QLatin1String("SshQuestionDlg"))
+                         if (!dialog || (*dialogName && dialog->objectName() != QLatin1String(dialogName)))
                              return;
                          poll->stop();
                          poll->deleteLater();
                          QTest::qWait(200); // painted
-                         korvel::test::SaveScreenshot(*dialog, output,
-                                                      QStringLiteral("ssh-host-key-question"));
-                         Click(*dialog, "TrustButton");
+                         korvel::test::SaveScreenshot(*dialog, output, picture);
+                         if (button)
+                             Click(*dialog, button);
+                         else
+                             dialog->close();
                      });
     poll->start(20);
+}
+
+// Picks File > Connect to > `profile` and waits until the window's runner is done with it.
+void ConnectTo(korvel::admin::TMainForm& form, const QString& profile)
+{
+    if (form.LoggedIn())
+        form.findChild<QAction*>(QStringLiteral("LoginItem"))->trigger();
+    QTest::qWaitFor([&] { return !form.LoggedIn() && !form.Runner().Busy(); }, 30000);
+    QMenu* menu = form.findChild<QMenu*>(QStringLiteral("ConnectToMenu"));
+    emit menu->aboutToShow(); // filled as it opens
+    for (QAction* item : menu->actions())
+        if (item->data().toString() == profile)
+            item->trigger();
+    QTest::qWait(100);
+    if (!QTest::qWaitFor([&] { return !form.Runner().Busy(); }, 30000))
+        std::printf("the login to %s did not end\n", qPrintable(profile));
 }
 
 } // namespace
@@ -110,7 +133,7 @@ int main(int argc, char** argv)
             std::printf("the window was not shown\n");
 
         // Connect to the profile: the bastion's key is not known yet, so the window asks first.
-        WhenHostKeyAsked(output);
+        WhenModalUp(output, QStringLiteral("ssh-host-key-question"), "SshQuestionDlg", "TrustButton");
         dialogs.Logins.push_back({true, server.Options().AdminUser, server.Options().AdminPassword});
         QMenu* connectTo = form.findChild<QMenu*>(QStringLiteral("ConnectToMenu"));
         connectTo->actions().front()->trigger();
@@ -132,6 +155,48 @@ int main(int argc, char** argv)
         QTest::qWait(300);
         korvel::test::SaveScreenshot(profiles, output, QStringLiteral("ssh-profiles-section"));
         profiles.close();
+
+        // A jump host in ~/.ssh/config before a second bastion: the jump host's key is asked by its name.
+        test::SshServer jump(sshOptions);
+        test::SshServer behind(sshOptions);
+        const std::string me = getpwuid(getuid())->pw_name;
+        std::ofstream(home / ".ssh/config")
+            << "Host jump\n  HostName 127.0.0.1\n  Port " << jump.Port() << "\n  User " << me
+            << "\n  IdentityFile " << key << "\nHost behind\n  HostName 127.0.0.1\n  Port " << behind.Port()
+            << "\n  User " << me << "\n  IdentityFile " << key << "\n  ProxyJump jump\n";
+        std::ofstream(home / ".ssh/known_hosts", std::ios::app) << behind.KnownHostsLine() << "\n";
+        settings::Profile jumped = profile;
+        jumped.Name = "Behind a jump host";
+        jumped.SshHost = "behind";
+        jumped.SshPort = 0;
+        jumped.SshUser.clear();
+        jumped.SshIdentityFile.clear();
+        store.Save(jumped);
+        form.findChild<QAction*>(QStringLiteral("LoginItem"))->trigger(); // out, so Connect to is fresh
+        WhenModalUp(output, QStringLiteral("ssh-jump-host-question"), "SshQuestionDlg", "CancelButton");
+        dialogs.Logins.push_back({true, server.Options().AdminUser, server.Options().AdminPassword});
+        ConnectTo(form, QString::fromStdString(jumped.Name));
+
+        // The first bastion's key changed: refused in the window's own error box, naming both keys.
+        bastion.ReplaceHostKey();
+        admin::SetDialogs(nullptr);
+        WhenModalUp(output, QStringLiteral("ssh-changed-host-key-refused"), "", nullptr);
+        ConnectTo(form, QString::fromStdString(profile.Name));
+
+        // A bastion that takes the key only as a partial success and asks for a password next.
+        test::LibsshServerOptions partialOptions;
+        partialOptions.Methods = {"publickey", "password"};
+        partialOptions.Password = "bastion password";
+        partialOptions.AuthorizedKeys = {key + ".pub"};
+        test::LibsshTestServer partial(partialOptions);
+        std::ofstream(home / ".ssh/known_hosts", std::ios::app) << partial.KnownHostsLine() << "\n";
+        settings::Profile twoSteps = profile;
+        twoSteps.Name = "Key, then password";
+        twoSteps.SshPort = static_cast<std::uint16_t>(partial.Port());
+        store.Save(twoSteps);
+        admin::SetDialogs(&dialogs);
+        WhenModalUp(output, QStringLiteral("ssh-partial-success-password"), "SshQuestionDlg", "CancelButton");
+        ConnectTo(form, QString::fromStdString(twoSteps.Name));
     }
     korvel::DestroySessions();
     return 0;
