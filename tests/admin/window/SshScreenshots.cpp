@@ -72,7 +72,8 @@ void ConnectTo(korvel::admin::TMainForm& form, const QString& profile)
 {
     if (form.LoggedIn())
         form.findChild<QAction*>(QStringLiteral("LoginItem"))->trigger();
-    QTest::qWaitFor([&] { return !form.LoggedIn() && !form.Runner().Busy(); }, 30000);
+    if (!QTest::qWaitFor([&] { return !form.LoggedIn() && !form.Runner().Busy(); }, 30000))
+        std::printf("the window did not log out\n");
     QMenu* menu = form.findChild<QMenu*>(QStringLiteral("ConnectToMenu"));
     emit menu->aboutToShow(); // filled as it opens
     for (QAction* item : menu->actions())
