@@ -165,7 +165,8 @@ void SshServer::WriteConfig()
            << "AuthorizedKeysFile " << (dir_ / "authorized_keys") << "\n"
            << "StrictModes no\nUsePAM no\nPasswordAuthentication no\nKbdInteractiveAuthentication no\n"
            << "PermitRootLogin prohibit-password\nPidFile none\nLogLevel VERBOSE\n"
-           << "AllowTcpForwarding " << (options_.AllowTcpForwarding ? "yes" : "no") << "\n";
+           << "AllowTcpForwarding " << (options_.AllowTcpForwarding ? "yes" : "no") << "\n"
+           << "MaxAuthTries " << options_.MaxAuthTries << "\n";
 }
 
 std::string SshServer::KnownHostsLine() const

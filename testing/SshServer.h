@@ -33,6 +33,7 @@ struct SshServerOptions
     std::vector<std::string> AuthorizedKeys; // public key files whose keys may log in
     bool Record = true;                      // keep the bytes of the hop for Recorded()
     bool Ipv6 = false;                       // listen on [::1] instead of 127.0.0.1
+    int MaxAuthTries = 6;                    // failures before sshd ends the login, saying why
 };
 
 class SshServer
