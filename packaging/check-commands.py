@@ -8,6 +8,8 @@ import shlex
 import subprocess
 import sys
 
+from manpage import program_help, subcommands
+
 root = sys.argv[1]
 cli = f"{root}/usr/bin/korvel-admin-cli"
 completions = {
@@ -18,14 +20,7 @@ completions = {
 
 
 def subcommands_in_help(words):
-    lines = subprocess.run([cli, *words, "--help"], capture_output=True, text=True, check=True).stdout.splitlines()
-    names, inside = [], False
-    for line in lines:
-        if re.match(r"^\S.*:$", line):
-            inside = line == "Subcommands:"
-        elif inside and re.match(r"^  \S", line):
-            names.append(line.split()[0])
-    return names
+    return subcommands(program_help(cli, *words))
 
 
 def command_tree(words=()):

@@ -26,6 +26,20 @@
 namespace korvel::bench
 {
 
+// The session-info requests of a Status page refresh, made raw: the count, then each session's record.
+inline void ReadSessionInfos(TKORVELSession& session)
+{
+    const std::int32_t count = session.GetServerSessionCount();
+    for (std::int32_t number = 1; number <= count; ++number)
+    {
+        std::int32_t id = 0;
+        double createdOn = 0, lastConnected = 0;
+        std::string user, address, detail;
+        bool internet = false;
+        session.GetServerSessionInfo(number, id, createdOn, lastConnected, user, address, internet, detail);
+    }
+}
+
 class PagesWindow
 {
 public:

@@ -1,6 +1,8 @@
 // ProxyJump chains reached by us through real OpenSSH servers: each hop's own config, its host key judged
 // by our known_hosts rules, its question and refusal in its own name; and SSH servers named by a name that
 // stands for IPv6 addresses too.
+#include "CaptureError.h"
+
 #include "engine/DataSession.h"
 #include "engine/SshTransport.h"
 #include "testing/Eventually.h"
@@ -51,22 +53,6 @@ RefServerOptions WithLog(const TempDir& home)
         log << "2026-01-01 12:00:00 INFO session " << i << " read 64 bytes of this line, padded.\n";
     log << LastLogLine << "\n";
     return options;
-}
-
-// The message of the first failure of a connect, login and request; empty when they all go through.
-std::string FailureOf(TDataSession& session)
-{
-    try
-    {
-        session.Connect();
-        session.Login();
-        session.GetUpTime();
-    }
-    catch (const std::exception& error)
-    {
-        return error.what();
-    }
-    return "";
 }
 
 // `server`'s known_hosts line with the key of `publicKeyFile` instead of its own.

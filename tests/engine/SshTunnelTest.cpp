@@ -357,22 +357,6 @@ TEST_F(SshTunnelTest, ACancelEndsTheProxyCommandOfAnSshConfigHost)
     EXPECT_TRUE(Eventually([&] { return !ProcessRuns(marker); }));
 }
 
-// The message of the first failure of a connect, login and request; empty when they all go through.
-std::string FailureOf(TDataSession& session)
-{
-    try
-    {
-        session.Connect();
-        session.Login();
-        session.GetUpTime();
-    }
-    catch (const std::exception& error)
-    {
-        return error.what();
-    }
-    return "";
-}
-
 // The ProxyCommand of a config host runs as our child: with our $HOME, its words in the failure, the user
 // name checked before a shell sees it, and its process group ended with the setup, SIGTERM or not.
 TEST_F(SshTunnelTest, AProxyCommandRunsAsOurChildAndEndsWithTheSetup)

@@ -113,16 +113,7 @@ struct CommandsFixture
         benchmark::DoNotOptimize(session.GetServerMainPort());
         session.GetServerAdminAddress(text);
         benchmark::DoNotOptimize(session.GetServerAdminPort());
-        const std::int32_t count = session.GetServerSessionCount();
-        for (std::int32_t number = 1; number <= count; ++number)
-        {
-            std::int32_t id = 0;
-            double createdOn = 0, lastConnected = 0;
-            std::string user, address, detail;
-            bool internet = false;
-            session.GetServerSessionInfo(number, id, createdOn, lastConnected, user, address, internet,
-                                         detail);
-        }
+        ReadSessionInfos(session);
         benchmark::DoNotOptimize(session.GetServerUpTime());
         benchmark::DoNotOptimize(session.GetServerConnectedSessionCount());
     }

@@ -102,20 +102,7 @@ struct StatusFixture : Shared<StatusFixture>
         return gaps.Result();
     }
     // The session-info requests of a refresh without the page: what the session and the server cost alone.
-    void SessionInfoRequests()
-    {
-        TKORVELSession& session = pages.Session();
-        const std::int32_t count = session.GetServerSessionCount();
-        for (std::int32_t number = 1; number <= count; ++number)
-        {
-            std::int32_t id = 0;
-            double createdOn = 0, lastConnected = 0;
-            std::string user, address, detail;
-            bool internet = false;
-            session.GetServerSessionInfo(number, id, createdOn, lastConnected, user, address, internet,
-                                         detail);
-        }
-    }
+    void SessionInfoRequests() { ReadSessionInfos(pages.Session()); }
     double Refresh() { return ClickAndPaint(0, "RefreshButton", "SessionsListView"); }
 
     QAbstractItemView* List() const { return pages.Find<QAbstractItemView>("SessionsListView"); }
