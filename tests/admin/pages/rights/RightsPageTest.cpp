@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QTest>
 
+#include <utility>
+
 namespace korvel::test
 {
 namespace
@@ -104,6 +106,28 @@ TEST_F(RightsPageTest, PairsChangedByAnotherAdministratorAreListedAndSkippedUnle
               "Another administrator changed these since the grid was read:\n"
               "'carol' on 'stock': read as R, now RD\nOverwrite them too? (No skips them.)");
     EXPECT_EQ(ServerRights("sales", "bob"), TUserRights{urInsert});
+    EXPECT_EQ(ServerRights("stock", "carol"), (TUserRights{urRead, urDelete})) << "skipped";
+}
+
+// The pair moves while the person reads the question: what is sent is built from a read made after the
+// answer.
+TEST_F(RightsPageTest, APairChangedWhileTheQuestionIsOpenIsListedAndSkippedUnlessConfirmed)
+{
+    ClickCell(3, 2); // carol on stock: R
+    Tick("RightsInsertCheckBox", true);
+    bool changed = false;
+    dialogs.WhileAsking = [&](const QString&)
+    {
+        if (!std::exchange(changed, true))
+            session->ModifyServerDatabaseUser("stock", "carol", {urRead, urDelete}); // meanwhile, elsewhere
+    };
+    dialogs.Answers = {Answer::Yes, Answer::No};
+    ClickButton("SetRightsButton");
+    WaitUntilIdle();
+    ASSERT_EQ(dialogs.Boxes.size(), 2u);
+    EXPECT_EQ(dialogs.Boxes[1].Text,
+              "Another administrator changed these since the grid was read:\n"
+              "'carol' on 'stock': read as R, now RD\nOverwrite them too? (No skips them.)");
     EXPECT_EQ(ServerRights("stock", "carol"), (TUserRights{urRead, urDelete})) << "skipped";
 }
 
