@@ -8,6 +8,8 @@
 #include <exception>
 #include <optional>
 
+#include <QCoreApplication>
+
 namespace korvel::admin
 {
 
@@ -86,7 +88,7 @@ std::optional<QString> MessageOf(std::exception_ptr error)
     }
     catch (...)
     {
-        return QStringLiteral("An unexpected error occurred");
+        return QCoreApplication::translate("Command", "An unexpected error occurred");
     }
 }
 
