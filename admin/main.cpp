@@ -5,6 +5,7 @@
 #include "admin/dialogs/TraceLogDlg.h"
 #include "admin/window/Automation.h"
 #include "admin/window/MainForm.h"
+#include "admin/window/Translations.h"
 #include "session/SessionList.h"
 #include "styling/FlatStyle.h"
 
@@ -36,7 +37,8 @@ public:
         }
         catch (...)
         {
-            korvel::admin::CurrentDialogs().ShowError(activeWindow(), "An unexpected error occurred");
+            korvel::admin::CurrentDialogs().ShowError(
+                activeWindow(), translate("AdminApplication", "An unexpected error occurred"));
         }
         return false;
     }
@@ -56,6 +58,7 @@ int main(int argc, char** argv)
             return 0;
         }
     AdminApplication application(argc, argv);
+    InstallTranslations(QLocale::system());
     korvel::styling::ApplyFlatStyle(application);
     // The desktop shows the window with the desktop entry's name and icon.
     QGuiApplication::setDesktopFileName("org.korvel.Admin");
