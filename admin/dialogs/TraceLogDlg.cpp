@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -41,11 +42,11 @@ QPushButton* MakeButton(const QString& caption, const char* name, int helpContex
 TTraceLogDlg::TTraceLogDlg()
 {
     setObjectName("TraceLogDlg");
-    setWindowTitle("Trace Log");
+    setWindowTitle(QCoreApplication::translate("TTraceLogDlg", "Trace Log"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setModal(true);
 
-    auto* frame = new QGroupBox("Trace Messages", this);
+    auto* frame = new QGroupBox(QCoreApplication::translate("TTraceLogDlg", "Trace Messages"), this);
     frame->setObjectName("TraceMessagesGroupBox");
     table_ = new TraceTableModel(this);
     shown_ = new QSortFilterProxyModel(this);
@@ -54,7 +55,7 @@ TTraceLogDlg::TTraceLogDlg()
     shown_->setFilterCaseSensitivity(Qt::CaseInsensitive);
     filterEdit_ = new QLineEdit(frame);
     filterEdit_->setObjectName("TraceFilterEdit");
-    filterEdit_->setPlaceholderText("Filter (any column)");
+    filterEdit_->setPlaceholderText(QCoreApplication::translate("TTraceLogDlg", "Filter (any column)"));
     filterEdit_->setClearButtonEnabled(true);
     connect(filterEdit_, &QLineEdit::textChanged, shown_, &QSortFilterProxyModel::setFilterFixedString);
     traceTableView_ = new QTableView(frame);
@@ -83,12 +84,15 @@ TTraceLogDlg::TTraceLogDlg()
     frameLayout->addWidget(filterEdit_);
     frameLayout->addWidget(traceTableView_);
 
-    QPushButton* clear = MakeButton("&Clear Trace Log", "ClearTraceLogButton", 11, this);
+    QPushButton* clear = MakeButton(QCoreApplication::translate("TTraceLogDlg", "&Clear Trace Log"),
+                                    "ClearTraceLogButton", 11, this);
     connect(clear, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { ClearTraceLogButtonClick(); }); });
-    QPushButton* copy = MakeButton("Copy as &Text", "CopyTraceButton", 12, this);
+    QPushButton* copy =
+        MakeButton(QCoreApplication::translate("TTraceLogDlg", "Copy as &Text"), "CopyTraceButton", 12, this);
     connect(copy, &QPushButton::clicked, this, [this] { RunCommand(this, [this] { CopyButtonClick(); }); });
-    QPushButton* close = MakeButton("&Close", "CloseBtn", 10, this); // Escape closes the dialog as well
+    QPushButton* close = MakeButton(QCoreApplication::translate("TTraceLogDlg", "&Close"), "CloseBtn", 10,
+                                    this); // Escape closes the dialog as well
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* buttons = new QHBoxLayout;
@@ -151,7 +155,9 @@ void TTraceLogDlg::CopyButtonClick()
 void TTraceLogDlg::ClearTraceLogButtonClick()
 {
     if (CurrentDialogs().AskConfirmationYesNo(
-            this, "Are you sure you want to clear the current trace log messages ?") != Answer::Yes)
+            this, QCoreApplication::translate(
+                      "TTraceLogDlg", "Are you sure you want to clear the current trace log messages ?")) !=
+        Answer::Yes)
         return;
     table_->Clear();
     if (traceFile_ != nullptr)
