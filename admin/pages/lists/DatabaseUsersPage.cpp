@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -33,10 +34,13 @@ struct RightBox
     int HelpContext;
 };
 // In bit order: box n holds the right with bit n.
-constexpr RightBox rightBoxes[] = {{"ReadCheckBox", "Read", 66},     {"InsertCheckBox", "Insert", 67},
-                                   {"UpdateCheckBox", "Update", 68}, {"DeleteCheckBox", "Delete", 69},
-                                   {"CreateCheckBox", "Create", 70}, {"AlterCheckBox", "Alter", 71},
-                                   {"DropCheckBox", "Drop", 72}};
+constexpr RightBox rightBoxes[] = {{"ReadCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Read"), 66},
+                                   {"InsertCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Insert"), 67},
+                                   {"UpdateCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Update"), 68},
+                                   {"DeleteCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Delete"), 69},
+                                   {"CreateCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Create"), 70},
+                                   {"AlterCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Alter"), 71},
+                                   {"DropCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Drop"), 72}};
 
 } // namespace
 
@@ -62,21 +66,25 @@ TDatabaseUsersPage::TDatabaseUsersPage(const PageContext& context, QWidget* pare
 
 void TDatabaseUsersPage::CreateControls()
 {
-    listFrame_ = MakeNameListFrame(this, QStringLiteral("Available Database Users"),
-                                   {"DatabaseUsersListBox", "AddDatabaseUserButton", "EditDatabaseUserButton",
-                                    "DeleteDatabaseUserButton"},
-                                   61);
+    listFrame_ =
+        MakeNameListFrame(this, QCoreApplication::translate("TDatabaseUsersPage", "Available Database Users"),
+                          {"DatabaseUsersListBox", "AddDatabaseUserButton", "EditDatabaseUserButton",
+                           "DeleteDatabaseUserButton"},
+                          61);
     DatabaseUsersListBox = listFrame_.List;
     DatabasesComboBox = new QComboBox(listFrame_.Frame);
     DatabasesComboBox->setObjectName(QStringLiteral("DatabasesComboBox"));
     SetHelpContext(DatabasesComboBox, 60);
     auto* selectorRow = new QHBoxLayout;
-    selectorRow->addWidget(MakeLabel(listFrame_.Frame, QStringLiteral("Database"), DatabasesComboBox, 60));
+    selectorRow->addWidget(MakeLabel(listFrame_.Frame,
+                                     QCoreApplication::translate("TDatabaseUsersPage", "Database"),
+                                     DatabasesComboBox, 60));
     selectorRow->addWidget(DatabasesComboBox, 1);
     listFrame_.Layout->insertLayout(0, selectorRow);
 
-    detailFrame_ = MakeDetailFrame(this, QStringLiteral("Database User Information"),
-                                   {"SaveDatabaseUserButton", "CancelDatabaseUserButton"}, 73);
+    detailFrame_ =
+        MakeDetailFrame(this, QCoreApplication::translate("TDatabaseUsersPage", "Database User Information"),
+                        {"SaveDatabaseUserButton", "CancelDatabaseUserButton"}, 73);
     QGroupBox* detailFrame = detailFrame_.Frame;
     DatabaseUserEdit = MakeLineEdit(detailFrame, "DatabaseUserEdit", 65);
     LimitToProtocolString(DatabaseUserEdit);
@@ -87,18 +95,22 @@ void TDatabaseUsersPage::CreateControls()
     UserComboBox->setInsertPolicy(QComboBox::NoInsert);
     LimitToProtocolString(UserComboBox->lineEdit());
     auto* userRow = new QHBoxLayout;
-    userRow->addWidget(MakeLabel(detailFrame, QStringLiteral("User Name"), DatabaseUserEdit, 65));
+    userRow->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("TDatabaseUsersPage", "User Name"),
+                                 DatabaseUserEdit, 65));
     userRow->addWidget(DatabaseUserEdit, 1);
     userRow->addWidget(UserComboBox, 1);
 
     auto* rights = new QGridLayout;
-    rights->addWidget(new QLabel(QStringLiteral("Rights to Grant"), detailFrame), 0, 0, 1, 2);
+    rights->addWidget(
+        new QLabel(QCoreApplication::translate("TDatabaseUsersPage", "Rights to Grant"), detailFrame), 0, 0,
+        1, 2);
     for (std::size_t bit = 0; bit < RightCheckBoxes.size(); ++bit)
     {
         const RightBox& box = rightBoxes[bit];
         RightCheckBoxes[bit] = MakeCheckBox(detailFrame, box.Name, box.HelpContext);
         RightLabels[bit] =
-            MakeLabel(detailFrame, QLatin1String(box.Caption), RightCheckBoxes[bit], box.HelpContext);
+            MakeLabel(detailFrame, QCoreApplication::translate("TDatabaseUsersPage", box.Caption),
+                      RightCheckBoxes[bit], box.HelpContext);
         auto* row = new QHBoxLayout;
         row->addWidget(RightLabels[bit]);
         row->addWidget(RightCheckBoxes[bit]);
@@ -136,9 +148,9 @@ std::function<void()> TDatabaseUsersPage::ReadAtLogin(JobContext& job, LoginRead
 
 QString TDatabaseUsersPage::PendingEditsQuestion() const
 {
-    return QStringLiteral(
-        "You are currently editing the database user information. Would you like to save this "
-        "information before continuing ?");
+    return QCoreApplication::translate("TDatabaseUsersPage",
+                                       "You are currently editing the database user information. Would you "
+                                       "like to save this information before continuing ?");
 }
 
 void TDatabaseUsersPage::ResetEditState()
@@ -277,7 +289,9 @@ void TDatabaseUsersPage::EditDatabaseUserButtonClick()
 void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
 {
     if (CurrentDialogs().AskWarningYesNo(
-            this, QStringLiteral("Are you sure you want to delete the selected database user ?"),
+            this,
+            QCoreApplication::translate("TDatabaseUsersPage",
+                                        "Are you sure you want to delete the selected database user ?"),
             Answer::No) != Answer::Yes)
         return;
     const QString name = NameIn(DatabaseUserEdit);
@@ -322,7 +336,7 @@ void TDatabaseUsersPage::Save(std::function<void()> saved)
         {
             QStringList changes;
             if (!(shown == now))
-                changes << QStringLiteral("Rights were %1, now %2")
+                changes << QCoreApplication::translate("TDatabaseUsersPage", "Rights were %1, now %2")
                                .arg(FromStd(operations::RightsLetters(shown)),
                                     FromStd(operations::RightsLetters(now)));
             return changes;
