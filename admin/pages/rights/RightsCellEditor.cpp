@@ -1,6 +1,7 @@
 #include "admin/pages/rights/RightsCellEditor.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QToolButton>
@@ -14,7 +15,11 @@ namespace
 {
 
 constexpr char Letters[] = "RIUDCAX"; // the letters the grid shows, by bit
-const char* const RightNames[] = {"Read", "Insert", "Update", "Delete", "Create", "Alter", "Drop"};
+const char* const RightNames[] = {
+    QT_TRANSLATE_NOOP("RightsCellEditor", "Read"),   QT_TRANSLATE_NOOP("RightsCellEditor", "Insert"),
+    QT_TRANSLATE_NOOP("RightsCellEditor", "Update"), QT_TRANSLATE_NOOP("RightsCellEditor", "Delete"),
+    QT_TRANSLATE_NOOP("RightsCellEditor", "Create"), QT_TRANSLATE_NOOP("RightsCellEditor", "Alter"),
+    QT_TRANSLATE_NOOP("RightsCellEditor", "Drop")};
 
 } // namespace
 
@@ -32,19 +37,23 @@ RightsCellEditor::RightsCellEditor(QWidget* parent) : QWidget(parent)
     for (int bit = 0; bit < 7; ++bit)
     {
         const QString letter(QLatin1Char(Letters[bit]));
-        rightButtons_[bit] = MakeToggle(letter, QString::fromLatin1(RightNames[bit]) + " (" + letter + ")",
-                                        QStringLiteral("Right%1Toggle").arg(letter).toLatin1().constData());
+        rightButtons_[bit] =
+            MakeToggle(letter,
+                       QCoreApplication::translate("RightsCellEditor", "%1 (%2)")
+                           .arg(QCoreApplication::translate("RightsCellEditor", RightNames[bit]), letter),
+                       QStringLiteral("Right%1Toggle").arg(letter).toLatin1().constData());
         connect(rightButtons_[bit], &QToolButton::clicked, this, [this, bit] { ToggleRight(bit); });
         layout->addWidget(rightButtons_[bit]);
     }
-    notDatabaseUserButton_ =
-        MakeToggle(QStringLiteral("-"), QStringLiteral("Not a database user (-)"), "NotDatabaseUserToggle");
+    notDatabaseUserButton_ = MakeToggle(
+        QStringLiteral("-"), QCoreApplication::translate("RightsCellEditor", "Not a database user (-)"),
+        "NotDatabaseUserToggle");
     connect(notDatabaseUserButton_, &QToolButton::clicked, this, [this] { ToggleNotDatabaseUser(); });
     layout->addWidget(notDatabaseUserButton_);
     auto* apply = new QToolButton(this);
     apply->setObjectName(QStringLiteral("ApplyCellRightsButton"));
-    apply->setText(QStringLiteral("Apply"));
-    apply->setToolTip(QStringLiteral("Apply to the selected cells (Enter)"));
+    apply->setText(QCoreApplication::translate("RightsCellEditor", "Apply"));
+    apply->setToolTip(QCoreApplication::translate("RightsCellEditor", "Apply to the selected cells (Enter)"));
     apply->setFocusPolicy(Qt::NoFocus);
     // Enter applies: the delegate watching this editor handles both the same way.
     connect(apply, &QToolButton::clicked, this,
