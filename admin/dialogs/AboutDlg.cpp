@@ -81,15 +81,16 @@ TAboutDlg::TAboutDlg(const AboutFacts& facts, QWidget* parent) : QDialog(parent)
     setWindowTitle(QCoreApplication::translate("TAboutDlg", "About %1").arg(facts.ProductName));
     auto* layout = new QVBoxLayout(this);
 
-    QLabel* title = Value(facts.ProductName + " " + facts.Version, "Version", this);
+    QLabel* title = Value(facts.ProductName + " " + facts.Version,
+                          QCoreApplication::translate("TAboutDlg", "Version"), this);
     title->setObjectName("VersionLabel");
     QFont bigger = title->font();
     bigger.setPointSizeF(bigger.pointSizeF() * 1.4);
     bigger.setBold(true);
     title->setFont(bigger);
     layout->addWidget(title);
-    QLabel* license =
-        Value(QCoreApplication::translate("TAboutDlg", "License: %1").arg(License()), "License", this);
+    QLabel* license = Value(QCoreApplication::translate("TAboutDlg", "License: %1").arg(License()),
+                            QCoreApplication::translate("TAboutDlg", "License"), this);
     license->setObjectName("LicenseLabel");
     layout->addWidget(license);
 
