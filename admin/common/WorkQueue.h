@@ -43,7 +43,7 @@ enum class Priority
 class SessionInactiveError : public std::runtime_error
 {
 public:
-    SessionInactiveError() : std::runtime_error("Not logged in to a server") {}
+    SessionInactiveError() : std::runtime_error("Not logged in to a server") {} // untranslated: Qt-free core
 };
 
 // Background work stopped by a user command.
