@@ -40,6 +40,8 @@ const char* const RightCaptions[] = {
     QT_TRANSLATE_NOOP("TRightsPage", "&Update"), QT_TRANSLATE_NOOP("TRightsPage", "&Delete"),
     QT_TRANSLATE_NOOP("TRightsPage", "Crea&te"), QT_TRANSLATE_NOOP("TRightsPage", "&Alter"),
     QT_TRANSLATE_NOOP("TRightsPage", "Dr&op")};
+// The help file's topic for the page.
+constexpr int RightsTopic = 82;
 const char* const RightBoxNames[] = {"RightsReadCheckBox",   "RightsInsertCheckBox", "RightsUpdateCheckBox",
                                      "RightsDeleteCheckBox", "RightsCreateCheckBox", "RightsAlterCheckBox",
                                      "RightsDropCheckBox"};
@@ -90,14 +92,14 @@ void TRightsPage::CreateControls()
 {
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
-    RightsFilterEdit = MakeLineEdit(this, "RightsFilterEdit", 0);
+    RightsFilterEdit = MakeLineEdit(this, "RightsFilterEdit", RightsTopic);
     RightsFilterEdit->setPlaceholderText(QCoreApplication::translate("TRightsPage", "user or database name"));
-    TransposeRightsCheckBox = MakeCheckBox(this, "TransposeRightsCheckBox", 0);
+    TransposeRightsCheckBox = MakeCheckBox(this, "TransposeRightsCheckBox", RightsTopic);
     TransposeRightsCheckBox->setText(QCoreApplication::translate("TRightsPage", "Databases as rows"));
-    RefreshRightsButton =
-        MakeButton(this, "RefreshRightsButton", QCoreApplication::translate("TRightsPage", "&Refresh"), 0);
-    top->addWidget(
-        MakeLabel(this, QCoreApplication::translate("TRightsPage", "Fi&lter"), RightsFilterEdit, 0));
+    RefreshRightsButton = MakeButton(this, "RefreshRightsButton",
+                                     QCoreApplication::translate("TRightsPage", "&Refresh"), RightsTopic);
+    top->addWidget(MakeLabel(this, QCoreApplication::translate("TRightsPage", "Fi&lter"), RightsFilterEdit,
+                             RightsTopic));
     top->addWidget(RightsFilterEdit, 1);
     top->addWidget(TransposeRightsCheckBox);
     top->addWidget(RefreshRightsButton);
@@ -140,8 +142,8 @@ void TRightsPage::CreateControls()
     RightsStatusLabel->setObjectName("RightsStatusLabel");
     RightsProgressBar = new QProgressBar(this);
     RightsProgressBar->setObjectName("RightsProgressBar");
-    CancelRightsButton =
-        MakeButton(this, "CancelRightsButton", QCoreApplication::translate("TRightsPage", "Cancel"), 0);
+    CancelRightsButton = MakeButton(this, "CancelRightsButton",
+                                    QCoreApplication::translate("TRightsPage", "Cancel"), RightsTopic);
     progress->addWidget(RightsStatusLabel, 1);
     progress->addWidget(RightsProgressBar);
     progress->addWidget(CancelRightsButton);
@@ -155,22 +157,24 @@ QWidget* TRightsPage::CreateEditBox()
     auto* editLayout = new QGridLayout(edit);
     for (int bit = 0; bit < 7; ++bit)
     {
-        RightsCheckBoxes[bit] = MakeCheckBox(edit, RightBoxNames[bit], 0);
+        RightsCheckBoxes[bit] = MakeCheckBox(edit, RightBoxNames[bit], RightsTopic);
         RightsCheckBoxes[bit]->setText(QCoreApplication::translate("TRightsPage", RightCaptions[bit]));
         editLayout->addWidget(RightsCheckBoxes[bit], 0, bit);
     }
     SetRightsButton =
-        MakeButton(edit, "SetRightsButton", QCoreApplication::translate("TRightsPage", "&Set"), 0);
-    GrantRightsButton =
-        MakeButton(edit, "GrantRightsButton", QCoreApplication::translate("TRightsPage", "&Grant"), 0);
-    RevokeRightsButton =
-        MakeButton(edit, "RevokeRightsButton", QCoreApplication::translate("TRightsPage", "Re&voke"), 0);
-    NotDatabaseUserButton = MakeButton(edit, "NotDatabaseUserButton",
-                                       QCoreApplication::translate("TRightsPage", "&Not a Database User"), 0);
+        MakeButton(edit, "SetRightsButton", QCoreApplication::translate("TRightsPage", "&Set"), RightsTopic);
+    GrantRightsButton = MakeButton(edit, "GrantRightsButton",
+                                   QCoreApplication::translate("TRightsPage", "&Grant"), RightsTopic);
+    RevokeRightsButton = MakeButton(edit, "RevokeRightsButton",
+                                    QCoreApplication::translate("TRightsPage", "Re&voke"), RightsTopic);
+    NotDatabaseUserButton =
+        MakeButton(edit, "NotDatabaseUserButton",
+                   QCoreApplication::translate("TRightsPage", "&Not a Database User"), RightsTopic);
     CopyFromComboBox = new QComboBox(edit);
     CopyFromComboBox->setObjectName("CopyFromComboBox");
-    CopyRightsButton = MakeButton(edit, "CopyRightsButton",
-                                  QCoreApplication::translate("TRightsPage", "&Copy Rights from User"), 0);
+    CopyRightsButton =
+        MakeButton(edit, "CopyRightsButton",
+                   QCoreApplication::translate("TRightsPage", "&Copy Rights from User"), RightsTopic);
     auto* buttons = new QHBoxLayout;
     for (QWidget* widget : std::initializer_list<QWidget*>{SetRightsButton, GrantRightsButton,
                                                            RevokeRightsButton, NotDatabaseUserButton})
