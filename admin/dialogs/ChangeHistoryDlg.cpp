@@ -1,4 +1,5 @@
 #include "admin/dialogs/ChangeHistoryDlg.h"
+#include "admin/common/Help.h"
 
 #include "admin/common/Command.h"
 #include "engine/wire/Utf8.h"
@@ -217,6 +218,7 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
 
     model_ = new ChangeHistoryModel(this);
     table_ = new QTableView(this);
+    SetHelpContext(table_, 84);
     table_->setObjectName("ChangeHistoryTable");
     table_->setModel(model_);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);

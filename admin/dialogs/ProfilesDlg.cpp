@@ -1,4 +1,5 @@
 #include "admin/dialogs/ProfilesDlg.h"
+#include "admin/common/Help.h"
 #include "admin/dialogs/SshQuestionDlg.h"
 #include "admin/dialogs/SshSection.h"
 
@@ -70,6 +71,7 @@ TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
     setModal(true);
 
     profilesList_ = Named(new QListWidget(this), "ProfilesListBox");
+    SetHelpContext(profilesList_, 83);
     connect(profilesList_, &QListWidget::currentRowChanged, this, [this] { ProfileSelected(); });
 
     auto* layout = new QHBoxLayout(this);

@@ -1,4 +1,5 @@
 #include "admin/dialogs/SshSection.h"
+#include "admin/common/Help.h"
 
 #include "admin/common/Dialogs.h"
 #include "engine/wire/Utf8.h"
@@ -27,6 +28,7 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& placeholde
     edit->setObjectName(name);
     edit->setMaxLength(settings::MaxSettingBytes);
     edit->setPlaceholderText(placeholder);
+    SetHelpContext(edit, 85);
     return edit;
 }
 
