@@ -2,13 +2,14 @@
 
 #include "admin/common/Dialogs.h"
 #include "admin/common/OverrideCursor.h"
+#include "admin/common/WorkQueue.h"
 #include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
 
+#include <QCoreApplication>
+
 #include <exception>
 #include <optional>
-
-#include <QCoreApplication>
 
 namespace korvel::admin
 {
@@ -81,6 +82,11 @@ std::optional<QString> MessageOf(std::exception_ptr error)
     catch (const EAbort&)
     {
         return std::nullopt;
+    }
+    catch (const SessionInactiveError&)
+    {
+        // The runner's core has no Qt: its message is translated here.
+        return QCoreApplication::translate("Command", "Not logged in to a server");
     }
     catch (const std::exception& failure)
     {
