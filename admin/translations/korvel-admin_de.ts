@@ -14,6 +14,10 @@
         <source>An unexpected error occurred</source>
         <translation>Ein unerwarteter Fehler ist aufgetreten</translation>
     </message>
+    <message>
+        <source>Not logged in to a server</source>
+        <translation>Nicht an einem Server angemeldet</translation>
+    </message>
 </context>
 <context>
     <name>ConnectionFields</name>
