@@ -226,7 +226,8 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(RowHeight);
-    // Columns as wide as their usual content; the change takes what is left, so it is never cut first.
+    // Columns as wide as their usual content or their caption (a translation may be longer); the change takes
+    // what is left, so it is never cut first.
     const QFontMetrics metrics = table_->fontMetrics();
     const char* const widest[ChangeHistoryModel::ColumnCount] = {
         "2024-05-01 12:00:00", "127.0.0.1:12006",      "Profile",         "admin",
@@ -235,7 +236,10 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     int tableWidth = 0;
     for (int column = 0; column < ChangeHistoryModel::ColumnCount; ++column)
     {
-        const int width = metrics.horizontalAdvance(QString::fromLatin1(widest[column])) + 16;
+        const QString caption = model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        const int width = std::max(metrics.horizontalAdvance(QString::fromLatin1(widest[column])),
+                                   metrics.horizontalAdvance(caption)) +
+                          16;
         table_->setColumnWidth(column, width);
         tableWidth += width;
     }

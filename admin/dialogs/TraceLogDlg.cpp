@@ -20,6 +20,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace korvel::admin
 {
 
@@ -66,7 +68,8 @@ TTraceLogDlg::TTraceLogDlg()
     traceTableView_->verticalHeader()->hide();
     traceTableView_->verticalHeader()->setDefaultSectionSize(RowHeight);
     traceTableView_->horizontalHeader()->setStretchLastSection(true);
-    // Columns as wide as their longest usual content, so nothing is cut at the dialog's size.
+    // Columns as wide as their longest usual content or their caption (a translation may be longer), so
+    // nothing is cut at the dialog's size.
     const QFontMetrics metrics = traceTableView_->fontMetrics();
     const char* const widest[TraceTableModel::ColumnCount] = {
         "00:00:00.000", "Connection", "REQUEST_GETCONNECTEDSESSIONS", "Wire bytes", "Uncompressed",
@@ -74,7 +77,10 @@ TTraceLogDlg::TTraceLogDlg()
     int tableWidth = 0;
     for (int column = 0; column < TraceTableModel::ColumnCount; ++column)
     {
-        const int width = metrics.horizontalAdvance(QString::fromLatin1(widest[column])) + 20;
+        const QString caption = shown_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        const int width = std::max(metrics.horizontalAdvance(QString::fromLatin1(widest[column])),
+                                   metrics.horizontalAdvance(caption)) +
+                          20;
         traceTableView_->setColumnWidth(column, width);
         tableWidth += width;
     }
