@@ -56,6 +56,11 @@ QString AddressOrAll(const QString& address)
     return address.isEmpty() ? QCoreApplication::translate("TStatusPage", "All addresses") : address;
 }
 
+QString AutoRefreshStopped(const QString& reason)
+{
+    return QCoreApplication::translate("TStatusPage", "Auto-refresh stopped: %1").arg(reason);
+}
+
 QLineEdit* MakeReadOnlyField(QWidget* parent, const char* name, int helpContext)
 {
     QLineEdit* field = MakeLineEdit(parent, name, helpContext);
@@ -441,9 +446,7 @@ void TStatusPage::AutoRefreshTick()
                                    reason = QString::fromUtf8(error.what());
                                }
                                if (notices_.ServerLost)
-                                   notices_.ServerLost(
-                                       QCoreApplication::translate("TStatusPage", "Auto-refresh stopped: %1")
-                                           .arg(reason));
+                                   notices_.ServerLost(AutoRefreshStopped(reason));
                            },
                            [this](std::exception_ptr error)
                            {
