@@ -1,5 +1,5 @@
-// The window in German: with the German translation installed, the menu, the page tabs and the dialogs' buttons
-// read in German, as the system locale would choose them at start.
+// The window in German: with the German translation installed, the menu, the page tabs and the dialogs'
+// buttons read in German, as the system locale would choose them at start.
 #include "admin/window/Translations.h"
 #include "tests/admin/window/WindowFixture.h"
 
@@ -16,7 +16,10 @@ namespace
 class GermanWindowTest : public WindowTest
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(admin::InstallTranslations(QLocale(QLocale::German, QLocale::Germany))); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(admin::InstallTranslations(QLocale(QLocale::German, QLocale::Germany)));
+    }
     void TearDown() override
     {
         WindowTest::TearDown();
@@ -36,7 +39,8 @@ protected:
 TEST_F(GermanWindowTest, MenuTabsAndDialogButtonsReadInGerman)
 {
     OpenWindow(admin::CreatePages);
-    // One row per place a caption is made: the menu bar, a menu item, the logged-out look, the Options dialog.
+    // One row per place a caption is made: the menu bar, a menu item, the logged-out look, the Options
+    // dialog.
     const struct
     {
         const char* Where;
@@ -57,9 +61,10 @@ TEST_F(GermanWindowTest, MenuTabsAndDialogButtonsReadInGerman)
         EXPECT_EQ(row.Shown, row.German) << row.Where;
 
     const QStringList tabs = TabTexts();
-    for (const char* german : {"Status", "Server", "Benutzer", "Datenbanken", "Datenbankbenutzer", "Rechte",
-                               "Protokoll"})
-        EXPECT_TRUE(tabs.contains(QString::fromUtf8(german))) << german << " in " << tabs.join(", ").toStdString();
+    for (const char* german :
+         {"Status", "Server", "Benutzer", "Datenbanken", "Datenbankbenutzer", "Rechte", "Protokoll"})
+        EXPECT_TRUE(tabs.contains(QString::fromUtf8(german)))
+            << german << " in " << tabs.join(", ").toStdString();
     for (const char* english : {"Users", "Databases", "Database Users", "Rights", "Log"})
         EXPECT_FALSE(tabs.contains(english)) << english << " left in English";
 }
