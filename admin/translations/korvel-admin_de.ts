@@ -1631,11 +1631,11 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
     </message>
     <message>
         <source>Total Sessions</source>
-        <translation>Sitzungen insgesamt</translation>
+        <translation>Sitzungen gesamt</translation>
     </message>
     <message>
         <source>Total Connected Sessions</source>
-        <translation>Verbundene Sitzungen insgesamt</translation>
+        <translation>Verbundene Sitzungen</translation>
     </message>
     <message>
         <source>Engine</source>
