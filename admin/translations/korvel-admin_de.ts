@@ -508,7 +508,7 @@
     </message>
     <message>
         <source>%1 (built with)</source>
-        <translation>%1 (beim Erstellen)</translation>
+        <translation>%1 (beim Kompilieren)</translation>
     </message>
     <message>
         <source>About %1</source>
@@ -1006,7 +1006,7 @@
     </message>
     <message>
         <source>Trace</source>
-        <translation>Ablaufverfolgung</translation>
+        <translation>Ablaufprotokoll</translation>
     </message>
     <message>
         <source>Help</source>
