@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CliTest.h"
+#include "testing/TempDir.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -33,8 +34,6 @@ class CliStateTest : public CliTest
 protected:
     CliStateTest()
     {
-        char pattern[] = "/tmp/korvel-state-test-XXXXXX";
-        dir = mkdtemp(pattern);
         if (const char* state = std::getenv("XDG_STATE_HOME"))
             previousState = state;
         setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
@@ -46,7 +45,6 @@ protected:
             setenv("XDG_STATE_HOME", previousState->c_str(), 1);
         else
             unsetenv("XDG_STATE_HOME");
-        std::filesystem::remove_all(dir);
     }
 
     std::string Write(const std::string& name, const std::string& text)
@@ -72,7 +70,8 @@ protected:
         return RunCli(Args(args), environment);
     }
 
-    std::string dir;
+    test::TempDir scratch{"korvel-state-test"};
+    std::string dir = scratch.Path();
     std::optional<std::string> previousState;
 };
 
