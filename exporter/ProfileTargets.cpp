@@ -18,6 +18,10 @@ std::string KeptPassword(const settings::Profile& profile)
         throw MissingPassword(
             "keeps no password in the keyring, so it is not logged in to (keep one with the "
             "window's Profiles or korvel-admin-cli profile edit --keep-password)");
+    if (!IsUtf8(profile.Name) || !IsUtf8(profile.User))
+        throw MissingPassword(
+            "its name or user name is not UTF-8, which the keyring cannot hold, so no password "
+            "can be kept for it");
     const credentials::Availability keyring = credentials::SecretServiceAvailability();
     if (!keyring.Available)
         throw MissingPassword("its password is kept in the keyring, which cannot be reached: " +
