@@ -7,6 +7,7 @@
 #include "testing/HostileNames.h"
 #include "testing/LoopbackSocket.h"
 #include "testing/RefServer.h"
+#include "testing/SshServer.h"
 #include "testing/exporter/ExporterTestSupport.h"
 
 #include <cstdlib>
@@ -34,9 +35,11 @@ protected:
     }
 
     // A profile of the reference server's user; its password kept in the keyring when `stored`.
-    void Add(const std::string& name, int port, bool keep = true, bool stored = true)
+    void Add(const std::string& name, int port, bool keep = true, bool stored = true, Profile profile = {})
     {
-        Profile profile{name, {}, server_.Options().AdminUser, keep};
+        profile.Name = name;
+        profile.User = server_.Options().AdminUser;
+        profile.KeepPassword = keep;
         profile.Server.Address = "127.0.0.1";
         profile.Server.Port = static_cast<std::uint16_t>(port);
         profiles_.Save(profile);
@@ -80,6 +83,14 @@ protected:
 TEST_F(ProfileTargetsTest, EachProfileReadsItsServersStateAndAMissingPasswordIsToldOnce)
 {
     korvel::test::RefusingPort refused;
+    // A bastion whose host key this user's known_hosts (in the test's own HOME) does not hold.
+    const std::string key = dir_ / "key";
+    korvel::test::GenerateKey(key);
+    korvel::test::SshServer bastion({.AuthorizedKeys = {key + ".pub"}});
+    Profile viaBastion;
+    viaBastion.SshHost = "127.0.0.1";
+    viaBastion.SshPort = static_cast<std::uint16_t>(bastion.Port());
+    viaBastion.SshIdentityFile = key;
     const struct
     {
         std::string Name;
@@ -87,15 +98,20 @@ TEST_F(ProfileTargetsTest, EachProfileReadsItsServersStateAndAMissingPasswordIsT
         bool Keep, Stored;
         double Up;
         std::string Told; // on stderr, once; empty: nothing
+        Profile Ssh = {};
     } rows[] = {
         {"live", server_.AdminPort(), true, true, 1, ""},
         {"refused port", refused.Port(), true, true, 0, ""},
         {"no kept password", server_.AdminPort(), false, false, 0, "keeps no password in the keyring"},
         {"kept, never stored", server_.AdminPort(), true, false, 0,
          "the keyring holds no password for its user admin"},
+        {"unknown bastion", server_.AdminPort(), true, true, 0,
+         "The host key of the SSH server 127.0.0.1:" + std::to_string(bastion.Port()) +
+             " is not known: ssh-ed25519 " + bastion.HostKeyFingerprint(),
+         viaBastion},
     };
     for (const auto& row : rows)
-        Add(row.Name, row.Port, row.Keep, row.Stored);
+        Add(row.Name, row.Port, row.Keep, row.Stored, row.Ssh);
     Start();
     testing::internal::CaptureStderr();
     for (int scrape = 0; scrape < 2; ++scrape)
