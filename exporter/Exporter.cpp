@@ -97,6 +97,11 @@ public:
             // A profiles file that cannot be read, for one: said to the client, never thrown at civetweb.
             reply = {500, std::string(error.what()) + "\n"};
         }
+        catch (...)
+        {
+            slots_.Release();
+            throw;
+        }
         slots_.Release();
         if (reply.Status != 200)
         {
