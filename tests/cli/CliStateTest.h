@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CliTest.h"
+#include "testing/HostileNames.h"
 #include "testing/TempDir.h"
 
 #include <cstdlib>
@@ -13,21 +14,6 @@
 
 namespace korvel::test
 {
-
-// The names of testing/hostile/names.json, as bytes.
-inline std::vector<std::string> HostileNames()
-{
-    std::vector<std::string> names;
-    for (const auto& entry : nlohmann::json::parse(std::ifstream(KORVEL_HOSTILE_DIR "/names.json")))
-    {
-        const std::string hex = entry["hex"];
-        std::string bytes;
-        for (std::size_t at = 0; at + 1 < hex.size(); at += 2)
-            bytes += static_cast<char>(std::stoi(hex.substr(at, 2), nullptr, 16));
-        names.push_back(bytes);
-    }
-    return names;
-}
 
 class CliStateTest : public CliTest
 {
