@@ -1,5 +1,6 @@
 #include "admin/dialogs/ChangeHistoryDlg.h"
 
+#include "admin/common/Accessible.h"
 #include "admin/common/Command.h"
 #include "engine/wire/Utf8.h"
 
@@ -7,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -204,6 +206,8 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     table_->setObjectName("ChangeHistoryTable");
     table_->setModel(model_);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setTabKeyNavigation(false); // Tab leaves the table; the arrow keys move in it
+    table_->setAccessibleName(QCoreApplication::translate("ChangeHistoryDlg", "Changes"));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();
@@ -244,6 +248,7 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     layout->addLayout(filters);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
+    NameControlsByLabels(this);
     Read();
 }
 
