@@ -200,6 +200,7 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     names->addWidget(objectEdit_, 1);
     filters->addRow(serverLabel, names);
     filters->addRow(sinceLabel, sinceEdit_);
+    NameControlsByLabels(this);
 
     model_ = new ChangeHistoryModel(this);
     table_ = new QTableView(this);
@@ -248,7 +249,6 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     layout->addLayout(filters);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
-    NameControlsByLabels(this);
     Read();
 }
 
