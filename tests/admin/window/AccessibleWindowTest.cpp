@@ -2,6 +2,7 @@
 // and a role, the log and the rights grid read as text, Tab walks each page in the order it is seen and
 // leaves every table, and the choosers and dialogs keep what the person typed.
 #include "testing/AdminLogin.h"
+#include "testing/LoadClients.h"
 #include "testing/admin/WaitFor.h"
 #include "tests/admin/window/WindowFixture.h"
 
@@ -14,6 +15,7 @@
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
+#include <QTreeView>
 
 namespace korvel::test
 {
@@ -152,6 +154,20 @@ TEST_F(AccessibleWindowTest, EveryControlTabReachesHasANameOfItsOwnAndARole)
         ShowPage(page);
         EXPECT_EQ(Complaints(form.get()).join("; ").toStdString(), "")
             << PageControl()->tabText(page).toStdString();
+    }
+
+    // The sessions' times are read whole, on screen too.
+    LoadClients client(*server, 1);
+    ShowPage(0);
+    Press(Qt::Key_F5);
+    Settle();
+    auto* sessions = form->findChild<QTreeView*>("SessionsListView");
+    ASSERT_GT(sessions->model()->rowCount(), 0);
+    for (int column : {2, 3})
+    {
+        const QString time = sessions->model()->index(0, column).data().toString();
+        EXPECT_GE(sessions->columnWidth(column), sessions->fontMetrics().horizontalAdvance(time) + 8)
+            << time.toStdString();
     }
 
     // The log reads as the rows it shows.
