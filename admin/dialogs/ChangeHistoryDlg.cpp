@@ -1,5 +1,6 @@
 #include "admin/dialogs/ChangeHistoryDlg.h"
 
+#include "admin/common/Accessible.h"
 #include "admin/common/Command.h"
 #include "engine/wire/Utf8.h"
 
@@ -7,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -198,12 +200,15 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     names->addWidget(objectEdit_, 1);
     filters->addRow(serverLabel, names);
     filters->addRow(sinceLabel, sinceEdit_);
+    NameControlsByLabels(this);
 
     model_ = new ChangeHistoryModel(this);
     table_ = new QTableView(this);
     table_->setObjectName("ChangeHistoryTable");
     table_->setModel(model_);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setTabKeyNavigation(false); // Tab leaves the table; the arrow keys move in it
+    table_->setAccessibleName(QCoreApplication::translate("ChangeHistoryDlg", "Changes"));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();

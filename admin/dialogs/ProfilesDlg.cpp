@@ -2,6 +2,7 @@
 #include "admin/dialogs/SshQuestionDlg.h"
 #include "admin/dialogs/SshSection.h"
 
+#include "admin/common/Accessible.h"
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
@@ -12,6 +13,8 @@
 #include "settings/IniFile.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -69,6 +72,7 @@ TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
     setModal(true);
 
     profilesList_ = Named(new QListWidget(this), "ProfilesListBox");
+    profilesList_->setAccessibleName(QCoreApplication::translate("ProfilesDlg", "Profiles"));
     connect(profilesList_, &QListWidget::currentRowChanged, this, [this] { ProfileSelected(); });
 
     auto* layout = new QHBoxLayout(this);
@@ -81,6 +85,7 @@ TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
     FillList({});
     if (profilesList_->count() == 0)
         AddButtonClick();
+    NameControlsByLabels(this);
 }
 
 TProfilesDlg::~TProfilesDlg()
@@ -184,6 +189,35 @@ void TProfilesDlg::Load(const Profile& profile, bool isNew)
     sshSection_->Load(profile);
     keepPasswordCheckbox_->setChecked(profile.KeepPassword && keyring_.Available);
     testResultLabel_->clear();
+    loaded_ = FieldValues();
+}
+
+QStringList TProfilesDlg::FieldValues() const
+{
+    QStringList values;
+    for (const QLineEdit* edit : findChildren<QLineEdit*>())
+        values << edit->text();
+    for (const QAbstractButton* box : findChildren<QAbstractButton*>())
+        if (box->isCheckable())
+            values << QString::number(box->isChecked());
+    for (const QComboBox* chooser : findChildren<QComboBox*>())
+        values << chooser->currentText();
+    return values;
+}
+
+void TProfilesDlg::reject()
+{
+    if (FieldValues() != loaded_)
+    {
+        const Answer answer = CurrentDialogs().AskWarningYesNoCancel(
+            this, QCoreApplication::translate("ProfilesDlg", "The profile %1 has changes that are not saved. "
+                                                             "Would you like to save them?")
+                      .arg(nameEdit_->text()));
+        if (answer == Answer::Cancel ||
+            (answer == Answer::Yes && !RunCommand(this, [this] { SaveButtonClick(); })))
+            return;
+    }
+    QDialog::reject();
 }
 
 QString TProfilesDlg::UnusedName(const QString& base) const

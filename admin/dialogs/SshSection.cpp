@@ -4,6 +4,7 @@
 #include "engine/wire/Utf8.h"
 #include "settings/IniFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -72,6 +73,7 @@ TSshSection::TSshSection(QWidget* parent) : QGroupBox("Connect through SSH", par
     auto* browse = new QPushButton("...", this);
     browse->setObjectName("SshIdentityBrowseButton");
     browse->setToolTip("Choose the private key file");
+    browse->setAccessibleName(QCoreApplication::translate("SshSection", "Choose the private key file"));
     browse->setAutoDefault(false);
     browse->setFixedWidth(browse->fontMetrics().horizontalAdvance("...") * 3);
     connect(browse, &QPushButton::clicked, this, [this] { BrowseIdentityFile(); });

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -56,11 +57,14 @@ TTraceLogDlg::TTraceLogDlg()
     filterEdit_->setObjectName("TraceFilterEdit");
     filterEdit_->setPlaceholderText("Filter (any column)");
     filterEdit_->setClearButtonEnabled(true);
+    filterEdit_->setAccessibleName(QCoreApplication::translate("TraceLogDlg", "Filter"));
     connect(filterEdit_, &QLineEdit::textChanged, shown_, &QSortFilterProxyModel::setFilterFixedString);
     traceTableView_ = new QTableView(frame);
     traceTableView_->setObjectName("TraceTableView");
     traceTableView_->setModel(shown_);
     traceTableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    traceTableView_->setTabKeyNavigation(false); // Tab leaves the table; the arrow keys move in it
+    traceTableView_->setAccessibleName(QCoreApplication::translate("TraceLogDlg", "Trace messages"));
     traceTableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
     traceTableView_->verticalHeader()->hide();
     traceTableView_->verticalHeader()->setDefaultSectionSize(RowHeight);

@@ -1,5 +1,6 @@
 #include "admin/pages/lists/DatabaseUsersPage.h"
 
+#include "admin/common/Accessible.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
@@ -11,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -74,6 +76,11 @@ void TDatabaseUsersPage::CreateControls()
     selectorRow->addWidget(MakeLabel(listFrame_.Frame, QStringLiteral("Database"), DatabasesComboBox, 60));
     selectorRow->addWidget(DatabasesComboBox, 1);
     listFrame_.Layout->insertLayout(0, selectorRow);
+    // The chooser stands above the list it fills: Tab reaches it first.
+    QWidget::setTabOrder(DatabasesComboBox, DatabaseUsersListBox);
+    QWidget::setTabOrder(DatabaseUsersListBox, listFrame_.AddButton);
+    QWidget::setTabOrder(listFrame_.AddButton, listFrame_.EditButton);
+    QWidget::setTabOrder(listFrame_.EditButton, listFrame_.DeleteButton);
 
     detailFrame_ = MakeDetailFrame(this, QStringLiteral("Database User Information"),
                                    {"SaveDatabaseUserButton", "CancelDatabaseUserButton"}, 73);
@@ -86,6 +93,7 @@ void TDatabaseUsersPage::CreateControls()
     UserComboBox->setEditable(true);
     UserComboBox->setInsertPolicy(QComboBox::NoInsert);
     LimitToProtocolString(UserComboBox->lineEdit());
+    NameByLabel(UserComboBox, QCoreApplication::translate("DatabaseUsersPage", "User Name"));
     auto* userRow = new QHBoxLayout;
     userRow->addWidget(MakeLabel(detailFrame, QStringLiteral("User Name"), DatabaseUserEdit, 65));
     userRow->addWidget(DatabaseUserEdit, 1);
@@ -263,6 +271,7 @@ void TDatabaseUsersPage::AddDatabaseUserButtonClick()
     SetDatabaseUserEditMode(true);
     RightCheckBoxes[urRead]->setChecked(true);
     UserComboBox->setFocus();
+    UserComboBox->lineEdit()->selectAll(); // what the person types replaces the name offered
 }
 
 void TDatabaseUsersPage::EditDatabaseUserButtonClick()

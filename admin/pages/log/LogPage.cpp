@@ -15,6 +15,7 @@
 #include "session/KORVELSession.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -95,6 +96,7 @@ void TLogPage::CreateControls()
     filter_->setSourceModel(model_);
     LogListBox = new LogListView(frame);
     LogListBox->setObjectName(QStringLiteral("LogListBox"));
+    LogListBox->setAccessibleName(QCoreApplication::translate("LogPage", "Log lines"));
     LogListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     LogListBox->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Every row is as wide as 255 "0" characters, so long lines scroll into view.
@@ -106,6 +108,7 @@ void TLogPage::CreateControls()
 
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->addLayout(CreateSearchBar(frame));
+    QWidget::setTabOrder(OnlyMatchingCheckBox, LogListBox); // the search bar stands above the list
     frameLayout->addWidget(LogListBox, 1);
     frameLayout->addLayout(CreateBottomBar(frame));
 }
@@ -116,6 +119,7 @@ QLayout* TLogPage::CreateSearchBar(QWidget* parent)
     SearchEdit->setObjectName(QStringLiteral("SearchEdit"));
     SearchEdit->setPlaceholderText(QStringLiteral("Search (F3 next, Shift+F3 previous, Esc stops)"));
     SearchEdit->setClearButtonEnabled(true);
+    SearchEdit->setAccessibleName(QCoreApplication::translate("LogPage", "Search the log"));
     SearchEdit->setMinimumWidth(SearchEdit->fontMetrics().horizontalAdvance(QString(14, QLatin1Char('0'))));
     RegexCheckBox = new QCheckBox(QStringLiteral("Re&gex"), parent);
     RegexCheckBox->setObjectName(QStringLiteral("RegexCheckBox"));
@@ -158,6 +162,7 @@ QLayout* TLogPage::CreateBottomBar(QWidget* parent)
     FollowIntervalSpinBox->setRange(1, 3600);
     FollowIntervalSpinBox->setValue(DefaultFollowSeconds);
     FollowIntervalSpinBox->setSuffix(QStringLiteral(" s"));
+    FollowIntervalSpinBox->setAccessibleName(QCoreApplication::translate("LogPage", "Follow interval"));
     FollowStatusLabel = new QLabel(parent);
     FollowStatusLabel->setObjectName(QStringLiteral("FollowStatusLabel"));
     LoadLogButton = MakeButton(parent, "LoadLogButton", QStringLiteral("&Load"), 76);

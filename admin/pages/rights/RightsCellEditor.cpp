@@ -1,11 +1,14 @@
 #include "admin/pages/rights/RightsCellEditor.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace korvel::admin
 {
@@ -14,14 +17,18 @@ namespace
 {
 
 constexpr char Letters[] = "RIUDCAX"; // the letters the grid shows, by bit
-const char* const RightNames[] = {"Read", "Insert", "Update", "Delete", "Create", "Alter", "Drop"};
+const char* const RightNames[] = {
+    QT_TRANSLATE_NOOP("RightsCellEditor", "Read"),   QT_TRANSLATE_NOOP("RightsCellEditor", "Insert"),
+    QT_TRANSLATE_NOOP("RightsCellEditor", "Update"), QT_TRANSLATE_NOOP("RightsCellEditor", "Delete"),
+    QT_TRANSLATE_NOOP("RightsCellEditor", "Create"), QT_TRANSLATE_NOOP("RightsCellEditor", "Alter"),
+    QT_TRANSLATE_NOOP("RightsCellEditor", "Drop")};
 
 } // namespace
 
 RightsCellEditor::RightsCellEditor(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("RightsCellEditor"));
-    setFocusPolicy(Qt::StrongFocus); // the toggles take no focus: keys and leaving are seen here
+    setFocusPolicy(Qt::StrongFocus);
     setAutoFillBackground(true);
     // A held right must stand out from one not held at a glance, in every style.
     setStyleSheet(QStringLiteral("QToolButton:checked { background-color: palette(highlight); "
@@ -34,11 +41,15 @@ RightsCellEditor::RightsCellEditor(QWidget* parent) : QWidget(parent)
         const QString letter(QLatin1Char(Letters[bit]));
         rightButtons_[bit] = MakeToggle(letter, QString::fromLatin1(RightNames[bit]) + " (" + letter + ")",
                                         QStringLiteral("Right%1Toggle").arg(letter).toLatin1().constData());
+        rightButtons_[bit]->setAccessibleName(
+            QCoreApplication::translate("RightsCellEditor", RightNames[bit]));
         connect(rightButtons_[bit], &QToolButton::clicked, this, [this, bit] { ToggleRight(bit); });
         layout->addWidget(rightButtons_[bit]);
     }
     notDatabaseUserButton_ =
         MakeToggle(QStringLiteral("-"), QStringLiteral("Not a database user (-)"), "NotDatabaseUserToggle");
+    notDatabaseUserButton_->setAccessibleName(
+        QCoreApplication::translate("RightsCellEditor", "Not a database user"));
     connect(notDatabaseUserButton_, &QToolButton::clicked, this, [this] { ToggleNotDatabaseUser(); });
     layout->addWidget(notDatabaseUserButton_);
     auto* apply = new QToolButton(this);
@@ -54,6 +65,9 @@ RightsCellEditor::RightsCellEditor(QWidget* parent) : QWidget(parent)
                 QApplication::sendEvent(this, &enter);
             });
     layout->addWidget(apply);
+    // The toggles take the focus one by one (the arrow keys move it), so a screen reader says which right
+    // is under it and whether it is held; the editor's own keys still reach it.
+    setFocusProxy(rightButtons_[0]);
 }
 
 QToolButton* RightsCellEditor::MakeToggle(const QString& caption, const QString& toolTip, const char* name)
@@ -63,7 +77,7 @@ QToolButton* RightsCellEditor::MakeToggle(const QString& caption, const QString&
     button->setText(caption);
     button->setToolTip(toolTip);
     button->setCheckable(true);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::ClickFocus);
     return button;
 }
 
@@ -110,6 +124,16 @@ void RightsCellEditor::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
+void RightsCellEditor::MoveFocus(int step)
+{
+    std::vector<QToolButton*> toggles(rightButtons_.begin(), rightButtons_.end());
+    toggles.push_back(notDatabaseUserButton_);
+    const auto focused = std::find(toggles.begin(), toggles.end(), focusWidget());
+    const int at = focused == toggles.end() ? 0 : static_cast<int>(focused - toggles.begin());
+    const int count = static_cast<int>(toggles.size());
+    toggles[static_cast<std::size_t>((at + step + count) % count)]->setFocus(Qt::OtherFocusReason);
+}
+
 RightsCellDelegate::RightsCellDelegate(Apply apply, QObject* parent)
     : QStyledItemDelegate(parent), apply_(std::move(apply))
 {
@@ -118,7 +142,11 @@ RightsCellDelegate::RightsCellDelegate(Apply apply, QObject* parent)
 QWidget* RightsCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
                                           const QModelIndex&) const
 {
-    return new RightsCellEditor(parent);
+    auto* editor = new RightsCellEditor(parent);
+    // The view watches the editor; its keys and its leaving arrive at the focused toggle.
+    for (QToolButton* toggle : editor->findChildren<QToolButton*>())
+        toggle->installEventFilter(const_cast<RightsCellDelegate*>(this));
+    return editor;
 }
 
 void RightsCellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
@@ -153,6 +181,8 @@ bool RightsCellDelegate::eventFilter(QObject* watched, QEvent* event)
     auto* editor = qobject_cast<QWidget*>(watched);
     if (editor == nullptr)
         return false;
+    if (qobject_cast<QToolButton*>(editor) != nullptr)
+        editor = editor->parentWidget();
     if (event->type() == QEvent::KeyPress)
     {
         switch (static_cast<QKeyEvent*>(event)->key())
@@ -161,6 +191,11 @@ bool RightsCellDelegate::eventFilter(QObject* watched, QEvent* event)
         case Qt::Key_Enter:
             emit commitData(editor);
             emit closeEditor(editor, NoHint);
+            return true;
+        case Qt::Key_Left: // before a toggle takes them as Tab and Shift+Tab
+        case Qt::Key_Right:
+            static_cast<RightsCellEditor*>(editor)->MoveFocus(
+                static_cast<QKeyEvent*>(event)->key() == Qt::Key_Right ? 1 : -1);
             return true;
         case Qt::Key_Escape:
         case Qt::Key_Tab:

@@ -1,5 +1,6 @@
 #include "admin/pages/rights/RightsPage.h"
 
+#include "admin/common/Accessible.h"
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/pages/PageFields.h"
@@ -9,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -98,6 +100,7 @@ void TRightsPage::CreateControls()
 
     RightsGrid = new QTableView(this);
     RightsGrid->setObjectName("RightsGrid");
+    RightsGrid->setAccessibleName(QCoreApplication::translate("RightsPage", "Rights of users on databases"));
     RightsGrid->setModel(&proxy_);
     RightsGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     RightsGrid->setEditTriggers(QAbstractItemView::DoubleClicked);
@@ -158,6 +161,7 @@ QWidget* TRightsPage::CreateEditBox()
         MakeButton(edit, "NotDatabaseUserButton", QStringLiteral("&Not a Database User"), 0);
     CopyFromComboBox = new QComboBox(edit);
     CopyFromComboBox->setObjectName("CopyFromComboBox");
+    NameByLabel(CopyFromComboBox, QCoreApplication::translate("RightsPage", "User to copy from"));
     CopyRightsButton = MakeButton(edit, "CopyRightsButton", QStringLiteral("&Copy Rights from User"), 0);
     auto* buttons = new QHBoxLayout;
     for (QWidget* widget : std::initializer_list<QWidget*>{SetRightsButton, GrantRightsButton,
@@ -166,6 +170,7 @@ QWidget* TRightsPage::CreateEditBox()
     buttons->addStretch();
     buttons->addWidget(CopyRightsButton);
     buttons->addWidget(CopyFromComboBox);
+    QWidget::setTabOrder(CopyRightsButton, CopyFromComboBox); // as they stand, left to right
     editLayout->addLayout(buttons, 1, 0, 1, 8);
     return edit;
 }
@@ -366,7 +371,13 @@ void TRightsPage::ShowReading(const QString& status)
 
 void TRightsPage::NamesRead(const operations::RightsMatrix& names)
 {
+    // The cell the person stands on stays current across the new read (after Send, F5, another page's
+    // change).
+    const QModelIndex current = proxy_.mapToSource(RightsGrid->currentIndex());
+    const auto kept = current.isValid() ? model_.PairAt(current) : std::pair<std::string, std::string>{};
     model_.SetNames(names.Users, names.Databases);
+    if (const QModelIndex again = model_.IndexOf(kept.first, kept.second); again.isValid())
+        RightsGrid->setCurrentIndex(proxy_.mapFromSource(again));
     CopyFromComboBox->clear();
     for (const std::string& user : model_.Matrix().Users)
         CopyFromComboBox->addItem(ShownText(FromStd(user)), FromStd(user));
