@@ -169,7 +169,8 @@ void AddServersCommand(CLI::App& app, const GlobalOptions& options, LocalAction&
     servers
         ->add_option("--timeout", args->TimeoutSeconds,
                      "Give each server SECONDS to answer (default 5); a silent one is reported as such")
-        ->check(CLI::Range(0.001, 86400.0));
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.001, 86400.0).description(""));
 }
 
 } // namespace korvel::cli
