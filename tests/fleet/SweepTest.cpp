@@ -2,6 +2,8 @@
 // reports last and holds up nobody, and a cancel ends the checks under way.
 #include "fleet/Sweep.h"
 #include "testing/FleetProfiles.h"
+#include "testing/HomeAt.h"
+#include "testing/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +24,9 @@ using fleet::ServerState;
 class SweepTest : public ::testing::Test
 {
 protected:
+    // No ~/.ssh/config or known_hosts of the account's own decides the SSH row.
+    TempDir home{"korvel-sweep-home"};
+    HomeAt at{home.Path()};
     FleetProfiles fleet;
 };
 
