@@ -267,7 +267,9 @@ ServerReport CheckServer(const settings::Profile& profile, const CheckSettings& 
     report.Deadline = settings.Deadline;
     const std::optional<std::string> password =
         settings.Password ? settings.Password(profile) : KeptPassword(profile);
-    if (!password || password->empty())
+    // Without a user name the login would have to ask for one: the credentials are missing, as without a
+    // password.
+    if (!password || password->empty() || profile.User.empty())
     {
         report.State = ServerState::PasswordNeeded;
         report.CheckedAt = std::chrono::system_clock::now();
