@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace korvel::fleet
@@ -39,6 +40,9 @@ struct Sweep::State
     std::vector<std::shared_ptr<CallInterrupt>> UnderWay;
     bool Stopping = false;
     std::vector<std::thread> Threads;
+    // Profiles that gave no answer in their last check: a repeated sweep checks them after the others, so
+    // that however many are silent, they hold up no live row.
+    std::set<std::string> Silent;
 
     void Work();
     void CancelLocked();
@@ -83,6 +87,10 @@ void Sweep::State::Work()
         const ServerReport result = CheckServer(job.Profile, Settings, cancel);
         lock.lock();
         std::erase(UnderWay, cancel);
+        if (result.State == ServerState::NoAnswer)
+            Silent.insert(job.Profile.Name);
+        else if (result.State != ServerState::NotChecked)
+            Silent.erase(job.Profile.Name);
         if (generation != Generation || (cancel && cancel->Cancelled()))
             continue;
         // Reported outside the lock, so the receiver may cancel or start another sweep from inside.
@@ -111,6 +119,8 @@ std::uint64_t Sweep::State::Begin(std::vector<settings::Profile> profiles, Index
     Report = std::move(report);
     for (std::size_t index = 0; index < profiles.size(); ++index)
         Queue.push_back({index, std::move(profiles[index])});
+    std::stable_partition(Queue.begin(), Queue.end(),
+                          [this](const Job& job) { return !Silent.contains(job.Profile.Name); });
     Outstanding = Queue.size();
     // Threads are made as the first sweeps need them and kept: a repeated sweep starts at once.
     while (Threads.size() < std::min(AtOnce, Queue.size()))

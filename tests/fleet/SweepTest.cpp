@@ -97,6 +97,31 @@ TEST_F(SweepTest, EveryOtherRowReportsWhileASilentServerIsStillAwaited)
         EXPECT_NE(report.Profile, "silent");
 }
 
+TEST_F(SweepTest, AServerSilentInTheLastSweepIsCheckedAfterTheOthersInTheNext)
+{
+    std::vector<settings::Profile> profiles;
+    for (const FleetRow& row : fleet.Rows())
+        if (row.Expected == ServerState::NoAnswer || row.Expected == ServerState::Up)
+            profiles.push_back(row.Profile);
+    std::stable_partition(profiles.begin(), profiles.end(),
+                          [](const settings::Profile& profile) { return profile.Name == "silent"; });
+    fleet::Sweep sweep(fleet.Settings(), 1); // one at a time: the order of the reports is the order of checks
+    EXPECT_EQ(sweep.RunAll(profiles).front().State, ServerState::NoAnswer);
+    std::vector<std::string> order;
+    std::promise<void> allIn;
+    sweep.Start(profiles,
+                [&](const ServerReport& report)
+                {
+                    order.push_back(report.Profile);
+                    if (order.size() == profiles.size())
+                        allIn.set_value();
+                });
+    allIn.get_future().wait();
+    EXPECT_EQ(order.back(), "silent");
+    // The reports of a whole sweep keep the order of the profiles given.
+    EXPECT_EQ(sweep.RunAll(profiles).front().Profile, "silent");
+}
+
 TEST_F(SweepTest, CancelEndsTheChecksUnderWayAndTheirProfilesReportNothing)
 {
     std::vector<settings::Profile> silent;
