@@ -77,7 +77,8 @@ bool SessionBusPresent()
     return bus && *bus;
 }
 
-// One keyring question at a time: the pool's checks would otherwise each open their own connection to it.
+// One keyring question at a time: the pool's checks would otherwise each open their own connection to it. A
+// locked keyring is never unlocked: its unlock prompt would ask the person.
 std::optional<std::string> KeyringEntry(const credentials::CredentialKey& key)
 {
     static std::mutex keyring;
@@ -86,7 +87,7 @@ std::optional<std::string> KeyringEntry(const credentials::CredentialKey& key)
     const std::lock_guard lock(keyring);
     try
     {
-        return credentials::LookupPassword(key);
+        return credentials::LookupUnlockedPassword(key);
     }
     catch (const credentials::KeyringError&)
     {
