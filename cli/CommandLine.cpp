@@ -150,6 +150,7 @@ CommandLine::CommandLine()
     AddRightsCommands(App, Action);
     AddStateCommands(App, Action);
     AddProfileCommands(App, Local);
+    AddServersCommand(App, Options, Local);
     AddHistoryCommand(App, Local);
     AddHelpCommand(App, Local);
 }

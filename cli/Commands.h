@@ -15,6 +15,8 @@
 namespace korvel::cli
 {
 
+struct GlobalOptions;
+
 struct CommandResult
 {
     Json Output;
@@ -69,6 +71,8 @@ void AddRightsCommands(CLI::App& app, CommandAction& chosen);
 // export [--output FILE], plan FILE [--prune] [--detailed-exitcode] [--out PLAN], apply FILE|PLAN [--prune]
 // [--force]
 void AddStateCommands(CLI::App& app, CommandAction& chosen);
+// servers [--profile NAME...] [--timeout S]; a global --profile and --timeout count too
+void AddServersCommand(CLI::App& app, const GlobalOptions& options, LocalAction& chosen);
 // history [--server H] [--since TIME] [--run ID]
 void AddHistoryCommand(CLI::App& app, LocalAction& chosen);
 

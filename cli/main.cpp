@@ -151,7 +151,7 @@ int Run(int argc, char** argv)
             WriteOutput(STDOUT_FILENO, result.Text && !line.Options.Json
                                            ? *result.Text
                                            : ResultText(result.Output, line.Options.Json));
-            return 0;
+            return result.ExitStatus;
         }
         ApplyProfile(line.App, line.Options);
         SetJournalProfile(line.Options.Profile);

@@ -288,6 +288,26 @@ std::optional<std::string> LookupPassword(const CredentialKey& key)
     return found;
 }
 
+std::optional<std::string> LookupUnlockedPassword(const CredentialKey& key)
+{
+    Attributes attributes(key);
+    GError* error = nullptr;
+    // Without SECRET_SEARCH_UNLOCK the search leaves locked items locked, their secrets unloaded.
+    GList* items = secret_service_search_sync(nullptr, PasswordSchema(), attributes.Table,
+                                              SECRET_SEARCH_LOAD_SECRETS, nullptr, &error);
+    ThrowOn(error, "Cannot read the password from the keyring");
+    std::optional<std::string> found;
+    for (GList* item = items; item && !found; item = item->next)
+        if (SecretValue* value = secret_item_get_secret(static_cast<SecretItem*>(item->data)))
+        {
+            if (const gchar* text = secret_value_get_text(value))
+                found = text;
+            secret_value_unref(value);
+        }
+    g_list_free_full(items, g_object_unref);
+    return found;
+}
+
 bool DeletePassword(const CredentialKey& key)
 {
     bool deleted = false;

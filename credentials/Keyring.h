@@ -56,6 +56,9 @@ public:
 void StorePassword(const CredentialKey& key, const std::string& password);
 // The stored password, or nothing when there is none.
 std::optional<std::string> LookupPassword(const CredentialKey& key);
+// As LookupPassword, but never unlocks anything: an entry in a locked collection counts as none, so no unlock
+// prompt is shown (for checks running in the background, which must not ask anybody anything).
+std::optional<std::string> LookupUnlockedPassword(const CredentialKey& key);
 // False when there was nothing to delete.
 bool DeletePassword(const CredentialKey& key);
 // Moves the password kept under `from` to `to` (a renamed profile): stores it under `to`, then deletes

@@ -1,10 +1,14 @@
 #include "exporter/Exporter.h"
 
+#include "engine/wire/Utf8.h"
+#include "exporter/TargetDiscovery.h"
+
 #include <CivetServer.h>
 #include <algorithm>
 #include <charconv>
 #include <condition_variable>
 #include <functional>
+#include <iostream>
 #include <mutex>
 
 namespace korvel::exporter
@@ -88,6 +92,11 @@ public:
         {
             reply = answer_(connection);
         }
+        catch (const std::exception& error)
+        {
+            // A profiles file that cannot be read, for one: said to the client, never thrown at civetweb.
+            reply = {500, std::string(error.what()) + "\n"};
+        }
         catch (...)
         {
             slots_.Release();
@@ -101,7 +110,8 @@ public:
         }
         // Status line, headers and body in one write: civetweb's own header calls write the status line
         // apart, and on a kept-alive connection the rest then waits for the client's delayed ACK (40 ms).
-        const std::string response = std::string("HTTP/1.1 200 OK\r\nContent-Type: ") + TextFormat +
+        const std::string response = std::string("HTTP/1.1 200 OK\r\nContent-Type: ") +
+                                     (reply.ContentType.empty() ? TextFormat : reply.ContentType) +
                                      "\r\nContent-Length: " + std::to_string(reply.Body.size()) + "\r\n\r\n" +
                                      reply.Body;
         mg_write(connection, response.data(), response.size());
@@ -138,6 +148,8 @@ Reply BadRequest(std::string why)
 Exporter::Exporter(ExporterOptions options)
     : options_(std::move(options)), door_(options_.WebConfigFile), pool_(options_.Targets, options_.Probe)
 {
+    if (!options_.ProfilesFile.empty())
+        profiles_.emplace(options_.ProfilesFile);
     if (options_.MetricsTarget)
     {
         const Module* module = options_.Modules.Find(DefaultModuleName);
@@ -186,6 +198,9 @@ Exporter::Exporter(ExporterOptions options)
                                                                            ScrapeTimeoutHeader(connection));
                                                           }));
     server_->addHandler("/probe", *handlers_.back());
+    handlers_.push_back(std::make_unique<EndpointHandler>(door_, front_.get(), *slots_,
+                                                          [this](mg_connection*) { return Targets(); }));
+    server_->addHandler("/targets", *handlers_.back());
 }
 
 Exporter::~Exporter()
@@ -232,6 +247,8 @@ Reply Exporter::Metrics(const std::string& scrapeTimeout)
 Reply Exporter::Probe(const std::string& targetText, const std::string& moduleName,
                       const std::string& scrapeTimeout)
 {
+    if (profiles_ && targetText.starts_with(ProfileTargetPrefix))
+        return ProbeProfile(targetText.substr(ProfileTargetPrefix.size()), moduleName, scrapeTimeout);
     const std::optional<Target> target = ParseTarget(targetText);
     const Module* module = options_.Modules.Find(moduleName);
     std::optional<Reply> refusal;
@@ -250,14 +267,51 @@ Reply Exporter::Probe(const std::string& targetText, const std::string& moduleNa
         self_.CountRefusedProbe();
         return *refusal;
     }
-    const std::shared_ptr<TargetProbe> probe = pool_.Acquire(*module, *target);
+    return Probed(*module, *target, scrapeTimeout);
+}
+
+Reply Exporter::ProbeProfile(const std::string& name, const std::string& moduleName,
+                             const std::string& scrapeTimeout)
+{
+    std::optional<std::pair<Module, Target>> probe;
+    std::optional<Reply> refusal;
+    const std::string shown = "profile \"" + ShownName(name) + "\"";
+    if (!moduleName.empty())
+        refusal = BadRequest("a profile target takes no module: its profile says how to log in");
+    else if (const std::optional<settings::Profile> profile = profiles_->Find(name); !profile)
+        refusal = BadRequest("no " + shown + " in " + profiles_->FileName());
+    else if (!(probe = ProbeOfProfile(*profile)))
+        refusal = BadRequest(shown + " names no host or address, or no port or service");
+    if (refusal)
+    {
+        self_.CountRefusedProbe();
+        return *refusal;
+    }
+    return Probed(probe->first, probe->second, scrapeTimeout);
+}
+
+Reply Exporter::Probed(const Module& module, const Target& target, const std::string& scrapeTimeout)
+{
+    const std::shared_ptr<TargetProbe> probe = pool_.Acquire(module, target);
     if (!probe)
     {
         self_.CountUnavailableProbe();
-        return {503, "no probe for " + target->Text() + ": " + std::to_string(options_.Targets.MaxProbes) +
+        return {503, "no probe for " + target.Text() + ": " + std::to_string(options_.Targets.MaxProbes) +
                          " targets are probed already (--max-targets), or the exporter is stopping\n"};
     }
     return {200, TargetText(*probe, scrapeTimeout)};
+}
+
+Reply Exporter::Targets()
+{
+    const Discovery discovery =
+        DiscoveryOf(options_.Modules, profiles_ ? profiles_->List() : std::vector<settings::Profile>{});
+    std::lock_guard lock(toldMutex_);
+    for (const std::string& name : discovery.LeftOut)
+        if (toldLeftOut_.insert(name).second)
+            std::cerr << "korvel-exporter: /targets leaves out " << name
+                      << ": its name is not UTF-8, which Prometheus' labels require" << std::endl;
+    return {200, discovery.Json, "application/json"};
 }
 
 } // namespace korvel::exporter

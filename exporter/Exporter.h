@@ -1,18 +1,22 @@
 // The exporter's HTTP side: civetweb serves /metrics (the exporter's own metrics and, when configured, one
-// fixed target's) and /probe?target=HOST:PORT&module=NAME (any target the module allows). Each target keeps
-// its own probe; requests for different targets run on different civetweb threads, so they proceed in
+// fixed target's), /probe?target=HOST:PORT&module=NAME (any target the module allows) or, with profiles,
+// /probe?target=profile:NAME, and /targets (what Prometheus may discover, TargetDiscovery.h). Each target
+// keeps its own probe; requests for different targets run on different civetweb threads, so they proceed in
 // parallel and a slow target delays only its own scrapes, never beyond their deadline.
 #pragma once
 
 #include "exporter/ModuleConfig.h"
 #include "exporter/ProbePool.h"
+#include "exporter/ProfileTargets.h"
 #include "exporter/SelfMetrics.h"
 #include "exporter/TargetProbe.h"
 #include "exporter/TlsFront.h"
 #include "exporter/WebConfig.h"
 
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,6 +34,9 @@ struct ExporterOptions
     std::string Listen = "127.0.0.1:9473"; // port 0 picks a free port
     std::optional<Target> MetricsTarget;   // probed with the default module on /metrics
     ModuleConfig Modules;
+    // With a file: its profiles are targets too, named "profile:NAME"; every other target goes by the
+    // modules.
+    std::string ProfilesFile;
     ProbeSettings Probe;
     // The longest a scrape may take: Prometheus' own time-out (X-Prometheus-Scrape-Timeout-Seconds) when it
     // is shorter.
@@ -46,6 +53,7 @@ struct Reply
 {
     int Status = 200;
     std::string Body;
+    std::string ContentType = {}; // empty: the metrics text format
 };
 
 class Exporter
@@ -65,13 +73,20 @@ public:
     // The answers to a scrape; `scrapeTimeout` is the header's text, empty when absent.
     Reply Metrics(const std::string& scrapeTimeout);
     Reply Probe(const std::string& target, const std::string& module, const std::string& scrapeTimeout);
+    Reply Targets();
 
 private:
     // When the answer must be ready: a little before Prometheus gives up on it.
     Clock::time_point Deadline(const std::string& scrapeTimeout) const;
     std::string TargetText(TargetProbe& probe, const std::string& scrapeTimeout);
+    Reply ProbeProfile(const std::string& name, const std::string& module, const std::string& scrapeTimeout);
+    // The probe of a target that was allowed.
+    Reply Probed(const Module& module, const Target& target, const std::string& scrapeTimeout);
 
     ExporterOptions options_;
+    std::optional<ProfileTargets> profiles_;
+    std::mutex toldMutex_;
+    std::set<std::string> toldLeftOut_; // names /targets left out, told on stderr once each
     WebDoor door_;
     SelfMetrics self_;
     ProbePool pool_;

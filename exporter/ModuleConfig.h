@@ -16,6 +16,8 @@
 #include "exporter/Target.h"
 #include "exporter/TargetPattern.h"
 
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -33,6 +35,23 @@ public:
 
 inline constexpr std::string_view DefaultModuleName = "default";
 
+// Raised before a profile's login when no password can be had for it; the message says why.
+class MissingPassword : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The connection profile a module stands for (korvel-exporter --profiles).
+struct ProfileOrigin
+{
+    std::string Name;        // the profile's exact bytes
+    std::string Description; // all of the profile's fields: a probe made before an edit is not used after it
+    // The kept password, asked before each login, since the keyring may change meanwhile; raises
+    // MissingPassword.
+    std::function<std::string()> Password;
+};
+
 struct Module
 {
     std::string Name;
@@ -41,6 +60,7 @@ struct Module
     bool Internet = false;
     std::vector<TargetPattern> TargetPatterns;
     SshSettings Ssh = {}; // not Enabled() for direct connections
+    std::optional<ProfileOrigin> Profile = {};
 
     bool AllowsTarget(const Target& target) const;
 };
@@ -58,6 +78,7 @@ public:
 
     // The named module; an empty name means the default module. Null when there is none.
     const Module* Find(std::string_view name) const;
+    const std::vector<Module>& Modules() const { return modules_; }
 
 private:
     std::vector<Module> modules_;

@@ -17,7 +17,10 @@ std::shared_ptr<TargetProbe> ProbePool::Acquire(const Module& module, const Targ
     std::lock_guard lock(mutex_);
     if (stopping_)
         return nullptr;
-    const std::string key = module.Name + "\n" + target.Text();
+    // A profile's probe is told apart from a module's of the same name, and from its own before an edit.
+    const std::string key = module.Name + "\n" +
+                            (module.Profile ? "profile\n" + module.Profile->Description : "") + "\n" +
+                            target.Text();
     auto found = probes_.find(key);
     if (found == probes_.end())
     {

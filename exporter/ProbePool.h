@@ -53,7 +53,7 @@ private:
         Clock::time_point LastUsed;
         bool Pinned = false;
     };
-    std::map<std::string, Entry> probes_; // by module and target
+    std::map<std::string, Entry> probes_; // by module (or profile) and target
     std::thread evictor_;                 // last: starts once everything else exists
 };
 

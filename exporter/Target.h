@@ -13,8 +13,9 @@ struct Target
 {
     std::string Host;
     std::int32_t Port = 0;
+    std::string Service = {}; // a profile's service name, which wins over Port (ParseTarget sets none)
 
-    std::string Text() const { return Host + ":" + std::to_string(Port); }
+    std::string Text() const { return Host + ":" + (Service.empty() ? std::to_string(Port) : Service); }
 };
 
 // Nothing when the text is not "host:port" with a port from 1 to 65535 and a host that is a dotted IPv4

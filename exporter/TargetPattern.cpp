@@ -107,6 +107,27 @@ bool TargetPattern::Matches(const Target& target) const
     return (port_ == 0 || port_ == target.Port) && HostMatches(target.Host);
 }
 
+std::optional<Target> TargetPattern::Literal() const
+{
+    if (port_ == 0 || kind_ == Kind::Block)
+        return std::nullopt;
+    std::string host;
+    if (kind_ == Kind::Parts)
+    {
+        if (std::find(parts_.begin(), parts_.end(), -1) != parts_.end())
+            return std::nullopt;
+        for (const int part : parts_)
+            host += (host.empty() ? "" : ".") + std::to_string(part);
+    }
+    for (const std::string& label : labels_)
+    {
+        if (label.find('*') != std::string::npos)
+            return std::nullopt;
+        host += (host.empty() ? "" : ".") + label;
+    }
+    return Target{host, port_};
+}
+
 bool TargetPattern::HostMatches(const std::string& host) const
 {
     const auto address = NumericAddress(host);

@@ -25,6 +25,8 @@ public:
     static std::optional<TargetPattern> Parse(std::string_view text);
 
     bool Matches(const Target& target) const;
+    // The one target a pattern without `*` and blocks names (host names in lower case); nothing for others.
+    std::optional<Target> Literal() const;
 
 private:
     TargetPattern() = default;

@@ -1,6 +1,7 @@
 #include "exporter/TargetProbe.h"
 
 #include "engine/SshTransport.h"
+#include "engine/wire/Utf8.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -51,20 +52,23 @@ TargetProbe::TargetProbe(Target target, Module module, ProbeSettings settings)
     Prepare(walkSession_);
     thread_ = std::thread([this] { RunWalks(); });
     // An SSH hop (libssh, the known-hosts files) wants more stack than the web server's threads have (100 KB
-    // in Debian's civetweb), so such a probe is made on a thread of its own.
-    if (module_.Ssh.Enabled())
+    // in Debian's civetweb), so such a probe is made on a thread of its own; so is a profile's, whose keyring
+    // lookup has no deadline of its own, so that a keyring that never answers holds no scrape past its own.
+    if (module_.Ssh.Enabled() || module_.Profile)
         probeThread_ = std::thread([this] { RunProbes(); });
 }
 
 void TargetProbe::Report(const std::exception& failure)
 {
-    // A failure of the SSH hop is the operator's to fix (a host key to check, a key not taken): it is told
-    // on stderr, once until it changes, rather than at every scrape.
-    const auto* tunnel = dynamic_cast<const ETunnelError*>(&failure);
-    const std::string message = tunnel ? tunnel->what() : "";
+    // A failure of the SSH hop or a missing password is the operator's to fix (a host key to check, a key not
+    // taken, a password to keep): it is told on stderr, once until it changes, rather than at every scrape.
+    const bool theirs =
+        dynamic_cast<const ETunnelError*>(&failure) || dynamic_cast<const MissingPassword*>(&failure);
+    const std::string message = theirs ? failure.what() : "";
     if (message != lastReported_ && !message.empty())
-        std::cerr << "korvel-exporter: " << target_.Host << ":" << target_.Port << ": " << message
-                  << std::endl;
+        std::cerr << "korvel-exporter: "
+                  << (module_.Profile ? "profile " + ShownName(module_.Profile->Name) : target_.Text())
+                  << ": " << message << std::endl;
     lastReported_ = message;
 }
 
@@ -242,9 +246,10 @@ void TargetProbe::LogIn(TDataSession& session)
     else
         session.SetHostName(target_.Host);
     session.SetPort(target_.Port);
+    session.SetServiceName(target_.Service);
     // A refused login clears the session's credentials, so they are set before every attempt.
     session.SetUserName(module_.User);
-    session.SetPassword(module_.Password);
+    session.SetPassword(module_.Profile ? module_.Profile->Password() : module_.Password);
     session.Connect();
     session.Login();
 }

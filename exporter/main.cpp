@@ -2,6 +2,7 @@
 // it serves, and stops on SIGINT or SIGTERM whatever its probes are waiting for: their exchanges are
 // cancelled. Exit status 1 when it cannot start, 2 for a usage error.
 #include "exporter/Exporter.h"
+#include "settings/Profiles.h"
 
 #include "KorvelVersion.h" // generated
 
@@ -53,10 +54,12 @@ void RaiseDescriptorLimit()
 int main(int argc, char** argv)
 {
     CLI::App app{
-        "Serves Prometheus metrics for KORVEL servers: /metrics and /probe?target=HOST:PORT&module=NAME"};
+        "Serves Prometheus metrics for KORVEL servers: /metrics, /probe?target=HOST:PORT&module=NAME "
+        "(or target=profile:NAME with --profiles) and /targets (Prometheus' http_sd format)"};
     app.set_version_flag("--version", "korvel-exporter " KORVEL_VERSION, "Print the version and exit");
     ExporterOptions options;
     std::string target, configFile;
+    bool profiles = false;
     double detailSeconds = 60;
     app.add_option("--web.listen-address,--listen", options.Listen, "HOST:PORT to serve on")
         ->capture_default_str();
@@ -65,6 +68,9 @@ int main(int argc, char** argv)
                    "(cert_file, key_file, client_ca_file, client_auth_type) and basic_auth_users (bcrypt)");
     app.add_option("--target", target, "HOST:PORT of a server to report on /metrics (default module)");
     app.add_option("--config", configFile, "INI file of modules: user, password, mode and allowed targets");
+    app.add_flag("--profiles", profiles,
+                 "Serve the running user's connection profiles as targets profile:NAME (passwords from that "
+                 "user's keyring); with --config, every other target goes by the modules");
     app.add_option("--detail-interval", detailSeconds, "Seconds between walks of the session list (by mode)")
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
@@ -96,6 +102,14 @@ int main(int argc, char** argv)
     {
         if (!configFile.empty())
             options.Modules = ModuleConfig::Load(configFile);
+        if (profiles)
+        {
+            options.ProfilesFile = korvel::settings::DefaultProfilesFileName();
+            if (options.ProfilesFile.empty())
+                return Failure(
+                    "--profiles: neither XDG_CONFIG_HOME nor HOME names an absolute path, so there "
+                    "is no profiles file");
+        }
         if (!target.empty())
         {
             options.MetricsTarget = ParseTarget(target);

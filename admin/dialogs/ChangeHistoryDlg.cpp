@@ -1,6 +1,7 @@
 #include "admin/dialogs/ChangeHistoryDlg.h"
 #include "admin/common/Help.h"
 
+#include "admin/common/Accessible.h"
 #include "admin/common/Command.h"
 #include "engine/wire/Utf8.h"
 
@@ -215,6 +216,7 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     names->addWidget(objectEdit_, 1);
     filters->addRow(serverLabel, names);
     filters->addRow(sinceLabel, sinceEdit_);
+    NameControlsByLabels(this);
 
     model_ = new ChangeHistoryModel(this);
     table_ = new QTableView(this);
@@ -222,6 +224,8 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     table_->setObjectName("ChangeHistoryTable");
     table_->setModel(model_);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setTabKeyNavigation(false); // Tab leaves the table; the arrow keys move in it
+    table_->setAccessibleName(QCoreApplication::translate("TChangeHistoryDlg", "Changes"));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();

@@ -1,5 +1,6 @@
 #include "admin/dialogs/OptionsDlg.h"
 
+#include "admin/common/Accessible.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
@@ -84,6 +85,7 @@ TOptionsDlg::TOptionsDlg(TTraceLogDlg& traceLog, TraceFile& trace) : traceLog_(t
     layout->addWidget(pageControl_);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    NameControlsByLabels(this);
 }
 
 void TOptionsDlg::Load(const OptionsValues& values)

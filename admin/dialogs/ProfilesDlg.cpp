@@ -3,6 +3,7 @@
 #include "admin/dialogs/SshQuestionDlg.h"
 #include "admin/dialogs/SshSection.h"
 
+#include "admin/common/Accessible.h"
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
@@ -13,6 +14,7 @@
 #include "settings/IniFile.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -72,6 +74,7 @@ TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
 
     profilesList_ = Named(new QListWidget(this), "ProfilesListBox");
     SetHelpContext(profilesList_, 83);
+    profilesList_->setAccessibleName(QCoreApplication::translate("TProfilesDlg", "Profiles"));
     connect(profilesList_, &QListWidget::currentRowChanged, this, [this] { ProfileSelected(); });
 
     auto* layout = new QHBoxLayout(this);
@@ -84,6 +87,7 @@ TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
     FillList({});
     if (profilesList_->count() == 0)
         AddButtonClick();
+    NameControlsByLabels(this);
 }
 
 TProfilesDlg::~TProfilesDlg()
@@ -193,6 +197,36 @@ void TProfilesDlg::Load(const Profile& profile, bool isNew)
     sshSection_->Load(profile);
     keepPasswordCheckbox_->setChecked(profile.KeepPassword && keyring_.Available);
     testResultLabel_->clear();
+    loaded_ = FieldValues();
+}
+
+QStringList TProfilesDlg::FieldValues() const
+{
+    QStringList values;
+    for (const QLineEdit* edit : findChildren<QLineEdit*>())
+        values << edit->text();
+    for (const QAbstractButton* box : findChildren<QAbstractButton*>())
+        if (box->isCheckable())
+            values << QString::number(box->isChecked());
+    for (const QComboBox* chooser : findChildren<QComboBox*>())
+        values << chooser->currentText();
+    return values;
+}
+
+void TProfilesDlg::reject()
+{
+    if (FieldValues() != loaded_)
+    {
+        const Answer answer = CurrentDialogs().AskWarningYesNoCancel(
+            this,
+            QCoreApplication::translate("TProfilesDlg", "The profile %1 has changes that are not saved. "
+                                                        "Would you like to save them?")
+                .arg(nameEdit_->text()));
+        if (answer == Answer::Cancel ||
+            (answer == Answer::Yes && !RunCommand(this, [this] { SaveButtonClick(); })))
+            return;
+    }
+    QDialog::reject();
 }
 
 QString TProfilesDlg::UnusedName(const QString& base) const

@@ -9,6 +9,7 @@
 #include "settings/Profiles.h"
 
 #include <QDialog>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -43,8 +44,12 @@ public:
     void SaveButtonClick();
     void DeleteButtonClick();
     void TestConnectionButtonClick();
+    // Close and Esc: edits not saved are offered for saving first (Yes saves, No drops them, Cancel stays).
+    void reject() override;
 
 private:
+    // What the editor's fields hold, to tell an edited profile from the one loaded.
+    QStringList FieldValues() const;
     QGridLayout* CreateEditor();
     QDialogButtonBox* CreateButtons();
     void FillList(const QString& select);
@@ -64,6 +69,7 @@ private:
     std::shared_ptr<Job> test_;
     // The profile in the editor as stored, or nothing for a new one.
     std::optional<settings::Profile> stored_;
+    QStringList loaded_; // FieldValues() when the profile was loaded or saved
     std::unique_ptr<credentials::PendingRequest> keyringRequest_;
 
     QListWidget* profilesList_;

@@ -81,6 +81,7 @@ TSshSection::TSshSection(QWidget* parent)
     auto* browse = new QPushButton("...", this);
     browse->setObjectName("SshIdentityBrowseButton");
     browse->setToolTip(QCoreApplication::translate("TSshSection", "Choose the private key file"));
+    browse->setAccessibleName(QCoreApplication::translate("TSshSection", "Choose the private key file"));
     browse->setAutoDefault(false);
     browse->setFixedWidth(browse->fontMetrics().horizontalAdvance("...") * 3);
     connect(browse, &QPushButton::clicked, this, [this] { BrowseIdentityFile(); });

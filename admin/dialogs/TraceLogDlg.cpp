@@ -59,11 +59,14 @@ TTraceLogDlg::TTraceLogDlg()
     filterEdit_->setObjectName("TraceFilterEdit");
     filterEdit_->setPlaceholderText(QCoreApplication::translate("TTraceLogDlg", "Filter (any column)"));
     filterEdit_->setClearButtonEnabled(true);
+    filterEdit_->setAccessibleName(QCoreApplication::translate("TTraceLogDlg", "Filter"));
     connect(filterEdit_, &QLineEdit::textChanged, shown_, &QSortFilterProxyModel::setFilterFixedString);
     traceTableView_ = new QTableView(frame);
     traceTableView_->setObjectName("TraceTableView");
     traceTableView_->setModel(shown_);
     traceTableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    traceTableView_->setTabKeyNavigation(false); // Tab leaves the table; the arrow keys move in it
+    traceTableView_->setAccessibleName(QCoreApplication::translate("TTraceLogDlg", "Trace messages"));
     traceTableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
     traceTableView_->verticalHeader()->hide();
     traceTableView_->verticalHeader()->setDefaultSectionSize(RowHeight);

@@ -1,5 +1,6 @@
 #include "admin/pages/PageFields.h"
 
+#include "admin/common/Accessible.h"
 #include "admin/common/Help.h"
 #include "engine/wire/Utf8.h"
 
@@ -202,6 +203,7 @@ QLabel* MakeLabel(QWidget* parent, const QString& caption, QWidget* buddy, int h
 {
     auto* label = new QLabel(caption, parent);
     label->setBuddy(buddy);
+    NameByLabel(buddy, caption);
     if (helpContext != 0)
         SetHelpContext(label, helpContext);
     return label;

@@ -272,6 +272,10 @@
         <source>Apply to the selected cells (Enter)</source>
         <translation>Auf die ausgewählten Zellen anwenden (Eingabetaste)</translation>
     </message>
+    <message>
+        <source>Not a database user</source>
+        <translation>Kein Datenbankbenutzer</translation>
+    </message>
 </context>
 <context>
     <name>RightsGrid</name>
@@ -318,6 +322,10 @@
     <message>
         <source>not read yet</source>
         <translation>noch nicht gelesen</translation>
+    </message>
+    <message>
+        <source>%1 on %2: %3</source>
+        <translation>%1 auf %2: %3</translation>
     </message>
 </context>
 <context>
@@ -388,6 +396,10 @@
     <message>
         <source>Descending</source>
         <translation>Absteigend</translation>
+    </message>
+    <message>
+        <source>Fit widths to contents</source>
+        <translation>Breiten an den Inhalt anpassen</translation>
     </message>
 </context>
 <context>
@@ -657,6 +669,10 @@
         <source>Since: not a time such as 2024-05-01T12:00.</source>
         <translation>Seit: keine Zeitangabe wie 2024-05-01T12:00.</translation>
     </message>
+    <message>
+        <source>Changes</source>
+        <translation>Änderungen</translation>
+    </message>
 </context>
 <context>
     <name>TDatabaseUsersPage</name>
@@ -901,6 +917,18 @@
     <message>
         <source>Log</source>
         <translation>Protokoll</translation>
+    </message>
+    <message>
+        <source>Log lines</source>
+        <translation>Protokollzeilen</translation>
+    </message>
+    <message>
+        <source>Search the log</source>
+        <translation>Protokoll durchsuchen</translation>
+    </message>
+    <message>
+        <source>Follow interval</source>
+        <translation>Intervall beim Folgen</translation>
     </message>
 </context>
 <context>
@@ -1152,6 +1180,14 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
         <source>Test cancelled.</source>
         <translation>Test abgebrochen.</translation>
     </message>
+    <message>
+        <source>Profiles</source>
+        <translation>Profile</translation>
+    </message>
+    <message>
+        <source>The profile %1 has changes that are not saved. Would you like to save them?</source>
+        <translation>Das Profil %1 hat Änderungen, die nicht gespeichert sind. Möchten Sie sie speichern?</translation>
+    </message>
 </context>
 <context>
     <name>TRightsPage</name>
@@ -1316,6 +1352,20 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
 %1Overwrite them too? (No skips them.)</source>
         <translation>Ein anderer Administrator hat diese geändert, seit das Raster gelesen wurde:
 %1Auch diese überschreiben? (Nein überspringt sie.)</translation>
+    </message>
+    <message>
+        <source>Rights of users on databases</source>
+        <translation>Rechte der Benutzer an Datenbanken</translation>
+    </message>
+    <message>
+        <source>User to copy from</source>
+        <translation>Benutzer, von dem kopiert wird</translation>
+    </message>
+    <message>
+        <source>... and %1 more
+</source>
+        <translation>... und %1 weitere
+</translation>
     </message>
 </context>
 <context>
@@ -1745,6 +1795,10 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
         <source>The first failure: %1</source>
         <translation>Der erste Fehler: %1</translation>
     </message>
+    <message>
+        <source>Automatic refresh</source>
+        <translation>Automatisch aktualisieren</translation>
+    </message>
 </context>
 <context>
     <name>TTraceLogDlg</name>
@@ -1775,6 +1829,14 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
     <message>
         <source>Are you sure you want to clear the current trace log messages ?</source>
         <translation>Möchten Sie die aktuellen Meldungen des Ablaufprotokolls wirklich löschen?</translation>
+    </message>
+    <message>
+        <source>Filter</source>
+        <translation>Filter</translation>
+    </message>
+    <message>
+        <source>Trace messages</source>
+        <translation>Ablaufmeldungen</translation>
     </message>
 </context>
 <context>

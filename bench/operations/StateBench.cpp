@@ -19,6 +19,7 @@
 #include "session/SessionList.h"
 #include "testing/AdminLogin.h"
 #include "testing/RefServer.h"
+#include "testing/TempDir.h"
 #include "testing/bench/BenchSupport.h"
 #include "testing/bench/RightsSeed.h"
 
@@ -54,7 +55,8 @@ struct StateFixture
     int users = Smoke() ? 20 : 200;
     int databases = Smoke() ? 5 : 50;
     test::RefServer server;
-    std::string dir = TempDir();
+    test::TempDir scratch{"korvel-state-bench"};
+    std::string dir = scratch.Path();
     TKORVELSession session;
     std::string held;    // the state file of what the server holds at first
     std::string flipped; // every database user's read right the other way round
@@ -75,17 +77,7 @@ struct StateFixture
             }
         flipped = operations::YamlText(document);
     }
-    ~StateFixture()
-    {
-        session.SetActive(false);
-        std::filesystem::remove_all(dir);
-    }
-
-    static std::string TempDir()
-    {
-        char pattern[] = "/tmp/korvel-state-bench-XXXXXX";
-        return mkdtemp(pattern);
-    }
+    ~StateFixture() { session.SetActive(false); }
 
     // Two users in five on each database, with rights that vary.
     void Populate()

@@ -2,6 +2,7 @@
 // SIGTERM end a command that waits, logging out where the server still takes it.
 #include "CliProcess.h"
 #include "testing/ScriptedPeer.h"
+#include "testing/TempDir.h"
 
 #include "engine/wire/RequestCodes.h"
 
@@ -106,8 +107,8 @@ TEST_F(CliSilentServerTest, SigintOrSigtermEndAWaitingCommandWith128PlusTheSigna
 TEST_F(CliSilentServerTest, AChangeWithoutAReplyIsJournaledAsUnknownAndSaidSo)
 {
     AnswerTheLoginOnly();
-    char pattern[] = "/tmp/korvel-unknown-XXXXXX";
-    const std::string state = mkdtemp(pattern);
+    const test::TempDir scratch("korvel-unknown");
+    const std::string& state = scratch.Path();
     CliRun run = RunCli(Args({"--timeout", "2", "database", "delete", "Sales"}), {"XDG_STATE_HOME=" + state});
     EXPECT_EQ(run.Status, 1);
     EXPECT_EQ(run.Err.find("No answer from 127.0.0.1 port " + Port() + " within 2 seconds (--timeout). "), 0u)

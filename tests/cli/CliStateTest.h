@@ -3,6 +3,8 @@
 #pragma once
 
 #include "CliTest.h"
+#include "testing/HostileNames.h"
+#include "testing/TempDir.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,28 +15,11 @@
 namespace korvel::test
 {
 
-// The names of testing/hostile/names.json, as bytes.
-inline std::vector<std::string> HostileNames()
-{
-    std::vector<std::string> names;
-    for (const auto& entry : nlohmann::json::parse(std::ifstream(KORVEL_HOSTILE_DIR "/names.json")))
-    {
-        const std::string hex = entry["hex"];
-        std::string bytes;
-        for (std::size_t at = 0; at + 1 < hex.size(); at += 2)
-            bytes += static_cast<char>(std::stoi(hex.substr(at, 2), nullptr, 16));
-        names.push_back(bytes);
-    }
-    return names;
-}
-
 class CliStateTest : public CliTest
 {
 protected:
     CliStateTest()
     {
-        char pattern[] = "/tmp/korvel-state-test-XXXXXX";
-        dir = mkdtemp(pattern);
         if (const char* state = std::getenv("XDG_STATE_HOME"))
             previousState = state;
         setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
@@ -46,7 +31,6 @@ protected:
             setenv("XDG_STATE_HOME", previousState->c_str(), 1);
         else
             unsetenv("XDG_STATE_HOME");
-        std::filesystem::remove_all(dir);
     }
 
     std::string Write(const std::string& name, const std::string& text)
@@ -72,7 +56,8 @@ protected:
         return RunCli(Args(args), environment);
     }
 
-    std::string dir;
+    test::TempDir scratch{"korvel-state-test"};
+    std::string dir = scratch.Path();
     std::optional<std::string> previousState;
 };
 

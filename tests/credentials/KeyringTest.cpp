@@ -196,6 +196,21 @@ TEST(KeyringLocked, AMoveThatCannotStoreKeepsThePasswordUnderTheOldKeyAndSaysSo)
     EXPECT_EQ(LookupPassword(office), "kept");
 }
 
+// Run alone, on a Secret Service of its own: it leaves the default collection locked.
+TEST(KeyringLocked, ALookupThatMayNotAskFindsOnlyWhatIsUnlocked)
+{
+    REQUIRE_SECRET_SERVICE();
+    const CredentialKey locked = CredentialKey::ForProfile("Office", "admin");
+    const CredentialKey open = CredentialKey::ForProfile("Lab", "admin");
+    StorePassword(locked, "behind the lock");
+    ASSERT_EQ(StoreInSessionCollection(open, "open"), "");
+    EXPECT_EQ(LookupUnlockedPassword(locked), "behind the lock");
+    ASSERT_EQ(LockDefaultCollection(), "");
+
+    EXPECT_EQ(LookupUnlockedPassword(locked), std::nullopt);
+    EXPECT_EQ(LookupUnlockedPassword(open), "open");
+}
+
 TEST(Keyring, WithoutASessionBusTheReasonIsGiven)
 {
     const char* saved = std::getenv("DBUS_SESSION_BUS_ADDRESS");

@@ -52,18 +52,20 @@ TEST_F(WebDoorTest, OnlyTheConfiguredUsersGetInAndAChangedFileIsReadAgain)
         std::vector<std::string> Headers;
         long Status;
     };
-    for (const Case& row : {
-             Case{"no credentials", {}, 401},
-             Case{"a wrong password", {BasicAuthHeader("prometheus", "guess")}, 401},
-             Case{"an unknown user with a known password", {BasicAuthHeader("grafana", "s3cret")}, 401},
-             Case{"not Basic", {"Authorization: Bearer s3cret"}, 401},
-             Case{"broken base64", {"Authorization: Basic ***="}, 401},
-             Case{"the user", {BasicAuthHeader("prometheus", "s3cret")}, 200},
-             Case{"the user again, from the memory of passed logins",
-                  {BasicAuthHeader("prometheus", "s3cret")},
-                  200},
-         })
-        EXPECT_EQ(http_.Get(url, row.Headers).Status, row.Status) << row.Why;
+    // /targets tells where the servers are: it is behind the same door as the metrics.
+    for (const std::string& path : {url, url.substr(0, url.rfind('/')) + "/targets"})
+        for (const Case& row : {
+                 Case{"no credentials", {}, 401},
+                 Case{"a wrong password", {BasicAuthHeader("prometheus", "guess")}, 401},
+                 Case{"an unknown user with a known password", {BasicAuthHeader("grafana", "s3cret")}, 401},
+                 Case{"not Basic", {"Authorization: Bearer s3cret"}, 401},
+                 Case{"broken base64", {"Authorization: Basic ***="}, 401},
+                 Case{"the user", {BasicAuthHeader("prometheus", "s3cret")}, 200},
+                 Case{"the user again, from the memory of passed logins",
+                      {BasicAuthHeader("prometheus", "s3cret")},
+                      200},
+             })
+            EXPECT_EQ(http_.Get(path, row.Headers).Status, row.Status) << path << ": " << row.Why;
 
     // The operator rotates the password: the old one stops working within moments, the new one works.
     dir_.WriteFile("web.yml", "basic_auth_users:\n  prometheus: " + Bcrypt("rotated") + "\n");

@@ -1,6 +1,7 @@
 // The journal of changes: writers killed at any moment leave only whole lines, the directory and the file are
 // the account's alone, and the history is read back through its filters.
 #include "journal/History.h"
+#include "testing/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -23,13 +24,7 @@ namespace
 class JournalTest : public ::testing::Test
 {
 protected:
-    JournalTest()
-    {
-        char pattern[] = "/tmp/korvel-journal-test-XXXXXX";
-        dir = mkdtemp(pattern);
-        path = dir + "/state/korvel-admin/journal.jsonl";
-    }
-    ~JournalTest() override { std::filesystem::remove_all(dir); }
+    JournalTest() { path = dir / "state/korvel-admin/journal.jsonl"; }
 
     std::string Text() const
     {
@@ -66,7 +61,7 @@ protected:
         return entry;
     }
 
-    std::string dir;
+    test::TempDir dir{"korvel-journal-test"};
     std::string path;
 };
 
@@ -154,15 +149,15 @@ TEST_F(JournalTest, TheDirectoryAndTheFileAreTheAccountsAlone)
     {
     }, directory{};
     ASSERT_EQ(stat(path.c_str(), &file), 0);
-    ASSERT_EQ(stat((dir + "/state/korvel-admin").c_str(), &directory), 0);
+    ASSERT_EQ(stat((dir.Path() + "/state/korvel-admin").c_str(), &directory), 0);
     EXPECT_EQ(file.st_mode & 0777, 0600u);
     EXPECT_EQ(directory.st_mode & 0777, 0700u);
 
     chmod(path.c_str(), 0644);
-    chmod((dir + "/state/korvel-admin").c_str(), 0755);
+    chmod((dir.Path() + "/state/korvel-admin").c_str(), 0755);
     Journal(path).Append(Change(Now(), "db1:12006", "admin", "bob"));
     ASSERT_EQ(stat(path.c_str(), &file), 0);
-    ASSERT_EQ(stat((dir + "/state/korvel-admin").c_str(), &directory), 0);
+    ASSERT_EQ(stat((dir.Path() + "/state/korvel-admin").c_str(), &directory), 0);
     EXPECT_EQ(file.st_mode & 0777, 0600u) << "tightened";
     EXPECT_EQ(directory.st_mode & 0777, 0700u) << "tightened";
     umask(mask);

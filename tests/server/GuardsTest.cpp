@@ -3,6 +3,7 @@
 // directory, --reset-admin recovers an administrator offline, and the data directory is private and opens no
 // planted link.
 #include "engine/wire/ErrorCodes.h"
+#include "testing/TempDir.h"
 #include "tests/server/ServerTestSupport.h"
 
 #include <algorithm>
@@ -40,28 +41,6 @@ ProgramRun RunServerProgram(const std::string& arguments)
     run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
-
-// A new empty directory, removed with everything in it at the end.
-class ScratchDirectory
-{
-public:
-    ScratchDirectory()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "korvel-guards-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a temporary directory");
-        path_ = pattern;
-    }
-    ~ScratchDirectory()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 mode_t ModeOf(const std::filesystem::path& path)
 {
@@ -192,9 +171,9 @@ TEST(Guards, ASecondServerOnTheSameDataDirectoryStops)
 
 TEST(Guards, ResetAdminRefusesWhatCouldNeverWorkAndCreatesNothing)
 {
-    ScratchDirectory scratch;
-    const auto mistyped = scratch.Path() / "mistyped";
-    const auto empty = scratch.Path() / "empty";
+    test::TempDir scratch("korvel-guards");
+    const auto mistyped = std::filesystem::path(scratch.Path()) / "mistyped";
+    const auto empty = std::filesystem::path(scratch.Path()) / "empty";
     std::filesystem::create_directory(empty);
 
     auto run = RunServerProgram("--data-dir " + mistyped.string() + " --reset-admin ''");
@@ -215,9 +194,10 @@ TEST(Guards, ResetAdminRefusesWhatCouldNeverWorkAndCreatesNothing)
 
 TEST(Guards, TheDataDirectoryIsTheOwnersAloneWhateverTheUmask)
 {
-    ScratchDirectory scratch;
+    test::TempDir scratch("korvel-guards");
     RefServerOptions options;
-    options.DataDir = (scratch.Path() / "new").string(); // a normal start makes a new installation there
+    options.DataDir = (std::filesystem::path(scratch.Path()) / "new")
+                          .string(); // a normal start makes a new installation there
     const std::filesystem::path dir = options.DataDir;
     auto expectPrivate = [&]
     {
@@ -325,8 +305,8 @@ TEST(Guards, ADataDirectoryNotOursIsRefusedUntouched)
             SCOPED_TRACE(std::string(c.Name) + action);
             if (c.NeedsRoot && geteuid() != 0)
                 continue; // only root can give a directory away
-            ScratchDirectory scratch;
-            const auto target = scratch.Path() / "target";
+            test::TempDir scratch("korvel-guards");
+            const auto target = std::filesystem::path(scratch.Path()) / "target";
             std::filesystem::create_directory(target);
             std::filesystem::permissions(target, std::filesystem::perms(0755));
             const auto given = c.Plant(target);

@@ -1,5 +1,6 @@
 #include "admin/pages/lists/DatabaseUsersPage.h"
 
+#include "admin/common/Accessible.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
@@ -81,6 +82,11 @@ void TDatabaseUsersPage::CreateControls()
                                      DatabasesComboBox, 60));
     selectorRow->addWidget(DatabasesComboBox, 1);
     listFrame_.Layout->insertLayout(0, selectorRow);
+    // The chooser stands above the list it fills: Tab reaches it first.
+    QWidget::setTabOrder(DatabasesComboBox, DatabaseUsersListBox);
+    QWidget::setTabOrder(DatabaseUsersListBox, listFrame_.AddButton);
+    QWidget::setTabOrder(listFrame_.AddButton, listFrame_.EditButton);
+    QWidget::setTabOrder(listFrame_.EditButton, listFrame_.DeleteButton);
 
     detailFrame_ =
         MakeDetailFrame(this, QCoreApplication::translate("TDatabaseUsersPage", "Database User Information"),
@@ -94,6 +100,7 @@ void TDatabaseUsersPage::CreateControls()
     UserComboBox->setEditable(true);
     UserComboBox->setInsertPolicy(QComboBox::NoInsert);
     LimitToProtocolString(UserComboBox->lineEdit());
+    NameByLabel(UserComboBox, QCoreApplication::translate("TDatabaseUsersPage", "User Name"));
     auto* userRow = new QHBoxLayout;
     userRow->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("TDatabaseUsersPage", "User Name"),
                                  DatabaseUserEdit, 65));
@@ -275,6 +282,7 @@ void TDatabaseUsersPage::AddDatabaseUserButtonClick()
     SetDatabaseUserEditMode(true);
     RightCheckBoxes[urRead]->setChecked(true);
     UserComboBox->setFocus();
+    UserComboBox->lineEdit()->selectAll(); // what the person types replaces the name offered
 }
 
 void TDatabaseUsersPage::EditDatabaseUserButtonClick()

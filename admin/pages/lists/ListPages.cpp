@@ -80,6 +80,7 @@ NameListFrame MakeNameListFrame(QWidget* page, const QString& caption,
     NameListFrame list;
     list.Frame = new QGroupBox(caption, page);
     list.List = MakeNameList(list.Frame, names[0], helpContext);
+    list.List->setAccessibleName(caption); // Qt names a list by nothing else
     list.AddButton =
         MakeButton(list.Frame, names[1], QCoreApplication::translate("ListPages", "&Add"), helpContext + 1);
     list.EditButton =
@@ -99,6 +100,19 @@ NameListFrame MakeNameListFrame(QWidget* page, const QString& caption,
 void DetailFrame::AddFields(QLayout* fields, int stretch) const
 {
     Layout->insertLayout(Layout->count() - 1, fields, stretch);
+    // Save and Cancel were made before the fields they follow: Tab reaches them after the last field.
+    QWidget* lastField = nullptr;
+    for (QWidget* next = Frame->nextInFocusChain(); next != Frame; next = next->nextInFocusChain())
+        if (Frame->isAncestorOf(next) && next != SaveButton && next != CancelButton)
+            lastField = next;
+    if (lastField == nullptr)
+        return;
+    // setTabOrder passes over a widget that takes no focus, as a read-only field in view mode does for now.
+    const Qt::FocusPolicy policy = lastField->focusPolicy();
+    lastField->setFocusPolicy(Qt::TabFocus);
+    QWidget::setTabOrder(lastField, SaveButton);
+    lastField->setFocusPolicy(policy);
+    QWidget::setTabOrder(SaveButton, CancelButton);
 }
 
 void DetailFrame::SetEditing(bool editing) const

@@ -1,5 +1,7 @@
 #include "admin/pages/log/LogListView.h"
 
+#include "admin/pages/log/LogListAccessible.h"
+
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -12,6 +14,7 @@ namespace korvel::admin
 LogListView::LogListView(QWidget* parent) : QAbstractItemView(parent)
 {
     setSelectionMode(SingleSelection);
+    InstallLogListAccessible();
 }
 
 int LogListView::RowCount() const
@@ -86,6 +89,13 @@ QModelIndex LogListView::indexAt(const QPoint& point) const
     if (row < 0 || row >= RowCount() || x < 0 || x >= rowSize_.width())
         return {};
     return Row(row);
+}
+
+std::pair<int, int> LogListView::ShownRows() const
+{
+    const int first = std::clamp(TopRow(), 0, RowCount());
+    const int last = std::min(RowCount() - 1, RowAt(viewport()->height() - 1));
+    return {first, std::max(0, last - first + 1)};
 }
 
 QModelIndex LogListView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers)

@@ -8,6 +8,7 @@
 #include <QAbstractItemView>
 
 #include <algorithm>
+#include <utility>
 
 namespace korvel::admin
 {
@@ -20,6 +21,8 @@ public:
     QRect visualRect(const QModelIndex& index) const override;
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
     QModelIndex indexAt(const QPoint& point) const override;
+    // The rows the viewport shows, whole or in part: the first and how many (a screen reader reads them).
+    std::pair<int, int> ShownRows() const;
 
 protected:
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;

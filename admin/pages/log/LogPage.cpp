@@ -96,6 +96,7 @@ void TLogPage::CreateControls()
     filter_->setSourceModel(model_);
     LogListBox = new LogListView(frame);
     LogListBox->setObjectName(QStringLiteral("LogListBox"));
+    LogListBox->setAccessibleName(QCoreApplication::translate("TLogPage", "Log lines"));
     LogListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     LogListBox->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Every row is as wide as 255 "0" characters, so long lines scroll into view.
@@ -107,6 +108,7 @@ void TLogPage::CreateControls()
 
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->addLayout(CreateSearchBar(frame));
+    QWidget::setTabOrder(OnlyMatchingCheckBox, LogListBox); // the search bar stands above the list
     frameLayout->addWidget(LogListBox, 1);
     frameLayout->addLayout(CreateBottomBar(frame));
 }
@@ -118,6 +120,7 @@ QLayout* TLogPage::CreateSearchBar(QWidget* parent)
     SearchEdit->setPlaceholderText(
         QCoreApplication::translate("TLogPage", "Search (F3 next, Shift+F3 previous, Esc stops)"));
     SearchEdit->setClearButtonEnabled(true);
+    SearchEdit->setAccessibleName(QCoreApplication::translate("TLogPage", "Search the log"));
     SearchEdit->setMinimumWidth(SearchEdit->fontMetrics().horizontalAdvance(QString(14, QLatin1Char('0'))));
     RegexCheckBox = new QCheckBox(QCoreApplication::translate("TLogPage", "Re&gex"), parent);
     RegexCheckBox->setObjectName(QStringLiteral("RegexCheckBox"));
@@ -163,6 +166,7 @@ QLayout* TLogPage::CreateBottomBar(QWidget* parent)
     FollowIntervalSpinBox->setRange(1, 3600);
     FollowIntervalSpinBox->setValue(DefaultFollowSeconds);
     FollowIntervalSpinBox->setSuffix(QCoreApplication::translate("TLogPage", " s"));
+    FollowIntervalSpinBox->setAccessibleName(QCoreApplication::translate("TLogPage", "Follow interval"));
     FollowStatusLabel = new QLabel(parent);
     FollowStatusLabel->setObjectName(QStringLiteral("FollowStatusLabel"));
     LoadLogButton = MakeButton(parent, "LoadLogButton", QCoreApplication::translate("TLogPage", "&Load"), 76);

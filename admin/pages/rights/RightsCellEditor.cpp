@@ -6,7 +6,9 @@
 #include <QKeyEvent>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace korvel::admin
 {
@@ -26,7 +28,7 @@ const char* const RightNames[] = {
 RightsCellEditor::RightsCellEditor(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("RightsCellEditor"));
-    setFocusPolicy(Qt::StrongFocus); // the toggles take no focus: keys and leaving are seen here
+    setFocusPolicy(Qt::StrongFocus);
     setAutoFillBackground(true);
     // A held right must stand out from one not held at a glance, in every style.
     setStyleSheet(QStringLiteral("QToolButton:checked { background-color: palette(highlight); "
@@ -42,12 +44,16 @@ RightsCellEditor::RightsCellEditor(QWidget* parent) : QWidget(parent)
                        QCoreApplication::translate("RightsCellEditor", "%1 (%2)")
                            .arg(QCoreApplication::translate("RightsCellEditor", RightNames[bit]), letter),
                        QStringLiteral("Right%1Toggle").arg(letter).toLatin1().constData());
+        rightButtons_[bit]->setAccessibleName(
+            QCoreApplication::translate("RightsCellEditor", RightNames[bit]));
         connect(rightButtons_[bit], &QToolButton::clicked, this, [this, bit] { ToggleRight(bit); });
         layout->addWidget(rightButtons_[bit]);
     }
     notDatabaseUserButton_ = MakeToggle(
         QStringLiteral("-"), QCoreApplication::translate("RightsCellEditor", "Not a database user (-)"),
         "NotDatabaseUserToggle");
+    notDatabaseUserButton_->setAccessibleName(
+        QCoreApplication::translate("RightsCellEditor", "Not a database user"));
     connect(notDatabaseUserButton_, &QToolButton::clicked, this, [this] { ToggleNotDatabaseUser(); });
     layout->addWidget(notDatabaseUserButton_);
     auto* apply = new QToolButton(this);
@@ -63,6 +69,9 @@ RightsCellEditor::RightsCellEditor(QWidget* parent) : QWidget(parent)
                 QApplication::sendEvent(this, &enter);
             });
     layout->addWidget(apply);
+    // The toggles take the focus one by one (the arrow keys move it), so a screen reader says which right
+    // is under it and whether it is held; the editor's own keys still reach it.
+    setFocusProxy(rightButtons_[0]);
 }
 
 QToolButton* RightsCellEditor::MakeToggle(const QString& caption, const QString& toolTip, const char* name)
@@ -72,7 +81,7 @@ QToolButton* RightsCellEditor::MakeToggle(const QString& caption, const QString&
     button->setText(caption);
     button->setToolTip(toolTip);
     button->setCheckable(true);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::ClickFocus);
     return button;
 }
 
@@ -119,6 +128,16 @@ void RightsCellEditor::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
+void RightsCellEditor::MoveFocus(int step)
+{
+    std::vector<QToolButton*> toggles(rightButtons_.begin(), rightButtons_.end());
+    toggles.push_back(notDatabaseUserButton_);
+    const auto focused = std::find(toggles.begin(), toggles.end(), focusWidget());
+    const int at = focused == toggles.end() ? 0 : static_cast<int>(focused - toggles.begin());
+    const int count = static_cast<int>(toggles.size());
+    toggles[static_cast<std::size_t>((at + step + count) % count)]->setFocus(Qt::OtherFocusReason);
+}
+
 RightsCellDelegate::RightsCellDelegate(Apply apply, QObject* parent)
     : QStyledItemDelegate(parent), apply_(std::move(apply))
 {
@@ -127,7 +146,11 @@ RightsCellDelegate::RightsCellDelegate(Apply apply, QObject* parent)
 QWidget* RightsCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
                                           const QModelIndex&) const
 {
-    return new RightsCellEditor(parent);
+    auto* editor = new RightsCellEditor(parent);
+    // The view watches the editor; its keys and its leaving arrive at the focused toggle.
+    for (QToolButton* toggle : editor->findChildren<QToolButton*>())
+        toggle->installEventFilter(const_cast<RightsCellDelegate*>(this));
+    return editor;
 }
 
 void RightsCellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
@@ -162,6 +185,8 @@ bool RightsCellDelegate::eventFilter(QObject* watched, QEvent* event)
     auto* editor = qobject_cast<QWidget*>(watched);
     if (editor == nullptr)
         return false;
+    if (qobject_cast<QToolButton*>(editor) != nullptr)
+        editor = editor->parentWidget();
     if (event->type() == QEvent::KeyPress)
     {
         switch (static_cast<QKeyEvent*>(event)->key())
@@ -170,6 +195,11 @@ bool RightsCellDelegate::eventFilter(QObject* watched, QEvent* event)
         case Qt::Key_Enter:
             emit commitData(editor);
             emit closeEditor(editor, NoHint);
+            return true;
+        case Qt::Key_Left: // before a toggle takes them as Tab and Shift+Tab
+        case Qt::Key_Right:
+            static_cast<RightsCellEditor*>(editor)->MoveFocus(
+                static_cast<QKeyEvent*>(event)->key() == Qt::Key_Right ? 1 : -1);
             return true;
         case Qt::Key_Escape:
         case Qt::Key_Tab:

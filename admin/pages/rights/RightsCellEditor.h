@@ -1,7 +1,8 @@
 // The rights editor that opens in a cell of the Rights grid (double-click, Enter, or "Edit Rights..." in the
 // cell menu): one toggle per right and one for "not a database user", set from the cell. A click or the
-// right's letter toggles it; Enter or the Apply button hands the rights to the page, which applies them to
-// every selected cell after its usual summary and question. Esc, Tab or leaving the editor changes nothing.
+// right's letter toggles it, and the focus stands on one toggle at a time (the arrow keys move it); Enter or
+// the Apply button hands the rights to the page, which applies them to every selected cell after its usual
+// summary and question. Esc, Tab or leaving the editor changes nothing.
 #pragma once
 
 #include "operations/RightsMatrix.h"
@@ -23,6 +24,8 @@ public:
     explicit RightsCellEditor(QWidget* parent);
     void SetRights(const operations::PairRights& rights);
     operations::PairRights Rights() const;
+    // Moves the focus `step` toggles on, round the row.
+    void MoveFocus(int step);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -89,6 +89,17 @@ void RightsGridModel::SetTransposed(bool transposed)
     endResetModel();
 }
 
+QModelIndex RightsGridModel::IndexOf(const std::string& user, const std::string& database) const
+{
+    const auto& [row, column] = transposed_ ? std::pair{database, user} : std::pair{user, database};
+    const auto rowAt = std::find(RowNames().begin(), RowNames().end(), row);
+    const auto columnAt = std::find(ColumnNames().begin(), ColumnNames().end(), column);
+    if (rowAt == RowNames().end() || columnAt == ColumnNames().end())
+        return {};
+    return index(static_cast<int>(rowAt - RowNames().begin()),
+                 static_cast<int>(columnAt - ColumnNames().begin()));
+}
+
 std::pair<std::string, std::string> RightsGridModel::PairAt(const QModelIndex& index) const
 {
     const std::string& row = RowNames().at(static_cast<std::size_t>(index.row()));
@@ -117,6 +128,11 @@ QVariant RightsGridModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         return read ? FromStd(operations::RightsLetters(matrix_.Rights(user, database)))
                     : QStringLiteral("?");
+    case Qt::AccessibleTextRole: // "bob on Sales: read, insert, update", as a screen reader says it
+        return QCoreApplication::translate("RightsGrid", "%1 on %2: %3")
+            .arg(ShownText(FromStd(user)), ShownText(FromStd(database)),
+                 read ? RightsDescription(matrix_.Rights(user, database))
+                      : QCoreApplication::translate("RightsGrid", "not read yet"));
     case Qt::ToolTipRole:
         return QCoreApplication::translate("RightsGrid", "'%1' on '%2': %3")
             .arg(FromStd(ShownName(user)), FromStd(ShownName(database)),

@@ -34,6 +34,8 @@ public:
     int DatabasesRead() const { return static_cast<int>(read_.size()); }
     // (user, database) of a cell.
     std::pair<std::string, std::string> PairAt(const QModelIndex& index) const;
+    // The cell of (user, database); invalid when either name is not in the grid.
+    QModelIndex IndexOf(const std::string& user, const std::string& database) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -1,5 +1,6 @@
 #include "admin/pages/rights/RightsPage.h"
 
+#include "admin/common/Accessible.h"
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/pages/PageFields.h"
@@ -107,6 +108,7 @@ void TRightsPage::CreateControls()
 
     RightsGrid = new QTableView(this);
     RightsGrid->setObjectName("RightsGrid");
+    RightsGrid->setAccessibleName(QCoreApplication::translate("TRightsPage", "Rights of users on databases"));
     RightsGrid->setModel(&proxy_);
     RightsGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     RightsGrid->setEditTriggers(QAbstractItemView::DoubleClicked);
@@ -172,6 +174,7 @@ QWidget* TRightsPage::CreateEditBox()
                    QCoreApplication::translate("TRightsPage", "&Not a Database User"), RightsTopic);
     CopyFromComboBox = new QComboBox(edit);
     CopyFromComboBox->setObjectName("CopyFromComboBox");
+    NameByLabel(CopyFromComboBox, QCoreApplication::translate("TRightsPage", "User to copy from"));
     CopyRightsButton =
         MakeButton(edit, "CopyRightsButton",
                    QCoreApplication::translate("TRightsPage", "&Copy Rights from User"), RightsTopic);
@@ -182,6 +185,7 @@ QWidget* TRightsPage::CreateEditBox()
     buttons->addStretch();
     buttons->addWidget(CopyRightsButton);
     buttons->addWidget(CopyFromComboBox);
+    QWidget::setTabOrder(CopyRightsButton, CopyFromComboBox); // as they stand, left to right
     editLayout->addLayout(buttons, 1, 0, 1, 8);
     return edit;
 }
@@ -383,7 +387,13 @@ void TRightsPage::ShowReading(const QString& status)
 
 void TRightsPage::NamesRead(const operations::RightsMatrix& names)
 {
+    // The cell the person stands on stays current across the new read (after Send, F5, another page's
+    // change).
+    const QModelIndex current = proxy_.mapToSource(RightsGrid->currentIndex());
+    const auto kept = current.isValid() ? model_.PairAt(current) : std::pair<std::string, std::string>{};
     model_.SetNames(names.Users, names.Databases);
+    if (const QModelIndex again = model_.IndexOf(kept.first, kept.second); again.isValid())
+        RightsGrid->setCurrentIndex(proxy_.mapFromSource(again));
     CopyFromComboBox->clear();
     for (const std::string& user : model_.Matrix().Users)
         CopyFromComboBox->addItem(ShownText(FromStd(user)), FromStd(user));

@@ -104,6 +104,8 @@ private:
     TUserRights CheckedRights() const;
     // The summary question, the conflict check, the changes, then a fresh read.
     void Send(const operations::RightsPlan& plan);
+    // "<each change as plan lists it>\n\n<summary>. Send these changes?"
+    static QString SendQuestion(const operations::RightsPlan& plan);
     // On the user-interface thread: whether to overwrite the pairs changed meanwhile.
     bool Overwrite(const std::vector<operations::Conflict>& conflicts);
     void ChangesSent(const operations::RightsPlan& plan, const operations::ApplyReport& report);

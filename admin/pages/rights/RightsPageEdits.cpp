@@ -7,6 +7,7 @@
 #include "admin/pages/PageFields.h"
 #include "admin/pages/lists/DatabaseUsersPage.h"
 #include "admin/pages/rights/RightsPage.h"
+#include "operations/StatePlan.h"
 #include "session/KORVELSession.h"
 
 #include <QCheckBox>
@@ -154,9 +155,7 @@ void TRightsPage::Send(const operations::RightsPlan& plan)
         RightsStatusLabel->setText(QCoreApplication::translate("TRightsPage", "Nothing to change."));
         return;
     }
-    if (CurrentDialogs().AskConfirmationYesNo(
-            this, QCoreApplication::translate("TRightsPage", "%1. Send these changes?")
-                      .arg(FromStd(plan.Summary()))) != Answer::Yes)
+    if (CurrentDialogs().AskConfirmationYesNo(this, SendQuestion(plan)) != Answer::Yes)
         return;
     // A read still under way would be stale after the changes; the grid is read again once they are sent.
     CancelRead();
@@ -190,6 +189,21 @@ void TRightsPage::Send(const operations::RightsPlan& plan)
                    },
                    [this](const Sent& sent) { ChangesSent(sent.Plan, sent.Report); },
                    [this](std::exception_ptr) { ChangeFailed(); }) != nullptr;
+}
+
+QString TRightsPage::SendQuestion(const operations::RightsPlan& plan)
+{
+    // The changes as `plan` lists them, so the person sees what is sent; a long list ends in a count.
+    constexpr std::size_t shownAtMost = 20;
+    QString listed;
+    const auto& changes = plan.Changes();
+    for (std::size_t at = 0; at < changes.size() && at < shownAtMost; ++at)
+        listed += FromStd(operations::RightsLine(changes[at]).Text()) + QLatin1Char('\n');
+    if (changes.size() > shownAtMost)
+        listed +=
+            QCoreApplication::translate("TRightsPage", "... and %1 more\n").arg(changes.size() - shownAtMost);
+    return listed + QLatin1Char('\n') +
+           QCoreApplication::translate("TRightsPage", "%1. Send these changes?").arg(FromStd(plan.Summary()));
 }
 
 bool TRightsPage::Overwrite(const std::vector<operations::Conflict>& conflicts)

@@ -92,6 +92,17 @@ void SessionViewMenu::FillColumns(QMenu* menu) const
         connect(choice, &QAction::toggled, view_,
                 [view = view_, column](bool shown) { view->setColumnHidden(column, !shown); });
     }
+    // Widths from the keyboard: the header's edges are reached only by the mouse.
+    menu->addSeparator();
+    QAction* fit = menu->addAction(
+        WithMnemonic(menu, QCoreApplication::translate("SessionViewMenu", "Fit widths to contents")));
+    connect(fit, &QAction::triggered, view_,
+            [view = view_]
+            {
+                for (int column = 0; column < view->header()->count(); ++column)
+                    if (!view->isColumnHidden(column))
+                        view->resizeColumnToContents(column);
+            });
 }
 
 } // namespace korvel::admin

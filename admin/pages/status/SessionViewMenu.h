@@ -1,7 +1,7 @@
 // The sessions list's own entries in its pop-up menu, so that sorting and the optional columns are reached
 // from the keyboard too (Shift+F10 or the Menu key on the list): "Sort by" each shown column, in server order
-// or descending, and "Columns" to show or hide the optional ones. The header's pop-up menu offers the
-// columns.
+// or descending, and "Columns" to show or hide the optional ones or fit the widths to what the columns hold.
+// The header's pop-up menu offers the columns.
 #pragma once
 
 #include <QObject>

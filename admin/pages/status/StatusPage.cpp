@@ -1,5 +1,6 @@
 #include "admin/pages/status/StatusPage.h"
 
+#include "admin/common/Accessible.h"
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Help.h"
@@ -11,6 +12,7 @@
 #include "admin/pages/status/SessionViewMenu.h"
 #include "admin/pages/status/StatusFormat.h"
 #include "admin/pages/status/StatusSnapshot.h"
+#include "engine/wire/OleDate.h"
 #include "session/KORVELSession.h"
 
 #include <QAction>
@@ -29,6 +31,8 @@
 #include <QScrollBar>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 // Resources of a static library are registered by hand, outside any namespace.
 static void InitSessionIcons()
@@ -118,7 +122,13 @@ void TStatusPage::CreateControls()
     SessionsListView->setIconSize(QSize(16, 16));
     SessionsListView->setSortingEnabled(true);
     SessionsListView->sortByColumn(-1, Qt::AscendingOrder); // server order until a header is clicked
-    const int widths[] = {180, 170, 135, 135, 100, 70, 160};
+    int widths[] = {180, 170, 135, 135, 100, 70, 160};
+    // A date and time in the locale's format is wider than 135 pixels in many fonts: never cut it.
+    const int timeWidth = SessionsListView->fontMetrics().horizontalAdvance(
+                              SessionTimeFormat()(EncodeOleDate({2024, 12, 28, 23, 58, 58}))) +
+                          SessionsListView->fontMetrics().averageCharWidth() * 2;
+    for (int column : {SessionTableModel::CreatedOnColumn, SessionTableModel::LastConnectedColumn})
+        widths[column] = std::max(widths[column], timeWidth);
     for (int column = 0; column < SessionTableModel::ColumnCount; ++column)
         SessionsListView->setColumnWidth(column, widths[column]);
     for (int column = SessionTableModel::SessionIdColumn; column < SessionTableModel::ColumnCount; ++column)
@@ -152,6 +162,7 @@ void TStatusPage::CreateControls()
     AutoRefreshComboBox = new QComboBox(frame);
     AutoRefreshComboBox->setObjectName(QStringLiteral("AutoRefreshComboBox"));
     AutoRefreshComboBox->setToolTip(QCoreApplication::translate("TStatusPage", "Refresh by itself"));
+    NameByLabel(AutoRefreshComboBox, QCoreApplication::translate("TStatusPage", "Automatic refresh"));
     for (int seconds : AutoRefresh::Choices)
         AutoRefreshComboBox->addItem(
             seconds == 0 ? QCoreApplication::translate("TStatusPage", "Auto off")

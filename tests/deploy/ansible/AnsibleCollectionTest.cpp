@@ -3,6 +3,7 @@
 // reference servers, and each module run on its own, in check mode and for real.
 #include "testing/LoopbackSocket.h"
 #include "testing/RefServer.h"
+#include "testing/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -59,17 +61,12 @@ protected:
     {
         ASSERT_TRUE(OnPath("ansible-playbook") && OnPath("ansible-galaxy"))
             << "ansible-core is not installed (scripts/setup installs it)";
-        char pattern[] = "/tmp/korvel-ansible-test-XXXXXX";
-        dir = mkdtemp(pattern);
+        scratch = std::make_unique<test::TempDir>("korvel-ansible-test");
+        dir = scratch->Path();
         std::ofstream(dir + "/ansible.cfg") << "[defaults]\n"; // none of the account's settings
         Ran installed =
             Run("ansible-galaxy collection install " KORVEL_COLLECTION_SOURCE " -p " + dir + "/collections");
         ASSERT_EQ(installed.Status, 0) << installed.Output;
-    }
-    void TearDown() override
-    {
-        if (!dir.empty())
-            std::filesystem::remove_all(dir);
     }
 
     // Runs a shell command line in the test's directory, with Ansible's files and the journal kept there.
@@ -131,6 +128,7 @@ protected:
 
     RefServer first;
     RefServer second;
+    std::unique_ptr<test::TempDir> scratch;
     std::string dir;
 };
 

@@ -111,6 +111,8 @@ protected:
         if (check->isChecked() != on)
             QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(4, check->height() / 2));
     }
+    // The question's last paragraph: "<summary>. Send these changes?" (the changes are listed above it).
+    static QString Summary(const QString& question) { return question.section(QStringLiteral("\n\n"), -1); }
     void ClickButton(const char* name) const
     {
         auto* button = Find<QPushButton>(name);

@@ -6,6 +6,8 @@
 #include "tests/admin/pages/rights/RightsFixture.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QToolButton>
@@ -149,7 +151,7 @@ TEST_F(RightsInPlaceTest, TheCellMenuAppliesTheButtonsActionsAndCopiesAUsersRigh
     ClickItem(menu, Action(menu, "&Grant R"));
     WaitUntilIdle();
     ASSERT_EQ(dialogs.Boxes.size(), 1u) << dialogs.Errors().join('\n').toStdString();
-    EXPECT_EQ(dialogs.Boxes[0].Text, "2 additions. Send these changes?");
+    EXPECT_EQ(Summary(dialogs.Boxes[0].Text), "2 additions. Send these changes?");
     EXPECT_EQ(ServerRights("empty", "alice"), TUserRights{urRead});
     EXPECT_EQ(ServerRights("sales", "alice"), TUserRights{urRead});
     EXPECT_EQ(Shown()[1], "alice R R -");
@@ -167,27 +169,40 @@ TEST_F(RightsInPlaceTest, TheCellMenuAppliesTheButtonsActionsAndCopiesAUsersRigh
     ClickItem(users, Action(users, "carol"));
     WaitUntilIdle();
     ASSERT_EQ(dialogs.Boxes.size(), 2u) << dialogs.Errors().join('\n').toStdString();
-    EXPECT_EQ(dialogs.Boxes[1].Text, "1 addition, 1 change, 1 removal. Send these changes?");
+    EXPECT_EQ(Summary(dialogs.Boxes[1].Text), "1 addition, 1 change, 1 removal. Send these changes?");
     EXPECT_EQ(Shown()[1], QString::fromUtf8("alice - \u00b7 R"));
     EXPECT_EQ(Shown()[3], QString::fromUtf8("carol - \u00b7 R")) << "carol was not selected any more";
 }
 
 TEST_F(RightsInPlaceTest, DoubleClickOrEnterOpensTheEditorWhoseApplyAsksLikeTheButtons)
 {
+    window->activateWindow(); // the focus moves among the editor's toggles
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     MouseOnCell(QTest::MouseDClick, Qt::LeftButton, 2, 1); // bob on sales
     ASSERT_NE(Editor(), nullptr);
     EXPECT_EQ(Checked(), "RIUDCAX");
     ClickToggle("RightXToggle");
-    QTest::keyClick(Editor(), Qt::Key_I); // a right's letter toggles it too
+    // The focus stands on one toggle, read by its right's name and state; the arrow keys move it.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_TRUE(Editor()->isAncestorOf(focused)) << (focused ? focused->objectName().toStdString() : "none");
+    QAccessibleInterface* toggle = QAccessible::queryAccessibleInterface(focused);
+    EXPECT_EQ(toggle->text(QAccessible::Name), "Drop");
+    EXPECT_TRUE(toggle->state().checkable);
+    EXPECT_FALSE(toggle->state().checked);
+    QTest::keyClick(focused, Qt::Key_I); // a right's letter toggles it too
     EXPECT_EQ(Checked(), "RUDCA");
     dialogs.Answers = {Answer::Yes};
-    QTest::keyClick(Editor(), Qt::Key_Return);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(Editor(), nullptr) << "Enter closes the editor";
     WaitUntilIdle();
     ASSERT_EQ(dialogs.Boxes.size(), 1u) << dialogs.Errors().join('\n').toStdString();
-    EXPECT_EQ(dialogs.Boxes[0].Text, "1 change. Send these changes?");
+    EXPECT_EQ(dialogs.Boxes[0].Text, "~ rights bob@sales: RIUDCAX -> RUDCA\n\n1 change. Send these changes?")
+        << "the changes as plan lists them";
     EXPECT_EQ(ServerRights("sales", "bob"), (TUserRights{urRead, urUpdate, urDelete, urCreate, urAlter}));
     EXPECT_EQ(Shown()[2], "bob - RUDCA -");
+    EXPECT_EQ(Grid()->currentIndex(), Grid()->model()->index(2, 1)) << "the grid read again keeps the cell";
 
     // A row of alice's cells (Shift+click), Enter, then Apply with the mouse: one question for all three.
     ClickCell(1, 0);
@@ -201,7 +216,7 @@ TEST_F(RightsInPlaceTest, DoubleClickOrEnterOpensTheEditorWhoseApplyAsksLikeTheB
     ClickToggle("ApplyCellRightsButton");
     WaitUntilIdle();
     ASSERT_EQ(dialogs.Boxes.size(), 2u);
-    EXPECT_EQ(dialogs.Boxes[1].Text, "3 additions. Send these changes?");
+    EXPECT_EQ(Summary(dialogs.Boxes[1].Text), "3 additions. Send these changes?");
     EXPECT_EQ(ServerRights("stock", "alice"), std::nullopt) << "No sends nothing";
 
     // Esc leaves the editor without a question; "·" opens with nothing held.

@@ -51,7 +51,7 @@ TEST_F(RightsPageTest, SelectedCellsGetTheTickedRightsAfterOneQuestion)
     ClickButton("SetRightsButton");
     WaitUntilIdle();
     ASSERT_EQ(dialogs.Boxes.size(), 1u) << dialogs.Errors().join('\n').toStdString();
-    EXPECT_EQ(dialogs.Boxes[0].Text, "2 additions, 1 change. Send these changes?");
+    EXPECT_EQ(Summary(dialogs.Boxes[0].Text), "2 additions, 1 change. Send these changes?");
     EXPECT_EQ(ServerRights("empty", "alice"), (TUserRights{urRead, urUpdate}));
     EXPECT_EQ(ServerRights("sales", "alice"), (TUserRights{urRead, urUpdate}));
     EXPECT_EQ(ServerRights("sales", "bob"), (TUserRights{urRead, urUpdate}));
@@ -63,7 +63,7 @@ TEST_F(RightsPageTest, SelectedCellsGetTheTickedRightsAfterOneQuestion)
     dialogs.Answers = {Answer::Yes};
     ClickButton("NotDatabaseUserButton");
     WaitUntilIdle();
-    EXPECT_EQ(dialogs.Boxes.back().Text, "2 removals. Send these changes?");
+    EXPECT_EQ(Summary(dialogs.Boxes.back().Text), "2 removals. Send these changes?");
     EXPECT_EQ(ServerRights("sales", "alice"), std::nullopt);
     EXPECT_EQ(Shown()[1], "alice - - -");
 
@@ -86,7 +86,7 @@ TEST_F(RightsPageTest, CopyMakesTheTargetsEqualToTheSourceRemovalsIncluded)
     dialogs.Answers = {Answer::Yes};
     ClickButton("CopyRightsButton");
     WaitUntilIdle();
-    EXPECT_EQ(dialogs.Boxes[0].Text, "3 additions, 1 change, 1 removal. Send these changes?");
+    EXPECT_EQ(Summary(dialogs.Boxes[0].Text), "3 additions, 1 change, 1 removal. Send these changes?");
     EXPECT_EQ(Shown(),
               (QStringList{"admin - - -", QString::fromUtf8("alice - \u00b7 R"),
                            QString::fromUtf8("bob - \u00b7 R"), QString::fromUtf8("carol - \u00b7 R")}));
