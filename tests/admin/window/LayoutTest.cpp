@@ -46,9 +46,13 @@ void ExpectFits(QWidget& window, const std::string& where)
         return false;
     };
     for (QAbstractButton* button : window.findChildren<QAbstractButton*>())
+    {
         if (button->isVisibleTo(&window) && button->window() == &window && !scrolls(button))
+        {
             EXPECT_TRUE(window.rect().contains(QRect(button->mapTo(&window, QPoint(0, 0)), button->size())))
                 << "button \"" << button->text().toStdString() << "\" outside the window";
+        }
+    }
     for (QLineEdit* edit : window.findChildren<QLineEdit*>())
     {
         if (!edit->isVisibleTo(&window) || edit->placeholderText().isEmpty())
