@@ -1,6 +1,7 @@
 // Saves pictures of the window on a small screen, for a person to look at: the whole screen with the window
 // logged in, Change History, and the Status page's auto-refresh on a server that says nothing. Not a test.
 // Usage: layout_screenshots OUTPUT_DIR WIDTHxHEIGHTxSCALE (an offscreen screen of that size, at that scale)
+#include "admin/common/BackgroundRunner.h"
 #include "admin/dialogs/ChangeHistoryDlg.h"
 #include "admin/window/MainForm.h"
 #include "session/SessionList.h"
