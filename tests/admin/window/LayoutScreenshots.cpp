@@ -1,5 +1,6 @@
 // Saves pictures of the window on a small screen, for a person to look at: the whole screen with the window
-// logged in, Change History, and the Status page's auto-refresh on a server that says nothing. Not a test.
+// logged in and with Change History, and the window whose auto-refresh waits on a server that says nothing.
+// Not a test.
 // Usage: layout_screenshots OUTPUT_DIR WIDTHxHEIGHTxSCALE (an offscreen screen of that size, at that scale)
 #include "admin/common/BackgroundRunner.h"
 #include "admin/dialogs/ChangeHistoryDlg.h"
@@ -95,7 +96,7 @@ int main(int argc, char** argv)
             auto* state = form.findChild<QLabel*>(QStringLiteral("AutoRefreshStateLabel"));
             if (!QTest::qWaitFor([&] { return state->isVisible(); }, 10000))
                 std::printf("the auto-refresh did not say it had no answer\n");
-            SaveScreen(output, QStringLiteral("auto-refresh-no-answer-") + screen);
+            test::SaveScreenshot(form, output, QStringLiteral("auto-refresh-no-answer-") + screen);
         }
         choice->setCurrentIndex(0);
     }

@@ -159,7 +159,9 @@ TEST_F(WindowTest, LargerDefaultFontGrowsTheMinimumSizeInsteadOfClipping)
     QFont larger = font;
     larger.setPointSizeF(font.pointSizeF() * 1.6);
     QApplication::setFont(larger);
+    StartServer();
     OpenWindow(admin::CreatePages);
+    LoginAsAdmin(); // the pages shown, whose needs may pass the screen's
     QApplication::processEvents();
     QSize grown = form->size();
     QSize needed = PageControl()->minimumSizeHint();
