@@ -287,8 +287,9 @@ TEST_F(StatusPageTest, RefreshKeepsSelectionScrollAndSortWhileSessionsComeAndGo)
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
 }
 
-// However a refresh's row changes and the view's bookkeeping interleave, the picked session stays picked and
-// current: two hundred auto-refreshes while sessions come and go above it in the sorted list.
+// However a refresh's row changes, the view's bookkeeping and the person's clicks interleave, the picked
+// session stays picked and current: two hundred auto-refreshes, each inside a click on it, while sessions
+// come and go above it in the sorted list.
 TEST_F(StatusPageTest, ThePickedSessionStaysPickedThroughTwoHundredAutoRefreshesWhileRowsChange)
 {
     const ShortSeconds seconds(std::chrono::milliseconds{5}); // every 2 s lasts 10 ms
@@ -313,7 +314,13 @@ TEST_F(StatusPageTest, ThePickedSessionStaysPickedThroughTwoHundredAutoRefreshes
         if (round % 10 == 0)
             churn = churn ? nullptr
                           : std::make_unique<LoadClients>(*server, 3, LoadKind{false, "churn", "churn-pw"});
+        // A click on the picked row, whose press and release the refresh comes between.
+        const QModelIndex at = Shown()->index(RowOf(picked), 0);
+        Sessions()->scrollTo(at);
+        const QPoint point = Sessions()->visualRect(at).center();
+        QTest::mousePress(Sessions()->viewport(), Qt::LeftButton, {}, point);
         ASSERT_TRUE(WaitFor([&] { return refreshes >= round; }, 10000)) << "refresh " << round;
+        QTest::mouseRelease(Sessions()->viewport(), Qt::LeftButton, {}, point);
         ASSERT_EQ(SelectedIds(), std::set<std::int32_t>{picked}) << "after refresh " << round;
         ASSERT_EQ(Sessions()->currentIndex().data(TStatusPage::SessionIdRole).toInt(), picked)
             << "after refresh " << round;
