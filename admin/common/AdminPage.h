@@ -40,6 +40,8 @@ struct ConnectionNotices
     std::function<void(const QDateTime& when, double exchangeMs)> Refreshed;
     // A repeated refresh found the server gone: one status-bar message, no error box.
     std::function<void(const QString& message)> ServerLost;
+    // "host:port" of the server logged in to, for what a page says about it.
+    std::function<QString()> ServerEndpoint = {};
 };
 
 // What every page is given. While logged in, session calls go through Runner, never from the page itself.

@@ -67,7 +67,11 @@ TSshSection::TSshSection(QWidget* parent) : QGroupBox("Connect through SSH", par
     hostEdit_ = MakeEdit(this, "SshHostEdit", "none: a direct connection");
     portEdit_ = MakeEdit(this, "SshPortEdit", "22");
     userEdit_ = MakeEdit(this, "SshUserEdit", "your local user name");
-    identityFileEdit_ = MakeEdit(this, "SshIdentityFileEdit", "the agent's keys, then ~/.ssh/id_*");
+    // Short enough to show whole at the smallest width; the tool tip says it in full.
+    identityFileEdit_ = MakeEdit(this, "SshIdentityFileEdit",
+                                 QCoreApplication::translate("TSshSection", "agent, ~/.ssh/id_*"));
+    identityFileEdit_->setToolTip(
+        QCoreApplication::translate("TSshSection", "Empty: the agent's keys, then ~/.ssh/id_*"));
     hostEdit_->setToolTip("The SSH server (bastion) to connect through: a host name, an address or a Host "
                           "of ~/.ssh/config");
     auto* browse = new QPushButton("...", this);

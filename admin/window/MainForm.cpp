@@ -30,6 +30,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTabWidget>
@@ -44,6 +46,8 @@ namespace
 
 // The smallest client area: the one the window was designed for, or more when the default font needs it.
 constexpr QSize DesignedClientSize(761, 439);
+// Room left on the screen for the frame and title bar a window manager adds (not known before showing).
+constexpr QSize WindowFrameAllowance(16, 48);
 
 } // namespace
 
@@ -235,7 +239,8 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
                                   statusSections_->ShowRefresh(when, exchangeMs);
                                   login_->RefreshSucceeded();
                               },
-                              [this](const QString& message) { login_->ServerLost(message); }};
+                              [this](const QString& message) { login_->ServerLost(message); },
+                              [this] { return ServerEndpoint(login_->Place()); }};
     pages_ = new PageControl(*this, mainPageControl_,
                              createPages(PageContext{*remoteSession_, setup_.Files.DialogStartDir(), *runner_,
                                                      *journal_, notices, [this] { login_->Logout(); }},
@@ -249,7 +254,14 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     loggedOutLabel_->setAlignment(Qt::AlignCenter);
     loggedOutLabel_->setEnabled(false);
     layout->addWidget(loggedOutLabel_);
-    setCentralWidget(central);
+    // On a screen smaller than the pages need (800x600, or any screen at a large scale) the window still
+    // fits, and the pages scroll inside it.
+    auto* scroller = new QScrollArea(this);
+    scroller->setObjectName("ClientScroller");
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    scroller->setWidget(central);
+    setCentralWidget(scroller);
 }
 
 void TMainForm::ShowPages(bool loggedIn)
@@ -261,11 +273,15 @@ void TMainForm::ShowPages(bool loggedIn)
 void TMainForm::SetMinimumWindowSize()
 {
     // The page control is hidden while logged out, so its needs are asked for directly.
-    QMargins margins = centralWidget()->layout()->contentsMargins();
+    QMargins margins = static_cast<QScrollArea*>(centralWidget())->widget()->layout()->contentsMargins();
     QSize pages = mainPageControl_->minimumSizeHint().grownBy(margins);
     QSize client(std::max(DesignedClientSize.width(), pages.width()),
                  std::max(DesignedClientSize.height(), pages.height() + statusBar()->sizeHint().height()));
-    setMinimumSize(client.width(), client.height() + menuBar()->sizeHint().height());
+    QSize wanted(client.width(), client.height() + menuBar()->sizeHint().height());
+    // Never more than the screen holds with a frame around it: the pages scroll instead.
+    if (const QScreen* screen = this->screen())
+        wanted = wanted.boundedTo(screen->availableGeometry().size() - WindowFrameAllowance);
+    setMinimumSize(wanted);
     resize(minimumSize());
 }
 
