@@ -243,7 +243,8 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
                               [this](const QString& message) { login_->ServerLost(message); }};
     PageContext context{*remoteSession_, setup_.Files.DialogStartDir(), *runner_, *journal_,
                         notices,         [this] { login_->Logout(); }};
-    context.ConnectedProfile = [this] { return login_->ConnectedProfile(); };
+    // The pages are made before the login controller, which reads them.
+    context.ConnectedProfile = [this] { return login_ ? login_->ConnectedProfile() : QString(); };
     context.LoginToProfile = [this](const std::string& name) { LoginToProfile(name); };
     pages_ = new PageControl(*this, mainPageControl_, createPages(context, mainPageControl_),
                              [this] { return LoggedIn(); });

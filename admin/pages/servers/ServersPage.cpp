@@ -8,7 +8,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -149,19 +148,18 @@ void TServersPage::CheckNow()
     ReadProfiles();
     if (!sweep_)
         sweep_ = std::make_unique<fleet::Sweep>(checkSettings_);
-    // Reports come from the pool's threads; a queued call brings each to this thread, and none reaches a
-    // page that is gone.
-    QPointer<TServersPage> page(this);
+    // Reports come from the pool's threads; a queued call brings each to this thread. The pool ends before
+    // the page does (see the destructor), so the page is there for every report.
     sweep_->Start(model_->ToCheck(),
-                  [page](const fleet::ServerReport& report)
+                  [this](const fleet::ServerReport& report)
                   {
                       QMetaObject::invokeMethod(
-                          page,
-                          [page, report]
+                          this,
+                          [this, report]
                           {
                               // A check ended by a new sweep tells nothing about its server.
-                              if (page && report.State != fleet::ServerState::NotChecked)
-                                  page->model_->Report(report);
+                              if (report.State != fleet::ServerState::NotChecked)
+                                  model_->Report(report);
                           },
                           Qt::QueuedConnection);
                   });

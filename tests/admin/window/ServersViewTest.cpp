@@ -2,8 +2,9 @@
 // background without ever asking anything; Enter on a live row logs in; a window opened on a profile logs in
 // to it at start and keeps its place in a section of its own.
 #include "admin/pages/servers/ServersPage.h"
+#include "engine/wire/Utf8.h"
 #include "settings/Profiles.h"
-#include "testing/LoopbackSocket.h"
+#include "testing/FleetProfiles.h"
 #include "tests/admin/window/WindowFixture.h"
 
 #include <QAbstractItemModel>
@@ -13,7 +14,7 @@
 #include <QTableView>
 #include <QTest>
 
-#include <atomic>
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -24,44 +25,55 @@ namespace
 
 using settings::Profile;
 
-class ServersViewTest : public WindowTest
+// Profiles of a home of the test's own.
+class ProfilesTest : public WindowTest
 {
 protected:
-    ServersViewTest() { qputenv("XDG_CONFIG_HOME", config.path().toUtf8()); }
+    ProfilesTest() { qputenv("XDG_CONFIG_HOME", config.path().toUtf8()); }
 
-    static Profile SaveProfile(const std::string& name, int port, bool keepPassword)
+    static Profile SaveProfile(const std::string& name, int port)
     {
         Profile profile;
         profile.Name = name;
         profile.Server.Address = "127.0.0.1";
         profile.Server.Port = static_cast<std::uint16_t>(port);
         profile.User = "admin";
-        profile.KeepPassword = keepPassword;
         settings::ProfileStore().Save(profile);
         return profile;
     }
 
-    // The window with its real pages; every check uses `deadline` and the passwords of `passwords`.
-    admin::TServersPage& OpenWithServersView(std::chrono::seconds deadline)
+    QTemporaryDir config;
+};
+
+class ServersViewTest : public ProfilesTest
+{
+protected:
+    // The window with its real pages over the shared fleet's profiles, each password look-up counted.
+    void OpenOnFleet()
     {
+        settings::ProfileStore store;
+        fleet.SaveProfiles(store);
         OpenWindow(admin::CreatePages);
         auto* page = form->findChild<admin::TServersPage*>("ServersPage");
-        EXPECT_NE(page, nullptr);
-        // Before the event loop turns: the first sweep, due when the view was first shown, uses these.
-        page->SetCheckSettings({deadline,
-                                [this](const Profile& profile) -> std::optional<std::string>
-                                {
-                                    std::lock_guard lock(mutex);
-                                    ++lookups[profile.Name];
-                                    auto kept = passwords.find(profile.Name);
-                                    return kept == passwords.end() ? std::nullopt
-                                                                   : std::optional(kept->second);
-                                },
-                                {}});
-        return *page;
+        ASSERT_NE(page, nullptr);
+        fleet::CheckSettings settings = fleet.Settings();
+        settings.Password = [this](const Profile& profile)
+        {
+            const std::lock_guard lock(mutex);
+            ++lookups[profile.Name];
+            return fleet.PasswordOf(profile);
+        };
+        // Before the event loop turns: the first sweep, due since the view was first shown, uses these.
+        page->SetCheckSettings(settings);
+    }
+    int Lookups(const std::string& profile)
+    {
+        const std::lock_guard lock(mutex);
+        return lookups[profile];
     }
 
     QTableView* Table() const { return form->findChild<QTableView*>("ServersTableView"); }
+    static QString Shown(const Profile& profile) { return QString::fromStdString(ShownName(profile.Name)); }
     // The row as shown: every cell's text, found by the name the person reads.
     QStringList Row(const QString& name) const
     {
@@ -76,43 +88,21 @@ protected:
             }
         return {};
     }
-    QString State(const QString& name) const { return Row(name).value(2); }
+    QString State(const FleetRow& row) const { return Row(Shown(row.Profile)).value(2); }
+    const FleetRow& RowIn(fleet::ServerState state) const
+    {
+        return *std::find_if(fleet.Rows().begin(), fleet.Rows().end(),
+                             [state](const FleetRow& row) { return row.Expected == state; });
+    }
 
-    QTemporaryDir config;
+    FleetProfiles fleet;
     std::mutex mutex;
-    std::map<std::string, std::string> passwords;
     std::map<std::string, int> lookups;
 };
 
-TEST_F(ServersViewTest, EachProfileShowsItsStateAndASilentOneDelaysNoOther)
+TEST_F(ServersViewTest, EachProfileShowsItsStateWithoutAskingAndASilentOneDelaysNoOther)
 {
-    StartServer();
-    RefusingPort refused;
-    UnansweredListener silent;
-    struct Case
-    {
-        const char* Name;
-        int Port;
-        bool KeepPassword;
-        const char* Password; // what the keyring holds; null: nothing
-        QString State;
-        bool Figures; // engine, sessions, round trip shown
-    };
-    const std::vector<Case> cases{
-        {"Alpha", server->AdminPort(), true, "secret", "Up", true},
-        {"Bravo refused", refused.Port(), true, "secret", "Down: refused", false},
-        {"Charlie silent", silent.Port(), true, "secret", "No answer in 3 s", false},
-        {"Delta unkept", server->AdminPort(), false, nullptr, "Password needed", false},
-        {"Echo kept but gone", server->AdminPort(), true, nullptr, "Password needed", false},
-        {"Foxtrot wrong", server->AdminPort(), true, "guess", "Login refused", false},
-    };
-    for (const Case& row : cases)
-    {
-        SaveProfile(row.Name, row.Port, row.KeepPassword);
-        if (row.Password)
-            passwords[row.Name] = row.Password;
-    }
-    OpenWithServersView(std::chrono::seconds(3));
+    OpenOnFleet();
     // Shown while logged out, in place of the page control.
     ASSERT_FALSE(PageControl()->isVisible());
     ASSERT_TRUE(Table()->isVisible());
@@ -120,76 +110,77 @@ TEST_F(ServersViewTest, EachProfileShowsItsStateAndASilentOneDelaysNoOther)
     for (const char* name : {"ServersSearchEdit", "ServersIntervalComboBox", "ServersCheckButton"})
         EXPECT_FALSE(form->findChild<QWidget*>(name)->accessibleName().isEmpty()) << name;
 
-    // Every live row has its answer while the silent server is still being waited for.
-    auto settled = [&](const Case& row) { return State(row.Name) != "Not checked"; };
+    // Every other row has its answer while the silent server is still being waited for.
+    const FleetRow& silent = RowIn(fleet::ServerState::NoAnswer);
+    auto settled = [&](const FleetRow& row) { return State(row) != "Not checked"; };
     ASSERT_TRUE(WaitFor(
         [&]
         {
-            return std::all_of(cases.begin(), cases.end(),
-                               [&](const Case& row) { return row.Port == silent.Port() || settled(row); });
+            return std::all_of(fleet.Rows().begin(), fleet.Rows().end(),
+                               [&](const FleetRow& row) { return &row == &silent || settled(row); });
         },
         30000));
-    EXPECT_EQ(State("Charlie silent"), "Not checked");
-    ASSERT_TRUE(WaitFor([&] { return settled(cases[2]); }, 30000));
+    EXPECT_EQ(State(silent), "Not checked");
+    ASSERT_TRUE(WaitFor([&] { return settled(silent); }, 30000));
 
-    for (const Case& row : cases)
+    for (const FleetRow& row : fleet.Rows())
     {
-        SCOPED_TRACE(row.Name);
-        const QStringList cells = Row(row.Name);
-        ASSERT_EQ(cells.size(), 7);
-        EXPECT_EQ(cells[1], "127.0.0.1:" + QString::number(row.Port));
-        EXPECT_EQ(cells[2], row.State);
-        EXPECT_EQ(cells[3], row.Figures ? "3.21" : "");
-        EXPECT_EQ(cells[4].contains(" / "), row.Figures);
-        EXPECT_EQ(cells[5].endsWith(" ms"), row.Figures);
+        SCOPED_TRACE(fleet::WhereText(row.Profile));
+        const bool up = row.Expected == fleet::ServerState::Up;
+        const QStringList cells = Row(Shown(row.Profile));
+        ASSERT_EQ(cells.size(), 7) << "a row of its own, its name shown escaped";
+        EXPECT_EQ(cells[1].toStdString(), fleet::WhereText(row.Profile));
+        EXPECT_EQ(cells[2].toStdString(), fleet.ExpectedText(row));
+        EXPECT_EQ(cells[3], up ? "3.21" : "");
+        EXPECT_EQ(cells[4], up ? QString("%1 / %1").arg(row.Sessions) : "");
+        EXPECT_EQ(cells[5].endsWith(" ms"), up);
         EXPECT_FALSE(cells[6].isEmpty()) << "when it was checked";
     }
     EXPECT_EQ(dialogs.LoginPrompts, 0) << "a sweep never asks";
     EXPECT_TRUE(dialogs.Boxes.empty());
 
-    // Checked again, the refused login is not tried: the server's login delay is not fed.
-    const int refusedLookups = lookups["Foxtrot wrong"];
-    const int liveLookups = lookups["Alpha"];
+    // Checked again (F5), the refused login is not tried: the server's login delay is not fed.
+    const FleetRow& refused = RowIn(fleet::ServerState::LoginRefused);
+    const FleetRow& live = RowIn(fleet::ServerState::Up);
+    const int refusedLookups = Lookups(refused.Profile.Name);
+    const int liveLookups = Lookups(live.Profile.Name);
     QTest::keyClick(form.get(), Qt::Key_F5);
-    ASSERT_TRUE(WaitFor(
-        [&]
-        {
-            std::lock_guard lock(mutex);
-            return lookups["Alpha"] > liveLookups;
-        },
-        30000));
-    EXPECT_EQ(lookups["Foxtrot wrong"], refusedLookups);
-    EXPECT_EQ(State("Foxtrot wrong"), "Login refused");
+    ASSERT_TRUE(WaitFor([&] { return Lookups(live.Profile.Name) > liveLookups; }, 30000));
+    EXPECT_EQ(Lookups(refused.Profile.Name), refusedLookups);
+    EXPECT_EQ(State(refused), "Login refused");
 
-    // Typing filters the rows.
+    // Typing filters the rows: the refused port's and the refused login's.
     QTest::keyClicks(form->findChild<QLineEdit*>("ServersSearchEdit"), "refused");
-    EXPECT_EQ(Table()->model()->rowCount(), 2) << "Bravo's state and Foxtrot's";
+    EXPECT_EQ(Table()->model()->rowCount(), 2);
 }
 
 TEST_F(ServersViewTest, EnterOnALiveRowLogsInAndItsRowThenReadsLoggedIn)
 {
-    StartServer();
-    SaveProfile("Alpha", server->AdminPort(), false);
-    passwords["Alpha"] = "secret";
-    OpenWithServersView(std::chrono::seconds(5));
-    ASSERT_TRUE(WaitFor([&] { return State("Alpha") == "Password needed"; }, 30000));
+    OpenOnFleet();
+    const FleetRow& live = RowIn(fleet::ServerState::Up);
+    ASSERT_TRUE(WaitFor([&] { return State(live) == "Up"; }, 30000));
 
-    dialogs.Logins.push_back({true, "admin", "secret"});
+    // The usual login: without a keyring to read, it asks.
+    dialogs.Logins.push_back({true, "admin", *live.KeptPassword});
+    QAbstractItemModel* model = Table()->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (model->index(row, 0).data().toString() == Shown(live.Profile))
+            Table()->setCurrentIndex(model->index(row, 0));
     Table()->setFocus();
-    Table()->setCurrentIndex(Table()->model()->index(0, 0));
     QTest::keyClick(Table(), Qt::Key_Return);
     Settle();
-    ASSERT_TRUE(form->LoggedIn());
-    EXPECT_EQ(form->findChild<QLabel*>("ProfileLabel")->text().trimmed(), "Profile: Alpha");
+    ASSERT_TRUE(form->LoggedIn()) << dialogs.Errors().join("\n").toStdString();
+    EXPECT_EQ(dialogs.LoginPrompts, 1);
+    EXPECT_EQ(form->Login().ConnectedProfile().toStdString(), live.Profile.Name) << "the row's exact bytes";
     EXPECT_EQ(PageControl()->tabText(PageControl()->count() - 1), "Servers");
     EXPECT_EQ(PageControl()->tabText(PageControl()->count() - 2), "Log");
-    EXPECT_EQ(State("Alpha"), "Logged in") << "not checked a second time";
+    EXPECT_EQ(State(live), "Logged in") << "not checked a second time";
 }
 
-TEST_F(ServersViewTest, AWindowOnAProfileLogsInAtStartAndKeepsItsOwnPlace)
+TEST_F(ProfilesTest, AWindowOnAProfileLogsInAtStartAndKeepsItsOwnPlace)
 {
     StartServer();
-    SaveProfile("Alpha", server->AdminPort(), false);
+    SaveProfile("Alpha", server->AdminPort());
 
     // An unknown profile: the program says so and ends before any window shows.
     QProcess program;
