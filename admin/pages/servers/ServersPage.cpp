@@ -14,8 +14,17 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace korvel::admin
 {
+
+namespace
+{
+
+constexpr int MostColumnWidth = 220;
+
+} // namespace
 
 TServersPage::TServersPage(const PageContext& context, QWidget* parent)
     : AdminPage(parent), context_(context), model_(new ServersModel(this))
@@ -140,7 +149,10 @@ void TServersPage::ReadProfiles()
     for (int row = 0; row < shown_->rowCount(); ++row)
         if (model_->ProfileName(shown_->mapToSource(shown_->index(row, 0)).row()) == current)
             tableView_->setCurrentIndex(shown_->index(row, 0));
+    // A long failure message would push the figures out of sight: it is cut, and whole in the tooltip.
     tableView_->resizeColumnsToContents();
+    for (int column = 0; column < ServersModel::ColumnCount; ++column)
+        tableView_->setColumnWidth(column, std::min(tableView_->columnWidth(column), MostColumnWidth));
 }
 
 void TServersPage::CheckNow()
