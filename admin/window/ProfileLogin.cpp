@@ -72,11 +72,11 @@ void ProfileLogin::FillConnectToMenu()
         connectToMenu_->addAction("(no profiles: File, Profiles... adds one)")->setEnabled(false);
 }
 
-void ProfileLogin::ConnectToItemClick(const QString& profileName)
+void ProfileLogin::ConnectTo(const std::string& profileName)
 {
-    std::optional<Profile> profile = store_.Find(profileName.toStdString());
+    std::optional<Profile> profile = store_.Find(profileName);
     if (!profile)
-        throw std::runtime_error("There is no profile named " + profileName.toStdString());
+        throw std::runtime_error("There is no profile named " + profileName);
     // Logged in: out first (cancelled at a pending-edit question, nothing more happens).
     if (login_.LoggedIn())
         return login_.Logout([this, profile = *profile] { LookUpAndLogin(profile); });

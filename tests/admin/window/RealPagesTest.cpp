@@ -38,8 +38,8 @@ TEST_F(WindowTest, RealPagesAreFilledAtLoginAndHiddenAtLogout)
     QStringList captions;
     for (int index = 0; index < PageControl()->count(); ++index)
         captions << PageControl()->tabText(index);
-    EXPECT_EQ(captions,
-              (QStringList{"Status", "Server", "Users", "Databases", "Database Users", "Rights", "Log"}));
+    EXPECT_EQ(captions, (QStringList{"Status", "Server", "Users", "Databases", "Database Users", "Rights",
+                                     "Log", "Servers"}));
     auto* engine = form->findChild<QLineEdit*>("EngineVersionEdit");
     ASSERT_NE(engine, nullptr);
     EXPECT_EQ(engine->text(), "KORVEL Version 3.21") << "the Status page was refreshed";
