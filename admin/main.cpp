@@ -1,10 +1,12 @@
 // korvel-admin: the administration window.
+#include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/FirstPaint.h"
 #include "admin/dialogs/OptionsDlg.h"
 #include "admin/dialogs/TraceLogDlg.h"
 #include "admin/window/Automation.h"
 #include "admin/window/MainForm.h"
+#include "admin/window/ProfileWindows.h"
 #include "admin/window/Translations.h"
 #include "session/SessionList.h"
 #include "styling/FlatStyle.h"
@@ -14,6 +16,9 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 
 namespace
@@ -57,6 +62,17 @@ int main(int argc, char** argv)
             std::printf("%s %s\n", qPrintable(version.SettingsBaseName()), qPrintable(version.FileVersion));
             return 0;
         }
+    // An unknown profile ends the start before any window shows, with the reason on stderr.
+    std::optional<std::string> startProfile;
+    try
+    {
+        startProfile = StartProfileOf(argc, argv);
+    }
+    catch (const std::invalid_argument& error)
+    {
+        std::fprintf(stderr, "korvel-admin: %s\n", error.what());
+        return 2;
+    }
     AdminApplication application(argc, argv);
     InstallTranslations(QLocale::system());
     korvel::styling::ApplyFlatStyle(application);
@@ -65,8 +81,9 @@ int main(int argc, char** argv)
     korvel::CreateSessions();
     int result = 0;
     {
-        auto mainForm = std::make_unique<TMainForm>(
-            MainFormSetup{ProgramFiles::OfThisProgram(), VersionInfo::OfThisProgram(), CreatePages});
+        auto mainForm = std::make_unique<TMainForm>(MainFormSetup{ProgramFiles::OfThisProgram(),
+                                                                  VersionInfo::OfThisProgram(), CreatePages,
+                                                                  startProfile.value_or("")});
         std::unique_ptr<TTraceLogDlg> traceLog;
         std::unique_ptr<TOptionsDlg> options;
         // The dialogs beside the window are made once it has been painted: nothing can open them sooner, and
@@ -78,6 +95,9 @@ int main(int argc, char** argv)
                                options = std::make_unique<TOptionsDlg>(*traceLog, mainForm->Trace());
                                mainForm->SetDialogs(options.get(), traceLog.get());
                                StartAutomation(*mainForm, *options, *traceLog);
+                               if (startProfile)
+                                   RunCommand(mainForm.get(),
+                                              [&] { mainForm->LoginToProfile(*startProfile); });
                            });
         WatchFirstPaint(*mainForm);
         mainForm->show();

@@ -80,7 +80,7 @@ void ThrowIfInterrupted()
         throw StoppedBySignal(signal);
 }
 
-Wait WaitFor(int fd, int timeoutMs)
+Wait WaitFor(int fd, int timeoutMs, short events)
 {
     const std::shared_ptr<const CallInterrupt> interrupt = SignalInterrupt();
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -99,7 +99,7 @@ Wait WaitFor(int fd, int timeoutMs)
         }
         // The handler makes the interrupt's descriptor readable, so a signal that came after the check above
         // still ends this wait.
-        pollfd entries[2] = {{fd, POLLIN, 0}, {interrupt ? interrupt->WakeFd() : -1, POLLIN, 0}};
+        pollfd entries[2] = {{fd, events, 0}, {interrupt ? interrupt->WakeFd() : -1, POLLIN, 0}};
         const int ready = ::poll(entries, 2, waitMs);
         if (ready < 0 && errno != EINTR)
             return Wait::Ready; // nothing to wait on: let the caller's read report the error

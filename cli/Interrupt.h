@@ -9,6 +9,7 @@
 #include "engine/CallLimits.h"
 
 #include <memory>
+#include <poll.h>
 #include <stdexcept>
 
 namespace korvel::cli
@@ -44,7 +45,8 @@ enum class Wait
     Signalled
 };
 // Waits until `fd` can be read (-1: nothing to read), `timeoutMs` passes (negative: no limit) or a signal
-// comes, also when it came just before the wait. Other signals are waited through.
-Wait WaitFor(int fd, int timeoutMs);
+// comes, also when it came just before the wait. Other signals are waited through. With `events` 0 instead
+// of poll's POLLIN, Ready means only that `fd` failed or hung up (an output whose reader has gone).
+Wait WaitFor(int fd, int timeoutMs, short events = POLLIN);
 
 } // namespace korvel::cli

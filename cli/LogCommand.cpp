@@ -7,9 +7,12 @@
 #include "cli/UsageError.h"
 #include "engine/LogText.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <iostream>
 #include <optional>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace korvel::cli
@@ -92,7 +95,8 @@ void ReportZeroByte(const LogText& log, std::size_t firstLine)
 
 // Prints the selected lines, then re-reads the log and prints what is new, until a signal (raised as
 // StoppedBySignal) or a failure. Each read fetches the whole log; the new lines are found by the end of the
-// held one. Output that cannot be written ends it at once.
+// held one. Output that cannot be written ends it at once, and so does a reader that went away while the
+// log was quiet (`log --follow | head -1`): the wait between reads watches the output too.
 [[noreturn]] void FollowLines(TKORVELSession& session, const LogOptions& options, const LineFilter& filter)
 {
     LogText held;
@@ -102,8 +106,11 @@ void ReportZeroByte(const LogText& log, std::size_t firstLine)
     const int intervalMs = static_cast<int>(options.IntervalSeconds * 1000);
     for (;;)
     {
-        if (WaitFor(-1, intervalMs) == Wait::Signalled)
+        const Wait waited = WaitFor(STDOUT_FILENO, intervalMs, 0);
+        if (waited == Wait::Signalled)
             ThrowIfInterrupted();
+        else if (waited == Wait::Ready)
+            throw std::runtime_error(std::string("Cannot write the output: ") + std::strerror(EPIPE));
         LogText latest;
         session.GetServerLogText(latest);
         std::optional<std::size_t> first = FindNewLines(held, latest);

@@ -41,6 +41,8 @@ struct ConnectionNotices
     std::function<void(const QDateTime& when, double exchangeMs)> Refreshed;
     // A repeated refresh found the server gone: one status-bar message, no error box.
     std::function<void(const QString& message)> ServerLost;
+    // "host:port" of the server logged in to, for what a page says about it.
+    std::function<QString()> ServerEndpoint = {};
 };
 
 // What every page is given. While logged in, session calls go through Runner, never from the page itself.
@@ -56,6 +58,10 @@ struct PageContext
     std::function<void()> LogOut = {};
     // Written by the Status page's refreshes, read by the Server page's lock-out preview.
     std::shared_ptr<RecentSessionWalk> SessionWalk = std::make_shared<RecentSessionWalk>();
+    // The profile the window is logged in through (empty: none), and a login to a profile as File > Connect
+    // to makes it (it may ask): for the Servers view.
+    std::function<QString()> ConnectedProfile = {};
+    std::function<void(const std::string& profile)> LoginToProfile = {};
 };
 
 // How the user left the pages' views, kept in the settings file.
@@ -95,7 +101,8 @@ class AdminPage : public QWidget
 {
 public:
     using QWidget::QWidget;
-    // The tab caption: "Status", "Server", "Users", "Databases", "Database Users", "Rights", "Log".
+    // The tab caption: "Status", "Server", "Users", "Databases", "Database Users", "Rights", "Log",
+    // "Servers".
     virtual QString Caption() const = 0;
     // What the login reads for the page. On the worker, inside the login's job: reads what the page shows
     // once logged in and returns how to show it, which runs on the user-interface thread once every page was
@@ -120,6 +127,12 @@ public:
     // The server went away (true) or answered again (false): what the page shows may be out of date
     // meanwhile.
     virtual void ShowConnectionLost(bool) {}
+    // Shown in place of the page control while logged out (the Servers view).
+    virtual bool ShownLoggedOut() const { return false; }
+    // The window has just shown itself logged in or out.
+    virtual void LoggedInChanged(bool) {}
+    // The profile of the page's current row (the Servers view), for File > New Window; empty for none.
+    virtual std::string ChosenProfile() const { return {}; }
 };
 
 // What the login reads for the pages, in page order, then the Status page's refresh: read on the runner's
@@ -134,7 +147,7 @@ struct PagesAtLogin
     void Show(const std::vector<AdminPage*>& pages) const;
 };
 
-// The seven pages in tab order, wired to each other (user chooser, database selector, rights refresh).
+// The pages in tab order, wired to each other (user chooser, database selector, rights refresh).
 std::vector<AdminPage*> CreatePages(const PageContext& context, QWidget* parent);
 
 } // namespace korvel::admin

@@ -9,6 +9,7 @@
 #include <QShortcut>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 
 namespace korvel::admin
@@ -28,9 +29,10 @@ WaitIndicator::WaitIndicator(BackgroundRunner& runner, std::function<QString()> 
     cancelButton_->setFocusPolicy(Qt::NoFocus); // the person's focus stays where the command left it
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(label_);
+    // The label takes the room there is and no more: a long server name is elided, never the window widened.
+    label_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    layout->addWidget(label_, 1);
     layout->addWidget(cancelButton_);
-    layout->addStretch();
 
     timer_ = new QTimer(this);
     timer_->setInterval(250);
@@ -55,6 +57,7 @@ WaitIndicator::WaitIndicator(BackgroundRunner& runner, std::function<QString()> 
 void WaitIndicator::Clear()
 {
     label_->clear();
+    label_->setToolTip({});
     cancelButton_->hide();
 }
 
@@ -85,9 +88,14 @@ void WaitIndicator::Update()
         command->Waiting.empty()
             ? QCoreApplication::translate("WaitIndicator", "Waiting for %1").arg(serverPlace_())
             : QString::fromStdString(command->Waiting);
-    label_->setText(QCoreApplication::translate("WaitIndicator", "%1 (%2 s)")
-                        .arg(what, QString::number(waited.count() / 1000)));
+    // The server's name gives way, the seconds never do.
+    const QString seconds =
+        QCoreApplication::translate("WaitIndicator", " (%1 s)").arg(waited.count() / 1000);
     cancelButton_->show();
+    const QFontMetrics metrics = label_->fontMetrics();
+    const int room = std::max(0, label_->contentsRect().width() - metrics.horizontalAdvance(seconds));
+    label_->setText(metrics.elidedText(what, Qt::ElideMiddle, room) + seconds);
+    label_->setToolTip(what + seconds);
 }
 
 void WaitIndicator::Cancelled(const RunningCommand& command)

@@ -28,7 +28,10 @@ struct JobState
 
     JobOptions Options;
     CancelToken Token;
+    // Both on the owner's thread: when it was queued or the person last answered a question for it, and
+    // whether a question for it is open.
     std::chrono::steady_clock::time_point Queued;
+    bool Asking = false;
     std::atomic<bool> Dropped = false; // nothing more is delivered
     std::atomic<EndReason> Reason = EndReason::None;
     bool Pending = true; // owner's thread: until its outcome was handled
@@ -250,7 +253,9 @@ std::optional<RunningCommand> WorkQueue::CurrentCommand() const
         command = *queued;
     if (!command)
         return std::nullopt;
-    return RunningCommand{command->Options.Waiting, command->Options.Changes, command->Queued};
+    // While the person answers a question (the login prompt) nothing waits for the server.
+    const auto since = command->Asking ? std::chrono::steady_clock::now() : command->Queued;
+    return RunningCommand{command->Options.Waiting, command->Options.Changes, since};
 }
 
 bool WorkQueue::AskThroughRunningCommand(std::function<bool()> ask)
@@ -363,7 +368,13 @@ bool WorkQueue::AskOwner(const std::shared_ptr<JobState>& job, std::function<boo
         [job, answer, ask = std::move(ask)]
         {
             if (!job->Dropped && !job->Token.Cancelled())
+            {
+                // The wait is counted again from the answer, when the request goes out.
+                job->Asking = true;
                 answer->Value = ask();
+                job->Asking = false;
+                job->Queued = std::chrono::steady_clock::now();
+            }
             answer->Done.store(true, std::memory_order_release);
             const std::uint64_t one = 1;
             [[maybe_unused]] const ssize_t written = write(answer->DoneFd, &one, sizeof one);

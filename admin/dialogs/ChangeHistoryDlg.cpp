@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -248,7 +249,9 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
         tableWidth += width;
     }
     table_->horizontalHeader()->setSectionResizeMode(ChangeHistoryModel::ChangeColumn, QHeaderView::Stretch);
-    table_->setMinimumSize(std::min(tableWidth + 24, 1100), 300);
+    // Small enough for an 800x600 screen with the buttons under it; it opens as wide as its columns where the
+    // screen has the room (below).
+    table_->setMinimumSize(320, 120);
 
     countLabel_ = new QLabel(this);
     countLabel_->setObjectName("CountLabel");
@@ -271,6 +274,9 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     layout->addLayout(filters);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
+    const QSize wanted(std::min(tableWidth + 48, 1100),
+                       sizeHint().height() + 300 - table_->sizeHint().height());
+    resize(screen() ? wanted.boundedTo(screen()->availableGeometry().size() - QSize(16, 48)) : wanted);
     Read();
 }
 

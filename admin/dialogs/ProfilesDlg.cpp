@@ -24,6 +24,8 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <stdexcept>
@@ -77,12 +79,21 @@ TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
     profilesList_->setAccessibleName(QCoreApplication::translate("TProfilesDlg", "Profiles"));
     connect(profilesList_, &QListWidget::currentRowChanged, this, [this] { ProfileSelected(); });
 
+    // The fields scroll on a screen too small for them (800x600, or scaled); elsewhere the dialog opens tall
+    // enough for every row, the wrapped keyring reason and the test's wait included.
+    auto* editor = new QWidget(this);
+    editor->setLayout(CreateEditor());
+    auto* editorScroller = new QScrollArea(this);
+    editorScroller->setObjectName("ProfileEditorScroller");
+    editorScroller->setFrameShape(QFrame::NoFrame);
+    editorScroller->setWidgetResizable(true);
+    editorScroller->setWidget(editor);
     auto* layout = new QHBoxLayout(this);
-    // Tall enough for every row, the wrapped keyring reason and the test's wait included.
-    layout->setSizeConstraint(QLayout::SetMinimumSize);
     layout->addWidget(profilesList_, 1);
-    layout->addLayout(CreateEditor(), 2);
+    layout->addWidget(editorScroller, 2);
     layout->addWidget(CreateButtons());
+    const QSize wanted = sizeHint().expandedTo(QSize(0, editor->sizeHint().height() + 24));
+    resize(screen() ? wanted.boundedTo(screen()->availableGeometry().size() - QSize(16, 48)) : wanted);
 
     FillList({});
     if (profilesList_->count() == 0)

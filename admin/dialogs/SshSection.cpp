@@ -72,9 +72,11 @@ TSshSection::TSshSection(QWidget* parent)
     portEdit_ = MakeEdit(this, "SshPortEdit", "22");
     userEdit_ =
         MakeEdit(this, "SshUserEdit", QCoreApplication::translate("TSshSection", "your local user name"));
-    identityFileEdit_ =
-        MakeEdit(this, "SshIdentityFileEdit",
-                 QCoreApplication::translate("TSshSection", "the agent's keys, then ~/.ssh/id_*"));
+    // Short enough to show whole at the smallest width; the tool tip says it in full.
+    identityFileEdit_ = MakeEdit(this, "SshIdentityFileEdit",
+                                 QCoreApplication::translate("TSshSection", "agent, ~/.ssh/id_*"));
+    identityFileEdit_->setToolTip(
+        QCoreApplication::translate("TSshSection", "Empty: the agent's keys, then ~/.ssh/id_*"));
     hostEdit_->setToolTip(QCoreApplication::translate(
         "TSshSection",
         "The SSH server (bastion) to connect through: a host name, an address or a Host of ~/.ssh/config"));

@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -87,7 +88,8 @@ TTraceLogDlg::TTraceLogDlg()
         traceTableView_->setColumnWidth(column, width);
         tableWidth += width;
     }
-    traceTableView_->setMinimumSize(tableWidth + 24, 300);
+    // Small enough for an 800x600 screen; it opens as wide as its columns where the screen has the room.
+    traceTableView_->setMinimumSize(320, 120);
     SetHelpContext(traceTableView_, 12);
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->addWidget(filterEdit_);
@@ -112,6 +114,8 @@ TTraceLogDlg::TTraceLogDlg()
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);
     layout->addLayout(buttons);
+    const QSize wanted(tableWidth + 72, sizeHint().height() + 300 - traceTableView_->sizeHint().height());
+    resize(screen() ? wanted.boundedTo(screen()->availableGeometry().size() - QSize(16, 48)) : wanted);
 }
 
 void TTraceLogDlg::AddRecord(const TraceRecord& record)

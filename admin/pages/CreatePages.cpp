@@ -5,6 +5,7 @@
 #include "admin/pages/log/LogPage.h"
 #include "admin/pages/rights/RightsPage.h"
 #include "admin/pages/server/ServerPage.h"
+#include "admin/pages/servers/ServersPage.h"
 #include "admin/pages/status/StatusPage.h"
 
 namespace korvel::admin
@@ -22,7 +23,8 @@ std::vector<AdminPage*> CreatePages(const PageContext& context, QWidget* parent)
             new TDatabasesPage(context, *databaseUsers, parent),
             databaseUsers,
             rights,
-            new TLogPage(context, parent)};
+            new TLogPage(context, parent),
+            new TServersPage(context, parent)};
 }
 
 } // namespace korvel::admin

@@ -162,6 +162,13 @@
     </message>
 </context>
 <context>
+    <name>NoAnswerWatch</name>
+    <message>
+        <source>No answer from %1; retrying</source>
+        <translation>Keine Antwort von %1; neuer Versuch</translation>
+    </message>
+</context>
+<context>
     <name>OptionsItem</name>
     <message>
         <source>Changing the remote connection information will reset the connection and require you to login again, are you sure you want to change this information ?</source>
@@ -217,6 +224,25 @@
     <message>
         <source>Profile: %1</source>
         <translation>Profil: %1</translation>
+    </message>
+</context>
+<context>
+    <name>ProfileWindows</name>
+    <message>
+        <source>There are no profiles yet: File, Profiles... adds one.</source>
+        <translation>Es gibt noch keine Profile: Datei, Profile... legt eines an.</translation>
+    </message>
+    <message>
+        <source>New Window</source>
+        <translation>Neues Fenster</translation>
+    </message>
+    <message>
+        <source>&amp;Profile of the new window:</source>
+        <translation>&amp;Profil des neuen Fensters:</translation>
+    </message>
+    <message>
+        <source>The new window could not be started (%1).</source>
+        <translation>Das neue Fenster konnte nicht gestartet werden (%1).</translation>
     </message>
 </context>
 <context>
@@ -326,6 +352,81 @@
     <message>
         <source>%1 on %2: %3</source>
         <translation>%1 auf %2: %3</translation>
+    </message>
+</context>
+<context>
+    <name>ServersModel</name>
+    <message>
+        <source>Logged in</source>
+        <translation>Angemeldet</translation>
+    </message>
+    <message>
+        <source>%1 / %2</source>
+        <translation>%1 / %2</translation>
+    </message>
+    <message>
+        <source>%1 ms</source>
+        <translation>%1 ms</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Where</source>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>Zustand</translation>
+    </message>
+    <message>
+        <source>Engine</source>
+        <translation>Engine</translation>
+    </message>
+    <message>
+        <source>Sessions</source>
+        <translation>Sitzungen</translation>
+    </message>
+    <message>
+        <source>Round Trip</source>
+        <translation>Umlaufzeit</translation>
+    </message>
+    <message>
+        <source>Checked</source>
+        <translation>Geprüft</translation>
+    </message>
+    <message>
+        <source>Not checked</source>
+        <translation>Nicht geprüft</translation>
+    </message>
+    <message>
+        <source>Up</source>
+        <translation>Erreichbar</translation>
+    </message>
+    <message>
+        <source>Down: refused</source>
+        <translation>Nicht erreichbar: abgewiesen</translation>
+    </message>
+    <message>
+        <source>No answer in %1 s</source>
+        <translation>Keine Antwort in %1 s</translation>
+    </message>
+    <message>
+        <source>Login refused</source>
+        <translation>Anmeldung abgelehnt</translation>
+    </message>
+    <message>
+        <source>Password needed</source>
+        <translation>Kennwort erforderlich</translation>
+    </message>
+    <message>
+        <source>Host key unknown</source>
+        <translation>Hostschlüssel unbekannt</translation>
+    </message>
+    <message>
+        <source>Down: %1</source>
+        <translation>Nicht erreichbar: %1</translation>
     </message>
 </context>
 <context>
@@ -930,6 +1031,10 @@
         <source>Follow interval</source>
         <translation>Intervall beim Folgen</translation>
     </message>
+    <message>
+        <source>Search</source>
+        <translation>Suchen</translation>
+    </message>
 </context>
 <context>
     <name>TLoginDialog</name>
@@ -1053,6 +1158,14 @@
 Choose File, Login to Server to connect.</source>
         <translation>Nicht mit einem Server verbunden.
 Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</translation>
+    </message>
+    <message>
+        <source>New &amp;Window...</source>
+        <translation>Neues &amp;Fenster...</translation>
+    </message>
+    <message>
+        <source>Open another window on another server</source>
+        <translation>Ein weiteres Fenster für einen anderen Server öffnen</translation>
     </message>
 </context>
 <context>
@@ -1472,6 +1585,65 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
     </message>
 </context>
 <context>
+    <name>TServersPage</name>
+    <message>
+        <source>Search servers</source>
+        <translation>Server durchsuchen</translation>
+    </message>
+    <message>
+        <source>Name, where or state</source>
+        <translation>Name, Adresse oder Zustand</translation>
+    </message>
+    <message>
+        <source>&amp;Search:</source>
+        <translation>&amp;Suchen:</translation>
+    </message>
+    <message>
+        <source>Check every</source>
+        <translation>Prüfintervall</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Aus</translation>
+    </message>
+    <message>
+        <source>30 s</source>
+        <translation>30 s</translation>
+    </message>
+    <message>
+        <source>1 min</source>
+        <translation>1 min</translation>
+    </message>
+    <message>
+        <source>5 min</source>
+        <translation>5 min</translation>
+    </message>
+    <message>
+        <source>Check &amp;every:</source>
+        <translation>&amp;Prüfintervall:</translation>
+    </message>
+    <message>
+        <source>Check &amp;Now</source>
+        <translation>&amp;Jetzt prüfen</translation>
+    </message>
+    <message>
+        <source>Check now</source>
+        <translation>Jetzt prüfen</translation>
+    </message>
+    <message>
+        <source>Check every server again (F5)</source>
+        <translation>Alle Server erneut prüfen (F5)</translation>
+    </message>
+    <message>
+        <source>Servers</source>
+        <translation>Server</translation>
+    </message>
+    <message>
+        <source>Every profile and the state of its server; Enter logs in</source>
+        <translation>Jedes Profil und der Zustand seines Servers; die Eingabetaste meldet an</translation>
+    </message>
+</context>
+<context>
     <name>TSshQuestionDlg</name>
     <message>
         <source>Unknown SSH Host Key</source>
@@ -1577,10 +1749,6 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
         <translation>Ihr lokaler Benutzername</translation>
     </message>
     <message>
-        <source>the agent&apos;s keys, then ~/.ssh/id_*</source>
-        <translation>die Schlüssel des Agenten, dann ~/.ssh/id_*</translation>
-    </message>
-    <message>
         <source>The SSH server (bastion) to connect through: a host name, an address or a Host of ~/.ssh/config</source>
         <translation>Der SSH-Server (Bastion), über den verbunden wird: ein Hostname, eine Adresse oder ein Host aus ~/.ssh/config</translation>
     </message>
@@ -1627,6 +1795,14 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
     <message>
         <source>%1: %2</source>
         <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>agent, ~/.ssh/id_*</source>
+        <translation>Agent, ~/.ssh/id_*</translation>
+    </message>
+    <message>
+        <source>Empty: the agent&apos;s keys, then ~/.ssh/id_*</source>
+        <translation>Leer: die Schlüssel des Agenten, dann ~/.ssh/id_*</translation>
     </message>
 </context>
 <context>
@@ -1971,16 +2147,16 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
         <translation>Warten auf %1</translation>
     </message>
     <message>
-        <source>%1 (%2 s)</source>
-        <translation>%1 (%2 s)</translation>
-    </message>
-    <message>
         <source>Cancelled; the change may have been made: Refresh to see</source>
         <translation>Abgebrochen; die Änderung wurde möglicherweise ausgeführt: Aktualisieren zeigt es</translation>
     </message>
     <message>
         <source>Cancelled</source>
         <translation>Abgebrochen</translation>
+    </message>
+    <message>
+        <source> (%1 s)</source>
+        <translation> (%1 s)</translation>
     </message>
 </context>
 <context>

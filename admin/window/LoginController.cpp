@@ -90,6 +90,11 @@ QString LoginController::ConnectedProfile() const
     return profileLogin_->ConnectedProfile();
 }
 
+void LoginController::LoginToProfile(const std::string& profileName)
+{
+    profileLogin_->ConnectTo(profileName);
+}
+
 bool LoginController::LoggedIn() const
 {
     return window_.LoginItem->text() == LogoutCaption();
@@ -356,8 +361,8 @@ void LoginController::ShowLoggedIn(bool loggedIn)
 {
     ShowConnectionLost(false); // a new login starts afresh; logged out, nothing is lost
     window_.LoginItem->setText(loggedIn ? LogoutCaption() : LoginCaption());
+    profileLogin_->LoggedInChanged(loggedIn); // before the pages, which show the profile
     window_.ShowPages(loggedIn);
-    profileLogin_->LoggedInChanged(loggedIn);
     if (loggedIn)
         return;
     window_.Window.setWindowTitle(window_.ProductName);

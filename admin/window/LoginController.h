@@ -106,6 +106,8 @@ public:
 
     // The profile the window is logged in through; empty for none.
     QString ConnectedProfile() const;
+    // Logs in to the profile of exactly that name, as File > Connect to does; raises when there is none.
+    void LoginToProfile(const std::string& profileName);
     const RemoteSettings& Options() const { return options_; }
     QMainWindow& Window() const { return window_.Window; }
     BackgroundRunner& Runner() const { return runner_; }

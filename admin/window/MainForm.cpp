@@ -17,6 +17,7 @@
 #include "admin/dialogs/OptionsDlg.h"
 #include "admin/window/OptionsItem.h"
 #include "admin/window/PageControl.h"
+#include "admin/window/ProfileWindows.h"
 #include "admin/window/Settings.h"
 #include "admin/window/StatusBarSections.h"
 #include "admin/window/WindowPlace.h"
@@ -30,6 +31,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTabWidget>
@@ -44,6 +47,8 @@ namespace
 
 // The smallest client area: the one the window was designed for, or more when the default font needs it.
 constexpr QSize DesignedClientSize(761, 439);
+// Room left on the screen for the frame and title bar a window manager adds (not known before showing).
+constexpr QSize WindowFrameAllowance(16, 48);
 
 } // namespace
 
@@ -99,6 +104,7 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     optionsItem_ = std::make_unique<OptionsItem>(*this, remoteSettings_, traceSettings_, *login_, *runner_,
                                                  *remoteSession_);
     CreateChangeHistoryItem();
+    CreateNewWindowItem();
     SetMinimumWindowSize();
 
     Dialogs& dialogs = CurrentDialogs();
@@ -113,6 +119,9 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     IniFile settingsFile(settingsFileName_, "");
     RunCommand(this, [&] { settingsFile = IniFile(settingsFileName_); });
     savedPlacement_ = ReadWindowPlacement(settingsFile, {}); // no size: nothing saved yet
+    // A window on a profile starts where that profile's window was left, else where the main window was.
+    if (!setup_.StartProfile.empty())
+        savedPlacement_ = ReadWindowPlacement(settingsFile, savedPlacement_, setup_.StartProfile);
     const ViewSettings views = ReadViewSettings(settingsFile);
     for (AdminPage* page : pages_->Pages())
         page->ApplyViewSettings(views);
@@ -236,11 +245,14 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
                                   statusSections_->ShowRefresh(when, exchangeMs);
                                   login_->RefreshSucceeded();
                               },
-                              [this](const QString& message) { login_->ServerLost(message); }};
-    pages_ = new PageControl(*this, mainPageControl_,
-                             createPages(PageContext{*remoteSession_, setup_.Files.DialogStartDir(), *runner_,
-                                                     *journal_, notices, [this] { login_->Logout(); }},
-                                         mainPageControl_),
+                              [this](const QString& message) { login_->ServerLost(message); },
+                              [this] { return ServerEndpoint(login_->Place()); }};
+    PageContext context{*remoteSession_, setup_.Files.DialogStartDir(), *runner_, *journal_,
+                        notices,         [this] { login_->Logout(); }};
+    // The pages are made before the login controller, which reads them.
+    context.ConnectedProfile = [this] { return login_ ? login_->ConnectedProfile() : QString(); };
+    context.LoginToProfile = [this](const std::string& name) { LoginToProfile(name); };
+    pages_ = new PageControl(*this, mainPageControl_, createPages(context, mainPageControl_),
                              [this] { return LoggedIn(); });
     layout->addWidget(mainPageControl_);
 
@@ -250,23 +262,64 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     loggedOutLabel_->setAlignment(Qt::AlignCenter);
     loggedOutLabel_->setEnabled(false);
     layout->addWidget(loggedOutLabel_);
-    setCentralWidget(central);
+    // On a screen smaller than the pages need (800x600, or any screen at a large scale) the window still
+    // fits, and the pages scroll inside it.
+    auto* scroller = new QScrollArea(this);
+    scroller->setObjectName("ClientScroller");
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    scroller->setWidget(central);
+    setCentralWidget(scroller);
 }
 
 void TMainForm::ShowPages(bool loggedIn)
 {
+    pages_->PlaceLoggedOutPages(loggedIn, *static_cast<QBoxLayout*>(centralWidget()->layout()));
     mainPageControl_->setVisible(loggedIn);
     loggedOutLabel_->setVisible(!loggedIn);
+    for (AdminPage* page : pages_->Pages())
+        page->LoggedInChanged(loggedIn);
+}
+
+void TMainForm::CreateNewWindowItem()
+{
+    auto* item = new QAction(QCoreApplication::translate("TMainForm", "New &Window..."), fileMenu_);
+    fileMenu_->insertAction(fileMenu_->actions().value(0), item);
+    item->setObjectName("NewWindowItem");
+    item->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    item->setStatusTip(QCoreApplication::translate("TMainForm", "Open another window on another server"));
+    connect(item, &QAction::triggered, this, [this] { RunCommand(this, [this] { NewWindowItemClick(); }); });
+}
+
+void TMainForm::NewWindowItemClick()
+{
+    std::string chosen;
+    for (AdminPage* page : pages_->Pages())
+        if (chosen.empty())
+            chosen = page->ChosenProfile();
+    if (std::optional<std::string> profile = ProfileForNewWindow(this, chosen))
+        StartWindowOn(*profile);
+}
+
+void TMainForm::LoginToProfile(const std::string& profileName)
+{
+    if (LoggedIn() && login_->ConnectedProfile().toStdString() == profileName)
+        return pages_->SetActivePage(0);
+    login_->LoginToProfile(profileName);
 }
 
 void TMainForm::SetMinimumWindowSize()
 {
     // The page control is hidden while logged out, so its needs are asked for directly.
-    QMargins margins = centralWidget()->layout()->contentsMargins();
+    QMargins margins = static_cast<QScrollArea*>(centralWidget())->widget()->layout()->contentsMargins();
     QSize pages = mainPageControl_->minimumSizeHint().grownBy(margins);
     QSize client(std::max(DesignedClientSize.width(), pages.width()),
                  std::max(DesignedClientSize.height(), pages.height() + statusBar()->sizeHint().height()));
-    setMinimumSize(client.width(), client.height() + menuBar()->sizeHint().height());
+    QSize wanted(client.width(), client.height() + menuBar()->sizeHint().height());
+    // Never more than the screen holds with a frame around it: the pages scroll instead.
+    if (const QScreen* screen = this->screen())
+        wanted = wanted.boundedTo(screen->availableGeometry().size() - WindowFrameAllowance);
+    setMinimumSize(wanted);
     resize(minimumSize());
 }
 
@@ -345,7 +398,16 @@ void TMainForm::WriteSettings()
                 page->StoreViewSettings(views);
             WriteViewSettings(ini, views);
         });
-    update([this](IniFile& ini) { WriteWindowPlacement(ini, PlacementOf(*this)); });
+    // A window on a profile keeps its own place and leaves the main window's as it was.
+    const std::string profile = LoggedIn() ? login_->ConnectedProfile().toStdString() : setup_.StartProfile;
+    update(
+        [this, &profile](IniFile& ini)
+        {
+            if (setup_.StartProfile.empty())
+                WriteWindowPlacement(ini, PlacementOf(*this));
+            if (!profile.empty())
+                WriteWindowPlacement(ini, PlacementOf(*this), profile);
+        });
 }
 
 } // namespace korvel::admin

@@ -46,6 +46,8 @@ struct MainFormSetup
     ProgramFiles Files;
     VersionInfo Version;
     PageFactory CreatePages;
+    // The profile this window was opened on (korvel-admin --profile NAME), or empty: where it is placed.
+    std::string StartProfile = {};
 };
 
 class TMainForm : public QMainWindow
@@ -67,6 +69,10 @@ public:
     // The version, libraries, license and files in a dialog.
     void HelpAboutItemClick();
     void FileExit() { close(); }
+    // Another window, in its own process, on the Servers view's current profile or one the person picks.
+    void NewWindowItemClick();
+    // Logs in to the profile of exactly that name the usual way (it may ask); already there, shows Status.
+    void LoginToProfile(const std::string& profileName);
 
     // See PageControl.
     void ConfirmPendingEdits(std::function<void()> proceed)
@@ -97,6 +103,7 @@ private:
     void SetMinimumWindowSize();
     // The saved geometry when it lies on a screen, else centred; maximised as it was (first show only).
     void ShowPages(bool loggedIn);
+    void CreateNewWindowItem();
     void WriteSettings();
 
     MainFormSetup setup_;

@@ -4,6 +4,7 @@
 #include "admin/common/Dialogs.h"
 
 #include <QAction>
+#include <QBoxLayout>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -37,7 +38,13 @@ PageControl::PageControl(QWidget& window, QTabWidget* tabs, std::vector<AdminPag
 
 AdminPage* PageControl::CurrentPage() const
 {
-    if (!loggedIn_() || currentPage_ < 0 || currentPage_ >= static_cast<int>(pages_.size()))
+    if (!loggedIn_())
+    {
+        auto shown = std::find_if(pages_.begin(), pages_.end(),
+                                  [](AdminPage* page) { return page->ShownLoggedOut(); });
+        return shown == pages_.end() ? nullptr : *shown;
+    }
+    if (currentPage_ < 0 || currentPage_ >= static_cast<int>(pages_.size()))
         return nullptr;
     return pages_[static_cast<std::size_t>(currentPage_)];
 }
@@ -57,6 +64,31 @@ void PageControl::GoToSearchBox()
     // A line edit selects its text when the focus comes from a shortcut, so typing replaces it.
     if (QWidget* box = page ? page->SearchBox() : nullptr; box && box->isEnabled())
         box->setFocus(Qt::ShortcutFocusReason);
+}
+
+void PageControl::PlaceLoggedOutPages(bool loggedIn, QBoxLayout& outside)
+{
+    const bool wasChanging = changingPage_;
+    changingPage_ = true; // no page change the person asked for
+    for (std::size_t index = 0; index < pages_.size(); ++index)
+    {
+        AdminPage* page = pages_[index];
+        if (!page->ShownLoggedOut() || (tabs_->indexOf(page) >= 0) == loggedIn)
+            continue;
+        if (loggedIn)
+        {
+            outside.removeWidget(page);
+            tabs_->insertTab(static_cast<int>(index), page, page->Caption());
+        }
+        else
+        {
+            tabs_->removeTab(tabs_->indexOf(page));
+            outside.addWidget(page, 1);
+            page->show();
+        }
+    }
+    currentPage_ = tabs_->currentIndex();
+    changingPage_ = wasChanging;
 }
 
 bool PageControl::AnyPendingEdits() const

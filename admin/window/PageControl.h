@@ -1,7 +1,7 @@
 // The window's page control: which page shows, and what guards leaving it. A page change, a logout or closing
 // the window first resolves the unsaved edits of the editable pages, in page order, with each page's question
 // (Yes saves, No drops them, Cancel stays). F5 refreshes the page shown and Ctrl+F goes to its search or
-// filter box.
+// filter box; while logged out they act on the page shown in place of the page control (the Servers view).
 #pragma once
 
 #include "admin/common/AdminPage.h"
@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+class QBoxLayout;
 class QTabWidget;
 class QWidget;
 
@@ -32,6 +33,9 @@ public:
     // person chose Cancel, or a Save failed (its error box shows, the page stays in edit mode).
     void ConfirmPendingEdits(std::function<void()> proceed);
     bool AnyPendingEdits() const;
+
+    // The pages shown while logged out go to `outside` when logged out and back to their tabs when logged in.
+    void PlaceLoggedOutPages(bool loggedIn, QBoxLayout& outside);
 
     void RefreshCurrentPage();
     void GoToSearchBox();

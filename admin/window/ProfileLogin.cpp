@@ -78,12 +78,12 @@ void ProfileLogin::FillConnectToMenu()
             ->setEnabled(false);
 }
 
-void ProfileLogin::ConnectToItemClick(const QString& profileName)
+void ProfileLogin::ConnectTo(const std::string& profileName)
 {
-    std::optional<Profile> profile = store_.Find(profileName.toStdString());
+    std::optional<Profile> profile = store_.Find(profileName);
     if (!profile)
         throw std::runtime_error(QCoreApplication::translate("ProfileLogin", "There is no profile named %1")
-                                     .arg(profileName)
+                                     .arg(QString::fromStdString(profileName))
                                      .toStdString());
     // Logged in: out first (cancelled at a pending-edit question, nothing more happens).
     if (login_.LoggedIn())

@@ -34,7 +34,9 @@ public:
     ProfileLogin(LoginController& login, QMenu* fileMenu, QAction* before);
     ~ProfileLogin() override;
 
-    void ConnectToItemClick(const QString& profileName);
+    void ConnectToItemClick(const QString& profileName) { ConnectTo(profileName.toStdString()); }
+    // Logs in to the profile of exactly that name (logged in, out first); raises when there is none.
+    void ConnectTo(const std::string& profileName);
     void ProfilesItemClick();
 
     // Called by the window whenever it shows itself logged in or out.

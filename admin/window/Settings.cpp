@@ -86,22 +86,34 @@ void ApplyRemoteSettings(TKORVELSession& session, bool all, const RemoteSettings
     session.SetRemoteTrace(settings.RemoteTracing);
 }
 
-WindowPlacement ReadWindowPlacement(const IniFile& ini, const WindowPlacement& current)
+namespace
 {
-    return {ini.ReadInteger(MainWindow, "Top", current.Top),
-            ini.ReadInteger(MainWindow, "Left", current.Left),
-            ini.ReadInteger(MainWindow, "Height", current.Height),
-            ini.ReadInteger(MainWindow, "Width", current.Width),
-            ini.ReadBool(MainWindow, "Maximized", current.Maximized)};
+
+std::string PlacementSection(const std::string& profile)
+{
+    return profile.empty() ? std::string(MainWindow) : std::string(MainWindow) + ": " + profile;
 }
 
-void WriteWindowPlacement(IniFile& ini, const WindowPlacement& placement)
+} // namespace
+
+WindowPlacement ReadWindowPlacement(const IniFile& ini, const WindowPlacement& current,
+                                    const std::string& profile)
 {
-    ini.WriteInteger(MainWindow, "Top", placement.Top);
-    ini.WriteInteger(MainWindow, "Left", placement.Left);
-    ini.WriteInteger(MainWindow, "Height", placement.Height);
-    ini.WriteInteger(MainWindow, "Width", placement.Width);
-    ini.WriteBool(MainWindow, "Maximized", placement.Maximized);
+    const std::string section = PlacementSection(profile);
+    return {ini.ReadInteger(section, "Top", current.Top), ini.ReadInteger(section, "Left", current.Left),
+            ini.ReadInteger(section, "Height", current.Height),
+            ini.ReadInteger(section, "Width", current.Width),
+            ini.ReadBool(section, "Maximized", current.Maximized)};
+}
+
+void WriteWindowPlacement(IniFile& ini, const WindowPlacement& placement, const std::string& profile)
+{
+    const std::string section = PlacementSection(profile);
+    ini.WriteInteger(section, "Top", placement.Top);
+    ini.WriteInteger(section, "Left", placement.Left);
+    ini.WriteInteger(section, "Height", placement.Height);
+    ini.WriteInteger(section, "Width", placement.Width);
+    ini.WriteBool(section, "Maximized", placement.Maximized);
 }
 
 ViewSettings ReadViewSettings(const IniFile& ini)

@@ -1,4 +1,5 @@
-// The settings file's sections: the connection settings ("Admin Info"), the window placement ("Main Window"),
+// The settings file's sections: the connection settings ("Admin Info"), the window placement ("Main Window",
+// and one section for each profile a window was opened on),
 // how the user left the pages' views ("Views") and what happens to the trace file ("Trace"); older files lack
 // the last two, whose defaults then apply.
 #pragma once
@@ -10,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
 
 namespace korvel
 {
@@ -73,8 +75,11 @@ struct WindowPlacement
     bool Maximized = false;
 };
 
-WindowPlacement ReadWindowPlacement(const IniFile& ini, const WindowPlacement& current);
-void WriteWindowPlacement(IniFile& ini, const WindowPlacement& placement);
+// A window opened on a profile (korvel-admin --profile NAME) keeps its place in a section of its own,
+// "Main Window: NAME"; without a profile, the "Main Window" section.
+WindowPlacement ReadWindowPlacement(const IniFile& ini, const WindowPlacement& current,
+                                    const std::string& profile = {});
+void WriteWindowPlacement(IniFile& ini, const WindowPlacement& placement, const std::string& profile = {});
 
 ViewSettings ReadViewSettings(const IniFile& ini);
 void WriteViewSettings(IniFile& ini, const ViewSettings& settings);

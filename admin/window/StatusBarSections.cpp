@@ -64,7 +64,7 @@ void StatusBarSections::ShowRefresh(const QDateTime& when, double exchangeMs)
                                 : exchangeMs < 10 ? 1
                                                   : 0));
     refreshed_->setText(QCoreApplication::translate("StatusBarSections", "Refreshed %1")
-                            .arg(when.toString(QStringLiteral("HH:mm:ss"))));
+                            .arg(when.toString(QStringLiteral("HH:mm:ss")))); // untranslated: a time format
     exchange_->show();
     refreshed_->show();
 }

@@ -1,11 +1,40 @@
 #include "admin/window/WindowPlace.h"
 
 #include <QGuiApplication>
+#include <QMargins>
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace korvel::admin
 {
+
+namespace
+{
+
+// The frame a window manager adds around the client area, guessed: it is not known before the window shows.
+constexpr QMargins FrameGuess(8, 32, 8, 8);
+
+// The title bar and the frame stay on the screen: a place saved on a larger screen, or a window as large as
+// a small (or scaled) screen, is moved and if need be shrunk, never below the window's minimum.
+void KeepOnScreen(QWidget& window)
+{
+    const QScreen* screen = window.screen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry() - FrameGuess;
+    QRect place = window.geometry();
+    place.setSize(place.size().boundedTo(room.size()).expandedTo(window.minimumSize()));
+    place.moveLeft(
+        std::clamp(place.left(), room.left(), std::max(room.left(), room.right() + 1 - place.width())));
+    place.moveTop(
+        std::clamp(place.top(), room.top(), std::max(room.top(), room.bottom() + 1 - place.height())));
+    if (place != window.geometry())
+        window.setGeometry(place);
+}
+
+} // namespace
 
 void PlaceWindow(QWidget& window, const WindowPlacement& saved)
 {
@@ -20,6 +49,7 @@ void PlaceWindow(QWidget& window, const WindowPlacement& saved)
         centred.moveCenter(screen->availableGeometry().center());
         window.setGeometry(centred);
     }
+    KeepOnScreen(window);
     if (saved.Maximized)
         window.setWindowState(window.windowState() | Qt::WindowMaximized);
 }

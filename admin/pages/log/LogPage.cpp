@@ -4,6 +4,7 @@
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
+#include "admin/common/NoAnswerWatch.h"
 #include "admin/common/TimerSecond.h"
 #include "admin/pages/PageFields.h"
 #include "admin/pages/log/LogFile.h"
@@ -73,6 +74,8 @@ TLogPage::TLogPage(const PageContext& context, QWidget* parent)
     connect(OnlyMatchingCheckBox, &QCheckBox::toggled, this, [this](bool on) { OnlyMatchingToggled(on); });
     SearchEdit->installEventFilter(this);
 
+    noAnswer_ = std::make_unique<NoAnswerWatch>(this, context.Notices, session_,
+                                                [this](const QString& text) { FollowGotNoAnswer(text); });
     followTimer_ = new QTimer(this);
     followTimer_->setSingleShot(true);
     connect(followTimer_, &QTimer::timeout, this, [this] { FollowTick(); });
@@ -117,7 +120,9 @@ QLayout* TLogPage::CreateSearchBar(QWidget* parent)
 {
     SearchEdit = new QLineEdit(parent);
     SearchEdit->setObjectName(QStringLiteral("SearchEdit"));
-    SearchEdit->setPlaceholderText(
+    // A hint short enough to show whole at the smallest width; the keys are in the tool tip.
+    SearchEdit->setPlaceholderText(QCoreApplication::translate("TLogPage", "Search"));
+    SearchEdit->setToolTip(
         QCoreApplication::translate("TLogPage", "Search (F3 next, Shift+F3 previous, Esc stops)"));
     SearchEdit->setClearButtonEnabled(true);
     SearchEdit->setAccessibleName(QCoreApplication::translate("TLogPage", "Search the log"));
@@ -204,16 +209,10 @@ void TLogPage::LoadLogButtonClick()
 {
     if (Loading())
         return;
-    // Emptied before the request, as the session does with any list it fills: a failed load shows no stale
-    // log, and the old lines are gone before the new ones arrive.
-    search_->Cancel();
-    SaveMatchingButton->setEnabled(false); // the matches are of the lines going away
-    model_->Clear();
-    zeroByteLine_.reset();
-    ShowLineCount();
+    // The lines shown stay until the new ones arrive: a cancelled or failed load leaves the page as it was.
     TKORVELSession& session = session_;
-    load_ = runner_.Submit<LogText>(
-        this, {.Waiting = QCoreApplication::translate("TLogPage", "Loading the log").toStdString()},
+    load_ = SubmitCommand<LogText>(
+        this, runner_, {.Waiting = QCoreApplication::translate("TLogPage", "Loading the log").toStdString()},
         [&session](JobContext& job)
         {
             job.Check();
@@ -221,11 +220,9 @@ void TLogPage::LoadLogButtonClick()
             session.GetServerLogText(log);
             return log;
         },
-        [this](LogText log) { LoadFinished(log); }, [this](std::exception_ptr error) { LoadFailed(error); });
-    if (!load_)
-        throw SessionInactiveError();
-    loadClock_.start();
-    ShowLoading(true);
+        [this](LogText log) { LoadFinished(log); }, [this](std::exception_ptr) { ShowLoading(false); });
+    if (load_)
+        ShowLoading(true);
 }
 
 void TLogPage::CancelLoadButtonClick()
@@ -247,9 +244,10 @@ void TLogPage::ShowLoading(bool loading)
 
 void TLogPage::LoadFinished(LogText& log)
 {
-    lastLoadMs_ = loadClock_.elapsed();
     ShowLoading(false);
+    search_->Cancel(); // its matches are of the lines going away
     model_->SetLog(std::move(log));
+    zeroByteLine_.reset();
     ShowLineCount();
     if (model_->rowCount() > 0)
         LogListBox->setCurrentIndex(filter_->index(filter_->rowCount() - 1, 0));
@@ -259,16 +257,9 @@ void TLogPage::LoadFinished(LogText& log)
         ScheduleFollow();
 }
 
-void TLogPage::LoadFailed(std::exception_ptr error)
-{
-    ShowLoading(false);
-    RunCommand(this, [error] { std::rethrow_exception(error); });
-}
-
 int TLogPage::FollowIntervalSeconds() const
 {
-    const auto byLoad = static_cast<int>((5 * lastLoadMs_ + 999) / 1000);
-    return std::max(FollowIntervalSpinBox->value(), byLoad);
+    return FollowIntervalSpinBox->value();
 }
 
 void TLogPage::FollowToggled(bool on)
@@ -279,6 +270,7 @@ void TLogPage::FollowToggled(bool on)
         return;
     }
     followTimer_->stop();
+    noAnswer_->Stop();
     if (follow_)
         follow_->Cancel();
     followReading_ = false;
@@ -313,6 +305,7 @@ void TLogPage::FollowTick()
             [this](LogText latest) { FollowRead(latest); },
             [this](std::exception_ptr error)
             {
+                noAnswer_->Stop();
                 followReading_ = false;
                 if (IsPreempted(error))
                     return ScheduleFollow();
@@ -333,13 +326,20 @@ void TLogPage::FollowTick()
         return ScheduleFollow();
     }
     followReading_ = true;
-    loadClock_.start();
+    noAnswer_->Start(follow_, FollowIntervalSeconds());
+}
+
+void TLogPage::FollowGotNoAnswer(const QString& text)
+{
+    followReading_ = false;
+    ScheduleFollow();
+    FollowStatusLabel->setText(text); // until the next round answers
 }
 
 void TLogPage::FollowRead(LogText& latest)
 {
+    noAnswer_->Stop();
     followReading_ = false;
-    lastLoadMs_ = loadClock_.elapsed();
     join_->Join(model_->Shared(), std::move(latest)); // FollowJoined goes on
 }
 
@@ -387,6 +387,7 @@ void TLogPage::StopRepeatedWork()
     for (const auto& job : {load_, follow_})
         if (job)
             job->Cancel();
+    noAnswer_->Stop();
     followReading_ = false;
     ShowLoading(false);
     if (FollowCheckBox->isChecked())

@@ -13,8 +13,6 @@
 #include "admin/pages/log/LogJoin.h"
 #include "engine/LogText.h"
 
-#include <QElapsedTimer>
-
 #include <cstddef>
 #include <exception>
 #include <memory>
@@ -36,6 +34,7 @@ class LogFilterModel;
 class LogListModel;
 class LogListView;
 class LogSearch;
+class NoAnswerWatch;
 
 class TLogPage : public AdminPage
 {
@@ -59,8 +58,7 @@ public:
 
     bool Loading() const { return load_ && load_->Pending(); }
     bool Searching() const;
-    // The seconds between two reads while following: the chosen interval or five times the last load's
-    // duration, whichever is larger.
+    // The seconds between two reads while following: the person's choice, however long a read took.
     int FollowIntervalSeconds() const;
 
 protected:
@@ -74,10 +72,10 @@ private:
 
     void ShowLoading(bool loading);
     void LoadFinished(LogText& log);
-    void LoadFailed(std::exception_ptr error);
     void FollowToggled(bool on);
     void ScheduleFollow();
     void FollowTick();
+    void FollowGotNoAnswer(const QString& text);
     void FollowRead(LogText& latest);
     void FollowJoined(LogJoin::Joined& joined);
     void StopFollowing(const QString& why);
@@ -106,8 +104,7 @@ private:
     std::unique_ptr<LogJoin> join_;
     QTimer* searchDelay_ = nullptr;
     QTimer* followTimer_ = nullptr;
-    QElapsedTimer loadClock_;
-    qint64 lastLoadMs_ = 0;
+    std::unique_ptr<NoAnswerWatch> noAnswer_;
     bool followReading_ = false;
     bool jumpToFirstMatch_ = false;
     // The server's text ends at nothing but its size: a zero byte in it is said beside the line count.

@@ -119,7 +119,8 @@ void HistoryChart::paintEvent(QPaintEvent*)
                          Qt::AlignCenter, label);
     }
 
-    auto drawSeries = [&](const QColor& colour, double top, const std::function<double(const Sample&)>& value)
+    auto drawSeries = [&](const QColor& colour, double top, const std::function<double(const Sample&)>& value,
+                          double penWidth = 1.5)
     {
         QPainterPath path;
         bool first = true;
@@ -132,14 +133,16 @@ void HistoryChart::paintEvent(QPaintEvent*)
                 path.lineTo(point);
             first = false;
         }
-        painter.setPen(QPen(colour, 1.5));
+        painter.setPen(QPen(colour, penWidth));
         painter.drawPath(path);
         if (samples_.size() == 1)
             painter.drawEllipse(path.currentPosition(), 2, 2);
     };
-    // Connected goes last: it is drawn over Total, which it often equals.
+    // Connected goes last, thin, over a broad Total: where the two are equal, Total still shows on both
+    // sides.
     drawSeries(QColor(0xc6, 0x28, 0x28), memoryTop, [](const Sample& s) { return s.MemoryMegabytes; });
-    drawSeries(QColor(0x15, 0x65, 0xc0), sessionTop, [](const Sample& s) { return double(s.Total); });
+    drawSeries(
+        QColor(0x15, 0x65, 0xc0), sessionTop, [](const Sample& s) { return double(s.Total); }, 5);
     drawSeries(QColor(0x2e, 0x7d, 0x32), sessionTop, [](const Sample& s) { return double(s.Connected); });
 
     // The legend, in the plot's top left corner.

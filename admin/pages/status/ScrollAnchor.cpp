@@ -1,7 +1,10 @@
 #include "admin/pages/status/ScrollAnchor.h"
 
 #include <QAbstractItemView>
+#include <QHash>
+#include <QItemSelectionModel>
 #include <QScrollBar>
+#include <QSet>
 
 namespace korvel::admin
 {
@@ -42,15 +45,49 @@ void ScrollAnchor::ChangeStarts()
         return;
     const QScrollBar* bar = view_->verticalScrollBar();
     anchored_ = bar->value() != bar->minimum();
+    picked_.clear();
+    for (const QModelIndex& row : view_->selectionModel()->selectedRows())
+        picked_.push_back(row.data(keyRole_));
+    current_ = view_->currentIndex().data(keyRole_);
 }
 
 void ScrollAnchor::ChangeEnds()
 {
     if (depth_ == 0 || --depth_ > 0)
         return;
+    KeepPicked();
     if (anchored_)
         Restore();
     Remember();
+}
+
+void ScrollAnchor::KeepPicked()
+{
+    QItemSelectionModel* selection = view_->selectionModel();
+    QSet<QString> selected;
+    for (const QModelIndex& row : selection->selectedRows())
+        selected.insert(row.data(keyRole_).toString());
+    const bool currentKept = !current_.isValid() || view_->currentIndex().data(keyRole_) == current_;
+    std::vector<QString> missing;
+    for (const QVariant& key : picked_)
+        if (!selected.contains(key.toString()))
+            missing.push_back(key.toString());
+    if (missing.empty() && currentKept)
+        return;
+    // One pass over the rows, however many were picked (all of them, after Ctrl+A).
+    QAbstractItemModel* model = view_->model();
+    QHash<QString, int> rows;
+    for (int row = 0; row < model->rowCount(); ++row)
+        rows.insert(model->index(row, 0).data(keyRole_).toString(), row);
+    if (!currentKept)
+        if (const auto found = rows.constFind(current_.toString()); found != rows.constEnd())
+            selection->setCurrentIndex(model->index(*found, 0), QItemSelectionModel::NoUpdate);
+    QItemSelection again;
+    for (const QString& key : missing)
+        if (const auto found = rows.constFind(key); found != rows.constEnd())
+            again.select(model->index(*found, 0), model->index(*found, 0));
+    if (!again.isEmpty())
+        selection->select(again, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 void ScrollAnchor::Restore()

@@ -4,6 +4,7 @@
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Help.h"
+#include "admin/common/NoAnswerWatch.h"
 #include "admin/pages/PageFields.h"
 #include "admin/pages/status/AutoRefresh.h"
 #include "admin/pages/status/HistoryChart.h"
@@ -86,6 +87,13 @@ TStatusPage::TStatusPage(const PageContext& context, QWidget* parent)
     shownSessions_ = new SessionFilterModel(this);
     shownSessions_->setSourceModel(sessions_);
     autoRefresh_ = std::make_unique<AutoRefresh>(this, [this] { AutoRefreshTick(); });
+    // A round the server leaves unanswered is given up; the next one comes at the usual interval.
+    noAnswer_ = std::make_unique<NoAnswerWatch>(this, context.Notices, session_,
+                                                [this](const QString& text)
+                                                {
+                                                    ShowNoAnswer(text);
+                                                    autoRefresh_->Resume();
+                                                });
     CreateControls();
     ConnectCommand(RefreshButton, this, &TStatusPage::RefreshButtonClick);
     ConnectCommand(StartButton, this, &TStatusPage::StartButtonClick);
@@ -169,6 +177,9 @@ void TStatusPage::CreateControls()
                          : QCoreApplication::translate("TStatusPage", "Every %1 s").arg(seconds),
             seconds);
     connect(AutoRefreshComboBox, &QComboBox::currentIndexChanged, this, [this] { AutoRefreshChosen(); });
+    AutoRefreshStateLabel = new QLabel(frame);
+    AutoRefreshStateLabel->setObjectName(QStringLiteral("AutoRefreshStateLabel"));
+    AutoRefreshStateLabel->hide();
 
     auto* grid = new QGridLayout;
     auto addPair = [&](int row, int column, const QString& caption, QLineEdit* field, int labelContext)
@@ -195,6 +206,8 @@ void TStatusPage::CreateControls()
     grid->addWidget(UpTimeEdit, 4, 1, 1, 4);
     // In the command column with Refresh; a column of its own would leave the fields too narrow.
     grid->addWidget(AutoRefreshComboBox, 4, 5);
+    // Under the control it speaks for, the whole row wide, so a long server name never widens the page.
+    grid->addWidget(AutoRefreshStateLabel, 5, 0, 1, 6, Qt::AlignRight);
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(4, 2);
 
@@ -281,6 +294,8 @@ void TStatusPage::StoreViewSettings(ViewSettings& settings) const
 void TStatusPage::StopRepeatedWork()
 {
     autoRefresh_->Stop();
+    noAnswer_->Stop();
+    ShowNoAnswer({});
     ShowAutoRefreshStopped(false);
     History->Clear();
     sessionWalk_->Forget(); // the next login may be to another server
@@ -431,50 +446,57 @@ bool TStatusPage::eventFilter(QObject* watched, QEvent* event)
 
 void TStatusPage::AutoRefreshTick()
 {
-    const bool taken = runner_.Submit<StatusSnapshot>(
-                           this, {.Kind = Priority::Background},
-                           [this](JobContext& job) { return CollectStatus(session_, job); },
-                           [this](StatusSnapshot status)
-                           {
-                               if (!status.Failure)
-                               {
-                                   ShowStatus(status);
-                                   autoRefresh_->Finished(status.Seconds);
-                                   return;
-                               }
-                               // No error box: the server went away while nobody asked. One message, and no
-                               // more ticks.
-                               autoRefresh_->Stop();
-                               ShowAutoRefreshStopped(true);
-                               ShowValues(status);
-                               QString reason;
-                               try
-                               {
-                                   std::rethrow_exception(status.Failure);
-                               }
-                               catch (const std::exception& error)
-                               {
-                                   reason = QString::fromUtf8(error.what());
-                               }
-                               if (notices_.ServerLost)
-                                   notices_.ServerLost(AutoRefreshStopped(reason));
-                           },
-                           [this](std::exception_ptr error)
-                           {
-                               // Pre-empted by a command: the next tick comes as usual. Anything else ends
-                               // the auto-refresh.
-                               if (IsPreempted(error))
-                                   autoRefresh_->Resume();
-                               else
-                                   autoRefresh_->Stop();
-                           }) != nullptr;
-    if (taken)
-        return;
+    std::shared_ptr<Job> round = runner_.Submit<StatusSnapshot>(
+        this, {.Kind = Priority::Background},
+        [this](JobContext& job) { return CollectStatus(session_, job); },
+        [this](StatusSnapshot status)
+        {
+            noAnswer_->Stop();
+            if (!status.Failure)
+            {
+                ShowNoAnswer({});
+                ShowStatus(status);
+                autoRefresh_->Finished(status.Seconds);
+                return;
+            }
+            // No error box: the server went away while nobody asked. One message, and no more ticks.
+            autoRefresh_->Stop();
+            ShowAutoRefreshStopped(true);
+            ShowValues(status);
+            QString reason;
+            try
+            {
+                std::rethrow_exception(status.Failure);
+            }
+            catch (const std::exception& error)
+            {
+                reason = QString::fromUtf8(error.what());
+            }
+            if (notices_.ServerLost)
+                notices_.ServerLost(AutoRefreshStopped(reason));
+        },
+        [this](std::exception_ptr error)
+        {
+            noAnswer_->Stop();
+            // Pre-empted by a command: the next tick comes as usual. Anything else ends the auto-refresh.
+            if (IsPreempted(error))
+                autoRefresh_->Resume();
+            else
+                autoRefresh_->Stop();
+        });
+    if (round)
+        return noAnswer_->Start(std::move(round), autoRefresh_->Seconds());
     // Busy with a command: try again an interval later; logged out: stop.
     if (session_.Active())
         autoRefresh_->Resume();
     else
         autoRefresh_->Stop();
+}
+
+void TStatusPage::ShowNoAnswer(const QString& text)
+{
+    AutoRefreshStateLabel->setText(text);
+    AutoRefreshStateLabel->setVisible(!text.isEmpty());
 }
 
 void TStatusPage::ShowAutoRefreshStopped(bool stopped)

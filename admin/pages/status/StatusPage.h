@@ -34,6 +34,7 @@ class AutoRefresh;
 class JobContext;
 struct JobOptions;
 class HistoryChart;
+class NoAnswerWatch;
 class SessionFilterModel;
 struct StatusSnapshot;
 
@@ -93,6 +94,8 @@ private:
     // chosen again.
     void ShowAutoRefreshStopped(bool stopped);
     void AutoRefreshChosen();
+    // What the auto-refresh waits for when the server gave no answer; empty hides it.
+    void ShowNoAnswer(const QString& text);
     // Shows what was read; raises the refresh's failure after showing what came before it. A refresh without
     // failure goes into the history chart and the status bar.
     // Both take the rows out of `status`, which saves copying thousands of them on the user-interface thread.
@@ -118,6 +121,7 @@ private:
     SessionTableModel* sessions_ = nullptr;
     SessionFilterModel* shownSessions_ = nullptr;
     std::unique_ptr<AutoRefresh> autoRefresh_;
+    std::unique_ptr<NoAnswerWatch> noAnswer_;
 
     QTreeView* SessionsListView = nullptr;
     QLineEdit* SessionFilterEdit = nullptr;
@@ -137,6 +141,7 @@ private:
     QLineEdit* AdminPortEdit = nullptr;
     QPushButton* RefreshButton = nullptr;
     QComboBox* AutoRefreshComboBox = nullptr;
+    QLabel* AutoRefreshStateLabel = nullptr;
     QPushButton* StartButton = nullptr;
     QPushButton* StopButton = nullptr;
 };

@@ -87,8 +87,8 @@ TEST_F(PagesTest, EveryControlCarriesItsHelpContextAndThePagesTheirCaptions)
     QStringList captions;
     for (const admin::AdminPage* page : pages)
         captions << page->Caption();
-    EXPECT_EQ(captions,
-              (QStringList{"Status", "Server", "Users", "Databases", "Database Users", "Rights", "Log"}));
+    EXPECT_EQ(captions, (QStringList{"Status", "Server", "Users", "Databases", "Database Users", "Rights",
+                                     "Log", "Servers"}));
     int editable = 0;
     for (admin::AdminPage* page : pages)
         editable += page->Editable() != nullptr ? 1 : 0;

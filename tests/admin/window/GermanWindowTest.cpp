@@ -1,5 +1,6 @@
 // The window in German: with the German translation installed, the menu, the page tabs and the dialogs'
 // buttons read in German, as the system locale would choose them at start.
+#include "admin/pages/servers/ServersModel.h"
 #include "admin/window/Translations.h"
 #include "tests/admin/window/WindowFixture.h"
 
@@ -7,6 +8,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStringList>
+#include <QTableView>
 
 namespace korvel::test
 {
@@ -39,8 +41,8 @@ protected:
 TEST_F(GermanWindowTest, MenuTabsAndDialogButtonsReadInGerman)
 {
     OpenWindow(admin::CreatePages);
-    // One row per place a caption is made: the menu bar, a menu item, the logged-out look, the Options
-    // dialog.
+    // One row per place a caption is made: the menu bar, a menu item, the logged-out look and its Servers
+    // view (a button, a column's header from its model), the Options dialog.
     const struct
     {
         const char* Where;
@@ -53,6 +55,13 @@ TEST_F(GermanWindowTest, MenuTabsAndDialogButtonsReadInGerman)
         {"exit item", form->findChild<QAction*>("FileExitItem")->text(), "B&eenden"},
         {"logged-out label", form->findChild<QLabel*>("LoggedOutLabel")->text().section('\n', 0, 0),
          "Nicht mit einem Server verbunden."},
+        {"Servers button", form->findChild<QPushButton*>("ServersCheckButton")->text(), "&Jetzt prüfen"},
+        {"Servers column",
+         form->findChild<QTableView*>("ServersTableView")
+             ->model()
+             ->headerData(admin::ServersModel::StateColumn, Qt::Horizontal)
+             .toString(),
+         "Zustand"},
         {"Options title", options->windowTitle(), "Optionen"},
         {"Options Cancel", options->findChild<QPushButton*>("CancelButton")->text(), "&Abbrechen"},
         {"Trace Log Close", traceLog->findChild<QPushButton*>("CloseBtn")->text(), "&Schließen"},

@@ -3,6 +3,7 @@
 // logged-out look, says where and what was lost, and File > Login works at once.
 #include "tests/admin/window/WindowFixture.h"
 
+#include <QAbstractItemView>
 #include <QPushButton>
 
 namespace korvel::test
@@ -58,6 +59,39 @@ TEST_F(WindowTest, ARestartedServerEndsTheSessionAndAnUnreachableOneDoesNot)
     EXPECT_EQ(LoginCaption(), LogoutText);
     EXPECT_TRUE(form->windowTitle().contains("Connected to")) << form->windowTitle().toStdString();
     CloseWindow();
+}
+
+// The Log page meets a restarted server as every other page does: one box that says so, the logged-out look,
+// and the lines it showed kept.
+TEST_F(WindowTest, LoadingTheLogFromARestartedServerEndsTheSessionAndKeepsTheLines)
+{
+    StartServer();
+    OpenWindow(admin::CreatePages);
+    LoginAsAdmin();
+    PageControl()->setCurrentIndex(PageControl()->count() - 1); // Log
+    auto* load = form->findChild<QPushButton*>("LoadLogButton");
+    load->click();
+    Settle();
+    const QAbstractItemModel* lines = form->findChild<QAbstractItemView*>("LogListBox")->model();
+    const int shown = lines->rowCount();
+    ASSERT_GT(shown, 0);
+
+    RefServerOptions sameServer = server->Options();
+    sameServer.DataDir = server->DataDir();
+    sameServer.ExtraArgs = {"--name",       "Demo",
+                            "--admin-port", std::to_string(server->AdminPort()),
+                            "--main-port",  std::to_string(server->MainPort())};
+    server->Stop();
+    auto restarted = std::make_unique<RefServer>(sameServer);
+    load->click();
+    Settle();
+    ASSERT_EQ(dialogs.Errors().size(), 1);
+    EXPECT_TRUE(dialogs.Errors()[0].contains("no longer knows this session"))
+        << dialogs.Errors()[0].toStdString();
+    EXPECT_EQ(LoginCaption(), LoginText);
+    EXPECT_FALSE(form->RemoteSession().Active());
+    EXPECT_EQ(lines->rowCount(), shown) << "the lines shown before stay";
+    EXPECT_TRUE(load->isEnabled());
 }
 
 } // namespace

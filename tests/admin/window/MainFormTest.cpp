@@ -321,12 +321,12 @@ TEST_F(WindowTest, SavedGeometryIsRestoredWhenOnAScreenAndTwoCyclesKeepTheFourKe
                     found << QString::fromLatin1(line.trimmed());
         return found;
     };
-    WriteSettingsFile("[Main Window]\nTop=40\nLeft=30\nHeight=700\nWidth=1000\n");
+    WriteSettingsFile("[Main Window]\nTop=40\nLeft=10\nHeight=520\nWidth=770\n");
     OpenWindow();
-    EXPECT_EQ(form->geometry(), QRect(30, 40, 1000, 700)) << "the area inside the window's frame";
+    EXPECT_EQ(form->geometry(), QRect(10, 40, 770, 520)) << "the area inside the window's frame";
     CloseWindow();
     const QStringList first = keys();
-    EXPECT_EQ(first, (QStringList{"Top=40", "Left=30", "Height=700", "Width=1000"}));
+    EXPECT_EQ(first, (QStringList{"Top=40", "Left=10", "Height=520", "Width=770"}));
     OpenWindow();
     CloseWindow();
     EXPECT_EQ(keys(), first);

@@ -9,6 +9,7 @@
 
 #include "settings/Profiles.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
@@ -193,6 +194,54 @@ TEST_F(SilentServerTest, AServerThatRefusesToTakeTheSessionBackDuringAnAutoRefre
         << form->statusBar()->currentMessage().toStdString();
     Settle();
     EXPECT_FALSE(form->RemoteSession().Active());
+}
+
+// A round nobody asked for (the Status page's auto-refresh, the Log page's follow) that the server leaves
+// unanswered is given up, its control says so, and the next round comes; once the server answers, the words
+// go.
+TEST_F(SilentServerTest, AStuckBackgroundRoundSaysNoAnswerAndRetries)
+{
+    struct Row
+    {
+        const char* Page;
+        std::function<void(admin::TMainForm&)> Start;
+        const char* Label;
+    };
+    const Row rows[] = {
+        {"Status",
+         [](admin::TMainForm& window)
+         {
+             auto* choice = window.findChild<QComboBox*>("AutoRefreshComboBox");
+             choice->setCurrentIndex(choice->findData(2));
+         },
+         "AutoRefreshStateLabel"},
+        {"Log",
+         [](admin::TMainForm& window) { window.findChild<QCheckBox*>("FollowCheckBox")->setChecked(true); },
+         "FollowStatusLabel"},
+    };
+    const ShortSeconds seconds; // the ten seconds without an answer last half a second
+    StartServer();
+    OpenWindow(admin::CreatePages);
+    LoginAsAdmin();
+    const QString noAnswer =
+        "No answer from 127.0.0.1:" + QString::number(server->AdminPort()) + "; retrying";
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.Page);
+        for (int page = 0; page < PageControl()->count(); ++page)
+            if (PageControl()->tabText(page).remove('&') == row.Page)
+                PageControl()->setCurrentIndex(page);
+        auto* label = form->findChild<QLabel*>(row.Label);
+        {
+            PausedServer paused(server->Pid());
+            row.Start(*form);
+            ASSERT_TRUE(WaitFor([&] { return label->isVisible() && label->text() == noAnswer; }, 20000))
+                << label->text().toStdString();
+            EXPECT_EQ(LoginCaption(), "&Logout from Server");
+        }
+        ASSERT_TRUE(WaitFor([&] { return label->text() != noAnswer; }, 20000)) << "the words stayed";
+        EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
+    }
 }
 
 } // namespace

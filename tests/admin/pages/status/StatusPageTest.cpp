@@ -287,6 +287,47 @@ TEST_F(StatusPageTest, RefreshKeepsSelectionScrollAndSortWhileSessionsComeAndGo)
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
 }
 
+// However a refresh's row changes, the view's bookkeeping and the person's clicks interleave, the picked
+// session stays picked and current: two hundred auto-refreshes, each inside a click on it, while sessions
+// come and go above it in the sorted list.
+TEST_F(StatusPageTest, ThePickedSessionStaysPickedThroughTwoHundredAutoRefreshesWhileRowsChange)
+{
+    const ShortSeconds seconds(std::chrono::milliseconds{5}); // every 2 s lasts 10 ms
+    int refreshes = 0;
+    notices.Refreshed = [&](const QDateTime&, double) { ++refreshes; };
+    StartServer({});
+    session->AddServerUser("churn", "churn-pw", "", false);
+    LoadClients staying(*server, 12);
+    window->show();
+    RefreshAtLogin();
+    Sessions()->sortByColumn(admin::SessionTableModel::CreatedOnColumn, Qt::DescendingOrder); // newest first
+    const int row = RowCount() / 2;
+    ClickRow(row);
+    const std::int32_t picked = IdOf(row);
+    ASSERT_EQ(SelectedIds(), std::set<std::int32_t>{picked});
+    refreshes = 0;
+    Find<QComboBox>("AutoRefreshComboBox")
+        ->setCurrentIndex(Find<QComboBox>("AutoRefreshComboBox")->findData(2));
+    std::unique_ptr<LoadClients> churn;
+    for (int round = 1; round <= 200; ++round)
+    {
+        if (round % 10 == 0)
+            churn = churn ? nullptr
+                          : std::make_unique<LoadClients>(*server, 3, LoadKind{false, "churn", "churn-pw"});
+        // A click on the picked row, whose press and release the refresh comes between.
+        const QModelIndex at = Shown()->index(RowOf(picked), 0);
+        Sessions()->scrollTo(at);
+        const QPoint point = Sessions()->visualRect(at).center();
+        QTest::mousePress(Sessions()->viewport(), Qt::LeftButton, {}, point);
+        ASSERT_TRUE(WaitFor([&] { return refreshes >= round; }, 10000)) << "refresh " << round;
+        QTest::mouseRelease(Sessions()->viewport(), Qt::LeftButton, {}, point);
+        ASSERT_EQ(SelectedIds(), std::set<std::int32_t>{picked}) << "after refresh " << round;
+        ASSERT_EQ(Sessions()->currentIndex().data(TStatusPage::SessionIdRole).toInt(), picked)
+            << "after refresh " << round;
+    }
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
+}
+
 TEST_F(StatusPageTest, FilterAndHideDeadShowWhatIsAskedAndCountShownOfTotal)
 {
     LoadClients load(*server, 4);
