@@ -267,6 +267,7 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     auto* scroller = new QScrollArea(this);
     scroller->setObjectName("ClientScroller");
     scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setFocusPolicy(Qt::NoFocus); // no Tab stop of its own: Tab goes from the pages to the tabs
     scroller->setWidgetResizable(true);
     scroller->setWidget(central);
     setCentralWidget(scroller);
@@ -274,7 +275,9 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
 
 void TMainForm::ShowPages(bool loggedIn)
 {
-    pages_->PlaceLoggedOutPages(loggedIn, *static_cast<QBoxLayout*>(centralWidget()->layout()));
+    // The pages' own area, inside the scroller that is the central widget.
+    pages_->PlaceLoggedOutPages(loggedIn,
+                                *static_cast<QBoxLayout*>(mainPageControl_->parentWidget()->layout()));
     mainPageControl_->setVisible(loggedIn);
     loggedOutLabel_->setVisible(!loggedIn);
     for (AdminPage* page : pages_->Pages())
