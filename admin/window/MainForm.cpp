@@ -273,7 +273,9 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
 
 void TMainForm::ShowPages(bool loggedIn)
 {
-    pages_->PlaceLoggedOutPages(loggedIn, *static_cast<QBoxLayout*>(centralWidget()->layout()));
+    // The pages' own area, inside the scroller that is the central widget.
+    pages_->PlaceLoggedOutPages(loggedIn,
+                                *static_cast<QBoxLayout*>(mainPageControl_->parentWidget()->layout()));
     mainPageControl_->setVisible(loggedIn);
     loggedOutLabel_->setVisible(!loggedIn);
     for (AdminPage* page : pages_->Pages())
