@@ -84,6 +84,7 @@ TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
     auto* editorScroller = new QScrollArea(this);
     editorScroller->setObjectName("ProfileEditorScroller");
     editorScroller->setFrameShape(QFrame::NoFrame);
+    editorScroller->setFocusPolicy(Qt::NoFocus); // no Tab stop of its own: Tab goes through its fields
     editorScroller->setWidgetResizable(true);
     editorScroller->setWidget(editor);
     auto* layout = new QHBoxLayout(this);

@@ -266,6 +266,7 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     auto* scroller = new QScrollArea(this);
     scroller->setObjectName("ClientScroller");
     scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setFocusPolicy(Qt::NoFocus); // no Tab stop of its own: Tab goes from the pages to the tabs
     scroller->setWidgetResizable(true);
     scroller->setWidget(central);
     setCentralWidget(scroller);
