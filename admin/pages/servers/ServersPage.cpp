@@ -92,7 +92,7 @@ void TServersPage::CreateControls()
 
     tableView_ = new QTableView(this);
     tableView_->setObjectName("ServersTableView");
-    tableView_->setAccessibleName(tr("Servers"));
+    tableView_->setAccessibleName(tr("Servers and their states"));
     tableView_->setAccessibleDescription(tr("Every profile and the state of its server; Enter logs in"));
     tableView_->setModel(shown_);
     tableView_->setSelectionBehavior(QAbstractItemView::SelectRows);

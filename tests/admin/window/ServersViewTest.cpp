@@ -106,7 +106,7 @@ TEST_F(ServersViewTest, EachProfileShowsItsStateWithoutAskingAndASilentOneDelays
     // Shown while logged out, in place of the page control.
     ASSERT_FALSE(PageControl()->isVisible());
     ASSERT_TRUE(Table()->isVisible());
-    EXPECT_EQ(Table()->accessibleName(), "Servers");
+    EXPECT_EQ(Table()->accessibleName(), "Servers and their states");
     for (const char* name : {"ServersSearchEdit", "ServersIntervalComboBox", "ServersCheckButton"})
         EXPECT_FALSE(form->findChild<QWidget*>(name)->accessibleName().isEmpty()) << name;
 
