@@ -1642,6 +1642,10 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
         <source>Every profile and the state of its server; Enter logs in</source>
         <translation>Jedes Profil und der Zustand seines Servers; die Eingabetaste meldet an</translation>
     </message>
+    <message>
+        <source>Servers and their states</source>
+        <translation>Server und ihre Zustände</translation>
+    </message>
 </context>
 <context>
     <name>TSshQuestionDlg</name>
