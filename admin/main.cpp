@@ -7,6 +7,7 @@
 #include "admin/window/Automation.h"
 #include "admin/window/MainForm.h"
 #include "admin/window/ProfileWindows.h"
+#include "admin/window/Translations.h"
 #include "session/SessionList.h"
 #include "styling/FlatStyle.h"
 
@@ -41,7 +42,8 @@ public:
         }
         catch (...)
         {
-            korvel::admin::CurrentDialogs().ShowError(activeWindow(), "An unexpected error occurred");
+            korvel::admin::CurrentDialogs().ShowError(
+                activeWindow(), translate("AdminApplication", "An unexpected error occurred"));
         }
         return false;
     }
@@ -72,6 +74,7 @@ int main(int argc, char** argv)
         return 2;
     }
     AdminApplication application(argc, argv);
+    InstallTranslations(QLocale::system());
     korvel::styling::ApplyFlatStyle(application);
     // The desktop shows the window with the desktop entry's name and icon.
     QGuiApplication::setDesktopFileName("org.korvel.Admin");

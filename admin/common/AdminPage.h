@@ -5,6 +5,7 @@
 
 #include "admin/common/RecentSessionWalk.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QString>
 #include <QWidget>

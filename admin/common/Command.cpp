@@ -2,8 +2,11 @@
 
 #include "admin/common/Dialogs.h"
 #include "admin/common/OverrideCursor.h"
+#include "admin/common/WorkQueue.h"
 #include "engine/wire/EngineError.h"
 #include "engine/wire/ErrorCodes.h"
+
+#include <QCoreApplication>
 
 #include <exception>
 #include <optional>
@@ -80,13 +83,18 @@ std::optional<QString> MessageOf(std::exception_ptr error)
     {
         return std::nullopt;
     }
+    catch (const SessionInactiveError&)
+    {
+        // The runner's core has no Qt: its message is translated here.
+        return QCoreApplication::translate("Command", "Not logged in to a server");
+    }
     catch (const std::exception& failure)
     {
         return QString::fromStdString(failure.what());
     }
     catch (...)
     {
-        return QStringLiteral("An unexpected error occurred");
+        return QCoreApplication::translate("Command", "An unexpected error occurred");
     }
 }
 

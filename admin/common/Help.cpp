@@ -34,7 +34,8 @@ void ShowWhatsThis(QWidget* widget, const QPoint& globalPos)
     int context = widget->property("helpContext").toInt();
     QString text = ApplicationHelpFile().PopupText(context);
     if (text.isEmpty())
-        text = QString("No help is available for this item (context %1).").arg(context);
+        text = QCoreApplication::translate("Help", "No help is available for this item (context %1).")
+                   .arg(context);
     QWhatsThis::showText(globalPos, text, widget);
 }
 
@@ -98,7 +99,8 @@ void SetHelpContext(QWidget* widget, int context)
                      [widget](const QPoint& pos)
                      {
                          std::unique_ptr<QMenu> menu = ContextMenu(widget, pos);
-                         QAction* whatsThis = menu->addAction("What's This ?");
+                         QAction* whatsThis =
+                             menu->addAction(QCoreApplication::translate("Help", "What's This ?"));
                          whatsThis->setObjectName("WhatsThisItem");
                          QPoint globalPos = MenuOrigin(widget)->mapToGlobal(pos);
                          if (menu->exec(globalPos) == whatsThis)

@@ -3,6 +3,7 @@
 #include "session/ui/RemoteLoginDialog.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -88,7 +89,8 @@ std::optional<QString> QtDialogs::DoGetSaveFileName(QWidget* parent, const SaveF
 
 std::optional<QString> QtDialogs::DoBrowseForDirectory(QWidget* parent, const QString& startPath)
 {
-    QString chosen = QFileDialog::getExistingDirectory(parent, "Select the directory", startPath);
+    QString chosen = QFileDialog::getExistingDirectory(
+        parent, QCoreApplication::translate("QtDialogs", "Select the directory"), startPath);
     if (chosen.isEmpty())
         return std::nullopt;
     chosen = QDir::toNativeSeparators(chosen);

@@ -2,6 +2,7 @@
 
 #include "admin/common/BackgroundRunner.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -21,9 +22,10 @@ WaitIndicator::WaitIndicator(BackgroundRunner& runner, std::function<QString()> 
     setObjectName("WaitIndicator");
     label_ = new QLabel(this);
     label_->setObjectName("WaitLabel");
-    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelButton_ = new QPushButton(QCoreApplication::translate("WaitIndicator", "Cancel"), this);
     cancelButton_->setObjectName("CancelWaitButton");
-    cancelButton_->setToolTip(QStringLiteral("Stop waiting for the server (Esc)"));
+    cancelButton_->setToolTip(
+        QCoreApplication::translate("WaitIndicator", "Stop waiting for the server (Esc)"));
     cancelButton_->setFocusPolicy(Qt::NoFocus); // the person's focus stays where the command left it
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -82,10 +84,13 @@ void WaitIndicator::Update()
         std::chrono::steady_clock::now() - command->Since);
     if (waited.count() < ShowAfterMs)
         return Clear();
-    const QString what = command->Waiting.empty() ? QStringLiteral("Waiting for ") + serverPlace_()
-                                                  : QString::fromStdString(command->Waiting);
+    const QString what =
+        command->Waiting.empty()
+            ? QCoreApplication::translate("WaitIndicator", "Waiting for %1").arg(serverPlace_())
+            : QString::fromStdString(command->Waiting);
     // The server's name gives way, the seconds never do.
-    const QString seconds = QStringLiteral(" (%1 s)").arg(waited.count() / 1000);
+    const QString seconds =
+        QCoreApplication::translate("WaitIndicator", " (%1 s)").arg(waited.count() / 1000);
     cancelButton_->show();
     const QFontMetrics metrics = label_->fontMetrics();
     const int room = std::max(0, label_->contentsRect().width() - metrics.horizontalAdvance(seconds));
@@ -97,8 +102,9 @@ void WaitIndicator::Cancelled(const RunningCommand& command)
 {
     timer_->stop();
     label_->setText(command.Changes
-                        ? QStringLiteral("Cancelled; the change may have been made: Refresh to see")
-                        : QStringLiteral("Cancelled"));
+                        ? QCoreApplication::translate(
+                              "WaitIndicator", "Cancelled; the change may have been made: Refresh to see")
+                        : QCoreApplication::translate("WaitIndicator", "Cancelled"));
     cancelButton_->hide();
 }
 

@@ -43,7 +43,8 @@ enum class Priority
 class SessionInactiveError : public std::runtime_error
 {
 public:
-    SessionInactiveError() : std::runtime_error("Not logged in to a server") {}
+    SessionInactiveError()
+        : std::runtime_error("Not logged in to a server") {} // untranslated: shown through Command.cpp
 };
 
 // Background work stopped by a user command.

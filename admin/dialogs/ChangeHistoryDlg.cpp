@@ -1,4 +1,5 @@
 #include "admin/dialogs/ChangeHistoryDlg.h"
+#include "admin/common/Help.h"
 
 #include "admin/common/Accessible.h"
 #include "admin/common/Command.h"
@@ -106,7 +107,9 @@ public:
             return ShownField(entry.Operation);
         case ObjectColumn:
             return ShownField(entry.Object) +
-                   (entry.Database ? " on " + ShownField(*entry.Database) : QString());
+                   (entry.Database ? QCoreApplication::translate("TChangeHistoryDlg", " on %1")
+                                         .arg(ShownField(*entry.Database))
+                                   : QString());
         case ChangeColumn:
             return ShownField(entry.Change);
         default:
@@ -116,10 +119,18 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
         static const char* const captions[ColumnCount] = {
-            "Time (UTC)", "Server", "Profile", "User", "Program", "Operation", "Object", "Change", "Result"};
+            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Time (UTC)"),
+            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Server"),
+            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Profile"),
+            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "User"),
+            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Program"),
+            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Operation"),
+            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Object"),
+            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Change"),
+            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Result")};
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
             return {};
-        return QString::fromLatin1(captions[section]);
+        return QCoreApplication::translate("TChangeHistoryDlg", captions[section]);
     }
 
 private:
@@ -134,11 +145,12 @@ private:
     static QString ResultText(const journal::Entry& entry)
     {
         if (entry.Ok)
-            return QStringLiteral("ok");
+            return QCoreApplication::translate("TChangeHistoryDlg", "ok");
         const QString message = QString::fromStdString(entry.ErrorMessage);
         if (entry.Unknown)
-            return QStringLiteral("unknown: %1").arg(message);
-        return entry.ErrorCode != 0 ? QStringLiteral("error %1: %2").arg(entry.ErrorCode).arg(message)
+            return QCoreApplication::translate("TChangeHistoryDlg", "unknown: %1").arg(message);
+        return entry.ErrorCode != 0 ? QCoreApplication::translate("TChangeHistoryDlg", "error %1: %2")
+                                          .arg(QString::number(entry.ErrorCode), message)
                                     : message;
     }
 
@@ -151,7 +163,10 @@ namespace
 {
 
 constexpr int RowHeight = 18;
-const QString AnyChoice = QStringLiteral("(any)");
+QString AnyChoice()
+{
+    return QCoreApplication::translate("TChangeHistoryDlg", "(any)");
+}
 
 } // namespace
 
@@ -159,7 +174,7 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     : QDialog(parent), path_(std::move(journalPath))
 {
     setObjectName("ChangeHistoryDlg");
-    setWindowTitle("Change History");
+    setWindowTitle(QCoreApplication::translate("TChangeHistoryDlg", "Change History"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setModal(true);
 
@@ -175,27 +190,28 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     }
     objectEdit_ = new QLineEdit(this);
     objectEdit_->setObjectName("ObjectFilterEdit");
-    objectEdit_->setPlaceholderText("Part of a name");
+    objectEdit_->setPlaceholderText(QCoreApplication::translate("TChangeHistoryDlg", "Part of a name"));
     objectEdit_->setClearButtonEnabled(true);
     sinceEdit_ = new QLineEdit(this);
     sinceEdit_->setObjectName("SinceEdit");
-    sinceEdit_->setPlaceholderText("2024-05-01 or 2024-05-01T12:00 (UTC unless an offset follows)");
+    sinceEdit_->setPlaceholderText(QCoreApplication::translate(
+        "TChangeHistoryDlg", "2024-05-01 or 2024-05-01T12:00 (UTC unless an offset follows)"));
     sinceEdit_->setClearButtonEnabled(true);
     for (QLineEdit* edit : {objectEdit_, sinceEdit_})
         connect(edit, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
 
     auto* filters = new QFormLayout;
     auto* names = new QHBoxLayout;
-    auto* serverLabel = new QLabel("&Server:", this);
+    auto* serverLabel = new QLabel(QCoreApplication::translate("TChangeHistoryDlg", "&Server:"), this);
     serverLabel->setBuddy(serverBox_);
-    auto* sinceLabel = new QLabel("S&ince:", this);
+    auto* sinceLabel = new QLabel(QCoreApplication::translate("TChangeHistoryDlg", "S&ince:"), this);
     sinceLabel->setBuddy(sinceEdit_);
     names->addWidget(serverBox_);
-    auto* userLabel = new QLabel("&User:", this);
+    auto* userLabel = new QLabel(QCoreApplication::translate("TChangeHistoryDlg", "&User:"), this);
     userLabel->setBuddy(userBox_);
     names->addWidget(userLabel);
     names->addWidget(userBox_);
-    auto* objectLabel = new QLabel("&Object:", this);
+    auto* objectLabel = new QLabel(QCoreApplication::translate("TChangeHistoryDlg", "&Object:"), this);
     objectLabel->setBuddy(objectEdit_);
     names->addWidget(objectLabel);
     names->addWidget(objectEdit_, 1);
@@ -205,16 +221,18 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
 
     model_ = new ChangeHistoryModel(this);
     table_ = new QTableView(this);
+    SetHelpContext(table_, 84);
     table_->setObjectName("ChangeHistoryTable");
     table_->setModel(model_);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setTabKeyNavigation(false); // Tab leaves the table; the arrow keys move in it
-    table_->setAccessibleName(QCoreApplication::translate("ChangeHistoryDlg", "Changes"));
+    table_->setAccessibleName(QCoreApplication::translate("TChangeHistoryDlg", "Changes"));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(RowHeight);
-    // Columns as wide as their usual content; the change takes what is left, so it is never cut first.
+    // Columns as wide as their usual content or their caption (a translation may be longer); the change takes
+    // what is left, so it is never cut first.
     const QFontMetrics metrics = table_->fontMetrics();
     const char* const widest[ChangeHistoryModel::ColumnCount] = {
         "2024-05-01 12:00:00", "127.0.0.1:12006",      "Profile",         "admin",
@@ -223,7 +241,10 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     int tableWidth = 0;
     for (int column = 0; column < ChangeHistoryModel::ColumnCount; ++column)
     {
-        const int width = metrics.horizontalAdvance(QString::fromLatin1(widest[column])) + 16;
+        const QString caption = model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        const int width = std::max(metrics.horizontalAdvance(QString::fromLatin1(widest[column])),
+                                   metrics.horizontalAdvance(caption)) +
+                          16;
         table_->setColumnWidth(column, width);
         tableWidth += width;
     }
@@ -235,11 +256,12 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     countLabel_ = new QLabel(this);
     countLabel_->setObjectName("CountLabel");
     countLabel_->setToolTip(QString::fromStdString(path_));
-    auto* copy = new QPushButton("&Copy as Text", this);
+    auto* copy = new QPushButton(QCoreApplication::translate("TChangeHistoryDlg", "&Copy as Text"), this);
     copy->setObjectName("CopyHistoryButton");
     copy->setAutoDefault(false);
     connect(copy, &QPushButton::clicked, this, [this] { RunCommand(this, [this] { CopyButtonClick(); }); });
-    auto* close = new QPushButton("C&lose", this); // Escape closes the dialog as well
+    auto* close = new QPushButton(QCoreApplication::translate("TChangeHistoryDlg", "C&lose"),
+                                  this); // Escape closes the dialog as well
     close->setObjectName("CloseBtn");
     close->setAutoDefault(false);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
@@ -263,7 +285,7 @@ TChangeHistoryDlg::~TChangeHistoryDlg() = default;
 void TChangeHistoryDlg::Read()
 {
     reading_ = true;
-    countLabel_->setText("Reading the journal...");
+    countLabel_->setText(QCoreApplication::translate("TChangeHistoryDlg", "Reading the journal..."));
     reader_.Queue(
         [this, path = path_](const LocalWorker::Deliver& deliver)
         {
@@ -307,7 +329,7 @@ void TChangeHistoryDlg::FillChoices(QComboBox* box, const std::vector<std::strin
 {
     const QSignalBlocker quiet(box);
     box->clear();
-    box->addItem(AnyChoice);
+    box->addItem(AnyChoice());
     for (const std::string& value : values)
         box->addItem(ShownField(value), QByteArray::fromStdString(value)); // the exact bytes, to filter by
 }
@@ -327,15 +349,20 @@ void TChangeHistoryDlg::ApplyFilter()
     model_->SetFilter(filter);
 
     const std::size_t all = model_->Entries().size();
-    QString count = all == 0 ? QStringLiteral("No changes recorded yet.")
+    QString count = all == 0 ? QCoreApplication::translate("TChangeHistoryDlg", "No changes recorded yet.")
                     : static_cast<std::size_t>(model_->rowCount()) == all
-                        ? QStringLiteral("%1 changes.").arg(all)
-                        : QStringLiteral("%1 of %2 changes shown.").arg(model_->rowCount()).arg(all);
+                        ? QCoreApplication::translate("TChangeHistoryDlg", "%1 changes.").arg(all)
+                        : QCoreApplication::translate("TChangeHistoryDlg", "%1 of %2 changes shown.")
+                              .arg(model_->rowCount())
+                              .arg(all);
     if (unreadable_ > 0)
-        count +=
-            QStringLiteral(" %1 lines of the journal are not changes and were left out.").arg(unreadable_);
+        count += QLatin1Char(' ') +
+                 QCoreApplication::translate("TChangeHistoryDlg",
+                                             "%1 lines of the journal are not changes and were left out.")
+                     .arg(unreadable_);
     if (badSince)
-        count += QStringLiteral(" Since: not a time such as 2024-05-01T12:00.");
+        count += QLatin1Char(' ') + QCoreApplication::translate(
+                                        "TChangeHistoryDlg", "Since: not a time such as 2024-05-01T12:00.");
     countLabel_->setText(count);
 }
 

@@ -3,6 +3,7 @@
 #include "admin/common/Help.h"
 #include "settings/IniFile.h"
 
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -38,7 +39,8 @@ ConnectionFields::ConnectionFields(QWidget* parent, QGridLayout* grid, int first
     };
     auto addLabel = [&](const char* caption, QWidget* buddy, int row, int topic)
     {
-        auto* label = new QLabel(look.Shortcuts ? QString("&") + caption : QString(caption), parent);
+        const QString text = QCoreApplication::translate("ConnectionFields", caption);
+        auto* label = new QLabel(look.Shortcuts ? QString("&") + text : text, parent);
         label->setBuddy(buddy);
         help(label, topic);
         grid->addWidget(label, firstRow + row, 0);
@@ -54,23 +56,29 @@ ConnectionFields::ConnectionFields(QWidget* parent, QGridLayout* grid, int first
         return edit;
     };
 
-    auto* remoteType = new QLabel("Remote Type", parent);
+    auto* remoteType = new QLabel(QCoreApplication::translate("ConnectionFields", "Remote Type"), parent);
     help(remoteType, RemoteTypeTopic);
     grid->addWidget(remoteType, firstRow, 0);
-    lanRadioButton_ = new QRadioButton("Local Area Network", parent);
+    lanRadioButton_ =
+        new QRadioButton(QCoreApplication::translate("ConnectionFields", "Local Area Network"), parent);
     lanRadioButton_->setObjectName("LANRadioButton");
     help(lanRadioButton_, RemoteTypeTopic);
     grid->addWidget(lanRadioButton_, firstRow, 1);
-    internetRadioButton_ = new QRadioButton("Internet", parent);
+    internetRadioButton_ =
+        new QRadioButton(QCoreApplication::translate("ConnectionFields", "Internet"), parent);
     internetRadioButton_->setObjectName("InternetRadioButton");
     help(internetRadioButton_, RemoteTypeTopic);
     grid->addWidget(internetRadioButton_, firstRow, 2);
 
-    hostNameEdit_ = addEdit("HostNameEdit", "Host Name", 1, HostOrServiceTopic);
-    ipAddressEdit_ = addEdit("IPAddressEdit", "IP Address", 2, AddressTopic);
-    portEdit_ = addEdit("PortEdit", "Port", 3, PortTopic, 1); // a port needs less room
+    hostNameEdit_ =
+        addEdit("HostNameEdit", QT_TRANSLATE_NOOP("ConnectionFields", "Host Name"), 1, HostOrServiceTopic);
+    ipAddressEdit_ =
+        addEdit("IPAddressEdit", QT_TRANSLATE_NOOP("ConnectionFields", "IP Address"), 2, AddressTopic);
+    portEdit_ = addEdit("PortEdit", QT_TRANSLATE_NOOP("ConnectionFields", "Port"), 3, PortTopic,
+                        1); // a port needs less room
     portEdit_->installEventFilter(this);
-    serviceEdit_ = addEdit("ServiceEdit", "Service", 4, HostOrServiceTopic);
+    serviceEdit_ =
+        addEdit("ServiceEdit", QT_TRANSLATE_NOOP("ConnectionFields", "Service"), 4, HostOrServiceTopic);
     grid->setColumnMinimumWidth(1, parent->fontMetrics().horizontalAdvance('0') * 18);
     grid->setColumnStretch(2, 1);
 }

@@ -9,6 +9,7 @@
 #include "session/KORVELSession.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -34,7 +35,7 @@ template <typename Widget> Widget* Named(Widget* widget, const char* name, int h
 TOptionsDlg::TOptionsDlg(TTraceLogDlg& traceLog, TraceFile& trace) : traceLog_(traceLog), trace_(trace)
 {
     setObjectName("OptionsDlg");
-    setWindowTitle("Options");
+    setWindowTitle(QCoreApplication::translate("TOptionsDlg", "Options"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setModal(true);
 
@@ -42,16 +43,22 @@ TOptionsDlg::TOptionsDlg(TTraceLogDlg& traceLog, TraceFile& trace) : traceLog_(t
     pageControl_->setObjectName("PageControl");
     auto* defaults = new QWidget(pageControl_);
     defaults->setObjectName("DefaultsSheet");
-    pageControl_->addTab(defaults, "Defaults");
+    pageControl_->addTab(defaults, QCoreApplication::translate("TOptionsDlg", "Defaults"));
 
-    auto* frame = new QGroupBox("Remote Session Settings", defaults);
+    auto* frame =
+        new QGroupBox(QCoreApplication::translate("TOptionsDlg", "Remote Session Settings"), defaults);
     frame->setObjectName("RemoteSessionSettingsGroupBox");
     auto* grid = new QGridLayout(frame);
     connection_ = new ConnectionFields(frame, grid, 0, {.HelpTopics = true});
-    enableTracingCheckbox_ = Named(new QCheckBox("Enable Tracing", frame), "EnableTracingCheckbox", 8);
+    enableTracingCheckbox_ =
+        Named(new QCheckBox(QCoreApplication::translate("TOptionsDlg", "Enable Tracing"), frame),
+              "EnableTracingCheckbox", 8);
     keepTraceFileCheckbox_ =
-        Named(new QCheckBox("Keep trace file after exit", frame), "KeepTraceFileCheckbox", 8);
-    auto* viewTraceLog = Named(new QPushButton("View Trace Log...", frame), "ViewTraceLogButton", 9);
+        Named(new QCheckBox(QCoreApplication::translate("TOptionsDlg", "Keep trace file after exit"), frame),
+              "KeepTraceFileCheckbox", 8);
+    auto* viewTraceLog =
+        Named(new QPushButton(QCoreApplication::translate("TOptionsDlg", "View Trace Log..."), frame),
+              "ViewTraceLogButton", 9);
     viewTraceLog->setAutoDefault(false);
     connect(viewTraceLog, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { ViewTraceLogButtonClick(); }); });
@@ -64,9 +71,13 @@ TOptionsDlg::TOptionsDlg(TTraceLogDlg& traceLog, TraceFile& trace) : traceLog_(t
     sheetLayout->addWidget(frame);
 
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = Named(buttons->addButton("&OK", QDialogButtonBox::AcceptRole), "OKButton", 6);
+    QPushButton* ok = Named(
+        buttons->addButton(QCoreApplication::translate("TOptionsDlg", "&OK"), QDialogButtonBox::AcceptRole),
+        "OKButton", 6);
     ok->setDefault(true);
-    Named(buttons->addButton("&Cancel", QDialogButtonBox::RejectRole), "CancelButton", 7); // Escape rejects
+    Named(buttons->addButton(QCoreApplication::translate("TOptionsDlg", "&Cancel"),
+                             QDialogButtonBox::RejectRole),
+          "CancelButton", 7); // Escape rejects
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

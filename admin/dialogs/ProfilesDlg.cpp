@@ -1,4 +1,5 @@
 #include "admin/dialogs/ProfilesDlg.h"
+#include "admin/common/Help.h"
 #include "admin/dialogs/SshQuestionDlg.h"
 #include "admin/dialogs/SshSection.h"
 
@@ -69,12 +70,13 @@ TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
     : QDialog(parent), store_(store), keyring_(keyring), runner_(runner)
 {
     setObjectName("ProfilesDlg");
-    setWindowTitle("Connection Profiles");
+    setWindowTitle(QCoreApplication::translate("TProfilesDlg", "Connection Profiles"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setModal(true);
 
     profilesList_ = Named(new QListWidget(this), "ProfilesListBox");
-    profilesList_->setAccessibleName(QCoreApplication::translate("ProfilesDlg", "Profiles"));
+    SetHelpContext(profilesList_, 83);
+    profilesList_->setAccessibleName(QCoreApplication::translate("TProfilesDlg", "Profiles"));
     connect(profilesList_, &QListWidget::currentRowChanged, this, [this] { ProfileSelected(); });
 
     // The fields scroll on a screen too small for them (800x600, or scaled); elsewhere the dialog opens tall
@@ -121,13 +123,14 @@ QGridLayout* TProfilesDlg::CreateEditor()
     auto addWide = [&](QWidget* widget) { grid->addWidget(widget, row++, 0, 1, 3); };
 
     nameEdit_ = MakeEdit(this, "ProfileNameEdit");
-    addRow("&Name", nameEdit_);
+    addRow(QCoreApplication::translate("TProfilesDlg", "&Name"), nameEdit_);
     connection_ = new ConnectionFields(this, grid, row, {.Shortcuts = true});
     row += ConnectionFields::Rows;
     userNameEdit_ = MakeEdit(this, "UserNameEdit");
-    addRow("&User Name", userNameEdit_);
-    keepPasswordCheckbox_ =
-        Named(new QCheckBox("Keep the password in the keyring", this), "KeepPasswordCheckbox");
+    addRow(QCoreApplication::translate("TProfilesDlg", "&User Name"), userNameEdit_);
+    keepPasswordCheckbox_ = Named(
+        new QCheckBox(QCoreApplication::translate("TProfilesDlg", "Keep the password in the keyring"), this),
+        "KeepPasswordCheckbox");
     addWide(keepPasswordCheckbox_);
     keyringReasonLabel_ =
         Named(new QLabel(QString::fromStdString(keyring_.Reason), this), "KeyringReasonLabel");
@@ -151,20 +154,25 @@ QGridLayout* TProfilesDlg::CreateEditor()
 QDialogButtonBox* TProfilesDlg::CreateButtons()
 {
     auto* actions = new QDialogButtonBox(Qt::Vertical, this);
-    connect(MakeButton(actions, "&Add", "AddButton"), &QPushButton::clicked, this,
-            [this] { RunCommand(this, [this] { AddButtonClick(); }); });
-    duplicateButton_ = MakeButton(actions, "D&uplicate", "DuplicateButton");
+    connect(MakeButton(actions, QCoreApplication::translate("TProfilesDlg", "&Add"), "AddButton"),
+            &QPushButton::clicked, this, [this] { RunCommand(this, [this] { AddButtonClick(); }); });
+    duplicateButton_ =
+        MakeButton(actions, QCoreApplication::translate("TProfilesDlg", "D&uplicate"), "DuplicateButton");
     connect(duplicateButton_, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { DuplicateButtonClick(); }); });
-    connect(MakeButton(actions, "Sa&ve", "SaveButton"), &QPushButton::clicked, this,
-            [this] { RunCommand(this, [this] { SaveButtonClick(); }); });
-    deleteButton_ = MakeButton(actions, "&Delete", "DeleteButton");
+    connect(MakeButton(actions, QCoreApplication::translate("TProfilesDlg", "Sa&ve"), "SaveButton"),
+            &QPushButton::clicked, this, [this] { RunCommand(this, [this] { SaveButtonClick(); }); });
+    deleteButton_ =
+        MakeButton(actions, QCoreApplication::translate("TProfilesDlg", "&Delete"), "DeleteButton");
     connect(deleteButton_, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { DeleteButtonClick(); }); });
-    testButton_ = MakeButton(actions, "&Test Connection", "TestConnectionButton");
+    testButton_ = MakeButton(actions, QCoreApplication::translate("TProfilesDlg", "&Test Connection"),
+                             "TestConnectionButton");
     connect(testButton_, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { TestConnectionButtonClick(); }); });
-    QPushButton* close = Named(actions->addButton("&Close", QDialogButtonBox::RejectRole), "CloseButton");
+    QPushButton* close = Named(actions->addButton(QCoreApplication::translate("TProfilesDlg", "&Close"),
+                                                  QDialogButtonBox::RejectRole),
+                               "CloseButton");
     close->setAutoDefault(false);
     connect(actions, &QDialogButtonBox::rejected, this, &QDialog::reject);
     return actions;
@@ -222,9 +230,10 @@ void TProfilesDlg::reject()
     if (FieldValues() != loaded_)
     {
         const Answer answer = CurrentDialogs().AskWarningYesNoCancel(
-            this, QCoreApplication::translate("ProfilesDlg", "The profile %1 has changes that are not saved. "
-                                                             "Would you like to save them?")
-                      .arg(nameEdit_->text()));
+            this,
+            QCoreApplication::translate("TProfilesDlg", "The profile %1 has changes that are not saved. "
+                                                        "Would you like to save them?")
+                .arg(nameEdit_->text()));
         if (answer == Answer::Cancel ||
             (answer == Answer::Yes && !RunCommand(this, [this] { SaveButtonClick(); })))
             return;
@@ -236,14 +245,14 @@ QString TProfilesDlg::UnusedName(const QString& base) const
 {
     QString name = base;
     for (int n = 2; store_.Find(name.toStdString()); ++n)
-        name = base + " " + QString::number(n);
+        name = QCoreApplication::translate("TProfilesDlg", "%1 %2").arg(base, QString::number(n));
     return name;
 }
 
 void TProfilesDlg::AddButtonClick()
 {
     Profile profile;
-    profile.Name = UnusedName("New profile").toStdString();
+    profile.Name = UnusedName(QCoreApplication::translate("TProfilesDlg", "New profile")).toStdString();
     profile.Server.Address = "127.0.0.1";
     profilesList_->clearSelection();
     Load(profile, true);
@@ -254,7 +263,10 @@ void TProfilesDlg::AddButtonClick()
 void TProfilesDlg::DuplicateButtonClick()
 {
     Profile profile = Edited();
-    profile.Name = UnusedName(QString::fromStdString(profile.Name) + " copy").toStdString();
+    profile.Name =
+        UnusedName(
+            QCoreApplication::translate("TProfilesDlg", "%1 copy").arg(QString::fromStdString(profile.Name)))
+            .toStdString();
     Load(profile, true);
     nameEdit_->setFocus();
     nameEdit_->selectAll();
@@ -282,7 +294,10 @@ void TProfilesDlg::SaveButtonClick()
     if (stored_)
         store_.Replace(stored_->Name, profile);
     else if (store_.Find(profile.Name))
-        throw std::runtime_error("A profile named " + profile.Name + " already exists");
+        throw std::runtime_error(
+            QCoreApplication::translate("TProfilesDlg", "A profile named %1 already exists")
+                .arg(QString::fromStdString(profile.Name))
+                .toStdString());
     else
         store_.Save(profile);
     // A kept password belongs to the profile's name and user. A renamed profile takes it along; another user
@@ -303,7 +318,8 @@ void TProfilesDlg::DeleteButtonClick()
         return;
     Profile profile = *stored_;
     if (CurrentDialogs().AskConfirmationYesNo(
-            this, "Delete the profile " + QString::fromStdString(profile.Name) + "?") != Answer::Yes)
+            this, QCoreApplication::translate("TProfilesDlg", "Delete the profile %1?")
+                      .arg(QString::fromStdString(profile.Name))) != Answer::Yes)
         return;
     store_.Remove(profile.Name);
     if (profile.KeepPassword)
@@ -322,8 +338,10 @@ void TProfilesDlg::ForgetPassword(const Profile& profile)
         [this](const std::string& error)
         {
             if (!error.empty())
-                CurrentDialogs().ShowError(this, "The kept password could not be removed from the keyring: " +
-                                                     QString::fromStdString(error));
+                CurrentDialogs().ShowError(
+                    this, QCoreApplication::translate(
+                              "TProfilesDlg", "The kept password could not be removed from the keyring: %1")
+                              .arg(QString::fromStdString(error)));
         });
 }
 
@@ -337,9 +355,10 @@ void TProfilesDlg::MovePassword(const Profile& from, const Profile& to)
         [this, from = from.Name, to = to.Name](const credentials::MoveResult& result)
         {
             if (!result.Error.empty())
-                CurrentDialogs().ShowError(this, "Renamed " + QString::fromStdString(from) + " to " +
-                                                     QString::fromStdString(to) + ". " +
-                                                     QString::fromStdString(result.Error));
+                CurrentDialogs().ShowError(this,
+                                           QCoreApplication::translate("TProfilesDlg", "Renamed %1 to %2. %3")
+                                               .arg(QString::fromStdString(from), QString::fromStdString(to),
+                                                    QString::fromStdString(result.Error)));
         });
 }
 
@@ -360,17 +379,21 @@ void TProfilesDlg::TestConnectionButtonClick()
 
 void TProfilesDlg::TestWith(const Profile& profile, std::string password)
 {
-    testResultLabel_->setText("Testing...");
+    testResultLabel_->setText(QCoreApplication::translate("TProfilesDlg", "Testing..."));
     testButton_->setEnabled(false);
     struct Outcome
     {
         std::string ServerName;
         std::string UserName;
-        std::string Via; // " through the SSH server ...", or nothing
+        std::string Via; // the SSH server gone through, or nothing
     };
     QPointer<TProfilesDlg> dialog(this);
     test_ = runner_.Submit<Outcome>(
-        this, {.NeedsLogin = false, .Waiting = "Testing " + profile.Name},
+        this,
+        {.NeedsLogin = false,
+         .Waiting = QCoreApplication::translate("TProfilesDlg", "Testing %1")
+                        .arg(QString::fromStdString(profile.Name))
+                        .toStdString()},
         [dialog, profile, password, place = QString::fromStdString(profile.Server.Place())](JobContext& job)
         {
             const settings::Connection& server = profile.Server;
@@ -414,9 +437,7 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
             session.Connect();
             session.Login();
             Outcome outcome{session.GetServerName(), session.UserName(),
-                            ssh.Enabled()
-                                ? " through the SSH server " + SshTargetText(ssh.User, ssh.Host, ssh.Port)
-                                : std::string()};
+                            ssh.Enabled() ? SshTargetText(ssh.User, ssh.Host, ssh.Port) : std::string()};
             session.Logout();
             return outcome;
         },
@@ -424,15 +445,20 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
         {
             testButton_->setEnabled(true);
             testResultLabel_->setText(
-                "Connected to the server " + QString::fromStdString(outcome.ServerName) + " as " +
-                QString::fromStdString(outcome.UserName) + QString::fromStdString(outcome.Via) + ".");
+                (outcome.Via.empty()
+                     ? QCoreApplication::translate("TProfilesDlg", "Connected to the server %1 as %2.")
+                     : QCoreApplication::translate(
+                           "TProfilesDlg", "Connected to the server %1 as %2 through the SSH server %3."))
+                    .arg(QString::fromStdString(outcome.ServerName), QString::fromStdString(outcome.UserName),
+                         QString::fromStdString(outcome.Via)));
         },
         [this](std::exception_ptr error)
         {
             testButton_->setEnabled(true);
             // A failure on the way through SSH says which hop failed.
-            testResultLabel_->setText(IsCancelledByPerson(error) ? QStringLiteral("Test cancelled.")
-                                                                 : TunnelFailureText(error));
+            testResultLabel_->setText(IsCancelledByPerson(error)
+                                          ? QCoreApplication::translate("TProfilesDlg", "Test cancelled.")
+                                          : TunnelFailureText(error));
             ShowCommandError(this, error);
         });
 }

@@ -3,6 +3,7 @@
 #include "admin/common/Dialogs.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -51,29 +52,37 @@ TSshQuestionDlg::TSshQuestionDlg(QWidget* parent, const SshQuestion& question, b
 
 void TSshQuestionDlg::BuildHostKeyQuestion(const SshQuestion& question)
 {
-    setWindowTitle("Unknown SSH Host Key");
+    setWindowTitle(QCoreApplication::translate("TSshQuestionDlg", "Unknown SSH Host Key"));
     auto* icon = new QLabel(this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
 
-    auto* intro = new QLabel("The SSH server " + QString::fromStdString(question.Server) +
-                                 " is not known yet: its host key is not in your known_hosts file.",
-                             this);
+    auto* intro =
+        new QLabel(QCoreApplication::translate(
+                       "TSshQuestionDlg",
+                       "The SSH server %1 is not known yet: its host key is not in your known_hosts file.")
+                       .arg(QString::fromStdString(question.Server)),
+                   this);
     intro->setWordWrap(true);
     auto* fingerprint = Selectable(QString::fromStdString(question.Fingerprint), this, "FingerprintLabel");
     fingerprint->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     auto* facts = new QFormLayout;
-    facts->addRow("Server:", Selectable(QString::fromStdString(question.Server), this, "ServerLabel"));
-    facts->addRow("Key type:", Selectable(QString::fromStdString(question.KeyType), this, "KeyTypeLabel"));
-    facts->addRow("Fingerprint:", fingerprint);
-    auto* advice = new QLabel("Trust it only if this fingerprint is the one the server's administrator gave "
-                              "you. \"Trust and remember\" adds the key to known_hosts; should the server "
-                              "ever offer another key, the connection is refused.",
-                              this);
+    facts->addRow(QCoreApplication::translate("TSshQuestionDlg", "Server:"),
+                  Selectable(QString::fromStdString(question.Server), this, "ServerLabel"));
+    facts->addRow(QCoreApplication::translate("TSshQuestionDlg", "Key type:"),
+                  Selectable(QString::fromStdString(question.KeyType), this, "KeyTypeLabel"));
+    facts->addRow(QCoreApplication::translate("TSshQuestionDlg", "Fingerprint:"), fingerprint);
+    auto* advice = new QLabel(
+        QCoreApplication::translate("TSshQuestionDlg",
+                                    "Trust it only if this fingerprint is the one the server's administrator "
+                                    "gave you. \"Trust and remember\" adds the key to known_hosts; should "
+                                    "the server ever offer another key, the connection is refused."),
+        this);
     advice->setWordWrap(true);
 
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* trust = buttons->addButton("Trust and remember", QDialogButtonBox::AcceptRole);
+    QPushButton* trust = buttons->addButton(
+        QCoreApplication::translate("TSshQuestionDlg", "Trust and remember"), QDialogButtonBox::AcceptRole);
     trust->setObjectName("TrustButton");
     trust->setAutoDefault(false);
     QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
@@ -100,13 +109,17 @@ void TSshQuestionDlg::BuildHostKeyQuestion(const SshQuestion& question)
 void TSshQuestionDlg::BuildSecretPrompt(const SshQuestion& question, bool offerKeyring)
 {
     const bool passphrase = question.What == SshQuestion::Kind::Passphrase;
-    setWindowTitle(passphrase                                     ? "SSH Key Passphrase"
-                   : question.What == SshQuestion::Kind::Password ? "SSH Password"
-                                                                  : "SSH Login");
+    setWindowTitle(passphrase ? QCoreApplication::translate("TSshQuestionDlg", "SSH Key Passphrase")
+                   : question.What == SshQuestion::Kind::Password
+                       ? QCoreApplication::translate("TSshQuestionDlg", "SSH Password")
+                       : QCoreApplication::translate("TSshQuestionDlg", "SSH Login"));
     auto* layout = new QVBoxLayout(this);
     if (question.Attempt > 1)
     {
-        auto* again = new QLabel(passphrase ? "Wrong passphrase, try again." : "Refused, try again.", this);
+        auto* again = new QLabel(
+            passphrase ? QCoreApplication::translate("TSshQuestionDlg", "Wrong passphrase, try again.")
+                       : QCoreApplication::translate("TSshQuestionDlg", "Refused, try again."),
+            this);
         again->setObjectName("TryAgainLabel");
         layout->addWidget(again);
     }
@@ -126,7 +139,8 @@ void TSshQuestionDlg::BuildSecretPrompt(const SshQuestion& question, bool offerK
     layout->addWidget(answerEdit_);
     if (offerKeyring && question.What != SshQuestion::Kind::Prompt)
     {
-        keepBox_ = new QCheckBox("&Keep in the keyring", this);
+        keepBox_ =
+            new QCheckBox(QCoreApplication::translate("TSshQuestionDlg", "&Keep in the keyring"), this);
         keepBox_->setObjectName("KeepInKeyringCheckBox");
         layout->addWidget(keepBox_);
     }

@@ -1,4 +1,5 @@
 #include "admin/dialogs/SshSection.h"
+#include "admin/common/Help.h"
 
 #include "admin/common/Dialogs.h"
 #include "engine/wire/Utf8.h"
@@ -27,6 +28,7 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& placeholde
     edit->setObjectName(name);
     edit->setMaxLength(settings::MaxSettingBytes);
     edit->setPlaceholderText(placeholder);
+    SetHelpContext(edit, 85);
     return edit;
 }
 
@@ -40,64 +42,71 @@ QString Headline(TunnelFailure kind)
     switch (kind)
     {
     case TunnelFailure::Unreachable:
-        return "SSH server unreachable";
+        return QCoreApplication::translate("TSshSection", "SSH server unreachable");
     case TunnelFailure::HostKeyUnknown:
-        return "SSH host key unknown";
+        return QCoreApplication::translate("TSshSection", "SSH host key unknown");
     case TunnelFailure::HostKeyChanged:
-        return "SSH host key changed";
+        return QCoreApplication::translate("TSshSection", "SSH host key changed");
     case TunnelFailure::HostKeyRefused:
-        return "SSH host key refused";
+        return QCoreApplication::translate("TSshSection", "SSH host key refused");
     case TunnelFailure::AuthenticationRefused:
-        return "SSH authentication refused";
+        return QCoreApplication::translate("TSshSection", "SSH authentication refused");
     case TunnelFailure::ForwardingRefused:
-        return "Forwarding refused by the SSH server";
+        return QCoreApplication::translate("TSshSection", "Forwarding refused by the SSH server");
     case TunnelFailure::TargetRefused:
-        return "KORVEL server refused behind the bastion";
+        return QCoreApplication::translate("TSshSection", "KORVEL server refused behind the bastion");
     case TunnelFailure::Lost:
-        return "SSH server lost";
+        return QCoreApplication::translate("TSshSection", "SSH server lost");
     }
-    return "SSH failure";
+    return QCoreApplication::translate("TSshSection", "SSH failure");
 }
 
 } // namespace
 
-TSshSection::TSshSection(QWidget* parent) : QGroupBox("Connect through SSH", parent)
+TSshSection::TSshSection(QWidget* parent)
+    : QGroupBox(QCoreApplication::translate("TSshSection", "Connect through SSH"), parent)
 {
     setObjectName("SshSection");
-    hostEdit_ = MakeEdit(this, "SshHostEdit", "none: a direct connection");
+    hostEdit_ = MakeEdit(this, "SshHostEdit",
+                         QCoreApplication::translate("TSshSection", "none: a direct connection"));
     portEdit_ = MakeEdit(this, "SshPortEdit", "22");
-    userEdit_ = MakeEdit(this, "SshUserEdit", "your local user name");
+    userEdit_ =
+        MakeEdit(this, "SshUserEdit", QCoreApplication::translate("TSshSection", "your local user name"));
     // Short enough to show whole at the smallest width; the tool tip says it in full.
     identityFileEdit_ = MakeEdit(this, "SshIdentityFileEdit",
                                  QCoreApplication::translate("TSshSection", "agent, ~/.ssh/id_*"));
     identityFileEdit_->setToolTip(
         QCoreApplication::translate("TSshSection", "Empty: the agent's keys, then ~/.ssh/id_*"));
-    hostEdit_->setToolTip("The SSH server (bastion) to connect through: a host name, an address or a Host "
-                          "of ~/.ssh/config");
+    hostEdit_->setToolTip(QCoreApplication::translate(
+        "TSshSection",
+        "The SSH server (bastion) to connect through: a host name, an address or a Host of ~/.ssh/config"));
     auto* browse = new QPushButton("...", this);
     browse->setObjectName("SshIdentityBrowseButton");
-    browse->setToolTip("Choose the private key file");
-    browse->setAccessibleName(QCoreApplication::translate("SshSection", "Choose the private key file"));
+    browse->setToolTip(QCoreApplication::translate("TSshSection", "Choose the private key file"));
+    browse->setAccessibleName(QCoreApplication::translate("TSshSection", "Choose the private key file"));
     browse->setAutoDefault(false);
     browse->setFixedWidth(browse->fontMetrics().horizontalAdvance("...") * 3);
     connect(browse, &QPushButton::clicked, this, [this] { BrowseIdentityFile(); });
     // The edit with a browse button is a layout: its label needs the buddy for its mnemonic. The letters are
     // those the dialog leaves free.
-    auto* identityLabel = new QLabel("SSH Identity &File", this);
+    auto* identityLabel = new QLabel(QCoreApplication::translate("TSshSection", "SSH Identity &File"), this);
     identityLabel->setBuddy(identityFileEdit_);
     // One short line: a wrapped label in a form inside a group box may be given too little height.
-    auto* note = new QLabel("Host and port above: as the SSH server sees them.", this);
-    note->setToolTip(
-        "Through SSH, the KORVEL server's host name or IP address and port are as the SSH server "
-        "sees them, often 127.0.0.1 when the KORVEL server runs on the SSH server itself");
+    auto* note = new QLabel(
+        QCoreApplication::translate("TSshSection", "Host and port above: as the SSH server sees them."),
+        this);
+    note->setToolTip(QCoreApplication::translate(
+        "TSshSection",
+        "Through SSH, the KORVEL server's host name or IP address and port are as the SSH server sees them, "
+        "often 127.0.0.1 when the KORVEL server runs on the SSH server itself"));
 
     auto* identity = new QHBoxLayout;
     identity->addWidget(identityFileEdit_, 1);
     identity->addWidget(browse);
     auto* form = new QFormLayout(this);
-    form->addRow("SSH H&ost", hostEdit_);
-    form->addRow("SSH Po&rt", portEdit_);
-    form->addRow("SSH Us&er", userEdit_);
+    form->addRow(QCoreApplication::translate("TSshSection", "SSH H&ost"), hostEdit_);
+    form->addRow(QCoreApplication::translate("TSshSection", "SSH Po&rt"), portEdit_);
+    form->addRow(QCoreApplication::translate("TSshSection", "SSH Us&er"), userEdit_);
     form->addRow(identityLabel, identity);
     form->addRow(note);
 }
@@ -119,23 +128,27 @@ void TSshSection::CopyTo(settings::Profile& profile) const
     bool ok = true;
     const int number = port.isEmpty() ? 0 : port.toInt(&ok);
     if (!ok || number < 0 || number > 65535)
-        throw std::runtime_error("The SSH port must be between 0 and 65535");
+        throw std::runtime_error(
+            QCoreApplication::translate("TSshSection", "The SSH port must be between 0 and 65535")
+                .toStdString());
     profile.SshPort = static_cast<std::uint16_t>(number);
     // What is saved must read back as the same server ("bastion:", "[fe80::1" or "user@" would not).
     if (!profile.SshHost.empty())
     {
         const auto read = ParseSshTarget(SshTargetText(profile.SshUser, profile.SshHost, number));
         if (!read || read->Host != profile.SshHost || read->User != profile.SshUser)
-            throw std::runtime_error("The SSH Host must be a host name or address alone (the port and user "
-                                     "have fields of their own): " +
-                                     ShownName(profile.SshHost));
+            throw std::runtime_error(QCoreApplication::translate(
+                                         "TSshSection", "The SSH Host must be a host name or address alone "
+                                                        "(the port and user have fields of their own): %1")
+                                         .arg(QString::fromStdString(ShownName(profile.SshHost)))
+                                         .toStdString());
     }
 }
 
 void TSshSection::BrowseIdentityFile()
 {
     const QString current = identityFileEdit_->text().trimmed();
-    QFileDialog chooser(this, "Select the SSH private key",
+    QFileDialog chooser(this, QCoreApplication::translate("TSshSection", "Select the SSH private key"),
                         current.isEmpty() ? QDir::home().filePath(".ssh") : current);
     chooser.setFileMode(QFileDialog::ExistingFile);
     chooser.setFilter(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -151,7 +164,8 @@ QString TunnelFailureText(std::exception_ptr error)
     }
     catch (const ETunnelError& failure)
     {
-        return Headline(failure.Kind) + ": " + QString::fromUtf8(failure.what());
+        return QCoreApplication::translate("TSshSection", "%1: %2")
+            .arg(Headline(failure.Kind), QString::fromUtf8(failure.what()));
     }
     catch (...)
     {

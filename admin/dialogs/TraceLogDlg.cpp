@@ -21,6 +21,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace korvel::admin
 {
 
@@ -43,11 +45,11 @@ QPushButton* MakeButton(const QString& caption, const char* name, int helpContex
 TTraceLogDlg::TTraceLogDlg()
 {
     setObjectName("TraceLogDlg");
-    setWindowTitle("Trace Log");
+    setWindowTitle(QCoreApplication::translate("TTraceLogDlg", "Trace Log"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setModal(true);
 
-    auto* frame = new QGroupBox("Trace Messages", this);
+    auto* frame = new QGroupBox(QCoreApplication::translate("TTraceLogDlg", "Trace Messages"), this);
     frame->setObjectName("TraceMessagesGroupBox");
     table_ = new TraceTableModel(this);
     shown_ = new QSortFilterProxyModel(this);
@@ -56,21 +58,22 @@ TTraceLogDlg::TTraceLogDlg()
     shown_->setFilterCaseSensitivity(Qt::CaseInsensitive);
     filterEdit_ = new QLineEdit(frame);
     filterEdit_->setObjectName("TraceFilterEdit");
-    filterEdit_->setPlaceholderText("Filter (any column)");
+    filterEdit_->setPlaceholderText(QCoreApplication::translate("TTraceLogDlg", "Filter (any column)"));
     filterEdit_->setClearButtonEnabled(true);
-    filterEdit_->setAccessibleName(QCoreApplication::translate("TraceLogDlg", "Filter"));
+    filterEdit_->setAccessibleName(QCoreApplication::translate("TTraceLogDlg", "Filter"));
     connect(filterEdit_, &QLineEdit::textChanged, shown_, &QSortFilterProxyModel::setFilterFixedString);
     traceTableView_ = new QTableView(frame);
     traceTableView_->setObjectName("TraceTableView");
     traceTableView_->setModel(shown_);
     traceTableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     traceTableView_->setTabKeyNavigation(false); // Tab leaves the table; the arrow keys move in it
-    traceTableView_->setAccessibleName(QCoreApplication::translate("TraceLogDlg", "Trace messages"));
+    traceTableView_->setAccessibleName(QCoreApplication::translate("TTraceLogDlg", "Trace messages"));
     traceTableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
     traceTableView_->verticalHeader()->hide();
     traceTableView_->verticalHeader()->setDefaultSectionSize(RowHeight);
     traceTableView_->horizontalHeader()->setStretchLastSection(true);
-    // Columns as wide as their longest usual content, so nothing is cut at the dialog's size.
+    // Columns as wide as their longest usual content or their caption (a translation may be longer), so
+    // nothing is cut at the dialog's size.
     const QFontMetrics metrics = traceTableView_->fontMetrics();
     const char* const widest[TraceTableModel::ColumnCount] = {
         "00:00:00.000", "Connection", "REQUEST_GETCONNECTEDSESSIONS", "Wire bytes", "Uncompressed",
@@ -78,7 +81,10 @@ TTraceLogDlg::TTraceLogDlg()
     int tableWidth = 0;
     for (int column = 0; column < TraceTableModel::ColumnCount; ++column)
     {
-        const int width = metrics.horizontalAdvance(QString::fromLatin1(widest[column])) + 20;
+        const QString caption = shown_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        const int width = std::max(metrics.horizontalAdvance(QString::fromLatin1(widest[column])),
+                                   metrics.horizontalAdvance(caption)) +
+                          20;
         traceTableView_->setColumnWidth(column, width);
         tableWidth += width;
     }
@@ -89,12 +95,15 @@ TTraceLogDlg::TTraceLogDlg()
     frameLayout->addWidget(filterEdit_);
     frameLayout->addWidget(traceTableView_);
 
-    QPushButton* clear = MakeButton("&Clear Trace Log", "ClearTraceLogButton", 11, this);
+    QPushButton* clear = MakeButton(QCoreApplication::translate("TTraceLogDlg", "&Clear Trace Log"),
+                                    "ClearTraceLogButton", 11, this);
     connect(clear, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { ClearTraceLogButtonClick(); }); });
-    QPushButton* copy = MakeButton("Copy as &Text", "CopyTraceButton", 12, this);
+    QPushButton* copy =
+        MakeButton(QCoreApplication::translate("TTraceLogDlg", "Copy as &Text"), "CopyTraceButton", 12, this);
     connect(copy, &QPushButton::clicked, this, [this] { RunCommand(this, [this] { CopyButtonClick(); }); });
-    QPushButton* close = MakeButton("&Close", "CloseBtn", 10, this); // Escape closes the dialog as well
+    QPushButton* close = MakeButton(QCoreApplication::translate("TTraceLogDlg", "&Close"), "CloseBtn", 10,
+                                    this); // Escape closes the dialog as well
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* buttons = new QHBoxLayout;
@@ -159,7 +168,9 @@ void TTraceLogDlg::CopyButtonClick()
 void TTraceLogDlg::ClearTraceLogButtonClick()
 {
     if (CurrentDialogs().AskConfirmationYesNo(
-            this, "Are you sure you want to clear the current trace log messages ?") != Answer::Yes)
+            this, QCoreApplication::translate(
+                      "TTraceLogDlg", "Are you sure you want to clear the current trace log messages ?")) !=
+        Answer::Yes)
         return;
     table_->Clear();
     if (traceFile_ != nullptr)

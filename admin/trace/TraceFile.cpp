@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <stdexcept>
 
+#include <QCoreApplication>
+
 namespace korvel::admin
 {
 
@@ -12,7 +14,8 @@ namespace
 {
 
 // The file opened as a file of ours (files/OwnFiles.h); an empty descriptor when it is missing and not made.
-files::Descriptor OpenOwn(const QString& fileName, int flags, const char* what)
+// `failure` is the message, %1 the reason, should it fail.
+files::Descriptor OpenOwn(const QString& fileName, int flags, const char* failure)
 {
     try
     {
@@ -20,7 +23,9 @@ files::Descriptor OpenOwn(const QString& fileName, int flags, const char* what)
     }
     catch (const files::FileError& error)
     {
-        throw std::runtime_error(std::string("Cannot ") + what + " the trace file: " + error.what());
+        throw std::runtime_error(QCoreApplication::translate("TraceFile", failure)
+                                     .arg(QString::fromUtf8(error.what()))
+                                     .toStdString());
     }
 }
 
@@ -38,10 +43,12 @@ void TraceFile::Open()
     std::lock_guard guard(lock_);
     if (file_.isOpen())
         return;
-    files::Descriptor fd = OpenOwn(fileName_, O_WRONLY | O_APPEND | O_CREAT, "open");
+    files::Descriptor fd = OpenOwn(fileName_, O_WRONLY | O_APPEND | O_CREAT,
+                                   QT_TRANSLATE_NOOP("TraceFile", "Cannot open the trace file: %1"));
     if (!file_.open(fd.Get(), QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle))
-        throw std::runtime_error("Cannot open the trace file " + fileName_.toStdString() + ": " +
-                                 file_.errorString().toStdString());
+        throw std::runtime_error(QCoreApplication::translate("TraceFile", "Cannot open the trace file %1: %2")
+                                     .arg(fileName_, file_.errorString())
+                                     .toStdString());
     fd.Release();
 }
 
@@ -72,13 +79,15 @@ void TraceFile::Remove()
 QStringList TraceFile::ReadLines()
 {
     std::lock_guard guard(lock_);
-    files::Descriptor fd = OpenOwn(fileName_, O_RDONLY, "read");
+    files::Descriptor fd =
+        OpenOwn(fileName_, O_RDONLY, QT_TRANSLATE_NOOP("TraceFile", "Cannot read the trace file: %1"));
     if (!fd)
         return {};
     QFile file;
     if (!file.open(fd.Get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        throw std::runtime_error("Cannot read the trace file " + fileName_.toStdString() + ": " +
-                                 file.errorString().toStdString());
+        throw std::runtime_error(QCoreApplication::translate("TraceFile", "Cannot read the trace file %1: %2")
+                                     .arg(fileName_, file.errorString())
+                                     .toStdString());
     fd.Release();
     QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
     for (QString& line : lines)
@@ -93,7 +102,8 @@ void TraceFile::Clear()
 {
     std::lock_guard guard(lock_);
     // Appending continues at the new end when the file is open.
-    OpenOwn(fileName_, O_WRONLY | O_CREAT | O_TRUNC, "clear");
+    OpenOwn(fileName_, O_WRONLY | O_CREAT | O_TRUNC,
+            QT_TRANSLATE_NOOP("TraceFile", "Cannot clear the trace file: %1"));
 }
 
 } // namespace korvel::admin

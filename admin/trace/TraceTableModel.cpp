@@ -3,6 +3,7 @@
 #include "engine/wire/EngineError.h"
 #include "engine/wire/RequestCodes.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
 
@@ -16,11 +17,11 @@ QString Direction(TraceRecord::Kind kind)
     switch (kind)
     {
     case TraceRecord::Kind::Connection:
-        return QStringLiteral("Connection");
+        return QCoreApplication::translate("TraceTableModel", "Connection");
     case TraceRecord::Kind::Request:
-        return QStringLiteral("Request");
+        return QCoreApplication::translate("TraceTableModel", "Request");
     case TraceRecord::Kind::Reply:
-        return QStringLiteral("Reply");
+        return QCoreApplication::translate("TraceTableModel", "Reply");
     }
     return {};
 }
@@ -108,9 +109,16 @@ QVariant TraceTableModel::headerData(int section, Qt::Orientation orientation, i
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const titles[ColumnCount] = {"Time",         "Direction",  "Request", "Wire bytes",
-                                                    "Uncompressed", "Reply code", "Reply ms"};
-    return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section]) : QVariant();
+    static const char* const titles[ColumnCount] = {QT_TRANSLATE_NOOP("TraceTableModel", "Time"),
+                                                    QT_TRANSLATE_NOOP("TraceTableModel", "Direction"),
+                                                    QT_TRANSLATE_NOOP("TraceTableModel", "Request"),
+                                                    QT_TRANSLATE_NOOP("TraceTableModel", "Wire bytes"),
+                                                    QT_TRANSLATE_NOOP("TraceTableModel", "Uncompressed"),
+                                                    QT_TRANSLATE_NOOP("TraceTableModel", "Reply code"),
+                                                    QT_TRANSLATE_NOOP("TraceTableModel", "Reply ms")};
+    return section >= 0 && section < ColumnCount
+               ? QCoreApplication::translate("TraceTableModel", titles[section])
+               : QVariant();
 }
 
 } // namespace korvel::admin

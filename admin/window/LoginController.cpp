@@ -17,6 +17,7 @@
 #include "session/ScopeExit.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMainWindow>
 
 #include <future>
@@ -29,8 +30,15 @@ namespace korvel::admin
 namespace
 {
 
-const QString LoginCaption = "&Login to Server";
-const QString LogoutCaption = "&Logout from Server";
+QString LoginCaption()
+{
+    return QCoreApplication::translate("LoginController", "&Login to Server");
+}
+
+QString LogoutCaption()
+{
+    return QCoreApplication::translate("LoginController", "&Logout from Server");
+}
 
 // A logout after a failed or cancelled login, or at exit, waits this long at most for a silent server.
 constexpr std::chrono::seconds LogoutLimit{2};
@@ -89,7 +97,7 @@ void LoginController::LoginToProfile(const std::string& profileName)
 
 bool LoginController::LoggedIn() const
 {
-    return window_.LoginItem->text() == LogoutCaption;
+    return window_.LoginItem->text() == LogoutCaption();
 }
 
 void LoginController::LoginItemClick()
@@ -106,7 +114,8 @@ void LoginController::Login(LoginRequest request, std::function<void()> succeede
     typedUser_.clear();
     typedPassword_.reset();
     loginPlace_ = ServerPlace(request.Connection);
-    const QString waiting = QStringLiteral("Logging in to ") + ServerEndpoint(request.Connection) + "...";
+    const QString waiting = QCoreApplication::translate("LoginController", "Logging in to %1...")
+                                .arg(ServerEndpoint(request.Connection));
     runner_.Submit<std::shared_ptr<LoginResult>>(
         this, {.NeedsLogin = false, .Waiting = waiting.toStdString()},
         [this, request](JobContext& job) { return ReadLogin(job, request); },
@@ -242,9 +251,11 @@ void LoginController::KeepSshSecrets(LoginResult& result)
             [this](const std::string& error)
             {
                 if (!error.empty())
-                    CurrentDialogs().ShowError(&window_.Window,
-                                               "The SSH secret could not be kept in the keyring: " +
-                                                   QString::fromStdString(error));
+                    CurrentDialogs().ShowError(
+                        &window_.Window,
+                        QCoreApplication::translate("LoginController",
+                                                    "The SSH secret could not be kept in the keyring: %1")
+                            .arg(QString::fromStdString(error)));
             }));
         explicit_bzero(secret.data(), secret.size());
     }
@@ -280,8 +291,10 @@ void LoginController::LoginFailed(std::exception_ptr error)
     catch (const std::exception& failure)
     {
         // A cancelled prompt ("Operation aborted") is reported too.
-        CurrentDialogs().ShowError(&window_.Window, QStringLiteral("Error retrieving server information - ") +
-                                                        QString::fromUtf8(failure.what()));
+        CurrentDialogs().ShowError(
+            &window_.Window,
+            QCoreApplication::translate("LoginController", "Error retrieving server information - %1")
+                .arg(QString::fromUtf8(failure.what())));
     }
 }
 
@@ -311,7 +324,9 @@ void LoginController::EndSession(std::function<void()> ended)
             ended();
     };
     runner_.Submit(
-        this, {.NeedsLogin = false, .Waiting = "Logging out"},
+        this,
+        {.NeedsLogin = false,
+         .Waiting = QCoreApplication::translate("LoginController", "Logging out").toStdString()},
         [&session](JobContext&) { EndWithin(session, LogoutLimit); }, done,
         [this, done](std::exception_ptr error)
         {
@@ -345,7 +360,7 @@ void LoginController::LogoutAtExit()
 void LoginController::ShowLoggedIn(bool loggedIn)
 {
     ShowConnectionLost(false); // a new login starts afresh; logged out, nothing is lost
-    window_.LoginItem->setText(loggedIn ? LogoutCaption : LoginCaption);
+    window_.LoginItem->setText(loggedIn ? LogoutCaption() : LoginCaption());
     profileLogin_->LoggedInChanged(loggedIn); // before the pages, which show the profile
     window_.ShowPages(loggedIn);
     if (loggedIn)

@@ -12,6 +12,7 @@
 #include "admin/window/WindowTitle.h"
 #include "session/KORVELSession.h"
 
+#include <QCoreApplication>
 #include <QMainWindow>
 #include <QStatusBar>
 #include <QStringList>
@@ -37,12 +38,19 @@ QString LoginController::AfterCommandFailed(const QString& message)
     // ends on the runner.
     ShowLoggedIn(false);
     EndSession();
-    QString text = message + "\n\nThe server at " + ServerPlace(connected_) +
-                   " no longer knows this session (it was restarted, for example). Choose File, Login to "
-                   "Server to log in again.";
+    QString text = message + "\n\n" +
+                   QCoreApplication::translate(
+                       "LoginController", "The server at %1 no longer knows this session (it was restarted, "
+                                          "for example). Choose File, Login to Server to log in again.")
+                       .arg(ServerPlace(connected_));
     if (!editedPages.isEmpty())
-        text += " The unsaved changes on the " + editedPages.join(", ") +
-                (editedPages.size() > 1 ? " pages" : " page") + " were lost.";
+        text += QLatin1Char(' ') +
+                (editedPages.size() > 1
+                     ? QCoreApplication::translate("LoginController",
+                                                   "The unsaved changes on the %1 pages were lost.")
+                     : QCoreApplication::translate("LoginController",
+                                                   "The unsaved changes on the %1 page were lost."))
+                    .arg(editedPages.join(", "));
     return text;
 }
 

@@ -157,28 +157,28 @@ void TMainForm::SetDialogs(TOptionsDlg* options, TTraceLogDlg* traceLog)
 
 void TMainForm::CreateMenu()
 {
-    QMenu* fileMenu = fileMenu_ = menuBar()->addMenu("&File");
+    QMenu* fileMenu = fileMenu_ = menuBar()->addMenu(tr("&File"));
     fileMenu->setObjectName("FileMenu");
-    loginItem_ = fileMenu->addAction("&Login to Server");
+    loginItem_ = fileMenu->addAction(tr("&Login to Server"));
     loginItem_->setObjectName("LoginItem");
-    loginItem_->setStatusTip("Login to the Server");
+    loginItem_->setStatusTip(tr("Login to the Server"));
     connect(loginItem_, &QAction::triggered, this,
             [this] { RunCommand(this, [this] { login_->LoginItemClick(); }); });
     afterLoginItems_ = fileMenu->addSeparator(); // the profiles' items go in before it
-    QAction* options = fileMenu->addAction("&Options...");
+    QAction* options = fileMenu->addAction(tr("&Options..."));
     options->setObjectName("OptionsItem");
-    options->setStatusTip("Change options");
+    options->setStatusTip(tr("Change options"));
     connect(options, &QAction::triggered, this,
             [this] { RunCommand(this, [this] { optionsItem_->Click(*optionsDlg_); }); });
     fileMenu->addSeparator();
-    QAction* exit = fileMenu->addAction("E&xit");
+    QAction* exit = fileMenu->addAction(tr("E&xit"));
     exit->setObjectName("FileExitItem");
-    exit->setStatusTip("Exit application");
+    exit->setStatusTip(tr("Exit application"));
     connect(exit, &QAction::triggered, this, [this] { FileExit(); });
 
-    QMenu* helpMenu = menuBar()->addMenu("&Help");
+    QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
     helpMenu->setObjectName("HelpMenu");
-    QAction* contents = helpMenu->addAction("&Contents");
+    QAction* contents = helpMenu->addAction(tr("&Contents"));
     contents->setObjectName("HelpContentsItem");
     // HelpContentsItemClick: the help file's overview topic.
     connect(contents, &QAction::triggered, this,
@@ -186,35 +186,36 @@ void TMainForm::CreateMenu()
                 QWhatsThis::showText(mapToGlobal(rect().center()), ApplicationHelpFile().PopupText(0), this);
             });
     helpMenu->addSeparator();
-    QAction* about = helpMenu->addAction("&About " + setup_.Version.ProductName + "...");
+    QAction* about = helpMenu->addAction(tr("&About %1...").arg(setup_.Version.ProductName));
     about->setObjectName("HelpAboutItem");
-    about->setStatusTip("Version, libraries, license and the files this program uses");
+    about->setStatusTip(tr("Version, libraries, license and the files this program uses"));
     connect(about, &QAction::triggered, this, [this] { RunCommand(this, [this] { HelpAboutItemClick(); }); });
 }
 
 void TMainForm::HelpAboutItemClick()
 {
     const auto path = [](const std::string& name) { return QFile::decodeName(name.c_str()); };
-    TAboutDlg dialog({setup_.Version.ProductName,
-                      setup_.Version.FileVersion,
-                      {{"Settings", path(settingsFileName_)},
-                       {"Profiles", path(settings::DefaultProfilesFileName())},
-                       {"Change journal", path(JournalPath())},
-                       {"SSH known_hosts", QDir::homePath() + "/.ssh/known_hosts (unless ~/.ssh/config or a "
-                                                              "profile names another)"},
-                       {"Trace", TraceFileName()},
-                       {"Help", setup_.Files.HelpFileName()}}},
-                     this);
+    TAboutDlg dialog(
+        {setup_.Version.ProductName,
+         setup_.Version.FileVersion,
+         {{tr("Settings"), path(settingsFileName_)},
+          {tr("Profiles"), path(settings::DefaultProfilesFileName())},
+          {tr("Change journal"), path(JournalPath())},
+          {tr("SSH known_hosts"),
+           tr("%1/.ssh/known_hosts (unless ~/.ssh/config or a profile names another)").arg(QDir::homePath())},
+          {tr("Trace"), TraceFileName()},
+          {tr("Help"), setup_.Files.HelpFileName()}}},
+        this);
     ExecModal(dialog);
 }
 
 void TMainForm::CreateChangeHistoryItem()
 {
     // After the profiles' items, which the login controller puts in.
-    auto* history = new QAction("Change &History...", fileMenu_);
+    auto* history = new QAction(tr("Change &History..."), fileMenu_);
     fileMenu_->insertAction(afterLoginItems_, history);
     history->setObjectName("ChangeHistoryItem");
-    history->setStatusTip("The changes sent to servers from this account");
+    history->setStatusTip(tr("The changes sent to servers from this account"));
     connect(history, &QAction::triggered, this,
             [this] { RunCommand(this, [this] { ChangeHistoryItemClick(); }); });
 }
@@ -256,7 +257,7 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     layout->addWidget(mainPageControl_);
 
     loggedOutLabel_ =
-        new QLabel("Not connected to a server.\nChoose File, Login to Server to connect.", central);
+        new QLabel(tr("Not connected to a server.\nChoose File, Login to Server to connect."), central);
     loggedOutLabel_->setObjectName("LoggedOutLabel");
     loggedOutLabel_->setAlignment(Qt::AlignCenter);
     loggedOutLabel_->setEnabled(false);

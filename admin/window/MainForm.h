@@ -13,6 +13,7 @@
 #include "admin/window/Settings.h"
 #include "admin/window/VersionInfo.h"
 
+#include <QCoreApplication>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -51,6 +52,8 @@ struct MainFormSetup
 
 class TMainForm : public QMainWindow
 {
+    Q_DECLARE_TR_FUNCTIONS(TMainForm)
+
 public:
     // FormCreate: trace file, settings, title, help file, the session's connection settings.
     explicit TMainForm(MainFormSetup setup);

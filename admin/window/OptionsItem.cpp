@@ -7,6 +7,8 @@
 #include "admin/window/LoginController.h"
 #include "session/KORVELSession.h"
 
+#include <QCoreApplication>
+
 namespace korvel::admin
 {
 
@@ -57,8 +59,10 @@ void OptionsItem::Click(TOptionsDlg& dialog)
     }
     if (CurrentDialogs().AskWarningYesNo(
             &window_,
-            "Changing the remote connection information will reset the connection and require you to "
-            "login again, are you sure you want to change this information ?") != Answer::Yes)
+            QCoreApplication::translate(
+                "OptionsItem", "Changing the remote connection information will reset the connection "
+                               "and require you to login again, are you sure you want to change this "
+                               "information ?")) != Answer::Yes)
         return;
     // Cancelled at a pending-edit question: still logged in, so the new values are dropped as after No.
     login_.Logout([this, wanted] { remote_ = wanted; });

@@ -8,6 +8,7 @@
 #include "admin/window/Settings.h"
 #include "session/KORVELSession.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -31,19 +32,21 @@ credentials::CredentialKey KeyOf(const Profile& profile)
 ProfileLogin::ProfileLogin(LoginController& login, QMenu* fileMenu, QAction* before)
     : QObject(&login.Window()), login_(login), mainForm_(login.Window())
 {
-    connectToMenu_ = new QMenu("Connect &to", fileMenu);
+    connectToMenu_ = new QMenu(QCoreApplication::translate("ProfileLogin", "Connect &to"), fileMenu);
     fileMenu->insertMenu(before, connectToMenu_);
     connectToMenu_->setObjectName("ConnectToMenu");
     connectToMenu_->menuAction()->setObjectName("ConnectToItem");
-    connectToMenu_->menuAction()->setStatusTip("Login to the server of a saved profile");
+    connectToMenu_->menuAction()->setStatusTip(
+        QCoreApplication::translate("ProfileLogin", "Login to the server of a saved profile"));
     // Filled as it opens, so profiles the CLI or another window saved meanwhile are there.
     connect(connectToMenu_, &QMenu::aboutToShow, this, [this] { FillConnectToMenu(); });
     FillConnectToMenu();
 
-    auto* profilesItem = new QAction("&Profiles...", fileMenu);
+    auto* profilesItem = new QAction(QCoreApplication::translate("ProfileLogin", "&Profiles..."), fileMenu);
     fileMenu->insertAction(before, profilesItem);
     profilesItem->setObjectName("ProfilesItem");
-    profilesItem->setStatusTip("Add, change, test or delete connection profiles");
+    profilesItem->setStatusTip(
+        QCoreApplication::translate("ProfileLogin", "Add, change, test or delete connection profiles"));
     connect(profilesItem, &QAction::triggered, this,
             [this] { RunCommand(&mainForm_, [this] { ProfilesItemClick(); }); });
 
@@ -69,14 +72,19 @@ void ProfileLogin::FillConnectToMenu()
                 [this, name] { RunCommand(&mainForm_, [this, name] { ConnectToItemClick(name); }); });
     }
     if (connectToMenu_->isEmpty())
-        connectToMenu_->addAction("(no profiles: File, Profiles... adds one)")->setEnabled(false);
+        connectToMenu_
+            ->addAction(
+                QCoreApplication::translate("ProfileLogin", "(no profiles: File, Profiles... adds one)"))
+            ->setEnabled(false);
 }
 
 void ProfileLogin::ConnectTo(const std::string& profileName)
 {
     std::optional<Profile> profile = store_.Find(profileName);
     if (!profile)
-        throw std::runtime_error("There is no profile named " + profileName);
+        throw std::runtime_error(QCoreApplication::translate("ProfileLogin", "There is no profile named %1")
+                                     .arg(QString::fromStdString(profileName))
+                                     .toStdString());
     // Logged in: out first (cancelled at a pending-edit question, nothing more happens).
     if (login_.LoggedIn())
         return login_.Logout([this, profile = *profile] { LookUpAndLogin(profile); });
@@ -91,7 +99,10 @@ void ProfileLogin::LookUpAndLogin(const Profile& profile)
     // The keyring may ask to be unlocked: the window keeps working and logs in when the answer comes.
     connectToMenu_->setEnabled(false);
     const QString name = QString::fromStdString(profile.Name);
-    mainForm_.statusBar()->showMessage(" Looking up the password of " + name + " in the keyring...");
+    mainForm_.statusBar()->showMessage(
+        QLatin1Char(' ') +
+        QCoreApplication::translate("ProfileLogin", "Looking up the password of %1 in the keyring...")
+            .arg(name));
     lookup_ = credentials::LookupPasswordAsync(
         KeyOf(profile),
         [this, profile](const credentials::LookupResult& result)
@@ -100,9 +111,11 @@ void ProfileLogin::LookUpAndLogin(const Profile& profile)
             connectToMenu_->setEnabled(true);
             mainForm_.statusBar()->clearMessage();
             if (!result.Error.empty())
-                CurrentDialogs().ShowError(&mainForm_, "The keyring could not be read (the password is asked "
-                                                       "instead): " +
-                                                           QString::fromStdString(result.Error));
+                CurrentDialogs().ShowError(
+                    &mainForm_,
+                    QCoreApplication::translate(
+                        "ProfileLogin", "The keyring could not be read (the password is asked instead): %1")
+                        .arg(QString::fromStdString(result.Error)));
             RunCommand(&mainForm_, [&] { LoginWith(profile, result.Password); });
         });
 }
@@ -127,9 +140,14 @@ void ProfileLogin::LoginWith(const Profile& profile, const std::optional<std::st
 void ProfileLogin::OfferToKeyring(const Profile& profile, const std::string& password, bool keptWasRefused)
 {
     QString name = QString::fromStdString(profile.Name);
-    QString question = keptWasRefused ? "The server refused the password kept in the keyring for " + name +
-                                            ". Keep the password you entered instead?"
-                                      : "Keep the password for " + name + " in the keyring?";
+    QString question =
+        keptWasRefused
+            ? QCoreApplication::translate("ProfileLogin",
+                                          "The server refused the password kept in the keyring for %1. Keep "
+                                          "the password you entered instead?")
+                  .arg(name)
+            : QCoreApplication::translate("ProfileLogin", "Keep the password for %1 in the keyring?")
+                  .arg(name);
     if (CurrentDialogs().AskConfirmationYesNo(&mainForm_, question) != Answer::Yes)
         return;
     keyringStore_ = credentials::StorePasswordAsync(
@@ -137,8 +155,10 @@ void ProfileLogin::OfferToKeyring(const Profile& profile, const std::string& pas
         [this](const std::string& error)
         {
             if (!error.empty())
-                CurrentDialogs().ShowError(&mainForm_, "The password could not be kept in the keyring: " +
-                                                           QString::fromStdString(error));
+                CurrentDialogs().ShowError(
+                    &mainForm_, QCoreApplication::translate(
+                                    "ProfileLogin", "The password could not be kept in the keyring: %1")
+                                    .arg(QString::fromStdString(error)));
         });
 }
 
@@ -158,7 +178,12 @@ void ProfileLogin::LoggedInChanged(bool loggedIn)
     }
     connectedProfile_ = loggedIn ? loggingIn_ : QString();
     loggingIn_.clear();
-    profileLabel_->setText(connectedProfile_.isEmpty() ? QString() : " Profile: " + connectedProfile_ + " ");
+    profileLabel_->setText(
+        connectedProfile_.isEmpty()
+            ? QString()
+            : QLatin1Char(' ') +
+                  QCoreApplication::translate("ProfileLogin", "Profile: %1").arg(connectedProfile_) +
+                  QLatin1Char(' '));
     profileLabel_->setVisible(!connectedProfile_.isEmpty());
 }
 

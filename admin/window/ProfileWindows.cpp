@@ -17,9 +17,10 @@ namespace korvel::admin
 namespace
 {
 
-QString Tr(const char* text)
+// The command line's errors go to stderr before the window and its translation exist, so they stay English.
+std::string NoSuchProfile(const std::string& name)
 {
-    return QCoreApplication::translate("ProfileWindows", text);
+    return "There is no profile named \"" + ShownName(name) + "\" in " + settings::DefaultProfilesFileName();
 }
 
 } // namespace
@@ -34,15 +35,14 @@ std::optional<std::string> StartProfileOf(int argc, const char* const* argv)
         if (argument == Option)
         {
             if (i + 1 >= argc)
-                throw std::invalid_argument("--profile needs the name of a profile");
+                throw std::invalid_argument("--profile needs the name of a profile"); // untranslated: stderr
             name = argv[++i];
         }
         else if (argument.starts_with(std::string(Option) + "="))
             name = std::string(argument.substr(Option.size() + 1));
     }
     if (name && !settings::ProfileStore().Find(*name))
-        throw std::invalid_argument("There is no profile named \"" + ShownName(*name) + "\" in " +
-                                    settings::DefaultProfilesFileName());
+        throw std::invalid_argument(NoSuchProfile(*name));
     return name;
 }
 
@@ -53,8 +53,9 @@ std::optional<std::string> ProfileForNewWindow(QWidget* parent, const std::strin
     const std::vector<settings::Profile> profiles = settings::ProfileStore().List();
     if (profiles.empty())
     {
-        CurrentDialogs().ShowInformation(parent,
-                                         Tr("There are no profiles yet: File, Profiles... adds one."));
+        CurrentDialogs().ShowInformation(
+            parent, QCoreApplication::translate("ProfileWindows",
+                                                "There are no profiles yet: File, Profiles... adds one."));
         return std::nullopt;
     }
     QStringList names;
@@ -62,8 +63,8 @@ std::optional<std::string> ProfileForNewWindow(QWidget* parent, const std::strin
         names << QString::fromStdString(ShownName(profile.Name));
     QInputDialog dialog(parent);
     dialog.setObjectName("NewWindowDialog");
-    dialog.setWindowTitle(Tr("New Window"));
-    dialog.setLabelText(Tr("&Profile of the new window:"));
+    dialog.setWindowTitle(QCoreApplication::translate("ProfileWindows", "New Window"));
+    dialog.setLabelText(QCoreApplication::translate("ProfileWindows", "&Profile of the new window:"));
     dialog.setComboBoxItems(names);
     dialog.setComboBoxEditable(false);
     if (ExecModal(dialog) != QDialog::Accepted)
@@ -76,9 +77,10 @@ void StartWindowOn(const std::string& profile)
 {
     if (!QProcess::startDetached(QCoreApplication::applicationFilePath(),
                                  {QStringLiteral("--profile"), QString::fromStdString(profile)}))
-        throw std::runtime_error(Tr("The new window could not be started (%1).")
-                                     .arg(QCoreApplication::applicationFilePath())
-                                     .toStdString());
+        throw std::runtime_error(
+            QCoreApplication::translate("ProfileWindows", "The new window could not be started (%1).")
+                .arg(QCoreApplication::applicationFilePath())
+                .toStdString());
 }
 
 } // namespace korvel::admin

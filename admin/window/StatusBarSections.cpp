@@ -3,6 +3,7 @@
 #include "admin/window/Settings.h"
 #include "admin/window/WindowTitle.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QStatusBar>
 
@@ -11,17 +12,24 @@ namespace korvel::admin
 
 StatusBarSections::StatusBarSections(QStatusBar* bar)
     : lost_(Add(bar, "ConnectionLostSection",
-                QStringLiteral(
+                QCoreApplication::translate(
+                    "StatusBarSections",
                     "The server did not answer; the next refresh or command that succeeds clears this"))),
       endpoint_(
-          Add(bar, "ServerEndpointSection", QStringLiteral("The server's host and administration port"))),
-      mode_(Add(bar, "ConnectionModeSection", QStringLiteral("LAN, or compressed Internet mode"))),
-      bastion_(Add(bar, "BastionSection",
-                   QStringLiteral("The connection goes through an SSH server; the host and port are as that "
-                                  "server sees them"))),
-      exchange_(
-          Add(bar, "LastExchangeSection", QStringLiteral("How long the last exchange with the server took"))),
-      refreshed_(Add(bar, "LastRefreshSection", QStringLiteral("When the Status page last refreshed")))
+          Add(bar, "ServerEndpointSection",
+              QCoreApplication::translate("StatusBarSections", "The server's host and administration port"))),
+      mode_(Add(bar, "ConnectionModeSection",
+                QCoreApplication::translate("StatusBarSections", "LAN, or compressed Internet mode"))),
+      bastion_(Add(
+          bar, "BastionSection",
+          QCoreApplication::translate(
+              "StatusBarSections",
+              "The connection goes through an SSH server; the host and port are as that server sees them"))),
+      exchange_(Add(bar, "LastExchangeSection",
+                    QCoreApplication::translate("StatusBarSections",
+                                                "How long the last exchange with the server took"))),
+      refreshed_(Add(bar, "LastRefreshSection",
+                     QCoreApplication::translate("StatusBarSections", "When the Status page last refreshed")))
 {
 }
 
@@ -39,27 +47,31 @@ QLabel* StatusBarSections::Add(QStatusBar* bar, const char* name, const QString&
 void StatusBarSections::ShowConnection(const RemoteSettings& connection, bool viaBastion)
 {
     endpoint_->setText(ServerEndpoint(connection));
-    mode_->setText(connection.RemoteType != 0 ? QStringLiteral("Internet") : QStringLiteral("LAN"));
+    mode_->setText(connection.RemoteType != 0 ? QCoreApplication::translate("StatusBarSections", "Internet")
+                                              : QCoreApplication::translate("StatusBarSections", "LAN"));
     endpoint_->show();
     mode_->show();
-    bastion_->setText(viaBastion ? QStringLiteral("via bastion") : QString());
+    bastion_->setText(viaBastion ? QCoreApplication::translate("StatusBarSections", "via bastion")
+                                 : QString());
     bastion_->setVisible(viaBastion);
 }
 
 void StatusBarSections::ShowRefresh(const QDateTime& when, double exchangeMs)
 {
-    exchange_->setText(QStringLiteral("%1 ms").arg(exchangeMs, 0, 'f',
-                                                   exchangeMs < 1    ? 2
-                                                   : exchangeMs < 10 ? 1
-                                                                     : 0));
-    refreshed_->setText(QStringLiteral("Refreshed ") + when.toString(QStringLiteral("HH:mm:ss")));
+    exchange_->setText(QCoreApplication::translate("StatusBarSections", "%1 ms")
+                           .arg(exchangeMs, 0, 'f',
+                                exchangeMs < 1    ? 2
+                                : exchangeMs < 10 ? 1
+                                                  : 0));
+    refreshed_->setText(QCoreApplication::translate("StatusBarSections", "Refreshed %1")
+                            .arg(when.toString(QStringLiteral("HH:mm:ss")))); // untranslated: a time format
     exchange_->show();
     refreshed_->show();
 }
 
 void StatusBarSections::ShowConnectionLost(bool lost)
 {
-    lost_->setText(QStringLiteral("Connection lost"));
+    lost_->setText(QCoreApplication::translate("StatusBarSections", "Connection lost"));
     lost_->setVisible(lost);
 }
 

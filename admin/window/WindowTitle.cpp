@@ -2,6 +2,8 @@
 
 #include "admin/window/Settings.h"
 
+#include <QCoreApplication>
+
 namespace korvel::admin
 {
 
@@ -18,8 +20,8 @@ QString ServerEndpoint(const RemoteSettings& connection)
 QString ConnectedTitle(const QString& productName, const RemoteSettings& connection,
                        const std::string& serverName)
 {
-    return productName + " (Connected to " + ServerPlace(connection) + " - " +
-           QString::fromStdString(serverName) + ")";
+    return QCoreApplication::translate("WindowTitle", "%1 (Connected to %2 - %3)")
+        .arg(productName, ServerPlace(connection), QString::fromStdString(serverName));
 }
 
 } // namespace korvel::admin

@@ -1,5 +1,6 @@
 #include "session/ui/LoginDialog.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QFrame>
@@ -44,14 +45,14 @@ QLineEdit* MakeCredentialField(QWidget* parent, const char* name)
 TLoginDialog::TLoginDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName("LoginDialog");
-    setWindowTitle("Login");
+    setWindowTitle(QCoreApplication::translate("TLoginDialog", "Login"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
     panel_ = new QFrame(this);
     panel_->setObjectName("Panel");
     panel_->setFrameShape(QFrame::StyledPanel);
 
-    databaseLabel_ = new QLabel("Database:", panel_);
+    databaseLabel_ = new QLabel(QCoreApplication::translate("TLoginDialog", "Database:"), panel_);
     databaseLabel_->setObjectName("DatabaseLabel");
     databaseName_ = new QLabel(panel_);
     databaseName_->setObjectName("DatabaseName");
@@ -60,7 +61,7 @@ TLoginDialog::TLoginDialog(QWidget* parent) : QDialog(parent)
     bevel_->setFrameShape(QFrame::HLine);
     bevel_->setFrameShadow(QFrame::Sunken);
 
-    serverLabel_ = new QLabel("Server:", panel_);
+    serverLabel_ = new QLabel(QCoreApplication::translate("TLoginDialog", "Server:"), panel_);
     serverLabel_->setObjectName("ServerLabel");
     serverName_ = new QLabel(panel_);
     serverName_->setObjectName("ServerName");
@@ -77,18 +78,20 @@ TLoginDialog::TLoginDialog(QWidget* parent) : QDialog(parent)
     fields->addRow(bevel_);
     fields->addRow(serverLabel_, serverName_);
     fields->setRowVisible(serverName_, false);
-    auto* userLabel = new QLabel("&User Name:", panel_);
+    auto* userLabel = new QLabel(QCoreApplication::translate("TLoginDialog", "&User Name:"), panel_);
     userLabel->setBuddy(userName_);
     fields->addRow(userLabel, userName_);
-    auto* passwordLabel = new QLabel("&Password:", panel_);
+    auto* passwordLabel = new QLabel(QCoreApplication::translate("TLoginDialog", "&Password:"), panel_);
     passwordLabel->setBuddy(password_);
     fields->addRow(passwordLabel, password_);
 
     auto* buttons = new QDialogButtonBox(this);
-    okButton_ = buttons->addButton("&OK", QDialogButtonBox::AcceptRole);
+    okButton_ =
+        buttons->addButton(QCoreApplication::translate("TLoginDialog", "&OK"), QDialogButtonBox::AcceptRole);
     okButton_->setObjectName("OKButton");
     okButton_->setDefault(true);
-    cancelButton_ = buttons->addButton("Cancel", QDialogButtonBox::RejectRole); // Escape rejects
+    cancelButton_ = buttons->addButton(QCoreApplication::translate("TLoginDialog", "Cancel"),
+                                       QDialogButtonBox::RejectRole); // Escape rejects
     cancelButton_->setObjectName("CancelButton");
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -2,6 +2,7 @@
 
 #include "session/ui/LoginDialog.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 
 namespace korvel::ui
@@ -10,7 +11,7 @@ namespace korvel::ui
 bool RemoteLoginDialog(QWidget* parent, std::string& userName, std::string& password, const QString& server)
 {
     TLoginDialog dialog(parent);
-    dialog.setWindowTitle("Remote Login");
+    dialog.setWindowTitle(QCoreApplication::translate("TLoginDialog", "Remote Login"));
     dialog.HideDatabaseLine();
     dialog.ShowServer(server);
     dialog.UserName()->setText(QString::fromStdString(userName));

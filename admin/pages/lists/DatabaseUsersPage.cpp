@@ -35,10 +35,13 @@ struct RightBox
     int HelpContext;
 };
 // In bit order: box n holds the right with bit n.
-constexpr RightBox rightBoxes[] = {{"ReadCheckBox", "Read", 66},     {"InsertCheckBox", "Insert", 67},
-                                   {"UpdateCheckBox", "Update", 68}, {"DeleteCheckBox", "Delete", 69},
-                                   {"CreateCheckBox", "Create", 70}, {"AlterCheckBox", "Alter", 71},
-                                   {"DropCheckBox", "Drop", 72}};
+constexpr RightBox rightBoxes[] = {{"ReadCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Read"), 66},
+                                   {"InsertCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Insert"), 67},
+                                   {"UpdateCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Update"), 68},
+                                   {"DeleteCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Delete"), 69},
+                                   {"CreateCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Create"), 70},
+                                   {"AlterCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Alter"), 71},
+                                   {"DropCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Drop"), 72}};
 
 } // namespace
 
@@ -64,16 +67,19 @@ TDatabaseUsersPage::TDatabaseUsersPage(const PageContext& context, QWidget* pare
 
 void TDatabaseUsersPage::CreateControls()
 {
-    listFrame_ = MakeNameListFrame(this, QStringLiteral("Available Database Users"),
-                                   {"DatabaseUsersListBox", "AddDatabaseUserButton", "EditDatabaseUserButton",
-                                    "DeleteDatabaseUserButton"},
-                                   61);
+    listFrame_ =
+        MakeNameListFrame(this, QCoreApplication::translate("TDatabaseUsersPage", "Available Database Users"),
+                          {"DatabaseUsersListBox", "AddDatabaseUserButton", "EditDatabaseUserButton",
+                           "DeleteDatabaseUserButton"},
+                          61);
     DatabaseUsersListBox = listFrame_.List;
     DatabasesComboBox = new QComboBox(listFrame_.Frame);
     DatabasesComboBox->setObjectName(QStringLiteral("DatabasesComboBox"));
     SetHelpContext(DatabasesComboBox, 60);
     auto* selectorRow = new QHBoxLayout;
-    selectorRow->addWidget(MakeLabel(listFrame_.Frame, QStringLiteral("Database"), DatabasesComboBox, 60));
+    selectorRow->addWidget(MakeLabel(listFrame_.Frame,
+                                     QCoreApplication::translate("TDatabaseUsersPage", "Database"),
+                                     DatabasesComboBox, 60));
     selectorRow->addWidget(DatabasesComboBox, 1);
     listFrame_.Layout->insertLayout(0, selectorRow);
     // The chooser stands above the list it fills: Tab reaches it first.
@@ -82,8 +88,9 @@ void TDatabaseUsersPage::CreateControls()
     QWidget::setTabOrder(listFrame_.AddButton, listFrame_.EditButton);
     QWidget::setTabOrder(listFrame_.EditButton, listFrame_.DeleteButton);
 
-    detailFrame_ = MakeDetailFrame(this, QStringLiteral("Database User Information"),
-                                   {"SaveDatabaseUserButton", "CancelDatabaseUserButton"}, 73);
+    detailFrame_ =
+        MakeDetailFrame(this, QCoreApplication::translate("TDatabaseUsersPage", "Database User Information"),
+                        {"SaveDatabaseUserButton", "CancelDatabaseUserButton"}, 73);
     QGroupBox* detailFrame = detailFrame_.Frame;
     DatabaseUserEdit = MakeLineEdit(detailFrame, "DatabaseUserEdit", 65);
     LimitToProtocolString(DatabaseUserEdit);
@@ -93,20 +100,24 @@ void TDatabaseUsersPage::CreateControls()
     UserComboBox->setEditable(true);
     UserComboBox->setInsertPolicy(QComboBox::NoInsert);
     LimitToProtocolString(UserComboBox->lineEdit());
-    NameByLabel(UserComboBox, QCoreApplication::translate("DatabaseUsersPage", "User Name"));
+    NameByLabel(UserComboBox, QCoreApplication::translate("TDatabaseUsersPage", "User Name"));
     auto* userRow = new QHBoxLayout;
-    userRow->addWidget(MakeLabel(detailFrame, QStringLiteral("User Name"), DatabaseUserEdit, 65));
+    userRow->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("TDatabaseUsersPage", "User Name"),
+                                 DatabaseUserEdit, 65));
     userRow->addWidget(DatabaseUserEdit, 1);
     userRow->addWidget(UserComboBox, 1);
 
     auto* rights = new QGridLayout;
-    rights->addWidget(new QLabel(QStringLiteral("Rights to Grant"), detailFrame), 0, 0, 1, 2);
+    rights->addWidget(
+        new QLabel(QCoreApplication::translate("TDatabaseUsersPage", "Rights to Grant"), detailFrame), 0, 0,
+        1, 2);
     for (std::size_t bit = 0; bit < RightCheckBoxes.size(); ++bit)
     {
         const RightBox& box = rightBoxes[bit];
         RightCheckBoxes[bit] = MakeCheckBox(detailFrame, box.Name, box.HelpContext);
         RightLabels[bit] =
-            MakeLabel(detailFrame, QLatin1String(box.Caption), RightCheckBoxes[bit], box.HelpContext);
+            MakeLabel(detailFrame, QCoreApplication::translate("TDatabaseUsersPage", box.Caption),
+                      RightCheckBoxes[bit], box.HelpContext);
         auto* row = new QHBoxLayout;
         row->addWidget(RightLabels[bit]);
         row->addWidget(RightCheckBoxes[bit]);
@@ -144,9 +155,9 @@ std::function<void()> TDatabaseUsersPage::ReadAtLogin(JobContext& job, LoginRead
 
 QString TDatabaseUsersPage::PendingEditsQuestion() const
 {
-    return QStringLiteral(
-        "You are currently editing the database user information. Would you like to save this "
-        "information before continuing ?");
+    return QCoreApplication::translate("TDatabaseUsersPage",
+                                       "You are currently editing the database user information. Would you "
+                                       "like to save this information before continuing ?");
 }
 
 void TDatabaseUsersPage::ResetEditState()
@@ -286,7 +297,9 @@ void TDatabaseUsersPage::EditDatabaseUserButtonClick()
 void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
 {
     if (CurrentDialogs().AskWarningYesNo(
-            this, QStringLiteral("Are you sure you want to delete the selected database user ?"),
+            this,
+            QCoreApplication::translate("TDatabaseUsersPage",
+                                        "Are you sure you want to delete the selected database user ?"),
             Answer::No) != Answer::Yes)
         return;
     const QString name = NameIn(DatabaseUserEdit);
@@ -331,7 +344,7 @@ void TDatabaseUsersPage::Save(std::function<void()> saved)
         {
             QStringList changes;
             if (!(shown == now))
-                changes << QStringLiteral("Rights were %1, now %2")
+                changes << QCoreApplication::translate("TDatabaseUsersPage", "Rights were %1, now %2")
                                .arg(FromStd(operations::RightsLetters(shown)),
                                     FromStd(operations::RightsLetters(now)));
             return changes;

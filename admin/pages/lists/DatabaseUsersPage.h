@@ -25,7 +25,10 @@ class TDatabaseUsersPage : public AdminPage, public EditablePage
 public:
     TDatabaseUsersPage(const PageContext& context, QWidget* parent);
 
-    QString Caption() const override { return QStringLiteral("Database Users"); }
+    QString Caption() const override
+    {
+        return QCoreApplication::translate("TDatabaseUsersPage", "Database Users");
+    }
     std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
     // F5: the list read again, the selected row kept.

@@ -9,6 +9,7 @@
 #include "admin/pages/lists/ListPages.h"
 #include "session/KORVELSession.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -43,12 +44,13 @@ TDatabasesPage::TDatabasesPage(const PageContext& context, TDatabaseUsersPage& d
 void TDatabasesPage::CreateControls()
 {
     listFrame_ = MakeNameListFrame(
-        this, QStringLiteral("Available Databases"),
+        this, QCoreApplication::translate("TDatabasesPage", "Available Databases"),
         {"DatabasesListBox", "AddDatabaseButton", "EditDatabaseButton", "DeleteDatabaseButton"}, 51);
     DatabasesListBox = listFrame_.List;
 
-    detailFrame_ = MakeDetailFrame(this, QStringLiteral("Database Information"),
-                                   {"SaveDatabaseButton", "CancelDatabaseButton"}, 58);
+    detailFrame_ =
+        MakeDetailFrame(this, QCoreApplication::translate("TDatabasesPage", "Database Information"),
+                        {"SaveDatabaseButton", "CancelDatabaseButton"}, 58);
     QGroupBox* detailFrame = detailFrame_.Frame;
     DatabaseNameEdit = MakeLineEdit(detailFrame, "DatabaseNameEdit", 55);
     LimitToProtocolString(DatabaseNameEdit);
@@ -57,16 +59,21 @@ void TDatabasesPage::CreateControls()
     DatabaseDescription = new DescriptionText(DatabaseDescriptionMemo);
     ServerDirectoryEdit = MakeLineEdit(detailFrame, "ServerDirectoryEdit", 57);
     LimitToProtocolString(ServerDirectoryEdit);
-    SelectDatabaseDirButton =
-        MakeButton(detailFrame, "SelectDatabaseDirButton", QStringLiteral("Se&lect..."), 79);
+    SelectDatabaseDirButton = MakeButton(detailFrame, "SelectDatabaseDirButton",
+                                         QCoreApplication::translate("TDatabasesPage", "Se&lect..."), 79);
 
     auto* fields = new QGridLayout;
-    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Name"), DatabaseNameEdit, 55), 0, 0);
+    fields->addWidget(
+        MakeLabel(detailFrame, QCoreApplication::translate("TDatabasesPage", "Name"), DatabaseNameEdit, 55),
+        0, 0);
     fields->addWidget(DatabaseNameEdit, 0, 1);
-    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Description"), DatabaseDescriptionMemo, 56), 1,
-                      0, Qt::AlignTop);
+    fields->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("TDatabasesPage", "Description"),
+                                DatabaseDescriptionMemo, 56),
+                      1, 0, Qt::AlignTop);
     fields->addWidget(DatabaseDescriptionMemo, 1, 1);
-    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Directory"), ServerDirectoryEdit, 57), 2, 0);
+    fields->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("TDatabasesPage", "Directory"),
+                                ServerDirectoryEdit, 57),
+                      2, 0);
     // One row, so the field spans the whole width while the button is hidden in view mode.
     auto* directoryRow = new QHBoxLayout;
     directoryRow->addWidget(ServerDirectoryEdit, 1);
@@ -91,8 +98,9 @@ std::function<void()> TDatabasesPage::ReadAtLogin(JobContext& job, LoginReads& r
 
 QString TDatabasesPage::PendingEditsQuestion() const
 {
-    return QStringLiteral("You are currently editing the database information. Would you like to save this "
-                          "information before continuing ?");
+    return QCoreApplication::translate("TDatabasesPage",
+                                       "You are currently editing the database information. Would you like "
+                                       "to save this information before continuing ?");
 }
 
 void TDatabasesPage::ResetEditState()
@@ -185,8 +193,10 @@ void TDatabasesPage::EditDatabaseButtonClick()
 void TDatabasesPage::DeleteDatabaseButtonClick()
 {
     if (CurrentDialogs().AskWarningYesNo(
-            this, QStringLiteral("Are you sure you want to delete the selected database ?"), Answer::No) !=
-        Answer::Yes)
+            this,
+            QCoreApplication::translate("TDatabasesPage",
+                                        "Are you sure you want to delete the selected database ?"),
+            Answer::No) != Answer::Yes)
         return;
     const QString name = NameIn(DatabaseNameEdit);
     const std::string database = ToStd(name);
@@ -224,10 +234,10 @@ void TDatabasesPage::Save(std::function<void()> saved)
         [](const DatabaseRecord& shown, const DatabaseRecord& now)
         {
             QStringList changes;
-            DescribeChange(changes, QStringLiteral("Description"), FromStd(shown.Description),
-                           FromStd(now.Description));
-            DescribeChange(changes, QStringLiteral("Directory"), FromStd(shown.Directory),
-                           FromStd(now.Directory));
+            DescribeChange(changes, QCoreApplication::translate("TDatabasesPage", "Description"),
+                           FromStd(shown.Description), FromStd(now.Description));
+            DescribeChange(changes, QCoreApplication::translate("TDatabasesPage", "Directory"),
+                           FromStd(shown.Directory), FromStd(now.Directory));
             return changes;
         },
         send, done);

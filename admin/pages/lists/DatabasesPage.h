@@ -30,7 +30,7 @@ class TDatabasesPage : public AdminPage, public EditablePage
 public:
     TDatabasesPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent);
 
-    QString Caption() const override { return QStringLiteral("Databases"); }
+    QString Caption() const override { return QCoreApplication::translate("TDatabasesPage", "Databases"); }
     std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
     // F5: the list read again, the selected row kept.

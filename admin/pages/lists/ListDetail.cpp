@@ -5,6 +5,7 @@
 #include "engine/wire/Utf8.h"
 
 #include <QCollator>
+#include <QCoreApplication>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -118,17 +119,18 @@ bool IsNotFound(std::exception_ptr error)
 
 QString OverwriteQuestion(const QString& name, const QStringList& changes)
 {
-    return name + QStringLiteral(": ") + changes.join(QStringLiteral("; ")) +
-           QStringLiteral(
-               "\n\nAnother administrator changed this while you were editing it. Save your values "
-               "over theirs?");
+    return name + QStringLiteral(": ") + changes.join(QStringLiteral("; ")) + QStringLiteral("\n\n") +
+           QCoreApplication::translate(
+               "ListDetail",
+               "Another administrator changed this while you were editing it. Save your values over theirs?");
 }
 
 QString DeletedMeanwhileText(const QString& name)
 {
-    return name +
-           QStringLiteral(" was deleted by another administrator while you were editing it; nothing was "
-                          "saved. Cancel shows the list as the server holds it now.");
+    return QCoreApplication::translate("ListDetail",
+                                       "%1 was deleted by another administrator while you were editing it; "
+                                       "nothing was saved. Cancel shows the list as the server holds it now.")
+        .arg(name);
 }
 
 void DescribeChange(QStringList& changes, const QString& field, const QString& shown, const QString& now)
@@ -144,7 +146,8 @@ void DescribeChange(QStringList& changes, const QString& field, const QString& s
                (oneLine.size() > Longest ? oneLine.left(Longest) + QChar(0x2026) : oneLine) +
                QLatin1Char('"');
     };
-    changes << QStringLiteral("%1 was %2, now %3").arg(field, quoted(shown), quoted(now));
+    changes << QCoreApplication::translate("ListDetail", "%1 was %2, now %3")
+                   .arg(field, quoted(shown), quoted(now));
 }
 
 } // namespace korvel::admin

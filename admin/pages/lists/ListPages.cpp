@@ -5,6 +5,7 @@
 
 #include <QCollator>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -80,9 +81,12 @@ NameListFrame MakeNameListFrame(QWidget* page, const QString& caption,
     list.Frame = new QGroupBox(caption, page);
     list.List = MakeNameList(list.Frame, names[0], helpContext);
     list.List->setAccessibleName(caption); // Qt names a list by nothing else
-    list.AddButton = MakeButton(list.Frame, names[1], QStringLiteral("&Add"), helpContext + 1);
-    list.EditButton = MakeButton(list.Frame, names[2], QStringLiteral("&Edit"), helpContext + 2);
-    list.DeleteButton = MakeButton(list.Frame, names[3], QStringLiteral("&Delete"), helpContext + 3);
+    list.AddButton =
+        MakeButton(list.Frame, names[1], QCoreApplication::translate("ListPages", "&Add"), helpContext + 1);
+    list.EditButton =
+        MakeButton(list.Frame, names[2], QCoreApplication::translate("ListPages", "&Edit"), helpContext + 2);
+    list.DeleteButton = MakeButton(list.Frame, names[3], QCoreApplication::translate("ListPages", "&Delete"),
+                                   helpContext + 3);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(list.AddButton);
     buttons->addWidget(list.EditButton);
@@ -128,8 +132,10 @@ DetailFrame MakeDetailFrame(QWidget* page, const QString& caption, const std::ar
 {
     DetailFrame detail;
     detail.Frame = new QGroupBox(caption, page);
-    detail.SaveButton = MakeButton(detail.Frame, names[0], QStringLiteral("&Save"), helpContext);
-    detail.CancelButton = MakeButton(detail.Frame, names[1], QStringLiteral("Cancel"), helpContext + 1);
+    detail.SaveButton =
+        MakeButton(detail.Frame, names[0], QCoreApplication::translate("ListPages", "&Save"), helpContext);
+    detail.CancelButton = MakeButton(detail.Frame, names[1],
+                                     QCoreApplication::translate("ListPages", "Cancel"), helpContext + 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(detail.SaveButton);

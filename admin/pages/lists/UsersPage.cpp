@@ -11,6 +11,7 @@
 #include "session/KORVELSession.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -41,12 +42,12 @@ TUsersPage::TUsersPage(const PageContext& context, TDatabaseUsersPage& databaseU
 void TUsersPage::CreateControls()
 {
     listFrame_ =
-        MakeNameListFrame(this, QStringLiteral("Available Users"),
+        MakeNameListFrame(this, QCoreApplication::translate("TUsersPage", "Available Users"),
                           {"UsersListBox", "AddUserButton", "EditUserButton", "DeleteUserButton"}, 41);
     UsersListBox = listFrame_.List;
 
-    detailFrame_ =
-        MakeDetailFrame(this, QStringLiteral("User Information"), {"SaveUserButton", "CancelUserButton"}, 49);
+    detailFrame_ = MakeDetailFrame(this, QCoreApplication::translate("TUsersPage", "User Information"),
+                                   {"SaveUserButton", "CancelUserButton"}, 49);
     QGroupBox* detailFrame = detailFrame_.Frame;
     UserNameEdit = MakeLineEdit(detailFrame, "UserNameEdit", 45);
     LimitToProtocolString(UserNameEdit);
@@ -57,15 +58,21 @@ void TUsersPage::CreateControls()
     UserDescriptionMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     UserDescription = new DescriptionText(UserDescriptionMemo);
     AdministratorCheckBox = MakeCheckBox(detailFrame, "AdministratorCheckBox", 48);
-    AdministratorLabel = MakeLabel(detailFrame, QStringLiteral("Administrator"), AdministratorCheckBox, 48);
+    AdministratorLabel = MakeLabel(detailFrame, QCoreApplication::translate("TUsersPage", "Administrator"),
+                                   AdministratorCheckBox, 48);
 
     auto* fields = new QGridLayout;
-    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("User Name"), UserNameEdit, 45), 0, 0);
+    fields->addWidget(
+        MakeLabel(detailFrame, QCoreApplication::translate("TUsersPage", "User Name"), UserNameEdit, 45), 0,
+        0);
     fields->addWidget(UserNameEdit, 0, 1);
-    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Password"), PasswordEdit, 46), 1, 0);
+    fields->addWidget(
+        MakeLabel(detailFrame, QCoreApplication::translate("TUsersPage", "Password"), PasswordEdit, 46), 1,
+        0);
     fields->addWidget(PasswordEdit, 1, 1);
-    fields->addWidget(MakeLabel(detailFrame, QStringLiteral("Description"), UserDescriptionMemo, 47), 2, 0,
-                      Qt::AlignTop);
+    fields->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("TUsersPage", "Description"),
+                                UserDescriptionMemo, 47),
+                      2, 0, Qt::AlignTop);
     fields->addWidget(UserDescriptionMemo, 2, 1);
     auto* administratorRow = new QHBoxLayout;
     administratorRow->addWidget(AdministratorLabel);
@@ -90,9 +97,8 @@ std::function<void()> TUsersPage::ReadAtLogin(JobContext& job, LoginReads&)
 
 QString TUsersPage::PendingEditsQuestion() const
 {
-    return QStringLiteral(
-        "You are currently editing the user information. Would you like to save this information "
-        "before continuing ?");
+    return QCoreApplication::translate("TUsersPage", "You are currently editing the user information. Would "
+                                                     "you like to save this information before continuing ?");
 }
 
 void TUsersPage::ResetEditState()
@@ -191,7 +197,9 @@ void TUsersPage::DeleteUserButtonClick()
         {
             if (guard == AccountGuardResult::Refused ||
                 CurrentDialogs().AskWarningYesNo(
-                    this, QStringLiteral("Are you sure you want to delete the selected user ?"),
+                    this,
+                    QCoreApplication::translate("TUsersPage",
+                                                "Are you sure you want to delete the selected user ?"),
                     Answer::No) != Answer::Yes)
                 return;
             const std::string user = ToStd(name);
@@ -265,12 +273,16 @@ QStringList TUsersPage::DescribeChanges(const UserRecord& shown, const UserRecor
 {
     QStringList changes;
     if (shown.Password != now.Password)
-        changes << QStringLiteral("Password changed");
-    DescribeChange(changes, QStringLiteral("Description"), FromStd(shown.Description),
-                   FromStd(now.Description));
-    auto yesNo = [](bool value) { return value ? QStringLiteral("Yes") : QStringLiteral("No"); };
+        changes << QCoreApplication::translate("TUsersPage", "Password changed");
+    DescribeChange(changes, QCoreApplication::translate("TUsersPage", "Description"),
+                   FromStd(shown.Description), FromStd(now.Description));
+    auto yesNo = [](bool value)
+    {
+        return value ? QCoreApplication::translate("TUsersPage", "Yes")
+                     : QCoreApplication::translate("TUsersPage", "No");
+    };
     if (shown.Administrator != now.Administrator)
-        changes << QStringLiteral("Administrator was %1, now %2")
+        changes << QCoreApplication::translate("TUsersPage", "Administrator was %1, now %2")
                        .arg(yesNo(shown.Administrator), yesNo(now.Administrator));
     return changes;
 }

@@ -32,7 +32,7 @@ class TUsersPage : public AdminPage, public EditablePage
 public:
     TUsersPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent);
 
-    QString Caption() const override { return QStringLiteral("Users"); }
+    QString Caption() const override { return QCoreApplication::translate("TUsersPage", "Users"); }
     std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
     // F5: the list read again, the selected row kept.

@@ -93,13 +93,13 @@ TLogPage::~TLogPage() = default;
 
 void TLogPage::CreateControls()
 {
-    QGroupBox* frame = MakePageFrame(this, QStringLiteral("Log Entries"));
+    QGroupBox* frame = MakePageFrame(this, QCoreApplication::translate("TLogPage", "Log Entries"));
     model_ = new LogListModel(this);
     filter_ = new LogFilterModel(this);
     filter_->setSourceModel(model_);
     LogListBox = new LogListView(frame);
     LogListBox->setObjectName(QStringLiteral("LogListBox"));
-    LogListBox->setAccessibleName(QCoreApplication::translate("LogPage", "Log lines"));
+    LogListBox->setAccessibleName(QCoreApplication::translate("TLogPage", "Log lines"));
     LogListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     LogListBox->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Every row is as wide as 255 "0" characters, so long lines scroll into view.
@@ -125,18 +125,20 @@ QLayout* TLogPage::CreateSearchBar(QWidget* parent)
     SearchEdit->setToolTip(
         QCoreApplication::translate("TLogPage", "Search (F3 next, Shift+F3 previous, Esc stops)"));
     SearchEdit->setClearButtonEnabled(true);
-    SearchEdit->setAccessibleName(QCoreApplication::translate("LogPage", "Search the log"));
+    SearchEdit->setAccessibleName(QCoreApplication::translate("TLogPage", "Search the log"));
     SearchEdit->setMinimumWidth(SearchEdit->fontMetrics().horizontalAdvance(QString(14, QLatin1Char('0'))));
-    RegexCheckBox = new QCheckBox(QStringLiteral("Re&gex"), parent);
+    RegexCheckBox = new QCheckBox(QCoreApplication::translate("TLogPage", "Re&gex"), parent);
     RegexCheckBox->setObjectName(QStringLiteral("RegexCheckBox"));
-    MatchCaseCheckBox = new QCheckBox(QStringLiteral("Match &case"), parent);
+    MatchCaseCheckBox = new QCheckBox(QCoreApplication::translate("TLogPage", "Match &case"), parent);
     MatchCaseCheckBox->setObjectName(QStringLiteral("MatchCaseCheckBox"));
-    FindPreviousButton = MakeButton(parent, "FindPreviousButton", QStringLiteral("&Previous"), 75);
-    FindNextButton = MakeButton(parent, "FindNextButton", QStringLiteral("&Next"), 75);
+    FindPreviousButton =
+        MakeButton(parent, "FindPreviousButton", QCoreApplication::translate("TLogPage", "&Previous"), 75);
+    FindNextButton =
+        MakeButton(parent, "FindNextButton", QCoreApplication::translate("TLogPage", "&Next"), 75);
     MatchCountLabel = new QLabel(parent);
     MatchCountLabel->setObjectName(QStringLiteral("MatchCountLabel"));
     MatchCountLabel->setMinimumWidth(MatchCountLabel->fontMetrics().horizontalAdvance("0,000,000 matches"));
-    OnlyMatchingCheckBox = new QCheckBox(QStringLiteral("&Only matching"), parent);
+    OnlyMatchingCheckBox = new QCheckBox(QCoreApplication::translate("TLogPage", "&Only matching"), parent);
     OnlyMatchingCheckBox->setObjectName(QStringLiteral("OnlyMatchingCheckBox"));
 
     auto* bar = new QHBoxLayout;
@@ -157,23 +159,25 @@ QLayout* TLogPage::CreateBottomBar(QWidget* parent)
     LoadProgressBar->setRange(0, 0); // indeterminate: one reply of unknown size
     LoadProgressBar->setMaximumWidth(120);
     LoadProgressBar->hide();
-    CancelLoadButton = MakeButton(parent, "CancelLoadButton", QStringLiteral("Cancel"), 76);
+    CancelLoadButton =
+        MakeButton(parent, "CancelLoadButton", QCoreApplication::translate("TLogPage", "Cancel"), 76);
     CancelLoadButton->hide();
     LineCountLabel = new QLabel(parent);
     LineCountLabel->setObjectName(QStringLiteral("LineCountLabel"));
-    FollowCheckBox = new QCheckBox(QStringLiteral("Follo&w"), parent);
+    FollowCheckBox = new QCheckBox(QCoreApplication::translate("TLogPage", "Follo&w"), parent);
     FollowCheckBox->setObjectName(QStringLiteral("FollowCheckBox"));
     FollowIntervalSpinBox = new QSpinBox(parent);
     FollowIntervalSpinBox->setObjectName(QStringLiteral("FollowIntervalSpinBox"));
     FollowIntervalSpinBox->setRange(1, 3600);
     FollowIntervalSpinBox->setValue(DefaultFollowSeconds);
-    FollowIntervalSpinBox->setSuffix(QStringLiteral(" s"));
-    FollowIntervalSpinBox->setAccessibleName(QCoreApplication::translate("LogPage", "Follow interval"));
+    FollowIntervalSpinBox->setSuffix(QCoreApplication::translate("TLogPage", " s"));
+    FollowIntervalSpinBox->setAccessibleName(QCoreApplication::translate("TLogPage", "Follow interval"));
     FollowStatusLabel = new QLabel(parent);
     FollowStatusLabel->setObjectName(QStringLiteral("FollowStatusLabel"));
-    LoadLogButton = MakeButton(parent, "LoadLogButton", QStringLiteral("&Load"), 76);
-    SaveButton = MakeButton(parent, "SaveButton", QStringLiteral("&Save..."), 77);
-    SaveMatchingButton = MakeButton(parent, "SaveMatchingButton", QStringLiteral("Save &Matching..."), 77);
+    LoadLogButton = MakeButton(parent, "LoadLogButton", QCoreApplication::translate("TLogPage", "&Load"), 76);
+    SaveButton = MakeButton(parent, "SaveButton", QCoreApplication::translate("TLogPage", "&Save..."), 77);
+    SaveMatchingButton = MakeButton(parent, "SaveMatchingButton",
+                                    QCoreApplication::translate("TLogPage", "Save &Matching..."), 77);
     SaveMatchingButton->setEnabled(false);
 
     auto* bar = new QHBoxLayout;
@@ -208,7 +212,7 @@ void TLogPage::LoadLogButtonClick()
     // The lines shown stay until the new ones arrive: a cancelled or failed load leaves the page as it was.
     TKORVELSession& session = session_;
     load_ = SubmitCommand<LogText>(
-        this, runner_, {.Waiting = "Loading the log"},
+        this, runner_, {.Waiting = QCoreApplication::translate("TLogPage", "Loading the log").toStdString()},
         [&session](JobContext& job)
         {
             job.Check();
@@ -228,7 +232,7 @@ void TLogPage::CancelLoadButtonClick()
     // The request is cut off; other pages' work on the runner goes on.
     load_->Cancel();
     ShowLoading(false);
-    FollowStatusLabel->setText(QStringLiteral("Loading cancelled"));
+    FollowStatusLabel->setText(QCoreApplication::translate("TLogPage", "Loading cancelled"));
 }
 
 void TLogPage::ShowLoading(bool loading)
@@ -281,7 +285,7 @@ void TLogPage::ScheduleFollow()
     const int seconds = FollowIntervalSeconds();
     followTimer_->start(TimerMs(seconds));
     if (!followReading_)
-        FollowStatusLabel->setText(QStringLiteral("every %1 s").arg(seconds));
+        FollowStatusLabel->setText(QCoreApplication::translate("TLogPage", "every %1 s").arg(seconds));
 }
 
 void TLogPage::FollowTick()
@@ -318,7 +322,7 @@ void TLogPage::FollowTick()
     if (!queued)
     {
         if (!session_.Active())
-            return StopFollowing(QStringLiteral("Not logged in"));
+            return StopFollowing(QCoreApplication::translate("TLogPage", "Not logged in"));
         return ScheduleFollow();
     }
     followReading_ = true;
@@ -357,14 +361,14 @@ void TLogPage::FollowJoined(LogJoin::Joined& joined)
         firstNewLine = model_->Log().LineCount();
         model_->AppendLines(std::move(joined.Text));
         search_->Continue();
-        status = QStringLiteral("+%L1 at %2").arg(joined.Added).arg(Now());
+        status = QCoreApplication::translate("TLogPage", "+%L1 at %2").arg(joined.Added).arg(Now());
     }
     else
     {
         model_->SetLog(std::move(joined.Text));
         zeroByteLine_.reset();
         StartSearch();
-        status = QStringLiteral("Log was cut: reloaded at %1").arg(Now());
+        status = QCoreApplication::translate("TLogPage", "Log was cut: reloaded at %1").arg(Now());
     }
     ShowLineCount(firstNewLine);
     if (atEnd)
@@ -374,7 +378,8 @@ void TLogPage::FollowJoined(LogJoin::Joined& joined)
         LogListBox->scrollToBottom();
     }
     if (following)
-        FollowStatusLabel->setText(status + QStringLiteral(", every %1 s").arg(FollowIntervalSeconds()));
+        FollowStatusLabel->setText(
+            status + QCoreApplication::translate("TLogPage", ", every %1 s").arg(FollowIntervalSeconds()));
 }
 
 void TLogPage::StopRepeatedWork()
@@ -386,13 +391,13 @@ void TLogPage::StopRepeatedWork()
     followReading_ = false;
     ShowLoading(false);
     if (FollowCheckBox->isChecked())
-        StopFollowing(QStringLiteral("Not logged in"));
+        StopFollowing(QCoreApplication::translate("TLogPage", "Not logged in"));
 }
 
 void TLogPage::StopFollowing(const QString& why)
 {
     FollowCheckBox->setChecked(false);
-    FollowStatusLabel->setText(QStringLiteral("Following stopped: %1").arg(why));
+    FollowStatusLabel->setText(QCoreApplication::translate("TLogPage", "Following stopped: %1").arg(why));
 }
 
 bool TLogPage::ViewAtEnd() const
@@ -415,7 +420,8 @@ bool TLogPage::eventFilter(QObject* watched, QEvent* event)
     {
         searchDelay_->stop();
         search_->Cancel();
-        MatchCountLabel->setText(QStringLiteral("Stopped: %L1 so far").arg(search_->Matches().size()));
+        MatchCountLabel->setText(
+            QCoreApplication::translate("TLogPage", "Stopped: %L1 so far").arg(search_->Matches().size()));
         return true;
     }
     return AdminPage::eventFilter(watched, event);
@@ -453,13 +459,14 @@ void TLogPage::StartSearch()
     jumpToFirstMatch_ = !pattern.isEmpty();
     LogListBox->viewport()->update();
     if (!matcher->Error().isEmpty())
-        MatchCountLabel->setText(QStringLiteral("Invalid: %1").arg(matcher->Error()));
+        MatchCountLabel->setText(
+            QCoreApplication::translate("TLogPage", "Invalid: %1").arg(matcher->Error()));
     else if (pattern.isEmpty())
         MatchCountLabel->clear();
     else if (!search_->Running())
         SearchProgress(true); // nothing to search
     else
-        MatchCountLabel->setText(QStringLiteral("Searching..."));
+        MatchCountLabel->setText(QCoreApplication::translate("TLogPage", "Searching..."));
 }
 
 void TLogPage::SearchProgress(bool finished)
@@ -469,11 +476,11 @@ void TLogPage::SearchProgress(bool finished)
     SaveMatchingButton->setEnabled(count > 0);
     if (!finished)
     {
-        MatchCountLabel->setText(QStringLiteral("Searching: %L1 so far").arg(count));
+        MatchCountLabel->setText(QCoreApplication::translate("TLogPage", "Searching: %L1 so far").arg(count));
         return;
     }
-    MatchCountLabel->setText(count == 1 ? QStringLiteral("1 match")
-                                        : QStringLiteral("%L1 matches").arg(count));
+    MatchCountLabel->setText(count == 1 ? QCoreApplication::translate("TLogPage", "1 match")
+                                        : QCoreApplication::translate("TLogPage", "%L1 matches").arg(count));
     if (jumpToFirstMatch_ && count > 0)
     {
         jumpToFirstMatch_ = false;
@@ -535,9 +542,12 @@ void TLogPage::ShowLineCount(std::size_t firstNewLine)
     if (!zeroByteLine_)
         zeroByteLine_ = log.ZeroByteLine(firstNewLine);
     const std::size_t count = log.LineCount();
-    QString text = count == 1 ? QStringLiteral("1 line") : QStringLiteral("%L1 lines").arg(count);
+    QString text = count == 1 ? QCoreApplication::translate("TLogPage", "1 line")
+                              : QCoreApplication::translate("TLogPage", "%L1 lines").arg(count);
     if (zeroByteLine_)
-        text += QStringLiteral(" (the log holds a zero byte at line %1; the rest is shown after it)")
+        text += QLatin1Char(' ') +
+                QCoreApplication::translate(
+                    "TLogPage", "(the log holds a zero byte at line %1; the rest is shown after it)")
                     .arg(*zeroByteLine_ + 1);
     LineCountLabel->setText(text);
 }
@@ -556,8 +566,9 @@ void TLogPage::SaveMatchingButtonClick()
 
 void TLogPage::WriteLines(bool matchingOnly)
 {
-    const Dialogs::SaveFileRequest request{QStringLiteral("Enter a name for the text file"), dialogStartDir_,
-                                           QStringLiteral("Text Files (*.TXT)"), QStringLiteral("TXT")};
+    const Dialogs::SaveFileRequest request{
+        QCoreApplication::translate("TLogPage", "Enter a name for the text file"), dialogStartDir_,
+        QCoreApplication::translate("TLogPage", "Text Files (*.TXT)"), QStringLiteral("TXT")};
     if (const std::optional<QString> fileName = CurrentDialogs().GetSaveFileName(this, request))
         WriteLogFile(*fileName, model_->Log(), matchingOnly ? &search_->Matches() : nullptr);
 }

@@ -42,7 +42,7 @@ public:
     TLogPage(const PageContext& context, QWidget* parent);
     ~TLogPage() override;
 
-    QString Caption() const override { return QStringLiteral("Log"); }
+    QString Caption() const override { return QCoreApplication::translate("TLogPage", "Log"); }
     // Logout: a load is dropped and following stops.
     void StopRepeatedWork() override;
     // F5 loads the log again.

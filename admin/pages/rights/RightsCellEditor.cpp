@@ -39,23 +39,27 @@ RightsCellEditor::RightsCellEditor(QWidget* parent) : QWidget(parent)
     for (int bit = 0; bit < 7; ++bit)
     {
         const QString letter(QLatin1Char(Letters[bit]));
-        rightButtons_[bit] = MakeToggle(letter, QString::fromLatin1(RightNames[bit]) + " (" + letter + ")",
-                                        QStringLiteral("Right%1Toggle").arg(letter).toLatin1().constData());
+        rightButtons_[bit] =
+            MakeToggle(letter,
+                       QCoreApplication::translate("RightsCellEditor", "%1 (%2)")
+                           .arg(QCoreApplication::translate("RightsCellEditor", RightNames[bit]), letter),
+                       QStringLiteral("Right%1Toggle").arg(letter).toLatin1().constData());
         rightButtons_[bit]->setAccessibleName(
             QCoreApplication::translate("RightsCellEditor", RightNames[bit]));
         connect(rightButtons_[bit], &QToolButton::clicked, this, [this, bit] { ToggleRight(bit); });
         layout->addWidget(rightButtons_[bit]);
     }
-    notDatabaseUserButton_ =
-        MakeToggle(QStringLiteral("-"), QStringLiteral("Not a database user (-)"), "NotDatabaseUserToggle");
+    notDatabaseUserButton_ = MakeToggle(
+        QStringLiteral("-"), QCoreApplication::translate("RightsCellEditor", "Not a database user (-)"),
+        "NotDatabaseUserToggle");
     notDatabaseUserButton_->setAccessibleName(
         QCoreApplication::translate("RightsCellEditor", "Not a database user"));
     connect(notDatabaseUserButton_, &QToolButton::clicked, this, [this] { ToggleNotDatabaseUser(); });
     layout->addWidget(notDatabaseUserButton_);
     auto* apply = new QToolButton(this);
     apply->setObjectName(QStringLiteral("ApplyCellRightsButton"));
-    apply->setText(QStringLiteral("Apply"));
-    apply->setToolTip(QStringLiteral("Apply to the selected cells (Enter)"));
+    apply->setText(QCoreApplication::translate("RightsCellEditor", "Apply"));
+    apply->setToolTip(QCoreApplication::translate("RightsCellEditor", "Apply to the selected cells (Enter)"));
     apply->setFocusPolicy(Qt::NoFocus);
     // Enter applies: the delegate watching this editor handles both the same way.
     connect(apply, &QToolButton::clicked, this,

@@ -25,17 +25,22 @@ StringList SortedWithoutCase(StringList names)
     return names;
 }
 
-const char* const RightNames[] = {"read", "insert", "update", "delete", "create", "alter", "drop"};
+const char* const RightNames[] = {
+    QT_TRANSLATE_NOOP("RightsGrid", "read"),   QT_TRANSLATE_NOOP("RightsGrid", "insert"),
+    QT_TRANSLATE_NOOP("RightsGrid", "update"), QT_TRANSLATE_NOOP("RightsGrid", "delete"),
+    QT_TRANSLATE_NOOP("RightsGrid", "create"), QT_TRANSLATE_NOOP("RightsGrid", "alter"),
+    QT_TRANSLATE_NOOP("RightsGrid", "drop")};
 
 QString RightsDescription(const operations::PairRights& rights)
 {
     if (!rights)
-        return QStringLiteral("not a database user");
+        return QCoreApplication::translate("RightsGrid", "not a database user");
     QStringList names;
     for (int bit = 0; bit < 7; ++bit)
         if (rights->Contains(static_cast<TUserRight>(bit)))
-            names << QLatin1String(RightNames[bit]);
-    return names.isEmpty() ? QStringLiteral("a database user with no rights") : names.join(", ");
+            names << QCoreApplication::translate("RightsGrid", RightNames[bit]);
+    return names.isEmpty() ? QCoreApplication::translate("RightsGrid", "a database user with no rights")
+                           : names.join(", ");
 }
 
 // Orders "?" < "-" < "·" < one right < two rights ...; sets of the same size by their bits (Read lowest).
@@ -129,8 +134,10 @@ QVariant RightsGridModel::data(const QModelIndex& index, int role) const
                  read ? RightsDescription(matrix_.Rights(user, database))
                       : QCoreApplication::translate("RightsGrid", "not read yet"));
     case Qt::ToolTipRole:
-        return FromStd("'" + ShownName(user) + "' on '" + ShownName(database) + "': ") +
-               (read ? RightsDescription(matrix_.Rights(user, database)) : QStringLiteral("not read yet"));
+        return QCoreApplication::translate("RightsGrid", "'%1' on '%2': %3")
+            .arg(FromStd(ShownName(user)), FromStd(ShownName(database)),
+                 read ? RightsDescription(matrix_.Rights(user, database))
+                      : QCoreApplication::translate("RightsGrid", "not read yet"));
     case SortKeyRole:
         return SortKey(read, matrix_.Rights(user, database));
     case Qt::TextAlignmentRole:

@@ -36,7 +36,13 @@ namespace
 {
 
 // Each with a key of its own on this page (not F or H either, which open the menus).
-const char* const RightCaptions[] = {"R&ead", "&Insert", "&Update", "&Delete", "Crea&te", "&Alter", "Dr&op"};
+const char* const RightCaptions[] = {
+    QT_TRANSLATE_NOOP("TRightsPage", "R&ead"),   QT_TRANSLATE_NOOP("TRightsPage", "&Insert"),
+    QT_TRANSLATE_NOOP("TRightsPage", "&Update"), QT_TRANSLATE_NOOP("TRightsPage", "&Delete"),
+    QT_TRANSLATE_NOOP("TRightsPage", "Crea&te"), QT_TRANSLATE_NOOP("TRightsPage", "&Alter"),
+    QT_TRANSLATE_NOOP("TRightsPage", "Dr&op")};
+// The help file's topic for the page.
+constexpr int RightsTopic = 82;
 const char* const RightBoxNames[] = {"RightsReadCheckBox",   "RightsInsertCheckBox", "RightsUpdateCheckBox",
                                      "RightsDeleteCheckBox", "RightsCreateCheckBox", "RightsAlterCheckBox",
                                      "RightsDropCheckBox"};
@@ -87,12 +93,14 @@ void TRightsPage::CreateControls()
 {
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
-    RightsFilterEdit = MakeLineEdit(this, "RightsFilterEdit", 0);
-    RightsFilterEdit->setPlaceholderText(QStringLiteral("user or database name"));
-    TransposeRightsCheckBox = MakeCheckBox(this, "TransposeRightsCheckBox", 0);
-    TransposeRightsCheckBox->setText(QStringLiteral("Databases as rows"));
-    RefreshRightsButton = MakeButton(this, "RefreshRightsButton", QStringLiteral("&Refresh"), 0);
-    top->addWidget(MakeLabel(this, QStringLiteral("Fi&lter"), RightsFilterEdit, 0));
+    RightsFilterEdit = MakeLineEdit(this, "RightsFilterEdit", RightsTopic);
+    RightsFilterEdit->setPlaceholderText(QCoreApplication::translate("TRightsPage", "user or database name"));
+    TransposeRightsCheckBox = MakeCheckBox(this, "TransposeRightsCheckBox", RightsTopic);
+    TransposeRightsCheckBox->setText(QCoreApplication::translate("TRightsPage", "Databases as rows"));
+    RefreshRightsButton = MakeButton(this, "RefreshRightsButton",
+                                     QCoreApplication::translate("TRightsPage", "&Refresh"), RightsTopic);
+    top->addWidget(MakeLabel(this, QCoreApplication::translate("TRightsPage", "Fi&lter"), RightsFilterEdit,
+                             RightsTopic));
     top->addWidget(RightsFilterEdit, 1);
     top->addWidget(TransposeRightsCheckBox);
     top->addWidget(RefreshRightsButton);
@@ -100,7 +108,7 @@ void TRightsPage::CreateControls()
 
     RightsGrid = new QTableView(this);
     RightsGrid->setObjectName("RightsGrid");
-    RightsGrid->setAccessibleName(QCoreApplication::translate("RightsPage", "Rights of users on databases"));
+    RightsGrid->setAccessibleName(QCoreApplication::translate("TRightsPage", "Rights of users on databases"));
     RightsGrid->setModel(&proxy_);
     RightsGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     RightsGrid->setEditTriggers(QAbstractItemView::DoubleClicked);
@@ -136,7 +144,8 @@ void TRightsPage::CreateControls()
     RightsStatusLabel->setObjectName("RightsStatusLabel");
     RightsProgressBar = new QProgressBar(this);
     RightsProgressBar->setObjectName("RightsProgressBar");
-    CancelRightsButton = MakeButton(this, "CancelRightsButton", QStringLiteral("Cancel"), 0);
+    CancelRightsButton = MakeButton(this, "CancelRightsButton",
+                                    QCoreApplication::translate("TRightsPage", "Cancel"), RightsTopic);
     progress->addWidget(RightsStatusLabel, 1);
     progress->addWidget(RightsProgressBar);
     progress->addWidget(CancelRightsButton);
@@ -146,23 +155,29 @@ void TRightsPage::CreateControls()
 
 QWidget* TRightsPage::CreateEditBox()
 {
-    auto* edit = new QGroupBox(QStringLiteral("Selected cells"), this);
+    auto* edit = new QGroupBox(QCoreApplication::translate("TRightsPage", "Selected cells"), this);
     auto* editLayout = new QGridLayout(edit);
     for (int bit = 0; bit < 7; ++bit)
     {
-        RightsCheckBoxes[bit] = MakeCheckBox(edit, RightBoxNames[bit], 0);
-        RightsCheckBoxes[bit]->setText(QLatin1String(RightCaptions[bit]));
+        RightsCheckBoxes[bit] = MakeCheckBox(edit, RightBoxNames[bit], RightsTopic);
+        RightsCheckBoxes[bit]->setText(QCoreApplication::translate("TRightsPage", RightCaptions[bit]));
         editLayout->addWidget(RightsCheckBoxes[bit], 0, bit);
     }
-    SetRightsButton = MakeButton(edit, "SetRightsButton", QStringLiteral("&Set"), 0);
-    GrantRightsButton = MakeButton(edit, "GrantRightsButton", QStringLiteral("&Grant"), 0);
-    RevokeRightsButton = MakeButton(edit, "RevokeRightsButton", QStringLiteral("Re&voke"), 0);
+    SetRightsButton =
+        MakeButton(edit, "SetRightsButton", QCoreApplication::translate("TRightsPage", "&Set"), RightsTopic);
+    GrantRightsButton = MakeButton(edit, "GrantRightsButton",
+                                   QCoreApplication::translate("TRightsPage", "&Grant"), RightsTopic);
+    RevokeRightsButton = MakeButton(edit, "RevokeRightsButton",
+                                    QCoreApplication::translate("TRightsPage", "Re&voke"), RightsTopic);
     NotDatabaseUserButton =
-        MakeButton(edit, "NotDatabaseUserButton", QStringLiteral("&Not a Database User"), 0);
+        MakeButton(edit, "NotDatabaseUserButton",
+                   QCoreApplication::translate("TRightsPage", "&Not a Database User"), RightsTopic);
     CopyFromComboBox = new QComboBox(edit);
     CopyFromComboBox->setObjectName("CopyFromComboBox");
-    NameByLabel(CopyFromComboBox, QCoreApplication::translate("RightsPage", "User to copy from"));
-    CopyRightsButton = MakeButton(edit, "CopyRightsButton", QStringLiteral("&Copy Rights from User"), 0);
+    NameByLabel(CopyFromComboBox, QCoreApplication::translate("TRightsPage", "User to copy from"));
+    CopyRightsButton =
+        MakeButton(edit, "CopyRightsButton",
+                   QCoreApplication::translate("TRightsPage", "&Copy Rights from User"), RightsTopic);
     auto* buttons = new QHBoxLayout;
     for (QWidget* widget : std::initializer_list<QWidget*>{SetRightsButton, GrantRightsButton,
                                                            RevokeRightsButton, NotDatabaseUserButton})
@@ -203,7 +218,8 @@ void TRightsPage::ConnectControls()
     {
         QObject::disconnect(corner, nullptr, RightsGrid, nullptr);
         corner->setObjectName("SortByNameButton");
-        corner->setToolTip(QStringLiteral("Sort the rows by name; click again to reverse"));
+        corner->setToolTip(
+            QCoreApplication::translate("TRightsPage", "Sort the rows by name; click again to reverse"));
         ConnectCommand(corner, this, &TRightsPage::SortByNameClick);
     }
     QObject::connect(RightsGrid, &QWidget::customContextMenuRequested, this,
@@ -238,7 +254,7 @@ void TRightsPage::MarkStale()
 void TRightsPage::ReadSoon()
 {
     // Called from a delivery, the runner still counts it as busy: the read starts from the event loop.
-    ShowReading(QStringLiteral("Reading the rights..."));
+    ShowReading(QCoreApplication::translate("TRightsPage", "Reading the rights..."));
     readRetry_->start(0);
 }
 
@@ -306,7 +322,7 @@ void TRightsPage::CancelRightsButtonClick()
 {
     CancelRead();
     readRetry_->stop();
-    LoadingEnded(QStringLiteral("Reading cancelled: %1.").arg(ReadCount()));
+    LoadingEnded(QCoreApplication::translate("TRightsPage", "Reading cancelled: %1.").arg(ReadCount()));
 }
 
 void TRightsPage::StopRepeatedWork()
@@ -315,7 +331,7 @@ void TRightsPage::StopRepeatedWork()
     readRetry_->stop();
     sending_ = false; // the runner dropped the changes' delivery with the logout
     stale_ = true;
-    LoadingEnded(QStringLiteral("Not logged in."));
+    LoadingEnded(QCoreApplication::translate("TRightsPage", "Not logged in."));
 }
 
 void TRightsPage::StartLoading()
@@ -350,14 +366,14 @@ void TRightsPage::StartLoading()
         });
     const bool started = read_ != nullptr;
     if (started)
-        return ShowReading(QStringLiteral("Reading the rights..."));
+        return ShowReading(QCoreApplication::translate("TRightsPage", "Reading the rights..."));
     if (!session_.Active())
     {
         stale_ = true;
-        return LoadingEnded(QStringLiteral("Not logged in."));
+        return LoadingEnded(QCoreApplication::translate("TRightsPage", "Not logged in."));
     }
     // Another page's work or a command is under way: the read starts after it.
-    ShowReading(QStringLiteral("Waiting for other work to end..."));
+    ShowReading(QCoreApplication::translate("TRightsPage", "Waiting for other work to end..."));
     readRetry_->start(ReadRetryMs);
 }
 
@@ -395,13 +411,14 @@ void TRightsPage::ReadInterrupted()
 {
     readRetry_->stop();
     stale_ = true; // read again when next shown
-    LoadingEnded(
-        QStringLiteral("Reading interrupted by another command: %1. Refresh reads again.").arg(ReadCount()));
+    LoadingEnded(QCoreApplication::translate(
+                     "TRightsPage", "Reading interrupted by another command: %1. Refresh reads again.")
+                     .arg(ReadCount()));
 }
 
 void TRightsPage::ReadFailed(std::exception_ptr error)
 {
-    LoadingEnded(QStringLiteral("Reading stopped: %1.").arg(ReadCount()));
+    LoadingEnded(QCoreApplication::translate("TRightsPage", "Reading stopped: %1.").arg(ReadCount()));
     ShowCommandError(this, runner_, error);
 }
 
@@ -417,7 +434,7 @@ void TRightsPage::LoadingEnded(const QString& status)
 
 QString TRightsPage::ReadCount() const
 {
-    return QStringLiteral("%1 of %2 databases read")
+    return QCoreApplication::translate("TRightsPage", "%1 of %2 databases read")
         .arg(model_.DatabasesRead())
         .arg(model_.Matrix().Databases.size());
 }
@@ -425,8 +442,9 @@ QString TRightsPage::ReadCount() const
 void TRightsPage::ShowCounts()
 {
     const auto& matrix = model_.Matrix();
-    RightsStatusLabel->setText(
-        QStringLiteral("%1 users, %2 databases").arg(matrix.Users.size()).arg(matrix.Databases.size()));
+    RightsStatusLabel->setText(QCoreApplication::translate("TRightsPage", "%1 users, %2 databases")
+                                   .arg(matrix.Users.size())
+                                   .arg(matrix.Databases.size()));
 }
 
 void TRightsPage::ShowCommandRunning(bool running)

@@ -41,7 +41,7 @@ public:
     TRightsPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent);
     ~TRightsPage() override;
 
-    QString Caption() const override { return QStringLiteral("Rights"); }
+    QString Caption() const override { return QCoreApplication::translate("TRightsPage", "Rights"); }
     // The grid is read when the page is first shown, not at login: a large server must not slow the login.
     // Nothing to read at login: the grid is read when the page is first shown.
     std::function<void()> ReadAtLogin(JobContext&, LoginReads&) override

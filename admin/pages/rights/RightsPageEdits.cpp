@@ -76,9 +76,15 @@ void TRightsPage::CopyRightsFrom(const std::string& from)
     for (const QModelIndex& index : RightsGrid->selectionModel()->selectedIndexes())
         targets.insert(model_.PairAt(proxy_.mapToSource(index)).first);
     if (from.empty() || targets.empty())
-        throw std::runtime_error("Select the users to copy to in the grid, and the user to copy from.");
+        throw std::runtime_error(
+            QCoreApplication::translate("TRightsPage",
+                                        "Select the users to copy to in the grid, and the user to copy from.")
+                .toStdString());
     if (model_.DatabasesRead() < static_cast<int>(model_.Matrix().Databases.size()))
-        throw std::runtime_error("The rights are not all read yet: refresh the grid first.");
+        throw std::runtime_error(
+            QCoreApplication::translate("TRightsPage",
+                                        "The rights are not all read yet: refresh the grid first.")
+                .toStdString());
     operations::RightsPlan plan;
     operations::PlanCopy(plan, model_.Matrix(), from, StringList(targets.begin(), targets.end()));
     Send(plan);
@@ -109,7 +115,8 @@ void TRightsPage::ShowCellMenu(const QPoint& position)
         action->setEnabled(idle && enabled);
         connect(action, &QAction::triggered, this, [this, handler] { RunCommand(this, handler); });
     };
-    add(menu, QStringLiteral("&Edit Rights"), (cell.flags() & Qt::ItemIsEditable) != 0,
+    add(menu, QCoreApplication::translate("TRightsPage", "&Edit Rights"),
+        (cell.flags() & Qt::ItemIsEditable) != 0,
         [this, cell]
         {
             if (cell.isValid())
@@ -119,14 +126,21 @@ void TRightsPage::ShowCellMenu(const QPoint& position)
     // The ticked boxes below the grid, named by their letters.
     const bool anyTicked = !CheckedRights().Empty();
     const QString ticked = anyTicked ? FromStd(operations::RightsLetters(CheckedRights())) : QString();
-    add(menu, anyTicked ? QStringLiteral("&Set Rights to %1").arg(ticked) : QStringLiteral("&Set No Rights"),
+    add(menu,
+        anyTicked ? QCoreApplication::translate("TRightsPage", "&Set Rights to %1").arg(ticked)
+                  : QCoreApplication::translate("TRightsPage", "&Set No Rights"),
         true, [this] { SetRightsButtonClick(); });
-    add(menu, anyTicked ? QStringLiteral("&Grant %1").arg(ticked) : QStringLiteral("&Grant Ticked Rights"),
+    add(menu,
+        anyTicked ? QCoreApplication::translate("TRightsPage", "&Grant %1").arg(ticked)
+                  : QCoreApplication::translate("TRightsPage", "&Grant Ticked Rights"),
         anyTicked, [this] { GrantRightsButtonClick(); });
-    add(menu, anyTicked ? QStringLiteral("Re&voke %1").arg(ticked) : QStringLiteral("Re&voke Ticked Rights"),
+    add(menu,
+        anyTicked ? QCoreApplication::translate("TRightsPage", "Re&voke %1").arg(ticked)
+                  : QCoreApplication::translate("TRightsPage", "Re&voke Ticked Rights"),
         anyTicked, [this] { RevokeRightsButtonClick(); });
-    add(menu, QStringLiteral("&Not a Database User"), true, [this] { NotDatabaseUserButtonClick(); });
-    QMenu* copy = menu->addMenu(QStringLiteral("&Copy Rights from User"));
+    add(menu, QCoreApplication::translate("TRightsPage", "&Not a Database User"), true,
+        [this] { NotDatabaseUserButtonClick(); });
+    QMenu* copy = menu->addMenu(QCoreApplication::translate("TRightsPage", "&Copy Rights from User"));
     copy->setObjectName("CopyRightsFromMenu");
     const bool allRead = model_.DatabasesRead() == static_cast<int>(model_.Matrix().Databases.size());
     for (const std::string& user : model_.Matrix().Users)
@@ -138,7 +152,7 @@ void TRightsPage::Send(const operations::RightsPlan& plan)
 {
     if (plan.Empty())
     {
-        RightsStatusLabel->setText(QStringLiteral("Nothing to change."));
+        RightsStatusLabel->setText(QCoreApplication::translate("TRightsPage", "Nothing to change."));
         return;
     }
     if (CurrentDialogs().AskConfirmationYesNo(this, SendQuestion(plan)) != Answer::Yes)
@@ -187,17 +201,19 @@ QString TRightsPage::SendQuestion(const operations::RightsPlan& plan)
         listed += FromStd(operations::RightsLine(changes[at]).Text()) + QLatin1Char('\n');
     if (changes.size() > shownAtMost)
         listed +=
-            QCoreApplication::translate("RightsPage", "... and %1 more\n").arg(changes.size() - shownAtMost);
-    return listed + QLatin1Char('\n') + FromStd(plan.Summary()) + QStringLiteral(". Send these changes?");
+            QCoreApplication::translate("TRightsPage", "... and %1 more\n").arg(changes.size() - shownAtMost);
+    return listed + QLatin1Char('\n') +
+           QCoreApplication::translate("TRightsPage", "%1. Send these changes?").arg(FromStd(plan.Summary()));
 }
 
 bool TRightsPage::Overwrite(const std::vector<operations::Conflict>& conflicts)
 {
     return CurrentDialogs().AskWarningYesNo(
                this,
-               QStringLiteral("Another administrator changed these since the grid was read:\n") +
-                   FromStd(operations::ConflictList(conflicts)) +
-                   QStringLiteral("Overwrite them too? (No skips them.)"),
+               QCoreApplication::translate(
+                   "TRightsPage", "Another administrator changed these since the grid was read:\n%1Overwrite "
+                                  "them too? (No skips them.)")
+                   .arg(FromStd(operations::ConflictList(conflicts))),
                Answer::No) == Answer::Yes;
 }
 

@@ -11,6 +11,7 @@
 #include "operations/FreshRead.h"
 #include "session/KORVELSession.h"
 
+#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 
@@ -35,7 +36,8 @@ void UnderlineBadLines(QPlainTextEdit* memo)
         mark.cursor.select(QTextCursor::LineUnderCursor);
         mark.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
         mark.format.setUnderlineColor(Qt::red);
-        mark.format.setToolTip(QStringLiteral("Not a recognised address pattern"));
+        mark.format.setToolTip(
+            QCoreApplication::translate("TServerPage", "Not a recognised address pattern"));
         marks << mark;
     }
     memo->setExtraSelections(marks);
@@ -65,18 +67,27 @@ QStringList DescribeConfigChanges(const ServerConfig& before, const ServerConfig
         };
         DescribeChange(changes, field, joined(before.*value), joined(now.*value));
     };
-    DescribeChange(changes, QStringLiteral("Deny New Connections"),
-                   before.DenyLogins ? QStringLiteral("Yes") : QStringLiteral("No"),
-                   now.DenyLogins ? QStringLiteral("Yes") : QStringLiteral("No"));
-    number(QStringLiteral("Max # of Connections"), &ServerConfig::MaxConnections);
-    number(QStringLiteral("Connection Timeout"), &ServerConfig::ConnectionTimeout);
-    number(QStringLiteral("Dead Session Cleanup Interval"), &ServerConfig::DeadSessionInterval);
-    number(QStringLiteral("Dead Session Expiration"), &ServerConfig::DeadSessionExpires);
-    number(QStringLiteral("Maximum # of Dead Sessions"), &ServerConfig::MaxDeadSessions);
-    DescribeChange(changes, QStringLiteral("Temp Files Directory"), FromStd(before.TempDirectory),
-                   FromStd(now.TempDirectory));
-    list(QStringLiteral("Authorized Addresses"), &ServerConfig::AuthorizedAddresses);
-    list(QStringLiteral("Blocked Addresses"), &ServerConfig::BlockedAddresses);
+    const auto yesNo = [](bool value)
+    {
+        return value ? QCoreApplication::translate("TServerPage", "Yes")
+                     : QCoreApplication::translate("TServerPage", "No");
+    };
+    DescribeChange(changes, QCoreApplication::translate("TServerPage", "Deny New Connections"),
+                   yesNo(before.DenyLogins), yesNo(now.DenyLogins));
+    number(QCoreApplication::translate("TServerPage", "Max # of Connections"), &ServerConfig::MaxConnections);
+    number(QCoreApplication::translate("TServerPage", "Connection Timeout"),
+           &ServerConfig::ConnectionTimeout);
+    number(QCoreApplication::translate("TServerPage", "Dead Session Cleanup Interval"),
+           &ServerConfig::DeadSessionInterval);
+    number(QCoreApplication::translate("TServerPage", "Dead Session Expiration"),
+           &ServerConfig::DeadSessionExpires);
+    number(QCoreApplication::translate("TServerPage", "Maximum # of Dead Sessions"),
+           &ServerConfig::MaxDeadSessions);
+    DescribeChange(changes, QCoreApplication::translate("TServerPage", "Temp Files Directory"),
+                   FromStd(before.TempDirectory), FromStd(now.TempDirectory));
+    list(QCoreApplication::translate("TServerPage", "Authorized Addresses"),
+         &ServerConfig::AuthorizedAddresses);
+    list(QCoreApplication::translate("TServerPage", "Blocked Addresses"), &ServerConfig::BlockedAddresses);
     return changes;
 }
 
@@ -107,7 +118,8 @@ void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources,
                 const QStringList meanwhile = asked ? DescribeConfigChanges(*asked, now) : QStringList();
                 if (!meanwhile.isEmpty())
                 {
-                    if (!yes(OverwriteQuestion(QStringLiteral("Server configuration"), meanwhile)))
+                    if (!yes(OverwriteQuestion(
+                            QCoreApplication::translate("TServerPage", "Server configuration"), meanwhile)))
                         return Asked::Declined;
                     askedAny = true;
                 }
@@ -121,7 +133,8 @@ void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources,
                 for (const std::string& warning : operations::ConfigWarnings(now, changed, sessionAddresses))
                     if (answered.insert(warning).second)
                     {
-                        if (!yes(FromStd(warning) + QStringLiteral(" Save anyway?")))
+                        if (!yes(FromStd(warning) + QLatin1Char(' ') +
+                                 QCoreApplication::translate("TServerPage", "Save anyway?")))
                             return Asked::Declined;
                         askedAny = true;
                     }

@@ -12,6 +12,7 @@
 #include "session/KORVELSession.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -33,10 +34,13 @@ std::uint16_t ConvertConfigNumber(const QString& text, const QString& fieldCapti
     bool ok = false;
     const qlonglong value = text.trimmed().toLongLong(&ok);
     if (!ok)
-        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+        throw EConvertError(
+            QCoreApplication::translate("TServerPage", "'%1' is not a valid integer value").arg(text));
     if (value < 0 || value > std::numeric_limits<std::uint16_t>::max())
-        throw EConvertError(QStringLiteral("'%1' is out of range for \"%2\": enter a number from 0 to 65535")
-                                .arg(text, fieldCaption));
+        throw EConvertError(
+            QCoreApplication::translate("TServerPage",
+                                        "'%1' is out of range for \"%2\": enter a number from 0 to 65535")
+                .arg(text, fieldCaption));
     return static_cast<std::uint16_t>(value);
 }
 
@@ -49,8 +53,9 @@ StringList AddressLines(const QPlainTextEdit* memo, const QString& listCaption)
     StringList lines = MemoLines(memo);
     for (const std::string& line : lines)
         if (line.size() > MaxProtocolString)
-            throw EConvertError(QStringLiteral("A line of \"%1\" is longer than 255 bytes: '%2'")
-                                    .arg(listCaption, FromStd(line)));
+            throw EConvertError(
+                QCoreApplication::translate("TServerPage", "A line of \"%1\" is longer than 255 bytes: '%2'")
+                    .arg(listCaption, FromStd(line)));
     return lines;
 }
 
@@ -77,10 +82,11 @@ TServerPage::TServerPage(const PageContext& context, QWidget* parent)
 
 void TServerPage::CreateControls()
 {
-    QGroupBox* frame = MakePageFrame(this, QStringLiteral("Server Information"));
+    QGroupBox* frame = MakePageFrame(this, QCoreApplication::translate("TServerPage", "Server Information"));
 
     DenyLoginsCheckBox = MakeCheckBox(frame, "DenyLoginsCheckBox", 29);
-    DenyLoginsLabel = MakeLabel(frame, QStringLiteral("Deny New Connections"), DenyLoginsCheckBox, 29);
+    DenyLoginsLabel = MakeLabel(frame, QCoreApplication::translate("TServerPage", "Deny New Connections"),
+                                DenyLoginsCheckBox, 29);
     MaxConnectionsEdit = MakeLineEdit(frame, "MaxConnectionsEdit", 30);
     TimeoutEdit = MakeLineEdit(frame, "TimeoutEdit", 31);
     DeadSessionIntervalEdit = MakeLineEdit(frame, "DeadSessionIntervalEdit", 32);
@@ -88,15 +94,18 @@ void TServerPage::CreateControls()
     MaxDeadSessionsEdit = MakeLineEdit(frame, "MaxDeadSessionsEdit", 34);
     TempDirectoryEdit = MakeLineEdit(frame, "TempDirectoryEdit", 35);
     LimitToProtocolString(TempDirectoryEdit);
-    SelectTempFilesDirButton =
-        MakeButton(frame, "SelectTempFilesDirButton", QStringLiteral("Se&lect..."), 78);
+    SelectTempFilesDirButton = MakeButton(frame, "SelectTempFilesDirButton",
+                                          QCoreApplication::translate("TServerPage", "Se&lect..."), 78);
     AuthorizedAddressesMemo = MakeMemo(frame, "AuthorizedAddressesMemo", 36);
     BlockedAddressesMemo = MakeMemo(frame, "BlockedAddressesMemo", 37);
     MarkBadAddressLines(AuthorizedAddressesMemo);
     MarkBadAddressLines(BlockedAddressesMemo);
-    EditServerButton = MakeButton(frame, "EditServerButton", QStringLiteral("&Edit"), 38);
-    SaveServerButton = MakeButton(frame, "SaveServerButton", QStringLiteral("&Save"), 39);
-    CancelServerButton = MakeButton(frame, "CancelServerButton", QStringLiteral("Cancel"), 40);
+    EditServerButton =
+        MakeButton(frame, "EditServerButton", QCoreApplication::translate("TServerPage", "&Edit"), 38);
+    SaveServerButton =
+        MakeButton(frame, "SaveServerButton", QCoreApplication::translate("TServerPage", "&Save"), 39);
+    CancelServerButton =
+        MakeButton(frame, "CancelServerButton", QCoreApplication::translate("TServerPage", "Cancel"), 40);
 
     auto* fields = new QGridLayout;
     auto* denyRow = new QHBoxLayout;
@@ -112,26 +121,31 @@ void TServerPage::CreateControls()
         int HelpContext;
         bool Seconds;
     };
-    const NumberRow rows[] = {{"Max # of Connections", MaxConnectionsEdit, 30, false},
-                              {"Connection Timeout", TimeoutEdit, 31, true},
-                              {"Dead Session Cleanup Interval", DeadSessionIntervalEdit, 32, true},
-                              {"Dead Session Expiration", DeadSessionExpiresEdit, 33, true},
-                              {"Maximum # of Dead Sessions", MaxDeadSessionsEdit, 34, false}};
+    const NumberRow rows[] = {
+        {QT_TRANSLATE_NOOP("TServerPage", "Max # of Connections"), MaxConnectionsEdit, 30, false},
+        {QT_TRANSLATE_NOOP("TServerPage", "Connection Timeout"), TimeoutEdit, 31, true},
+        {QT_TRANSLATE_NOOP("TServerPage", "Dead Session Cleanup Interval"), DeadSessionIntervalEdit, 32,
+         true},
+        {QT_TRANSLATE_NOOP("TServerPage", "Dead Session Expiration"), DeadSessionExpiresEdit, 33, true},
+        {QT_TRANSLATE_NOOP("TServerPage", "Maximum # of Dead Sessions"), MaxDeadSessionsEdit, 34, false}};
     int row = 1;
     for (const NumberRow& number : rows)
     {
         number.Field->installEventFilter(this);
         number.Field->setMaximumWidth(80);
-        fields->addWidget(MakeLabel(frame, QLatin1String(number.Caption), number.Field, number.HelpContext),
+        fields->addWidget(MakeLabel(frame, QCoreApplication::translate("TServerPage", number.Caption),
+                                    number.Field, number.HelpContext),
                           row, 0);
         fields->addWidget(number.Field, row, 1);
         if (number.Seconds)
-            fields->addWidget(MakeLabel(frame, QStringLiteral("secs"), number.Field, number.HelpContext), row,
-                              2);
+            fields->addWidget(MakeLabel(frame, QCoreApplication::translate("TServerPage", "secs"),
+                                        number.Field, number.HelpContext),
+                              row, 2);
         ++row;
     }
-    fields->addWidget(MakeLabel(frame, QStringLiteral("Temp Files Directory"), TempDirectoryEdit, 35), row++,
-                      0, 1, 3);
+    fields->addWidget(MakeLabel(frame, QCoreApplication::translate("TServerPage", "Temp Files Directory"),
+                                TempDirectoryEdit, 35),
+                      row++, 0, 1, 3);
     auto* directoryRow = new QHBoxLayout;
     directoryRow->addWidget(TempDirectoryEdit, 1);
     directoryRow->addWidget(SelectTempFilesDirButton);
@@ -140,10 +154,13 @@ void TServerPage::CreateControls()
     fields->setColumnStretch(2, 1);
 
     auto* lists = new QGridLayout;
-    lists->addWidget(MakeLabel(frame, QStringLiteral("Authorized Addresses"), AuthorizedAddressesMemo, 36), 0,
-                     0);
+    lists->addWidget(MakeLabel(frame, QCoreApplication::translate("TServerPage", "Authorized Addresses"),
+                               AuthorizedAddressesMemo, 36),
+                     0, 0);
     lists->addWidget(AuthorizedAddressesMemo, 1, 0);
-    lists->addWidget(MakeLabel(frame, QStringLiteral("Blocked Addresses"), BlockedAddressesMemo, 37), 0, 1);
+    lists->addWidget(MakeLabel(frame, QCoreApplication::translate("TServerPage", "Blocked Addresses"),
+                               BlockedAddressesMemo, 37),
+                     0, 1);
     lists->addWidget(BlockedAddressesMemo, 1, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -175,8 +192,9 @@ std::function<void()> TServerPage::ReadAtLogin(JobContext& job, LoginReads&)
 
 QString TServerPage::PendingEditsQuestion() const
 {
-    return QStringLiteral("You are currently editing the server information. Would you like to save this "
-                          "information before continuing ?");
+    return QCoreApplication::translate("TServerPage",
+                                       "You are currently editing the server information. Would you like to "
+                                       "save this information before continuing ?");
 }
 
 void TServerPage::ResetEditState()
@@ -247,20 +265,25 @@ void TServerPage::EditServerButtonClick()
 ServerConfig TServerPage::EditedConfig() const
 {
     ServerConfig config;
-    config.ConnectionTimeout = ConvertConfigNumber(TimeoutEdit->text(), QStringLiteral("Connection Timeout"));
+    config.ConnectionTimeout = ConvertConfigNumber(
+        TimeoutEdit->text(), QCoreApplication::translate("TServerPage", "Connection Timeout"));
     config.DeadSessionInterval =
-        ConvertConfigNumber(DeadSessionIntervalEdit->text(), QStringLiteral("Dead Session Cleanup Interval"));
+        ConvertConfigNumber(DeadSessionIntervalEdit->text(),
+                            QCoreApplication::translate("TServerPage", "Dead Session Cleanup Interval"));
     config.DeadSessionExpires =
-        ConvertConfigNumber(DeadSessionExpiresEdit->text(), QStringLiteral("Dead Session Expiration"));
+        ConvertConfigNumber(DeadSessionExpiresEdit->text(),
+                            QCoreApplication::translate("TServerPage", "Dead Session Expiration"));
     config.MaxDeadSessions =
-        ConvertConfigNumber(MaxDeadSessionsEdit->text(), QStringLiteral("Maximum # of Dead Sessions"));
+        ConvertConfigNumber(MaxDeadSessionsEdit->text(),
+                            QCoreApplication::translate("TServerPage", "Maximum # of Dead Sessions"));
     config.TempDirectory = ToStd(TempDirectoryEdit->text());
-    config.MaxConnections =
-        ConvertConfigNumber(MaxConnectionsEdit->text(), QStringLiteral("Max # of Connections"));
+    config.MaxConnections = ConvertConfigNumber(
+        MaxConnectionsEdit->text(), QCoreApplication::translate("TServerPage", "Max # of Connections"));
     config.DenyLogins = DenyLoginsCheckBox->isChecked();
-    config.AuthorizedAddresses =
-        AddressLines(AuthorizedAddressesMemo, QStringLiteral("Authorized Addresses"));
-    config.BlockedAddresses = AddressLines(BlockedAddressesMemo, QStringLiteral("Blocked Addresses"));
+    config.AuthorizedAddresses = AddressLines(
+        AuthorizedAddressesMemo, QCoreApplication::translate("TServerPage", "Authorized Addresses"));
+    config.BlockedAddresses =
+        AddressLines(BlockedAddressesMemo, QCoreApplication::translate("TServerPage", "Blocked Addresses"));
     return config;
 }
 

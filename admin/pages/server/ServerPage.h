@@ -34,7 +34,7 @@ class TServerPage : public AdminPage, public EditablePage
 public:
     TServerPage(const PageContext& context, QWidget* parent);
 
-    QString Caption() const override { return QStringLiteral("Server"); }
+    QString Caption() const override { return QCoreApplication::translate("TServerPage", "Server"); }
     std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
     void RefreshPage() override { LoadServerConfig(); }

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 
 namespace korvel::admin
 {
@@ -200,9 +201,31 @@ int ServersModel::columnCount(const QModelIndex& parent) const
 
 QString ServersModel::StateShown(const Row& row) const
 {
-    // The wording is the one the CLI and the exporter use too; a failure's message may carry the server's
-    // own bytes.
-    return LoggedIn(row) ? tr("Logged in") : Shown(fleet::StateText(row.Last));
+    // The wording is the one the CLI and the exporter use too, here in the window's language; a failure's
+    // message may carry the server's own bytes.
+    if (LoggedIn(row))
+        return tr("Logged in");
+    const fleet::ServerReport& last = row.Last;
+    switch (last.State)
+    {
+    case ServerState::NotChecked:
+        return tr("Not checked");
+    case ServerState::Up:
+        return tr("Up");
+    case ServerState::Refused:
+        return tr("Down: refused");
+    case ServerState::NoAnswer:
+        return tr("No answer in %1 s").arg(std::chrono::duration<double>(last.Deadline).count());
+    case ServerState::LoginRefused:
+        return tr("Login refused");
+    case ServerState::PasswordNeeded:
+        return tr("Password needed");
+    case ServerState::HostKeyUnknown:
+        return tr("Host key unknown");
+    case ServerState::Failed:
+        break;
+    }
+    return tr("Down: %1").arg(Shown(last.Detail));
 }
 
 QString ServersModel::Text(const Row& row, int column) const

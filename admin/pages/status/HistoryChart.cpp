@@ -1,5 +1,6 @@
 #include "admin/pages/status/HistoryChart.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -28,7 +29,8 @@ double NiceCeiling(double value)
 HistoryChart::HistoryChart(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("HistoryChart"));
-    setToolTip(QStringLiteral("Connected sessions, total sessions and memory over the last hour"));
+    setToolTip(QCoreApplication::translate(
+        "HistoryChart", "Connected sessions, total sessions and memory over the last hour"));
 }
 
 void HistoryChart::AddSample(const Sample& sample)
@@ -75,7 +77,8 @@ void HistoryChart::paintEvent(QPaintEvent*)
     sessionTop = NiceCeiling(sessionTop);
     memoryTop = NiceCeiling(memoryTop);
     const QString sessionLabel = QString::number(sessionTop, 'g', 6);
-    const QString memoryLabel = QString::number(memoryTop, 'g', 6) + QStringLiteral(" Mb");
+    const QString memoryLabel =
+        QCoreApplication::translate("HistoryChart", "%1 Mb").arg(QString::number(memoryTop, 'g', 6));
     const QRect plot = rect().adjusted(metrics.horizontalAdvance(sessionLabel) + 8, textHeight / 2 + 2,
                                        -(metrics.horizontalAdvance(memoryLabel) + 8), -(textHeight + 4));
     if (plot.width() < 10 || plot.height() < 10)
@@ -145,9 +148,10 @@ void HistoryChart::paintEvent(QPaintEvent*)
     // The legend, in the plot's top left corner.
     int x = plot.left() + 6;
     const int y = plot.top() + 2;
-    for (const auto& [colour, name] : {std::pair{QColor(0x2e, 0x7d, 0x32), QStringLiteral("Connected")},
-                                       std::pair{QColor(0x15, 0x65, 0xc0), QStringLiteral("Total")},
-                                       std::pair{QColor(0xc6, 0x28, 0x28), QStringLiteral("Memory")}})
+    for (const auto& [colour, name] :
+         {std::pair{QColor(0x2e, 0x7d, 0x32), QCoreApplication::translate("HistoryChart", "Connected")},
+          std::pair{QColor(0x15, 0x65, 0xc0), QCoreApplication::translate("HistoryChart", "Total")},
+          std::pair{QColor(0xc6, 0x28, 0x28), QCoreApplication::translate("HistoryChart", "Memory")}})
     {
         painter.fillRect(QRect(x, y + textHeight / 2 - 2, 10, 4), colour);
         painter.setPen(colours.color(QPalette::Text));

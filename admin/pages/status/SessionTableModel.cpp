@@ -1,5 +1,6 @@
 #include "admin/pages/status/SessionTableModel.h"
 
+#include <QCoreApplication>
 #include <QHash>
 
 #include <algorithm>
@@ -113,8 +114,9 @@ QString SessionTableModel::Text(const SessionRow& row, int column) const
     case UserNameColumn:
         return row.UserName;
     case AddressColumn:
-        return row.Connected() ? row.Address
-                               : QStringLiteral("Disconnected (") + row.Detail + QLatin1Char(')');
+        return row.Connected()
+                   ? row.Address
+                   : QCoreApplication::translate("SessionTableModel", "Disconnected (%1)").arg(row.Detail);
     case CreatedOnColumn:
         return formatTime_(row.CreatedOn);
     case LastConnectedColumn:
@@ -122,10 +124,12 @@ QString SessionTableModel::Text(const SessionRow& row, int column) const
     case SessionIdColumn:
         return QString::number(row.Id);
     case ModeColumn:
-        return row.Internet ? QStringLiteral("Internet") : QStringLiteral("LAN");
+        return row.Internet ? QCoreApplication::translate("SessionTableModel", "Internet")
+                            : QCoreApplication::translate("SessionTableModel", "LAN");
     case StateColumn:
-        return row.Connected() ? QStringLiteral("Connected")
-                               : QStringLiteral("Dead (") + row.Detail + QLatin1Char(')');
+        return row.Connected()
+                   ? QCoreApplication::translate("SessionTableModel", "Connected")
+                   : QCoreApplication::translate("SessionTableModel", "Dead (%1)").arg(row.Detail);
     default:
         return {};
     }
@@ -175,9 +179,15 @@ QVariant SessionTableModel::headerData(int section, Qt::Orientation orientation,
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     static const std::array<const char*, ColumnCount> captions = {
-        "User Name", "Address", "Created On", "Last Connected", "Session ID", "Mode", "State"};
+        QT_TRANSLATE_NOOP("SessionTableModel", "User Name"),
+        QT_TRANSLATE_NOOP("SessionTableModel", "Address"),
+        QT_TRANSLATE_NOOP("SessionTableModel", "Created On"),
+        QT_TRANSLATE_NOOP("SessionTableModel", "Last Connected"),
+        QT_TRANSLATE_NOOP("SessionTableModel", "Session ID"),
+        QT_TRANSLATE_NOOP("SessionTableModel", "Mode"),
+        QT_TRANSLATE_NOOP("SessionTableModel", "State")};
     return section >= 0 && section < ColumnCount
-               ? QString::fromLatin1(captions[static_cast<std::size_t>(section)])
+               ? QCoreApplication::translate("SessionTableModel", captions[static_cast<std::size_t>(section)])
                : QVariant();
 }
 

@@ -39,10 +39,10 @@ QAction* AddChoice(QMenu* menu, const QString& caption, bool checked)
 SessionViewMenu::SessionViewMenu(QTreeView* view, int firstOptional)
     : QObject(view), view_(view), firstOptional_(firstOptional)
 {
-    auto* sort = new QMenu(QStringLiteral("&Sort by"), view);
+    auto* sort = new QMenu(QCoreApplication::translate("SessionViewMenu", "&Sort by"), view);
     sort->setObjectName(QStringLiteral("SessionSortMenu"));
     connect(sort, &QMenu::aboutToShow, this, [this, sort] { FillSort(sort); });
-    auto* columns = new QMenu(QStringLiteral("&Columns"), view);
+    auto* columns = new QMenu(QCoreApplication::translate("SessionViewMenu", "&Columns"), view);
     columns->setObjectName(QStringLiteral("SessionColumnsMenu"));
     connect(columns, &QMenu::aboutToShow, this, [this, columns] { FillColumns(columns); });
     view->addAction(sort->menuAction());
@@ -61,7 +61,8 @@ void SessionViewMenu::FillSort(QMenu* menu) const
     const int sorted = header->sortIndicatorSection();
     const bool inServerOrder = sorted < 0 || sorted >= header->count();
     auto* group = new QActionGroup(menu);
-    group->addAction(AddChoice(menu, QStringLiteral("Server order"), inServerOrder));
+    group->addAction(
+        AddChoice(menu, QCoreApplication::translate("SessionViewMenu", "Server order"), inServerOrder));
     connect(menu->actions().back(), &QAction::triggered, view_,
             [view = view_] { view->sortByColumn(-1, Qt::AscendingOrder); });
     for (int column = 0; column < header->count(); ++column)
@@ -74,8 +75,8 @@ void SessionViewMenu::FillSort(QMenu* menu) const
                 [view = view_, column] { view->sortByColumn(column, view->header()->sortIndicatorOrder()); });
     }
     menu->addSeparator();
-    QAction* descending =
-        AddChoice(menu, QStringLiteral("Descending"), header->sortIndicatorOrder() == Qt::DescendingOrder);
+    QAction* descending = AddChoice(menu, QCoreApplication::translate("SessionViewMenu", "Descending"),
+                                    header->sortIndicatorOrder() == Qt::DescendingOrder);
     descending->setEnabled(!inServerOrder);
     connect(descending, &QAction::toggled, view_,
             [view = view_, sorted](bool down)

@@ -2,6 +2,7 @@
 
 #include "engine/wire/OleDate.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QRegularExpression>
 
@@ -16,14 +17,20 @@ QString FormatUpTime(std::int64_t seconds)
     struct Unit
     {
         std::int64_t Seconds;
-        const char* Name;
+        const char* One;
+        const char* Many;
     };
-    static constexpr std::array<Unit, 6> units{{{2678400, "Month"},
-                                                {604800, "Week"},
-                                                {86400, "Day"},
-                                                {3600, "Hour"},
-                                                {60, "Minute"},
-                                                {1, "Second"}}};
+    static constexpr std::array<Unit, 6> units{
+        {{2678400, QT_TRANSLATE_NOOP("StatusFormat", "%1 Month"),
+          QT_TRANSLATE_NOOP("StatusFormat", "%1 Months")},
+         {604800, QT_TRANSLATE_NOOP("StatusFormat", "%1 Week"),
+          QT_TRANSLATE_NOOP("StatusFormat", "%1 Weeks")},
+         {86400, QT_TRANSLATE_NOOP("StatusFormat", "%1 Day"), QT_TRANSLATE_NOOP("StatusFormat", "%1 Days")},
+         {3600, QT_TRANSLATE_NOOP("StatusFormat", "%1 Hour"), QT_TRANSLATE_NOOP("StatusFormat", "%1 Hours")},
+         {60, QT_TRANSLATE_NOOP("StatusFormat", "%1 Minute"),
+          QT_TRANSLATE_NOOP("StatusFormat", "%1 Minutes")},
+         {1, QT_TRANSLATE_NOOP("StatusFormat", "%1 Second"),
+          QT_TRANSLATE_NOOP("StatusFormat", "%1 Seconds")}}};
     QStringList parts;
     std::int64_t rest = seconds < 0 ? 0 : seconds;
     for (const Unit& unit : units)
@@ -32,10 +39,7 @@ QString FormatUpTime(std::int64_t seconds)
         rest %= unit.Seconds;
         if (count == 0 && parts.isEmpty())
             continue;
-        QString part = QString::number(count) + QLatin1Char(' ') + QLatin1String(unit.Name);
-        if (count != 1)
-            part += QLatin1Char('s');
-        parts << part;
+        parts << QCoreApplication::translate("StatusFormat", count == 1 ? unit.One : unit.Many).arg(count);
     }
     return parts.join(QStringLiteral(", "));
 }
@@ -48,7 +52,7 @@ QString FormatMemoryUsage(double megabytes, const QLocale& locale)
     const double rounded = QString::number(megabytes, 'g', 6).toDouble();
     const QString number =
         std::fabs(rounded) >= 1e6 ? plain.toString(rounded, 'E', 5) : plain.toString(rounded, 'f', 2);
-    return number + QStringLiteral(" Mb");
+    return QCoreApplication::translate("StatusFormat", "%1 Mb").arg(number);
 }
 
 SessionTimeFormat::SessionTimeFormat(const QLocale& locale)

@@ -58,7 +58,12 @@ constexpr int ChartMinimumPageHeight = 480;
 
 QString AddressOrAll(const QString& address)
 {
-    return address.isEmpty() ? QStringLiteral("All addresses") : address;
+    return address.isEmpty() ? QCoreApplication::translate("TStatusPage", "All addresses") : address;
+}
+
+QString AutoRefreshStopped(const QString& reason)
+{
+    return QCoreApplication::translate("TStatusPage", "Auto-refresh stopped: %1").arg(reason);
 }
 
 QLineEdit* MakeReadOnlyField(QWidget* parent, const char* name, int helpContext)
@@ -110,7 +115,7 @@ TStatusPage::~TStatusPage() = default;
 
 void TStatusPage::CreateControls()
 {
-    QGroupBox* frame = MakePageFrame(this, QStringLiteral("Server Status"));
+    QGroupBox* frame = MakePageFrame(this, QCoreApplication::translate("TStatusPage", "Server Status"));
     // Made first, so Tab reaches the filter before the list it filters.
     QLayout* filterBar = CreateFilterBar(frame);
 
@@ -136,17 +141,20 @@ void TStatusPage::CreateControls()
         SessionsListView->setColumnWidth(column, widths[column]);
     for (int column = SessionTableModel::SessionIdColumn; column < SessionTableModel::ColumnCount; ++column)
         SessionsListView->setColumnHidden(column, true);
-    SessionsListView->setAccessibleName(QStringLiteral("Sessions"));
+    SessionsListView->setAccessibleName(QCoreApplication::translate("TStatusPage", "Sessions"));
     SetHelpContext(SessionsListView, 16);
     new ScrollAnchor(SessionsListView, SessionIdRole);
     CreateHeaderMenu();
     History = new HistoryChart(frame);
-    History->setAccessibleName(QStringLiteral("Sessions and memory over the last hour"));
+    History->setAccessibleName(
+        QCoreApplication::translate("TStatusPage", "Sessions and memory over the last hour"));
 
     TotalSessionsEdit = MakeReadOnlyField(frame, "TotalSessionsEdit", 17);
-    RemoveButton = MakeButton(frame, "RemoveButton", QStringLiteral("Re&move"), 18);
+    RemoveButton =
+        MakeButton(frame, "RemoveButton", QCoreApplication::translate("TStatusPage", "Re&move"), 18);
     TotalConnectedSessionsEdit = MakeReadOnlyField(frame, "TotalConnectedSessionsEdit", 19);
-    DisconnectButton = MakeButton(frame, "DisconnectButton", QStringLiteral("&Disconnect"), 20);
+    DisconnectButton =
+        MakeButton(frame, "DisconnectButton", QCoreApplication::translate("TStatusPage", "&Disconnect"), 20);
     EngineVersionEdit = MakeReadOnlyField(frame, "EngineVersionEdit", 21);
     ServerMemoryEdit = MakeReadOnlyField(frame, "ServerMemoryEdit", 22);
     UpTimeEdit = MakeReadOnlyField(frame, "UpTimeEdit", 23);
@@ -154,17 +162,20 @@ void TStatusPage::CreateControls()
     MainPortEdit = MakeReadOnlyField(frame, "MainPortEdit", 24);
     AdminAddressEdit = MakeReadOnlyField(frame, "AdminAddressEdit", 81);
     AdminPortEdit = MakeReadOnlyField(frame, "AdminPortEdit", 25);
-    RefreshButton = MakeButton(frame, "RefreshButton", QStringLiteral("&Refresh"), 26);
-    StartButton = MakeButton(frame, "StartButton", QStringLiteral("&Start"), 27);
-    StopButton = MakeButton(frame, "StopButton", QStringLiteral("S&top"), 28);
+    RefreshButton =
+        MakeButton(frame, "RefreshButton", QCoreApplication::translate("TStatusPage", "&Refresh"), 26);
+    StartButton = MakeButton(frame, "StartButton", QCoreApplication::translate("TStatusPage", "&Start"), 27);
+    StopButton = MakeButton(frame, "StopButton", QCoreApplication::translate("TStatusPage", "S&top"), 28);
 
     AutoRefreshComboBox = new QComboBox(frame);
     AutoRefreshComboBox->setObjectName(QStringLiteral("AutoRefreshComboBox"));
-    AutoRefreshComboBox->setToolTip(QStringLiteral("Refresh by itself"));
-    NameByLabel(AutoRefreshComboBox, QCoreApplication::translate("StatusPage", "Automatic refresh"));
+    AutoRefreshComboBox->setToolTip(QCoreApplication::translate("TStatusPage", "Refresh by itself"));
+    NameByLabel(AutoRefreshComboBox, QCoreApplication::translate("TStatusPage", "Automatic refresh"));
     for (int seconds : AutoRefresh::Choices)
         AutoRefreshComboBox->addItem(
-            seconds == 0 ? QStringLiteral("Auto off") : QStringLiteral("Every %1 s").arg(seconds), seconds);
+            seconds == 0 ? QCoreApplication::translate("TStatusPage", "Auto off")
+                         : QCoreApplication::translate("TStatusPage", "Every %1 s").arg(seconds),
+            seconds);
     connect(AutoRefreshComboBox, &QComboBox::currentIndexChanged, this, [this] { AutoRefreshChosen(); });
     AutoRefreshStateLabel = new QLabel(frame);
     AutoRefreshStateLabel->setObjectName(QStringLiteral("AutoRefreshStateLabel"));
@@ -176,20 +187,22 @@ void TStatusPage::CreateControls()
         grid->addWidget(MakeLabel(frame, caption, field, labelContext), row, column);
         grid->addWidget(field, row, column + 1);
     };
-    addPair(0, 0, QStringLiteral("Total Sessions"), TotalSessionsEdit, 17);
+    addPair(0, 0, QCoreApplication::translate("TStatusPage", "Total Sessions"), TotalSessionsEdit, 17);
     grid->addWidget(RemoveButton, 0, 2);
-    addPair(0, 3, QStringLiteral("Total Connected Sessions"), TotalConnectedSessionsEdit, 19);
+    addPair(0, 3, QCoreApplication::translate("TStatusPage", "Total Connected Sessions"),
+            TotalConnectedSessionsEdit, 19);
     grid->addWidget(DisconnectButton, 0, 5);
-    addPair(1, 0, QStringLiteral("Engine"), EngineVersionEdit, 21);
-    addPair(1, 3, QStringLiteral("Memory Usage"), ServerMemoryEdit, 22);
+    addPair(1, 0, QCoreApplication::translate("TStatusPage", "Engine"), EngineVersionEdit, 21);
+    addPair(1, 3, QCoreApplication::translate("TStatusPage", "Memory Usage"), ServerMemoryEdit, 22);
     grid->addWidget(RefreshButton, 1, 5);
-    addPair(2, 0, QStringLiteral("Main Address"), MainAddressEdit, 7);
-    addPair(2, 3, QStringLiteral("Main Port"), MainPortEdit, 24);
+    addPair(2, 0, QCoreApplication::translate("TStatusPage", "Main Address"), MainAddressEdit, 7);
+    addPair(2, 3, QCoreApplication::translate("TStatusPage", "Main Port"), MainPortEdit, 24);
     grid->addWidget(StartButton, 2, 5);
-    addPair(3, 0, QStringLiteral("Admin Address"), AdminAddressEdit, 8);
-    addPair(3, 3, QStringLiteral("Admin Port"), AdminPortEdit, 25);
+    addPair(3, 0, QCoreApplication::translate("TStatusPage", "Admin Address"), AdminAddressEdit, 8);
+    addPair(3, 3, QCoreApplication::translate("TStatusPage", "Admin Port"), AdminPortEdit, 25);
     grid->addWidget(StopButton, 3, 5);
-    grid->addWidget(MakeLabel(frame, QStringLiteral("Up Time"), UpTimeEdit, 23), 4, 0);
+    grid->addWidget(MakeLabel(frame, QCoreApplication::translate("TStatusPage", "Up Time"), UpTimeEdit, 23),
+                    4, 0);
     grid->addWidget(UpTimeEdit, 4, 1, 1, 4);
     // In the command column with Refresh; a column of its own would leave the fields too narrow.
     grid->addWidget(AutoRefreshComboBox, 4, 5);
@@ -209,7 +222,8 @@ QLayout* TStatusPage::CreateFilterBar(QWidget* frame)
 {
     SessionFilterEdit = new QLineEdit(frame);
     SessionFilterEdit->setObjectName(QStringLiteral("SessionFilterEdit"));
-    SessionFilterEdit->setPlaceholderText(QStringLiteral("Filter by user or address"));
+    SessionFilterEdit->setPlaceholderText(
+        QCoreApplication::translate("TStatusPage", "Filter by user or address"));
     SessionFilterEdit->setClearButtonEnabled(true);
     connect(SessionFilterEdit, &QLineEdit::textChanged, this,
             [this](const QString& text)
@@ -217,7 +231,8 @@ QLayout* TStatusPage::CreateFilterBar(QWidget* frame)
                 shownSessions_->SetFilterText(text.trimmed());
                 ShowTotals();
             });
-    HideDeadCheckBox = new QCheckBox(QStringLiteral("Hide d&ead sessions"), frame);
+    HideDeadCheckBox =
+        new QCheckBox(QCoreApplication::translate("TStatusPage", "Hide d&ead sessions"), frame);
     HideDeadCheckBox->setObjectName(QStringLiteral("HideDeadCheckBox"));
     connect(HideDeadCheckBox, &QCheckBox::toggled, this,
             [this](bool hide)
@@ -229,7 +244,8 @@ QLayout* TStatusPage::CreateFilterBar(QWidget* frame)
     ShownSessionsLabel->setObjectName(QStringLiteral("ShownSessionsLabel"));
 
     auto* bar = new QHBoxLayout;
-    bar->addWidget(MakeLabel(frame, QStringLiteral("F&ilter"), SessionFilterEdit, 16));
+    bar->addWidget(
+        MakeLabel(frame, QCoreApplication::translate("TStatusPage", "F&ilter"), SessionFilterEdit, 16));
     bar->addWidget(SessionFilterEdit, 1);
     bar->addWidget(HideDeadCheckBox);
     bar->addWidget(ShownSessionsLabel);
@@ -334,7 +350,8 @@ void TStatusPage::ShowStatus(StatusSnapshot& status)
 void TStatusPage::ShowValues(StatusSnapshot& status)
 {
     if (status.EngineVersion)
-        EngineVersionEdit->setText(QStringLiteral("KORVEL Version ") + *status.EngineVersion);
+        EngineVersionEdit->setText(
+            QCoreApplication::translate("TStatusPage", "KORVEL Version %1").arg(*status.EngineVersion));
     if (status.MemoryMegabytes)
         ServerMemoryEdit->setText(FormatMemoryUsage(*status.MemoryMegabytes));
     if (status.MainAddress)
@@ -352,7 +369,8 @@ void TStatusPage::ShowValues(StatusSnapshot& status)
     if (status.UpTime)
     {
         stopped_ = status.Stopped();
-        UpTimeEdit->setText(stopped_ ? QStringLiteral("Stopped") : FormatUpTime(*status.UpTime));
+        UpTimeEdit->setText(stopped_ ? QCoreApplication::translate("TStatusPage", "Stopped")
+                                     : FormatUpTime(*status.UpTime));
         TotalConnectedSessionsEdit->setText(QString::number(status.ConnectedCount.value_or(0)));
     }
     UpdateSessionButtons();
@@ -361,8 +379,9 @@ void TStatusPage::ShowValues(StatusSnapshot& status)
 
 void TStatusPage::ShowTotals()
 {
-    ShownSessionsLabel->setText(
-        QStringLiteral("Shown: %1 / %2").arg(shownSessions_->rowCount()).arg(sessions_->rowCount()));
+    ShownSessionsLabel->setText(QCoreApplication::translate("TStatusPage", "Shown: %1 / %2")
+                                    .arg(shownSessions_->rowCount())
+                                    .arg(sessions_->rowCount()));
 }
 
 void TStatusPage::UpdateSessionButtons()
@@ -454,7 +473,7 @@ void TStatusPage::AutoRefreshTick()
                 reason = QString::fromUtf8(error.what());
             }
             if (notices_.ServerLost)
-                notices_.ServerLost(QStringLiteral("Auto-refresh stopped: ") + reason);
+                notices_.ServerLost(AutoRefreshStopped(reason));
         },
         [this](std::exception_ptr error)
         {
@@ -486,7 +505,7 @@ void TStatusPage::ShowAutoRefreshStopped(bool stopped)
     const QSignalBlocker quiet(AutoRefreshComboBox);
     if (stopped && stoppedIndex < 0)
     {
-        AutoRefreshComboBox->addItem(QStringLiteral("Stopped"), StoppedChoice);
+        AutoRefreshComboBox->addItem(QCoreApplication::translate("TStatusPage", "Stopped"), StoppedChoice);
         AutoRefreshComboBox->setCurrentIndex(AutoRefreshComboBox->count() - 1);
     }
     else if (!stopped && stoppedIndex >= 0)

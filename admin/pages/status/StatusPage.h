@@ -44,7 +44,7 @@ public:
     TStatusPage(const PageContext& context, QWidget* parent);
     ~TStatusPage() override;
 
-    QString Caption() const override { return QStringLiteral("Status"); }
+    QString Caption() const override { return QCoreApplication::translate("TStatusPage", "Status"); }
     // The login's own refresh, read before the window counts as logged in. Raises on failure.
     std::function<void()> RefreshAtLogin(JobContext& job) override;
     QWidget* LoginFocusWidget() override;

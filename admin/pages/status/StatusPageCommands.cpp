@@ -11,39 +11,61 @@
 #include "admin/pages/status/StatusSnapshot.h"
 #include "session/KORVELSession.h"
 
+#include <QCoreApplication>
+
 namespace korvel::admin
 {
 namespace
 {
 
-const QString DisconnectOneQuestion = QStringLiteral(
-    "This session is currently connected and may be in use by another application.  Disconnecting this "
-    "session "
-    "could cause fatal errors in any application that is using this session. Are you sure you want to "
-    "disconnect this session ?");
-const QString RemoveConnectedQuestion = QStringLiteral(
-    "This session is currently connected and may be in use by another application.  Removing this session "
-    "could cause fatal errors in any application that is using this session. Are you sure you want to remove "
-    "this session ?");
-const QString RemoveQuestion = QStringLiteral("Are you sure you want to remove this session ?");
+QString DisconnectOneQuestion()
+{
+    return QCoreApplication::translate(
+        "TStatusPage",
+        "This session is currently connected and may be in use by another application.  Disconnecting this "
+        "session could cause fatal errors in any application that is using this session. Are you sure you "
+        "want "
+        "to disconnect this session ?");
+}
+
+QString RemoveConnectedQuestion()
+{
+    return QCoreApplication::translate(
+        "TStatusPage",
+        "This session is currently connected and may be in use by another application.  Removing this "
+        "session "
+        "could cause fatal errors in any application that is using this session. Are you sure you want to "
+        "remove this session ?");
+}
+
+QString RemoveQuestion()
+{
+    return QCoreApplication::translate("TStatusPage", "Are you sure you want to remove this session ?");
+}
 
 // The same warnings in the plural, with the count.
 QString DisconnectManyQuestion(int count)
 {
-    return QStringLiteral("These sessions are currently connected and may be in use by other applications.  "
-                          "Disconnecting these sessions could cause fatal errors in any application that is "
-                          "using these sessions. Are you sure you want to disconnect these %1 sessions ?")
+    return QCoreApplication::translate(
+               "TStatusPage",
+               "These sessions are currently connected and may be in use by other applications.  "
+               "Disconnecting "
+               "these sessions could cause fatal errors in any application that is using these sessions. Are "
+               "you sure you want to disconnect these %1 sessions ?")
         .arg(count);
 }
 
 QString RemoveManyQuestion(int count, bool anyConnected)
 {
     if (!anyConnected)
-        return QStringLiteral("Are you sure you want to remove these %1 sessions ?").arg(count);
-    return QStringLiteral(
-               "Some of these sessions are currently connected and may be in use by other "
-               "applications.  Removing these sessions could cause fatal errors in any application "
-               "that is using these sessions. Are you sure you want to remove these %1 sessions ?")
+        return QCoreApplication::translate("TStatusPage",
+                                           "Are you sure you want to remove these %1 sessions ?")
+            .arg(count);
+    return QCoreApplication::translate(
+               "TStatusPage",
+               "Some of these sessions are currently connected and may be in use by other applications.  "
+               "Removing these sessions could cause fatal errors in any application that is using these "
+               "sessions. Are you sure you want to remove these %1 sessions ?")
         .arg(count);
 }
 
@@ -104,9 +126,12 @@ void TStatusPage::StopButtonClick()
             if (status.Stopped())
                 return;
             if (status.ConnectedCount.value_or(0) >= 1 &&
-                !Confirmed(this, QStringLiteral("There are active sessions currently connected and stopping "
-                                                "the server will disconnect these active sessions, are you "
-                                                "sure you want to stop the server ?")))
+                !Confirmed(
+                    this,
+                    QCoreApplication::translate(
+                        "TStatusPage",
+                        "There are active sessions currently connected and stopping the server will "
+                        "disconnect these active sessions, are you sure you want to stop the server ?")))
                 return;
             SubmitStatusCommand({.Changes = true},
                                 [this, changes = journal_.Sender()](JobContext& job)
@@ -127,17 +152,20 @@ void TStatusPage::RemoveButtonClick()
         std::any_of(selected.begin(), selected.end(), [](const Selected& row) { return row.Connected; });
     const QString question = selected.size() > 1
                                  ? RemoveManyQuestion(static_cast<int>(selected.size()), anyConnected)
-                             : anyConnected ? RemoveConnectedQuestion
-                                            : RemoveQuestion;
+                             : anyConnected ? RemoveConnectedQuestion()
+                                            : RemoveQuestion();
     if (!Confirmed(this, question))
         return;
     std::vector<std::int32_t> ids;
     for (const Selected& row : selected)
         ids.push_back(row.Id);
-    RunBulk(
-        std::move(ids), &operations::ServerChanges::RemoveSession,
-        [](const BulkResult& result)
-        { return QStringLiteral("Removed %1 of %2 sessions.").arg(result.Succeeded).arg(result.Attempted); });
+    RunBulk(std::move(ids), &operations::ServerChanges::RemoveSession,
+            [](const BulkResult& result)
+            {
+                return QCoreApplication::translate("TStatusPage", "Removed %1 of %2 sessions.")
+                    .arg(result.Succeeded)
+                    .arg(result.Attempted);
+            });
 }
 
 void TStatusPage::DisconnectButtonClick()
@@ -151,20 +179,22 @@ void TStatusPage::DisconnectButtonClick()
         return;
     const int skipped = static_cast<int>(selected.size() - ids.size());
     const QString question =
-        selected.size() == 1 ? DisconnectOneQuestion : DisconnectManyQuestion(static_cast<int>(ids.size()));
+        selected.size() == 1 ? DisconnectOneQuestion() : DisconnectManyQuestion(static_cast<int>(ids.size()));
     if (!Confirmed(this, question))
         return;
-    RunBulk(
-        std::move(ids), &operations::ServerChanges::DisconnectSession,
-        [skipped](const BulkResult& result)
-        {
-            QString report =
-                QStringLiteral("Disconnected %1 of %2 sessions.").arg(result.Succeeded).arg(result.Attempted);
-            if (skipped > 0)
-                report +=
-                    QStringLiteral(" %1 selected sessions had no connection and were skipped.").arg(skipped);
-            return report;
-        });
+    RunBulk(std::move(ids), &operations::ServerChanges::DisconnectSession,
+            [skipped](const BulkResult& result)
+            {
+                QString report = QCoreApplication::translate("TStatusPage", "Disconnected %1 of %2 sessions.")
+                                     .arg(result.Succeeded)
+                                     .arg(result.Attempted);
+                if (skipped > 0)
+                    report += QLatin1Char(' ') +
+                              QCoreApplication::translate(
+                                  "TStatusPage", "%1 selected sessions had no connection and were skipped.")
+                                  .arg(skipped);
+                return report;
+            });
 }
 
 void TStatusPage::RunBulk(std::vector<std::int32_t> ids,
@@ -190,7 +220,9 @@ void TStatusPage::RunBulk(std::vector<std::int32_t> ids,
                     if ((sender.*action)(id) || single)
                         ++result.Succeeded;
                     else
-                        failure = QStringLiteral("The server refused the request for session %1.").arg(id);
+                        failure = QCoreApplication::translate(
+                                      "TStatusPage", "The server refused the request for session %1.")
+                                      .arg(id);
                 }
                 catch (const std::exception& error)
                 {
@@ -213,7 +245,9 @@ void TStatusPage::RunBulk(std::vector<std::int32_t> ids,
                 return;
             QString text = report(result);
             if (!result.FirstFailure.isEmpty())
-                text += QStringLiteral("\n\nThe first failure: ") + result.FirstFailure;
+                text += QStringLiteral("\n\n") +
+                        QCoreApplication::translate("TStatusPage", "The first failure: %1")
+                            .arg(result.FirstFailure);
             CurrentDialogs().ShowInformation(this, text);
         });
 }

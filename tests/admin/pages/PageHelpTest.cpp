@@ -72,7 +72,9 @@ TEST_F(PagesTest, EveryControlCarriesItsHelpContextAndThePagesTheirCaptions)
                                                     {"CancelDatabaseUserButton", 74},
                                                     {"LogListBox", 75},
                                                     {"LoadLogButton", 76},
-                                                    {"SaveButton", 77}};
+                                                    {"SaveButton", 77},
+                                                    {"RefreshRightsButton", 82},
+                                                    {"SetRightsButton", 82}};
     for (const auto& [name, context] : controls)
     {
         const QWidget* control = Find(name);
