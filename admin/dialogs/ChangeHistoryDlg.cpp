@@ -231,8 +231,8 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(RowHeight);
-    // Columns as wide as their usual content or their caption (a translation may be longer); the change takes
-    // what is left, so it is never cut first.
+    // Columns as wide as their usual content or their caption (a translation may be longer), each resizable;
+    // the last one takes what is left.
     const QFontMetrics metrics = table_->fontMetrics();
     const char* const widest[ChangeHistoryModel::ColumnCount] = {
         "2024-05-01 12:00:00", "127.0.0.1:12006",      "Profile",         "admin",
@@ -248,7 +248,7 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
         table_->setColumnWidth(column, width);
         tableWidth += width;
     }
-    table_->horizontalHeader()->setSectionResizeMode(ChangeHistoryModel::ChangeColumn, QHeaderView::Stretch);
+    table_->horizontalHeader()->setStretchLastSection(true);
     // Small enough for an 800x600 screen with the buttons under it; it opens as wide as its columns where the
     // screen has the room (below).
     table_->setMinimumSize(320, 120);
