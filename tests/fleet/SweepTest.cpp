@@ -36,17 +36,17 @@ TEST_F(SweepTest, EveryProfileReportsItsOwnStateWithoutAskingAnybody)
     std::set<std::string> prepared; // the profiles whose check made a session
     // A check asks for the password and prepares its session on one thread: the name noted by the one tells
     // the other whose session it is.
-    thread_local std::string checking;
+    thread_local const std::string* checking = nullptr; // the sweep's own copy of the profile's name
     fleet::CheckSettings settings = fleet.Settings();
     settings.Password = [&](const settings::Profile& profile)
     {
-        checking = profile.Name;
+        checking = &profile.Name;
         return fleet.PasswordOf(profile);
     };
     settings.PrepareSession = [&](TDataSession&)
     {
         const std::lock_guard lock(mutex);
-        prepared.insert(checking);
+        prepared.insert(*checking);
     };
     fleet::Sweep sweep(settings);
     const std::vector<ServerReport> reports = sweep.RunAll(fleet.Profiles());
