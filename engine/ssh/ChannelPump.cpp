@@ -148,7 +148,8 @@ bool ChannelPump::ToPair()
 {
     if (toPair_.empty())
         return true;
-    const ssize_t written = write(ours_, toPair_.data(), toPair_.size());
+    // The hop behind may have closed its end: that ends the pump, it must not end the process by SIGPIPE.
+    const ssize_t written = send(ours_, toPair_.data(), toPair_.size(), MSG_NOSIGNAL);
     if (written < 0)
         return errno == EAGAIN || errno == EINTR;
     toPair_.erase(0, static_cast<std::size_t>(written));
