@@ -43,21 +43,36 @@ public:
     void Watch(TDataSession& session)
     {
         session.SetTrace(true);
+        std::lock_guard lock(mutex_);
         session.SetTraceSink(
-            [this](const std::string& line)
+            [this, number = ++watched_](const std::string& line)
             {
                 const std::string prefix = "Send request - Code: ";
                 if (line.rfind(prefix, 0) != 0)
                     return;
                 std::lock_guard lock(mutex_);
                 codes_.push_back(line.substr(prefix.size(), line.find(' ', prefix.size()) - prefix.size()));
+                senders_.push_back(number);
                 sent_.notify_all();
             });
     }
     std::vector<std::string> Take()
     {
         std::lock_guard lock(mutex_);
+        senders_.clear();
         return std::exchange(codes_, {});
+    }
+    // The sessions (numbered as watched) that logged in since the last take, once per login.
+    std::vector<int> TakeLogins()
+    {
+        std::lock_guard lock(mutex_);
+        std::vector<int> logins;
+        for (std::size_t i = 0; i < codes_.size(); ++i)
+            if (codes_[i] == "REQUEST_LOGIN")
+                logins.push_back(senders_[i]);
+        codes_.clear();
+        senders_.clear();
+        return logins;
     }
     // Waits up to a minute for `code` to be sent; false when it was not.
     bool WaitFor(const std::string& code)
@@ -71,6 +86,8 @@ private:
     std::mutex mutex_;
     std::condition_variable sent_;
     std::vector<std::string> codes_;
+    std::vector<int> senders_;
+    int watched_ = 0;
 };
 
 // True when something connects to `listener` within 200 ms.
@@ -263,10 +280,16 @@ TEST_F(ExporterTest, ATargetLeftIdleIsLoggedOutAndLaterProbedAfresh)
                   {.IdleLimit = std::chrono::milliseconds(0)});
     EXPECT_EQ(Samples(Probe(TargetOf(first)).Body).at("korvel_up"), 1);
     EXPECT_TRUE(sent_.WaitFor("REQUEST_LOGOUT")) << "the idle target's session was not logged out";
-    sent_.Take();
+    const std::vector<int> before = sent_.TakeLogins();
     EXPECT_EQ(Samples(Probe(TargetOf(first)).Body).at("korvel_up"), 1);
-    const auto codes = sent_.Take();
-    EXPECT_EQ(std::count(codes.begin(), codes.end(), "REQUEST_LOGIN"), 1);
+    // The probe's and (when it has begun) the session walk's: new sessions, each logging in once.
+    const std::vector<int> after = sent_.TakeLogins();
+    ASSERT_FALSE(after.empty()) << "the second probe did not log in afresh";
+    for (const int session : after)
+    {
+        EXPECT_EQ(std::count(before.begin(), before.end(), session), 0) << "an evicted session was used again";
+        EXPECT_EQ(std::count(after.begin(), after.end(), session), 1) << "a session logged in twice";
+    }
 }
 
 TEST_F(ExporterTest, ASilentServerIsAnsweredByTheDeadlineWithoutDelayingAnotherTarget)
