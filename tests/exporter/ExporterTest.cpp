@@ -287,7 +287,8 @@ TEST_F(ExporterTest, ATargetLeftIdleIsLoggedOutAndLaterProbedAfresh)
     ASSERT_FALSE(after.empty()) << "the second probe did not log in afresh";
     for (const int session : after)
     {
-        EXPECT_EQ(std::count(before.begin(), before.end(), session), 0) << "an evicted session was used again";
+        EXPECT_EQ(std::count(before.begin(), before.end(), session), 0)
+            << "an evicted session was used again";
         EXPECT_EQ(std::count(after.begin(), after.end(), session), 1) << "a session logged in twice";
     }
 }
