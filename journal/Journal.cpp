@@ -215,8 +215,14 @@ void Journal::DropCutLine()
     if (fstat(fd_, &status) != 0 || status.st_size == 0)
         return;
     off_t end = status.st_size;
+    // Almost always the file ends in a line break: one byte read says so, not a page of the file per line.
+    char lastByte = 0;
+    if (pread(fd_, &lastByte, 1, end - 1) != 1)
+        throw Failure("read", path_);
+    if (lastByte == '\n')
+        return;
     char chunk[4096];
-    for (bool last = true; end > 0; last = false)
+    while (end > 0)
     {
         const off_t start =
             end > static_cast<off_t>(sizeof chunk) ? end - static_cast<off_t>(sizeof chunk) : 0;
@@ -226,8 +232,6 @@ void Journal::DropCutLine()
         for (ssize_t at = got - 1; at >= 0; --at)
             if (chunk[at] == '\n')
             {
-                if (last && at == got - 1)
-                    return; // whole
                 if (ftruncate(fd_, start + at + 1) != 0)
                     throw Failure("repair", path_);
                 return;
