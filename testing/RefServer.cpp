@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
@@ -74,36 +73,16 @@ RefServer::RefServer(RefServerOptions options) : options_(std::move(options))
     dataDir_ = options_.DataDir;
     if (dataDir_.empty())
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "korvel-refserver-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a temporary data directory");
-        dataDir_ = pattern;
-        ownsDataDir_ = true;
+        ownDataDir_ = std::make_unique<TempDir>("korvel-refserver");
+        dataDir_ = ownDataDir_->Path();
     }
-    try
-    {
-        Start();
-    }
-    catch (...)
-    {
-        if (ownsDataDir_)
-        {
-            std::error_code ignored;
-            std::filesystem::remove_all(dataDir_, ignored);
-        }
-        throw;
-    }
+    Start();
 }
 
 RefServer::~RefServer()
 {
     if (pid_ > 0)
         Stop();
-    if (ownsDataDir_)
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(dataDir_, ignored);
-    }
 }
 
 void RefServer::Start()

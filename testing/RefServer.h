@@ -2,6 +2,9 @@
 // administrator credentials. Stopped (SIGTERM) when destroyed.
 #pragma once
 
+#include "testing/TempDir.h"
+
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -47,8 +50,8 @@ public:
 
 private:
     RefServerOptions options_;
+    std::unique_ptr<TempDir> ownDataDir_; // removed after the server stops
     std::string dataDir_;
-    bool ownsDataDir_ = false;
     pid_t pid_ = -1;
     int adminPort_ = 0;
     int mainPort_ = 0;

@@ -175,16 +175,15 @@ struct Fleet
     // The query's result once `ready` accepts it, polling for up to 30 s; the last answer otherwise.
     json QueryWhen(const std::string& expr, const std::function<bool(const json& result)>& ready)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        for (;;)
-        {
-            json answer = Api("/api/v1/query", expr);
-            if (answer.value("status", "") == "success" && ready(answer["data"]["result"]))
-                return answer;
-            if (std::chrono::steady_clock::now() > deadline)
-                return answer;
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        }
+        json answer;
+        Eventually(
+            [&]
+            {
+                answer = Api("/api/v1/query", expr);
+                return answer.value("status", "") == "success" && ready(answer["data"]["result"]);
+            },
+            std::chrono::seconds(30));
+        return answer;
     }
 
     TempDir dir;

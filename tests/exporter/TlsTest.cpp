@@ -2,6 +2,7 @@
 // and basic authentication) with throwaway certificates made by the openssl program, a renewed certificate
 // taken up without a restart, and TLS sections it cannot honour refused at start.
 #include "exporter/Exporter.h"
+#include "testing/Eventually.h"
 #include "testing/TempDir.h"
 #include "testing/exporter/ExporterTestSupport.h"
 
@@ -20,6 +21,7 @@ namespace
 
 using namespace korvel::exporter;
 using korvel::test::BasicAuthHeader;
+using korvel::test::Eventually;
 using korvel::test::HttpClient;
 using korvel::test::ReadFile;
 using korvel::test::TempDir;
@@ -184,20 +186,21 @@ TEST(TlsTest, ARenewedCertificateIsTakenUpWithoutARestartAndABrokenOneIsNot)
           dir / "server.key");
     Shell("cp " + dir / "new.crt" + " " + dir / "server.crt.tmp && mv " + dir / "server.crt.tmp" + " " +
           dir / "server.crt");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (statusWith("new-ca.crt") != 200 && std::chrono::steady_clock::now() < deadline)
-    {
-    }
-    EXPECT_EQ(statusWith("new-ca.crt"), 200) << "the renewed certificate was not taken up";
+    EXPECT_TRUE(Eventually([&] { return statusWith("new-ca.crt") == 200; }, std::chrono::seconds(30)))
+        << "the renewed certificate was not taken up";
     EXPECT_EQ(statusWith("old-ca.crt"), 0) << "the old certificate is still shown";
 
     // A key that does not belong to the certificate leaves the last good pair in use, once the exporter has
     // said so.
     const StderrCapture capture(dir / "stderr.txt");
     Shell("cp " + dir / "old.key" + " " + dir / "server.key");
-    while (ReadFile(dir / "stderr.txt").find("the certificate in use stays") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline)
-        EXPECT_EQ(statusWith("new-ca.crt"), 200);
+    EXPECT_TRUE(Eventually(
+        [&]
+        {
+            EXPECT_EQ(statusWith("new-ca.crt"), 200);
+            return ReadFile(dir / "stderr.txt").find("the certificate in use stays") != std::string::npos;
+        },
+        std::chrono::seconds(30)));
     EXPECT_NE(ReadFile(dir / "stderr.txt").find("server.key"), std::string::npos);
     EXPECT_EQ(statusWith("new-ca.crt"), 200) << "a broken renewal stopped the exporter serving";
 }

@@ -2,6 +2,7 @@
 // (bcrypt hashes), a file changed while it runs is read again and a broken one lets nobody in; a file it
 // cannot honour stops it at start.
 #include "exporter/Exporter.h"
+#include "testing/Eventually.h"
 #include "testing/TempDir.h"
 #include "testing/exporter/ExporterTestSupport.h"
 
@@ -14,6 +15,7 @@ namespace
 
 using namespace korvel::exporter;
 using korvel::test::BasicAuthHeader;
+using korvel::test::Eventually;
 using korvel::test::HttpClient;
 using korvel::test::TempDir;
 
@@ -69,21 +71,16 @@ TEST_F(WebDoorTest, OnlyTheConfiguredUsersGetInAndAChangedFileIsReadAgain)
 
     // The operator rotates the password: the old one stops working within moments, the new one works.
     dir_.WriteFile("web.yml", "basic_auth_users:\n  prometheus: " + Bcrypt("rotated") + "\n");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (http_.Get(url, {BasicAuthHeader("prometheus", "s3cret")}).Status == 200 &&
-           std::chrono::steady_clock::now() < deadline)
-    {
-    }
-    EXPECT_EQ(http_.Get(url, {BasicAuthHeader("prometheus", "s3cret")}).Status, 401)
+    EXPECT_TRUE(
+        Eventually([&] { return http_.Get(url, {BasicAuthHeader("prometheus", "s3cret")}).Status == 401; },
+                   std::chrono::seconds(30)))
         << "the old password still works";
     EXPECT_EQ(http_.Get(url, {BasicAuthHeader("prometheus", "rotated")}).Status, 200);
 
     dir_.WriteFile("web.yml", "basic_auth_users: [not, a, mapping]\n");
-    while (http_.Get(url, {BasicAuthHeader("prometheus", "rotated")}).Status == 200 &&
-           std::chrono::steady_clock::now() < deadline)
-    {
-    }
-    EXPECT_EQ(http_.Get(url, {BasicAuthHeader("prometheus", "rotated")}).Status, 500)
+    EXPECT_TRUE(
+        Eventually([&] { return http_.Get(url, {BasicAuthHeader("prometheus", "rotated")}).Status == 500; },
+                   std::chrono::seconds(30)))
         << "a broken file let someone in";
 }
 

@@ -1,5 +1,6 @@
 // The INI file as the settings and profile files use it: key-by-key edits that keep everything else.
 #include "settings/IniFile.h"
+#include "testing/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +19,7 @@ using settings::IniFile;
 class IniFileTest : public ::testing::Test
 {
 protected:
-    IniFileTest() : dir(std::filesystem::temp_directory_path() / ("korvel-ini-" + std::to_string(::getpid())))
-    {
-        std::filesystem::create_directories(dir);
-    }
-    ~IniFileTest() override { std::filesystem::remove_all(dir); }
-
-    std::string Path(const std::string& name) const { return (dir / name).string(); }
+    std::string Path(const std::string& name) const { return dir / name; }
     void Write(const std::string& name, const std::string& text) const
     {
         std::ofstream(Path(name), std::ios::binary) << text;
@@ -36,7 +31,7 @@ protected:
         return text.str();
     }
 
-    std::filesystem::path dir;
+    TempDir dir{"korvel-ini"};
 };
 
 TEST_F(IniFileTest, ReadsCrLfFilesAndFindsNamesWithoutRegardToCase)
@@ -85,7 +80,8 @@ TEST_F(IniFileTest, UpdateReplacesTheFileWholeAndKeepsItsPermissions)
     ASSERT_EQ(::stat(Path("private.ini").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u) << "an existing file keeps its mode";
     EXPECT_EQ(Read("private.ini"), "[s]\nk=w\n");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary file is left";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
+        << "no temporary file is left";
 
     IniFile unwritable(Path("missing/dir.ini"));
     unwritable.WriteString("s", "k", "v");

@@ -1,6 +1,7 @@
 // Connection profiles as the window and the CLI keep them: what is saved reads back, the last used comes
 // first, and keys or comments another program wrote stay in the file.
 #include "settings/Profiles.h"
+#include "testing/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -21,15 +22,8 @@ using settings::ProfileStore;
 class ProfilesTest : public ::testing::Test
 {
 protected:
-    ProfilesTest()
-        : dir(std::filesystem::temp_directory_path() / ("korvel-profiles-" + std::to_string(::getpid())))
-    {
-        std::filesystem::remove_all(dir);
-    }
-    ~ProfilesTest() override { std::filesystem::remove_all(dir); }
-
     // In a directory that does not exist yet: saving creates it.
-    std::string FileName() const { return (dir / "korvel-admin" / "profiles.ini").string(); }
+    std::string FileName() const { return dir / "korvel-admin/profiles.ini"; }
     std::string Text() const
     {
         std::ostringstream text;
@@ -37,7 +31,7 @@ protected:
         return text.str();
     }
 
-    std::filesystem::path dir;
+    TempDir dir{"korvel-profiles"};
 };
 
 Profile Named(const std::string& name)

@@ -285,7 +285,7 @@ TEST(TraceLogTest, TheTableFollowsNewRowsUnlessScrolledUp)
         const int rows = table->model()->rowCount() + count;
         for (int i = 0; i < count; ++i)
             dialog.AddRecord({.Time = std::chrono::system_clock::now(), .Code = 1});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() == rows; }, 5000));
+        ASSERT_TRUE(WaitFor([&] { return table->model()->rowCount() == rows; }, 5000));
     };
     auto lastRowShown = [&]
     {

@@ -113,7 +113,7 @@ protected:
                 QTest::keyClicks(edit, text);
                 auto* save = dialog.findChild<QPushButton*>("SaveButton");
                 QTest::mouseClick(save, Qt::LeftButton, {}, save->rect().center());
-                settledInTime = QTest::qWaitFor(settled, 10000);
+                settledInTime = WaitFor(settled, 10000);
                 auto* close = dialog.findChild<QPushButton*>("CloseButton");
                 QTest::mouseClick(close, Qt::LeftButton, {}, close->rect().center());
             });
@@ -250,7 +250,7 @@ TEST_F(ProfilesWindowTest, TheProfilesDialogAddsEditsDuplicatesTestsAndDeletes)
 
             dialogs.Logins.push_back({true, "admin", "secret"});
             click("TestConnectionButton");
-            EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Runner().Busy(); }, 10000));
+            EXPECT_TRUE(WaitFor([&] { return !form->Runner().Busy(); }, 10000));
             EXPECT_EQ(dialog.findChild<QLabel*>("TestResultLabel")->text(),
                       "Connected to the server Demo as admin.");
 
@@ -338,7 +338,7 @@ TEST_F(ProfilesWindowTest, AKeptPasswordLogsInWithoutAPromptAndARefusedOneIsOffe
     ClickConnectTo("Kept");
     EXPECT_FALSE(form->LoggedIn()) << "the login waits for the keyring's answer";
     EXPECT_FALSE(ConnectToMenu()->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LoggedIn(); }, 10000))
+    ASSERT_TRUE(WaitFor([&] { return form->LoggedIn(); }, 10000))
         << dialogs.Errors().join("\n").toStdString();
     EXPECT_EQ(dialogs.LoginPrompts, 0);
     EXPECT_TRUE(ConnectToMenu()->isEnabled());
@@ -349,13 +349,13 @@ TEST_F(ProfilesWindowTest, AKeptPasswordLogsInWithoutAPromptAndARefusedOneIsOffe
     dialogs.Logins.push_back({true, "admin", "secret"});
     dialogs.Answers = {Answer::Yes};
     ClickConnectTo("Kept");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LoggedIn(); }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return form->LoggedIn(); }, 10000));
     EXPECT_EQ(dialogs.LoginPrompts, 1) << "asked once the server refused the kept password";
     ASSERT_FALSE(dialogs.Boxes.empty());
     EXPECT_EQ(dialogs.Boxes.back().Text,
               "The server refused the password kept in the keyring for Kept. Keep the "
               "password you entered instead?");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return credentials::LookupPassword(key) == "secret"; }, 10000));
+    EXPECT_TRUE(WaitFor([&] { return credentials::LookupPassword(key) == "secret"; }, 10000));
 
     // The Profiles dialog offers the option, and deleting the profile deletes its kept password.
     settings::ProfileStore store;
@@ -367,7 +367,7 @@ TEST_F(ProfilesWindowTest, AKeptPasswordLogsInWithoutAPromptAndARefusedOneIsOffe
     dialogs.Answers = {Answer::Yes};
     auto* remove = dialog.findChild<QPushButton*>("DeleteButton");
     QTest::mouseClick(remove, Qt::LeftButton, {}, remove->rect().center());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !credentials::LookupPassword(key); }, 10000));
+    EXPECT_TRUE(WaitFor([&] { return !credentials::LookupPassword(key); }, 10000));
     credentials::DeletePassword(key);
 }
 
@@ -390,7 +390,7 @@ TEST_F(ProfilesWindowTest, RenamingAProfileMovesItsKeptPasswordAndAnotherUserDro
 
     // The moved password logs in without a prompt.
     ClickConnectTo("Kept at home");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LoggedIn(); }, 10000))
+    ASSERT_TRUE(WaitFor([&] { return form->LoggedIn(); }, 10000))
         << dialogs.Errors().join("\n").toStdString();
     EXPECT_EQ(dialogs.LoginPrompts, 0);
     Pick("LoginItem");
@@ -437,10 +437,9 @@ TEST_F(ProfilesWindowTest, ATestConnectionThatWaitsSaysSoAndIsCancelledWithAClic
             EXPECT_FALSE(test->isEnabled());
             auto* cancel =
                 dialog.findChild<QWidget*>("WaitIndicator")->findChild<QPushButton*>("CancelWaitButton");
-            ASSERT_TRUE(QTest::qWaitFor([&] { return cancel->isVisible(); }, 10000))
-                << "no Cancel was offered";
+            ASSERT_TRUE(WaitFor([&] { return cancel->isVisible(); }, 10000)) << "no Cancel was offered";
             QTest::mouseClick(cancel, Qt::LeftButton, {}, cancel->rect().center());
-            EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Runner().Busy(); }, 10000));
+            EXPECT_TRUE(WaitFor([&] { return !form->Runner().Busy(); }, 10000));
             EXPECT_EQ(result->text(), "Test cancelled.");
             EXPECT_TRUE(test->isEnabled());
             EXPECT_TRUE(dialog.isVisible()) << "Cancel ends the test, not the dialog";

@@ -1,5 +1,7 @@
 #include "tests/admin/pages/PageFixture.h"
 
+#include <QRegularExpression>
+
 namespace korvel::test
 {
 namespace
@@ -7,80 +9,33 @@ namespace
 
 TEST_F(PagesTest, EveryControlCarriesItsHelpContextAndThePagesTheirCaptions)
 {
-    const std::pair<const char*, int> controls[] = {{"SessionsListView", 16},
-                                                    {"TotalSessionsEdit", 17},
-                                                    {"RemoveButton", 18},
-                                                    {"TotalConnectedSessionsEdit", 19},
-                                                    {"DisconnectButton", 20},
-                                                    {"EngineVersionEdit", 21},
-                                                    {"ServerMemoryEdit", 22},
-                                                    {"UpTimeEdit", 23},
-                                                    {"MainPortEdit", 24},
-                                                    {"AdminPortEdit", 25},
-                                                    {"RefreshButton", 26},
-                                                    {"StartButton", 27},
-                                                    {"StopButton", 28},
-                                                    {"MainAddressEdit", 80},
-                                                    {"AdminAddressEdit", 81},
-                                                    {"DenyLoginsCheckBox", 29},
-                                                    {"MaxConnectionsEdit", 30},
-                                                    {"TimeoutEdit", 31},
-                                                    {"DeadSessionIntervalEdit", 32},
-                                                    {"DeadSessionExpiresEdit", 33},
-                                                    {"MaxDeadSessionsEdit", 34},
-                                                    {"TempDirectoryEdit", 35},
-                                                    {"AuthorizedAddressesMemo", 36},
-                                                    {"BlockedAddressesMemo", 37},
-                                                    {"EditServerButton", 38},
-                                                    {"SaveServerButton", 39},
-                                                    {"CancelServerButton", 40},
-                                                    {"SelectTempFilesDirButton", 78},
-                                                    {"UsersListBox", 41},
-                                                    {"AddUserButton", 42},
-                                                    {"EditUserButton", 43},
-                                                    {"DeleteUserButton", 44},
-                                                    {"UserNameEdit", 45},
-                                                    {"PasswordEdit", 46},
-                                                    {"UserDescriptionMemo", 47},
-                                                    {"AdministratorCheckBox", 48},
-                                                    {"SaveUserButton", 49},
-                                                    {"CancelUserButton", 50},
-                                                    {"DatabasesListBox", 51},
-                                                    {"AddDatabaseButton", 52},
-                                                    {"EditDatabaseButton", 53},
-                                                    {"DeleteDatabaseButton", 54},
-                                                    {"DatabaseNameEdit", 55},
-                                                    {"DatabaseDescriptionMemo", 56},
-                                                    {"ServerDirectoryEdit", 57},
-                                                    {"SaveDatabaseButton", 58},
-                                                    {"CancelDatabaseButton", 59},
-                                                    {"SelectDatabaseDirButton", 79},
-                                                    {"DatabasesComboBox", 60},
-                                                    {"DatabaseUsersListBox", 61},
-                                                    {"AddDatabaseUserButton", 62},
-                                                    {"EditDatabaseUserButton", 63},
-                                                    {"DeleteDatabaseUserButton", 64},
-                                                    {"DatabaseUserEdit", 65},
-                                                    {"ReadCheckBox", 66},
-                                                    {"InsertCheckBox", 67},
-                                                    {"UpdateCheckBox", 68},
-                                                    {"DeleteCheckBox", 69},
-                                                    {"CreateCheckBox", 70},
-                                                    {"AlterCheckBox", 71},
-                                                    {"DropCheckBox", 72},
-                                                    {"SaveDatabaseUserButton", 73},
-                                                    {"CancelDatabaseUserButton", 74},
-                                                    {"LogListBox", 75},
-                                                    {"LoadLogButton", 76},
-                                                    {"SaveButton", 77},
-                                                    {"RefreshRightsButton", 82},
-                                                    {"SetRightsButton", 82}};
-    for (const auto& [name, context] : controls)
+    // The help ids from 16 on, one after another; the two buttons of the Rights page share one.
+    const QStringList controls = QStringLiteral(R"(
+        SessionsListView TotalSessionsEdit RemoveButton TotalConnectedSessionsEdit DisconnectButton
+        EngineVersionEdit ServerMemoryEdit UpTimeEdit MainPortEdit AdminPortEdit RefreshButton StartButton
+        StopButton DenyLoginsCheckBox MaxConnectionsEdit TimeoutEdit DeadSessionIntervalEdit
+        DeadSessionExpiresEdit MaxDeadSessionsEdit TempDirectoryEdit AuthorizedAddressesMemo
+        BlockedAddressesMemo EditServerButton SaveServerButton CancelServerButton UsersListBox AddUserButton
+        EditUserButton DeleteUserButton UserNameEdit PasswordEdit UserDescriptionMemo AdministratorCheckBox
+        SaveUserButton CancelUserButton DatabasesListBox AddDatabaseButton EditDatabaseButton
+        DeleteDatabaseButton DatabaseNameEdit DatabaseDescriptionMemo ServerDirectoryEdit SaveDatabaseButton
+        CancelDatabaseButton DatabasesComboBox DatabaseUsersListBox AddDatabaseUserButton EditDatabaseUserButton
+        DeleteDatabaseUserButton DatabaseUserEdit ReadCheckBox InsertCheckBox UpdateCheckBox DeleteCheckBox
+        CreateCheckBox AlterCheckBox DropCheckBox SaveDatabaseUserButton CancelDatabaseUserButton LogListBox
+        LoadLogButton SaveButton SelectTempFilesDirButton SelectDatabaseDirButton MainAddressEdit
+        AdminAddressEdit RefreshRightsButton)")
+                                     .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    const auto expectContext = [this](const QString& name, int context)
     {
-        const QWidget* control = Find(name);
-        ASSERT_NE(control, nullptr) << name;
-        EXPECT_EQ(control->property("helpContext").toInt(), context) << name;
-    }
+        const QWidget* control = Find(name.toLatin1().constData());
+        ASSERT_NE(control, nullptr) << name.toStdString();
+        EXPECT_EQ(control->property("helpContext").toInt(), context) << name.toStdString();
+    };
+    ASSERT_EQ(controls.size(), 67);
+    int context = 16;
+    for (const QString& name : controls)
+        expectContext(name, context++);
+    expectContext(QStringLiteral("SetRightsButton"), 82);
     // The user chooser has no help of its own.
     EXPECT_FALSE(Find("UserComboBox")->property("helpContext").isValid());
 

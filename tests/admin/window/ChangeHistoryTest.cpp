@@ -66,7 +66,7 @@ protected:
             [&](QWidget& widget)
             {
                 auto& dialog = static_cast<admin::TChangeHistoryDlg&>(widget);
-                if (QTest::qWaitFor([&] { return !dialog.Reading(); }, 20000))
+                if (WaitFor([&] { return !dialog.Reading(); }, 20000))
                     look(dialog);
                 else
                     ADD_FAILURE() << "the journal was not read";

@@ -5,13 +5,14 @@
 #include "admin/common/BackgroundRunner.h"
 #include "admin/dialogs/ChangeHistoryDlg.h"
 #include "admin/window/MainForm.h"
-#include "session/SessionList.h"
 #include "styling/FlatStyle.h"
 #include "testing/PausedServer.h"
 #include "testing/RefServer.h"
 #include "testing/admin/Screenshot.h"
+#include "testing/admin/ScreenshotWindow.h"
 #include "testing/admin/ScriptedDialogs.h"
 #include "testing/admin/ShortSeconds.h"
+#include "testing/admin/WaitFor.h"
 
 #include <QAction>
 #include <QApplication>
@@ -56,28 +57,19 @@ int main(int argc, char** argv)
     config.close();
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
     qputenv("QT_SCALE_FACTOR", size[2].toLocal8Bit());
-    QApplication application(argc, argv);
-    korvel::styling::ApplyFlatStyle(application);
-    const QDir output(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
-    QDir().mkpath(output.path());
-    korvel::CreateSessions();
+    const korvel::test::ScreenshotRun run(argc, argv, korvel::styling::ApplyFlatStyle);
+    const QDir& output = run.Output();
     {
         using namespace korvel;
         test::ScriptedDialogs dialogs;
         test::RefServer server;
-        QTemporaryDir programDir;
-        QFile settings(programDir.filePath(QStringLiteral("korvel-admin.ini")));
-        settings.open(QIODevice::WriteOnly);
-        settings.write("[Admin Info]\nRemote Port=" + QByteArray::number(server.AdminPort()) + "\n");
-        settings.close();
 
-        admin::TMainForm form({{programDir.path() + QLatin1Char('/'), "korvel-admin", {}},
-                               {"KORVEL Admin", "korvel-admin", "1.0.0"},
-                               admin::CreatePages});
+        test::ScreenshotWindow window(server.AdminPort());
+        admin::TMainForm& form = window.Form();
         form.show();
         dialogs.Logins.push_back({true, server.Options().AdminUser, server.Options().AdminPassword});
         form.findChild<QAction*>(QStringLiteral("LoginItem"))->trigger();
-        if (!QTest::qWaitFor([&] { return form.LoggedIn() && !form.Runner().Busy(); }, 10000))
+        if (!test::WaitFor([&] { return form.LoggedIn() && !form.Runner().Busy(); }, 10000))
             std::printf("the login did not end\n");
         SaveScreen(output, QStringLiteral("main-window-") + screen);
 
@@ -94,12 +86,11 @@ int main(int argc, char** argv)
         {
             test::PausedServer paused(server.Pid());
             auto* state = form.findChild<QLabel*>(QStringLiteral("AutoRefreshStateLabel"));
-            if (!QTest::qWaitFor([&] { return state->isVisible(); }, 10000))
+            if (!test::WaitFor([&] { return state->isVisible(); }, 10000))
                 std::printf("the auto-refresh did not say it had no answer\n");
             test::SaveScreenshot(form, output, QStringLiteral("auto-refresh-no-answer-") + screen);
         }
         choice->setCurrentIndex(0);
     }
-    korvel::DestroySessions();
     return 0;
 }

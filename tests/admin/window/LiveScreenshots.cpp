@@ -5,66 +5,40 @@
 #include "admin/pages/status/SessionTableModel.h"
 #include "admin/window/MainForm.h"
 #include "session/KORVELSession.h"
-#include "session/SessionList.h"
 #include "styling/FlatStyle.h"
 #include "testing/LoadClients.h"
 #include "testing/RefServer.h"
 #include "testing/admin/Screenshot.h"
+#include "testing/admin/ScreenshotWindow.h"
 #include "testing/admin/ScriptedDialogs.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QScreen>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
 #include <cstdio>
 #include <memory>
 
-namespace
-{
-
-void Wait(int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds)
-        QTest::qWait(50);
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
-    QApplication application(argc, argv);
-    korvel::styling::ApplyFlatStyle(application);
-    const QDir output(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
+    const korvel::test::ScreenshotRun run(argc, argv, korvel::styling::ApplyFlatStyle);
+    const QDir& output = run.Output();
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 120;
-    QDir().mkpath(output.path());
-    korvel::CreateSessions();
     {
         using namespace korvel;
         test::ScriptedDialogs dialogs;
         test::RefServer server;
-        QTemporaryDir programDir;
-        QFile settings(programDir.filePath(QStringLiteral("korvel-admin.ini")));
-        settings.open(QIODevice::WriteOnly);
-        settings.write(
-            "[Admin Info]\nRemote Port=" + QByteArray::number(server.AdminPort()) +
-            "\n[Views]\nStatus Auto Refresh=2\nStatus State Column=1\nStatus Session ID Column=1\n");
-        settings.close();
-
-        admin::TMainForm form({{programDir.path() + QLatin1Char('/'), "korvel-admin", {}},
-                               {"KORVEL Admin", "korvel-admin", "1.0.0"},
-                               admin::CreatePages});
+        test::ScreenshotWindow window(
+            server.AdminPort(),
+            "[Views]\nStatus Auto Refresh=2\nStatus State Column=1\nStatus Session ID Column=1\n");
+        admin::TMainForm& form = window.Form();
         form.show();
         dialogs.Logins.push_back({true, server.Options().AdminUser, server.Options().AdminPassword});
         form.findChild<QAction*>(QStringLiteral("LoginItem"))->trigger();
@@ -78,10 +52,10 @@ int main(int argc, char** argv)
         {
             wave =
                 step % 2 == 0 ? std::make_unique<test::LoadClients>(server, 20 + 10 * (step % 5)) : nullptr;
-            Wait(std::min<qint64>(15000, seconds * 1000 - elapsed.elapsed()));
+            QTest::qWait(static_cast<int>(std::min<qint64>(15000, seconds * 1000 - elapsed.elapsed())));
         }
         wave = std::make_unique<test::LoadClients>(server, 50);
-        Wait(5000);
+        QTest::qWait(5000);
 
         auto* sessions = form.findChild<QTreeView*>(QStringLiteral("SessionsListView"));
         auto* model = sessions->model();
@@ -92,7 +66,7 @@ int main(int argc, char** argv)
         form.findChild<QLineEdit*>(QStringLiteral("SessionFilterEdit"))->setText(QStringLiteral("127.0"));
         sessions->sortByColumn(admin::SessionTableModel::SessionIdColumn, Qt::DescendingOrder);
         form.resize(1200, 800);
-        Wait(2500);
+        QTest::qWait(2500);
         for (int row : {1, 2, 4, 7})
             sessions->selectionModel()->select(model->index(row, 0),
                                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -100,21 +74,20 @@ int main(int argc, char** argv)
         form.findChild<QLineEdit*>(QStringLiteral("SessionFilterEdit"))->clear();
         sessions->sortByColumn(admin::SessionTableModel::StateColumn, Qt::DescendingOrder);
         form.resize(form.minimumSize());
-        Wait(2500);
+        QTest::qWait(2500);
         korvel::test::SaveScreenshot(form, output, QStringLiteral("status-minimum-size"));
         form.showMaximized();
-        Wait(500);
+        QTest::qWait(500);
         const QRect screen = form.screen()->availableGeometry();
         if (form.width() < screen.width() - 50) // no window manager under a bare X server
         {
             form.setWindowState(Qt::WindowNoState);
             form.setGeometry(screen);
         }
-        Wait(2500);
+        QTest::qWait(2500);
         korvel::test::SaveScreenshot(form, output, QStringLiteral("status-maximised"));
         form.findChild<QTabWidget*>(QStringLiteral("MainPageControl"))->setCurrentIndex(2);
         korvel::test::SaveScreenshot(form, output, QStringLiteral("users-maximised"));
     }
-    korvel::DestroySessions();
     return 0;
 }

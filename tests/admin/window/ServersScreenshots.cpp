@@ -5,7 +5,6 @@
 #include "admin/common/BackgroundRunner.h"
 #include "admin/pages/servers/ServersPage.h"
 #include "admin/window/MainForm.h"
-#include "session/SessionList.h"
 #include "settings/Profiles.h"
 #include "styling/FlatStyle.h"
 #include "testing/LoopbackSocket.h"
@@ -13,14 +12,14 @@
 #include "testing/SshServer.h"
 #include "testing/TempDir.h"
 #include "testing/admin/Screenshot.h"
+#include "testing/admin/ScreenshotWindow.h"
 #include "testing/admin/ScriptedDialogs.h"
+#include "testing/admin/WaitFor.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -71,11 +70,8 @@ void TwoSizes(QWidget& form, const QDir& output, const QString& name)
 
 int main(int argc, char** argv)
 {
-    QApplication application(argc, argv);
-    korvel::styling::ApplyFlatStyle(application);
-    const QDir output(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
-    QDir().mkpath(output.path());
-    korvel::CreateSessions();
+    const korvel::test::ScreenshotRun run(argc, argv, korvel::styling::ApplyFlatStyle);
+    const QDir& output = run.Output();
     {
         using namespace korvel;
         test::TempDir home("korvel-servers-screenshots");
@@ -90,7 +86,6 @@ int main(int argc, char** argv)
         test::UnansweredListener silent;
         test::UnansweredListener silentToo;
         test::SshServer bastion;
-        QTemporaryDir programDir;
 
         Profile viaBastion = Direct("Reports via bastion", "127.0.0.1", server.AdminPort(), true);
         viaBastion.SshHost = "127.0.0.1";
@@ -105,9 +100,8 @@ int main(int argc, char** argv)
                                        Direct("Old name", "no-such-host.invalid", 12006, true)})
             store.Save(profile);
 
-        admin::TMainForm form({{programDir.path() + QLatin1Char('/'), "korvel-admin", {}},
-                               {"KORVEL Admin", "korvel-admin", "1.0.0"},
-                               admin::CreatePages});
+        test::ScreenshotWindow window;
+        admin::TMainForm& form = window.Form();
         auto* page = form.findChild<admin::TServersPage*>(QStringLiteral("ServersPage"));
         page->SetCheckSettings({std::chrono::seconds(3),
                                 [](const Profile& profile) -> std::optional<std::string>
@@ -121,25 +115,24 @@ int main(int argc, char** argv)
         form.resize(800, 600);
         form.show();
         auto* table = form.findChild<QTableView*>(QStringLiteral("ServersTableView"));
-        if (!QTest::qWaitFor([&] { return StateOf(*table, "Branch office").startsWith("No answer"); }, 30000))
+        if (!test::WaitFor([&] { return StateOf(*table, "Branch office").startsWith("No answer"); }, 30000))
             std::printf("the first sweep did not end\n");
 
         // A profile added since: not checked until the next sweep has its answer.
         store.Save(Direct("New branch", "127.0.0.1", silentToo.Port(), true));
         page->CheckNow();
-        if (!QTest::qWaitFor([&] { return StateOf(*table, "New branch") == "Not checked"; }, 10000))
+        if (!test::WaitFor([&] { return StateOf(*table, "New branch") == "Not checked"; }, 10000))
             std::printf("the new profile is not listed\n");
         TwoSizes(form, output, QStringLiteral("servers-logged-out"));
 
         // Logged in through one: its row reads "Logged in", and the view is the last tab.
         dialogs.Logins.push_back({true, server.Options().AdminUser, server.Options().AdminPassword});
         form.LoginToProfile("Laptop");
-        if (!QTest::qWaitFor([&] { return form.LoggedIn() && !form.Runner().Busy(); }, 30000))
+        if (!test::WaitFor([&] { return form.LoggedIn() && !form.Runner().Busy(); }, 30000))
             std::printf("the login did not end: %s\n", qPrintable(dialogs.Errors().join('\n')));
         auto* tabs = form.findChild<QTabWidget*>(QStringLiteral("MainPageControl"));
         tabs->setCurrentIndex(tabs->count() - 1);
         TwoSizes(form, output, QStringLiteral("servers-logged-in"));
     }
-    korvel::DestroySessions();
     return 0;
 }

@@ -8,7 +8,6 @@
 #include "admin/dialogs/ProfilesDlg.h"
 #include "admin/window/MainForm.h"
 #include "credentials/Keyring.h"
-#include "session/SessionList.h"
 #include "settings/Profiles.h"
 #include "styling/FlatStyle.h"
 #include "testing/LibsshTestServer.h"
@@ -16,16 +15,16 @@
 #include "testing/SshServer.h"
 #include "testing/TempDir.h"
 #include "testing/admin/Screenshot.h"
+#include "testing/admin/ScreenshotWindow.h"
 #include "testing/admin/ScriptedDialogs.h"
+#include "testing/admin/WaitFor.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -38,11 +37,7 @@
 namespace
 {
 
-void Click(QWidget& in, const char* name)
-{
-    auto* button = in.findChild<QPushButton*>(QLatin1String(name));
-    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-}
+using korvel::test::Click;
 
 // Pictures the next modal dialog named `dialogName` (any modal one when empty) once it is up, then clicks
 // `button` in it (closes it when null).
@@ -72,7 +67,7 @@ void ConnectTo(korvel::admin::TMainForm& form, const QString& profile)
 {
     if (form.LoggedIn())
         form.findChild<QAction*>(QStringLiteral("LoginItem"))->trigger();
-    if (!QTest::qWaitFor([&] { return !form.LoggedIn() && !form.Runner().Busy(); }, 30000))
+    if (!korvel::test::WaitFor([&] { return !form.LoggedIn() && !form.Runner().Busy(); }, 30000))
         std::printf("the window did not log out\n");
     QMenu* menu = form.findChild<QMenu*>(QStringLiteral("ConnectToMenu"));
     emit menu->aboutToShow(); // filled as it opens
@@ -80,7 +75,7 @@ void ConnectTo(korvel::admin::TMainForm& form, const QString& profile)
         if (item->data().toString() == profile)
             item->trigger();
     QTest::qWait(100);
-    if (!QTest::qWaitFor([&] { return !form.Runner().Busy(); }, 30000))
+    if (!korvel::test::WaitFor([&] { return !form.Runner().Busy(); }, 30000))
         std::printf("the login to %s did not end\n", qPrintable(profile));
 }
 
@@ -88,11 +83,8 @@ void ConnectTo(korvel::admin::TMainForm& form, const QString& profile)
 
 int main(int argc, char** argv)
 {
-    QApplication application(argc, argv);
-    korvel::styling::ApplyFlatStyle(application);
-    const QDir output(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
-    QDir().mkpath(output.path());
-    korvel::CreateSessions();
+    const korvel::test::ScreenshotRun run(argc, argv, korvel::styling::ApplyFlatStyle);
+    const QDir& output = run.Output();
     {
         using namespace korvel;
         test::TempDir home("korvel-ssh-screenshots");
@@ -107,11 +99,6 @@ int main(int argc, char** argv)
         test::SshServer bastion(sshOptions);
         test::ScriptedDialogs dialogs;
         test::RefServer server;
-        QTemporaryDir programDir;
-        QFile settings(programDir.filePath(QStringLiteral("korvel-admin.ini")));
-        settings.open(QIODevice::WriteOnly);
-        settings.write("[Admin Info]\nRemote Port=" + QByteArray::number(server.AdminPort()) + "\n");
-        settings.close();
 
         settings::Profile profile;
         profile.Name = "Production via bastion";
@@ -125,9 +112,8 @@ int main(int argc, char** argv)
         settings::ProfileStore store;
         store.Save(profile);
 
-        admin::TMainForm form({{programDir.path() + QLatin1Char('/'), "korvel-admin", {}},
-                               {"KORVEL Admin", "korvel-admin", "1.0.0"},
-                               admin::CreatePages});
+        test::ScreenshotWindow window(server.AdminPort());
+        admin::TMainForm& form = window.Form();
         form.resize(1000, 640);
         form.show();
         if (!QTest::qWaitForWindowExposed(&form))
@@ -138,7 +124,7 @@ int main(int argc, char** argv)
         dialogs.Logins.push_back({true, server.Options().AdminUser, server.Options().AdminPassword});
         QMenu* connectTo = form.findChild<QMenu*>(QStringLiteral("ConnectToMenu"));
         connectTo->actions().front()->trigger();
-        if (!QTest::qWaitFor([&] { return form.LoggedIn() && !form.Runner().Busy(); }, 30000))
+        if (!test::WaitFor([&] { return form.LoggedIn() && !form.Runner().Busy(); }, 30000))
             std::printf("the login through the bastion did not end: %s\n",
                         qPrintable(dialogs.Errors().join('\n')));
         QTest::qWait(300);
@@ -151,7 +137,7 @@ int main(int argc, char** argv)
         dialogs.Logins.push_back({true, server.Options().AdminUser, server.Options().AdminPassword});
         Click(profiles, "TestConnectionButton");
         auto* result = profiles.findChild<QLabel*>(QStringLiteral("TestResultLabel"));
-        if (!QTest::qWaitFor([&] { return result->text() != QStringLiteral("Testing..."); }, 30000))
+        if (!test::WaitFor([&] { return result->text() != QStringLiteral("Testing..."); }, 30000))
             std::printf("the test connection did not end\n");
         QTest::qWait(300);
         korvel::test::SaveScreenshot(profiles, output, QStringLiteral("ssh-profiles-section"));
@@ -199,6 +185,5 @@ int main(int argc, char** argv)
         WhenModalUp(output, QStringLiteral("ssh-partial-success-password"), "SshQuestionDlg", "CancelButton");
         ConnectTo(form, QString::fromStdString(twoSteps.Name));
     }
-    korvel::DestroySessions();
     return 0;
 }

@@ -6,18 +6,17 @@
 #include "admin/dialogs/ProfilesDlg.h"
 #include "admin/window/MainForm.h"
 #include "credentials/Keyring.h"
-#include "session/SessionList.h"
 #include "settings/Profiles.h"
 #include "styling/FlatStyle.h"
 #include "testing/PausedServer.h"
 #include "testing/RefServer.h"
 #include "testing/admin/Screenshot.h"
+#include "testing/admin/ScreenshotWindow.h"
 #include "testing/admin/ScriptedDialogs.h"
+#include "testing/admin/WaitFor.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -26,39 +25,21 @@
 
 #include <cstdio>
 
-namespace
-{
-
-void Click(QWidget& in, const char* name)
-{
-    auto* button = in.findChild<QPushButton*>(QLatin1String(name));
-    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-}
-
-} // namespace
+using korvel::test::Click;
 
 int main(int argc, char** argv)
 {
-    QApplication application(argc, argv);
-    korvel::styling::ApplyFlatStyle(application);
-    const QDir output(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
-    QDir().mkpath(output.path());
-    korvel::CreateSessions();
+    const korvel::test::ScreenshotRun run(argc, argv, korvel::styling::ApplyFlatStyle);
+    const QDir& output = run.Output();
     {
         using namespace korvel;
         test::ScriptedDialogs dialogs;
         test::RefServer server;
-        QTemporaryDir programDir;
         QTemporaryDir config;
         qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-        QFile settings(programDir.filePath(QStringLiteral("korvel-admin.ini")));
-        settings.open(QIODevice::WriteOnly);
-        settings.write("[Admin Info]\nRemote Port=" + QByteArray::number(server.AdminPort()) + "\n");
-        settings.close();
 
-        admin::TMainForm form({{programDir.path() + QLatin1Char('/'), "korvel-admin", {}},
-                               {"KORVEL Admin", "korvel-admin", "1.0.0"},
-                               admin::CreatePages});
+        test::ScreenshotWindow window(server.AdminPort());
+        admin::TMainForm& form = window.Form();
         form.show();
         {
             test::PausedServer paused(server.Pid());
@@ -71,7 +52,7 @@ int main(int argc, char** argv)
         }
         dialogs.Logins.push_back({true, server.Options().AdminUser, server.Options().AdminPassword});
         form.findChild<QAction*>(QStringLiteral("LoginItem"))->trigger();
-        if (!QTest::qWaitFor([&] { return form.LoggedIn() && !form.Runner().Busy(); }, 10000))
+        if (!test::WaitFor([&] { return form.LoggedIn() && !form.Runner().Busy(); }, 10000))
             std::printf("the login did not end\n");
         form.findChild<QTabWidget*>(QStringLiteral("MainPageControl"))->setCurrentIndex(2);
         Click(form, "EditUserButton");
@@ -108,6 +89,5 @@ int main(int argc, char** argv)
         }
         profiles.close();
     }
-    korvel::DestroySessions();
     return 0;
 }

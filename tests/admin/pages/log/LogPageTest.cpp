@@ -62,7 +62,7 @@ protected:
     void Load()
     {
         Press("LoadLogButton");
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Loading(); }, 20000));
+        ASSERT_TRUE(WaitFor([this] { return !Page()->Loading(); }, 20000));
     }
     QString Label(const char* name) const { return Find<QLabel>(name)->text(); }
     QString CurrentText() const
@@ -76,14 +76,14 @@ protected:
         edit->selectAll();
         QTest::keyClick(edit, Qt::Key_Delete);
         QTest::keyClicks(edit, text);
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Searching(); }, 20000));
+        ASSERT_TRUE(WaitFor([this] { return !Page()->Searching(); }, 20000));
     }
     void ClickBox(const char* name) const
     {
         auto* box = Find<QCheckBox>(name);
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
         QTest::qWait(0);
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Searching(); }, 20000));
+        ASSERT_TRUE(WaitFor([this] { return !Page()->Searching(); }, 20000));
     }
     void Key(int key, Qt::KeyboardModifiers modifiers = {}) const
     {
@@ -321,7 +321,7 @@ TEST_F(LogPageTest, EscapeOrAKeystrokeStopsARunningSearch)
     EXPECT_FALSE(static_cast<admin::LogSearch*>(*search)->Running()) << "the search for the old text goes on";
     EXPECT_TRUE(Page()->Searching());
     EXPECT_EQ(Label("MatchCountLabel"), "Searching...");
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Searching(); }, 20000));
+    ASSERT_TRUE(WaitFor([this] { return !Page()->Searching(); }, 20000));
     EXPECT_EQ(Label("MatchCountLabel"), "1,111 matches"); // "line 299", "line 2990".."line 2999", ...
 }
 
@@ -334,12 +334,12 @@ TEST_F(LogPageTest, ASearchStartedAgainNeverShowsTheOldPatternsMatches)
     auto* edit = Find<QLineEdit>("SearchEdit");
     QTest::keyClicks(edit, "l.*i.*n.*e.*1"); // slow enough to hand over its matches in several batches
     QTest::keyClick(edit, Qt::Key_Return);
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(WaitFor(
         [this] { return Label("MatchCountLabel").contains("so far") || !Page()->Searching(); }, 20000));
     edit->selectAll();
     QTest::keyClicks(edit, "line 2");
     QTest::keyClick(edit, Qt::Key_Return); // while the first search's next batches are on their way
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Searching(); }, 20000));
+    ASSERT_TRUE(WaitFor([this] { return !Page()->Searching(); }, 20000));
     const QStringList shown = Shown();
     EXPECT_EQ(shown.size(), 111111); // "line 2", "line 20".."line 29", ..., "line 200000".."line 299999"
     EXPECT_TRUE(
@@ -374,8 +374,8 @@ TEST_F(LogPageTest, FollowAppendsExactlyTheNewLinesAndStaysAtTheEnd)
     {
         const std::string marker = "appended " + std::to_string(round);
         AppendToServerLog(NumberedLines(5, marker.c_str()));
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return Shown().join('\n').contains(QString::fromStdString(marker)); }, 10000));
+        ASSERT_TRUE(
+            WaitFor([&] { return Shown().join('\n').contains(QString::fromStdString(marker)); }, 10000));
     }
     const QStringList shown = Shown();
     EXPECT_EQ(shown, FileLines().mid(0, shown.size())) << "no line twice, none missing";
@@ -394,7 +394,7 @@ TEST_F(LogPageTest, AZeroByteIsReportedBesideTheLineCountAndTheLinesAfterItAreSh
     Find<QSpinBox>("FollowIntervalSpinBox")->setValue(1);
     ClickBox("FollowCheckBox");
     AppendToServerLog("zero \0 byte\nafter it\n"s);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return Shown().contains("after it"); }, 10000));
+    ASSERT_TRUE(WaitFor([this] { return Shown().contains("after it"); }, 10000));
     ClickBox("FollowCheckBox");
     const auto zeroLine = FileLines().indexOf(QString::fromStdString("zero \0 byte"s)) + 1;
     ASSERT_GT(zeroLine, 3);
@@ -423,7 +423,7 @@ TEST_F(LogPageTest, FollowReloadsWhenTheServersLogWasCut)
     Find<QSpinBox>("FollowIntervalSpinBox")->setValue(1);
     ClickBox("FollowCheckBox");
     AppendToServerLog(NumberedLines(20, "later"));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return Label("FollowStatusLabel").contains("was cut"); }, 10000));
+    ASSERT_TRUE(WaitFor([this] { return Label("FollowStatusLabel").contains("was cut"); }, 10000));
     const QStringList shown = Shown();
     const QStringList file = FileLines();
     ASSERT_FALSE(shown.isEmpty());

@@ -46,7 +46,7 @@ protected:
     void WaitUntilIdle() const
     {
         QCoreApplication::processEvents();
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !Page()->Busy(); }, 20000));
+        ASSERT_TRUE(WaitFor([this] { return !Page()->Busy(); }, 20000));
     }
 
     // The grid as shown: row name, then each cell, one line per row.

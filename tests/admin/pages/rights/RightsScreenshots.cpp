@@ -13,6 +13,7 @@
 #include "testing/RefServer.h"
 #include "testing/TempDir.h"
 #include "testing/admin/PagesLogin.h"
+#include "testing/admin/WaitFor.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -103,7 +104,7 @@ int main(int argc, char** argv)
         window.show();
         window.setCurrentIndex(5);
         auto* rights = static_cast<admin::TRightsPage*>(pages[5]);
-        if (!QTest::qWaitFor([rights] { return !rights->Busy(); }, 10000))
+        if (!korvel::test::WaitFor([rights] { return !rights->Busy(); }, 10000))
             std::printf("the rights were not all read in time\n");
         auto* grid = window.findChild<QTableView*>("RightsGrid");
         grid->selectionModel()->select(grid->model()->index(2, 2), QItemSelectionModel::Select);
