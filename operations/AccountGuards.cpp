@@ -37,20 +37,22 @@ std::string LoggedInUser(TKORVELSession& session)
 
 } // namespace
 
-AccountRisk AccountRiskOf(bool administrator, bool anotherAdministrator, bool own, AccountChange change)
+AccountRisk AccountRiskOf(const AccountFacts& facts, AccountChange change)
 {
-    if (!administrator)
-        return change == AccountChange::Delete && own ? AccountRisk::OwnAccount : AccountRisk::None;
-    if (!anotherAdministrator)
+    if (!facts.Administrator)
+        return change == AccountChange::Delete && facts.Own ? AccountRisk::OwnAccount : AccountRisk::None;
+    if (!facts.AnotherAdministrator)
         return AccountRisk::LastAdministrator;
-    return own ? AccountRisk::OwnAccount : AccountRisk::None;
+    return facts.Own ? AccountRisk::OwnAccount : AccountRisk::None;
 }
 
 AccountRisk CheckAccountChange(TKORVELSession& session, const std::string& user, AccountChange change)
 {
-    const bool administrator = IsAdministrator(session, user);
-    return AccountRiskOf(administrator, administrator && AnotherAdministrator(session, user),
-                         user == LoggedInUser(session), change);
+    AccountFacts facts;
+    facts.Administrator = IsAdministrator(session, user);
+    facts.AnotherAdministrator = facts.Administrator && AnotherAdministrator(session, user);
+    facts.Own = user == LoggedInUser(session);
+    return AccountRiskOf(facts, change);
 }
 
 std::string LastAdministratorMessage(const std::string& user, AccountChange change)

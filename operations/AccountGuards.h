@@ -27,10 +27,16 @@ enum class AccountRisk
     OwnAccount         // ask, and log out afterwards
 };
 
-// The risk from what is known of `user`: whether it is an administrator, whether another administrator exists
-// (asked only of an administrator), and whether it is the account logged in with. Demoting a user who is not
-// an administrator is no risk.
-AccountRisk AccountRiskOf(bool administrator, bool anotherAdministrator, bool own, AccountChange change);
+// What is known of the user a change is about.
+struct AccountFacts
+{
+    bool Administrator = false;
+    bool AnotherAdministrator = false; // asked only of an administrator
+    bool Own = false;                  // the account logged in with
+};
+
+// The risk of `change` to the user of `facts`. Demoting a user who is not an administrator is no risk.
+AccountRisk AccountRiskOf(const AccountFacts& facts, AccountChange change);
 
 // Reads what it needs from the server (the user, and the other users while no other administrator is found).
 AccountRisk CheckAccountChange(TKORVELSession& session, const std::string& user, AccountChange change);

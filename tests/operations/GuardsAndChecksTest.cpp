@@ -13,17 +13,30 @@ namespace
 TEST(AccountGuards, TheLastAdministratorIsRefusedAndTheOwnAccountAsked)
 {
     using enum AccountRisk;
-    for (AccountChange change : {AccountChange::Delete, AccountChange::Demote})
+    using enum AccountChange;
+    struct Row
     {
-        EXPECT_EQ(AccountRiskOf(true, false, false, change), LastAdministrator);
-        EXPECT_EQ(AccountRiskOf(true, false, true, change), LastAdministrator)
-            << "refused even when it is one's own";
-        EXPECT_EQ(AccountRiskOf(true, true, true, change), OwnAccount);
-        EXPECT_EQ(AccountRiskOf(true, true, false, change), None);
-    }
-    EXPECT_EQ(AccountRiskOf(false, false, true, AccountChange::Delete), OwnAccount)
-        << "deleting oneself logs out";
-    EXPECT_EQ(AccountRiskOf(false, false, true, AccountChange::Demote), None) << "nothing to take away";
+        AccountFacts facts;
+        AccountChange change;
+        AccountRisk expected;
+    };
+    // administrator, another administrator, own account
+    const Row rows[] = {
+        {{true, false, false}, Delete, LastAdministrator},
+        {{true, false, false}, Demote, LastAdministrator},
+        {{true, false, true}, Delete, LastAdministrator}, // refused even when it is one's own
+        {{true, false, true}, Demote, LastAdministrator},
+        {{true, true, true}, Delete, OwnAccount},
+        {{true, true, true}, Demote, OwnAccount},
+        {{true, true, false}, Delete, None},
+        {{true, true, false}, Demote, None},
+        {{false, false, true}, Delete, OwnAccount}, // deleting oneself logs out
+        {{false, false, true}, Demote, None},       // nothing to take away
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(AccountRiskOf(row.facts, row.change), row.expected)
+            << row.facts.Administrator << row.facts.AnotherAdministrator << row.facts.Own
+            << (row.change == Delete ? " delete" : " demote");
 }
 
 TEST(ConfigChecks, BadEntriesOfAChangedListAndConnectedSessionsTheNewListsRefuse)

@@ -34,8 +34,8 @@ struct NameListing
     QString SelectedName() const { return Selected >= 0 ? Names[Selected] : QString(); }
 };
 
-// Which row to select once the list was read again: the one named `Name` (without regard to case), or the
-// first at `FormerIndex` or later; the last when none qualifies.
+// Which row to select once the list was read again: the first row either named `Name` (without regard to
+// case) or at `FormerIndex` or later; the last when there is none.
 struct RowPick
 {
     // After a save: the saved row wherever it is, else the last.
