@@ -283,7 +283,9 @@ Profile TProfilesDlg::Edited() const
     // that has one.
     profile.KeepPassword =
         keyring_.Available ? keepPasswordCheckbox_->isChecked() : stored_ && stored_->KeepPassword;
+    const SshSettings ssh = profile.Server.Ssh; // the SSH section's part of the description
     profile.Server = connection_->Checked();
+    profile.Server.Ssh = ssh;
     return profile;
 }
 
