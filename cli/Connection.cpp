@@ -30,19 +30,27 @@ namespace
 // How long the logout after a signal or a failed call may take: the whole exit stays within two seconds.
 constexpr auto LogoutTime = std::chrono::seconds(1);
 
-// The server the options lead to, checked as the window checks it.
+// The server the options lead to, checked as the window checks it, and the SSH server on the way.
 settings::Connection ServerOf(const GlobalOptions& options)
 {
+    settings::Connection server;
     try
     {
-        return settings::CheckedConnection(
-            {options.Internet, options.Host, options.Address, 0, options.Service},
-            std::to_string(options.Port));
+        server = settings::CheckedConnection(options.Server, std::to_string(options.Server.Port));
     }
     catch (const settings::ConnectionError& error)
     {
         throw UsageError(error.what());
     }
+    if (options.SshTarget.empty())
+        return server;
+    const std::optional<SshSettings> parsed = ParseSshTarget(options.SshTarget);
+    if (!parsed)
+        throw UsageError("the SSH server '" + ShownName(options.SshTarget) + "' is not [USER@]HOST[:PORT]");
+    server.Ssh = *parsed;
+    server.Ssh.IdentityFile = options.SshIdentity;
+    server.Ssh.AcceptNewHostKey = options.SshAcceptNewHostKey;
+    return server;
 }
 
 } // namespace
@@ -56,12 +64,12 @@ CLI::Validator SshTargetCheck()
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& options)
 {
-    app.add_option("--host", options.Host, "Server host name (takes precedence over --address)");
-    app.add_option("--address", options.Address, "Server IPv4 address")->capture_default_str();
-    app.add_option("--port", options.Port, "Administration port (0: the one --service names)")
+    app.add_option("--host", options.Server.Host, "Server host name (takes precedence over --address)");
+    app.add_option("--address", options.Server.Address, "Server IPv4 address")->capture_default_str();
+    app.add_option("--port", options.Server.Port, "Administration port (0: the one --service names)")
         ->capture_default_str();
-    app.add_option("--service", options.Service, "TCP service name (takes precedence over --port)");
-    app.add_flag("--internet,!--lan", options.Internet,
+    app.add_option("--service", options.Server.Service, "TCP service name (takes precedence over --port)");
+    app.add_flag("--internet,!--lan", options.Server.Internet,
                  "Internet mode (compressed); --lan: LAN mode, whatever the profile says; LAN otherwise");
     app.add_option("--user", options.User, "Administrator user name")->check(NameCheck());
     app.add_option("--password", options.Password, "Password (else the KORVEL_PASSWORD variable)");
@@ -133,24 +141,9 @@ Connection::Connection(const GlobalOptions& options)
     TKORVELSession& session = *session_;
     session.SetSessionName("Remote");
     session.SetSessionType(stRemote);
-    session.SetRemoteType(server.Internet ? rtInternet : rtLAN);
-    session.SetRemoteHost(server.Host);
-    session.SetRemoteAddress(server.Address);
-    session.SetRemotePort(server.Port);
-    session.SetRemoteService(server.Service);
+    session.SetConnection(server);
     session.SetRemoteUser(options.User);
     session.SetRemotePassword(password);
-    if (!options.SshTarget.empty())
-    {
-        const std::optional<SshSettings> parsed = ParseSshTarget(options.SshTarget);
-        if (!parsed)
-            throw UsageError("the SSH server '" + ShownName(options.SshTarget) +
-                             "' is not [USER@]HOST[:PORT]");
-        SshSettings ssh = *parsed;
-        ssh.IdentityFile = options.SshIdentity;
-        ssh.AcceptNewHostKey = options.SshAcceptNewHostKey;
-        session.SetSsh(ssh);
-    }
     // With neither a terminal nor a keyring nobody can answer: no secret is asked, an unknown host key is
     // refused.
     SetSshPrompt(terminal_ || keyringEntry_

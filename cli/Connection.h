@@ -4,6 +4,7 @@
 
 #include "credentials/Keyring.h"
 #include "session/KORVELSession.h"
+#include "settings/Connection.h"
 
 #include <CLI/CLI.hpp>
 
@@ -22,11 +23,8 @@ class Terminal;
 
 struct GlobalOptions
 {
-    std::string Host;
-    std::string Address = "127.0.0.1";
-    std::int32_t Port = 12006;
-    std::string Service;
-    bool Internet = false;
+    // The server and how to reach it; the SSH route comes from SshTarget and the options after it.
+    settings::Connection Server{.Address = "127.0.0.1", .Port = settings::DefaultPort};
     std::string User;
     std::string Password;
     std::string TraceFile;

@@ -27,10 +27,11 @@ Json Describe(const Profile& profile)
                    {"host", server.Host},  {"address", server.Address},
                    {"port", server.Port},  {"service", server.Service},
                    {"user", profile.User}, {"keep_password", profile.KeepPassword}};
-    if (!profile.SshHost.empty())
+    if (!profile.Server.Ssh.Host.empty())
     {
-        described["ssh"] = SshTargetText(profile.SshUser, profile.SshHost, profile.SshPort);
-        described["ssh_identity"] = profile.SshIdentityFile;
+        described["ssh"] =
+            SshTargetText(profile.Server.Ssh.User, profile.Server.Ssh.Host, profile.Server.Ssh.Port);
+        described["ssh_identity"] = profile.Server.Ssh.IdentityFile;
     }
     return described;
 }
@@ -115,9 +116,9 @@ void CheckServer(Profile& profile, int port)
 void SetSsh(Profile& profile, const std::string& target)
 {
     const SshSettings ssh = ParseSshTarget(target).value_or(SshSettings());
-    profile.SshHost = ssh.Host;
-    profile.SshPort = static_cast<std::uint16_t>(ssh.Port);
-    profile.SshUser = ssh.User;
+    profile.Server.Ssh.Host = ssh.Host;
+    profile.Server.Ssh.Port = static_cast<std::uint16_t>(ssh.Port);
+    profile.Server.Ssh.User = ssh.User;
 }
 
 void AddProfile(ProfileArguments args)
@@ -164,11 +165,11 @@ Profile Edited(const Profile& stored, const ProfileArguments& args)
     if (args.Given("--ssh"))
         SetSsh(profile, args.SshTarget);
     if (args.Given("--ssh-identity"))
-        profile.SshIdentityFile = args.Fields.SshIdentityFile;
+        profile.Server.Ssh.IdentityFile = args.Fields.Server.Ssh.IdentityFile;
     if (args.NoSsh)
     {
         SetSsh(profile, "");
-        profile.SshIdentityFile.clear();
+        profile.Server.Ssh.IdentityFile.clear();
     }
     CheckServer(profile, args.Given("--port") ? args.Port : stored.Server.Port);
     return profile;
@@ -238,7 +239,7 @@ void AddFieldOptions(CLI::App& command, ProfileArguments& args)
                     "Go through the SSH server [USER@]HOST[:PORT]; the server's host and port are then as it "
                     "sees them")
         ->check(SshTargetCheck());
-    command.add_option("--ssh-identity", args.Fields.SshIdentityFile, "Key file for the SSH server");
+    command.add_option("--ssh-identity", args.Fields.Server.Ssh.IdentityFile, "Key file for the SSH server");
     args.Command = &command;
 }
 

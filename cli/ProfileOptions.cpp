@@ -36,19 +36,21 @@ void ApplyProfile(const CLI::App& app, GlobalOptions& options)
         throw UsageError("there is no profile named " + options.Profile + " (see `profile list`)");
     const settings::Connection& server = profile->Server;
     if (!Given(app, "--host"))
-        options.Host = server.Host;
+        options.Server.Host = server.Host;
     if (!Given(app, "--address"))
-        options.Address = server.Address;
+        options.Server.Address = server.Address;
     if (!Given(app, "--port"))
-        options.Port = server.Port;
+        options.Server.Port = server.Port;
     if (!Given(app, "--service"))
-        options.Service = server.Service;
+        options.Server.Service = server.Service;
     if (!Given(app, "--internet"))
-        options.Internet = server.Internet;
+        options.Server.Internet = server.Internet;
     if (!Given(app, "--user"))
         options.User = profile->User;
     const std::string profileSsh =
-        profile->SshHost.empty() ? "" : SshTargetText(profile->SshUser, profile->SshHost, profile->SshPort);
+        profile->Server.Ssh.Host.empty()
+            ? ""
+            : SshTargetText(profile->Server.Ssh.User, profile->Server.Ssh.Host, profile->Server.Ssh.Port);
     if (!Given(app, "--ssh"))
         options.SshTarget = profileSsh;
     // A hand-edited profiles.ini may hold anything; it is refused here, before a connection is made.
@@ -56,11 +58,11 @@ void ApplyProfile(const CLI::App& app, GlobalOptions& options)
         throw UsageError("profile " + ShownName(profile->Name) + ": SSH Host '" + ShownName(profileSsh) +
                          "' is not HOST, USER@HOST, HOST:PORT or [IPV6 ADDRESS]:PORT");
     if (!Given(app, "--ssh-identity"))
-        options.SshIdentity = profile->SshIdentityFile;
+        options.SshIdentity = profile->Server.Ssh.IdentityFile;
     // The kept password belongs to the profile's own server: with another host, address, port or service
     // given, or another SSH server to see them from, it is never sent there.
-    const bool ownServer = options.Host == server.Host && options.Address == server.Address &&
-                           options.Port == server.Port && options.Service == server.Service &&
+    const bool ownServer = options.Server.Host == server.Host && options.Server.Address == server.Address &&
+                           options.Server.Port == server.Port && options.Server.Service == server.Service &&
                            options.SshTarget == profileSsh;
     // The keyring is asked only where a session bus exists: elsewhere (ssh, cron) it would start or wait.
     const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");

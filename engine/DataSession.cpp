@@ -1,5 +1,6 @@
 #include "engine/DataSession.h"
 
+#include "engine/SshTransport.h"
 #include "engine/TunnelError.h"
 #include "engine/wire/ErrorCodes.h"
 #include "engine/wire/RequestCodes.h"
@@ -80,9 +81,21 @@ void TDataSession::SetUncompressed(bool uncompressed)
         uncompressed_ = uncompressed;
 }
 
+void TDataSession::SetConnection(const ConnectionDescription& connection, SshAsk ask)
+{
+    SetUncompressed(!connection.Internet);
+    SetHostName(connection.Host);
+    SetAddress(connection.Address);
+    SetPort(connection.Port);
+    SetServiceName(connection.Service);
+    SetConnectTimeoutMs(connection.ConnectTimeoutMs);
+    if (connection.Ssh.Enabled())
+        SetTransportFactory(SshTransportFactory(connection.Ssh, std::move(ask)));
+}
+
 void TDataSession::SetHostName(std::string_view hostName)
 {
-    endpoint_.HostName.assign(CutUtf8(hostName));
+    endpoint_.Host.assign(CutUtf8(hostName));
 }
 
 void TDataSession::SetAddress(std::string_view address)
@@ -92,7 +105,7 @@ void TDataSession::SetAddress(std::string_view address)
 
 void TDataSession::SetServiceName(std::string_view serviceName)
 {
-    endpoint_.ServiceName.assign(CutUtf8(serviceName));
+    endpoint_.Service.assign(CutUtf8(serviceName));
 }
 
 void TDataSession::SetUserName(std::string_view userName)
@@ -167,7 +180,7 @@ std::string TDataSession::ServerVersionText() const
 
 std::string TDataSession::RemoteName() const
 {
-    return endpoint_.HostName.empty() ? endpoint_.Address : endpoint_.HostName;
+    return endpoint_.HostOrAddress();
 }
 
 void TDataSession::EmitTrace(const std::string& line)
@@ -265,10 +278,10 @@ void TDataSession::Establish(const char* traceVerb, void (TDataSession::*handsha
         connected_ = true;
         if (trace_)
         {
-            const std::string& host = endpoint_.HostName.empty() ? endpoint_.Address : endpoint_.HostName;
-            const std::string target = endpoint_.ServiceName.empty()
+            const std::string& host = endpoint_.HostOrAddress();
+            const std::string target = endpoint_.Service.empty()
                                            ? " to port " + std::to_string(endpoint_.Port)
-                                           : " to service " + endpoint_.ServiceName;
+                                           : " to service " + endpoint_.Service;
             const std::uint32_t elapsed = Ticks() - start;
             EmitTrace(traceVerb + target + " at host " + host + " completed in " + std::to_string(elapsed) +
                       " msecs");

@@ -9,6 +9,7 @@
 
 #include "engine/CallLimits.h"
 #include "engine/LogText.h"
+#include "engine/SshSettings.h"
 #include "engine/Transport.h"
 #include "engine/wire/AdminTypes.h"
 #include "engine/wire/Message.h"
@@ -55,7 +56,7 @@ class TDataSession
 {
 public:
     static constexpr std::int32_t DefaultTimeoutSeconds = 300;
-    static constexpr std::int32_t DefaultConnectTimeoutMs = 10'000;
+    static constexpr std::int32_t DefaultConnectTimeoutMs = korvel::DefaultConnectTimeoutMs;
 
     // Tests may pass a shorter wait to show that a slow server is waited for across several waits.
     explicit TDataSession(std::int32_t timeoutSeconds = DefaultTimeoutSeconds);
@@ -72,13 +73,17 @@ public:
     bool Connected() const { return connected_; }
     bool LoggedIn() const { return loggedIn_; }
 
-    const std::string& HostName() const { return endpoint_.HostName; }
+    // Where, how and through what the next connection goes, all at once (an SSH route through a transport
+    // asking `ask`; a direct one keeps the transports set). Uncompressed as other settings: ignored while
+    // connected.
+    void SetConnection(const ConnectionDescription& connection, SshAsk ask = {});
+    const std::string& HostName() const { return endpoint_.Host; }
     void SetHostName(std::string_view hostName);
     const std::string& Address() const { return endpoint_.Address; }
     void SetAddress(std::string_view address);
     std::int32_t Port() const { return endpoint_.Port; }
     void SetPort(std::int32_t port) { endpoint_.Port = port; }
-    const std::string& ServiceName() const { return endpoint_.ServiceName; }
+    const std::string& ServiceName() const { return endpoint_.Service; }
     void SetServiceName(std::string_view serviceName);
     const std::string& UserName() const { return userName_; }
     void SetUserName(std::string_view userName);
@@ -265,7 +270,7 @@ private:
     bool loggedIn_ = false;
     bool handshaking_ = false;
     bool reconnectRefused_ = false;
-    Endpoint endpoint_;
+    ConnectionDescription endpoint_{.Address = "127.0.0.1", .Port = 12005};
     std::string userName_;
     std::string password_;
     std::string privateDir_;

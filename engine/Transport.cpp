@@ -82,7 +82,7 @@ public:
     explicit TcpTransport(std::shared_ptr<Resolver> resolver) : resolver_(std::move(resolver)) {}
     ~TcpTransport() override { Close(); }
 
-    void Open(const Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs,
+    void Open(const ConnectionDescription& endpoint, int connectTimeoutMs, int streamTimeoutMs,
               const WaitLimits* limits) override
     {
         Close();
@@ -191,20 +191,20 @@ public:
     }
 
 private:
-    std::uint32_t ResolveAddress(const Endpoint& endpoint)
+    std::uint32_t ResolveAddress(const ConnectionDescription& endpoint)
     {
-        if (!endpoint.HostName.empty())
-            return ResolveHostWithin(resolver_, endpoint.HostName, limits_);
+        if (!endpoint.Host.empty())
+            return ResolveHostWithin(resolver_, endpoint.Host, limits_);
         in_addr address{};
         if (endpoint.Address.empty() || inet_pton(AF_INET, endpoint.Address.c_str(), &address) != 1)
             throw TransportError("no valid host name or IPv4 address");
         return address.s_addr;
     }
 
-    std::uint16_t ResolvePort(const Endpoint& endpoint)
+    std::uint16_t ResolvePort(const ConnectionDescription& endpoint)
     {
-        if (!endpoint.ServiceName.empty())
-            return resolver_->ResolveService(endpoint.ServiceName);
+        if (!endpoint.Service.empty())
+            return resolver_->ResolveService(endpoint.Service);
         if (endpoint.Port < 0 || endpoint.Port > 65535)
             throw TransportError("port out of range");
         return static_cast<std::uint16_t>(endpoint.Port);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/CallLimits.h"
+#include "engine/ConnectionDescription.h"
 
 #include <cstdint>
 #include <functional>
@@ -71,14 +72,6 @@ std::uint32_t ResolveHostWithin(const std::shared_ptr<Resolver>& resolver, const
 std::vector<HostAddress> ResolveHostAllWithin(const std::shared_ptr<Resolver>& resolver,
                                               const std::string& hostName, const WaitLimits* limits);
 
-struct Endpoint
-{
-    std::string HostName;              // takes precedence when not empty
-    std::string Address = "127.0.0.1"; // numeric dotted IPv4
-    std::int32_t Port = 12005;
-    std::string ServiceName; // takes precedence over Port when not empty
-};
-
 class Transport
 {
 public:
@@ -87,7 +80,7 @@ public:
     // caller for the system's minutes of retries); reads and writes give up after `streamTimeoutMs`. Every
     // wait from here to Close also obeys `limits` (may be null; it outlives the connection) and raises
     // TransportInterrupted when they end it. Raises TransportError.
-    virtual void Open(const Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs,
+    virtual void Open(const ConnectionDescription& endpoint, int connectTimeoutMs, int streamTimeoutMs,
                       const WaitLimits* limits) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;

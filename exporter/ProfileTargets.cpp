@@ -53,10 +53,10 @@ std::string Description(const settings::Profile& p)
                                   s.Service,
                                   p.User,
                                   p.KeepPassword ? "kept" : "not kept",
-                                  p.SshHost,
-                                  std::to_string(p.SshPort),
-                                  p.SshUser,
-                                  p.SshIdentityFile};
+                                  p.Server.Ssh.Host,
+                                  std::to_string(p.Server.Ssh.Port),
+                                  p.Server.Ssh.User,
+                                  p.Server.Ssh.IdentityFile};
     std::string text;
     for (const std::string& field : fields)
         text += field + "\n";
@@ -77,10 +77,7 @@ std::optional<std::pair<Module, Target>> ProbeOfProfile(const settings::Profile&
     module.Internet = server.Internet;
     // The running user's own SSH setup (~/.ssh/config, known_hosts, agent), as the window and the CLI use it;
     // SshSettings' default refuses an unknown host key, and no question can be answered.
-    module.Ssh.Host = profile.SshHost;
-    module.Ssh.Port = profile.SshPort;
-    module.Ssh.User = profile.SshUser;
-    module.Ssh.IdentityFile = profile.SshIdentityFile;
+    module.Ssh = profile.Server.Ssh;
     module.Profile =
         ProfileOrigin{profile.Name, Description(profile), [profile] { return KeptPassword(profile); }};
     return std::pair{std::move(module), std::move(target)};

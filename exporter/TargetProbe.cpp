@@ -1,6 +1,6 @@
 #include "exporter/TargetProbe.h"
 
-#include "engine/SshTransport.h"
+#include "engine/TunnelError.h"
 #include "engine/wire/Utf8.h"
 
 #include <algorithm>
@@ -27,6 +27,19 @@ bool IsIpv4Address(const std::string& host)
 {
     in_addr address{};
     return inet_pton(AF_INET, host.c_str(), &address) == 1;
+}
+
+// Where the target is and how the module reaches it: a dotted address is taken as one, anything else is
+// looked up by name.
+ConnectionDescription ConnectionOf(const Target& target, const Module& module)
+{
+    const bool address = IsIpv4Address(target.Host);
+    return {.Internet = module.Internet,
+            .Host = address ? "" : target.Host,
+            .Address = address ? target.Host : "",
+            .Port = target.Port,
+            .Service = target.Service,
+            .Ssh = module.Ssh};
 }
 
 // A fresh interrupt for a thread's next piece of work; null when none can be made (no descriptor left): the
@@ -179,8 +192,8 @@ ServerStatus TargetProbe::Answer() const
 
 void TargetProbe::Prepare(TDataSession& session)
 {
-    if (module_.Ssh.Enabled())
-        session.SetTransportFactory(SshTransportFactory(module_.Ssh, {}));
+    // Set once: every login goes to the same place, and a test's own transport stays.
+    session.SetConnection(ConnectionOf(target_, module_));
     if (settings_.PrepareSession)
         settings_.PrepareSession(session);
 }
@@ -237,16 +250,6 @@ void TargetProbe::LogIn(TDataSession& session)
 {
     session.Disconnect();
     session.SetRemote(true);
-    session.SetUncompressed(!module_.Internet);
-    if (IsIpv4Address(target_.Host))
-    {
-        session.SetHostName("");
-        session.SetAddress(target_.Host);
-    }
-    else
-        session.SetHostName(target_.Host);
-    session.SetPort(target_.Port);
-    session.SetServiceName(target_.Service);
     // A refused login clears the session's credentials, so they are set before every attempt.
     session.SetUserName(module_.User);
     session.SetPassword(module_.Profile ? module_.Profile->Password() : module_.Password);

@@ -2,7 +2,7 @@
 
 #include "credentials/SshSecret.h"
 #include "engine/DataSession.h"
-#include "engine/SshTransport.h"
+#include "engine/Transport.h"
 #include "engine/TunnelError.h"
 #include "engine/wire/EngineError.h"
 
@@ -39,7 +39,7 @@ class RefusalNotingTransport : public Transport
 public:
     explicit RefusalNotingTransport(Noted& noted) : inner_(CreateTcpTransport()), noted_(noted) {}
 
-    void Open(const Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs,
+    void Open(const ConnectionDescription& endpoint, int connectTimeoutMs, int streamTimeoutMs,
               const WaitLimits* limits) override
     {
         try
@@ -102,16 +102,6 @@ std::optional<std::string> KeptPassword(const settings::Profile& profile)
     return KeyringEntry(credentials::CredentialKey::ForProfile(profile.Name, profile.User));
 }
 
-SshSettings SshOf(const settings::Profile& profile)
-{
-    SshSettings ssh;
-    ssh.Host = profile.SshHost;
-    ssh.Port = profile.SshPort;
-    ssh.User = profile.SshUser;
-    ssh.IdentityFile = profile.SshIdentityFile;
-    return ssh;
-}
-
 // Answers the SSH hop's questions without a person: a host key is never trusted, a secret comes only from the
 // keyring of a profile that keeps its secrets there. What was refused is noted for the report.
 SshAsk NeverAsking(const settings::Profile& profile, Noted& noted)
@@ -145,20 +135,14 @@ bool IsIpv4Address(const std::string& host)
 
 void Aim(TDataSession& session, const settings::Profile& profile, const std::string& password, Noted& noted)
 {
-    const settings::Connection& server = profile.Server;
-    session.SetRemote(true);
-    session.SetUncompressed(!server.Internet);
+    settings::Connection server = profile.Server;
     // The host wins over the address, as everywhere; a numeric host is an address.
-    const std::string& host = server.Host.empty() ? server.Address : server.Host;
-    if (IsIpv4Address(host))
-    {
-        session.SetHostName("");
-        session.SetAddress(host);
-    }
-    else
-        session.SetHostName(host);
-    session.SetPort(server.Port);
-    session.SetServiceName(server.Service);
+    const std::string host = server.HostOrAddress();
+    const bool address = IsIpv4Address(host);
+    server.Host = address ? "" : host;
+    server.Address = address ? host : server.Address;
+    session.SetRemote(true);
+    session.SetConnection(server, NeverAsking(profile, noted));
     session.SetUserName(profile.User);
     session.SetPassword(password);
     // Asked only when the server refused the credentials: nobody is asked, the refusal is noted.
@@ -168,10 +152,8 @@ void Aim(TDataSession& session, const settings::Profile& profile, const std::str
             noted.LoginRefused = true;
             return false;
         });
-    if (profile.SshHost.empty())
+    if (!server.Ssh.Enabled())
         session.SetTransportFactory([&noted] { return std::make_unique<RefusalNotingTransport>(noted); });
-    else
-        session.SetTransportFactory(SshTransportFactory(SshOf(profile), NeverAsking(profile, noted)));
 }
 
 // The state of a check that failed with `failure`, from what it noted on the way.
@@ -226,8 +208,8 @@ void LogOut(TDataSession& session)
 std::string WhereText(const settings::Profile& profile)
 {
     std::string where = profile.Server.Endpoint();
-    if (!profile.SshHost.empty())
-        where += " via " + profile.SshHost;
+    if (!profile.Server.Ssh.Host.empty())
+        where += " via " + profile.Server.Ssh.Host;
     return where;
 }
 

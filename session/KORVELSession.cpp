@@ -1,7 +1,6 @@
 #include "session/KORVELSession.h"
 
 #include "engine/Engine.h"
-#include "engine/SshTransport.h"
 #include "engine/wire/EngineError.h"
 #include "engine/wire/Utf8.h"
 #include "session/ScopeExit.h"
@@ -135,17 +134,11 @@ void TKORVELSession::ActivateDataSession(TDataSession& dataSession)
         dataSession.SetRemote(false);
         return;
     }
-    dataSession.SetUncompressed(remoteType_ == rtLAN);
-    dataSession.SetHostName(CutUtf8(remoteHost_));
-    dataSession.SetAddress(CutUtf8(remoteAddress_));
-    dataSession.SetPort(remotePort_);
-    dataSession.SetServiceName(CutUtf8(remoteService_));
+    // The remote session is new at each activation: without SSH it keeps its own (TCP) transports.
+    dataSession.SetConnection(connection_, SshAsk(CurrentSshPrompt()));
     dataSession.SetTrace(remoteTrace_);
     dataSession.SetUserName(CutUtf8(remoteUser_));
     dataSession.SetPassword(CutUtf8(remotePassword_));
-    // The remote session is new at each activation: without SSH it keeps its own (TCP) transports.
-    if (ssh_.Enabled())
-        dataSession.SetTransportFactory(SshTransportFactory(ssh_, SshAsk(CurrentSshPrompt())));
     dataSession.SetRemote(true);
     dataSession.Connect();
     // Attached after Connect: the lines of the connection and its CONNECTPARAMS exchange reach no handler.
@@ -336,29 +329,34 @@ void TKORVELSession::SetSessionType(TSessionType value)
     StoreIfInactive(sessionType_, value);
 }
 
+void TKORVELSession::SetConnection(const ConnectionDescription& value)
+{
+    StoreIfInactive(connection_, value);
+}
+
 void TKORVELSession::SetRemoteType(TRemoteType value)
 {
-    StoreIfInactive(remoteType_, value);
+    StoreIfInactive(connection_.Internet, value == rtInternet);
 }
 
 void TKORVELSession::SetRemoteHost(const std::string& value)
 {
-    StoreIfInactive(remoteHost_, value);
+    StoreIfInactive(connection_.Host, value);
 }
 
 void TKORVELSession::SetRemoteAddress(const std::string& value)
 {
-    StoreIfInactive(remoteAddress_, value);
+    StoreIfInactive(connection_.Address, value);
 }
 
 void TKORVELSession::SetRemotePort(std::int32_t value)
 {
-    StoreIfInactive(remotePort_, value);
+    StoreIfInactive(connection_.Port, value);
 }
 
 void TKORVELSession::SetRemoteService(const std::string& value)
 {
-    StoreIfInactive(remoteService_, value);
+    StoreIfInactive(connection_.Service, value);
 }
 
 void TKORVELSession::SetRemoteUser(const std::string& value)
@@ -373,7 +371,7 @@ void TKORVELSession::SetRemotePassword(const std::string& value)
 
 void TKORVELSession::SetSsh(const SshSettings& value)
 {
-    StoreIfInactive(ssh_, value);
+    StoreIfInactive(connection_.Ssh, value);
 }
 
 // --- Names ------------------------------------------------------------------------------------------------

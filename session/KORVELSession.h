@@ -5,6 +5,7 @@
 // the lock, convert their arguments, call one TDataSession operation and release the lock.
 #pragma once
 
+#include "engine/ConnectionDescription.h"
 #include "engine/DataSession.h"
 #include "engine/SshSettings.h"
 #include "session/Component.h"
@@ -101,15 +102,19 @@ public:
     void SetStrictChangeDetection(bool value);
     TSessionType SessionType() const { return sessionType_; }
     void SetSessionType(TSessionType value);
-    TRemoteType RemoteType() const { return remoteType_; }
+    // Where, how and through what a remote session connects, taken whole; stored only while inactive, like
+    // each of the published properties over it below.
+    const ConnectionDescription& Connection() const { return connection_; }
+    void SetConnection(const ConnectionDescription& value);
+    TRemoteType RemoteType() const { return connection_.Internet ? rtInternet : rtLAN; }
     void SetRemoteType(TRemoteType value);
-    const std::string& RemoteHost() const { return remoteHost_; }
+    const std::string& RemoteHost() const { return connection_.Host; }
     void SetRemoteHost(const std::string& value);
-    const std::string& RemoteAddress() const { return remoteAddress_; }
+    const std::string& RemoteAddress() const { return connection_.Address; }
     void SetRemoteAddress(const std::string& value);
-    std::int32_t RemotePort() const { return remotePort_; }
+    std::int32_t RemotePort() const { return connection_.Port; }
     void SetRemotePort(std::int32_t value);
-    const std::string& RemoteService() const { return remoteService_; }
+    const std::string& RemoteService() const { return connection_.Service; }
     void SetRemoteService(const std::string& value);
     bool RemoteTrace() const { return remoteTrace_; }
     void SetRemoteTrace(bool value);
@@ -120,7 +125,7 @@ public:
     // The SSH server to reach the remote server through (a bastion); not Enabled() for a direct connection.
     // RemoteHost, RemoteAddress and RemotePort (or RemoteService, resolved here) are then as the SSH server
     // sees them, often 127.0.0.1. Stored only while inactive.
-    const SshSettings& Ssh() const { return ssh_; }
+    const SshSettings& Ssh() const { return connection_.Ssh; }
     void SetSsh(const SshSettings& value);
 
     // The events and the names are read and written under the session lock, so a handler is never replaced
@@ -272,15 +277,10 @@ private:
     TTraceRecordEvent onRemoteTraceRecord_;
     bool strictChangeDetection_ = false;
     TSessionType sessionType_ = stLocal;
-    TRemoteType remoteType_ = rtLAN;
-    std::string remoteHost_;
-    std::string remoteAddress_ = "127.0.0.1";
-    std::int32_t remotePort_ = 12005;
-    std::string remoteService_;
+    ConnectionDescription connection_{.Address = "127.0.0.1", .Port = 12005};
     bool remoteTrace_ = false;
     std::string remoteUser_;
     std::string remotePassword_;
-    SshSettings ssh_;
 };
 
 } // namespace korvel

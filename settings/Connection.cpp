@@ -10,22 +10,7 @@ namespace
 
 constexpr long long MaxPort = 65535;
 
-const std::string& HostOf(const Connection& connection)
-{
-    return connection.Host.empty() ? connection.Address : connection.Host;
-}
-
 } // namespace
-
-std::string Connection::Place() const
-{
-    return HostOf(*this) + (Service.empty() ? " on port " + std::to_string(Port) : " on service " + Service);
-}
-
-std::string Connection::Endpoint() const
-{
-    return HostOf(*this) + ':' + (Service.empty() ? std::to_string(Port) : Service);
-}
 
 Connection CheckedConnection(Connection given, std::string_view port)
 {

@@ -1,7 +1,9 @@
-// How to reach a server: LAN or Internet, a host name or IP address, and a port or a service name. The
-// Options dialog, the Profiles dialog and the CLI check what a person gives with the same rule and the same
-// words.
+// How the settings file and the profiles say where a server is: the one connection description, with the
+// port the settings file falls back on. The Options dialog, the Profiles dialog and the CLI check what a
+// person gives with the same rule and the same words.
 #pragma once
+
+#include "engine/ConnectionDescription.h"
 
 #include <cstdint>
 #include <stdexcept>
@@ -11,21 +13,10 @@
 namespace korvel::settings
 {
 
-struct Connection
-{
-    bool Internet = false; // compressed messages; LAN sends them as they are
-    std::string Host;      // wins over Address when both are given
-    std::string Address;
-    std::uint16_t Port = 12006; // 0: none, the service names it
-    std::string Service;        // wins over Port when both are given
+using Connection = ConnectionDescription;
 
-    // "H on port N" or "H on service S", H being the host name, else the address: where the server is.
-    std::string Place() const;
-    // "H:N" or "H:S", shorter.
-    std::string Endpoint() const;
-
-    bool operator==(const Connection&) const = default;
-};
+// The port of a server whose settings or profile name none.
+constexpr std::int32_t DefaultPort = 12006;
 
 // What() is the text the window shows for the first problem found.
 class ConnectionError : public std::invalid_argument

@@ -40,11 +40,11 @@ Profile ReadProfile(const IniFile& ini, const std::string& section)
     server.Service = ini.ReadString(section, ServiceKey, "");
     profile.User = ini.ReadString(section, UserKey, "");
     profile.KeepPassword = ini.ReadBool(section, KeepPasswordKey, false);
-    profile.SshHost = ini.ReadString(section, SshHostKey, "");
+    profile.Server.Ssh.Host = ini.ReadString(section, SshHostKey, "");
     const int sshPort = ini.ReadInteger(section, SshPortKey, 0);
-    profile.SshPort = sshPort > 0 && sshPort <= 65535 ? static_cast<std::uint16_t>(sshPort) : 0;
-    profile.SshUser = ini.ReadString(section, SshUserKey, "");
-    profile.SshIdentityFile = ini.ReadString(section, SshIdentityFileKey, "");
+    profile.Server.Ssh.Port = sshPort > 0 && sshPort <= 65535 ? static_cast<std::uint16_t>(sshPort) : 0;
+    profile.Server.Ssh.User = ini.ReadString(section, SshUserKey, "");
+    profile.Server.Ssh.IdentityFile = ini.ReadString(section, SshIdentityFileKey, "");
     return profile;
 }
 
@@ -60,12 +60,12 @@ void WriteProfile(IniFile& ini, const Profile& profile)
     ini.WriteBool(profile.Name, KeepPasswordKey, profile.KeepPassword);
     // A profile without SSH carries none of its keys.
     const std::pair<const char*, std::string> ssh[] = {
-        {SshHostKey, profile.SshHost},
-        {SshPortKey, profile.SshPort ? std::to_string(profile.SshPort) : ""},
-        {SshUserKey, profile.SshUser},
-        {SshIdentityFileKey, profile.SshIdentityFile}};
+        {SshHostKey, profile.Server.Ssh.Host},
+        {SshPortKey, profile.Server.Ssh.Port ? std::to_string(profile.Server.Ssh.Port) : ""},
+        {SshUserKey, profile.Server.Ssh.User},
+        {SshIdentityFileKey, profile.Server.Ssh.IdentityFile}};
     for (const auto& [key, value] : ssh)
-        if (profile.SshHost.empty() || value.empty())
+        if (profile.Server.Ssh.Host.empty() || value.empty())
             ini.DeleteKey(profile.Name, key);
         else
             ini.WriteString(profile.Name, key, value);

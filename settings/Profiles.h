@@ -18,16 +18,12 @@ namespace korvel::settings
 struct Profile
 {
     std::string Name;
-    Connection Server;
+    // Through an SSH server when Server.Ssh names a host ("SSH Host", "SSH Port", "SSH User", "SSH Identity
+    // File" keep its host, port, user and key file; the rest stays at SshSettings' defaults). Port 0, an
+    // empty user or identity file: from ~/.ssh/config, else SSH's defaults.
+    Connection Server{.Port = DefaultPort};
     std::string User;
     bool KeepPassword = false;
-    // Through an SSH server when SshHost is not empty ("SSH Host", "SSH Port", "SSH User", "SSH Identity
-    // File"); the server's host, address and port are then as that server sees them. Port 0, an empty user or
-    // identity file: from ~/.ssh/config, else SSH's defaults.
-    std::string SshHost = {};
-    std::uint16_t SshPort = 0;
-    std::string SshUser = {};
-    std::string SshIdentityFile = {};
 
     bool operator==(const Profile&) const = default;
 };

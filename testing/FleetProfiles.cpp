@@ -70,8 +70,8 @@ FleetProfiles::FleetProfiles()
                      "not-" + login.AdminPassword, ServerState::LoginRefused});
     // Its host key is made afresh for this fleet, so no known_hosts file can know it.
     settings::Profile bastioned = To("bastion", servers_[2]->AdminPort(), login.AdminUser);
-    bastioned.SshHost = bastion_.Address();
-    bastioned.SshPort = static_cast<std::uint16_t>(bastion_.Port());
+    bastioned.Server.Ssh.Host = bastion_.Address();
+    bastioned.Server.Ssh.Port = static_cast<std::uint16_t>(bastion_.Port());
     rows_.push_back({bastioned, login.AdminPassword, ServerState::HostKeyUnknown});
 }
 

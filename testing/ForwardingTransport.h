@@ -13,7 +13,7 @@ class ForwardingTransport : public Transport
 public:
     explicit ForwardingTransport(std::unique_ptr<Transport> inner) : inner_(std::move(inner)) {}
 
-    void Open(const Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs,
+    void Open(const ConnectionDescription& endpoint, int connectTimeoutMs, int streamTimeoutMs,
               const WaitLimits* limits) override
     {
         inner_->Open(endpoint, connectTimeoutMs, streamTimeoutMs, limits);

@@ -9,8 +9,7 @@
 #include "admin/common/Dialogs.h"
 #include "admin/common/WaitIndicator.h"
 #include "admin/dialogs/ConnectionFields.h"
-#include "engine/DataSession.h"
-#include "engine/SshTransport.h"
+#include "session/ConnectionTest.h"
 #include "settings/IniFile.h"
 
 #include <QCheckBox>
@@ -284,7 +283,9 @@ Profile TProfilesDlg::Edited() const
     // that has one.
     profile.KeepPassword =
         keyring_.Available ? keepPasswordCheckbox_->isChecked() : stored_ && stored_->KeepPassword;
+    const SshSettings ssh = profile.Server.Ssh; // the SSH section's part of the description
     profile.Server = connection_->Checked();
+    profile.Server.Ssh = ssh;
     return profile;
 }
 
@@ -396,50 +397,34 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
                         .toStdString()},
         [dialog, profile, password, place = QString::fromStdString(profile.Server.Place())](JobContext& job)
         {
-            const settings::Connection& server = profile.Server;
-            TDataSession session;
-            session.SetCallLimits(job.Limits());
-            session.SetRemote(true);
-            session.SetUncompressed(!server.Internet);
-            session.SetHostName(server.Host);
-            session.SetAddress(server.Address);
-            session.SetPort(server.Port);
-            session.SetServiceName(server.Service);
-            const SshSettings ssh = SshOf(profile);
-            if (ssh.Enabled())
-                session.SetTransportFactory(SshTransportFactory(
-                    ssh,
-                    [dialog, &job](const SshQuestion& question, std::string& answer)
-                    {
-                        auto typed = std::make_shared<std::string>();
-                        if (!job.AskOwner([dialog, question, typed]
-                                          { return dialog && AskSshQuestion(dialog, question, *typed); }))
-                            return false;
-                        answer = std::move(*typed);
-                        return true;
-                    }));
-            session.SetUserName(profile.User);
-            session.SetPassword(password);
-            session.SetCredentialProvider(
-                [dialog, &job, place](std::string& userName, std::string& typed)
-                {
-                    auto asked = std::make_shared<std::pair<std::string, std::string>>(userName, typed);
-                    if (!job.AskOwner(
-                            [dialog, asked, place] {
-                                return dialog && CurrentDialogs().RemoteLogin(dialog, place, asked->first,
-                                                                              asked->second);
-                            }))
-                        return false;
-                    userName = asked->first;
-                    typed = asked->second;
-                    return true;
-                });
-            session.Connect();
-            session.Login();
-            Outcome outcome{session.GetServerName(), session.UserName(),
-                            ssh.Enabled() ? SshTargetText(ssh.User, ssh.Host, ssh.Port) : std::string()};
-            session.Logout();
-            return outcome;
+            const SshSettings& ssh = profile.Server.Ssh;
+            ConnectionTestAsks asks;
+            asks.Ssh = [dialog, &job](const SshQuestion& question, std::string& answer)
+            {
+                auto typed = std::make_shared<std::string>();
+                if (!job.AskOwner([dialog, question, typed]
+                                  { return dialog && AskSshQuestion(dialog, question, *typed); }))
+                    return false;
+                answer = std::move(*typed);
+                return true;
+            };
+            asks.Login = [dialog, &job, place](std::string& userName, std::string& typed)
+            {
+                auto asked = std::make_shared<std::pair<std::string, std::string>>(userName, typed);
+                if (!job.AskOwner(
+                        [dialog, asked, place] {
+                            return dialog &&
+                                   CurrentDialogs().RemoteLogin(dialog, place, asked->first, asked->second);
+                        }))
+                    return false;
+                userName = asked->first;
+                typed = asked->second;
+                return true;
+            };
+            const ConnectionTestAnswer answer =
+                TestConnection(profile.Server, profile.User, password, job.Limits(), std::move(asks));
+            return Outcome{answer.ServerName, answer.UserName,
+                           ssh.Enabled() ? SshTargetText(ssh.User, ssh.Host, ssh.Port) : std::string()};
         },
         [this](Outcome outcome)
         {

@@ -113,17 +113,17 @@ TSshSection::TSshSection(QWidget* parent)
 
 void TSshSection::Load(const settings::Profile& profile)
 {
-    hostEdit_->setText(QString::fromStdString(profile.SshHost));
-    portEdit_->setText(profile.SshPort == 0 ? QString() : QString::number(profile.SshPort));
-    userEdit_->setText(QString::fromStdString(profile.SshUser));
-    identityFileEdit_->setText(QString::fromStdString(profile.SshIdentityFile));
+    hostEdit_->setText(QString::fromStdString(profile.Server.Ssh.Host));
+    portEdit_->setText(profile.Server.Ssh.Port == 0 ? QString() : QString::number(profile.Server.Ssh.Port));
+    userEdit_->setText(QString::fromStdString(profile.Server.Ssh.User));
+    identityFileEdit_->setText(QString::fromStdString(profile.Server.Ssh.IdentityFile));
 }
 
 void TSshSection::CopyTo(settings::Profile& profile) const
 {
-    profile.SshHost = Text(hostEdit_);
-    profile.SshUser = Text(userEdit_);
-    profile.SshIdentityFile = Text(identityFileEdit_);
+    profile.Server.Ssh.Host = Text(hostEdit_);
+    profile.Server.Ssh.User = Text(userEdit_);
+    profile.Server.Ssh.IdentityFile = Text(identityFileEdit_);
     const QString port = portEdit_->text().trimmed();
     bool ok = true;
     const int number = port.isEmpty() ? 0 : port.toInt(&ok);
@@ -131,16 +131,17 @@ void TSshSection::CopyTo(settings::Profile& profile) const
         throw std::runtime_error(
             QCoreApplication::translate("TSshSection", "The SSH port must be between 0 and 65535")
                 .toStdString());
-    profile.SshPort = static_cast<std::uint16_t>(number);
+    profile.Server.Ssh.Port = static_cast<std::uint16_t>(number);
     // What is saved must read back as the same server ("bastion:", "[fe80::1" or "user@" would not).
-    if (!profile.SshHost.empty())
+    if (!profile.Server.Ssh.Host.empty())
     {
-        const auto read = ParseSshTarget(SshTargetText(profile.SshUser, profile.SshHost, number));
-        if (!read || read->Host != profile.SshHost || read->User != profile.SshUser)
+        const auto read =
+            ParseSshTarget(SshTargetText(profile.Server.Ssh.User, profile.Server.Ssh.Host, number));
+        if (!read || read->Host != profile.Server.Ssh.Host || read->User != profile.Server.Ssh.User)
             throw std::runtime_error(QCoreApplication::translate(
                                          "TSshSection", "The SSH Host must be a host name or address alone "
                                                         "(the port and user have fields of their own): %1")
-                                         .arg(QString::fromStdString(ShownName(profile.SshHost)))
+                                         .arg(QString::fromStdString(ShownName(profile.Server.Ssh.Host)))
                                          .toStdString());
     }
 }
@@ -171,16 +172,6 @@ QString TunnelFailureText(std::exception_ptr error)
     {
         return {};
     }
-}
-
-SshSettings SshOf(const settings::Profile& profile)
-{
-    SshSettings ssh;
-    ssh.Host = profile.SshHost;
-    ssh.Port = profile.SshPort;
-    ssh.User = profile.SshUser;
-    ssh.IdentityFile = profile.SshIdentityFile;
-    return ssh;
 }
 
 } // namespace korvel::admin

@@ -38,8 +38,4 @@ private:
 // unreachable: ..."); empty when `error` is no failure of the SSH hop.
 QString TunnelFailureText(std::exception_ptr error);
 
-// The SSH server a profile goes through (none when it has no SSH host): the key file named, else the agent's
-// keys and those ~/.ssh holds.
-SshSettings SshOf(const settings::Profile& profile);
-
 } // namespace korvel::admin

@@ -63,7 +63,7 @@ struct LoginController::LoginResult
 };
 
 LoginController::LoginController(LoginWindow window, TKORVELSession& session, BackgroundRunner& runner,
-                                 const std::vector<AdminPage*>& pages, const RemoteSettings& options)
+                                 const std::vector<AdminPage*>& pages, const AdminInfo& options)
     : QObject(&window.Window), window_(std::move(window)), session_(session), runner_(runner), pages_(pages),
       options_(options)
 {
@@ -105,7 +105,7 @@ void LoginController::LoginItemClick()
     if (LoggedIn())
         Logout();
     else
-        Login({options_, {}, lastUserName_, {}});
+        Login({options_, lastUserName_, {}});
 }
 
 void LoginController::Login(LoginRequest request, std::function<void()> succeeded)
@@ -113,9 +113,9 @@ void LoginController::Login(LoginRequest request, std::function<void()> succeede
     window_.SetActivePage(0);
     typedUser_.clear();
     typedPassword_.reset();
-    loginPlace_ = ServerPlace(request.Connection);
+    loginPlace_ = ServerPlace(request.Connection.Server);
     const QString waiting = QCoreApplication::translate("LoginController", "Logging in to %1...")
-                                .arg(ServerEndpoint(request.Connection));
+                                .arg(ServerEndpoint(request.Connection.Server));
     runner_.Submit<std::shared_ptr<LoginResult>>(
         this, {.NeedsLogin = false, .Waiting = waiting.toStdString()},
         [this, request](JobContext& job) { return ReadLogin(job, request); },
@@ -135,7 +135,6 @@ std::shared_ptr<LoginController::LoginResult> LoginController::ReadLogin(JobCont
 {
     TKORVELSession& session = session_;
     ApplyRemoteSettings(session, true, request.Connection);
-    session.SetSsh(request.Ssh);
     session.SetRemoteUser(request.UserName);
     session.SetRemotePassword(request.Password);
     auto result = std::make_shared<LoginResult>();
@@ -264,7 +263,7 @@ void LoginController::KeepSshSecrets(LoginResult& result)
 
 void LoginController::ShowLogin(LoginResult& result, const LoginRequest& request)
 {
-    const RemoteSettings& connection = request.Connection;
+    const AdminInfo& connection = request.Connection;
     lastUserName_ = result.UserName;
     connected_ = connection;
     KeepSshSecrets(result);
@@ -272,8 +271,8 @@ void LoginController::ShowLogin(LoginResult& result, const LoginRequest& request
     result.Pages.Show(pages_);
     if (QWidget* focus = pages_.empty() ? nullptr : pages_.front()->LoginFocusWidget())
         window_.Focus.FocusAfterCommand(focus);
-    window_.Window.setWindowTitle(ConnectedTitle(window_.ProductName, connection, result.ServerName));
-    window_.Sections.ShowConnection(connection, request.Ssh.Enabled());
+    window_.Window.setWindowTitle(ConnectedTitle(window_.ProductName, connection.Server, result.ServerName));
+    window_.Sections.ShowConnection(connection.Server);
 }
 
 void LoginController::LoginFailed(std::exception_ptr error)

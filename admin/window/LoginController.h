@@ -47,8 +47,7 @@ class StatusBarSections;
 // What one login uses: the connection, and the credentials the prompt starts from.
 struct LoginRequest
 {
-    RemoteSettings Connection;
-    SshSettings Ssh = {}; // the SSH server the connection goes through; none for a direct one
+    AdminInfo Connection; // with the SSH server the connection goes through, if any
     std::string UserName;
     std::string Password; // empty: the login prompt asks
     // Called with the password the person typed into the prompt, once the login succeeded.
@@ -79,7 +78,7 @@ class LoginController : public QObject
 public:
     // `options` are the connection settings of File > Login, kept by the window.
     LoginController(LoginWindow window, TKORVELSession& session, BackgroundRunner& runner,
-                    const std::vector<AdminPage*>& pages, const RemoteSettings& options);
+                    const std::vector<AdminPage*>& pages, const AdminInfo& options);
     ~LoginController() override;
 
     // File > Login to Server while logged out, Logout from Server while logged in.
@@ -94,7 +93,7 @@ public:
     // Cancels whatever waits on the server and logs out within a bounded time, without the event loop.
     void LogoutAtExit();
     // Where the window is logged in, or goes with File > Login.
-    const RemoteSettings& Place() const { return LoggedIn() ? connected_ : options_; }
+    const settings::Connection& Place() const { return LoggedIn() ? connected_.Server : options_.Server; }
     // The logged-out look, without asking the server (at start).
     void ShowLoggedIn(bool loggedIn);
 
@@ -108,7 +107,7 @@ public:
     QString ConnectedProfile() const;
     // Logs in to the profile of exactly that name, as File > Connect to does; raises when there is none.
     void LoginToProfile(const std::string& profileName);
-    const RemoteSettings& Options() const { return options_; }
+    const AdminInfo& Options() const { return options_; }
     QMainWindow& Window() const { return window_.Window; }
     BackgroundRunner& Runner() const { return runner_; }
 
@@ -134,10 +133,10 @@ private:
     TKORVELSession& session_;
     BackgroundRunner& runner_;
     const std::vector<AdminPage*>& pages_;
-    const RemoteSettings& options_;
+    const AdminInfo& options_;
     std::unique_ptr<ProfileLogin> profileLogin_;
     std::string lastUserName_; // offered by the next login prompt; no password is kept
-    RemoteSettings connected_; // what the window is logged in through
+    AdminInfo connected_;      // what the window is logged in through
     // The login under way: its job (on the worker, while the session activates), the server its prompt names,
     // and what was typed into the prompt (on the user-interface thread).
     JobContext* loginJob_ = nullptr;

@@ -42,7 +42,7 @@ QString LoginController::AfterCommandFailed(const QString& message)
                    QCoreApplication::translate(
                        "LoginController", "The server at %1 no longer knows this session (it was restarted, "
                                           "for example). Choose File, Login to Server to log in again.")
-                       .arg(ServerPlace(connected_));
+                       .arg(ServerPlace(connected_.Server));
     if (!editedPages.isEmpty())
         text += QLatin1Char(' ') +
                 (editedPages.size() > 1

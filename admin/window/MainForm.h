@@ -84,7 +84,7 @@ public:
     bool LoggedIn() const { return login_->LoggedIn(); }
     TKORVELSession& RemoteSession() { return *remoteSession_; }
     BackgroundRunner& Runner() { return *runner_; }
-    RemoteSettings& Settings() { return remoteSettings_; }
+    AdminInfo& Settings() { return remoteSettings_; }
 
     TraceSettings& TraceOptions() { return traceSettings_; }
     const QString& TraceFileName() const { return traceFile_->FileName(); }
@@ -113,7 +113,7 @@ private:
     std::unique_ptr<TraceFile> traceFile_;
     // Read again before each write, so keys another program added meanwhile are kept.
     std::string settingsFileName_;
-    RemoteSettings remoteSettings_;
+    AdminInfo remoteSettings_;
     WindowPlacement savedPlacement_;
     bool closeConfirmed_ = false; // the pending edits were resolved for closing
     bool closing_ = false;        // inside closeEvent

@@ -12,21 +12,8 @@
 namespace korvel::admin
 {
 
-namespace
-{
-
-bool ConnectionChanged(const RemoteSettings& stored, const RemoteSettings& wanted)
-{
-    // Any non-zero stored type means Internet, so LAN against a stored 2 is a change too.
-    return (stored.RemoteType != 0) != (wanted.RemoteType != 0) || stored.RemoteHost != wanted.RemoteHost ||
-           stored.RemoteAddress != wanted.RemoteAddress || stored.RemoteService != wanted.RemoteService ||
-           stored.RemotePort != wanted.RemotePort;
-}
-
-} // namespace
-
-OptionsItem::OptionsItem(QWidget& window, RemoteSettings& remote, TraceSettings& trace,
-                         LoginController& login, BackgroundRunner& runner, TKORVELSession& session)
+OptionsItem::OptionsItem(QWidget& window, AdminInfo& remote, TraceSettings& trace, LoginController& login,
+                         BackgroundRunner& runner, TKORVELSession& session)
     : window_(window), remote_(remote), trace_(trace), login_(login), runner_(runner), session_(session)
 {
 }
@@ -38,9 +25,10 @@ void OptionsItem::Click(TOptionsDlg& dialog)
         return;
     OptionsValues values = dialog.Values();
     trace_.KeepTraceFile = values.KeepTraceFile;
-    RemoteSettings wanted = WithConnection(remote_, values.Connection);
+    AdminInfo wanted = remote_;
+    wanted.Server = CutToSettingBytes(values.Connection);
     wanted.RemoteTracing = values.Tracing;
-    const bool changed = ConnectionChanged(remote_, wanted);
+    const bool changed = wanted.Server != remote_.Server;
 
     // Tracing follows the check box at once, also while logged in; the connection reaches the session with
     // the next login.

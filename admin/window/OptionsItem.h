@@ -22,14 +22,14 @@ class TOptionsDlg;
 class OptionsItem
 {
 public:
-    OptionsItem(QWidget& window, RemoteSettings& remote, TraceSettings& trace, LoginController& login,
+    OptionsItem(QWidget& window, AdminInfo& remote, TraceSettings& trace, LoginController& login,
                 BackgroundRunner& runner, TKORVELSession& session);
 
     void Click(TOptionsDlg& dialog);
 
 private:
     QWidget& window_;
-    RemoteSettings& remote_;
+    AdminInfo& remote_;
     TraceSettings& trace_;
     LoginController& login_;
     BackgroundRunner& runner_;

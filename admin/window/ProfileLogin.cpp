@@ -123,8 +123,9 @@ void ProfileLogin::LookUpAndLogin(const Profile& profile)
 void ProfileLogin::LoginWith(const Profile& profile, const std::optional<std::string>& keptPassword)
 {
     // The profile's settings serve this login only; the Options settings stay for File > Login.
-    LoginRequest request{WithConnection(login_.Options(), profile.Server), SshOf(profile), profile.User,
-                         keptPassword.value_or("")};
+    AdminInfo connection = login_.Options();
+    connection.Server = CutToSettingBytes(profile.Server);
+    LoginRequest request{connection, profile.User, keptPassword.value_or("")};
     const bool kept = keptPassword.has_value();
     request.KeepsSshSecrets = profile.KeepPassword && credentials::SecretServiceAvailability().Available;
     // Only what was typed into the prompt is offered to the keyring.

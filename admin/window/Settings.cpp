@@ -11,78 +11,57 @@ namespace korvel::admin
 namespace
 {
 
-constexpr const char* AdminInfo = "Admin Info";
+constexpr const char* AdminSection = "Admin Info";
 constexpr const char* MainWindow = "Main Window";
 constexpr const char* Views = "Views";
 constexpr const char* Trace = "Trace";
 
-QString ReadText(const IniFile& ini, const char* key, const QString& defaultValue)
+std::string ReadText(const IniFile& ini, const char* key, const std::string& defaultValue)
 {
-    return CutToSettingBytes(
-        QString::fromStdString(ini.ReadString(AdminInfo, key, defaultValue.toStdString())));
+    return std::string(CutUtf8(ini.ReadString(AdminSection, key, defaultValue), MaxSettingBytes));
 }
 
 } // namespace
 
-QString CutToSettingBytes(const QString& text)
+settings::Connection CutToSettingBytes(settings::Connection connection)
 {
-    std::string bytes = text.toStdString();
-    return QString::fromStdString(std::string(CutUtf8(bytes, MaxSettingBytes)));
+    for (std::string* text : {&connection.Host, &connection.Address, &connection.Service})
+        *text = std::string(CutUtf8(*text, MaxSettingBytes));
+    return connection;
 }
 
-settings::Connection ConnectionOf(const RemoteSettings& remote)
+AdminInfo ReadRemoteSettings(const IniFile& ini)
 {
-    return {remote.RemoteType != 0, remote.RemoteHost.toStdString(), remote.RemoteAddress.toStdString(),
-            remote.RemotePort, remote.RemoteService.toStdString()};
-}
-
-RemoteSettings WithConnection(RemoteSettings remote, const settings::Connection& connection)
-{
-    auto cut = [](const std::string& text) { return CutToSettingBytes(QString::fromStdString(text)); };
-    remote.RemoteType = connection.Internet ? 1 : 0;
-    remote.RemoteHost = cut(connection.Host);
-    remote.RemoteAddress = cut(connection.Address);
-    remote.RemotePort = connection.Port;
-    remote.RemoteService = cut(connection.Service);
-    return remote;
-}
-
-RemoteSettings ReadRemoteSettings(const IniFile& ini)
-{
-    RemoteSettings defaults;
-    RemoteSettings settings;
-    settings.RemoteType =
-        static_cast<std::uint8_t>(ini.ReadInteger(AdminInfo, "Remote Type", defaults.RemoteType));
-    settings.RemoteHost = ReadText(ini, "Remote Host", defaults.RemoteHost);
-    settings.RemoteAddress = ReadText(ini, "Remote Address", defaults.RemoteAddress);
+    const AdminInfo defaults;
+    AdminInfo settings;
+    settings::Connection& server = settings.Server;
+    // Any type but 0 is Internet.
+    server.Internet = ini.ReadInteger(AdminSection, "Remote Type", 0) != 0;
+    server.Host = ReadText(ini, "Remote Host", defaults.Server.Host);
+    server.Address = ReadText(ini, "Remote Address", defaults.Server.Address);
     // The port is a 16-bit number: a larger value in the file keeps its low 16 bits.
-    settings.RemotePort =
-        static_cast<std::uint16_t>(ini.ReadInteger(AdminInfo, "Remote Port", defaults.RemotePort));
-    settings.RemoteService = ReadText(ini, "Remote Service", defaults.RemoteService);
-    settings.RemoteTracing = ini.ReadBool(AdminInfo, "Remote Tracing", defaults.RemoteTracing);
+    server.Port =
+        static_cast<std::uint16_t>(ini.ReadInteger(AdminSection, "Remote Port", defaults.Server.Port));
+    server.Service = ReadText(ini, "Remote Service", defaults.Server.Service);
+    settings.RemoteTracing = ini.ReadBool(AdminSection, "Remote Tracing", defaults.RemoteTracing);
     return settings;
 }
 
-void WriteRemoteSettings(IniFile& ini, const RemoteSettings& settings)
+void WriteRemoteSettings(IniFile& ini, const AdminInfo& settings)
 {
-    ini.WriteInteger(AdminInfo, "Remote Type", settings.RemoteType);
-    ini.WriteString(AdminInfo, "Remote Host", settings.RemoteHost.toStdString());
-    ini.WriteString(AdminInfo, "Remote Address", settings.RemoteAddress.toStdString());
-    ini.WriteInteger(AdminInfo, "Remote Port", settings.RemotePort);
-    ini.WriteString(AdminInfo, "Remote Service", settings.RemoteService.toStdString());
-    ini.WriteBool(AdminInfo, "Remote Tracing", settings.RemoteTracing);
+    const settings::Connection& server = settings.Server;
+    ini.WriteInteger(AdminSection, "Remote Type", server.Internet ? 1 : 0);
+    ini.WriteString(AdminSection, "Remote Host", server.Host);
+    ini.WriteString(AdminSection, "Remote Address", server.Address);
+    ini.WriteInteger(AdminSection, "Remote Port", server.Port);
+    ini.WriteString(AdminSection, "Remote Service", server.Service);
+    ini.WriteBool(AdminSection, "Remote Tracing", settings.RemoteTracing);
 }
 
-void ApplyRemoteSettings(TKORVELSession& session, bool all, const RemoteSettings& settings)
+void ApplyRemoteSettings(TKORVELSession& session, bool all, const AdminInfo& settings)
 {
     if (all)
-    {
-        session.SetRemoteType(settings.RemoteType != 0 ? rtInternet : rtLAN);
-        session.SetRemoteHost(settings.RemoteHost.toStdString());
-        session.SetRemoteAddress(settings.RemoteAddress.toStdString());
-        session.SetRemotePort(settings.RemotePort);
-        session.SetRemoteService(settings.RemoteService.toStdString());
-    }
+        session.SetConnection(settings.Server);
     session.SetRemoteTrace(settings.RemoteTracing);
 }
 
@@ -133,9 +112,9 @@ void WriteViewSettings(IniFile& ini, const ViewSettings& settings)
     ini.WriteBool(Views, "Status State Column", settings.ShowState);
 }
 
-OptionsValues OptionsOf(const RemoteSettings& remote, const TraceSettings& trace)
+OptionsValues OptionsOf(const AdminInfo& remote, const TraceSettings& trace)
 {
-    return {ConnectionOf(remote), remote.RemoteTracing, trace.KeepTraceFile};
+    return {remote.Server, remote.RemoteTracing, trace.KeepTraceFile};
 }
 
 TraceSettings ReadTraceSettings(const IniFile& ini)

@@ -8,8 +8,6 @@
 #include "settings/Connection.h"
 #include "settings/IniFile.h"
 
-#include <QString>
-
 #include <cstdint>
 #include <string>
 
@@ -26,32 +24,26 @@ struct OptionsValues;
 using settings::IniFile;
 using settings::MaxSettingBytes;
 
-// Cut to at most MaxSettingBytes of UTF-8 on a character boundary.
-QString CutToSettingBytes(const QString& text);
-
-struct RemoteSettings
+// The "Admin Info" section: where the window's session connects (the settings file keeps no SSH route), and
+// whether it traces.
+struct AdminInfo
 {
-    std::uint8_t RemoteType = 0; // 0 LAN, anything else Internet
-    QString RemoteHost;
-    QString RemoteAddress = "127.0.0.1";
-    std::uint16_t RemotePort = 12006;
-    QString RemoteService;
+    settings::Connection Server{.Address = "127.0.0.1", .Port = settings::DefaultPort};
     bool RemoteTracing = false;
 
-    bool operator==(const RemoteSettings&) const = default;
+    bool operator==(const AdminInfo&) const = default;
 };
 
-// Where the settings lead, and `remote` leading to `connection` instead (its texts cut to MaxSettingBytes).
-settings::Connection ConnectionOf(const RemoteSettings& remote);
-RemoteSettings WithConnection(RemoteSettings remote, const settings::Connection& connection);
+// `connection` with its texts cut to MaxSettingBytes, as the settings file keeps them.
+settings::Connection CutToSettingBytes(settings::Connection connection);
 
-RemoteSettings ReadRemoteSettings(const IniFile& ini);
+AdminInfo ReadRemoteSettings(const IniFile& ini);
 // Writes the six keys in their order; the caller flushes.
-void WriteRemoteSettings(IniFile& ini, const RemoteSettings& settings);
+void WriteRemoteSettings(IniFile& ini, const AdminInfo& settings);
 
-// Copies the settings to the session: with `all`, the connection properties (which an active session
-// refuses), and always the tracing flag, which takes effect at once.
-void ApplyRemoteSettings(TKORVELSession& session, bool all, const RemoteSettings& settings);
+// Copies the settings to the session: with `all`, the connection (which an active session refuses), and
+// always the tracing flag, which takes effect at once.
+void ApplyRemoteSettings(TKORVELSession& session, bool all, const AdminInfo& settings);
 
 struct TraceSettings
 {
@@ -62,7 +54,7 @@ TraceSettings ReadTraceSettings(const IniFile& ini);
 void WriteTraceSettings(IniFile& ini, const TraceSettings& settings);
 
 // What the Options dialog starts from.
-OptionsValues OptionsOf(const RemoteSettings& remote, const TraceSettings& trace);
+OptionsValues OptionsOf(const AdminInfo& remote, const TraceSettings& trace);
 
 // The window's restored (normal) geometry, its area inside the frame the window manager adds, and whether it
 // was maximised: a maximised window keeps the size it returns to.

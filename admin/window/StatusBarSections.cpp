@@ -44,11 +44,12 @@ QLabel* StatusBarSections::Add(QStatusBar* bar, const char* name, const QString&
     return label;
 }
 
-void StatusBarSections::ShowConnection(const RemoteSettings& connection, bool viaBastion)
+void StatusBarSections::ShowConnection(const settings::Connection& connection)
 {
+    const bool viaBastion = connection.Ssh.Enabled();
     endpoint_->setText(ServerEndpoint(connection));
-    mode_->setText(connection.RemoteType != 0 ? QCoreApplication::translate("StatusBarSections", "Internet")
-                                              : QCoreApplication::translate("StatusBarSections", "LAN"));
+    mode_->setText(connection.Internet ? QCoreApplication::translate("StatusBarSections", "Internet")
+                                       : QCoreApplication::translate("StatusBarSections", "LAN"));
     endpoint_->show();
     mode_->show();
     bastion_->setText(viaBastion ? QCoreApplication::translate("StatusBarSections", "via bastion")

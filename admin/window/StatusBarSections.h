@@ -4,7 +4,9 @@
 // out.
 #pragma once
 
+#include "settings/Connection.h"
 #include <QDateTime>
+
 #include <QString>
 
 class QLabel;
@@ -13,8 +15,6 @@ class QStatusBar;
 namespace korvel::admin
 {
 
-struct RemoteSettings;
-
 class StatusBarSections
 {
 public:
@@ -22,7 +22,7 @@ public:
 
     // Host (or address) and port, and the mode, of the connection just logged in through, and "via bastion"
     // when it goes through an SSH server.
-    void ShowConnection(const RemoteSettings& connection, bool viaBastion);
+    void ShowConnection(const settings::Connection& connection);
     void ShowRefresh(const QDateTime& when, double exchangeMs);
     // Shown from a failure to reach the server until the next success.
     void ShowConnectionLost(bool lost);

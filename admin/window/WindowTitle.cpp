@@ -7,17 +7,17 @@
 namespace korvel::admin
 {
 
-QString ServerPlace(const RemoteSettings& connection)
+QString ServerPlace(const settings::Connection& connection)
 {
-    return QString::fromStdString(ConnectionOf(connection).Place());
+    return QString::fromStdString(connection.Place());
 }
 
-QString ServerEndpoint(const RemoteSettings& connection)
+QString ServerEndpoint(const settings::Connection& connection)
 {
-    return QString::fromStdString(ConnectionOf(connection).Endpoint());
+    return QString::fromStdString(connection.Endpoint());
 }
 
-QString ConnectedTitle(const QString& productName, const RemoteSettings& connection,
+QString ConnectedTitle(const QString& productName, const settings::Connection& connection,
                        const std::string& serverName)
 {
     return QCoreApplication::translate("WindowTitle", "%1 (Connected to %2 - %3)")

@@ -111,16 +111,16 @@ public:
     explicit SshChannelTransport(std::shared_ptr<SshTunnel> tunnel) : tunnel_(std::move(tunnel)) {}
     ~SshChannelTransport() override { Close(); }
 
-    void Open(const Endpoint& endpoint, int connectTimeoutMs, int streamTimeoutMs,
+    void Open(const ConnectionDescription& endpoint, int connectTimeoutMs, int streamTimeoutMs,
               const WaitLimits* limits) override
     {
         Close();
         limits_ = limits;
         streamTimeoutMs_ = streamTimeoutMs;
-        const std::string& host = endpoint.HostName.empty() ? endpoint.Address : endpoint.HostName;
+        const std::string& host = endpoint.HostOrAddress();
         int port = endpoint.Port;
-        if (!endpoint.ServiceName.empty())
-            port = tunnel_->NameResolver()->ResolveService(endpoint.ServiceName);
+        if (!endpoint.Service.empty())
+            port = tunnel_->NameResolver()->ResolveService(endpoint.Service);
         if (host.empty())
             throw TransportError("no host name or address");
         if (port < 0 || port > 65535)

@@ -15,7 +15,7 @@
 namespace
 {
 
-using korvel::Endpoint;
+using korvel::ConnectionDescription;
 using korvel::MessageBuffer;
 using korvel::MessageWriter;
 
@@ -29,7 +29,7 @@ public:
     {
     }
 
-    void Open(const Endpoint&, int, int, const korvel::WaitLimits*) override { open_ = true; }
+    void Open(const ConnectionDescription&, int, int, const korvel::WaitLimits*) override { open_ = true; }
     void Close() override { open_ = false; }
     bool IsOpen() const override { return open_; }
     bool WaitForData(int) override { return true; } // data, or the end of the stream

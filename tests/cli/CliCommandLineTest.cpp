@@ -106,7 +106,7 @@ TEST(CliCommandLine, AGlobalOptionAfterTheCommandIsTheGlobalOne)
     CommandLine line;
     EXPECT_EQ(ParseOn(line, {"status", "--json", "--port", "4000"}), "");
     EXPECT_TRUE(line.Options.Json);
-    EXPECT_EQ(line.Options.Port, 4000);
+    EXPECT_EQ(line.Options.Server.Port, 4000);
     EXPECT_TRUE(line.Action);
 
     CommandLine add;

@@ -92,9 +92,9 @@ TEST_F(ProfileTargetsTest, EachProfileReadsItsServersStateAndAMissingPasswordIsT
     korvel::test::GenerateKey(key);
     korvel::test::SshServer bastion({.AuthorizedKeys = {key + ".pub"}});
     Profile viaBastion;
-    viaBastion.SshHost = "127.0.0.1";
-    viaBastion.SshPort = static_cast<std::uint16_t>(bastion.Port());
-    viaBastion.SshIdentityFile = key;
+    viaBastion.Server.Ssh.Host = "127.0.0.1";
+    viaBastion.Server.Ssh.Port = static_cast<std::uint16_t>(bastion.Port());
+    viaBastion.Server.Ssh.IdentityFile = key;
     const struct
     {
         std::string Name;

@@ -210,6 +210,7 @@ TEST_F(SessionLifecycleTest, RefusedPropertiesRaiseOnAnActiveSessionEvenWithTheS
     EXPECT_EQ(RefusalOf([&] { local.SetRemoteUser("u"); }), refusal);
     EXPECT_EQ(RefusalOf([&] { local.SetRemotePassword("p"); }), refusal);
     EXPECT_EQ(RefusalOf([&] { local.SetRemoteType(rtLAN); }), refusal);
+    EXPECT_EQ(RefusalOf([&] { local.SetConnection(local.Connection()); }), refusal);
     EXPECT_EQ(RefusalOf([&] { local.SetSessionType(stLocal); }), refusal);
     EXPECT_EQ(RefusalOf([&] { local.SetSessionName("Local"); }), refusal);
     EXPECT_EQ(RefusalOf([&] { local.SetAutoSessionName(true); }), refusal);
@@ -232,6 +233,39 @@ TEST_F(SessionLifecycleTest, RefusedPropertiesRaiseOnAnActiveSessionEvenWithTheS
     EXPECT_EQ(local.RemotePort(), 1234);
     local.SetProgressSteps(101);
     EXPECT_EQ(local.ProgressSteps(), 100);
+}
+
+TEST_F(SessionLifecycleTest, ThePublishedConnectionPropertiesReadAndWriteTheOneDescription)
+{
+    SshSettings bastion;
+    bastion.Host = "bastion";
+    const struct
+    {
+        ConnectionDescription Given;
+        TRemoteType Type;
+    } cases[] = {
+        {{.Internet = false, .Host = "db", .Address = "10.0.0.1", .Port = 12010, .Service = ""}, rtLAN},
+        {{.Internet = true, .Host = "", .Address = "", .Port = 0, .Service = "korvel", .Ssh = bastion},
+         rtInternet},
+    };
+    for (const auto& c : cases)
+    {
+        TKORVELSession session;
+        session.SetConnection(c.Given);
+        EXPECT_EQ(session.RemoteType(), c.Type);
+        EXPECT_EQ(session.RemoteHost(), c.Given.Host);
+        EXPECT_EQ(session.RemoteAddress(), c.Given.Address);
+        EXPECT_EQ(session.RemotePort(), c.Given.Port);
+        EXPECT_EQ(session.RemoteService(), c.Given.Service);
+        EXPECT_EQ(session.Ssh(), c.Given.Ssh);
+        // Each setter changes its part of the description alone.
+        session.SetRemoteType(c.Type == rtLAN ? rtInternet : rtLAN);
+        session.SetRemotePort(c.Given.Port + 1);
+        ConnectionDescription expected = c.Given;
+        expected.Internet = !c.Given.Internet;
+        expected.Port = c.Given.Port + 1;
+        EXPECT_EQ(session.Connection(), expected);
+    }
 }
 
 TEST_F(SessionLifecycleTest, RemoteActivationLogsInWithoutAskingAndTracesFromTheLoginOn)

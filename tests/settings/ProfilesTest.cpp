@@ -72,10 +72,10 @@ TEST_F(ProfilesTest, AProfileThroughAnSshServerKeepsItsSshKeysAndDropsThemWhenNo
 {
     ProfileStore store(FileName());
     Profile bastion = Office();
-    bastion.SshHost = "bastion.example.org";
-    bastion.SshPort = 2222;
-    bastion.SshUser = "ops";
-    bastion.SshIdentityFile = "~/.ssh/id_bastion";
+    bastion.Server.Ssh.Host = "bastion.example.org";
+    bastion.Server.Ssh.Port = 2222;
+    bastion.Server.Ssh.User = "ops";
+    bastion.Server.Ssh.IdentityFile = "~/.ssh/id_bastion";
     store.Save(bastion);
     EXPECT_EQ(ProfileStore(FileName()).Find("Office"), bastion);
     EXPECT_NE(Text().find("SSH Host=bastion.example.org\nSSH Port=2222\nSSH User=ops\n"

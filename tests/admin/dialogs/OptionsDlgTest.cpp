@@ -85,7 +85,7 @@ TEST_F(OptionsTest, OkChecksHostThenPortThenRangeAndKeepsTheDialogOpen)
                            "The port must be between 0 and 65535", "The port must be between 0 and 65535",
                            "'12x' is not a valid integer value"}));
     EXPECT_EQ(stillOpen, QStringList{"open"});
-    EXPECT_EQ(form->Settings().RemoteAddress, "127.0.0.1") << "Cancel drops what was typed";
+    EXPECT_EQ(form->Settings().Server.Address, "127.0.0.1") << "Cancel drops what was typed";
 
     dialogs.Boxes.clear();
     ChangeOptions(
@@ -98,10 +98,10 @@ TEST_F(OptionsTest, OkChecksHostThenPortThenRangeAndKeepsTheDialogOpen)
         });
     EXPECT_TRUE(dialogs.Errors().isEmpty());
     EXPECT_TRUE(dialogs.Boxes.empty()) << "logged out: no question";
-    EXPECT_EQ(form->Settings().RemotePort, 0) << "a service without a port stores 0";
-    EXPECT_EQ(form->Settings().RemoteType, 1);
-    EXPECT_EQ(form->Settings().RemoteService, "admsvc") << "kept for the next login";
-    EXPECT_EQ(form->Settings().RemoteHost, "dbhost");
+    EXPECT_EQ(form->Settings().Server.Port, 0) << "a service without a port stores 0";
+    EXPECT_EQ(form->Settings().Server.Internet, true);
+    EXPECT_EQ(form->Settings().Server.Service, "admsvc") << "kept for the next login";
+    EXPECT_EQ(form->Settings().Server.Host, "dbhost");
 }
 
 TEST_F(OptionsTest, TabWalksTheFieldsFromTheRemoteTypeAndThePortTakesOnlyDigits)
@@ -148,7 +148,7 @@ TEST_F(OptionsTest, ChangingTheConnectionWhileLoggedInAsksBeforeTheReset)
     ASSERT_EQ(dialogs.Boxes.size(), 1u);
     EXPECT_EQ(dialogs.Boxes[0].BoxKind, ScriptedDialogs::Kind::WarningYesNo);
     EXPECT_EQ(dialogs.Boxes[0].Text, ResetQuestion);
-    EXPECT_EQ(form->Settings().RemotePort, port) << "No drops the new values";
+    EXPECT_EQ(form->Settings().Server.Port, port) << "No drops the new values";
     EXPECT_TRUE(form->RemoteSession().Active());
 
     // Yes, then Cancel at the pending-edit question of the logout: still logged in, values dropped, no error.
@@ -163,7 +163,7 @@ TEST_F(OptionsTest, ChangingTheConnectionWhileLoggedInAsksBeforeTheReset)
         });
     EXPECT_TRUE(dialogs.Errors().isEmpty());
     EXPECT_TRUE(form->RemoteSession().Active());
-    EXPECT_EQ(form->Settings().RemotePort, port);
+    EXPECT_EQ(form->Settings().Server.Port, port);
     EXPECT_TRUE(form->RemoteSession().RemoteTrace()) << "tracing follows the check box in every case";
 
     pages[2]->State = admin::esViewing;
@@ -171,7 +171,7 @@ TEST_F(OptionsTest, ChangingTheConnectionWhileLoggedInAsksBeforeTheReset)
     ChangeOptions([](QWidget& dialog) { Child(dialog, "PortEdit")->setText("1"); });
     EXPECT_FALSE(form->RemoteSession().Active()) << "Yes logs out";
     EXPECT_EQ(LoginCaption(), "&Login to Server");
-    EXPECT_EQ(form->Settings().RemotePort, 1);
+    EXPECT_EQ(form->Settings().Server.Port, 1);
 }
 
 TEST_F(OptionsTest, TracingSwitchesAtOnceWithoutTheResetQuestion)

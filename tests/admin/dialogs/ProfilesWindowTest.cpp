@@ -154,7 +154,7 @@ TEST_F(ProfilesWindowTest, ConnectToLogsInWithTheProfileForThatLoginOnlyAndNames
         << "the title keeps its form";
     EXPECT_TRUE(ProfileLabel()->isVisible());
     EXPECT_EQ(ProfileLabel()->text().trimmed(), "Profile: Demo & Co");
-    EXPECT_EQ(form->Settings().RemotePort, 1) << "the Options settings stay as they were";
+    EXPECT_EQ(form->Settings().Server.Port, 1) << "the Options settings stay as they were";
     EXPECT_EQ(ConnectToNames().front(), "Demo && Co") << "the last used comes first";
 
     Pick("LoginItem"); // logout

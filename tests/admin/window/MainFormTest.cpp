@@ -32,10 +32,10 @@ TEST_F(WindowTest, FreshStartIsLoggedOutWithDefaultsAndExitWritesEveryKey)
 {
     OpenWindow();
     // What the next login will use.
-    const admin::RemoteSettings& next = form->Settings();
-    EXPECT_EQ(next.RemoteAddress, "127.0.0.1");
-    EXPECT_EQ(next.RemotePort, 12006);
-    EXPECT_EQ(next.RemoteType, 0);
+    const admin::AdminInfo& next = form->Settings();
+    EXPECT_EQ(next.Server.Address, "127.0.0.1");
+    EXPECT_EQ(next.Server.Port, 12006);
+    EXPECT_FALSE(next.Server.Internet);
     EXPECT_FALSE(next.RemoteTracing);
     TKORVELSession& session = form->RemoteSession();
     EXPECT_EQ(session.SessionName(), "Remote");
@@ -299,13 +299,13 @@ TEST_F(WindowTest, PageChangeLogoutAndCloseWaitForThePendingEdits)
 
 TEST(WindowTitleTest, NamesHostOrAddressPortOrServiceAndServer)
 {
-    admin::RemoteSettings connection;
-    connection.RemoteAddress = "127.0.0.1";
-    connection.RemotePort = 12006;
+    settings::Connection connection;
+    connection.Address = "127.0.0.1";
+    connection.Port = 12006;
     EXPECT_EQ(admin::ConnectedTitle("KORVEL Admin", connection, "S"),
               "KORVEL Admin (Connected to 127.0.0.1 on port 12006 - S)");
-    connection.RemoteHost = "dbhost";
-    connection.RemoteService = "admsvc";
+    connection.Host = "dbhost";
+    connection.Service = "admsvc";
     EXPECT_EQ(admin::ConnectedTitle("KORVEL Admin", connection, ""),
               "KORVEL Admin (Connected to dbhost on service admsvc - )");
 }

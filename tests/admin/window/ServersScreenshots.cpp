@@ -88,8 +88,8 @@ int main(int argc, char** argv)
         test::SshServer bastion;
 
         Profile viaBastion = Direct("Reports via bastion", "127.0.0.1", server.AdminPort(), true);
-        viaBastion.SshHost = "127.0.0.1";
-        viaBastion.SshPort = static_cast<std::uint16_t>(bastion.Port());
+        viaBastion.Server.Ssh.Host = "127.0.0.1";
+        viaBastion.Server.Ssh.Port = static_cast<std::uint16_t>(bastion.Port());
         settings::ProfileStore store;
         for (const Profile& profile : {Direct("Production", "127.0.0.1", server.AdminPort(), true),
                                        Direct("Staging", "127.0.0.1", second.AdminPort(), true),

@@ -44,12 +44,12 @@ protected:
 TEST_F(SettingsTest, MissingFileGivesEveryDefault)
 {
     IniFile ini(Path("absent.ini").toStdString());
-    admin::RemoteSettings settings = admin::ReadRemoteSettings(ini);
-    EXPECT_EQ(settings.RemoteType, 0);
-    EXPECT_EQ(settings.RemoteHost, "");
-    EXPECT_EQ(settings.RemoteAddress, "127.0.0.1");
-    EXPECT_EQ(settings.RemotePort, 12006);
-    EXPECT_EQ(settings.RemoteService, "");
+    admin::AdminInfo settings = admin::ReadRemoteSettings(ini);
+    EXPECT_FALSE(settings.Server.Internet);
+    EXPECT_EQ(settings.Server.Host, "");
+    EXPECT_EQ(settings.Server.Address, "127.0.0.1");
+    EXPECT_EQ(settings.Server.Port, 12006);
+    EXPECT_EQ(settings.Server.Service, "");
     EXPECT_FALSE(settings.RemoteTracing);
     admin::WindowPlacement placement = admin::ReadWindowPlacement(ini, {1, 2, 3, 4});
     EXPECT_EQ(placement.Top, 1);
@@ -70,9 +70,9 @@ TEST_F(SettingsTest, IntegersReadAsDecimalOrHexAndJunkGivesTheDefault)
                             "Height=-20\n"
                             "Width=99999999999\n");
     IniFile ini(Path("s.ini").toStdString());
-    admin::RemoteSettings settings = admin::ReadRemoteSettings(ini);
-    EXPECT_EQ(settings.RemotePort, 12006);
-    EXPECT_EQ(settings.RemoteType, 1);
+    admin::AdminInfo settings = admin::ReadRemoteSettings(ini);
+    EXPECT_EQ(settings.Server.Port, 12006);
+    EXPECT_TRUE(settings.Server.Internet);
     EXPECT_TRUE(settings.RemoteTracing);
     admin::WindowPlacement placement = admin::ReadWindowPlacement(ini, {5, 6, 7, 8});
     EXPECT_EQ(placement.Top, 5) << "not a number";
@@ -81,7 +81,7 @@ TEST_F(SettingsTest, IntegersReadAsDecimalOrHexAndJunkGivesTheDefault)
     EXPECT_EQ(placement.Width, 8) << "beyond 32 bits";
 
     WriteAll(Path("junk.ini"), "[admin info]\nremote port=twelve\n");
-    EXPECT_EQ(admin::ReadRemoteSettings(IniFile(Path("junk.ini").toStdString())).RemotePort, 12006)
+    EXPECT_EQ(admin::ReadRemoteSettings(IniFile(Path("junk.ini").toStdString())).Server.Port, 12006)
         << "keys and sections are found without regard to case";
 }
 
@@ -91,10 +91,10 @@ TEST_F(SettingsTest, PortKeepsItsLow16BitsAndTextsAreCutTo255Bytes)
     QByteArray accented = QByteArray(254, 'a') + "\xC3\xA9"; // 256 bytes, the last character two bytes wide
     WriteAll(Path("s.ini"), "[Admin Info]\nRemote Port=70000\nRemote Host=" + longHost +
                                 "\nRemote Service=" + accented + "\n");
-    admin::RemoteSettings settings = admin::ReadRemoteSettings(IniFile(Path("s.ini").toStdString()));
-    EXPECT_EQ(settings.RemotePort, 70000 - 65536);
-    EXPECT_EQ(settings.RemoteHost.toUtf8().size(), 255);
-    EXPECT_EQ(settings.RemoteService, QString(254, 'a')) << "a character is never split";
+    admin::AdminInfo settings = admin::ReadRemoteSettings(IniFile(Path("s.ini").toStdString()));
+    EXPECT_EQ(settings.Server.Port, 70000 - 65536);
+    EXPECT_EQ(settings.Server.Host.size(), 255u);
+    EXPECT_EQ(settings.Server.Service, std::string(254, 'a')) << "a character is never split";
 }
 
 TEST_F(SettingsTest, WritingKeepsUnknownKeysCommentsAndSpellingAndFlushesWholeFile)
@@ -107,8 +107,8 @@ TEST_F(SettingsTest, WritingKeepsUnknownKeysCommentsAndSpellingAndFlushesWholeFi
                             "REMOTE PORT=1\n"
                             "Custom Key=custom value\n");
     IniFile ini(Path("s.ini").toStdString());
-    admin::RemoteSettings settings;
-    settings.RemoteHost = "dbhost";
+    admin::AdminInfo settings;
+    settings.Server.Host = "dbhost";
     settings.RemoteTracing = true;
     admin::WriteRemoteSettings(ini, settings);
     admin::WriteWindowPlacement(ini, {10, 20, 30, 40});

@@ -91,9 +91,9 @@ protected:
         profile.Server.Address = "127.0.0.1";
         profile.Server.Port = static_cast<std::uint16_t>(server->AdminPort());
         profile.User = "admin";
-        profile.SshHost = "127.0.0.1";
-        profile.SshPort = static_cast<std::uint16_t>(sshPort);
-        profile.SshIdentityFile = identityFile.empty() ? key : identityFile;
+        profile.Server.Ssh.Host = "127.0.0.1";
+        profile.Server.Ssh.Port = static_cast<std::uint16_t>(sshPort);
+        profile.Server.Ssh.IdentityFile = identityFile.empty() ? key : identityFile;
         settings::ProfileStore().Save(profile);
         return profile;
     }

@@ -105,10 +105,10 @@ int main(int argc, char** argv)
         profile.Server.Address = "127.0.0.1";
         profile.Server.Port = static_cast<std::uint16_t>(server.AdminPort());
         profile.User = "admin";
-        profile.SshHost = "127.0.0.1";
-        profile.SshPort = static_cast<std::uint16_t>(bastion.Port());
-        profile.SshUser = getpwuid(getuid())->pw_name; // whom the bastion lets in
-        profile.SshIdentityFile = key;
+        profile.Server.Ssh.Host = "127.0.0.1";
+        profile.Server.Ssh.Port = static_cast<std::uint16_t>(bastion.Port());
+        profile.Server.Ssh.User = getpwuid(getuid())->pw_name; // whom the bastion lets in
+        profile.Server.Ssh.IdentityFile = key;
         settings::ProfileStore store;
         store.Save(profile);
 
@@ -154,10 +154,10 @@ int main(int argc, char** argv)
         std::ofstream(home / ".ssh/known_hosts", std::ios::app) << behind.KnownHostsLine() << "\n";
         settings::Profile jumped = profile;
         jumped.Name = "Behind a jump host";
-        jumped.SshHost = "behind";
-        jumped.SshPort = 0;
-        jumped.SshUser.clear();
-        jumped.SshIdentityFile.clear();
+        jumped.Server.Ssh.Host = "behind";
+        jumped.Server.Ssh.Port = 0;
+        jumped.Server.Ssh.User.clear();
+        jumped.Server.Ssh.IdentityFile.clear();
         store.Save(jumped);
         form.findChild<QAction*>(QStringLiteral("LoginItem"))->trigger(); // out, so Connect to is fresh
         WhenModalUp(output, QStringLiteral("ssh-jump-host-question"), "SshQuestionDlg", "CancelButton");
@@ -179,7 +179,7 @@ int main(int argc, char** argv)
         std::ofstream(home / ".ssh/known_hosts", std::ios::app) << partial.KnownHostsLine() << "\n";
         settings::Profile twoSteps = profile;
         twoSteps.Name = "Key, then password";
-        twoSteps.SshPort = static_cast<std::uint16_t>(partial.Port());
+        twoSteps.Server.Ssh.Port = static_cast<std::uint16_t>(partial.Port());
         store.Save(twoSteps);
         admin::SetDialogs(&dialogs);
         WhenModalUp(output, QStringLiteral("ssh-partial-success-password"), "SshQuestionDlg", "CancelButton");
