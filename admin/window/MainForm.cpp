@@ -75,15 +75,14 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     commandFocus_ = new CommandFocus(*this, this);
     commandFocus_->WatchBeforePages(*runner_);
     // Logging out or changing the connection while a command waits on the server would drop its result.
-    runner_->WatchCommands(this,
-                           [this](bool running)
-                           {
-                               for (QAction* item : menuBar()->findChildren<QAction*>())
-                                   if (item->objectName() == "LoginItem" ||
-                                       item->objectName() == "OptionsItem" ||
-                                       item->objectName() == "ConnectToItem")
-                                       item->setEnabled(!running);
-                           });
+    connect(runner_.get(), &BackgroundRunner::commandRunningChanged, this,
+            [this](bool running)
+            {
+                for (QAction* item : menuBar()->findChildren<QAction*>())
+                    if (item->objectName() == "LoginItem" || item->objectName() == "OptionsItem" ||
+                        item->objectName() == "ConnectToItem")
+                        item->setEnabled(!running);
+            });
     statusBar()->setObjectName("StatusBar");
     SetHelpContext(statusBar(), 6);
     statusSections_ = std::make_unique<StatusBarSections>(statusBar());
@@ -95,11 +94,12 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     commandFocus_->WatchAfterPages(*runner_);
     login_ = std::make_unique<LoginController>(
         LoginWindow{*this, setup_.Version.ProductName, loginItem_, fileMenu_, afterLoginItems_,
-                    *statusSections_, *commandFocus_, [this](bool loggedIn) { ShowPages(loggedIn); },
-                    [this](int index) { pages_->SetActivePage(index); },
+                    *statusSections_, *commandFocus_, [this](int index) { pages_->SetActivePage(index); },
                     [this](std::function<void()> proceed)
                     { pages_->ConfirmPendingEdits(std::move(proceed)); }},
         *remoteSession_, *runner_, pages_->Pages(), remoteSettings_);
+    connect(login_.get(), &LoginController::loggedInChanged, this,
+            [this](bool loggedIn) { ShowPages(loggedIn); });
     login_->ShowLoggedIn(false);
     optionsItem_ = std::make_unique<OptionsItem>(*this, remoteSettings_, traceSettings_, *login_, *runner_,
                                                  *remoteSession_);
@@ -240,15 +240,16 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
 
     mainPageControl_ = new QTabWidget(central);
     mainPageControl_->setObjectName("MainPageControl");
-    ConnectionNotices notices{[this](const QDateTime& when, double exchangeMs)
-                              {
-                                  statusSections_->ShowRefresh(when, exchangeMs);
-                                  login_->RefreshSucceeded();
-                              },
-                              [this](const QString& message) { login_->ServerLost(message); },
-                              [this] { return ServerEndpoint(login_->Place()); }};
-    PageContext context{*remoteSession_, setup_.Files.DialogStartDir(), *runner_, *journal_,
-                        notices,         [this] { login_->Logout(); }};
+    // Before the login controller's, which says the connection is back.
+    connect(runner_.get(), &BackgroundRunner::refreshed, this,
+            [this](const QDateTime& when, double exchangeMs)
+            { statusSections_->ShowRefresh(when, exchangeMs); });
+    PageContext context{*remoteSession_,
+                        setup_.Files.DialogStartDir(),
+                        *runner_,
+                        *journal_,
+                        [this] { return ServerEndpoint(login_->Place()); },
+                        [this] { login_->Logout(); }};
     // The pages are made before the login controller, which reads them.
     context.ConnectedProfile = [this] { return login_ ? login_->ConnectedProfile() : QString(); };
     context.LoginToProfile = [this](const std::string& name) { LoginToProfile(name); };
