@@ -80,6 +80,11 @@ LoginController::LoginController(LoginWindow window, TKORVELSession& session, Ba
     profileLogin_ = std::make_unique<ProfileLogin>(*this, window_.FileMenu, window_.ProfilesBefore);
 }
 
+QAction* LoginController::ConnectToItem() const
+{
+    return profileLogin_->ConnectToItem();
+}
+
 LoginController::~LoginController()
 {
     SetRemoteLoginDialog({});

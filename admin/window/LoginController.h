@@ -106,6 +106,8 @@ public:
     const RemoteSettings& Options() const { return options_; }
     QMainWindow& Window() const { return window_.Window; }
     BackgroundRunner& Runner() const { return runner_; }
+    // File > Connect to, which the window greys while a command runs.
+    QAction* ConnectToItem() const;
 
 Q_SIGNALS:
     // The window shows itself logged in or out: the page control, or the logged-out text, follow.
