@@ -34,17 +34,6 @@ enum TEditState
     esEditing
 };
 
-// What a page tells the window about the connection (the status bar's sections). Either may be empty.
-struct ConnectionNotices
-{
-    // A refresh succeeded at `when`; its last request took `exchangeMs`.
-    std::function<void(const QDateTime& when, double exchangeMs)> Refreshed;
-    // A repeated refresh found the server gone: one status-bar message, no error box.
-    std::function<void(const QString& message)> ServerLost;
-    // "host:port" of the server logged in to, for what a page says about it.
-    std::function<QString()> ServerEndpoint = {};
-};
-
 // What every page is given. While logged in, session calls go through Runner, never from the page itself.
 struct PageContext
 {
@@ -53,7 +42,8 @@ struct PageContext
     BackgroundRunner& Runner;
     // Every change a page sends goes through it (WindowJournal.h); read-only requests do not.
     WindowJournal& Journal;
-    ConnectionNotices Notices = {};
+    // "host:port" of the server logged in to, for what a page says about it; empty: the session's own.
+    std::function<QString()> ServerEndpoint = {};
     // The window's logout, for a page whose change ends the login (the logged-in account deleted or demoted).
     std::function<void()> LogOut = {};
     // Written by the Status page's refreshes, read by the Server page's lock-out preview.

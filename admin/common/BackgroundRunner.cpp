@@ -14,13 +14,14 @@ BackgroundRunner::BackgroundRunner(TKORVELSession& session, QObject* parent) : Q
         [&session] { return session.Active(); },
         [&session](const CallLimits& limits) { session.SetCallLimits(limits); });
     // The wait cursor lasts exactly as long as user commands do, however they end.
-    queue_->WatchCommands(
+    queue_->SetCommandWatch(
         [this](bool running)
         {
             if (running)
                 waitCursor_ = std::make_unique<OverrideCursor>(Qt::WaitCursor);
             else
                 waitCursor_.reset();
+            Q_EMIT commandRunningChanged(running);
         });
 }
 
@@ -64,29 +65,8 @@ bool BackgroundRunner::CancelCommands()
     const std::optional<RunningCommand> command = queue_->CurrentCommand();
     if (!command || !queue_->CancelCommands())
         return false;
-    auto watchers = cancelWatchers_;
-    for (auto& [receiver, cancelled] : watchers)
-        if (receiver)
-            cancelled(*command);
+    Q_EMIT cancelled(*command);
     return true;
-}
-
-void BackgroundRunner::WatchCommands(QObject* receiver, std::function<void(bool running)> changed)
-{
-    QPointer<QObject> target(receiver);
-    queue_->WatchCommands(
-        [target, changed = std::move(changed)](bool running)
-        {
-            if (target)
-                changed(running);
-        });
-}
-
-void BackgroundRunner::WatchCancels(QObject* receiver,
-                                    std::function<void(const RunningCommand& command)> cancelled)
-{
-    std::erase_if(cancelWatchers_, [](const auto& watcher) { return watcher.first.isNull(); });
-    cancelWatchers_.emplace_back(receiver, std::move(cancelled));
 }
 
 } // namespace korvel::admin

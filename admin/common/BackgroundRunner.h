@@ -14,6 +14,7 @@
 
 #include "admin/common/WorkQueue.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -23,7 +24,6 @@
 #include <memory>
 #include <optional>
 #include <utility>
-#include <vector>
 
 namespace korvel
 {
@@ -35,17 +35,10 @@ namespace korvel::admin
 
 class OverrideCursor;
 
-// What the window does with the end of each user command that went to the server: `Failed` may replace an
-// error's message before its box (the lost-session policy), `Ended` hears every end (null: it succeeded).
-// Neither may raise.
-struct CommandEnds
-{
-    std::function<QString(const QString& message)> Failed = {};
-    std::function<void(std::exception_ptr error)> Ended = {};
-};
-
 class BackgroundRunner : public QObject
 {
+    Q_OBJECT
+
 public:
     using ErrorHandler = std::function<void(std::exception_ptr error)>;
 
@@ -68,7 +61,7 @@ public:
 
     // Ends every job; none delivers anything (logout, exit).
     void CancelAll() { queue_->CancelAll(); }
-    // The person's Cancel (see WorkQueue::CancelCommands); `cancelled` watchers hear of it.
+    // The person's Cancel (see WorkQueue::CancelCommands); `cancelled` tells of it.
     bool CancelCommands();
     bool Busy() const { return queue_->Busy(); }
     bool CommandRunning() const { return queue_->CommandRunning(); }
@@ -78,20 +71,40 @@ public:
     {
         return queue_->AskThroughRunningCommand(std::move(ask));
     }
-    // Calls `changed(CommandRunning())` on this object's thread each time it changes, for as long as
-    // `receiver` lives. Several pages and the window watch the same runner.
-    void WatchCommands(QObject* receiver, std::function<void(bool running)> changed);
-    // Calls `cancelled(command)` when the person cancelled a command, for as long as `receiver` lives.
-    void WatchCancels(QObject* receiver, std::function<void(const RunningCommand& command)> cancelled);
-    void SetCommandEnds(CommandEnds ends) { ends_ = std::move(ends); }
-    const CommandEnds& Ends() const { return ends_; }
+    // The end of a user command that went to the server (null: it succeeded), told by Command; see
+    // `commandEnded`.
+    void ReportCommandEnd(std::exception_ptr error) { Q_EMIT commandEnded(error); }
+    // What the window says after a failed command: it may replace the message before its box (the
+    // lost-session policy). Must not raise; none keeps the message.
+    void SetFailureMessage(std::function<QString(const QString& message)> rewrite)
+    {
+        failureMessage_ = std::move(rewrite);
+    }
+    QString FailureMessage(const QString& message) const
+    {
+        return failureMessage_ ? failureMessage_(message) : message;
+    }
+    // What the pages tell the window about the connection (the status bar's sections); see the signals.
+    void ReportRefreshed(const QDateTime& when, double exchangeMs) { Q_EMIT refreshed(when, exchangeMs); }
+    void ReportServerLost(const QString& message) { Q_EMIT serverLost(message); }
+
+Q_SIGNALS:
+    // CommandRunning() changed. The window and several pages listen, in the order they connected.
+    void commandRunningChanged(bool running);
+    // The person cancelled `command`.
+    void cancelled(const korvel::admin::RunningCommand& command);
+    // A user command that went to the server ended; `error` is null when it succeeded.
+    void commandEnded(std::exception_ptr error);
+    // A refresh succeeded at `when`; its last request took `exchangeMs`.
+    void refreshed(const QDateTime& when, double exchangeMs);
+    // A repeated refresh found the server gone: one status-bar message, no error box.
+    void serverLost(const QString& message);
 
 private:
     std::shared_ptr<Job> SubmitOptions(QObject* receiver, JobOptions options, ErrorHandler failed);
 
     std::unique_ptr<OverrideCursor> waitCursor_; // while a user command runs
-    CommandEnds ends_;
-    std::vector<std::pair<QPointer<QObject>, std::function<void(const RunningCommand&)>>> cancelWatchers_;
+    std::function<QString(const QString&)> failureMessage_;
     std::unique_ptr<WorkQueue> queue_; // last: its worker may post to this object until it is gone
 };
 

@@ -64,8 +64,8 @@ bool RunCommand(QWidget* parent, BackgroundRunner& runner, const std::function<v
     const std::exception_ptr error = Run(command);
     if (error)
         ShowCommandError(parent, runner, error);
-    else if (runner.Ends().Ended)
-        runner.Ends().Ended(nullptr);
+    else
+        runner.ReportCommandEnd(nullptr);
     return !error;
 }
 
@@ -111,12 +111,8 @@ void ShowCommandError(QWidget* parent, BackgroundRunner& runner, std::exception_
     std::optional<QString> message = MessageOf(error);
     if (!message)
         return;
-    const CommandEnds& ends = runner.Ends();
-    if (ends.Ended)
-        ends.Ended(error);
-    if (ends.Failed)
-        message = ends.Failed(*message);
-    CurrentDialogs().ShowError(parent, *message);
+    runner.ReportCommandEnd(error);
+    CurrentDialogs().ShowError(parent, runner.FailureMessage(*message));
 }
 
 std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobOptions options,

@@ -19,7 +19,7 @@ namespace korvel::admin
 // Returns true when the command finished without an error. The wait cursor shows while it runs.
 bool RunCommand(QWidget* parent, const std::function<void()>& command);
 // The same for what a command does with the server's answer: its end (success, or the error it raises, such
-// as a failure the answer carries) is reported to `runner`'s CommandEnds.
+// as a failure the answer carries) is reported to `runner` (BackgroundRunner::commandEnded).
 bool RunCommand(QWidget* parent, BackgroundRunner& runner, const std::function<void()>& command);
 
 // The server could not be reached, or the connection broke during the exchange.
@@ -27,7 +27,8 @@ bool IsConnectionLoss(std::exception_ptr error);
 
 // Shows `error` in the error box, unless it is a silent end.
 void ShowCommandError(QWidget* parent, std::exception_ptr error);
-// The same for a command that went to the server through `runner`: its CommandEnds hear of it first.
+// The same for a command that went to the server through `runner`: the runner tells of its end
+// first (BackgroundRunner::commandEnded), and its FailureMessage words the box.
 void ShowCommandError(QWidget* parent, BackgroundRunner& runner, std::exception_ptr error);
 
 // A user command whose server work runs on the runner: `done` runs inside RunCommand on the user-interface

@@ -13,9 +13,10 @@
 namespace korvel::admin
 {
 
-NoAnswerWatch::NoAnswerWatch(QObject* owner, ConnectionNotices notices, TKORVELSession& session,
+NoAnswerWatch::NoAnswerWatch(QObject* owner, std::function<QString()> serverEndpoint, TKORVELSession& session,
                              std::function<void(const QString& text)> gaveUp)
-    : notices_(std::move(notices)), session_(session), gaveUp_(std::move(gaveUp)), timer_(new QTimer(owner))
+    : serverEndpoint_(std::move(serverEndpoint)), session_(session), gaveUp_(std::move(gaveUp)),
+      timer_(new QTimer(owner))
 {
     timer_->setObjectName(QStringLiteral("NoAnswerTimer"));
     timer_->setSingleShot(true);
@@ -42,7 +43,7 @@ void NoAnswerWatch::Expired()
     if (!job || !job->Pending())
         return;
     job->Cancel(); // cuts the exchange off; the next round connects again
-    QString endpoint = notices_.ServerEndpoint ? notices_.ServerEndpoint() : QString();
+    QString endpoint = serverEndpoint_ ? serverEndpoint_() : QString();
     if (endpoint.isEmpty())
     {
         const std::string& host =

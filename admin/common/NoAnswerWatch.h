@@ -21,8 +21,9 @@ class Job;
 class NoAnswerWatch
 {
 public:
-    // `gaveUp(text)` runs on the owner's thread once a watched round was cancelled.
-    NoAnswerWatch(QObject* owner, ConnectionNotices notices, TKORVELSession& session,
+    // `gaveUp(text)` runs on the owner's thread once a watched round was cancelled; the text names
+    // `serverEndpoint()` (PageContext::ServerEndpoint).
+    NoAnswerWatch(QObject* owner, std::function<QString()> serverEndpoint, TKORVELSession& session,
                   std::function<void(const QString& text)> gaveUp);
 
     static constexpr int LeastSeconds = 10;
@@ -35,7 +36,7 @@ public:
 private:
     void Expired();
 
-    ConnectionNotices notices_;
+    std::function<QString()> serverEndpoint_;
     TKORVELSession& session_;
     std::function<void(const QString&)> gaveUp_;
     std::shared_ptr<Job> job_;

@@ -43,13 +43,14 @@ WaitIndicator::WaitIndicator(BackgroundRunner& runner, std::function<QString()> 
     // Only while a command waits: otherwise Esc keeps its usual meaning in the window.
     escape->setEnabled(false);
     connect(escape, &QShortcut::activated, this, [this] { runner_.CancelCommands(); });
-    runner_.WatchCommands(this,
-                          [this, escape](bool running)
-                          {
-                              escape->setEnabled(running);
-                              CommandsChanged(running);
-                          });
-    runner_.WatchCancels(this, [this](const RunningCommand& command) { Cancelled(command); });
+    connect(&runner_, &BackgroundRunner::commandRunningChanged, this,
+            [this, escape](bool running)
+            {
+                escape->setEnabled(running);
+                CommandsChanged(running);
+            });
+    connect(&runner_, &BackgroundRunner::cancelled, this,
+            [this](const RunningCommand& command) { Cancelled(command); });
     setMinimumHeight(cancelButton_->sizeHint().height());
     Clear();
 }

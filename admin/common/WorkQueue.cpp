@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <vector>
 
 namespace korvel::admin
 {
@@ -269,11 +270,6 @@ bool WorkQueue::AskThroughRunningCommand(std::function<bool()> ask)
     return command && AskOwner(command, std::move(ask));
 }
 
-void WorkQueue::WatchCommands(std::function<void(bool running)> changed)
-{
-    commandWatchers_.push_back(std::move(changed));
-}
-
 void WorkQueue::WorkerLoop()
 {
     std::unique_lock lock(mutex_);
@@ -346,10 +342,8 @@ void WorkQueue::CountPending(Priority priority, int change)
     pending_[int(priority)] += change;
     if (CommandRunning() == wasRunning)
         return;
-    // A watcher may submit or cancel: it works on a copy.
-    auto watchers = commandWatchers_;
-    for (auto& changed : watchers)
-        changed(CommandRunning());
+    if (commandsChanged_)
+        commandsChanged_(CommandRunning());
 }
 
 bool WorkQueue::AskOwner(const std::shared_ptr<JobState>& job, std::function<bool()> ask)

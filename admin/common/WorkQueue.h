@@ -28,7 +28,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
-#include <vector>
+#include <utility>
 
 namespace korvel::admin
 {
@@ -169,8 +169,8 @@ public:
     // false when background work runs (it never asks) or the command is cancelled meanwhile. For a question
     // the session raises deep inside a call, such as an SSH secret needed again on re-connecting.
     bool AskThroughRunningCommand(std::function<bool()> ask);
-    // Called with CommandRunning() each time it changes.
-    void WatchCommands(std::function<void(bool running)> changed);
+    // Called with CommandRunning() each time it changes; one watcher (the owner), which may submit or cancel.
+    void SetCommandWatch(std::function<void(bool running)> changed) { commandsChanged_ = std::move(changed); }
 
 private:
     friend class JobContext;
@@ -186,7 +186,7 @@ private:
     std::function<void(const CallLimits&)> useLimits_;
     // On the owner's thread only.
     int pending_[2] = {0, 0}; // by priority: queued, running or awaiting delivery
-    std::vector<std::function<void(bool)>> commandWatchers_;
+    std::function<void(bool)> commandsChanged_;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

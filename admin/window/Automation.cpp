@@ -112,7 +112,7 @@ void RunAutomation(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& trac
         QTimer answerer;
         QObject::connect(&answerer, &QTimer::timeout, [=] { AnswerLoginPrompt(user, password, snapshots); });
         answerer.start(100);
-        mainForm.findChild<QAction*>("LoginItem")->trigger();
+        mainForm.Actions().Login->trigger();
         // The login runs on the window's runner; the prompt is answered and the pages filled meanwhile.
         WaitUntilIdle(mainForm);
     }

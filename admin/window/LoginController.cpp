@@ -73,16 +73,23 @@ LoginController::LoginController(LoginWindow window, TKORVELSession& session, Ba
                          { return AskForCredentials(userName, password); });
     SetSshPrompt([this](const SshQuestion& question, std::string& answer)
                  { return AskForSsh(question, answer); });
-    runner_.SetCommandEnds({[this](const QString& message) { return AfterCommandFailed(message); },
-                            [this](std::exception_ptr error) { CommandEnded(error); }});
+    runner_.SetFailureMessage([this](const QString& message) { return AfterCommandFailed(message); });
+    connect(&runner_, &BackgroundRunner::commandEnded, this, &LoginController::CommandEnded);
+    connect(&runner_, &BackgroundRunner::refreshed, this, [this] { ShowConnectionLost(false); });
+    connect(&runner_, &BackgroundRunner::serverLost, this, &LoginController::ServerLost);
     profileLogin_ = std::make_unique<ProfileLogin>(*this, window_.FileMenu, window_.ProfilesBefore);
+}
+
+QAction* LoginController::ConnectToItem() const
+{
+    return profileLogin_->ConnectToItem();
 }
 
 LoginController::~LoginController()
 {
     SetRemoteLoginDialog({});
     SetSshPrompt({});
-    runner_.SetCommandEnds({});
+    runner_.SetFailureMessage({});
 }
 
 QString LoginController::ConnectedProfile() const
@@ -361,7 +368,7 @@ void LoginController::ShowLoggedIn(bool loggedIn)
     ShowConnectionLost(false); // a new login starts afresh; logged out, nothing is lost
     window_.LoginItem->setText(loggedIn ? LogoutCaption() : LoginCaption());
     profileLogin_->LoggedInChanged(loggedIn); // before the pages, which show the profile
-    window_.ShowPages(loggedIn);
+    Q_EMIT loggedInChanged(loggedIn);
     if (loggedIn)
         return;
     window_.Window.setWindowTitle(window_.ProductName);

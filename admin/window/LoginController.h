@@ -67,7 +67,6 @@ struct LoginWindow
     QAction* ProfilesBefore;
     StatusBarSections& Sections;
     CommandFocus& Focus;
-    std::function<void(bool loggedIn)> ShowPages; // the page control, or the logged-out text
     std::function<void(int index)> SetActivePage;
     // Resolves unsaved edits, then runs `proceed` (not at all when the person chose Cancel).
     std::function<void(std::function<void()> proceed)> ConfirmPendingEdits;
@@ -75,6 +74,8 @@ struct LoginWindow
 
 class LoginController : public QObject
 {
+    Q_OBJECT
+
 public:
     // `options` are the connection settings of File > Login, kept by the window.
     LoginController(LoginWindow window, TKORVELSession& session, BackgroundRunner& runner,
@@ -97,12 +98,6 @@ public:
     // The logged-out look, without asking the server (at start).
     void ShowLoggedIn(bool loggedIn);
 
-    // The lost-server policy, told of every user command's end and of a background refresh that failed.
-    QString AfterCommandFailed(const QString& message);
-    void CommandEnded(std::exception_ptr error);
-    void ServerLost(const QString& message);
-    void RefreshSucceeded() { ShowConnectionLost(false); }
-
     // The profile the window is logged in through; empty for none.
     QString ConnectedProfile() const;
     // Logs in to the profile of exactly that name, as File > Connect to does; raises when there is none.
@@ -110,8 +105,18 @@ public:
     const AdminInfo& Options() const { return options_; }
     QMainWindow& Window() const { return window_.Window; }
     BackgroundRunner& Runner() const { return runner_; }
+    // File > Connect to, which the window greys while a command runs.
+    QAction* ConnectToItem() const;
+
+Q_SIGNALS:
+    // The window shows itself logged in or out: the page control, or the logged-out text, follow.
+    void loggedInChanged(bool loggedIn);
 
 private:
+    // The lost-server policy, told by the runner of every user command's end and of background refreshes.
+    QString AfterCommandFailed(const QString& message);
+    void CommandEnded(std::exception_ptr error);
+    void ServerLost(const QString& message);
     struct LoginResult;
     // On the worker: activates the session and reads what every page shows; the session ends inactive on
     // failure.

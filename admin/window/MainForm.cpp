@@ -75,15 +75,12 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     commandFocus_ = new CommandFocus(*this, this);
     commandFocus_->WatchBeforePages(*runner_);
     // Logging out or changing the connection while a command waits on the server would drop its result.
-    runner_->WatchCommands(this,
-                           [this](bool running)
-                           {
-                               for (QAction* item : menuBar()->findChildren<QAction*>())
-                                   if (item->objectName() == "LoginItem" ||
-                                       item->objectName() == "OptionsItem" ||
-                                       item->objectName() == "ConnectToItem")
-                                       item->setEnabled(!running);
-                           });
+    connect(runner_.get(), &BackgroundRunner::commandRunningChanged, this,
+            [this](bool running)
+            {
+                for (QAction* item : {actions_.Login, actions_.Options, actions_.ConnectTo})
+                    item->setEnabled(!running);
+            });
     statusBar()->setObjectName("StatusBar");
     SetHelpContext(statusBar(), 6);
     statusSections_ = std::make_unique<StatusBarSections>(statusBar());
@@ -94,12 +91,14 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     CreatePageControl(setup_.CreatePages);
     commandFocus_->WatchAfterPages(*runner_);
     login_ = std::make_unique<LoginController>(
-        LoginWindow{*this, setup_.Version.ProductName, loginItem_, fileMenu_, afterLoginItems_,
-                    *statusSections_, *commandFocus_, [this](bool loggedIn) { ShowPages(loggedIn); },
-                    [this](int index) { pages_->SetActivePage(index); },
+        LoginWindow{*this, setup_.Version.ProductName, actions_.Login, actions_.FileMenu, actions_.AfterLogin,
+                    *statusSections_, *commandFocus_, [this](int index) { pages_->SetActivePage(index); },
                     [this](std::function<void()> proceed)
                     { pages_->ConfirmPendingEdits(std::move(proceed)); }},
         *remoteSession_, *runner_, pages_->Pages(), remoteSettings_);
+    connect(login_.get(), &LoginController::loggedInChanged, this,
+            [this](bool loggedIn) { ShowPages(loggedIn); });
+    actions_.ConnectTo = login_->ConnectToItem();
     login_->ShowLoggedIn(false);
     optionsItem_ = std::make_unique<OptionsItem>(*this, remoteSettings_, traceSettings_, *login_, *runner_,
                                                  *remoteSession_);
@@ -157,28 +156,28 @@ void TMainForm::SetDialogs(TOptionsDlg* options, TTraceLogDlg* traceLog)
 
 void TMainForm::CreateMenu()
 {
-    QMenu* fileMenu = fileMenu_ = menuBar()->addMenu(tr("&File"));
+    QMenu* fileMenu = actions_.FileMenu = menuBar()->addMenu(tr("&File"));
     fileMenu->setObjectName("FileMenu");
-    loginItem_ = fileMenu->addAction(tr("&Login to Server"));
-    loginItem_->setObjectName("LoginItem");
-    loginItem_->setStatusTip(tr("Login to the Server"));
-    connect(loginItem_, &QAction::triggered, this,
+    QAction* login = actions_.Login = fileMenu->addAction(tr("&Login to Server"));
+    login->setObjectName("LoginItem");
+    login->setStatusTip(tr("Login to the Server"));
+    connect(login, &QAction::triggered, this,
             [this] { RunCommand(this, [this] { login_->LoginItemClick(); }); });
-    afterLoginItems_ = fileMenu->addSeparator(); // the profiles' items go in before it
-    QAction* options = fileMenu->addAction(tr("&Options..."));
+    actions_.AfterLogin = fileMenu->addSeparator();
+    QAction* options = actions_.Options = fileMenu->addAction(tr("&Options..."));
     options->setObjectName("OptionsItem");
     options->setStatusTip(tr("Change options"));
     connect(options, &QAction::triggered, this,
             [this] { RunCommand(this, [this] { optionsItem_->Click(*optionsDlg_); }); });
     fileMenu->addSeparator();
-    QAction* exit = fileMenu->addAction(tr("E&xit"));
+    QAction* exit = actions_.Exit = fileMenu->addAction(tr("E&xit"));
     exit->setObjectName("FileExitItem");
     exit->setStatusTip(tr("Exit application"));
     connect(exit, &QAction::triggered, this, [this] { FileExit(); });
 
     QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
     helpMenu->setObjectName("HelpMenu");
-    QAction* contents = helpMenu->addAction(tr("&Contents"));
+    QAction* contents = actions_.HelpContents = helpMenu->addAction(tr("&Contents"));
     contents->setObjectName("HelpContentsItem");
     // HelpContentsItemClick: the help file's overview topic.
     connect(contents, &QAction::triggered, this,
@@ -186,7 +185,8 @@ void TMainForm::CreateMenu()
                 QWhatsThis::showText(mapToGlobal(rect().center()), ApplicationHelpFile().PopupText(0), this);
             });
     helpMenu->addSeparator();
-    QAction* about = helpMenu->addAction(tr("&About %1...").arg(setup_.Version.ProductName));
+    QAction* about = actions_.HelpAbout =
+        helpMenu->addAction(tr("&About %1...").arg(setup_.Version.ProductName));
     about->setObjectName("HelpAboutItem");
     about->setStatusTip(tr("Version, libraries, license and the files this program uses"));
     connect(about, &QAction::triggered, this, [this] { RunCommand(this, [this] { HelpAboutItemClick(); }); });
@@ -212,8 +212,8 @@ void TMainForm::HelpAboutItemClick()
 void TMainForm::CreateChangeHistoryItem()
 {
     // After the profiles' items, which the login controller puts in.
-    auto* history = new QAction(tr("Change &History..."), fileMenu_);
-    fileMenu_->insertAction(afterLoginItems_, history);
+    auto* history = actions_.ChangeHistory = new QAction(tr("Change &History..."), actions_.FileMenu);
+    actions_.FileMenu->insertAction(actions_.AfterLogin, history);
     history->setObjectName("ChangeHistoryItem");
     history->setStatusTip(tr("The changes sent to servers from this account"));
     connect(history, &QAction::triggered, this,
@@ -240,15 +240,16 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
 
     mainPageControl_ = new QTabWidget(central);
     mainPageControl_->setObjectName("MainPageControl");
-    ConnectionNotices notices{[this](const QDateTime& when, double exchangeMs)
-                              {
-                                  statusSections_->ShowRefresh(when, exchangeMs);
-                                  login_->RefreshSucceeded();
-                              },
-                              [this](const QString& message) { login_->ServerLost(message); },
-                              [this] { return ServerEndpoint(login_->Place()); }};
-    PageContext context{*remoteSession_, setup_.Files.DialogStartDir(), *runner_, *journal_,
-                        notices,         [this] { login_->Logout(); }};
+    // Before the login controller's, which says the connection is back.
+    connect(runner_.get(), &BackgroundRunner::refreshed, this,
+            [this](const QDateTime& when, double exchangeMs)
+            { statusSections_->ShowRefresh(when, exchangeMs); });
+    PageContext context{*remoteSession_,
+                        setup_.Files.DialogStartDir(),
+                        *runner_,
+                        *journal_,
+                        [this] { return ServerEndpoint(login_->Place()); },
+                        [this] { login_->Logout(); }};
     // The pages are made before the login controller, which reads them.
     context.ConnectedProfile = [this] { return login_ ? login_->ConnectedProfile() : QString(); };
     context.LoginToProfile = [this](const std::string& name) { LoginToProfile(name); };
@@ -286,8 +287,10 @@ void TMainForm::ShowPages(bool loggedIn)
 
 void TMainForm::CreateNewWindowItem()
 {
-    auto* item = new QAction(QCoreApplication::translate("TMainForm", "New &Window..."), fileMenu_);
-    fileMenu_->insertAction(fileMenu_->actions().value(0), item);
+    QMenu* fileMenu = actions_.FileMenu;
+    auto* item = actions_.NewWindow =
+        new QAction(QCoreApplication::translate("TMainForm", "New &Window..."), fileMenu);
+    fileMenu->insertAction(fileMenu->actions().value(0), item);
     item->setObjectName("NewWindowItem");
     item->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
     item->setStatusTip(QCoreApplication::translate("TMainForm", "Open another window on another server"));

@@ -8,6 +8,7 @@
 #include "admin/dialogs/TraceLogDlg.h"
 #include "admin/trace/TraceFile.h"
 #include "admin/window/LoginController.h"
+#include "admin/window/MenuActions.h"
 #include "admin/window/PageControl.h"
 #include "admin/window/ProgramFiles.h"
 #include "admin/window/Settings.h"
@@ -88,6 +89,7 @@ public:
 
     TraceSettings& TraceOptions() { return traceSettings_; }
     const QString& TraceFileName() const { return traceFile_->FileName(); }
+    const MenuActions& Actions() const { return actions_; }
     TraceFile& Trace() { return *traceFile_; }
     const std::string& JournalPath() const;
 
@@ -123,9 +125,7 @@ private:
     TraceSettings traceSettings_;
     PageControl* pages_ = nullptr;
 
-    QMenu* fileMenu_ = nullptr;
-    QAction* loginItem_ = nullptr;
-    QAction* afterLoginItems_ = nullptr; // the separator before Options...
+    MenuActions actions_;
     QTabWidget* mainPageControl_ = nullptr;
     QLabel* loggedOutLabel_ = nullptr;
     std::unique_ptr<LoginController> login_; // after the pages it reads

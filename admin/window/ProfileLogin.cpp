@@ -59,6 +59,11 @@ ProfileLogin::ProfileLogin(LoginController& login, QMenu* fileMenu, QAction* bef
 
 ProfileLogin::~ProfileLogin() = default;
 
+QAction* ProfileLogin::ConnectToItem() const
+{
+    return connectToMenu_->menuAction();
+}
+
 void ProfileLogin::FillConnectToMenu()
 {
     connectToMenu_->clear();

@@ -44,6 +44,7 @@ public:
 
     // The profile the window is logged in through; empty otherwise.
     const QString& ConnectedProfile() const { return connectedProfile_; }
+    QAction* ConnectToItem() const;
 
 private:
     void FillConnectToMenu();

@@ -84,12 +84,12 @@ template <typename Page>
 void ConnectListAndDetail(const NameListFrame& list, const DetailFrame& detail, Page* page,
                           const ListDetailHandlers<Page>& handlers, BackgroundRunner& runner)
 {
-    runner.WatchCommands(page,
-                         [list, detail](bool running)
-                         {
-                             list.SetBusy(running);
-                             detail.SetBusy(running);
-                         });
+    QObject::connect(&runner, &BackgroundRunner::commandRunningChanged, page,
+                     [list, detail](bool running)
+                     {
+                         list.SetBusy(running);
+                         detail.SetBusy(running);
+                     });
     // Mouse and keys both move the current row, which is what the handler shows.
     ConnectCommand(list.List, &QListWidget::currentRowChanged, page, handlers.ListClick);
     QObject::connect(list.List, &QListWidget::currentRowChanged, page, [list] { list.UpdateRowButtons(); });

@@ -74,7 +74,7 @@ TLogPage::TLogPage(const PageContext& context, QWidget* parent)
     connect(OnlyMatchingCheckBox, &QCheckBox::toggled, this, [this](bool on) { OnlyMatchingToggled(on); });
     SearchEdit->installEventFilter(this);
 
-    noAnswer_ = std::make_unique<NoAnswerWatch>(this, context.Notices, session_,
+    noAnswer_ = std::make_unique<NoAnswerWatch>(this, context.ServerEndpoint, session_,
                                                 [this](const QString& text) { FollowGotNoAnswer(text); });
     followTimer_ = new QTimer(this);
     followTimer_->setSingleShot(true);

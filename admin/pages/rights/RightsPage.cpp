@@ -82,7 +82,8 @@ TRightsPage::TRightsPage(const PageContext& context, TDatabaseUsersPage& databas
     connect(readRetry_, &QTimer::timeout, this, [this] { StartLoading(); });
     CreateControls();
     ConnectControls();
-    runner_.WatchCommands(this, [this](bool running) { ShowCommandRunning(running); });
+    connect(&runner_, &BackgroundRunner::commandRunningChanged, this,
+            [this](bool running) { ShowCommandRunning(running); });
     ShowCommandRunning(runner_.CommandRunning());
     LoadingEnded({});
 }

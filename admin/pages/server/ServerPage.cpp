@@ -70,13 +70,13 @@ TServerPage::TServerPage(const PageContext& context, QWidget* parent)
     ConnectCommand(SaveServerButton, this, &TServerPage::SaveServerButtonClick);
     ConnectCommand(CancelServerButton, this, &TServerPage::CancelServerButtonClick);
     ConnectCommand(SelectTempFilesDirButton, this, &TServerPage::SelectTempFilesDirButtonClick);
-    runner_.WatchCommands(this,
-                          [this](bool running)
-                          {
-                              for (QWidget* button : std::initializer_list<QWidget*>{
-                                       EditServerButton, SaveServerButton, CancelServerButton})
-                                  button->setEnabled(!running);
-                          });
+    connect(&runner_, &BackgroundRunner::commandRunningChanged, this,
+            [this](bool running)
+            {
+                for (QWidget* button :
+                     std::initializer_list<QWidget*>{EditServerButton, SaveServerButton, CancelServerButton})
+                    button->setEnabled(!running);
+            });
     SetServerViewMode();
 }
 

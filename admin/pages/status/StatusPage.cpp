@@ -77,7 +77,7 @@ QLineEdit* MakeReadOnlyField(QWidget* parent, const char* name, int helpContext)
 
 TStatusPage::TStatusPage(const PageContext& context, QWidget* parent)
     : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal),
-      notices_(context.Notices), sessionWalk_(context.SessionWalk)
+      sessionWalk_(context.SessionWalk)
 {
     InitSessionIcons();
     sessions_ = new SessionTableModel({QIcon(QStringLiteral(":/sessions/disconnected.png")),
@@ -88,7 +88,7 @@ TStatusPage::TStatusPage(const PageContext& context, QWidget* parent)
     shownSessions_->setSourceModel(sessions_);
     autoRefresh_ = std::make_unique<AutoRefresh>(this, [this] { AutoRefreshTick(); });
     // A round the server leaves unanswered is given up; the next one comes at the usual interval.
-    noAnswer_ = std::make_unique<NoAnswerWatch>(this, context.Notices, session_,
+    noAnswer_ = std::make_unique<NoAnswerWatch>(this, context.ServerEndpoint, session_,
                                                 [this](const QString& text)
                                                 {
                                                     ShowNoAnswer(text);
@@ -106,7 +106,8 @@ TStatusPage::TStatusPage(const PageContext& context, QWidget* parent)
         connect(shownSessions_, signal, this, &TStatusPage::ShowTotals);
     connect(shownSessions_, &QAbstractItemModel::layoutChanged, this, &TStatusPage::ShowTotals);
     connect(shownSessions_, &QAbstractItemModel::modelReset, this, &TStatusPage::ShowTotals);
-    runner_.WatchCommands(this, [this](bool running) { CommandRunningChanged(running); });
+    connect(&runner_, &BackgroundRunner::commandRunningChanged, this,
+            [this](bool running) { CommandRunningChanged(running); });
     UpdateSessionButtons();
     ShowTotals();
 }
@@ -343,8 +344,7 @@ void TStatusPage::ShowStatus(StatusSnapshot& status)
     const QDateTime now = QDateTime::currentDateTime();
     History->AddSample({now, status.ConnectedCount.value_or(0), status.SessionCount.value_or(0),
                         status.MemoryMegabytes.value_or(0)});
-    if (notices_.Refreshed)
-        notices_.Refreshed(now, status.ExchangeMs);
+    runner_.ReportRefreshed(now, status.ExchangeMs);
 }
 
 void TStatusPage::ShowValues(StatusSnapshot& status)
@@ -472,8 +472,7 @@ void TStatusPage::AutoRefreshTick()
             {
                 reason = QString::fromUtf8(error.what());
             }
-            if (notices_.ServerLost)
-                notices_.ServerLost(AutoRefreshStopped(reason));
+            runner_.ReportServerLost(AutoRefreshStopped(reason));
         },
         [this](std::exception_ptr error)
         {

@@ -113,7 +113,6 @@ private:
     TKORVELSession& session_;
     BackgroundRunner& runner_;
     WindowJournal& journal_;
-    ConnectionNotices notices_;
     std::shared_ptr<RecentSessionWalk> sessionWalk_;
     bool commandRunning_ = false;
     bool stopped_ = false;

@@ -107,7 +107,8 @@ TEST_F(BackgroundRunnerTest, RunsOnTheWorkerAndDeliversOnTheUiThreadOnce)
     std::vector<std::int32_t> results;
     std::vector<QThread*> deliveredOn;
     std::vector<bool> commandRunning;
-    runner->WatchCommands(&receiver, [&](bool running) { commandRunning.push_back(running); });
+    QObject::connect(runner.get(), &BackgroundRunner::commandRunningChanged, &receiver,
+                     [&](bool running) { commandRunning.push_back(running); });
 
     ASSERT_TRUE(runner->Submit<std::int32_t>(
         &receiver, {},
@@ -241,7 +242,8 @@ TEST_F(BackgroundRunnerTest, ACancelledJobLetsGoOfASilentServerAtOnceAndDelivers
 TEST_F(BackgroundRunnerTest, UserCommandsCutOffBackgroundWorkThatWaitsOnASilentServer)
 {
     std::vector<bool> commandRunning;
-    runner->WatchCommands(&receiver, [&](bool running) { commandRunning.push_back(running); });
+    QObject::connect(runner.get(), &BackgroundRunner::commandRunningChanged, &receiver,
+                     [&](bool running) { commandRunning.push_back(running); });
     auto paused = std::make_unique<PausedServer>(server.Pid());
     std::atomic<bool> started = false;
     std::exception_ptr backgroundError;
@@ -273,7 +275,8 @@ TEST_F(BackgroundRunnerTest, UserCommandsCutOffBackgroundWorkThatWaitsOnASilentS
 TEST_F(BackgroundRunnerTest, ThePersonsCancelEndsTheWaitingCommandAndIsHeardOf)
 {
     std::vector<admin::RunningCommand> heard;
-    runner->WatchCancels(&receiver, [&](const admin::RunningCommand& command) { heard.push_back(command); });
+    QObject::connect(runner.get(), &BackgroundRunner::cancelled, &receiver,
+                     [&](const admin::RunningCommand& command) { heard.push_back(command); });
     PausedServer paused(server.Pid());
     std::atomic<bool> started = false;
     std::exception_ptr error;

@@ -70,8 +70,7 @@ protected:
         window->resize(761, 439);
         sessionWalk = std::make_shared<admin::RecentSessionWalk>();
         pages = admin::CreatePages(
-            {*session, programDir, *runner, *journal, notices, [this] { ++logOuts; }, sessionWalk},
-            window.get());
+            {*session, programDir, *runner, *journal, {}, [this] { ++logOuts; }, sessionWalk}, window.get());
         for (admin::AdminPage* page : pages)
             window->addTab(page, page->Caption());
     }
@@ -170,7 +169,6 @@ protected:
     }
 
     ScriptedDialogs dialogs;
-    admin::ConnectionNotices notices;
     QString programDir = QStringLiteral("/nonexistent-program-dir/");
     std::unique_ptr<RefServer> server;
     std::unique_ptr<TKORVELSession> session;

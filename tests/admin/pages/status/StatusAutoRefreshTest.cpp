@@ -27,8 +27,8 @@ TEST_F(StatusPageTest, ThePickedSessionStaysPickedThroughTwoHundredAutoRefreshes
 {
     const ShortSeconds seconds(std::chrono::milliseconds{5}); // every 2 s lasts 10 ms
     int refreshes = 0;
-    notices.Refreshed = [&](const QDateTime&, double) { ++refreshes; };
     StartServer({});
+    QObject::connect(runner.get(), &admin::BackgroundRunner::refreshed, [&] { ++refreshes; });
     session->AddServerUser("churn", "churn-pw", "", false);
     LoadClients staying(*server, 12);
     window->show();
@@ -66,10 +66,11 @@ TEST_F(StatusPageTest, AutoRefreshRunsWhileShownPausesWhileHiddenAndStopsWhenThe
     const ShortSeconds seconds; // an interval of 2 s lasts 100 ms
     QStringList lost;
     std::vector<QDateTime> refreshed;
-    // The notices are handed over when the pages are made.
-    notices.Refreshed = [&](const QDateTime& when, double) { refreshed.push_back(when); };
-    notices.ServerLost = [&](const QString& message) { lost << message; };
     StartServer({});
+    QObject::connect(runner.get(), &admin::BackgroundRunner::refreshed,
+                     [&](const QDateTime& when) { refreshed.push_back(when); });
+    QObject::connect(runner.get(), &admin::BackgroundRunner::serverLost,
+                     [&](const QString& message) { lost << message; });
     window->show();
     RefreshAtLogin();
     refreshed.clear();
@@ -114,8 +115,9 @@ TEST_F(StatusPageTest, AnAutoRefreshPreEmptedByACommandGoesOnAtTheNextTick)
 {
     const ShortSeconds seconds;
     std::vector<QDateTime> refreshed;
-    notices.Refreshed = [&](const QDateTime& when, double) { refreshed.push_back(when); };
     StartServer({});
+    QObject::connect(runner.get(), &admin::BackgroundRunner::refreshed,
+                     [&](const QDateTime& when) { refreshed.push_back(when); });
     LoadClients load(*server, 100);
     window->show();
     RefreshAtLogin();
