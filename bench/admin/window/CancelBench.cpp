@@ -184,12 +184,13 @@ void BM_CancelALoginThroughASilentBastion(benchmark::State& state)
     options.Record = false;
     test::SshServer bastion(options);
     bastion.SetSilent(true);
-    admin::LoginRequest request{fixture.form->Login().Options(), {}, "admin", "secret"};
-    request.Ssh.Host = "127.0.0.1";
-    request.Ssh.Port = bastion.Port();
-    request.Ssh.IdentityFile = key;
-    request.Ssh.KnownHostsFile = home / "known_hosts";
-    request.Ssh.UseAgent = false;
+    admin::LoginRequest request{fixture.form->Login().Options(), "admin", "secret"};
+    SshSettings& ssh = request.Connection.Server.Ssh;
+    ssh.Host = "127.0.0.1";
+    ssh.Port = bastion.Port();
+    ssh.IdentityFile = key;
+    ssh.KnownHostsFile = home / "known_hosts";
+    ssh.UseAgent = false;
     std::vector<double> cancel;
     double longestGap = 0;
     for (auto _ : state)
