@@ -4,6 +4,7 @@
 #include "admin/common/FirstPaint.h"
 #include "admin/dialogs/OptionsDlg.h"
 #include "admin/dialogs/TraceLogDlg.h"
+#include "admin/pages/CreatePages.h"
 #include "admin/window/Automation.h"
 #include "admin/window/MainForm.h"
 #include "admin/window/ProfileWindows.h"
@@ -81,9 +82,10 @@ int main(int argc, char** argv)
     korvel::CreateSessions();
     int result = 0;
     {
-        auto mainForm = std::make_unique<TMainForm>(MainFormSetup{ProgramFiles::OfThisProgram(),
-                                                                  VersionInfo::OfThisProgram(), CreatePages,
-                                                                  startProfile.value_or("")});
+        // The window shows logged out: the first paint waits for no page hidden until the login.
+        auto mainForm = std::make_unique<TMainForm>(
+            MainFormSetup{ProgramFiles::OfThisProgram(), VersionInfo::OfThisProgram(), CreateLoggedOutPages,
+                          startProfile.value_or(""), CreateTabPages});
         std::unique_ptr<TTraceLogDlg> traceLog;
         std::unique_ptr<TOptionsDlg> options;
         // The dialogs beside the window are made once it has been painted: nothing can open them sooner, and

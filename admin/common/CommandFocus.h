@@ -18,6 +18,7 @@ class CommandFocus : public QObject
 public:
     // Watches `runner` for `window`. Call it twice: before and after the pages that disable controls start
     // watching the runner, so that it sees the focus before they disable it and after they enable it again.
+    // Pages made later call WatchAfterPages again: the watch moves behind them.
     CommandFocus(QWidget& window, QObject* parent) : QObject(parent), window_(window) {}
     void WatchBeforePages(BackgroundRunner& runner);
     void WatchAfterPages(BackgroundRunner& runner);
@@ -30,6 +31,7 @@ private:
     QPointer<QWidget> next_;    // asked for by the command
     QPointer<QWidget> had_;     // the focus when the command started
     QPointer<QWidget> movedTo_; // where Qt moved it when the pages disabled `had_`
+    QMetaObject::Connection afterPages_;
 };
 
 } // namespace korvel::admin

@@ -1,4 +1,4 @@
-#include "admin/common/AdminPage.h"
+#include "admin/pages/CreatePages.h"
 #include "admin/pages/lists/DatabaseUsersPage.h"
 #include "admin/pages/lists/DatabasesPage.h"
 #include "admin/pages/lists/UsersPage.h"
@@ -11,7 +11,7 @@
 namespace korvel::admin
 {
 
-std::vector<AdminPage*> CreatePages(const PageContext& context, QWidget* parent)
+std::vector<AdminPage*> CreateTabPages(const PageContext& context, QWidget* parent)
 {
     // The Database Users page is made first: the Users and Databases pages fill its choosers.
     auto* databaseUsers = new TDatabaseUsersPage(context, parent);
@@ -23,8 +23,20 @@ std::vector<AdminPage*> CreatePages(const PageContext& context, QWidget* parent)
             new TDatabasesPage(context, *databaseUsers, parent),
             databaseUsers,
             rights,
-            new TLogPage(context, parent),
-            new TServersPage(context, parent)};
+            new TLogPage(context, parent)};
+}
+
+std::vector<AdminPage*> CreateLoggedOutPages(const PageContext& context, QWidget* parent)
+{
+    return {new TServersPage(context, parent)};
+}
+
+std::vector<AdminPage*> CreatePages(const PageContext& context, QWidget* parent)
+{
+    std::vector<AdminPage*> pages = CreateTabPages(context, parent);
+    for (AdminPage* page : CreateLoggedOutPages(context, parent))
+        pages.push_back(page);
+    return pages;
 }
 
 } // namespace korvel::admin

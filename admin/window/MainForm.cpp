@@ -8,6 +8,7 @@
 #include "admin/common/Command.h"
 #include "admin/common/CommandFocus.h"
 #include "admin/common/Dialogs.h"
+#include "admin/common/FirstPaint.h"
 #include "admin/common/Help.h"
 #include "admin/common/HelpFile.h"
 #include "admin/common/WaitIndicator.h"
@@ -38,6 +39,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <QWhatsThis>
+
+#include <utility>
 
 namespace korvel::admin
 {
@@ -92,7 +95,13 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     commandFocus_->WatchAfterPages(*runner_);
     login_ = std::make_unique<LoginController>(
         LoginWindow{*this, setup_.Version.ProductName, actions_.Login, actions_.FileMenu, actions_.AfterLogin,
-                    *statusSections_, *commandFocus_, [this](int index) { pages_->SetActivePage(index); },
+                    *statusSections_, *commandFocus_,
+                    [this](int index)
+                    {
+                        // Every login starts here, and it reads every page.
+                        EnsurePages();
+                        pages_->SetActivePage(index);
+                    },
                     [this](std::function<void()> proceed)
                     { pages_->ConfirmPendingEdits(std::move(proceed)); }},
         *remoteSession_, *runner_, pages_->Pages(), remoteSettings_);
@@ -121,9 +130,9 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     // A window on a profile starts where that profile's window was left, else where the main window was.
     if (!setup_.StartProfile.empty())
         savedPlacement_ = ReadWindowPlacement(settingsFile, savedPlacement_, setup_.StartProfile);
-    const ViewSettings views = ReadViewSettings(settingsFile);
+    views_ = ReadViewSettings(settingsFile);
     for (AdminPage* page : pages_->Pages())
-        page->ApplyViewSettings(views);
+        page->ApplyViewSettings(views_);
 
     setWindowTitle(setup_.Version.ProductName);
     QCoreApplication::setApplicationName(setup_.Version.ProductName);
@@ -131,6 +140,27 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     // The connection settings reach the session with each login.
     remoteSettings_ = ReadRemoteSettings(settingsFile);
     traceSettings_ = ReadTraceSettings(settingsFile);
+    pages_->SetActivePage(0);
+    if (setup_.CreatePagesAfterPaint)
+        RunAfterFirstPaint(this, [this] { EnsurePages(); });
+}
+
+void TMainForm::EnsurePages()
+{
+    if (!setup_.CreatePagesAfterPaint)
+        return;
+    const PageFactory createPages = std::exchange(setup_.CreatePagesAfterPaint, {});
+    const std::vector<AdminPage*> made = createPages(PageContextOfWindow(), mainPageControl_);
+    pages_->InsertPagesFirst(made);
+    // As the pages made in the constructor were given them.
+    for (AdminPage* page : made)
+    {
+        page->ApplyViewSettings(views_);
+        page->LoggedInChanged(LoggedIn());
+    }
+    commandFocus_->WatchAfterPages(*runner_);
+    // Only ever larger: the window keeps the size and place it was shown with.
+    setMinimumSize(MinimumWindowSize());
     pages_->SetActivePage(0);
 }
 
@@ -244,16 +274,7 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     connect(runner_.get(), &BackgroundRunner::refreshed, this,
             [this](const QDateTime& when, double exchangeMs)
             { statusSections_->ShowRefresh(when, exchangeMs); });
-    PageContext context{*remoteSession_,
-                        setup_.Files.DialogStartDir(),
-                        *runner_,
-                        *journal_,
-                        [this] { return ServerEndpoint(login_->Place()); },
-                        [this] { login_->Logout(); }};
-    // The pages are made before the login controller, which reads them.
-    context.ConnectedProfile = [this] { return login_ ? login_->ConnectedProfile() : QString(); };
-    context.LoginToProfile = [this](const std::string& name) { LoginToProfile(name); };
-    pages_ = new PageControl(*this, mainPageControl_, createPages(context, mainPageControl_),
+    pages_ = new PageControl(*this, mainPageControl_, createPages(PageContextOfWindow(), mainPageControl_),
                              [this] { return LoggedIn(); });
     layout->addWidget(mainPageControl_);
 
@@ -272,6 +293,20 @@ void TMainForm::CreatePageControl(const PageFactory& createPages)
     scroller->setWidgetResizable(true);
     scroller->setWidget(central);
     setCentralWidget(scroller);
+}
+
+PageContext TMainForm::PageContextOfWindow()
+{
+    PageContext context{*remoteSession_,
+                        setup_.Files.DialogStartDir(),
+                        *runner_,
+                        *journal_,
+                        [this] { return ServerEndpoint(login_->Place()); },
+                        [this] { login_->Logout(); }};
+    // The first pages are made before the login controller, which reads them.
+    context.ConnectedProfile = [this] { return login_ ? login_->ConnectedProfile() : QString(); };
+    context.LoginToProfile = [this](const std::string& name) { LoginToProfile(name); };
+    return context;
 }
 
 void TMainForm::ShowPages(bool loggedIn)
@@ -314,7 +349,7 @@ void TMainForm::LoginToProfile(const std::string& profileName)
     login_->LoginToProfile(profileName);
 }
 
-void TMainForm::SetMinimumWindowSize()
+QSize TMainForm::MinimumWindowSize() const
 {
     // The page control is hidden while logged out, so its needs are asked for directly.
     QMargins margins = static_cast<QScrollArea*>(centralWidget())->widget()->layout()->contentsMargins();
@@ -325,7 +360,12 @@ void TMainForm::SetMinimumWindowSize()
     // Never more than the screen holds with a frame around it: the pages scroll instead.
     if (const QScreen* screen = this->screen())
         wanted = wanted.boundedTo(screen->availableGeometry().size() - WindowFrameAllowance);
-    setMinimumSize(wanted);
+    return wanted;
+}
+
+void TMainForm::SetMinimumWindowSize()
+{
+    setMinimumSize(MinimumWindowSize());
     resize(minimumSize());
 }
 
@@ -400,6 +440,7 @@ void TMainForm::WriteSettings()
         [this](IniFile& ini)
         {
             ViewSettings views;
+            EnsurePages(); // each page writes its own part
             for (AdminPage* page : pages_->Pages())
                 page->StoreViewSettings(views);
             WriteViewSettings(ini, views);

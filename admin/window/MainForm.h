@@ -49,6 +49,9 @@ struct MainFormSetup
     PageFactory CreatePages;
     // The profile this window was opened on (korvel-admin --profile NAME), or empty: where it is placed.
     std::string StartProfile = {};
+    // Pages the first paint need not wait for (none is shown while logged out): made once the window has been
+    // painted, or sooner by EnsurePages. They go before those of CreatePages in tab order.
+    PageFactory CreatePagesAfterPaint = {};
 };
 
 class TMainForm : public QMainWindow
@@ -74,6 +77,10 @@ public:
     void NewWindowItemClick();
     // Logs in to the profile of exactly that name the usual way (it may ask); already there, shows Status.
     void LoginToProfile(const std::string& profileName);
+
+    // Makes the pages of CreatePagesAfterPaint now, unless they are made already. Whatever needs every page
+    // before the window has been painted (a login, a test) calls it.
+    void EnsurePages();
 
     // See PageControl.
     void ConfirmPendingEdits(std::function<void()> proceed)
@@ -102,6 +109,8 @@ private:
     void CreateMenu();
     void CreateChangeHistoryItem();
     void CreatePageControl(const PageFactory& createPages);
+    PageContext PageContextOfWindow();
+    QSize MinimumWindowSize() const;
     void SetMinimumWindowSize();
     // The saved geometry when it lies on a screen, else centred; maximised as it was (first show only).
     void ShowPages(bool loggedIn);
@@ -117,6 +126,7 @@ private:
     std::string settingsFileName_;
     AdminInfo remoteSettings_;
     WindowPlacement savedPlacement_;
+    ViewSettings views_;          // as read at start, for the pages made later
     bool closeConfirmed_ = false; // the pending edits were resolved for closing
     bool closing_ = false;        // inside closeEvent
     std::unique_ptr<StatusBarSections> statusSections_;

@@ -36,6 +36,18 @@ PageControl::PageControl(QWidget& window, QTabWidget* tabs, std::vector<AdminPag
     addKey("SearchBoxKey", QKeySequence(Qt::CTRL | Qt::Key_F), &PageControl::GoToSearchBox);
 }
 
+void PageControl::InsertPagesFirst(const std::vector<AdminPage*>& pages)
+{
+    const bool wasChanging = changingPage_;
+    changingPage_ = true; // adding pages is no page change the person asked for
+    for (std::size_t index = 0; index < pages.size(); ++index)
+        tabs_->insertTab(static_cast<int>(index), pages[index], pages[index]->Caption());
+    // In place: the login controller keeps a reference to this list.
+    pages_.insert(pages_.begin(), pages.begin(), pages.end());
+    currentPage_ = tabs_->currentIndex();
+    changingPage_ = wasChanging;
+}
+
 AdminPage* PageControl::CurrentPage() const
 {
     if (!loggedIn_())

@@ -27,6 +27,9 @@ public:
                 std::function<bool()> loggedIn);
 
     const std::vector<AdminPage*>& Pages() const { return pages_; }
+    // Pages made after the others, which go before them in tab order (the window's first paint waits for
+    // none but the page shown while logged out).
+    void InsertPagesFirst(const std::vector<AdminPage*>& pages);
     void SetActivePage(int index);
 
     // Resolves unsaved edits on the editable pages in page order, then runs `proceed`; not at all when the

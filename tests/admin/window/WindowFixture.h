@@ -57,12 +57,14 @@ protected:
                           extra);
     }
 
-    // The stand-in pages unless `createPages` is given.
-    void OpenWindow(admin::PageFactory createPages = {})
+    // The stand-in pages unless `createPages` is given; `createPagesAfterPaint` as the program passes them.
+    void OpenWindow(admin::PageFactory createPages = {}, admin::PageFactory createPagesAfterPaint = {})
     {
         admin::MainFormSetup setup{{ProgramDir(), "korvel-admin", {}},
                                    {"KORVEL Admin", "korvel-admin", "1.0.0"},
-                                   createPages ? createPages : StandInFactory(pages, journal)};
+                                   createPages ? createPages : StandInFactory(pages, journal),
+                                   "",
+                                   std::move(createPagesAfterPaint)};
         form = std::make_unique<admin::TMainForm>(setup);
         traceLog = std::make_unique<admin::TTraceLogDlg>();
         options = std::make_unique<admin::TOptionsDlg>(*traceLog, form->Trace());
