@@ -3,6 +3,7 @@
 #include "admin/common/HelpFile.h"
 
 #include <QAbstractScrollArea>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -89,7 +90,8 @@ protected:
 void SetHelpContext(QWidget* widget, int context)
 {
     widget->setProperty("helpContext", context);
-    widget->setWhatsThis(ApplicationHelpFile().PopupText(context));
+    if (HelpFileLoaded())
+        widget->setWhatsThis(ApplicationHelpFile().PopupText(context));
     // Set once per widget: a second call only changes the number the menu reads.
     if (widget->contextMenuPolicy() == Qt::CustomContextMenu)
         return;
@@ -106,6 +108,14 @@ void SetHelpContext(QWidget* widget, int context)
                          if (menu->exec(globalPos) == whatsThis)
                              ShowWhatsThis(widget, globalPos);
                      });
+}
+
+void UseHelpFile(const QString& path)
+{
+    RegisterHelpFile(path);
+    for (QWidget* widget : QApplication::allWidgets())
+        if (const QVariant context = widget->property("helpContext"); context.isValid())
+            widget->setWhatsThis(ApplicationHelpFile().PopupText(context.toInt()));
 }
 
 } // namespace korvel::admin

@@ -92,4 +92,9 @@ const HelpFile& ApplicationHelpFile()
     return *helpFile;
 }
 
+bool HelpFileLoaded()
+{
+    return RegisteredHelpFile().has_value();
+}
+
 } // namespace korvel::admin

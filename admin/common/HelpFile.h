@@ -37,5 +37,7 @@ private:
 // The application's help file: by default the program's base name + ".hlp" beside the program.
 void RegisterHelpFile(const QString& path);
 const HelpFile& ApplicationHelpFile();
+// Whether the help file was registered or loaded already: until then nothing reads it.
+bool HelpFileLoaded();
 
 } // namespace korvel::admin

@@ -58,8 +58,6 @@ constexpr QSize WindowFrameAllowance(16, 48);
 TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
 {
     setObjectName("MainForm");
-    RegisterHelpFile(setup_.Files.HelpFileName());
-
     remoteSession_ = std::make_unique<TKORVELSession>();
     remoteSession_->SetSessionName("Remote");
     remoteSession_->SetSessionType(stRemote);
@@ -143,6 +141,9 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     pages_->SetActivePage(0);
     if (setup_.CreatePagesAfterPaint)
         RunAfterFirstPaint(this, [this] { EnsurePages(); });
+    // Nothing painted shows help text: the file is read after the first paint; its texts reach every control
+    // made so far, and the controls made later read it themselves.
+    RunAfterFirstPaint(this, [this] { UseHelpFile(setup_.Files.HelpFileName()); });
 }
 
 void TMainForm::EnsurePages()
