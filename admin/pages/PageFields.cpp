@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -163,6 +164,35 @@ int CaptionedCheckBoxHeight(QCheckBox* box, const QLabel* label)
     const int height = box->sizeHint().height();
     box->setText(shown);
     return height;
+}
+
+void CheckBoxRow::KeepSize() const
+{
+    const bool editable = Label->isHidden();
+    QSize size;
+    for (const bool mode : {false, true})
+    {
+        SetCheckBoxEditable(Box, Label, mode);
+        Row->layout()->invalidate();
+        size = size.expandedTo(Row->layout()->sizeHint());
+    }
+    SetCheckBoxEditable(Box, Label, editable);
+    Row->setFixedSize(size);
+}
+
+CheckBoxRow MakeCheckBoxRow(QWidget* parent, const char* name, const QString& caption, int helpContext)
+{
+    CheckBoxRow row;
+    row.Row = new QWidget(parent);
+    row.Box = MakeCheckBox(row.Row, name, helpContext);
+    row.Label = MakeLabel(row.Row, caption, row.Box, helpContext);
+    auto* layout = new QHBoxLayout(row.Row);
+    layout->setContentsMargins({});
+    layout->addWidget(row.Label);
+    layout->addWidget(row.Box);
+    layout->addStretch();
+    row.KeepSize();
+    return row;
 }
 
 QGroupBox* MakePageFrame(QWidget* page, const QString& caption)

@@ -57,6 +57,20 @@ void SetCheckBoxEditable(QCheckBox* box, QLabel* label, bool editable);
 // The height of such a box with its caption on it: the row keeps it in both modes, so nothing moves when the
 // mode changes.
 int CaptionedCheckBoxHeight(QCheckBox* box, const QLabel* label);
+// Such a box and its label in a row of their own that keeps one size, the larger of the two modes': a mode
+// change then moves nothing outside the row (a widget that can change size makes Qt lay the whole page out
+// again, and the tab widget repaints the whole window).
+struct CheckBoxRow
+{
+    QWidget* Row = nullptr;
+    QCheckBox* Box = nullptr;
+    QLabel* Label = nullptr;
+
+    // Sizes the row for both modes again, as after its label was widened.
+    void KeepSize() const;
+};
+// The box is named `name`; box and label get `helpContext`.
+CheckBoxRow MakeCheckBoxRow(QWidget* parent, const char* name, const QString& caption, int helpContext);
 
 // Runs the page's handler inside RunCommand whenever `sender` emits `signal` (a click, a choice in a list).
 template <typename Sender, typename Signal, typename Page>

@@ -111,28 +111,27 @@ void TDatabaseUsersPage::CreateControls()
     rights->addWidget(
         new QLabel(QCoreApplication::translate("TDatabaseUsersPage", "Rights to Grant"), detailFrame), 0, 0,
         1, 2);
-    for (std::size_t bit = 0; bit < RightCheckBoxes.size(); ++bit)
+    std::array<CheckBoxRow, std::tuple_size_v<decltype(RightCheckBoxes)>> rows;
+    for (std::size_t bit = 0; bit < rows.size(); ++bit)
     {
         const RightBox& box = rightBoxes[bit];
-        RightCheckBoxes[bit] = MakeCheckBox(detailFrame, box.Name, box.HelpContext);
-        RightLabels[bit] =
-            MakeLabel(detailFrame, QCoreApplication::translate("TDatabaseUsersPage", box.Caption),
-                      RightCheckBoxes[bit], box.HelpContext);
-        auto* row = new QHBoxLayout;
-        row->addWidget(RightLabels[bit]);
-        row->addWidget(RightCheckBoxes[bit]);
-        row->addStretch();
+        rows[bit] =
+            MakeCheckBoxRow(detailFrame, box.Name,
+                            QCoreApplication::translate("TDatabaseUsersPage", box.Caption), box.HelpContext);
+        RightCheckBoxes[bit] = rows[bit].Box;
+        RightLabels[bit] = rows[bit].Label;
         const int index = static_cast<int>(bit);
-        rights->addLayout(row, 1 + index % 4, index / 4);
-        rights->setRowMinimumHeight(1 + index % 4,
-                                    CaptionedCheckBoxHeight(RightCheckBoxes[bit], RightLabels[bit]));
+        rights->addWidget(rows[bit].Row, 1 + index % 4, index / 4, Qt::AlignLeft);
     }
     // Equal label widths line the boxes up in view mode.
     int labelWidth = 0;
     for (const QLabel* label : RightLabels)
         labelWidth = std::max(labelWidth, label->sizeHint().width());
-    for (QLabel* label : RightLabels)
-        label->setMinimumWidth(labelWidth);
+    for (const CheckBoxRow& row : rows)
+    {
+        row.Label->setMinimumWidth(labelWidth);
+        row.KeepSize();
+    }
 
     auto* fields = new QVBoxLayout;
     fields->addLayout(userRow);

@@ -72,8 +72,10 @@ NameListing ListNames(StringList names, const RowPick& pick, SortedNames& sorted
     NameListing listing = sorted.Sort(std::move(names));
     const int count = static_cast<int>(listing.Names.size());
     listing.Selected = count - 1;
+    // at(), not [], which would copy the names the sort keeps (and the list compares its rows with).
     for (int i = 0; i < count; ++i)
-        if (i >= pick.FormerIndex || QString::compare(listing.Names[i], pick.Name, Qt::CaseInsensitive) == 0)
+        if (i >= pick.FormerIndex ||
+            QString::compare(listing.Names.at(i), pick.Name, Qt::CaseInsensitive) == 0)
         {
             listing.Selected = i;
             break;

@@ -48,7 +48,7 @@ NameListFrame MakeNameListFrame(QWidget* page, const QString& caption,
                                 const std::array<const char*, 4>& names, int helpContext);
 
 // The detail side: a group box whose fields stand above a Save/Cancel row at the bottom right, shown only
-// while editing.
+// while editing (their room is kept while they are hidden).
 struct DetailFrame
 {
     QGroupBox* Frame = nullptr;

@@ -14,7 +14,6 @@
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -57,9 +56,10 @@ void TUsersPage::CreateControls()
     UserDescriptionMemo = MakeMemo(detailFrame, "UserDescriptionMemo", 47);
     UserDescriptionMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     UserDescription = new DescriptionText(UserDescriptionMemo);
-    AdministratorCheckBox = MakeCheckBox(detailFrame, "AdministratorCheckBox", 48);
-    AdministratorLabel = MakeLabel(detailFrame, QCoreApplication::translate("TUsersPage", "Administrator"),
-                                   AdministratorCheckBox, 48);
+    const CheckBoxRow administrator = MakeCheckBoxRow(
+        detailFrame, "AdministratorCheckBox", QCoreApplication::translate("TUsersPage", "Administrator"), 48);
+    AdministratorCheckBox = administrator.Box;
+    AdministratorLabel = administrator.Label;
 
     auto* fields = new QGridLayout;
     fields->addWidget(
@@ -74,12 +74,7 @@ void TUsersPage::CreateControls()
                                 UserDescriptionMemo, 47),
                       2, 0, Qt::AlignTop);
     fields->addWidget(UserDescriptionMemo, 2, 1);
-    auto* administratorRow = new QHBoxLayout;
-    administratorRow->addWidget(AdministratorLabel);
-    administratorRow->addWidget(AdministratorCheckBox);
-    administratorRow->addStretch();
-    fields->addLayout(administratorRow, 3, 1);
-    fields->setRowMinimumHeight(3, CaptionedCheckBoxHeight(AdministratorCheckBox, AdministratorLabel));
+    fields->addWidget(administrator.Row, 3, 1, Qt::AlignLeft);
     detailFrame_.AddFields(fields, 1);
     PlaceListAndDetail(this, listFrame_, detailFrame_);
 }
