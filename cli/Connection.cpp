@@ -146,10 +146,9 @@ Connection::Connection(const GlobalOptions& options)
     session.SetRemotePassword(password);
     // With neither a terminal nor a keyring nobody can answer: no secret is asked, an unknown host key is
     // refused.
-    SetSshPrompt(terminal_ || keyringEntry_
-                     ? SshPromptFunction([this](const SshQuestion& question, std::string& answer)
-                                         { return AskForSsh(question, answer); })
-                     : SshPromptFunction());
+    if (terminal_ || keyringEntry_)
+        session.SetSshPrompt([this](const SshQuestion& question, std::string& answer)
+                             { return AskForSsh(question, answer); });
     session.SetRemoteTrace(trace_.is_open());
     session.SetCallLimits({.Interrupt = SignalInterrupt(),
                            .TimeoutMs = static_cast<std::int32_t>(std::ceil(timeoutSeconds_ * 1000))});
@@ -163,10 +162,7 @@ Connection::Connection(const GlobalOptions& options)
         { AskOnTerminal(sender, userName, password, continueLogin); });
 }
 
-Connection::~Connection()
-{
-    SetSshPrompt(nullptr);
-}
+Connection::~Connection() = default;
 
 void Connection::Open()
 {

@@ -135,7 +135,7 @@ void TKORVELSession::ActivateDataSession(TDataSession& dataSession)
         return;
     }
     // The remote session is new at each activation: without SSH it keeps its own (TCP) transports.
-    dataSession.SetConnection(connection_, SshAsk(CurrentSshPrompt()));
+    dataSession.SetConnection(connection_, sshPrompt_);
     dataSession.SetTrace(remoteTrace_);
     dataSession.SetUserName(CutUtf8(remoteUser_));
     dataSession.SetPassword(CutUtf8(remotePassword_));
@@ -553,6 +553,16 @@ TTraceRecordEvent TKORVELSession::OnRemoteTraceRecord() const
 void TKORVELSession::SetOnRemoteTraceRecord(TTraceRecordEvent handler)
 {
     WriteEvent(onRemoteTraceRecord_, std::move(handler));
+}
+
+SshPromptFunction TKORVELSession::SshPrompt() const
+{
+    return ReadEvent(sshPrompt_);
+}
+
+void TKORVELSession::SetSshPrompt(SshPromptFunction prompt)
+{
+    WriteEvent(sshPrompt_, std::move(prompt));
 }
 
 } // namespace korvel

@@ -55,17 +55,8 @@ using RemoteLoginDialogFunction = std::function<bool(std::string& userName, std:
 void SetRemoteLoginDialog(RemoteLoginDialogFunction dialog);
 bool RemoteLoginDialog(std::string& userName, std::string& password);
 
-// The SSH prompt, the third way a session reaches the person beside the login prompt: asked while a session
-// connects through an SSH server (its Ssh settings) when the SSH layer needs someone. For an unknown host key
-// (SshQuestion::Kind::UnknownHostKey: show the server, KeyType and Fingerprint) true means "trust and
-// remember it" in known_hosts; for a key's passphrase, an SSH password or a keyboard-interactive prompt it
-// returns the typed text in `answer`, or false to cancel the login (the activation then ends in EAbort).
-// The window sets a Qt dialog, the CLI a terminal prompt. Without one, an unknown host key is refused and no
-// secret is asked (the methods that need one are not tried). Read when a session activates; asked on the
-// thread that activates or re-connects it, with the session lock held.
+// What a session asks the person while it connects through an SSH server (see TKORVELSession::SetSshPrompt).
 using SshPromptFunction = std::function<bool(const SshQuestion& question, std::string& answer)>;
-void SetSshPrompt(SshPromptFunction prompt);
-SshPromptFunction CurrentSshPrompt();
 
 class TKORVELSession : public TComponent
 {
@@ -140,6 +131,18 @@ public:
     void SetOnRemoteTrace(TTraceEvent handler);
     TTraceRecordEvent OnRemoteTraceRecord() const;
     void SetOnRemoteTraceRecord(TTraceRecordEvent handler);
+
+    // The SSH prompt, the third way a session reaches the person beside the login prompt: asked while the
+    // session connects through an SSH server (its Ssh settings) when the SSH layer needs someone. For an
+    // unknown host key (SshQuestion::Kind::UnknownHostKey: show the server, KeyType and Fingerprint) true
+    // means "trust and remember it" in known_hosts; for a key's passphrase, an SSH password or a
+    // keyboard-interactive prompt it returns the typed text in `answer`, or false to cancel the login (the
+    // activation then ends in EAbort). Set by the session's owner: the window a Qt dialog, the CLI a terminal
+    // prompt. Without one, an unknown host key is refused and no secret is asked (the methods that need one
+    // are not tried). Read when the session activates; asked on the thread that activates or re-connects it,
+    // with the session lock held.
+    SshPromptFunction SshPrompt() const;
+    void SetSshPrompt(SshPromptFunction prompt);
 
     std::string Name() const override;
     void SetName(const std::string& name) override;
@@ -275,6 +278,7 @@ private:
     TLoginEvent onRemoteLogin_;
     TTraceEvent onRemoteTrace_;
     TTraceRecordEvent onRemoteTraceRecord_;
+    SshPromptFunction sshPrompt_;
     bool strictChangeDetection_ = false;
     TSessionType sessionType_ = stLocal;
     ConnectionDescription connection_{.Address = "127.0.0.1", .Port = 12005};

@@ -71,8 +71,8 @@ LoginController::LoginController(LoginWindow window, TKORVELSession& session, Ba
     // asks on the worker; the prompt shows on the user-interface thread.
     SetRemoteLoginDialog([this](std::string& userName, std::string& password)
                          { return AskForCredentials(userName, password); });
-    SetSshPrompt([this](const SshQuestion& question, std::string& answer)
-                 { return AskForSsh(question, answer); });
+    session_.SetSshPrompt([this](const SshQuestion& question, std::string& answer)
+                          { return AskForSsh(question, answer); });
     runner_.SetFailureMessage([this](const QString& message) { return AfterCommandFailed(message); });
     connect(&runner_, &BackgroundRunner::commandEnded, this, &LoginController::CommandEnded);
     connect(&runner_, &BackgroundRunner::refreshed, this, [this] { ShowConnectionLost(false); });
@@ -88,7 +88,7 @@ QAction* LoginController::ConnectToItem() const
 LoginController::~LoginController()
 {
     SetRemoteLoginDialog({});
-    SetSshPrompt({});
+    session_.SetSshPrompt({});
     runner_.SetFailureMessage({});
 }
 
