@@ -39,12 +39,13 @@ public:
         }
         catch (const std::exception& error)
         {
-            korvel::admin::CurrentDialogs().ShowError(activeWindow(), QString::fromStdString(error.what()));
+            korvel::admin::DialogsFor(activeWindow())
+                .ShowError(activeWindow(), QString::fromStdString(error.what()));
         }
         catch (...)
         {
-            korvel::admin::CurrentDialogs().ShowError(
-                activeWindow(), translate("AdminApplication", "An unexpected error occurred"));
+            korvel::admin::DialogsFor(activeWindow())
+                .ShowError(activeWindow(), translate("AdminApplication", "An unexpected error occurred"));
         }
         return false;
     }

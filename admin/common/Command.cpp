@@ -103,7 +103,7 @@ std::optional<QString> MessageOf(std::exception_ptr error)
 void ShowCommandError(QWidget* parent, std::exception_ptr error)
 {
     if (const std::optional<QString> message = MessageOf(error))
-        CurrentDialogs().ShowError(parent, *message);
+        DialogsFor(parent).ShowError(parent, *message);
 }
 
 void ShowCommandError(QWidget* parent, BackgroundRunner& runner, std::exception_ptr error)
@@ -112,7 +112,7 @@ void ShowCommandError(QWidget* parent, BackgroundRunner& runner, std::exception_
     if (!message)
         return;
     runner.ReportCommandEnd(error);
-    CurrentDialogs().ShowError(parent, runner.FailureMessage(*message));
+    DialogsFor(parent).ShowError(parent, runner.FailureMessage(*message));
 }
 
 std::shared_ptr<Job> SubmitCommand(QWidget* page, BackgroundRunner& runner, JobOptions options,
@@ -141,7 +141,7 @@ BackgroundRunner::ErrorHandler CommandErrorHandler(QWidget* page, BackgroundRunn
 std::shared_ptr<Job> RefuseInactive(QWidget* page, std::shared_ptr<Job> job)
 {
     if (!job)
-        CurrentDialogs().ShowError(page, QString::fromUtf8(SessionInactiveError().what()));
+        DialogsFor(page).ShowError(page, QString::fromUtf8(SessionInactiveError().what()));
     return job;
 }
 

@@ -1,4 +1,4 @@
-// The dialogs seam: the cursor rule every box follows, and the implementation in force.
+// The dialogs seam: the cursor rule every box follows, and which implementation a widget asks.
 #include "admin/common/Dialogs.h"
 
 #include "admin/common/OverrideCursor.h"
@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QVariant>
+#include <QWidget>
 
 namespace korvel::admin
 {
@@ -13,7 +15,8 @@ namespace korvel::admin
 namespace
 {
 
-Dialogs* installedDialogs = nullptr;
+// The widget property that carries the installed dialogs.
+constexpr char InstalledDialogsProperty[] = "korvelInstalledDialogs";
 
 // The arrow over whatever override cursor is in force, until the person has answered.
 class NormalCursor : public OverrideCursor
@@ -79,17 +82,21 @@ int ExecModal(QDialog& dialog)
     return dialog.exec();
 }
 
-Dialogs& CurrentDialogs()
+void InstallDialogs(QWidget& window, Dialogs* dialogs)
 {
-    if (installedDialogs)
-        return *installedDialogs;
-    static QtDialogs qtDialogs;
-    return qtDialogs;
+    // An invalid value removes the property.
+    window.setProperty(InstalledDialogsProperty,
+                       dialogs ? QVariant::fromValue(static_cast<void*>(dialogs)) : QVariant());
 }
 
-void SetDialogs(Dialogs* dialogs)
+Dialogs& DialogsFor(const QWidget* widget)
 {
-    installedDialogs = dialogs;
+    // parentWidget() leads from a dialog to the window that opened it.
+    for (; widget; widget = widget->parentWidget())
+        if (const QVariant installed = widget->property(InstalledDialogsProperty); installed.isValid())
+            return *static_cast<Dialogs*>(installed.value<void*>());
+    static QtDialogs qtDialogs; // stateless: the same for every window
+    return qtDialogs;
 }
 
 } // namespace korvel::admin

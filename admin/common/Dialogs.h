@@ -1,6 +1,7 @@
 // The one seam between the window and the person at the screen: message boxes, the file-save dialog, the
-// folder chooser, the login prompt, and the check whether a directory is writable. The window uses the Qt
-// implementation; tests install a scripted one so no test waits on a real modal box.
+// folder chooser, the login prompt, and the check whether a directory is writable. A window asks the dialogs
+// its owner installed on it, else the Qt implementation; tests install scripted ones on the windows they
+// build, so no test waits on a real modal box and two windows never share one script.
 //
 // Whatever wait cursor a command set, every box and dialog shows the normal arrow while it waits for the
 // person: the public calls below hold it around the implementation's, and ExecModal does the same for the
@@ -78,10 +79,11 @@ protected:
                                std::string& password) = 0;
 };
 
-// The dialogs in force; the Qt implementation unless a test installed another. Never null.
-Dialogs& CurrentDialogs();
-// Installs `dialogs` (not owned); null restores the Qt implementation.
-void SetDialogs(Dialogs* dialogs);
+// Installs `dialogs` (not owned) on `window`, for it and every widget under it, including the dialogs it
+// parents; null removes them.
+void InstallDialogs(QWidget& window, Dialogs* dialogs);
+// The dialogs installed on `widget` or the nearest widget above it, else the Qt implementation. Never null.
+Dialogs& DialogsFor(const QWidget* widget);
 
 // Runs `dialog` modally with the normal cursor, whatever wait cursor the command that opened it set.
 int ExecModal(QDialog& dialog);

@@ -228,7 +228,7 @@ void TProfilesDlg::reject()
 {
     if (FieldValues() != loaded_)
     {
-        const Answer answer = CurrentDialogs().AskWarningYesNoCancel(
+        const Answer answer = DialogsFor(this).AskWarningYesNoCancel(
             this,
             QCoreApplication::translate("TProfilesDlg", "The profile %1 has changes that are not saved. "
                                                         "Would you like to save them?")
@@ -318,7 +318,7 @@ void TProfilesDlg::DeleteButtonClick()
     if (!stored_)
         return;
     Profile profile = *stored_;
-    if (CurrentDialogs().AskConfirmationYesNo(
+    if (DialogsFor(this).AskConfirmationYesNo(
             this, QCoreApplication::translate("TProfilesDlg", "Delete the profile %1?")
                       .arg(QString::fromStdString(profile.Name))) != Answer::Yes)
         return;
@@ -339,7 +339,7 @@ void TProfilesDlg::ForgetPassword(const Profile& profile)
         [this](const std::string& error)
         {
             if (!error.empty())
-                CurrentDialogs().ShowError(
+                DialogsFor(this).ShowError(
                     this, QCoreApplication::translate(
                               "TProfilesDlg", "The kept password could not be removed from the keyring: %1")
                               .arg(QString::fromStdString(error)));
@@ -356,7 +356,7 @@ void TProfilesDlg::MovePassword(const Profile& from, const Profile& to)
         [this, from = from.Name, to = to.Name](const credentials::MoveResult& result)
         {
             if (!result.Error.empty())
-                CurrentDialogs().ShowError(this,
+                DialogsFor(this).ShowError(this,
                                            QCoreApplication::translate("TProfilesDlg", "Renamed %1 to %2. %3")
                                                .arg(QString::fromStdString(from), QString::fromStdString(to),
                                                     QString::fromStdString(result.Error)));
@@ -414,7 +414,7 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
                 if (!job.AskOwner(
                         [dialog, asked, place] {
                             return dialog &&
-                                   CurrentDialogs().RemoteLogin(dialog, place, asked->first, asked->second);
+                                   DialogsFor(dialog).RemoteLogin(dialog, place, asked->first, asked->second);
                         }))
                     return false;
                 userName = asked->first;

@@ -167,7 +167,7 @@ void TTraceLogDlg::CopyButtonClick()
 
 void TTraceLogDlg::ClearTraceLogButtonClick()
 {
-    if (CurrentDialogs().AskConfirmationYesNo(
+    if (DialogsFor(this).AskConfirmationYesNo(
             this, QCoreApplication::translate(
                       "TTraceLogDlg", "Are you sure you want to clear the current trace log messages ?")) !=
         Answer::Yes)

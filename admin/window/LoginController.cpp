@@ -191,8 +191,9 @@ bool LoginController::AskForCredentials(std::string& userName, std::string& pass
     const bool given = job->AskOwner(
         [this, prompt]
         {
-            const bool ok = CurrentDialogs().RemoteLogin(&window_.Window, loginPlace_, prompt->UserName,
-                                                         prompt->Password);
+            const bool ok =
+                DialogsFor(&window_.Window)
+                    .RemoteLogin(&window_.Window, loginPlace_, prompt->UserName, prompt->Password);
             if (ok)
             {
                 typedUser_ = prompt->UserName;
@@ -257,11 +258,11 @@ void LoginController::KeepSshSecrets(LoginResult& result)
             [this](const std::string& error)
             {
                 if (!error.empty())
-                    CurrentDialogs().ShowError(
-                        &window_.Window,
-                        QCoreApplication::translate("LoginController",
-                                                    "The SSH secret could not be kept in the keyring: %1")
-                            .arg(QString::fromStdString(error)));
+                    DialogsFor(&window_.Window)
+                        .ShowError(&window_.Window, QCoreApplication::translate(
+                                                        "LoginController",
+                                                        "The SSH secret could not be kept in the keyring: %1")
+                                                        .arg(QString::fromStdString(error)));
             }));
         explicit_bzero(secret.data(), secret.size());
     }
@@ -297,10 +298,10 @@ void LoginController::LoginFailed(std::exception_ptr error)
     catch (const std::exception& failure)
     {
         // A cancelled prompt ("Operation aborted") is reported too.
-        CurrentDialogs().ShowError(
-            &window_.Window,
-            QCoreApplication::translate("LoginController", "Error retrieving server information - %1")
-                .arg(QString::fromUtf8(failure.what())));
+        DialogsFor(&window_.Window)
+            .ShowError(&window_.Window, QCoreApplication::translate(
+                                            "LoginController", "Error retrieving server information - %1")
+                                            .arg(QString::fromUtf8(failure.what())));
     }
 }
 

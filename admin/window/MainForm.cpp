@@ -40,6 +40,7 @@
 #include <QVBoxLayout>
 #include <QWhatsThis>
 
+#include <initializer_list>
 #include <utility>
 
 namespace korvel::admin
@@ -58,6 +59,8 @@ constexpr QSize WindowFrameAllowance(16, 48);
 TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
 {
     setObjectName("MainForm");
+    InstallDialogs(*this, setup_.InstalledDialogs);
+
     remoteSession_ = std::make_unique<TKORVELSession>();
     remoteSession_->SetSessionName("Remote");
     remoteSession_->SetSessionType(stRemote);
@@ -113,7 +116,7 @@ TMainForm::TMainForm(MainFormSetup setup) : setup_(std::move(setup))
     CreateNewWindowItem();
     SetMinimumWindowSize();
 
-    Dialogs& dialogs = CurrentDialogs();
+    Dialogs& dialogs = DialogsFor(this);
     traceFile_ =
         std::make_unique<TraceFile>(setup_.Files.TraceFileName(QCoreApplication::applicationPid(), dialogs));
     // Without a trace file the window still works: the error is shown and trace lines are dropped.
@@ -183,6 +186,10 @@ void TMainForm::SetDialogs(TOptionsDlg* options, TTraceLogDlg* traceLog)
 {
     optionsDlg_ = options;
     traceLogDlg_ = traceLog;
+    // Top-level windows of their own, so no parent leads from them to this window's dialogs.
+    for (QWidget* dialog : std::initializer_list<QWidget*>{options, traceLog})
+        if (dialog != nullptr)
+            InstallDialogs(*dialog, setup_.InstalledDialogs);
 }
 
 void TMainForm::CreateMenu()

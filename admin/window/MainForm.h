@@ -34,6 +34,7 @@ namespace korvel::admin
 
 class BackgroundRunner;
 class CommandFocus;
+class Dialogs;
 class OptionsItem;
 class StatusBarSections;
 class TOptionsDlg;
@@ -52,6 +53,9 @@ struct MainFormSetup
     // Pages the first paint need not wait for (none is shown while logged out): made once the window has been
     // painted, or sooner by EnsurePages. They go before those of CreatePages in tab order.
     PageFactory CreatePagesAfterPaint = {};
+    // The dialogs the window and the dialogs beside it ask with (not owned); null: the Qt ones. Tests script
+    // them.
+    Dialogs* InstalledDialogs = nullptr;
 };
 
 class TMainForm : public QMainWindow
@@ -64,7 +68,7 @@ public:
     // FormDestroy: settings written, session closed, trace file deleted (unless it is to be kept).
     ~TMainForm() override;
 
-    // The dialogs created beside the window at program start (not owned).
+    // The dialogs created beside the window at program start (not owned); they ask with the window's dialogs.
     void SetDialogs(TOptionsDlg* options, TTraceLogDlg* traceLog);
 
     // --- Commands (each runs inside RunCommand) ---------------------------------------------------------

@@ -45,7 +45,7 @@ void OptionsItem::Click(TOptionsDlg& dialog)
         remote_ = wanted;
         return;
     }
-    if (CurrentDialogs().AskWarningYesNo(
+    if (DialogsFor(&window_).AskWarningYesNo(
             &window_,
             QCoreApplication::translate(
                 "OptionsItem", "Changing the remote connection information will reset the connection "

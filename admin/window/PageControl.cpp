@@ -126,7 +126,7 @@ void PageControl::ConfirmPendingEditsFrom(std::size_t first, std::function<void(
         if (!page || page->EditState() == esViewing)
             continue;
         SetActivePage(static_cast<int>(index));
-        switch (CurrentDialogs().AskWarningYesNoCancel(&window_, page->PendingEditsQuestion()))
+        switch (DialogsFor(&window_).AskWarningYesNoCancel(&window_, page->PendingEditsQuestion()))
         {
         case Answer::Cancel:
             return;

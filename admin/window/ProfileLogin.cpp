@@ -116,11 +116,12 @@ void ProfileLogin::LookUpAndLogin(const Profile& profile)
             connectToMenu_->setEnabled(true);
             mainForm_.statusBar()->clearMessage();
             if (!result.Error.empty())
-                CurrentDialogs().ShowError(
-                    &mainForm_,
-                    QCoreApplication::translate(
-                        "ProfileLogin", "The keyring could not be read (the password is asked instead): %1")
-                        .arg(QString::fromStdString(result.Error)));
+                DialogsFor(&mainForm_)
+                    .ShowError(&mainForm_,
+                               QCoreApplication::translate(
+                                   "ProfileLogin",
+                                   "The keyring could not be read (the password is asked instead): %1")
+                                   .arg(QString::fromStdString(result.Error)));
             RunCommand(&mainForm_, [&] { LoginWith(profile, result.Password); });
         });
 }
@@ -154,17 +155,18 @@ void ProfileLogin::OfferToKeyring(const Profile& profile, const std::string& pas
                   .arg(name)
             : QCoreApplication::translate("ProfileLogin", "Keep the password for %1 in the keyring?")
                   .arg(name);
-    if (CurrentDialogs().AskConfirmationYesNo(&mainForm_, question) != Answer::Yes)
+    if (DialogsFor(&mainForm_).AskConfirmationYesNo(&mainForm_, question) != Answer::Yes)
         return;
     keyringStore_ = credentials::StorePasswordAsync(
         KeyOf(profile), password,
         [this](const std::string& error)
         {
             if (!error.empty())
-                CurrentDialogs().ShowError(
-                    &mainForm_, QCoreApplication::translate(
-                                    "ProfileLogin", "The password could not be kept in the keyring: %1")
-                                    .arg(QString::fromStdString(error)));
+                DialogsFor(&mainForm_)
+                    .ShowError(&mainForm_,
+                               QCoreApplication::translate(
+                                   "ProfileLogin", "The password could not be kept in the keyring: %1")
+                                   .arg(QString::fromStdString(error)));
         });
 }
 

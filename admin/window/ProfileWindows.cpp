@@ -53,7 +53,7 @@ std::optional<std::string> ProfileForNewWindow(QWidget* parent, const std::strin
     const std::vector<settings::Profile> profiles = settings::ProfileStore().List();
     if (profiles.empty())
     {
-        CurrentDialogs().ShowInformation(
+        DialogsFor(parent).ShowInformation(
             parent, QCoreApplication::translate("ProfileWindows",
                                                 "There are no profiles yet: File, Profiles... adds one."));
         return std::nullopt;

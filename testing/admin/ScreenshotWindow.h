@@ -2,6 +2,7 @@
 #pragma once
 
 #include "admin/common/AdminPage.h"
+#include "admin/common/Dialogs.h"
 #include "admin/window/MainForm.h"
 #include "session/SessionList.h"
 
@@ -38,20 +39,22 @@ private:
     QDir output_;
 };
 
-// The main window in a program folder of its own, whose settings point it at `adminPort` (no settings when 0)
-// and add `moreSettings` (lines of the settings file after its [Admin Info] section).
+// The main window in a program folder of its own, asking with `dialogs`, whose settings point it at
+// `adminPort` (no settings when 0) and add `moreSettings` (lines of the settings file after its [Admin Info]
+// section).
 class ScreenshotWindow
 {
 public:
-    explicit ScreenshotWindow(int adminPort = 0, const QByteArray& moreSettings = {})
-        : form_(Setup(programDir_, adminPort, moreSettings))
+    explicit ScreenshotWindow(admin::Dialogs& dialogs, int adminPort = 0, const QByteArray& moreSettings = {})
+        : form_(Setup(programDir_, dialogs, adminPort, moreSettings))
     {
     }
 
     admin::TMainForm& Form() { return form_; }
 
 private:
-    static admin::MainFormSetup Setup(const QTemporaryDir& programDir, int adminPort, const QByteArray& more)
+    static admin::MainFormSetup Setup(const QTemporaryDir& programDir, admin::Dialogs& dialogs, int adminPort,
+                                      const QByteArray& more)
     {
         if (adminPort != 0)
         {
@@ -61,7 +64,10 @@ private:
         }
         return {{programDir.path() + QLatin1Char('/'), "korvel-admin", {}},
                 {"KORVEL Admin", "korvel-admin", "1.0.0"},
-                admin::CreatePages};
+                admin::CreatePages,
+                "",
+                {},
+                &dialogs};
     }
 
     QTemporaryDir programDir_;

@@ -1,7 +1,8 @@
 // Dialogs for window tests: every question is answered from a script and every box is recorded, with the
 // cursor in force when it was asked, so no test waits on a real modal box. An unscripted question fails the
 // test. Like the real save dialog, choosing an existing file asks whether to replace it (a question from the
-// script; No cancels the save).
+// script; No cancels the save). They answer for the windows they are installed on, and leave them when they
+// go.
 #pragma once
 
 #include "admin/common/Dialogs.h"
@@ -9,6 +10,8 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFileInfo>
+#include <QPointer>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +19,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korvel::test
 {
@@ -48,8 +52,23 @@ public:
         Qt::CursorShape Cursor;
     };
 
-    ScriptedDialogs() { admin::SetDialogs(this); }
-    ~ScriptedDialogs() override { admin::SetDialogs(nullptr); }
+    // Installed on no window yet: a window built later takes them in its setup, or Install adds one.
+    ScriptedDialogs() = default;
+    explicit ScriptedDialogs(QWidget& window) { Install(window); }
+    ~ScriptedDialogs() override
+    {
+        for (const QPointer<QWidget>& window : windows_)
+            if (window && &admin::DialogsFor(window) == this)
+                admin::InstallDialogs(*window, nullptr);
+    }
+    ScriptedDialogs(const ScriptedDialogs&) = delete;
+    ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
+
+    void Install(QWidget& window)
+    {
+        admin::InstallDialogs(window, this);
+        windows_.push_back(&window);
+    }
 
     std::deque<admin::Answer> Answers;                // for the questions, in order
     std::deque<std::optional<QString>> SaveFileNames; // for GetSaveFileName
@@ -158,6 +177,8 @@ protected:
     }
 
 private:
+    std::vector<QPointer<QWidget>> windows_;
+
     void Record(Kind kind) { Waits.push_back({kind, CursorNow()}); }
     admin::Answer Ask(Kind kind, const QString& question)
     {

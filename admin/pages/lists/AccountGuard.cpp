@@ -36,13 +36,13 @@ void GuardAccountChange(QWidget* parent, BackgroundRunner& runner, TKORVELSessio
             switch (risk)
             {
             case operations::AccountRisk::LastAdministrator:
-                CurrentDialogs().ShowError(parent,
-                                           FromStd(operations::LastAdministratorMessage(name, change)));
+                DialogsFor(parent).ShowError(parent,
+                                             FromStd(operations::LastAdministratorMessage(name, change)));
                 return then(AccountGuardResult::Refused);
             case operations::AccountRisk::OwnAccount:
-                if (CurrentDialogs().AskWarningYesNo(parent,
-                                                     FromStd(operations::OwnAccountQuestion(name, change)),
-                                                     Answer::No) != Answer::Yes)
+                if (DialogsFor(parent).AskWarningYesNo(parent,
+                                                       FromStd(operations::OwnAccountQuestion(name, change)),
+                                                       Answer::No) != Answer::Yes)
                     return then(AccountGuardResult::Refused);
                 return then(AccountGuardResult::AllowedLogOut);
             case operations::AccountRisk::None:

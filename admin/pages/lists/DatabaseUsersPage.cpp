@@ -295,7 +295,7 @@ void TDatabaseUsersPage::EditDatabaseUserButtonClick()
 
 void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
 {
-    if (CurrentDialogs().AskWarningYesNo(
+    if (DialogsFor(this).AskWarningYesNo(
             this,
             QCoreApplication::translate("TDatabaseUsersPage",
                                         "Are you sure you want to delete the selected database user ?"),

@@ -192,7 +192,7 @@ void TDatabasesPage::EditDatabaseButtonClick()
 
 void TDatabasesPage::DeleteDatabaseButtonClick()
 {
-    if (CurrentDialogs().AskWarningYesNo(
+    if (DialogsFor(this).AskWarningYesNo(
             this,
             QCoreApplication::translate("TDatabasesPage",
                                         "Are you sure you want to delete the selected database ?"),
@@ -254,7 +254,7 @@ void TDatabasesPage::SelectDatabaseDirButtonClick()
 {
     const QString typed = ServerDirectoryEdit->text();
     const QString start = !typed.isEmpty() && QDir(typed).exists() ? typed : dialogStartDir_;
-    if (const std::optional<QString> chosen = CurrentDialogs().BrowseForDirectory(this, start))
+    if (const std::optional<QString> chosen = DialogsFor(this).BrowseForDirectory(this, start))
         ServerDirectoryEdit->setText(*chosen);
 }
 

@@ -248,7 +248,7 @@ public:
                 if (saved.Sent && after)
                     after();
                 else if (saved.Deleted)
-                    CurrentDialogs().ShowInformation(page_, DeletedMeanwhileText(name));
+                    DialogsFor(page_).ShowInformation(page_, DeletedMeanwhileText(name));
             });
     }
 
@@ -301,7 +301,7 @@ private:
         const bool yes = job.AskOwner(
             [page, name, changes]
             {
-                return CurrentDialogs().AskWarningYesNo(page, OverwriteQuestion(name, changes), Answer::No) ==
+                return DialogsFor(page).AskWarningYesNo(page, OverwriteQuestion(name, changes), Answer::No) ==
                        Answer::Yes;
             });
         return yes ? operations::Asked::Agreed : operations::Asked::Declined;

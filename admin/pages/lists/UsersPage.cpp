@@ -191,7 +191,7 @@ void TUsersPage::DeleteUserButtonClick()
         [this, name](AccountGuardResult guard)
         {
             if (guard == AccountGuardResult::Refused ||
-                CurrentDialogs().AskWarningYesNo(
+                DialogsFor(this).AskWarningYesNo(
                     this,
                     QCoreApplication::translate("TUsersPage",
                                                 "Are you sure you want to delete the selected user ?"),

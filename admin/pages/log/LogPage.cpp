@@ -569,7 +569,7 @@ void TLogPage::WriteLines(bool matchingOnly)
     const Dialogs::SaveFileRequest request{
         QCoreApplication::translate("TLogPage", "Enter a name for the text file"), dialogStartDir_,
         QCoreApplication::translate("TLogPage", "Text Files (*.TXT)"), QStringLiteral("TXT")};
-    if (const std::optional<QString> fileName = CurrentDialogs().GetSaveFileName(this, request))
+    if (const std::optional<QString> fileName = DialogsFor(this).GetSaveFileName(this, request))
         WriteLogFile(*fileName, model_->Log(), matchingOnly ? &search_->Matches() : nullptr);
 }
 

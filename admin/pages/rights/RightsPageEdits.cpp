@@ -155,7 +155,7 @@ void TRightsPage::Send(const operations::RightsPlan& plan)
         RightsStatusLabel->setText(QCoreApplication::translate("TRightsPage", "Nothing to change."));
         return;
     }
-    if (CurrentDialogs().AskConfirmationYesNo(this, SendQuestion(plan)) != Answer::Yes)
+    if (DialogsFor(this).AskConfirmationYesNo(this, SendQuestion(plan)) != Answer::Yes)
         return;
     // A read still under way would be stale after the changes; the grid is read again once they are sent.
     CancelRead();
@@ -208,7 +208,7 @@ QString TRightsPage::SendQuestion(const operations::RightsPlan& plan)
 
 bool TRightsPage::Overwrite(const std::vector<operations::Conflict>& conflicts)
 {
-    return CurrentDialogs().AskWarningYesNo(
+    return DialogsFor(this).AskWarningYesNo(
                this,
                QCoreApplication::translate(
                    "TRightsPage", "Another administrator changed these since the grid was read:\n%1Overwrite "
@@ -224,7 +224,7 @@ void TRightsPage::ChangesSent(const operations::RightsPlan& plan, const operatio
     if (databaseUsers_.EditState() == esViewing)
         databaseUsers_.ShowUsersOfSelectedDatabase();
     if (!report.Error.empty())
-        CurrentDialogs().ShowError(this, FromStd(operations::ReportText(plan, report)));
+        DialogsFor(this).ShowError(this, FromStd(operations::ReportText(plan, report)));
 }
 
 void TRightsPage::ChangeFailed()

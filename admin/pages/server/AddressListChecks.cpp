@@ -108,7 +108,8 @@ void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources,
             {
                 return job.AskOwner(
                     [parent, question] {
-                        return CurrentDialogs().AskWarningYesNo(parent, question, Answer::No) == Answer::Yes;
+                        return DialogsFor(parent).AskWarningYesNo(parent, question, Answer::No) ==
+                               Answer::Yes;
                     });
             };
             std::set<std::string> answered; // warnings said yes to are not asked again

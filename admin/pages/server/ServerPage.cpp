@@ -334,7 +334,7 @@ void TServerPage::SelectTempFilesDirButtonClick()
 {
     const QString typed = TempDirectoryEdit->text();
     const QString start = !typed.isEmpty() && QDir(typed).exists() ? typed : dialogStartDir_;
-    if (const std::optional<QString> chosen = CurrentDialogs().BrowseForDirectory(this, start))
+    if (const std::optional<QString> chosen = DialogsFor(this).BrowseForDirectory(this, start))
         TempDirectoryEdit->setText(*chosen);
 }
 

@@ -71,7 +71,7 @@ QString RemoveManyQuestion(int count, bool anyConnected)
 
 bool Confirmed(QWidget* parent, const QString& question)
 {
-    return CurrentDialogs().AskConfirmationYesNo(parent, question, Answer::No) == Answer::Yes;
+    return DialogsFor(parent).AskConfirmationYesNo(parent, question, Answer::No) == Answer::Yes;
 }
 
 } // namespace
@@ -248,7 +248,7 @@ void TStatusPage::RunBulk(std::vector<std::int32_t> ids,
                 text += QStringLiteral("\n\n") +
                         QCoreApplication::translate("TStatusPage", "The first failure: %1")
                             .arg(result.FirstFailure);
-            CurrentDialogs().ShowInformation(this, text);
+            DialogsFor(this).ShowInformation(this, text);
         });
 }
 

@@ -76,7 +76,6 @@ struct CancelFixture
 
     CancelFixture()
     {
-        admin::SetDialogs(&dialogs);
         QFile settings(programDir.filePath("korvel-admin.ini"));
         if (settings.open(QIODevice::WriteOnly))
             settings.write("[Admin Info]\nRemote Port=" + QByteArray::number(server.AdminPort()) + "\n");
@@ -84,14 +83,13 @@ struct CancelFixture
         form = std::make_unique<admin::TMainForm>(
             admin::MainFormSetup{{programDir.path() + "/", "korvel-admin", {}},
                                  {"KORVEL Admin", "korvel-admin", "1.0.0"},
-                                 admin::CreatePages});
+                                 admin::CreatePages,
+                                 "",
+                                 {},
+                                 &dialogs});
         form->show();
     }
-    ~CancelFixture()
-    {
-        form.reset();
-        admin::SetDialogs(nullptr);
-    }
+    ~CancelFixture() { form.reset(); }
 
     bool Idle() const { return !form->Runner().Busy(); }
     void Settle() const

@@ -67,6 +67,7 @@ protected:
         journal =
             std::make_unique<admin::WindowJournal>(stateDir / "journal.jsonl", [this] { return profile; });
         window = std::make_unique<QTabWidget>();
+        dialogs.Install(*window);
         window->resize(761, 439);
         sessionWalk = std::make_shared<admin::RecentSessionWalk>();
         pages = admin::CreatePages(

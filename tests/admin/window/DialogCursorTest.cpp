@@ -1,10 +1,15 @@
 // The wait cursor of a command never covers a box or dialog that waits for the person: questions, errors,
-// the save dialog, the folder chooser, the login prompt, Options and Trace Log all show the arrow.
+// the save dialog, the folder chooser, the login prompt, Options and Trace Log all show the arrow. And which
+// dialogs a widget asks.
 #include "admin/common/Command.h"
 #include "tests/admin/window/WindowFixture.h"
 
 #include <QCursor>
+#include <QDialog>
 #include <QPushButton>
+
+#include <memory>
+#include <utility>
 
 namespace korvel::test
 {
@@ -21,10 +26,12 @@ TEST_F(WindowTest, EveryBoxAskedDuringACommandShowsTheArrowAndTheWaitCursorRetur
     dialogs.Directories = {std::nullopt};
     dialogs.Logins.push_back({false, {}, {}});
     std::vector<Qt::CursorShape> between;
-    admin::RunCommand(nullptr,
+    QWidget window;
+    dialogs.Install(window);
+    admin::RunCommand(&window,
                       [&]
                       {
-                          admin::Dialogs& ask = admin::CurrentDialogs();
+                          admin::Dialogs& ask = admin::DialogsFor(&window);
                           ask.AskWarningYesNo(nullptr, "one");
                           between.push_back(ScriptedDialogs::CursorNow());
                           ask.AskConfirmationYesNo(nullptr, "two");
@@ -76,6 +83,32 @@ TEST_F(WindowTest, OptionsAndTraceLogOpenUnderTheArrow)
     EXPECT_EQ(cursors, (std::vector<Qt::CursorShape>{Qt::ArrowCursor, Qt::ArrowCursor, Qt::ArrowCursor}));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
+}
+
+// Each window asks the dialogs its owner installed on it, from any widget under it or dialog it parents; a
+// window without any asks the Qt ones, also once its scripted ones are gone.
+TEST(DialogsForTest, AWidgetAsksTheDialogsOfTheNearestWidgetAboveItThatHasSome)
+{
+    QWidget window, otherWindow, bare;
+    auto* page = new QWidget(&window);
+    QDialog opened(page);
+    auto* otherPage = new QWidget(&otherWindow);
+    auto scripted = std::make_unique<ScriptedDialogs>(window);
+    ScriptedDialogs other(otherWindow);
+    admin::Dialogs* const qt = &admin::DialogsFor(nullptr);
+    const std::vector<std::pair<const QWidget*, admin::Dialogs*>> rows{{&window, scripted.get()},
+                                                                       {page, scripted.get()},
+                                                                       {&opened, scripted.get()},
+                                                                       {otherPage, &other},
+                                                                       {&bare, qt},
+                                                                       {nullptr, qt}};
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(&admin::DialogsFor(rows[i].first), rows[i].second) << i;
+
+    scripted.reset();
+    EXPECT_EQ(&admin::DialogsFor(&opened), qt) << "the window no longer holds dialogs that are gone";
+    admin::InstallDialogs(otherWindow, nullptr);
+    EXPECT_EQ(&admin::DialogsFor(otherPage), qt);
 }
 
 } // namespace

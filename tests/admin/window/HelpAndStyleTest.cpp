@@ -130,12 +130,13 @@ TEST(HelpTest, TextFieldsOfferTheStandardEditEntriesAboveWhatsThis)
 
 TEST(CommandTest, ErrorsAreShownExceptTheSilentCancellationAndTheCursorIsRestored)
 {
-    ScriptedDialogs dialogs;
-    EXPECT_TRUE(admin::RunCommand(nullptr, []
+    QWidget window;
+    ScriptedDialogs dialogs(window);
+    EXPECT_TRUE(admin::RunCommand(&window, []
                                   { EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor); }));
-    EXPECT_FALSE(admin::RunCommand(nullptr, [] { throw std::runtime_error("Disk full"); }));
-    EXPECT_FALSE(admin::RunCommand(nullptr, [] { throw EAbort(); }));
-    EXPECT_FALSE(admin::RunCommand(nullptr, [] { throw 42; }));
+    EXPECT_FALSE(admin::RunCommand(&window, [] { throw std::runtime_error("Disk full"); }));
+    EXPECT_FALSE(admin::RunCommand(&window, [] { throw EAbort(); }));
+    EXPECT_FALSE(admin::RunCommand(&window, [] { throw 42; }));
     EXPECT_EQ(dialogs.Errors(), (QStringList{"Disk full", "An unexpected error occurred"}));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }

@@ -64,7 +64,7 @@ int main(int argc, char** argv)
         test::ScriptedDialogs dialogs;
         test::RefServer server;
 
-        test::ScreenshotWindow window(server.AdminPort());
+        test::ScreenshotWindow window(dialogs, server.AdminPort());
         admin::TMainForm& form = window.Form();
         form.show();
         dialogs.Logins.push_back({true, server.Options().AdminUser, server.Options().AdminPassword});

@@ -36,7 +36,7 @@ int main(int argc, char** argv)
         test::ScriptedDialogs dialogs;
         test::RefServer server;
         test::ScreenshotWindow window(
-            server.AdminPort(),
+            dialogs, server.AdminPort(),
             "[Views]\nStatus Auto Refresh=2\nStatus State Column=1\nStatus Session ID Column=1\n");
         admin::TMainForm& form = window.Form();
         form.show();

@@ -100,7 +100,7 @@ int main(int argc, char** argv)
                                        Direct("Old name", "no-such-host.invalid", 12006, true)})
             store.Save(profile);
 
-        test::ScreenshotWindow window;
+        test::ScreenshotWindow window(dialogs);
         admin::TMainForm& form = window.Form();
         auto* page = form.findChild<admin::TServersPage*>(QStringLiteral("ServersPage"));
         page->SetCheckSettings({std::chrono::seconds(3),

@@ -196,7 +196,9 @@ TEST_F(ProfilesTest, AWindowOnAProfileLogsInAtStartAndKeepsItsOwnPlace)
     admin::MainFormSetup setup{{ProgramDir(), "korvel-admin", {}},
                                {"KORVEL Admin", "korvel-admin", "1.0.0"},
                                admin::CreatePages,
-                               "Alpha"};
+                               "Alpha",
+                               {},
+                               &dialogs};
     form = std::make_unique<admin::TMainForm>(setup);
     form->show();
     dialogs.Logins.push_back({true, "admin", "secret"});

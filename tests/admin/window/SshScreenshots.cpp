@@ -112,7 +112,7 @@ int main(int argc, char** argv)
         settings::ProfileStore store;
         store.Save(profile);
 
-        test::ScreenshotWindow window(server.AdminPort());
+        test::ScreenshotWindow window(dialogs, server.AdminPort());
         admin::TMainForm& form = window.Form();
         form.resize(1000, 640);
         form.show();
@@ -166,7 +166,7 @@ int main(int argc, char** argv)
 
         // The first bastion's key changed: refused in the window's own error box, naming both keys.
         bastion.ReplaceHostKey();
-        admin::SetDialogs(nullptr);
+        admin::InstallDialogs(form, nullptr);
         WhenModalUp(output, QStringLiteral("ssh-changed-host-key-refused"), "", nullptr);
         ConnectTo(form, QString::fromStdString(profile.Name));
 
@@ -181,7 +181,7 @@ int main(int argc, char** argv)
         twoSteps.Name = "Key, then password";
         twoSteps.Server.Ssh.Port = static_cast<std::uint16_t>(partial.Port());
         store.Save(twoSteps);
-        admin::SetDialogs(&dialogs);
+        admin::InstallDialogs(form, &dialogs);
         WhenModalUp(output, QStringLiteral("ssh-partial-success-password"), "SshQuestionDlg", "CancelButton");
         ConnectTo(form, QString::fromStdString(twoSteps.Name));
     }

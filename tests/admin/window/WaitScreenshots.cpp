@@ -38,7 +38,7 @@ int main(int argc, char** argv)
         QTemporaryDir config;
         qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
 
-        test::ScreenshotWindow window(server.AdminPort());
+        test::ScreenshotWindow window(dialogs, server.AdminPort());
         admin::TMainForm& form = window.Form();
         form.show();
         {

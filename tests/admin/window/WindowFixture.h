@@ -64,7 +64,8 @@ protected:
                                    {"KORVEL Admin", "korvel-admin", "1.0.0"},
                                    createPages ? createPages : StandInFactory(pages, journal),
                                    "",
-                                   std::move(createPagesAfterPaint)};
+                                   std::move(createPagesAfterPaint),
+                                   &dialogs};
         form = std::make_unique<admin::TMainForm>(setup);
         traceLog = std::make_unique<admin::TTraceLogDlg>();
         options = std::make_unique<admin::TOptionsDlg>(*traceLog, form->Trace());
