@@ -1,7 +1,6 @@
 #include "engine/DataSession.h"
 
 #include "engine/SshTransport.h"
-#include "engine/TunnelError.h"
 #include "engine/wire/ErrorCodes.h"
 #include "engine/wire/RequestCodes.h"
 #include "engine/wire/Utf8.h"
@@ -10,7 +9,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace korvel
 {
@@ -18,7 +16,6 @@ namespace
 {
 
 constexpr std::size_t MaxTraceLine = 255;
-constexpr std::size_t MaxComputerName = 15;
 constexpr int MaxLoginAttempts = 3;
 
 // Stores `value` and tells whether it differs from what was there.
@@ -28,23 +25,6 @@ template <typename T> bool Change(T& setting, T value)
         return false;
     setting = value;
     return true;
-}
-
-// A 32-bit millisecond tick that wraps; elapsed times are differences modulo 2^32.
-std::uint32_t Ticks()
-{
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
-
-// The computer name (at most 15 characters) followed by the process id, as the server records the client.
-std::string ClientIdentity()
-{
-    char host[256] = {};
-    std::string name;
-    if (gethostname(host, sizeof host - 1) == 0)
-        name.assign(host, strnlen(host, MaxComputerName));
-    return std::string(CutUtf8(name + std::to_string(getpid())));
 }
 
 void CutInPlace(std::string& text)
@@ -59,6 +39,12 @@ std::int32_t LengthPrefix(const std::uint8_t* bytes)
 }
 
 } // namespace
+
+std::uint32_t TDataSession::Ticks()
+{
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
 
 TDataSession::TDataSession(std::int32_t timeoutSeconds) : timeoutSeconds_(timeoutSeconds) {}
 
@@ -242,124 +228,7 @@ void TDataSession::NoteInterruption(const std::exception& failure)
         lastInterruption_ = interrupted->Reason();
 }
 
-// --- Connection and login ---
-
-void TDataSession::Connect()
-{
-    if (connected_)
-        return;
-    const CallScope call(*this);
-    sessionId_ = 0;
-    Establish("Connection", &TDataSession::ConnectParamsExchange);
-}
-
-void TDataSession::Reconnect()
-{
-    if (connected_)
-        return;
-    const CallScope call(*this);
-    Establish("Re-connection", &TDataSession::ReconnectExchange);
-}
-
-void TDataSession::EnsureConnected()
-{
-    if (!connected_)
-        Reconnect();
-}
-
-void TDataSession::Establish(const char* traceVerb, void (TDataSession::*handshake)())
-{
-    const std::uint32_t start = Ticks();
-    reconnectRefused_ = false;
-    try
-    {
-        transport_ = transportFactory_ ? transportFactory_() : CreateTcpTransport();
-        transport_->Open(endpoint_, connectTimeoutMs_, timeoutSeconds_ * 1000, &waitLimits_);
-        connected_ = true;
-        if (trace_)
-        {
-            const std::string& host = endpoint_.HostOrAddress();
-            const std::string target = endpoint_.Service.empty()
-                                           ? " to port " + std::to_string(endpoint_.Port)
-                                           : " to service " + endpoint_.Service;
-            const std::uint32_t elapsed = Ticks() - start;
-            EmitTrace(traceVerb + target + " at host " + host + " completed in " + std::to_string(elapsed) +
-                      " msecs");
-            EmitTraceRecord(TraceRecord::Kind::Connection, 0, 0, 0, 0, elapsed);
-        }
-        handshaking_ = true;
-        struct HandshakeEnd
-        {
-            bool& flag;
-            ~HandshakeEnd() { flag = false; }
-        } handshakeEnd{handshaking_};
-        (this->*handshake)();
-    }
-    catch (const EAbort&)
-    {
-        Disconnect(); // a prompt of the transport was cancelled: as a cancelled login
-        throw;
-    }
-    catch (const std::exception& failure)
-    {
-        NoteInterruption(failure);
-        Disconnect();
-        if (const auto* tunnel = dynamic_cast<const TunnelError*>(&failure))
-            RaiseTunnelError(KORVEL_REMOTECONNECT, *tunnel);
-        RaiseEngineError(KORVEL_REMOTECONNECT, RemoteName());
-    }
-}
-
-void TDataSession::RaiseTunnelError(std::uint16_t code, const TunnelError& failure) const
-{
-    try
-    {
-        RaiseEngineError(code, RemoteName());
-    }
-    catch (const EKORVELEngineError& error)
-    {
-        throw ETunnelError(error, failure);
-    }
-}
-
-void TDataSession::ConnectParamsExchange()
-{
-    handshake_.SetCode(REQUEST_CONNECTPARAMS);
-    handshake_.Begin();
-    handshake_.AppendInt64(ClientEngineVersion);
-    handshake_.AppendBool(uncompressed_);
-    handshake_.AppendString(ClientIdentity());
-    HandshakeExchange();
-    reply_.Read(sessionId_);
-    serverVersion_ = 0;
-    if (reply_.HasMoreValues())
-        reply_.Read(serverVersion_);
-    else
-        serverVersion_ = VersionWithoutValue;
-}
-
-void TDataSession::ReconnectExchange()
-{
-    handshake_.SetCode(REQUEST_RECONNECT);
-    handshake_.Begin();
-    handshake_.AppendInt64(ClientEngineVersion);
-    handshake_.AppendInt32(sessionId_);
-    handshake_.AppendBool(uncompressed_);
-    HandshakeExchange();
-}
-
-void TDataSession::HandshakeExchange()
-{
-    handshake_.Finish(false);
-    SendMessage(handshake_);
-    ReceiveReply();
-    if (ReplyCode() != KORVEL_NONE)
-    {
-        reconnectRefused_ = handshake_.Header().Code == REQUEST_RECONNECT;
-        Disconnect();
-        RaiseEngineError(ReplyCode(), RemoteName());
-    }
-}
+// --- Login ---
 
 void TDataSession::Login()
 {
@@ -461,14 +330,6 @@ void TDataSession::SendSessionParams()
     FinishRequest();
     Call();
     CheckReply();
-}
-
-void TDataSession::Disconnect()
-{
-    if (connected_ && transport_)
-        transport_->Close();
-    connected_ = false;
-    transport_.reset();
 }
 
 // --- One exchange ---

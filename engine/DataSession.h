@@ -234,6 +234,8 @@ private:
     bool Compressing() const { return !uncompressed_ && !handshaking_; }
     // Notes why a failure ended the call, when its limits ended it.
     void NoteInterruption(const std::exception& failure);
+    // A 32-bit millisecond tick that wraps; elapsed times are differences modulo 2^32.
+    static std::uint32_t Ticks();
     void EmitTrace(const std::string& line);
     void EmitTraceRecord(TraceRecord::Kind direction, std::uint16_t code, std::uint16_t replyCode,
                          std::int64_t wireBytes, std::int64_t plainBytes, std::uint32_t elapsedMs);

@@ -31,28 +31,29 @@ QString Text(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QVariant Cell(const TraceRecord& record, int column)
+QVariant Cell(const TraceRecord& record, TraceTableModel::Column column)
 {
     const bool isReply = record.Direction == TraceRecord::Kind::Reply;
     const bool isConnection = record.Direction == TraceRecord::Kind::Connection;
+    using Column = TraceTableModel::Column;
     switch (column)
     {
-    case TraceTableModel::TimeColumn:
+    case Column::Time:
     {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(record.Time.time_since_epoch());
         return QDateTime::fromMSecsSinceEpoch(ms.count()).toString(QStringLiteral("HH:mm:ss.zzz"));
     }
-    case TraceTableModel::DirectionColumn:
+    case Column::Direction:
         return Direction(record.Direction);
-    case TraceTableModel::NameColumn:
+    case Column::Name:
         return isConnection ? QString() : Text(RequestCodeName(record.Code));
-    case TraceTableModel::WireBytesColumn:
+    case Column::WireBytes:
         return isConnection ? QVariant() : QVariant::fromValue(record.WireBytes);
-    case TraceTableModel::PlainBytesColumn:
+    case Column::PlainBytes:
         return isConnection ? QVariant() : QVariant::fromValue(record.PlainBytes);
-    case TraceTableModel::ReplyCodeColumn:
+    case Column::ReplyCode:
         return isReply ? Text(ReplyCodeName(record.ReplyCode)) : QString();
-    case TraceTableModel::ElapsedColumn:
+    case Column::Elapsed:
         return isReply || isConnection ? QVariant::fromValue(record.ElapsedMs) : QVariant();
     default:
         return {};
@@ -96,13 +97,14 @@ QVariant TraceTableModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
+    const auto column = static_cast<Column>(index.column());
     if (role == Qt::TextAlignmentRole)
-        return index.column() >= WireBytesColumn && index.column() != ReplyCodeColumn
+        return column >= Column::WireBytes && column != Column::ReplyCode
                    ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                    : QVariant();
     if (role != Qt::DisplayRole)
         return {};
-    return Cell(records_[static_cast<std::size_t>(index.row())], index.column());
+    return Cell(records_[static_cast<std::size_t>(index.row())], column);
 }
 
 QVariant TraceTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -15,17 +15,17 @@ namespace korvel::admin
 class TraceTableModel : public QAbstractTableModel
 {
 public:
-    enum Column
+    enum class Column
     {
-        TimeColumn,
-        DirectionColumn,
-        NameColumn,
-        WireBytesColumn,
-        PlainBytesColumn,
-        ReplyCodeColumn,
-        ElapsedColumn,
-        ColumnCount
+        Time,
+        Direction,
+        Name,
+        WireBytes,
+        PlainBytes,
+        ReplyCode,
+        Elapsed
     };
+    static constexpr int ColumnCount = static_cast<int>(Column::Elapsed) + 1;
 
     using QAbstractTableModel::QAbstractTableModel;
 

@@ -111,12 +111,13 @@ void ConfigReader::Pass(const std::string& host, bool final)
     bool active = true;
     const bool ownFile = sources_.UserConfig.empty();
     ReadFile(ownFile ? sources_.Home + "/.ssh/config" : sources_.UserConfig,
-             UserFile | (ownFile ? CheckOwner : 0), active, 0, "");
+             Flags::UserFile | (ownFile ? Flags::CheckOwner : Flags::None), active, 0, "");
     active = true;
-    ReadFile(sources_.SystemConfig.empty() ? "/etc/ssh/ssh_config" : sources_.SystemConfig, 0, active, 0, "");
+    ReadFile(sources_.SystemConfig.empty() ? "/etc/ssh/ssh_config" : sources_.SystemConfig, Flags::None,
+             active, 0, "");
 }
 
-void ConfigReader::ReadFile(const std::string& path, int flags, bool& active, int depth,
+void ConfigReader::ReadFile(const std::string& path, Flags flags, bool& active, int depth,
                             const std::string& from)
 {
     const std::string where = from.empty() ? PathShown(path) : from;
@@ -134,7 +135,8 @@ void ConfigReader::ReadFile(const std::string& path, int flags, bool& active, in
     // Files only: opening a device may act, and a FIFO waits. A directory reads as empty, as with OpenSSH.
     if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode) && path != "/dev/null")
         Refuse(where, PathShown(path) + " is not a file");
-    if ((flags & CheckOwner) && ((info.st_uid != 0 && info.st_uid != getuid()) || (info.st_mode & 022) != 0))
+    if (Has(flags, Flags::CheckOwner) &&
+        ((info.st_uid != 0 && info.st_uid != getuid()) || (info.st_mode & 022) != 0))
         Refuse(where, PathShown(path) + " belongs to another user or others may change it");
     if (S_ISDIR(info.st_mode))
         return;
@@ -168,7 +170,7 @@ void ConfigReader::ReadFile(const std::string& path, int flags, bool& active, in
     }
 }
 
-void ConfigReader::Line(std::string_view line, const std::string& at, int flags, bool& active, int depth)
+void ConfigReader::Line(std::string_view line, const std::string& at, Flags flags, bool& active, int depth)
 {
     const std::size_t last = line.find_last_not_of(" \t\r\n\f");
     if (last == std::string_view::npos)
@@ -215,7 +217,7 @@ void ConfigReader::Line(std::string_view line, const std::string& at, int flags,
         {
             if (pattern.empty())
                 Refuse(at, "an empty Host pattern");
-            if (flags & NeverMatch)
+            if (Has(flags, Flags::NeverMatch))
                 break;
             const bool negated = pattern.front() == '!';
             if (MatchPattern(host_, negated ? pattern.substr(1) : pattern))
@@ -228,7 +230,7 @@ void ConfigReader::Line(std::string_view line, const std::string& at, int flags,
         }
         return;
     case Key::Match:
-        active = MatchLine(rest, at) && !(flags & NeverMatch);
+        active = MatchLine(rest, at) && !Has(flags, Flags::NeverMatch);
         return;
     case Key::Include:
         Include(arguments, at, flags, active, depth);
@@ -238,19 +240,19 @@ void ConfigReader::Line(std::string_view line, const std::string& at, int flags,
     }
 }
 
-void ConfigReader::Include(const std::vector<std::string>& paths, const std::string& at, int flags,
+void ConfigReader::Include(const std::vector<std::string>& paths, const std::string& at, Flags flags,
                            bool& active, int depth)
 {
     for (const std::string& path : paths)
     {
         if (path.empty())
             Refuse(at, "an empty Include");
-        if (path.front() == '~' && !(flags & UserFile))
+        if (path.front() == '~' && !Has(flags, Flags::UserFile))
             Refuse(at, "a system file's Include cannot start with ~");
         // Relative ones live beside the config that names them: ~/.ssh or /etc/ssh.
         std::string pattern = path.front() == '/' || path.front() == '~'
                                   ? path
-                                  : ((flags & UserFile) ? "~/.ssh/" : "/etc/ssh/") + path;
+                                  : (Has(flags, Flags::UserFile) ? "~/.ssh/" : "/etc/ssh/") + path;
         pattern = Tilde(pattern, at);
         glob_t found{};
         const int result = glob(pattern.c_str(), 0, nullptr, &found);
@@ -261,7 +263,8 @@ void ConfigReader::Include(const std::vector<std::string>& paths, const std::str
         const bool outer = active;
         for (const std::string& file : files)
         {
-            ReadFile(file, flags | CheckOwner | (outer ? 0 : NeverMatch), active, depth + 1, at);
+            ReadFile(file, flags | Flags::CheckOwner | (outer ? Flags::None : Flags::NeverMatch), active,
+                     depth + 1, at);
             active = outer; // a Match in the included file ends with it
         }
     }

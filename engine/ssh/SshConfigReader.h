@@ -16,12 +16,25 @@ namespace korvel::sshconfig
 constexpr std::size_t MaxIdentityFiles = 100; // OpenSSH's limits
 constexpr std::size_t MaxKnownHostsFiles = 32;
 
-enum Flags
+// How a file is read; flags combine with |.
+enum class Flags : unsigned
 {
+    None = 0,
     UserFile = 1,   // `~` may start an Include and relative ones live in ~/.ssh (else /etc/ssh)
     NeverMatch = 2, // an Include read from an inactive block: checked, never applied
     CheckOwner = 4  // another user's or a writable file is refused
 };
+
+constexpr Flags operator|(Flags left, Flags right)
+{
+    return static_cast<Flags>(static_cast<unsigned>(left) | static_cast<unsigned>(right));
+}
+
+// Whether `flags` hold `flag`.
+constexpr bool Has(Flags flags, Flags flag)
+{
+    return (static_cast<unsigned>(flags) & static_cast<unsigned>(flag)) != 0;
+}
 
 // A value with the place that set it, for messages about it later.
 struct Said
@@ -73,11 +86,11 @@ public:
     Tokens FileTokens(const SshHostConfig& config) const;
 
 private:
-    void ReadFile(const std::string& path, int flags, bool& active, int depth, const std::string& from);
-    void Line(std::string_view line, const std::string& at, int flags, bool& active, int depth);
+    void ReadFile(const std::string& path, Flags flags, bool& active, int depth, const std::string& from);
+    void Line(std::string_view line, const std::string& at, Flags flags, bool& active, int depth);
     void Value(Key key, std::string_view rest, const std::vector<std::string>& arguments,
                const std::string& at, bool active);
-    void Include(const std::vector<std::string>& paths, const std::string& at, int flags, bool& active,
+    void Include(const std::vector<std::string>& paths, const std::string& at, Flags flags, bool& active,
                  int depth);
     bool MatchLine(std::string_view rest, const std::string& at);
     // One criterion of a Match line; nothing for an `exec` not run because an earlier criterion failed.

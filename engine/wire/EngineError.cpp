@@ -22,6 +22,8 @@ struct ErrorContext
     std::int32_t OSErrorCode = 0;
     std::int32_t SocketErrorCode = 0;
     std::array<std::string, ContextValueCount> Values;
+
+    const std::string& Value(ContextValue which) const { return Values[static_cast<std::size_t>(which)]; }
 };
 
 // Re-entrant: a raise holds it from clearing the context until the exception is built, and the constructor
@@ -47,7 +49,7 @@ std::string FormatText(const ErrorTableEntry& entry, const ErrorContext& context
          placeholder = rest.find("%s"))
     {
         text.append(rest.substr(0, placeholder));
-        text.append(context.Values[entry.Arguments[argument++]]);
+        text.append(context.Value(entry.Arguments[argument++]));
         rest.remove_prefix(placeholder + 2);
     }
     text.append(rest);
@@ -73,13 +75,13 @@ EKORVELEngineError::EKORVELEngineError(std::uint16_t code)
     const ErrorContext& context = EngineErrorContext();
     OSErrorCode = context.OSErrorCode;
     SocketErrorCode = context.SocketErrorCode;
-    ErrorRemoteName = context.Values[cvServer];
-    ErrorUserName = context.Values[cvUser];
-    ErrorDatabaseName = context.Values[cvDatabase];
-    ErrorTableName = context.Values[cvTable];
-    ErrorFieldName = context.Values[cvField];
-    ErrorIndexName = context.Values[cvIndex];
-    ErrorDetail = context.Values[cvDetail];
+    ErrorRemoteName = context.Value(ContextValue::Server);
+    ErrorUserName = context.Value(ContextValue::User);
+    ErrorDatabaseName = context.Value(ContextValue::Database);
+    ErrorTableName = context.Value(ContextValue::Table);
+    ErrorFieldName = context.Value(ContextValue::Field);
+    ErrorIndexName = context.Value(ContextValue::Index);
+    ErrorDetail = context.Value(ContextValue::Detail);
 }
 
 void RaiseEngineError(ErrorCode code, std::string_view server, std::string_view user,
@@ -96,7 +98,7 @@ void RaiseEngineError(ErrorCode code, std::string_view server, std::string_view 
     context.SocketErrorCode = lastError;
     const std::array<std::string_view, ContextValueCount> values{server, user,  database, table,
                                                                  field,  index, detail};
-    for (int i = 0; i < ContextValueCount; ++i)
+    for (std::size_t i = 0; i < ContextValueCount; ++i)
         context.Values[i] = CutUtf8(values[i]);
     throw EKORVELEngineError(code);
 }

@@ -2,6 +2,7 @@
 // error with its process-wide context. The reference server raises them through the wire layer as well.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -30,18 +31,18 @@ public:
 
 [[noreturn]] void Abort();
 
-// Index of each value in the engine error context.
-enum ContextValue : int
+// Each value of the engine error context, in the order RaiseEngineError takes them.
+enum class ContextValue
 {
-    cvServer = 0,
-    cvUser,
-    cvDatabase,
-    cvTable,
-    cvField,
-    cvIndex,
-    cvDetail,
-    ContextValueCount
+    Server,
+    User,
+    Database,
+    Table,
+    Field,
+    Index,
+    Detail
 };
+constexpr std::size_t ContextValueCount = static_cast<std::size_t>(ContextValue::Detail) + 1;
 
 // The engine's exception. Its constructor takes the code only and reads everything else from the process-wide
 // error context that RaiseEngineError has just filled.

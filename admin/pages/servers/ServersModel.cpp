@@ -228,25 +228,25 @@ QString ServersModel::StateShown(const Row& row) const
     return tr("Down: %1").arg(Shown(last.Detail));
 }
 
-QString ServersModel::Text(const Row& row, int column) const
+QString ServersModel::Text(const Row& row, Column column) const
 {
     const fleet::ServerReport& last = row.Last;
     const bool figures = last.State == ServerState::Up && !LoggedIn(row);
     switch (column)
     {
-    case NameColumn:
+    case Column::Name:
         return Shown(row.Profile.Name);
-    case WhereColumn:
+    case Column::Where:
         return Shown(fleet::WhereText(row.Profile));
-    case StateColumn:
+    case Column::State:
         return StateShown(row);
-    case EngineColumn:
+    case Column::Engine:
         return figures ? QString::fromStdString(last.Version) : QString();
-    case SessionsColumn:
+    case Column::Sessions:
         return figures ? tr("%1 / %2").arg(last.Connected).arg(last.Sessions) : QString();
-    case RoundTripColumn:
+    case Column::RoundTrip:
         return figures ? tr("%1 ms").arg(last.RoundTripMs, 0, 'f', last.RoundTripMs < 10 ? 1 : 0) : QString();
-    case CheckedColumn:
+    case Column::Checked:
         if (LoggedIn(row) || last.State == ServerState::NotChecked)
             return {};
         return CheckedText(last.CheckedAt);
@@ -254,19 +254,19 @@ QString ServersModel::Text(const Row& row, int column) const
     return {};
 }
 
-QVariant ServersModel::SortKey(const Row& row, int column) const
+QVariant ServersModel::SortKey(const Row& row, Column column) const
 {
     const fleet::ServerReport& last = row.Last;
     switch (column)
     {
-    case StateColumn:
+    case Column::State:
         // The states that need the person first, then the rest by their text.
         return QString::number(static_cast<int>(HealthOf(last.State, LoggedIn(row))) ^ 1) + StateShown(row);
-    case SessionsColumn:
+    case Column::Sessions:
         return last.State == ServerState::Up ? last.Connected : -1;
-    case RoundTripColumn:
+    case Column::RoundTrip:
         return last.State == ServerState::Up ? last.RoundTripMs : -1.0;
-    case CheckedColumn:
+    case Column::Checked:
         return static_cast<qlonglong>(last.CheckedAt.time_since_epoch().count());
     default:
         return Text(row, column);
@@ -278,12 +278,13 @@ QVariant ServersModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= rowCount())
         return {};
     const Row& row = rows_[static_cast<std::size_t>(index.row())];
-    const bool stateCell = index.column() == StateColumn;
+    const auto column = static_cast<Column>(index.column());
+    const bool stateCell = column == Column::State;
     switch (role)
     {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
-        return Text(row, index.column());
+        return Text(row, column);
     case Qt::ToolTipRole:
         return stateCell && !row.Last.Detail.empty() ? Shown(row.Last.Detail) : QVariant();
     case Qt::DecorationRole:
@@ -291,7 +292,7 @@ QVariant ServersModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         return stateCell ? QBrush(ColourOf(HealthOf(row.Last.State, LoggedIn(row)))) : QVariant();
     case SortRole:
-        return SortKey(row, index.column());
+        return SortKey(row, column);
     default:
         return {};
     }
@@ -301,21 +302,21 @@ QVariant ServersModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    switch (section)
+    switch (static_cast<Column>(section))
     {
-    case NameColumn:
+    case Column::Name:
         return tr("Name");
-    case WhereColumn:
+    case Column::Where:
         return tr("Where");
-    case StateColumn:
+    case Column::State:
         return tr("State");
-    case EngineColumn:
+    case Column::Engine:
         return tr("Engine");
-    case SessionsColumn:
+    case Column::Sessions:
         return tr("Sessions");
-    case RoundTripColumn:
+    case Column::RoundTrip:
         return tr("Round Trip");
-    case CheckedColumn:
+    case Column::Checked:
         return tr("Checked");
     }
     return {};

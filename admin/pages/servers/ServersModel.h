@@ -20,17 +20,19 @@ class ServersModel : public QAbstractTableModel
     Q_DECLARE_TR_FUNCTIONS(ServersModel)
 
 public:
-    enum Column
+    enum class Column
     {
-        NameColumn,
-        WhereColumn,
-        StateColumn,
-        EngineColumn,
-        SessionsColumn,
-        RoundTripColumn,
-        CheckedColumn,
-        ColumnCount
+        Name,
+        Where,
+        State,
+        Engine,
+        Sessions,
+        RoundTrip,
+        Checked
     };
+    static constexpr int ColumnCount = static_cast<int>(Column::Checked) + 1;
+    // The column's number in Qt's views and models.
+    static constexpr int Number(Column column) { return static_cast<int>(column); }
     // What a column sorts by: numbers as numbers, times as times.
     static constexpr int SortRole = Qt::UserRole;
 
@@ -60,8 +62,8 @@ private:
         fleet::ServerReport Last;
     };
     bool LoggedIn(const Row& row) const { return !loggedIn_.empty() && row.Profile.Name == loggedIn_; }
-    QString Text(const Row& row, int column) const;
-    QVariant SortKey(const Row& row, int column) const;
+    QString Text(const Row& row, Column column) const;
+    QVariant SortKey(const Row& row, Column column) const;
     QString StateShown(const Row& row) const;
 
     std::vector<Row> rows_;

@@ -99,7 +99,7 @@ void TServersPage::CreateControls()
     tableView_->setSelectionMode(QAbstractItemView::SingleSelection);
     tableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tableView_->setSortingEnabled(true);
-    tableView_->sortByColumn(ServersModel::NameColumn, Qt::AscendingOrder);
+    tableView_->sortByColumn(ServersModel::Number(ServersModel::Column::Name), Qt::AscendingOrder);
     tableView_->verticalHeader()->hide();
     tableView_->horizontalHeader()->setStretchLastSection(true);
     tableView_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);

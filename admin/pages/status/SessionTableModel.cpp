@@ -107,26 +107,26 @@ int SessionTableModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QString SessionTableModel::Text(const SessionRow& row, int column) const
+QString SessionTableModel::Text(const SessionRow& row, Column column) const
 {
     switch (column)
     {
-    case UserNameColumn:
+    case Column::UserName:
         return row.UserName;
-    case AddressColumn:
+    case Column::Address:
         return row.Connected()
                    ? row.Address
                    : QCoreApplication::translate("SessionTableModel", "Disconnected (%1)").arg(row.Detail);
-    case CreatedOnColumn:
+    case Column::CreatedOn:
         return formatTime_(row.CreatedOn);
-    case LastConnectedColumn:
+    case Column::LastConnected:
         return formatTime_(row.LastConnected);
-    case SessionIdColumn:
+    case Column::SessionId:
         return QString::number(row.Id);
-    case ModeColumn:
+    case Column::Mode:
         return row.Internet ? QCoreApplication::translate("SessionTableModel", "Internet")
                             : QCoreApplication::translate("SessionTableModel", "LAN");
-    case StateColumn:
+    case Column::State:
         return row.Connected()
                    ? QCoreApplication::translate("SessionTableModel", "Connected")
                    : QCoreApplication::translate("SessionTableModel", "Dead (%1)").arg(row.Detail);
@@ -135,15 +135,15 @@ QString SessionTableModel::Text(const SessionRow& row, int column) const
     }
 }
 
-QVariant SessionTableModel::SortKey(const SessionRow& row, int column) const
+QVariant SessionTableModel::SortKey(const SessionRow& row, Column column) const
 {
     switch (column)
     {
-    case CreatedOnColumn:
+    case Column::CreatedOn:
         return row.CreatedOn;
-    case LastConnectedColumn:
+    case Column::LastConnected:
         return row.LastConnected;
-    case SessionIdColumn:
+    case Column::SessionId:
         return row.Id;
     default:
         return Text(row, column);
@@ -155,12 +155,13 @@ QVariant SessionTableModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= rowCount())
         return {};
     const SessionRow& row = Row(index.row());
+    const auto column = static_cast<Column>(index.column());
     switch (role)
     {
     case Qt::DisplayRole:
-        return Text(row, index.column());
+        return Text(row, column);
     case Qt::DecorationRole:
-        if (index.column() != UserNameColumn)
+        if (column != Column::UserName)
             return {};
         return icons_[row.Connected() ? (row.Internet ? 2 : 1) : 0];
     case SessionIdRole:
@@ -168,7 +169,7 @@ QVariant SessionTableModel::data(const QModelIndex& index, int role) const
     case ConnectedRole:
         return row.Connected();
     case SortRole:
-        return SortKey(row, index.column());
+        return SortKey(row, column);
     default:
         return {};
     }

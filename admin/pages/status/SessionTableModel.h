@@ -40,17 +40,19 @@ class SessionTableModel : public QAbstractTableModel
 {
 public:
     // The four columns shown by default come first; the others are offered in the header's menu.
-    enum Column
+    enum class Column
     {
-        UserNameColumn,
-        AddressColumn,
-        CreatedOnColumn,
-        LastConnectedColumn,
-        SessionIdColumn,
-        ModeColumn,
-        StateColumn,
-        ColumnCount
+        UserName,
+        Address,
+        CreatedOn,
+        LastConnected,
+        SessionId,
+        Mode,
+        State
     };
+    static constexpr int ColumnCount = static_cast<int>(Column::State) + 1;
+    // The column's number in Qt's views and models.
+    static constexpr int Number(Column column) { return static_cast<int>(column); }
     static constexpr int SessionIdRole = Qt::UserRole;
     static constexpr int ConnectedRole = Qt::UserRole + 1;
     static constexpr int SortRole = Qt::UserRole + 2;
@@ -76,8 +78,8 @@ public:
 
 private:
     void AppendSlice();
-    QString Text(const SessionRow& row, int column) const;
-    QVariant SortKey(const SessionRow& row, int column) const;
+    QString Text(const SessionRow& row, Column column) const;
+    QVariant SortKey(const SessionRow& row, Column column) const;
 
     std::array<QIcon, 3> icons_;
     SessionTimeFormat formatTime_;

@@ -49,6 +49,8 @@ namespace
 // The auto-refresh control's item while the auto-refresh stopped by itself.
 constexpr int StoppedChoice = -1;
 
+using Column = SessionTableModel::Column;
+
 } // namespace
 namespace
 {
@@ -136,11 +138,15 @@ void TStatusPage::CreateControls()
     const int timeWidth = SessionsListView->fontMetrics().horizontalAdvance(
                               SessionTimeFormat()(EncodeOleDate({2024, 12, 28, 23, 58, 58}))) +
                           SessionsListView->fontMetrics().averageCharWidth() * 2;
-    for (int column : {SessionTableModel::CreatedOnColumn, SessionTableModel::LastConnectedColumn})
-        widths[column] = std::max(widths[column], timeWidth);
+    for (Column column : {Column::CreatedOn, Column::LastConnected})
+    {
+        int& width = widths[SessionTableModel::Number(column)];
+        width = std::max(width, timeWidth);
+    }
     for (int column = 0; column < SessionTableModel::ColumnCount; ++column)
         SessionsListView->setColumnWidth(column, widths[column]);
-    for (int column = SessionTableModel::SessionIdColumn; column < SessionTableModel::ColumnCount; ++column)
+    for (int column = SessionTableModel::Number(Column::SessionId); column < SessionTableModel::ColumnCount;
+         ++column)
         SessionsListView->setColumnHidden(column, true);
     SessionsListView->setAccessibleName(QCoreApplication::translate("TStatusPage", "Sessions"));
     SetHelpContext(SessionsListView, 16);
@@ -255,7 +261,7 @@ QLayout* TStatusPage::CreateFilterBar(QWidget* frame)
 
 void TStatusPage::CreateHeaderMenu()
 {
-    auto* viewMenu = new SessionViewMenu(SessionsListView, SessionTableModel::SessionIdColumn);
+    auto* viewMenu = new SessionViewMenu(SessionsListView, SessionTableModel::Number(Column::SessionId));
     QHeaderView* header = SessionsListView->header();
     header->setSortIndicatorShown(true);
     header->setSectionsClickable(true);
@@ -279,17 +285,17 @@ void TStatusPage::ApplyViewSettings(const ViewSettings& settings)
 {
     const int index = AutoRefreshComboBox->findData(settings.AutoRefreshSeconds);
     AutoRefreshComboBox->setCurrentIndex(index < 0 ? 0 : index);
-    SessionsListView->setColumnHidden(SessionTableModel::SessionIdColumn, !settings.ShowSessionId);
-    SessionsListView->setColumnHidden(SessionTableModel::ModeColumn, !settings.ShowMode);
-    SessionsListView->setColumnHidden(SessionTableModel::StateColumn, !settings.ShowState);
+    SessionsListView->setColumnHidden(SessionTableModel::Number(Column::SessionId), !settings.ShowSessionId);
+    SessionsListView->setColumnHidden(SessionTableModel::Number(Column::Mode), !settings.ShowMode);
+    SessionsListView->setColumnHidden(SessionTableModel::Number(Column::State), !settings.ShowState);
 }
 
 void TStatusPage::StoreViewSettings(ViewSettings& settings) const
 {
     settings.AutoRefreshSeconds = autoRefresh_->Seconds();
-    settings.ShowSessionId = !SessionsListView->isColumnHidden(SessionTableModel::SessionIdColumn);
-    settings.ShowMode = !SessionsListView->isColumnHidden(SessionTableModel::ModeColumn);
-    settings.ShowState = !SessionsListView->isColumnHidden(SessionTableModel::StateColumn);
+    settings.ShowSessionId = !SessionsListView->isColumnHidden(SessionTableModel::Number(Column::SessionId));
+    settings.ShowMode = !SessionsListView->isColumnHidden(SessionTableModel::Number(Column::Mode));
+    settings.ShowState = !SessionsListView->isColumnHidden(SessionTableModel::Number(Column::State));
 }
 
 void TStatusPage::StopRepeatedWork()

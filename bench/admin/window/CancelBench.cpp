@@ -9,9 +9,9 @@
 #include "testing/RefServer.h"
 #include "testing/SshServer.h"
 #include "testing/TempDir.h"
+#include "testing/admin/WaitFor.h"
 #include "testing/bench/AdminBenchMain.h"
 #include "testing/bench/GapMeter.h"
-#include "testing/bench/TurnUntil.h"
 
 #include <QAction>
 #include <QFile>
@@ -94,7 +94,7 @@ struct CancelFixture
     bool Idle() const { return !form->Runner().Busy(); }
     void Settle() const
     {
-        if (!TurnUntil([this] { return Idle(); }, 60000))
+        if (!test::WaitFor([this] { return Idle(); }, 60000))
             std::printf("the window did not settle within a minute\n");
     }
     QPushButton* CancelButton() const { return form->findChild<QPushButton*>("CancelWaitButton"); }
@@ -119,11 +119,11 @@ struct CancelFixture
     {
         GapMeter gaps;
         command();
-        if (!TurnUntil([this] { return CancelButton()->isVisible(); }, 10000))
+        if (!test::WaitFor([this] { return CancelButton()->isVisible(); }, 10000))
             std::printf("no Cancel was offered (%s)\n", what);
         const auto clicked = Clock::now();
         QTest::mouseClick(CancelButton(), Qt::LeftButton, {}, CancelButton()->rect().center());
-        if (!TurnUntil([&] { return back() && Idle(); }, 30000))
+        if (!test::WaitFor([&] { return back() && Idle(); }, 30000))
             std::printf("the window did not come back within 30 s\n");
         return {Ms(Clock::now() - clicked), gaps.Result().LongestMs()};
     }

@@ -30,19 +30,22 @@
 namespace korvel::test
 {
 
+// The pages in the order CreatePages makes them, which is their tab order.
+enum class PageIndex
+{
+    StatusPage,
+    ServerPage,
+    UsersPage,
+    DatabasesPage,
+    DatabaseUsersPage,
+    RightsPage,
+    LogPage
+};
+
 class PagesTest : public ::testing::Test
 {
 protected:
-    enum PageIndex
-    {
-        StatusPage,
-        ServerPage,
-        UsersPage,
-        DatabasesPage,
-        DatabaseUsersPage,
-        RightsPage,
-        LogPage
-    };
+    using enum PageIndex;
 
     void SetUp() override { StartServer({}); }
 
@@ -98,7 +101,7 @@ protected:
     {
         std::function<void()> show;
         ASSERT_TRUE(runner->Submit(
-            window.get(), {}, [&](admin::JobContext& job) { show = pages[StatusPage]->RefreshAtLogin(job); },
+            window.get(), {}, [&](admin::JobContext& job) { show = PageAt(StatusPage)->RefreshAtLogin(job); },
             [] {}, [](std::exception_ptr) { ADD_FAILURE() << "the login's refresh failed"; }));
         WaitForRunner();
         if (show)
@@ -160,7 +163,9 @@ protected:
     }
     // What the pages' changes left in their journal, oldest first.
     std::vector<journal::Entry> Journaled() const { return journal::ReadHistory(journal->Path()).Entries; }
-    admin::EditablePage* Editable(PageIndex index) const { return pages[index]->Editable(); }
+    admin::AdminPage* PageAt(PageIndex index) const { return pages[static_cast<std::size_t>(index)]; }
+    void SetCurrentPage(PageIndex index) const { window->setCurrentIndex(static_cast<int>(index)); }
+    admin::EditablePage* Editable(PageIndex index) const { return PageAt(index)->Editable(); }
     admin::TEditState State(PageIndex index) const { return Editable(index)->EditState(); }
 
     // Keeps the event loop turning until the runner has delivered every result.

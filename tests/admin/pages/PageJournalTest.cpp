@@ -27,7 +27,7 @@ protected:
     void Show(PageIndex index)
     {
         window->show();
-        window->setCurrentIndex(index);
+        SetCurrentPage(index);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         WaitForRunner();
     }

@@ -59,7 +59,7 @@ TEST_F(GermanWindowTest, MenuTabsAndDialogButtonsReadInGerman)
         {"Servers column",
          form->findChild<QTableView*>("ServersTableView")
              ->model()
-             ->headerData(admin::ServersModel::StateColumn, Qt::Horizontal)
+             ->headerData(admin::ServersModel::Number(admin::ServersModel::Column::State), Qt::Horizontal)
              .toString(),
          "Zustand"},
         {"Options title", options->windowTitle(), "Optionen"},

@@ -64,7 +64,8 @@ int main(int argc, char** argv)
             form.RemoteSession().DisconnectServerSession(
                 model->index(row * 7, 0).data(admin::SessionTableModel::SessionIdRole).toInt());
         form.findChild<QLineEdit*>(QStringLiteral("SessionFilterEdit"))->setText(QStringLiteral("127.0"));
-        sessions->sortByColumn(admin::SessionTableModel::SessionIdColumn, Qt::DescendingOrder);
+        sessions->sortByColumn(admin::SessionTableModel::Number(admin::SessionTableModel::Column::SessionId),
+                               Qt::DescendingOrder);
         form.resize(1200, 800);
         QTest::qWait(2500);
         for (int row : {1, 2, 4, 7})
@@ -72,7 +73,8 @@ int main(int argc, char** argv)
                                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
         korvel::test::SaveScreenshot(form, output, QStringLiteral("status-filtered-sorted-selected"));
         form.findChild<QLineEdit*>(QStringLiteral("SessionFilterEdit"))->clear();
-        sessions->sortByColumn(admin::SessionTableModel::StateColumn, Qt::DescendingOrder);
+        sessions->sortByColumn(admin::SessionTableModel::Number(admin::SessionTableModel::Column::State),
+                               Qt::DescendingOrder);
         form.resize(form.minimumSize());
         QTest::qWait(2500);
         korvel::test::SaveScreenshot(form, output, QStringLiteral("status-minimum-size"));

@@ -6,10 +6,10 @@
 // within 1.2x).
 #include "session/KORVELSession.h"
 #include "testing/admin/PagesLogin.h"
+#include "testing/admin/WaitFor.h"
 #include "testing/bench/AdminBenchMain.h"
 #include "testing/bench/GapMeter.h"
 #include "testing/bench/PagesWindow.h"
-#include "testing/bench/TurnUntil.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -80,7 +80,7 @@ struct CommandsFixture
     // Turns the event loop until what the clicks sent is back.
     void Settle() const
     {
-        if (!TurnUntil([this] { return !pages.Runner().Busy(); }, 60000))
+        if (!test::WaitFor([this] { return !pages.Runner().Busy(); }, 60000))
             std::printf("the commands did not end within a minute\n");
     }
 
@@ -165,7 +165,7 @@ struct CommandsFixture
             pages.Runner().Submit<std::int32_t>(
                 &receiver, {}, [this](admin::JobContext&) { return pages.Session().GetServerUpTime(); },
                 [&](std::int32_t) { back = true; }, [&](std::exception_ptr) { back = true; });
-            if (!TurnUntil([&] { return back; }, 10000))
+            if (!test::WaitFor([&] { return back; }, 10000))
                 std::printf("a request did not come back within 10 s\n");
         }
     }

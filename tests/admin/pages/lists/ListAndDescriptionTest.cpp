@@ -18,7 +18,7 @@ protected:
     // The page shown, as the user sees it, so its rows have their places on the screen.
     void Show(PageIndex page)
     {
-        window->setCurrentIndex(page);
+        SetCurrentPage(page);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }

@@ -16,7 +16,7 @@ using admin::Answer;
 struct Case
 {
     const char* Caption;
-    int Page;
+    PageIndex Page;
     const char* EditButton;
     const char* SaveButton;
     std::function<void(const class LostUpdatesTest&)> EditInWindow;
@@ -49,7 +49,7 @@ protected:
     // The page shown with bob (or Sales) selected and in edit mode with the window's change.
     void StartEditing(const Case& page)
     {
-        window->setCurrentIndex(page.Page);
+        SetCurrentPage(page.Page);
         if (page.Page == UsersPage)
             Pick("UsersListBox", 1); // admin, bob
         if (page.Page == DatabaseUsersPage)

@@ -21,7 +21,7 @@ protected:
     void ShowUsersPage()
     {
         window->show();
-        window->setCurrentIndex(UsersPage);
+        SetCurrentPage(UsersPage);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         FillAtLogin();
     }

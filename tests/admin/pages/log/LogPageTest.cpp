@@ -57,7 +57,7 @@ protected:
             lines << model->index(row, 0).data().toString();
         return lines;
     }
-    admin::TLogPage* Page() const { return static_cast<admin::TLogPage*>(pages[LogPage]); }
+    admin::TLogPage* Page() const { return static_cast<admin::TLogPage*>(PageAt(LogPage)); }
     // Load as the user does, then wait for the background load to deliver.
     void Load()
     {
@@ -114,7 +114,7 @@ protected:
     // The Status page's Refresh, a user command through the runner the pages share; back to the Log page.
     void RefreshStatusPage()
     {
-        window->setCurrentIndex(StatusPage);
+        SetCurrentPage(StatusPage);
         QTest::mouseClick(Find<QPushButton>("RefreshButton"), Qt::LeftButton);
         window->setCurrentWidget(Page());
     }

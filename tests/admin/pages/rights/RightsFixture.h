@@ -33,13 +33,13 @@ protected:
         session->AddServerDatabaseUser("stock", "carol", {urRead});
         FillAtLogin();
         window->show();
-        window->setCurrentIndex(RightsPage); // shown: the grid is read
+        SetCurrentPage(RightsPage); // shown: the grid is read
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         WaitUntilIdle();
     }
 
     static TUserRights All() { return {urRead, urInsert, urUpdate, urDelete, urCreate, urAlter, urDrop}; }
-    admin::TRightsPage* Page() const { return static_cast<admin::TRightsPage*>(pages[RightsPage]); }
+    admin::TRightsPage* Page() const { return static_cast<admin::TRightsPage*>(PageAt(RightsPage)); }
     QTableView* Grid() const { return Find<QTableView>("RightsGrid"); }
     // Whatever the last click queued (an editor's Apply runs once the editor has closed) has run and been
     // answered.

@@ -207,11 +207,11 @@ TEST_F(RightsPageTest, TheDatabaseUsersPageAndTheRightsPageRefreshEachOther)
     EXPECT_EQ(Items("DatabaseUsersListBox"), QStringList{"alice"});
 
     // A change on the Database Users page shows on the Rights page.
-    window->setCurrentIndex(DatabaseUsersPage);
+    SetCurrentPage(DatabaseUsersPage);
     dialogs.Answers = {Answer::Yes};
     Click("DeleteDatabaseUserButton");
     EXPECT_EQ(Items("DatabaseUsersListBox"), QStringList{});
-    window->setCurrentIndex(RightsPage);
+    SetCurrentPage(RightsPage);
     WaitUntilIdle();
     EXPECT_EQ(Shown()[1], "alice - - -");
 }

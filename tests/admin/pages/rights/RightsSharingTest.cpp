@@ -34,11 +34,11 @@ protected:
         }
         FillAtLogin();
         window->show();
-        window->setCurrentIndex(StatusPage);
+        SetCurrentPage(StatusPage);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
 
-    admin::TRightsPage* Page() const { return static_cast<admin::TRightsPage*>(pages[RightsPage]); }
+    admin::TRightsPage* Page() const { return static_cast<admin::TRightsPage*>(PageAt(RightsPage)); }
     int ColumnsRead() const { return Page()->Model().DatabasesRead(); }
     QString Status() const { return Find<QLabel>("RightsStatusLabel")->text(); }
     void ClickButton(const char* name) const { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
@@ -47,7 +47,7 @@ protected:
     // has arrived.
     std::unique_ptr<PausedServer> PauseWhileReading()
     {
-        window->setCurrentIndex(RightsPage);
+        SetCurrentPage(RightsPage);
         EXPECT_TRUE(WaitFor([this] { return ColumnsRead() > 0; }, 20000));
         auto paused = std::make_unique<PausedServer>(server->Pid());
         QCoreApplication::processEvents(); // the columns that arrived before the pause
@@ -58,7 +58,7 @@ protected:
     // The Status page's Refresh, a user command through the same runner.
     void RefreshStatusPage()
     {
-        window->setCurrentIndex(StatusPage);
+        SetCurrentPage(StatusPage);
         ClickButton("RefreshButton");
     }
     void ExpectStatusPageRefreshed() const
@@ -94,7 +94,7 @@ TEST_F(RightsSharingTest, ACommandOnAnotherPageInterruptsTheReadWhichSaysSoAndRe
     EXPECT_EQ(ColumnsRead(), read) << "nothing of the interrupted read arrived after it";
     EXPECT_TRUE(Find("RefreshRightsButton")->isEnabled());
 
-    window->setCurrentIndex(RightsPage);
+    SetCurrentPage(RightsPage);
     ExpectWholeGridAfterWaiting();
 }
 
@@ -113,7 +113,7 @@ TEST_F(RightsSharingTest, CancelStopsOnlyTheReadAndRefreshReadsAgain)
     ExpectStatusPageRefreshed();
     EXPECT_EQ(ColumnsRead(), read);
 
-    window->setCurrentIndex(RightsPage);
+    SetCurrentPage(RightsPage);
     QCoreApplication::processEvents(); // whatever the showing queued
     EXPECT_FALSE(Page()->Busy()) << "a cancelled read starts again by itself";
     EXPECT_EQ(ColumnsRead(), read);
@@ -125,7 +125,7 @@ TEST_F(RightsSharingTest, AReadAskedForWhileACommandRunsWaitsForIt)
 {
     PausedServer paused(server->Pid());
     RefreshStatusPage();
-    window->setCurrentIndex(RightsPage);
+    SetCurrentPage(RightsPage);
     EXPECT_TRUE(Page()->Busy());
     EXPECT_EQ(Status(), "Waiting for other work to end...");
     EXPECT_TRUE(PagesTest::Shown("CancelRightsButton"));

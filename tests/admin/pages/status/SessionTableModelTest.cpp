@@ -66,11 +66,17 @@ TEST(SessionTableModelTest, UpdatesOnlyWhatChangedRowByRow)
     EXPECT_EQ(inserted[0][2].toInt(), 4);
     EXPECT_EQ(reset.count(), 0);
 
-    EXPECT_EQ(model.index(1, SessionTableModel::AddressColumn).data().toString(), "Disconnected (timed out)");
-    EXPECT_EQ(model.index(1, SessionTableModel::StateColumn).data().toString(), "Dead (timed out)");
-    EXPECT_EQ(model.index(0, SessionTableModel::StateColumn).data().toString(), "Connected");
-    EXPECT_EQ(model.index(0, SessionTableModel::ModeColumn).data().toString(), "LAN");
-    EXPECT_EQ(model.index(3, SessionTableModel::SessionIdColumn).data(SessionTableModel::SortRole).toInt(),
+    EXPECT_EQ(model.index(1, SessionTableModel::Number(SessionTableModel::Column::Address)).data().toString(),
+              "Disconnected (timed out)");
+    EXPECT_EQ(model.index(1, SessionTableModel::Number(SessionTableModel::Column::State)).data().toString(),
+              "Dead (timed out)");
+    EXPECT_EQ(model.index(0, SessionTableModel::Number(SessionTableModel::Column::State)).data().toString(),
+              "Connected");
+    EXPECT_EQ(model.index(0, SessionTableModel::Number(SessionTableModel::Column::Mode)).data().toString(),
+              "LAN");
+    EXPECT_EQ(model.index(3, SessionTableModel::Number(SessionTableModel::Column::SessionId))
+                  .data(SessionTableModel::SortRole)
+                  .toInt(),
               7);
     EXPECT_EQ(model.ConnectedCount(), 4);
 

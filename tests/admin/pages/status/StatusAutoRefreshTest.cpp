@@ -33,7 +33,8 @@ TEST_F(StatusPageTest, ThePickedSessionStaysPickedThroughTwoHundredAutoRefreshes
     LoadClients staying(*server, 12);
     window->show();
     RefreshAtLogin();
-    Sessions()->sortByColumn(admin::SessionTableModel::CreatedOnColumn, Qt::DescendingOrder); // newest first
+    Sessions()->sortByColumn(admin::SessionTableModel::Number(admin::SessionTableModel::Column::CreatedOn),
+                             Qt::DescendingOrder); // newest first
     const int row = RowCount() / 2;
     ClickRow(row);
     const std::int32_t picked = IdOf(row);
@@ -84,13 +85,13 @@ TEST_F(StatusPageTest, AutoRefreshRunsWhileShownPausesWhileHiddenAndStopsWhenThe
 
     // Hidden: the next tick pauses without a refresh, and nothing is scheduled any more; shown again: they
     // resume.
-    window->setCurrentIndex(ServerPage);
+    SetCurrentPage(ServerPage);
     const std::size_t whileHidden = refreshed.size();
     ASSERT_TRUE(WaitFor([&] { return !timer->isActive() && !runner->Busy(); }, 5000))
         << "the auto-refresh went on while the page was hidden";
     EXPECT_LE(refreshed.size(), whileHidden + 1) << "at most the one already under way";
     const std::size_t paused = refreshed.size();
-    window->setCurrentIndex(StatusPage);
+    SetCurrentPage(StatusPage);
     ASSERT_TRUE(WaitFor([&] { return refreshed.size() > paused; }, 5000));
 
     // The server goes: one message, no error box, and no more ticks.
@@ -101,7 +102,7 @@ TEST_F(StatusPageTest, AutoRefreshRunsWhileShownPausesWhileHiddenAndStopsWhenThe
     EXPECT_TRUE(lost[0].startsWith("Auto-refresh stopped: "));
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();
     admin::ViewSettings views;
-    pages[StatusPage]->StoreViewSettings(views);
+    PageAt(StatusPage)->StoreViewSettings(views);
     EXPECT_EQ(views.AutoRefreshSeconds, 2) << "the choice is kept for the next login";
     // The control says it stopped, and choosing an interval starts it again.
     EXPECT_EQ(choice->currentText(), "Stopped");

@@ -20,7 +20,7 @@ protected:
     {
         PagesTest::SetUp();
         window->show();
-        window->setCurrentIndex(StatusPage);
+        SetCurrentPage(StatusPage);
     }
 
     QTreeView* Sessions() const { return Find<QTreeView>("SessionsListView"); }

@@ -40,7 +40,7 @@ TEST_F(StatusPageTest, RefreshShowsTheServerAndItsSessions)
     EXPECT_TRUE(Enabled("StopButton"));
     EXPECT_FALSE(Enabled("RemoveButton"));
     EXPECT_FALSE(Enabled("DisconnectButton"));
-    EXPECT_EQ(pages[StatusPage]->LoginFocusWidget(), Find("RefreshButton"));
+    EXPECT_EQ(PageAt(StatusPage)->LoginFocusWidget(), Find("RefreshButton"));
 
     const int row = RowWith(true);
     ASSERT_GE(row, 0);
@@ -165,9 +165,10 @@ TEST_F(StatusPageTest, RefreshKeepsSelectionScrollAndSortWhileSessionsComeAndGo)
     auto leaving = std::make_unique<LoadClients>(*server, 5, LoadKind{false, "leaver", "leaver-pw"});
     Refresh();
     // Sorted by session id, newest first, through the header as the user does.
-    Sessions()->setColumnHidden(admin::SessionTableModel::SessionIdColumn, false);
+    Sessions()->setColumnHidden(admin::SessionTableModel::Number(admin::SessionTableModel::Column::SessionId),
+                                false);
     QHeaderView* header = Sessions()->header();
-    const int idSection = admin::SessionTableModel::SessionIdColumn;
+    const int idSection = admin::SessionTableModel::Number(admin::SessionTableModel::Column::SessionId);
     for (int click = 0; click < 2; ++click)
         QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
                           QPoint(header->sectionViewportPosition(idSection) + 5, header->height() / 2));
@@ -422,16 +423,19 @@ TEST_F(StatusPageTest, KeyboardReachesFilterHideDeadListSortAndColumns)
     QHeaderView* header = Sessions()->header();
     TypeIntoPopups(window.get(), "su");
     QTest::keyClick(Sessions(), Qt::Key_F10, Qt::ShiftModifier);
-    EXPECT_EQ(header->sortIndicatorSection(), admin::SessionTableModel::UserNameColumn);
+    EXPECT_EQ(header->sortIndicatorSection(),
+              admin::SessionTableModel::Number(admin::SessionTableModel::Column::UserName));
     EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
     TypeIntoPopups(window.get(), "sd"); // Descending
     QTest::keyClick(Sessions(), Qt::Key_F10, Qt::ShiftModifier);
     EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
     // Columns, Session ID.
-    ASSERT_TRUE(Sessions()->isColumnHidden(admin::SessionTableModel::SessionIdColumn));
+    ASSERT_TRUE(Sessions()->isColumnHidden(
+        admin::SessionTableModel::Number(admin::SessionTableModel::Column::SessionId)));
     TypeIntoPopups(window.get(), "cs");
     QTest::keyClick(Sessions(), Qt::Key_F10, Qt::ShiftModifier);
-    EXPECT_FALSE(Sessions()->isColumnHidden(admin::SessionTableModel::SessionIdColumn));
+    EXPECT_FALSE(Sessions()->isColumnHidden(
+        admin::SessionTableModel::Number(admin::SessionTableModel::Column::SessionId)));
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 
     // A screen reader names the list and the chart.
