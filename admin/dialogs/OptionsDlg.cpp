@@ -4,8 +4,8 @@
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/Help.h"
-#include "admin/dialogs/ConnectionFields.h"
-#include "admin/dialogs/TraceLogDlg.h"
+#include "admin/connection/ConnectionFields.h"
+#include "admin/trace/TraceLogDlg.h"
 #include "session/KORVELSession.h"
 
 #include <QCheckBox>

@@ -14,21 +14,21 @@ namespace korvel::admin
 std::vector<AdminPage*> CreateTabPages(const PageContext& context, QWidget* parent)
 {
     // The Database Users page is made first: the Users and Databases pages fill its choosers.
-    auto* databaseUsers = new TDatabaseUsersPage(context, parent);
-    auto* rights = new TRightsPage(context, *databaseUsers, parent);
+    auto* databaseUsers = new DatabaseUsersPage(context, parent);
+    auto* rights = new RightsPage(context, *databaseUsers, parent);
     databaseUsers->SetRightsChangedHandler([rights] { rights->MarkStale(); });
-    return {new TStatusPage(context, parent),
-            new TServerPage(context, parent),
-            new TUsersPage(context, *databaseUsers, parent),
-            new TDatabasesPage(context, *databaseUsers, parent),
+    return {new StatusPage(context, parent),
+            new ServerPage(context, parent),
+            new UsersPage(context, *databaseUsers, parent),
+            new DatabasesPage(context, *databaseUsers, parent),
             databaseUsers,
             rights,
-            new TLogPage(context, parent)};
+            new LogPage(context, parent)};
 }
 
 std::vector<AdminPage*> CreateLoggedOutPages(const PageContext& context, QWidget* parent)
 {
-    return {new TServersPage(context, parent)};
+    return {new ServersPage(context, parent)};
 }
 
 std::vector<AdminPage*> CreatePages(const PageContext& context, QWidget* parent)

@@ -610,7 +610,7 @@
     </message>
 </context>
 <context>
-    <name>TAboutDlg</name>
+    <name>AboutDialog</name>
     <message>
         <source>%1:</source>
         <translation>%1:</translation>
@@ -653,7 +653,7 @@
     </message>
 </context>
 <context>
-    <name>TChangeHistoryDlg</name>
+    <name>ChangeHistoryDialog</name>
     <message>
         <source> on %1</source>
         <translation> auf %1</translation>
@@ -776,7 +776,7 @@
     </message>
 </context>
 <context>
-    <name>TDatabaseUsersPage</name>
+    <name>DatabaseUsersPage</name>
     <message>
         <source>Read</source>
         <translation>Lesen</translation>
@@ -843,7 +843,7 @@
     </message>
 </context>
 <context>
-    <name>TDatabasesPage</name>
+    <name>DatabasesPage</name>
     <message>
         <source>Available Databases</source>
         <translation>Vorhandene Datenbanken</translation>
@@ -882,7 +882,7 @@
     </message>
 </context>
 <context>
-    <name>TLogPage</name>
+    <name>LogPage</name>
     <message>
         <source>Cannot create file &quot;%1&quot;. %2</source>
         <translation>Die Datei &quot;%1&quot; kann nicht angelegt werden. %2</translation>
@@ -1204,7 +1204,7 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
     </message>
 </context>
 <context>
-    <name>TProfilesDlg</name>
+    <name>ProfilesDialog</name>
     <message>
         <source>Connection Profiles</source>
         <translation>Verbindungsprofile</translation>
@@ -1303,7 +1303,7 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
     </message>
 </context>
 <context>
-    <name>TRightsPage</name>
+    <name>RightsPage</name>
     <message>
         <source>R&amp;ead</source>
         <translation>Les&amp;en</translation>
@@ -1482,7 +1482,7 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
     </message>
 </context>
 <context>
-    <name>TServerPage</name>
+    <name>ServerPage</name>
     <message>
         <source>Not a recognised address pattern</source>
         <translation>Kein bekanntes Adressmuster</translation>
@@ -1585,7 +1585,7 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
     </message>
 </context>
 <context>
-    <name>TServersPage</name>
+    <name>ServersPage</name>
     <message>
         <source>Search servers</source>
         <translation>Server durchsuchen</translation>
@@ -1648,7 +1648,7 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
     </message>
 </context>
 <context>
-    <name>TSshQuestionDlg</name>
+    <name>SshQuestionDialog</name>
     <message>
         <source>Unknown SSH Host Key</source>
         <translation>Unbekannter SSH-Hostschlüssel</translation>
@@ -1703,7 +1703,7 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
     </message>
 </context>
 <context>
-    <name>TSshSection</name>
+    <name>SshSection</name>
     <message>
         <source>SSH server unreachable</source>
         <translation>SSH-Server nicht erreichbar</translation>
@@ -1810,7 +1810,7 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
     </message>
 </context>
 <context>
-    <name>TStatusPage</name>
+    <name>StatusPage</name>
     <message>
         <source>All addresses</source>
         <translation>Alle Adressen</translation>
@@ -2020,7 +2020,7 @@ Wählen Sie Datei, Am Server anmelden, um eine Verbindung herzustellen.</transla
     </message>
 </context>
 <context>
-    <name>TUsersPage</name>
+    <name>UsersPage</name>
     <message>
         <source>Available Users</source>
         <translation>Vorhandene Benutzer</translation>

@@ -3,9 +3,9 @@
 #include "admin/common/BackgroundRunner.h"
 
 #include "admin/common/FirstPaint.h"
-#include "admin/dialogs/ChangeHistoryDlg.h"
 #include "admin/dialogs/OptionsDlg.h"
-#include "admin/dialogs/TraceLogDlg.h"
+#include "admin/history/ChangeHistoryDialog.h"
+#include "admin/trace/TraceLogDlg.h"
 #include "admin/window/MainForm.h"
 #include "admin/window/Settings.h"
 
@@ -78,7 +78,7 @@ void SaveSnapshots(TMainForm& mainForm, TOptionsDlg& options, TTraceLogDlg& trac
     traceLog.show();
     Save(traceLog, directory, "trace-log-dialog");
     traceLog.hide();
-    TChangeHistoryDlg history(mainForm.JournalPath(), &mainForm);
+    ChangeHistoryDialog history(mainForm.JournalPath(), &mainForm);
     history.show();
     for (int turn = 0; turn < 500 && history.Reading(); ++turn)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);

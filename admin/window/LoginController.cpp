@@ -8,7 +8,7 @@
 #include "admin/common/Command.h"
 #include "admin/common/CommandFocus.h"
 #include "admin/common/Dialogs.h"
-#include "admin/dialogs/SshQuestionDlg.h"
+#include "admin/connection/SshQuestionDialog.h"
 #include "admin/window/ProfileLogin.h"
 #include "admin/window/StatusBarSections.h"
 #include "admin/window/WindowTitle.h"

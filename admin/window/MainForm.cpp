@@ -13,9 +13,9 @@
 #include "admin/common/HelpFile.h"
 #include "admin/common/WaitIndicator.h"
 #include "admin/common/WindowJournal.h"
-#include "admin/dialogs/AboutDlg.h"
-#include "admin/dialogs/ChangeHistoryDlg.h"
+#include "admin/dialogs/AboutDialog.h"
 #include "admin/dialogs/OptionsDlg.h"
+#include "admin/history/ChangeHistoryDialog.h"
 #include "admin/window/OptionsItem.h"
 #include "admin/window/PageControl.h"
 #include "admin/window/ProfileWindows.h"
@@ -233,7 +233,7 @@ void TMainForm::CreateMenu()
 void TMainForm::HelpAboutItemClick()
 {
     const auto path = [](const std::string& name) { return QFile::decodeName(name.c_str()); };
-    TAboutDlg dialog(
+    AboutDialog dialog(
         {setup_.Version.ProductName,
          setup_.Version.FileVersion,
          {{tr("Settings"), path(settingsFileName_)},
@@ -265,7 +265,7 @@ const std::string& TMainForm::JournalPath() const
 
 void TMainForm::ChangeHistoryItemClick()
 {
-    TChangeHistoryDlg dialog(JournalPath(), this);
+    ChangeHistoryDialog dialog(JournalPath(), this);
     ExecModal(dialog);
 }
 

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "admin/common/AdminPage.h"
-#include "admin/dialogs/TraceLogDlg.h"
 #include "admin/trace/TraceFile.h"
+#include "admin/trace/TraceLogDlg.h"
 #include "admin/window/LoginController.h"
 #include "admin/window/MenuActions.h"
 #include "admin/window/PageControl.h"

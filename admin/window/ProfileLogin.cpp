@@ -1,9 +1,9 @@
 #include "admin/window/ProfileLogin.h"
-#include "admin/dialogs/SshSection.h"
+#include "admin/connection/SshSection.h"
 
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
-#include "admin/dialogs/ProfilesDlg.h"
+#include "admin/connection/ProfilesDialog.h"
 #include "admin/window/LoginController.h"
 #include "admin/window/Settings.h"
 #include "session/KORVELSession.h"
@@ -172,7 +172,7 @@ void ProfileLogin::OfferToKeyring(const Profile& profile, const std::string& pas
 
 void ProfileLogin::ProfilesItemClick()
 {
-    TProfilesDlg dialog(&mainForm_, store_, credentials::SecretServiceAvailability(), login_.Runner());
+    ProfilesDialog dialog(&mainForm_, store_, credentials::SecretServiceAvailability(), login_.Runner());
     dialog.exec();
 }
 

@@ -35,40 +35,39 @@ struct RightBox
     int HelpContext;
 };
 // In bit order: box n holds the right with bit n.
-constexpr RightBox rightBoxes[] = {{"ReadCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Read"), 66},
-                                   {"InsertCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Insert"), 67},
-                                   {"UpdateCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Update"), 68},
-                                   {"DeleteCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Delete"), 69},
-                                   {"CreateCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Create"), 70},
-                                   {"AlterCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Alter"), 71},
-                                   {"DropCheckBox", QT_TRANSLATE_NOOP("TDatabaseUsersPage", "Drop"), 72}};
+constexpr RightBox rightBoxes[] = {{"ReadCheckBox", QT_TRANSLATE_NOOP("DatabaseUsersPage", "Read"), 66},
+                                   {"InsertCheckBox", QT_TRANSLATE_NOOP("DatabaseUsersPage", "Insert"), 67},
+                                   {"UpdateCheckBox", QT_TRANSLATE_NOOP("DatabaseUsersPage", "Update"), 68},
+                                   {"DeleteCheckBox", QT_TRANSLATE_NOOP("DatabaseUsersPage", "Delete"), 69},
+                                   {"CreateCheckBox", QT_TRANSLATE_NOOP("DatabaseUsersPage", "Create"), 70},
+                                   {"AlterCheckBox", QT_TRANSLATE_NOOP("DatabaseUsersPage", "Alter"), 71},
+                                   {"DropCheckBox", QT_TRANSLATE_NOOP("DatabaseUsersPage", "Drop"), 72}};
 
 } // namespace
 
-TDatabaseUsersPage::TDatabaseUsersPage(const PageContext& context, QWidget* parent)
+DatabaseUsersPage::DatabaseUsersPage(const PageContext& context, QWidget* parent)
     : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal)
 {
     CreateControls();
     commands_ = std::make_unique<Commands>(
         this, runner_, DatabaseUsersListBox, [this] { return Readers(ToStd(currentDatabase_)); },
         [this](const QString& name, TUserRights rights) { ShowDatabaseUser(name, rights); });
-    ConnectListAndDetail<TDatabaseUsersPage>(
+    ConnectListAndDetail<DatabaseUsersPage>(
         listFrame_, detailFrame_, this,
-        {&TDatabaseUsersPage::DatabaseUsersListBoxClick, &TDatabaseUsersPage::AddDatabaseUserButtonClick,
-         &TDatabaseUsersPage::EditDatabaseUserButtonClick, &TDatabaseUsersPage::DeleteDatabaseUserButtonClick,
-         &TDatabaseUsersPage::SaveDatabaseUserButtonClick,
-         &TDatabaseUsersPage::CancelDatabaseUserButtonClick},
+        {&DatabaseUsersPage::DatabaseUsersListBoxClick, &DatabaseUsersPage::AddDatabaseUserButtonClick,
+         &DatabaseUsersPage::EditDatabaseUserButtonClick, &DatabaseUsersPage::DeleteDatabaseUserButtonClick,
+         &DatabaseUsersPage::SaveDatabaseUserButtonClick, &DatabaseUsersPage::CancelDatabaseUserButtonClick},
         runner_);
     // activated: the user's choice only, not the copies the Databases page makes.
     ConnectCommand(DatabasesComboBox, &QComboBox::activated, this,
-                   &TDatabaseUsersPage::DatabasesComboBoxChange);
+                   &DatabaseUsersPage::DatabasesComboBoxChange);
     SetDatabaseUserViewMode();
 }
 
-void TDatabaseUsersPage::CreateControls()
+void DatabaseUsersPage::CreateControls()
 {
     listFrame_ =
-        MakeNameListFrame(this, QCoreApplication::translate("TDatabaseUsersPage", "Available Database Users"),
+        MakeNameListFrame(this, QCoreApplication::translate("DatabaseUsersPage", "Available Database Users"),
                           {"DatabaseUsersListBox", "AddDatabaseUserButton", "EditDatabaseUserButton",
                            "DeleteDatabaseUserButton"},
                           61);
@@ -78,7 +77,7 @@ void TDatabaseUsersPage::CreateControls()
     SetHelpContext(DatabasesComboBox, 60);
     auto* selectorRow = new QHBoxLayout;
     selectorRow->addWidget(MakeLabel(listFrame_.Frame,
-                                     QCoreApplication::translate("TDatabaseUsersPage", "Database"),
+                                     QCoreApplication::translate("DatabaseUsersPage", "Database"),
                                      DatabasesComboBox, 60));
     selectorRow->addWidget(DatabasesComboBox, 1);
     listFrame_.Layout->insertLayout(0, selectorRow);
@@ -89,7 +88,7 @@ void TDatabaseUsersPage::CreateControls()
     QWidget::setTabOrder(listFrame_.EditButton, listFrame_.DeleteButton);
 
     detailFrame_ =
-        MakeDetailFrame(this, QCoreApplication::translate("TDatabaseUsersPage", "Database User Information"),
+        MakeDetailFrame(this, QCoreApplication::translate("DatabaseUsersPage", "Database User Information"),
                         {"SaveDatabaseUserButton", "CancelDatabaseUserButton"}, 73);
     QGroupBox* detailFrame = detailFrame_.Frame;
     DatabaseUserEdit = MakeLineEdit(detailFrame, "DatabaseUserEdit", 65);
@@ -100,24 +99,24 @@ void TDatabaseUsersPage::CreateControls()
     UserComboBox->setEditable(true);
     UserComboBox->setInsertPolicy(QComboBox::NoInsert);
     LimitToProtocolString(UserComboBox->lineEdit());
-    NameByLabel(UserComboBox, QCoreApplication::translate("TDatabaseUsersPage", "User Name"));
+    NameByLabel(UserComboBox, QCoreApplication::translate("DatabaseUsersPage", "User Name"));
     auto* userRow = new QHBoxLayout;
-    userRow->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("TDatabaseUsersPage", "User Name"),
+    userRow->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("DatabaseUsersPage", "User Name"),
                                  DatabaseUserEdit, 65));
     userRow->addWidget(DatabaseUserEdit, 1);
     userRow->addWidget(UserComboBox, 1);
 
     auto* rights = new QGridLayout;
     rights->addWidget(
-        new QLabel(QCoreApplication::translate("TDatabaseUsersPage", "Rights to Grant"), detailFrame), 0, 0,
-        1, 2);
+        new QLabel(QCoreApplication::translate("DatabaseUsersPage", "Rights to Grant"), detailFrame), 0, 0, 1,
+        2);
     std::array<CheckBoxRow, std::tuple_size_v<decltype(RightCheckBoxes)>> rows;
     for (std::size_t bit = 0; bit < rows.size(); ++bit)
     {
         const RightBox& box = rightBoxes[bit];
         rows[bit] =
             MakeCheckBoxRow(detailFrame, box.Name,
-                            QCoreApplication::translate("TDatabaseUsersPage", box.Caption), box.HelpContext);
+                            QCoreApplication::translate("DatabaseUsersPage", box.Caption), box.HelpContext);
         RightCheckBoxes[bit] = rows[bit].Box;
         RightLabels[bit] = rows[bit].Label;
         const int index = static_cast<int>(bit);
@@ -141,7 +140,7 @@ void TDatabaseUsersPage::CreateControls()
     PlaceListAndDetail(this, listFrame_, detailFrame_);
 }
 
-std::function<void()> TDatabaseUsersPage::ReadAtLogin(JobContext& job, LoginReads& reads)
+std::function<void()> DatabaseUsersPage::ReadAtLogin(JobContext& job, LoginReads& reads)
 {
     job.Check();
     auto listed = commands_->Read(Readers(reads.SelectedDatabase));
@@ -152,27 +151,27 @@ std::function<void()> TDatabaseUsersPage::ReadAtLogin(JobContext& job, LoginRead
     };
 }
 
-QString TDatabaseUsersPage::PendingEditsQuestion() const
+QString DatabaseUsersPage::PendingEditsQuestion() const
 {
-    return QCoreApplication::translate("TDatabaseUsersPage",
+    return QCoreApplication::translate("DatabaseUsersPage",
                                        "You are currently editing the database user information. Would you "
                                        "like to save this information before continuing ?");
 }
 
-void TDatabaseUsersPage::ResetEditState()
+void DatabaseUsersPage::ResetEditState()
 {
     SetDatabaseUserViewMode();
     DatabaseUserEditState = esViewing;
 }
 
-void TDatabaseUsersPage::ReplaceDatabases(const QListWidget* databases)
+void DatabaseUsersPage::ReplaceDatabases(const QListWidget* databases)
 {
     ShareRows(DatabasesComboBox, databases, databases->count() > 0 ? 0 : -1);
     currentDatabase_ = ChosenName(DatabasesComboBox);
     RightsChanged();
 }
 
-void TDatabaseUsersPage::ShowUsersOfSelectedDatabase()
+void DatabaseUsersPage::ShowUsersOfSelectedDatabase()
 {
     currentDatabase_ = ChosenName(DatabasesComboBox);
     DatabaseUserEditState = esViewing;
@@ -180,13 +179,13 @@ void TDatabaseUsersPage::ShowUsersOfSelectedDatabase()
     commands_->Refill();
 }
 
-void TDatabaseUsersPage::ReplaceUsers(const QListWidget* users)
+void DatabaseUsersPage::ReplaceUsers(const QListWidget* users)
 {
     ShareRows(UserComboBox, users, users->currentRow());
     RightsChanged();
 }
 
-TDatabaseUsersPage::Commands::Readers TDatabaseUsersPage::Readers(const std::string& database) const
+DatabaseUsersPage::Commands::Readers DatabaseUsersPage::Readers(const std::string& database) const
 {
     if (database.empty())
         return {};
@@ -205,7 +204,7 @@ TDatabaseUsersPage::Commands::Readers TDatabaseUsersPage::Readers(const std::str
             }};
 }
 
-void TDatabaseUsersPage::ShowDatabaseUser(const QString& name, TUserRights rights)
+void DatabaseUsersPage::ShowDatabaseUser(const QString& name, TUserRights rights)
 {
     if (name.isEmpty())
         return ClearDatabaseUserFields();
@@ -213,19 +212,19 @@ void TDatabaseUsersPage::ShowDatabaseUser(const QString& name, TUserRights right
     ShowRights(rights);
 }
 
-void TDatabaseUsersPage::ClearDatabaseUserFields()
+void DatabaseUsersPage::ClearDatabaseUserFields()
 {
     DatabaseUserEdit->clear();
     ShowRights({});
 }
 
-void TDatabaseUsersPage::ShowRights(TUserRights rights)
+void DatabaseUsersPage::ShowRights(TUserRights rights)
 {
     for (std::size_t bit = 0; bit < RightCheckBoxes.size(); ++bit)
         RightCheckBoxes[bit]->setChecked(rights.Contains(static_cast<TUserRight>(bit)));
 }
 
-TUserRights TDatabaseUsersPage::CheckedRights() const
+TUserRights DatabaseUsersPage::CheckedRights() const
 {
     TUserRights rights;
     for (std::size_t bit = 0; bit < RightCheckBoxes.size(); ++bit)
@@ -234,13 +233,13 @@ TUserRights TDatabaseUsersPage::CheckedRights() const
     return rights;
 }
 
-void TDatabaseUsersPage::SetRightsEditable(bool editable)
+void DatabaseUsersPage::SetRightsEditable(bool editable)
 {
     for (std::size_t bit = 0; bit < RightCheckBoxes.size(); ++bit)
         SetCheckBoxEditable(RightCheckBoxes[bit], RightLabels[bit], editable);
 }
 
-void TDatabaseUsersPage::SetDatabaseUserEditMode(bool adding)
+void DatabaseUsersPage::SetDatabaseUserEditMode(bool adding)
 {
     DatabaseUserEdit->setVisible(!adding);
     UserComboBox->setVisible(adding);
@@ -251,7 +250,7 @@ void TDatabaseUsersPage::SetDatabaseUserEditMode(bool adding)
     detailFrame_.SetEditing(true);
 }
 
-void TDatabaseUsersPage::SetDatabaseUserViewMode()
+void DatabaseUsersPage::SetDatabaseUserViewMode()
 {
     DatabaseUserEdit->setVisible(true);
     UserComboBox->setVisible(false);
@@ -260,7 +259,7 @@ void TDatabaseUsersPage::SetDatabaseUserViewMode()
     detailFrame_.SetEditing(false);
 }
 
-void TDatabaseUsersPage::DatabasesComboBoxChange()
+void DatabaseUsersPage::DatabasesComboBoxChange()
 {
     if (DatabaseUserEditState != esViewing)
         CancelDatabaseUserButtonClick();
@@ -269,12 +268,12 @@ void TDatabaseUsersPage::DatabasesComboBoxChange()
     commands_->Refill();
 }
 
-void TDatabaseUsersPage::DatabaseUsersListBoxClick()
+void DatabaseUsersPage::DatabaseUsersListBoxClick()
 {
     commands_->ShowSelected();
 }
 
-void TDatabaseUsersPage::AddDatabaseUserButtonClick()
+void DatabaseUsersPage::AddDatabaseUserButtonClick()
 {
     DatabaseUserEditState = esAdding;
     ClearDatabaseUserFields();
@@ -284,7 +283,7 @@ void TDatabaseUsersPage::AddDatabaseUserButtonClick()
     UserComboBox->lineEdit()->selectAll(); // what the person types replaces the name offered
 }
 
-void TDatabaseUsersPage::EditDatabaseUserButtonClick()
+void DatabaseUsersPage::EditDatabaseUserButtonClick()
 {
     DatabaseUserEditState = esEditing;
     SetDatabaseUserEditMode(false);
@@ -293,11 +292,11 @@ void TDatabaseUsersPage::EditDatabaseUserButtonClick()
     commands_->ShowSelected();
 }
 
-void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
+void DatabaseUsersPage::DeleteDatabaseUserButtonClick()
 {
     if (DialogsFor(this).AskWarningYesNo(
             this,
-            QCoreApplication::translate("TDatabaseUsersPage",
+            QCoreApplication::translate("DatabaseUsersPage",
                                         "Are you sure you want to delete the selected database user ?"),
             Answer::No) != Answer::Yes)
         return;
@@ -312,7 +311,7 @@ void TDatabaseUsersPage::DeleteDatabaseUserButtonClick()
         {name, DatabaseUsersListBox->currentRow()}, [this] { ListChanged(); });
 }
 
-void TDatabaseUsersPage::Save(std::function<void()> saved)
+void DatabaseUsersPage::Save(std::function<void()> saved)
 {
     const TUserRights rights = CheckedRights();
     const bool adding = DatabaseUserEditState == esAdding;
@@ -343,7 +342,7 @@ void TDatabaseUsersPage::Save(std::function<void()> saved)
         {
             QStringList changes;
             if (!(shown == now))
-                changes << QCoreApplication::translate("TDatabaseUsersPage", "Rights were %1, now %2")
+                changes << QCoreApplication::translate("DatabaseUsersPage", "Rights were %1, now %2")
                                .arg(FromStd(operations::RightsLetters(shown)),
                                     FromStd(operations::RightsLetters(now)));
             return changes;
@@ -351,21 +350,21 @@ void TDatabaseUsersPage::Save(std::function<void()> saved)
         send, done);
 }
 
-void TDatabaseUsersPage::ListChanged()
+void DatabaseUsersPage::ListChanged()
 {
     RightsChanged();
     SetDatabaseUserViewMode();
     DatabaseUserEditState = esViewing;
 }
 
-void TDatabaseUsersPage::CancelDatabaseUserButtonClick()
+void DatabaseUsersPage::CancelDatabaseUserButtonClick()
 {
     commands_->ShowSelected();
     SetDatabaseUserViewMode();
     DatabaseUserEditState = esViewing;
 }
 
-void TDatabaseUsersPage::RefreshPage()
+void DatabaseUsersPage::RefreshPage()
 {
     commands_->Refill({SelectedName(DatabaseUsersListBox), DatabaseUsersListBox->currentRow()},
                       [this] { ListChanged(); });

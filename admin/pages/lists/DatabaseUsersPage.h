@@ -20,14 +20,14 @@ class QListWidget;
 namespace korvel::admin
 {
 
-class TDatabaseUsersPage : public AdminPage, public EditablePage
+class DatabaseUsersPage : public AdminPage, public EditablePage
 {
 public:
-    TDatabaseUsersPage(const PageContext& context, QWidget* parent);
+    DatabaseUsersPage(const PageContext& context, QWidget* parent);
 
     QString Caption() const override
     {
-        return QCoreApplication::translate("TDatabaseUsersPage", "Database Users");
+        return QCoreApplication::translate("DatabaseUsersPage", "Database Users");
     }
     std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }

@@ -23,7 +23,7 @@
 namespace korvel::admin
 {
 
-TDatabasesPage::TDatabasesPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
+DatabasesPage::DatabasesPage(const PageContext& context, DatabaseUsersPage& databaseUsers, QWidget* parent)
     : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal),
       databaseUsers_(databaseUsers), dialogStartDir_(context.DialogStartDir)
 {
@@ -31,26 +31,25 @@ TDatabasesPage::TDatabasesPage(const PageContext& context, TDatabaseUsersPage& d
     commands_ = std::make_unique<Commands>(
         this, runner_, DatabasesListBox, [this] { return Readers(); },
         [this](const QString& name, const DatabaseRecord& database) { ShowDatabase(name, database); });
-    ConnectListAndDetail<TDatabasesPage>(
+    ConnectListAndDetail<DatabasesPage>(
         listFrame_, detailFrame_, this,
-        {&TDatabasesPage::DatabasesListBoxClick, &TDatabasesPage::AddDatabaseButtonClick,
-         &TDatabasesPage::EditDatabaseButtonClick, &TDatabasesPage::DeleteDatabaseButtonClick,
-         &TDatabasesPage::SaveDatabaseButtonClick, &TDatabasesPage::CancelDatabaseButtonClick},
+        {&DatabasesPage::DatabasesListBoxClick, &DatabasesPage::AddDatabaseButtonClick,
+         &DatabasesPage::EditDatabaseButtonClick, &DatabasesPage::DeleteDatabaseButtonClick,
+         &DatabasesPage::SaveDatabaseButtonClick, &DatabasesPage::CancelDatabaseButtonClick},
         runner_);
-    ConnectCommand(SelectDatabaseDirButton, this, &TDatabasesPage::SelectDatabaseDirButtonClick);
+    ConnectCommand(SelectDatabaseDirButton, this, &DatabasesPage::SelectDatabaseDirButtonClick);
     SetDatabaseViewMode();
 }
 
-void TDatabasesPage::CreateControls()
+void DatabasesPage::CreateControls()
 {
     listFrame_ = MakeNameListFrame(
-        this, QCoreApplication::translate("TDatabasesPage", "Available Databases"),
+        this, QCoreApplication::translate("DatabasesPage", "Available Databases"),
         {"DatabasesListBox", "AddDatabaseButton", "EditDatabaseButton", "DeleteDatabaseButton"}, 51);
     DatabasesListBox = listFrame_.List;
 
-    detailFrame_ =
-        MakeDetailFrame(this, QCoreApplication::translate("TDatabasesPage", "Database Information"),
-                        {"SaveDatabaseButton", "CancelDatabaseButton"}, 58);
+    detailFrame_ = MakeDetailFrame(this, QCoreApplication::translate("DatabasesPage", "Database Information"),
+                                   {"SaveDatabaseButton", "CancelDatabaseButton"}, 58);
     QGroupBox* detailFrame = detailFrame_.Frame;
     DatabaseNameEdit = MakeLineEdit(detailFrame, "DatabaseNameEdit", 55);
     LimitToProtocolString(DatabaseNameEdit);
@@ -60,18 +59,18 @@ void TDatabasesPage::CreateControls()
     ServerDirectoryEdit = MakeLineEdit(detailFrame, "ServerDirectoryEdit", 57);
     LimitToProtocolString(ServerDirectoryEdit);
     SelectDatabaseDirButton = MakeButton(detailFrame, "SelectDatabaseDirButton",
-                                         QCoreApplication::translate("TDatabasesPage", "Se&lect..."), 79);
+                                         QCoreApplication::translate("DatabasesPage", "Se&lect..."), 79);
 
     auto* fields = new QGridLayout;
     fields->addWidget(
-        MakeLabel(detailFrame, QCoreApplication::translate("TDatabasesPage", "Name"), DatabaseNameEdit, 55),
-        0, 0);
+        MakeLabel(detailFrame, QCoreApplication::translate("DatabasesPage", "Name"), DatabaseNameEdit, 55), 0,
+        0);
     fields->addWidget(DatabaseNameEdit, 0, 1);
-    fields->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("TDatabasesPage", "Description"),
+    fields->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("DatabasesPage", "Description"),
                                 DatabaseDescriptionMemo, 56),
                       1, 0, Qt::AlignTop);
     fields->addWidget(DatabaseDescriptionMemo, 1, 1);
-    fields->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("TDatabasesPage", "Directory"),
+    fields->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("DatabasesPage", "Directory"),
                                 ServerDirectoryEdit, 57),
                       2, 0);
     // One row, so the field spans the whole width while the button is hidden in view mode.
@@ -83,7 +82,7 @@ void TDatabasesPage::CreateControls()
     PlaceListAndDetail(this, listFrame_, detailFrame_);
 }
 
-std::function<void()> TDatabasesPage::ReadAtLogin(JobContext& job, LoginReads& reads)
+std::function<void()> DatabasesPage::ReadAtLogin(JobContext& job, LoginReads& reads)
 {
     job.Check();
     auto listed = commands_->Read(Readers());
@@ -96,20 +95,20 @@ std::function<void()> TDatabasesPage::ReadAtLogin(JobContext& job, LoginReads& r
     };
 }
 
-QString TDatabasesPage::PendingEditsQuestion() const
+QString DatabasesPage::PendingEditsQuestion() const
 {
-    return QCoreApplication::translate("TDatabasesPage",
+    return QCoreApplication::translate("DatabasesPage",
                                        "You are currently editing the database information. Would you like "
                                        "to save this information before continuing ?");
 }
 
-void TDatabasesPage::ResetEditState()
+void DatabasesPage::ResetEditState()
 {
     SetDatabaseViewMode();
     DatabaseEditState = esViewing;
 }
 
-TDatabasesPage::Commands::Readers TDatabasesPage::Readers() const
+DatabasesPage::Commands::Readers DatabasesPage::Readers() const
 {
     TKORVELSession& session = session_;
     return {[&session]
@@ -126,7 +125,7 @@ TDatabasesPage::Commands::Readers TDatabasesPage::Readers() const
             }};
 }
 
-void TDatabasesPage::ShowDatabase(const QString& name, const DatabaseRecord& database)
+void DatabasesPage::ShowDatabase(const QString& name, const DatabaseRecord& database)
 {
     if (name.isEmpty())
         return ClearDatabaseFields();
@@ -135,7 +134,7 @@ void TDatabasesPage::ShowDatabase(const QString& name, const DatabaseRecord& dat
     ServerDirectoryEdit->setText(FromStd(database.Directory));
 }
 
-void TDatabasesPage::ListChanged()
+void DatabasesPage::ListChanged()
 {
     SetDatabaseViewMode();
     DatabaseEditState = esViewing;
@@ -143,14 +142,14 @@ void TDatabasesPage::ListChanged()
     databaseUsers_.ShowUsersOfSelectedDatabase();
 }
 
-void TDatabasesPage::ClearDatabaseFields()
+void DatabasesPage::ClearDatabaseFields()
 {
     DatabaseNameEdit->clear();
     DatabaseDescription->Clear();
     ServerDirectoryEdit->clear();
 }
 
-void TDatabasesPage::SetDatabaseEditMode(bool nameEditable)
+void DatabasesPage::SetDatabaseEditMode(bool nameEditable)
 {
     SetFieldEditable(DatabaseNameEdit, nameEditable);
     SetFieldEditable(DatabaseDescriptionMemo, true);
@@ -160,7 +159,7 @@ void TDatabasesPage::SetDatabaseEditMode(bool nameEditable)
     SelectDatabaseDirButton->setVisible(true);
 }
 
-void TDatabasesPage::SetDatabaseViewMode()
+void DatabasesPage::SetDatabaseViewMode()
 {
     for (QWidget* field :
          std::initializer_list<QWidget*>{DatabaseNameEdit, DatabaseDescriptionMemo, ServerDirectoryEdit})
@@ -170,12 +169,12 @@ void TDatabasesPage::SetDatabaseViewMode()
     SelectDatabaseDirButton->setVisible(false);
 }
 
-void TDatabasesPage::DatabasesListBoxClick()
+void DatabasesPage::DatabasesListBoxClick()
 {
     commands_->ShowSelected();
 }
 
-void TDatabasesPage::AddDatabaseButtonClick()
+void DatabasesPage::AddDatabaseButtonClick()
 {
     DatabaseEditState = esAdding;
     ClearDatabaseFields();
@@ -183,18 +182,18 @@ void TDatabasesPage::AddDatabaseButtonClick()
     DatabaseNameEdit->setFocus();
 }
 
-void TDatabasesPage::EditDatabaseButtonClick()
+void DatabasesPage::EditDatabaseButtonClick()
 {
     DatabaseEditState = esEditing;
     SetDatabaseEditMode(false);
     DatabaseDescriptionMemo->setFocus();
 }
 
-void TDatabasesPage::DeleteDatabaseButtonClick()
+void DatabasesPage::DeleteDatabaseButtonClick()
 {
     if (DialogsFor(this).AskWarningYesNo(
             this,
-            QCoreApplication::translate("TDatabasesPage",
+            QCoreApplication::translate("DatabasesPage",
                                         "Are you sure you want to delete the selected database ?"),
             Answer::No) != Answer::Yes)
         return;
@@ -208,7 +207,7 @@ void TDatabasesPage::DeleteDatabaseButtonClick()
         {name, DatabasesListBox->currentRow()}, [this] { ListChanged(); });
 }
 
-void TDatabasesPage::Save(std::function<void()> saved)
+void DatabasesPage::Save(std::function<void()> saved)
 {
     const QString savedName = NameIn(DatabaseNameEdit);
     const operations::DatabaseValues database{ToStd(savedName), DatabaseDescription->Bytes(),
@@ -234,23 +233,23 @@ void TDatabasesPage::Save(std::function<void()> saved)
         [](const DatabaseRecord& shown, const DatabaseRecord& now)
         {
             QStringList changes;
-            DescribeChange(changes, QCoreApplication::translate("TDatabasesPage", "Description"),
+            DescribeChange(changes, QCoreApplication::translate("DatabasesPage", "Description"),
                            FromStd(shown.Description), FromStd(now.Description));
-            DescribeChange(changes, QCoreApplication::translate("TDatabasesPage", "Directory"),
+            DescribeChange(changes, QCoreApplication::translate("DatabasesPage", "Directory"),
                            FromStd(shown.Directory), FromStd(now.Directory));
             return changes;
         },
         send, done);
 }
 
-void TDatabasesPage::CancelDatabaseButtonClick()
+void DatabasesPage::CancelDatabaseButtonClick()
 {
     commands_->ShowSelected();
     SetDatabaseViewMode();
     DatabaseEditState = esViewing;
 }
 
-void TDatabasesPage::SelectDatabaseDirButtonClick()
+void DatabasesPage::SelectDatabaseDirButtonClick()
 {
     const QString typed = ServerDirectoryEdit->text();
     const QString start = !typed.isEmpty() && QDir(typed).exists() ? typed : dialogStartDir_;
@@ -258,7 +257,7 @@ void TDatabasesPage::SelectDatabaseDirButtonClick()
         ServerDirectoryEdit->setText(*chosen);
 }
 
-void TDatabasesPage::RefreshPage()
+void DatabasesPage::RefreshPage()
 {
     commands_->Refill({SelectedName(DatabasesListBox), DatabasesListBox->currentRow()},
                       [this] { ListChanged(); });

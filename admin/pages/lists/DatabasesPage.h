@@ -16,7 +16,7 @@ namespace korvel::admin
 {
 
 class DescriptionText;
-class TDatabaseUsersPage;
+class DatabaseUsersPage;
 
 // What the Databases page shows of one database.
 struct DatabaseRecord
@@ -25,12 +25,12 @@ struct DatabaseRecord
     std::string Directory;
 };
 
-class TDatabasesPage : public AdminPage, public EditablePage
+class DatabasesPage : public AdminPage, public EditablePage
 {
 public:
-    TDatabasesPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent);
+    DatabasesPage(const PageContext& context, DatabaseUsersPage& databaseUsers, QWidget* parent);
 
-    QString Caption() const override { return QCoreApplication::translate("TDatabasesPage", "Databases"); }
+    QString Caption() const override { return QCoreApplication::translate("DatabasesPage", "Databases"); }
     std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
     // F5: the list read again, the selected row kept.
@@ -67,7 +67,7 @@ private:
     TKORVELSession& session_;
     BackgroundRunner& runner_;
     WindowJournal& journal_;
-    TDatabaseUsersPage& databaseUsers_;
+    DatabaseUsersPage& databaseUsers_;
     QString dialogStartDir_;
     TEditState DatabaseEditState = esViewing;
     // DatabasesListBox with AddDatabaseButton, EditDatabaseButton and DeleteDatabaseButton.

@@ -22,7 +22,7 @@
 namespace korvel::admin
 {
 
-TUsersPage::TUsersPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
+UsersPage::UsersPage(const PageContext& context, DatabaseUsersPage& databaseUsers, QWidget* parent)
     : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal),
       logOut_(context.LogOut), databaseUsers_(databaseUsers)
 {
@@ -30,22 +30,22 @@ TUsersPage::TUsersPage(const PageContext& context, TDatabaseUsersPage& databaseU
     commands_ = std::make_unique<Commands>(
         this, runner_, UsersListBox, [this] { return Readers(); },
         [this](const QString& name, const UserRecord& user) { ShowUser(name, user); });
-    ConnectListAndDetail<TUsersPage>(listFrame_, detailFrame_, this,
-                                     {&TUsersPage::UsersListBoxClick, &TUsersPage::AddUserButtonClick,
-                                      &TUsersPage::EditUserButtonClick, &TUsersPage::DeleteUserButtonClick,
-                                      &TUsersPage::SaveUserButtonClick, &TUsersPage::CancelUserButtonClick},
-                                     runner_);
+    ConnectListAndDetail<UsersPage>(listFrame_, detailFrame_, this,
+                                    {&UsersPage::UsersListBoxClick, &UsersPage::AddUserButtonClick,
+                                     &UsersPage::EditUserButtonClick, &UsersPage::DeleteUserButtonClick,
+                                     &UsersPage::SaveUserButtonClick, &UsersPage::CancelUserButtonClick},
+                                    runner_);
     SetUserViewMode();
 }
 
-void TUsersPage::CreateControls()
+void UsersPage::CreateControls()
 {
     listFrame_ =
-        MakeNameListFrame(this, QCoreApplication::translate("TUsersPage", "Available Users"),
+        MakeNameListFrame(this, QCoreApplication::translate("UsersPage", "Available Users"),
                           {"UsersListBox", "AddUserButton", "EditUserButton", "DeleteUserButton"}, 41);
     UsersListBox = listFrame_.List;
 
-    detailFrame_ = MakeDetailFrame(this, QCoreApplication::translate("TUsersPage", "User Information"),
+    detailFrame_ = MakeDetailFrame(this, QCoreApplication::translate("UsersPage", "User Information"),
                                    {"SaveUserButton", "CancelUserButton"}, 49);
     QGroupBox* detailFrame = detailFrame_.Frame;
     UserNameEdit = MakeLineEdit(detailFrame, "UserNameEdit", 45);
@@ -57,20 +57,19 @@ void TUsersPage::CreateControls()
     UserDescriptionMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     UserDescription = new DescriptionText(UserDescriptionMemo);
     const CheckBoxRow administrator = MakeCheckBoxRow(
-        detailFrame, "AdministratorCheckBox", QCoreApplication::translate("TUsersPage", "Administrator"), 48);
+        detailFrame, "AdministratorCheckBox", QCoreApplication::translate("UsersPage", "Administrator"), 48);
     AdministratorCheckBox = administrator.Box;
     AdministratorLabel = administrator.Label;
 
     auto* fields = new QGridLayout;
     fields->addWidget(
-        MakeLabel(detailFrame, QCoreApplication::translate("TUsersPage", "User Name"), UserNameEdit, 45), 0,
+        MakeLabel(detailFrame, QCoreApplication::translate("UsersPage", "User Name"), UserNameEdit, 45), 0,
         0);
     fields->addWidget(UserNameEdit, 0, 1);
     fields->addWidget(
-        MakeLabel(detailFrame, QCoreApplication::translate("TUsersPage", "Password"), PasswordEdit, 46), 1,
-        0);
+        MakeLabel(detailFrame, QCoreApplication::translate("UsersPage", "Password"), PasswordEdit, 46), 1, 0);
     fields->addWidget(PasswordEdit, 1, 1);
-    fields->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("TUsersPage", "Description"),
+    fields->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("UsersPage", "Description"),
                                 UserDescriptionMemo, 47),
                       2, 0, Qt::AlignTop);
     fields->addWidget(UserDescriptionMemo, 2, 1);
@@ -79,7 +78,7 @@ void TUsersPage::CreateControls()
     PlaceListAndDetail(this, listFrame_, detailFrame_);
 }
 
-std::function<void()> TUsersPage::ReadAtLogin(JobContext& job, LoginReads&)
+std::function<void()> UsersPage::ReadAtLogin(JobContext& job, LoginReads&)
 {
     job.Check();
     auto listed = commands_->Read(Readers());
@@ -90,19 +89,19 @@ std::function<void()> TUsersPage::ReadAtLogin(JobContext& job, LoginReads&)
     };
 }
 
-QString TUsersPage::PendingEditsQuestion() const
+QString UsersPage::PendingEditsQuestion() const
 {
-    return QCoreApplication::translate("TUsersPage", "You are currently editing the user information. Would "
-                                                     "you like to save this information before continuing ?");
+    return QCoreApplication::translate("UsersPage", "You are currently editing the user information. Would "
+                                                    "you like to save this information before continuing ?");
 }
 
-void TUsersPage::ResetEditState()
+void UsersPage::ResetEditState()
 {
     SetUserViewMode();
     UserEditState = esViewing;
 }
 
-TUsersPage::Commands::Readers TUsersPage::Readers() const
+UsersPage::Commands::Readers UsersPage::Readers() const
 {
     TKORVELSession& session = session_;
     return {[&session]
@@ -119,7 +118,7 @@ TUsersPage::Commands::Readers TUsersPage::Readers() const
             }};
 }
 
-void TUsersPage::ShowUser(const QString& name, const UserRecord& user)
+void UsersPage::ShowUser(const QString& name, const UserRecord& user)
 {
     if (name.isEmpty())
         return ClearUserFields();
@@ -129,14 +128,14 @@ void TUsersPage::ShowUser(const QString& name, const UserRecord& user)
     AdministratorCheckBox->setChecked(user.Administrator);
 }
 
-void TUsersPage::ListShown()
+void UsersPage::ListShown()
 {
     databaseUsers_.ReplaceUsers(UsersListBox);
     SetUserViewMode();
     UserEditState = esViewing;
 }
 
-void TUsersPage::ClearUserFields()
+void UsersPage::ClearUserFields()
 {
     UserNameEdit->clear();
     PasswordEdit->clear();
@@ -144,7 +143,7 @@ void TUsersPage::ClearUserFields()
     AdministratorCheckBox->setChecked(false);
 }
 
-void TUsersPage::SetUserEditMode(bool nameEditable)
+void UsersPage::SetUserEditMode(bool nameEditable)
 {
     SetFieldEditable(UserNameEdit, nameEditable);
     SetFieldEditable(PasswordEdit, true);
@@ -154,7 +153,7 @@ void TUsersPage::SetUserEditMode(bool nameEditable)
     detailFrame_.SetEditing(true);
 }
 
-void TUsersPage::SetUserViewMode()
+void UsersPage::SetUserViewMode()
 {
     for (QWidget* field : std::initializer_list<QWidget*>{UserNameEdit, PasswordEdit, UserDescriptionMemo})
         SetFieldEditable(field, false);
@@ -163,12 +162,12 @@ void TUsersPage::SetUserViewMode()
     detailFrame_.SetEditing(false);
 }
 
-void TUsersPage::UsersListBoxClick()
+void UsersPage::UsersListBoxClick()
 {
     commands_->ShowSelected();
 }
 
-void TUsersPage::AddUserButtonClick()
+void UsersPage::AddUserButtonClick()
 {
     UserEditState = esAdding;
     ClearUserFields();
@@ -176,14 +175,14 @@ void TUsersPage::AddUserButtonClick()
     UserNameEdit->setFocus();
 }
 
-void TUsersPage::EditUserButtonClick()
+void UsersPage::EditUserButtonClick()
 {
     UserEditState = esEditing;
     SetUserEditMode(false);
     PasswordEdit->setFocus();
 }
 
-void TUsersPage::DeleteUserButtonClick()
+void UsersPage::DeleteUserButtonClick()
 {
     const QString name = NameIn(UserNameEdit);
     GuardAccountChange(
@@ -193,7 +192,7 @@ void TUsersPage::DeleteUserButtonClick()
             if (guard == AccountGuardResult::Refused ||
                 DialogsFor(this).AskWarningYesNo(
                     this,
-                    QCoreApplication::translate("TUsersPage",
+                    QCoreApplication::translate("UsersPage",
                                                 "Are you sure you want to delete the selected user ?"),
                     Answer::No) != Answer::Yes)
                 return;
@@ -208,12 +207,12 @@ void TUsersPage::DeleteUserButtonClick()
         });
 }
 
-void TUsersPage::Save(std::function<void()> saved)
+void UsersPage::Save(std::function<void()> saved)
 {
     SendSave(std::nullopt, std::move(saved));
 }
 
-void TUsersPage::GuardDemotion(std::function<void()> saved)
+void UsersPage::GuardDemotion(std::function<void()> saved)
 {
     GuardAccountChange(this, runner_, session_, NameIn(UserNameEdit), operations::AccountChange::Demote,
                        [this, saved](AccountGuardResult guard)
@@ -224,7 +223,7 @@ void TUsersPage::GuardDemotion(std::function<void()> saved)
                        });
 }
 
-void TUsersPage::SendSave(std::optional<AccountGuardResult> guard, std::function<void()> saved)
+void UsersPage::SendSave(std::optional<AccountGuardResult> guard, std::function<void()> saved)
 {
     const QString savedName = NameIn(UserNameEdit);
     const std::string name = ToStd(savedName);
@@ -264,32 +263,32 @@ void TUsersPage::SendSave(std::optional<AccountGuardResult> guard, std::function
     commands_->Save(adding, savedName, DescribeChanges, send, done, !logOut, recheck);
 }
 
-QStringList TUsersPage::DescribeChanges(const UserRecord& shown, const UserRecord& now)
+QStringList UsersPage::DescribeChanges(const UserRecord& shown, const UserRecord& now)
 {
     QStringList changes;
     if (shown.Password != now.Password)
-        changes << QCoreApplication::translate("TUsersPage", "Password changed");
-    DescribeChange(changes, QCoreApplication::translate("TUsersPage", "Description"),
+        changes << QCoreApplication::translate("UsersPage", "Password changed");
+    DescribeChange(changes, QCoreApplication::translate("UsersPage", "Description"),
                    FromStd(shown.Description), FromStd(now.Description));
     auto yesNo = [](bool value)
     {
-        return value ? QCoreApplication::translate("TUsersPage", "Yes")
-                     : QCoreApplication::translate("TUsersPage", "No");
+        return value ? QCoreApplication::translate("UsersPage", "Yes")
+                     : QCoreApplication::translate("UsersPage", "No");
     };
     if (shown.Administrator != now.Administrator)
-        changes << QCoreApplication::translate("TUsersPage", "Administrator was %1, now %2")
+        changes << QCoreApplication::translate("UsersPage", "Administrator was %1, now %2")
                        .arg(yesNo(shown.Administrator), yesNo(now.Administrator));
     return changes;
 }
 
-void TUsersPage::CancelUserButtonClick()
+void UsersPage::CancelUserButtonClick()
 {
     commands_->ShowSelected();
     SetUserViewMode();
     UserEditState = esViewing;
 }
 
-void TUsersPage::RefreshPage()
+void UsersPage::RefreshPage()
 {
     commands_->Refill({SelectedName(UsersListBox), UsersListBox->currentRow()}, [this] { ListShown(); });
 }

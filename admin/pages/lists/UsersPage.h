@@ -17,7 +17,7 @@ namespace korvel::admin
 {
 
 class DescriptionText;
-class TDatabaseUsersPage;
+class DatabaseUsersPage;
 
 // What the Users page shows of one user.
 struct UserRecord
@@ -27,12 +27,12 @@ struct UserRecord
     bool Administrator = false;
 };
 
-class TUsersPage : public AdminPage, public EditablePage
+class UsersPage : public AdminPage, public EditablePage
 {
 public:
-    TUsersPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent);
+    UsersPage(const PageContext& context, DatabaseUsersPage& databaseUsers, QWidget* parent);
 
-    QString Caption() const override { return QCoreApplication::translate("TUsersPage", "Users"); }
+    QString Caption() const override { return QCoreApplication::translate("UsersPage", "Users"); }
     std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
     // F5: the list read again, the selected row kept.
@@ -76,7 +76,7 @@ private:
     BackgroundRunner& runner_;
     WindowJournal& journal_;
     std::function<void()> logOut_;
-    TDatabaseUsersPage& databaseUsers_;
+    DatabaseUsersPage& databaseUsers_;
     TEditState UserEditState = esViewing;
     // UsersListBox with AddUserButton, EditUserButton and DeleteUserButton.
     NameListFrame listFrame_;

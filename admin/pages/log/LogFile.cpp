@@ -15,7 +15,7 @@ void WriteLogFile(const QString& fileName, const LogText& log, const std::vector
     QSaveFile file(fileName);
     auto fail = [&]
     {
-        throw std::runtime_error(QCoreApplication::translate("TLogPage", "Cannot create file \"%1\". %2")
+        throw std::runtime_error(QCoreApplication::translate("LogPage", "Cannot create file \"%1\". %2")
                                      .arg(QDir::toNativeSeparators(fileName), file.errorString())
                                      .toStdString());
     };

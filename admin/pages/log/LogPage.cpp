@@ -47,17 +47,17 @@ QString Now()
 
 } // namespace
 
-TLogPage::TLogPage(const PageContext& context, QWidget* parent)
+LogPage::LogPage(const PageContext& context, QWidget* parent)
     : AdminPage(parent), session_(context.Session), runner_(context.Runner),
       dialogStartDir_(context.DialogStartDir)
 {
     CreateControls();
-    ConnectCommand(LoadLogButton, this, &TLogPage::LoadLogButtonClick);
-    ConnectCommand(CancelLoadButton, this, &TLogPage::CancelLoadButtonClick);
-    ConnectCommand(SaveButton, this, &TLogPage::SaveButtonClick);
-    ConnectCommand(SaveMatchingButton, this, &TLogPage::SaveMatchingButtonClick);
-    ConnectCommand(FindNextButton, this, &TLogPage::FindNext);
-    ConnectCommand(FindPreviousButton, this, &TLogPage::FindPrevious);
+    ConnectCommand(LoadLogButton, this, &LogPage::LoadLogButtonClick);
+    ConnectCommand(CancelLoadButton, this, &LogPage::CancelLoadButtonClick);
+    ConnectCommand(SaveButton, this, &LogPage::SaveButtonClick);
+    ConnectCommand(SaveMatchingButton, this, &LogPage::SaveMatchingButtonClick);
+    ConnectCommand(FindNextButton, this, &LogPage::FindNext);
+    ConnectCommand(FindPreviousButton, this, &LogPage::FindPrevious);
 
     search_ = new LogSearch(
         model_->Shared(), [this](bool finished) { SearchProgress(finished); }, this);
@@ -89,17 +89,17 @@ TLogPage::TLogPage(const PageContext& context, QWidget* parent)
     ShowLineCount();
 }
 
-TLogPage::~TLogPage() = default;
+LogPage::~LogPage() = default;
 
-void TLogPage::CreateControls()
+void LogPage::CreateControls()
 {
-    QGroupBox* frame = MakePageFrame(this, QCoreApplication::translate("TLogPage", "Log Entries"));
+    QGroupBox* frame = MakePageFrame(this, QCoreApplication::translate("LogPage", "Log Entries"));
     model_ = new LogListModel(this);
     filter_ = new LogFilterModel(this);
     filter_->setSourceModel(model_);
     LogListBox = new LogListView(frame);
     LogListBox->setObjectName(QStringLiteral("LogListBox"));
-    LogListBox->setAccessibleName(QCoreApplication::translate("TLogPage", "Log lines"));
+    LogListBox->setAccessibleName(QCoreApplication::translate("LogPage", "Log lines"));
     LogListBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     LogListBox->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Every row is as wide as 255 "0" characters, so long lines scroll into view.
@@ -116,29 +116,29 @@ void TLogPage::CreateControls()
     frameLayout->addLayout(CreateBottomBar(frame));
 }
 
-QLayout* TLogPage::CreateSearchBar(QWidget* parent)
+QLayout* LogPage::CreateSearchBar(QWidget* parent)
 {
     SearchEdit = new QLineEdit(parent);
     SearchEdit->setObjectName(QStringLiteral("SearchEdit"));
     // A hint short enough to show whole at the smallest width; the keys are in the tool tip.
-    SearchEdit->setPlaceholderText(QCoreApplication::translate("TLogPage", "Search"));
+    SearchEdit->setPlaceholderText(QCoreApplication::translate("LogPage", "Search"));
     SearchEdit->setToolTip(
-        QCoreApplication::translate("TLogPage", "Search (F3 next, Shift+F3 previous, Esc stops)"));
+        QCoreApplication::translate("LogPage", "Search (F3 next, Shift+F3 previous, Esc stops)"));
     SearchEdit->setClearButtonEnabled(true);
-    SearchEdit->setAccessibleName(QCoreApplication::translate("TLogPage", "Search the log"));
+    SearchEdit->setAccessibleName(QCoreApplication::translate("LogPage", "Search the log"));
     SearchEdit->setMinimumWidth(SearchEdit->fontMetrics().horizontalAdvance(QString(14, QLatin1Char('0'))));
-    RegexCheckBox = new QCheckBox(QCoreApplication::translate("TLogPage", "Re&gex"), parent);
+    RegexCheckBox = new QCheckBox(QCoreApplication::translate("LogPage", "Re&gex"), parent);
     RegexCheckBox->setObjectName(QStringLiteral("RegexCheckBox"));
-    MatchCaseCheckBox = new QCheckBox(QCoreApplication::translate("TLogPage", "Match &case"), parent);
+    MatchCaseCheckBox = new QCheckBox(QCoreApplication::translate("LogPage", "Match &case"), parent);
     MatchCaseCheckBox->setObjectName(QStringLiteral("MatchCaseCheckBox"));
     FindPreviousButton =
-        MakeButton(parent, "FindPreviousButton", QCoreApplication::translate("TLogPage", "&Previous"), 75);
+        MakeButton(parent, "FindPreviousButton", QCoreApplication::translate("LogPage", "&Previous"), 75);
     FindNextButton =
-        MakeButton(parent, "FindNextButton", QCoreApplication::translate("TLogPage", "&Next"), 75);
+        MakeButton(parent, "FindNextButton", QCoreApplication::translate("LogPage", "&Next"), 75);
     MatchCountLabel = new QLabel(parent);
     MatchCountLabel->setObjectName(QStringLiteral("MatchCountLabel"));
     MatchCountLabel->setMinimumWidth(MatchCountLabel->fontMetrics().horizontalAdvance("0,000,000 matches"));
-    OnlyMatchingCheckBox = new QCheckBox(QCoreApplication::translate("TLogPage", "&Only matching"), parent);
+    OnlyMatchingCheckBox = new QCheckBox(QCoreApplication::translate("LogPage", "&Only matching"), parent);
     OnlyMatchingCheckBox->setObjectName(QStringLiteral("OnlyMatchingCheckBox"));
 
     auto* bar = new QHBoxLayout;
@@ -152,7 +152,7 @@ QLayout* TLogPage::CreateSearchBar(QWidget* parent)
     return bar;
 }
 
-QLayout* TLogPage::CreateBottomBar(QWidget* parent)
+QLayout* LogPage::CreateBottomBar(QWidget* parent)
 {
     LoadProgressBar = new QProgressBar(parent);
     LoadProgressBar->setObjectName(QStringLiteral("LoadProgressBar"));
@@ -160,24 +160,24 @@ QLayout* TLogPage::CreateBottomBar(QWidget* parent)
     LoadProgressBar->setMaximumWidth(120);
     LoadProgressBar->hide();
     CancelLoadButton =
-        MakeButton(parent, "CancelLoadButton", QCoreApplication::translate("TLogPage", "Cancel"), 76);
+        MakeButton(parent, "CancelLoadButton", QCoreApplication::translate("LogPage", "Cancel"), 76);
     CancelLoadButton->hide();
     LineCountLabel = new QLabel(parent);
     LineCountLabel->setObjectName(QStringLiteral("LineCountLabel"));
-    FollowCheckBox = new QCheckBox(QCoreApplication::translate("TLogPage", "Follo&w"), parent);
+    FollowCheckBox = new QCheckBox(QCoreApplication::translate("LogPage", "Follo&w"), parent);
     FollowCheckBox->setObjectName(QStringLiteral("FollowCheckBox"));
     FollowIntervalSpinBox = new QSpinBox(parent);
     FollowIntervalSpinBox->setObjectName(QStringLiteral("FollowIntervalSpinBox"));
     FollowIntervalSpinBox->setRange(1, 3600);
     FollowIntervalSpinBox->setValue(DefaultFollowSeconds);
-    FollowIntervalSpinBox->setSuffix(QCoreApplication::translate("TLogPage", " s"));
-    FollowIntervalSpinBox->setAccessibleName(QCoreApplication::translate("TLogPage", "Follow interval"));
+    FollowIntervalSpinBox->setSuffix(QCoreApplication::translate("LogPage", " s"));
+    FollowIntervalSpinBox->setAccessibleName(QCoreApplication::translate("LogPage", "Follow interval"));
     FollowStatusLabel = new QLabel(parent);
     FollowStatusLabel->setObjectName(QStringLiteral("FollowStatusLabel"));
-    LoadLogButton = MakeButton(parent, "LoadLogButton", QCoreApplication::translate("TLogPage", "&Load"), 76);
-    SaveButton = MakeButton(parent, "SaveButton", QCoreApplication::translate("TLogPage", "&Save..."), 77);
+    LoadLogButton = MakeButton(parent, "LoadLogButton", QCoreApplication::translate("LogPage", "&Load"), 76);
+    SaveButton = MakeButton(parent, "SaveButton", QCoreApplication::translate("LogPage", "&Save..."), 77);
     SaveMatchingButton = MakeButton(parent, "SaveMatchingButton",
-                                    QCoreApplication::translate("TLogPage", "Save &Matching..."), 77);
+                                    QCoreApplication::translate("LogPage", "Save &Matching..."), 77);
     SaveMatchingButton->setEnabled(false);
 
     auto* bar = new QHBoxLayout;
@@ -193,26 +193,26 @@ QLayout* TLogPage::CreateBottomBar(QWidget* parent)
     return bar;
 }
 
-void TLogPage::RefreshPage()
+void LogPage::RefreshPage()
 {
     LoadLogButton->click(); // nothing while a load is under way
 }
 
-QWidget* TLogPage::SearchBox()
+QWidget* LogPage::SearchBox()
 {
     return SearchEdit;
 }
 
 // --- Loading and following ---
 
-void TLogPage::LoadLogButtonClick()
+void LogPage::LoadLogButtonClick()
 {
     if (Loading())
         return;
     // The lines shown stay until the new ones arrive: a cancelled or failed load leaves the page as it was.
     TKORVELSession& session = session_;
     load_ = SubmitCommand<LogText>(
-        this, runner_, {.Waiting = QCoreApplication::translate("TLogPage", "Loading the log").toStdString()},
+        this, runner_, {.Waiting = QCoreApplication::translate("LogPage", "Loading the log").toStdString()},
         [&session](JobContext& job)
         {
             job.Check();
@@ -225,24 +225,24 @@ void TLogPage::LoadLogButtonClick()
         ShowLoading(true);
 }
 
-void TLogPage::CancelLoadButtonClick()
+void LogPage::CancelLoadButtonClick()
 {
     if (!Loading())
         return;
     // The request is cut off; other pages' work on the runner goes on.
     load_->Cancel();
     ShowLoading(false);
-    FollowStatusLabel->setText(QCoreApplication::translate("TLogPage", "Loading cancelled"));
+    FollowStatusLabel->setText(QCoreApplication::translate("LogPage", "Loading cancelled"));
 }
 
-void TLogPage::ShowLoading(bool loading)
+void LogPage::ShowLoading(bool loading)
 {
     LoadProgressBar->setVisible(loading);
     CancelLoadButton->setVisible(loading);
     LoadLogButton->setEnabled(!loading);
 }
 
-void TLogPage::LoadFinished(LogText& log)
+void LogPage::LoadFinished(LogText& log)
 {
     ShowLoading(false);
     search_->Cancel(); // its matches are of the lines going away
@@ -257,12 +257,12 @@ void TLogPage::LoadFinished(LogText& log)
         ScheduleFollow();
 }
 
-int TLogPage::FollowIntervalSeconds() const
+int LogPage::FollowIntervalSeconds() const
 {
     return FollowIntervalSpinBox->value();
 }
 
-void TLogPage::FollowToggled(bool on)
+void LogPage::FollowToggled(bool on)
 {
     if (on)
     {
@@ -277,7 +277,7 @@ void TLogPage::FollowToggled(bool on)
     FollowStatusLabel->clear();
 }
 
-void TLogPage::ScheduleFollow()
+void LogPage::ScheduleFollow()
 {
     followReading_ = follow_ && follow_->Pending();
     if (!FollowCheckBox->isChecked())
@@ -285,10 +285,10 @@ void TLogPage::ScheduleFollow()
     const int seconds = FollowIntervalSeconds();
     followTimer_->start(TimerMs(seconds));
     if (!followReading_)
-        FollowStatusLabel->setText(QCoreApplication::translate("TLogPage", "every %1 s").arg(seconds));
+        FollowStatusLabel->setText(QCoreApplication::translate("LogPage", "every %1 s").arg(seconds));
 }
 
-void TLogPage::FollowTick()
+void LogPage::FollowTick()
 {
     TKORVELSession& session = session_;
     // Background work: skipped while a command runs, and then simply tried again at the next tick.
@@ -322,28 +322,28 @@ void TLogPage::FollowTick()
     if (!queued)
     {
         if (!session_.Active())
-            return StopFollowing(QCoreApplication::translate("TLogPage", "Not logged in"));
+            return StopFollowing(QCoreApplication::translate("LogPage", "Not logged in"));
         return ScheduleFollow();
     }
     followReading_ = true;
     noAnswer_->Start(follow_, FollowIntervalSeconds());
 }
 
-void TLogPage::FollowGotNoAnswer(const QString& text)
+void LogPage::FollowGotNoAnswer(const QString& text)
 {
     followReading_ = false;
     ScheduleFollow();
     FollowStatusLabel->setText(text); // until the next round answers
 }
 
-void TLogPage::FollowRead(LogText& latest)
+void LogPage::FollowRead(LogText& latest)
 {
     noAnswer_->Stop();
     followReading_ = false;
     join_->Join(model_->Shared(), std::move(latest)); // FollowJoined goes on
 }
 
-void TLogPage::FollowJoined(LogJoin::Joined& joined)
+void LogPage::FollowJoined(LogJoin::Joined& joined)
 {
     if (!joined.Failure.isEmpty())
         return StopFollowing(joined.Failure);
@@ -361,14 +361,14 @@ void TLogPage::FollowJoined(LogJoin::Joined& joined)
         firstNewLine = model_->Log().LineCount();
         model_->AppendLines(std::move(joined.Text));
         search_->Continue();
-        status = QCoreApplication::translate("TLogPage", "+%L1 at %2").arg(joined.Added).arg(Now());
+        status = QCoreApplication::translate("LogPage", "+%L1 at %2").arg(joined.Added).arg(Now());
     }
     else
     {
         model_->SetLog(std::move(joined.Text));
         zeroByteLine_.reset();
         StartSearch();
-        status = QCoreApplication::translate("TLogPage", "Log was cut: reloaded at %1").arg(Now());
+        status = QCoreApplication::translate("LogPage", "Log was cut: reloaded at %1").arg(Now());
     }
     ShowLineCount(firstNewLine);
     if (atEnd)
@@ -379,10 +379,10 @@ void TLogPage::FollowJoined(LogJoin::Joined& joined)
     }
     if (following)
         FollowStatusLabel->setText(
-            status + QCoreApplication::translate("TLogPage", ", every %1 s").arg(FollowIntervalSeconds()));
+            status + QCoreApplication::translate("LogPage", ", every %1 s").arg(FollowIntervalSeconds()));
 }
 
-void TLogPage::StopRepeatedWork()
+void LogPage::StopRepeatedWork()
 {
     for (const auto& job : {load_, follow_})
         if (job)
@@ -391,16 +391,16 @@ void TLogPage::StopRepeatedWork()
     followReading_ = false;
     ShowLoading(false);
     if (FollowCheckBox->isChecked())
-        StopFollowing(QCoreApplication::translate("TLogPage", "Not logged in"));
+        StopFollowing(QCoreApplication::translate("LogPage", "Not logged in"));
 }
 
-void TLogPage::StopFollowing(const QString& why)
+void LogPage::StopFollowing(const QString& why)
 {
     FollowCheckBox->setChecked(false);
-    FollowStatusLabel->setText(QCoreApplication::translate("TLogPage", "Following stopped: %1").arg(why));
+    FollowStatusLabel->setText(QCoreApplication::translate("LogPage", "Following stopped: %1").arg(why));
 }
 
-bool TLogPage::ViewAtEnd() const
+bool LogPage::ViewAtEnd() const
 {
     const QScrollBar* bar = LogListBox->verticalScrollBar();
     return bar->value() >= bar->maximum();
@@ -408,12 +408,12 @@ bool TLogPage::ViewAtEnd() const
 
 // --- Search ---
 
-bool TLogPage::Searching() const
+bool LogPage::Searching() const
 {
     return search_->Running() || searchDelay_->isActive();
 }
 
-bool TLogPage::eventFilter(QObject* watched, QEvent* event)
+bool LogPage::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == SearchEdit && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && Searching())
@@ -421,13 +421,13 @@ bool TLogPage::eventFilter(QObject* watched, QEvent* event)
         searchDelay_->stop();
         search_->Cancel();
         MatchCountLabel->setText(
-            QCoreApplication::translate("TLogPage", "Stopped: %L1 so far").arg(search_->Matches().size()));
+            QCoreApplication::translate("LogPage", "Stopped: %L1 so far").arg(search_->Matches().size()));
         return true;
     }
     return AdminPage::eventFilter(watched, event);
 }
 
-void TLogPage::keyPressEvent(QKeyEvent* event)
+void LogPage::keyPressEvent(QKeyEvent* event)
 {
     // F3 and Shift+F3 reach the page from the list and the search box, which leave them unused.
     if (event->key() != Qt::Key_F3)
@@ -435,13 +435,13 @@ void TLogPage::keyPressEvent(QKeyEvent* event)
     RunCommand(this, [this, event] { GoToMatch(!(event->modifiers() & Qt::ShiftModifier)); });
 }
 
-void TLogPage::SearchTextEdited()
+void LogPage::SearchTextEdited()
 {
     search_->Cancel(); // the running search is for a pattern no longer in the box
     searchDelay_->start();
 }
 
-void TLogPage::StartSearch()
+void LogPage::StartSearch()
 {
     searchDelay_->stop();
     const QString pattern = SearchEdit->text();
@@ -459,28 +459,27 @@ void TLogPage::StartSearch()
     jumpToFirstMatch_ = !pattern.isEmpty();
     LogListBox->viewport()->update();
     if (!matcher->Error().isEmpty())
-        MatchCountLabel->setText(
-            QCoreApplication::translate("TLogPage", "Invalid: %1").arg(matcher->Error()));
+        MatchCountLabel->setText(QCoreApplication::translate("LogPage", "Invalid: %1").arg(matcher->Error()));
     else if (pattern.isEmpty())
         MatchCountLabel->clear();
     else if (!search_->Running())
         SearchProgress(true); // nothing to search
     else
-        MatchCountLabel->setText(QCoreApplication::translate("TLogPage", "Searching..."));
+        MatchCountLabel->setText(QCoreApplication::translate("LogPage", "Searching..."));
 }
 
-void TLogPage::SearchProgress(bool finished)
+void LogPage::SearchProgress(bool finished)
 {
     filter_->LinesAppended();
     const std::size_t count = search_->Matches().size();
     SaveMatchingButton->setEnabled(count > 0);
     if (!finished)
     {
-        MatchCountLabel->setText(QCoreApplication::translate("TLogPage", "Searching: %L1 so far").arg(count));
+        MatchCountLabel->setText(QCoreApplication::translate("LogPage", "Searching: %L1 so far").arg(count));
         return;
     }
-    MatchCountLabel->setText(count == 1 ? QCoreApplication::translate("TLogPage", "1 match")
-                                        : QCoreApplication::translate("TLogPage", "%L1 matches").arg(count));
+    MatchCountLabel->setText(count == 1 ? QCoreApplication::translate("LogPage", "1 match")
+                                        : QCoreApplication::translate("LogPage", "%L1 matches").arg(count));
     if (jumpToFirstMatch_ && count > 0)
     {
         jumpToFirstMatch_ = false;
@@ -488,7 +487,7 @@ void TLogPage::SearchProgress(bool finished)
     }
 }
 
-void TLogPage::GoToMatch(bool forward)
+void LogPage::GoToMatch(bool forward)
 {
     const std::vector<std::uint32_t>& matches = search_->Matches();
     if (matches.empty())
@@ -505,7 +504,7 @@ void TLogPage::GoToMatch(bool forward)
     SelectLine(static_cast<int>(*it));
 }
 
-void TLogPage::OnlyMatchingToggled(bool on)
+void LogPage::OnlyMatchingToggled(bool on)
 {
     const int line = CurrentLine();
     filter_->SetLines(on ? &search_->Matches() : nullptr);
@@ -513,14 +512,14 @@ void TLogPage::OnlyMatchingToggled(bool on)
         SelectLine(line);
 }
 
-int TLogPage::CurrentLine() const
+int LogPage::CurrentLine() const
 {
     const QModelIndex current = LogListBox->currentIndex();
     return current.isValid() ? filter_->mapToSource(current).row() : -1;
 }
 
 // Selects the line, or while filtering the nearest shown line at or after it.
-void TLogPage::SelectLine(int line)
+void LogPage::SelectLine(int line)
 {
     QModelIndex shown = filter_->mapFromSource(model_->index(line, 0));
     if (!shown.isValid() && filter_->rowCount() > 0)
@@ -536,39 +535,39 @@ void TLogPage::SelectLine(int line)
     LogListBox->scrollTo(shown, QAbstractItemView::PositionAtCenter);
 }
 
-void TLogPage::ShowLineCount(std::size_t firstNewLine)
+void LogPage::ShowLineCount(std::size_t firstNewLine)
 {
     const LogText& log = model_->Log();
     if (!zeroByteLine_)
         zeroByteLine_ = log.ZeroByteLine(firstNewLine);
     const std::size_t count = log.LineCount();
-    QString text = count == 1 ? QCoreApplication::translate("TLogPage", "1 line")
-                              : QCoreApplication::translate("TLogPage", "%L1 lines").arg(count);
+    QString text = count == 1 ? QCoreApplication::translate("LogPage", "1 line")
+                              : QCoreApplication::translate("LogPage", "%L1 lines").arg(count);
     if (zeroByteLine_)
         text += QLatin1Char(' ') +
                 QCoreApplication::translate(
-                    "TLogPage", "(the log holds a zero byte at line %1; the rest is shown after it)")
+                    "LogPage", "(the log holds a zero byte at line %1; the rest is shown after it)")
                     .arg(*zeroByteLine_ + 1);
     LineCountLabel->setText(text);
 }
 
 // --- Saving ---
 
-void TLogPage::SaveButtonClick()
+void LogPage::SaveButtonClick()
 {
     WriteLines(false);
 }
 
-void TLogPage::SaveMatchingButtonClick()
+void LogPage::SaveMatchingButtonClick()
 {
     WriteLines(true);
 }
 
-void TLogPage::WriteLines(bool matchingOnly)
+void LogPage::WriteLines(bool matchingOnly)
 {
     const Dialogs::SaveFileRequest request{
-        QCoreApplication::translate("TLogPage", "Enter a name for the text file"), dialogStartDir_,
-        QCoreApplication::translate("TLogPage", "Text Files (*.TXT)"), QStringLiteral("TXT")};
+        QCoreApplication::translate("LogPage", "Enter a name for the text file"), dialogStartDir_,
+        QCoreApplication::translate("LogPage", "Text Files (*.TXT)"), QStringLiteral("TXT")};
     if (const std::optional<QString> fileName = DialogsFor(this).GetSaveFileName(this, request))
         WriteLogFile(*fileName, model_->Log(), matchingOnly ? &search_->Matches() : nullptr);
 }

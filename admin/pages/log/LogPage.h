@@ -36,13 +36,13 @@ class LogListView;
 class LogSearch;
 class NoAnswerWatch;
 
-class TLogPage : public AdminPage
+class LogPage : public AdminPage
 {
 public:
-    TLogPage(const PageContext& context, QWidget* parent);
-    ~TLogPage() override;
+    LogPage(const PageContext& context, QWidget* parent);
+    ~LogPage() override;
 
-    QString Caption() const override { return QCoreApplication::translate("TLogPage", "Log"); }
+    QString Caption() const override { return QCoreApplication::translate("LogPage", "Log"); }
     // Logout: a load is dropped and following stops.
     void StopRepeatedWork() override;
     // F5 loads the log again.

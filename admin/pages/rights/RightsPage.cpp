@@ -37,10 +37,10 @@ namespace
 
 // Each with a key of its own on this page (not F or H either, which open the menus).
 const char* const RightCaptions[] = {
-    QT_TRANSLATE_NOOP("TRightsPage", "R&ead"),   QT_TRANSLATE_NOOP("TRightsPage", "&Insert"),
-    QT_TRANSLATE_NOOP("TRightsPage", "&Update"), QT_TRANSLATE_NOOP("TRightsPage", "&Delete"),
-    QT_TRANSLATE_NOOP("TRightsPage", "Crea&te"), QT_TRANSLATE_NOOP("TRightsPage", "&Alter"),
-    QT_TRANSLATE_NOOP("TRightsPage", "Dr&op")};
+    QT_TRANSLATE_NOOP("RightsPage", "R&ead"),   QT_TRANSLATE_NOOP("RightsPage", "&Insert"),
+    QT_TRANSLATE_NOOP("RightsPage", "&Update"), QT_TRANSLATE_NOOP("RightsPage", "&Delete"),
+    QT_TRANSLATE_NOOP("RightsPage", "Crea&te"), QT_TRANSLATE_NOOP("RightsPage", "&Alter"),
+    QT_TRANSLATE_NOOP("RightsPage", "Dr&op")};
 // The help file's topic for the page.
 constexpr int RightsTopic = 82;
 const char* const RightBoxNames[] = {"RightsReadCheckBox",   "RightsInsertCheckBox", "RightsUpdateCheckBox",
@@ -72,7 +72,7 @@ public:
 
 } // namespace
 
-TRightsPage::TRightsPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent)
+RightsPage::RightsPage(const PageContext& context, DatabaseUsersPage& databaseUsers, QWidget* parent)
     : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal),
       databaseUsers_(databaseUsers)
 {
@@ -88,20 +88,20 @@ TRightsPage::TRightsPage(const PageContext& context, TDatabaseUsersPage& databas
     LoadingEnded({});
 }
 
-TRightsPage::~TRightsPage() = default;
+RightsPage::~RightsPage() = default;
 
-void TRightsPage::CreateControls()
+void RightsPage::CreateControls()
 {
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
     RightsFilterEdit = MakeLineEdit(this, "RightsFilterEdit", RightsTopic);
-    RightsFilterEdit->setPlaceholderText(QCoreApplication::translate("TRightsPage", "user or database name"));
+    RightsFilterEdit->setPlaceholderText(QCoreApplication::translate("RightsPage", "user or database name"));
     TransposeRightsCheckBox = MakeCheckBox(this, "TransposeRightsCheckBox", RightsTopic);
-    TransposeRightsCheckBox->setText(QCoreApplication::translate("TRightsPage", "Databases as rows"));
+    TransposeRightsCheckBox->setText(QCoreApplication::translate("RightsPage", "Databases as rows"));
     RefreshRightsButton = MakeButton(this, "RefreshRightsButton",
-                                     QCoreApplication::translate("TRightsPage", "&Refresh"), RightsTopic);
-    top->addWidget(MakeLabel(this, QCoreApplication::translate("TRightsPage", "Fi&lter"), RightsFilterEdit,
-                             RightsTopic));
+                                     QCoreApplication::translate("RightsPage", "&Refresh"), RightsTopic);
+    top->addWidget(
+        MakeLabel(this, QCoreApplication::translate("RightsPage", "Fi&lter"), RightsFilterEdit, RightsTopic));
     top->addWidget(RightsFilterEdit, 1);
     top->addWidget(TransposeRightsCheckBox);
     top->addWidget(RefreshRightsButton);
@@ -109,7 +109,7 @@ void TRightsPage::CreateControls()
 
     RightsGrid = new QTableView(this);
     RightsGrid->setObjectName("RightsGrid");
-    RightsGrid->setAccessibleName(QCoreApplication::translate("TRightsPage", "Rights of users on databases"));
+    RightsGrid->setAccessibleName(QCoreApplication::translate("RightsPage", "Rights of users on databases"));
     RightsGrid->setModel(&proxy_);
     RightsGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     RightsGrid->setEditTriggers(QAbstractItemView::DoubleClicked);
@@ -146,7 +146,7 @@ void TRightsPage::CreateControls()
     RightsProgressBar = new QProgressBar(this);
     RightsProgressBar->setObjectName("RightsProgressBar");
     CancelRightsButton = MakeButton(this, "CancelRightsButton",
-                                    QCoreApplication::translate("TRightsPage", "Cancel"), RightsTopic);
+                                    QCoreApplication::translate("RightsPage", "Cancel"), RightsTopic);
     progress->addWidget(RightsStatusLabel, 1);
     progress->addWidget(RightsProgressBar);
     progress->addWidget(CancelRightsButton);
@@ -154,31 +154,31 @@ void TRightsPage::CreateControls()
     layout->addWidget(CreateEditBox());
 }
 
-QWidget* TRightsPage::CreateEditBox()
+QWidget* RightsPage::CreateEditBox()
 {
-    auto* edit = new QGroupBox(QCoreApplication::translate("TRightsPage", "Selected cells"), this);
+    auto* edit = new QGroupBox(QCoreApplication::translate("RightsPage", "Selected cells"), this);
     auto* editLayout = new QGridLayout(edit);
     for (int bit = 0; bit < 7; ++bit)
     {
         RightsCheckBoxes[bit] = MakeCheckBox(edit, RightBoxNames[bit], RightsTopic);
-        RightsCheckBoxes[bit]->setText(QCoreApplication::translate("TRightsPage", RightCaptions[bit]));
+        RightsCheckBoxes[bit]->setText(QCoreApplication::translate("RightsPage", RightCaptions[bit]));
         editLayout->addWidget(RightsCheckBoxes[bit], 0, bit);
     }
     SetRightsButton =
-        MakeButton(edit, "SetRightsButton", QCoreApplication::translate("TRightsPage", "&Set"), RightsTopic);
+        MakeButton(edit, "SetRightsButton", QCoreApplication::translate("RightsPage", "&Set"), RightsTopic);
     GrantRightsButton = MakeButton(edit, "GrantRightsButton",
-                                   QCoreApplication::translate("TRightsPage", "&Grant"), RightsTopic);
+                                   QCoreApplication::translate("RightsPage", "&Grant"), RightsTopic);
     RevokeRightsButton = MakeButton(edit, "RevokeRightsButton",
-                                    QCoreApplication::translate("TRightsPage", "Re&voke"), RightsTopic);
+                                    QCoreApplication::translate("RightsPage", "Re&voke"), RightsTopic);
     NotDatabaseUserButton =
         MakeButton(edit, "NotDatabaseUserButton",
-                   QCoreApplication::translate("TRightsPage", "&Not a Database User"), RightsTopic);
+                   QCoreApplication::translate("RightsPage", "&Not a Database User"), RightsTopic);
     CopyFromComboBox = new QComboBox(edit);
     CopyFromComboBox->setObjectName("CopyFromComboBox");
-    NameByLabel(CopyFromComboBox, QCoreApplication::translate("TRightsPage", "User to copy from"));
+    NameByLabel(CopyFromComboBox, QCoreApplication::translate("RightsPage", "User to copy from"));
     CopyRightsButton =
         MakeButton(edit, "CopyRightsButton",
-                   QCoreApplication::translate("TRightsPage", "&Copy Rights from User"), RightsTopic);
+                   QCoreApplication::translate("RightsPage", "&Copy Rights from User"), RightsTopic);
     auto* buttons = new QHBoxLayout;
     for (QWidget* widget : std::initializer_list<QWidget*>{SetRightsButton, GrantRightsButton,
                                                            RevokeRightsButton, NotDatabaseUserButton})
@@ -191,7 +191,7 @@ QWidget* TRightsPage::CreateEditBox()
     return edit;
 }
 
-void TRightsPage::FitColumnsToNames()
+void RightsPage::FitColumnsToNames()
 {
     // Sized once per set of names: sizing to contents on every change would measure the whole header each
     // time a column of rights arrives.
@@ -201,7 +201,7 @@ void TRightsPage::FitColumnsToNames()
                                                  header->minimumSectionSize(), header->maximumSectionSize()));
 }
 
-void TRightsPage::ConnectControls()
+void RightsPage::ConnectControls()
 {
     QObject::connect(&proxy_, &QAbstractItemModel::modelReset, this, [this] { FitColumnsToNames(); });
     QObject::connect(&proxy_, &QAbstractItemModel::columnsInserted, this, [this] { FitColumnsToNames(); });
@@ -220,58 +220,58 @@ void TRightsPage::ConnectControls()
         QObject::disconnect(corner, nullptr, RightsGrid, nullptr);
         corner->setObjectName("SortByNameButton");
         corner->setToolTip(
-            QCoreApplication::translate("TRightsPage", "Sort the rows by name; click again to reverse"));
-        ConnectCommand(corner, this, &TRightsPage::SortByNameClick);
+            QCoreApplication::translate("RightsPage", "Sort the rows by name; click again to reverse"));
+        ConnectCommand(corner, this, &RightsPage::SortByNameClick);
     }
     QObject::connect(RightsGrid, &QWidget::customContextMenuRequested, this,
                      [this](const QPoint& position) { ShowCellMenu(position); });
     RightsGrid->installEventFilter(this);
-    ConnectCommand(RefreshRightsButton, this, &TRightsPage::RefreshRightsButtonClick);
-    ConnectCommand(CancelRightsButton, this, &TRightsPage::CancelRightsButtonClick);
-    ConnectCommand(SetRightsButton, this, &TRightsPage::SetRightsButtonClick);
-    ConnectCommand(GrantRightsButton, this, &TRightsPage::GrantRightsButtonClick);
-    ConnectCommand(RevokeRightsButton, this, &TRightsPage::RevokeRightsButtonClick);
-    ConnectCommand(NotDatabaseUserButton, this, &TRightsPage::NotDatabaseUserButtonClick);
-    ConnectCommand(CopyRightsButton, this, &TRightsPage::CopyRightsButtonClick);
+    ConnectCommand(RefreshRightsButton, this, &RightsPage::RefreshRightsButtonClick);
+    ConnectCommand(CancelRightsButton, this, &RightsPage::CancelRightsButtonClick);
+    ConnectCommand(SetRightsButton, this, &RightsPage::SetRightsButtonClick);
+    ConnectCommand(GrantRightsButton, this, &RightsPage::GrantRightsButtonClick);
+    ConnectCommand(RevokeRightsButton, this, &RightsPage::RevokeRightsButtonClick);
+    ConnectCommand(NotDatabaseUserButton, this, &RightsPage::NotDatabaseUserButtonClick);
+    ConnectCommand(CopyRightsButton, this, &RightsPage::CopyRightsButtonClick);
 }
 
-void TRightsPage::RefreshPage()
+void RightsPage::RefreshPage()
 {
     RefreshRightsButton->click(); // nothing while it is greyed
 }
 
-QWidget* TRightsPage::SearchBox()
+QWidget* RightsPage::SearchBox()
 {
     return RightsFilterEdit;
 }
 
-void TRightsPage::MarkStale()
+void RightsPage::MarkStale()
 {
     stale_ = true;
     if (isVisible())
         ReadSoon();
 }
 
-void TRightsPage::ReadSoon()
+void RightsPage::ReadSoon()
 {
     // Called from a delivery, the runner still counts it as busy: the read starts from the event loop.
-    ShowReading(QCoreApplication::translate("TRightsPage", "Reading the rights..."));
+    ShowReading(QCoreApplication::translate("RightsPage", "Reading the rights..."));
     readRetry_->start(0);
 }
 
-bool TRightsPage::Busy() const
+bool RightsPage::Busy() const
 {
     return Reading() || readRetry_->isActive() || sending_;
 }
 
-void TRightsPage::showEvent(QShowEvent* event)
+void RightsPage::showEvent(QShowEvent* event)
 {
     AdminPage::showEvent(event);
     if (stale_ && session_.Active() && !Busy())
         StartLoading();
 }
 
-bool TRightsPage::eventFilter(QObject* watched, QEvent* event)
+bool RightsPage::eventFilter(QObject* watched, QEvent* event)
 {
     // An open editor takes Enter itself.
     if (watched == RightsGrid && event->type() == QEvent::KeyPress)
@@ -287,7 +287,7 @@ bool TRightsPage::eventFilter(QObject* watched, QEvent* event)
     return AdminPage::eventFilter(watched, event);
 }
 
-void TRightsPage::SortByNameClick()
+void RightsPage::SortByNameClick()
 {
     const bool namesAscending =
         proxy_.sortColumn() < 0 || (proxy_.SortedByName() && proxy_.sortOrder() == Qt::AscendingOrder);
@@ -302,40 +302,40 @@ void TRightsPage::SortByNameClick()
 
 // --- Reading ---
 
-void TRightsPage::RefreshRightsButtonClick()
+void RightsPage::RefreshRightsButtonClick()
 {
     StartLoading();
 }
 
-bool TRightsPage::Reading() const
+bool RightsPage::Reading() const
 {
     return read_ && read_->Pending();
 }
 
-void TRightsPage::CancelRead()
+void RightsPage::CancelRead()
 {
     if (read_)
         read_->Cancel();
     read_.reset();
 }
 
-void TRightsPage::CancelRightsButtonClick()
+void RightsPage::CancelRightsButtonClick()
 {
     CancelRead();
     readRetry_->stop();
-    LoadingEnded(QCoreApplication::translate("TRightsPage", "Reading cancelled: %1.").arg(ReadCount()));
+    LoadingEnded(QCoreApplication::translate("RightsPage", "Reading cancelled: %1.").arg(ReadCount()));
 }
 
-void TRightsPage::StopRepeatedWork()
+void RightsPage::StopRepeatedWork()
 {
     CancelRead();
     readRetry_->stop();
     sending_ = false; // the runner dropped the changes' delivery with the logout
     stale_ = true;
-    LoadingEnded(QCoreApplication::translate("TRightsPage", "Not logged in."));
+    LoadingEnded(QCoreApplication::translate("RightsPage", "Not logged in."));
 }
 
-void TRightsPage::StartLoading()
+void RightsPage::StartLoading()
 {
     stale_ = false;
     readRetry_->stop();
@@ -367,18 +367,18 @@ void TRightsPage::StartLoading()
         });
     const bool started = read_ != nullptr;
     if (started)
-        return ShowReading(QCoreApplication::translate("TRightsPage", "Reading the rights..."));
+        return ShowReading(QCoreApplication::translate("RightsPage", "Reading the rights..."));
     if (!session_.Active())
     {
         stale_ = true;
-        return LoadingEnded(QCoreApplication::translate("TRightsPage", "Not logged in."));
+        return LoadingEnded(QCoreApplication::translate("RightsPage", "Not logged in."));
     }
     // Another page's work or a command is under way: the read starts after it.
-    ShowReading(QCoreApplication::translate("TRightsPage", "Waiting for other work to end..."));
+    ShowReading(QCoreApplication::translate("RightsPage", "Waiting for other work to end..."));
     readRetry_->start(ReadRetryMs);
 }
 
-void TRightsPage::ShowReading(const QString& status)
+void RightsPage::ShowReading(const QString& status)
 {
     RightsProgressBar->setRange(0, 0); // busy until the names are known
     RightsProgressBar->show();
@@ -386,7 +386,7 @@ void TRightsPage::ShowReading(const QString& status)
     RightsStatusLabel->setText(status);
 }
 
-void TRightsPage::NamesRead(const operations::RightsMatrix& names)
+void RightsPage::NamesRead(const operations::RightsMatrix& names)
 {
     // The cell the person stands on stays current across the new read (after Send, F5, another page's
     // change).
@@ -402,28 +402,28 @@ void TRightsPage::NamesRead(const operations::RightsMatrix& names)
     RightsProgressBar->setValue(0);
 }
 
-void TRightsPage::ColumnRead(operations::DatabaseColumn column)
+void RightsPage::ColumnRead(operations::DatabaseColumn column)
 {
     model_.SetColumn(std::move(column));
     RightsProgressBar->setValue(model_.DatabasesRead());
 }
 
-void TRightsPage::ReadInterrupted()
+void RightsPage::ReadInterrupted()
 {
     readRetry_->stop();
     stale_ = true; // read again when next shown
     LoadingEnded(QCoreApplication::translate(
-                     "TRightsPage", "Reading interrupted by another command: %1. Refresh reads again.")
+                     "RightsPage", "Reading interrupted by another command: %1. Refresh reads again.")
                      .arg(ReadCount()));
 }
 
-void TRightsPage::ReadFailed(std::exception_ptr error)
+void RightsPage::ReadFailed(std::exception_ptr error)
 {
-    LoadingEnded(QCoreApplication::translate("TRightsPage", "Reading stopped: %1.").arg(ReadCount()));
+    LoadingEnded(QCoreApplication::translate("RightsPage", "Reading stopped: %1.").arg(ReadCount()));
     ShowCommandError(this, runner_, error);
 }
 
-void TRightsPage::LoadingEnded(const QString& status)
+void RightsPage::LoadingEnded(const QString& status)
 {
     RightsProgressBar->hide();
     CancelRightsButton->hide();
@@ -433,22 +433,22 @@ void TRightsPage::LoadingEnded(const QString& status)
         RightsStatusLabel->setText(status);
 }
 
-QString TRightsPage::ReadCount() const
+QString RightsPage::ReadCount() const
 {
-    return QCoreApplication::translate("TRightsPage", "%1 of %2 databases read")
+    return QCoreApplication::translate("RightsPage", "%1 of %2 databases read")
         .arg(model_.DatabasesRead())
         .arg(model_.Matrix().Databases.size());
 }
 
-void TRightsPage::ShowCounts()
+void RightsPage::ShowCounts()
 {
     const auto& matrix = model_.Matrix();
-    RightsStatusLabel->setText(QCoreApplication::translate("TRightsPage", "%1 users, %2 databases")
+    RightsStatusLabel->setText(QCoreApplication::translate("RightsPage", "%1 users, %2 databases")
                                    .arg(matrix.Users.size())
                                    .arg(matrix.Databases.size()));
 }
 
-void TRightsPage::ShowCommandRunning(bool running)
+void RightsPage::ShowCommandRunning(bool running)
 {
     for (QWidget* widget :
          std::initializer_list<QWidget*>{SetRightsButton, GrantRightsButton, RevokeRightsButton,

@@ -33,15 +33,15 @@ class QTimer;
 namespace korvel::admin
 {
 
-class TDatabaseUsersPage;
+class DatabaseUsersPage;
 
-class TRightsPage : public AdminPage
+class RightsPage : public AdminPage
 {
 public:
-    TRightsPage(const PageContext& context, TDatabaseUsersPage& databaseUsers, QWidget* parent);
-    ~TRightsPage() override;
+    RightsPage(const PageContext& context, DatabaseUsersPage& databaseUsers, QWidget* parent);
+    ~RightsPage() override;
 
-    QString Caption() const override { return QCoreApplication::translate("TRightsPage", "Rights"); }
+    QString Caption() const override { return QCoreApplication::translate("RightsPage", "Rights"); }
     // The grid is read when the page is first shown, not at login: a large server must not slow the login.
     // Nothing to read at login: the grid is read when the page is first shown.
     std::function<void()> ReadAtLogin(JobContext&, LoginReads&) override
@@ -115,7 +115,7 @@ private:
     TKORVELSession& session_;
     BackgroundRunner& runner_;
     WindowJournal& journal_;
-    TDatabaseUsersPage& databaseUsers_;
+    DatabaseUsersPage& databaseUsers_;
     RightsGridModel model_;
     RightsFilterProxy proxy_;
     std::shared_ptr<Job> read_;

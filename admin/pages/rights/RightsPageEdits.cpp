@@ -24,7 +24,7 @@
 namespace korvel::admin
 {
 
-TUserRights TRightsPage::CheckedRights() const
+TUserRights RightsPage::CheckedRights() const
 {
     TUserRights rights;
     for (int bit = 0; bit < 7; ++bit)
@@ -33,7 +33,7 @@ TUserRights TRightsPage::CheckedRights() const
     return rights;
 }
 
-void TRightsPage::EditSelection(operations::RightsEdit edit, const operations::PairRights& rights)
+void RightsPage::EditSelection(operations::RightsEdit edit, const operations::PairRights& rights)
 {
     operations::RightsPlan plan;
     for (const QModelIndex& index : RightsGrid->selectionModel()->selectedIndexes())
@@ -45,52 +45,51 @@ void TRightsPage::EditSelection(operations::RightsEdit edit, const operations::P
     Send(plan);
 }
 
-void TRightsPage::SetRightsButtonClick()
+void RightsPage::SetRightsButtonClick()
 {
     EditSelection(operations::RightsEdit::Set, CheckedRights());
 }
 
-void TRightsPage::GrantRightsButtonClick()
+void RightsPage::GrantRightsButtonClick()
 {
     EditSelection(operations::RightsEdit::Grant, CheckedRights());
 }
 
-void TRightsPage::RevokeRightsButtonClick()
+void RightsPage::RevokeRightsButtonClick()
 {
     EditSelection(operations::RightsEdit::Revoke, CheckedRights());
 }
 
-void TRightsPage::NotDatabaseUserButtonClick()
+void RightsPage::NotDatabaseUserButtonClick()
 {
     EditSelection(operations::RightsEdit::Set, std::nullopt);
 }
 
-void TRightsPage::CopyRightsButtonClick()
+void RightsPage::CopyRightsButtonClick()
 {
     CopyRightsFrom(ToStd(CopyFromComboBox->currentData().toString()));
 }
 
-void TRightsPage::CopyRightsFrom(const std::string& from)
+void RightsPage::CopyRightsFrom(const std::string& from)
 {
     std::set<std::string> targets;
     for (const QModelIndex& index : RightsGrid->selectionModel()->selectedIndexes())
         targets.insert(model_.PairAt(proxy_.mapToSource(index)).first);
     if (from.empty() || targets.empty())
         throw std::runtime_error(
-            QCoreApplication::translate("TRightsPage",
+            QCoreApplication::translate("RightsPage",
                                         "Select the users to copy to in the grid, and the user to copy from.")
                 .toStdString());
     if (model_.DatabasesRead() < static_cast<int>(model_.Matrix().Databases.size()))
-        throw std::runtime_error(
-            QCoreApplication::translate("TRightsPage",
-                                        "The rights are not all read yet: refresh the grid first.")
-                .toStdString());
+        throw std::runtime_error(QCoreApplication::translate(
+                                     "RightsPage", "The rights are not all read yet: refresh the grid first.")
+                                     .toStdString());
     operations::RightsPlan plan;
     operations::PlanCopy(plan, model_.Matrix(), from, StringList(targets.begin(), targets.end()));
     Send(plan);
 }
 
-void TRightsPage::CellEdited(const operations::PairRights& rights)
+void RightsPage::CellEdited(const operations::PairRights& rights)
 {
     // The edited cell is the current one: it counts as selected even when Ctrl moved the focus off the
     // selection.
@@ -100,7 +99,7 @@ void TRightsPage::CellEdited(const operations::PairRights& rights)
     RunCommand(this, [this, &rights] { EditSelection(operations::RightsEdit::Set, rights); });
 }
 
-void TRightsPage::ShowCellMenu(const QPoint& position)
+void RightsPage::ShowCellMenu(const QPoint& position)
 {
     const QPersistentModelIndex cell = RightsGrid->indexAt(position);
     if (!cell.isValid())
@@ -115,7 +114,7 @@ void TRightsPage::ShowCellMenu(const QPoint& position)
         action->setEnabled(idle && enabled);
         connect(action, &QAction::triggered, this, [this, handler] { RunCommand(this, handler); });
     };
-    add(menu, QCoreApplication::translate("TRightsPage", "&Edit Rights"),
+    add(menu, QCoreApplication::translate("RightsPage", "&Edit Rights"),
         (cell.flags() & Qt::ItemIsEditable) != 0,
         [this, cell]
         {
@@ -127,20 +126,20 @@ void TRightsPage::ShowCellMenu(const QPoint& position)
     const bool anyTicked = !CheckedRights().Empty();
     const QString ticked = anyTicked ? FromStd(operations::RightsLetters(CheckedRights())) : QString();
     add(menu,
-        anyTicked ? QCoreApplication::translate("TRightsPage", "&Set Rights to %1").arg(ticked)
-                  : QCoreApplication::translate("TRightsPage", "&Set No Rights"),
+        anyTicked ? QCoreApplication::translate("RightsPage", "&Set Rights to %1").arg(ticked)
+                  : QCoreApplication::translate("RightsPage", "&Set No Rights"),
         true, [this] { SetRightsButtonClick(); });
     add(menu,
-        anyTicked ? QCoreApplication::translate("TRightsPage", "&Grant %1").arg(ticked)
-                  : QCoreApplication::translate("TRightsPage", "&Grant Ticked Rights"),
+        anyTicked ? QCoreApplication::translate("RightsPage", "&Grant %1").arg(ticked)
+                  : QCoreApplication::translate("RightsPage", "&Grant Ticked Rights"),
         anyTicked, [this] { GrantRightsButtonClick(); });
     add(menu,
-        anyTicked ? QCoreApplication::translate("TRightsPage", "Re&voke %1").arg(ticked)
-                  : QCoreApplication::translate("TRightsPage", "Re&voke Ticked Rights"),
+        anyTicked ? QCoreApplication::translate("RightsPage", "Re&voke %1").arg(ticked)
+                  : QCoreApplication::translate("RightsPage", "Re&voke Ticked Rights"),
         anyTicked, [this] { RevokeRightsButtonClick(); });
-    add(menu, QCoreApplication::translate("TRightsPage", "&Not a Database User"), true,
+    add(menu, QCoreApplication::translate("RightsPage", "&Not a Database User"), true,
         [this] { NotDatabaseUserButtonClick(); });
-    QMenu* copy = menu->addMenu(QCoreApplication::translate("TRightsPage", "&Copy Rights from User"));
+    QMenu* copy = menu->addMenu(QCoreApplication::translate("RightsPage", "&Copy Rights from User"));
     copy->setObjectName("CopyRightsFromMenu");
     const bool allRead = model_.DatabasesRead() == static_cast<int>(model_.Matrix().Databases.size());
     for (const std::string& user : model_.Matrix().Users)
@@ -148,11 +147,11 @@ void TRightsPage::ShowCellMenu(const QPoint& position)
     menu->popup(RightsGrid->viewport()->mapToGlobal(position));
 }
 
-void TRightsPage::Send(const operations::RightsPlan& plan)
+void RightsPage::Send(const operations::RightsPlan& plan)
 {
     if (plan.Empty())
     {
-        RightsStatusLabel->setText(QCoreApplication::translate("TRightsPage", "Nothing to change."));
+        RightsStatusLabel->setText(QCoreApplication::translate("RightsPage", "Nothing to change."));
         return;
     }
     if (DialogsFor(this).AskConfirmationYesNo(this, SendQuestion(plan)) != Answer::Yes)
@@ -191,7 +190,7 @@ void TRightsPage::Send(const operations::RightsPlan& plan)
                    [this](std::exception_ptr) { ChangeFailed(); }) != nullptr;
 }
 
-QString TRightsPage::SendQuestion(const operations::RightsPlan& plan)
+QString RightsPage::SendQuestion(const operations::RightsPlan& plan)
 {
     // The changes as `plan` lists them, so the person sees what is sent; a long list ends in a count.
     constexpr std::size_t shownAtMost = 20;
@@ -201,23 +200,23 @@ QString TRightsPage::SendQuestion(const operations::RightsPlan& plan)
         listed += FromStd(operations::RightsLine(changes[at]).Text()) + QLatin1Char('\n');
     if (changes.size() > shownAtMost)
         listed +=
-            QCoreApplication::translate("TRightsPage", "... and %1 more\n").arg(changes.size() - shownAtMost);
+            QCoreApplication::translate("RightsPage", "... and %1 more\n").arg(changes.size() - shownAtMost);
     return listed + QLatin1Char('\n') +
-           QCoreApplication::translate("TRightsPage", "%1. Send these changes?").arg(FromStd(plan.Summary()));
+           QCoreApplication::translate("RightsPage", "%1. Send these changes?").arg(FromStd(plan.Summary()));
 }
 
-bool TRightsPage::Overwrite(const std::vector<operations::Conflict>& conflicts)
+bool RightsPage::Overwrite(const std::vector<operations::Conflict>& conflicts)
 {
     return DialogsFor(this).AskWarningYesNo(
                this,
                QCoreApplication::translate(
-                   "TRightsPage", "Another administrator changed these since the grid was read:\n%1Overwrite "
-                                  "them too? (No skips them.)")
+                   "RightsPage", "Another administrator changed these since the grid was read:\n%1Overwrite "
+                                 "them too? (No skips them.)")
                    .arg(FromStd(operations::ConflictList(conflicts))),
                Answer::No) == Answer::Yes;
 }
 
-void TRightsPage::ChangesSent(const operations::RightsPlan& plan, const operations::ApplyReport& report)
+void RightsPage::ChangesSent(const operations::RightsPlan& plan, const operations::ApplyReport& report)
 {
     sending_ = false;
     MarkStale(); // the grid shows the server's truth again, whatever happened
@@ -227,7 +226,7 @@ void TRightsPage::ChangesSent(const operations::RightsPlan& plan, const operatio
         DialogsFor(this).ShowError(this, FromStd(operations::ReportText(plan, report)));
 }
 
-void TRightsPage::ChangeFailed()
+void RightsPage::ChangeFailed()
 {
     sending_ = false;
     MarkStale();

@@ -36,8 +36,7 @@ void UnderlineBadLines(QPlainTextEdit* memo)
         mark.cursor.select(QTextCursor::LineUnderCursor);
         mark.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
         mark.format.setUnderlineColor(Qt::red);
-        mark.format.setToolTip(
-            QCoreApplication::translate("TServerPage", "Not a recognised address pattern"));
+        mark.format.setToolTip(QCoreApplication::translate("ServerPage", "Not a recognised address pattern"));
         marks << mark;
     }
     memo->setExtraSelections(marks);
@@ -69,25 +68,24 @@ QStringList DescribeConfigChanges(const ServerConfig& before, const ServerConfig
     };
     const auto yesNo = [](bool value)
     {
-        return value ? QCoreApplication::translate("TServerPage", "Yes")
-                     : QCoreApplication::translate("TServerPage", "No");
+        return value ? QCoreApplication::translate("ServerPage", "Yes")
+                     : QCoreApplication::translate("ServerPage", "No");
     };
-    DescribeChange(changes, QCoreApplication::translate("TServerPage", "Deny New Connections"),
+    DescribeChange(changes, QCoreApplication::translate("ServerPage", "Deny New Connections"),
                    yesNo(before.DenyLogins), yesNo(now.DenyLogins));
-    number(QCoreApplication::translate("TServerPage", "Max # of Connections"), &ServerConfig::MaxConnections);
-    number(QCoreApplication::translate("TServerPage", "Connection Timeout"),
-           &ServerConfig::ConnectionTimeout);
-    number(QCoreApplication::translate("TServerPage", "Dead Session Cleanup Interval"),
+    number(QCoreApplication::translate("ServerPage", "Max # of Connections"), &ServerConfig::MaxConnections);
+    number(QCoreApplication::translate("ServerPage", "Connection Timeout"), &ServerConfig::ConnectionTimeout);
+    number(QCoreApplication::translate("ServerPage", "Dead Session Cleanup Interval"),
            &ServerConfig::DeadSessionInterval);
-    number(QCoreApplication::translate("TServerPage", "Dead Session Expiration"),
+    number(QCoreApplication::translate("ServerPage", "Dead Session Expiration"),
            &ServerConfig::DeadSessionExpires);
-    number(QCoreApplication::translate("TServerPage", "Maximum # of Dead Sessions"),
+    number(QCoreApplication::translate("ServerPage", "Maximum # of Dead Sessions"),
            &ServerConfig::MaxDeadSessions);
-    DescribeChange(changes, QCoreApplication::translate("TServerPage", "Temp Files Directory"),
+    DescribeChange(changes, QCoreApplication::translate("ServerPage", "Temp Files Directory"),
                    FromStd(before.TempDirectory), FromStd(now.TempDirectory));
-    list(QCoreApplication::translate("TServerPage", "Authorized Addresses"),
+    list(QCoreApplication::translate("ServerPage", "Authorized Addresses"),
          &ServerConfig::AuthorizedAddresses);
-    list(QCoreApplication::translate("TServerPage", "Blocked Addresses"), &ServerConfig::BlockedAddresses);
+    list(QCoreApplication::translate("ServerPage", "Blocked Addresses"), &ServerConfig::BlockedAddresses);
     return changes;
 }
 
@@ -120,7 +118,7 @@ void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources,
                 if (!meanwhile.isEmpty())
                 {
                     if (!yes(OverwriteQuestion(
-                            QCoreApplication::translate("TServerPage", "Server configuration"), meanwhile)))
+                            QCoreApplication::translate("ServerPage", "Server configuration"), meanwhile)))
                         return Asked::Declined;
                     askedAny = true;
                 }
@@ -135,7 +133,7 @@ void ConfirmConfigSave(QWidget* parent, const ConfigSaveSources& sources,
                     if (answered.insert(warning).second)
                     {
                         if (!yes(FromStd(warning) + QLatin1Char(' ') +
-                                 QCoreApplication::translate("TServerPage", "Save anyway?")))
+                                 QCoreApplication::translate("ServerPage", "Save anyway?")))
                             return Asked::Declined;
                         askedAny = true;
                     }

@@ -35,10 +35,10 @@ std::uint16_t ConvertConfigNumber(const QString& text, const QString& fieldCapti
     const qlonglong value = text.trimmed().toLongLong(&ok);
     if (!ok)
         throw EConvertError(
-            QCoreApplication::translate("TServerPage", "'%1' is not a valid integer value").arg(text));
+            QCoreApplication::translate("ServerPage", "'%1' is not a valid integer value").arg(text));
     if (value < 0 || value > std::numeric_limits<std::uint16_t>::max())
         throw EConvertError(
-            QCoreApplication::translate("TServerPage",
+            QCoreApplication::translate("ServerPage",
                                         "'%1' is out of range for \"%2\": enter a number from 0 to 65535")
                 .arg(text, fieldCaption));
     return static_cast<std::uint16_t>(value);
@@ -54,22 +54,22 @@ StringList AddressLines(const QPlainTextEdit* memo, const QString& listCaption)
     for (const std::string& line : lines)
         if (line.size() > MaxProtocolString)
             throw EConvertError(
-                QCoreApplication::translate("TServerPage", "A line of \"%1\" is longer than 255 bytes: '%2'")
+                QCoreApplication::translate("ServerPage", "A line of \"%1\" is longer than 255 bytes: '%2'")
                     .arg(listCaption, FromStd(line)));
     return lines;
 }
 
 } // namespace
 
-TServerPage::TServerPage(const PageContext& context, QWidget* parent)
+ServerPage::ServerPage(const PageContext& context, QWidget* parent)
     : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal),
       sessionWalk_(context.SessionWalk), dialogStartDir_(context.DialogStartDir)
 {
     CreateControls();
-    ConnectCommand(EditServerButton, this, &TServerPage::EditServerButtonClick);
-    ConnectCommand(SaveServerButton, this, &TServerPage::SaveServerButtonClick);
-    ConnectCommand(CancelServerButton, this, &TServerPage::CancelServerButtonClick);
-    ConnectCommand(SelectTempFilesDirButton, this, &TServerPage::SelectTempFilesDirButtonClick);
+    ConnectCommand(EditServerButton, this, &ServerPage::EditServerButtonClick);
+    ConnectCommand(SaveServerButton, this, &ServerPage::SaveServerButtonClick);
+    ConnectCommand(CancelServerButton, this, &ServerPage::CancelServerButtonClick);
+    ConnectCommand(SelectTempFilesDirButton, this, &ServerPage::SelectTempFilesDirButtonClick);
     connect(&runner_, &BackgroundRunner::commandRunningChanged, this,
             [this](bool running)
             {
@@ -80,12 +80,12 @@ TServerPage::TServerPage(const PageContext& context, QWidget* parent)
     SetServerViewMode();
 }
 
-void TServerPage::CreateControls()
+void ServerPage::CreateControls()
 {
-    QGroupBox* frame = MakePageFrame(this, QCoreApplication::translate("TServerPage", "Server Information"));
+    QGroupBox* frame = MakePageFrame(this, QCoreApplication::translate("ServerPage", "Server Information"));
 
     DenyLoginsCheckBox = MakeCheckBox(frame, "DenyLoginsCheckBox", 29);
-    DenyLoginsLabel = MakeLabel(frame, QCoreApplication::translate("TServerPage", "Deny New Connections"),
+    DenyLoginsLabel = MakeLabel(frame, QCoreApplication::translate("ServerPage", "Deny New Connections"),
                                 DenyLoginsCheckBox, 29);
     MaxConnectionsEdit = MakeLineEdit(frame, "MaxConnectionsEdit", 30);
     TimeoutEdit = MakeLineEdit(frame, "TimeoutEdit", 31);
@@ -95,17 +95,17 @@ void TServerPage::CreateControls()
     TempDirectoryEdit = MakeLineEdit(frame, "TempDirectoryEdit", 35);
     LimitToProtocolString(TempDirectoryEdit);
     SelectTempFilesDirButton = MakeButton(frame, "SelectTempFilesDirButton",
-                                          QCoreApplication::translate("TServerPage", "Se&lect..."), 78);
+                                          QCoreApplication::translate("ServerPage", "Se&lect..."), 78);
     AuthorizedAddressesMemo = MakeMemo(frame, "AuthorizedAddressesMemo", 36);
     BlockedAddressesMemo = MakeMemo(frame, "BlockedAddressesMemo", 37);
     MarkBadAddressLines(AuthorizedAddressesMemo);
     MarkBadAddressLines(BlockedAddressesMemo);
     EditServerButton =
-        MakeButton(frame, "EditServerButton", QCoreApplication::translate("TServerPage", "&Edit"), 38);
+        MakeButton(frame, "EditServerButton", QCoreApplication::translate("ServerPage", "&Edit"), 38);
     SaveServerButton =
-        MakeButton(frame, "SaveServerButton", QCoreApplication::translate("TServerPage", "&Save"), 39);
+        MakeButton(frame, "SaveServerButton", QCoreApplication::translate("ServerPage", "&Save"), 39);
     CancelServerButton =
-        MakeButton(frame, "CancelServerButton", QCoreApplication::translate("TServerPage", "Cancel"), 40);
+        MakeButton(frame, "CancelServerButton", QCoreApplication::translate("ServerPage", "Cancel"), 40);
 
     auto* fields = new QGridLayout;
     auto* denyRow = new QHBoxLayout;
@@ -122,28 +122,27 @@ void TServerPage::CreateControls()
         bool Seconds;
     };
     const NumberRow rows[] = {
-        {QT_TRANSLATE_NOOP("TServerPage", "Max # of Connections"), MaxConnectionsEdit, 30, false},
-        {QT_TRANSLATE_NOOP("TServerPage", "Connection Timeout"), TimeoutEdit, 31, true},
-        {QT_TRANSLATE_NOOP("TServerPage", "Dead Session Cleanup Interval"), DeadSessionIntervalEdit, 32,
-         true},
-        {QT_TRANSLATE_NOOP("TServerPage", "Dead Session Expiration"), DeadSessionExpiresEdit, 33, true},
-        {QT_TRANSLATE_NOOP("TServerPage", "Maximum # of Dead Sessions"), MaxDeadSessionsEdit, 34, false}};
+        {QT_TRANSLATE_NOOP("ServerPage", "Max # of Connections"), MaxConnectionsEdit, 30, false},
+        {QT_TRANSLATE_NOOP("ServerPage", "Connection Timeout"), TimeoutEdit, 31, true},
+        {QT_TRANSLATE_NOOP("ServerPage", "Dead Session Cleanup Interval"), DeadSessionIntervalEdit, 32, true},
+        {QT_TRANSLATE_NOOP("ServerPage", "Dead Session Expiration"), DeadSessionExpiresEdit, 33, true},
+        {QT_TRANSLATE_NOOP("ServerPage", "Maximum # of Dead Sessions"), MaxDeadSessionsEdit, 34, false}};
     int row = 1;
     for (const NumberRow& number : rows)
     {
         number.Field->installEventFilter(this);
         number.Field->setMaximumWidth(80);
-        fields->addWidget(MakeLabel(frame, QCoreApplication::translate("TServerPage", number.Caption),
+        fields->addWidget(MakeLabel(frame, QCoreApplication::translate("ServerPage", number.Caption),
                                     number.Field, number.HelpContext),
                           row, 0);
         fields->addWidget(number.Field, row, 1);
         if (number.Seconds)
-            fields->addWidget(MakeLabel(frame, QCoreApplication::translate("TServerPage", "secs"),
+            fields->addWidget(MakeLabel(frame, QCoreApplication::translate("ServerPage", "secs"),
                                         number.Field, number.HelpContext),
                               row, 2);
         ++row;
     }
-    fields->addWidget(MakeLabel(frame, QCoreApplication::translate("TServerPage", "Temp Files Directory"),
+    fields->addWidget(MakeLabel(frame, QCoreApplication::translate("ServerPage", "Temp Files Directory"),
                                 TempDirectoryEdit, 35),
                       row++, 0, 1, 3);
     auto* directoryRow = new QHBoxLayout;
@@ -154,11 +153,11 @@ void TServerPage::CreateControls()
     fields->setColumnStretch(2, 1);
 
     auto* lists = new QGridLayout;
-    lists->addWidget(MakeLabel(frame, QCoreApplication::translate("TServerPage", "Authorized Addresses"),
+    lists->addWidget(MakeLabel(frame, QCoreApplication::translate("ServerPage", "Authorized Addresses"),
                                AuthorizedAddressesMemo, 36),
                      0, 0);
     lists->addWidget(AuthorizedAddressesMemo, 1, 0);
-    lists->addWidget(MakeLabel(frame, QCoreApplication::translate("TServerPage", "Blocked Addresses"),
+    lists->addWidget(MakeLabel(frame, QCoreApplication::translate("ServerPage", "Blocked Addresses"),
                                BlockedAddressesMemo, 37),
                      0, 1);
     lists->addWidget(BlockedAddressesMemo, 1, 1);
@@ -178,7 +177,7 @@ void TServerPage::CreateControls()
     frameLayout->addLayout(buttons);
 }
 
-std::function<void()> TServerPage::ReadAtLogin(JobContext& job, LoginReads&)
+std::function<void()> ServerPage::ReadAtLogin(JobContext& job, LoginReads&)
 {
     job.Check();
     ServerConfig config;
@@ -190,20 +189,20 @@ std::function<void()> TServerPage::ReadAtLogin(JobContext& job, LoginReads&)
     };
 }
 
-QString TServerPage::PendingEditsQuestion() const
+QString ServerPage::PendingEditsQuestion() const
 {
-    return QCoreApplication::translate("TServerPage",
+    return QCoreApplication::translate("ServerPage",
                                        "You are currently editing the server information. Would you like to "
                                        "save this information before continuing ?");
 }
 
-void TServerPage::ResetEditState()
+void ServerPage::ResetEditState()
 {
     SetServerViewMode();
     ServerEditState = esViewing;
 }
 
-void TServerPage::LoadServerConfig()
+void ServerPage::LoadServerConfig()
 {
     TKORVELSession& session = session_;
     SubmitCommand<ServerConfig>(
@@ -218,7 +217,7 @@ void TServerPage::LoadServerConfig()
         [this](ServerConfig config) { ShowConfig(config); });
 }
 
-void TServerPage::ShowConfig(const ServerConfig& config)
+void ServerPage::ShowConfig(const ServerConfig& config)
 {
     shownConfig_ = config;
     DenyLoginsCheckBox->setChecked(config.DenyLogins);
@@ -232,7 +231,7 @@ void TServerPage::ShowConfig(const ServerConfig& config)
     SetMemoLines(BlockedAddressesMemo, config.BlockedAddresses);
 }
 
-void TServerPage::SetEditable(bool editable)
+void ServerPage::SetEditable(bool editable)
 {
     for (QWidget* field : std::initializer_list<QWidget*>{
              MaxConnectionsEdit, TimeoutEdit, DeadSessionIntervalEdit, DeadSessionExpiresEdit,
@@ -245,49 +244,47 @@ void TServerPage::SetEditable(bool editable)
     CancelServerButton->setVisible(editable);
 }
 
-void TServerPage::SetServerEditMode()
+void ServerPage::SetServerEditMode()
 {
     SetEditable(true);
 }
 
-void TServerPage::SetServerViewMode()
+void ServerPage::SetServerViewMode()
 {
     SetEditable(false);
 }
 
-void TServerPage::EditServerButtonClick()
+void ServerPage::EditServerButtonClick()
 {
     ServerEditState = esEditing;
     SetServerEditMode();
     MaxConnectionsEdit->setFocus();
 }
 
-ServerConfig TServerPage::EditedConfig() const
+ServerConfig ServerPage::EditedConfig() const
 {
     ServerConfig config;
     config.ConnectionTimeout = ConvertConfigNumber(
-        TimeoutEdit->text(), QCoreApplication::translate("TServerPage", "Connection Timeout"));
+        TimeoutEdit->text(), QCoreApplication::translate("ServerPage", "Connection Timeout"));
     config.DeadSessionInterval =
         ConvertConfigNumber(DeadSessionIntervalEdit->text(),
-                            QCoreApplication::translate("TServerPage", "Dead Session Cleanup Interval"));
-    config.DeadSessionExpires =
-        ConvertConfigNumber(DeadSessionExpiresEdit->text(),
-                            QCoreApplication::translate("TServerPage", "Dead Session Expiration"));
-    config.MaxDeadSessions =
-        ConvertConfigNumber(MaxDeadSessionsEdit->text(),
-                            QCoreApplication::translate("TServerPage", "Maximum # of Dead Sessions"));
+                            QCoreApplication::translate("ServerPage", "Dead Session Cleanup Interval"));
+    config.DeadSessionExpires = ConvertConfigNumber(
+        DeadSessionExpiresEdit->text(), QCoreApplication::translate("ServerPage", "Dead Session Expiration"));
+    config.MaxDeadSessions = ConvertConfigNumber(
+        MaxDeadSessionsEdit->text(), QCoreApplication::translate("ServerPage", "Maximum # of Dead Sessions"));
     config.TempDirectory = ToStd(TempDirectoryEdit->text());
     config.MaxConnections = ConvertConfigNumber(
-        MaxConnectionsEdit->text(), QCoreApplication::translate("TServerPage", "Max # of Connections"));
+        MaxConnectionsEdit->text(), QCoreApplication::translate("ServerPage", "Max # of Connections"));
     config.DenyLogins = DenyLoginsCheckBox->isChecked();
     config.AuthorizedAddresses = AddressLines(
-        AuthorizedAddressesMemo, QCoreApplication::translate("TServerPage", "Authorized Addresses"));
+        AuthorizedAddressesMemo, QCoreApplication::translate("ServerPage", "Authorized Addresses"));
     config.BlockedAddresses =
-        AddressLines(BlockedAddressesMemo, QCoreApplication::translate("TServerPage", "Blocked Addresses"));
+        AddressLines(BlockedAddressesMemo, QCoreApplication::translate("ServerPage", "Blocked Addresses"));
     return config;
 }
 
-ServerConfig TServerPage::WithoutTypedBlankLines(ServerConfig config) const
+ServerConfig ServerPage::WithoutTypedBlankLines(ServerConfig config) const
 {
     // A blank line the person left in a list they changed is not an entry; a list left as read goes back as
     // it came.
@@ -298,7 +295,7 @@ ServerConfig TServerPage::WithoutTypedBlankLines(ServerConfig config) const
     return config;
 }
 
-void TServerPage::Save(std::function<void()> saved)
+void ServerPage::Save(std::function<void()> saved)
 {
     // The checks name lines as the person sees them in the lists; what is sent leaves typed blank lines out.
     const ServerConfig edited = EditedConfig();
@@ -324,13 +321,13 @@ void TServerPage::Save(std::function<void()> saved)
         });
 }
 
-void TServerPage::CancelServerButtonClick()
+void ServerPage::CancelServerButtonClick()
 {
     LoadServerConfig();
     ResetEditState();
 }
 
-void TServerPage::SelectTempFilesDirButtonClick()
+void ServerPage::SelectTempFilesDirButtonClick()
 {
     const QString typed = TempDirectoryEdit->text();
     const QString start = !typed.isEmpty() && QDir(typed).exists() ? typed : dialogStartDir_;
@@ -338,14 +335,14 @@ void TServerPage::SelectTempFilesDirButtonClick()
         TempDirectoryEdit->setText(*chosen);
 }
 
-bool TServerPage::eventFilter(QObject* watched, QEvent* event)
+bool ServerPage::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress && MaxConnectionsEditKeyPress(event))
         return true;
     return AdminPage::eventFilter(watched, event);
 }
 
-bool TServerPage::MaxConnectionsEditKeyPress(QEvent* event)
+bool ServerPage::MaxConnectionsEditKeyPress(QEvent* event)
 {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)

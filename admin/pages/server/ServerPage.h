@@ -29,12 +29,12 @@ public:
 // a message naming the field when it does not fit 16 bits (it is never cut to its low bits).
 std::uint16_t ConvertConfigNumber(const QString& text, const QString& fieldCaption);
 
-class TServerPage : public AdminPage, public EditablePage
+class ServerPage : public AdminPage, public EditablePage
 {
 public:
-    TServerPage(const PageContext& context, QWidget* parent);
+    ServerPage(const PageContext& context, QWidget* parent);
 
-    QString Caption() const override { return QCoreApplication::translate("TServerPage", "Server"); }
+    QString Caption() const override { return QCoreApplication::translate("ServerPage", "Server"); }
     std::function<void()> ReadAtLogin(JobContext& job, LoginReads& reads) override;
     EditablePage* Editable() override { return this; }
     void RefreshPage() override { LoadServerConfig(); }

@@ -26,7 +26,7 @@ constexpr int MostColumnWidth = 220;
 
 } // namespace
 
-TServersPage::TServersPage(const PageContext& context, QWidget* parent)
+ServersPage::ServersPage(const PageContext& context, QWidget* parent)
     : AdminPage(parent), context_(context), model_(new ServersModel(this))
 {
     setObjectName("ServersPage");
@@ -38,13 +38,13 @@ TServersPage::TServersPage(const PageContext& context, QWidget* parent)
     ReadProfiles();
 }
 
-TServersPage::~TServersPage()
+ServersPage::~ServersPage()
 {
     // The pool's threads end before anything they report to does.
     sweep_.reset();
 }
 
-void TServersPage::CreateControls()
+void ServersPage::CreateControls()
 {
     auto* layout = new QVBoxLayout(this);
     auto* bar = new QHBoxLayout;
@@ -112,12 +112,12 @@ void TServersPage::CreateControls()
     setFocusProxy(tableView_);
 }
 
-QWidget* TServersPage::SearchBox()
+QWidget* ServersPage::SearchBox()
 {
     return searchEdit_;
 }
 
-void TServersPage::showEvent(QShowEvent* event)
+void ServersPage::showEvent(QShowEvent* event)
 {
     AdminPage::showEvent(event);
     // The first look starts the first sweep; later ones follow the interval.
@@ -126,7 +126,7 @@ void TServersPage::showEvent(QShowEvent* event)
     checkedOnce_ = true;
 }
 
-void TServersPage::IntervalChanged()
+void ServersPage::IntervalChanged()
 {
     const int seconds = intervalComboBox_->currentData().toInt();
     if (seconds <= 0)
@@ -134,13 +134,13 @@ void TServersPage::IntervalChanged()
     repeat_->start(std::chrono::seconds(seconds));
 }
 
-void TServersPage::SetCheckSettings(fleet::CheckSettings settings)
+void ServersPage::SetCheckSettings(fleet::CheckSettings settings)
 {
     sweep_.reset();
     checkSettings_ = std::move(settings);
 }
 
-void TServersPage::ReadProfiles()
+void ServersPage::ReadProfiles()
 {
     const std::string current = ChosenProfile();
     model_->SetProfiles(store_.List());
@@ -155,7 +155,7 @@ void TServersPage::ReadProfiles()
         tableView_->setColumnWidth(column, std::min(tableView_->columnWidth(column), MostColumnWidth));
 }
 
-void TServersPage::CheckNow()
+void ServersPage::CheckNow()
 {
     ReadProfiles();
     if (!sweep_)
@@ -179,14 +179,14 @@ void TServersPage::CheckNow()
         repeat_->start(); // the next repeat counts from now
 }
 
-void TServersPage::LoggedInChanged(bool)
+void ServersPage::LoggedInChanged(bool)
 {
     // Logged in through a profile, its row reads "Logged in" and its refusal, if any, is forgotten.
     model_->SetLoggedIn(context_.ConnectedProfile ? context_.ConnectedProfile().toStdString()
                                                   : std::string());
 }
 
-std::string TServersPage::ChosenProfile() const
+std::string ServersPage::ChosenProfile() const
 {
     const QModelIndex current = tableView_->currentIndex();
     if (!current.isValid())
@@ -194,7 +194,7 @@ std::string TServersPage::ChosenProfile() const
     return model_->ProfileName(shown_->mapToSource(current).row());
 }
 
-void TServersPage::ServersTableViewActivated(const QModelIndex& index)
+void ServersPage::ServersTableViewActivated(const QModelIndex& index)
 {
     if (!index.isValid() || !context_.LoginToProfile)
         return;

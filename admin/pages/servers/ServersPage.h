@@ -25,13 +25,13 @@ namespace korvel::admin
 
 class ServersModel;
 
-class TServersPage : public AdminPage
+class ServersPage : public AdminPage
 {
-    Q_DECLARE_TR_FUNCTIONS(TServersPage)
+    Q_DECLARE_TR_FUNCTIONS(ServersPage)
 
 public:
-    TServersPage(const PageContext& context, QWidget* parent);
-    ~TServersPage() override;
+    ServersPage(const PageContext& context, QWidget* parent);
+    ~ServersPage() override;
 
     QString Caption() const override { return tr("Servers"); }
     bool ShownLoggedOut() const override { return true; }

@@ -60,12 +60,12 @@ constexpr int ChartMinimumPageHeight = 480;
 
 QString AddressOrAll(const QString& address)
 {
-    return address.isEmpty() ? QCoreApplication::translate("TStatusPage", "All addresses") : address;
+    return address.isEmpty() ? QCoreApplication::translate("StatusPage", "All addresses") : address;
 }
 
 QString AutoRefreshStopped(const QString& reason)
 {
-    return QCoreApplication::translate("TStatusPage", "Auto-refresh stopped: %1").arg(reason);
+    return QCoreApplication::translate("StatusPage", "Auto-refresh stopped: %1").arg(reason);
 }
 
 QLineEdit* MakeReadOnlyField(QWidget* parent, const char* name, int helpContext)
@@ -77,7 +77,7 @@ QLineEdit* MakeReadOnlyField(QWidget* parent, const char* name, int helpContext)
 
 } // namespace
 
-TStatusPage::TStatusPage(const PageContext& context, QWidget* parent)
+StatusPage::StatusPage(const PageContext& context, QWidget* parent)
     : AdminPage(parent), session_(context.Session), runner_(context.Runner), journal_(context.Journal),
       sessionWalk_(context.SessionWalk)
 {
@@ -97,28 +97,28 @@ TStatusPage::TStatusPage(const PageContext& context, QWidget* parent)
                                                     autoRefresh_->Resume();
                                                 });
     CreateControls();
-    ConnectCommand(RefreshButton, this, &TStatusPage::RefreshButtonClick);
-    ConnectCommand(StartButton, this, &TStatusPage::StartButtonClick);
-    ConnectCommand(StopButton, this, &TStatusPage::StopButtonClick);
-    ConnectCommand(RemoveButton, this, &TStatusPage::RemoveButtonClick);
-    ConnectCommand(DisconnectButton, this, &TStatusPage::DisconnectButtonClick);
+    ConnectCommand(RefreshButton, this, &StatusPage::RefreshButtonClick);
+    ConnectCommand(StartButton, this, &StatusPage::StartButtonClick);
+    ConnectCommand(StopButton, this, &StatusPage::StopButtonClick);
+    ConnectCommand(RemoveButton, this, &StatusPage::RemoveButtonClick);
+    ConnectCommand(DisconnectButton, this, &StatusPage::DisconnectButtonClick);
     connect(SessionsListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &TStatusPage::SessionsListViewClick);
+            &StatusPage::SessionsListViewClick);
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(shownSessions_, signal, this, &TStatusPage::ShowTotals);
-    connect(shownSessions_, &QAbstractItemModel::layoutChanged, this, &TStatusPage::ShowTotals);
-    connect(shownSessions_, &QAbstractItemModel::modelReset, this, &TStatusPage::ShowTotals);
+        connect(shownSessions_, signal, this, &StatusPage::ShowTotals);
+    connect(shownSessions_, &QAbstractItemModel::layoutChanged, this, &StatusPage::ShowTotals);
+    connect(shownSessions_, &QAbstractItemModel::modelReset, this, &StatusPage::ShowTotals);
     connect(&runner_, &BackgroundRunner::commandRunningChanged, this,
             [this](bool running) { CommandRunningChanged(running); });
     UpdateSessionButtons();
     ShowTotals();
 }
 
-TStatusPage::~TStatusPage() = default;
+StatusPage::~StatusPage() = default;
 
-void TStatusPage::CreateControls()
+void StatusPage::CreateControls()
 {
-    QGroupBox* frame = MakePageFrame(this, QCoreApplication::translate("TStatusPage", "Server Status"));
+    QGroupBox* frame = MakePageFrame(this, QCoreApplication::translate("StatusPage", "Server Status"));
     // Made first, so Tab reaches the filter before the list it filters.
     QLayout* filterBar = CreateFilterBar(frame);
 
@@ -148,20 +148,20 @@ void TStatusPage::CreateControls()
     for (int column = SessionTableModel::Number(Column::SessionId); column < SessionTableModel::ColumnCount;
          ++column)
         SessionsListView->setColumnHidden(column, true);
-    SessionsListView->setAccessibleName(QCoreApplication::translate("TStatusPage", "Sessions"));
+    SessionsListView->setAccessibleName(QCoreApplication::translate("StatusPage", "Sessions"));
     SetHelpContext(SessionsListView, 16);
     new ScrollAnchor(SessionsListView, SessionIdRole);
     CreateHeaderMenu();
     History = new HistoryChart(frame);
     History->setAccessibleName(
-        QCoreApplication::translate("TStatusPage", "Sessions and memory over the last hour"));
+        QCoreApplication::translate("StatusPage", "Sessions and memory over the last hour"));
 
     TotalSessionsEdit = MakeReadOnlyField(frame, "TotalSessionsEdit", 17);
     RemoveButton =
-        MakeButton(frame, "RemoveButton", QCoreApplication::translate("TStatusPage", "Re&move"), 18);
+        MakeButton(frame, "RemoveButton", QCoreApplication::translate("StatusPage", "Re&move"), 18);
     TotalConnectedSessionsEdit = MakeReadOnlyField(frame, "TotalConnectedSessionsEdit", 19);
     DisconnectButton =
-        MakeButton(frame, "DisconnectButton", QCoreApplication::translate("TStatusPage", "&Disconnect"), 20);
+        MakeButton(frame, "DisconnectButton", QCoreApplication::translate("StatusPage", "&Disconnect"), 20);
     EngineVersionEdit = MakeReadOnlyField(frame, "EngineVersionEdit", 21);
     ServerMemoryEdit = MakeReadOnlyField(frame, "ServerMemoryEdit", 22);
     UpTimeEdit = MakeReadOnlyField(frame, "UpTimeEdit", 23);
@@ -170,18 +170,18 @@ void TStatusPage::CreateControls()
     AdminAddressEdit = MakeReadOnlyField(frame, "AdminAddressEdit", 81);
     AdminPortEdit = MakeReadOnlyField(frame, "AdminPortEdit", 25);
     RefreshButton =
-        MakeButton(frame, "RefreshButton", QCoreApplication::translate("TStatusPage", "&Refresh"), 26);
-    StartButton = MakeButton(frame, "StartButton", QCoreApplication::translate("TStatusPage", "&Start"), 27);
-    StopButton = MakeButton(frame, "StopButton", QCoreApplication::translate("TStatusPage", "S&top"), 28);
+        MakeButton(frame, "RefreshButton", QCoreApplication::translate("StatusPage", "&Refresh"), 26);
+    StartButton = MakeButton(frame, "StartButton", QCoreApplication::translate("StatusPage", "&Start"), 27);
+    StopButton = MakeButton(frame, "StopButton", QCoreApplication::translate("StatusPage", "S&top"), 28);
 
     AutoRefreshComboBox = new QComboBox(frame);
     AutoRefreshComboBox->setObjectName(QStringLiteral("AutoRefreshComboBox"));
-    AutoRefreshComboBox->setToolTip(QCoreApplication::translate("TStatusPage", "Refresh by itself"));
-    NameByLabel(AutoRefreshComboBox, QCoreApplication::translate("TStatusPage", "Automatic refresh"));
+    AutoRefreshComboBox->setToolTip(QCoreApplication::translate("StatusPage", "Refresh by itself"));
+    NameByLabel(AutoRefreshComboBox, QCoreApplication::translate("StatusPage", "Automatic refresh"));
     for (int seconds : AutoRefresh::Choices)
         AutoRefreshComboBox->addItem(
-            seconds == 0 ? QCoreApplication::translate("TStatusPage", "Auto off")
-                         : QCoreApplication::translate("TStatusPage", "Every %1 s").arg(seconds),
+            seconds == 0 ? QCoreApplication::translate("StatusPage", "Auto off")
+                         : QCoreApplication::translate("StatusPage", "Every %1 s").arg(seconds),
             seconds);
     connect(AutoRefreshComboBox, &QComboBox::currentIndexChanged, this, [this] { AutoRefreshChosen(); });
     AutoRefreshStateLabel = new QLabel(frame);
@@ -194,22 +194,22 @@ void TStatusPage::CreateControls()
         grid->addWidget(MakeLabel(frame, caption, field, labelContext), row, column);
         grid->addWidget(field, row, column + 1);
     };
-    addPair(0, 0, QCoreApplication::translate("TStatusPage", "Total Sessions"), TotalSessionsEdit, 17);
+    addPair(0, 0, QCoreApplication::translate("StatusPage", "Total Sessions"), TotalSessionsEdit, 17);
     grid->addWidget(RemoveButton, 0, 2);
-    addPair(0, 3, QCoreApplication::translate("TStatusPage", "Total Connected Sessions"),
+    addPair(0, 3, QCoreApplication::translate("StatusPage", "Total Connected Sessions"),
             TotalConnectedSessionsEdit, 19);
     grid->addWidget(DisconnectButton, 0, 5);
-    addPair(1, 0, QCoreApplication::translate("TStatusPage", "Engine"), EngineVersionEdit, 21);
-    addPair(1, 3, QCoreApplication::translate("TStatusPage", "Memory Usage"), ServerMemoryEdit, 22);
+    addPair(1, 0, QCoreApplication::translate("StatusPage", "Engine"), EngineVersionEdit, 21);
+    addPair(1, 3, QCoreApplication::translate("StatusPage", "Memory Usage"), ServerMemoryEdit, 22);
     grid->addWidget(RefreshButton, 1, 5);
-    addPair(2, 0, QCoreApplication::translate("TStatusPage", "Main Address"), MainAddressEdit, 7);
-    addPair(2, 3, QCoreApplication::translate("TStatusPage", "Main Port"), MainPortEdit, 24);
+    addPair(2, 0, QCoreApplication::translate("StatusPage", "Main Address"), MainAddressEdit, 7);
+    addPair(2, 3, QCoreApplication::translate("StatusPage", "Main Port"), MainPortEdit, 24);
     grid->addWidget(StartButton, 2, 5);
-    addPair(3, 0, QCoreApplication::translate("TStatusPage", "Admin Address"), AdminAddressEdit, 8);
-    addPair(3, 3, QCoreApplication::translate("TStatusPage", "Admin Port"), AdminPortEdit, 25);
+    addPair(3, 0, QCoreApplication::translate("StatusPage", "Admin Address"), AdminAddressEdit, 8);
+    addPair(3, 3, QCoreApplication::translate("StatusPage", "Admin Port"), AdminPortEdit, 25);
     grid->addWidget(StopButton, 3, 5);
-    grid->addWidget(MakeLabel(frame, QCoreApplication::translate("TStatusPage", "Up Time"), UpTimeEdit, 23),
-                    4, 0);
+    grid->addWidget(MakeLabel(frame, QCoreApplication::translate("StatusPage", "Up Time"), UpTimeEdit, 23), 4,
+                    0);
     grid->addWidget(UpTimeEdit, 4, 1, 1, 4);
     // In the command column with Refresh; a column of its own would leave the fields too narrow.
     grid->addWidget(AutoRefreshComboBox, 4, 5);
@@ -225,12 +225,12 @@ void TStatusPage::CreateControls()
     frameLayout->addLayout(grid);
 }
 
-QLayout* TStatusPage::CreateFilterBar(QWidget* frame)
+QLayout* StatusPage::CreateFilterBar(QWidget* frame)
 {
     SessionFilterEdit = new QLineEdit(frame);
     SessionFilterEdit->setObjectName(QStringLiteral("SessionFilterEdit"));
     SessionFilterEdit->setPlaceholderText(
-        QCoreApplication::translate("TStatusPage", "Filter by user or address"));
+        QCoreApplication::translate("StatusPage", "Filter by user or address"));
     SessionFilterEdit->setClearButtonEnabled(true);
     connect(SessionFilterEdit, &QLineEdit::textChanged, this,
             [this](const QString& text)
@@ -238,8 +238,7 @@ QLayout* TStatusPage::CreateFilterBar(QWidget* frame)
                 shownSessions_->SetFilterText(text.trimmed());
                 ShowTotals();
             });
-    HideDeadCheckBox =
-        new QCheckBox(QCoreApplication::translate("TStatusPage", "Hide d&ead sessions"), frame);
+    HideDeadCheckBox = new QCheckBox(QCoreApplication::translate("StatusPage", "Hide d&ead sessions"), frame);
     HideDeadCheckBox->setObjectName(QStringLiteral("HideDeadCheckBox"));
     connect(HideDeadCheckBox, &QCheckBox::toggled, this,
             [this](bool hide)
@@ -252,14 +251,14 @@ QLayout* TStatusPage::CreateFilterBar(QWidget* frame)
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(
-        MakeLabel(frame, QCoreApplication::translate("TStatusPage", "F&ilter"), SessionFilterEdit, 16));
+        MakeLabel(frame, QCoreApplication::translate("StatusPage", "F&ilter"), SessionFilterEdit, 16));
     bar->addWidget(SessionFilterEdit, 1);
     bar->addWidget(HideDeadCheckBox);
     bar->addWidget(ShownSessionsLabel);
     return bar;
 }
 
-void TStatusPage::CreateHeaderMenu()
+void StatusPage::CreateHeaderMenu()
 {
     auto* viewMenu = new SessionViewMenu(SessionsListView, SessionTableModel::Number(Column::SessionId));
     QHeaderView* header = SessionsListView->header();
@@ -276,12 +275,12 @@ void TStatusPage::CreateHeaderMenu()
             });
 }
 
-QWidget* TStatusPage::LoginFocusWidget()
+QWidget* StatusPage::LoginFocusWidget()
 {
     return RefreshButton;
 }
 
-void TStatusPage::ApplyViewSettings(const ViewSettings& settings)
+void StatusPage::ApplyViewSettings(const ViewSettings& settings)
 {
     const int index = AutoRefreshComboBox->findData(settings.AutoRefreshSeconds);
     AutoRefreshComboBox->setCurrentIndex(index < 0 ? 0 : index);
@@ -290,7 +289,7 @@ void TStatusPage::ApplyViewSettings(const ViewSettings& settings)
     SessionsListView->setColumnHidden(SessionTableModel::Number(Column::State), !settings.ShowState);
 }
 
-void TStatusPage::StoreViewSettings(ViewSettings& settings) const
+void StatusPage::StoreViewSettings(ViewSettings& settings) const
 {
     settings.AutoRefreshSeconds = autoRefresh_->Seconds();
     settings.ShowSessionId = !SessionsListView->isColumnHidden(SessionTableModel::Number(Column::SessionId));
@@ -298,7 +297,7 @@ void TStatusPage::StoreViewSettings(ViewSettings& settings) const
     settings.ShowState = !SessionsListView->isColumnHidden(SessionTableModel::Number(Column::State));
 }
 
-void TStatusPage::StopRepeatedWork()
+void StatusPage::StopRepeatedWork()
 {
     autoRefresh_->Stop();
     noAnswer_->Stop();
@@ -308,22 +307,22 @@ void TStatusPage::StopRepeatedWork()
     sessionWalk_->Forget(); // the next login may be to another server
 }
 
-void TStatusPage::RefreshPage()
+void StatusPage::RefreshPage()
 {
     RefreshButton->click(); // nothing while it is greyed
 }
 
-QWidget* TStatusPage::SearchBox()
+QWidget* StatusPage::SearchBox()
 {
     return SessionFilterEdit;
 }
 
-void TStatusPage::ShowConnectionLost(bool lost)
+void StatusPage::ShowConnectionLost(bool lost)
 {
     SessionsListView->setEnabled(!lost);
 }
 
-std::function<void()> TStatusPage::RefreshAtLogin(JobContext& job)
+std::function<void()> StatusPage::RefreshAtLogin(JobContext& job)
 {
     auto status = std::make_shared<StatusSnapshot>(CollectStatus(session_, job));
     if (status->Failure)
@@ -335,7 +334,7 @@ std::function<void()> TStatusPage::RefreshAtLogin(JobContext& job)
     };
 }
 
-void TStatusPage::ShowStatus(StatusSnapshot& status)
+void StatusPage::ShowStatus(StatusSnapshot& status)
 {
     if (status.Rows && !status.Failure)
     {
@@ -353,11 +352,11 @@ void TStatusPage::ShowStatus(StatusSnapshot& status)
     runner_.ReportRefreshed(now, status.ExchangeMs);
 }
 
-void TStatusPage::ShowValues(StatusSnapshot& status)
+void StatusPage::ShowValues(StatusSnapshot& status)
 {
     if (status.EngineVersion)
         EngineVersionEdit->setText(
-            QCoreApplication::translate("TStatusPage", "KORVEL Version %1").arg(*status.EngineVersion));
+            QCoreApplication::translate("StatusPage", "KORVEL Version %1").arg(*status.EngineVersion));
     if (status.MemoryMegabytes)
         ServerMemoryEdit->setText(FormatMemoryUsage(*status.MemoryMegabytes));
     if (status.MainAddress)
@@ -375,7 +374,7 @@ void TStatusPage::ShowValues(StatusSnapshot& status)
     if (status.UpTime)
     {
         stopped_ = status.Stopped();
-        UpTimeEdit->setText(stopped_ ? QCoreApplication::translate("TStatusPage", "Stopped")
+        UpTimeEdit->setText(stopped_ ? QCoreApplication::translate("StatusPage", "Stopped")
                                      : FormatUpTime(*status.UpTime));
         TotalConnectedSessionsEdit->setText(QString::number(status.ConnectedCount.value_or(0)));
     }
@@ -383,14 +382,14 @@ void TStatusPage::ShowValues(StatusSnapshot& status)
     ShowTotals();
 }
 
-void TStatusPage::ShowTotals()
+void StatusPage::ShowTotals()
 {
-    ShownSessionsLabel->setText(QCoreApplication::translate("TStatusPage", "Shown: %1 / %2")
+    ShownSessionsLabel->setText(QCoreApplication::translate("StatusPage", "Shown: %1 / %2")
                                     .arg(shownSessions_->rowCount())
                                     .arg(sessions_->rowCount()));
 }
 
-void TStatusPage::UpdateSessionButtons()
+void StatusPage::UpdateSessionButtons()
 {
     const std::vector<Selected> selected = SelectedSessions();
     const bool anyConnected =
@@ -402,13 +401,13 @@ void TStatusPage::UpdateSessionButtons()
     StopButton->setEnabled(!commandRunning_ && !stopped_);
 }
 
-void TStatusPage::CommandRunningChanged(bool running)
+void StatusPage::CommandRunningChanged(bool running)
 {
     commandRunning_ = running;
     UpdateSessionButtons();
 }
 
-std::vector<TStatusPage::Selected> TStatusPage::SelectedSessions() const
+std::vector<StatusPage::Selected> StatusPage::SelectedSessions() const
 {
     std::vector<Selected> selected;
     for (const QModelIndex& index : SessionsListView->selectionModel()->selectedRows())
@@ -416,18 +415,18 @@ std::vector<TStatusPage::Selected> TStatusPage::SelectedSessions() const
     return selected;
 }
 
-void TStatusPage::ClearSelection()
+void StatusPage::ClearSelection()
 {
     SessionsListView->selectionModel()->clear();
     UpdateSessionButtons();
 }
 
-void TStatusPage::SessionsListViewClick()
+void StatusPage::SessionsListViewClick()
 {
     UpdateSessionButtons();
 }
 
-void TStatusPage::showEvent(QShowEvent* event)
+void StatusPage::showEvent(QShowEvent* event)
 {
     AdminPage::showEvent(event);
     window()->removeEventFilter(this);
@@ -435,14 +434,14 @@ void TStatusPage::showEvent(QShowEvent* event)
     autoRefresh_->PageShown();
 }
 
-void TStatusPage::resizeEvent(QResizeEvent* event)
+void StatusPage::resizeEvent(QResizeEvent* event)
 {
     AdminPage::resizeEvent(event);
     // The chart gives way to the list when the window is too small for both to be useful.
     History->setVisible(height() >= ChartMinimumPageHeight);
 }
 
-bool TStatusPage::eventFilter(QObject* watched, QEvent* event)
+bool StatusPage::eventFilter(QObject* watched, QEvent* event)
 {
     // Coming back from a minimised window resumes a paused auto-refresh.
     if (watched == window() && event->type() == QEvent::WindowStateChange && !window()->isMinimized())
@@ -450,7 +449,7 @@ bool TStatusPage::eventFilter(QObject* watched, QEvent* event)
     return AdminPage::eventFilter(watched, event);
 }
 
-void TStatusPage::AutoRefreshTick()
+void StatusPage::AutoRefreshTick()
 {
     std::shared_ptr<Job> round = runner_.Submit<StatusSnapshot>(
         this, {.Kind = Priority::Background},
@@ -498,19 +497,19 @@ void TStatusPage::AutoRefreshTick()
         autoRefresh_->Stop();
 }
 
-void TStatusPage::ShowNoAnswer(const QString& text)
+void StatusPage::ShowNoAnswer(const QString& text)
 {
     AutoRefreshStateLabel->setText(text);
     AutoRefreshStateLabel->setVisible(!text.isEmpty());
 }
 
-void TStatusPage::ShowAutoRefreshStopped(bool stopped)
+void StatusPage::ShowAutoRefreshStopped(bool stopped)
 {
     const int stoppedIndex = AutoRefreshComboBox->findData(StoppedChoice);
     const QSignalBlocker quiet(AutoRefreshComboBox);
     if (stopped && stoppedIndex < 0)
     {
-        AutoRefreshComboBox->addItem(QCoreApplication::translate("TStatusPage", "Stopped"), StoppedChoice);
+        AutoRefreshComboBox->addItem(QCoreApplication::translate("StatusPage", "Stopped"), StoppedChoice);
         AutoRefreshComboBox->setCurrentIndex(AutoRefreshComboBox->count() - 1);
     }
     else if (!stopped && stoppedIndex >= 0)
@@ -520,7 +519,7 @@ void TStatusPage::ShowAutoRefreshStopped(bool stopped)
     }
 }
 
-void TStatusPage::AutoRefreshChosen()
+void StatusPage::AutoRefreshChosen()
 {
     const int seconds = AutoRefreshComboBox->currentData().toInt();
     if (seconds == StoppedChoice)

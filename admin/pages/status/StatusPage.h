@@ -38,13 +38,13 @@ class NoAnswerWatch;
 class SessionFilterModel;
 struct StatusSnapshot;
 
-class TStatusPage : public AdminPage
+class StatusPage : public AdminPage
 {
 public:
-    TStatusPage(const PageContext& context, QWidget* parent);
-    ~TStatusPage() override;
+    StatusPage(const PageContext& context, QWidget* parent);
+    ~StatusPage() override;
 
-    QString Caption() const override { return QCoreApplication::translate("TStatusPage", "Status"); }
+    QString Caption() const override { return QCoreApplication::translate("StatusPage", "Status"); }
     // The login's own refresh, read before the window counts as logged in. Raises on failure.
     std::function<void()> RefreshAtLogin(JobContext& job) override;
     QWidget* LoginFocusWidget() override;

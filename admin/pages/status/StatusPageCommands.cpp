@@ -21,7 +21,7 @@ namespace
 QString DisconnectOneQuestion()
 {
     return QCoreApplication::translate(
-        "TStatusPage",
+        "StatusPage",
         "This session is currently connected and may be in use by another application.  Disconnecting this "
         "session could cause fatal errors in any application that is using this session. Are you sure you "
         "want "
@@ -31,7 +31,7 @@ QString DisconnectOneQuestion()
 QString RemoveConnectedQuestion()
 {
     return QCoreApplication::translate(
-        "TStatusPage",
+        "StatusPage",
         "This session is currently connected and may be in use by another application.  Removing this "
         "session "
         "could cause fatal errors in any application that is using this session. Are you sure you want to "
@@ -40,14 +40,14 @@ QString RemoveConnectedQuestion()
 
 QString RemoveQuestion()
 {
-    return QCoreApplication::translate("TStatusPage", "Are you sure you want to remove this session ?");
+    return QCoreApplication::translate("StatusPage", "Are you sure you want to remove this session ?");
 }
 
 // The same warnings in the plural, with the count.
 QString DisconnectManyQuestion(int count)
 {
     return QCoreApplication::translate(
-               "TStatusPage",
+               "StatusPage",
                "These sessions are currently connected and may be in use by other applications.  "
                "Disconnecting "
                "these sessions could cause fatal errors in any application that is using these sessions. Are "
@@ -58,11 +58,11 @@ QString DisconnectManyQuestion(int count)
 QString RemoveManyQuestion(int count, bool anyConnected)
 {
     if (!anyConnected)
-        return QCoreApplication::translate("TStatusPage",
+        return QCoreApplication::translate("StatusPage",
                                            "Are you sure you want to remove these %1 sessions ?")
             .arg(count);
     return QCoreApplication::translate(
-               "TStatusPage",
+               "StatusPage",
                "Some of these sessions are currently connected and may be in use by other applications.  "
                "Removing these sessions could cause fatal errors in any application that is using these "
                "sessions. Are you sure you want to remove these %1 sessions ?")
@@ -76,7 +76,7 @@ bool Confirmed(QWidget* parent, const QString& question)
 
 } // namespace
 
-struct TStatusPage::BulkResult
+struct StatusPage::BulkResult
 {
     StatusSnapshot Status;
     int Succeeded = 0;
@@ -84,8 +84,8 @@ struct TStatusPage::BulkResult
     QString FirstFailure;
 };
 
-void TStatusPage::SubmitStatusCommand(JobOptions options, StatusWork work,
-                                      std::function<void(const StatusSnapshot&)> then)
+void StatusPage::SubmitStatusCommand(JobOptions options, StatusWork work,
+                                     std::function<void(const StatusSnapshot&)> then)
 {
     SubmitCommand<StatusSnapshot>(this, runner_, std::move(options), std::move(work),
                                   [this, then = std::move(then)](StatusSnapshot status)
@@ -97,12 +97,12 @@ void TStatusPage::SubmitStatusCommand(JobOptions options, StatusWork work,
                                   });
 }
 
-void TStatusPage::RefreshButtonClick()
+void StatusPage::RefreshButtonClick()
 {
     SubmitStatusCommand({}, [this](JobContext& job) { return CollectStatus(session_, job); });
 }
 
-void TStatusPage::StartButtonClick()
+void StatusPage::StartButtonClick()
 {
     // The listener may have been started elsewhere meanwhile: a fresh status decides.
     SubmitStatusCommand({.Changes = true},
@@ -117,7 +117,7 @@ void TStatusPage::StartButtonClick()
                         });
 }
 
-void TStatusPage::StopButtonClick()
+void StatusPage::StopButtonClick()
 {
     SubmitStatusCommand(
         {}, [this](JobContext& job) { return CollectStatus(session_, job); },
@@ -129,7 +129,7 @@ void TStatusPage::StopButtonClick()
                 !Confirmed(
                     this,
                     QCoreApplication::translate(
-                        "TStatusPage",
+                        "StatusPage",
                         "There are active sessions currently connected and stopping the server will "
                         "disconnect these active sessions, are you sure you want to stop the server ?")))
                 return;
@@ -143,7 +143,7 @@ void TStatusPage::StopButtonClick()
         });
 }
 
-void TStatusPage::RemoveButtonClick()
+void StatusPage::RemoveButtonClick()
 {
     const std::vector<Selected> selected = SelectedSessions();
     if (selected.empty())
@@ -162,13 +162,13 @@ void TStatusPage::RemoveButtonClick()
     RunBulk(std::move(ids), &operations::ServerChanges::RemoveSession,
             [](const BulkResult& result)
             {
-                return QCoreApplication::translate("TStatusPage", "Removed %1 of %2 sessions.")
+                return QCoreApplication::translate("StatusPage", "Removed %1 of %2 sessions.")
                     .arg(result.Succeeded)
                     .arg(result.Attempted);
             });
 }
 
-void TStatusPage::DisconnectButtonClick()
+void StatusPage::DisconnectButtonClick()
 {
     const std::vector<Selected> selected = SelectedSessions();
     std::vector<std::int32_t> ids;
@@ -185,21 +185,21 @@ void TStatusPage::DisconnectButtonClick()
     RunBulk(std::move(ids), &operations::ServerChanges::DisconnectSession,
             [skipped](const BulkResult& result)
             {
-                QString report = QCoreApplication::translate("TStatusPage", "Disconnected %1 of %2 sessions.")
+                QString report = QCoreApplication::translate("StatusPage", "Disconnected %1 of %2 sessions.")
                                      .arg(result.Succeeded)
                                      .arg(result.Attempted);
                 if (skipped > 0)
                     report += QLatin1Char(' ') +
                               QCoreApplication::translate(
-                                  "TStatusPage", "%1 selected sessions had no connection and were skipped.")
+                                  "StatusPage", "%1 selected sessions had no connection and were skipped.")
                                   .arg(skipped);
                 return report;
             });
 }
 
-void TStatusPage::RunBulk(std::vector<std::int32_t> ids,
-                          bool (operations::ServerChanges::*action)(std::int32_t),
-                          std::function<QString(const BulkResult&)> report)
+void StatusPage::RunBulk(std::vector<std::int32_t> ids,
+                         bool (operations::ServerChanges::*action)(std::int32_t),
+                         std::function<QString(const BulkResult&)> report)
 {
     // One session: its error goes to the error box and the list stays as it was, as for any command.
     const bool single = ids.size() == 1;
@@ -221,7 +221,7 @@ void TStatusPage::RunBulk(std::vector<std::int32_t> ids,
                         ++result.Succeeded;
                     else
                         failure = QCoreApplication::translate(
-                                      "TStatusPage", "The server refused the request for session %1.")
+                                      "StatusPage", "The server refused the request for session %1.")
                                       .arg(id);
                 }
                 catch (const std::exception& error)
@@ -246,7 +246,7 @@ void TStatusPage::RunBulk(std::vector<std::int32_t> ids,
             QString text = report(result);
             if (!result.FirstFailure.isEmpty())
                 text += QStringLiteral("\n\n") +
-                        QCoreApplication::translate("TStatusPage", "The first failure: %1")
+                        QCoreApplication::translate("StatusPage", "The first failure: %1")
                             .arg(result.FirstFailure);
             DialogsFor(this).ShowInformation(this, text);
         });

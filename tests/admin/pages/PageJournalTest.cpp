@@ -117,10 +117,10 @@ TEST_F(PageJournalTest, ASessionDisconnectedFromTheStatusPageIsOneLineNamingIt)
     auto* sessions = Find<QTreeView>("SessionsListView");
     const QAbstractItemModel* shown = sessions->model();
     int row = 0;
-    while (row < shown->rowCount() && !shown->index(row, 0).data(admin::TStatusPage::ConnectedRole).toBool())
+    while (row < shown->rowCount() && !shown->index(row, 0).data(admin::StatusPage::ConnectedRole).toBool())
         ++row;
     ASSERT_LT(row, shown->rowCount());
-    const int id = shown->index(row, 0).data(admin::TStatusPage::SessionIdRole).toInt();
+    const int id = shown->index(row, 0).data(admin::StatusPage::SessionIdRole).toInt();
     QTest::mouseClick(sessions->viewport(), Qt::LeftButton, {},
                       sessions->visualRect(shown->index(row, 0)).center());
     dialogs.Answers = {Answer::Yes};

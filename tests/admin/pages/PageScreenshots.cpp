@@ -83,7 +83,7 @@ int main(int argc, char** argv)
             std::printf("%s\n", qPrintable(name));
         }
         // The Log page searching, filtered and following.
-        auto* logPage = static_cast<korvel::admin::TLogPage*>(pages[6]);
+        auto* logPage = static_cast<korvel::admin::LogPage*>(pages[6]);
         window.setCurrentIndex(6);
         auto waitWhile = [](auto busy)
         {

@@ -2,7 +2,7 @@
 // filters narrowing it as the person types or picks, and Copy putting the CLI's text on the clipboard.
 #include "tests/admin/window/WindowFixture.h"
 
-#include "admin/dialogs/ChangeHistoryDlg.h"
+#include "admin/history/ChangeHistoryDialog.h"
 #include "journal/History.h"
 
 #include <QClipboard>
@@ -59,13 +59,13 @@ protected:
     }
 
     // Opens File > Change History, runs `look` once the journal was read, and closes the dialog.
-    void InHistory(const std::function<void(admin::TChangeHistoryDlg&)>& look)
+    void InHistory(const std::function<void(admin::ChangeHistoryDialog&)>& look)
     {
         bool looked = false;
         WhenModal(
             [&](QWidget& widget)
             {
-                auto& dialog = static_cast<admin::TChangeHistoryDlg&>(widget);
+                auto& dialog = static_cast<admin::ChangeHistoryDialog&>(widget);
                 if (WaitFor([&] { return !dialog.Reading(); }, 20000))
                     look(dialog);
                 else
@@ -111,7 +111,7 @@ TEST_F(ChangeHistoryTest, TheItemFollowsProfilesAndTheTableShowsEveryEntry)
     EXPECT_EQ((*(profiles + 1))->objectName(), "ChangeHistoryItem");
 
     InHistory(
-        [&](admin::TChangeHistoryDlg& dialog)
+        [&](admin::ChangeHistoryDialog& dialog)
         {
             const QAbstractItemModel* model = Table(dialog)->model();
             ASSERT_EQ(model->rowCount(), 3);
@@ -130,7 +130,7 @@ TEST_F(ChangeHistoryTest, FiltersNarrowAsThePersonTypesAndCopyTakesWhatIsShownOr
 {
     OpenWindow();
     InHistory(
-        [&](admin::TChangeHistoryDlg& dialog)
+        [&](admin::ChangeHistoryDialog& dialog)
         {
             auto* object = dialog.findChild<QLineEdit*>("ObjectFilterEdit");
             QTest::keyClicks(object, "Sal");

@@ -3,7 +3,7 @@
 // Not a test.
 // Usage: layout_screenshots OUTPUT_DIR WIDTHxHEIGHTxSCALE (an offscreen screen of that size, at that scale)
 #include "admin/common/BackgroundRunner.h"
-#include "admin/dialogs/ChangeHistoryDlg.h"
+#include "admin/history/ChangeHistoryDialog.h"
 #include "admin/window/MainForm.h"
 #include "styling/FlatStyle.h"
 #include "testing/PausedServer.h"
@@ -73,7 +73,7 @@ int main(int argc, char** argv)
             std::printf("the login did not end\n");
         SaveScreen(output, QStringLiteral("main-window-") + screen);
 
-        admin::TChangeHistoryDlg history(form.JournalPath(), &form);
+        admin::ChangeHistoryDialog history(form.JournalPath(), &form);
         history.show();
         QTest::qWait(300);
         SaveScreen(output, QStringLiteral("change-history-") + screen);

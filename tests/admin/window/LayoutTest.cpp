@@ -3,10 +3,10 @@
 // on a 1280x800 screen at twice the scale (CMakeLists.txt); the screen here is whichever the run was given.
 #include "tests/admin/window/WindowFixture.h"
 
-#include "admin/dialogs/AboutDlg.h"
-#include "admin/dialogs/ChangeHistoryDlg.h"
-#include "admin/dialogs/ProfilesDlg.h"
-#include "admin/dialogs/SshQuestionDlg.h"
+#include "admin/connection/ProfilesDialog.h"
+#include "admin/connection/SshQuestionDialog.h"
+#include "admin/dialogs/AboutDialog.h"
+#include "admin/history/ChangeHistoryDialog.h"
 #include "credentials/Keyring.h"
 #include "session/ui/LoginDialog.h"
 #include "settings/Profiles.h"
@@ -111,20 +111,21 @@ TEST_F(LayoutTest, EveryDialogFits)
         {"Profiles",
          [&]
          {
-             return keep(std::make_unique<admin::TProfilesDlg>(form.get(), store, credentials::Availability{},
-                                                               form->Runner()));
+             return keep(std::make_unique<admin::ProfilesDialog>(
+                 form.get(), store, credentials::Availability{}, form->Runner()));
          }},
-        {"SSH host key", [&] { return keep(std::make_unique<admin::TSshQuestionDlg>(form.get(), hostKey)); }},
+        {"SSH host key",
+         [&] { return keep(std::make_unique<admin::SshQuestionDialog>(form.get(), hostKey)); }},
         {"SSH password",
-         [&] { return keep(std::make_unique<admin::TSshQuestionDlg>(form.get(), password, true)); }},
+         [&] { return keep(std::make_unique<admin::SshQuestionDialog>(form.get(), password, true)); }},
         {"About",
          [&]
          {
-             return keep(std::make_unique<admin::TAboutDlg>(
+             return keep(std::make_unique<admin::AboutDialog>(
                  admin::AboutFacts{"KORVEL Admin", "1.0.0", {{"Settings", SettingsPath()}}}, form.get()));
          }},
         {"Change History",
-         [&] { return keep(std::make_unique<admin::TChangeHistoryDlg>(form->JournalPath(), form.get())); }},
+         [&] { return keep(std::make_unique<admin::ChangeHistoryDialog>(form->JournalPath(), form.get())); }},
     };
     for (const auto& [name, make] : dialogs)
     {

@@ -102,7 +102,7 @@ int main(int argc, char** argv)
 
         test::ScreenshotWindow window(dialogs);
         admin::TMainForm& form = window.Form();
-        auto* page = form.findChild<admin::TServersPage*>(QStringLiteral("ServersPage"));
+        auto* page = form.findChild<admin::ServersPage*>(QStringLiteral("ServersPage"));
         page->SetCheckSettings({std::chrono::seconds(3),
                                 [](const Profile& profile) -> std::optional<std::string>
                                 {

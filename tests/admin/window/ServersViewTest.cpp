@@ -54,7 +54,7 @@ protected:
         settings::ProfileStore store;
         fleet.SaveProfiles(store);
         OpenWindow(admin::CreatePages);
-        auto* page = form->findChild<admin::TServersPage*>("ServersPage");
+        auto* page = form->findChild<admin::ServersPage*>("ServersPage");
         ASSERT_NE(page, nullptr);
         fleet::CheckSettings settings = fleet.Settings();
         settings.Password = [this](const Profile& profile)

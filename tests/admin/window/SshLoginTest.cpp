@@ -4,7 +4,7 @@
 // hidden edit, kept in the keyring when the person ticks it, and asked again when the session re-connects; a
 // bastion that never answers ends with the window's Cancel; and Test Connection names the hop that failed.
 // $HOME is the test's own, so nothing here reads or writes the real ~/.ssh.
-#include "admin/dialogs/ProfilesDlg.h"
+#include "admin/connection/ProfilesDialog.h"
 #include "credentials/Keyring.h"
 #include "settings/Profiles.h"
 #include "testing/SshServer.h"
@@ -116,7 +116,7 @@ protected:
                          [poll, interact]
                          {
                              QWidget* dialog = QApplication::activeModalWidget();
-                             if (!dialog || dialog->objectName() != "SshQuestionDlg")
+                             if (!dialog || dialog->objectName() != "SshQuestionDialog")
                                  return;
                              poll->stop();
                              poll->deleteLater();

@@ -5,7 +5,7 @@
 // prompt of a bastion that took the key only as a partial success. Not a test.
 // Usage: ssh_screenshots OUTPUT_DIR
 #include "admin/common/BackgroundRunner.h"
-#include "admin/dialogs/ProfilesDlg.h"
+#include "admin/connection/ProfilesDialog.h"
 #include "admin/window/MainForm.h"
 #include "credentials/Keyring.h"
 #include "settings/Profiles.h"
@@ -120,7 +120,7 @@ int main(int argc, char** argv)
             std::printf("the window was not shown\n");
 
         // Connect to the profile: the bastion's key is not known yet, so the window asks first.
-        WhenModalUp(output, QStringLiteral("ssh-host-key-question"), "SshQuestionDlg", "TrustButton");
+        WhenModalUp(output, QStringLiteral("ssh-host-key-question"), "SshQuestionDialog", "TrustButton");
         dialogs.Logins.push_back({true, server.Options().AdminUser, server.Options().AdminPassword});
         QMenu* connectTo = form.findChild<QMenu*>(QStringLiteral("ConnectToMenu"));
         connectTo->actions().front()->trigger();
@@ -130,7 +130,7 @@ int main(int argc, char** argv)
         QTest::qWait(300);
         korvel::test::SaveScreenshot(form, output, QStringLiteral("ssh-status-bar-via-bastion"));
 
-        admin::TProfilesDlg profiles(&form, store, credentials::SecretServiceAvailability(), form.Runner());
+        admin::ProfilesDialog profiles(&form, store, credentials::SecretServiceAvailability(), form.Runner());
         profiles.show();
         if (!QTest::qWaitForWindowExposed(&profiles))
             std::printf("the Profiles dialog was not shown\n");
@@ -160,7 +160,7 @@ int main(int argc, char** argv)
         jumped.Server.Ssh.IdentityFile.clear();
         store.Save(jumped);
         form.findChild<QAction*>(QStringLiteral("LoginItem"))->trigger(); // out, so Connect to is fresh
-        WhenModalUp(output, QStringLiteral("ssh-jump-host-question"), "SshQuestionDlg", "CancelButton");
+        WhenModalUp(output, QStringLiteral("ssh-jump-host-question"), "SshQuestionDialog", "CancelButton");
         dialogs.Logins.push_back({true, server.Options().AdminUser, server.Options().AdminPassword});
         ConnectTo(form, QString::fromStdString(jumped.Name));
 
@@ -182,7 +182,8 @@ int main(int argc, char** argv)
         twoSteps.Server.Ssh.Port = static_cast<std::uint16_t>(partial.Port());
         store.Save(twoSteps);
         admin::InstallDialogs(form, &dialogs);
-        WhenModalUp(output, QStringLiteral("ssh-partial-success-password"), "SshQuestionDlg", "CancelButton");
+        WhenModalUp(output, QStringLiteral("ssh-partial-success-password"), "SshQuestionDialog",
+                    "CancelButton");
         ConnectTo(form, QString::fromStdString(twoSteps.Name));
     }
     return 0;

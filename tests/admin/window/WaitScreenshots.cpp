@@ -3,7 +3,7 @@
 // test waiting. Not a test.
 // Usage: wait_screenshots OUTPUT_DIR
 #include "admin/common/BackgroundRunner.h"
-#include "admin/dialogs/ProfilesDlg.h"
+#include "admin/connection/ProfilesDialog.h"
 #include "admin/window/MainForm.h"
 #include "credentials/Keyring.h"
 #include "settings/Profiles.h"
@@ -75,7 +75,7 @@ int main(int argc, char** argv)
         quiet.User = "admin";
         settings::ProfileStore store;
         store.Save(quiet);
-        admin::TProfilesDlg profiles(&form, store, credentials::SecretServiceAvailability(), form.Runner());
+        admin::ProfilesDialog profiles(&form, store, credentials::SecretServiceAvailability(), form.Runner());
         profiles.show();
         if (!QTest::qWaitForWindowExposed(&profiles))
             std::printf("the Profiles dialog was not shown\n");

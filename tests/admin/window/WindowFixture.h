@@ -4,7 +4,7 @@
 
 #include "admin/common/BackgroundRunner.h"
 #include "admin/dialogs/OptionsDlg.h"
-#include "admin/dialogs/TraceLogDlg.h"
+#include "admin/trace/TraceLogDlg.h"
 #include "admin/window/MainForm.h"
 #include "session/KORVELSession.h"
 #include "testing/RefServer.h"

@@ -101,7 +101,7 @@ struct LogFixture : Shared<LogFixture>
     PagesWindow pages{{.SessionName = "LogBench", .Size = {761, 439}, .Server = WithLog(dir, lines)}};
     Gaps lastGaps; // of the last Load or Search
 
-    admin::TLogPage* Page() const { return static_cast<admin::TLogPage*>(pages.Pages()[6]); }
+    admin::LogPage* Page() const { return static_cast<admin::LogPage*>(pages.Pages()[6]); }
     QAbstractItemView* List() const { return pages.Find<QAbstractItemView>("LogListBox"); }
     void WaitWhile(const std::function<bool()>& busy)
     {

@@ -33,7 +33,7 @@ struct RightsFixture
     PagesWindow pages{{.SessionName = "RightsBench",
                        .Size = {900, 600},
                        .Populate = [this](TKORVELSession& session) { Populate(session); }}};
-    admin::TRightsPage* page = pages.PageOf<admin::TRightsPage>();
+    admin::RightsPage* page = pages.PageOf<admin::RightsPage>();
 
     // Two users in five on each database, with rights that vary.
     void Populate(TKORVELSession& session) const

@@ -26,7 +26,7 @@ protected:
     }
     QString CurrentDatabase() const
     {
-        return static_cast<admin::TDatabaseUsersPage*>(PageAt(DatabaseUsersPage))->CurrentDatabase();
+        return static_cast<admin::DatabaseUsersPage*>(PageAt(DatabaseUsersPage))->CurrentDatabase();
     }
     QCheckBox* Right(int bit) const
     {

@@ -57,7 +57,7 @@ protected:
             lines << model->index(row, 0).data().toString();
         return lines;
     }
-    admin::TLogPage* Page() const { return static_cast<admin::TLogPage*>(PageAt(LogPage)); }
+    admin::LogPage* Page() const { return static_cast<admin::LogPage*>(PageAt(LogPage)); }
     // Load as the user does, then wait for the background load to deliver.
     void Load()
     {

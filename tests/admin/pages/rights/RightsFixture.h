@@ -39,7 +39,7 @@ protected:
     }
 
     static TUserRights All() { return {urRead, urInsert, urUpdate, urDelete, urCreate, urAlter, urDrop}; }
-    admin::TRightsPage* Page() const { return static_cast<admin::TRightsPage*>(PageAt(RightsPage)); }
+    admin::RightsPage* Page() const { return static_cast<admin::RightsPage*>(PageAt(RightsPage)); }
     QTableView* Grid() const { return Find<QTableView>("RightsGrid"); }
     // Whatever the last click queued (an editor's Apply runs once the editor has closed) has run and been
     // answered.

@@ -103,7 +103,7 @@ int main(int argc, char** argv)
             std::printf("the pages could not be filled\n");
         window.show();
         window.setCurrentIndex(5);
-        auto* rights = static_cast<admin::TRightsPage*>(pages[5]);
+        auto* rights = static_cast<admin::RightsPage*>(pages[5]);
         if (!korvel::test::WaitFor([rights] { return !rights->Busy(); }, 10000))
             std::printf("the rights were not all read in time\n");
         auto* grid = window.findChild<QTableView*>("RightsGrid");

@@ -38,7 +38,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
 
-    admin::TRightsPage* Page() const { return static_cast<admin::TRightsPage*>(PageAt(RightsPage)); }
+    admin::RightsPage* Page() const { return static_cast<admin::RightsPage*>(PageAt(RightsPage)); }
     int ColumnsRead() const { return Page()->Model().DatabasesRead(); }
     QString Status() const { return Find<QLabel>("RightsStatusLabel")->text(); }
     void ClickButton(const char* name) const { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }

@@ -18,8 +18,6 @@ namespace korvel::test
 namespace
 {
 
-using admin::TStatusPage;
-
 // However a refresh's row changes, the view's bookkeeping and the person's clicks interleave, the picked
 // session stays picked and current: two hundred auto-refreshes, each inside a click on it, while sessions
 // come and go above it in the sorted list.
@@ -56,7 +54,7 @@ TEST_F(StatusPageTest, ThePickedSessionStaysPickedThroughTwoHundredAutoRefreshes
         ASSERT_TRUE(WaitFor([&] { return refreshes >= round; }, 10000)) << "refresh " << round;
         QTest::mouseRelease(Sessions()->viewport(), Qt::LeftButton, {}, point);
         ASSERT_EQ(SelectedIds(), std::set<std::int32_t>{picked}) << "after refresh " << round;
-        ASSERT_EQ(Sessions()->currentIndex().data(TStatusPage::SessionIdRole).toInt(), picked)
+        ASSERT_EQ(Sessions()->currentIndex().data(admin::StatusPage::SessionIdRole).toInt(), picked)
             << "after refresh " << round;
     }
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join('\n').toStdString();

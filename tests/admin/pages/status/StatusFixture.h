@@ -29,11 +29,11 @@ protected:
     QString Cell(int row, int column) const { return Shown()->index(row, column).data().toString(); }
     std::int32_t IdOf(int row) const
     {
-        return Shown()->index(row, 0).data(admin::TStatusPage::SessionIdRole).toInt();
+        return Shown()->index(row, 0).data(admin::StatusPage::SessionIdRole).toInt();
     }
     bool ConnectedAt(int row) const
     {
-        return Shown()->index(row, 0).data(admin::TStatusPage::ConnectedRole).toBool();
+        return Shown()->index(row, 0).data(admin::StatusPage::ConnectedRole).toBool();
     }
     // The first shown row of a session with (or without) a connection, or -1.
     int RowWith(bool connected) const
@@ -62,7 +62,7 @@ protected:
     {
         std::set<std::int32_t> ids;
         for (const QModelIndex& index : Sessions()->selectionModel()->selectedRows())
-            ids.insert(index.data(admin::TStatusPage::SessionIdRole).toInt());
+            ids.insert(index.data(admin::StatusPage::SessionIdRole).toInt());
         return ids;
     }
     // A command through its button; the result arrives through the runner.

@@ -22,7 +22,6 @@ namespace
 {
 
 using admin::Answer;
-using admin::TStatusPage;
 
 TEST_F(StatusPageTest, RefreshShowsTheServerAndItsSessions)
 {
@@ -189,7 +188,8 @@ TEST_F(StatusPageTest, RefreshKeepsSelectionScrollAndSortWhileSessionsComeAndGo)
     while (topRow < RowCount() && Cell(topRow, 0) != "admin")
         ++topRow;
     Sessions()->verticalScrollBar()->setValue(topRow); // a row a step
-    auto topSession = [this] { return Sessions()->indexAt(QPoint(1, 1)).data(TStatusPage::SessionIdRole); };
+    auto topSession = [this]
+    { return Sessions()->indexAt(QPoint(1, 1)).data(admin::StatusPage::SessionIdRole); };
     const QVariant top = topSession();
 
     // Nothing changed: the model says so by not changing.

@@ -1,9 +1,9 @@
-// TSshQuestionDlg: what the way through an SSH server asks the person. An unknown host key shows the server,
-// the key type and the SHA256 fingerprint with "Trust and remember" and Cancel (Cancel is the default, so a
-// stray Enter trusts nothing); a key's passphrase, an SSH password or a keyboard-interactive prompt is typed
-// into an edit that hides it unless the server allows it to show. Where the login keeps its secrets in the
-// keyring, a passphrase or an SSH password prompt offers "Keep in the keyring" (off until the person ticks
-// it).
+// SshQuestionDialog: what the way through an SSH server asks the person. An unknown host key shows the
+// server, the key type and the SHA256 fingerprint with "Trust and remember" and Cancel (Cancel is the
+// default, so a stray Enter trusts nothing); a key's passphrase, an SSH password or a keyboard-interactive
+// prompt is typed into an edit that hides it unless the server allows it to show. Where the login keeps its
+// secrets in the keyring, a passphrase or an SSH password prompt offers "Keep in the keyring" (off until the
+// person ticks it).
 #pragma once
 
 #include "engine/SshSettings.h"
@@ -18,10 +18,10 @@ class QLineEdit;
 namespace korvel::admin
 {
 
-class TSshQuestionDlg : public QDialog
+class SshQuestionDialog : public QDialog
 {
 public:
-    TSshQuestionDlg(QWidget* parent, const SshQuestion& question, bool offerKeyring = false);
+    SshQuestionDialog(QWidget* parent, const SshQuestion& question, bool offerKeyring = false);
 
     // The typed answer (empty for a host key).
     std::string Answer() const;

@@ -1,4 +1,4 @@
-#include "admin/dialogs/ChangeHistoryDlg.h"
+#include "admin/history/ChangeHistoryDialog.h"
 #include "admin/common/Help.h"
 
 #include "admin/common/Accessible.h"
@@ -107,7 +107,7 @@ public:
             return ShownField(entry.Operation);
         case ObjectColumn:
             return ShownField(entry.Object) +
-                   (entry.Database ? QCoreApplication::translate("TChangeHistoryDlg", " on %1")
+                   (entry.Database ? QCoreApplication::translate("ChangeHistoryDialog", " on %1")
                                          .arg(ShownField(*entry.Database))
                                    : QString());
         case ChangeColumn:
@@ -119,18 +119,18 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
         static const char* const captions[ColumnCount] = {
-            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Time (UTC)"),
-            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Server"),
-            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Profile"),
-            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "User"),
-            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Program"),
-            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Operation"),
-            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Object"),
-            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Change"),
-            QT_TRANSLATE_NOOP("TChangeHistoryDlg", "Result")};
+            QT_TRANSLATE_NOOP("ChangeHistoryDialog", "Time (UTC)"),
+            QT_TRANSLATE_NOOP("ChangeHistoryDialog", "Server"),
+            QT_TRANSLATE_NOOP("ChangeHistoryDialog", "Profile"),
+            QT_TRANSLATE_NOOP("ChangeHistoryDialog", "User"),
+            QT_TRANSLATE_NOOP("ChangeHistoryDialog", "Program"),
+            QT_TRANSLATE_NOOP("ChangeHistoryDialog", "Operation"),
+            QT_TRANSLATE_NOOP("ChangeHistoryDialog", "Object"),
+            QT_TRANSLATE_NOOP("ChangeHistoryDialog", "Change"),
+            QT_TRANSLATE_NOOP("ChangeHistoryDialog", "Result")};
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
             return {};
-        return QCoreApplication::translate("TChangeHistoryDlg", captions[section]);
+        return QCoreApplication::translate("ChangeHistoryDialog", captions[section]);
     }
 
 private:
@@ -145,11 +145,11 @@ private:
     static QString ResultText(const journal::Entry& entry)
     {
         if (entry.Ok)
-            return QCoreApplication::translate("TChangeHistoryDlg", "ok");
+            return QCoreApplication::translate("ChangeHistoryDialog", "ok");
         const QString message = QString::fromStdString(entry.ErrorMessage);
         if (entry.Unknown)
-            return QCoreApplication::translate("TChangeHistoryDlg", "unknown: %1").arg(message);
-        return entry.ErrorCode != 0 ? QCoreApplication::translate("TChangeHistoryDlg", "error %1: %2")
+            return QCoreApplication::translate("ChangeHistoryDialog", "unknown: %1").arg(message);
+        return entry.ErrorCode != 0 ? QCoreApplication::translate("ChangeHistoryDialog", "error %1: %2")
                                           .arg(QString::number(entry.ErrorCode), message)
                                     : message;
     }
@@ -165,16 +165,16 @@ namespace
 constexpr int RowHeight = 18;
 QString AnyChoice()
 {
-    return QCoreApplication::translate("TChangeHistoryDlg", "(any)");
+    return QCoreApplication::translate("ChangeHistoryDialog", "(any)");
 }
 
 } // namespace
 
-TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
+ChangeHistoryDialog::ChangeHistoryDialog(std::string journalPath, QWidget* parent)
     : QDialog(parent), path_(std::move(journalPath))
 {
-    setObjectName("ChangeHistoryDlg");
-    setWindowTitle(QCoreApplication::translate("TChangeHistoryDlg", "Change History"));
+    setObjectName("ChangeHistoryDialog");
+    setWindowTitle(QCoreApplication::translate("ChangeHistoryDialog", "Change History"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setModal(true);
 
@@ -190,28 +190,28 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     }
     objectEdit_ = new QLineEdit(this);
     objectEdit_->setObjectName("ObjectFilterEdit");
-    objectEdit_->setPlaceholderText(QCoreApplication::translate("TChangeHistoryDlg", "Part of a name"));
+    objectEdit_->setPlaceholderText(QCoreApplication::translate("ChangeHistoryDialog", "Part of a name"));
     objectEdit_->setClearButtonEnabled(true);
     sinceEdit_ = new QLineEdit(this);
     sinceEdit_->setObjectName("SinceEdit");
     sinceEdit_->setPlaceholderText(QCoreApplication::translate(
-        "TChangeHistoryDlg", "2024-05-01 or 2024-05-01T12:00 (UTC unless an offset follows)"));
+        "ChangeHistoryDialog", "2024-05-01 or 2024-05-01T12:00 (UTC unless an offset follows)"));
     sinceEdit_->setClearButtonEnabled(true);
     for (QLineEdit* edit : {objectEdit_, sinceEdit_})
         connect(edit, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
 
     auto* filters = new QFormLayout;
     auto* names = new QHBoxLayout;
-    auto* serverLabel = new QLabel(QCoreApplication::translate("TChangeHistoryDlg", "&Server:"), this);
+    auto* serverLabel = new QLabel(QCoreApplication::translate("ChangeHistoryDialog", "&Server:"), this);
     serverLabel->setBuddy(serverBox_);
-    auto* sinceLabel = new QLabel(QCoreApplication::translate("TChangeHistoryDlg", "S&ince:"), this);
+    auto* sinceLabel = new QLabel(QCoreApplication::translate("ChangeHistoryDialog", "S&ince:"), this);
     sinceLabel->setBuddy(sinceEdit_);
     names->addWidget(serverBox_);
-    auto* userLabel = new QLabel(QCoreApplication::translate("TChangeHistoryDlg", "&User:"), this);
+    auto* userLabel = new QLabel(QCoreApplication::translate("ChangeHistoryDialog", "&User:"), this);
     userLabel->setBuddy(userBox_);
     names->addWidget(userLabel);
     names->addWidget(userBox_);
-    auto* objectLabel = new QLabel(QCoreApplication::translate("TChangeHistoryDlg", "&Object:"), this);
+    auto* objectLabel = new QLabel(QCoreApplication::translate("ChangeHistoryDialog", "&Object:"), this);
     objectLabel->setBuddy(objectEdit_);
     names->addWidget(objectLabel);
     names->addWidget(objectEdit_, 1);
@@ -226,7 +226,7 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     table_->setModel(model_);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setTabKeyNavigation(false); // Tab leaves the table; the arrow keys move in it
-    table_->setAccessibleName(QCoreApplication::translate("TChangeHistoryDlg", "Changes"));
+    table_->setAccessibleName(QCoreApplication::translate("ChangeHistoryDialog", "Changes"));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();
@@ -256,11 +256,11 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     countLabel_ = new QLabel(this);
     countLabel_->setObjectName("CountLabel");
     countLabel_->setToolTip(QString::fromStdString(path_));
-    auto* copy = new QPushButton(QCoreApplication::translate("TChangeHistoryDlg", "&Copy as Text"), this);
+    auto* copy = new QPushButton(QCoreApplication::translate("ChangeHistoryDialog", "&Copy as Text"), this);
     copy->setObjectName("CopyHistoryButton");
     copy->setAutoDefault(false);
     connect(copy, &QPushButton::clicked, this, [this] { RunCommand(this, [this] { CopyButtonClick(); }); });
-    auto* close = new QPushButton(QCoreApplication::translate("TChangeHistoryDlg", "C&lose"),
+    auto* close = new QPushButton(QCoreApplication::translate("ChangeHistoryDialog", "C&lose"),
                                   this); // Escape closes the dialog as well
     close->setObjectName("CloseBtn");
     close->setAutoDefault(false);
@@ -280,12 +280,12 @@ TChangeHistoryDlg::TChangeHistoryDlg(std::string journalPath, QWidget* parent)
     Read();
 }
 
-TChangeHistoryDlg::~TChangeHistoryDlg() = default;
+ChangeHistoryDialog::~ChangeHistoryDialog() = default;
 
-void TChangeHistoryDlg::Read()
+void ChangeHistoryDialog::Read()
 {
     reading_ = true;
-    countLabel_->setText(QCoreApplication::translate("TChangeHistoryDlg", "Reading the journal..."));
+    countLabel_->setText(QCoreApplication::translate("ChangeHistoryDialog", "Reading the journal..."));
     reader_.Queue(
         [this, path = path_](const LocalWorker::Deliver& deliver)
         {
@@ -301,7 +301,7 @@ void TChangeHistoryDlg::Read()
         });
 }
 
-void TChangeHistoryDlg::ShowHistory(journal::History history)
+void ChangeHistoryDialog::ShowHistory(journal::History history)
 {
     std::set<std::string> servers;
     std::set<std::string> users;
@@ -319,13 +319,13 @@ void TChangeHistoryDlg::ShowHistory(journal::History history)
     table_->scrollToBottom();
 }
 
-void TChangeHistoryDlg::ShowReadError(const QString& message)
+void ChangeHistoryDialog::ShowReadError(const QString& message)
 {
     reading_ = false;
     countLabel_->setText(message);
 }
 
-void TChangeHistoryDlg::FillChoices(QComboBox* box, const std::vector<std::string>& values)
+void ChangeHistoryDialog::FillChoices(QComboBox* box, const std::vector<std::string>& values)
 {
     const QSignalBlocker quiet(box);
     box->clear();
@@ -334,7 +334,7 @@ void TChangeHistoryDlg::FillChoices(QComboBox* box, const std::vector<std::strin
         box->addItem(ShownField(value), QByteArray::fromStdString(value)); // the exact bytes, to filter by
 }
 
-void TChangeHistoryDlg::ApplyFilter()
+void ChangeHistoryDialog::ApplyFilter()
 {
     if (reading_)
         return;
@@ -349,24 +349,24 @@ void TChangeHistoryDlg::ApplyFilter()
     model_->SetFilter(filter);
 
     const std::size_t all = model_->Entries().size();
-    QString count = all == 0 ? QCoreApplication::translate("TChangeHistoryDlg", "No changes recorded yet.")
+    QString count = all == 0 ? QCoreApplication::translate("ChangeHistoryDialog", "No changes recorded yet.")
                     : static_cast<std::size_t>(model_->rowCount()) == all
-                        ? QCoreApplication::translate("TChangeHistoryDlg", "%1 changes.").arg(all)
-                        : QCoreApplication::translate("TChangeHistoryDlg", "%1 of %2 changes shown.")
+                        ? QCoreApplication::translate("ChangeHistoryDialog", "%1 changes.").arg(all)
+                        : QCoreApplication::translate("ChangeHistoryDialog", "%1 of %2 changes shown.")
                               .arg(model_->rowCount())
                               .arg(all);
     if (unreadable_ > 0)
         count += QLatin1Char(' ') +
-                 QCoreApplication::translate("TChangeHistoryDlg",
+                 QCoreApplication::translate("ChangeHistoryDialog",
                                              "%1 lines of the journal are not changes and were left out.")
                      .arg(unreadable_);
     if (badSince)
         count += QLatin1Char(' ') + QCoreApplication::translate(
-                                        "TChangeHistoryDlg", "Since: not a time such as 2024-05-01T12:00.");
+                                        "ChangeHistoryDialog", "Since: not a time such as 2024-05-01T12:00.");
     countLabel_->setText(count);
 }
 
-QString TChangeHistoryDlg::CopyText() const
+QString ChangeHistoryDialog::CopyText() const
 {
     std::vector<journal::Entry> entries;
     const QModelIndexList selected = table_->selectionModel()->selectedRows();
@@ -385,7 +385,7 @@ QString TChangeHistoryDlg::CopyText() const
     return QString::fromStdString(journal::HistoryText(entries));
 }
 
-void TChangeHistoryDlg::CopyButtonClick()
+void ChangeHistoryDialog::CopyButtonClick()
 {
     QApplication::clipboard()->setText(CopyText());
 }

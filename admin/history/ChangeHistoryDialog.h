@@ -1,4 +1,4 @@
-// TChangeHistoryDlg (File > Change History...): the journal of changes (journal/Journal.h) as a table, the
+// ChangeHistoryDialog (File > Change History...): the journal of changes (journal/Journal.h) as a table, the
 // window's, the CLI's and the Ansible modules' alike, narrowed by server, login user, object and a time, and
 // copied as text in the form the CLI's `history` prints. The file is read on a thread of its own, so a long
 // journal never holds up the window.
@@ -22,11 +22,11 @@ namespace korvel::admin
 
 class ChangeHistoryModel;
 
-class TChangeHistoryDlg : public QDialog
+class ChangeHistoryDialog : public QDialog
 {
 public:
-    TChangeHistoryDlg(std::string journalPath, QWidget* parent);
-    ~TChangeHistoryDlg() override;
+    ChangeHistoryDialog(std::string journalPath, QWidget* parent);
+    ~ChangeHistoryDialog() override;
 
     // True until the journal was read (or could not be).
     bool Reading() const { return reading_; }

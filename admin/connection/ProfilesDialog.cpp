@@ -1,14 +1,14 @@
-#include "admin/dialogs/ProfilesDlg.h"
+#include "admin/connection/ProfilesDialog.h"
 #include "admin/common/Help.h"
-#include "admin/dialogs/SshQuestionDlg.h"
-#include "admin/dialogs/SshSection.h"
+#include "admin/connection/SshQuestionDialog.h"
+#include "admin/connection/SshSection.h"
 
 #include "admin/common/Accessible.h"
 #include "admin/common/BackgroundRunner.h"
 #include "admin/common/Command.h"
 #include "admin/common/Dialogs.h"
 #include "admin/common/WaitIndicator.h"
-#include "admin/dialogs/ConnectionFields.h"
+#include "admin/connection/ConnectionFields.h"
 #include "session/ConnectionTest.h"
 #include "settings/IniFile.h"
 
@@ -64,18 +64,18 @@ std::string Text(const QLineEdit* edit)
 
 } // namespace
 
-TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
-                           const credentials::Availability& keyring, BackgroundRunner& runner)
+ProfilesDialog::ProfilesDialog(QWidget* parent, settings::ProfileStore& store,
+                               const credentials::Availability& keyring, BackgroundRunner& runner)
     : QDialog(parent), store_(store), keyring_(keyring), runner_(runner)
 {
-    setObjectName("ProfilesDlg");
-    setWindowTitle(QCoreApplication::translate("TProfilesDlg", "Connection Profiles"));
+    setObjectName("ProfilesDialog");
+    setWindowTitle(QCoreApplication::translate("ProfilesDialog", "Connection Profiles"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setModal(true);
 
     profilesList_ = Named(new QListWidget(this), "ProfilesListBox");
     SetHelpContext(profilesList_, 83);
-    profilesList_->setAccessibleName(QCoreApplication::translate("TProfilesDlg", "Profiles"));
+    profilesList_->setAccessibleName(QCoreApplication::translate("ProfilesDialog", "Profiles"));
     connect(profilesList_, &QListWidget::currentRowChanged, this, [this] { ProfileSelected(); });
 
     // The fields scroll on a screen too small for them (800x600, or scaled); elsewhere the dialog opens tall
@@ -101,14 +101,14 @@ TProfilesDlg::TProfilesDlg(QWidget* parent, settings::ProfileStore& store,
     NameControlsByLabels(this);
 }
 
-TProfilesDlg::~TProfilesDlg()
+ProfilesDialog::~ProfilesDialog()
 {
     // Closed while a test waits: the test ends with the dialog.
     if (test_)
         test_->Cancel();
 }
 
-QGridLayout* TProfilesDlg::CreateEditor()
+QGridLayout* ProfilesDialog::CreateEditor()
 {
     auto* grid = new QGridLayout;
     int row = 0;
@@ -122,14 +122,15 @@ QGridLayout* TProfilesDlg::CreateEditor()
     auto addWide = [&](QWidget* widget) { grid->addWidget(widget, row++, 0, 1, 3); };
 
     nameEdit_ = MakeEdit(this, "ProfileNameEdit");
-    addRow(QCoreApplication::translate("TProfilesDlg", "&Name"), nameEdit_);
+    addRow(QCoreApplication::translate("ProfilesDialog", "&Name"), nameEdit_);
     connection_ = new ConnectionFields(this, grid, row, {.Shortcuts = true});
     row += ConnectionFields::Rows;
     userNameEdit_ = MakeEdit(this, "UserNameEdit");
-    addRow(QCoreApplication::translate("TProfilesDlg", "&User Name"), userNameEdit_);
-    keepPasswordCheckbox_ = Named(
-        new QCheckBox(QCoreApplication::translate("TProfilesDlg", "Keep the password in the keyring"), this),
-        "KeepPasswordCheckbox");
+    addRow(QCoreApplication::translate("ProfilesDialog", "&User Name"), userNameEdit_);
+    keepPasswordCheckbox_ =
+        Named(new QCheckBox(QCoreApplication::translate("ProfilesDialog", "Keep the password in the keyring"),
+                            this),
+              "KeepPasswordCheckbox");
     addWide(keepPasswordCheckbox_);
     keyringReasonLabel_ =
         Named(new QLabel(QString::fromStdString(keyring_.Reason), this), "KeyringReasonLabel");
@@ -138,7 +139,7 @@ QGridLayout* TProfilesDlg::CreateEditor()
     keepPasswordCheckbox_->setEnabled(keyring_.Available);
     keepPasswordCheckbox_->setToolTip(QString::fromStdString(keyring_.Reason));
     addWide(keyringReasonLabel_);
-    sshSection_ = new TSshSection(this);
+    sshSection_ = new SshSection(this);
     addWide(sshSection_);
     testResultLabel_ = Named(new QLabel(this), "TestResultLabel");
     testResultLabel_->setWordWrap(true);
@@ -150,26 +151,26 @@ QGridLayout* TProfilesDlg::CreateEditor()
     return grid;
 }
 
-QDialogButtonBox* TProfilesDlg::CreateButtons()
+QDialogButtonBox* ProfilesDialog::CreateButtons()
 {
     auto* actions = new QDialogButtonBox(Qt::Vertical, this);
-    connect(MakeButton(actions, QCoreApplication::translate("TProfilesDlg", "&Add"), "AddButton"),
+    connect(MakeButton(actions, QCoreApplication::translate("ProfilesDialog", "&Add"), "AddButton"),
             &QPushButton::clicked, this, [this] { RunCommand(this, [this] { AddButtonClick(); }); });
     duplicateButton_ =
-        MakeButton(actions, QCoreApplication::translate("TProfilesDlg", "D&uplicate"), "DuplicateButton");
+        MakeButton(actions, QCoreApplication::translate("ProfilesDialog", "D&uplicate"), "DuplicateButton");
     connect(duplicateButton_, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { DuplicateButtonClick(); }); });
-    connect(MakeButton(actions, QCoreApplication::translate("TProfilesDlg", "Sa&ve"), "SaveButton"),
+    connect(MakeButton(actions, QCoreApplication::translate("ProfilesDialog", "Sa&ve"), "SaveButton"),
             &QPushButton::clicked, this, [this] { RunCommand(this, [this] { SaveButtonClick(); }); });
     deleteButton_ =
-        MakeButton(actions, QCoreApplication::translate("TProfilesDlg", "&Delete"), "DeleteButton");
+        MakeButton(actions, QCoreApplication::translate("ProfilesDialog", "&Delete"), "DeleteButton");
     connect(deleteButton_, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { DeleteButtonClick(); }); });
-    testButton_ = MakeButton(actions, QCoreApplication::translate("TProfilesDlg", "&Test Connection"),
+    testButton_ = MakeButton(actions, QCoreApplication::translate("ProfilesDialog", "&Test Connection"),
                              "TestConnectionButton");
     connect(testButton_, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { TestConnectionButtonClick(); }); });
-    QPushButton* close = Named(actions->addButton(QCoreApplication::translate("TProfilesDlg", "&Close"),
+    QPushButton* close = Named(actions->addButton(QCoreApplication::translate("ProfilesDialog", "&Close"),
                                                   QDialogButtonBox::RejectRole),
                                "CloseButton");
     close->setAutoDefault(false);
@@ -177,7 +178,7 @@ QDialogButtonBox* TProfilesDlg::CreateButtons()
     return actions;
 }
 
-void TProfilesDlg::FillList(const QString& select)
+void ProfilesDialog::FillList(const QString& select)
 {
     QSignalBlocker quiet(profilesList_);
     profilesList_->clear();
@@ -189,7 +190,7 @@ void TProfilesDlg::FillList(const QString& select)
     ProfileSelected();
 }
 
-void TProfilesDlg::ProfileSelected()
+void ProfilesDialog::ProfileSelected()
 {
     QListWidgetItem* item = profilesList_->currentItem();
     std::optional<Profile> profile = item ? store_.Find(item->text().toStdString()) : std::nullopt;
@@ -199,7 +200,7 @@ void TProfilesDlg::ProfileSelected()
     deleteButton_->setEnabled(profile.has_value());
 }
 
-void TProfilesDlg::Load(const Profile& profile, bool isNew)
+void ProfilesDialog::Load(const Profile& profile, bool isNew)
 {
     stored_ = isNew ? std::nullopt : std::optional(profile);
     nameEdit_->setText(QString::fromStdString(profile.Name));
@@ -211,7 +212,7 @@ void TProfilesDlg::Load(const Profile& profile, bool isNew)
     loaded_ = FieldValues();
 }
 
-QStringList TProfilesDlg::FieldValues() const
+QStringList ProfilesDialog::FieldValues() const
 {
     QStringList values;
     for (const QLineEdit* edit : findChildren<QLineEdit*>())
@@ -224,14 +225,14 @@ QStringList TProfilesDlg::FieldValues() const
     return values;
 }
 
-void TProfilesDlg::reject()
+void ProfilesDialog::reject()
 {
     if (FieldValues() != loaded_)
     {
         const Answer answer = DialogsFor(this).AskWarningYesNoCancel(
             this,
-            QCoreApplication::translate("TProfilesDlg", "The profile %1 has changes that are not saved. "
-                                                        "Would you like to save them?")
+            QCoreApplication::translate("ProfilesDialog", "The profile %1 has changes that are not saved. "
+                                                          "Would you like to save them?")
                 .arg(nameEdit_->text()));
         if (answer == Answer::Cancel ||
             (answer == Answer::Yes && !RunCommand(this, [this] { SaveButtonClick(); })))
@@ -240,18 +241,18 @@ void TProfilesDlg::reject()
     QDialog::reject();
 }
 
-QString TProfilesDlg::UnusedName(const QString& base) const
+QString ProfilesDialog::UnusedName(const QString& base) const
 {
     QString name = base;
     for (int n = 2; store_.Find(name.toStdString()); ++n)
-        name = QCoreApplication::translate("TProfilesDlg", "%1 %2").arg(base, QString::number(n));
+        name = QCoreApplication::translate("ProfilesDialog", "%1 %2").arg(base, QString::number(n));
     return name;
 }
 
-void TProfilesDlg::AddButtonClick()
+void ProfilesDialog::AddButtonClick()
 {
     Profile profile;
-    profile.Name = UnusedName(QCoreApplication::translate("TProfilesDlg", "New profile")).toStdString();
+    profile.Name = UnusedName(QCoreApplication::translate("ProfilesDialog", "New profile")).toStdString();
     profile.Server.Address = "127.0.0.1";
     profilesList_->clearSelection();
     Load(profile, true);
@@ -259,19 +260,18 @@ void TProfilesDlg::AddButtonClick()
     nameEdit_->selectAll();
 }
 
-void TProfilesDlg::DuplicateButtonClick()
+void ProfilesDialog::DuplicateButtonClick()
 {
     Profile profile = Edited();
-    profile.Name =
-        UnusedName(
-            QCoreApplication::translate("TProfilesDlg", "%1 copy").arg(QString::fromStdString(profile.Name)))
-            .toStdString();
+    profile.Name = UnusedName(QCoreApplication::translate("ProfilesDialog", "%1 copy")
+                                  .arg(QString::fromStdString(profile.Name)))
+                       .toStdString();
     Load(profile, true);
     nameEdit_->setFocus();
     nameEdit_->selectAll();
 }
 
-Profile TProfilesDlg::Edited() const
+Profile ProfilesDialog::Edited() const
 {
     Profile profile;
     profile.Name = Text(nameEdit_);
@@ -289,14 +289,14 @@ Profile TProfilesDlg::Edited() const
     return profile;
 }
 
-void TProfilesDlg::SaveButtonClick()
+void ProfilesDialog::SaveButtonClick()
 {
     Profile profile = Edited();
     if (stored_)
         store_.Replace(stored_->Name, profile);
     else if (store_.Find(profile.Name))
         throw std::runtime_error(
-            QCoreApplication::translate("TProfilesDlg", "A profile named %1 already exists")
+            QCoreApplication::translate("ProfilesDialog", "A profile named %1 already exists")
                 .arg(QString::fromStdString(profile.Name))
                 .toStdString());
     else
@@ -313,13 +313,13 @@ void TProfilesDlg::SaveButtonClick()
     FillList(QString::fromStdString(profile.Name));
 }
 
-void TProfilesDlg::DeleteButtonClick()
+void ProfilesDialog::DeleteButtonClick()
 {
     if (!stored_)
         return;
     Profile profile = *stored_;
     if (DialogsFor(this).AskConfirmationYesNo(
-            this, QCoreApplication::translate("TProfilesDlg", "Delete the profile %1?")
+            this, QCoreApplication::translate("ProfilesDialog", "Delete the profile %1?")
                       .arg(QString::fromStdString(profile.Name))) != Answer::Yes)
         return;
     store_.Remove(profile.Name);
@@ -330,7 +330,7 @@ void TProfilesDlg::DeleteButtonClick()
         AddButtonClick();
 }
 
-void TProfilesDlg::ForgetPassword(const Profile& profile)
+void ProfilesDialog::ForgetPassword(const Profile& profile)
 {
     if (!keyring_.Available)
         return;
@@ -341,12 +341,12 @@ void TProfilesDlg::ForgetPassword(const Profile& profile)
             if (!error.empty())
                 DialogsFor(this).ShowError(
                     this, QCoreApplication::translate(
-                              "TProfilesDlg", "The kept password could not be removed from the keyring: %1")
+                              "ProfilesDialog", "The kept password could not be removed from the keyring: %1")
                               .arg(QString::fromStdString(error)));
         });
 }
 
-void TProfilesDlg::MovePassword(const Profile& from, const Profile& to)
+void ProfilesDialog::MovePassword(const Profile& from, const Profile& to)
 {
     if (!keyring_.Available)
         return;
@@ -356,14 +356,14 @@ void TProfilesDlg::MovePassword(const Profile& from, const Profile& to)
         [this, from = from.Name, to = to.Name](const credentials::MoveResult& result)
         {
             if (!result.Error.empty())
-                DialogsFor(this).ShowError(this,
-                                           QCoreApplication::translate("TProfilesDlg", "Renamed %1 to %2. %3")
-                                               .arg(QString::fromStdString(from), QString::fromStdString(to),
-                                                    QString::fromStdString(result.Error)));
+                DialogsFor(this).ShowError(
+                    this, QCoreApplication::translate("ProfilesDialog", "Renamed %1 to %2. %3")
+                              .arg(QString::fromStdString(from), QString::fromStdString(to),
+                                   QString::fromStdString(result.Error)));
         });
 }
 
-void TProfilesDlg::TestConnectionButtonClick()
+void ProfilesDialog::TestConnectionButtonClick()
 {
     Profile profile = Edited();
     if (!(stored_ && stored_->KeepPassword && keyring_.Available))
@@ -378,9 +378,9 @@ void TProfilesDlg::TestConnectionButtonClick()
         { RunCommand(this, [&] { TestWith(profile, result.Password.value_or("")); }); });
 }
 
-void TProfilesDlg::TestWith(const Profile& profile, std::string password)
+void ProfilesDialog::TestWith(const Profile& profile, std::string password)
 {
-    testResultLabel_->setText(QCoreApplication::translate("TProfilesDlg", "Testing..."));
+    testResultLabel_->setText(QCoreApplication::translate("ProfilesDialog", "Testing..."));
     testButton_->setEnabled(false);
     struct Outcome
     {
@@ -388,11 +388,11 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
         std::string UserName;
         std::string Via; // the SSH server gone through, or nothing
     };
-    QPointer<TProfilesDlg> dialog(this);
+    QPointer<ProfilesDialog> dialog(this);
     test_ = runner_.Submit<Outcome>(
         this,
         {.NeedsLogin = false,
-         .Waiting = QCoreApplication::translate("TProfilesDlg", "Testing %1")
+         .Waiting = QCoreApplication::translate("ProfilesDialog", "Testing %1")
                         .arg(QString::fromStdString(profile.Name))
                         .toStdString()},
         [dialog, profile, password, place = QString::fromStdString(profile.Server.Place())](JobContext& job)
@@ -431,9 +431,9 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
             testButton_->setEnabled(true);
             testResultLabel_->setText(
                 (outcome.Via.empty()
-                     ? QCoreApplication::translate("TProfilesDlg", "Connected to the server %1 as %2.")
+                     ? QCoreApplication::translate("ProfilesDialog", "Connected to the server %1 as %2.")
                      : QCoreApplication::translate(
-                           "TProfilesDlg", "Connected to the server %1 as %2 through the SSH server %3."))
+                           "ProfilesDialog", "Connected to the server %1 as %2 through the SSH server %3."))
                     .arg(QString::fromStdString(outcome.ServerName), QString::fromStdString(outcome.UserName),
                          QString::fromStdString(outcome.Via)));
         },
@@ -442,7 +442,7 @@ void TProfilesDlg::TestWith(const Profile& profile, std::string password)
             testButton_->setEnabled(true);
             // A failure on the way through SSH says which hop failed.
             testResultLabel_->setText(IsCancelledByPerson(error)
-                                          ? QCoreApplication::translate("TProfilesDlg", "Test cancelled.")
+                                          ? QCoreApplication::translate("ProfilesDialog", "Test cancelled.")
                                           : TunnelFailureText(error));
             ShowCommandError(this, error);
         });

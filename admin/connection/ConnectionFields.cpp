@@ -1,4 +1,4 @@
-#include "admin/dialogs/ConnectionFields.h"
+#include "admin/connection/ConnectionFields.h"
 
 #include "admin/common/Help.h"
 #include "settings/IniFile.h"

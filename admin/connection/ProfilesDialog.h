@@ -1,4 +1,4 @@
-// TProfilesDlg: File > Profiles... The saved connection profiles in a list beside one editor: Add and
+// ProfilesDialog: File > Profiles... The saved connection profiles in a list beside one editor: Add and
 // Duplicate start a new profile in the editor, Save stores it (a renamed one keeps its kept password), Delete
 // removes the selected one (and its kept password), Test Connection logs in with the editor's values (through
 // the SSH server of its "Connect through SSH" section, naming the hop that failed) and out again. "Keep the
@@ -28,16 +28,16 @@ namespace korvel::admin
 class BackgroundRunner;
 class ConnectionFields;
 class Job;
-class TSshSection;
+class SshSection;
 
-class TProfilesDlg : public QDialog
+class ProfilesDialog : public QDialog
 {
 public:
     // The test connection runs on `runner` with a session of its own, so a silent server keeps nothing else
     // waiting but the test, which the dialog's Cancel (or Esc) ends.
-    TProfilesDlg(QWidget* parent, settings::ProfileStore& store, const credentials::Availability& keyring,
-                 BackgroundRunner& runner);
-    ~TProfilesDlg() override;
+    ProfilesDialog(QWidget* parent, settings::ProfileStore& store, const credentials::Availability& keyring,
+                   BackgroundRunner& runner);
+    ~ProfilesDialog() override;
 
     void AddButtonClick();
     void DuplicateButtonClick();
@@ -76,7 +76,7 @@ private:
     QLineEdit* nameEdit_;
     ConnectionFields* connection_;
     QLineEdit* userNameEdit_;
-    TSshSection* sshSection_;
+    SshSection* sshSection_;
     QCheckBox* keepPasswordCheckbox_;
     QLabel* keyringReasonLabel_;
     QLabel* testResultLabel_;

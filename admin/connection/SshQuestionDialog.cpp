@@ -1,4 +1,4 @@
-#include "admin/dialogs/SshQuestionDlg.h"
+#include "admin/connection/SshQuestionDialog.h"
 
 #include "admin/common/Dialogs.h"
 
@@ -38,10 +38,10 @@ QString PromptText(const std::string& text)
 
 } // namespace
 
-TSshQuestionDlg::TSshQuestionDlg(QWidget* parent, const SshQuestion& question, bool offerKeyring)
+SshQuestionDialog::SshQuestionDialog(QWidget* parent, const SshQuestion& question, bool offerKeyring)
     : QDialog(parent)
 {
-    setObjectName("SshQuestionDlg");
+    setObjectName("SshQuestionDialog");
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setModal(true);
     if (question.What == SshQuestion::Kind::UnknownHostKey)
@@ -50,16 +50,16 @@ TSshQuestionDlg::TSshQuestionDlg(QWidget* parent, const SshQuestion& question, b
         BuildSecretPrompt(question, offerKeyring);
 }
 
-void TSshQuestionDlg::BuildHostKeyQuestion(const SshQuestion& question)
+void SshQuestionDialog::BuildHostKeyQuestion(const SshQuestion& question)
 {
-    setWindowTitle(QCoreApplication::translate("TSshQuestionDlg", "Unknown SSH Host Key"));
+    setWindowTitle(QCoreApplication::translate("SshQuestionDialog", "Unknown SSH Host Key"));
     auto* icon = new QLabel(this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
 
     auto* intro =
         new QLabel(QCoreApplication::translate(
-                       "TSshQuestionDlg",
+                       "SshQuestionDialog",
                        "The SSH server %1 is not known yet: its host key is not in your known_hosts file.")
                        .arg(QString::fromStdString(question.Server)),
                    this);
@@ -67,13 +67,13 @@ void TSshQuestionDlg::BuildHostKeyQuestion(const SshQuestion& question)
     auto* fingerprint = Selectable(QString::fromStdString(question.Fingerprint), this, "FingerprintLabel");
     fingerprint->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     auto* facts = new QFormLayout;
-    facts->addRow(QCoreApplication::translate("TSshQuestionDlg", "Server:"),
+    facts->addRow(QCoreApplication::translate("SshQuestionDialog", "Server:"),
                   Selectable(QString::fromStdString(question.Server), this, "ServerLabel"));
-    facts->addRow(QCoreApplication::translate("TSshQuestionDlg", "Key type:"),
+    facts->addRow(QCoreApplication::translate("SshQuestionDialog", "Key type:"),
                   Selectable(QString::fromStdString(question.KeyType), this, "KeyTypeLabel"));
-    facts->addRow(QCoreApplication::translate("TSshQuestionDlg", "Fingerprint:"), fingerprint);
+    facts->addRow(QCoreApplication::translate("SshQuestionDialog", "Fingerprint:"), fingerprint);
     auto* advice = new QLabel(
-        QCoreApplication::translate("TSshQuestionDlg",
+        QCoreApplication::translate("SshQuestionDialog",
                                     "Trust it only if this fingerprint is the one the server's administrator "
                                     "gave you. \"Trust and remember\" adds the key to known_hosts; should "
                                     "the server ever offer another key, the connection is refused."),
@@ -82,7 +82,7 @@ void TSshQuestionDlg::BuildHostKeyQuestion(const SshQuestion& question)
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* trust = buttons->addButton(
-        QCoreApplication::translate("TSshQuestionDlg", "Trust and remember"), QDialogButtonBox::AcceptRole);
+        QCoreApplication::translate("SshQuestionDialog", "Trust and remember"), QDialogButtonBox::AcceptRole);
     trust->setObjectName("TrustButton");
     trust->setAutoDefault(false);
     QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
@@ -106,19 +106,19 @@ void TSshQuestionDlg::BuildHostKeyQuestion(const SshQuestion& question)
     cancel->setFocus();
 }
 
-void TSshQuestionDlg::BuildSecretPrompt(const SshQuestion& question, bool offerKeyring)
+void SshQuestionDialog::BuildSecretPrompt(const SshQuestion& question, bool offerKeyring)
 {
     const bool passphrase = question.What == SshQuestion::Kind::Passphrase;
-    setWindowTitle(passphrase ? QCoreApplication::translate("TSshQuestionDlg", "SSH Key Passphrase")
+    setWindowTitle(passphrase ? QCoreApplication::translate("SshQuestionDialog", "SSH Key Passphrase")
                    : question.What == SshQuestion::Kind::Password
-                       ? QCoreApplication::translate("TSshQuestionDlg", "SSH Password")
-                       : QCoreApplication::translate("TSshQuestionDlg", "SSH Login"));
+                       ? QCoreApplication::translate("SshQuestionDialog", "SSH Password")
+                       : QCoreApplication::translate("SshQuestionDialog", "SSH Login"));
     auto* layout = new QVBoxLayout(this);
     if (question.Attempt > 1)
     {
         auto* again = new QLabel(
-            passphrase ? QCoreApplication::translate("TSshQuestionDlg", "Wrong passphrase, try again.")
-                       : QCoreApplication::translate("TSshQuestionDlg", "Refused, try again."),
+            passphrase ? QCoreApplication::translate("SshQuestionDialog", "Wrong passphrase, try again.")
+                       : QCoreApplication::translate("SshQuestionDialog", "Refused, try again."),
             this);
         again->setObjectName("TryAgainLabel");
         layout->addWidget(again);
@@ -140,7 +140,7 @@ void TSshQuestionDlg::BuildSecretPrompt(const SshQuestion& question, bool offerK
     if (offerKeyring && question.What != SshQuestion::Kind::Prompt)
     {
         keepBox_ =
-            new QCheckBox(QCoreApplication::translate("TSshQuestionDlg", "&Keep in the keyring"), this);
+            new QCheckBox(QCoreApplication::translate("SshQuestionDialog", "&Keep in the keyring"), this);
         keepBox_->setObjectName("KeepInKeyringCheckBox");
         layout->addWidget(keepBox_);
     }
@@ -155,12 +155,12 @@ void TSshQuestionDlg::BuildSecretPrompt(const SshQuestion& question, bool offerK
     answerEdit_->setFocus();
 }
 
-std::string TSshQuestionDlg::Answer() const
+std::string SshQuestionDialog::Answer() const
 {
     return answerEdit_ ? answerEdit_->text().toStdString() : std::string();
 }
 
-bool TSshQuestionDlg::KeepInKeyring() const
+bool SshQuestionDialog::KeepInKeyring() const
 {
     return keepBox_ && keepBox_->isChecked();
 }
@@ -178,7 +178,7 @@ bool AskSshQuestion(QWidget* parent, const SshQuestion& question, std::string& a
             }
         return true;
     }
-    TSshQuestionDlg dialog(parent, question, keepInKeyring != nullptr);
+    SshQuestionDialog dialog(parent, question, keepInKeyring != nullptr);
     if (ExecModal(dialog) != QDialog::Accepted)
         return false;
     answer = dialog.Answer();

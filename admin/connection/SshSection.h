@@ -1,4 +1,4 @@
-// TSshSection: the "Connect through SSH" part of a connection profile: the SSH server (host, port, user) the
+// SshSection: the "Connect through SSH" part of a connection profile: the SSH server (host, port, user) the
 // connection goes through and the key file it logs in with, with a browse button for the key. An empty SSH
 // Host means a direct connection; the KORVEL address and port are then as the SSH server sees them.
 #pragma once
@@ -16,10 +16,10 @@ class QLineEdit;
 namespace korvel::admin
 {
 
-class TSshSection : public QGroupBox
+class SshSection : public QGroupBox
 {
 public:
-    explicit TSshSection(QWidget* parent);
+    explicit SshSection(QWidget* parent);
 
     void Load(const settings::Profile& profile);
     // Copies the four fields to `profile`; raises with a message naming the field when one is not usable.

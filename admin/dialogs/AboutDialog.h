@@ -1,6 +1,6 @@
-// TAboutDlg (Help > About): what a bug report needs to state. The program's version and license, the versions
-// of Qt and of the libraries the window runs with (as they report themselves at run time where they can), and
-// the files this copy reads and writes.
+// AboutDialog (Help > About): what a bug report needs to state. The program's version and license, the
+// versions of Qt and of the libraries the window runs with (as they report themselves at run time where they
+// can), and the files this copy reads and writes.
 #pragma once
 
 #include <QDialog>
@@ -23,10 +23,10 @@ struct AboutFacts
 // "Qt 6.4.2", "zlib 1.2.13", ...: the libraries' names and versions.
 std::vector<std::pair<QString, QString>> LibraryVersions();
 
-class TAboutDlg : public QDialog
+class AboutDialog : public QDialog
 {
 public:
-    TAboutDlg(const AboutFacts& facts, QWidget* parent);
+    AboutDialog(const AboutFacts& facts, QWidget* parent);
 };
 
 } // namespace korvel::admin

@@ -1,4 +1,4 @@
-#include "admin/dialogs/AboutDlg.h"
+#include "admin/dialogs/AboutDialog.h"
 
 #include "KorvelVersion.h" // generated
 
@@ -42,7 +42,7 @@ QGroupBox* Section(const QString& title, const QString& objectName,
     auto* form = new QFormLayout(box);
     for (const auto& [name, value] : rows)
     {
-        auto* label = new QLabel(QCoreApplication::translate("TAboutDlg", "%1:").arg(name), box);
+        auto* label = new QLabel(QCoreApplication::translate("AboutDialog", "%1:").arg(name), box);
         label->setAccessibleName(name);
         QLabel* shown = Value(value, name, box);
         label->setBuddy(shown);
@@ -54,9 +54,9 @@ QGroupBox* Section(const QString& title, const QString& objectName,
 QString License()
 {
     const QString license = QStringLiteral(KORVEL_LICENSE);
-    return license.isEmpty()
-               ? QCoreApplication::translate("TAboutDlg", "Not stated: this copy was built without a license")
-               : license;
+    return license.isEmpty() ? QCoreApplication::translate(
+                                   "AboutDialog", "Not stated: this copy was built without a license")
+                             : license;
 }
 
 } // namespace
@@ -68,41 +68,41 @@ std::vector<std::pair<QString, QString>> LibraryVersions()
         {"zlib", QString::fromLatin1(zlibVersion())},
         {"libssh", QString::fromLatin1(ssh_version(0))},
         {"OpenSSL", QString::fromLatin1(OpenSSL_version(OPENSSL_VERSION))},
-        {"libsecret", QCoreApplication::translate("TAboutDlg", "%1 (built with)")
+        {"libsecret", QCoreApplication::translate("AboutDialog", "%1 (built with)")
                           .arg(QString::fromStdString(credentials::KeyringLibraryVersion()))},
         {"GLib",
          QStringLiteral("%1.%2.%3").arg(glib_major_version).arg(glib_minor_version).arg(glib_micro_version)},
     };
 }
 
-TAboutDlg::TAboutDlg(const AboutFacts& facts, QWidget* parent) : QDialog(parent)
+AboutDialog::AboutDialog(const AboutFacts& facts, QWidget* parent) : QDialog(parent)
 {
-    setObjectName("AboutDlg");
-    setWindowTitle(QCoreApplication::translate("TAboutDlg", "About %1").arg(facts.ProductName));
+    setObjectName("AboutDialog");
+    setWindowTitle(QCoreApplication::translate("AboutDialog", "About %1").arg(facts.ProductName));
     auto* layout = new QVBoxLayout(this);
 
     QLabel* title = Value(facts.ProductName + " " + facts.Version,
-                          QCoreApplication::translate("TAboutDlg", "Version"), this);
+                          QCoreApplication::translate("AboutDialog", "Version"), this);
     title->setObjectName("VersionLabel");
     QFont bigger = title->font();
     bigger.setPointSizeF(bigger.pointSizeF() * 1.4);
     bigger.setBold(true);
     title->setFont(bigger);
     layout->addWidget(title);
-    QLabel* license = Value(QCoreApplication::translate("TAboutDlg", "License: %1").arg(License()),
-                            QCoreApplication::translate("TAboutDlg", "License"), this);
+    QLabel* license = Value(QCoreApplication::translate("AboutDialog", "License: %1").arg(License()),
+                            QCoreApplication::translate("AboutDialog", "License"), this);
     license->setObjectName("LicenseLabel");
     layout->addWidget(license);
 
-    layout->addWidget(Section(QCoreApplication::translate("TAboutDlg", "Libraries"), "LibrariesBox",
+    layout->addWidget(Section(QCoreApplication::translate("AboutDialog", "Libraries"), "LibrariesBox",
                               LibraryVersions(), this));
     layout->addWidget(
-        Section(QCoreApplication::translate("TAboutDlg", "Files"), "FilesBox", facts.Files, this));
+        Section(QCoreApplication::translate("AboutDialog", "Files"), "FilesBox", facts.Files, this));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
     ok->setObjectName("OkButton");
-    ok->setAccessibleName(QCoreApplication::translate("TAboutDlg", "OK"));
+    ok->setAccessibleName(QCoreApplication::translate("AboutDialog", "OK"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons);
 }

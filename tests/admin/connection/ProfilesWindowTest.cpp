@@ -1,6 +1,6 @@
 // Connection profiles in the window: File > Connect to and File > Profiles..., driven with clicks and keys;
 // passwords kept in a private Secret Service (the ctest runs this through with-secret-service.sh).
-#include "admin/dialogs/ProfilesDlg.h"
+#include "admin/connection/ProfilesDialog.h"
 #include "credentials/Keyring.h"
 #include "settings/Profiles.h"
 #include "testing/LockedKeyring.h"
@@ -297,7 +297,7 @@ TEST_F(ProfilesWindowTest, WithoutASecretServiceTheKeyringOptionIsGreyedAndThePa
     SaveProfile("Kept", server->AdminPort(), true);
     OpenWindow();
     settings::ProfileStore store;
-    admin::TProfilesDlg dialog(form.get(), store, credentials::SecretServiceAvailability(), form->Runner());
+    admin::ProfilesDialog dialog(form.get(), store, credentials::SecretServiceAvailability(), form->Runner());
     dialog.show();
     auto* keep = dialog.findChild<QCheckBox*>("KeepPasswordCheckbox");
     EXPECT_FALSE(keep->isEnabled());
@@ -359,7 +359,7 @@ TEST_F(ProfilesWindowTest, AKeptPasswordLogsInWithoutAPromptAndARefusedOneIsOffe
 
     // The Profiles dialog offers the option, and deleting the profile deletes its kept password.
     settings::ProfileStore store;
-    admin::TProfilesDlg dialog(form.get(), store, credentials::SecretServiceAvailability(), form->Runner());
+    admin::ProfilesDialog dialog(form.get(), store, credentials::SecretServiceAvailability(), form->Runner());
     dialog.show();
     EXPECT_TRUE(dialog.findChild<QCheckBox*>("KeepPasswordCheckbox")->isEnabled());
     EXPECT_TRUE(dialog.findChild<QCheckBox*>("KeepPasswordCheckbox")->isChecked());

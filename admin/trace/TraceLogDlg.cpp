@@ -1,4 +1,4 @@
-#include "admin/dialogs/TraceLogDlg.h"
+#include "admin/trace/TraceLogDlg.h"
 
 #include "admin/trace/TraceFile.h"
 #include "admin/trace/TraceTableModel.h"
