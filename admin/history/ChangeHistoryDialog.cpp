@@ -42,19 +42,19 @@ QString ShownField(const std::string& text)
 class ChangeHistoryModel : public QAbstractTableModel
 {
 public:
-    enum Column
+    enum class Column
     {
-        TimeColumn,
-        ServerColumn,
-        ProfileColumn,
-        UserColumn,
-        ProgramColumn,
-        OperationColumn,
-        ObjectColumn,
-        ChangeColumn,
-        ResultColumn,
-        ColumnCount
+        Time,
+        Server,
+        Profile,
+        User,
+        Program,
+        Operation,
+        Object,
+        Change,
+        Result
     };
+    static constexpr int ColumnCount = static_cast<int>(Column::Result) + 1;
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -91,30 +91,32 @@ public:
         const journal::Entry& entry = Shown(index.row());
         if (role == Qt::ToolTipRole)
             return QString::fromStdString(journal::EntryText(entry));
-        switch (index.column())
+        using enum Column;
+        switch (static_cast<Column>(index.column()))
         {
-        case TimeColumn:
+        case Time:
             return TimeText(entry.Time);
-        case ServerColumn:
+        case Server:
             return ShownField(entry.From.Server);
-        case ProfileColumn:
+        case Profile:
             return ShownField(entry.From.Profile);
-        case UserColumn:
+        case User:
             return ShownField(entry.From.User);
-        case ProgramColumn:
+        case Program:
             return ShownField(entry.From.Program);
-        case OperationColumn:
+        case Operation:
             return ShownField(entry.Operation);
-        case ObjectColumn:
+        case Object:
             return ShownField(entry.Object) +
                    (entry.Database ? QCoreApplication::translate("ChangeHistoryDialog", " on %1")
                                          .arg(ShownField(*entry.Database))
                                    : QString());
-        case ChangeColumn:
+        case Change:
             return ShownField(entry.Change);
-        default:
-            return ResultText(entry);
+        case Result:
+            break;
         }
+        return ResultText(entry);
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
