@@ -1,6 +1,7 @@
 #include "exporter/Exporter.h"
 
 #include "engine/wire/Utf8.h"
+#include "exporter/Target.h"
 #include "exporter/TargetDiscovery.h"
 
 #include <CivetServer.h>
@@ -165,7 +166,7 @@ Exporter::Exporter(ExporterOptions options)
             throw std::runtime_error("--target needs --config with a [default] module");
         if (!module->AllowsTarget(*options_.MetricsTarget))
             throw std::runtime_error("the [default] module does not allow the target " +
-                                     options_.MetricsTarget->Text());
+                                     options_.MetricsTarget->Endpoint());
         pool_.Acquire(*module, *options_.MetricsTarget, true);
     }
     slots_ = std::make_unique<AnswerSlots>(options_.WebThreads);
@@ -257,7 +258,7 @@ Reply Exporter::Probe(const std::string& targetText, const std::string& moduleNa
 {
     if (profiles_ && targetText.starts_with(ProfileTargetPrefix))
         return ProbeProfile(targetText.substr(ProfileTargetPrefix.size()), moduleName, scrapeTimeout);
-    const std::optional<Target> target = ParseTarget(targetText);
+    const std::optional<ConnectionDescription> target = ParseTarget(targetText);
     const Module* module = options_.Modules.Find(moduleName);
     std::optional<Reply> refusal;
     if (targetText.empty())
@@ -269,7 +270,8 @@ Reply Exporter::Probe(const std::string& targetText, const std::string& moduleNa
             BadRequest("no module \"" + (moduleName.empty() ? std::string(DefaultModuleName) : moduleName) +
                        "\" in the configuration file");
     else if (!module->AllowsTarget(*target))
-        refusal = BadRequest("module \"" + module->Name + "\" does not allow the target " + target->Text());
+        refusal =
+            BadRequest("module \"" + module->Name + "\" does not allow the target " + target->Endpoint());
     if (refusal)
     {
         self_.CountRefusedProbe();
@@ -281,7 +283,7 @@ Reply Exporter::Probe(const std::string& targetText, const std::string& moduleNa
 Reply Exporter::ProbeProfile(const std::string& name, const std::string& moduleName,
                              const std::string& scrapeTimeout)
 {
-    std::optional<std::pair<Module, Target>> probe;
+    std::optional<std::pair<Module, ConnectionDescription>> probe;
     std::optional<Reply> refusal;
     const std::string shown = "profile \"" + ShownName(name) + "\"";
     if (!moduleName.empty())
@@ -300,13 +302,14 @@ Reply Exporter::ProbeProfile(const std::string& name, const std::string& moduleN
     return Probed(probe->first, probe->second, scrapeTimeout);
 }
 
-Reply Exporter::Probed(const Module& module, const Target& target, const std::string& scrapeTimeout)
+Reply Exporter::Probed(const Module& module, const ConnectionDescription& target,
+                       const std::string& scrapeTimeout)
 {
     const std::shared_ptr<TargetProbe> probe = pool_.Acquire(module, target);
     if (!probe)
     {
         self_.CountUnavailableProbe();
-        return {503, "no probe for " + target.Text() + ": " + std::to_string(options_.Targets.MaxProbes) +
+        return {503, "no probe for " + target.Endpoint() + ": " + std::to_string(options_.Targets.MaxProbes) +
                          " targets are probed already (--max-targets), or the exporter is stopping\n"};
     }
     return {200, TargetText(*probe, scrapeTimeout)};

@@ -31,8 +31,8 @@ class AnswerSlots;
 
 struct ExporterOptions
 {
-    std::string Listen = "127.0.0.1:9473"; // port 0 picks a free port
-    std::optional<Target> MetricsTarget;   // probed with the default module on /metrics
+    std::string Listen = "127.0.0.1:9473";              // port 0 picks a free port
+    std::optional<ConnectionDescription> MetricsTarget; // probed with the default module on /metrics
     ModuleConfig Modules;
     // With a file: its profiles are targets too, named "profile:NAME"; every other target goes by the
     // modules.
@@ -81,7 +81,7 @@ private:
     std::string TargetText(TargetProbe& probe, const std::string& scrapeTimeout);
     Reply ProbeProfile(const std::string& name, const std::string& module, const std::string& scrapeTimeout);
     // The probe of a target that was allowed.
-    Reply Probed(const Module& module, const Target& target, const std::string& scrapeTimeout);
+    Reply Probed(const Module& module, const ConnectionDescription& target, const std::string& scrapeTimeout);
 
     ExporterOptions options_;
     std::optional<ProfileTargets> profiles_;

@@ -1,5 +1,6 @@
 #include "exporter/ModuleConfig.h"
 
+#include "engine/SshSettings.h"
 #include "settings/IniFile.h"
 
 #include <algorithm>
@@ -64,7 +65,7 @@ Module ReadModule(const settings::IniFile& file, const std::string& name)
     const std::string mode = Trimmed(file.ReadString(name, "mode", "lan"));
     if (mode != "lan" && mode != "internet")
         throw ConfigError("module [" + name + "]: mode must be lan or internet, not \"" + mode + "\"");
-    module.Internet = mode == "internet";
+    module.Route.Internet = mode == "internet";
     for (const std::string& text : SplitList(file.ReadString(name, "targets", "")))
     {
         auto pattern = TargetPattern::Parse(text);
@@ -81,17 +82,17 @@ Module ReadModule(const settings::IniFile& file, const std::string& name)
         const std::optional<SshSettings> settings = ParseSshTarget(ssh);
         if (!settings)
             throw ConfigError("module [" + name + "]: ssh must be [USER@]HOST[:PORT], not \"" + ssh + "\"");
-        module.Ssh = *settings;
-        module.Ssh.IdentityFile = Trimmed(file.ReadString(name, "ssh_identity", ""));
-        module.Ssh.KnownHostsFile = Trimmed(file.ReadString(name, "ssh_known_hosts", ""));
-        module.Ssh.UseAgent = false; // a service has no agent of its own, and nobody to ask
+        module.Route.Ssh = *settings;
+        module.Route.Ssh.IdentityFile = Trimmed(file.ReadString(name, "ssh_identity", ""));
+        module.Route.Ssh.KnownHostsFile = Trimmed(file.ReadString(name, "ssh_known_hosts", ""));
+        module.Route.Ssh.UseAgent = false; // a service has no agent of its own, and nobody to ask
     }
     return module;
 }
 
 } // namespace
 
-bool Module::AllowsTarget(const Target& target) const
+bool Module::AllowsTarget(const ConnectionDescription& target) const
 {
     return std::any_of(TargetPatterns.begin(), TargetPatterns.end(),
                        [&](const TargetPattern& pattern) { return pattern.Matches(target); });

@@ -12,8 +12,7 @@
 //   ssh_known_hosts=/etc/korvel-exporter/known_hosts ; its host key must be there: an unknown one is refused
 #pragma once
 
-#include "engine/SshSettings.h"
-#include "exporter/Target.h"
+#include "engine/ConnectionDescription.h"
 #include "exporter/TargetPattern.h"
 
 #include <functional>
@@ -57,12 +56,13 @@ struct Module
     std::string Name;
     std::string User;
     std::string Password;
-    bool Internet = false;
-    std::vector<TargetPattern> TargetPatterns;
-    SshSettings Ssh = {}; // not Enabled() for direct connections
+    // How its targets are reached: LAN or Internet, the SSH hop (not Enabled() for direct connections) and
+    // the connect time-out. Where is each target's own, so the host, address, port and service stay empty.
+    ConnectionDescription Route = {};
+    std::vector<TargetPattern> TargetPatterns = {};
     std::optional<ProfileOrigin> Profile = {};
 
-    bool AllowsTarget(const Target& target) const;
+    bool AllowsTarget(const ConnectionDescription& target) const;
 };
 
 class ModuleConfig

@@ -12,7 +12,8 @@ ProbePool::ProbePool(PoolLimits limits, ProbeSettings settings)
 {
 }
 
-std::shared_ptr<TargetProbe> ProbePool::Acquire(const Module& module, const Target& target, bool pinned)
+std::shared_ptr<TargetProbe> ProbePool::Acquire(const Module& module, const ConnectionDescription& target,
+                                                bool pinned)
 {
     std::lock_guard lock(mutex_);
     if (stopping_)
@@ -20,7 +21,7 @@ std::shared_ptr<TargetProbe> ProbePool::Acquire(const Module& module, const Targ
     // A profile's probe is told apart from a module's of the same name, and from its own before an edit.
     const std::string key = module.Name + "\n" +
                             (module.Profile ? "profile\n" + module.Profile->Description : "") + "\n" +
-                            target.Text();
+                            target.Endpoint();
     auto found = probes_.find(key);
     if (found == probes_.end())
     {

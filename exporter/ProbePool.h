@@ -33,7 +33,8 @@ public:
 
     // The probe of `target` under `module`, made on first use; null when the pool is full or stopping. A
     // pinned probe is never evicted.
-    std::shared_ptr<TargetProbe> Acquire(const Module& module, const Target& target, bool pinned = false);
+    std::shared_ptr<TargetProbe> Acquire(const Module& module, const ConnectionDescription& target,
+                                         bool pinned = false);
     // Cancels every probe's exchange, refuses new probes and joins the probes: scrapes under way answer at
     // once, and a probe one of them still holds ends when it lets go. Call from one thread.
     void Stop();

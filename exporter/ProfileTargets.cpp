@@ -2,6 +2,7 @@
 
 #include "credentials/Keyring.h"
 #include "engine/wire/Utf8.h"
+#include "exporter/Target.h"
 
 #include <algorithm>
 
@@ -65,19 +66,19 @@ std::string Description(const settings::Profile& p)
 
 } // namespace
 
-std::optional<std::pair<Module, Target>> ProbeOfProfile(const settings::Profile& profile)
+std::optional<std::pair<Module, ConnectionDescription>> ProbeOfProfile(const settings::Profile& profile)
 {
     const settings::Connection& server = profile.Server;
-    Target target{server.Host.empty() ? server.Address : server.Host, server.Port, server.Service};
-    if (target.Host.empty() || (target.Port == 0 && target.Service.empty()))
+    ConnectionDescription target = TargetAt(server.HostOrAddress(), server.Port, server.Service);
+    if (target.HostOrAddress().empty() || (target.Port == 0 && target.Service.empty()))
         return std::nullopt;
     Module module;
     module.Name = std::string(ProfileTargetPrefix) + profile.Name;
     module.User = profile.User;
-    module.Internet = server.Internet;
     // The running user's own SSH setup (~/.ssh/config, known_hosts, agent), as the window and the CLI use it;
     // SshSettings' default refuses an unknown host key, and no question can be answered.
-    module.Ssh = profile.Server.Ssh;
+    module.Route = {
+        .Internet = server.Internet, .Ssh = server.Ssh, .ConnectTimeoutMs = server.ConnectTimeoutMs};
     module.Profile =
         ProfileOrigin{profile.Name, Description(profile), [profile] { return KeptPassword(profile); }};
     return std::pair{std::move(module), std::move(target)};

@@ -5,8 +5,8 @@
 // stderr, and an unknown SSH host key is refused.
 #pragma once
 
+#include "engine/ConnectionDescription.h"
 #include "exporter/ModuleConfig.h"
-#include "exporter/Target.h"
 #include "settings/Profiles.h"
 
 #include <optional>
@@ -20,8 +20,9 @@ namespace korvel::exporter
 
 inline constexpr std::string_view ProfileTargetPrefix = "profile:";
 
-// The module and target a profile is probed with; nothing when it names no host or address.
-std::optional<std::pair<Module, Target>> ProbeOfProfile(const settings::Profile& profile);
+// The module (how) and target (where) a profile is probed with; nothing when it names no host or address, or
+// no port or service.
+std::optional<std::pair<Module, ConnectionDescription>> ProbeOfProfile(const settings::Profile& profile);
 
 class ProfileTargets
 {

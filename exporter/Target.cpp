@@ -29,7 +29,16 @@ bool ValidHost(std::string_view host)
 
 } // namespace
 
-std::optional<Target> ParseTarget(std::string_view text)
+ConnectionDescription TargetAt(std::string host, std::int32_t port, std::string service)
+{
+    in_addr address{};
+    const bool numeric = inet_pton(AF_INET, host.c_str(), &address) == 1;
+    ConnectionDescription where{.Port = port, .Service = std::move(service)};
+    (numeric ? where.Address : where.Host) = std::move(host);
+    return where;
+}
+
+std::optional<ConnectionDescription> ParseTarget(std::string_view text)
 {
     const auto colon = text.rfind(':');
     if (colon == std::string_view::npos || colon == 0)
@@ -38,11 +47,11 @@ std::optional<Target> ParseTarget(std::string_view text)
     const std::string_view port = text.substr(colon + 1);
     if (host.size() > 255 || !ValidHost(host))
         return std::nullopt;
-    Target target{std::string(host), 0};
-    const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), target.Port);
-    if (error != std::errc() || end != port.data() + port.size() || target.Port < 1 || target.Port > 65535)
+    std::int32_t number = 0;
+    const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), number);
+    if (error != std::errc() || end != port.data() + port.size() || number < 1 || number > 65535)
         return std::nullopt;
-    return target;
+    return TargetAt(std::string(host), number);
 }
 
 } // namespace korvel::exporter

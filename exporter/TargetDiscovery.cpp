@@ -27,8 +27,8 @@ Discovery DiscoveryOf(const ModuleConfig& modules, const std::vector<settings::P
     {
         nlohmann::json targets = nlohmann::json::array();
         for (const TargetPattern& pattern : module.TargetPatterns)
-            if (const std::optional<Target> target = pattern.Literal())
-                targets.push_back(target->Text());
+            if (const std::optional<ConnectionDescription> target = pattern.Literal())
+                targets.push_back(target->Endpoint());
         if (targets.empty())
             continue;
         if (!IsUtf8(module.Name))

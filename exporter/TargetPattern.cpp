@@ -1,5 +1,7 @@
 #include "exporter/TargetPattern.h"
 
+#include "exporter/Target.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>
@@ -102,12 +104,12 @@ std::optional<TargetPattern> TargetPattern::Parse(std::string_view text)
     return pattern;
 }
 
-bool TargetPattern::Matches(const Target& target) const
+bool TargetPattern::Matches(const ConnectionDescription& target) const
 {
-    return (port_ == 0 || port_ == target.Port) && HostMatches(target.Host);
+    return (port_ == 0 || port_ == target.Port) && HostMatches(target.HostOrAddress());
 }
 
-std::optional<Target> TargetPattern::Literal() const
+std::optional<ConnectionDescription> TargetPattern::Literal() const
 {
     if (port_ == 0 || kind_ == Kind::Block)
         return std::nullopt;
@@ -125,7 +127,7 @@ std::optional<Target> TargetPattern::Literal() const
             return std::nullopt;
         host += (host.empty() ? "" : ".") + label;
     }
-    return Target{host, port_};
+    return TargetAt(std::move(host), port_);
 }
 
 bool TargetPattern::HostMatches(const std::string& host) const

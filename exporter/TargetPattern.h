@@ -6,7 +6,7 @@
 // regardless of case; it matches host names only.
 #pragma once
 
-#include "exporter/Target.h"
+#include "engine/ConnectionDescription.h"
 
 #include <array>
 #include <cstdint>
@@ -24,9 +24,10 @@ public:
     // Nothing when `text` is not such a pattern (a numeric host of other than four parts, for one).
     static std::optional<TargetPattern> Parse(std::string_view text);
 
-    bool Matches(const Target& target) const;
+    // By where `target` is: its host name or address, and its port.
+    bool Matches(const ConnectionDescription& target) const;
     // The one target a pattern without `*` and blocks names (host names in lower case); nothing for others.
-    std::optional<Target> Literal() const;
+    std::optional<ConnectionDescription> Literal() const;
 
 private:
     TargetPattern() = default;

@@ -4,7 +4,6 @@
 #include "engine/wire/Utf8.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cstdint>
 #include <exception>
 #include <iostream>
@@ -23,23 +22,15 @@ double SecondsSince(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-bool IsIpv4Address(const std::string& host)
+// The module's route to where the target is.
+ConnectionDescription ConnectionOf(const ConnectionDescription& target, const Module& module)
 {
-    in_addr address{};
-    return inet_pton(AF_INET, host.c_str(), &address) == 1;
-}
-
-// Where the target is and how the module reaches it: a dotted address is taken as one, anything else is
-// looked up by name.
-ConnectionDescription ConnectionOf(const Target& target, const Module& module)
-{
-    const bool address = IsIpv4Address(target.Host);
-    return {.Internet = module.Internet,
-            .Host = address ? "" : target.Host,
-            .Address = address ? target.Host : "",
-            .Port = target.Port,
-            .Service = target.Service,
-            .Ssh = module.Ssh};
+    ConnectionDescription connection = module.Route;
+    connection.Host = target.Host;
+    connection.Address = target.Address;
+    connection.Port = target.Port;
+    connection.Service = target.Service;
+    return connection;
 }
 
 // A fresh interrupt for a thread's next piece of work; null when none can be made (no descriptor left): the
@@ -58,7 +49,7 @@ std::shared_ptr<CallInterrupt> NewInterrupt()
 
 } // namespace
 
-TargetProbe::TargetProbe(Target target, Module module, ProbeSettings settings)
+TargetProbe::TargetProbe(ConnectionDescription target, Module module, ProbeSettings settings)
     : target_(std::move(target)), module_(std::move(module)), settings_(std::move(settings))
 {
     Prepare(session_);
@@ -67,7 +58,7 @@ TargetProbe::TargetProbe(Target target, Module module, ProbeSettings settings)
     // An SSH hop (libssh, the known-hosts files) wants more stack than the web server's threads have (100 KB
     // in Debian's civetweb), so such a probe is made on a thread of its own; so is a profile's, whose keyring
     // lookup has no deadline of its own, so that a keyring that never answers holds no scrape past its own.
-    if (module_.Ssh.Enabled() || module_.Profile)
+    if (module_.Route.Ssh.Enabled() || module_.Profile)
         probeThread_ = std::thread([this] { RunProbes(); });
 }
 
@@ -80,7 +71,7 @@ void TargetProbe::Report(const std::exception& failure)
     const std::string message = theirs ? failure.what() : "";
     if (message != lastReported_ && !message.empty())
         std::cerr << "korvel-exporter: "
-                  << (module_.Profile ? "profile " + ShownName(module_.Profile->Name) : target_.Text())
+                  << (module_.Profile ? "profile " + ShownName(module_.Profile->Name) : target_.Endpoint())
                   << ": " << message << std::endl;
     lastReported_ = message;
 }

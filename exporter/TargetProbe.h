@@ -12,10 +12,10 @@
 // scrape gives up at its own deadline, and each request of the walk ends by its own time-out.
 #pragma once
 
+#include "engine/ConnectionDescription.h"
 #include "engine/DataSession.h"
 #include "exporter/ModuleConfig.h"
 #include "exporter/ServerStatus.h"
-#include "exporter/Target.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -42,7 +42,8 @@ struct ProbeSettings
 class TargetProbe
 {
 public:
-    TargetProbe(Target target, Module module, ProbeSettings settings);
+    // `target` is where the server is; `module` says how to reach it and log in.
+    TargetProbe(ConnectionDescription target, Module module, ProbeSettings settings);
     // Stops and joins the thread; whatever it was waiting for is cancelled first. No scrape may hold the
     // probe any more.
     ~TargetProbe();
@@ -78,7 +79,7 @@ private:
     // Counts the sessions by mode; nothing when the walk failed (it logs in afresh next time).
     std::optional<SessionsByMode> WalkSessions();
 
-    const Target target_;
+    const ConnectionDescription target_;
     const Module module_;
     const ProbeSettings settings_;
     TDataSession session_; // used by the scrape running the probe alone

@@ -2,6 +2,7 @@
 // it serves, and stops on SIGINT or SIGTERM whatever its probes are waiting for: their exchanges are
 // cancelled. Exit status 1 when it cannot start, 2 for a usage error.
 #include "exporter/Exporter.h"
+#include "exporter/Target.h"
 #include "settings/Profiles.h"
 
 #include "KorvelVersion.h" // generated

@@ -169,8 +169,8 @@ double CountRequestsPerScrape()
         session.SetTrace(true);
         session.SetTraceSink([&](const std::string& line) { sent += line.rfind("Send request", 0) == 0; });
     };
-    korvel::exporter::TargetProbe probe({"127.0.0.1", held->AdminPort()},
-                                        {"default", "admin", "secret", false, {}}, settings);
+    korvel::exporter::TargetProbe probe({.Address = "127.0.0.1", .Port = held->AdminPort()},
+                                        {"default", "admin", "secret", {}, {}}, settings);
     const auto deadline = [] { return Clock::now() + std::chrono::seconds(60); };
     // The first probe logs in and starts the walk of the session list beside it; its requests are not the
     // probe's, so the count starts once a probe shows the walk complete.

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the exporter's target parsing and matching: the first line is a module's target
 // pattern, the second the `target=` a scrape asks for. A target matched by a pattern must be one the pattern
 // could name: a numeric pattern never lets a host name through, whatever the bytes.
+#include "exporter/Target.h"
 #include "exporter/TargetPattern.h"
 
 #include <cctype>
@@ -35,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (pattern && target && pattern->Matches(*target))
     {
         const std::string_view host = patternText.substr(0, patternText.rfind(':'));
-        if (Numeric(host) != Numeric(target->Host) && host.find_first_of("*/") == std::string_view::npos)
+        if (Numeric(host) != Numeric(target->HostOrAddress()) &&
+            host.find_first_of("*/") == std::string_view::npos)
             std::abort();
     }
     return 0;

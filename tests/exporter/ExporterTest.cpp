@@ -101,7 +101,7 @@ bool SomethingConnects(int listener)
 
 Module MonitorModule(std::string name, std::string password, const std::vector<std::string>& targets)
 {
-    Module module{std::move(name), "admin", std::move(password), false, {}};
+    Module module{std::move(name), "admin", std::move(password), {}, {}};
     for (const std::string& target : targets)
         module.TargetPatterns.push_back(*TargetPattern::Parse(target));
     return module;

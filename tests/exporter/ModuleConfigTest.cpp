@@ -71,14 +71,14 @@ TEST(ModuleConfigTest, AModuleThroughAnSshServerUsesItsKeyFileAloneAndABadServer
         "ssh.ini", std::string(TwoModules) + "[bastion]\nuser=monitor\ntargets=127.0.0.1:12006\n"
                                              "ssh = ops@bastion.example:2222\nssh_identity = /keys/id\n"
                                              "ssh_known_hosts = /keys/known_hosts\n"));
-    const korvel::SshSettings& ssh = config.Find("bastion")->Ssh;
+    const korvel::SshSettings& ssh = config.Find("bastion")->Route.Ssh;
     EXPECT_EQ(ssh.User, "ops");
     EXPECT_EQ(ssh.Host, "bastion.example");
     EXPECT_EQ(ssh.Port, 2222);
     EXPECT_EQ(ssh.IdentityFile, "/keys/id");
     EXPECT_EQ(ssh.KnownHostsFile, "/keys/known_hosts");
     EXPECT_FALSE(ssh.UseAgent);
-    EXPECT_FALSE(config.Find("default")->Ssh.Enabled());
+    EXPECT_FALSE(config.Find("default")->Route.Ssh.Enabled());
 
     EXPECT_NE(LoadError(dir.WriteFile("bad.ini", "[m]\nuser=u\nssh=ops@bastion:99999\n"))
                   .find("module [m]: ssh must be [USER@]HOST[:PORT], not \"ops@bastion:99999\""),
@@ -95,12 +95,12 @@ TEST(ModuleConfigTest, ReadsModulesAndFallsBackToTheDefaultModule)
     EXPECT_EQ(fallback->Name, "default");
     EXPECT_EQ(fallback->User, "monitor");
     EXPECT_EQ(fallback->Password, "s3cret");
-    EXPECT_FALSE(fallback->Internet);
+    EXPECT_FALSE(fallback->Route.Internet);
 
     const auto* remote = config.Find("remote");
     ASSERT_NE(remote, nullptr);
     EXPECT_EQ(remote->User, "watcher");
-    EXPECT_TRUE(remote->Internet);
+    EXPECT_TRUE(remote->Route.Internet);
     EXPECT_EQ(config.Find("absent"), nullptr);
 
     // Without a [default] section an unnamed module is simply unknown.
@@ -153,7 +153,7 @@ TEST(TargetTest, AcceptsHostColonPortOnly)
     ASSERT_TRUE(target);
     EXPECT_EQ(target->Host, "db1.example");
     EXPECT_EQ(target->Port, 12006);
-    EXPECT_EQ(ParseTarget("127.0.0.1:012006")->Text(), "127.0.0.1:12006");
+    EXPECT_EQ(ParseTarget("127.0.0.1:012006")->Endpoint(), "127.0.0.1:12006");
 
     // Other spellings of an address (127.1, hexadecimal, octal) would dodge the numeric patterns.
     for (const char* bad : {"", "db1", "db1:", ":12006", "db1:0", "db1:65536", "db1:12x", "a:b:1", "a b:1",

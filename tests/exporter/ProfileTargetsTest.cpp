@@ -170,7 +170,7 @@ TEST_F(ProfileTargetsTest, TargetsListEveryProfileAndEachModulesLiteralTargetsAs
                 expected["profile:" + name] = "korvel_profile=" + name;
         }
     const std::string port = std::to_string(server_.AdminPort());
-    Module module{"default", "admin", "secret", false, {}};
+    Module module{"default", "admin", "secret", {}, {}};
     for (const std::string& pattern :
          std::vector<std::string>{"127.0.0.1:" + port, "LocalHost:" + port, "10.0.0.*:12006", "db.example:*"})
         module.TargetPatterns.push_back(*TargetPattern::Parse(pattern));
