@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStyledItemDelegate>
 
+#include <initializer_list>
 #include <string>
 
 class QCheckBox;
@@ -71,6 +72,12 @@ struct CheckBoxRow
 };
 // The box is named `name`; box and label get `helpContext`.
 CheckBoxRow MakeCheckBoxRow(QWidget* parent, const char* name, const QString& caption, int helpContext);
+
+// Lays out `bar`, whose buttons are shown by turns, so that it keeps one size: each button keeps its room
+// while hidden, and the buttons of one place share it (the one shown takes it). Showing or hiding one then
+// moves nothing outside the bar, for the reason above. Make the buttons with `bar` as parent, so that Tab
+// meets them in the order they were made.
+void LayOutButtonBar(QWidget* bar, std::initializer_list<std::initializer_list<QPushButton*>> places);
 
 // Runs the page's handler inside RunCommand whenever `sender` emits `signal` (a click, a choice in a list).
 template <typename Sender, typename Signal, typename Page>
