@@ -158,15 +158,6 @@ void SetCheckBoxEditable(QCheckBox* box, QLabel* label, bool editable)
     label->setVisible(!editable);
 }
 
-int CaptionedCheckBoxHeight(QCheckBox* box, const QLabel* label)
-{
-    const QString shown = box->text();
-    box->setText(label->text());
-    const int height = box->sizeHint().height();
-    box->setText(shown);
-    return height;
-}
-
 void CheckBoxRow::KeepSize() const
 {
     const bool editable = Label->isHidden();

@@ -55,9 +55,6 @@ void SetMemoLines(QPlainTextEdit* memo, const StringList& lines);
 // Check boxes whose caption stands in a label beside them in view mode, and on the box itself (covering the
 // label) in edit mode.
 void SetCheckBoxEditable(QCheckBox* box, QLabel* label, bool editable);
-// The height of such a box with its caption on it: the row keeps it in both modes, so nothing moves when the
-// mode changes.
-int CaptionedCheckBoxHeight(QCheckBox* box, const QLabel* label);
 // Such a box and its label in a row of their own that keeps one size, the larger of the two modes': a mode
 // change then moves nothing outside the row (a widget that can change size makes Qt lay the whole page out
 // again, and the tab widget repaints the whole window).
