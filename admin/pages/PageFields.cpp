@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -157,15 +158,6 @@ void SetCheckBoxEditable(QCheckBox* box, QLabel* label, bool editable)
     label->setVisible(!editable);
 }
 
-int CaptionedCheckBoxHeight(QCheckBox* box, const QLabel* label)
-{
-    const QString shown = box->text();
-    box->setText(label->text());
-    const int height = box->sizeHint().height();
-    box->setText(shown);
-    return height;
-}
-
 void CheckBoxRow::KeepSize() const
 {
     const bool editable = Label->isHidden();
@@ -193,6 +185,25 @@ CheckBoxRow MakeCheckBoxRow(QWidget* parent, const char* name, const QString& ca
     layout->addStretch();
     row.KeepSize();
     return row;
+}
+
+void LayOutButtonBar(QWidget* bar, std::initializer_list<std::initializer_list<QPushButton*>> places)
+{
+    auto* layout = new QGridLayout(bar);
+    layout->setContentsMargins({});
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    int column = 0;
+    for (const std::initializer_list<QPushButton*> place : places)
+    {
+        for (QPushButton* button : place)
+        {
+            QSizePolicy policy = button->sizePolicy();
+            policy.setRetainSizeWhenHidden(true);
+            button->setSizePolicy(policy);
+            layout->addWidget(button, 0, column);
+        }
+        ++column;
+    }
 }
 
 QGroupBox* MakePageFrame(QWidget* page, const QString& caption)

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStyledItemDelegate>
 
+#include <initializer_list>
 #include <string>
 
 class QCheckBox;
@@ -54,9 +55,6 @@ void SetMemoLines(QPlainTextEdit* memo, const StringList& lines);
 // Check boxes whose caption stands in a label beside them in view mode, and on the box itself (covering the
 // label) in edit mode.
 void SetCheckBoxEditable(QCheckBox* box, QLabel* label, bool editable);
-// The height of such a box with its caption on it: the row keeps it in both modes, so nothing moves when the
-// mode changes.
-int CaptionedCheckBoxHeight(QCheckBox* box, const QLabel* label);
 // Such a box and its label in a row of their own that keeps one size, the larger of the two modes': a mode
 // change then moves nothing outside the row (a widget that can change size makes Qt lay the whole page out
 // again, and the tab widget repaints the whole window).
@@ -71,6 +69,12 @@ struct CheckBoxRow
 };
 // The box is named `name`; box and label get `helpContext`.
 CheckBoxRow MakeCheckBoxRow(QWidget* parent, const char* name, const QString& caption, int helpContext);
+
+// Lays out `bar`, whose buttons are shown by turns, so that it keeps one size: each button keeps its room
+// while hidden, and the buttons of one place share it (the one shown takes it). Showing or hiding one then
+// moves nothing outside the bar, for the reason above. Make the buttons with `bar` as parent, so that Tab
+// meets them in the order they were made.
+void LayOutButtonBar(QWidget* bar, std::initializer_list<std::initializer_list<QPushButton*>> places);
 
 // Runs the page's handler inside RunCommand whenever `sender` emits `signal` (a click, a choice in a list).
 template <typename Sender, typename Signal, typename Page>

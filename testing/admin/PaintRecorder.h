@@ -1,5 +1,6 @@
-// What a widget repaints: every paint event it receives and their regions, gathered by an event filter. Used
-// to show that a list repaints only the rows that changed.
+// What a widget repaints: every paint event it receives and their regions, gathered by an event filter, and
+// how often it was asked to lay itself out again. Used to show that a list repaints only the rows that
+// changed, and that a page's mode change lays out nothing beyond the page.
 #pragma once
 
 #include <QApplication>
@@ -37,8 +38,10 @@ public:
     {
         painted_ = QRegion();
         paints_ = 0;
+        layoutRequests_ = 0;
     }
     int Paints() const { return paints_; }
+    int LayoutRequests() const { return layoutRequests_; }
     const QRegion& Painted() const { return painted_; }
     qint64 PaintedArea() const { return Area(painted_); }
     // In pixels (the rectangles of a region do not overlap).
@@ -58,6 +61,8 @@ protected:
             painted_ += static_cast<QPaintEvent*>(event)->region();
             ++paints_;
         }
+        if (watched == widget_ && event->type() == QEvent::LayoutRequest)
+            ++layoutRequests_;
         return false;
     }
 
@@ -65,6 +70,7 @@ private:
     QPointer<QWidget> widget_;
     QRegion painted_;
     int paints_ = 0;
+    int layoutRequests_ = 0;
 };
 
 } // namespace korvel::test

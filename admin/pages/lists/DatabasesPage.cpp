@@ -58,8 +58,11 @@ void DatabasesPage::CreateControls()
     DatabaseDescription = new DescriptionText(DatabaseDescriptionMemo);
     ServerDirectoryEdit = MakeLineEdit(detailFrame, "ServerDirectoryEdit", 57);
     LimitToProtocolString(ServerDirectoryEdit);
-    SelectDatabaseDirButton = MakeButton(detailFrame, "SelectDatabaseDirButton",
+    // Select keeps its room while hidden in view mode: showing it moves nothing else.
+    auto* selectBar = new QWidget(detailFrame);
+    SelectDatabaseDirButton = MakeButton(selectBar, "SelectDatabaseDirButton",
                                          QCoreApplication::translate("DatabasesPage", "Se&lect..."), 79);
+    LayOutButtonBar(selectBar, {{SelectDatabaseDirButton}});
 
     auto* fields = new QGridLayout;
     fields->addWidget(
@@ -73,10 +76,9 @@ void DatabasesPage::CreateControls()
     fields->addWidget(MakeLabel(detailFrame, QCoreApplication::translate("DatabasesPage", "Directory"),
                                 ServerDirectoryEdit, 57),
                       2, 0);
-    // One row, so the field spans the whole width while the button is hidden in view mode.
     auto* directoryRow = new QHBoxLayout;
     directoryRow->addWidget(ServerDirectoryEdit, 1);
-    directoryRow->addWidget(SelectDatabaseDirButton);
+    directoryRow->addWidget(selectBar);
     fields->addLayout(directoryRow, 2, 1);
     detailFrame_.AddFields(fields, 1);
     PlaceListAndDetail(this, listFrame_, detailFrame_);

@@ -132,24 +132,13 @@ DetailFrame MakeDetailFrame(QWidget* page, const QString& caption, const std::ar
 {
     DetailFrame detail;
     detail.Frame = new QGroupBox(caption, page);
-    // Save and Cancel keep their room while hidden, in a bar of one size: showing them moves nothing else.
-    // A widget that can change size makes Qt lay the whole page out again, and the tab widget then repaints
-    // the whole window, at each switch between view and edit mode.
+    // Save and Cancel keep their room while hidden: showing them moves nothing else.
     auto* bar = new QWidget(detail.Frame);
     detail.SaveButton =
         MakeButton(bar, names[0], QCoreApplication::translate("ListPages", "&Save"), helpContext);
     detail.CancelButton =
         MakeButton(bar, names[1], QCoreApplication::translate("ListPages", "Cancel"), helpContext + 1);
-    auto* buttons = new QHBoxLayout(bar);
-    buttons->setContentsMargins({});
-    buttons->setSizeConstraint(QLayout::SetFixedSize);
-    for (QPushButton* button : {detail.SaveButton, detail.CancelButton})
-    {
-        QSizePolicy policy = button->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        button->setSizePolicy(policy);
-        buttons->addWidget(button);
-    }
+    LayOutButtonBar(bar, {{detail.SaveButton}, {detail.CancelButton}});
     detail.Layout = new QVBoxLayout(detail.Frame);
     detail.Layout->addWidget(bar, 0, Qt::AlignRight);
     return detail;

@@ -84,9 +84,13 @@ void ServerPage::CreateControls()
 {
     QGroupBox* frame = MakePageFrame(this, QCoreApplication::translate("ServerPage", "Server Information"));
 
-    DenyLoginsCheckBox = MakeCheckBox(frame, "DenyLoginsCheckBox", 29);
-    DenyLoginsLabel = MakeLabel(frame, QCoreApplication::translate("ServerPage", "Deny New Connections"),
-                                DenyLoginsCheckBox, 29);
+    // Nothing outside the check box row and the button bars moves between view and edit mode: a widget that
+    // can change size makes Qt lay the whole page out again, and the tab widget then repaints the whole
+    // window.
+    const CheckBoxRow denyLogins = MakeCheckBoxRow(
+        frame, "DenyLoginsCheckBox", QCoreApplication::translate("ServerPage", "Deny New Connections"), 29);
+    DenyLoginsCheckBox = denyLogins.Box;
+    DenyLoginsLabel = denyLogins.Label;
     MaxConnectionsEdit = MakeLineEdit(frame, "MaxConnectionsEdit", 30);
     TimeoutEdit = MakeLineEdit(frame, "TimeoutEdit", 31);
     DeadSessionIntervalEdit = MakeLineEdit(frame, "DeadSessionIntervalEdit", 32);
@@ -94,26 +98,26 @@ void ServerPage::CreateControls()
     MaxDeadSessionsEdit = MakeLineEdit(frame, "MaxDeadSessionsEdit", 34);
     TempDirectoryEdit = MakeLineEdit(frame, "TempDirectoryEdit", 35);
     LimitToProtocolString(TempDirectoryEdit);
-    SelectTempFilesDirButton = MakeButton(frame, "SelectTempFilesDirButton",
+    auto* selectBar = new QWidget(frame);
+    SelectTempFilesDirButton = MakeButton(selectBar, "SelectTempFilesDirButton",
                                           QCoreApplication::translate("ServerPage", "Se&lect..."), 78);
+    LayOutButtonBar(selectBar, {{SelectTempFilesDirButton}});
     AuthorizedAddressesMemo = MakeMemo(frame, "AuthorizedAddressesMemo", 36);
     BlockedAddressesMemo = MakeMemo(frame, "BlockedAddressesMemo", 37);
     MarkBadAddressLines(AuthorizedAddressesMemo);
     MarkBadAddressLines(BlockedAddressesMemo);
+    auto* buttonBar = new QWidget(frame);
     EditServerButton =
-        MakeButton(frame, "EditServerButton", QCoreApplication::translate("ServerPage", "&Edit"), 38);
+        MakeButton(buttonBar, "EditServerButton", QCoreApplication::translate("ServerPage", "&Edit"), 38);
     SaveServerButton =
-        MakeButton(frame, "SaveServerButton", QCoreApplication::translate("ServerPage", "&Save"), 39);
+        MakeButton(buttonBar, "SaveServerButton", QCoreApplication::translate("ServerPage", "&Save"), 39);
     CancelServerButton =
-        MakeButton(frame, "CancelServerButton", QCoreApplication::translate("ServerPage", "Cancel"), 40);
+        MakeButton(buttonBar, "CancelServerButton", QCoreApplication::translate("ServerPage", "Cancel"), 40);
+    // Edit stands where Cancel does, at the right.
+    LayOutButtonBar(buttonBar, {{SaveServerButton}, {EditServerButton, CancelServerButton}});
 
     auto* fields = new QGridLayout;
-    auto* denyRow = new QHBoxLayout;
-    denyRow->addWidget(DenyLoginsLabel);
-    denyRow->addWidget(DenyLoginsCheckBox);
-    denyRow->addStretch();
-    fields->addLayout(denyRow, 0, 0, 1, 3);
-    fields->setRowMinimumHeight(0, CaptionedCheckBoxHeight(DenyLoginsCheckBox, DenyLoginsLabel));
+    fields->addWidget(denyLogins.Row, 0, 0, 1, 3, Qt::AlignLeft);
     struct NumberRow
     {
         const char* Caption;
@@ -147,7 +151,7 @@ void ServerPage::CreateControls()
                       row++, 0, 1, 3);
     auto* directoryRow = new QHBoxLayout;
     directoryRow->addWidget(TempDirectoryEdit, 1);
-    directoryRow->addWidget(SelectTempFilesDirButton);
+    directoryRow->addWidget(selectBar);
     fields->addLayout(directoryRow, row++, 0, 1, 3);
     fields->setRowStretch(row, 1);
     fields->setColumnStretch(2, 1);
@@ -162,19 +166,13 @@ void ServerPage::CreateControls()
                      0, 1);
     lists->addWidget(BlockedAddressesMemo, 1, 1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(EditServerButton);
-    buttons->addWidget(SaveServerButton);
-    buttons->addWidget(CancelServerButton);
-
     auto* columns = new QHBoxLayout;
     columns->addLayout(fields, 1);
     columns->addSpacing(12);
     columns->addLayout(lists, 1);
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->addLayout(columns, 1);
-    frameLayout->addLayout(buttons);
+    frameLayout->addWidget(buttonBar, 0, Qt::AlignRight);
 }
 
 std::function<void()> ServerPage::ReadAtLogin(JobContext& job, LoginReads&)

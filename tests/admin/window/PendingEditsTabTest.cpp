@@ -1,6 +1,8 @@
 // Changing the tab while one of the four editable pages has an unsaved edit, with the real pages against a
-// real korvel-refserver: Cancel stays, No drops the edit, Yes saves it, and the server shows which.
+// real korvel-refserver: Cancel stays, No drops the edit, Yes saves it, and the server shows which. And an
+// Edit and Save that repaint only the page's controls, never the whole window.
 #include "testing/AdminLogin.h"
+#include "testing/admin/PaintRecorder.h"
 #include "tests/admin/window/WindowFixture.h"
 
 #include <QCheckBox>
@@ -177,6 +179,33 @@ TEST_F(PendingEditsTabTest, EachEditablePageAnswersCancelNoAndYesWhenTheTabChang
 
         PageControl()->setCurrentIndex(page.Tab);
         EXPECT_EQ(PageControl()->currentIndex(), page.Tab) << "nothing pending after the save";
+    }
+    EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
+}
+
+TEST_F(PendingEditsTabTest, EditAndSaveLayOutNothingBeyondThePageSoTheWindowIsNotRepainted)
+{
+    SetUpServerAndWindow();
+    for (const EditablePageCase& page : EditablePageCases())
+    {
+        SCOPED_TRACE(page.Caption);
+        // The first round shows edit mode's controls for the first time; from the second on nothing may move.
+        for (const bool first : {true, false})
+        {
+            PaintRecorder::Flush();
+            PaintRecorder tabs(PageControl());
+            PaintRecorder shown(PageControl()->widget(page.Tab));
+            StartEdit(page);
+            Find<QPushButton>(*form, page.SaveButton)->click();
+            Settle();
+            PaintRecorder::Flush();
+            if (first)
+                continue;
+            // A layout request reaching the tab widget lays out and repaints the whole page, even its corner,
+            // where no control lies.
+            EXPECT_EQ(tabs.LayoutRequests(), 0);
+            EXPECT_FALSE(shown.Painted().contains(QPoint(0, 0))) << "the whole page was repainted";
+        }
     }
     EXPECT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
 }
