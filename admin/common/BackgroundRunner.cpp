@@ -3,6 +3,11 @@
 #include "admin/common/OverrideCursor.h"
 #include "session/KORVELSession.h"
 
+#include <QApplication>
+#include <QEvent>
+
+#include <algorithm>
+
 namespace korvel::admin
 {
 
@@ -13,21 +18,67 @@ BackgroundRunner::BackgroundRunner(TKORVELSession& session, QObject* parent) : Q
         { QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection); },
         [&session] { return session.Active(); },
         [&session](const CallLimits& limits) { session.SetCallLimits(limits); });
-    // The wait cursor lasts exactly as long as user commands do, however they end.
-    queue_->SetCommandWatch(
-        [this](bool running)
-        {
-            if (running)
-                waitCursor_ = std::make_unique<OverrideCursor>(Qt::WaitCursor);
-            else
-                waitCursor_.reset();
-            Q_EMIT commandRunningChanged(running);
-        });
+    busyLook_.setSingleShot(true);
+    busyLook_.setInterval(BusyLookAfterMs);
+    connect(&busyLook_, &QTimer::timeout, this, [this] { ShowBusyLook(); });
+    queue_->SetCommandWatch([this](bool running) { CommandsChanged(running); });
 }
 
 BackgroundRunner::~BackgroundRunner()
 {
-    queue_.reset(); // joins the worker; calls it posted to this object are discarded with it
+    ReleasePaints(); // a window whose repaint was held would otherwise never paint again
+    queue_.reset();  // joins the worker; calls it posted to this object are discarded with it
+}
+
+// The busy look lasts exactly as long as user commands do, however they end.
+void BackgroundRunner::CommandsChanged(bool running)
+{
+    if (running)
+    {
+        holdingPaints_ = true;
+        QCoreApplication::instance()->installEventFilter(this);
+        busyLook_.start();
+    }
+    else
+    {
+        busyLook_.stop();
+        ReleasePaints();
+        waitCursor_.reset();
+    }
+    Q_EMIT commandRunningChanged(running);
+}
+
+void BackgroundRunner::ShowBusyLook()
+{
+    ReleasePaints();
+    // A box that waits for the person shows the arrow over any override cursor: the wait cursor comes once
+    // it is answered, never on top of it.
+    if (QApplication::overrideCursor() != nullptr)
+        busyLook_.start();
+    else
+        waitCursor_ = std::make_unique<OverrideCursor>(Qt::WaitCursor);
+}
+
+// A window asks for its repaint once (Qt's update request), then waits for it: each one held is asked again.
+bool BackgroundRunner::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!holdingPaints_ || event->type() != QEvent::UpdateRequest || !watched->isWidgetType())
+        return false;
+    if (std::find(heldPaints_.begin(), heldPaints_.end(), watched) == heldPaints_.end())
+        heldPaints_.emplace_back(watched);
+    return true;
+}
+
+void BackgroundRunner::ReleasePaints()
+{
+    if (!holdingPaints_)
+        return;
+    holdingPaints_ = false;
+    QCoreApplication::instance()->removeEventFilter(this);
+    for (const QPointer<QObject>& window : heldPaints_)
+        if (window)
+            QCoreApplication::postEvent(window, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+    heldPaints_.clear();
 }
 
 std::shared_ptr<Job> BackgroundRunner::Submit(QObject* receiver, JobOptions options,

@@ -2,8 +2,8 @@
 // on one worker thread (see WorkQueue for the rules: one job at a time, user commands first, each job with
 // its own cancel that cuts its call off at once); the user-interface thread never calls the session and never
 // takes the session lock. Results and errors come back once on the user-interface thread, to a receiver that
-// must still exist. While a user command runs, the application shows the wait cursor, and the wait indicator
-// offers the person a Cancel.
+// must still exist. While a user command runs, the wait indicator offers the person a Cancel; a command that
+// lasts longer than a moment also shows the wait cursor.
 //
 // Use:
 //   runner.Submit<int>(this, {.Waiting = "Counting"},
@@ -18,12 +18,14 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace korvel
 {
@@ -88,6 +90,10 @@ public:
     void ReportRefreshed(const QDateTime& when, double exchangeMs) { Q_EMIT refreshed(when, exchangeMs); }
     void ReportServerLost(const QString& message) { Q_EMIT serverLost(message); }
 
+    // How long a user command runs before the screen shows it busy: the buttons it greys and the wait cursor.
+    // One that ends sooner is seen only by its result, without a flash of greyed buttons.
+    static constexpr int BusyLookAfterMs = 100;
+
 Q_SIGNALS:
     // CommandRunning() changed. The window and several pages listen, in the order they connected.
     void commandRunningChanged(bool running);
@@ -100,10 +106,21 @@ Q_SIGNALS:
     // A repeated refresh found the server gone: one status-bar message, no error box.
     void serverLost(const QString& message);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     std::shared_ptr<Job> SubmitOptions(QObject* receiver, JobOptions options, ErrorHandler failed);
+    void CommandsChanged(bool running);
+    void ShowBusyLook();
+    void ReleasePaints();
 
-    std::unique_ptr<OverrideCursor> waitCursor_; // while a user command runs
+    // Until BusyLookAfterMs into a user command, the windows' repaints wait (held here) and so does the wait
+    // cursor; the commands' state changes at once, so nothing that would conflict can be started.
+    QTimer busyLook_;
+    bool holdingPaints_ = false;
+    std::vector<QPointer<QObject>> heldPaints_;
+    std::unique_ptr<OverrideCursor> waitCursor_; // while a user command that lasts runs
     std::function<QString(const QString&)> failureMessage_;
     std::unique_ptr<WorkQueue> queue_; // last: its worker may post to this object until it is gone
 };

@@ -57,6 +57,9 @@ WaitIndicator::WaitIndicator(BackgroundRunner& runner, std::function<QString()> 
 
 void WaitIndicator::Clear()
 {
+    // Each command starts here: an indicator that shows nothing is left alone, not repainted.
+    if (label_->text().isEmpty() && cancelButton_->isHidden())
+        return;
     label_->clear();
     label_->setToolTip({});
     cancelButton_->hide();
@@ -67,7 +70,7 @@ void WaitIndicator::CommandsChanged(bool running)
     if (running)
     {
         timer_->start();
-        Update();
+        Clear(); // the last command's "Cancelled"; nothing waits long enough yet to be shown
         return;
     }
     timer_->stop();

@@ -306,10 +306,12 @@ void WorkQueue::WorkerLoop()
         // The job's interrupt ends with it: whoever calls the session next is not cut off by it.
         if (useLimits_)
             useLimits_({});
-        Finish(job, std::move(delivery));
-
+        // Cleared before the outcome is posted: once it has arrived, no cancel can take this job for running.
         lock.lock();
         running_.reset();
+        lock.unlock();
+        Finish(job, std::move(delivery));
+        lock.lock();
     }
 }
 

@@ -1,6 +1,6 @@
 // The background runner against a real korvel-refserver: where results arrive, in what order jobs run, how
-// cancellation and errors come back (also while a call waits on a server that says nothing), and that an
-// inactive session is never activated off the UI thread.
+// cancellation and errors come back (also while a call waits on a server that says nothing), when the busy
+// look shows, and that an inactive session is never activated off the UI thread.
 #include "admin/common/BackgroundRunner.h"
 
 #include "engine/wire/EngineError.h"
@@ -8,11 +8,15 @@
 #include "testing/AdminLogin.h"
 #include "testing/PausedServer.h"
 #include "testing/RefServer.h"
+#include "testing/admin/PaintRecorder.h"
 #include "testing/admin/WaitFor.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QThread>
 #include <QTimer>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -291,6 +295,46 @@ TEST_F(BackgroundRunnerTest, ThePersonsCancelEndsTheWaitingCommandAndIsHeardOf)
     EXPECT_EQ(heard[0].Waiting, "Saving bob");
     EXPECT_TRUE(heard[0].Changes);
     EXPECT_FALSE(runner->CancelCommands()) << "nothing left to cancel";
+}
+
+// The busy look (greyed buttons, the wait cursor) waits for a command that lasts: nothing the moment a
+// command starts, the wait cursor once it has waited a while, and a repaint asked for meanwhile is never
+// lost.
+TEST_F(BackgroundRunnerTest, TheBusyLookComesOnlyWithACommandThatLastsAndNoRepaintIsLost)
+{
+    QWidget window;
+    window.show();
+    PaintRecorder::Flush();
+    PaintRecorder painted(&window);
+    for (const bool silentServer : {false, true})
+    {
+        SCOPED_TRACE(silentServer ? "a command that waits" : "a short command");
+        auto paused = silentServer ? std::make_unique<PausedServer>(server.Pid()) : nullptr;
+        bool ended = false;
+        ASSERT_TRUE(runner->Submit(
+            &receiver, {}, [&](JobContext&) { session->GetServerUpTime(); }, [&] { ended = true; },
+            [&](std::exception_ptr) { ended = true; }));
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "a wait cursor the moment the command started";
+        painted.Clear();
+        window.update();
+        if (silentServer)
+        {
+            EXPECT_TRUE(WaitFor(
+                []
+                {
+                    const QCursor* cursor = QApplication::overrideCursor();
+                    return cursor && cursor->shape() == Qt::WaitCursor;
+                },
+                10000));
+            EXPECT_TRUE(WaitFor([&] { return painted.Paints() > 0; }, 10000)) << "no paint while it waits";
+            EXPECT_FALSE(ended);
+            runner->CancelCommands();
+        }
+        WaitUntilIdle(20000);
+        EXPECT_TRUE(ended);
+        EXPECT_TRUE(WaitFor([&] { return painted.Paints() > 0; })) << "the repaint asked for was lost";
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
 }
 
 TEST_F(BackgroundRunnerTest, AJobAsksThePersonOnTheUiThread)
