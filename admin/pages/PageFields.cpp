@@ -118,10 +118,14 @@ void SetFieldEditable(QWidget* field, bool editable)
         edit->setReadOnly(!editable);
     else if (auto* memo = qobject_cast<QPlainTextEdit*>(field))
         memo->setReadOnly(!editable);
-    const QPalette standard = QApplication::palette(field);
-    QPalette palette = field->palette();
-    palette.setBrush(QPalette::Base, standard.brush(editable ? QPalette::Base : QPalette::Window));
-    field->setPalette(palette);
+    const QBrush base = QApplication::palette(field).brush(editable ? QPalette::Base : QPalette::Window);
+    // A field already in the mode keeps its palette: setting it again would make Qt resolve and propagate it.
+    if (field->palette().brush(QPalette::Base) != base)
+    {
+        QPalette palette = field->palette();
+        palette.setBrush(QPalette::Base, base);
+        field->setPalette(palette);
+    }
     field->setFocusPolicy(editable ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
