@@ -225,6 +225,9 @@ QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, int helpContext)
     auto* memo = MakeNamed<QPlainTextEdit>(parent, name, helpContext);
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo->setTabChangesFocus(true);
+    // Its frame covers all of it, so filling its background first changes no pixel; but being opaque, its
+    // repaint at each switch between view and edit mode no longer repaints the group box beneath it.
+    memo->setAutoFillBackground(true);
     return memo;
 }
 
