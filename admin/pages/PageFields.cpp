@@ -119,10 +119,14 @@ void SetFieldEditable(QWidget* field, bool editable)
         edit->setReadOnly(!editable);
     else if (auto* memo = qobject_cast<QPlainTextEdit*>(field))
         memo->setReadOnly(!editable);
-    const QPalette standard = QApplication::palette(field);
-    QPalette palette = field->palette();
-    palette.setBrush(QPalette::Base, standard.brush(editable ? QPalette::Base : QPalette::Window));
-    field->setPalette(palette);
+    const QBrush base = QApplication::palette(field).brush(editable ? QPalette::Base : QPalette::Window);
+    // A field already in the mode keeps its palette: setting it again would make Qt resolve and propagate it.
+    if (field->palette().brush(QPalette::Base) != base)
+    {
+        QPalette palette = field->palette();
+        palette.setBrush(QPalette::Base, base);
+        field->setPalette(palette);
+    }
     field->setFocusPolicy(editable ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
@@ -232,6 +236,9 @@ QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, int helpContext)
     auto* memo = MakeNamed<QPlainTextEdit>(parent, name, helpContext);
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo->setTabChangesFocus(true);
+    // Its frame covers all of it, so filling its background first changes no pixel; but being opaque, its
+    // repaint at each switch between view and edit mode no longer repaints the group box beneath it.
+    memo->setAutoFillBackground(true);
     return memo;
 }
 

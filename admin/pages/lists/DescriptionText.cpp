@@ -25,8 +25,18 @@ void DescriptionText::Show(const std::string& bytes)
     loaded_ = bytes;
     const bool lfOnly = bytes.find('\n') != std::string::npos && bytes.find("\r\n") == std::string::npos;
     lineBreak_ = lfOnly ? "\n" : "\r\n";
+    const QString text = QString::fromStdString(bytes);
+    // The same text again (a record read again after its save, say) is not laid out again: the memo only
+    // starts over as setPlainText would leave it, at the top with nothing to undo.
+    if (text == shown_ && memo_->toPlainText() == shown_)
+    {
+        memo_->document()->clearUndoRedoStacks();
+        memo_->document()->setModified(false);
+        memo_->moveCursor(QTextCursor::Start);
+        return;
+    }
     ignoreChanges_ = true;
-    memo_->setPlainText(QString::fromStdString(bytes));
+    memo_->setPlainText(text);
     ignoreChanges_ = false;
     shown_ = memo_->toPlainText();
     accepted_ = shown_;

@@ -25,6 +25,9 @@ QListWidget* MakeNameList(QWidget* parent, const char* name, int helpContext)
     list->setObjectName(QLatin1String(name));
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setUniformItemSizes(true);
+    // Its frame covers all of it, so filling its background first changes no pixel; but being opaque, its
+    // disabling and enabling for an edit repaints the list alone, not also the whole group box beneath it.
+    list->setAutoFillBackground(true);
     list->setItemDelegate(new FixedRowDelegate(list));
     SetHelpContext(list, helpContext);
     // The current row is the one notion of "selected": a row deselected with Ctrl+click stops being current,
