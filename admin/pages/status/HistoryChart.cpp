@@ -35,8 +35,10 @@ HistoryChart::HistoryChart(QWidget* parent) : QWidget(parent)
 
 void HistoryChart::AddSample(const Sample& sample)
 {
+    // Kept in UTC: the axis's arithmetic on local times asked the time zone once per point at each paint.
     samples_.push_back(sample);
-    const QDateTime oldest = sample.When.addSecs(-SpanSeconds);
+    samples_.back().When = sample.When.toUTC();
+    const QDateTime oldest = samples_.back().When.addSecs(-SpanSeconds);
     while (!samples_.empty() && samples_.front().When < oldest)
         samples_.pop_front();
     update();
@@ -96,7 +98,7 @@ void HistoryChart::paintEvent(QPaintEvent*)
 
     // The time axis ends at the last sample and reaches back to the first one, five minutes at least and an
     // hour at most, in local time.
-    const QDateTime end = samples_.empty() ? QDateTime::currentDateTime() : samples_.back().When;
+    const QDateTime end = samples_.empty() ? QDateTime::currentDateTimeUtc() : samples_.back().When;
     const qint64 covered = samples_.empty() ? 0 : samples_.front().When.secsTo(end);
     const qint64 span = std::clamp<qint64>((covered + 299) / 300 * 300, 300, SpanSeconds);
     const QDateTime start = end.addSecs(-span);
