@@ -21,6 +21,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -368,12 +370,19 @@ TEST_F(BackgroundRunnerTest, RefusesWorkWhileTheSessionIsInactiveAndNeverPrompts
             ++prompts;
             return false;
         });
-    // A job that logs out makes the job queued behind it fail instead of logging in again.
+    // A job that logs out makes the job queued behind it fail instead of logging in again. It logs out only
+    // once the second is queued: a worker quicker than this thread would otherwise find nothing behind it.
     int secondRan = 0;
     std::vector<std::string> errors;
+    std::promise<void> secondQueued;
     ASSERT_TRUE(runner->Submit(
-        &receiver, {}, [&](JobContext&) { session->SetActive(false); }, [] {},
-        [](std::exception_ptr) { ADD_FAILURE() << "logout failed"; }));
+        &receiver, {},
+        [&, queued = secondQueued.get_future().share()](JobContext&)
+        {
+            queued.wait_for(std::chrono::seconds(30));
+            session->SetActive(false);
+        },
+        [] {}, [](std::exception_ptr) { ADD_FAILURE() << "logout failed"; }));
     ASSERT_TRUE(runner->Submit(
         &receiver, {}, [&](JobContext&) { ++secondRan; }, [] {},
         [&](std::exception_ptr error)
@@ -387,6 +396,7 @@ TEST_F(BackgroundRunnerTest, RefusesWorkWhileTheSessionIsInactiveAndNeverPrompts
                 errors.push_back(e.what());
             }
         }));
+    secondQueued.set_value();
     WaitUntilIdle();
     EXPECT_EQ(secondRan, 0);
     EXPECT_EQ(errors, (std::vector<std::string>{"Not logged in to a server"}));
