@@ -1,6 +1,7 @@
 #include "admin/pages/servers/ServersPage.h"
 
 #include "admin/common/Command.h"
+#include "admin/common/FirstPaint.h"
 #include "admin/pages/servers/ServersModel.h"
 
 #include <QComboBox>
@@ -148,9 +149,11 @@ QWidget* ServersPage::SearchBox()
 void ServersPage::showEvent(QShowEvent* event)
 {
     AdminPage::showEvent(event);
-    // The first look starts the first sweep; later ones follow the interval.
+    // The first look starts the first sweep, once the page has been painted: the sweep re-reads the profiles
+    // and starts the checking threads, which the first frame need not wait for. Later looks follow the
+    // interval.
     if (!checkedOnce_)
-        QTimer::singleShot(0, this, [this] { RunCommand(this, [this] { CheckNow(); }); });
+        RunAfterFirstPaint(this, [this] { RunCommand(this, [this] { CheckNow(); }); });
     checkedOnce_ = true;
 }
 
