@@ -1,6 +1,7 @@
 #include "admin/pages/servers/ServersPage.h"
 
 #include "admin/common/Command.h"
+#include "admin/common/FirstPaint.h"
 #include "admin/pages/servers/ServersModel.h"
 
 #include <QComboBox>
@@ -16,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <vector>
 
 namespace korvel::admin
 {
@@ -37,18 +39,47 @@ public:
         setSectionsClickable(true); // as the table's own header, for sorting
     }
 
+    void setModel(QAbstractItemModel* model) override
+    {
+        QHeaderView::setModel(model);
+        measured_.clear();
+        if (model != nullptr)
+            connect(model, &QAbstractItemModel::headerDataChanged, this, [this] { measured_.clear(); });
+    }
+
 protected:
+    // Each caption is measured once: the header asks for every section's size at each of its many relayouts
+    // (most of them before the first frame), and every measure lays the caption's text out anew.
     QSize sectionSizeFromContents(int logicalIndex) const override
     {
+        if (logicalIndex >= static_cast<int>(measured_.size()))
+            measured_.resize(static_cast<std::size_t>(logicalIndex) + 1);
+        QSize& measured = measured_[static_cast<std::size_t>(logicalIndex)];
         QStyleOptionHeader option;
         initStyleOption(&option);
         option.section = logicalIndex;
-        option.text = model()->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString();
-        QSize size = style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), this);
+        if (!measured.isValid())
+        {
+            option.text = model()->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString();
+            measured = style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), this);
+        }
+        QSize size = measured;
         if (isSortIndicatorShown())
             size.rwidth() += size.height() + style()->pixelMetric(QStyle::PM_HeaderMargin, &option, this);
         return size;
     }
+
+    void changeEvent(QEvent* event) override
+    {
+        // What a caption measures changes with the font, the style and the language.
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange ||
+            event->type() == QEvent::LanguageChange)
+            measured_.clear();
+        QHeaderView::changeEvent(event);
+    }
+
+private:
+    mutable std::vector<QSize> measured_; // by logical index; invalid: not measured yet
 };
 
 } // namespace
@@ -148,9 +179,11 @@ QWidget* ServersPage::SearchBox()
 void ServersPage::showEvent(QShowEvent* event)
 {
     AdminPage::showEvent(event);
-    // The first look starts the first sweep; later ones follow the interval.
+    // The first look starts the first sweep, once the page has been painted: the sweep re-reads the profiles
+    // and starts the checking threads, which the first frame need not wait for. Later looks follow the
+    // interval.
     if (!checkedOnce_)
-        QTimer::singleShot(0, this, [this] { RunCommand(this, [this] { CheckNow(); }); });
+        RunAfterFirstPaint(this, [this] { RunCommand(this, [this] { CheckNow(); }); });
     checkedOnce_ = true;
 }
 

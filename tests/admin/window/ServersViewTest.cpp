@@ -2,12 +2,14 @@
 // background without ever asking anything; Enter on a live row logs in; a window opened on a profile logs in
 // to it at start and keeps its place in a section of its own.
 #include "admin/pages/servers/ServersPage.h"
+#include "admin/window/Translations.h"
 #include "engine/wire/Utf8.h"
 #include "settings/Profiles.h"
 #include "testing/FleetProfiles.h"
 #include "tests/admin/window/WindowFixture.h"
 
 #include <QAbstractItemModel>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -15,6 +17,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -175,6 +178,43 @@ TEST_F(ServersViewTest, EnterOnALiveRowLogsInAndItsRowThenReadsLoggedIn)
     EXPECT_EQ(PageControl()->tabText(PageControl()->count() - 1), "Servers");
     EXPECT_EQ(PageControl()->tabText(PageControl()->count() - 2), "Log");
     EXPECT_EQ(State(live), "Logged in") << "not checked a second time";
+}
+
+// The window's language, as a change of it reaches the widgets: by the posted LanguageChange.
+void InstallTranslations(const QLocale& locale)
+{
+    admin::InstallTranslations(locale);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+}
+
+// The header keeps what its captions measure; each row changes what the "Sessions" caption measures, and a
+// size kept from before would leave the caption cut.
+TEST_F(ProfilesTest, TheServersHeaderMeasuresItsCaptionsAnewWhenTheirFontOrLanguageChanges)
+{
+    OpenWindow(admin::CreatePages);
+    QHeaderView* header = form->findChild<QTableView*>("ServersTableView")->horizontalHeader();
+    constexpr int Sessions = 4;
+    const QFont font = header->font();
+    QFont larger = font;
+    larger.setPointSizeF(font.pointSizeF() * 2);
+    const struct
+    {
+        const char* Change;
+        std::function<void()> Apply;
+        std::function<void()> Undo;
+    } rows[] = {
+        {"a larger font", [&] { header->setFont(larger); }, [&] { header->setFont(font); }},
+        {"German (\"Sitzungen\")", [] { InstallTranslations(QLocale(QLocale::German, QLocale::Germany)); },
+         [] { InstallTranslations(QLocale(QLocale::English, QLocale::UnitedStates)); }},
+    };
+    for (const auto& row : rows)
+    {
+        const int before = header->sectionSizeHint(Sessions);
+        row.Apply();
+        EXPECT_GT(header->sectionSizeHint(Sessions), before) << row.Change;
+        row.Undo();
+        EXPECT_EQ(header->sectionSizeHint(Sessions), before) << row.Change << ", undone";
+    }
 }
 
 TEST_F(ProfilesTest, AWindowOnAProfileLogsInAtStartAndKeepsItsOwnPlace)
