@@ -115,17 +115,22 @@ template <typename Control> Control* MakeNamed(QWidget* parent, const char* name
 
 void SetFieldEditable(QWidget* field, bool editable)
 {
+    QWidget* surface = field; // what shows the base colour
     if (auto* edit = qobject_cast<QLineEdit*>(field))
         edit->setReadOnly(!editable);
     else if (auto* memo = qobject_cast<QPlainTextEdit*>(field))
+    {
         memo->setReadOnly(!editable);
+        // Only a memo's text area shows it: its frame, the same in both modes, is then not repainted.
+        surface = memo->viewport();
+    }
     const QBrush base = QApplication::palette(field).brush(editable ? QPalette::Base : QPalette::Window);
     // A field already in the mode keeps its palette: setting it again would make Qt resolve and propagate it.
-    if (field->palette().brush(QPalette::Base) != base)
+    if (surface->palette().brush(QPalette::Base) != base)
     {
-        QPalette palette = field->palette();
+        QPalette palette = surface->palette();
         palette.setBrush(QPalette::Base, base);
-        field->setPalette(palette);
+        surface->setPalette(palette);
     }
     field->setFocusPolicy(editable ? Qt::StrongFocus : Qt::ClickFocus);
 }

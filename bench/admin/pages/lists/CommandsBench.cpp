@@ -82,8 +82,12 @@ struct CommandsFixture
             session.AddServerDatabase("db" + std::to_string(d), "", "/data/db" + std::to_string(d));
     }
 
-    QListWidget* UsersList() const { return pages.Find<QListWidget>("UsersListBox"); }
-    void Click(const char* button) const { pages.Find<QPushButton>(button)->click(); }
+    // Found once: a person's click does not search the window, so neither side of a measure pays for it.
+    QListWidget* usersList = pages.Find<QListWidget>("UsersListBox");
+    QPushButton* editUser = pages.Find<QPushButton>("EditUserButton");
+    QPushButton* saveUser = pages.Find<QPushButton>("SaveUserButton");
+
+    QListWidget* UsersList() const { return usersList; }
     // Turns the event loop until what the clicks sent is back.
     void Settle() const
     {
@@ -185,8 +189,8 @@ struct CommandsFixture
     // Edit and Save of the selected user: the save, then the list read again and the user shown.
     void SaveUser()
     {
-        Click("EditUserButton");
-        Click("SaveUserButton");
+        editUser->click();
+        saveUser->click();
         Settle();
     }
     void SaveUserRaw()

@@ -1,8 +1,10 @@
 // What a person does with the mouse and the keyboard on the Users, Databases and Database Users pages: a
 // click on a name shows that item, Ctrl+click deselects it, typing in a full description, and descriptions
 // written by another client (CR LF line breaks) coming back unchanged after an untouched Edit and Save.
+#include "admin/pages/PageFields.h"
 #include "tests/admin/pages/PageFixture.h"
 
+#include <QApplication>
 #include <QTest>
 
 namespace korvel::test
@@ -200,6 +202,36 @@ TEST_F(ListAndDescriptionTest, DescriptionsKeepTheirLineBreaksThroughEditAndSave
     session->GetServerDatabase("Sales", description, directory);
     EXPECT_EQ(description, "Orders\r\nand invoices");
     EXPECT_EQ(NoErrors(), "");
+}
+
+// A memo shows view and edit mode by the base colour of its text area alone: in either mode, and switched to
+// it from the other, it looks exactly as a memo whose whole palette carries that colour, frame included.
+TEST(MemoModeTest, AMemoLooksInEachModeAsOneWhosePaletteHasThatBase)
+{
+    for (const bool editable : {false, true})
+    {
+        QWidget window;
+        QPlainTextEdit* switched = admin::MakeMemo(&window, "Switched", 0);
+        QPlainTextEdit* reference = admin::MakeMemo(&window, "Reference", 0);
+        for (QPlainTextEdit* memo : {switched, reference})
+        {
+            memo->setPlainText(QStringLiteral("a description\nof two lines"));
+            memo->setGeometry(0, 0, 200, 80);
+        }
+        admin::SetFieldEditable(switched, !editable);
+        admin::SetFieldEditable(switched, editable);
+        QPalette palette = reference->palette();
+        palette.setBrush(QPalette::Base, QApplication::palette(reference).brush(editable ? QPalette::Base
+                                                                                         : QPalette::Window));
+        reference->setPalette(palette);
+        reference->setReadOnly(!editable);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        // Neither shows the text cursor the first one in the focus chain would get.
+        if (QWidget* focused = QApplication::focusWidget())
+            focused->clearFocus();
+        EXPECT_EQ(switched->grab().toImage(), reference->grab().toImage()) << "editable: " << editable;
+    }
 }
 
 } // namespace
