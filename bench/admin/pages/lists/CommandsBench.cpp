@@ -4,7 +4,9 @@
 // the mouse, and editing and saving a user; and each against the same requests made raw on this thread, which
 // is what the window did before and how long it stood still then (goals: the fill within 1.5x, the save
 // within 1.2x).
+#include "admin/pages/lists/ListDetail.h"
 #include "session/KORVELSession.h"
+#include "testing/admin/ListRows.h"
 #include "testing/admin/PagesLogin.h"
 #include "testing/admin/WaitFor.h"
 #include "testing/bench/AdminBenchMain.h"
@@ -12,9 +14,7 @@
 #include "testing/bench/PagesWindow.h"
 
 #include <QCoreApplication>
-#include <QListWidget>
 #include <QPushButton>
-#include <QTest>
 
 #include <benchmark/benchmark.h>
 
@@ -82,7 +82,7 @@ struct CommandsFixture
             session.AddServerDatabase("db" + std::to_string(d), "", "/data/db" + std::to_string(d));
     }
 
-    QListWidget* UsersList() const { return pages.Find<QListWidget>("UsersListBox"); }
+    admin::NameListView* UsersList() const { return pages.Find<admin::NameListView>("UsersListBox"); }
     void Click(const char* button) const { pages.Find<QPushButton>(button)->click(); }
     // Turns the event loop until what the clicks sent is back.
     void Settle() const
@@ -96,7 +96,7 @@ struct CommandsFixture
     void EmptyLists() const
     {
         for (const char* list : {"UsersListBox", "DatabasesListBox", "DatabaseUsersListBox"})
-            pages.Find<QListWidget>(list)->clear();
+            admin::ShowListing(pages.Find<admin::NameListView>(list), {});
     }
     // What the login does with the pages once the session is active.
     void Fill()
@@ -141,13 +141,9 @@ struct CommandsFixture
     void PickUsers()
     {
         pages.Window().setCurrentIndex(2);
-        QListWidget* list = UsersList();
+        admin::NameListView* list = UsersList();
         for (int row = 0; row < picks; ++row)
-        {
-            list->scrollToItem(list->item(row));
-            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                              list->visualItemRect(list->item(row)).center());
-        }
+            test::ClickRow(*list, row);
         Settle();
     }
     void PickUsersRaw()
@@ -192,7 +188,7 @@ struct CommandsFixture
     void SaveUserRaw()
     {
         TKORVELSession& session = pages.Session();
-        const std::string user = UsersList()->currentItem()->text().toStdString();
+        const std::string user = test::CurrentRowText(*UsersList()).toStdString();
         std::string password, description;
         bool administrator = false;
         session.GetServerUser(user, password, description, administrator);
