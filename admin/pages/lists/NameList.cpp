@@ -5,6 +5,12 @@
 namespace korvel::admin
 {
 
+QModelIndex NameListModel::index(int row, int column, const QModelIndex& parent) const
+{
+    return row >= 0 && row < names_.size() && column == 0 && !parent.isValid() ? createIndex(row, 0)
+                                                                               : QModelIndex();
+}
+
 int NameListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(names_.size());

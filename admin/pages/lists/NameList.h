@@ -16,6 +16,9 @@ class NameListModel : public QAbstractListModel
 public:
     using QAbstractListModel::QAbstractListModel;
 
+    // The view lays out every row when the rows are new, asking for each one's index: without the virtual
+    // calls of the inherited check.
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
