@@ -18,7 +18,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -164,7 +163,7 @@ void DatabaseUsersPage::ResetEditState()
     DatabaseUserEditState = esViewing;
 }
 
-void DatabaseUsersPage::ReplaceDatabases(const QListWidget* databases)
+void DatabaseUsersPage::ReplaceDatabases(const NameListView* databases)
 {
     ShareRows(DatabasesComboBox, databases, databases->count() > 0 ? 0 : -1);
     currentDatabase_ = ChosenName(DatabasesComboBox);
@@ -179,7 +178,7 @@ void DatabaseUsersPage::ShowUsersOfSelectedDatabase()
     commands_->Refill();
 }
 
-void DatabaseUsersPage::ReplaceUsers(const QListWidget* users)
+void DatabaseUsersPage::ReplaceUsers(const NameListView* users)
 {
     ShareRows(UserComboBox, users, users->currentRow());
     RightsChanged();

@@ -15,7 +15,6 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 
 namespace korvel::admin
 {
@@ -41,11 +40,11 @@ public:
     void ResetEditState() override;
 
     // Called by the Databases page: the selector offers its list with the first database selected.
-    void ReplaceDatabases(const QListWidget* databases);
+    void ReplaceDatabases(const NameListView* databases);
     // Shows the users of the database the selector names (any edit here is dropped).
     void ShowUsersOfSelectedDatabase();
     // Called by the Users page: the user chooser offers its list with its selection.
-    void ReplaceUsers(const QListWidget* users);
+    void ReplaceUsers(const NameListView* users);
     const QString& CurrentDatabase() const { return currentDatabase_; }
     // Called after this page changed a database user, and when the users or databases were listed again (the
     // Rights page then reads its grid again).
@@ -95,7 +94,7 @@ private:
     std::unique_ptr<Commands> commands_;
 
     QComboBox* DatabasesComboBox = nullptr;
-    QListWidget* DatabaseUsersListBox = nullptr;
+    NameListView* DatabaseUsersListBox = nullptr;
     QLineEdit* DatabaseUserEdit = nullptr;
     QComboBox* UserComboBox = nullptr;
     // Read, Insert, Update, Delete, Create, Alter, Drop: box n holds the right with bit n.

@@ -8,7 +8,6 @@
 #include "admin/pages/lists/ListPages.h"
 
 class QLineEdit;
-class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -76,7 +75,7 @@ private:
     DetailFrame detailFrame_;
     std::unique_ptr<Commands> commands_;
 
-    QListWidget* DatabasesListBox = nullptr;
+    NameListView* DatabasesListBox = nullptr;
     QLineEdit* DatabaseNameEdit = nullptr;
     QPlainTextEdit* DatabaseDescriptionMemo = nullptr;
     DescriptionText* DatabaseDescription = nullptr; // owned by DatabaseDescriptionMemo

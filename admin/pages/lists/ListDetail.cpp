@@ -47,10 +47,6 @@ NameListing SortNames(const StringList& names)
     return listing;
 }
 
-// The names a list's rows were last filled with, kept on the list so a refill of the same names is seen in
-// one comparison.
-const char* const ListedNamesProperty = "korvelListedNames";
-
 } // namespace
 
 NameListing SortedNames::Sort(StringList names)
@@ -83,22 +79,10 @@ NameListing ListNames(StringList names, const RowPick& pick, SortedNames& sorted
     return listing;
 }
 
-void ShowListing(QListWidget* list, const NameListing& listing)
+void ShowListing(NameListView* list, const NameListing& listing)
 {
     const QSignalBlocker block(list);
-    if (list->count() != listing.Names.size() ||
-        list->property(ListedNamesProperty).toStringList() != listing.Names)
-    {
-        list->clear();
-        list->addItems(listing.Shown); // one insertion for all rows
-        // The rows are new and not laid out yet, so their kept names need no repaint: the model does not
-        // announce them one by one. A name that shows as it is needs none (RowName).
-        const QSignalBlocker quiet(list->model());
-        for (int row = 0; row < list->count(); ++row)
-            if (listing.Shown[row] != listing.Names[row])
-                list->item(row)->setData(Qt::UserRole, listing.Names[row]);
-        list->setProperty(ListedNamesProperty, listing.Names);
-    }
+    list->Rows()->SetRows(listing.Names, listing.Shown);
     list->setCurrentRow(listing.Selected);
 }
 

@@ -10,7 +10,6 @@
 #include "engine/wire/Message.h"
 #include "operations/FreshRead.h"
 
-#include <QListWidget>
 #include <QPointer>
 #include <QStringList>
 
@@ -63,7 +62,7 @@ private:
 NameListing ListNames(StringList names, const RowPick& pick, SortedNames& sorted);
 // Replaces the list's rows and selection without its currentRowChanged signal, which reports the person's
 // choices only. Rows that are already the listing's are kept; only the selection moves.
-void ShowListing(QListWidget* list, const NameListing& listing);
+void ShowListing(NameListView* list, const NameListing& listing);
 
 // The list and the record of its selected row, as read together.
 template <typename Record> struct ListedRecord
@@ -96,7 +95,7 @@ public:
 
     // `readers` is asked on the user-interface thread for what to run on the worker (the Database Users
     // page's readers name the database chosen at that moment).
-    ListDetailCommands(QWidget* page, BackgroundRunner& runner, QListWidget* list,
+    ListDetailCommands(QWidget* page, BackgroundRunner& runner, NameListView* list,
                        std::function<Readers()> readers, Shower show)
         : page_(page), runner_(runner), list_(list), readers_(std::move(readers)), show_(std::move(show))
     {
@@ -317,7 +316,7 @@ private:
 
     QWidget* page_;
     BackgroundRunner& runner_;
-    QListWidget* list_;
+    NameListView* list_;
     std::function<Readers()> readers_;
     Shower show_;
     std::shared_ptr<Job> selecting_;

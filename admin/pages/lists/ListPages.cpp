@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -19,25 +18,16 @@ namespace korvel::admin
 namespace
 {
 
-QListWidget* MakeNameList(QWidget* parent, const char* name, int helpContext)
+NameListView* MakeNameList(QWidget* parent, const char* name, int helpContext)
 {
-    auto* list = new QListWidget(parent);
+    auto* list = new NameListView(parent);
     list->setObjectName(QLatin1String(name));
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setUniformItemSizes(true);
     // Its frame covers all of it, so filling its background first changes no pixel; but being opaque, its
     // disabling and enabling for an edit repaints the list alone, not also the whole group box beneath it.
     list->setAutoFillBackground(true);
     list->setItemDelegate(new FixedRowDelegate(list));
     SetHelpContext(list, helpContext);
-    // The current row is the one notion of "selected": a row deselected with Ctrl+click stops being current,
-    // so the page shows no item and offers no Edit or Delete for it.
-    QObject::connect(list, &QListWidget::itemSelectionChanged, list,
-                     [list]
-                     {
-                         if (list->selectedItems().isEmpty() && list->currentRow() >= 0)
-                             list->setCurrentRow(-1);
-                     });
     return list;
 }
 
@@ -156,12 +146,10 @@ void PlaceListAndDetail(QWidget* page, const NameListFrame& list, const DetailFr
 
 QString RowName(const QAbstractItemModel* model, int row)
 {
-    const QModelIndex index = model->index(row, 0);
-    const QVariant kept = index.data(Qt::UserRole);
-    return kept.isValid() ? kept.toString() : index.data().toString();
+    return model->index(row, 0).data(Qt::UserRole).toString();
 }
 
-QString SelectedName(const QListWidget* list)
+QString SelectedName(const NameListView* list)
 {
     return RowName(list->model(), list->currentRow());
 }
@@ -179,7 +167,7 @@ QString ComboName(const QComboBox* comboBox)
                : comboBox->currentText();
 }
 
-void ShareRows(QComboBox* comboBox, const QListWidget* list, int selected)
+void ShareRows(QComboBox* comboBox, const NameListView* list, int selected)
 {
     const QSignalBlocker block(comboBox);
     if (comboBox->model() != list->model())

@@ -5,9 +5,9 @@
 
 #include "admin/common/BackgroundRunner.h"
 #include "admin/pages/PageFields.h"
+#include "admin/pages/lists/NameList.h"
 #include "engine/wire/Message.h"
 
-#include <QListWidget>
 #include <QPushButton>
 #include <QString>
 
@@ -28,7 +28,7 @@ struct NameListFrame
 {
     QGroupBox* Frame = nullptr;
     QVBoxLayout* Layout = nullptr;
-    QListWidget* List = nullptr;
+    NameListView* List = nullptr;
     QPushButton* AddButton = nullptr;
     QPushButton* EditButton = nullptr;
     QPushButton* DeleteButton = nullptr;
@@ -91,8 +91,8 @@ void ConnectListAndDetail(const NameListFrame& list, const DetailFrame& detail, 
                          detail.SetBusy(running);
                      });
     // Mouse and keys both move the current row, which is what the handler shows.
-    ConnectCommand(list.List, &QListWidget::currentRowChanged, page, handlers.ListClick);
-    QObject::connect(list.List, &QListWidget::currentRowChanged, page, [list] { list.UpdateRowButtons(); });
+    ConnectCommand(list.List, &NameListView::currentRowChanged, page, handlers.ListClick);
+    QObject::connect(list.List, &NameListView::currentRowChanged, page, [list] { list.UpdateRowButtons(); });
     ConnectCommand(list.AddButton, page, handlers.Add);
     ConnectCommand(list.EditButton, page, handlers.Edit);
     ConnectCommand(list.DeleteButton, page, handlers.Delete);
@@ -103,18 +103,17 @@ void ConnectListAndDetail(const NameListFrame& list, const DetailFrame& detail, 
 // Lays the page out: the list frame on the left, the wider detail frame on the right.
 void PlaceListAndDetail(QWidget* page, const NameListFrame& list, const DetailFrame& detail);
 
-// Lists and combo boxes of names show each as ShownText shows it and keep the name itself (Qt::UserRole)
-// where the two differ: most names show as they are, and thousands of rows are made faster without a copy.
-// The name of the model's row (empty for none).
+// Lists and combo boxes of names show each as ShownText shows it and keep the name itself (Qt::UserRole,
+// NameListModel). The name of the model's row (empty for none).
 QString RowName(const QAbstractItemModel* model, int row);
 // The current row's name, empty when there is none.
-QString SelectedName(const QListWidget* list);
+QString SelectedName(const NameListView* list);
 // The chosen item's name, empty when there is none.
 QString ChosenName(const QComboBox* comboBox);
 // The name an editable chooser holds: the chosen item's own name, or the text typed over it.
 QString ComboName(const QComboBox* comboBox);
 // The chooser offers the rows of `list` itself (one model: a refilled list is never copied) and selects
 // `selected` (-1: none), without its change signals.
-void ShareRows(QComboBox* comboBox, const QListWidget* list, int selected);
+void ShareRows(QComboBox* comboBox, const NameListView* list, int selected);
 
 } // namespace korvel::admin

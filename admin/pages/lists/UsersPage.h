@@ -10,7 +10,6 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPlainTextEdit;
 
 namespace korvel::admin
@@ -84,7 +83,7 @@ private:
     DetailFrame detailFrame_;
     std::unique_ptr<Commands> commands_;
 
-    QListWidget* UsersListBox = nullptr;
+    NameListView* UsersListBox = nullptr;
     QLineEdit* UserNameEdit = nullptr;
     QLineEdit* PasswordEdit = nullptr;
     QPlainTextEdit* UserDescriptionMemo = nullptr;

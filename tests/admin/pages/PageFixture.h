@@ -10,13 +10,14 @@
 #include "testing/AdminLogin.h"
 #include "testing/RefServer.h"
 #include "testing/TempDir.h"
+#include "testing/admin/ListRows.h"
 #include "testing/admin/ScriptedDialogs.h"
 #include "testing/admin/WaitFor.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -142,25 +143,11 @@ protected:
     // The user picks a row of a name list with the mouse, and the page shows it once read.
     void Pick(const char* list, int row) const
     {
-        auto* widget = Find<QListWidget>(list);
-        widget->scrollToItem(widget->item(row));
-        QTest::mouseClick(widget->viewport(), Qt::LeftButton, {},
-                          widget->visualItemRect(widget->item(row)).center());
+        ClickRow(*Find<QAbstractItemView>(list), row);
         WaitForRunner();
     }
-    QStringList Items(const char* list) const
-    {
-        QStringList items;
-        const auto* widget = Find<QListWidget>(list);
-        for (int i = 0; i < widget->count(); ++i)
-            items << widget->item(i)->text();
-        return items;
-    }
-    QString Selected(const char* list) const
-    {
-        const QListWidgetItem* item = Find<QListWidget>(list)->currentItem();
-        return item != nullptr ? item->text() : QString();
-    }
+    QStringList Items(const char* list) const { return RowTexts(*Find<QAbstractItemView>(list)); }
+    QString Selected(const char* list) const { return CurrentRowText(*Find<QAbstractItemView>(list)); }
     // What the pages' changes left in their journal, oldest first.
     std::vector<journal::Entry> Journaled() const { return journal::ReadHistory(journal->Path()).Entries; }
     admin::AdminPage* PageAt(PageIndex index) const { return pages[static_cast<std::size_t>(index)]; }

@@ -4,14 +4,15 @@
 #include "testing/AdminLogin.h"
 #include "testing/LoadClients.h"
 #include "testing/admin/CuttableLink.h"
+#include "testing/admin/ListRows.h"
 #include "testing/admin/WaitFor.h"
 #include "tests/admin/window/WindowFixture.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
@@ -81,14 +82,15 @@ TEST_F(KeyboardTest, F5RefreshesThePageShownAndCtrlFGoesToItsSearchBox)
     LogInAsAdministrator(other, *server, "Other");
     other.AddServerUser("zoe", "pw", "", false);
     PageControl()->setCurrentIndex(2);
-    auto* users = form->findChild<QListWidget*>("UsersListBox");
-    users->setCurrentRow(0);
+    auto* users = form->findChild<QAbstractItemView*>("UsersListBox");
+    ClickRow(*users, 0);
     Settle();
-    const QString selected = users->currentItem()->text();
+    const QString selected = CurrentRowText(*users);
+    ASSERT_FALSE(selected.isEmpty());
     Press(Qt::Key_F5);
     Settle();
-    EXPECT_FALSE(users->findItems("zoe", Qt::MatchExactly).isEmpty());
-    EXPECT_EQ(users->currentItem()->text(), selected);
+    EXPECT_TRUE(RowTexts(*users).contains("zoe"));
+    EXPECT_EQ(CurrentRowText(*users), selected);
 
     for (const auto& [page, box] :
          {std::pair{0, "SessionFilterEdit"}, {5, "RightsFilterEdit"}, {6, "SearchEdit"}})

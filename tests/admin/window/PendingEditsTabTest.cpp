@@ -2,12 +2,13 @@
 // real korvel-refserver: Cancel stays, No drops the edit, Yes saves it, and the server shows which. And an
 // Edit and Save that repaint only the page's controls, never the whole window.
 #include "testing/AdminLogin.h"
+#include "testing/admin/ListRows.h"
 #include "testing/admin/PaintRecorder.h"
 #include "tests/admin/window/WindowFixture.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -105,10 +106,15 @@ protected:
         OpenWindow(admin::CreatePages);
         LoginAsAdmin();
         ASSERT_TRUE(dialogs.Errors().isEmpty()) << dialogs.Errors().join("\n").toStdString();
-        auto* users = Find<QListWidget>(*form, "UsersListBox");
-        ASSERT_EQ(users->count(), 2);
-        users->setCurrentRow(1);
+        auto* users = Find<QAbstractItemView>(*form, "UsersListBox");
+        ASSERT_EQ(RowTexts(*users), (QStringList{"admin", "alice"}));
+        // Picked as a person does, on its page; then back to the page the login showed.
+        const int shownTab = PageControl()->currentIndex();
+        PageControl()->setCurrentIndex(2);
+        ClickRow(*users, 1);
         Settle();
+        ASSERT_EQ(CurrentRowText(*users), "alice");
+        PageControl()->setCurrentIndex(shownTab);
     }
 
     // Opens the page's tab and puts it in edit mode with a change.

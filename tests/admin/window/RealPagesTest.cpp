@@ -1,6 +1,7 @@
 // The window with its real pages: the login refresh reaches every page, the smallest size leaves room for
 // them, the lists take the room of a larger window, and the status bar shows the connection.
 #include "admin/pages/CreatePages.h"
+#include "testing/admin/ListRows.h"
 #include "testing/admin/ShortSeconds.h"
 #include "testing/admin/WaitFor.h"
 #include "tests/admin/window/WindowFixture.h"
@@ -11,7 +12,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -283,10 +283,11 @@ TEST_F(WindowTest, DeletingTheLoggedInAccountLogsTheWindowOut)
     LoginAsAdmin();
     form->RemoteSession().AddServerUser("root", "r", "", true); // "admin" is then not the last administrator
     PageControl()->setCurrentIndex(2);
-    auto* users = form->findChild<QListWidget*>("UsersListBox");
+    auto* users = form->findChild<QAbstractItemView*>("UsersListBox");
     ASSERT_NE(users, nullptr);
-    users->setCurrentRow(0); // admin
+    ClickRow(*users, 0);
     Settle();
+    ASSERT_EQ(CurrentRowText(*users), "admin");
     dialogs.Answers = {admin::Answer::Yes, admin::Answer::Yes};
     form->findChild<QPushButton*>("DeleteUserButton")->click();
     Settle();

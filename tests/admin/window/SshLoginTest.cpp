@@ -11,10 +11,10 @@
 #include "testing/TempDir.h"
 #include "tests/admin/window/WindowFixture.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -161,9 +161,9 @@ TEST_F(SshLoginTest, AProfileThroughTheBastionReadsEveryPageAndTheStatusBarSaysV
     ASSERT_TRUE(LoggedIn()) << dialogs.Errors().join("\n").toStdString();
     EXPECT_GE(bastion->Connections(), 1) << "the login went through the bastion";
     EXPECT_EQ(form->findChild<QLineEdit*>("EngineVersionEdit")->text(), "KORVEL Version 3.21");
-    auto* users = form->findChild<QListWidget*>("UsersListBox");
+    auto* users = form->findChild<QAbstractItemView*>("UsersListBox");
     ASSERT_NE(users, nullptr);
-    EXPECT_EQ(users->count(), 1);
+    EXPECT_EQ(users->model()->rowCount(), 1);
     EXPECT_TRUE(BastionSection()->isVisible());
     EXPECT_EQ(BastionSection()->text(), "via bastion");
     EXPECT_EQ(form->windowTitle(), directTitle) << "the title does not change through a bastion";

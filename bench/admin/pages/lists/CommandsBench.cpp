@@ -4,7 +4,9 @@
 // the mouse, and editing and saving a user; and each against the same requests made raw on this thread, which
 // is what the window did before and how long it stood still then (goals: the fill within 1.5x, the save
 // within 1.2x).
+#include "admin/pages/lists/ListDetail.h"
 #include "session/KORVELSession.h"
+#include "testing/admin/ListRows.h"
 #include "testing/admin/PagesLogin.h"
 #include "testing/admin/WaitFor.h"
 #include "testing/bench/AdminBenchMain.h"
@@ -12,9 +14,7 @@
 #include "testing/bench/PagesWindow.h"
 
 #include <QCoreApplication>
-#include <QListWidget>
 #include <QPushButton>
-#include <QTest>
 
 #include <benchmark/benchmark.h>
 
@@ -83,11 +83,11 @@ struct CommandsFixture
     }
 
     // Found once: a person's click does not search the window, so neither side of a measure pays for it.
-    QListWidget* usersList = pages.Find<QListWidget>("UsersListBox");
+    admin::NameListView* usersList = pages.Find<admin::NameListView>("UsersListBox");
     QPushButton* editUser = pages.Find<QPushButton>("EditUserButton");
     QPushButton* saveUser = pages.Find<QPushButton>("SaveUserButton");
 
-    QListWidget* UsersList() const { return usersList; }
+    admin::NameListView* UsersList() const { return usersList; }
     // Turns the event loop until what the clicks sent is back.
     void Settle() const
     {
@@ -100,7 +100,7 @@ struct CommandsFixture
     void EmptyLists() const
     {
         for (const char* list : {"UsersListBox", "DatabasesListBox", "DatabaseUsersListBox"})
-            pages.Find<QListWidget>(list)->clear();
+            admin::ShowListing(pages.Find<admin::NameListView>(list), {});
     }
     // What the login does with the pages once the session is active.
     void Fill()
@@ -145,13 +145,9 @@ struct CommandsFixture
     void PickUsers()
     {
         pages.Window().setCurrentIndex(2);
-        QListWidget* list = UsersList();
+        admin::NameListView* list = UsersList();
         for (int row = 0; row < picks; ++row)
-        {
-            list->scrollToItem(list->item(row));
-            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                              list->visualItemRect(list->item(row)).center());
-        }
+            test::ClickRow(*list, row);
         Settle();
     }
     void PickUsersRaw()
@@ -196,7 +192,7 @@ struct CommandsFixture
     void SaveUserRaw()
     {
         TKORVELSession& session = pages.Session();
-        const std::string user = UsersList()->currentItem()->text().toStdString();
+        const std::string user = test::CurrentRowText(*UsersList()).toStdString();
         std::string password, description;
         bool administrator = false;
         session.GetServerUser(user, password, description, administrator);

@@ -27,10 +27,10 @@ protected:
     // A real mouse click in the middle of the row showing `text`.
     void ClickRow(const char* listName, const QString& text, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
-        auto* list = Find<QListWidget>(listName);
-        const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchExactly);
-        ASSERT_EQ(found.size(), 1) << text.toStdString();
-        const QRect rect = list->visualItemRect(found.front());
+        auto* list = Find<QAbstractItemView>(listName);
+        const QStringList rows = RowTexts(*list);
+        ASSERT_EQ(rows.count(text), 1) << text.toStdString();
+        const QRect rect = list->visualRect(list->model()->index(rows.indexOf(text), 0));
         ASSERT_FALSE(rect.isEmpty());
         QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, rect.center());
         WaitForRunner();
