@@ -310,6 +310,8 @@ RowText* LayOutRowText(const QStyleOptionViewItem& item, const QStyle* style)
     textOption.setAlignment(QStyle::visualAlignment(item.direction, item.displayAlignment));
     auto layout = std::make_unique<QTextLayout>(item.text, item.font);
     layout->setTextOption(textOption);
+    // Else the layout keeps only its lines, and each paint would shape the text again.
+    layout->setCacheEnabled(true);
     layout->beginLayout();
     for (qreal height = 0;;)
     {
@@ -351,7 +353,7 @@ bool StylePaintsRow(const QStyleOptionViewItem& item, const QStyle* style, const
 class RowTextLayouts : public QCache<RowTextKey, RowText>
 {
 public:
-    RowTextLayouts() : QCache(512) {}
+    RowTextLayouts() : QCache(256) {}
 };
 
 FixedRowDelegate::FixedRowDelegate(QObject* parent, int width)
