@@ -1,6 +1,5 @@
 // Small pieces every page uses: text conversion between the window and the session, the view/edit look of a
-// field, the 255-byte limit of protocol strings, fixed list rows, and labelled controls with their help
-// context.
+// field, the 255-byte limit of protocol strings, and labelled controls with their help context.
 #pragma once
 
 #include "admin/common/Command.h"
@@ -8,10 +7,8 @@
 
 #include <QAbstractButton>
 #include <QString>
-#include <QStyledItemDelegate>
 
 #include <initializer_list>
-#include <memory>
 #include <string>
 
 class QCheckBox;
@@ -98,25 +95,5 @@ QLineEdit* MakeLineEdit(QWidget* parent, const char* name, int helpContext);
 QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, int helpContext);
 QCheckBox* MakeCheckBox(QWidget* parent, const char* name, int helpContext);
 QLabel* MakeLabel(QWidget* parent, const QString& caption, QWidget* buddy, int helpContext);
-
-// Every list row has the same height (18 pixels) and, optionally, the same width. Rows look as the style
-// paints them; but the style lays a row's text out three times at each paint, so a plain row (text only, on
-// one line that fits, neither selected nor focused) draws its text from a layout kept from an earlier paint.
-class RowTextLayouts;
-class FixedRowDelegate : public QStyledItemDelegate
-{
-public:
-    explicit FixedRowDelegate(QObject* parent, int width = 0);
-    ~FixedRowDelegate() override;
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override;
-
-    static constexpr int RowHeight = 18;
-
-private:
-    int width_;
-    std::unique_ptr<RowTextLayouts> layouts_;
-};
 
 } // namespace korvel::admin

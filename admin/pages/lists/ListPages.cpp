@@ -1,6 +1,7 @@
 #include "admin/pages/lists/ListPages.h"
 
 #include "admin/common/Help.h"
+#include "admin/pages/FixedRowDelegate.h"
 #include "admin/pages/PageFields.h"
 
 #include <QCollator>

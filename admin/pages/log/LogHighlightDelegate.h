@@ -1,7 +1,7 @@
 // Paints a Log page row with every match of the current search on a highlight background.
 #pragma once
 
-#include "admin/pages/PageFields.h"
+#include "admin/pages/FixedRowDelegate.h"
 
 #include <functional>
 

@@ -1,4 +1,5 @@
 // The name lists' rows, painted by FixedRowDelegate, look exactly as the style paints them.
+#include "admin/pages/FixedRowDelegate.h"
 #include "admin/pages/PageFields.h"
 #include "testing/HostileNames.h"
 
