@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace korvel::test
 {
 namespace
@@ -88,9 +90,73 @@ TEST(RowDelegateTest, RowsLookAsTheStylePaintsThem)
         FixedRowDelegate fast(list);
         StylePaintedRows styled(list);
         const QImage expected = Grab(*list, &styled);
-        // Once laying the rows out, once from the layouts kept.
-        EXPECT_EQ(Grab(*list, &fast), expected);
-        EXPECT_EQ(Grab(*list, &fast), expected);
+        // Once laying the rows out, once from the layouts kept (making the rows' images), once from the images.
+        for (int paint = 0; paint < 3; ++paint)
+            EXPECT_EQ(Grab(*list, &fast), expected) << "paint " << paint;
+    }
+}
+
+// Rows painted again after their list changed, each change painted three times as above by the same delegate:
+// a row's kept image must not outlive what it shows.
+TEST(RowDelegateTest, KeptRowsFollowTheList)
+{
+    const struct
+    {
+        const char* Why;
+        std::function<void(QListWidget&)> Change;
+        qreal PixelRatio = 1;
+    } changes[] = {
+        {"as shown first", [](QListWidget&) {}},
+        {"disabled", [](QListWidget& list) { list.setEnabled(false); }},
+        {"enabled again", [](QListWidget& list) { list.setEnabled(true); }},
+        {"another background",
+         [](QListWidget& list)
+         {
+             QPalette palette = list.palette();
+             palette.setColor(QPalette::Base, QColor(250, 240, 200));
+             list.setPalette(palette);
+         }},
+        {"another text colour",
+         [](QListWidget& list)
+         {
+             QPalette palette = list.palette();
+             palette.setColor(QPalette::Text, QColor(20, 40, 160));
+             list.setPalette(palette);
+         }},
+        {"at twice the pixel ratio", [](QListWidget&) {}, 2},
+        {"a translucent background",
+         [](QListWidget& list)
+         {
+             QPalette palette = list.palette();
+             palette.setColor(QPalette::Base, QColor(0, 0, 0, 0));
+             list.setPalette(palette);
+         }},
+    };
+    QWidget window;
+    auto* list = new QListWidget(&window);
+    list->setUniformItemSizes(true);
+    list->addItems({"alice", "bob", "carol", "Zoë", "dave", "erin"});
+    list->resize(160, FixedRowDelegate::RowHeight * 6 + 8);
+    window.show();
+    FixedRowDelegate fast(list);
+    StylePaintedRows styled(list);
+    for (const auto& change : changes)
+    {
+        SCOPED_TRACE(change.Why);
+        change.Change(*list);
+        const auto render = [&](QAbstractItemDelegate* delegate)
+        {
+            list->setItemDelegate(delegate);
+            list->doItemsLayout();
+            QImage image(list->size() * change.PixelRatio, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(change.PixelRatio);
+            image.fill(Qt::magenta);
+            list->render(&image);
+            return image;
+        };
+        const QImage expected = render(&styled);
+        for (int paint = 0; paint < 3; ++paint)
+            EXPECT_EQ(render(&fast), expected) << "paint " << paint;
     }
 }
 
