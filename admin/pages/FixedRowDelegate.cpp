@@ -5,6 +5,7 @@
 #include <QCache>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QTextLayout>
 
 #include <cmath>
@@ -85,6 +86,14 @@ RowText* LayOutRowText(const QStyleOptionViewItem& item, const QStyle* style)
     return row;
 }
 
+// Whether Fusion draws the rows: the window's flat look is a proxy over it that leaves item views to it.
+bool FusionDrawsRows(const QStyle* style)
+{
+    while (const auto* proxy = qobject_cast<const QProxyStyle*>(style))
+        style = proxy->baseStyle();
+    return style->name().compare(u"fusion", Qt::CaseInsensitive) == 0;
+}
+
 // The rows whose look is the style's in full: they paint seldom (one at a time) or lay out differently.
 bool StylePaintsRow(const QStyleOptionViewItem& item, const QStyle* style, const QPainter* painter)
 {
@@ -92,7 +101,7 @@ bool StylePaintsRow(const QStyleOptionViewItem& item, const QStyle* style, const
     constexpr QStyle::State styled = QStyle::State_Selected | QStyle::State_HasFocus | QStyle::State_Editing;
     return (item.state & styled) || item.text.isEmpty() || !item.icon.isNull() ||
            item.features != (item.features & (Feature::HasDisplay | Feature::Alternate)) ||
-           painter->hasClipping() || style->name().compare(u"fusion", Qt::CaseInsensitive) != 0;
+           painter->hasClipping() || !FusionDrawsRows(style);
 }
 
 // The text colour of a row in its state, as the style picks it.
@@ -105,7 +114,8 @@ QColor RowTextColour(const QStyleOptionViewItem& item)
 }
 
 // What the style draws for a plain row: its background, then its text in the text colour.
-void DrawPlainRow(QPainter& painter, const QStyleOptionViewItem& item, const QStyle* style, const RowText& text)
+void DrawPlainRow(QPainter& painter, const QStyleOptionViewItem& item, const QStyle* style,
+                  const RowText& text)
 {
     painter.save();
     painter.setClipRect(item.rect);
@@ -250,8 +260,7 @@ void FixedRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         return;
     }
     // A row painted once is drawn from its layout; painted again, it is kept as an image.
-    const std::optional<RowSurface> surface =
-        paintedBefore ? OpaqueRowSurface(*painter, item) : std::nullopt;
+    const std::optional<RowSurface> surface = paintedBefore ? OpaqueRowSurface(*painter, item) : std::nullopt;
     if (!surface)
     {
         DrawPlainRow(*painter, item, style, *text);

@@ -1,8 +1,10 @@
 // The name lists' rows, painted by FixedRowDelegate, look exactly as the style paints them.
 #include "admin/pages/FixedRowDelegate.h"
 #include "admin/pages/PageFields.h"
+#include "styling/FlatStyle.h"
 #include "testing/HostileNames.h"
 
+#include <QApplication>
 #include <QListWidget>
 #include <QTest>
 
@@ -68,31 +70,38 @@ TEST(RowDelegateTest, RowsLookAsTheStylePaintsThem)
         {"hostile names", HostileTexts()},
         {"hostile names, narrow, right to left", HostileTexts(), 90, 3, true, true, Qt::RightToLeft},
     };
-    for (const RowsCase& rows : cases)
+    // Fusion's, and the window's flat look over it.
+    styling::FlatStyle flat;
+    for (QStyle* style : {QApplication::style(), static_cast<QStyle*>(&flat)})
     {
-        SCOPED_TRACE(rows.Why);
-        QWidget window;
-        window.setLayoutDirection(rows.Direction);
-        auto* list = new QListWidget(&window);
-        list->setUniformItemSizes(true);
-        list->addItems(rows.Names);
-        list->resize(rows.Width, FixedRowDelegate::RowHeight * int(rows.Names.size()) + 8);
-        list->setCurrentRow(rows.Current);
-        list->setEnabled(rows.Enabled);
-        window.show();
-        if (rows.Focus)
+        for (const RowsCase& rows : cases)
         {
-            window.activateWindow();
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-            list->setFocus();
-            ASSERT_TRUE(list->hasFocus());
+            SCOPED_TRACE(rows.Why);
+            SCOPED_TRACE(style == &flat ? "flat look" : "application style");
+            QWidget window;
+            window.setLayoutDirection(rows.Direction);
+            window.setStyle(style);
+            auto* list = new QListWidget(&window);
+            list->setUniformItemSizes(true);
+            list->addItems(rows.Names);
+            list->resize(rows.Width, FixedRowDelegate::RowHeight * int(rows.Names.size()) + 8);
+            list->setCurrentRow(rows.Current);
+            list->setEnabled(rows.Enabled);
+            window.show();
+            if (rows.Focus)
+            {
+                window.activateWindow();
+                ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+                list->setFocus();
+                ASSERT_TRUE(list->hasFocus());
+            }
+            FixedRowDelegate fast(list);
+            StylePaintedRows styled(list);
+            const QImage expected = Grab(*list, &styled);
+            // Laying the rows out, then from the kept layouts (making the rows' images), then from the images.
+            for (int paint = 0; paint < 3; ++paint)
+                EXPECT_EQ(Grab(*list, &fast), expected) << "paint " << paint;
         }
-        FixedRowDelegate fast(list);
-        StylePaintedRows styled(list);
-        const QImage expected = Grab(*list, &styled);
-        // Once laying the rows out, once from the layouts kept (making the rows' images), once from the images.
-        for (int paint = 0; paint < 3; ++paint)
-            EXPECT_EQ(Grab(*list, &fast), expected) << "paint " << paint;
     }
 }
 
