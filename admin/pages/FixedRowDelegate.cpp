@@ -207,11 +207,15 @@ public:
     RowTextLayouts() : QCache(256) {}
 };
 
-// The rows painted more than once lately, as images: a few screens of a wide list (the cost is in bytes).
+// The rows painted more than once lately, as images: a few screens' worth, at least 64 rows (the cost is in
+// bytes). A row too big for that (a log line thousands of pixels wide, at twice the pixel ratio) is drawn.
 class RowImages : public QCache<RowImageKey, QImage>
 {
 public:
-    RowImages() : QCache(8 * 1024 * 1024) {}
+    static constexpr qsizetype MaxBytes = 8 * 1024 * 1024;
+    static constexpr qsizetype MaxRowBytes = MaxBytes / 64;
+
+    RowImages() : QCache(MaxBytes) {}
 };
 
 FixedRowDelegate::FixedRowDelegate(QObject* parent, int width)
@@ -276,9 +280,8 @@ void FixedRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const QImage* image = images_->object(imageKey);
     if (!image)
     {
-        // A row too big to keep (thousands of pixels wide) is drawn as it is.
         const QSizeF pixels = QSizeF(item.rect.size()) * surface->PixelRatio;
-        if (pixels.width() * pixels.height() * 4 > images_->maxCost())
+        if (pixels.width() * pixels.height() * 4 > RowImages::MaxRowBytes)
         {
             DrawPlainRow(*painter, item, style, *text);
             return;
