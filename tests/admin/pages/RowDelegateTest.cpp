@@ -98,7 +98,8 @@ TEST(RowDelegateTest, RowsLookAsTheStylePaintsThem)
             FixedRowDelegate fast(list);
             StylePaintedRows styled(list);
             const QImage expected = Grab(*list, &styled);
-            // Laying the rows out, then from the kept layouts (making the rows' images), then from the images.
+            // Laying the rows out, then from the kept layouts (making the rows' images), then from the
+            // images.
             for (int paint = 0; paint < 3; ++paint)
                 EXPECT_EQ(Grab(*list, &fast), expected) << "paint " << paint;
         }
@@ -109,37 +110,29 @@ TEST(RowDelegateTest, RowsLookAsTheStylePaintsThem)
 // a row's kept image must not outlive what it shows.
 TEST(RowDelegateTest, KeptRowsFollowTheList)
 {
+    using Change = std::function<void(QListWidget&)>;
+    const auto colour = [](QPalette::ColorRole role, QColor value) -> Change
+    {
+        return [=](QListWidget& list)
+        {
+            QPalette palette = list.palette();
+            palette.setColor(role, value);
+            list.setPalette(palette);
+        };
+    };
     const struct
     {
         const char* Why;
-        std::function<void(QListWidget&)> Change;
+        Change Make;
         qreal PixelRatio = 1;
     } changes[] = {
         {"as shown first", [](QListWidget&) {}},
         {"disabled", [](QListWidget& list) { list.setEnabled(false); }},
         {"enabled again", [](QListWidget& list) { list.setEnabled(true); }},
-        {"another background",
-         [](QListWidget& list)
-         {
-             QPalette palette = list.palette();
-             palette.setColor(QPalette::Base, QColor(250, 240, 200));
-             list.setPalette(palette);
-         }},
-        {"another text colour",
-         [](QListWidget& list)
-         {
-             QPalette palette = list.palette();
-             palette.setColor(QPalette::Text, QColor(20, 40, 160));
-             list.setPalette(palette);
-         }},
+        {"another background", colour(QPalette::Base, QColor(250, 240, 200))},
+        {"another text colour", colour(QPalette::Text, QColor(20, 40, 160))},
         {"at twice the pixel ratio", [](QListWidget&) {}, 2},
-        {"a translucent background",
-         [](QListWidget& list)
-         {
-             QPalette palette = list.palette();
-             palette.setColor(QPalette::Base, QColor(0, 0, 0, 0));
-             list.setPalette(palette);
-         }},
+        {"a translucent background", colour(QPalette::Base, Qt::transparent)},
     };
     QWidget window;
     auto* list = new QListWidget(&window);
@@ -152,7 +145,7 @@ TEST(RowDelegateTest, KeptRowsFollowTheList)
     for (const auto& change : changes)
     {
         SCOPED_TRACE(change.Why);
-        change.Change(*list);
+        change.Make(*list);
         const auto render = [&](QAbstractItemDelegate* delegate)
         {
             list->setItemDelegate(delegate);
