@@ -1,9 +1,15 @@
 #include "admin/pages/FixedRowDelegate.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCache>
+#include <QPaintEngine>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QTextLayout>
+
+#include <cmath>
+#include <optional>
 
 namespace korvel::admin
 {
@@ -80,6 +86,14 @@ RowText* LayOutRowText(const QStyleOptionViewItem& item, const QStyle* style)
     return row;
 }
 
+// Whether Fusion draws the rows: the window's flat look is a proxy over it that leaves item views to it.
+bool FusionDrawsRows(const QStyle* style)
+{
+    while (const auto* proxy = qobject_cast<const QProxyStyle*>(style))
+        style = proxy->baseStyle();
+    return style->name().compare(u"fusion", Qt::CaseInsensitive) == 0;
+}
+
 // The rows whose look is the style's in full: they paint seldom (one at a time) or lay out differently.
 bool StylePaintsRow(const QStyleOptionViewItem& item, const QStyle* style, const QPainter* painter)
 {
@@ -87,7 +101,101 @@ bool StylePaintsRow(const QStyleOptionViewItem& item, const QStyle* style, const
     constexpr QStyle::State styled = QStyle::State_Selected | QStyle::State_HasFocus | QStyle::State_Editing;
     return (item.state & styled) || item.text.isEmpty() || !item.icon.isNull() ||
            item.features != (item.features & (Feature::HasDisplay | Feature::Alternate)) ||
-           painter->hasClipping() || style->name().compare(u"fusion", Qt::CaseInsensitive) != 0;
+           painter->hasClipping() || !FusionDrawsRows(style);
+}
+
+// The text colour of a row in its state, as the style picks it.
+QColor RowTextColour(const QStyleOptionViewItem& item)
+{
+    QPalette::ColorGroup group = QPalette::Disabled;
+    if (item.state & QStyle::State_Enabled)
+        group = item.state & QStyle::State_Active ? QPalette::Normal : QPalette::Inactive;
+    return item.palette.color(group, QPalette::Text);
+}
+
+// What the style draws for a plain row: its background, then its text in the text colour.
+void DrawPlainRow(QPainter& painter, const QStyleOptionViewItem& item, const QStyle* style,
+                  const RowText& text)
+{
+    painter.save();
+    painter.setClipRect(item.rect);
+    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &item, &painter, item.widget);
+    painter.setPen(RowTextColour(item));
+    text.Layout->draw(&painter, QPointF(item.rect.topLeft()) + text.Offset);
+    painter.restore();
+}
+
+// The raster image a view paints on, when a row's paint there can be replaced by drawing a kept image of the
+// row: the painter draws on the view's own surface, which it filled with an opaque solid colour, at whole
+// device pixels and without blending anything in.
+struct RowSurface
+{
+    QImage::Format Format = QImage::Format_Invalid;
+    qreal PixelRatio = 1;
+    QColor Background;
+};
+
+std::optional<RowSurface> OpaqueRowSurface(const QPainter& painter, const QStyleOptionViewItem& item)
+{
+    // A drag's picture of the rows, for one, is painted on a transparent pixmap of its own.
+    const auto* view = qobject_cast<const QAbstractItemView*>(item.widget);
+    if (!view || painter.device() != view->viewport() || !view->viewport()->autoFillBackground())
+        return {};
+    const QBrush& background = view->viewport()->palette().brush(view->viewport()->backgroundRole());
+    if (background.style() != Qt::SolidPattern || !background.isOpaque() ||
+        item.backgroundBrush.style() != Qt::NoBrush || (item.features & QStyleOptionViewItem::Alternate))
+        return {};
+    const QPaintEngine* engine = painter.paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster || !engine->paintDevice() ||
+        engine->paintDevice()->devType() != QInternal::Image)
+        return {};
+    const auto* target = static_cast<const QImage*>(engine->paintDevice());
+    if (target->format() != QImage::Format_RGB32 && target->format() != QImage::Format_ARGB32_Premultiplied)
+        return {};
+    const qreal ratio = target->devicePixelRatio();
+    const QTransform& transform = painter.deviceTransform();
+    const QRectF onDevice = transform.mapRect(QRectF(item.rect));
+    const auto whole = [](qreal value) { return value == std::round(value); };
+    if (transform.type() > QTransform::TxScale || transform.m11() != ratio || transform.m22() != ratio ||
+        !whole(onDevice.x()) || !whole(onDevice.y()) || !whole(onDevice.width()) ||
+        !whole(onDevice.height()) || painter.opacity() != 1 ||
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver)
+        return {};
+    return RowSurface{target->format(), ratio, background.color()};
+}
+
+// All that decides the pixels of a plain row's paint on an opaque surface.
+struct RowImageKey
+{
+    RowTextKey Text;
+    QRgba64 Background;
+    QRgba64 TextColour;
+    int State = 0;
+    int Hints = 0;
+    qreal PixelRatio = 1;
+    QImage::Format Format = QImage::Format_Invalid;
+
+    bool operator==(const RowImageKey&) const = default;
+};
+
+size_t qHash(const RowImageKey& key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.Text, quint64(key.Background), quint64(key.TextColour), key.State);
+}
+
+// The row as its paint leaves it on the surface: the surface's colour, then the row drawn over it.
+QImage PaintRowImage(const QStyleOptionViewItem& item, const QStyle* style, const RowText& text,
+                     const RowSurface& surface, QPainter::RenderHints hints)
+{
+    QImage image((QSizeF(item.rect.size()) * surface.PixelRatio).toSize(), surface.Format);
+    image.setDevicePixelRatio(surface.PixelRatio);
+    image.fill(surface.Background);
+    QPainter painter(&image);
+    painter.setRenderHints(hints);
+    QStyleOptionViewItem atOrigin = item;
+    atOrigin.rect.moveTo(0, 0);
+    DrawPlainRow(painter, atOrigin, style, text);
+    return image;
 }
 
 } // namespace
@@ -99,8 +207,20 @@ public:
     RowTextLayouts() : QCache(256) {}
 };
 
+// The rows painted more than once lately, as images: a few screens' worth, at least 64 rows (the cost is in
+// bytes). A row too big for that (a log line thousands of pixels wide, at twice the pixel ratio) is drawn.
+class RowImages : public QCache<RowImageKey, QImage>
+{
+public:
+    static constexpr qsizetype MaxBytes = 8 * 1024 * 1024;
+    static constexpr qsizetype MaxRowBytes = MaxBytes / 64;
+
+    RowImages() : QCache(MaxBytes) {}
+};
+
 FixedRowDelegate::FixedRowDelegate(QObject* parent, int width)
-    : QStyledItemDelegate(parent), width_(width), layouts_(std::make_unique<RowTextLayouts>())
+    : QStyledItemDelegate(parent), width_(width), layouts_(std::make_unique<RowTextLayouts>()),
+      images_(std::make_unique<RowImages>())
 {
 }
 
@@ -132,6 +252,7 @@ void FixedRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
                    item.showDecorationSelected,
                    style};
     RowText* text = layouts_->object(key);
+    const bool paintedBefore = text != nullptr;
     if (!text)
     {
         text = LayOutRowText(item, style);
@@ -142,16 +263,34 @@ void FixedRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
         return;
     }
-    // What the style draws for such a row: its background, then its text in the text colour.
-    painter->save();
-    painter->setClipRect(item.rect);
-    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &item, painter, widget);
-    QPalette::ColorGroup group = QPalette::Disabled;
-    if (item.state & QStyle::State_Enabled)
-        group = item.state & QStyle::State_Active ? QPalette::Normal : QPalette::Inactive;
-    painter->setPen(item.palette.color(group, QPalette::Text));
-    text->Layout->draw(painter, QPointF(item.rect.topLeft()) + text->Offset);
-    painter->restore();
+    // A row painted once is drawn from its layout; painted again, it is kept as an image.
+    const std::optional<RowSurface> surface = paintedBefore ? OpaqueRowSurface(*painter, item) : std::nullopt;
+    if (!surface)
+    {
+        DrawPlainRow(*painter, item, style, *text);
+        return;
+    }
+    const RowImageKey imageKey{key,
+                               surface->Background.rgba64(),
+                               RowTextColour(item).rgba64(),
+                               int(item.state),
+                               int(painter->renderHints()),
+                               surface->PixelRatio,
+                               surface->Format};
+    const QImage* image = images_->object(imageKey);
+    if (!image)
+    {
+        const QSizeF pixels = QSizeF(item.rect.size()) * surface->PixelRatio;
+        if (pixels.width() * pixels.height() * 4 > RowImages::MaxRowBytes)
+        {
+            DrawPlainRow(*painter, item, style, *text);
+            return;
+        }
+        auto* made = new QImage(PaintRowImage(item, style, *text, *surface, painter->renderHints()));
+        images_->insert(imageKey, made, made->sizeInBytes());
+        image = made;
+    }
+    painter->drawImage(item.rect.topLeft(), *image);
 }
 
 } // namespace korvel::admin
