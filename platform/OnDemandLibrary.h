@@ -1,6 +1,6 @@
-// A system library opened at its first use instead of at the program's start. Most launches of the window never
-// touch the keyring or SSH, and mapping their libraries with everything they bring (GIO, OpenSSL, Kerberos) was
-// a fifth of the time to the first paint.
+// A system library opened at its first use instead of at the program's start. Most launches of the window
+// never touch the keyring or SSH, and mapping their libraries with everything they bring (GIO, OpenSSL,
+// Kerberos) was a fifth of the time to the first paint.
 //
 // A program uses such a library through a file of forwarders: functions of the library's own names and
 // signatures (its header declares them, so the compiler checks each one), each calling the library's function
@@ -51,10 +51,10 @@ private:
 // Defines the library function `name`, as its header declares it, to call the one of `library` (an
 // OnDemandLibrary&). The definition is hidden: a library linked at build time that calls `name` keeps calling
 // its own.
-#define KORVEL_FORWARD(library, result, name, parameters, arguments)                                              \
-    extern "C" result name parameters                                                                           \
-    {                                                                                                           \
-        static const auto function = reinterpret_cast<decltype(&::name)>((library).Symbol(#name));              \
-        return function arguments;                                                                              \
-    }                                                                                                           \
+#define KORVEL_FORWARD(library, result, name, parameters, arguments)                                         \
+    extern "C" result name parameters                                                                        \
+    {                                                                                                        \
+        static const auto function = reinterpret_cast<decltype(&::name)>((library).Symbol(#name));           \
+        return function arguments;                                                                           \
+    }                                                                                                        \
     asm(".hidden " #name)
