@@ -29,11 +29,11 @@ namespace
 constexpr const char* SecretsBusName = "org.freedesktop.secrets";
 
 // Why the keyring cannot be used without its library: as a Secret Service that is not running would, with the
-// loader's reason.
+// loader's reason. No full stop: the synchronous calls' callers add to it.
 std::string LibraryMissing()
 {
     return "The keyring's library could not be loaded (" + SecretLibrary().Error() +
-           "), so there is no Secret Service to keep passwords in.";
+           "), so there is no Secret Service to keep passwords in";
 }
 
 // The synchronous calls raise KeyringError without the library, as they do when the service refuses.
@@ -272,7 +272,7 @@ Availability SecretServiceAvailability()
                 "No D-Bus session bus is running (DBUS_SESSION_BUS_ADDRESS is not set), so there is no "
                 "Secret Service to keep passwords in."};
     if (!SecretLibrary().Available())
-        return {false, LibraryMissing()};
+        return {false, LibraryMissing() + "."};
     GError* error = nullptr;
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
     if (!bus)
