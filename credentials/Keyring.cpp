@@ -1,6 +1,7 @@
 #include "credentials/Keyring.h"
 
 #include "credentials/PasswordSchema.h"
+#include "credentials/SecretLibrary.h"
 
 #include <libsecret/secret.h>
 
@@ -11,16 +12,54 @@ namespace korvel::credentials
 
 struct PendingRequest::State
 {
-    GCancellable* Cancellable = g_cancellable_new();
+    // None without the keyring's library: such a request only says that it is missing.
+    GCancellable* Cancellable = SecretLibrary().Available() ? g_cancellable_new() : nullptr;
     bool AbandonOnCancel = true;
     bool Cancelled = false;
-    ~State() { g_object_unref(Cancellable); }
+    ~State()
+    {
+        if (Cancellable)
+            g_object_unref(Cancellable);
+    }
 };
 
 namespace
 {
 
 constexpr const char* SecretsBusName = "org.freedesktop.secrets";
+
+// Why the keyring cannot be used without its library: as a Secret Service that is not running would, with the
+// loader's reason. No full stop: the synchronous calls' callers add to it.
+std::string LibraryMissing()
+{
+    return "The keyring's library could not be loaded (" + SecretLibrary().Error() +
+           "), so there is no Secret Service to keep passwords in";
+}
+
+// The synchronous calls raise KeyringError without the library, as they do when the service refuses.
+void RequireLibrary()
+{
+    if (!SecretLibrary().Available())
+        throw KeyringError(LibraryMissing());
+}
+
+// Runs `then` from the calling thread's GLib main context, where libsecret calls back: never from within the
+// call that asked, whose caller may not be ready for the answer yet.
+void RunSoon(std::function<void()> then)
+{
+    using Pending = std::function<void()>;
+    GSource* source = g_idle_source_new();
+    g_source_set_callback(
+        source,
+        [](gpointer pending) -> gboolean
+        {
+            (*static_cast<Pending*>(pending))();
+            return G_SOURCE_REMOVE;
+        },
+        new Pending(std::move(then)), [](gpointer pending) { delete static_cast<Pending*>(pending); });
+    g_source_attach(source, g_main_context_get_thread_default());
+    g_source_unref(source);
+}
 
 // The attributes of one entry. The table owns copies of the strings: an asynchronous call keeps a reference
 // to it after the call returns.
@@ -75,29 +114,30 @@ std::pair<std::unique_ptr<PendingRequest>, Call<Callback>*> StartCall(Callback d
     return {std::move(request), call};
 }
 
+// Calls back, unless cancelled, and frees the call.
+template <typename Callback, typename Result> void Finish(Call<Callback>* call, const Result& result)
+{
+    std::unique_ptr<Call<Callback>> last(call);
+    if (!last->State->Cancelled)
+        last->Done(result);
+}
+
 void StoreFinished(GObject*, GAsyncResult* result, gpointer data)
 {
-    std::unique_ptr<Call<DoneCallback>> call(static_cast<Call<DoneCallback>*>(data));
     GError* error = nullptr;
     secret_password_store_finish(result, &error);
-    std::string message = TakeError(error);
-    if (!call->State->Cancelled)
-        call->Done(message);
+    Finish(static_cast<Call<DoneCallback>*>(data), TakeError(error));
 }
 
 void ClearFinished(GObject*, GAsyncResult* result, gpointer data)
 {
-    std::unique_ptr<Call<DoneCallback>> call(static_cast<Call<DoneCallback>*>(data));
     GError* error = nullptr;
     secret_password_clear_finish(result, &error);
-    std::string message = TakeError(error);
-    if (!call->State->Cancelled)
-        call->Done(message);
+    Finish(static_cast<Call<DoneCallback>*>(data), TakeError(error));
 }
 
 void LookupFinished(GObject*, GAsyncResult* result, gpointer data)
 {
-    std::unique_ptr<Call<LookupCallback>> call(static_cast<Call<LookupCallback>*>(data));
     GError* error = nullptr;
     gchar* password = secret_password_lookup_finish(result, &error);
     LookupResult outcome;
@@ -107,8 +147,7 @@ void LookupFinished(GObject*, GAsyncResult* result, gpointer data)
         outcome.Password = std::string(password);
         secret_password_free(password);
     }
-    if (!call->State->Cancelled)
-        call->Done(outcome);
+    Finish(static_cast<Call<LookupCallback>*>(data), outcome);
 }
 
 // The synchronous store and delete: the service's error message, or "" on success.
@@ -232,6 +271,8 @@ Availability SecretServiceAvailability()
         return {false,
                 "No D-Bus session bus is running (DBUS_SESSION_BUS_ADDRESS is not set), so there is no "
                 "Secret Service to keep passwords in."};
+    if (!SecretLibrary().Available())
+        return {false, LibraryMissing() + "."};
     GError* error = nullptr;
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
     if (!bus)
@@ -271,12 +312,14 @@ Availability SecretServiceAvailability()
 
 void StorePassword(const CredentialKey& key, const std::string& password)
 {
+    RequireLibrary();
     if (std::string error = TryStore(key, password); !error.empty())
         throw KeyringError("Cannot store the password in the keyring: " + error);
 }
 
 std::optional<std::string> LookupPassword(const CredentialKey& key)
 {
+    RequireLibrary();
     Attributes attributes(key);
     GError* error = nullptr;
     gchar* password = secret_password_lookupv_sync(PasswordSchema(), attributes.Table, nullptr, &error);
@@ -290,6 +333,7 @@ std::optional<std::string> LookupPassword(const CredentialKey& key)
 
 std::optional<std::string> LookupUnlockedPassword(const CredentialKey& key)
 {
+    RequireLibrary();
     Attributes attributes(key);
     GError* error = nullptr;
     // Without SECRET_SEARCH_UNLOCK the search leaves locked items locked, their secrets unloaded.
@@ -310,6 +354,7 @@ std::optional<std::string> LookupUnlockedPassword(const CredentialKey& key)
 
 bool DeletePassword(const CredentialKey& key)
 {
+    RequireLibrary();
     bool deleted = false;
     if (std::string error = TryDelete(key, deleted); !error.empty())
         throw KeyringError("Cannot delete the password from the keyring: " + error);
@@ -342,13 +387,18 @@ PendingRequest::~PendingRequest()
 void PendingRequest::Cancel()
 {
     state_->Cancelled = true;
-    if (state_->AbandonOnCancel)
+    if (state_->AbandonOnCancel && state_->Cancellable)
         g_cancellable_cancel(state_->Cancellable);
 }
 
 std::unique_ptr<PendingRequest> LookupPasswordAsync(const CredentialKey& key, LookupCallback done)
 {
     auto [request, call] = StartCall(std::move(done), true);
+    if (!SecretLibrary().Available())
+    {
+        RunSoon([call, error = LibraryMissing()] { Finish(call, LookupResult{std::nullopt, error}); });
+        return std::move(request);
+    }
     Attributes attributes(key);
     secret_password_lookupv(PasswordSchema(), attributes.Table, call->State->Cancellable, LookupFinished,
                             call);
@@ -359,6 +409,11 @@ std::unique_ptr<PendingRequest> StorePasswordAsync(const CredentialKey& key, con
                                                    DoneCallback done)
 {
     auto [request, call] = StartCall(std::move(done), false);
+    if (!SecretLibrary().Available())
+    {
+        RunSoon([call, error = LibraryMissing()] { Finish(call, error); });
+        return std::move(request);
+    }
     Attributes attributes(key);
     secret_password_storev(PasswordSchema(), attributes.Table, SECRET_COLLECTION_DEFAULT, Label(key).c_str(),
                            password.c_str(), call->State->Cancellable, StoreFinished, call);
@@ -368,6 +423,11 @@ std::unique_ptr<PendingRequest> StorePasswordAsync(const CredentialKey& key, con
 std::unique_ptr<PendingRequest> DeletePasswordAsync(const CredentialKey& key, DoneCallback done)
 {
     auto [request, call] = StartCall(std::move(done), false);
+    if (!SecretLibrary().Available())
+    {
+        RunSoon([call, error = LibraryMissing()] { Finish(call, error); });
+        return std::move(request);
+    }
     Attributes attributes(key);
     secret_password_clearv(PasswordSchema(), attributes.Table, call->State->Cancellable, ClearFinished, call);
     return std::move(request);
@@ -378,6 +438,11 @@ std::unique_ptr<PendingRequest> MovePasswordAsync(const CredentialKey& from, con
 {
     auto request = std::make_unique<PendingRequest>(false);
     auto* call = new MoveCall{request->Shared(), std::move(done), from, to};
+    if (!SecretLibrary().Available())
+    {
+        RunSoon([call, error = LibraryMissing()] { call->Finish({false, error}); });
+        return request;
+    }
     Attributes attributes(from);
     secret_password_lookupv(PasswordSchema(), attributes.Table, call->State->Cancellable, MoveLookupFinished,
                             call);

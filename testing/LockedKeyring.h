@@ -1,7 +1,8 @@
 // A keyring that refuses new entries: the default collection locked (no unlock prompt can be shown to a test,
 // so storing into it fails at once), with an entry kept in the session collection, which stays readable. The
 // collection stays locked for the rest of the process, so the tests that use this run on a Secret Service of
-// their own (see the ctest entries).
+// their own (see the ctest entries), and link libsecret, which the keyring itself opens only at its first
+// use.
 #pragma once
 
 #include "credentials/Keyring.h"
