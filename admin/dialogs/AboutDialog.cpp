@@ -3,6 +3,7 @@
 #include "KorvelVersion.h" // generated
 
 #include "credentials/Keyring.h"
+#include "engine/ssh/SshLibraries.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -59,6 +60,20 @@ QString License()
                              : license;
 }
 
+// The version of a library opened only now (SSH's are not opened at the start), or why it cannot be.
+template <typename Version> QString OpenedVersion(Version version)
+{
+    try
+    {
+        return QString::fromLatin1(version());
+    }
+    catch (const platform::LibraryUnavailable& missing)
+    {
+        return QCoreApplication::translate("AboutDialog", "Not available: %1")
+            .arg(QString::fromUtf8(missing.what()));
+    }
+}
+
 } // namespace
 
 std::vector<std::pair<QString, QString>> LibraryVersions()
@@ -66,8 +81,8 @@ std::vector<std::pair<QString, QString>> LibraryVersions()
     return {
         {"Qt", QString::fromLatin1(qVersion())},
         {"zlib", QString::fromLatin1(zlibVersion())},
-        {"libssh", QString::fromLatin1(ssh_version(0))},
-        {"OpenSSL", QString::fromLatin1(OpenSSL_version(OPENSSL_VERSION))},
+        {"libssh", OpenedVersion([] { return ssh_version(0); })},
+        {"OpenSSL", OpenedVersion([] { return OpenSSL_version(OPENSSL_VERSION); })},
         {"libsecret", QCoreApplication::translate("AboutDialog", "%1 (built with)")
                           .arg(QString::fromStdString(credentials::KeyringLibraryVersion()))},
         {"GLib",

@@ -1,6 +1,7 @@
 #include "engine/ssh/ChannelPump.h"
 
 #include "engine/Transport.h"
+#include "platform/OnDemandLibrary.h"
 
 #include <cerrno>
 #include <cstring>
@@ -64,6 +65,20 @@ int ChannelPump::TakeSocket()
 
 void ChannelPump::Run()
 {
+    try
+    {
+        Pump();
+    }
+    catch (const platform::LibraryUnavailable&) // a libssh older than the one built against: as a hang-up
+    {
+    }
+    running_ = false;
+    // The next session sees its connection end; the hop's channel ends with the pump.
+    shutdown(ours_, SHUT_RDWR);
+}
+
+void ChannelPump::Pump()
+{
     short sessionEvents = 0;
     short pairEvents = 0;
     while (Move(sessionEvents, pairEvents))
@@ -88,9 +103,6 @@ void ChannelPump::Run()
         sessionEvents = fds[0].revents;
         pairEvents = fds[1].revents;
     }
-    running_ = false;
-    // The next session sees its connection end; the hop's channel ends with the pump.
-    shutdown(ours_, SHUT_RDWR);
 }
 
 bool ChannelPump::Move(short sessionEvents, short pairEvents)

@@ -31,6 +31,8 @@ public:
 
 private:
     void Run();
+    // Rounds until a side ends or the pump is stopped.
+    void Pump();
     // One round: moves what can be moved each way. False when a side ended.
     bool Move(short sessionEvents, short pairEvents);
     bool FromChannel();

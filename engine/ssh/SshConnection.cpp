@@ -4,6 +4,7 @@
 #include "engine/ssh/JumpChain.h"
 #include "engine/ssh/SshAuthentication.h"
 #include "engine/ssh/SshHostKey.h"
+#include "engine/ssh/SshLibraries.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <libssh/server.h> // ssh_send_keepalive, which clients may call too
+#include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -45,10 +47,37 @@ std::string SshOption(ssh_session session, ssh_options_e option)
     return text;
 }
 
+namespace
+{
+
+std::string SshUnavailable(const std::string& server, const std::string& why)
+{
+    return "Cannot reach the SSH server " + server + ": SSH is not available on this computer (" + why + ")";
+}
+
+// A new libssh session, libssh opened and set up by the first.
+ssh_session NewSession(const std::string& server)
+{
+    RequireSshLibraries(Libssh(), Libcrypto(), server);
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { ssh_init(); });
+    return ssh_new();
+}
+
+} // namespace
+
+void RequireSshLibraries(platform::OnDemandLibrary& ssh, platform::OnDemandLibrary& crypto,
+                         const std::string& server)
+{
+    for (platform::OnDemandLibrary* library : {&ssh, &crypto})
+        if (!library->Available())
+            throw TunnelError(TunnelFailure::Unreachable, SshUnavailable(server, library->Error()));
+}
+
 SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
                              const std::shared_ptr<Resolver>& resolver, int answerTimeoutMs,
                              const WaitLimits* limits, SshRoute route)
-    : settings_(settings), session_(ssh_new()), route_(std::move(route))
+    : settings_(settings), session_(NewSession(settings.Host)), route_(std::move(route))
 {
     if (!session_)
         throw TunnelError(TunnelFailure::Unreachable, "Cannot start an SSH session: out of memory");
@@ -82,6 +111,11 @@ SshConnection::SshConnection(const SshSettings& settings, const SshAsk& ask,
         Connect(ask, resolver, answerTimeoutMs, limits);
         CheckHostKey(*this, settings_, ask);
         Authenticate(*this, settings_, ask, answerTimeoutMs, limits);
+    }
+    catch (const platform::LibraryUnavailable& missing) // a libssh older than the one built against
+    {
+        Free();
+        throw TunnelError(TunnelFailure::Unreachable, SshUnavailable(settings_.Host, missing.what()));
     }
     catch (...)
     {

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 namespace korvel
@@ -247,8 +246,6 @@ private:
 
 TransportFactory SshTransportFactory(SshSettings settings, SshAsk ask, std::shared_ptr<Resolver> resolver)
 {
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { ssh_init(); });
     auto tunnel = std::make_shared<SshTunnel>(std::move(settings), std::move(ask), std::move(resolver));
     return [tunnel]() -> std::unique_ptr<Transport> { return std::make_unique<SshChannelTransport>(tunnel); };
 }

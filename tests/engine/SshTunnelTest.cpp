@@ -5,6 +5,7 @@
 
 #include "engine/DataSession.h"
 #include "engine/SshTransport.h"
+#include "engine/ssh/SshLibraries.h"
 #include "engine/wire/ErrorCodes.h"
 #include "testing/Eventually.h"
 #include "testing/HomeAt.h"
@@ -492,6 +493,33 @@ TEST_F(SshTunnelTest, EachHopFailsWithItsOwnMessage)
         EXPECT_EQ(error->Kind, TunnelFailure::Unreachable);
         EXPECT_EQ(std::string(error->what()), "Cannot reach the SSH server 127.0.0.1:" +
                                                   std::to_string(settings.Port) + ": Connection refused");
+    }
+}
+
+// libssh and libcrypto are opened at the first connection: without either, the SSH server cannot be reached,
+// and the loader says why.
+TEST(SshLibrariesTest, AMissingLibraryMakesTheSshServerUnreachableSayingWhy)
+{
+    const std::pair<const char*, const char*> libraries[] = {{"libssh-absent.so.4", "libcrypto.so.3"},
+                                                             {"libssh.so.4", "libcrypto-absent.so.3"}};
+    for (const auto& [sshName, cryptoName] : libraries)
+    {
+        SCOPED_TRACE(sshName);
+        platform::OnDemandLibrary ssh(sshName);
+        platform::OnDemandLibrary crypto(cryptoName);
+        const std::string missing = ssh.Available() ? cryptoName : sshName;
+        try
+        {
+            RequireSshLibraries(ssh, crypto, "bastion.example");
+            ADD_FAILURE() << "no TunnelError";
+        }
+        catch (const TunnelError& error)
+        {
+            EXPECT_EQ(error.Kind(), TunnelFailure::Unreachable);
+            EXPECT_EQ(std::string(error.what()),
+                      "Cannot reach the SSH server bastion.example: SSH is not available on this computer (" +
+                          missing + ": cannot open shared object file: No such file or directory)");
+        }
     }
 }
 
