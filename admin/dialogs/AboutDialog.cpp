@@ -3,7 +3,7 @@
 #include "KorvelVersion.h" // generated
 
 #include "credentials/Keyring.h"
-#include "engine/ssh/SshLibraries.h"
+#include "platform/OnDemandLibrary.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
