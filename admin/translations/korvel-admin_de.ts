@@ -624,6 +624,10 @@
         <translation>%1 (beim Kompilieren)</translation>
     </message>
     <message>
+        <source>Not available: %1</source>
+        <translation>Nicht verfügbar: %1</translation>
+    </message>
+    <message>
         <source>About %1</source>
         <translation>Über %1</translation>
     </message>
