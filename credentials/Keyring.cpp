@@ -396,7 +396,7 @@ std::unique_ptr<PendingRequest> LookupPasswordAsync(const CredentialKey& key, Lo
     auto [request, call] = StartCall(std::move(done), true);
     if (!SecretLibrary().Available())
     {
-        RunSoon([call, error = LibraryMissing()] { Finish(call, LookupResult{std::nullopt, error}); });
+        RunSoon([call = call, error = LibraryMissing()] { Finish(call, LookupResult{std::nullopt, error}); });
         return std::move(request);
     }
     Attributes attributes(key);
@@ -411,7 +411,7 @@ std::unique_ptr<PendingRequest> StorePasswordAsync(const CredentialKey& key, con
     auto [request, call] = StartCall(std::move(done), false);
     if (!SecretLibrary().Available())
     {
-        RunSoon([call, error = LibraryMissing()] { Finish(call, error); });
+        RunSoon([call = call, error = LibraryMissing()] { Finish(call, error); });
         return std::move(request);
     }
     Attributes attributes(key);
@@ -425,7 +425,7 @@ std::unique_ptr<PendingRequest> DeletePasswordAsync(const CredentialKey& key, Do
     auto [request, call] = StartCall(std::move(done), false);
     if (!SecretLibrary().Available())
     {
-        RunSoon([call, error = LibraryMissing()] { Finish(call, error); });
+        RunSoon([call = call, error = LibraryMissing()] { Finish(call, error); });
         return std::move(request);
     }
     Attributes attributes(key);
