@@ -3,6 +3,7 @@
 #include "admin/common/Help.h"
 #include "admin/common/HelpFile.h"
 #include "engine/wire/EngineError.h"
+#include "styling/FlatPalette.h"
 #include "styling/FlatStyle.h"
 #include "testing/admin/ScriptedDialogs.h"
 
@@ -10,6 +11,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
@@ -164,6 +166,38 @@ TEST(StyleTest, FlatStyleChangesControlsButLeavesTag999Untouched)
     plainEdit.setProperty("tag", styling::UnstyledTag);
     EXPECT_NE(Render(edit, flat.get()), Render(edit, fusion.get()));
     EXPECT_EQ(Render(plainEdit, flat.get()), Render(plainEdit, fusion.get()));
+}
+
+// The flat frames lie whole inside their widget at any pixel ratio, one pixel wide: the outermost device
+// pixels are the border, the next ones the fill. Inside a group box's frame is the window's own colour, which
+// the opaque controls in it fill their background with.
+TEST(StyleTest, FlatFramesLieWholeInsideTheirWidgetAtEveryPixelRatio)
+{
+    styling::FlatStyle flat;
+    QLineEdit edit;
+    QGroupBox box(QStringLiteral("Title"));
+    const QPalette palette = QApplication::palette();
+    for (const qreal ratio : {1.0, 2.0})
+        for (QWidget* widget : std::initializer_list<QWidget*>{&edit, &box})
+        {
+            SCOPED_TRACE(widget->metaObject()->className());
+            widget->setStyle(&flat);
+            widget->resize(120, 60);
+            QImage picture((QSizeF(widget->size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+            picture.setDevicePixelRatio(ratio);
+            picture.fill(Qt::transparent);
+            widget->render(&picture);
+            const QRgb fill = palette.color(widget == &edit ? QPalette::Base : QPalette::Window).rgba();
+            const QRgb border = styling::BorderColour(palette).rgba();
+            const int right = picture.width() - 1;
+            const int bottom = picture.height() - 1;
+            const int middle = picture.height() - picture.height() / 4;
+            const int inside = int(ratio);
+            EXPECT_EQ(picture.pixel(right, middle), border) << ratio;
+            EXPECT_EQ(picture.pixel(right - inside, middle), fill) << ratio;
+            EXPECT_EQ(picture.pixel(picture.width() / 2, bottom), border) << ratio;
+            EXPECT_EQ(picture.pixel(picture.width() / 2, bottom - inside), fill) << ratio;
+        }
 }
 
 // The picture of `widget` with and without the keyboard focus; `other` takes it away.
