@@ -111,6 +111,15 @@ template <typename Control> Control* MakeNamed(QWidget* parent, const char* name
     return control;
 }
 
+// A control whose own drawing covers all of it, or whose background is the window colour its group box
+// shows anyway: filling that background first changes no pixel, but being opaque, its change at a switch
+// between view and edit mode repaints it alone, not also the group box and the page beneath it.
+template <typename Control> Control* Opaque(Control* control)
+{
+    control->setAutoFillBackground(true);
+    return control;
+}
+
 } // namespace
 
 void SetFieldEditable(QWidget* field, bool editable)
@@ -184,7 +193,7 @@ void CheckBoxRow::KeepSize() const
 CheckBoxRow MakeCheckBoxRow(QWidget* parent, const char* name, const QString& caption, int helpContext)
 {
     CheckBoxRow row;
-    row.Row = new QWidget(parent);
+    row.Row = Opaque(new QWidget(parent));
     row.Box = MakeCheckBox(row.Row, name, helpContext);
     row.Label = MakeLabel(row.Row, caption, row.Box, helpContext);
     auto* layout = new QHBoxLayout(row.Row);
@@ -198,6 +207,7 @@ CheckBoxRow MakeCheckBoxRow(QWidget* parent, const char* name, const QString& ca
 
 void LayOutButtonBar(QWidget* bar, std::initializer_list<std::initializer_list<QPushButton*>> places)
 {
+    Opaque(bar);
     auto* layout = new QGridLayout(bar);
     layout->setContentsMargins({});
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -225,7 +235,7 @@ QGroupBox* MakePageFrame(QWidget* page, const QString& caption)
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int helpContext)
 {
-    auto* button = MakeNamed<QPushButton>(parent, name, helpContext);
+    auto* button = Opaque(MakeNamed<QPushButton>(parent, name, helpContext));
     button->setText(caption);
     button->setAutoDefault(false);
     return button;
@@ -233,17 +243,14 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 
 QLineEdit* MakeLineEdit(QWidget* parent, const char* name, int helpContext)
 {
-    return MakeNamed<QLineEdit>(parent, name, helpContext);
+    return Opaque(MakeNamed<QLineEdit>(parent, name, helpContext));
 }
 
 QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, int helpContext)
 {
-    auto* memo = MakeNamed<QPlainTextEdit>(parent, name, helpContext);
+    auto* memo = Opaque(MakeNamed<QPlainTextEdit>(parent, name, helpContext));
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo->setTabChangesFocus(true);
-    // Its frame covers all of it, so filling its background first changes no pixel; but being opaque, its
-    // repaint at each switch between view and edit mode no longer repaints the group box beneath it.
-    memo->setAutoFillBackground(true);
     return memo;
 }
 
