@@ -245,7 +245,7 @@ void DatabaseUsersPage::SetDatabaseUserEditMode(bool adding)
     if (adding)
         UserComboBox->setCurrentIndex(UserComboBox->count() > 0 ? 0 : -1);
     SetRightsEditable(true);
-    listFrame_.SetEditing(true);
+    listFrame_.StartEditing(adding ? static_cast<QWidget*>(UserComboBox) : RightCheckBoxes[urRead]);
     detailFrame_.SetEditing(true);
 }
 
@@ -278,7 +278,6 @@ void DatabaseUsersPage::AddDatabaseUserButtonClick()
     ClearDatabaseUserFields();
     SetDatabaseUserEditMode(true);
     RightCheckBoxes[urRead]->setChecked(true);
-    UserComboBox->setFocus();
     UserComboBox->lineEdit()->selectAll(); // what the person types replaces the name offered
 }
 
@@ -286,7 +285,6 @@ void DatabaseUsersPage::EditDatabaseUserButtonClick()
 {
     DatabaseUserEditState = esEditing;
     SetDatabaseUserEditMode(false);
-    RightCheckBoxes[urRead]->setFocus();
     // The rights as the server holds them now are what the person edits.
     commands_->ShowSelected();
 }

@@ -150,12 +150,12 @@ void DatabasesPage::ClearDatabaseFields()
     ServerDirectoryEdit->clear();
 }
 
-void DatabasesPage::SetDatabaseEditMode(bool nameEditable)
+void DatabasesPage::SetDatabaseEditMode(bool nameEditable, QWidget* focus)
 {
     SetFieldEditable(DatabaseNameEdit, nameEditable);
     SetFieldEditable(DatabaseDescriptionMemo, true);
     SetFieldEditable(ServerDirectoryEdit, true);
-    listFrame_.SetEditing(true);
+    listFrame_.StartEditing(focus);
     detailFrame_.SetEditing(true);
     SelectDatabaseDirButton->setVisible(true);
 }
@@ -179,15 +179,13 @@ void DatabasesPage::AddDatabaseButtonClick()
 {
     DatabaseEditState = esAdding;
     ClearDatabaseFields();
-    SetDatabaseEditMode(true);
-    DatabaseNameEdit->setFocus();
+    SetDatabaseEditMode(true, DatabaseNameEdit);
 }
 
 void DatabasesPage::EditDatabaseButtonClick()
 {
     DatabaseEditState = esEditing;
-    SetDatabaseEditMode(false);
-    DatabaseDescriptionMemo->setFocus();
+    SetDatabaseEditMode(false, DatabaseDescriptionMemo);
 }
 
 void DatabasesPage::DeleteDatabaseButtonClick()

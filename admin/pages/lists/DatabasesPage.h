@@ -42,7 +42,7 @@ public:
     void ResetEditState() override;
 
     void ClearDatabaseFields();
-    void SetDatabaseEditMode(bool nameEditable);
+    void SetDatabaseEditMode(bool nameEditable, QWidget* focus);
     void SetDatabaseViewMode();
 
     void DatabasesListBoxClick();

@@ -57,6 +57,15 @@ void NameListFrame::SetEditing(bool editing, bool canAdd) const
     UpdateRowButtons();
 }
 
+void NameListFrame::StartEditing(QWidget* field) const
+{
+    // The field first: a list or button disabled while it holds the focus passes it to the next control in
+    // the chain, and that one on again if it is disabled too, each repainted and announced to a screen
+    // reader on the way.
+    field->setFocus();
+    SetEditing(true);
+}
+
 void NameListFrame::UpdateRowButtons() const
 {
     const bool idle = !IsBusy(Frame);

@@ -36,6 +36,8 @@ struct NameListFrame
     // Editing: the list and its buttons are disabled. Viewing: Edit and Delete need a current row, Add needs
     // `canAdd`.
     void SetEditing(bool editing, bool canAdd = true) const;
+    // Editing, with the keyboard focus in `field`.
+    void StartEditing(QWidget* field) const;
     // Edit and Delete follow the current row (after a click, a key or a Ctrl+click that deselects).
     void UpdateRowButtons() const;
     // While a command waits on the server the buttons wait too; the list stays, so a row can still be picked.

@@ -142,13 +142,13 @@ void UsersPage::ClearUserFields()
     AdministratorCheckBox->setChecked(false);
 }
 
-void UsersPage::SetUserEditMode(bool nameEditable)
+void UsersPage::SetUserEditMode(bool nameEditable, QWidget* focus)
 {
     SetFieldEditable(UserNameEdit, nameEditable);
     SetFieldEditable(PasswordEdit, true);
     SetFieldEditable(UserDescriptionMemo, true);
     SetCheckBoxEditable(AdministratorCheckBox, AdministratorLabel, true);
-    listFrame_.SetEditing(true);
+    listFrame_.StartEditing(focus);
     detailFrame_.SetEditing(true);
 }
 
@@ -170,15 +170,13 @@ void UsersPage::AddUserButtonClick()
 {
     UserEditState = esAdding;
     ClearUserFields();
-    SetUserEditMode(true);
-    UserNameEdit->setFocus();
+    SetUserEditMode(true, UserNameEdit);
 }
 
 void UsersPage::EditUserButtonClick()
 {
     UserEditState = esEditing;
-    SetUserEditMode(false);
-    PasswordEdit->setFocus();
+    SetUserEditMode(false, PasswordEdit);
 }
 
 void UsersPage::DeleteUserButtonClick()

@@ -44,7 +44,7 @@ public:
     void ResetEditState() override;
 
     void ClearUserFields();
-    void SetUserEditMode(bool nameEditable);
+    void SetUserEditMode(bool nameEditable, QWidget* focus);
     void SetUserViewMode();
 
     void UsersListBoxClick();

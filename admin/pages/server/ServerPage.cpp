@@ -236,6 +236,10 @@ void ServerPage::SetEditable(bool editable)
              MaxDeadSessionsEdit, TempDirectoryEdit, AuthorizedAddressesMemo, BlockedAddressesMemo})
         SetFieldEditable(field, editable);
     SetCheckBoxEditable(DenyLoginsCheckBox, DenyLoginsLabel, editable);
+    // The first field takes the focus before Edit is hidden: a hidden button that holds it passes it on down
+    // the chain, each control on the way repainted and announced to a screen reader.
+    if (editable)
+        MaxConnectionsEdit->setFocus();
     SelectTempFilesDirButton->setVisible(editable);
     EditServerButton->setVisible(!editable);
     SaveServerButton->setVisible(editable);
@@ -256,7 +260,6 @@ void ServerPage::EditServerButtonClick()
 {
     ServerEditState = esEditing;
     SetServerEditMode();
-    MaxConnectionsEdit->setFocus();
 }
 
 ServerConfig ServerPage::EditedConfig() const

@@ -1,6 +1,7 @@
 // What a person does with the mouse and the keyboard on the Users, Databases and Database Users pages: a
-// click on a name shows that item, Ctrl+click deselects it, typing in a full description, and descriptions
-// written by another client (CR LF line breaks) coming back unchanged after an untouched Edit and Save.
+// click on a name shows that item, Ctrl+click deselects it, typing in a full description, descriptions
+// written by another client (CR LF line breaks) coming back unchanged after an untouched Edit and Save, and
+// where Add and Edit put the focus.
 #include "admin/pages/PageFields.h"
 #include "tests/admin/pages/PageFixture.h"
 
@@ -202,6 +203,69 @@ TEST_F(ListAndDescriptionTest, DescriptionsKeepTheirLineBreaksThroughEditAndSave
     session->GetServerDatabase("Sales", description, directory);
     EXPECT_EQ(description, "Orders\r\nand invoices");
     EXPECT_EQ(NoErrors(), "");
+}
+
+// Each widget that gains the keyboard focus, in turn.
+class FocusTrail : public QObject
+{
+public:
+    FocusTrail() { qApp->installEventFilter(this); }
+    ~FocusTrail() override { qApp->removeEventFilter(this); }
+    QStringList Focused;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusIn && watched->isWidgetType())
+            Focused << watched->objectName();
+        return false;
+    }
+};
+
+// Add and Edit, clicked after a row, put the focus straight from the button into their field: no control
+// between them (the list, the buttons being greyed) takes it on the way, as a screen reader would announce.
+TEST_F(ListAndDescriptionTest, AddAndEditPutTheFocusStraightIntoTheirField)
+{
+    session->AddServerUser("bob", "bob-pw", "Sales team", false);
+    session->AddServerDatabase("Sales", "Orders", "/srv/sales");
+    session->AddServerDatabaseUser("Sales", "bob", TUserRights::FromByte(0x01));
+    FillAtLogin();
+    struct Case
+    {
+        PageIndex Page;
+        const char* List; // picked first, when the page has one
+        QString Row;
+        const char* Button;
+        const char* Cancel;
+        QString Field;
+    };
+    const Case cases[] = {
+        {UsersPage, "UsersListBox", "bob", "EditUserButton", "CancelUserButton", "PasswordEdit"},
+        {UsersPage, "UsersListBox", "bob", "AddUserButton", "CancelUserButton", "UserNameEdit"},
+        {DatabasesPage, "DatabasesListBox", "Sales", "EditDatabaseButton", "CancelDatabaseButton",
+         "DatabaseDescriptionMemo"},
+        {DatabasesPage, "DatabasesListBox", "Sales", "AddDatabaseButton", "CancelDatabaseButton",
+         "DatabaseNameEdit"},
+        {DatabaseUsersPage, "DatabaseUsersListBox", "bob", "EditDatabaseUserButton",
+         "CancelDatabaseUserButton", "ReadCheckBox"},
+        {DatabaseUsersPage, "DatabaseUsersListBox", "bob", "AddDatabaseUserButton",
+         "CancelDatabaseUserButton", "UserComboBox"},
+        {ServerPage, nullptr, {}, "EditServerButton", "CancelServerButton", "MaxConnectionsEdit"},
+    };
+    Show(UsersPage);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.Button);
+        SetCurrentPage(c.Page);
+        if (c.List)
+            ClickRow(c.List, c.Row);
+        FocusTrail seen;
+        Click(c.Button);
+        seen.Focused.removeOne(c.Button); // the mouse's press gives it the focus first
+        EXPECT_EQ(seen.Focused.join(", ").toStdString(), c.Field.toStdString());
+        Click(c.Cancel);
+    }
 }
 
 // A memo shows view and edit mode by the base colour of its text area alone: in either mode, and switched to
