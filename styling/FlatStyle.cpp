@@ -12,6 +12,8 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace korvel::styling
 {
@@ -54,6 +56,37 @@ void DrawFlatButton(QPainter& painter, const QStyleOption& option, bool isDefaul
     DrawFlatSurface(painter, option.rect, fill, border);
     if ((option.state & QStyle::State_MouseOver) && (option.state & QStyle::State_Enabled))
         painter.fillRect(option.rect.adjusted(1, 1, -1, -1), HoverColour(palette));
+}
+
+// A scroll bar in Fusion's places: the groove a shade darker than the window, the arrow buttons and the
+// handle as flat buttons. There is no handle when there is nothing to scroll.
+void DrawFlatScrollBar(const QStyle& style, const QStyleOptionSlider& bar, QPainter& painter,
+                       const QWidget* widget)
+{
+    painter.fillRect(bar.rect, bar.palette.color(QPalette::Window).darker(106));
+    const bool vertical = bar.orientation == Qt::Vertical;
+    const bool reversed = !vertical && bar.direction == Qt::RightToLeft;
+    const QStyle::PrimitiveElement back =
+        reversed ? QStyle::PE_IndicatorArrowRight : QStyle::PE_IndicatorArrowLeft;
+    const QStyle::PrimitiveElement forth =
+        reversed ? QStyle::PE_IndicatorArrowLeft : QStyle::PE_IndicatorArrowRight;
+    const std::pair<QStyle::SubControl, std::optional<QStyle::PrimitiveElement>> parts[] = {
+        {QStyle::SC_ScrollBarSubLine, vertical ? QStyle::PE_IndicatorArrowUp : back},
+        {QStyle::SC_ScrollBarAddLine, vertical ? QStyle::PE_IndicatorArrowDown : forth},
+        {QStyle::SC_ScrollBarSlider, std::nullopt},
+    };
+    for (const auto& [control, arrow] : parts)
+    {
+        if (!(bar.subControls & control) || (!arrow && bar.maximum == bar.minimum))
+            continue;
+        QStyleOption button = bar;
+        button.rect = style.subControlRect(QStyle::CC_ScrollBar, &bar, control, widget);
+        if (!(bar.activeSubControls & control))
+            button.state &= ~(QStyle::State_Sunken | QStyle::State_MouseOver);
+        DrawFlatButton(painter, button, false);
+        if (arrow)
+            style.drawPrimitive(*arrow, &button, &painter, widget);
+    }
 }
 
 void DrawFlatIndicator(QPainter& painter, const QStyleOption& option, bool round)
@@ -196,6 +229,15 @@ void FlatStyle::drawControl(ControlElement element, const QStyleOption* option, 
 {
     if (IsUnstyled(widget) || !DrawFlatControl(element, option, painter, widget))
         QProxyStyle::drawControl(element, option, painter, widget);
+}
+
+void FlatStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                                   QPainter* painter, const QWidget* widget) const
+{
+    const auto* bar = qstyleoption_cast<const QStyleOptionSlider*>(option);
+    if (control == CC_ScrollBar && bar && !IsUnstyled(widget))
+        return DrawFlatScrollBar(*this, *bar, *painter, widget);
+    QProxyStyle::drawComplexControl(control, option, painter, widget);
 }
 
 int FlatStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const

@@ -1,7 +1,7 @@
 // The flat look of the window: flat borders and surfaces for panels, frames, group boxes, edits, buttons,
-// check boxes and menus, in the system's palette colours, over Qt's Fusion style. Keyboard focus is visible
-// on every control. A widget whose "tag" property is 999 (or one inside such a widget's own drawing) is drawn
-// by the plain Fusion style, untouched.
+// check boxes, scroll bars and menus, in the system's palette colours, over Qt's Fusion style. Keyboard focus
+// is visible on every control. A widget whose "tag" property is 999 (or one inside such a widget's own
+// drawing) is drawn by the plain Fusion style, untouched.
 #pragma once
 
 #include "styling/ThemeIcons.h"
@@ -25,6 +25,8 @@ public:
                        const QWidget* widget = nullptr) const override;
     void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                      const QWidget* widget = nullptr) const override;
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                            const QWidget* widget = nullptr) const override;
     int pixelMetric(PixelMetric metric, const QStyleOption* option = nullptr,
                     const QWidget* widget = nullptr) const override;
     int styleHint(StyleHint hint, const QStyleOption* option = nullptr, const QWidget* widget = nullptr,

@@ -28,8 +28,8 @@ NameListView* MakeNameList(QWidget* parent, const char* name, int helpContext)
     // Its frame covers all of it, so filling its background first changes no pixel; but being opaque, its
     // disabling and enabling for an edit repaints the list alone, not also the whole group box beneath it.
     list->setAutoFillBackground(true);
-    // Its scroll bar too: painted over by Fusion in full, and else painted twice, with the list and again
-    // as part of the box beneath.
+    // Its scroll bar too, whose paint covers all of it: else it is painted twice, with the list and again as
+    // part of the box beneath.
     list->verticalScrollBar()->setAutoFillBackground(true);
     list->setItemDelegate(new FixedRowDelegate(list));
     SetHelpContext(list, helpContext);

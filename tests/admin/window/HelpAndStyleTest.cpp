@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
@@ -166,6 +167,14 @@ TEST(StyleTest, FlatStyleChangesControlsButLeavesTag999Untouched)
     plainEdit.setProperty("tag", styling::UnstyledTag);
     EXPECT_NE(Render(edit, flat.get()), Render(edit, fusion.get()));
     EXPECT_EQ(Render(plainEdit, flat.get()), Render(plainEdit, fusion.get()));
+
+    QScrollBar bar(Qt::Horizontal);
+    QScrollBar plainBar(Qt::Horizontal);
+    plainBar.setProperty("tag", styling::UnstyledTag);
+    for (QScrollBar* scrollBar : {&bar, &plainBar})
+        scrollBar->setRange(0, 100);
+    EXPECT_NE(Render(bar, flat.get()), Render(bar, fusion.get()));
+    EXPECT_EQ(Render(plainBar, flat.get()), Render(plainBar, fusion.get()));
 }
 
 // The flat frames lie whole inside their widget at any pixel ratio, one pixel wide: the outermost device
