@@ -29,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -155,24 +156,21 @@ TEST(StyleTest, FlatStyleChangesControlsButLeavesTag999Untouched)
 {
     auto flat = std::make_unique<styling::FlatStyle>();
     std::unique_ptr<QStyle> fusion(QStyleFactory::create("Fusion"));
-    QPushButton styled("OK");
-    QPushButton untouched("OK");
-    untouched.setProperty("tag", styling::UnstyledTag);
-    EXPECT_NE(Render(styled, flat.get()), Render(styled, fusion.get())) << "the flat look differs";
-    EXPECT_EQ(Render(untouched, flat.get()), Render(untouched, fusion.get()))
-        << "tag 999 keeps the plain look";
-
-    QLineEdit edit;
-    QLineEdit plainEdit;
-    plainEdit.setProperty("tag", styling::UnstyledTag);
-    EXPECT_NE(Render(edit, flat.get()), Render(edit, fusion.get()));
-    EXPECT_EQ(Render(plainEdit, flat.get()), Render(plainEdit, fusion.get()));
-
-    QScrollBar bar(Qt::Horizontal);
-    QScrollBar plainBar(Qt::Horizontal);
-    plainBar.setProperty("tag", styling::UnstyledTag);
-    EXPECT_NE(Render(bar, flat.get()), Render(bar, fusion.get()));
-    EXPECT_EQ(Render(plainBar, flat.get()), Render(plainBar, fusion.get()));
+    const std::function<std::unique_ptr<QWidget>()> controls[] = {
+        [] { return std::make_unique<QPushButton>("OK"); },
+        [] { return std::make_unique<QLineEdit>(); },
+        [] { return std::make_unique<QScrollBar>(Qt::Horizontal); },
+    };
+    for (const auto& make : controls)
+    {
+        const std::unique_ptr<QWidget> styled = make();
+        const std::unique_ptr<QWidget> untouched = make();
+        untouched->setProperty("tag", styling::UnstyledTag);
+        SCOPED_TRACE(styled->metaObject()->className());
+        EXPECT_NE(Render(*styled, flat.get()), Render(*styled, fusion.get())) << "the flat look differs";
+        EXPECT_EQ(Render(*untouched, flat.get()), Render(*untouched, fusion.get()))
+            << "tag 999 keeps the plain look";
+    }
 }
 
 // The flat frames lie whole inside their widget at any pixel ratio: the outermost device pixels are the
